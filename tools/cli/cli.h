@@ -1,0 +1,36 @@
+// starloom-cli: the headless command-line tool over the engine.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "numeric/ext_float.h"
+
+// One sub-command: "starloom-cli NAME ARGS...". run() gets the arguments after
+// NAME and returns the process exit status.
+struct CliCommand {
+    const char* name;
+    const char* summary;  // one line for the overview
+    const char* help;     // the full text for "starloom-cli NAME --help"
+    int (*run)(int argc, char** argv);
+};
+
+// Strict parsers for command arguments: the whole text must be consumed and the
+// value must fit. They return false on malformed input.
+bool parseWord(const char* text, ExtFloat& out);  // "0x" and exactly 16 hex digits
+bool parseInt32(const char* text, int32_t& out);
+bool parseInt64(const char* text, int64_t& out);
+bool parseUint64(const char* text, uint64_t& out);
+bool parseDouble(const char* text, double& out);  // decimal or C hex-float
+
+// "0x" followed by 16 upper-case hex digits.
+std::string formatWord(ExtFloat value);
+
+// True when argv holds "--help" or "-h" anywhere.
+bool wantsHelp(int argc, char** argv);
+
+int runExt(int argc, char** argv);
+int runConstants(int argc, char** argv);
+
+extern const char* const EXT_HELP;
+extern const char* const CONSTANTS_HELP;

@@ -1,0 +1,44 @@
+#include <cstdio>
+#include <cstring>
+
+#include "cli.h"
+
+namespace {
+
+const CliCommand COMMANDS[] = {
+    {"ext", "evaluate ExtFloat operations, one line or a batch from standard input", EXT_HELP, runExt},
+    {"constants", "print every ExtFloat start-up constant", CONSTANTS_HELP, runConstants},
+};
+
+void printOverview(FILE* out) {
+    std::fprintf(out,
+                 "usage: starloom-cli COMMAND [ARGS...]\n"
+                 "       starloom-cli COMMAND --help\n\n"
+                 "Starloom's engine without a window: its number type, constants and galaxy.\n\n"
+                 "commands:\n");
+    for (const CliCommand& c : COMMANDS) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        printOverview(stderr);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "help") == 0) {
+        printOverview(stdout);
+        return 0;
+    }
+    for (const CliCommand& c : COMMANDS) {
+        if (std::strcmp(argv[1], c.name) != 0) continue;
+        if (wantsHelp(argc - 2, argv + 2)) {
+            std::fputs(c.help, stdout);
+            return 0;
+        }
+        return c.run(argc - 2, argv + 2);
+    }
+    std::fprintf(stderr, "error: unknown command '%s'\n\n", argv[1]);
+    printOverview(stderr);
+    return 2;
+}

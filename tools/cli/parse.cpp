@@ -1,0 +1,76 @@
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli.h"
+
+bool parseWord(const char* text, ExtFloat& out) {
+    if (text[0] != '0' || (text[1] != 'x' && text[1] != 'X') || std::strlen(text) != 18) return false;
+    uint64_t w = 0;
+    for (int i = 2; i < 18; ++i) {
+        const char c = text[i];
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return false;
+        w = (w << 4) | static_cast<uint64_t>(digit);
+    }
+    out = ExtFloat{w};
+    return true;
+}
+
+bool parseInt64(const char* text, int64_t& out) {
+    if (*text == '\0' || std::strchr(" \t\n", *text)) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text, &end, 10);
+    if (errno != 0 || *end != '\0') return false;
+    out = v;
+    return true;
+}
+
+bool parseInt32(const char* text, int32_t& out) {
+    int64_t v = 0;
+    if (!parseInt64(text, v) || v < INT32_MIN || v > INT32_MAX) return false;
+    out = static_cast<int32_t>(v);
+    return true;
+}
+
+bool parseUint64(const char* text, uint64_t& out) {
+    // strtoull would quietly accept "-1" as 2^64-1.
+    if (*text < '0' || *text > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text, &end, 10);
+    if (errno != 0 || *end != '\0') return false;
+    out = v;
+    return true;
+}
+
+bool parseDouble(const char* text, double& out) {
+    if (*text == '\0' || std::strchr(" \t\n", *text)) return false;
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (*end != '\0') return false;
+    out = v;
+    return true;
+}
+
+std::string formatWord(ExtFloat value) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%016" PRIX64, value.w);
+    return buf;
+}
+
+bool wantsHelp(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return true;
+    return false;
+}
