@@ -14,6 +14,7 @@
 // exactly the words the run-time code would give.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <stdexcept>
@@ -177,16 +178,17 @@ constexpr uint64_t atanUnit(int64_t x) {
     return 4 * static_cast<uint64_t>(hiS(x, static_cast<int64_t>(acc)));
 }
 
-// The fraction of a (non-zero) angle in turns, as Q0.64.
+// The fraction of a (non-zero) angle in turns, as Q0.64. Below 2^-64 turns
+// only the sign is left (the arithmetic shift saturates rather than wrapping
+// its count), and from 2^62 turns on every value is a whole number of turns.
 constexpr uint64_t reduceTurns(ExtFloat a) {
     const uint64_t M = static_cast<uint64_t>(a.mantissaWord());
     const int e = a.exponent();
     const int q = e - 32768;
     if (q == 1) return M << 1;
-    if (q < 1) return static_cast<uint64_t>(a.mantissaWord() >> ((32768 - e) & 63));
-    const int j = q & 63;
-    const uint64_t mask = j == 0 ? 0 : (uint64_t{1} << (64 - j)) - 1;
-    return (M & mask) << j;
+    if (q < 1) return static_cast<uint64_t>(a.mantissaWord() >> std::min(32768 - e, 63));
+    if (q >= 64) return 0;
+    return (M & ((uint64_t{1} << (64 - q)) - 1)) << q;
 }
 
 // Shared tail of sinTurns and cosTurns: sin(2*pi*t) for t in Q0.64 turns.
