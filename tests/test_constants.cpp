@@ -2,10 +2,14 @@
 
 #include <cmath>
 #include <cstring>
+#include <set>
+#include <string>
 
 #include "numeric/constants.h"
 
 namespace {
+
+long double ld(ExtFloat a) { return std::ldexp(static_cast<long double>(a.mantissaWord() >> 16), a.exponent() - 32816); }
 
 TEST(Constants, SmallNumbersHaveTheirWords) {
     EXPECT_EQ(ONE.w, 0x4000000000008002ull);
@@ -15,6 +19,179 @@ TEST(Constants, SmallNumbersHaveTheirWords) {
     EXPECT_EQ(SUN_LIFETIME_GYR.w, 0x5000000000008005ull);
     EXPECT_EQ(GALAXY_AGE_GYR.w, 0x6CCCCCCCCCCC8005ull);
     EXPECT_EQ(UNIT_PARSECS.w, 0x5B38469DBA8D7FD8ull);
+    EXPECT_EQ(SCALE_FACTOR.w, 0x6666666666667FFDull);
+}
+
+TEST(Constants, ScaleInverseIsExactlyEighty) {
+    EXPECT_EQ(SCALE_INV, fromInt32(80));
+    EXPECT_EQ(toDouble(SCALE_INV), 80.0);
+}
+
+TEST(Constants, LimitRadiusSquareTimesItsInverseIsOne) {
+    // One unit of the last mantissa bit of 1.0 is 2^-46 above and 2^-47 below.
+    const long double product = ld(mul(LIMIT_RADIUS_SQ, LIMIT_RADIUS_INV_SQ));
+    EXPECT_LE(std::fabs(product - 1.0L), std::ldexp(1.0L, -46));
+}
+
+// Every constant of the table against its value to the digits quoted for it
+// (half a unit of the last quoted digit, or exact for integers and words).
+TEST(Constants, ValuesMatchTheirQuotedDigits) {
+    struct Quoted {
+        const char* name;
+        const char* value;
+    };
+    const Quoted quoted[] = {
+        {"ONE", "1"},
+        {"HALF", "0.5"},
+        {"TWO", "2"},
+        {"FOUR", "4"},
+        {"SUN_LIFETIME_GYR", "10"},
+        {"GALAXY_AGE_GYR", "13.6"},
+        {"UNIT_METRES", "10000"},
+        {"PARSEC_METRES", "3.085677581e16"},
+        {"UNIT_PARSECS", "3.24077929e-13"},
+        {"LOCAL_DENSITY_PC3", "0.14"},
+        {"LOCAL_DENSITY", "4.76514807e-39"},
+        {"SUN_ABS_MAG", "4.83"},
+        {"SUN_RADIUS", "69550.8"},
+        {"STAR_RADIUS_MAX", "118236360"},
+        {"SUN_TEMPERATURE", "5778"},
+        {"RADIATION_K", "6.753409389e-8"},
+        {"MAG_LIMIT", "9.0"},
+        {"SUN_DIST_AT_LIMIT_PC", "68.23386941"},
+        {"SUN_DIST_AT_LIMIT", "2.105477211e14"},
+        {"SCALE_FACTOR", "0.05"},
+        {"SCALE_INV", "80"},
+        {"LIMIT_RADIUS", "2.353995085e13"},
+        {"LIMIT_RADIUS_SQ", "5.541292858e26"},
+        {"LIMIT_RADIUS_INV_SQ", "1.804633008e-27"},
+        {"LIGHT_SPEED", "299792458"},
+        {"PLANCK", "6.62607004e-34"},
+        {"BOLTZMANN", "1.380649e-23"},
+        {"TWO_H_C2", "1.191042953e-16"},
+        {"H_C_OVER_K", "0.01438776854"},
+        {"PEAK_X", "3.920690395"},
+        {"PEAK_B", "0.003669702804"},
+        {"LOG2_E", "1.442695041"},
+        {"PEAK_EXP", "50.435253"},
+        {"PLANCK_PEAK_NORM", "1.328516913e-8"},
+    };
+    std::set<std::string> seen;
+    for (const NamedConstant& c : EXT_CONSTANTS) {
+        const Quoted* q = nullptr;
+        for (const Quoted& candidate : quoted)
+            if (std::strcmp(candidate.name, c.name) == 0) q = &candidate;
+        ASSERT_NE(q, nullptr) << c.name << " has no quoted value";
+        EXPECT_TRUE(seen.insert(c.name).second) << c.name << " listed twice";
+        // Significant digits of the quoted text: the tolerance is half a unit of the last one.
+        int digits = 0;
+        bool leading = true;
+        for (const char* p = q->value; *p && *p != 'e'; ++p) {
+            if (*p < '0' || *p > '9') continue;
+            if (leading && *p == '0') continue;
+            leading = false;
+            ++digits;
+        }
+        const long double expected = std::strtold(q->value, nullptr);
+        const long double got = ld(c.value);
+        const long double tolerance = 0.5L * std::pow(10.0L, 1 - digits) * std::fabs(expected);
+        EXPECT_LE(std::fabs(got - expected), tolerance + std::ldexp(std::fabs(expected), -45))
+            << c.name << " = " << static_cast<double>(got) << ", quoted " << q->value;
+    }
+    EXPECT_EQ(seen.size(), sizeof quoted / sizeof quoted[0]);
+}
+
+TEST(Constants, DerivedValuesAgreeWithLongDouble) {
+    // The quantities built from others, recomputed from their inputs.
+    EXPECT_NEAR(UNIT_PARSECS_DOUBLE, 1e4 / 3.085677581e16, 1e-12 * 1e4 / 3.085677581e16);
+    const long double distPc = std::pow(10.0L, (9.0L - 4.83L) / 5 + 1);
+    EXPECT_NEAR(static_cast<double>(ld(SUN_DIST_AT_LIMIT_PC) / distPc), 1.0, 1e-12);
+    EXPECT_NEAR(static_cast<double>(ld(LIMIT_RADIUS) / (ld(SUN_DIST_AT_LIMIT) / std::sqrt(80.0L))), 1.0, 1e-12);
+    EXPECT_NEAR(static_cast<double>(ld(PEAK_EXP) / std::exp(ld(H_C_OVER_K) / ld(PEAK_B))), 1.0, 1e-12);
+    EXPECT_NEAR(static_cast<double>(ld(LOG2_E) * std::log(2.0L)), 1.0, 1e-13);
+}
+
+// e^x as the start-up constants use it: x log2(e) split as in pow. The factor
+// LOG2_E is truncated to 47 bits, so the relative error grows like |x| 2^-46
+// on top of about one unit of the last place.
+TEST(Constants, NaturalExponential) {
+    EXPECT_EQ(expNatural(ExtFloat{}), ONE);
+    long double worst = 0;
+    for (int i = -2000; i <= 2000; ++i) {
+        const long double x = i / 100.0L + 0.003L;
+        const ExtFloat ex = fromDouble(static_cast<double>(x));
+        const long double ref = std::exp(ld(ex));
+        const long double rel = std::fabs(ld(expNatural(ex)) / ref - 1.0L) / std::ldexp(1.0L, -46);
+        worst = std::max(worst, rel / (1.1L + 2.0L * std::fabs(ld(ex))));
+    }
+    EXPECT_LT(worst, 1.0L);
+}
+
+TEST(Constants, FloatsAndStrings) {
+    EXPECT_FLOAT_EQ(GOLDEN_RATIO, 1.6180339887498949f);
+    EXPECT_NEAR(GOLDEN_RATIO * GOLDEN_RATIO, GOLDEN_RATIO + 1.0f, 1e-6f);
+    EXPECT_FLOAT_EQ(ICOSA_SCALE, 0.2628655560595668f);
+    EXPECT_FLOAT_EQ(INV_SUN_TEMPERATURE, 1.0f / 5778.0f);
+    EXPECT_EQ(TWO_POW_64, std::ldexp(1.0, 64));
+    EXPECT_STREQ(BRAND_FOLDER, "tarnwick");
+    EXPECT_STREQ(SAVE_FILE_NAME, "default.sav");
+    ASSERT_EQ(DEVICE_EXTENSIONS.size(), 1u);
+    EXPECT_STREQ(DEVICE_EXTENSIONS[0], "VK_KHR_swapchain");
+}
+
+// ------------------------------------------------------- icosahedron tables
+
+TEST(Icosahedron, ScaledVerticesLieOnASphereOfRadiusHalf) {
+    for (size_t i = 0; i < ICOSA_VERTICES.size(); ++i) {
+        float r2 = 0;
+        for (float c : ICOSA_VERTICES[i]) r2 += (c * ICOSA_SCALE) * (c * ICOSA_SCALE);
+        EXPECT_NEAR(std::sqrt(r2), 0.5f, 1e-6f) << "vertex " << i;
+    }
+    // All twelve are distinct.
+    for (size_t i = 0; i < 12; ++i)
+        for (size_t j = i + 1; j < 12; ++j) EXPECT_NE(ICOSA_VERTICES[i], ICOSA_VERTICES[j]) << i << " " << j;
+}
+
+// Face f's neighbour j shares f's edge j (from vertex j to vertex j+1), and
+// is the neighbour's edge number edge[j], whose neighbour in turn is f.
+TEST(Icosahedron, NeighboursShareTheNamedEdges) {
+    for (uint32_t f = 0; f < 20; ++f) {
+        const IcosaFace& face = ICOSA_FACES[f];
+        for (int j = 0; j < 3; ++j) {
+            const uint32_t g = face.neighbour[j];
+            const uint32_t k = face.edge[j];
+            ASSERT_LT(g, 20u);
+            ASSERT_LT(k, 3u);
+            ASSERT_NE(g, f);
+            const IcosaFace& other = ICOSA_FACES[g];
+            const std::set<uint32_t> mine{face.vertex[j], face.vertex[(j + 1) % 3]};
+            const std::set<uint32_t> theirs{other.vertex[k], other.vertex[(k + 1) % 3]};
+            EXPECT_EQ(mine, theirs) << "face " << f << " edge " << j;
+            EXPECT_EQ(other.neighbour[k], f) << "face " << f << " edge " << j;
+            EXPECT_EQ(other.edge[k], static_cast<uint32_t>(j)) << "face " << f << " edge " << j;
+        }
+    }
+}
+
+TEST(Icosahedron, FacesAreEquilateralAndOrientedAlike) {
+    int outward = 0;
+    for (uint32_t f = 0; f < 20; ++f) {
+        const IcosaFace& face = ICOSA_FACES[f];
+        const auto& a = ICOSA_VERTICES[face.vertex[0]];
+        const auto& b = ICOSA_VERTICES[face.vertex[1]];
+        const auto& c = ICOSA_VERTICES[face.vertex[2]];
+        auto dist = [](const std::array<float, 3>& p, const std::array<float, 3>& q) {
+            return std::sqrt((p[0] - q[0]) * (p[0] - q[0]) + (p[1] - q[1]) * (p[1] - q[1]) + (p[2] - q[2]) * (p[2] - q[2]));
+        };
+        EXPECT_NEAR(dist(a, b), 2.0f, 1e-5f) << f;
+        EXPECT_NEAR(dist(b, c), 2.0f, 1e-5f) << f;
+        EXPECT_NEAR(dist(c, a), 2.0f, 1e-5f) << f;
+        const float u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        const float v[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+        const float n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+        if (n[0] * a[0] + n[1] * a[1] + n[2] * a[2] > 0) ++outward;
+    }
+    EXPECT_TRUE(outward == 0 || outward == 20) << outward << " of 20 faces wind outward";
 }
 
 }  // namespace

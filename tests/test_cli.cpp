@@ -1,0 +1,181 @@
+// starloom-cli as outside scripts use it: run the built binary and read its
+// output and exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "numeric/constants.h"
+
+namespace {
+
+struct CliRun {
+    std::string out;
+    int status = -1;
+};
+
+// Runs "starloom-cli ARGS" with the given standard input; captures standard
+// output (and standard error too when asked).
+CliRun runCli(const std::string& args, const std::string& input = "", bool withStderr = false) {
+    char inputPath[] = "/tmp/starloom-cli-test-XXXXXX";
+    const int fd = mkstemp(inputPath);
+    EXPECT_GE(fd, 0);
+    if (!input.empty()) {
+        EXPECT_EQ(write(fd, input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    }
+    close(fd);
+    const std::string command = std::string("'") + STARLOOM_CLI_PATH + "' " + args + " < " + inputPath +
+                                (withStderr ? " 2>&1" : " 2>/dev/null");
+    CliRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    EXPECT_NE(pipe, nullptr);
+    if (pipe) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
+        const int status = pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::remove(inputPath);
+    return run;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+}
+
+// Every operation once, with an answer that follows from the number format.
+TEST(CliExt, EveryOperationOnce) {
+    struct Case {
+        const char* args;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"add 0x4000000000008002 0x4000000000008002", "0x4000000000008003"},  // 1 + 1 = 2
+        {"sub 0x4000000000008003 0x4000000000008002", "0x4000000000008002"},  // 2 - 1 = 1
+        {"mul 0x4000000000008003 0x4000000000008003", "0x4000000000008004"},  // 2 * 2 = 4
+        {"div 0x4000000000008002 0x4000000000008003", "0x4000000000008001"},  // 1 / 2 = 0.5
+        {"neg 0x4000000000008002", "0x8000000000008001"},                     // -1
+        {"sqrt 0x4000000000008004", "0x4000000000008003"},                    // sqrt 4 = 2
+        {"invsqrt 0x4000000000008004", "0x4000000000008001"},                 // 1/sqrt 4 = 0.5
+        {"pow 0x4000000000008003 0x6000000000008003", "0x4000000000008005"},  // 2^3 = 8
+        {"log2 0x4000000000008005", "0x6000000000008003"},                    // log2 8 = 3
+        {"sin 0x4000000000008001", "0x0000000000000000"},                     // half a turn
+        {"cos 0x4000000000008001", "0x8000000000008001"},                     // -1
+        {"atan2 0x8000000000008001 0x0000000000000000", "0x6000000000008001"},  // 0.75 turns
+        {"ge 0x4000000000008002 0x4000000000008001", "true"},
+        {"ge 0x8000000000008001 0x0000000000000000", "false"},
+        {"fromdouble 1.5", "0x6000000000008002"},
+        {"fromdouble 0x1p-1", "0x4000000000008001"},
+        {"todouble 0x4000000000008001", "0.5"},
+        {"fromint32 -1", "0x8000000000008001"},
+        {"fromuint64 18446744073709551615", "0x7FFFFFFFFFFF8041"},  // top 47 bits of 2^64 - 1
+        {"fromdecimal 5 -1", "0x4000000000008001"},
+        {"fromdecimal -1 0", "0x8000000000008001"},
+        {"touint64 0x4000000000008005", "8"},
+        {"toint64 0xA000000000008002", "-2"},  // floor(-1.5)
+        {"scalepow2 0x4000000000008002 10", "0x400000000000800C"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = runCli(std::string("ext ") + c.args);
+        EXPECT_EQ(run.out, std::string(c.expected) + "\n") << c.args;
+        EXPECT_EQ(run.status, 0) << c.args;
+    }
+}
+
+TEST(CliExt, MalformedInputIsAnErrorWithStatusTwo) {
+    const char* bad[] = {
+        "frobnicate 0x4000000000008002",       // unknown operation
+        "add 0x4000000000008002",              // too few arguments
+        "neg 0x4000000000008002 0x0000000000000000",  // too many
+        "neg 0x40000000",                      // short word
+        "neg 0x400000000000800G",              // not hex
+        "fromint32 2147483648",                // beyond int32
+        "fromint32 -2147483649",
+        "fromuint64 -1",                       // not unsigned
+        "fromdouble 1.5x",
+        "scalepow2 0x4000000000008002 1e3",
+    };
+    for (const char* args : bad) {
+        const CliRun run = runCli(std::string("ext ") + args);
+        EXPECT_EQ(run.out.rfind("error: ", 0), 0u) << args << " -> " << run.out;
+        EXPECT_EQ(lines(run.out).size(), 1u) << args;
+        EXPECT_EQ(run.status, 2) << args;
+    }
+}
+
+TEST(CliExt, OverflowIsReportedNotAnError) {
+    const CliRun run = runCli("ext add 0x400000000000FFFF 0x400000000000FFFF");
+    EXPECT_EQ(run.out, "overflow\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(runCli("ext scalepow2 0x400000000000FFFF 1").out, "overflow\n");
+}
+
+TEST(CliExt, BatchAnswersEveryLineInOrder) {
+    const std::string input =
+        "add 0x4000000000008002 0x4000000000008002\n"
+        "bogus 1 2\n"
+        "neg 0x4000000000008002\n"
+        "\n"
+        "fromint32 99999999999\n"
+        "add 0x400000000000FFFF 0x400000000000FFFF\n"
+        "ge 0x0000000000000000 0x8000000000008001\n"
+        "mul 0x4000000000008003 0x4000000000008003";  // no newline at the end
+    const CliRun run = runCli("ext --batch", input);
+    const std::vector<std::string> out = lines(run.out);
+    ASSERT_EQ(out.size(), 8u) << run.out;
+    EXPECT_EQ(out[0], "0x4000000000008003");
+    EXPECT_EQ(out[1].rfind("error: ", 0), 0u) << out[1];
+    EXPECT_EQ(out[2], "0x8000000000008001");
+    EXPECT_EQ(out[3].rfind("error: ", 0), 0u) << out[3];
+    EXPECT_EQ(out[4].rfind("error: ", 0), 0u) << out[4];
+    EXPECT_EQ(out[5], "overflow");
+    EXPECT_EQ(out[6], "true");
+    EXPECT_EQ(out[7], "0x4000000000008004");
+    EXPECT_EQ(run.status, 2);
+
+    const CliRun clean = runCli("ext --batch", "fromint32 3\nfromint32 -3\n");
+    EXPECT_EQ(clean.out, "0x6000000000008003\n0xA000000000008003\n");
+    EXPECT_EQ(clean.status, 0);
+}
+
+TEST(CliConstants, ListsEveryConstantInOrder) {
+    const CliRun run = runCli("constants");
+    EXPECT_EQ(run.status, 0);
+    const std::vector<std::string> out = lines(run.out);
+    const size_t count = sizeof EXT_CONSTANTS / sizeof EXT_CONSTANTS[0];
+    ASSERT_EQ(out.size(), count);
+    for (size_t i = 0; i < count; ++i) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%s 0x%016llX", EXT_CONSTANTS[i].name,
+                      static_cast<unsigned long long>(EXT_CONSTANTS[i].value.w));
+        EXPECT_EQ(out[i], expected);
+    }
+    EXPECT_EQ(out[0], "ONE 0x4000000000008002");
+    EXPECT_EQ(runCli("constants extra").status, 2);
+}
+
+TEST(CliHelp, HelpExitsZero) {
+    const CliRun overview = runCli("--help");
+    EXPECT_EQ(overview.status, 0);
+    EXPECT_NE(overview.out.find("usage: starloom-cli"), std::string::npos);
+    EXPECT_NE(overview.out.find("ext"), std::string::npos);
+    EXPECT_NE(overview.out.find("constants"), std::string::npos);
+    const CliRun ext = runCli("ext --help");
+    EXPECT_EQ(ext.status, 0);
+    EXPECT_NE(ext.out.find("usage: starloom-cli ext"), std::string::npos);
+    EXPECT_EQ(runCli("constants --help").status, 0);
+    const CliRun unknown = runCli("nosuchcommand", "", true);
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.out.find("error: unknown command"), std::string::npos);
+}
+
+}  // namespace
