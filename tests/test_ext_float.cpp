@@ -16,9 +16,9 @@
 namespace {
 
 // The random property tests are scaled down under AddressSanitizer, where
-// every operation costs ten times as much.
+// every operation costs several times as much.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int SLOWDOWN = 10;
+constexpr int SLOWDOWN = 2;
 #else
 constexpr int SLOWDOWN = 1;
 #endif
