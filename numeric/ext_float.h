@@ -298,7 +298,10 @@ constexpr double toDouble(ExtFloat a) {
     }
     const bool negative = a.isNegative();
     const uint64_t mag = negative ? 0 - Mw : Mw;
-    if (e < 31747) return 0.0;
+    // At exponent 31747 the double's exponent field would be zero, and the
+    // mantissa bits without their hidden one would spell a denormal of the
+    // wrong value: values that small flush to zero like the rest below range.
+    if (e <= 31747) return 0.0;
     if (e > 33794) return std::bit_cast<double>(NAN_BITS);
     const uint64_t bits = ((e + 1021) << 52) + (negative ? extfloat_detail::TOP_BIT : 0) +
                           ((mag >> 10) & ((uint64_t{1} << 52) - 1));

@@ -198,6 +198,8 @@ TEST(ExtFloatConversions, FromDoubleRoundTripsDoublesWith47SignificantBits) {
 TEST(ExtFloatConversions, ToDoubleRangeEnds) {
     // Normalised words whose value is below the normal doubles give 0, above give NaN.
     EXPECT_EQ(toDouble(W(0x4000000000000000ull + 31746)), 0.0);
+    // The lowest exponent whose double would be a denormal flushes to zero too.
+    EXPECT_EQ(toDouble(W(0x6000000000000000ull + 31747)), 0.0);
     EXPECT_EQ(toDouble(W(0x4000000000000000ull + 31748)), std::ldexp(1.0, -1022));
     EXPECT_EQ(toDouble(W(0x4000000000000000ull + 33793)), std::ldexp(1.0, 1023));
     EXPECT_TRUE(std::isnan(toDouble(W(0x4000000000000000ull + 33795))));
