@@ -31,6 +31,12 @@ bool wantsHelp(int argc, char** argv);
 
 int runExt(int argc, char** argv);
 int runConstants(int argc, char** argv);
+int runPopulations(int argc, char** argv);
+int runName(int argc, char** argv);
+int runStar(int argc, char** argv);
 
 extern const char* const EXT_HELP;
 extern const char* const CONSTANTS_HELP;
+extern const char* const POPULATIONS_HELP;
+extern const char* const NAME_HELP;
+extern const char* const STAR_HELP;
