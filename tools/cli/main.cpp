@@ -10,6 +10,8 @@ const CliCommand COMMANDS[] = {
     {"constants", "print every ExtFloat start-up constant", CONSTANTS_HELP, runConstants},
     {"populations", "print the stellar population table", POPULATIONS_HELP, runPopulations},
     {"name", "print the lattice index and name code of a lattice point", NAME_HELP, runName},
+    {"galaxy", "print the galaxy components and their star totals", GALAXY_HELP, runGalaxy},
+    {"density", "print every galaxy component's density at a position", DENSITY_HELP, runDensity},
     {"star", "print the properties of a population's star at a uniform draw", STAR_HELP, runStar},
 };
 
