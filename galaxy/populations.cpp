@@ -108,6 +108,12 @@ ExtFloat hiddenAt(const StarPopulation& p, ExtFloat d) {
 
 }  // namespace
 
+uint64_t cellCountFixedPoint(ExtFloat count) {
+    // Invalid is the all-ones word, so it is caught here as well.
+    if (count.isNegative()) return 0;
+    return toUint64(scalePow2(count, 32));
+}
+
 void buildPopulations(PopulationTable& table) {
     table = PopulationTable{};
     constructPopulations(table);
@@ -155,7 +161,7 @@ void buildPopulations(PopulationTable& table) {
             const ExtFloat band = p.hiddenFraction[k - 1] - p.hiddenFraction[k];
             p.cellCount[k] = ((((band * p.share) * s) * s) * s) * LOCAL_DENSITY;
             p.cellCountTop[k] = p.cellCount[k] * fromUint64(uint64_t{1} << (3 * k));
-            p.cellCountFixed[k] = toUint64(scalePow2(p.cellCount[k], 32));
+            p.cellCountFixed[k] = cellCountFixedPoint(p.cellCount[k]);
             p.bandFraction[k] = band;
             if (p.cellCountFixed[k] != 0) table.levelMask[k] |= uint64_t{1} << i;
         }

@@ -88,6 +88,13 @@ struct StarProperties {
 // std::overflow_error("overflow") when a parameter drives an exponent out of range.
 void buildPopulations(PopulationTable& table);
 
+// An expected star count as 32.32 fixed point, saturating at 2^64 - 1; throws
+// std::overflow_error("overflow") when the exponent passes the word's range.
+// A band never holds fewer than no stars: a negative or Invalid count (which
+// other population parameters could produce by rounding or a domain error)
+// gives 0 rather than saturating into billions of stars per voxel.
+uint64_t cellCountFixedPoint(ExtFloat count);
+
 // The star of `population` at the uniform draw u in [0, 1) within that
 // population (the inverse of its cumulative mass distribution). Throws
 // std::out_of_range for a population index the table does not hold.

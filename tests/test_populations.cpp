@@ -341,6 +341,20 @@ TEST(Populations, CellCountsAddUpToTheStarsOfTheTopCube) {
     expectNear(allPopulations, 0.14 * sidePc * sidePc * sidePc, 1e-6, "all stars of the top cube");
 }
 
+TEST(Populations, FixedPointCountsSaturateAndNeverGoNegative) {
+    EXPECT_EQ(cellCountFixedPoint(ExtFloat{}), 0u);
+    EXPECT_EQ(cellCountFixedPoint(fromDecimal(15, -1)), uint64_t{3} << 31);
+    EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, -32)), 1u);
+    EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, -33)), 0u);
+    EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, 31)), uint64_t{1} << 63);
+    EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, 32)), ~uint64_t{0});
+    EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, 1000)), ~uint64_t{0});
+    EXPECT_EQ(cellCountFixedPoint(neg(scalePow2(ONE, -40))), 0u);
+    EXPECT_EQ(cellCountFixedPoint(neg(fromInt32(7))), 0u);
+    EXPECT_EQ(cellCountFixedPoint(ExtFloat::Invalid), 0u);
+    EXPECT_THROW(cellCountFixedPoint(ExtFloat{0x4000000000000000ull + 65530}), std::overflow_error);
+}
+
 TEST(Populations, LevelMasksMarkPopulationsWithStars) {
     for (int k = 0; k < POPULATION_LEVELS; ++k) {
         uint64_t expected = 0;
