@@ -41,6 +41,14 @@ struct FixedOutline {
 
 FixedOutline fixedOutline(const ArmStep& step);
 
+// The outline of where the step's tube really reaches. The density kernel
+// interpolates the inverse width linearly, so the tube's edge bulges beyond
+// the straight edges of the step's outline wherever a cut plane is tilted
+// against the step (at every bend); this quadrilateral has its corners where
+// the tube's edge meets the cut lines, widened by a margin for the kernel's
+// fixed-point rounding, and holds the whole footprint.
+FixedOutline tubeOutline(const ArmStep& step);
+
 // An axis-aligned closed box in units.
 struct PlaneBox {
     int64_t x0, x1, y0, y1;

@@ -1,6 +1,11 @@
 // The quadtree over the galactic plane that tells, for every square of the
 // plane, which arm elements may reach into it.
 //
+// A quarter gets an element when the step's outline meets it, or when the
+// outline of the tube's true footprint does (tubeOutline): at the bends the
+// tube reaches a little beyond the step's outline, and a point there must
+// still find its element.
+//
 // The tree is large (hundreds of thousands of nodes: every square that an
 // arm's outline meets is split down to level 15), so the build avoids most
 // geometry: once a square lies wholly inside an element's outline, every
@@ -66,6 +71,7 @@ struct TreeBuilder {
     PlaneTree& tree;
     const GalaxyComponent& arms;
     std::vector<FixedOutline> outlines;
+    std::vector<FixedOutline> tubes;
     std::vector<uint64_t> elementBound;
     std::vector<int64_t> elementThickness;
     std::vector<uint32_t> scratch;  // the element lists of the nodes being built, stacked
@@ -131,7 +137,7 @@ struct TreeBuilder {
                         continue;
                     }
                     const FixedOutline& o = outlines[item];
-                    if (!outlineMeetsBox(o, q)) continue;
+                    if (!outlineMeetsBox(o, q) && !outlineMeetsBox(tubes[item], q)) continue;
                     // Squares well below the leaf level are worth the extra test.
                     scratch.push_back(level + 1 < 14 && outlineContainsBox(o, q) ? item | INSIDE : item);
                 }
@@ -208,12 +214,13 @@ bool outlineContainsBox(const FixedOutline& o, const PlaneBox& b) {
 }
 
 void buildPlaneTree(PlaneTree& tree, const GalaxyComponent& arms) {
-    TreeBuilder b{tree, arms, {}, {}, {}, {}, {}};
+    TreeBuilder b{tree, arms, {}, {}, {}, {}, {}, {}};
     const size_t n = arms.elements.size();
     b.outlines.reserve(n);
     for (size_t k = 0; k < n; ++k) {
         const ArmStep& s = arms.armPath[k];
         b.outlines.push_back(fixedOutline(s));
+        b.tubes.push_back(tubeOutline(s));
         b.elementBound.push_back(std::max(toUint64(s.density0), toUint64(s.density1)));
         b.elementThickness.push_back(std::max(toInt64(s.thick0), toInt64(s.thick1)));
     }
