@@ -31,7 +31,7 @@ void setCutPlanes(GalaxyComponent& arms);
 void setOutline(ArmStep& step);
 
 // A step's outline in integer units, for the plane tree's box tests: the
-// four corners (floored, kept within the root square), the step's midpoint
+// four corners (floored, kept within +-2^61 units), the step's midpoint
 // (floored) and the corners' bounding box.
 struct FixedOutline {
     int64_t x[4] = {}, y[4] = {};
