@@ -213,11 +213,16 @@ TEST(SmoothDensity, ZeroOnAndBeyondTheSurface) {
         const GalaxyComponent& c = component(slot);
         const auto rxy = static_cast<int64_t>(c.radiusXY) << 32;
         const auto rz = static_cast<int64_t>(c.radiusZ) << 32;
+        // f times the radius, or the end of the coordinate range.
+        auto times = [](int64_t f, int64_t r) {
+            int64_t v = 0;
+            return __builtin_mul_overflow(f, r, &v) ? INT64_MAX : v;
+        };
         for (int64_t f : {int64_t{1}, int64_t{2}, int64_t{3}}) {
-            EXPECT_EQ(density(slot, f * rxy, 0, 0), 0u) << slot;
-            EXPECT_EQ(density(slot, 0, -f * rxy, 0), 0u) << slot;
-            EXPECT_EQ(density(slot, 0, 0, f * rz), 0u) << slot;
-            EXPECT_EQ(density(slot, 0, 0, -f * rz), 0u) << slot;
+            EXPECT_EQ(density(slot, times(f, rxy), 0, 0), 0u) << slot;
+            EXPECT_EQ(density(slot, 0, -times(f, rxy), 0), 0u) << slot;
+            EXPECT_EQ(density(slot, 0, 0, times(f, rz)), 0u) << slot;
+            EXPECT_EQ(density(slot, 0, 0, -times(f, rz)), 0u) << slot;
         }
         // On the surface away from the axes.
         const auto diag = static_cast<int64_t>(double(c.radiusXY) / std::sqrt(2.0) + 1) << 32;
@@ -225,8 +230,8 @@ TEST(SmoothDensity, ZeroOnAndBeyondTheSurface) {
         // The far corners of the coordinate range.
         EXPECT_EQ(density(slot, INT64_MAX, INT64_MIN, INT64_MAX), 0u) << slot;
         // Just inside, along each axis, the density is small but not zero.
-        EXPECT_GT(density(slot, rxy * 9 / 10, 0, 0), 0u) << slot;
-        EXPECT_GT(density(slot, 0, 0, rz * 9 / 10), 0u) << slot;
+        EXPECT_GT(density(slot, rxy / 10 * 9, 0, 0), 0u) << slot;
+        EXPECT_GT(density(slot, 0, 0, rz / 10 * 9), 0u) << slot;
     }
 }
 
@@ -263,9 +268,11 @@ TEST(SmoothDensity, CellDensityUsesTheNearestFace) {
         EXPECT_EQ(cellDensity(c, none, level, 0, 0, 0), density(2, 0, 0, 0)) << level;
         EXPECT_EQ(cellDensity(c, none, level, -side, -side, -side), density(2, 0, 0, 0)) << level;
         // A voxel further out equals the point density at its nearest corner.
-        EXPECT_EQ(cellDensity(c, none, level, 3 * side, -4 * side, side),
-                  density(2, (3 * side) << 32, (-3 * side) << 32, side << 32))
-            << level;
+        if (level >= 4) {
+            EXPECT_EQ(cellDensity(c, none, level, 3 * side, -4 * side, side),
+                      density(2, (3 * side) << 32, (-3 * side) << 32, side << 32))
+                << level;
+        }
     }
     // A voxel that is not aligned and straddles the centre plane gets the
     // distance to its nearer face, not the peak.
