@@ -4,8 +4,10 @@
 // exist or where they are.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "starfield/star_record.h"
 
@@ -25,11 +27,28 @@ ChannelConstants channelConstantsFor(const float wavelength[3]);
 inline constexpr float DEFAULT_WAVELENGTHS[3] = {6.5e-7f, 5.5e-7f, 4.5e-7f};
 
 // ln x for x > 0: a cubic on the mantissa plus the exponent times ln 2.
-float fastLog(float x);
+inline float fastLog(float x) {
+    const auto bits = std::bit_cast<uint32_t>(x);
+    const auto e = static_cast<float>(static_cast<int32_t>((bits >> 23) & 0xFF) - 127);
+    const float f = std::bit_cast<float>((bits & 0x007FFFFFu) | 0x3F800000u);
+    return ((0.10969f * f - 0.729104f) * f + 2.11263f) * f - 1.49278f + 0.6931472f * e;
+}
+
 // 2^y: a quadratic on the fraction of y times the power of two of its floor.
-float fastExp2(float y);
+// Below the normal range the result is 0, above it infinity; a NaN stays NaN.
+inline float fastExp2(float y) {
+    if (!(y >= -126.0f)) return y < -126.0f ? 0.0f : y;
+    if (y >= 128.0f) return std::numeric_limits<float>::infinity();
+    // floor(y) without a library call: truncate, then step down for negative fractions.
+    auto i = static_cast<int32_t>(y);
+    if (static_cast<float>(i) > y) --i;
+    const float g = y - static_cast<float>(i);
+    const float poly = (0.33718944f * g + 0.6576363f) * g + 1.0017247f;
+    return poly * std::bit_cast<float>(static_cast<uint32_t>(i + 127) << 23);
+}
+
 // x^b = 2^(1.442695 * b * ln x).
-float fastPow(float x, float b);
+inline float fastPow(float x, float b) { return fastExp2(1.442695f * b * fastLog(x)); }
 
 // The 26-bit luminosity code of a brightness key: the key's biased exponent
 // minus 137 from bit 19 up, its mantissa rounded (ties to even) to one of
@@ -50,6 +69,10 @@ inline float drawRadius(const BandAppearance& band, uint32_t r) {
     const float u = static_cast<float>(r) * band.band + band.hidden;
     return fastPow(u * band.f[1] + band.f[3], band.f[2]);
 }
+
+// The display values of one star with draw index d and appearance draw r.
+void appearanceOfStar(StarRecord& s, uint32_t drawIndex, uint32_t r, const BandAppearance& band,
+                      const ChannelConstants& channels);
 
 // Fills the display values of `count` stars of one population group: star j
 // takes draw index firstDrawIndex + j, draws its 31-bit number from the stream

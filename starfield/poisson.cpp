@@ -45,7 +45,7 @@ uint64_t multiplicationMethod(uint64_t mean, uint64_t& state) {
     const Scaled bound = expNegative(mean);
     Scaled p{uint64_t{1} << 63, 0};
     for (uint64_t k = 0;; ++k) {
-        if (!multiplyBy(p, wyhashNext(state), 64) || below(p, bound)) return k;
+        if (!multiplyBy(p, wyhashDraw(state), 64) || below(p, bound)) return k;
     }
 }
 
@@ -56,8 +56,8 @@ uint64_t multiplicationMethod16(uint64_t mean, uint64_t& state) {
     int left = 0;
     for (uint64_t k = 0;; ++k) {
         if (left == 0) {
-            words[0] = wyhashNext(state);
-            words[1] = wyhashNext(state);
+            words[0] = wyhashDraw(state);
+            words[1] = wyhashDraw(state);
             left = 8;
         }
         --left;
@@ -79,7 +79,7 @@ constexpr ExtFloat STIRLING_C5 = div(fromInt32(1), fromInt32(1260));
 ExtFloat ln(ExtFloat x) { return mul(log2(x), LN2); }
 
 // A uniform value in [0, 1) from one draw.
-ExtFloat uniform(uint64_t& state) { return scalePow2(fromUint64(wyhashNext(state)), -64); }
+ExtFloat uniform(uint64_t& state) { return scalePow2(fromUint64(wyhashDraw(state)), -64); }
 
 // ln(k!) : exact factorials below 10, Stirling's series above.
 ExtFloat logFactorial(uint64_t k) {

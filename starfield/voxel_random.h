@@ -1,6 +1,6 @@
 // The random streams of star generation.
 //
-// Every random number that decides a star comes from the wyhash64 step below,
+// Every random number that decides a star comes from the wyhash64 step,
 // started at a seed that depends only on the voxel's grid corner, its level and
 // the galaxy seed. The same voxel therefore always gets the same stream, on
 // every machine, whatever was generated before it.
@@ -8,23 +8,11 @@
 
 #include <cstdint>
 
-// The increment of the wyhash64 state; one draw advances the state by it.
+#include "galaxy/galaxy.h"
+
+// The increment of the wyhash64 state (wyhashDraw, galaxy/galaxy.h); one draw
+// advances the state by it.
 inline constexpr uint64_t WYHASH_INCREMENT = 0x60bee2bee120fc15ull;
-
-// The draw that belongs to a given state (after the increment was added).
-constexpr uint64_t wyhashMix(uint64_t state) {
-    __extension__ typedef unsigned __int128 u128;
-    u128 t = static_cast<u128>(state) * 0xa3b195354a39b70dull;
-    const uint64_t m1 = static_cast<uint64_t>(t >> 64) ^ static_cast<uint64_t>(t);
-    t = static_cast<u128>(m1) * 0x1b03738712fad5c9ull;
-    return static_cast<uint64_t>(t >> 64) ^ static_cast<uint64_t>(t);
-}
-
-// One draw: advances the state and returns the mixed value.
-constexpr uint64_t wyhashNext(uint64_t& state) {
-    state += WYHASH_INCREMENT;
-    return wyhashMix(state);
-}
 
 // The galaxy seed: two words saved with the viewpoint. The first seeds XXH64,
 // the second enters the hashed key.
@@ -43,7 +31,8 @@ uint64_t voxelSeed(uint32_t x, uint32_t y, uint32_t z, int level, GalaxySeed see
 // shifted right by one. Random access, so that a star's draw can be recomputed
 // from its draw index alone.
 constexpr uint32_t appearanceDraw(uint64_t seed, uint32_t drawIndex) {
-    const uint64_t m = wyhashMix(seed + (static_cast<uint64_t>(drawIndex >> 1) + 1) * WYHASH_INCREMENT);
+    uint64_t state = seed + static_cast<uint64_t>(drawIndex >> 1) * WYHASH_INCREMENT;
+    const uint64_t m = wyhashDraw(state);
     const uint32_t half = (drawIndex & 1) ? static_cast<uint32_t>(m >> 32) : static_cast<uint32_t>(m);
     return half >> 1;
 }

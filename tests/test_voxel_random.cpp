@@ -10,19 +10,19 @@ TEST(Wyhash, DrawsMatchAnIndependentBigIntegerComputation) {
     // Reference values from an arbitrary-precision evaluation of the step
     // (state += P; t = s*A; m = hi^lo; t = m*B; hi^lo).
     uint64_t s = 0;
-    EXPECT_EQ(wyhashNext(s), 0x5c71580fe1214a64ull);
-    EXPECT_EQ(wyhashNext(s), 0xb8e2b01fc24294c8ull);
-    EXPECT_EQ(wyhashNext(s), 0x94a4a556cbbc9f73ull);
+    EXPECT_EQ(wyhashDraw(s), 0x5c71580fe1214a64ull);
+    EXPECT_EQ(wyhashDraw(s), 0xb8e2b01fc24294c8ull);
+    EXPECT_EQ(wyhashDraw(s), 0x94a4a556cbbc9f73ull);
     EXPECT_EQ(s, 3 * WYHASH_INCREMENT);
     s = 12345;
-    EXPECT_EQ(wyhashNext(s), 0x76de61a9cd9e845cull);
+    EXPECT_EQ(wyhashDraw(s), 0x76de61a9cd9e845cull);
 }
 
 TEST(Wyhash, AppearanceDrawIsRandomAccessIntoTheStream) {
     const uint64_t seed = 0x0123456789abcdefull;
     uint64_t s = seed;
     for (uint32_t pair = 0; pair < 50; ++pair) {
-        const uint64_t m = wyhashNext(s);
+        const uint64_t m = wyhashDraw(s);
         EXPECT_EQ(appearanceDraw(seed, 2 * pair), static_cast<uint32_t>(m) >> 1);
         EXPECT_EQ(appearanceDraw(seed, 2 * pair + 1), static_cast<uint32_t>(m >> 32) >> 1);
     }
