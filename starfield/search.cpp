@@ -165,8 +165,10 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
                         spec.cellDensity = densities;
                         spec.seed = voxelSeed(plan.x, plan.y, plan.z, plan.level, seed);
                         stars.resize(generateVoxelStars(galaxy, spec, plan.firstTier, plan.lastTier, channels, ws));
-                        if (stars.empty()) continue;
                         copySorted(ws, stars.data());
+                        // A voxel that happens to draw no stars still has
+                        // children that may (the star field keeps such voxels
+                        // too), so the walk goes on below it.
                         for (uint32_t i = 0; i < stars.size(); ++i)
                             found.offer(stars[i], i, plan.x, plan.y, plan.z, plan.level, plan.firstTier, 0);
                         self = VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components,

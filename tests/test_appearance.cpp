@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "numeric/constants.h"
 #include "starfield/appearance.h"
@@ -85,6 +86,27 @@ TEST(Appearance, DrawIndicesAndDisplayValues) {
         EXPECT_GT(s.key, 0.0f);
         // The brightest channel is scaled to 127.
         EXPECT_EQ(std::max(s.colour[0], std::max(s.colour[1], s.colour[2])), 127);
+    }
+}
+
+TEST(Appearance, FourAtATimeGivesExactlyTheOneByOneValues) {
+    const ChannelConstants c = channelConstantsFor(DEFAULT_WAVELENGTHS);
+    // Bands of very different stars: cool dwarfs to hot giants, tiny to huge radii.
+    for (float f2 : {0.3f, 0.8f, 1.7f}) {
+        for (float f4 : {1.0f / 2500.0f, 1.0f / 5778.0f, 1.0f / 40000.0f, 0.01f}) {
+            BandAppearance b = sunLikeBand();
+            b.f[2] = f2;
+            b.f[4] = f4;
+            b.f[1] = 37.0f;
+            b.hidden = 0.25f;
+            b.band = std::ldexp(0.5f, -31);
+            StarRecord group[23], single;
+            appearanceOfGroup(group, 23, 4, 0xfeedull, b, c);
+            for (uint32_t j = 0; j < 23; ++j) {
+                appearanceOfStar(single, 4 + j, appearanceDraw(0xfeedull, 4 + j), b, c);
+                ASSERT_EQ(std::memcmp(&single, &group[j], sizeof single), 0) << j;
+            }
+        }
     }
 }
 
