@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 #include <shared_mutex>
@@ -72,6 +73,21 @@ uint64_t gridDistance(const int64_t at[3], uint32_t x, uint32_t y, uint32_t z, i
     return d2;
 }
 
+// Squared distance (position units, double) from a position to the nearest point of a voxel.
+double boxDistanceSquared(const int64_t at[3], uint32_t x, uint32_t y, uint32_t z, int level) {
+    const double edge = std::ldexp(1.0, 64 - level);
+    const uint32_t corner[3] = {x, y, z};
+    double d2 = 0;
+    for (int a = 0; a < 3; ++a) {
+        const double lo = std::ldexp(static_cast<double>(static_cast<int32_t>(corner[a])), 32);
+        const double hi = lo + edge;
+        const auto v = static_cast<double>(at[a]);
+        const double gap = v < lo ? lo - v : v > hi ? v - hi : 0;
+        d2 += gap * gap;
+    }
+    return d2;
+}
+
 int distanceBucket(uint64_t d2) {
     if (d2 <= 1) return 0;
     const int e = 63 - std::countl_zero(d2);
@@ -127,8 +143,12 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
             for (uint32_t e = 0; e < VOXEL_CHUNK_SIZE; ++e) {
                 const Voxel& v = field.chunks[ci][e];
                 if (v.stars == FREE_VOXEL) continue;
-                for (uint32_t i = 0; i < v.count; ++i)
-                    found.offer(v.stars[i], i, v.x, v.y, v.z, v.level, v.firstTier, 1);
+                // A voxel wholly beyond the current bound has no star to offer
+                // (the margin covers the rounding of the box distance).
+                if (v.count > 0 && boxDistanceSquared(found.at, v.x, v.y, v.z, v.level) * (1 - 1e-9) <= found.hi) {
+                    for (uint32_t i = 0; i < v.count; ++i)
+                        found.offer(v.stars[i], i, v.x, v.y, v.z, v.level, v.firstTier, 1);
+                }
                 const int b = distanceBucket(gridDistance(found.at, v.x, v.y, v.z, v.level));
                 if (b < DISTANCE_BUCKETS) buckets[b].push_back((ci << 16) + e);
             }
