@@ -470,12 +470,13 @@ void StarField::update(const StarFieldInput& input) {
     points.beginUpdate();
     results.redraw = false;
     results.labelsRebuilt = false;
-    channels = input.channels;
     bool changed = false;
     for (uint8_t f : input.changes) changed = changed || f != 0;
 
     {
         std::unique_lock lock(generationLock);
+        // The search reads the appearance constants too: they change only under the lock.
+        channels = input.channels;
         // Capacity changes: raising keeps everything, lowering starts again from the root.
         if (requestedMaxChunks < maxChunks || requestedMaxStarsGen < maxStarsGen) {
             discardAll();
