@@ -183,6 +183,22 @@ TEST(StarGeneration, LastTierNeverFallsBelowTheFirst) {
     EXPECT_EQ(lastTierFor(5, 4, uint64_t{1} << 10), 7);
 }
 
+TEST(StarGeneration, BackgroundLightIsNormalisedToItsBrightestChannel) {
+    const Galaxy& g = galaxy();
+    const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
+    const double V = std::pow(800.0 * 360 / 45.0, 2) / 3.141592653589793;
+    const BackgroundLight light = backgroundLight(g.components[0].populations, ch, V, g.limits.limitScale);
+    const float top = std::max({light.colour[0], light.colour[1], light.colour[2]});
+    EXPECT_EQ(top, 1.0f);
+    for (float c : light.colour) EXPECT_GT(c, 0.0f);
+    EXPECT_GT(light.intensity, 0.0);
+    EXPECT_TRUE(std::isfinite(light.intensity));
+    // Twice the display value halves the intensity; the colour stays.
+    const BackgroundLight half = backgroundLight(g.components[0].populations, ch, 2 * V, g.limits.limitScale);
+    EXPECT_DOUBLE_EQ(half.intensity * 2, light.intensity);
+    EXPECT_EQ(half.colour[2], light.colour[2]);
+}
+
 // ------------------------------------------------------------------ passes
 
 TEST(StarFieldPass, InterruptedAndResumedEqualsUninterrupted) {
