@@ -7,17 +7,18 @@
 double foregroundRadius(const PopulationTable& table, GalaxySeed seed, const StarRecord& star,
                         const ForegroundVoxel& voxel) {
     const uint64_t s = voxelSeed(voxel.x, voxel.y, voxel.z, voxel.level, seed);
-    const uint32_t r = appearanceDraw(s, star.drawIndex);
     const StarPopulation& pop = table.populations[star.population];
     // The record does not say which of the voxel's tiers the star came from;
-    // the tier whose appearance radius matches the star's is the one (the first
-    // tier when none matches), so that a star of a later tier is not given the
-    // radius of a draw in another band.
+    // the tier whose draw gives the star's appearance radius is the one (the
+    // first tier when none matches).
     int k = voxel.level + voxel.firstTier;
+    uint32_t r = appearanceDraw(tierSeed(s, voxel.firstTier), star.drawIndex);
     for (int t = voxel.firstTier; t <= voxel.lastTier; ++t) {
         if (voxel.level + t >= POPULATION_LEVELS) break;
-        if (drawRadius(bandAppearance(pop, voxel.level + t), r) == star.radius) {
+        const uint32_t rt = appearanceDraw(tierSeed(s, t), star.drawIndex);
+        if (drawRadius(bandAppearance(pop, voxel.level + t), rt) == star.radius) {
             k = voxel.level + t;
+            r = rt;
             break;
         }
     }

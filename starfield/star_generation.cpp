@@ -60,7 +60,8 @@ void generateTier(const GalaxyView& galaxy, const VoxelSpec& voxel, int tier, co
     uint32_t counts[MAX_POPULATIONS][MAX_MASK_COMPONENTS];
     int pops[MAX_POPULATIONS];
     int popCount = 0;
-    uint64_t poissonState = voxel.seed;
+    const uint64_t seed = tierSeed(voxel.seed, tier);
+    uint64_t poissonState = seed;
     const int shift = std::max(0, 32 - 3 * tier);
     for (uint64_t m = table.levelMask[k]; m != 0 && popCount < MAX_POPULATIONS; m &= m - 1) {
         const int p = std::countr_zero(m);
@@ -80,7 +81,7 @@ void generateTier(const GalaxyView& galaxy, const VoxelSpec& voxel, int tier, co
     // 2. Positions: uniform candidates in the voxel, accepted against the
     // component's density at the point relative to its bound for the voxel.
     const size_t first = out.size();
-    uint64_t positionState = voxel.seed;
+    uint64_t positionState = seed;
     const uint64_t cornerX = static_cast<uint64_t>(voxel.x) << 32;
     const uint64_t cornerY = static_cast<uint64_t>(voxel.y) << 32;
     const uint64_t cornerZ = static_cast<uint64_t>(voxel.z) << 32;
@@ -111,7 +112,7 @@ void generateTier(const GalaxyView& galaxy, const VoxelSpec& voxel, int tier, co
         // the tier) until the appearance replaces it.
         if (out.size() > groupStart) out[groupStart].luminosityCode = static_cast<uint32_t>(out.size() - first);
     }
-    computeAppearance(out.data() + first, static_cast<uint32_t>(out.size() - first), table, L, tier, voxel.seed,
+    computeAppearance(out.data() + first, static_cast<uint32_t>(out.size() - first), table, L, tier, seed,
                       channels);
 }
 

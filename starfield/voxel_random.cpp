@@ -17,3 +17,14 @@ uint64_t voxelSeed(uint32_t x, uint32_t y, uint32_t z, int level, GalaxySeed see
     }
     return XXH64(key, sizeof key, seed.first);
 }
+
+uint64_t tierSeed(uint64_t voxelSeed, int tier) {
+    if (tier == 0) return voxelSeed;
+    unsigned char key[16];
+    const auto t = static_cast<uint64_t>(tier);
+    for (int i = 0; i < 8; ++i) {
+        key[i] = static_cast<unsigned char>(voxelSeed >> (8 * i));
+        key[8 + i] = static_cast<unsigned char>(t >> (8 * i));
+    }
+    return XXH64(key, sizeof key, 0);
+}

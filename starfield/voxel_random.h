@@ -22,9 +22,14 @@ struct GalaxySeed {
 };
 
 // The start of the random stream of the voxel of the given level whose grid
-// corner is (x, y, z). The tier does not enter: every tier of a voxel starts
-// from the same seed.
+// corner is (x, y, z).
 uint64_t voxelSeed(uint32_t x, uint32_t y, uint32_t z, int level, GalaxySeed seed);
+
+// The start of the streams of one tier of a voxel. Tier 0 uses the voxel's
+// seed itself; every later tier hashes the tier in, so that its stars do not
+// replay the positions and draws of the tiers before it (with one shared
+// stream, the first stars of every tier would sit exactly on top of each other).
+uint64_t tierSeed(uint64_t voxelSeed, int tier);
 
 // The 31-bit appearance draw of the star with draw index i: draw number
 // i / 2 + 1 of the stream, its low half for even i and its high half for odd i,

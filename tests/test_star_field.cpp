@@ -165,6 +165,16 @@ TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
     spec.seed = voxelSeed(plan.x, plan.y, plan.z, 16, GalaxySeed{2, 3});
     generateTier(view, spec, 2, ch, other);
     EXPECT_TRUE(other.size() != first.size() || other[0].x != first[0].x);
+
+    // Different tiers of one voxel are different stars: no star of tier 1
+    // sits where a star of tier 2 does.
+    spec.seed = voxelSeed(plan.x, plan.y, plan.z, 16, GalaxySeed{});
+    std::vector<StarRecord> tier1;
+    generateTier(view, spec, 1, ch, tier1);
+    ASSERT_FALSE(tier1.empty());
+    std::set<std::tuple<int64_t, int64_t, int64_t>> places;
+    for (const StarRecord& s : first) places.insert({s.x, s.y, s.z});
+    for (const StarRecord& s : tier1) EXPECT_EQ(places.count({s.x, s.y, s.z}), 0u);
 }
 
 TEST(StarGeneration, ZeroDensityGivesNoStars) {
