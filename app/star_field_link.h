@@ -1,0 +1,63 @@
+// The one place where the program meets the galaxy model and the star-field
+// engine: building the galaxy, creating the engine, running a pass on the
+// star-field worker, and reading what a pass publishes for the renderer and
+// the control panel.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "app/worker_thread.h"
+#include "render/meshes.h"
+#include "starfield/navigation.h"
+
+struct Application;
+
+// What the entry function builds before the Application exists and hands to it.
+struct GalaxyModel {
+    std::vector<EllipsoidShape> ellipsoids;         // small background ellipsoids
+    std::vector<std::vector<ArmSegment>> armChains;  // one chain of steps per spiral arm
+};
+
+// A foreground object as the uniform block needs it.
+struct ForegroundView {
+    int64_t position[3];
+    double radius;  // solar radii
+    uint8_t colour[3];
+};
+
+// The engine's state as the renderer and the panel read it.
+struct StarFieldLink {
+    void* engine = nullptr;
+    ChangeFlags request{};  // the change flags handed to the next pass
+    Vec3d velocity{0, 0, 0};  // position units per second x 2^64, from navigation
+    uint32_t starsDisplayed = 0;  // point slots in use minus cleared free slots
+    uint32_t nearCount = 0;
+    double midgroundNearSq = 0, midgroundFarSq = 0;
+    uint64_t foregroundFarSq = 0;
+    double limitScale = 0;            // view-limit S (squared position units)
+    double backgroundIntensity = 0;   // of the diffuse light
+    float backgroundColour[3]{};
+    double foregroundRadiusFactor = 0;
+    std::vector<ForegroundView> foreground;
+    uint32_t highlightCount = 0;  // highlighted search results (after the undrawn first entry)
+    std::vector<int64_t> highlightPositions;  // 3 per highlight
+};
+
+GalaxyModel buildGalaxyModel();
+void createStarField(Application& app, const GalaxyModel& galaxy);
+void destroyStarField(Application& app);
+
+// The star-field worker's job: one update of the engine.
+void runStarFieldPass(void* application);
+// True when the last pass stopped on its time budget and should resume.
+bool starFieldUnfinished(void* application);
+
+// View limits for the current magnitude, view angle and display height, and
+// the diffuse background light.
+void recomputeViewLimits(Application& app);
+void recomputeBackgroundLight(Application& app, double displayValue);
+
+// After a collected pass, with the device idle: copies the staged records into
+// the GPU buffers the frame draws from.
+void uploadStarFieldResults(Application& app);
