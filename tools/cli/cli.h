@@ -26,11 +26,24 @@ bool parseDouble(const char* text, double& out);  // decimal or C hex-float
 // "0x" followed by 16 upper-case hex digits.
 std::string formatWord(ExtFloat value);
 
+// A 32.32 fixed-point value as its exact decimal expansion, e.g. "1.5".
+std::string formatFixed32(uint64_t value);
+
 // True when argv holds "--help" or "-h" anywhere.
 bool wantsHelp(int argc, char** argv);
 
 int runExt(int argc, char** argv);
 int runConstants(int argc, char** argv);
+int runPopulations(int argc, char** argv);
+int runName(int argc, char** argv);
+int runStar(int argc, char** argv);
+int runGalaxy(int argc, char** argv);
+int runDensity(int argc, char** argv);
 
 extern const char* const EXT_HELP;
 extern const char* const CONSTANTS_HELP;
+extern const char* const POPULATIONS_HELP;
+extern const char* const NAME_HELP;
+extern const char* const STAR_HELP;
+extern const char* const GALAXY_HELP;
+extern const char* const DENSITY_HELP;

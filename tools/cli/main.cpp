@@ -8,6 +8,11 @@ namespace {
 const CliCommand COMMANDS[] = {
     {"ext", "evaluate ExtFloat operations, one line or a batch from standard input", EXT_HELP, runExt},
     {"constants", "print every ExtFloat start-up constant", CONSTANTS_HELP, runConstants},
+    {"populations", "print the stellar population table", POPULATIONS_HELP, runPopulations},
+    {"name", "print the lattice index and name code of a lattice point", NAME_HELP, runName},
+    {"galaxy", "print the galaxy components and their star totals", GALAXY_HELP, runGalaxy},
+    {"density", "print every galaxy component's density at a position", DENSITY_HELP, runDensity},
+    {"star", "print the properties of a population's star at a uniform draw", STAR_HELP, runStar},
 };
 
 void printOverview(FILE* out) {

@@ -1,0 +1,233 @@
+#include "galaxy/galaxy.h"
+
+#include <algorithm>
+
+#include "galaxy/arms.h"
+#include "numeric/constants.h"
+
+namespace {
+
+__extension__ typedef __int128 i128;
+__extension__ typedef unsigned __int128 u128;
+
+constexpr ExtFloat PI = fromDouble(3.141592653589793);
+
+// One row of the component table. Lengths in parsecs; the density relative to
+// the local density.
+struct ComponentParams {
+    uint32_t shape;
+    uint32_t kind;
+    int32_t p0, a, b;
+    int64_t cMantissa;
+    int32_t cPow10;
+    bool display;
+};
+
+constexpr ComponentParams COMPONENT_TABLE[GALAXY_COMPONENT_COUNT] = {
+    {SHAPE_ELLIPSOID, KIND_CORE, 0, 5000, 5000, 15, -1, true},
+    {SHAPE_ELLIPSOID, KIND_CORE, 0, 15000, 15000, 4, -1, true},
+    {SHAPE_ELLIPSOID, KIND_DISC, 0, 100000, 4000, 7, -2, true},
+    {SHAPE_ARMS, KIND_ARMS, 100000, 10000, 4000, 1, -1, false},
+    {SHAPE_ELLIPSOID, KIND_HALO, 0, 1000000, 100000, 4, -6, false},
+    {SHAPE_SPHERE, KIND_ROGUE, 0, 1890000, 100000, 233, -12, false},
+};
+
+// floor(2^64 / r^2) for a radius in high words. A radius of 2^32 high words or
+// more has r^2 >= 2^64 and so gives 0 (the square is not allowed to wrap).
+uint64_t inverseSquare(uint64_t r) {
+    uint64_t r2 = 0;
+    if (__builtin_mul_overflow(r, r, &r2)) return 0;
+    return toUint64(scalePow2(ONE / fromUint64(r2), 64));
+}
+
+void setUpSmoothComponent(GalaxyComponent& c, const ComponentParams& p, ExtFloat A, ExtFloat B, ExtFloat C,
+                          std::vector<BackgroundShape>& backgroundShapes) {
+    c.radiusXY = toUint64(scalePow2(A / UNIT_PARSECS, -32));
+    c.invRadiusXY2 = inverseSquare(c.radiusXY);
+    if (p.shape == SHAPE_ELLIPSOID) {
+        c.radiusZ = toUint64(scalePow2(B / UNIT_PARSECS, -32));
+        c.invRadiusZ2 = inverseSquare(c.radiusZ);
+    }
+    c.density = toUint64(scalePow2(C, 32));
+
+    // The integral of (1 - q)^4 over an ellipsoid is 512 pi / 3465 A^2 B; a
+    // sphere of uniform density holds 4/3 pi A^3.
+    const bool ellipsoid = p.shape == SHAPE_ELLIPSOID;
+    const ExtFloat k1 = fromInt32(ellipsoid ? 512 : 4);
+    const ExtFloat k2 = fromInt32(ellipsoid ? 3465 : 3);
+    const ExtFloat X = ellipsoid ? B : A;
+    c.totalStars =
+        toUint64(((((((PI * LOCAL_DENSITY) * k1) / k2) * A) * A) * X) * C / ((UNIT_PARSECS * UNIT_PARSECS) * UNIT_PARSECS));
+
+    if (ellipsoid && p.display) {
+        BackgroundShape shape;
+        shape.radiusXY = static_cast<float>(toDouble(scalePow2(A / UNIT_PARSECS, -48)));
+        shape.radiusZ = static_cast<float>(toDouble(scalePow2(B / UNIT_PARSECS, -48)));
+        shape.density = static_cast<float>(toDouble(C));
+        shape.type = 4;
+        backgroundShapes.push_back(shape);
+    }
+}
+
+// (1 - q)^4 with q and the result as fractions of 2^64.
+inline uint64_t falloff4(uint64_t q) {
+    const uint64_t a = static_cast<uint64_t>((static_cast<u128>(~q) * ~q) >> 64);
+    return static_cast<uint64_t>((static_cast<u128>(a) * a) >> 64);
+}
+
+inline uint64_t scaleDensity(uint64_t density, uint64_t fraction) {
+    return static_cast<uint64_t>((static_cast<u128>(density) * fraction) >> 64);
+}
+
+// q = (dx^2 + dy^2) * invXY + dz^2 * invZ in unsigned 64-bit; false when any
+// product or sum overflows (the point is outside).
+inline bool ellipsoidQ(uint64_t dx, uint64_t dy, uint64_t dz, uint64_t invXY, uint64_t invZ, uint64_t& q) {
+    uint64_t x2, y2, z2, r2, a, b;
+    if (__builtin_mul_overflow(dx, dx, &x2) || __builtin_mul_overflow(dy, dy, &y2) ||
+        __builtin_mul_overflow(dz, dz, &z2) || __builtin_add_overflow(x2, y2, &r2) ||
+        __builtin_mul_overflow(r2, invXY, &a) || __builtin_mul_overflow(z2, invZ, &b) ||
+        __builtin_add_overflow(a, b, &q))
+        return false;
+    return true;
+}
+
+inline uint64_t absDiff(int64_t a, int64_t b) {
+    return a >= b ? static_cast<uint64_t>(a) - static_cast<uint64_t>(b)
+                  : static_cast<uint64_t>(b) - static_cast<uint64_t>(a);
+}
+
+// The distance from c to the nearer of the two face planes corner and
+// corner + side.
+inline uint64_t faceDistance(int64_t c, int64_t corner, int64_t side) {
+    return std::min(absDiff(c, corner), absDiff(c, corner + side));
+}
+
+inline uint64_t smoothDensity(const GalaxyComponent& c, uint64_t dx, uint64_t dy, uint64_t dz) {
+    uint64_t q = 0;
+    if (c.shape == SHAPE_SPHERE) {
+        if (!ellipsoidQ(dx, dy, dz, c.invRadiusXY2, c.invRadiusXY2, q)) return 0;
+        return c.density;
+    }
+    if (!ellipsoidQ(dx, dy, dz, c.invRadiusXY2, c.invRadiusZ2, q)) return 0;
+    return scaleDensity(c.density, falloff4(q));
+}
+
+inline uint64_t squareChecked(int64_t v, bool& overflow) {
+    const uint64_t m = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    uint64_t r = 0;
+    overflow |= __builtin_mul_overflow(m, m, &r);
+    return r;
+}
+
+}  // namespace
+
+uint32_t buildGalaxy(PlaneTree& planeTree, std::vector<BackgroundShape>& backgroundShapes,
+                     GalaxyComponent* components) {
+    PopulationTable table;
+    buildPopulations(table);
+
+    // Entry 0 is the shared empty leaf, entry 1 the place of the arms' root.
+    planeTree.nodes.assign(2, PlaneNode{});
+    planeTree.elements.clear();
+
+    for (uint32_t slot = 0; slot < GALAXY_COMPONENT_COUNT; ++slot) {
+        const ComponentParams& p = COMPONENT_TABLE[slot];
+        GalaxyComponent& c = components[slot];
+        c = GalaxyComponent{};
+        c.shape = p.shape;
+        c.kind = p.kind;
+        c.populations = table;
+        const ExtFloat A = fromInt32(p.a);
+        const ExtFloat B = fromInt32(p.b);
+        const ExtFloat C = fromDecimal(p.cMantissa, p.cPow10);
+        if (p.shape == SHAPE_ARMS)
+            buildArms(c, planeTree, fromInt32(p.p0), A, B, C);
+        else
+            setUpSmoothComponent(c, p, A, B, C, backgroundShapes);
+    }
+    return GALAXY_COMPONENT_COUNT;
+}
+
+uint64_t cellDensity(const GalaxyComponent& c, const PlaneNode& node, int level, int64_t x, int64_t y, int64_t z) {
+    const int64_t side = int64_t{1} << (32 - level);
+    if (c.shape == SHAPE_ARMS) {
+        // The voxel's points have full z in [z * 2^32, (z + side) * 2^32 - 1];
+        // pointDensity is non-zero only for lowestZ < z < highestZ. The bound
+        // applies exactly when the two integer ranges share a point.
+        const i128 lo = std::max(static_cast<i128>(z) << 32, static_cast<i128>(node.lowestZ) + 1);
+        const i128 hi = std::min((static_cast<i128>(z + side) << 32) - 1, static_cast<i128>(node.highestZ) - 1);
+        return lo <= hi ? node.bound : 0;
+    }
+    uint64_t dx = 0, dy = 0, dz = 0;
+    if (level > 1) {
+        dx = faceDistance(static_cast<int64_t>(c.centre[0]), x, side);
+        dy = faceDistance(static_cast<int64_t>(c.centre[1]), y, side);
+        dz = faceDistance(static_cast<int64_t>(c.centre[2]), z, side);
+    }
+    return smoothDensity(c, dx, dy, dz);
+}
+
+uint64_t pointDensity(const GalaxyComponent& c, const PlaneTree& tree, uint32_t node, int level, int64_t x, int64_t y,
+                      int64_t z) {
+    if (c.shape != SHAPE_ARMS) {
+        const uint64_t dx = absDiff(x >> 32, static_cast<int64_t>(c.centre[0]));
+        const uint64_t dy = absDiff(y >> 32, static_cast<int64_t>(c.centre[1]));
+        const uint64_t dz = absDiff(z >> 32, static_cast<int64_t>(c.centre[2]));
+        return smoothDensity(c, dx, dy, dz);
+    }
+    const uint64_t bx = static_cast<uint64_t>(x) ^ (uint64_t{1} << 62);
+    const uint64_t by = static_cast<uint64_t>(y) ^ (uint64_t{1} << 62);
+    const PlaneNode* n = &tree.nodes[node];
+    for (int L = level; !n->leaf; ++L) {
+        const int bit = 63 - L;
+        n = &tree.nodes[n->child[((by >> bit) & 1) + 2 * ((bx >> bit) & 1)]];
+    }
+    if (n->elementCount == 0 || !(n->lowestZ < z && z < n->highestZ)) return 0;
+    uint64_t sum = 0;
+    const ArmElement* e = tree.elements.data() + n->firstElement;
+    for (uint32_t k = 0; k < n->elementCount; ++k) sum += elementDensity(x, y, z, e[k]);
+    return sum;
+}
+
+uint64_t elementDensity(int64_t x, int64_t y, int64_t z, const ArmElement& e) {
+    // Offsets from the start point in high words. The differences are formed
+    // in 128 bits: a point far across the galaxy from the element would make
+    // the 64-bit difference wrap.
+    const auto ux = static_cast<int64_t>((static_cast<i128>(x) - e.x0) >> 32);
+    const auto uy = static_cast<int64_t>((static_cast<i128>(y) - e.y0) >> 32);
+    // Before the start plane or past the end plane.
+    if (static_cast<i128>(e.n0y) * uy + static_cast<i128>(e.n0x) * ux < 0) return 0;
+    if (static_cast<i128>(e.n1y) * (uy - e.dy) + static_cast<i128>(e.n1x) * (ux - e.dx) >= 0) return 0;
+
+    // Position along the segment as a 32.32 fraction.
+    const i128 along = static_cast<i128>(e.dy) * uy + static_cast<i128>(e.dx) * ux;
+    const auto t = static_cast<int64_t>((static_cast<i128>(e.invLength2) * along) >> 32);
+    const auto w = static_cast<int64_t>((static_cast<i128>(e.dInvWidth) * t) >> 32) + e.invWidth0;
+    const auto h = static_cast<int64_t>((static_cast<i128>(e.dInvThick) * t) >> 32) + e.invThick0;
+    const int64_t ex = static_cast<int64_t>((static_cast<i128>(t) * e.dx) >> 32) - ux;
+    const int64_t ey = static_cast<int64_t>((static_cast<i128>(t) * e.dy) >> 32) - uy;
+
+    // q = (z h)^2 + (ex^2 + ey^2) w^2 as a fraction of 2^64; 1 at the tube's surface.
+    bool overflow = false;
+    const uint64_t z2 = squareChecked(z >> 32, overflow);
+    const uint64_t h2 = squareChecked(h, overflow);
+    const uint64_t ex2 = squareChecked(ex, overflow);
+    const uint64_t ey2 = squareChecked(ey, overflow);
+    const uint64_t w2 = squareChecked(w, overflow);
+    uint64_t across = 0, r2 = 0, radial = 0, q = 0;
+    if (overflow || __builtin_mul_overflow(z2, h2, &across) || __builtin_add_overflow(ex2, ey2, &r2) ||
+        __builtin_mul_overflow(r2, w2, &radial) || __builtin_add_overflow(across, radial, &q))
+        return 0;
+
+    // Linearly interpolated density; a segment extrapolated below zero has none.
+    const int64_t density = static_cast<int64_t>((static_cast<i128>(e.dd) * t) >> 32) + e.d0;
+    if (density <= 0) return 0;
+    return scaleDensity(static_cast<uint64_t>(density), falloff4(q));
+}
+
+std::array<uint64_t, COMPONENT_KIND_COUNT> kindTotals(const GalaxyComponent* components, uint32_t count) {
+    std::array<uint64_t, COMPONENT_KIND_COUNT> totals{};
+    for (uint32_t k = 0; k < count; ++k)
+        if (components[k].kind < COMPONENT_KIND_COUNT) totals[components[k].kind] += components[k].totalStars;
+    return totals;
+}

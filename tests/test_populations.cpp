@@ -1,0 +1,462 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "galaxy/populations.h"
+#include "numeric/constants.h"
+
+namespace {
+
+const PopulationTable& table() {
+    static const PopulationTable t = [] {
+        PopulationTable built;
+        buildPopulations(built);
+        return built;
+    }();
+    return t;
+}
+
+const StarPopulation& pop(uint32_t i) { return table().populations[i]; }
+
+double d(ExtFloat v) { return toDouble(v); }
+
+// Relative closeness for values quoted to about ten digits.
+void expectNear(double actual, double expected, double relTol, const std::string& what) {
+    EXPECT_NEAR(actual, expected, std::fabs(expected) * relTol) << what;
+}
+
+// ------------------------------------------------------------ the laws
+
+TEST(Populations, TableHoldsTheSevenPopulationsInOrder) {
+    const char* names[] = {"Red Dwarf0", "Red Dwarf1", "Red Dwarf2", "Dwarf0", "Dwarf1", "Main", "Blue Giant"};
+    ASSERT_EQ(table().count, 7u);
+    for (uint32_t i = 0; i < 7; ++i) EXPECT_EQ(pop(i).name, names[i]);
+    EXPECT_EQ(pop(0).massLow, fromDecimal(8, -2));
+    EXPECT_EQ(pop(6).massHigh, fromInt32(150));
+    // Each population starts exactly where the one before ends.
+    for (uint32_t i = 1; i < 7; ++i) EXPECT_EQ(pop(i).massLow, pop(i - 1).massHigh) << i;
+    expectNear(d(pop(2).massHigh), 0.9025827530, 1e-9, "turn-off mass");
+    const double masses[] = {0.08, 0.43, 0.5, 0.9025827530, 1, 2, 55, 150};
+    for (uint32_t i = 0; i < 7; ++i) {
+        expectNear(d(pop(i).massLow), masses[i], 1e-9, "massLow " + std::to_string(i));
+        expectNear(d(pop(i).massHigh), masses[i + 1], 1e-9, "massHigh " + std::to_string(i));
+    }
+    // Slots past the count stay empty.
+    EXPECT_TRUE(table().populations[7].name.empty());
+    EXPECT_TRUE(table().populations[15].share.isZero());
+}
+
+TEST(Populations, QuotedExponentsAndCoefficients) {
+    const double beta[] = {2.3, 4, 4, 4, 4, 3.5, 1};
+    const double gamma[] = {0.8, 0.8, 0.8, 0.8, 0.57, 0.57, 0.57};
+    const double alpha[] = {-1.3, -1.3, -2.3, -5.3, -5.3, -4.8, -4.8};
+    const double lumCoef[] = {0.2381751, 1, 1, 1, 1, 1.414213503, 31726.46632};
+    const double imfCoef[] = {1, 1, 0.5, 0.3676470588, 0.3676470588, 0.2599657, 0.2599657};
+    const double total = 3.648553815;
+    for (uint32_t i = 0; i < 7; ++i) {
+        const std::string at = " of population " + std::to_string(i);
+        expectNear(d(pop(i).lumExp), beta[i], 1e-12, "beta" + at);
+        expectNear(d(pop(i).radiusExp), gamma[i], 1e-12, "gamma" + at);
+        expectNear(d(pop(i).imfExp), alpha[i], 1e-12, "alpha" + at);
+        expectNear(d(pop(i).imfExpPlus1), alpha[i] + 1, 1e-12, "alpha + 1" + at);
+        expectNear(d(pop(i).imfExpPlus1Inv), 1 / (alpha[i] + 1), 1e-12, "1 / (alpha + 1)" + at);
+        expectNear(d(pop(i).lumCoef), lumCoef[i], 1e-7, "K_L" + at);
+        // imfCoef is stored normalised by the total of the raw shares.
+        expectNear(d(pop(i).imfCoef) * total, imfCoef[i], 1e-6, "K_N" + at);
+        expectNear(d(pop(i).tempExp), beta[i] / 4 - gamma[i] / 2, 1e-12, "tau" + at);
+        expectNear(d(pop(i).tempCoef), 5778 * std::pow(lumCoef[i], 0.25), 1e-6, "T_c" + at);
+        // The peak brightness law is the luminosity law again, up to the
+        // rounding of the radiation constants.
+        expectNear(d(pop(i).brightCoef), lumCoef[i], 1e-5, "brightCoef" + at);
+        expectNear(d(pop(i).brightExp), beta[i], 1e-12, "brightExp" + at);
+        expectNear(d(pop(i).brightCoefInv) * d(pop(i).brightCoef), 1, 1e-12, "brightCoefInv" + at);
+        expectNear(d(pop(i).brightExpInv) * d(pop(i).brightExp), 1, 1e-12, "brightExpInv" + at);
+    }
+}
+
+TEST(Populations, NormalisedSharesSumToOne) {
+    const double quoted[] = {0.772245875,      0.05206163204,    0.1391237009, 0.01297850653,
+                             0.02224412222,    0.00134615878,    4.46613252e-9};
+    ExtFloat sum{};
+    for (uint32_t i = 0; i < 7; ++i) {
+        expectNear(d(pop(i).share), quoted[i], 1e-8, "share " + std::to_string(i));
+        EXPECT_FALSE(pop(i).share.isNegative());
+        sum += pop(i).share;
+    }
+    // Within a few units of the last of the 47 fraction bits.
+    EXPECT_NEAR(d(sum), 1.0, 8 * std::ldexp(1.0, -47));
+    // The raw total is the reciprocal of population 0's normalised coefficient (K_N = 1).
+    expectNear(1 / d(pop(0).imfCoef), 3.648553815, 1e-9, "total");
+}
+
+// Every law gives the same value on both sides of a shared mass.
+TEST(Populations, LawsAreContinuousAtSharedMasses) {
+    for (uint32_t i = 1; i < 7; ++i) {
+        const ExtFloat b = pop(i).massLow;
+        const std::string at = " at the mass shared by populations " + std::to_string(i - 1) + " and " + std::to_string(i);
+        const double dnBelow = d(pop(i - 1).imfCoef * pow(b, pop(i - 1).imfExp));
+        const double dnAbove = d(pop(i).imfCoef * pow(b, pop(i).imfExp));
+        expectNear(dnAbove, dnBelow, 1e-9, "dN/dm" + at);
+
+        const StarProperties below = starFromMass(table(), b, i - 1);
+        const StarProperties above = starFromMass(table(), b, i);
+        expectNear(d(above.luminosity), d(below.luminosity), 1e-7, "luminosity" + at);
+        expectNear(d(above.radius), d(below.radius), 1e-9, "radius" + at);
+        expectNear(d(above.temperature), d(below.temperature), 1e-7, "temperature" + at);
+        EXPECT_NEAR(d(above.absMagnitude), d(below.absMagnitude), 1e-6) << "magnitude" << at;
+    }
+}
+
+// ------------------------------------------------------------ star properties
+
+TEST(Populations, DrawsSpanEachPopulationsMassRange) {
+    const ExtFloat justBelowOne{0x7FFFFFFFFFFF8001ull};  // 1 - 2^-47
+    ASSERT_LT(justBelowOne, ONE);
+    for (uint32_t i = 0; i < 7; ++i) {
+        const StarPopulation& p = pop(i);
+        const std::string at = " of population " + std::to_string(i);
+        expectNear(d(starFromDraw(table(), ExtFloat{}, i).mass), d(p.massLow), 1e-9, "u = 0" + at);
+        const StarProperties top = starFromDraw(table(), justBelowOne, i);
+        expectNear(d(top.mass), d(p.massHigh), 1e-8, "u -> 1" + at);
+        EXPECT_LE(d(top.mass), d(p.massHigh) * (1 + 1e-12)) << at;
+
+        // Mass, luminosity and radius all grow with the draw.
+        StarProperties prev = starFromDraw(table(), ExtFloat{}, i);
+        for (int s = 1; s < 200; ++s) {
+            const StarProperties star = starFromDraw(table(), fromDouble(s / 200.0), i);
+            EXPECT_GT(star.mass, prev.mass) << "draw " << s << at;
+            EXPECT_GT(star.luminosity, prev.luminosity) << "draw " << s << at;
+            EXPECT_GE(star.radius, prev.radius) << "draw " << s << at;
+            EXPECT_EQ(star.population, i);
+            EXPECT_EQ(star.completed, 0);
+            EXPECT_TRUE(star.massToLight.isZero());
+            prev = star;
+        }
+    }
+}
+
+// The mass function is a power law: the fraction of draws below mass m must be
+// the integral of m^alpha from massLow to m over the whole range.
+TEST(Populations, DrawsFollowTheMassFunction) {
+    for (uint32_t i = 0; i < 7; ++i) {
+        const StarPopulation& p = pop(i);
+        const double a1 = d(p.imfExp) + 1;
+        const double lo = std::pow(d(p.massLow), a1);
+        const double hi = std::pow(d(p.massHigh), a1);
+        for (double u : {0.1, 0.25, 0.5, 0.75, 0.9}) {
+            const double m = d(starFromDraw(table(), fromDouble(u), i).mass);
+            EXPECT_NEAR((std::pow(m, a1) - lo) / (hi - lo), u, 1e-6) << "population " << i << " u " << u;
+        }
+    }
+}
+
+TEST(Populations, StarPropertiesFollowThePhysicalLaws) {
+    for (uint32_t i = 0; i < 7; ++i) {
+        const StarPopulation& p = pop(i);
+        for (double u : {0.0, 0.3, 0.7, 0.99}) {
+            const StarProperties s = starFromDraw(table(), fromDouble(u), i);
+            const double m = d(s.mass);
+            const std::string at = " population " + std::to_string(i) + " u " + std::to_string(u);
+            expectNear(d(s.radius), std::pow(m, d(p.radiusExp)), 1e-9, "radius" + at);
+            expectNear(d(s.luminosity), d(p.lumCoef) * std::pow(m, d(p.lumExp)), 1e-9, "luminosity" + at);
+            // Stefan-Boltzmann: L = R^2 (T / T_sun)^4, which is also T_c * m^tau.
+            expectNear(d(s.temperature), 5778 * std::pow(d(s.luminosity) / (d(s.radius) * d(s.radius)), 0.25), 1e-9,
+                       "temperature" + at);
+            expectNear(d(s.temperature), d(p.tempCoef) * std::pow(m, d(p.tempExp)), 1e-7, "temperature law" + at);
+            EXPECT_NEAR(d(s.absMagnitude), -2.5 * std::log10(d(s.luminosity) * 3.828e26 / 3.0128e28), 1e-9)
+                << "magnitude" << at;
+        }
+    }
+}
+
+TEST(Populations, TheSunIsAGDwarfOfMagnitude474) {
+    StarProperties sun = starFromMass(table(), ONE, 4);
+    EXPECT_NEAR(d(sun.luminosity), 1.0, 1e-7);
+    EXPECT_NEAR(d(sun.radius), 1.0, 1e-12);
+    EXPECT_NEAR(d(sun.temperature), 5778, 1e-3);
+    // The nominal solar absolute bolometric magnitude.
+    EXPECT_NEAR(d(sun.absMagnitude), 4.74, 5e-3);
+    completeStar(sun);
+    EXPECT_EQ(sun.spectralClass, 4u);
+    EXPECT_STREQ(spectralClassName(sun), "main sequence: G");
+}
+
+TEST(Populations, UnknownPopulationIsRejected) {
+    EXPECT_THROW(starFromDraw(table(), HALF, 7), std::out_of_range);
+    EXPECT_THROW(starFromMass(table(), ONE, 16), std::out_of_range);
+    EXPECT_THROW(starFromDraw(table(), HALF, ~uint32_t{0}), std::out_of_range);
+}
+
+// ------------------------------------------------------------ completeStar
+
+StarProperties starAt(int32_t kelvin) {
+    StarProperties s;
+    s.mass = ONE;
+    s.luminosity = TWO;
+    s.temperature = fromInt32(kelvin);
+    return s;
+}
+
+TEST(Populations, SpectralClassBoundaries) {
+    struct Case {
+        int32_t kelvin;
+        uint32_t cls;
+        const char* name;
+    };
+    const Case cases[] = {
+        {100000, 0, "main sequence: O"}, {30000, 0, "main sequence: O"}, {29999, 1, "main sequence: B"},
+        {10000, 1, "main sequence: B"},  {9999, 2, "main sequence: A"},  {7500, 2, "main sequence: A"},
+        {7499, 3, "main sequence: F"},   {6000, 3, "main sequence: F"},  {5999, 4, "main sequence: G"},
+        {5200, 4, "main sequence: G"},   {5199, 5, "main sequence: K"},  {3700, 5, "main sequence: K"},
+        {3699, 6, "main sequence: M"},   {2400, 6, "main sequence: M"},  {2399, 7, "main sequence: L"},
+        {500, 7, "main sequence: L"},
+    };
+    for (const Case& c : cases) {
+        StarProperties s = starAt(c.kelvin);
+        completeStar(s);
+        EXPECT_EQ(s.spectralClass, c.cls) << c.kelvin << " K";
+        EXPECT_STREQ(spectralClassName(s), c.name) << c.kelvin << " K";
+    }
+    StarProperties odd;
+    odd.spectralClass = 8;
+    EXPECT_STREQ(spectralClassName(odd), "unknown");
+    odd.spectralClass = 0xFFFFFFFFu;
+    EXPECT_STREQ(spectralClassName(odd), "unknown");
+}
+
+TEST(Populations, CompleteStarRunsOnce) {
+    StarProperties s = starFromDraw(table(), fromDouble(0.4), 3);
+    completeStar(s);
+    EXPECT_EQ(s.completed, 1);
+    EXPECT_EQ(s.massToLight, s.mass / s.luminosity);
+    const StarProperties first = s;
+    completeStar(s);
+    EXPECT_EQ(std::memcmp(&first, &s, sizeof s), 0);
+    // A completed record is not re-derived even when its inputs change.
+    s.temperature = fromInt32(40000);
+    s.luminosity = FOUR;
+    completeStar(s);
+    EXPECT_EQ(s.spectralClass, first.spectralClass);
+    EXPECT_EQ(s.massToLight, first.massToLight);
+}
+
+// ------------------------------------------------------------ visibility bands
+
+// The least mass seen from distance d, as the build defines it.
+double leastVisibleMass(const StarPopulation& p, int level) {
+    const ExtFloat dist = scalePow2(ONE, 64 - level);
+    return d(pow(p.brightCoefInv * ((dist * dist) * LIMIT_RADIUS_INV_SQ), p.brightExpInv));
+}
+
+TEST(Populations, HiddenFractionsFallWithDistance) {
+    for (uint32_t i = 0; i < 7; ++i) {
+        const StarPopulation& p = pop(i);
+        EXPECT_EQ(p.hiddenFraction[0], ONE);
+        EXPECT_TRUE(p.hiddenFraction[18].isZero());
+        for (int k = 1; k < POPULATION_LEVELS; ++k) {
+            EXPECT_LE(p.hiddenFraction[k], p.hiddenFraction[k - 1]) << "population " << i << " level " << k;
+            EXPECT_GE(p.hiddenFraction[k], ExtFloat{}) << "population " << i << " level " << k;
+            EXPECT_LE(p.hiddenFraction[k], ONE) << "population " << i << " level " << k;
+        }
+    }
+}
+
+TEST(Populations, RedDwarfsAreOnlySeenFromTheNearestLevel) {
+    const StarPopulation& p = pop(0);
+    expectNear(leastVisibleMass(p, 1), 136000, 0.01, "least visible mass at level 1");
+    expectNear(leastVisibleMass(p, 17), 8.8, 0.01, "least visible mass at level 17");
+    for (int k = 0; k <= 17; ++k) EXPECT_EQ(p.hiddenFraction[k], ONE) << k;
+    for (int k = 0; k < 18; ++k) EXPECT_TRUE(p.bandFraction[k].isZero()) << k;
+    EXPECT_EQ(p.bandFraction[18], ONE);
+}
+
+TEST(Populations, HiddenFractionMatchesTheMassFunction) {
+    // Where a level's least visible mass falls inside the population's range,
+    // the hidden fraction is the share of the population below that mass.
+    int checked = 0;
+    for (uint32_t i = 0; i < 7; ++i) {
+        const StarPopulation& p = pop(i);
+        const double a1 = d(p.imfExp) + 1;
+        for (int k = 1; k <= 17; ++k) {
+            const double m = leastVisibleMass(p, k);
+            double expected = 1;
+            if (m <= d(p.massLow))
+                expected = 0;
+            else if (m < d(p.massHigh))
+                expected = (std::pow(m, a1) - std::pow(d(p.massLow), a1)) /
+                           (std::pow(d(p.massHigh), a1) - std::pow(d(p.massLow), a1));
+            if (expected > 0 && expected < 1) ++checked;
+            EXPECT_NEAR(d(p.hiddenFraction[k]), expected, 1e-6) << "population " << i << " level " << k;
+        }
+    }
+    EXPECT_GE(checked, 5);  // the Main and Blue Giant populations cross several levels
+}
+
+TEST(Populations, BandsPartitionEachPopulation) {
+    for (uint32_t i = 0; i < 7; ++i) {
+        const StarPopulation& p = pop(i);
+        EXPECT_TRUE(p.bandFraction[0].isZero());
+        double sum = 0;
+        for (int k = 1; k < POPULATION_LEVELS; ++k) {
+            EXPECT_EQ(p.bandFraction[k], p.hiddenFraction[k - 1] - p.hiddenFraction[k]);
+            EXPECT_FALSE(p.bandFraction[k].isNegative());
+            sum += d(p.bandFraction[k]);
+        }
+        EXPECT_NEAR(sum, 1.0, 1e-12) << "population " << i;
+    }
+}
+
+TEST(Populations, CellCountsAddUpToTheStarsOfTheTopCube) {
+    // Over all levels, the band counts scaled to the top cube (side 2^64) are
+    // the population's share of that cube at the local density.
+    double allPopulations = 0;
+    for (uint32_t i = 0; i < 7; ++i) {
+        const StarPopulation& p = pop(i);
+        EXPECT_TRUE(p.cellCount[0].isZero());
+        EXPECT_TRUE(p.cellCountTop[0].isZero());
+        EXPECT_EQ(p.cellCountFixed[0], 0u);
+        double sum = 0;
+        for (int k = 1; k < POPULATION_LEVELS; ++k) {
+            const double side = std::ldexp(1.0, 64 - k);
+            expectNear(d(p.cellCount[k]), d(p.bandFraction[k]) * d(p.share) * side * side * side * d(LOCAL_DENSITY),
+                       1e-12, "cellCount");
+            expectNear(d(p.cellCountTop[k]), d(p.cellCount[k]) * std::ldexp(1.0, 3 * k), 1e-14, "cellCountTop");
+            // 32.32 fixed point, truncated.
+            const double fixed = std::floor(std::ldexp(d(p.cellCount[k]), 32));
+            EXPECT_NEAR(static_cast<double>(p.cellCountFixed[k]), fixed, fixed * 1e-14 + 1)
+                << "population " << i << " level " << k;
+            sum += d(p.cellCountTop[k]);
+        }
+        const double topCube = d(p.share) * std::ldexp(1.0, 192) * d(LOCAL_DENSITY);
+        expectNear(sum, topCube, 1e-12, "top cube of population " + std::to_string(i));
+        allPopulations += sum;
+    }
+    // 0.14 stars per cubic parsec over a cube 2^64 units = 5.98e6 pc on a side.
+    const double sidePc = std::ldexp(1.0, 64) * 1e4 / 3.085677581e16;
+    expectNear(allPopulations, 0.14 * sidePc * sidePc * sidePc, 1e-6, "all stars of the top cube");
+}
+
+TEST(Populations, FixedPointCountsSaturateAndNeverGoNegative) {
+    EXPECT_EQ(cellCountFixedPoint(ExtFloat{}), 0u);
+    EXPECT_EQ(cellCountFixedPoint(fromDecimal(15, -1)), uint64_t{3} << 31);
+    EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, -32)), 1u);
+    EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, -33)), 0u);
+    EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, 31)), uint64_t{1} << 63);
+    EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, 32)), ~uint64_t{0});
+    EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, 1000)), ~uint64_t{0});
+    EXPECT_EQ(cellCountFixedPoint(neg(scalePow2(ONE, -40))), 0u);
+    EXPECT_EQ(cellCountFixedPoint(neg(fromInt32(7))), 0u);
+    EXPECT_EQ(cellCountFixedPoint(ExtFloat::Invalid), 0u);
+    EXPECT_THROW(cellCountFixedPoint(ExtFloat{0x4000000000000000ull + 65530}), std::overflow_error);
+}
+
+TEST(Populations, LevelMasksMarkPopulationsWithStars) {
+    for (int k = 0; k < POPULATION_LEVELS; ++k) {
+        uint64_t expected = 0;
+        for (uint32_t i = 0; i < 7; ++i)
+            if (pop(i).cellCountFixed[k] != 0) expected |= uint64_t{1} << i;
+        EXPECT_EQ(table().levelMask[k], expected) << "level " << k;
+    }
+    // Every population has stars at some level, the faintest only at level 18.
+    EXPECT_EQ(table().levelMask[0], 0u);
+    EXPECT_EQ(table().levelMask[18] & 0x1F, 0x1Fu);
+    uint64_t any = 0;
+    for (uint64_t m : table().levelMask) any |= m;
+    EXPECT_EQ(any, 0x7Fu);
+}
+
+// ------------------------------------------------------------ display floats
+
+TEST(Populations, DisplayFloatsReproduceTheStarLaws) {
+    for (uint32_t i = 0; i < 7; ++i) {
+        const StarPopulation& p = pop(i);
+        // The 44 floats are the first 176 bytes of the record, in order.
+        const auto* base = reinterpret_cast<const char*>(&p);
+        EXPECT_EQ(reinterpret_cast<const char*>(p.displayParams.data()), base);
+        EXPECT_EQ(reinterpret_cast<const char*>(p.hiddenFractionF.data()), base + 24);
+        EXPECT_EQ(reinterpret_cast<const char*>(p.bandFractionF.data()), base + 100);
+        EXPECT_EQ(reinterpret_cast<const char*>(&p.massLow), base + 176);
+        const auto& f = p.displayParams;
+        EXPECT_EQ(f[5], 0.0f);
+        for (double u : {0.0, 0.2, 0.5, 0.8, 0.999}) {
+            const StarProperties s = starFromDraw(table(), fromDouble(u), i);
+            // R = (u f1 + f3)^f2 and 1/T = f4 R^f0, in single precision.
+            const double radius = std::pow(u * f[1] + f[3], static_cast<double>(f[2]));
+            EXPECT_NEAR(radius, d(s.radius), d(s.radius) * 2e-4) << "population " << i << " u " << u;
+            const double invT = f[4] * std::pow(d(s.radius), static_cast<double>(f[0]));
+            EXPECT_NEAR(invT, 1 / d(s.temperature), 1e-5 / d(s.temperature)) << "population " << i << " u " << u;
+        }
+        for (int k = 0; k < POPULATION_LEVELS; ++k) {
+            EXPECT_EQ(p.hiddenFractionF[k], static_cast<float>(d(p.hiddenFraction[k])));
+            EXPECT_FLOAT_EQ(std::ldexp(p.bandFractionF[k], 31), static_cast<float>(d(p.bandFraction[k])));
+        }
+    }
+}
+
+// ------------------------------------------------------------ starloom-cli
+
+std::string runCli(const std::string& args) {
+    const std::string command = std::string(STARLOOM_CLI_PATH) + " " + args;
+    FILE* pipe = popen(command.c_str(), "r");
+    EXPECT_NE(pipe, nullptr);
+    if (pipe == nullptr) return {};
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    pclose(pipe);
+    return out;
+}
+
+std::string hex(uint64_t w) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%016llX", static_cast<unsigned long long>(w));
+    return buf;
+}
+
+TEST(PopulationsCli, PrintsEveryRecordAndTheMasks) {
+    const std::string out = "\n" + runCli("populations");
+    for (uint32_t i = 0; i < 7; ++i) {
+        const StarPopulation& p = pop(i);
+        const size_t at = out.find("\n" + p.name + "\n");
+        ASSERT_NE(at, std::string::npos) << p.name;
+        const size_t end = out.find("\n\n", at + 1);
+        const std::string block = out.substr(at, end - at);
+        EXPECT_NE(block.find("\nshare " + hex(p.share.w) + "\n"), std::string::npos) << p.name;
+        EXPECT_NE(block.find("\nbrightExpInv " + hex(p.brightExpInv.w) + "\n"), std::string::npos) << p.name;
+        EXPECT_NE(block.find("\nhiddenFraction[17] " + hex(p.hiddenFraction[17].w) + "\n"), std::string::npos);
+        EXPECT_NE(block.find("\ncellCountTop[9] " + hex(p.cellCountTop[9].w) + "\n"), std::string::npos);
+        EXPECT_NE(block.find("\ncellCountFixed[18] " + std::to_string(p.cellCountFixed[18])), std::string::npos);
+    }
+    for (int k = 0; k < POPULATION_LEVELS; ++k)
+        EXPECT_NE(out.find("levelMask[" + std::to_string(k) + "] " + hex(table().levelMask[k]) + "\n"),
+                  std::string::npos)
+            << k;
+}
+
+TEST(PopulationsCli, StarAcceptsDecimalsAndWords) {
+    StarProperties s = starFromDraw(table(), fromDouble(0.5), 4);
+    completeStar(s);
+    const std::string decimal = runCli("star 4 0.5");
+    EXPECT_NE(decimal.find("mass " + hex(s.mass.w)), std::string::npos) << decimal;
+    EXPECT_NE(decimal.find("temperature " + hex(s.temperature.w)), std::string::npos);
+    EXPECT_NE(decimal.find("spectralClass 3 main sequence: F\n"), std::string::npos) << decimal;
+    EXPECT_EQ(runCli("star 4 " + hex(fromDouble(0.5).w)), decimal);
+    EXPECT_EQ(runCli("star 7 0.5").rfind("error:", 0), 0u);
+    EXPECT_EQ(runCli("star 0 1").rfind("error:", 0), 0u);
+    EXPECT_EQ(runCli("star 0 -0.1").rfind("error:", 0), 0u);
+    EXPECT_EQ(runCli("star 0 half").rfind("error:", 0), 0u);
+}
+
+TEST(NameCli, PrintsIndexAndCode) {
+    EXPECT_EQ(runCli("name 100 200 -300"), "index 214147592\ncode DNMDQMM\n");
+    EXPECT_EQ(runCli("name -1 -1 -1"), "index 0\ncode C\n");
+    EXPECT_EQ(runCli("name 2147483648 0 0").rfind("error:", 0), 0u);
+}
+
+}  // namespace
