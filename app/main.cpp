@@ -23,10 +23,11 @@ constexpr const char* FATAL_TEXT =
 int main() {
     const IcosaTables icosa = makeIcosaTables();
     try {
-        GalaxyModel galaxy = buildGalaxyModel();
+        auto galaxy = std::make_unique<GalaxyModel>();
+        buildGalaxyModel(*galaxy);
         auto app = std::make_unique<Application>();
         app->icosa = icosa;
-        app->init(galaxy);
+        app->init(*galaxy);
         app->initWindowAndRenderer();
         while (app->running && !glfwWindowShouldClose(app->window)) app->drawFrame();
         app->shutdown();

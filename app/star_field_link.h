@@ -5,7 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "galaxy/galaxy.h"
 
 #include "app/worker_thread.h"
 #include "render/meshes.h"
@@ -13,11 +16,22 @@
 
 struct Application;
 
-// What the entry function builds before the Application exists and hands to it.
+// What the entry function builds before the Application exists and owns for
+// the whole run: the component records, the plane tree, the background shapes
+// and, derived from them, what the renderer draws as the diffuse light.
 struct GalaxyModel {
+    std::vector<GalaxyComponent> components;  // 64 records, the first `count` in use
+    uint32_t count = 0;
+    PlaneTree planeTree;
+    std::vector<BackgroundShape> backgroundShapes;
     std::vector<EllipsoidShape> ellipsoids;         // small background ellipsoids
     std::vector<std::vector<ArmSegment>> armChains;  // one chain of steps per spiral arm
 };
+
+// The display form of the galaxy's shapes: ellipsoids from the background
+// shape list, one chain per arm from the arm component's display steps.
+std::vector<EllipsoidShape> ellipsoidsForDisplay(const std::vector<BackgroundShape>& shapes);
+std::vector<std::vector<ArmSegment>> armChainsForDisplay(const GalaxyComponent& arms);
 
 // A foreground object as the uniform block needs it.
 struct ForegroundView {
@@ -44,7 +58,7 @@ struct StarFieldLink {
     std::vector<int64_t> highlightPositions;  // 3 per highlight
 };
 
-GalaxyModel buildGalaxyModel();
+void buildGalaxyModel(GalaxyModel& galaxy);
 void createStarField(Application& app, const GalaxyModel& galaxy);
 void destroyStarField(Application& app);
 
