@@ -73,6 +73,7 @@ struct VulkanState {
     VkSemaphore imageAvailable[FRAMES_IN_FLIGHT]{};
     VkSemaphore renderFinished[FRAMES_IN_FLIGHT]{};
     VkFence inFlight[FRAMES_IN_FLIGHT]{};
+    std::vector<VkFence> imageFences;  // per image: the frame fence of its last submission
     uint32_t currentFrame = 0;
     VkDescriptorPool descriptorPool = VK_NULL_HANDLE;
 

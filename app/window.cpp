@@ -4,6 +4,7 @@
 #include <backends/imgui_impl_glfw.h>
 
 #include <cstdio>
+#include <stdexcept>
 
 #include "app/application.h"
 #include "render/renderer.h"
@@ -99,8 +100,10 @@ void Application::initWindowAndRenderer() {
         }
     }
     window = glfwCreateWindow(width, height, "Starloom", monitor, nullptr);
-
-    if (window != nullptr) {
+    // Without a window (no display, no GLFW) nothing below can work; the
+    // error callback has already printed GLFW's reason.
+    if (window == nullptr) throw std::runtime_error("failed to create the window");
+    {
         glfwSetInputMode(window, GLFW_LOCK_KEY_MODS, GLFW_TRUE);
         glfwSetWindowUserPointer(window, this);
         glfwSetFramebufferSizeCallback(window, framebufferSizeCallback);

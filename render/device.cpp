@@ -288,6 +288,7 @@ void createSwapChain(Application& app) {
     app.vk.images.resize(count);
     checkVkResult(vkGetSwapchainImagesKHR(app.vk.device, app.vk.swapChain, &count, app.vk.images.data()));
     app.vk.redraw.resize(count, {1, 1});
+    app.vk.imageFences.assign(count, VK_NULL_HANDLE);
     app.vk.commandBuffers.resize(count, VK_NULL_HANDLE);
     app.vk.swapChainFormat = format.format;
     app.vk.extent = extent;

@@ -233,6 +233,13 @@ void Application::drawFrame() {
     if (result != VK_SUCCESS && result != VK_SUBOPTIMAL_KHR) {
         throw std::runtime_error("failed to acquire swap chain image!");
     }
+    // The image's command buffer may still be pending from the other frame
+    // slot's submission: wait for that submission before re-recording it.
+    if (v.imageFences.size() != v.images.size()) v.imageFences.assign(v.images.size(), VK_NULL_HANDLE);
+    if (v.imageFences[imageIndex] != VK_NULL_HANDLE && v.imageFences[imageIndex] != v.inFlight[frame]) {
+        checkVkResult(vkWaitForFences(v.device, 1, &v.imageFences[imageIndex], VK_TRUE, UINT64_MAX));
+    }
+    v.imageFences[imageIndex] = v.inFlight[frame];
     checkVkResult(vkResetFences(v.device, 1, &v.inFlight[frame]));
 
     const uint64_t panelStart = nowNanoseconds();

@@ -1,6 +1,5 @@
 #include "ui/control_panel.h"
 
-#include <algorithm>
 
 #include <imgui.h>
 #include <backends/imgui_impl_glfw.h>
@@ -34,12 +33,11 @@ void buildControlPanel(Application& app) {
     ImGui::Text("Version:%s FPS:%4.0f", app.version.c_str(), app.framesPerSecond);
     ImGui::Text("Stars displayed:%7d", static_cast<int>(app.starField.starsDisplayed));
 
-    // The quit buttons sit at the bottom, measured from the wider label.
-    const float wanted = ImGui::CalcTextSize("Quit/nosave").x + 2 * style.FramePadding.x;
-    const float buttonWidth = std::min(wanted, (ImGui::GetContentRegionAvail().x - style.ItemSpacing.x) * 0.5f);
-    ImGui::SetCursorPosY(screenHeight - ImGui::GetFrameHeightWithSpacing() - style.WindowPadding.y);
+    // The quit buttons sit at the bottom, one above the other, both as wide
+    // as the wider label needs.
+    const float buttonWidth = ImGui::CalcTextSize("Quit/nosave").x + 2 * style.FramePadding.x;
+    ImGui::SetCursorPosY(screenHeight - 2 * ImGui::GetFrameHeightWithSpacing() - style.WindowPadding.y);
     if (ImGui::Button("Quit/save", ImVec2(buttonWidth, 0))) app.running = false;
-    ImGui::SameLine();
     if (ImGui::Button("Quit/nosave", ImVec2(buttonWidth, 0))) {
         app.running = false;
         app.saveOnExit = false;
