@@ -212,6 +212,69 @@ void setOutline(ArmStep& s) {
     };
 }
 
+namespace {
+
+// Distance along a cut line from the axis to the tube's edge. Along the line
+// the distance from the axis grows as s * across and the position along the
+// step as t0 + s * along / L; the edge is where that distance times the
+// interpolated inverse width reaches one:
+//     s * across * (invW(t0) + dInv * s * along / L) = 1.
+// Returns a negative value when the tube does not close along the line.
+ExtFloat edgeAlongCutLine(ExtFloat across, ExtFloat along, ExtFloat invL, ExtFloat invWidthAtLine, ExtFloat dInv) {
+    const ExtFloat A = across * dInv * along * invL;
+    const ExtFloat B = across * invWidthAtLine;
+    const ExtFloat disc = B * B + FOUR * A;
+    if (disc.isNegative() || B.isNegative() || B.isZero()) return neg(ONE);
+    const ExtFloat denom = B + sqrt(disc);
+    if (denom.isNegative() || denom.isZero()) return neg(ONE);
+    return TWO / denom;
+}
+
+}  // namespace
+
+FixedOutline tubeOutline(const ArmStep& s) {
+    const ExtFloat dx = s.x1 - s.x0;
+    const ExtFloat dy = s.y1 - s.y0;
+    const ExtFloat invL = invSqrt(dx * dx + dy * dy);
+    const ExtFloat ux = dx * invL, uy = dy * invL;
+    const ExtFloat iw0 = ONE / s.width0, iw1 = ONE / s.width1;
+    const ExtFloat dInv = iw1 - iw0;
+    // Widen by 1/64 and 2^36 units: the kernel floors its inverse widths
+    // (up to 0.7% for the widest tubes) and its offsets (one high word).
+    const ExtFloat grow = ONE + scalePow2(ONE, -6);
+    const ExtFloat margin = scalePow2(ONE, 36);
+    const ExtFloat farAway = scalePow2(ONE, 62);
+
+    ArmStep wide = s;
+    const ExtFloat px[2] = {s.x0, s.x1}, py[2] = {s.y0, s.y1};
+    const ExtFloat nx[2] = {s.n0x, s.n1x}, ny[2] = {s.n0y, s.n1y};
+    const ExtFloat iw[2] = {iw0, iw1};
+    // Corner order as in the step's outline: C0 start/side a, C1 end/side a,
+    // C2 end/side b, C3 start/side b. Side a lies along (ny, -nx).
+    const int endOf[4] = {0, 1, 1, 0};
+    const int sideOf[4] = {1, 1, -1, -1};
+    for (int c = 0; c < 4; ++c) {
+        const int e = endOf[c];
+        ExtFloat cx = ny[e], cy = neg(nx[e]);
+        if (sideOf[c] < 0) {
+            cx = neg(cx);
+            cy = neg(cy);
+        }
+        // Per unit along the line: distance from the axis, and progress along the step.
+        ExtFloat across = cx * uy - cy * ux;
+        if (across.isNegative()) across = neg(across);
+        const ExtFloat along = cx * ux + cy * uy;
+        ExtFloat reach = edgeAlongCutLine(across, along, invL, iw[e], dInv);
+        reach = reach.isNegative() ? farAway : reach * grow + margin;
+        // The kernel's plane tests work on floored offsets: move the cut
+        // lines outward by the margin too (back at the start, on at the end).
+        const ExtFloat out = e == 0 ? neg(margin) : margin;
+        wide.outline[2 * c] = px[e] + reach * cx + out * nx[e];
+        wide.outline[2 * c + 1] = py[e] + reach * cy + out * ny[e];
+    }
+    return fixedOutline(wide);
+}
+
 void buildArms(GalaxyComponent& arms, PlaneTree& tree, ExtFloat P0, ExtFloat A, ExtFloat B, ExtFloat C) {
     growArms(arms, P0, A, B, C);
 

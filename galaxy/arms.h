@@ -31,7 +31,7 @@ void setCutPlanes(GalaxyComponent& arms);
 void setOutline(ArmStep& step);
 
 // A step's outline in integer units, for the plane tree's box tests: the
-// four corners (floored, kept within the root square), the step's midpoint
+// four corners (floored, kept within +-2^61 units), the step's midpoint
 // (floored) and the corners' bounding box.
 struct FixedOutline {
     int64_t x[4] = {}, y[4] = {};
@@ -40,6 +40,14 @@ struct FixedOutline {
 };
 
 FixedOutline fixedOutline(const ArmStep& step);
+
+// The outline of where the step's tube really reaches. The density kernel
+// interpolates the inverse width linearly, so the tube's edge bulges beyond
+// the straight edges of the step's outline wherever a cut plane is tilted
+// against the step (at every bend); this quadrilateral has its corners where
+// the tube's edge meets the cut lines, widened by a margin for the kernel's
+// fixed-point rounding, and holds the whole footprint.
+FixedOutline tubeOutline(const ArmStep& step);
 
 // An axis-aligned closed box in units.
 struct PlaneBox {

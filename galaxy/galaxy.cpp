@@ -204,6 +204,14 @@ uint64_t elementDensity(int64_t x, int64_t y, int64_t z, const ArmElement& e) {
     const auto t = static_cast<int64_t>((static_cast<i128>(e.invLength2) * along) >> 32);
     const auto w = static_cast<int64_t>((static_cast<i128>(e.dInvWidth) * t) >> 32) + e.invWidth0;
     const auto h = static_cast<int64_t>((static_cast<i128>(e.dInvThick) * t) >> 32) + e.invThick0;
+    // Between two cut planes that diverge (the outer side of a bend) the
+    // linear inverse width runs towards zero far from the segment and would
+    // give the tube an unbounded width there. Near the segment the tube is
+    // never more than twice as wide (or thick) as at its wider end; beyond
+    // that the point is in the far part of the wedge and has no density.
+    if (2 * w < std::min<int64_t>(e.invWidth0, int64_t{e.invWidth0} + e.dInvWidth) ||
+        2 * h < std::min<int64_t>(e.invThick0, int64_t{e.invThick0} + e.dInvThick))
+        return 0;
     const int64_t ex = static_cast<int64_t>((static_cast<i128>(t) * e.dx) >> 32) - ux;
     const int64_t ey = static_cast<int64_t>((static_cast<i128>(t) * e.dy) >> 32) - uy;
 

@@ -1,6 +1,11 @@
 // The quadtree over the galactic plane that tells, for every square of the
 // plane, which arm elements may reach into it.
 //
+// A quarter gets an element when the step's outline meets it, or when the
+// outline of the tube's true footprint does (tubeOutline): at the bends the
+// tube reaches a little beyond the step's outline, and a point there must
+// still find its element.
+//
 // The tree is large (hundreds of thousands of nodes: every square that an
 // arm's outline meets is split down to level 15), so the build avoids most
 // geometry: once a square lies wholly inside an element's outline, every
@@ -19,44 +24,31 @@ __extension__ typedef __int128 i128;
 
 constexpr int64_t ROOT_HALF = int64_t{1} << 62;
 
-// Sign of (q - p) x (r - p): +1 when r lies left of the line p->q. Exact:
-// coordinates stay within +-2^62, so the products fit in 127 bits.
-int orientation(int64_t px, int64_t py, int64_t qx, int64_t qy, int64_t rx, int64_t ry) {
-    const i128 c = static_cast<i128>(qx - px) * (ry - py) - static_cast<i128>(qy - py) * (rx - px);
-    return (c > 0) - (c < 0);
-}
+// Outline corners are kept within +-2^61 (far beyond any arm); box corners
+// lie within +-2^62. The orientation values below then stay below 2^126 in
+// magnitude and sums of two of them fit in 128 bits.
+constexpr int64_t CORNER_LIMIT = int64_t{1} << 61;
 
-bool rangesOverlap(int64_t a0, int64_t a1, int64_t b0, int64_t b1) {
-    return std::max(a0, a1) >= std::min(b0, b1) && std::max(b0, b1) >= std::min(a0, a1);
-}
-
-// True when the closed segments p0-p1 and q0-q1 have a point in common.
-bool segmentsCross(int64_t p0x, int64_t p0y, int64_t p1x, int64_t p1y, int64_t q0x, int64_t q0y, int64_t q1x,
-                   int64_t q1y) {
-    const int o1 = orientation(p0x, p0y, p1x, p1y, q0x, q0y);
-    const int o2 = orientation(p0x, p0y, p1x, p1y, q1x, q1y);
-    if (o1 == 0 && o2 == 0)  // collinear: they meet when their extents overlap
-        return rangesOverlap(p0x, p1x, q0x, q1x) && rangesOverlap(p0y, p1y, q0y, q1y);
-    if (o1 * o2 > 0) return false;
-    const int o3 = orientation(q0x, q0y, q1x, q1y, p0x, p0y);
-    const int o4 = orientation(q0x, q0y, q1x, q1y, p1x, p1y);
-    return o3 * o4 <= 0;
-}
-
-// Sides of the point against the four outline edges, as counts of +1 and -1.
-void sides(const FixedOutline& o, int64_t px, int64_t py, int& positive, int& negative) {
-    for (int i = 0; i < 4; ++i) {
-        const int j = (i + 1) & 3;
-        const int s = orientation(o.x[i], o.y[i], o.x[j], o.y[j], px, py);
-        positive += s > 0;
-        negative += s < 0;
-    }
-}
-
-int64_t clampToRoot(int64_t v) { return std::clamp(v, -ROOT_HALF, ROOT_HALF); }
+int64_t clampCorner(int64_t v) { return std::clamp(v, -CORNER_LIMIT, CORNER_LIMIT); }
 
 // The middle of [a, b]; exact for the tree's squares, whose sides are even.
 int64_t middle(int64_t a, int64_t b) { return static_cast<int64_t>((static_cast<i128>(a) + b) / 2); }
+
+// (q - p) x (r - p) for the box corners r = (x0|x1, y0|y1), in the order
+// (x0, y0), (x1, y0), (x0, y1), (x1, y1): positive left of the line p->q.
+// The value is affine in r, so three products give all four.
+void cornerSides(int64_t px, int64_t py, int64_t qx, int64_t qy, const PlaneBox& b, i128 f[4]) {
+    const i128 A = static_cast<i128>(qx) - px;
+    const i128 B = static_cast<i128>(qy) - py;
+    f[0] = A * (static_cast<i128>(b.y0) - py) - B * (static_cast<i128>(b.x0) - px);
+    const i128 stepX = B * (static_cast<i128>(b.x1) - b.x0);
+    const i128 stepY = A * (static_cast<i128>(b.y1) - b.y0);
+    f[1] = f[0] - stepX;
+    f[2] = f[0] + stepY;
+    f[3] = f[1] + stepY;
+}
+
+int sign(i128 v) { return (v > 0) - (v < 0); }
 
 // Elements in the work lists carry this bit when the node's square lies
 // inside their outline.
@@ -66,6 +58,7 @@ struct TreeBuilder {
     PlaneTree& tree;
     const GalaxyComponent& arms;
     std::vector<FixedOutline> outlines;
+    std::vector<FixedOutline> tubes;
     std::vector<uint64_t> elementBound;
     std::vector<int64_t> elementThickness;
     std::vector<uint32_t> scratch;  // the element lists of the nodes being built, stacked
@@ -131,9 +124,9 @@ struct TreeBuilder {
                         continue;
                     }
                     const FixedOutline& o = outlines[item];
-                    if (!outlineMeetsBox(o, q)) continue;
+                    if (!outlineMeetsBox(o, q) && !outlineMeetsBox(tubes[item], q)) continue;
                     // Squares well below the leaf level are worth the extra test.
-                    scratch.push_back(level + 1 < 14 && outlineContainsBox(o, q) ? item | INSIDE : item);
+                    scratch.push_back(level + 1 < 15 && outlineContainsBox(o, q) ? item | INSIDE : item);
                 }
                 quarterEnd[c] = scratch.size();
             }
@@ -162,8 +155,8 @@ struct TreeBuilder {
 FixedOutline fixedOutline(const ArmStep& s) {
     FixedOutline o;
     for (int i = 0; i < 4; ++i) {
-        o.x[i] = clampToRoot(toInt64(s.outline[2 * i]));
-        o.y[i] = clampToRoot(toInt64(s.outline[2 * i + 1]));
+        o.x[i] = clampCorner(toInt64(s.outline[2 * i]));
+        o.y[i] = clampCorner(toInt64(s.outline[2 * i + 1]));
     }
     o.midX = toInt64((s.x0 + s.x1) * HALF);
     o.midY = toInt64((s.y0 + s.y1) * HALF);
@@ -182,44 +175,61 @@ bool outlineMeetsBox(const FixedOutline& o, const PlaneBox& b) {
     // possible when the outline's bounding box misses the box.
     if (o.maxX < b.x0 || o.minX > b.x1 || o.maxY < b.y0 || o.minY > b.y1) return false;
 
-    const int64_t bx[4] = {b.x0, b.x1, b.x1, b.x0};
-    const int64_t by[4] = {b.y0, b.y0, b.y1, b.y1};
+    // An outline edge that crosses a box edge meets the closed box; so does
+    // one lying inside it, and then the whole outline lies inside or another
+    // edge crosses, so testing "edge meets box" decides the same. An edge
+    // meets the box when their bounding boxes overlap and the box corners
+    // are not all strictly on one side of the edge's line.
+    int centrePositive = 0, centreNegative = 0;
     for (int i = 0; i < 4; ++i) {
         const int j = (i + 1) & 3;
-        for (int k = 0; k < 4; ++k) {
-            const int l = (k + 1) & 3;
-            if (segmentsCross(o.x[i], o.y[i], o.x[j], o.y[j], bx[k], by[k], bx[l], by[l])) return true;
-        }
+        i128 f[4];
+        cornerSides(o.x[i], o.y[i], o.x[j], o.y[j], b, f);
+        const bool overlap = std::max(o.x[i], o.x[j]) >= b.x0 && std::min(o.x[i], o.x[j]) <= b.x1 &&
+                             std::max(o.y[i], o.y[j]) >= b.y0 && std::min(o.y[i], o.y[j]) <= b.y1;
+        if (overlap && !((f[0] > 0 && f[1] > 0 && f[2] > 0 && f[3] > 0) ||
+                         (f[0] < 0 && f[1] < 0 && f[2] < 0 && f[3] < 0)))
+            return true;
+        // The box centre's side: twice its value is the sum at two opposite corners.
+        const int s = sign(f[0] + f[3]);
+        centrePositive += s > 0;
+        centreNegative += s < 0;
     }
-    int positive = 0, negative = 0;
-    sides(o, middle(b.x0, b.x1), middle(b.y0, b.y1), positive, negative);
-    return positive == 0 || negative == 0;
+    // The box inside the outline: its centre on the same side of all four edges.
+    return centrePositive == 0 || centreNegative == 0;
 }
 
 bool outlineContainsBox(const FixedOutline& o, const PlaneBox& b) {
     // The points on the same side of all four edge lines form a convex set:
     // it holds the box when it holds the box's corners.
     int positive = 0, negative = 0;
-    sides(o, b.x0, b.y0, positive, negative);
-    sides(o, b.x1, b.y0, positive, negative);
-    sides(o, b.x0, b.y1, positive, negative);
-    sides(o, b.x1, b.y1, positive, negative);
+    for (int i = 0; i < 4; ++i) {
+        const int j = (i + 1) & 3;
+        i128 f[4];
+        cornerSides(o.x[i], o.y[i], o.x[j], o.y[j], b, f);
+        for (const i128 v : f) {
+            positive += v > 0;
+            negative += v < 0;
+        }
+    }
     return positive == 0 || negative == 0;
 }
 
 void buildPlaneTree(PlaneTree& tree, const GalaxyComponent& arms) {
-    TreeBuilder b{tree, arms, {}, {}, {}, {}, {}};
+    TreeBuilder b{tree, arms, {}, {}, {}, {}, {}, {}};
     const size_t n = arms.elements.size();
     b.outlines.reserve(n);
     for (size_t k = 0; k < n; ++k) {
         const ArmStep& s = arms.armPath[k];
         b.outlines.push_back(fixedOutline(s));
+        b.tubes.push_back(tubeOutline(s));
         b.elementBound.push_back(std::max(toUint64(s.density0), toUint64(s.density1)));
         b.elementThickness.push_back(std::max(toInt64(s.thick0), toInt64(s.thick1)));
     }
     // Copies of every element first: the leaves holding one element point here.
     tree.elements.insert(tree.elements.end(), arms.elements.begin(), arms.elements.end());
     b.scratch.reserve(4096);
+    tree.nodes.reserve(tree.nodes.size() + 600000);
     b.scratch.resize(n);
     for (uint32_t k = 0; k < n; ++k) b.scratch[k] = k;
     b.fill(PLANE_ROOT, 1, PlaneBox{-ROOT_HALF, ROOT_HALF, -ROOT_HALF, ROOT_HALF}, 0, n);

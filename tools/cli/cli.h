@@ -39,6 +39,9 @@ int runName(int argc, char** argv);
 int runStar(int argc, char** argv);
 int runGalaxy(int argc, char** argv);
 int runDensity(int argc, char** argv);
+int runVoxel(int argc, char** argv);
+int runPass(int argc, char** argv);
+int runSearch(int argc, char** argv);
 
 extern const char* const EXT_HELP;
 extern const char* const CONSTANTS_HELP;
@@ -47,3 +50,6 @@ extern const char* const NAME_HELP;
 extern const char* const STAR_HELP;
 extern const char* const GALAXY_HELP;
 extern const char* const DENSITY_HELP;
+extern const char* const VOXEL_HELP;
+extern const char* const PASS_HELP;
+extern const char* const SEARCH_HELP;

@@ -12,6 +12,9 @@ const CliCommand COMMANDS[] = {
     {"name", "print the lattice index and name code of a lattice point", NAME_HELP, runName},
     {"galaxy", "print the galaxy components and their star totals", GALAXY_HELP, runGalaxy},
     {"density", "print every galaxy component's density at a position", DENSITY_HELP, runDensity},
+    {"voxel", "print the stars of one tier of one voxel", VOXEL_HELP, runVoxel},
+    {"pass", "run star-field passes at a viewpoint until complete and print the counts", PASS_HELP, runPass},
+    {"search", "print the 100 stars nearest to a viewpoint", SEARCH_HELP, runSearch},
     {"star", "print the properties of a population's star at a uniform draw", STAR_HELP, runStar},
 };
 

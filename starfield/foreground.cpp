@@ -1,0 +1,68 @@
+#include "starfield/foreground.h"
+
+#include <cmath>
+
+#include "starfield/star_generation.h"
+
+double foregroundRadius(const PopulationTable& table, GalaxySeed seed, const StarRecord& star,
+                        const ForegroundVoxel& voxel) {
+    const uint64_t s = voxelSeed(voxel.x, voxel.y, voxel.z, voxel.level, seed);
+    const uint32_t r = appearanceDraw(s, star.drawIndex);
+    const StarPopulation& pop = table.populations[star.population];
+    // The record does not say which of the voxel's tiers the star came from;
+    // the tier whose appearance radius matches the star's is the one (the first
+    // tier when none matches), so that a star of a later tier is not given the
+    // radius of a draw in another band.
+    int k = voxel.level + voxel.firstTier;
+    for (int t = voxel.firstTier; t <= voxel.lastTier; ++t) {
+        if (voxel.level + t >= POPULATION_LEVELS) break;
+        if (drawRadius(bandAppearance(pop, voxel.level + t), r) == star.radius) {
+            k = voxel.level + t;
+            break;
+        }
+    }
+    const ExtFloat hidden = fromDouble(static_cast<double>(pop.hiddenFractionF[k]));
+    const ExtFloat band = fromDouble(std::ldexp(static_cast<double>(pop.bandFractionF[k]), 31));
+    const ExtFloat draw = scalePow2(fromUint64(r), -31);
+    const ExtFloat u = add(hidden, mul(draw, band));
+    return toDouble(starFromDraw(table, u, star.population).radius);
+}
+
+void makeForeground(ForegroundTable& table, StarRecord& star, const PopulationTable& populations, GalaxySeed seed,
+                    const ForegroundVoxel& voxel) {
+    if (star.foreground != 0) return;
+    if (table.count == MAX_FOREGROUND) {
+        ++table.missed;
+        return;
+    }
+    ForegroundEntry& e = table.entries[table.count];
+    e.x = star.x;
+    e.y = star.y;
+    e.z = star.z;
+    e.colour = colourWord(star);
+    e.radius = foregroundRadius(populations, seed, star, voxel);
+    table.owner[table.count] = &star;
+    ++table.count;
+    star.foreground = static_cast<uint8_t>(table.count);
+}
+
+void releaseForeground(ForegroundTable& table, StarRecord& star) {
+    if (star.foreground == 0) return;
+    const uint32_t slot = star.foreground;
+    if (slot != table.count) {
+        table.entries[slot - 1] = table.entries[table.count - 1];
+        table.owner[slot - 1] = table.owner[table.count - 1];
+        table.owner[slot - 1]->foreground = static_cast<uint8_t>(slot);
+    }
+    table.owner[table.count - 1] = nullptr;
+    star.foreground = 0;
+    --table.count;
+}
+
+void clearForeground(ForegroundTable& table) {
+    for (uint32_t i = 0; i < table.count; ++i) {
+        table.owner[i]->foreground = 0;
+        table.owner[i] = nullptr;
+    }
+    table.count = 0;
+}

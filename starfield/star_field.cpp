@@ -1,0 +1,532 @@
+#include "starfield/star_field.h"
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+using u128 = extfloat_detail::u128;
+
+constexpr uint64_t TWO_POW_32 = uint64_t{1} << 32;
+// Octant order in which a new voxel queues its children.
+constexpr int CHILD_ORDER[8] = {0, 1, 3, 2, 6, 7, 5, 4};
+
+uint64_t saturatingAdd(uint64_t a, uint64_t b) { return a + b < a ? ~uint64_t{0} : a + b; }
+
+uint64_t highSquare(int64_t d) {
+    const uint64_t m = d < 0 ? 0 - static_cast<uint64_t>(d) : static_cast<uint64_t>(d);
+    return static_cast<uint64_t>((static_cast<u128>(m) * m) >> 64);
+}
+
+uint64_t nowNs() {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
+
+// Truncation of a non-negative double to u64, saturating.
+uint64_t truncU64(double v) {
+    if (!(v > 0)) return 0;
+    if (v >= 18446744073709551616.0) return ~uint64_t{0};
+    return static_cast<uint64_t>(v);
+}
+
+constexpr uint32_t MARKER_OFFSETS[16] = {28684, 24588, 24588, 24590, 36876, 40972, 40972, 40974,
+                                         28692, 24596, 24596, 24594, 36884, 40980, 40980, 40978};
+
+}  // namespace
+
+// ------------------------------------------------------------- free helpers
+
+int voxelPriority(uint64_t d2, int tier, int level) {
+    if (d2 == 0) return QUEUE_TOP_PRIORITY;
+    const int e = 63 - std::countl_zero(d2);
+    const auto f = static_cast<int>(e >= 5 ? d2 >> (e - 5) : d2 << (5 - e));
+    const int p = QUEUE_TOP_PRIORITY - 64 * (tier + level) - 32 * e - f;
+    return std::clamp(p, 0, QUEUE_TOP_PRIORITY);
+}
+
+bool withinBound(uint64_t d2, int64_t bound, int tier, int level) {
+    if (bound < 0) return false;
+    const int shift = 2 * (24 - tier - level);
+    const auto b = static_cast<uint64_t>(bound);
+    uint64_t limit;
+    if (shift <= 0)
+        limit = shift == 0 ? b : b >> std::min(63, -shift);
+    else
+        limit = (shift >= 64 || (b >> (64 - shift)) != 0) ? ~uint64_t{0} : b << shift;
+    return (d2 >> 16) <= limit;
+}
+
+void highlightMarker(uint32_t i, uint32_t words[16]) {
+    for (int j = 0; j < 16; ++j) words[j] = (i << 22) + 0x1f83f0u + MARKER_OFFSETS[j];
+}
+
+bool planChild(const GalaxyView& galaxy, const VoxelParent& parent, int octant, ChildPlan& plan,
+               uint64_t* densities) {
+    plan.level = parent.level + 1;
+    const uint32_t edge = uint32_t{1} << (32 - plan.level);
+    plan.x = parent.x + ((octant & 4) ? edge : 0);
+    plan.y = parent.y + ((octant & 2) ? edge : 0);
+    plan.z = parent.z + ((octant & 1) ? edge : 0);
+    // The plane tree's levels follow the octree's: descend one node while not at a leaf.
+    plan.node = parent.node;
+    const PlaneNode& pn = galaxy.tree->nodes[plan.node];
+    if (!pn.leaf) plan.node = pn.child[((octant >> 1) & 1) + 2 * ((octant >> 2) & 1)];
+    const PlaneNode& node = galaxy.tree->nodes[plan.node];
+    plan.components = 0;
+    plan.total = 0;
+    for (uint32_t m = parent.components; m != 0; m &= m - 1) {
+        const int c = std::countr_zero(m);
+        const uint64_t d = cellDensity(galaxy.components[c], node, plan.level, static_cast<int32_t>(plan.x),
+                                       static_cast<int32_t>(plan.y), static_cast<int32_t>(plan.z));
+        densities[c] = d;
+        if (d != 0) plan.components |= static_cast<uint16_t>(1u << c);
+        plan.total = saturatingAdd(plan.total, d);
+    }
+    if (plan.total == 0) return false;
+    plan.firstTier = parent.lastTier;
+    plan.lastTier = lastTierFor(plan.level, plan.firstTier, plan.total);
+    return true;
+}
+
+// --------------------------------------------------------------- StarField
+
+StarField::StarField(const GalaxyComponent* components, uint32_t count, const PlaneTree* tree,
+                     const ViewLimits* viewLimits)
+    : limits(viewLimits) {
+    galaxy.components = components;
+    galaxy.count = count;
+    galaxy.tree = tree;
+    channels = channelConstantsFor(DEFAULT_WAVELENGTHS);
+    buildPool();
+}
+
+StarField::~StarField() { discardAll(); }
+
+void StarField::buildPool() {
+    chunks.clear();
+    chunks.reserve(maxChunks);
+    freeHead = 0;
+    liveVoxels = 0;
+    // Chunk 0: entries 0 and 1 are never used, entry 2 is the root.
+    chunks.emplace_back(new Voxel[VOXEL_CHUNK_SIZE]);
+    Voxel* c = chunks[0].get();
+    for (uint32_t e = 0; e < VOXEL_CHUNK_SIZE; ++e) {
+        c[e].stars = FREE_VOXEL;
+        c[e].parent = e + 1 < VOXEL_CHUNK_SIZE ? e + 1 : 0;
+    }
+    freeHead = 3;
+    Voxel& root = c[ROOT_VOXEL];
+    root = Voxel{};
+    root.x = root.y = root.z = static_cast<uint32_t>(-(int32_t{1} << 30));
+    root.level = 1;
+    root.node = PLANE_ROOT;
+    root.components = static_cast<uint16_t>(galaxy.count >= 16 ? 0xFFFF : (1u << galaxy.count) - 1);
+    liveVoxels = 1;
+}
+
+void StarField::discardAll() {
+    clearForeground(foreground);
+    for (auto& chunk : chunks) {
+        for (uint32_t e = 0; e < VOXEL_CHUNK_SIZE; ++e) {
+            StarRecord* s = chunk[e].stars;
+            if (s != FREE_VOXEL) delete[] s;
+        }
+    }
+    chunks.clear();
+    nearList.clear();
+    points.reset();
+    queue.release();
+    starsInMemory = 0;
+    liveVoxels = 0;
+}
+
+VoxelHandle StarField::allocateVoxel() {
+    if (freeHead == 0) {
+        if (chunks.size() >= maxChunks) return 0;
+        const auto ci = static_cast<uint32_t>(chunks.size());
+        chunks.emplace_back(new Voxel[VOXEL_CHUNK_SIZE]);
+        Voxel* c = chunks.back().get();
+        for (uint32_t e = 0; e < VOXEL_CHUNK_SIZE; ++e) {
+            c[e].stars = FREE_VOXEL;
+            c[e].parent = e + 1 < VOXEL_CHUNK_SIZE ? (ci << 16) + e + 1 : 0;
+        }
+        freeHead = ci << 16;
+    }
+    const VoxelHandle h = freeHead;
+    Voxel& v = voxel(h);
+    freeHead = v.parent;
+    v = Voxel{};
+    ++liveVoxels;
+    return h;
+}
+
+void StarField::deleteVoxel(VoxelHandle h) {
+    Voxel& v = voxel(h);
+    if (v.parent != 0) voxel(v.parent >> 3).childMask &= static_cast<uint8_t>(~(1u << (v.parent & 7)));
+    for (uint32_t i = 0; i < v.count; ++i) {
+        StarRecord& s = v.stars[i];
+        if (s.state == STAR_NEAR)
+            removeNear(s);
+        else if (s.slot != NO_SLOT)
+            points.release(s.slot);
+        s.slot = NO_SLOT;
+        releaseForeground(foreground, s);
+    }
+    starsInMemory -= v.count;
+    delete[] v.stars;
+    v.stars = FREE_VOXEL;
+    v.count = 0;
+    v.parent = freeHead;
+    freeHead = h;
+    --liveVoxels;
+}
+
+uint64_t StarField::boxDistance(uint32_t x, uint32_t y, uint32_t z, int level) const {
+    const uint64_t edge = uint64_t{1} << (32 - level);
+    const uint32_t corner[3] = {x, y, z};
+    uint64_t d2 = 0;
+    for (int a = 0; a < 3; ++a) {
+        const int64_t v = generationViewpoint[a] >> 32;
+        const int64_t lo = static_cast<int32_t>(corner[a]);
+        const int64_t hi = lo + static_cast<int64_t>(edge);
+        uint64_t gap = 0;
+        if (v < lo)
+            gap = static_cast<uint64_t>(lo - v);
+        else if (v > hi)
+            gap = static_cast<uint64_t>(v - hi);
+        d2 = saturatingAdd(d2, gap * gap);
+    }
+    return d2;
+}
+
+uint64_t StarField::starDistance(const StarRecord& s) const {
+    auto diff = [](int64_t a, int64_t b) {
+        return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
+    };
+    uint64_t d2 = highSquare(diff(s.x, generationViewpoint[0]));
+    d2 = saturatingAdd(d2, highSquare(diff(s.y, generationViewpoint[1])));
+    return saturatingAdd(d2, highSquare(diff(s.z, generationViewpoint[2])));
+}
+
+void StarField::enqueueChild(int parentLastTier, VoxelHandle parent, int octant, int level, uint32_t x, uint32_t y,
+                             uint32_t z, int64_t bound) {
+    const uint64_t d2 = boxDistance(x, y, z, level);
+    if (!withinBound(d2, bound, parentLastTier, level)) return;
+    const int p = voxelPriority(d2, parentLastTier, level);
+    if (p < queue.cutoff) return;
+    queue.push(p, parent * 8 + static_cast<uint32_t>(octant));
+}
+
+void StarField::startPass() {
+    queue.clear();
+    for (uint32_t ci = 0; ci < chunks.size(); ++ci) {
+        for (uint32_t e = 0; e < VOXEL_CHUNK_SIZE; ++e) {
+            const VoxelHandle h = (ci << 16) + e;
+            Voxel& v = chunks[ci][e];
+            if (v.stars == FREE_VOXEL) continue;
+            const uint64_t d2 = boxDistance(v.x, v.y, v.z, v.level);
+            // The root is always kept: without it nothing could ever be generated again.
+            if (h != ROOT_VOXEL && !withinBound(d2, static_cast<int64_t>(std::min<uint64_t>(limits->keepBound, INT64_MAX)),
+                                                v.firstTier, v.level)) {
+                deleteVoxel(h);
+                continue;
+            }
+            queue.push(voxelPriority(d2, v.firstTier, v.level), ITEM_EXISTING | h);
+            if (v.lastTier + v.level < DEEPEST_LEVEL) {
+                const uint32_t half = uint32_t{1} << (32 - (v.level + 1));
+                for (int o = 0; o < 8; ++o) {
+                    if (v.childMask & (1u << o)) continue;
+                    enqueueChild(v.lastTier, h, o, v.level + 1, v.x + ((o & 4) ? half : 0), v.y + ((o & 2) ? half : 0),
+                                 v.z + ((o & 1) ? half : 0), limits->createBound);
+                }
+            }
+        }
+    }
+}
+
+void StarField::pass(int resumePriority) {
+    const uint64_t start = nowNs();
+    ++stats.passes;
+    int bucket = resumePriority;
+    if (resumePriority == 0) {
+        startPass();
+        bucket = QUEUE_TOP_PRIORITY;
+    }
+    for (; bucket >= queue.cutoff; --bucket) {
+        uint32_t item = 0;
+        while (queue.pop(bucket, item)) {
+            if (item & ITEM_EXISTING) {
+                reexamine(item & ~ITEM_EXISTING);
+            } else if (createChild(item, bucket)) {
+                // Memory is exhausted and nothing of lower priority is left:
+                // the display keeps what it has.
+                queue.resumePriority = 0;
+                return;
+            }
+        }
+        if (bucket > 0 && nowNs() - start > frameTimeoutNs) {
+            queue.resumePriority = bucket - 1;
+            return;
+        }
+    }
+    queue.resumePriority = 0;
+}
+
+bool StarField::createChild(uint32_t item, int priority) {
+    const VoxelHandle ph = item >> 3;
+    const int octant = static_cast<int>(item & 7);
+    VoxelParent parent;
+    {
+        const Voxel& p = voxel(ph);
+        parent = VoxelParent{p.x, p.y, p.z, p.level, p.node, p.components, p.lastTier};
+    }
+    ChildPlan plan;
+    if (!planChild(galaxy, parent, octant, plan, cellDensity)) return false;
+
+    VoxelHandle h = allocateVoxel();
+    while (h == 0) {
+        if (!evict(priority)) return true;
+        h = allocateVoxel();
+    }
+
+    VoxelSpec spec;
+    spec.x = plan.x;
+    spec.y = plan.y;
+    spec.z = plan.z;
+    spec.level = plan.level;
+    spec.components = plan.components;
+    spec.node = plan.node;
+    spec.cellDensity = cellDensity;
+    spec.seed = voxelSeed(plan.x, plan.y, plan.z, plan.level, seed);
+    const uint64_t n = generateVoxelStars(galaxy, spec, plan.firstTier, plan.lastTier, channels, workspace);
+    stats.starsGenerated += n;
+
+    // Make room. Slots on the point side are counted as those in use, so that
+    // evicting (which frees slots) can relieve the limit.
+    auto pointsInUse = [this] {
+        return points.highWater - points.freed.size() - points.cleared.size();
+    };
+    while (starsInMemory + n >= maxStarsGen || pointsInUse() + n >= maxStarsGc) {
+        if (!evict(priority)) {
+            Voxel& v = voxel(h);
+            v.stars = FREE_VOXEL;
+            v.parent = freeHead;
+            freeHead = h;
+            --liveVoxels;
+            return true;
+        }
+    }
+
+    Voxel& v = voxel(h);
+    v.parent = ph * 8 + static_cast<uint32_t>(octant);
+    v.x = plan.x;
+    v.y = plan.y;
+    v.z = plan.z;
+    v.node = plan.node;
+    v.components = plan.components;
+    v.firstTier = static_cast<uint8_t>(plan.firstTier);
+    v.lastTier = static_cast<uint8_t>(plan.lastTier);
+    v.level = static_cast<uint8_t>(plan.level);
+    v.count = static_cast<uint32_t>(n);
+    v.stars = nullptr;
+    if (n > 0) {
+        v.stars = new StarRecord[n];
+        copySorted(workspace, v.stars);
+    }
+    ++stats.voxelsCreated;
+    const uint64_t d2 = boxDistance(v.x, v.y, v.z, v.level);
+    classify(v, d2, false);
+    starsInMemory += n;
+    voxel(ph).childMask |= static_cast<uint8_t>(1u << octant);
+
+    if (plan.level + plan.lastTier < DEEPEST_LEVEL) {
+        const uint32_t half = uint32_t{1} << (32 - (plan.level + 1));
+        for (int o : CHILD_ORDER)
+            enqueueChild(plan.lastTier, h, o, plan.level + 1, v.x + ((o & 4) ? half : 0), v.y + ((o & 2) ? half : 0),
+                         v.z + ((o & 1) ? half : 0), limits->createBound);
+    } else if (n == 0) {
+        deleteVoxel(h);
+    }
+    return false;
+}
+
+bool StarField::evict(int priority) {
+    if (queue.cutoff < 1) queue.cutoff = 1;
+    while (queue.cutoff <= priority) {
+        const int b = queue.cutoff - 1;
+        uint32_t item = 0;
+        while (queue.pop(b, item)) {
+            if (!(item & ITEM_EXISTING)) continue;
+            const VoxelHandle h = item & ~ITEM_EXISTING;
+            // A voxel whose children are still alive would leave them without a
+            // parent (and its reused entry with a stranger's octant bits); those
+            // children sit in this bucket too and go first. The root stays.
+            if (h == ROOT_VOXEL || voxel(h).childMask != 0) continue;
+            deleteVoxel(h);
+            ++stats.evictions;
+            return true;
+        }
+        ++queue.cutoff;
+    }
+    return false;
+}
+
+// ------------------------------------------------------------ classification
+
+bool StarField::pointAvailable() const {
+    return !points.freed.empty() || !points.cleared.empty() || points.highWater < maxStarsGc;
+}
+
+void StarField::removeNear(StarRecord& s) {
+    const uint32_t i = s.slot;
+    StarRecord* last = nearList.back();
+    nearList[i] = last;
+    last->slot = i;
+    nearList.pop_back();
+    s.state = STAR_POINT;
+    s.slot = NO_SLOT;
+}
+
+void StarField::hide(StarRecord& s) {
+    if (s.state == STAR_NEAR)
+        removeNear(s);
+    else if (s.slot != NO_SLOT)
+        points.release(s.slot);
+    s.slot = NO_SLOT;
+    // A star that is not shown at all draws no disc either.
+    releaseForeground(foreground, s);
+}
+
+void StarField::ensurePoint(StarRecord& s) {
+    if (s.state == STAR_NEAR) removeNear(s);
+    if (s.slot != NO_SLOT || !pointAvailable()) return;
+    s.slot = points.take();
+    points.stage(s.slot, makePointRecord(s));
+}
+
+void StarField::classify(Voxel& v, uint64_t d2, bool existing) {
+    const float dist = static_cast<float>(d2);
+    const float nearThreshold = dist * limits->nearRatio;
+    const float pointThreshold = dist * limits->pointRatio;
+    StarRecord* stars = v.stars;
+    if (existing) {
+        // Stars at the end of the shown range that fell below the point
+        // threshold are hidden, then those below the near threshold leave the
+        // near range.
+        while (v.shownUpTo > 0 && stars[v.shownUpTo - 1].key < pointThreshold) hide(stars[--v.shownUpTo]);
+        if (v.nearUpTo > v.shownUpTo) v.nearUpTo = v.shownUpTo;
+        while (v.nearUpTo > 0 && stars[v.nearUpTo - 1].key < nearThreshold) ensurePoint(stars[--v.nearUpTo]);
+    }
+    const ForegroundVoxel fv{v.x, v.y, v.z, v.level, v.firstTier, v.lastTier};
+    const PopulationTable& table = galaxy.components[0].populations;
+    uint32_t i = 0;
+    for (; i < v.count && stars[i].key >= nearThreshold; ++i) {
+        StarRecord& s = stars[i];
+        const uint64_t bound = s.key < limits->nearKeyFloor
+                                   ? limits->nearBoundFaint
+                                   : truncU64(static_cast<double>(s.key) * limits->nearFactor * 0x1p-64);
+        const uint64_t sd2 = starDistance(s);
+        if (sd2 <= bound) {
+            if (s.state != STAR_NEAR) {
+                if (s.slot != NO_SLOT) points.release(s.slot);
+                s.state = STAR_NEAR;
+                s.slot = static_cast<uint32_t>(nearList.size());
+                nearList.push_back(&s);
+            }
+            if (isForeground(sd2, s.radius, *limits))
+                makeForeground(foreground, s, table, seed, fv);
+            else
+                releaseForeground(foreground, s);
+        } else {
+            ensurePoint(s);
+        }
+    }
+    v.nearUpTo = i;
+    for (; i < v.count && stars[i].key >= pointThreshold; ++i) ensurePoint(stars[i]);
+    const uint32_t oldShown = v.shownUpTo;
+    v.shownUpTo = i;
+    for (; i < oldShown; ++i) hide(stars[i]);
+}
+
+void StarField::reexamine(VoxelHandle h) {
+    Voxel& v = voxel(h);
+    if (v.count == 0) return;
+    classify(v, boxDistance(v.x, v.y, v.z, v.level), true);
+}
+
+// ------------------------------------------------------------------ update
+
+void StarField::update(const StarFieldInput& input) {
+    for (int a = 0; a < 3; ++a) {
+        previousPosition[a] = position[a];
+        position[a] = input.position[a];
+        velocity[a] = input.velocity[a];
+    }
+    points.beginUpdate();
+    results.redraw = false;
+    results.labelsRebuilt = false;
+    channels = input.channels;
+    bool changed = false;
+    for (uint8_t f : input.changes) changed = changed || f != 0;
+
+    {
+        std::unique_lock lock(generationLock);
+        // Capacity changes: raising keeps everything, lowering starts again from the root.
+        if (requestedMaxChunks < maxChunks || requestedMaxStarsGen < maxStarsGen) {
+            discardAll();
+            maxChunks = requestedMaxChunks;
+            maxStarsGen = requestedMaxStarsGen;
+            buildPool();
+            results.redraw = true;
+            changed = true;
+        } else {
+            maxChunks = requestedMaxChunks;
+            maxStarsGen = requestedMaxStarsGen;
+        }
+
+        // The viewpoint predicted a little ahead. The offset is truncated on
+        // its own and added in integers, so that large coordinates keep every bit.
+        int64_t predicted[3];
+        for (int a = 0; a < 3; ++a) {
+            const double ahead = velocity[a] * static_cast<double>(frameLookaheadNs) * 1e-9 * 0x1p-64;
+            const int64_t offset = std::isfinite(ahead) ? static_cast<int64_t>(std::clamp(ahead, -0x1p62, 0x1p62)) : 0;
+            predicted[a] = static_cast<int64_t>(static_cast<uint64_t>(position[a]) + static_cast<uint64_t>(offset));
+        }
+        const bool moved = predicted[0] != lastPassViewpoint[0] || predicted[1] != lastPassViewpoint[1] ||
+                           predicted[2] != lastPassViewpoint[2];
+        if (moved || changed) {
+            std::memcpy(generationViewpoint, predicted, sizeof predicted);
+            std::memcpy(lastPassViewpoint, predicted, sizeof predicted);
+            pass(0);
+        } else if (queue.resumePriority != 0) {
+            pass(queue.resumePriority);
+        }
+    }
+
+    points.finishPass();
+    points.clearFreed();
+
+    results.regions = std::move(points.regions);
+    points.regions.clear();
+    results.staged.swap(points.staged);
+    points.staged.clear();
+    results.pointHighWater = points.highWater;
+    results.clearedFree = static_cast<uint32_t>(points.cleared.size());
+    results.nearCount = static_cast<uint32_t>(nearList.size());
+    std::memcpy(results.generationViewpoint, generationViewpoint, sizeof generationViewpoint);
+    if (input.changes[CHANGE_LABELS] || input.labelsNeedDistance) buildHighlights();
+}
+
+void StarField::buildHighlights() {
+    std::lock_guard lock(resultsMutex);
+    const size_t n = searchResults.empty() ? 0 : std::min<size_t>(searchResults.size() - 1, 100);
+    results.highlightWords.resize(n * 16);
+    for (size_t i = 0; i < n; ++i) highlightMarker(static_cast<uint32_t>(i), &results.highlightWords[i * 16]);
+    results.highlightCount = static_cast<uint32_t>(n);
+    results.labelsRebuilt = true;
+}

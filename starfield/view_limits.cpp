@@ -1,0 +1,65 @@
+#include "starfield/view_limits.h"
+
+#include <cmath>
+
+#include "numeric/constants.h"
+
+namespace {
+
+// Truncation to an unsigned 64-bit integer, saturating (negative gives 0).
+uint64_t truncU64(double v) {
+    if (!(v > 0)) return 0;
+    if (v >= 18446744073709551616.0) return ~uint64_t{0};
+    return static_cast<uint64_t>(v);
+}
+
+int64_t truncI64(double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 9223372036854775808.0) return INT64_MAX;
+    if (v < -9223372036854775808.0) return INT64_MIN;
+    return static_cast<int64_t>(v);
+}
+
+// The largest luminosity any population of the table reaches at either end of its mass range.
+double brightestLuminosity(const PopulationTable& table) {
+    double x = 0;
+    for (uint32_t p = 0; p < table.count; ++p) {
+        const StarPopulation& pop = table.populations[p];
+        for (ExtFloat m : {pop.massLow, pop.massHigh}) {
+            const double l = toDouble(starFromMass(table, m, p).luminosity);
+            if (l > x) x = l;
+        }
+    }
+    return x;
+}
+
+}  // namespace
+
+ViewLimits computeViewLimits(const GalaxyComponent* components, uint32_t count, double maxMagnitude,
+                             double viewAngle, int displayHeight) {
+    ViewLimits v;
+    for (uint32_t c = 0; c < count; ++c) {
+        const double h = displayHeight;
+        const double fs = h * 6.283185307179586 / (viewAngle * 4 * 0.56419);
+        v.foregroundSize = fs * fs;
+        v.foregroundDistance = truncU64(toDouble(mul(STAR_RADIUS_MAX, STAR_RADIUS_MAX)) * v.foregroundSize *
+                                        std::ldexp(1.0, -32));
+        const double D = std::pow(10.0, (maxMagnitude - toDouble(SUN_ABS_MAG)) / 5 + 1) / UNIT_PARSECS_DOUBLE;
+        const double D2 = D * 0.25 * std::sqrt(0.05);
+        const double rootScale = D / std::sqrt(toDouble(SCALE_INV));
+        const double S = rootScale * rootScale;
+        v.limitScale = S;
+        v.nearFactor = static_cast<float>(S * 0.25);
+        v.nearRatio = static_cast<float>(4 / S * 18446744073709551616.0);
+        v.pointRatio = static_cast<float>(0.0125 / S * 18446744073709551616.0);
+        const double X = brightestLuminosity(components[c].populations);
+        const uint64_t Q = truncU64(3 * X * D2 * 4e-13);
+        v.nearBoundFaint = static_cast<uint64_t>((static_cast<extfloat_detail::u128>(Q) * Q) >> 64);
+        const double q = 3 * X * D / 5e6;
+        v.nearKeyFloor = static_cast<float>(16 * (q * q) / S);
+        const double radiusSq = toDouble(LIMIT_RADIUS_SQ);
+        v.createBound = truncI64(S / (radiusSq * 0.0125) - 1);
+        v.keepBound = truncU64(1.1 * S / (radiusSq * 0.0125));
+    }
+    return v;
+}

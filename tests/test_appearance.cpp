@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+#include "numeric/constants.h"
+#include "starfield/appearance.h"
+#include "starfield/voxel_random.h"
+
+namespace {
+
+TEST(FastMath, LogarithmIsCloseOverManyDecades) {
+    for (double x = 1e-30; x < 1e30; x *= 1.37) {
+        const auto xf = static_cast<float>(x);
+        EXPECT_NEAR(fastLog(xf), std::log(xf), 0.01) << x;
+    }
+    EXPECT_NEAR(fastLog(1.0f), 0.0f, 0.01f);
+}
+
+TEST(FastMath, ExponentialIsCloseAndBounded) {
+    for (float y = -120; y < 120; y += 0.173f) EXPECT_NEAR(fastExp2(y) / std::exp2(y), 1.0, 0.005) << y;
+    EXPECT_EQ(fastExp2(-200.0f), 0.0f);
+    EXPECT_TRUE(std::isinf(fastExp2(200.0f)));
+}
+
+TEST(FastMath, PowerFollowsTheDefinition) {
+    EXPECT_NEAR(fastPow(8.0f, 1.0f / 3.0f), 2.0f, 0.02f);
+    EXPECT_NEAR(fastPow(0.5f, 2.0f), 0.25f, 0.003f);
+    EXPECT_NEAR(fastPow(123.0f, 0.0f), 1.0f, 0.002f);
+}
+
+TEST(LuminosityCode, ExponentAndRoundedMantissa) {
+    // 2^10: biased exponent 137, mantissa 0 -> 1024 << 7.
+    EXPECT_EQ(luminosityCode(1024.0f), 1024u << 7);
+    // 1.5 * 2^11: exponent 138 -> 1 << 19; mantissa half -> 1536.
+    EXPECT_EQ(luminosityCode(3072.0f), (1u << 19) + (1536u << 7));
+    // Halfway between 1024 and 1025 rounds to the even 1024; 1025.5 to 1026.
+    const float tieDown = std::bit_cast<float>((137u << 23) | 0x1000u);
+    EXPECT_EQ(luminosityCode(tieDown), 1024u << 7);
+    const float tieUp = std::bit_cast<float>((137u << 23) | 0x3000u);
+    EXPECT_EQ(luminosityCode(tieUp), 1026u << 7);
+    // The top of the mantissa rounds up to 2048 at the same exponent.
+    const float top = std::bit_cast<float>((137u << 23) | 0x7FFFFFu);
+    EXPECT_EQ(luminosityCode(top), 2048u << 7);
+    // Small keys wrap the exponent difference modulo 2^32, as the shader expects.
+    EXPECT_EQ(luminosityCode(1.0f), static_cast<uint32_t>(-10) * (1u << 19) + (1024u << 7));
+}
+
+TEST(ChannelConstants, FollowThePlanckFactors) {
+    const ChannelConstants c = channelConstantsFor(DEFAULT_WAVELENGTHS);
+    const double hcOverK = toDouble(H_C_OVER_K);
+    const double twoHc2 = toDouble(TWO_H_C2);
+    for (int i = 0; i < 3; ++i) {
+        const double w = DEFAULT_WAVELENGTHS[i];
+        EXPECT_NEAR(c.exponent[i] / (hcOverK / w), 1.0, 1e-6);
+        EXPECT_NEAR(c.intensity[i] / (twoHc2 / (w * w * w * w)), 1.0, 1e-5);
+    }
+    // Bluer channels have the larger exponent factor.
+    EXPECT_LT(c.exponent[0], c.exponent[2]);
+}
+
+BandAppearance sunLikeBand() {
+    BandAppearance b;
+    b.f[0] = -0.5f;    // 1/T = f4 * R^f0
+    b.f[1] = 1.0f;
+    b.f[2] = 1.0f;     // R = u
+    b.f[3] = 0.5f;
+    b.f[4] = 1.0f / 5778.0f;
+    b.hidden = 0.0f;
+    b.band = std::ldexp(1.0f, -31);
+    return b;
+}
+
+TEST(Appearance, DrawIndicesAndDisplayValues) {
+    StarRecord stars[6];
+    const ChannelConstants c = channelConstantsFor(DEFAULT_WAVELENGTHS);
+    appearanceOfGroup(stars, 6, 8, 1234, sunLikeBand(), c);
+    for (int j = 0; j < 6; ++j) {
+        const StarRecord& s = stars[j];
+        EXPECT_EQ(s.drawIndex, 8 + j);
+        // R = u + 0.5 with u the draw in [0, 1)
+        const float u = static_cast<float>(appearanceDraw(1234, 8 + j)) * std::ldexp(1.0f, -31);
+        EXPECT_NEAR(s.radius, u + 0.5f, 0.01f * (u + 0.5f));
+        EXPECT_EQ(s.luminosityCode, luminosityCode(s.key));
+        EXPECT_GT(s.key, 0.0f);
+        // The brightest channel is scaled to 127.
+        EXPECT_EQ(std::max(s.colour[0], std::max(s.colour[1], s.colour[2])), 127);
+    }
+}
+
+TEST(Appearance, FourAtATimeGivesExactlyTheOneByOneValues) {
+    const ChannelConstants c = channelConstantsFor(DEFAULT_WAVELENGTHS);
+    // Bands of very different stars: cool dwarfs to hot giants, tiny to huge radii.
+    for (float f2 : {0.3f, 0.8f, 1.7f}) {
+        for (float f4 : {1.0f / 2500.0f, 1.0f / 5778.0f, 1.0f / 40000.0f, 0.01f}) {
+            BandAppearance b = sunLikeBand();
+            b.f[2] = f2;
+            b.f[4] = f4;
+            b.f[1] = 37.0f;
+            b.hidden = 0.25f;
+            b.band = std::ldexp(0.5f, -31);
+            StarRecord group[23], single;
+            appearanceOfGroup(group, 23, 4, 0xfeedull, b, c);
+            for (uint32_t j = 0; j < 23; ++j) {
+                appearanceOfStar(single, 4 + j, appearanceDraw(0xfeedull, 4 + j), b, c);
+                ASSERT_EQ(std::memcmp(&single, &group[j], sizeof single), 0) << j;
+            }
+        }
+    }
+}
+
+TEST(Appearance, AllIntensitiesUnderflowingGiveWhite) {
+    BandAppearance b = sunLikeBand();
+    b.f[4] = 1.0f;  // a star far too cold: every e^a overflows
+    StarRecord s;
+    appearanceOfGroup(&s, 1, 0, 99, b, channelConstantsFor(DEFAULT_WAVELENGTHS));
+    EXPECT_EQ(s.colour[0], 127);
+    EXPECT_EQ(s.colour[1], 127);
+    EXPECT_EQ(s.colour[2], 127);
+}
+
+TEST(PointRecord, ShiftKeepsTwentyFiveSignificantBits) {
+    StarRecord s;
+    s.colour[0] = 1;
+    s.colour[1] = 2;
+    s.colour[2] = 3;
+    s.luminosityCode = 0x123456;
+    PointRecord r = makePointRecord(s);  // at the origin: no shift
+    EXPECT_EQ(r.w[0], 1u);
+    EXPECT_EQ(r.w[3], 0x123456u << 6);
+    s.x = int64_t{1} << 40;  // 41 significant bits: shift 17
+    s.y = -(int64_t{1} << 40);
+    r = makePointRecord(s);
+    EXPECT_EQ(r.w[3] & 63, 17u);
+    EXPECT_EQ(r.w[0], (uint32_t{1} << 23 << 7) + 1);
+    EXPECT_EQ(r.w[1], static_cast<uint32_t>(-(int32_t{1} << 23)) * 128u + 2);
+    const int64_t origin[3] = {int64_t{1} << 40, 0, 0};
+    const PointRecord n = makeNearRecord(s, origin);
+    EXPECT_EQ(n.w[0], 1u);  // at the origin along x
+    EXPECT_EQ(n.w[3] & 63, 17u);
+    EXPECT_EQ(n.w[3] >> 13, 0x123456u >> 7);
+}
+
+}  // namespace

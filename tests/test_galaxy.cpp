@@ -1,0 +1,630 @@
+// The galaxy build: component set-up and star totals, the smooth components'
+// densities, arm growth, arm elements and their density kernel, and the
+// galaxy and density commands of starloom-cli.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "galaxy/arms.h"
+#include "galaxy/galaxy.h"
+#include "numeric/constants.h"
+
+namespace {
+
+constexpr double PC_UNITS = 3.0856775810e12;  // units (10 km) per parsec
+constexpr double HIGH = 4294967296.0;         // 2^32
+
+double d(ExtFloat v) { return toDouble(v); }
+
+struct BuiltGalaxy {
+    std::unique_ptr<GalaxyComponent[]> components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
+    PlaneTree tree;
+    std::vector<BackgroundShape> shapes;
+    uint32_t count = 0;
+};
+
+const BuiltGalaxy& galaxy() {
+    static const BuiltGalaxy* built = [] {
+        auto* g = new BuiltGalaxy;
+        g->count = buildGalaxy(g->tree, g->shapes, g->components.get());
+        return g;
+    }();
+    return *built;
+}
+
+const GalaxyComponent& component(int slot) { return galaxy().components[slot]; }
+const GalaxyComponent& arms() { return component(3); }
+
+uint64_t density(int slot, int64_t x, int64_t y, int64_t z) {
+    return pointDensity(component(slot), galaxy().tree, PLANE_ROOT, 1, x, y, z);
+}
+
+// --------------------------------------------------------------- the build
+
+TEST(GalaxyBuild, FillsSixSlotsAndLeavesTheRestAlone) {
+    auto components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
+    for (int k = 6; k < GALAXY_MAX_COMPONENTS; ++k) {
+        components[k].kind = 77;
+        components[k].totalStars = 1000 + k;
+        components[k].elements.resize(1);
+    }
+    PlaneTree tree;
+    tree.nodes.resize(5);  // whatever the list held before is replaced
+    std::vector<BackgroundShape> shapes(1);
+    shapes[0].type = 9;
+
+    EXPECT_EQ(buildGalaxy(tree, shapes, components.get()), 6u);
+    for (int k = 6; k < GALAXY_MAX_COMPONENTS; ++k) {
+        EXPECT_EQ(components[k].kind, 77u);
+        EXPECT_EQ(components[k].totalStars, uint64_t(1000 + k));
+        EXPECT_EQ(components[k].elements.size(), 1u);
+    }
+    const uint32_t shapesOf[6] = {1, 1, 1, 0, 1, 2};
+    const uint32_t kindsOf[6] = {KIND_CORE, KIND_CORE, KIND_DISC, KIND_ARMS, KIND_HALO, KIND_ROGUE};
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(components[k].shape, shapesOf[k]) << k;
+        EXPECT_EQ(components[k].kind, kindsOf[k]) << k;
+        EXPECT_EQ(components[k].populations.count, POPULATION_COUNT) << k;
+        EXPECT_EQ(components[k].centre[0] | components[k].centre[1] | components[k].centre[2], 0u);
+    }
+    // The caller's shape stays; the three displayed ellipsoids follow it.
+    ASSERT_EQ(shapes.size(), 4u);
+    EXPECT_EQ(shapes[0].type, 9u);
+    const double radii[3][2] = {{5000, 5000}, {15000, 15000}, {100000, 4000}};
+    const double densities[3] = {1.5, 0.4, 0.07};
+    for (int k = 0; k < 3; ++k) {
+        const BackgroundShape& s = shapes[k + 1];
+        EXPECT_EQ(s.type, 4u);
+        EXPECT_EQ(s.position[0] | s.position[1] | s.position[2], 0u);
+        EXPECT_NEAR(s.radiusXY, radii[k][0] * PC_UNITS / std::ldexp(1.0, 48), 1e-5 * s.radiusXY);
+        EXPECT_NEAR(s.radiusZ, radii[k][1] * PC_UNITS / std::ldexp(1.0, 48), 1e-5 * s.radiusZ);
+        EXPECT_NEAR(s.density, densities[k], 1e-6);
+    }
+    // The tree starts with the shared empty leaf; the arms' root follows.
+    ASSERT_GT(tree.nodes.size(), 2u);
+    EXPECT_EQ(tree.nodes[0].leaf, 1);
+    EXPECT_EQ(tree.nodes[0].bound, 0u);
+    EXPECT_EQ(tree.nodes[0].elementCount, 0);
+    EXPECT_EQ(tree.nodes[0].lowestZ, INT64_MAX);
+    EXPECT_EQ(tree.nodes[0].highestZ, INT64_MIN + 1);
+    EXPECT_EQ(tree.nodes[1].leaf, 0);
+}
+
+TEST(GalaxyBuild, IsDeterministic) {
+    auto components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
+    PlaneTree tree;
+    std::vector<BackgroundShape> shapes;
+    buildGalaxy(tree, shapes, components.get());
+    const GalaxyComponent& a = components[3];
+    ASSERT_EQ(a.armPath.size(), arms().armPath.size());
+    for (size_t k = 0; k < a.armPath.size(); ++k) {
+        EXPECT_EQ(a.armPath[k].x1, arms().armPath[k].x1);
+        EXPECT_EQ(a.armPath[k].density1, arms().armPath[k].density1);
+        EXPECT_EQ(a.armPath[k].outline, arms().armPath[k].outline);
+    }
+    EXPECT_EQ(tree.nodes.size(), galaxy().tree.nodes.size());
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(components[k].totalStars, component(k).totalStars);
+}
+
+// The smooth components: semi-axes, densities and star totals against the
+// parameters in parsecs, computed independently in double precision.
+TEST(GalaxyBuild, SmoothComponentParameters) {
+    struct Row {
+        int slot;
+        double a, b, c;
+    };
+    const Row rows[] = {{0, 5000, 5000, 1.5}, {1, 15000, 15000, 0.4}, {2, 100000, 4000, 0.07},
+                        {4, 1000000, 100000, 4e-6}, {5, 1890000, 0, 2.33e-10}};
+    const double localDensity = 0.14;  // stars per cubic parsec
+    for (const Row& r : rows) {
+        const GalaxyComponent& c = component(r.slot);
+        const double rxy = r.a * PC_UNITS / HIGH;
+        EXPECT_NEAR(double(c.radiusXY), rxy, 1e-6 * rxy + 1) << r.slot;
+        EXPECT_EQ(c.invRadiusXY2, uint64_t(std::ldexp(1.0, 64) / (double(c.radiusXY) * double(c.radiusXY))))
+            << r.slot;
+        EXPECT_NEAR(double(c.density), r.c * HIGH, 1e-6 * r.c * HIGH + 1) << r.slot;
+        double expected = 0;
+        if (c.shape == SHAPE_ELLIPSOID) {
+            const double rz = r.b * PC_UNITS / HIGH;
+            EXPECT_NEAR(double(c.radiusZ), rz, 1e-6 * rz + 1) << r.slot;
+            EXPECT_EQ(c.invRadiusZ2, uint64_t(std::ldexp(1.0, 64) / (double(c.radiusZ) * double(c.radiusZ))));
+            // The integral of (1 - q)^4 over the ellipsoid: 512 pi / 3465 A^2 B.
+            expected = 512 * M_PI / 3465 * r.a * r.a * r.b * r.c * localDensity;
+        } else {
+            expected = 4 * M_PI / 3 * r.a * r.a * r.a * r.c * localDensity;
+        }
+        EXPECT_NEAR(double(c.totalStars), expected, 1e-6 * expected) << r.slot;
+    }
+}
+
+// The arms' star total equals pi/5 of the local density times the integral
+// of width x thickness x density along every step, each linear along it.
+TEST(GalaxyBuild, ArmStarsAreTheTubeIntegral) {
+    const double rho = d(LOCAL_DENSITY);
+    double total = 0;
+    for (const ArmStep& s : arms().armPath) {
+        const double L = std::sqrt(d(s.lengthSq));
+        const double a0 = d(s.width0), a1 = d(s.width1), b0 = d(s.thick0), b1 = d(s.thick1);
+        const double c0 = d(s.density0), c1 = d(s.density1);
+        // Simpson's rule is exact for the cubic integrand.
+        auto f = [&](double u) { return (a0 + (a1 - a0) * u) * (b0 + (b1 - b0) * u) * (c0 + (c1 - c0) * u); };
+        const double integral = L * (f(0) + 4 * f(0.5) + f(1)) / 6;
+        const double stars = M_PI / 5 * rho * integral / HIGH;
+        EXPECT_NEAR(d(armStepStars(s)), stars, 1e-6 * stars);
+        total += stars;
+    }
+    EXPECT_NEAR(double(arms().totalStars), total, 1e-6 * total);
+}
+
+TEST(GalaxyBuild, KindTotalsAndTheWholeGalaxy) {
+    const auto totals = kindTotals(galaxy().components.get(), galaxy().count);
+    EXPECT_EQ(totals[KIND_CORE], component(0).totalStars + component(1).totalStars);
+    EXPECT_EQ(totals[KIND_ARMS], component(3).totalStars);
+    EXPECT_EQ(totals[KIND_DISC], component(2).totalStars);
+    EXPECT_EQ(totals[KIND_HALO], component(4).totalStars);
+    EXPECT_EQ(totals[KIND_ROGUE], component(5).totalStars);
+    uint64_t sum = 0;
+    for (uint64_t t : totals) sum += t;
+    // Some 400 billion stars.
+    EXPECT_GT(sum, 3.5e11);
+    EXPECT_LT(sum, 4.5e11);
+    // The disc holds the most, then the cores and the arms.
+    EXPECT_GT(totals[KIND_DISC], totals[KIND_CORE]);
+    EXPECT_GT(totals[KIND_CORE], totals[KIND_HALO]);
+    EXPECT_GT(totals[KIND_ARMS], totals[KIND_HALO]);
+    EXPECT_GT(totals[KIND_HALO], totals[KIND_ROGUE]);
+}
+
+// A radius of 2^32 high words squares to 2^64: the inverse must be 0, not the
+// inverse of a wrapped square.
+TEST(GalaxyBuild, HugeRadiusHasZeroInverseSquare) {
+    PlaneTree tree;
+    std::vector<BackgroundShape> shapes;
+    auto components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
+    buildGalaxy(tree, shapes, components.get());
+    // The largest radius the galaxy uses still squares within 64 bits.
+    EXPECT_LT(components[5].radiusXY, uint64_t{1} << 32);
+    GalaxyComponent c = components[4];
+    c.invRadiusXY2 = 0;  // what a radius of 2^32 or more gives
+    EXPECT_GT(pointDensity(c, tree, PLANE_ROOT, 1, int64_t{1} << 62, 0, 0), 0u);
+}
+
+// ------------------------------------------------------ smooth components
+
+TEST(SmoothDensity, PeakAtTheCentre) {
+    for (int slot : {0, 1, 2, 4}) {
+        const uint64_t peak = component(slot).density;
+        // (1 - 0)^4 is evaluated as ((2^64 - 1)^2 >> 64)^2 >> 64 = 2^64 - 4,
+        // which takes one unit off the density.
+        EXPECT_EQ(density(slot, 0, 0, 0), peak - 1) << slot;
+        // Anywhere within the centre's high-word cell.
+        EXPECT_EQ(density(slot, (int64_t{1} << 32) - 1, 12345, -1), peak - 1) << slot;
+    }
+    EXPECT_EQ(density(5, 0, 0, 0), component(5).density);
+}
+
+TEST(SmoothDensity, ZeroOnAndBeyondTheSurface) {
+    for (int slot : {0, 1, 2, 4}) {
+        const GalaxyComponent& c = component(slot);
+        const auto rxy = static_cast<int64_t>(c.radiusXY) << 32;
+        const auto rz = static_cast<int64_t>(c.radiusZ) << 32;
+        for (int64_t f : {int64_t{1}, int64_t{2}, int64_t{3}}) {
+            EXPECT_EQ(density(slot, f * rxy, 0, 0), 0u) << slot;
+            EXPECT_EQ(density(slot, 0, -f * rxy, 0), 0u) << slot;
+            EXPECT_EQ(density(slot, 0, 0, f * rz), 0u) << slot;
+            EXPECT_EQ(density(slot, 0, 0, -f * rz), 0u) << slot;
+        }
+        // On the surface away from the axes.
+        const auto diag = static_cast<int64_t>(double(c.radiusXY) / std::sqrt(2.0) + 1) << 32;
+        EXPECT_EQ(density(slot, diag, diag, 0), 0u) << slot;
+        // The far corners of the coordinate range.
+        EXPECT_EQ(density(slot, INT64_MAX, INT64_MIN, INT64_MAX), 0u) << slot;
+        // Just inside, along each axis, the density is small but not zero.
+        EXPECT_GT(density(slot, rxy * 9 / 10, 0, 0), 0u) << slot;
+        EXPECT_GT(density(slot, 0, 0, rz * 9 / 10), 0u) << slot;
+    }
+}
+
+TEST(SmoothDensity, FollowsTheQuarticFalloff) {
+    for (int slot : {0, 1, 2, 4}) {
+        const GalaxyComponent& c = component(slot);
+        for (double f : {0.1, 0.3, 0.5, 0.7, 0.9}) {
+            const auto x = static_cast<int64_t>(f * double(c.radiusXY)) << 32;
+            const double q = std::pow(double(x >> 32), 2) * double(c.invRadiusXY2) / std::ldexp(1.0, 64);
+            const double expected = double(c.density) * std::pow(1 - q, 4);
+            EXPECT_NEAR(double(density(slot, x, 0, 0)), expected, 1e-6 * expected + 2) << slot << " " << f;
+        }
+    }
+}
+
+TEST(SmoothDensity, RogueSphereIsUniform) {
+    const GalaxyComponent& c = component(5);
+    const auto r = static_cast<int64_t>(c.radiusXY) << 32;
+    EXPECT_EQ(density(5, r / 2, r / 3, -r / 4), c.density);
+    EXPECT_EQ(density(5, 0, 0, r - (int64_t{1} << 40)), c.density);
+    EXPECT_EQ(density(5, 0, 0, r / 10 * 11), 0u);
+    EXPECT_EQ(density(5, r, r, 0), 0u);
+}
+
+TEST(SmoothDensity, CellDensityUsesTheNearestFace) {
+    const GalaxyComponent& c = component(2);
+    const PlaneNode& none = galaxy().tree.nodes[0];
+    // The root voxel holds the centre: the peak, as for the centre point.
+    EXPECT_EQ(cellDensity(c, none, 1, -(int64_t{1} << 30), -(int64_t{1} << 30), -(int64_t{1} << 30)),
+              density(2, 0, 0, 0));
+    // A voxel with a corner at the centre has the peak at that corner.
+    for (int level = 2; level <= 18; ++level) {
+        const int64_t side = int64_t{1} << (32 - level);
+        EXPECT_EQ(cellDensity(c, none, level, 0, 0, 0), density(2, 0, 0, 0)) << level;
+        EXPECT_EQ(cellDensity(c, none, level, -side, -side, -side), density(2, 0, 0, 0)) << level;
+        // A voxel further out equals the point density at its nearest corner.
+        EXPECT_EQ(cellDensity(c, none, level, 3 * side, -4 * side, side),
+                  density(2, (3 * side) << 32, (-3 * side) << 32, side << 32))
+            << level;
+    }
+    // A voxel that is not aligned and straddles the centre plane gets the
+    // distance to its nearer face, not the peak.
+    const int64_t side = int64_t{1} << 24;
+    const int64_t x = -side / 4;  // the faces are side/4 and 3 side/4 away from the centre
+    EXPECT_EQ(cellDensity(c, none, 8, x, 0, 0), density(2, (side / 4) << 32, 0, 0));
+    EXPECT_LT(cellDensity(c, none, 8, x, 0, 0), density(2, 0, 0, 0));
+}
+
+// ----------------------------------------------------------------- arms
+
+TEST(ArmGrowth, TheRandomGeneratorIsWyhash64) {
+    // First draws from state 0, computed by hand from the generator's
+    // definition with arbitrary-precision integers.
+    uint64_t s = 0;
+    EXPECT_EQ(wyhashDraw(s), 0x5C71580FE1214A64ull);
+    EXPECT_EQ(wyhashDraw(s), 0xB8E2B01FC24294C8ull);
+    EXPECT_EQ(wyhashDraw(s), 0x94A4A556CBBC9F73ull);
+    EXPECT_EQ(s, 3 * 0x60BEE2BEE120FC15ull);
+}
+
+TEST(ArmGrowth, StepsOfBothArmsInterleaveAndJoin) {
+    const auto& path = arms().armPath;
+    ASSERT_EQ(path.size(), size_t{2 * ARM_GROWTH_STEPS});
+    EXPECT_EQ(arms().armCount, 2u);
+    EXPECT_NEAR(d(arms().armScale), 400000.0, 1e-6);
+    const double toUnits = d(ONE / UNIT_PARSECS);
+    // The arms start 2000 pc from the centre on opposite sides, 1/30 of the
+    // full width and thickness.
+    EXPECT_NEAR(d(path[0].x0), 2000 * toUnits, 1e-9 * 2000 * toUnits);
+    EXPECT_NEAR(d(path[1].x0), -2000 * toUnits, 1e-9 * 2000 * toUnits);
+    EXPECT_NEAR(d(path[0].y0), 0, 1e-3 * toUnits);
+    EXPECT_NEAR(d(path[0].width0), 10000.0 / 30 * toUnits, 1e-6 * d(path[0].width0));
+    EXPECT_NEAR(d(path[0].thick0), 4000.0 / 30 * toUnits, 1e-6 * d(path[0].thick0));
+    for (size_t k = 0; k < path.size(); ++k) {
+        EXPECT_EQ(path[k].arm, k % 2);
+        EXPECT_GT(d(path[k].lengthSq), 0);
+        if (k + 2 < path.size()) {
+            // Each step starts exactly where the arm's previous step ended.
+            const ArmStep& a = path[k];
+            const ArmStep& b = path[k + 2];
+            EXPECT_EQ(a.x1, b.x0);
+            EXPECT_EQ(a.y1, b.y0);
+            EXPECT_EQ(a.width1, b.width0);
+            EXPECT_EQ(a.thick1, b.thick0);
+            EXPECT_EQ(a.density1, b.density0);
+        }
+        const double len = std::sqrt(d(path[k].lengthSq)) / toUnits;
+        const double r = std::hypot(d(path[k].x0), d(path[k].y0)) / toUnits;
+        // A step is 1000 pc, or 0.15 of the radius beyond 6667 pc.
+        EXPECT_NEAR(len, 1000 * std::max(r * 1.5e-4, 1.0), 1e-3 * len) << k;
+    }
+    // The arms wind outward and end far beyond where they started.
+    const double rEnd = std::hypot(d(path.back().x1), d(path.back().y1)) / toUnits;
+    EXPECT_GT(rEnd, 30000);
+}
+
+TEST(ArmGrowth, DensityFallsFromStepForty) {
+    const auto& path = arms().armPath;
+    const double c = 0.1 * HIGH;
+    for (size_t k = 0; k < path.size(); ++k) {
+        const int step = int(k / 2);
+        const double base = c * std::pow(0.93, std::max(0, step - 39));
+        // The density walk adds at most 100% and never removes any.
+        const double ratio = d(path[k].density1) / base;
+        EXPECT_GE(ratio, 1 - 1e-9) << step;
+        EXPECT_LT(ratio, 2) << step;
+        // Width: the base shrinks 0.999 per arm step, the walk widens it, and
+        // the first 30 steps ramp it up.
+        const double width = d(path[k].width1) / d(ONE / UNIT_PARSECS);
+        const double baseWidth = 10000 * std::pow(0.999, double(k + 1)) * std::min(1.0, (step + 1) / 30.0);
+        EXPECT_GE(width / baseWidth, 1 - 1e-9) << step;
+        EXPECT_LT(width / baseWidth, 2) << step;
+    }
+    // Inside 20 000 pc the walk is off: the density stays exactly C.
+    for (size_t k = 0; k < path.size(); ++k) {
+        if (std::hypot(d(path[k].x0), d(path[k].y0)) * d(UNIT_PARSECS) > 20000) break;
+        EXPECT_EQ(path[k].density1, scalePow2(fromDecimal(1, -1), 32)) << k;
+    }
+}
+
+TEST(ArmGrowth, DisplayStepsAreTheFirstFourteenWords) {
+    const auto& path = arms().armPath;
+    ASSERT_EQ(arms().displayArms.size(), path.size());
+    for (size_t k = 0; k < path.size(); ++k) {
+        const auto& v = arms().displayArms[k].v;
+        const double scale = std::ldexp(1.0, -48);
+        EXPECT_FLOAT_EQ(v[0], float(d(path[k].x0) * scale));
+        EXPECT_FLOAT_EQ(v[4], float(d(path[k].density0) * scale));
+        EXPECT_FLOAT_EQ(v[6], float(d(path[k].y1) * scale));
+        EXPECT_FLOAT_EQ(v[10], float(d(path[k].lengthSq) * scale));
+        // Taken before the cut planes were set.
+        EXPECT_EQ(v[11], 0.0f);
+        EXPECT_EQ(v[13], 0.0f);
+    }
+}
+
+TEST(ArmElements, FixedPointFieldsMatchTheSteps) {
+    const auto& path = arms().armPath;
+    const auto& elements = arms().elements;
+    ASSERT_EQ(elements.size(), path.size());
+    for (size_t k = 0; k < path.size(); ++k) {
+        const ArmStep& s = path[k];
+        const ArmElement& e = elements[k];
+        EXPECT_NEAR(double(e.x0), d(s.x0), 1.0 + 1e-12 * std::abs(d(s.x0)));
+        EXPECT_NEAR(double(e.dx), (d(s.x1) - d(s.x0)) / HIGH, 1.5);
+        EXPECT_NEAR(double(e.dy), (d(s.y1) - d(s.y0)) / HIGH, 1.5);
+        EXPECT_NEAR(double(e.width0), d(s.width0) / HIGH, 1.0);
+        EXPECT_NEAR(double(e.thick0), d(s.thick0) / HIGH, 1.0);
+        // (r_high * invWidth)^2 reaches 2^64 at the tube's edge.
+        // Start values and differences are floored separately, so each factor
+        // may be up to 2 below its exact value.
+        auto edge = [](int32_t r, int32_t inv) { return std::abs(double(r) * inv - HIGH) <= 2.0 * (r + inv) + 4; };
+        EXPECT_TRUE(edge(e.width0, e.invWidth0)) << k;
+        EXPECT_TRUE(edge(e.thick0, e.invThick0)) << k;
+        EXPECT_TRUE(edge(e.width0 + e.dWidth, e.invWidth0 + e.dInvWidth)) << k;
+        EXPECT_TRUE(edge(e.thick0 + e.dThick, e.invThick0 + e.dInvThick)) << k;
+        EXPECT_NEAR(double(e.lengthSq), double(e.dx) * e.dx + double(e.dy) * e.dy, 1e-5 * double(e.lengthSq));
+        EXPECT_NEAR(double(e.invLength2), std::ldexp(1.0, 64) / double(e.lengthSq), 1e-5 * double(e.invLength2));
+        // The difference is floored on its own: the end density within one unit.
+        EXPECT_NEAR(double(e.d0 + e.dd), double(toInt64(s.density1)), 1.0) << k;
+        // Unit normals, 2^30 long; the start plane faces along the element.
+        for (auto [nx, ny] : {std::pair{e.n0x, e.n0y}, std::pair{e.n1x, e.n1y}})
+            EXPECT_NEAR(std::hypot(double(nx), double(ny)), std::ldexp(1.0, 30), 4.0) << k;
+        EXPECT_GT(double(e.n0x) * e.dx + double(e.n0y) * e.dy, 0) << k;
+        EXPECT_GT(double(e.n1x) * e.dx + double(e.n1y) * e.dy, 0) << k;
+    }
+}
+
+TEST(ArmElements, CutPlanesBisectTheJoints) {
+    const GalaxyComponent& a = arms();
+    ASSERT_EQ(a.armLists.size(), 2u);
+    for (const auto& list : a.armLists) {
+        ASSERT_EQ(list.size(), size_t{ARM_GROWTH_STEPS});
+        const ArmElement& first = a.elements[list.front()];
+        const ArmElement& last = a.elements[list.back()];
+        // The arm's open ends are cut square.
+        EXPECT_NEAR(double(first.n0x) * first.dy - double(first.n0y) * first.dx, 0,
+                    1e-6 * std::ldexp(1.0, 30) * std::sqrt(double(first.lengthSq)));
+        EXPECT_NEAR(double(last.n1x) * last.dy - double(last.n1y) * last.dx, 0,
+                    1e-6 * std::ldexp(1.0, 30) * std::sqrt(double(last.lengthSq)));
+        for (size_t j = 0; j + 1 < list.size(); ++j) {
+            const ArmStep& s = a.armPath[list[j]];
+            const ArmStep& t = a.armPath[list[j + 1]];
+            const ArmElement& e = a.elements[list[j]];
+            const ArmElement& f = a.elements[list[j + 1]];
+            // Both sides of a joint use the very same plane.
+            EXPECT_EQ(e.n1x, f.n0x);
+            EXPECT_EQ(e.n1y, f.n0y);
+            EXPECT_EQ(s.n1x, t.n0x);
+            EXPECT_EQ(s.n1y, t.n0y);
+            // It makes equal angles with both directions.
+            const double ux = d(s.x1) - d(s.x0), uy = d(s.y1) - d(s.y0);
+            const double vx = d(t.x1) - d(t.x0), vy = d(t.y1) - d(t.y0);
+            const double nx = d(s.n1x), ny = d(s.n1y);
+            EXPECT_NEAR((nx * ux + ny * uy) / std::hypot(ux, uy), (nx * vx + ny * vy) / std::hypot(vx, vy), 1e-9);
+        }
+    }
+}
+
+// The kernel against the tube it describes, evaluated in double precision.
+TEST(ArmElements, DensityKernelDescribesTheTube) {
+    const GalaxyComponent& a = arms();
+    for (size_t k : {size_t{0}, size_t{7}, size_t{61}, size_t{100}, size_t{150}}) {
+        const ArmStep& s = a.armPath[k];
+        const ArmElement& e = a.elements[k];
+        const double x0 = d(s.x0), y0 = d(s.y0), dx = d(s.x1) - x0, dy = d(s.y1) - y0;
+        const double len = std::hypot(dx, dy);
+        const double px = -dy / len, py = dx / len;  // across the tube
+        for (double t : {0.05, 0.5, 0.95}) {
+            const double w = 1 / ((1 - t) / d(s.width0) + t / d(s.width1));
+            const double h = 1 / ((1 - t) / d(s.thick0) + t / d(s.thick1));
+            const double dens = d(s.density0) + t * (d(s.density1) - d(s.density0));
+            for (double across : {-0.6, -0.3, 0.0, 0.3, 0.6}) {
+                for (double up : {0.0, 0.4}) {
+                    const double x = x0 + t * dx + across * w * px;
+                    const double y = y0 + t * dy + across * w * py;
+                    // The cut planes end the tube at the joints (normals of length 2^30).
+                    const double before = (e.n0x * (x - x0) + e.n0y * (y - y0)) / std::ldexp(1.0, 30);
+                    const double past = (e.n1x * (x - d(s.x1)) + e.n1y * (y - d(s.y1))) / std::ldexp(1.0, 30);
+                    const uint64_t got = elementDensity(int64_t(x), int64_t(y), int64_t(up * h), e);
+                    if (before < -HIGH || past > HIGH) {
+                        EXPECT_EQ(got, 0u) << k << " " << t << " " << across;
+                        continue;
+                    }
+                    if (before < HIGH || past > -HIGH) continue;  // too close to a plane to tell
+                    const double q = across * across + up * up;
+                    const double expected = dens * std::pow(1 - q, 4);
+                    // The inverse width and thickness are whole numbers (a few
+                    // hundred for the widest tubes), floored: q may be larger
+                    // by 4/inverse of itself.
+                    const double invMin = std::min({double(e.invWidth0), double(e.invWidth0 + e.dInvWidth),
+                                                    double(e.invThick0), double(e.invThick0 + e.dInvThick)});
+                    const double tolerance = dens * (2e-3 + 4 * std::pow(1 - q, 3) * q * 4 / invMin);
+                    EXPECT_NEAR(double(got), expected, tolerance) << k << " " << t << " " << across << " " << up;
+                }
+            }
+            // Outside the tube, across and above it.
+            const double x = x0 + t * dx, y = y0 + t * dy;
+            EXPECT_EQ(elementDensity(int64_t(x + 1.01 * w * px), int64_t(y + 1.01 * w * py), 0, e), 0u);
+            EXPECT_EQ(elementDensity(int64_t(x - 1.5 * w * px), int64_t(y - 1.5 * w * py), 0, e), 0u);
+            EXPECT_EQ(elementDensity(int64_t(x), int64_t(y), int64_t(1.01 * h), e), 0u);
+            EXPECT_EQ(elementDensity(int64_t(x), int64_t(y), int64_t(-1.01 * h), e), 0u);
+        }
+        // Before the start plane and past the end plane, on the axis.
+        EXPECT_EQ(elementDensity(int64_t(x0 - 0.01 * dx), int64_t(y0 - 0.01 * dy), 0, e), 0u);
+        EXPECT_EQ(elementDensity(int64_t(x0 + 1.01 * dx), int64_t(y0 + 1.01 * dy), 0, e), 0u);
+        // Points at the other end of the coordinate range do not wrap around.
+        EXPECT_EQ(elementDensity(INT64_MAX, INT64_MIN, 0, e), 0u);
+        EXPECT_EQ(elementDensity(INT64_MIN, INT64_MAX, INT64_MIN, e), 0u);
+    }
+}
+
+// Far from its segment an element has no density, also between diverging
+// cut planes on the outer side of a bend, where the interpolated inverse
+// width would otherwise run to zero and open the tube without limit.
+TEST(ArmElements, NoDensityFarFromTheSegment) {
+    const GalaxyComponent& a = arms();
+    int inWedge = 0;
+    for (size_t k = 0; k < a.elements.size(); ++k) {
+        const ArmStep& s = a.armPath[k];
+        const ArmElement& e = a.elements[k];
+        const double x0 = d(s.x0), y0 = d(s.y0), dx = d(s.x1) - x0, dy = d(s.y1) - y0;
+        const double len = std::hypot(dx, dy);
+        const double px = -dy / len, py = dx / len;
+        const double wmax = std::max(d(s.width0), d(s.width1));
+        for (double t : {-8.0, -4.0, -2.0, -1.5, 2.5, 3.0, 5.0, 9.0}) {
+            for (double across : {-48.0, -24.0, -12.0, -6.0, -3.0, 3.0, 6.0, 12.0, 24.0, 48.0}) {
+                const double x = x0 + t * dx + across * wmax * px;
+                const double y = y0 + t * dy + across * wmax * py;
+                const double before = e.n0x * (x - x0) + e.n0y * (y - y0);
+                const double past = e.n1x * (x - d(s.x1)) + e.n1y * (y - d(s.y1));
+                inWedge += before >= 0 && past < 0;
+                EXPECT_EQ(elementDensity(int64_t(x), int64_t(y), 0, e), 0u) << k << " " << t << " " << across;
+            }
+        }
+    }
+    // Many of these points do lie between the element's cut planes.
+    EXPECT_GT(inWedge, 100);
+}
+
+// Consecutive elements of an arm meet without a gap: along the axis across
+// a joint the density never drops to zero. (Each side rounds its offsets to
+// whole high words on its own, so the two may leave or share a sliver one
+// high word wide exactly at the joint; the offsets here start beyond it.)
+TEST(ArmElements, JointsLeaveNoGap) {
+    const GalaxyComponent& a = arms();
+    for (const auto& list : a.armLists) {
+        for (size_t j = 0; j + 1 < list.size(); j += 7) {
+            const ArmStep& s = a.armPath[list[j]];
+            const double x = d(s.x1), y = d(s.y1);
+            const double ux = d(s.x1) - d(s.x0), uy = d(s.y1) - d(s.y0);
+            const double len = std::hypot(ux, uy);
+            for (double off : {-1e-3 * d(s.width1), -3 * HIGH, 3 * HIGH, 1e-3 * d(s.width1)}) {
+                const auto px = int64_t(x + off * ux / len);
+                const auto py = int64_t(y + off * uy / len);
+                const uint64_t sum = elementDensity(px, py, 0, a.elements[list[j]]) +
+                                     elementDensity(px, py, 0, a.elements[list[j + 1]]);
+                EXPECT_GT(sum, 0u) << j << " " << off;
+            }
+        }
+    }
+}
+
+// ------------------------------------------------------------ starloom-cli
+
+std::string runStarloomCli(const std::string& args) {
+    const std::string command = std::string(STARLOOM_CLI_PATH) + " " + args;
+    FILE* pipe = popen(command.c_str(), "r");
+    EXPECT_NE(pipe, nullptr);
+    if (pipe == nullptr) return {};
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    pclose(pipe);
+    return out;
+}
+
+std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+    return lines;
+}
+
+TEST(GalaxyCli, ComponentsKindsAndTotal) {
+    const std::string out = runStarloomCli("galaxy");
+    const auto components = linesStartingWith(out, "component ");
+    ASSERT_EQ(components.size(), 6u);
+    for (int k = 0; k < 6; ++k) {
+        const GalaxyComponent& c = component(k);
+        EXPECT_NE(components[k].find("component " + std::to_string(k) + " shape " + std::to_string(c.shape) +
+                                     " kind " + COMPONENT_KIND_NAMES[c.kind] + " density " +
+                                     std::to_string(c.density)),
+                  std::string::npos)
+            << components[k];
+        EXPECT_NE(components[k].find(" totalStars " + std::to_string(c.totalStars)), std::string::npos);
+        EXPECT_NE(components[k].find(" radiusXY " + std::to_string(c.radiusXY)), std::string::npos);
+    }
+    EXPECT_NE(components[0].find("(1.5)"), std::string::npos) << components[0];
+    const auto kinds = linesStartingWith(out, "kind ");
+    ASSERT_EQ(kinds.size(), 5u);
+    const auto totals = kindTotals(galaxy().components.get(), galaxy().count);
+    uint64_t sum = 0;
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_EQ(kinds[k], std::string("kind ") + COMPONENT_KIND_NAMES[k] + " " + std::to_string(totals[k]));
+        sum += totals[k];
+    }
+    EXPECT_EQ(linesStartingWith(out, "total "), std::vector<std::string>{"total " + std::to_string(sum)});
+    EXPECT_TRUE(linesStartingWith(out, "element ").empty());
+    EXPECT_TRUE(linesStartingWith(out, "tree ").empty());
+}
+
+TEST(GalaxyCli, ElementsAndTree) {
+    const std::string out = runStarloomCli("galaxy --elements --tree");
+    const auto elements = linesStartingWith(out, "element ");
+    ASSERT_EQ(elements.size(), arms().elements.size());
+    const ArmElement& e = arms().elements[5];
+    EXPECT_EQ(elements[5].rfind("element 5 arm 1 x0 " + std::to_string(e.x0) + " y0 " + std::to_string(e.y0), 0), 0u)
+        << elements[5];
+    EXPECT_NE(elements[5].find(" n1y " + std::to_string(e.n1y) + " stars "), std::string::npos);
+    const auto tree = linesStartingWith(out, "tree ");
+    ASSERT_EQ(tree.size(), 1u);
+    EXPECT_EQ(tree[0].rfind("tree nodes " + std::to_string(galaxy().tree.nodes.size()) + " leaves ", 0), 0u);
+    EXPECT_NE(tree[0].find(" depth 15 "), std::string::npos) << tree[0];
+    EXPECT_FALSE(linesStartingWith(out, "elementsPerLeaf 1 ").empty());
+    EXPECT_NE(runStarloomCli("galaxy --bogus 2>&1").find("error"), std::string::npos);
+}
+
+TEST(DensityCli, EveryComponentAndTheSum) {
+    const ArmStep& s = arms().armPath[60];
+    const auto x = toInt64((s.x0 + s.x1) * HALF);
+    const auto y = toInt64((s.y0 + s.y1) * HALF);
+    const std::string out =
+        runStarloomCli("density " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(-12345));
+    const auto lines = linesStartingWith(out, "component ");
+    ASSERT_EQ(lines.size(), 6u);
+    uint64_t sum = 0;
+    for (int k = 0; k < 6; ++k) {
+        const uint64_t v = density(k, x, y, -12345);
+        sum += v;
+        EXPECT_EQ(lines[k].rfind("component " + std::to_string(k) + " " + COMPONENT_KIND_NAMES[component(k).kind] +
+                                     " " + std::to_string(v) + " ",
+                                 0),
+                  0u)
+            << lines[k];
+    }
+    EXPECT_GT(density(3, x, y, -12345), 0u);
+    EXPECT_EQ(linesStartingWith(out, "sum ").at(0).rfind("sum " + std::to_string(sum) + " ", 0), 0u);
+    // The fraction is the exact decimal expansion of the 32.32 value.
+    const std::string centre = runStarloomCli("density 0 0 0");
+    EXPECT_NE(centre.find("component 0 Core 6442450943 1.49999999976716935634613037109375\n"), std::string::npos)
+        << centre;
+    EXPECT_NE(centre.find("component 5 Rogue 1 0.00000000023283064365386962890625\n"), std::string::npos);
+    EXPECT_NE(runStarloomCli("density 1 2 2>&1").find("error"), std::string::npos);
+    EXPECT_NE(runStarloomCli("density 1 2 x 2>&1").find("error"), std::string::npos);
+    EXPECT_NE(runStarloomCli("density 1 2 99999999999999999999 2>&1").find("error"), std::string::npos);
+}
+
+}  // namespace

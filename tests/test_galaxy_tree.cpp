@@ -1,0 +1,379 @@
+// The plane tree over the arms and the density bound the star generator
+// relies on: for every voxel, each component's cellDensity must be at least
+// its pointDensity anywhere inside the voxel, or rejection sampling against
+// the voxel's density would be biased.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "galaxy/arms.h"
+#include "galaxy/galaxy.h"
+#include "numeric/constants.h"
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int SAMPLE_SCALE = 8;  // sanitizers run an order of magnitude slower
+#else
+constexpr int SAMPLE_SCALE = 1;
+#endif
+
+constexpr int MAX_LEVEL = 18;
+
+double d(ExtFloat v) { return toDouble(v); }
+
+struct BuiltGalaxy {
+    std::unique_ptr<GalaxyComponent[]> components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
+    PlaneTree tree;
+    std::vector<BackgroundShape> shapes;
+    uint32_t count = 0;
+};
+
+const BuiltGalaxy& galaxy() {
+    static const BuiltGalaxy* built = [] {
+        auto* g = new BuiltGalaxy;
+        g->count = buildGalaxy(g->tree, g->shapes, g->components.get());
+        return g;
+    }();
+    return *built;
+}
+
+const GalaxyComponent& arms() { return galaxy().components[3]; }
+const PlaneTree& tree() { return galaxy().tree; }
+
+// Test sampling: the galaxy's own generator with a seed of the test's own.
+struct Sampler {
+    uint64_t state;
+    uint64_t next() { return wyhashDraw(state); }
+    double uniform() { return double(next() >> 11) * 0x1p-53; }
+    int64_t below(int64_t n) { return int64_t(next() % uint64_t(n)); }
+};
+
+// The node a voxel of `level` with minimum corner (x, y) in high words is
+// given by the star-field engine: descend from the root one level per voxel
+// level while the node is not a leaf.
+uint32_t voxelNode(int level, int64_t x, int64_t y) {
+    uint32_t node = PLANE_ROOT;
+    const uint64_t bx = uint64_t(x << 32) ^ (uint64_t{1} << 62);
+    const uint64_t by = uint64_t(y << 32) ^ (uint64_t{1} << 62);
+    for (int l = 1; l < level && !tree().nodes[node].leaf; ++l) {
+        const int bit = 63 - l;
+        node = tree().nodes[node].child[((by >> bit) & 1) + 2 * ((bx >> bit) & 1)];
+    }
+    return node;
+}
+
+// The leaf holding a point, and its level.
+const PlaneNode& leafAt(int64_t x, int64_t y, int* levelOut = nullptr) {
+    uint32_t node = PLANE_ROOT;
+    int level = 1;
+    const uint64_t bx = uint64_t(x) ^ (uint64_t{1} << 62);
+    const uint64_t by = uint64_t(y) ^ (uint64_t{1} << 62);
+    while (!tree().nodes[node].leaf) {
+        const int bit = 63 - level;
+        node = tree().nodes[node].child[((by >> bit) & 1) + 2 * ((bx >> bit) & 1)];
+        ++level;
+    }
+    if (levelOut) *levelOut = level;
+    return tree().nodes[node];
+}
+
+bool sameElement(const ArmElement& a, const ArmElement& b) {
+    return a.x0 == b.x0 && a.y0 == b.y0 && a.dx == b.dx && a.dy == b.dy && a.d0 == b.d0 && a.n0x == b.n0x &&
+           a.n1y == b.n1y && a.invWidth0 == b.invWidth0;
+}
+
+// A point (full units) in or near an arm: a random element, a random place
+// along it, across it up to `spread` widths and up to `spread` thicknesses
+// above or below the plane.
+void pointNearArm(Sampler& r, double spread, int64_t& x, int64_t& y, int64_t& z) {
+    const ArmStep& s = arms().armPath[r.below(int64_t(arms().armPath.size()))];
+    const double t = r.uniform() * 1.2 - 0.1;
+    const double w = d(s.width0) + t * (d(s.width1) - d(s.width0));
+    const double th = d(s.thick0) + t * (d(s.thick1) - d(s.thick0));
+    const double angle = r.uniform() * 2 * M_PI;
+    const double across = spread * w * r.uniform();
+    x = int64_t(d(s.x0) + t * (d(s.x1) - d(s.x0)) + across * std::cos(angle));
+    y = int64_t(d(s.y0) + t * (d(s.y1) - d(s.y0)) + across * std::sin(angle));
+    z = int64_t((r.uniform() * 2 - 1) * spread * th);
+}
+
+// ------------------------------------------------------------ tree shape
+
+TEST(PlaneTree, NodesFollowTheSplitRules) {
+    const auto& nodes = tree().nodes;
+    ASSERT_GT(nodes.size(), 2u);
+    std::vector<int> levelOf(nodes.size(), 0);
+    std::vector<int> parents(nodes.size(), 0);
+    levelOf[PLANE_ROOT] = 1;
+    uint64_t maxBound = 0;
+    int64_t maxThick = 0;
+    for (const ArmStep& s : arms().armPath) {
+        maxBound = std::max({maxBound, toUint64(s.density0), toUint64(s.density1)});
+        maxThick = std::max({maxThick, toInt64(s.thick0), toInt64(s.thick1)});
+    }
+    EXPECT_EQ(nodes[PLANE_ROOT].bound, maxBound);
+    EXPECT_EQ(nodes[PLANE_ROOT].highestZ, maxThick);
+    EXPECT_EQ(nodes[PLANE_ROOT].lowestZ, -maxThick);
+    // Children always come after their parent in the list.
+    for (uint32_t k = 1; k < nodes.size(); ++k) {
+        const PlaneNode& n = nodes[k];
+        ASSERT_GT(levelOf[k], 0) << "node " << k << " is not reached from the root";
+        if (n.leaf) {
+            const int count = n.elementCount;
+            const bool unsplit = count == 0 || (count >= 10 ? levelOf[k] >= 20 : levelOf[k] >= 15);
+            EXPECT_TRUE(unsplit) << "leaf " << k << " level " << levelOf[k] << " count " << count;
+            EXPECT_LE(size_t(n.firstElement) + n.elementCount, tree().elements.size());
+            for (int e = 0; e < count; ++e) {
+                const ArmElement& el = tree().elements[n.firstElement + e];
+                EXPECT_LE(uint64_t(std::max(el.d0, el.d0 + el.dd)), n.bound + 1);
+            }
+            continue;
+        }
+        EXPECT_LT(levelOf[k], 20);
+        bool anyChild = false;
+        for (uint32_t c : n.child) {
+            if (c == PLANE_EMPTY_LEAF) continue;
+            anyChild = true;
+            ASSERT_GT(c, k);
+            ASSERT_LT(c, nodes.size());
+            EXPECT_EQ(parents[c]++, 0) << "node " << c << " has two parents";
+            levelOf[c] = levelOf[k] + 1;
+            // A part never holds more than the whole.
+            EXPECT_LE(nodes[c].bound, n.bound);
+            EXPECT_GE(nodes[c].lowestZ, n.lowestZ);
+            EXPECT_LE(nodes[c].highestZ, n.highestZ);
+        }
+        EXPECT_TRUE(anyChild) << "inner node " << k << " without elements";
+    }
+}
+
+// The quarter test on hand-made outlines: a unit square step.
+TEST(PlaneTree, QuarterTestMeetsOnlyWhatTheOutlineTouches) {
+    ArmStep s;
+    const int64_t U = int64_t{1} << 40;
+    s.x0 = fromInt32(0);
+    s.y0 = fromInt32(0);
+    s.x1 = scalePow2(fromInt32(4), 40);
+    s.y1 = fromInt32(0);
+    s.outline = {fromInt32(0), scalePow2(fromInt32(-1), 40), scalePow2(fromInt32(4), 40),
+                 scalePow2(fromInt32(-1), 40), scalePow2(fromInt32(4), 40), scalePow2(fromInt32(1), 40),
+                 fromInt32(0), scalePow2(fromInt32(1), 40)};
+    const FixedOutline o = fixedOutline(s);
+    EXPECT_EQ(o.midX, 2 * U);
+    EXPECT_EQ(o.minY, -U);
+    // The midpoint inside, a box across an edge, a box inside, a box around.
+    EXPECT_TRUE(outlineMeetsBox(o, {U, 3 * U, -U / 2, U / 2}));
+    EXPECT_TRUE(outlineMeetsBox(o, {3 * U, 5 * U, U / 2, 2 * U}));
+    EXPECT_TRUE(outlineMeetsBox(o, {U / 4, U / 2, -U / 2, -U / 4}));
+    EXPECT_TRUE(outlineMeetsBox(o, {-8 * U, 8 * U, -8 * U, 8 * U}));
+    // Touching a corner counts.
+    EXPECT_TRUE(outlineMeetsBox(o, {4 * U, 5 * U, U, 2 * U}));
+    // Disjoint boxes: beside, beyond the end, and within the bounding box of a
+    // tilted outline.
+    EXPECT_FALSE(outlineMeetsBox(o, {U, 2 * U, U + 1, 2 * U}));
+    EXPECT_FALSE(outlineMeetsBox(o, {4 * U + 1, 6 * U, -U, U}));
+    EXPECT_FALSE(outlineMeetsBox(o, {-3 * U, -1, -U, U}));
+    EXPECT_TRUE(outlineContainsBox(o, {U / 4, U / 2, -U / 2, -U / 4}));
+    EXPECT_FALSE(outlineContainsBox(o, {3 * U, 5 * U, U / 2, 2 * U}));
+
+    ArmStep t = s;  // a diamond around the origin
+    t.x1 = fromInt32(0);
+    t.x0 = fromInt32(0);
+    t.outline = {scalePow2(fromInt32(-1), 40), fromInt32(0), fromInt32(0), scalePow2(fromInt32(-1), 40),
+                 scalePow2(fromInt32(1), 40), fromInt32(0), fromInt32(0), scalePow2(fromInt32(1), 40)};
+    const FixedOutline diamond = fixedOutline(t);
+    EXPECT_FALSE(outlineMeetsBox(diamond, {3 * U / 4, U, 3 * U / 4, U}));  // in the bounding box only
+    EXPECT_TRUE(outlineMeetsBox(diamond, {U / 4, U, U / 4, U}));
+}
+
+// Every element whose density is non-zero at a point is in the leaf the
+// descent reaches, and the point is inside that leaf's z range: no element
+// is lost by the quarter test.
+TEST(PlaneTree, DescentReachesEveryElementThatHasDensity) {
+    Sampler r{0x7E57};
+    const auto& elements = arms().elements;
+    int checked = 0;
+    const int samples = 400000 / SAMPLE_SCALE;
+    for (int i = 0; i < samples; ++i) {
+        int64_t x, y, z;
+        pointNearArm(r, 1.3, x, y, z);
+        int level = 0;
+        const PlaneNode& leaf = leafAt(x, y, &level);
+        for (const ArmElement& e : elements) {
+            if (elementDensity(x, y, z, e) == 0) continue;
+            ++checked;
+            bool found = false;
+            for (int k = 0; k < leaf.elementCount && !found; ++k)
+                found = sameElement(tree().elements[leaf.firstElement + k], e);
+            ASSERT_TRUE(found) << "element at " << e.x0 << "," << e.y0 << " missing from the leaf at level " << level
+                               << " holding point " << x << "," << y;
+            ASSERT_LT(leaf.lowestZ, z);
+            ASSERT_GT(leaf.highestZ, z);
+        }
+    }
+    EXPECT_GT(checked, samples / 2);
+}
+
+// The tube of an element lies in its tube outline (what the quarter test
+// relies on), checked on a grid across every element's neighbourhood. The
+// step's own outline, with straight edges, misses parts of it.
+TEST(PlaneTree, TubesLieInTheirOutlines) {
+    const auto& path = arms().armPath;
+    int outsideStepOutline = 0;
+    const int stride = SAMPLE_SCALE;
+    for (size_t k = 0; k < path.size(); k += stride) {
+        const ArmStep& s = path[k];
+        const FixedOutline o = tubeOutline(s);
+        const FixedOutline stepOutline = fixedOutline(s);
+        const double wmax = std::max(d(s.width0), d(s.width1)) * 1.3;
+        for (int i = -20; i <= 40; ++i) {
+            for (int j = -20; j <= 20; ++j) {
+                const double t = i / 20.0;
+                const auto x = int64_t(d(s.x0) + t * (d(s.x1) - d(s.x0)) + j / 20.0 * wmax);
+                const auto y = int64_t(d(s.y0) + t * (d(s.y1) - d(s.y0)) - j / 40.0 * wmax);
+                if (elementDensity(x, y, 0, arms().elements[k]) == 0) continue;
+                EXPECT_TRUE(outlineMeetsBox(o, {x, x, y, y})) << "step " << k << " at " << i << "," << j;
+                if (!outlineMeetsBox(stepOutline, {x, x, y, y})) ++outsideStepOutline;
+            }
+        }
+    }
+    if (SAMPLE_SCALE == 1) {
+        EXPECT_GT(outsideStepOutline, 0);
+    }
+}
+
+// ------------------------------------------------------- the bound property
+
+struct Voxel {
+    int level;
+    int64_t x, y, z;  // minimum corner, high words
+};
+
+// The aligned voxel of `level` holding a point (full units).
+Voxel voxelAt(int level, int64_t px, int64_t py, int64_t pz) {
+    if (level == 1) return {1, -(int64_t{1} << 30), -(int64_t{1} << 30), -(int64_t{1} << 30)};
+    const int64_t side = int64_t{1} << (32 - level);
+    auto corner = [&](int64_t p) { return ((p >> 32) / side - ((p >> 32) % side < 0)) * side; };
+    return {level, corner(px), corner(py), corner(pz)};
+}
+
+// A point of the voxel (full units): uniform, or near a target point.
+int64_t inside(Sampler& r, int64_t corner, int level, int64_t target, bool nearTarget) {
+    const int64_t lo = corner << 32;
+    const int64_t span = int64_t{1} << (64 - level);  // 2^63 at level 1 fits as 2^63 - 1 below
+    if (nearTarget) {
+        const int64_t jitter = int64_t((r.uniform() - 0.5) * std::ldexp(1.0, 40));
+        int64_t p = target + jitter;
+        if (p < lo) p = lo;
+        if (level > 1 && p - lo >= span) p = lo + span - 1;
+        return p;
+    }
+    const uint64_t offset = level == 1 ? r.next() >> 1 : r.next() >> level;
+    return lo + int64_t(offset);
+}
+
+// Where the voxels are taken: near the arms, at the disc's edge, in the
+// cores, and anywhere.
+void targetPoint(Sampler& r, int kind, int64_t& x, int64_t& y, int64_t& z) {
+    const GalaxyComponent* c = galaxy().components.get();
+    switch (kind) {
+        case 0:
+            pointNearArm(r, 1.1, x, y, z);
+            return;
+        case 1: {  // the disc's rim, and its upper and lower surface
+            const double angle = r.uniform() * 2 * M_PI;
+            const double radius = double(c[2].radiusXY) * (0.9 + 0.2 * r.uniform()) * 4294967296.0;
+            x = int64_t(radius * std::cos(angle));
+            y = int64_t(radius * std::sin(angle));
+            z = int64_t((r.uniform() * 2.4 - 1.2) * double(c[2].radiusZ) * 4294967296.0);
+            return;
+        }
+        case 2: {  // the cores, with the centre planes
+            const double scale = double(c[r.below(2)].radiusXY) * 4294967296.0 * 1.2;
+            x = int64_t((r.uniform() * 2 - 1) * scale);
+            y = int64_t((r.uniform() * 2 - 1) * scale);
+            z = int64_t((r.uniform() * 2 - 1) * scale);
+            if (r.below(4) == 0) z = int64_t(r.below(1 << 20)) - (1 << 19);
+            return;
+        }
+        default: {  // anywhere in the halo's range
+            const double scale = double(c[4].radiusXY) * 4294967296.0 * 1.1;
+            x = int64_t((r.uniform() * 2 - 1) * scale);
+            y = int64_t((r.uniform() * 2 - 1) * scale);
+            z = int64_t((r.uniform() * 2 - 1) * scale * 0.2);
+            return;
+        }
+    }
+}
+
+TEST(DensityBound, CellDensityIsNeverBelowAnyPointDensityInTheVoxel) {
+    Sampler r{0xB0B0};
+    const GalaxyComponent* components = galaxy().components.get();
+    const int voxelsPerLevel = 600 / SAMPLE_SCALE;
+    const int pointsPerVoxel = 24;
+    uint64_t armHits = 0, tightArm = 0;
+    for (int level = 1; level <= MAX_LEVEL; ++level) {
+        for (int v = 0; v < voxelsPerLevel; ++v) {
+            int64_t tx, ty, tz;
+            targetPoint(r, v % 4, tx, ty, tz);
+            const Voxel vox = voxelAt(level, tx, ty, tz);
+            const uint32_t node = voxelNode(level, vox.x, vox.y);
+            for (uint32_t c = 0; c < galaxy().count; ++c) {
+                const uint64_t cell = cellDensity(components[c], tree().nodes[node], level, vox.x, vox.y, vox.z);
+                for (int p = 0; p < pointsPerVoxel; ++p) {
+                    const bool nearTarget = p % 2 == 0;
+                    const int64_t px = inside(r, vox.x, level, tx, nearTarget);
+                    const int64_t py = inside(r, vox.y, level, ty, nearTarget);
+                    const int64_t pz = inside(r, vox.z, level, tz, nearTarget);
+                    const uint64_t point = pointDensity(components[c], tree(), node, level, px, py, pz);
+                    ASSERT_LE(point, cell) << "component " << c << " level " << level << " voxel " << vox.x << ","
+                                           << vox.y << "," << vox.z << " point " << px << "," << py << "," << pz;
+                    if (c == 3 && point > 0) {
+                        ++armHits;
+                        // The arms' density from the root equals that from the voxel's node.
+                        ASSERT_EQ(point, pointDensity(components[c], tree(), PLANE_ROOT, 1, px, py, pz));
+                        if (point * 10 > cell * 9) ++tightArm;
+                    }
+                }
+            }
+        }
+    }
+    // The sampling did reach into the arms, often close to their peak.
+    EXPECT_GT(armHits, uint64_t(2000 / SAMPLE_SCALE));
+    EXPECT_GT(tightArm, uint64_t(50 / SAMPLE_SCALE));
+}
+
+// The arms' voxel test against the z range, at its edges: a voxel just
+// reaching a point with density must get the bound.
+TEST(DensityBound, ArmVoxelZRangeEdges) {
+    // A leaf with elements and its z range.
+    const ArmStep& s = arms().armPath[30];
+    const auto mx = toInt64((s.x0 + s.x1) * HALF);
+    const auto my = toInt64((s.y0 + s.y1) * HALF);
+    int level = 0;
+    const PlaneNode& leaf = leafAt(mx, my, &level);
+    ASSERT_GT(leaf.elementCount, 0);
+    const GalaxyComponent& a = arms();
+    const int64_t top = leaf.highestZ;  // points need z < top
+    for (int vl = level; vl <= MAX_LEVEL; ++vl) {
+        const int64_t side = int64_t{1} << (32 - vl);
+        // The voxel holding z = top - 1 gets the bound; the one above it
+        // (starting at or beyond top) does not.
+        const Voxel below = voxelAt(vl, mx, my, top - 1);
+        EXPECT_EQ(cellDensity(a, leaf, vl, below.x, below.y, below.z), leaf.bound) << vl;
+        const int64_t above = below.z + side;
+        ASSERT_GE(above << 32, top);
+        EXPECT_EQ(cellDensity(a, leaf, vl, below.x, below.y, above), 0u) << vl;
+        // Mirror image at the bottom: z > lowest.
+        const Voxel bottom = voxelAt(vl, mx, my, leaf.lowestZ + 1);
+        EXPECT_EQ(cellDensity(a, leaf, vl, bottom.x, bottom.y, bottom.z), leaf.bound) << vl;
+        EXPECT_EQ(cellDensity(a, leaf, vl, bottom.x, bottom.y, bottom.z - side), 0u) << vl;
+    }
+    // The empty leaf never has density.
+    EXPECT_EQ(cellDensity(a, tree().nodes[PLANE_EMPTY_LEAF], 5, 0, 0, 0), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <vector>
+
+#include "starfield/point_slots.h"
+#include "starfield/voxel_queue.h"
+
+namespace {
+
+// The display side: applies the published regions to a simulated point buffer.
+void upload(std::vector<PointRecord>& gpu, const PointSlots& slots) {
+    for (const CopyRegion& r : slots.regions) {
+        ASSERT_EQ(r.srcOffset % 16, 0u);
+        ASSERT_EQ(r.dstOffset % 16, 0u);
+        ASSERT_EQ(r.size % 16, 0u);
+        for (uint64_t i = 0; i < r.size / 16; ++i) {
+            const uint64_t src = r.srcOffset / 16 + i;
+            const uint64_t dst = r.dstOffset / 16 + i;
+            ASSERT_LT(src, slots.staged.size());
+            ASSERT_LT(dst, gpu.size());
+            gpu[dst] = slots.staged[src];
+        }
+    }
+}
+
+PointRecord recordFor(uint32_t owner) { return PointRecord{{owner, owner * 3 + 1, owner ^ 0x55, 7}}; }
+
+TEST(PointSlots, NewSlotsComeFromFreedThenClearedThenTheHighWaterMark) {
+    PointSlots p;
+    p.beginUpdate();
+    EXPECT_EQ(p.take(), 0u);
+    EXPECT_EQ(p.take(), 1u);
+    EXPECT_EQ(p.take(), 2u);
+    EXPECT_EQ(p.take(), 3u);
+    p.release(1);
+    p.release(2);
+    EXPECT_EQ(p.take(), 2u);  // last freed in this update first
+    p.release(2);
+    p.finishPass();
+    p.clearFreed();
+    EXPECT_EQ(p.cleared, (std::vector<uint32_t>{1, 2}));
+    p.beginUpdate();
+    EXPECT_EQ(p.take(), 2u);  // then the last cleared slot
+    EXPECT_EQ(p.take(), 1u);
+    EXPECT_EQ(p.take(), 4u);  // then a new one
+}
+
+TEST(PointSlots, FreeingTheTopSlotLowersTheMarkInsteadOfStagingZeros) {
+    PointSlots p;
+    p.beginUpdate();
+    for (int i = 0; i < 5; ++i) p.stage(p.take(), recordFor(i));
+    p.finishPass();
+    p.clearFreed();
+    p.beginUpdate();
+    p.release(4);
+    p.finishPass();
+    p.clearFreed();
+    EXPECT_EQ(p.highWater, 4u);
+    EXPECT_TRUE(p.staged.empty());
+    EXPECT_TRUE(p.cleared.empty());
+    EXPECT_EQ(p.displayed(), 4u);
+}
+
+TEST(PointSlots, ConsecutiveSlotsCoalesceIntoOneRegion) {
+    PointSlots p;
+    p.beginUpdate();
+    for (int i = 0; i < 10; ++i) p.stage(p.take(), recordFor(i));
+    p.finishPass();
+    p.clearFreed();
+    ASSERT_EQ(p.regions.size(), 1u);
+    EXPECT_EQ(p.regions[0], (CopyRegion{0, 0, 160}));
+}
+
+TEST(PointSlots, ZeroRecordsForFreedSlotsFollowThePassRegions) {
+    PointSlots p;
+    p.beginUpdate();
+    for (int i = 0; i < 8; ++i) p.stage(p.take(), recordFor(i));
+    p.finishPass();
+    p.clearFreed();
+    p.beginUpdate();
+    p.release(2);
+    p.release(5);
+    p.stage(9 - 1, recordFor(100));  // a changed record in place
+    p.finishPass();
+    p.clearFreed();
+    // Region 0: the pass's run (slot 8 is not consecutive to anything); then
+    // the placeholder of the clearing step filled with its last run.
+    ASSERT_EQ(p.regions.size(), 3u);
+    EXPECT_EQ(p.regions[0], (CopyRegion{0, 8 * 16, 16}));
+    EXPECT_EQ(p.cleared, (std::vector<uint32_t>{2, 5}));
+    EXPECT_EQ(p.staged.size(), 3u);
+}
+
+// A long random history of shown and hidden points; after every update each
+// slot below the mark holds its owner's record, or zeros when free.
+TEST(PointSlots, SimulatedUploadsKeepTheDisplayBufferExact) {
+    std::mt19937_64 rng(12345);
+    PointSlots p;
+    std::vector<PointRecord> gpu(4096);
+    std::map<uint32_t, uint32_t> ownerOf;  // slot -> owner id
+    uint32_t nextOwner = 1;
+    for (int update = 0; update < 400; ++update) {
+        p.beginUpdate();
+        const int ops = static_cast<int>(rng() % 60);
+        for (int i = 0; i < ops; ++i) {
+            if (!ownerOf.empty() && rng() % 100 < 45) {
+                auto it = ownerOf.begin();
+                std::advance(it, static_cast<long>(rng() % ownerOf.size()));
+                p.release(it->first);
+                ownerOf.erase(it);
+            } else if (ownerOf.size() < 3000) {
+                const uint32_t s = p.take();
+                ASSERT_EQ(ownerOf.count(s), 0u);
+                ownerOf[s] = nextOwner;
+                p.stage(s, recordFor(nextOwner));
+                ++nextOwner;
+            }
+        }
+        p.finishPass();
+        p.clearFreed();
+        upload(gpu, p);
+        ASSERT_LE(p.highWater, gpu.size());
+        for (uint32_t s = 0; s < p.highWater; ++s) {
+            auto it = ownerOf.find(s);
+            if (it != ownerOf.end())
+                ASSERT_EQ(gpu[s], recordFor(it->second)) << "slot " << s << " update " << update;
+            else
+                ASSERT_EQ(gpu[s], PointRecord{}) << "slot " << s << " update " << update;
+        }
+        EXPECT_EQ(p.displayed(), ownerOf.size());
+    }
+}
+
+TEST(VoxelQueue, BucketsAreStacksAcrossBlocksAndChunks) {
+    VoxelQueue q;
+    const uint32_t n = 70000;  // more than one 4096-block chunk's worth of items
+    for (uint32_t i = 0; i < n; ++i) q.push(7, i);
+    q.push(3000, 99);
+    EXPECT_EQ(q.size(7), n);
+    EXPECT_EQ(q.size(3000), 1u);
+    EXPECT_TRUE(q.empty(6));
+    uint32_t item = 0;
+    for (uint32_t i = n; i-- > 0;) {
+        ASSERT_TRUE(q.pop(7, item));
+        ASSERT_EQ(item, i);
+    }
+    EXPECT_FALSE(q.pop(7, item));
+    EXPECT_TRUE(q.empty(7));
+    // Emptied blocks are reused before new ones are taken.
+    const uint32_t used = q.blocksUsed;
+    for (uint32_t i = 0; i < n; ++i) q.push(1, i);
+    EXPECT_EQ(q.blocksUsed, used);
+    q.clear();
+    EXPECT_TRUE(q.empty(1));
+    EXPECT_TRUE(q.empty(3000));
+    EXPECT_EQ(q.cutoff, 0);
+}
+
+TEST(VoxelQueue, InterleavedPushAndPopKeepsLastInFirstOut) {
+    VoxelQueue q;
+    std::vector<uint32_t> model;
+    std::mt19937 rng(3);
+    for (int i = 0; i < 20000; ++i) {
+        if (!model.empty() && rng() % 3 == 0) {
+            uint32_t item = 0;
+            ASSERT_TRUE(q.pop(42, item));
+            ASSERT_EQ(item, model.back());
+            model.pop_back();
+        } else {
+            q.push(42, static_cast<uint32_t>(i));
+            model.push_back(static_cast<uint32_t>(i));
+        }
+    }
+    EXPECT_EQ(q.size(42), model.size());
+}
+
+}  // namespace

@@ -1,0 +1,542 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "galaxy/star_name.h"
+#include "numeric/constants.h"
+#include "starfield/search.h"
+#include "starfield/star_field.h"
+#include "starfield/view_limits.h"
+
+namespace {
+
+// The galaxy is built once for all tests; it is read-only afterwards.
+struct Galaxy {
+    std::unique_ptr<GalaxyComponent[]> components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
+    PlaneTree tree;
+    std::vector<BackgroundShape> shapes;
+    uint32_t count = 0;
+    ViewLimits limits;
+    Galaxy() {
+        count = buildGalaxy(tree, shapes, components.get());
+        limits = computeViewLimits(components.get(), count, DEFAULT_MAX_MAGNITUDE, DEFAULT_VIEW_ANGLE,
+                                   DEFAULT_DISPLAY_HEIGHT);
+    }
+    GalaxyView view() const { return GalaxyView{components.get(), count, &tree}; }
+};
+
+const Galaxy& galaxy() {
+    static const Galaxy g;
+    return g;
+}
+
+std::unique_ptr<StarField> makeField(uint64_t maxStars, uint32_t maxChunks = 1, uint64_t maxPoints = DEFAULT_MAX_STARS_GC) {
+    const Galaxy& g = galaxy();
+    auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
+    f->maxStarsGen = f->requestedMaxStarsGen = maxStars;
+    f->maxChunks = f->requestedMaxChunks = maxChunks;
+    f->maxStarsGc = maxPoints;
+    return f;
+}
+
+StarFieldInput inputAt(const int64_t p[3], bool changed) {
+    StarFieldInput in;
+    std::memcpy(in.position, p, sizeof in.position);
+    in.channels = channelConstantsFor(DEFAULT_WAVELENGTHS);
+    in.changes[CHANGE_SETTINGS] = changed ? 1 : 0;
+    return in;
+}
+
+// Runs updates until the pass is complete; applies every update's regions to `gpu`.
+void runToCompletion(StarField& f, const int64_t p[3], std::vector<PointRecord>* gpu = nullptr, bool changed = true) {
+    StarFieldInput in = inputAt(p, changed);
+    do {
+        f.update(in);
+        in.changes[CHANGE_SETTINGS] = 0;
+        if (gpu) {
+            for (const CopyRegion& r : f.results.regions)
+                for (uint64_t i = 0; i < r.size / 16; ++i) (*gpu)[r.dstOffset / 16 + i] = f.results.staged[r.srcOffset / 16 + i];
+        }
+    } while (f.unfinished());
+}
+
+template <typename Fn>
+void forEachVoxel(const StarField& f, Fn fn) {
+    for (uint32_t ci = 0; ci < f.chunks.size(); ++ci)
+        for (uint32_t e = 0; e < VOXEL_CHUNK_SIZE; ++e)
+            if (f.chunks[ci][e].stars != FREE_VOXEL) fn((ci << 16) + e, f.chunks[ci][e]);
+}
+
+// Everything a pass decides, independent of pool order and slot numbers.
+struct Snapshot {
+    std::set<std::tuple<uint32_t, uint32_t, uint32_t, int, uint32_t, uint32_t, uint32_t>> voxels;
+    std::vector<std::tuple<int64_t, int64_t, int64_t, float, uint8_t>> stars;
+    std::multiset<std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>> points;
+    std::set<std::tuple<int64_t, int64_t, int64_t>> near;
+};
+
+Snapshot snapshot(const StarField& f) {
+    Snapshot s;
+    forEachVoxel(f, [&](VoxelHandle, const Voxel& v) {
+        s.voxels.emplace(v.x, v.y, v.z, v.level, v.count, v.shownUpTo, v.nearUpTo);
+        for (uint32_t i = 0; i < v.count; ++i) {
+            const StarRecord& r = v.stars[i];
+            s.stars.emplace_back(r.x, r.y, r.z, r.key, r.state);
+            if (r.state == STAR_POINT && r.slot != NO_SLOT) {
+                const PointRecord p = makePointRecord(r);
+                s.points.emplace(p.w[0], p.w[1], p.w[2], p.w[3]);
+            }
+        }
+    });
+    std::sort(s.stars.begin(), s.stars.end());
+    for (const StarRecord* r : f.nearList) s.near.emplace(r->x, r->y, r->z);
+    return s;
+}
+
+// -------------------------------------------------------------- priorities
+
+TEST(StarFieldPriority, InsideIsTopAndDistanceAndLevelLowerIt) {
+    EXPECT_EQ(voxelPriority(0, 5, 10), 3000);
+    // D^2 = 1: e = 0, f = 32: 3000 - 64*3 - 0 - 32
+    EXPECT_EQ(voxelPriority(1, 1, 2), 3000 - 192 - 32);
+    // A doubling of distance (D^2 times four) costs 64, as does one more level.
+    EXPECT_EQ(voxelPriority(1 << 20, 0, 5) - voxelPriority(1 << 22, 0, 5), 64);
+    EXPECT_EQ(voxelPriority(1 << 20, 0, 5) - voxelPriority(1 << 20, 0, 6), 64);
+    EXPECT_EQ(voxelPriority(~uint64_t{0}, 10, 18), 0);  // clamped below
+}
+
+TEST(StarFieldPriority, BoundsScaleWithLevelAndNeverOverflow) {
+    // (d2 >> 16) <= bound << 2(24 - T - L)
+    EXPECT_TRUE(withinBound(uint64_t{100} << 16 << 2, 100, 23, 0));
+    EXPECT_FALSE(withinBound((uint64_t{101} << 16 << 2), 100, 23, 0));
+    EXPECT_TRUE(withinBound(~uint64_t{0}, 1 << 20, 0, 1));  // the shifted bound saturates
+    EXPECT_FALSE(withinBound(0x10000, -1, 0, 5));            // a negative bound creates nothing
+}
+
+// ------------------------------------------------------------- generation
+
+TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
+    const Galaxy& g = galaxy();
+    const GalaxyView view = g.view();
+    auto field = makeField(300000);
+    const int64_t* p = DEFAULT_VIEWPOINT;
+    // A level-16 voxel around the default viewpoint, all components of the root.
+    uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
+    VoxelParent parent{static_cast<uint32_t>(-(1 << 30)), static_cast<uint32_t>(-(1 << 30)),
+                       static_cast<uint32_t>(-(1 << 30)), 1, PLANE_ROOT, 0x3F, 0};
+    ChildPlan plan;
+    for (int l = 2; l <= 16; ++l) {
+        const int64_t half = int64_t{1} << (32 - l);
+        int o = 0;
+        if ((p[0] >> 32) >= static_cast<int32_t>(parent.x) + half) o |= 4;
+        if ((p[1] >> 32) >= static_cast<int32_t>(parent.y) + half) o |= 2;
+        if ((p[2] >> 32) >= static_cast<int32_t>(parent.z) + half) o |= 1;
+        ASSERT_TRUE(planChild(view, parent, o, plan, dens));
+        parent = VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components, 0};
+    }
+    VoxelSpec spec{plan.x, plan.y, plan.z, 16, plan.components, plan.node, dens,
+                   voxelSeed(plan.x, plan.y, plan.z, 16, GalaxySeed{})};
+    const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
+    std::vector<StarRecord> first, again, other;
+    generateTier(view, spec, 2, ch, first);
+    ASSERT_FALSE(first.empty());
+    runToCompletion(*field, p);  // plenty of other generation in between
+    generateTier(view, spec, 2, ch, again);
+    ASSERT_EQ(first.size(), again.size());
+    EXPECT_EQ(std::memcmp(first.data(), again.data(), first.size() * sizeof(StarRecord)), 0);
+    for (const StarRecord& s : first) {
+        // Inside the voxel, in population groups, with valid display values.
+        EXPECT_EQ(static_cast<uint32_t>(s.x >> 32) >> 16, plan.x >> 16);
+        EXPECT_EQ(static_cast<uint32_t>(s.z >> 32) >> 16, plan.z >> 16);
+        EXPECT_LT(s.population, 7);
+        EXPECT_LE(std::max({s.colour[0], s.colour[1], s.colour[2]}), 127);
+        EXPECT_EQ(s.slot, NO_SLOT);
+    }
+    // Another galaxy seed gives other stars.
+    spec.seed = voxelSeed(plan.x, plan.y, plan.z, 16, GalaxySeed{2, 3});
+    generateTier(view, spec, 2, ch, other);
+    EXPECT_TRUE(other.size() != first.size() || other[0].x != first[0].x);
+}
+
+TEST(StarGeneration, ZeroDensityGivesNoStars) {
+    const Galaxy& g = galaxy();
+    uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
+    VoxelSpec spec{0, 0, 0, 12, 0x3F, PLANE_ROOT, dens, 1234};
+    std::vector<StarRecord> out;
+    generateTier(g.view(), spec, 0, channelConstantsFor(DEFAULT_WAVELENGTHS), out);
+    EXPECT_TRUE(out.empty());
+}
+
+TEST(StarGeneration, LastTierNeverFallsBelowTheFirst) {
+    EXPECT_EQ(lastTierFor(5, 0, 1), 10);                    // 31 spare bits / 3
+    EXPECT_EQ(lastTierFor(12, 0, 1), 6);                    // capped at 18 - level
+    EXPECT_EQ(lastTierFor(5, 4, uint64_t{1} << 40), 4);     // formula gives 1: kept at the first tier
+    EXPECT_EQ(lastTierFor(5, 4, uint64_t{1} << 10), 7);
+}
+
+// ------------------------------------------------------------------ passes
+
+TEST(StarFieldPass, InterruptedAndResumedEqualsUninterrupted) {
+    auto whole = makeField(400000);
+    whole->frameTimeoutNs = ~uint64_t{0} >> 1;
+    runToCompletion(*whole, DEFAULT_VIEWPOINT);
+    EXPECT_EQ(whole->stats.passes, 1u);
+
+    auto pieces = makeField(400000);
+    pieces->frameTimeoutNs = 0;  // stops after every bucket
+    runToCompletion(*pieces, DEFAULT_VIEWPOINT);
+    EXPECT_GT(pieces->stats.passes, 100u);
+
+    const Snapshot a = snapshot(*whole), b = snapshot(*pieces);
+    EXPECT_GT(a.stars.size(), 1000u);
+    EXPECT_EQ(a.voxels, b.voxels);
+    EXPECT_EQ(a.stars, b.stars);
+    EXPECT_EQ(a.points, b.points);
+    EXPECT_EQ(a.near, b.near);
+    EXPECT_EQ(whole->points.displayed(), pieces->points.displayed());
+}
+
+// Checks every invariant that ties stars, slots, the near list and the foreground table together.
+void checkConsistency(const StarField& f, const std::vector<PointRecord>& gpu) {
+    std::vector<const StarRecord*> owner(f.points.highWater, nullptr);
+    uint64_t stars = 0;
+    uint32_t liveVoxels = 0;
+    forEachVoxel(f, [&](VoxelHandle h, const Voxel& v) {
+        ++liveVoxels;
+        stars += v.count;
+        if (h != ROOT_VOXEL) {
+            const Voxel& parent = f.voxel(v.parent >> 3);
+            ASSERT_NE(parent.stars, FREE_VOXEL);
+            ASSERT_TRUE(parent.childMask & (1u << (v.parent & 7)));
+            ASSERT_EQ(parent.level + 1, v.level);
+        }
+        ASSERT_LE(v.nearUpTo, v.shownUpTo);
+        ASSERT_LE(v.shownUpTo, v.count);
+        for (uint32_t i = 0; i < v.count; ++i) {
+            const StarRecord& s = v.stars[i];
+            if (i > 0) {
+                ASSERT_GE(v.stars[i - 1].key, s.key);
+            }
+            if (s.state == STAR_NEAR) {
+                ASSERT_LT(s.slot, f.nearList.size());
+                ASSERT_EQ(f.nearList[s.slot], &s);
+            } else if (s.slot != NO_SLOT) {
+                ASSERT_LT(s.slot, owner.size());
+                ASSERT_EQ(owner[s.slot], nullptr);
+                owner[s.slot] = &s;
+            }
+            if (s.foreground) {
+                ASSERT_LE(s.foreground, f.foreground.count);
+                ASSERT_EQ(f.foreground.owner[s.foreground - 1], &s);
+            }
+            if (i >= v.shownUpTo) {
+                ASSERT_EQ(s.slot, NO_SLOT);
+            }
+        }
+    });
+    ASSERT_EQ(stars, f.starsInMemory);
+    ASSERT_EQ(liveVoxels, f.liveVoxels);
+    ASSERT_LE(f.foreground.count, MAX_FOREGROUND);
+    for (uint32_t i = 0; i < f.foreground.count; ++i) {
+        const StarRecord* s = f.foreground.owner[i];
+        ASSERT_EQ(s->foreground, i + 1);
+        ASSERT_EQ(f.foreground.entries[i].x, s->x);
+        ASSERT_EQ(f.foreground.entries[i].colour, colourWord(*s));
+    }
+    // The display side: every slot below the mark holds its owner's record or zeros.
+    for (uint32_t slot = 0; slot < f.points.highWater; ++slot) {
+        const PointRecord expected = owner[slot] ? makePointRecord(*owner[slot]) : PointRecord{};
+        ASSERT_EQ(gpu[slot], expected) << "slot " << slot;
+    }
+}
+
+TEST(StarFieldPass, LongFlightWithTinyLimitsStaysWithinThemAndConsistent) {
+    const uint64_t maxStars = 60000, maxPoints = 20000;
+    auto f = makeField(maxStars, 1, maxPoints);
+    f->frameTimeoutNs = ~uint64_t{0} >> 1;  // whole passes: the outcome does not depend on the clock
+    std::vector<PointRecord> gpu(maxPoints + 16);
+    int64_t p[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
+    // About 10 parsecs per step along a diagonal.
+    const int64_t step = static_cast<int64_t>(10 / UNIT_PARSECS_DOUBLE);
+    for (int i = 0; i < 30; ++i) {
+        StarFieldInput in = inputAt(p, i == 0);
+        in.changes[CHANGE_VIEWPOINT] = 1;
+        f->update(in);
+        EXPECT_FALSE(f->unfinished());
+        for (const CopyRegion& r : f->results.regions)
+            for (uint64_t k = 0; k < r.size / 16; ++k) gpu.at(r.dstOffset / 16 + k) = f->results.staged[r.srcOffset / 16 + k];
+        ASSERT_LT(f->starsInMemory, maxStars);
+        ASSERT_LE(f->liveVoxels, VOXEL_CHUNK_SIZE);
+        ASSERT_LE(f->points.highWater, maxPoints);
+        checkConsistency(*f, gpu);
+        p[0] += step;
+        p[1] += step / 2;
+    }
+    EXPECT_GT(f->stats.evictions, 0u);
+}
+
+TEST(StarFieldPass, EvictionTakesTheLowestPriorityFirst) {
+    auto f = makeField(150000);
+    runToCompletion(*f, DEFAULT_VIEWPOINT);
+    // Queue every voxel as a new pass would, then evict until nothing is left.
+    f->queue.clear();
+    std::map<VoxelHandle, int> priority;
+    forEachVoxel(*f, [&](VoxelHandle h, const Voxel& v) {
+        const int p = voxelPriority(f->boxDistance(v.x, v.y, v.z, v.level), v.firstTier, v.level);
+        priority[h] = p;
+        f->queue.push(p, ITEM_EXISTING | h);
+    });
+    int last = -1, evicted = 0;
+    std::set<VoxelHandle> alive;
+    for (auto& [h, p] : priority) alive.insert(h);
+    while (f->evict(3000)) {
+        for (auto it = alive.begin(); it != alive.end();) {
+            if (!f->isLive(*it)) {
+                EXPECT_GE(priority[*it], last);
+                last = priority[*it];
+                ++evicted;
+                it = alive.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        if (evicted > 400) break;  // enough to see the order
+    }
+    EXPECT_GT(evicted, 100);
+}
+
+TEST(StarFieldPass, RaisingLimitsKeepsEverythingLoweringRestartsFromTheRoot) {
+    auto f = makeField(200000, 2);
+    runToCompletion(*f, DEFAULT_VIEWPOINT);
+    const Snapshot before = snapshot(*f);
+    f->requestedMaxStarsGen = 300000;
+    f->requestedMaxChunks = 3;
+    StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, false);
+    f->update(in);
+    EXPECT_FALSE(f->results.redraw);
+    EXPECT_EQ(f->maxStarsGen, 300000u);
+    EXPECT_EQ(f->maxChunks, 3u);
+    const Snapshot raised = snapshot(*f);
+    EXPECT_EQ(before.voxels, raised.voxels);  // nothing regenerated (no pass needed)
+
+    f->requestedMaxStarsGen = 100000;
+    f->frameTimeoutNs = 0;
+    f->update(in);
+    EXPECT_TRUE(f->results.redraw);
+    EXPECT_EQ(f->maxStarsGen, 100000u);
+    EXPECT_EQ(f->maxChunks, 3u);
+    EXPECT_EQ(f->points.highWater, f->points.displayed());
+    runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
+    EXPECT_LT(f->starsInMemory, 100000u);
+    EXPECT_LE(f->chunks.size(), 3u);
+}
+
+// ------------------------------------------------------------- foreground
+
+TEST(Foreground, EntriesMoveWithTheirStarsAndNeverExceed32) {
+    const Galaxy& g = galaxy();
+    const PopulationTable& pops = g.components[0].populations;
+    ForegroundTable t;
+    std::vector<StarRecord> stars(40);
+    for (size_t i = 0; i < stars.size(); ++i) {
+        stars[i].x = static_cast<int64_t>(i);
+        stars[i].population = static_cast<uint8_t>(i % 7);
+        stars[i].colour[0] = static_cast<uint8_t>(i);
+    }
+    const ForegroundVoxel v{0, 0, 0, 17, 0, 0};
+    for (StarRecord& s : stars) makeForeground(t, s, pops, GalaxySeed{}, v);
+    EXPECT_EQ(t.count, 32u);
+    EXPECT_EQ(t.missed, 8u);
+    EXPECT_EQ(stars[35].foreground, 0);
+    // A star holding an entry keeps it, unchanged, when tested again.
+    const ForegroundEntry e5 = t.entries[4];
+    makeForeground(t, stars[4], pops, GalaxySeed{}, v);
+    EXPECT_EQ(stars[4].foreground, 5);
+    EXPECT_EQ(t.entries[4].x, e5.x);
+    EXPECT_GT(e5.radius, 0.0);
+    // Releasing an entry moves the last one into the hole and tells its star.
+    releaseForeground(t, stars[3]);
+    EXPECT_EQ(stars[3].foreground, 0);
+    EXPECT_EQ(stars[31].foreground, 4);
+    EXPECT_EQ(t.entries[3].x, 31);
+    // Releasing the last entry leaves the others where they were.
+    releaseForeground(t, stars[30]);
+    EXPECT_EQ(t.count, 30u);
+    for (uint32_t i = 0; i < t.count; ++i) EXPECT_EQ(t.owner[i]->foreground, i + 1);
+    releaseForeground(t, stars[30]);  // no entry: nothing happens
+    EXPECT_EQ(t.count, 30u);
+}
+
+TEST(Foreground, TestAtZeroDistanceAndTheDistanceLimit) {
+    ViewLimits l = galaxy().limits;
+    EXPECT_TRUE(isForeground(0, 1e-3f, l));
+    EXPECT_FALSE(isForeground(0, 0.0f, l) && l.foregroundDistance == 0);
+    EXPECT_FALSE(isForeground(l.foregroundDistance, 1e9f, l));
+}
+
+TEST(Foreground, StarsAtTheViewpointBecomeDiscs) {
+    auto f = makeField(300000);
+    runToCompletion(*f, DEFAULT_VIEWPOINT);
+    ASSERT_FALSE(f->nearList.empty());
+    // Move onto the nearest near star: it must become a foreground object.
+    const StarRecord* target = f->nearList[0];
+    const int64_t at[3] = {target->x, target->y, target->z};
+    std::vector<PointRecord> gpu(DEFAULT_MAX_STARS_GC);
+    runToCompletion(*f, at, nullptr);
+    bool found = false;
+    for (uint32_t i = 0; i < f->foreground.count; ++i)
+        found = found || (f->foreground.entries[i].x == at[0] && f->foreground.entries[i].y == at[1]);
+    EXPECT_TRUE(found);
+    EXPECT_LE(f->foreground.count, MAX_FOREGROUND);
+}
+
+// ----------------------------------------------------------------- search
+
+// Every star of every voxel within `radius` (position units) of p, generated
+// from the root down as the star field creates voxels.
+void bruteForce(const GalaxyView& view, const VoxelParent& v, const int64_t p[3], double radius,
+                std::vector<std::pair<double, StarRecord>>& out) {
+    if (v.level + v.lastTier >= DEEPEST_LEVEL) return;
+    uint64_t dens[GALAXY_MAX_COMPONENTS];
+    GenerationWorkspace ws;
+    for (int o = 0; o < 8; ++o) {
+        ChildPlan plan;
+        if (!planChild(view, v, o, plan, dens)) continue;
+        double d2 = 0;
+        const int64_t edge = int64_t{1} << (32 - plan.level);
+        const uint32_t c[3] = {plan.x, plan.y, plan.z};
+        for (int a = 0; a < 3; ++a) {
+            const double lo = std::ldexp(static_cast<double>(static_cast<int32_t>(c[a])), 32);
+            const double hi = lo + std::ldexp(static_cast<double>(edge), 32);
+            const double q = static_cast<double>(p[a]);
+            const double gap = q < lo ? lo - q : q > hi ? q - hi : 0;
+            d2 += gap * gap;
+        }
+        if (d2 > radius * radius) continue;
+        VoxelSpec spec{plan.x, plan.y, plan.z, plan.level, plan.components, plan.node, dens,
+                       voxelSeed(plan.x, plan.y, plan.z, plan.level, GalaxySeed{})};
+        const size_t n = generateVoxelStars(view, spec, plan.firstTier, plan.lastTier,
+                                            channelConstantsFor(DEFAULT_WAVELENGTHS), ws);
+        for (size_t i = 0; i < n; ++i) {
+            const StarRecord& s = ws.unsorted[i];
+            const double dx = static_cast<double>(s.x - p[0]), dy = static_cast<double>(s.y - p[1]),
+                         dz = static_cast<double>(s.z - p[2]);
+            out.emplace_back(dx * dx + dy * dy + dz * dz, s);
+        }
+        bruteForce(view, VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components, plan.lastTier},
+                   p, radius, out);
+    }
+}
+
+void expectSearchMatchesBruteForce(StarField& f, const int64_t p[3]) {
+    searchNearest(f, p[0], p[1], p[2]);
+    const std::vector<SearchResult>& r = f.searchResults;
+    ASSERT_EQ(r.size(), 101u);
+    EXPECT_STREQ(r[0].name, "(unselected)");
+    for (size_t i = 2; i < r.size(); ++i) EXPECT_LE(r[i - 1].distanceSquared, r[i].distanceSquared);
+    const double radius = std::sqrt(r.back().distanceSquared) * 1.5;
+    std::vector<std::pair<double, StarRecord>> all;
+    const Galaxy& g = galaxy();
+    const uint32_t root = static_cast<uint32_t>(-(1 << 30));
+    bruteForce(g.view(), VoxelParent{root, root, root, 1, PLANE_ROOT, 0x3F, 0}, p, radius, all);
+    std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    ASSERT_GE(all.size(), 100u);
+    for (size_t i = 0; i < 100; ++i) {
+        EXPECT_EQ(all[i].first, r[i + 1].distanceSquared) << i;
+        EXPECT_EQ(all[i].second.x, r[i + 1].star.x) << i;
+        EXPECT_EQ(all[i].second.key, r[i + 1].star.key) << i;
+    }
+    // Names: level letter, lattice code, star number.
+    for (size_t i = 1; i < r.size(); ++i) {
+        EXPECT_EQ(r[i].name[0], LATTICE_ALPHABET[r[i].level]);
+        EXPECT_EQ(r[i].drawNumber, r[i].star.drawIndex + 1u);
+    }
+}
+
+TEST(Search, FindsTheSameStarsAsABruteForceScan) {
+    auto f = makeField(300000);
+    // On an empty field everything comes from the search's own generation.
+    expectSearchMatchesBruteForce(*f, DEFAULT_VIEWPOINT);
+    EXPECT_EQ(f->searchResults[1].existing, 0);
+    // After a pass most of them come from the field's voxels; the same stars.
+    runToCompletion(*f, DEFAULT_VIEWPOINT);
+    expectSearchMatchesBruteForce(*f, DEFAULT_VIEWPOINT);
+    EXPECT_EQ(f->searchResults[1].existing, 1);
+    // Somewhere else, sparser: 400 parsecs above the plane.
+    const int64_t above[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1],
+                              DEFAULT_VIEWPOINT[2] + static_cast<int64_t>(400 / UNIT_PARSECS_DOUBLE)};
+    expectSearchMatchesBruteForce(*f, above);
+}
+
+TEST(Search, DistanceRangeAndFewStars) {
+    auto f = makeField(100000);
+    std::vector<SearchResult> r;
+    // A star exactly at the search position comes first, at distance 0.
+    search(*f, r, 100, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2], 0, 1e20);
+    ASSERT_EQ(r.size(), 101u);
+    const StarRecord s = r[5].star;
+    search(*f, r, 100, s.x, s.y, s.z, 0, 1e20);
+    EXPECT_EQ(r[1].distanceSquared, 0.0);
+    EXPECT_EQ(r[1].star.x, s.x);
+    // With a range that holds only a few stars, all of them are listed.
+    search(*f, r, 100, s.x, s.y, s.z, 0, 0.3);
+    EXPECT_LT(r.size(), 101u);
+    EXPECT_GE(r.size(), 2u);
+    for (size_t i = 1; i < r.size(); ++i) EXPECT_LE(std::sqrt(r[i].distanceSquared) * UNIT_PARSECS_DOUBLE, 0.3);
+    // Nothing in range: only the placeholder.
+    search(*f, r, 100, s.x, s.y, s.z, 1e-9, 2e-9);
+    EXPECT_EQ(r.size(), 1u);
+}
+
+TEST(Search, HighlightMarkersFollowTheResults) {
+    uint32_t w[16];
+    highlightMarker(3, w);
+    EXPECT_EQ(w[0], (3u << 22) + 0x1f83f0u + 28684u);
+    EXPECT_EQ(w[15], (3u << 22) + 0x1f83f0u + 40978u);
+    auto f = makeField(100000);
+    searchNearest(*f, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
+    StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, false);
+    in.changes[CHANGE_LABELS] = 1;
+    f->update(in);
+    EXPECT_TRUE(f->results.labelsRebuilt);
+    EXPECT_EQ(f->results.highlightCount, 100u);
+    EXPECT_EQ(f->results.highlightWords.size(), 1600u);
+}
+
+// Passes on one thread while searches run on another: under ThreadSanitizer
+// (STARLOOM_TSAN) this shows the generation lock keeps them apart.
+TEST(Search, ConcurrentWithPassesIsRaceFree) {
+    auto f = makeField(150000);
+    f->frameTimeoutNs = 1000000;
+    std::atomic<bool> done{false};
+    std::thread passes([&] {
+        int64_t p[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
+        for (int i = 0; i < 30; ++i) {
+            StarFieldInput in = inputAt(p, i == 0);
+            in.changes[CHANGE_LABELS] = 1;
+            f->update(in);
+            p[0] += static_cast<int64_t>(5 / UNIT_PARSECS_DOUBLE);
+        }
+        done = true;
+    });
+    int searches = 0;
+    while (!done || searches < 2) {
+        searchNearest(*f, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
+        std::lock_guard lock(f->resultsMutex);
+        EXPECT_EQ(f->searchResults.size(), 101u);
+        ++searches;
+    }
+    passes.join();
+    EXPECT_GE(searches, 2);
+}
+
+}  // namespace
