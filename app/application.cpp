@@ -9,15 +9,11 @@
 
 #include "numeric/constants.h"
 #include "render/renderer.h"
+#include "starfield/appearance.h"
 #include "render/vk_check.h"
 #include "ui/control_panel.h"
 
 namespace {
-
-// Narrowed once: the radiation constants of the colour channels.
-const float CHANNEL_C1 = static_cast<float>(toDouble(TWO_H_C2));
-const float CHANNEL_C2 = static_cast<float>(toDouble(H_C_OVER_K));
-const float CHANNEL_POWER = static_cast<float>(toDouble(FOUR));
 
 uint64_t nowNanoseconds() {
     return static_cast<uint64_t>(
@@ -103,9 +99,10 @@ void Application::applyDefaults() {
 void Application::recomputeSpeed() { view.speed = speedFromLevel(view.speedLevel); }
 
 void Application::recomputeChannelConstants() {
+    const ChannelConstants channels = channelConstantsFor(channelWavelength);
     for (int i = 0; i < 3; ++i) {
-        channelIntensity[i] = std::pow(1.0f / channelWavelength[i], CHANNEL_POWER) * CHANNEL_C1;
-        channelExponent[i] = CHANNEL_C2 / channelWavelength[i];
+        channelIntensity[i] = channels.intensity[i];
+        channelExponent[i] = channels.exponent[i];
     }
 }
 
@@ -141,6 +138,8 @@ void Application::runPanel() {
 }
 
 void Application::updateStarField() {
+    // New view limits reach the engine only between passes.
+    if (!starFieldJob.running.load()) handOverViewLimits(*this);
     const bool collected = updateStarFieldHandOff(passes, changes, starField.request, starFieldWorker,
                                                   starFieldUnfinished, this);
     if (collected) {

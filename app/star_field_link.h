@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "galaxy/galaxy.h"
+#include "starfield/view_limits.h"
 
 #include "app/worker_thread.h"
 #include "render/meshes.h"
@@ -41,15 +42,19 @@ struct ForegroundView {
 };
 
 // The engine's state as the renderer and the panel read it.
+struct StarField;
+
 struct StarFieldLink {
-    void* engine = nullptr;
+    StarField* engine = nullptr;
+    const GalaxyModel* galaxy = nullptr;
+    ViewLimits viewLimits{};     // the engine's, changed only while no pass runs
+    ViewLimits pendingLimits{};  // recomputed on the main thread, handed over before a pass
     ChangeFlags request{};  // the change flags handed to the next pass
     Vec3d velocity{0, 0, 0};  // position units per second x 2^64, from navigation
     uint32_t starsDisplayed = 0;  // point slots in use minus cleared free slots
     uint32_t nearCount = 0;
     double midgroundNearSq = 0, midgroundFarSq = 0;
     uint64_t foregroundFarSq = 0;
-    double limitScale = 0;            // view-limit S (squared position units)
     double backgroundIntensity = 0;   // of the diffuse light
     float backgroundColour[3]{};
     double foregroundRadiusFactor = 0;
@@ -70,6 +75,8 @@ bool starFieldUnfinished(void* application);
 // View limits for the current magnitude, view angle and display height, and
 // the diffuse background light.
 void recomputeViewLimits(Application& app);
+// Main thread, while no pass runs: the engine takes the recomputed limits.
+void handOverViewLimits(Application& app);
 void recomputeBackgroundLight(Application& app, double displayValue);
 
 // After a collected pass, with the device idle: copies the staged records into

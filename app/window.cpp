@@ -135,6 +135,9 @@ void Application::initWindowAndRenderer() {
     applySettings();
 
     createGpuBuffers(*this);
+    handOverViewLimits(*this);
+    starField.request = changes;
+    changes = ChangeFlags{};
     runStarFieldPass(this);
     checkVkResult(vkDeviceWaitIdle(vk.device));
     uploadStarFieldResults(*this);

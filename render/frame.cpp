@@ -101,7 +101,7 @@ void updateUniformBuffer(Application& app, uint32_t imageIndex) {
     };
     relative(app.vk.midgroundOrigin, ubo.mid_diff_offset);
     for (int a = 0; a < 3; ++a) ubo.mid_diff_offset[a] = -ubo.mid_diff_offset[a];  // P - origin
-    ubo.luminosity_const = app.brightness * static_cast<float>(std::ldexp(sf.limitScale, -96));
+    ubo.luminosity_const = app.brightness * static_cast<float>(std::ldexp(sf.pendingLimits.limitScale, -96));
     ubo.background_scale = app.brightness * static_cast<float>(std::ldexp(sf.backgroundIntensity, -32));
     for (int c = 0; c < 3; ++c) ubo.background_color[c] = sf.backgroundColour[c];
     ubo.maximum_circle_size = app.maximumCircleSize;

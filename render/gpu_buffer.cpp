@@ -127,13 +127,13 @@ void writeBuffer(GpuBuffer& b, const void* source, uint64_t count, const CopyReg
         for (uint64_t i = 0; i < count; ++i) {
             const CopyRegion& r = regions[i];
             if (b.elementSize >= 16) {
-                std::memcpy(destination + r.destinationOffset, from + r.sourceOffset, r.size);
+                std::memcpy(destination + r.dstOffset, from + r.srcOffset, r.size);
             } else {
                 // Whole 16-byte steps (the region rounded up), never past the buffer's end.
                 for (uint64_t done = 0; done < r.size; done += 16) {
-                    const uint64_t at = r.destinationOffset + done;
+                    const uint64_t at = r.dstOffset + done;
                     if (at >= b.size) break;
-                    std::memcpy(destination + at, from + r.sourceOffset + done, std::min<uint64_t>(16, b.size - at));
+                    std::memcpy(destination + at, from + r.srcOffset + done, std::min<uint64_t>(16, b.size - at));
                 }
             }
         }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "starfield/point_slots.h"
+
 // What every buffer needs from the renderer: the device, its memory types, and
 // the pool and queue for copies. Owned by the Application.
 struct GpuContext {
@@ -20,12 +22,8 @@ struct GpuContext {
     uint64_t gpuCopies = 0;   // ", pci:"
 };
 
-// One buffer-to-buffer copy, laid out as VkBufferCopy.
-struct CopyRegion {
-    uint64_t sourceOffset;
-    uint64_t destinationOffset;
-    uint64_t size;
-};
+// Copy regions are the star field's (source offset, destination offset, size),
+// laid out as VkBufferCopy.
 static_assert(sizeof(CopyRegion) == sizeof(VkBufferCopy));
 
 struct GpuBuffer {

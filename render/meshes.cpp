@@ -244,28 +244,6 @@ void fillShapeIndices(uint32_t* out, uint32_t firstStar, uint32_t starCount) {
     }
 }
 
-uint32_t recordShift(uint64_t m) {
-    const int leadingZeros = std::countl_zero(m);  // 64 for m = 0
-    return static_cast<uint32_t>(std::max(0, 40 - leadingZeros));
-}
-
-StarPositionStruct encodeNearRecord(const int64_t d[3], const uint8_t colour[3], uint32_t luminosityCode) {
-    uint64_t m = 0;
-    for (int a = 0; a < 3; ++a) {
-        // Magnitude as unsigned, so that -2^63 does not overflow.
-        const uint64_t magnitude = d[a] < 0 ? 0 - static_cast<uint64_t>(d[a]) : static_cast<uint64_t>(d[a]);
-        m = std::max(m, magnitude);
-    }
-    const uint32_t s = recordShift(m);
-    uint32_t words[3];
-    for (int a = 0; a < 3; ++a) {
-        words[a] = (static_cast<uint32_t>(d[a] >> s) << 7) + colour[a];
-    }
-    const uint32_t w3 = ((luminosityCode >> 7) << 13) + s;
-    return {static_cast<int32_t>(words[0]), static_cast<int32_t>(words[1]), static_cast<int32_t>(words[2]),
-            static_cast<int32_t>(w3)};
-}
-
 std::vector<uint64_t> copyBatchSizes(uint64_t regionCount) {
     std::vector<uint64_t> batches;
     if (regionCount == 0) return batches;

@@ -90,14 +90,6 @@ inline constexpr uint32_t SHAPE_INDICES_PER_STAR = 24;
 inline constexpr uint32_t MAX_NEAR_STARS = 1000000;
 void fillShapeIndices(uint32_t* out, uint32_t firstStar, uint32_t starCount);
 
-// Near-star record relative to the midground origin: d = star - origin per
-// axis, colour bytes 0..127, luminosity code as the star generator writes it.
-StarPositionStruct encodeNearRecord(const int64_t d[3], const uint8_t colour[3], uint32_t luminosityCode);
-
-// Shift that leaves at most 25 significant bits of the largest coordinate
-// magnitude m: max(0, 40 - leading zeros of m).
-uint32_t recordShift(uint64_t m);
-
 // Copy regions are submitted in batches of at most this many.
 inline constexpr uint64_t COPY_BATCH_REGIONS = 50000;
 // Sizes of the batches a copy of regionCount regions is split into.

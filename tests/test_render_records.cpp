@@ -7,6 +7,7 @@
 #include "render/gpu_buffer.h"
 #include "render/meshes.h"
 #include "render/uniforms.h"
+#include "starfield/star_record.h"
 
 TEST(UniformLayout, MembersSitWhereTheShadersReadThem) {
     EXPECT_EQ(sizeof(UniformBufferObject), 4736u);
@@ -21,36 +22,54 @@ TEST(UniformLayout, MembersSitWhereTheShadersReadThem) {
     EXPECT_EQ(offsetof(TubeVertex, end), 3u);
 }
 
-TEST(NearRecords, EncodeOffsetColourAndLuminosity) {
-    const int64_t d[3] = {1000, -2000, 3};
-    const uint8_t colour[3] = {127, 64, 1};
-    const StarPositionStruct r = encodeNearRecord(d, colour, 0xABCDEF12u);
-    // m = 2000 has 53 leading zeros, so no shift is needed.
-    EXPECT_EQ(r.inx, (1000 << 7) + 127);
-    EXPECT_EQ(r.iny, static_cast<int32_t>((static_cast<uint32_t>(-2000) << 7) + 64));
-    EXPECT_EQ(r.inz, (3 << 7) + 1);
-    EXPECT_EQ(r.luminosity_scale & 63, 0);
-    EXPECT_EQ(static_cast<uint32_t>(r.luminosity_scale) >> 13, (0xABCDEF12u >> 7) & 0x7FFFF);
-    // The shader's decode: mantissa x 2^(field - 48) shader units = d x 2^-48.
-    EXPECT_EQ(r.iny >> 7, -2000);
+namespace {
+
+StarPositionStruct nearRecord(int64_t x, int64_t y, int64_t z, uint8_t r, uint8_t g, uint8_t b, uint32_t code,
+                              const int64_t origin[3]) {
+    StarRecord s;
+    s.x = x;
+    s.y = y;
+    s.z = z;
+    s.colour[0] = r;
+    s.colour[1] = g;
+    s.colour[2] = b;
+    s.luminosityCode = code;
+    const PointRecord p = makeNearRecord(s, origin);
+    return {static_cast<int32_t>(p.w[0]), static_cast<int32_t>(p.w[1]), static_cast<int32_t>(p.w[2]),
+            static_cast<int32_t>(p.w[3])};
 }
 
-TEST(NearRecords, ShiftKeepsAtMostTwentyFiveSignificantBits) {
-    EXPECT_EQ(recordShift(0), 0u);
-    EXPECT_EQ(recordShift((1ull << 24) - 1), 0u);
-    EXPECT_EQ(recordShift(1ull << 24), 1u);
-    EXPECT_EQ(recordShift(1ull << 40), 17u);
-    EXPECT_EQ(recordShift(~0ull), 40u);
-    for (int bit = 0; bit < 64; ++bit) {
-        const uint64_t m = 1ull << bit;
-        EXPECT_LT(m >> recordShift(m), 1ull << 24) << bit;
-    }
+// What the shaders make of a record: mantissa x 2^((word 3 & 63) - 48) shader units.
+double decoded(int32_t word, int32_t w3) { return std::ldexp(static_cast<double>(word >> 7), (w3 & 63) - 48); }
+
+}  // namespace
+
+TEST(NearRecords, RelativeToTheMidgroundOriginAsTheShadersDecodeThem) {
+    const int64_t origin[3] = {1000000, -5, 1LL << 40};
+    const StarPositionStruct r = nearRecord(1000000 + 1000, -5 - 2000, (1LL << 40) + 3, 127, 64, 1, 0x3ABCDEFu, origin);
+    EXPECT_EQ(r.inx & 127, 127);
+    EXPECT_EQ(r.iny & 127, 64);
+    EXPECT_EQ(r.inz & 127, 1);
+    EXPECT_EQ(r.luminosity_scale & 63, 0);  // 2000 needs no shift
+    EXPECT_EQ(decoded(r.inx, r.luminosity_scale), std::ldexp(1000.0, -48));
+    EXPECT_EQ(decoded(r.iny, r.luminosity_scale), std::ldexp(-2000.0, -48));
+    // The 12-bit luminosity mantissa and 7-bit exponent the shaders read sit
+    // above bit 13: the code without its low 7 bits.
+    EXPECT_EQ(static_cast<uint32_t>(r.luminosity_scale) >> 13, 0x3ABCDEFu >> 7);
+}
+
+TEST(NearRecords, LargeOffsetsKeepTwentyFiveBitsAndTheirSign) {
+    const int64_t origin[3] = {0, 0, 0};
+    const StarPositionStruct r = nearRecord(1LL << 40, -(1LL << 30), 7, 0, 0, 0, 0, origin);
+    EXPECT_EQ(r.luminosity_scale & 63, 17);
+    EXPECT_EQ(decoded(r.inx, r.luminosity_scale), std::ldexp(1.0, 40 - 48));
+    EXPECT_EQ(decoded(r.iny, r.luminosity_scale), -std::ldexp(1.0, 30 - 48));
+    EXPECT_LT(std::abs(r.inx >> 7), 1 << 24);
 }
 
 TEST(NearRecords, StarAtTheOriginHoldsOnlyItsColour) {
-    const int64_t d[3] = {0, 0, 0};
-    const uint8_t colour[3] = {5, 6, 7};
-    const StarPositionStruct r = encodeNearRecord(d, colour, 0);
+    const int64_t origin[3] = {42, 42, 42};
+    const StarPositionStruct r = nearRecord(42, 42, 42, 5, 6, 7, 0, origin);
     EXPECT_EQ(r.inx, 5);
     EXPECT_EQ(r.iny, 6);
     EXPECT_EQ(r.inz, 7);
@@ -58,9 +77,8 @@ TEST(NearRecords, StarAtTheOriginHoldsOnlyItsColour) {
 }
 
 TEST(NearRecords, FarthestOffsetsDoNotOverflow) {
-    const int64_t d[3] = {INT64_MIN, INT64_MAX, 0};
-    const uint8_t colour[3] = {0, 0, 0};
-    const StarPositionStruct r = encodeNearRecord(d, colour, 0);
+    const int64_t origin[3] = {0, 0, 0};
+    const StarPositionStruct r = nearRecord(INT64_MIN, INT64_MAX, 0, 0, 0, 0, 0, origin);
     EXPECT_EQ(r.luminosity_scale & 63, 40);
     EXPECT_EQ(r.inx >> 7, -(1 << 23));
     EXPECT_EQ(r.iny >> 7, (1 << 23) - 1);
