@@ -7,6 +7,8 @@ PACKAGES=(
   build-essential cmake pkg-config
   libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
   libxxhash-dev
+  libvulkan-dev mesa-vulkan-drivers glslc libglfw3-dev libimgui-dev libglm-dev
+  xvfb xdotool x11-apps imagemagick vulkan-validationlayers vulkan-tools python3
 )
 
 missing=()

@@ -1,0 +1,91 @@
+// Frame time of the real program: window, renderer and workers as starloom
+// runs them, from the default viewpoint and while flying forwards at speed
+// level 40. Needs a display (run under Xvfb for the CPU Vulkan driver):
+//   Xvfb :99 -screen 0 1280x1024x24 & DISPLAY=:99 build/bench/bench_frame
+// Counters per frame: panel build, navigation, star-field hand-off and
+// upload, and the wait for the frame slot's fence (the GPU).
+#include <benchmark/benchmark.h>
+
+#include <GLFW/glfw3.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+
+#include "app/application.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Program {
+    std::unique_ptr<GalaxyModel> galaxy;
+    std::unique_ptr<Application> app;
+    double launchToFirstFrame = 0;  // seconds
+};
+
+Program* program = nullptr;
+
+Program* startProgram() {
+    if (program != nullptr) return program;
+    const auto start = Clock::now();
+    program = new Program;
+    program->galaxy = std::make_unique<GalaxyModel>();
+    buildGalaxyModel(*program->galaxy);
+    program->app = std::make_unique<Application>();
+    Application& app = *program->app;
+    app.icosa = makeIcosaTables();
+    app.fullScreen = false;  // 1200 x 800
+    app.init(*program->galaxy);
+    app.fullScreen = false;
+    app.initWindowAndRenderer();
+    app.drawFrame();
+    program->launchToFirstFrame = std::chrono::duration<double>(Clock::now() - start).count();
+    return program;
+}
+
+void runFrames(benchmark::State& state, bool flying) {
+    if (std::getenv("DISPLAY") == nullptr) {
+        state.SkipWithError("no display: run under Xvfb");
+        return;
+    }
+    Application& app = *startProgram()->app;
+    app.keyDown[navkey::SPACE] = flying;
+    app.view.speedLevel = 40;
+    app.recomputeSpeed();
+    app.drawFrame();  // settle after the change
+    app.frameTimes = {};
+    for (auto _ : state) app.drawFrame();
+    app.keyDown[navkey::SPACE] = false;
+    const double frames = static_cast<double>(app.frameTimes.frames);
+    auto perFrameMs = [&](uint64_t ns) { return static_cast<double>(ns) * 1e-6 / frames; };
+    state.counters["fps"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);
+    state.counters["panel_ms"] = perFrameMs(app.frameTimes.panel);
+    state.counters["navigation_ms"] = perFrameMs(app.frameTimes.navigation);
+    state.counters["upload_ms"] = perFrameMs(app.frameTimes.starField);
+    state.counters["gpu_wait_ms"] = perFrameMs(app.frameTimes.gpuWait);
+    state.counters["points"] = app.vk.midgroundPointCount;
+    state.counters["near_stars"] = app.vk.shapeVertexCount / SHAPE_INDICES_PER_STAR;
+    state.counters["launch_to_first_frame_s"] = program->launchToFirstFrame;
+    state.counters["msaa_samples"] = app.vk.msaaSamples;
+}
+
+void BM_FrameDefaultView(benchmark::State& state) { runFrames(state, false); }
+void BM_FrameFlyingLevel40(benchmark::State& state) { runFrames(state, true); }
+
+BENCHMARK(BM_FrameDefaultView)->Iterations(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FrameFlyingLevel40)->Iterations(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (program != nullptr) {
+        program->app->shutdown();
+        program->app.reset();
+        delete program;
+    }
+    return 0;
+}

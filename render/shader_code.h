@@ -1,0 +1,30 @@
+// The sixteen shader programs, compiled from render/shaders/ to SPIR-V at
+// build time and carried in the program as arrays of 32-bit words.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct ShaderCode {
+    const uint32_t* words;
+    size_t size;  // bytes
+};
+
+namespace shaders {
+#include "point_vert.spv.h"
+#include "shape_vert.spv.h"
+#include "color_frag.spv.h"
+#include "foreground_vert.spv.h"
+#include "highlight_vert.spv.h"
+#include "label_vert.spv.h"
+#include "label_frag.spv.h"
+#include "crosshair_vert.spv.h"
+#include "crosshair_frag.spv.h"
+#include "ellipsoid_vert.spv.h"
+#include "intensity_frag.spv.h"
+#include "tube_vert.spv.h"
+#include "tube_setup_vert.spv.h"
+#include "tube_frag.spv.h"
+#include "block_text_vert.spv.h"
+#include "block_text_frag.spv.h"
+}  // namespace shaders

@@ -1,0 +1,180 @@
+#include "starfield/navigation.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "numeric/constants.h"
+
+double speedFromLevel(int32_t level) {
+    static constexpr double STEPS[10] = {1, 2, 4, 8, 16, 32, 64, 125, 250, 500};
+    // Floor division: -1 is q = -1, r = 9.
+    int32_t q = level / 10;
+    int32_t r = level % 10;
+    if (r < 0) {
+        r += 10;
+        q -= 1;
+    }
+    double speed = STEPS[r];
+    // Repeated multiplication and division keep the common levels exact
+    // (0.5 for -1, 1e12 for 40).
+    for (int32_t i = 0; i < q; ++i) speed *= 1000.0;
+    for (int32_t i = 0; i > q; --i) speed /= 1000.0;
+    return speed;
+}
+
+double baseSpeed() { return 1e-12 / UNIT_PARSECS_DOUBLE; }
+
+void orthonormalise(Vec3d& forward, Vec3d& up) {
+    forward = forward * (1.0 / std::sqrt(dot(forward, forward)));
+    up = up - forward * dot(up, forward);
+    up = up * (1.0 / std::sqrt(dot(up, up)));
+}
+
+namespace {
+
+struct Quaternion {
+    double w, x, y, z;
+};
+
+Quaternion multiply(const Quaternion& a, const Quaternion& b) {
+    return {a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z,
+            a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
+            a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
+            a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w};
+}
+
+// Rotation by angle (radians) about a unit axis.
+Quaternion aroundAxis(Vec3d axis, double angle) {
+    const double s = std::sin(angle * 0.5);
+    return {std::cos(angle * 0.5), axis.x * s, axis.y * s, axis.z * s};
+}
+
+// q v q*
+Vec3d rotate(const Quaternion& q, Vec3d v) {
+    const Quaternion p{0, v.x, v.y, v.z};
+    const Quaternion conj{q.w, -q.x, -q.y, -q.z};
+    const Quaternion r = multiply(multiply(q, p), conj);
+    return {r.x, r.y, r.z};
+}
+
+Vec3d unit(Vec3d v) { return v * (1.0 / std::sqrt(dot(v, v))); }
+
+// (a * (2^32 - w) + b * w) / 2^32 in 128-bit arithmetic: the point a fraction
+// w / 2^32 of the way from a to b.
+int64_t blend(int64_t a, int64_t b, int64_t w) {
+    const __int128 one = static_cast<__int128>(1) << 32;
+    const __int128 sum = static_cast<__int128>(a) * (one - w) + static_cast<__int128>(b) * w;
+    return static_cast<int64_t>(sum / one);
+}
+
+}  // namespace
+
+NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt) {
+    NavigationResult result{false, false, false, {0, 0, 0}};
+    auto held = [&](int key) { return keyDown[key] ? 1 : 0; };
+
+    // 1. Translation inputs. The Go button moves forwards only.
+    const int forwardIn = 50 * view.goInput + ((held(navkey::SPACE) | held(navkey::LEFT_CONTROL)) ? 1 : 0) -
+                          held(navkey::LEFT_ALT);
+    const int upIn = held(navkey::I) - held(navkey::M);
+    const int rightIn = held(navkey::K) - held(navkey::J);
+    view.goInput = 0;
+
+    const Vec3d F = view.forward;
+    const Vec3d U = view.up;
+
+    if (forwardIn != 0 || upIn != 0 || rightIn != 0) {
+        // 2. Move along the inputs at speed x baseSpeed.
+        const double v = view.speed * baseSpeed();
+        const Vec3d direction = F * forwardIn + U * upIn + cross(F, U) * rightIn;
+        const Vec3d velocity = direction * (TWO_POW_64 * v);
+        const double components[3] = {velocity.x, velocity.y, velocity.z};
+        for (int axis = 0; axis < 3; ++axis) {
+            const double delta = std::trunc(components[axis] * dt / TWO_POW_64);
+            view.position[axis].integer += static_cast<int64_t>(delta);
+        }
+        result.velocity = velocity;
+        result.translating = true;
+        view.flyingToTarget = false;
+        view.turningToTarget = false;
+        result.moved = result.redraw = true;
+    } else if (view.flyingToTarget) {
+        // 3. Fly towards the target, slowing exponentially, and stop 0.1 AU short.
+        double squared = 0;
+        for (int axis = 0; axis < 3; ++axis) {
+            const double diff = static_cast<double>(view.flyTarget[axis]) -
+                                static_cast<double>(view.position[axis].integer);
+            squared += diff * diff;
+        }
+        const double d = std::sqrt(squared);
+        if (d == 0) {
+            view.flyingToTarget = false;  // already there: nothing to move
+        } else {
+            const double f = std::exp(-10.0 * dt * std::sqrt(std::exp2(view.speedLevel - 40)));
+            const double step = std::min((1.0 - f) * d, view.speed * baseSpeed() * dt);
+            double fraction;
+            if (step >= d - FLY_TO_STOP_DISTANCE) {
+                fraction = (d - FLY_TO_STOP_DISTANCE) / d;
+                view.flyingToTarget = false;
+            } else {
+                fraction = step / d;
+            }
+            const int64_t w = static_cast<int64_t>(std::trunc(fraction * 4294967296.0));
+            for (int axis = 0; axis < 3; ++axis) {
+                view.position[axis].integer = blend(view.position[axis].integer, view.flyTarget[axis], w);
+                view.position[axis].fraction = 0;
+            }
+            result.moved = result.redraw = true;
+        }
+    }
+
+    // 4. Rotation inputs in radians per second; Caps Lock aims finely.
+    const double k = view.capsLock ? 0.1 : 1.0;
+    const double pitch = k * (held(navkey::S) - held(navkey::W)) + view.pitchInput;
+    const double roll = k * (held(navkey::D) - held(navkey::A)) + view.rollInput;
+    const double yaw = k * (held(navkey::X) - held(navkey::Z));
+    view.pitchInput = 0;
+    view.rollInput = 0;
+
+    bool rotating = false;
+    Quaternion q{1, 0, 0, 0};
+    if (pitch == 0 && roll == 0 && yaw == 0) {
+        if (view.turningToTarget) {
+            // 5. Turn towards the target at 2 radians per second.
+            const Vec3d T = view.turnTarget;
+            Vec3d axis = cross(F, T);
+            double s = std::sqrt(dot(axis, axis));
+            const double c = dot(F, T);
+            if (s == 0) {
+                if (c >= 0) {
+                    view.turningToTarget = false;
+                    return result;
+                }
+                axis = cross(U, F);  // straight behind: pitch round
+                s = 1;
+            }
+            double a = 2.0 * dt;
+            if (a > s && c >= 0) {
+                a = s;
+                view.turningToTarget = false;
+            }
+            q = aroundAxis(unit(axis), a);
+            rotating = true;
+        }
+    } else {
+        // 6. Pitch about U x F, roll about F, yaw about U, all as they stand now.
+        q = multiply(multiply(aroundAxis(unit(cross(U, F)), -pitch * dt), aroundAxis(F, roll * dt)),
+                     aroundAxis(U, -yaw * dt));
+        result.redraw = true;
+        view.turningToTarget = false;
+        rotating = true;
+    }
+
+    if (rotating) {
+        // 7. Apply and re-orthonormalise.
+        view.forward = rotate(q, F);
+        view.up = rotate(q, U);
+        orthonormalise(view.forward, view.up);
+    }
+    return result;
+}

@@ -1,0 +1,99 @@
+// Navigation: the viewpoint, its keyboard and button inputs, and the per-frame
+// step that moves and turns it.
+//
+// The position is three 128-bit fixed-point numbers (64-bit integer part in
+// position units of 10 km, 64-bit fraction) so that the whole galaxy and the
+// gap between neighbouring stars both fit. The orientation is a pair of unit
+// vectors in double precision. Everything here is plain math: no window, no
+// graphics.
+#pragma once
+
+#include <cstdint>
+
+// GLFW key codes the navigation reads (the keyboard state array is indexed by them).
+namespace navkey {
+inline constexpr int SPACE = 32;
+inline constexpr int COMMA = 44;
+inline constexpr int PERIOD = 46;
+inline constexpr int EQUAL = 61;
+inline constexpr int A = 65;
+inline constexpr int C = 67;
+inline constexpr int D = 68;
+inline constexpr int I = 73;
+inline constexpr int J = 74;
+inline constexpr int K = 75;
+inline constexpr int M = 77;
+inline constexpr int S = 83;
+inline constexpr int W = 87;
+inline constexpr int X = 88;
+inline constexpr int Z = 90;
+inline constexpr int LEFT_CONTROL = 341;
+inline constexpr int LEFT_ALT = 342;
+inline constexpr int COUNT = 349;  // key codes 0..348
+}  // namespace navkey
+
+// One axis of the position: integer part in position units plus a binary fraction.
+struct FixedCoord {
+    uint64_t fraction;
+    int64_t integer;
+};
+
+struct Vec3d {
+    double x, y, z;
+};
+
+// The highest speed level the period key reaches.
+inline constexpr int MAX_SPEED_LEVEL = 50;
+
+// Distance at which a fly-to stops short of its target: 0.1 astronomical unit
+// in position units.
+inline constexpr double FLY_TO_STOP_DISTANCE = 1.5e6;
+
+// Speed factor of a speed level: 1000^q x {1,2,4,...,500}[r] with level = 10q + r,
+// 0 <= r <= 9 (floor division, so negative levels keep slowing down).
+double speedFromLevel(int32_t level);
+
+// Travel speed of speed factor 1 in position units per second: 1e-12 parsec.
+double baseSpeed();
+
+// Everything the navigation step reads and writes.
+struct Viewpoint {
+    FixedCoord position[3];
+    Vec3d forward;  // unit vector the camera looks along
+    Vec3d up;       // unit vector orthogonal to forward
+    int32_t speedLevel;
+    double speed;  // factor from speedLevel
+
+    // Inputs of the Navigation page's buttons; cleared by each step.
+    int32_t goInput, rollInput, pitchInput;
+    bool capsLock;  // fine aiming: rotation keys at a tenth of their rate
+
+    Vec3d turnTarget;  // unit direction to turn towards
+    bool turningToTarget;
+    int64_t flyTarget[3];  // integer position to fly to
+    bool flyingToTarget;
+};
+
+// What a step changed.
+struct NavigationResult {
+    bool moved;    // the position changed
+    bool redraw;   // the view changed
+    bool translating;  // a translation input was active this frame
+    Vec3d velocity;    // position units per second, scaled by 2^64 (zero when not translating)
+};
+
+// One frame of navigation: dt in seconds, keyDown indexed by GLFW key code
+// (navkey::COUNT entries). Consumes the button inputs.
+NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt);
+
+// Normalises forward and makes up a unit vector orthogonal to it.
+void orthonormalise(Vec3d& forward, Vec3d& up);
+
+// Small vector helpers shared by navigation and its users.
+inline Vec3d operator+(Vec3d a, Vec3d b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline Vec3d operator-(Vec3d a, Vec3d b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Vec3d operator*(Vec3d a, double s) { return {a.x * s, a.y * s, a.z * s}; }
+inline double dot(Vec3d a, Vec3d b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vec3d cross(Vec3d a, Vec3d b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}

@@ -1,0 +1,247 @@
+#!/usr/bin/env python3
+"""End-to-end run of the real program under Xvfb with the CPU Vulkan driver.
+
+Starts its own X server on a free display, launches starloom with a fresh
+HOME and XDG_DATA_HOME, waits for the window, takes screenshots and checks
+them by pixel statistics, drives the keyboard with xdotool, then closes the
+window the way a window manager does (a WM_DELETE_WINDOW client message) and
+expects a clean exit with status 0.
+
+usage: e2e_window.py STARLOOM SHOT_DIR [--expect-sky] [--validation] [--no-device]
+  --expect-sky   also require visible stars and background light, and a
+                 changed view after flying (needs the star-field engine)
+  --validation   run with the Khronos validation layer and fail on any
+                 error or warning it reports
+  --no-device    point the Vulkan loader at no driver and expect exit
+                 status 1 with the fatal-error text on standard error
+"""
+import ctypes
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def fail(message):
+    print("FAIL:", message, file=sys.stderr)
+    raise SystemExit(1)
+
+
+def start_xvfb():
+    """Xvfb picks a free display itself and reports it through a pipe."""
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    number = b""
+    with os.fdopen(read_end, "rb") as pipe:
+        while not number.endswith(b"\n"):
+            chunk = pipe.read(1)
+            if not chunk:
+                break
+            number += chunk
+    if not number.strip():
+        xvfb.kill()
+        fail("Xvfb did not start")
+    return xvfb, ":" + number.decode().strip()
+
+
+def run(cmd, env, check=True):
+    return subprocess.run(cmd, env=env, check=check, capture_output=True, text=True, timeout=60)
+
+
+def find_window(env, deadline):
+    while time.time() < deadline:
+        result = run(["xdotool", "search", "--name", "^Starloom$"], env, check=False)
+        ids = result.stdout.split()
+        if ids:
+            return int(ids[0])
+        time.sleep(0.5)
+    return None
+
+
+def screenshot(env, path):
+    run(["import", "-window", "root", path], env)
+    data = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], env=env, capture_output=True,
+                          check=True, timeout=60).stdout
+    return data
+
+
+def region_stats(data, width, x0, x1, y0, y1):
+    """Mean brightness, bright-pixel count and green-only pixel count."""
+    total = 0
+    bright = 0
+    green = 0
+    count = 0
+    for y in range(y0, y1):
+        row = y * width * 3
+        for x in range(x0, x1):
+            r, g, b = data[row + 3 * x], data[row + 3 * x + 1], data[row + 3 * x + 2]
+            total += r + g + b
+            count += 1
+            if r + g + b > 300:
+                bright += 1
+            if g > 150 and r < 60 and b < 60:
+                green += 1
+    return total / (3.0 * count), bright, green
+
+
+def send_close(display, window):
+    """WM_DELETE_WINDOW as a ClientMessage, as a window manager sends it."""
+    x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+    class XEvent(ctypes.Union):
+        _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+    dpy = x11.XOpenDisplay(display.encode())
+    if not dpy:
+        fail("cannot open display " + display)
+    event = XEvent()
+    event.xclient.type = 33  # ClientMessage
+    event.xclient.window = window
+    event.xclient.message_type = x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0)
+    event.xclient.format = 32
+    event.xclient.data[0] = x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
+    event.xclient.data[1] = 0  # CurrentTime
+    x11.XSendEvent(dpy, window, 0, 0, ctypes.byref(event))
+    x11.XFlush(dpy)
+    x11.XCloseDisplay(dpy)
+
+
+def main():
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    expect_sky = "--expect-sky" in sys.argv
+    validation = "--validation" in sys.argv
+    if len(args) != 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    program, shot_dir = os.path.abspath(args[0]), os.path.abspath(args[1])
+    os.makedirs(shot_dir, exist_ok=True)
+    for tool in ("Xvfb", "xdotool", "import", "convert"):
+        if shutil.which(tool) is None:
+            fail(tool + " is not installed (tools/install-deps.sh installs it)")
+
+    home = tempfile.mkdtemp(prefix="starloom-e2e-")
+    xvfb, display = start_xvfb()
+    proc = None
+    try:
+        env = dict(os.environ)
+        env.update({"DISPLAY": display, "HOME": home, "XDG_DATA_HOME": os.path.join(home, "data")})
+        if "--no-device" in sys.argv:
+            env["VK_ICD_FILENAMES"] = os.path.join(home, "no-such-driver.json")
+            env["VK_DRIVER_FILES"] = env["VK_ICD_FILENAMES"]
+            result = subprocess.run([program], env=env, capture_output=True, text=True, timeout=120, cwd=home)
+            print(result.stderr)
+            if result.returncode != 1:
+                fail("exit status %d without a Vulkan device, expected 1" % result.returncode)
+            if "Error:" not in result.stderr or "Cannot run because your graphics card" not in result.stderr:
+                fail("no fatal-error text on standard error")
+            print("PASS")
+            return 0
+        if validation:
+            env["VK_INSTANCE_LAYERS"] = "VK_LAYER_KHRONOS_validation"
+            # The layer reads its settings from the working directory: report
+            # errors, warnings and performance warnings to standard output.
+            with open(os.path.join(home, "vk_layer_settings.txt"), "w") as settings:
+                settings.write("khronos_validation.report_flags = error,warn,perf\n"
+                               "khronos_validation.debug_action = VK_DBG_LAYER_ACTION_LOG_MSG\n"
+                               "khronos_validation.log_filename = stdout\n")
+        log_path = os.path.join(home, "starloom.log")
+        log = open(log_path, "w")
+        proc = subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT, cwd=home)
+        window = find_window(env, time.time() + 90)
+        if window is None:
+            fail("no Starloom window within 90 s")
+        # Give the renderer time for several frames (lavapipe is slow).
+        time.sleep(12)
+        if proc.poll() is not None:
+            fail("starloom exited early with status %s" % proc.returncode)
+
+        width, height = 1280, 1024
+        shot = screenshot(env, os.path.join(shot_dir, "default_view.png"))
+        if len(shot) != width * height * 3:
+            fail("unexpected screenshot size")
+        # The panel is at the right edge; the star display is the rest.
+        display_right = width - 200
+        centre = (display_right // 2, height // 2)
+        mean, bright, _ = region_stats(shot, width, 0, display_right, 0, height)
+        _, _, green = region_stats(shot, width, centre[0] - 60, centre[0] + 60, centre[1] - 60, centre[1] + 60)
+        _, panel_bright, _ = region_stats(shot, width, display_right + 20, width, 0, 60)
+        print("default view: mean %.2f, bright pixels %d, cross-hair pixels %d" % (mean, bright, green))
+        if green < 40:
+            fail("no cross-hair at the display centre")
+        if panel_bright < 50:
+            fail("no control panel text at the top right")
+        if expect_sky:
+            if mean < 2.0:
+                fail("no background light (mean brightness %.2f)" % mean)
+            if bright < 20:
+                fail("no stars (%d bright pixels)" % bright)
+
+        # Fly forwards for a second.
+        run(["xdotool", "windowactivate", "--sync", str(window)], env, check=False)
+        run(["xdotool", "keydown", "--window", str(window), "space"], env)
+        time.sleep(1.0)
+        run(["xdotool", "keyup", "--window", str(window), "space"], env)
+        time.sleep(8)
+        moved = screenshot(env, os.path.join(shot_dir, "after_flying.png"))
+        if expect_sky:
+            diff = sum(1 for i in range(0, len(moved), 3 * 97) if abs(moved[i] - shot[i]) > 8)
+            print("pixels changed after flying (sampled): %d" % diff)
+            if diff < 10:
+                fail("the view did not change after holding Space")
+
+        # C toggles the cross-hair off.
+        run(["xdotool", "key", "--window", str(window), "c"], env)
+        time.sleep(8)
+        plain = screenshot(env, os.path.join(shot_dir, "no_crosshair.png"))
+        _, _, green_after = region_stats(plain, width, centre[0] - 60, centre[0] + 60, centre[1] - 60, centre[1] + 60)
+        print("cross-hair pixels after C: %d" % green_after)
+        if green_after > green // 4:
+            fail("the cross-hair is still drawn after pressing C")
+
+        send_close(display, window)
+        try:
+            status = proc.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            fail("starloom did not exit after the window was closed")
+        log.close()
+        output = open(log_path).read()
+        sys.stdout.write(output)
+        if status != 0:
+            fail("exit status %d after closing the window" % status)
+        if validation:
+            problems = [line for line in output.splitlines()
+                        if "Validation Error" in line or "Validation Warning" in line
+                        or "VUID" in line or "UNASSIGNED" in line]
+            if problems:
+                fail("validation layer reported %d problems, first: %s" % (len(problems), problems[0]))
+            if not os.path.exists("/usr/share/vulkan/explicit_layer.d/VkLayer_khronos_validation.json"):
+                fail("the validation layer is not installed")
+        print("PASS")
+        return 0
+    finally:
+        if proc is not None and proc.poll() is None:
+            proc.kill()
+        xvfb.kill()
+        xvfb.wait()
+        shutil.rmtree(home, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

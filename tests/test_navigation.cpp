@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "numeric/constants.h"
+#include "starfield/navigation.h"
+
+namespace {
+
+Viewpoint makeView() {
+    Viewpoint v{};
+    v.forward = {1, 0, 0};
+    v.up = {0, 0, 1};
+    v.speedLevel = 40;
+    v.speed = speedFromLevel(40);
+    return v;
+}
+
+double length(Vec3d v) { return std::sqrt(dot(v, v)); }
+
+}  // namespace
+
+TEST(SpeedTable, LevelsFollowTheDoublingTableAndTheFactorThousand) {
+    EXPECT_EQ(speedFromLevel(0), 1.0);
+    EXPECT_EQ(speedFromLevel(-1), 0.5);
+    EXPECT_EQ(speedFromLevel(9), 500.0);
+    EXPECT_EQ(speedFromLevel(10), 1000.0);
+    EXPECT_EQ(speedFromLevel(20), 1e6);
+    EXPECT_EQ(speedFromLevel(40), 1e12);
+    EXPECT_EQ(speedFromLevel(49), 5e14);
+    EXPECT_EQ(speedFromLevel(-10), 0.001);
+    // Ten steps are exactly a factor 1000 across the whole range.
+    for (int level = -30; level < 40; ++level) {
+        EXPECT_DOUBLE_EQ(speedFromLevel(level + 10) / speedFromLevel(level), 1000.0) << level;
+    }
+}
+
+TEST(SpeedTable, LevelFortyTravelsOneParsecPerSecond) {
+    const double unitsPerSecond = speedFromLevel(40) * baseSpeed();
+    EXPECT_NEAR(unitsPerSecond * UNIT_PARSECS_DOUBLE, 1.0, 1e-12);
+}
+
+TEST(Navigation, SpaceMovesForwardBySpeedTimesTime) {
+    Viewpoint v = makeView();
+    bool keys[navkey::COUNT] = {};
+    keys[navkey::SPACE] = true;
+    const NavigationResult r = navigate(v, keys, 0.5);
+    EXPECT_TRUE(r.moved);
+    EXPECT_TRUE(r.translating);
+    const double expected = std::trunc(v.speed * baseSpeed() * 0.5);
+    EXPECT_NEAR(static_cast<double>(v.position[0].integer), expected, 1.0);
+    EXPECT_EQ(v.position[1].integer, 0);
+    EXPECT_EQ(v.position[2].integer, 0);
+    EXPECT_GT(r.velocity.x, 0);
+}
+
+TEST(Navigation, OpposingKeysCancelAndLeaveVelocityZero) {
+    Viewpoint v = makeView();
+    bool keys[navkey::COUNT] = {};
+    keys[navkey::SPACE] = true;
+    keys[navkey::LEFT_ALT] = true;
+    const NavigationResult r = navigate(v, keys, 1.0);
+    EXPECT_FALSE(r.moved);
+    EXPECT_FALSE(r.translating);
+    EXPECT_EQ(r.velocity.x, 0);
+    EXPECT_EQ(v.position[0].integer, 0);
+}
+
+TEST(Navigation, UpAndRightKeysMoveAlongUpAndForwardCrossUp) {
+    Viewpoint v = makeView();
+    bool keys[navkey::COUNT] = {};
+    keys[navkey::I] = true;
+    navigate(v, keys, 1e-3);
+    EXPECT_GT(v.position[2].integer, 0);
+    keys[navkey::I] = false;
+    keys[navkey::K] = true;
+    navigate(v, keys, 1e-3);
+    // forward x up = (1,0,0) x (0,0,1) = (0,-1,0)
+    EXPECT_LT(v.position[1].integer, 0);
+}
+
+TEST(Navigation, GoButtonMovesForwardOnlyAndIsConsumed) {
+    Viewpoint v = makeView();
+    bool keys[navkey::COUNT] = {};
+    v.goInput = 1;
+    navigate(v, keys, 1e-3);
+    EXPECT_GT(v.position[0].integer, 0);
+    EXPECT_EQ(v.position[1].integer, 0);
+    EXPECT_EQ(v.position[2].integer, 0);
+    EXPECT_EQ(v.goInput, 0);
+}
+
+TEST(Navigation, TranslationCancelsFlyToAndTurn) {
+    Viewpoint v = makeView();
+    v.flyingToTarget = true;
+    v.turningToTarget = true;
+    v.turnTarget = {0, 1, 0};
+    bool keys[navkey::COUNT] = {};
+    keys[navkey::SPACE] = true;
+    navigate(v, keys, 0.01);
+    EXPECT_FALSE(v.flyingToTarget);
+    EXPECT_FALSE(v.turningToTarget);
+}
+
+TEST(Navigation, FlyToStopsPointOneAuShortOnTheStraightLine) {
+    Viewpoint v = makeView();
+    v.position[0].integer = 1000000000;
+    v.position[1].integer = -2000000000;
+    v.position[2].integer = 500000000;
+    v.position[0].fraction = 12345;
+    const int64_t target[3] = {-3000000000, 4000000000, 1500000000};
+    for (int a = 0; a < 3; ++a) v.flyTarget[a] = target[a];
+    v.flyingToTarget = true;
+    const double start[3] = {1e9, -2e9, 5e8};
+    bool keys[navkey::COUNT] = {};
+    for (int frame = 0; frame < 10000 && v.flyingToTarget; ++frame) navigate(v, keys, 0.05);
+    ASSERT_FALSE(v.flyingToTarget);
+    double d2 = 0, cross2 = 0;
+    double along[3], offset[3];
+    for (int a = 0; a < 3; ++a) {
+        const double diff = static_cast<double>(target[a] - v.position[a].integer);
+        d2 += diff * diff;
+        along[a] = target[a] - start[a];
+        offset[a] = v.position[a].integer - start[a];
+        EXPECT_EQ(v.position[a].fraction, 0u);
+    }
+    EXPECT_NEAR(std::sqrt(d2), FLY_TO_STOP_DISTANCE, 4.0);
+    // Distance of the end point from the start-target line.
+    const Vec3d l{along[0], along[1], along[2]}, o{offset[0], offset[1], offset[2]};
+    const Vec3d c = cross(l, o);
+    cross2 = dot(c, c);
+    EXPECT_LT(std::sqrt(cross2) / length(l), 4.0);
+}
+
+TEST(Navigation, FlyToFromCloserThanTheStopDistanceBacksOffToIt) {
+    Viewpoint v = makeView();
+    v.flyTarget[0] = 1000000;
+    v.flyingToTarget = true;
+    bool keys[navkey::COUNT] = {};
+    navigate(v, keys, 0.1);
+    EXPECT_FALSE(v.flyingToTarget);
+    EXPECT_NEAR(static_cast<double>(v.position[0].integer), 1000000 - FLY_TO_STOP_DISTANCE, 1.0);
+}
+
+TEST(Navigation, FlyToAtTheTargetCompletesWithoutMoving) {
+    Viewpoint v = makeView();
+    v.flyingToTarget = true;  // target (0,0,0) = position
+    bool keys[navkey::COUNT] = {};
+    const NavigationResult r = navigate(v, keys, 0.1);
+    EXPECT_FALSE(v.flyingToTarget);
+    EXPECT_FALSE(r.moved);
+    EXPECT_EQ(v.position[0].integer, 0);
+}
+
+TEST(Navigation, TurnToReachesTheTargetDirection) {
+    Viewpoint v = makeView();
+    v.turnTarget = {0, 1, 0};
+    v.turningToTarget = true;
+    bool keys[navkey::COUNT] = {};
+    for (int frame = 0; frame < 1000 && v.turningToTarget; ++frame) navigate(v, keys, 0.02);
+    EXPECT_FALSE(v.turningToTarget);
+    EXPECT_GT(dot(v.forward, v.turnTarget), 0.999);
+    EXPECT_NEAR(length(v.forward), 1.0, 1e-12);
+    EXPECT_NEAR(dot(v.forward, v.up), 0.0, 1e-12);
+}
+
+TEST(Navigation, TurnToAStarStraightBehindPitchesRound) {
+    Viewpoint v = makeView();
+    v.turnTarget = {-1, 0, 0};
+    v.turningToTarget = true;
+    bool keys[navkey::COUNT] = {};
+    navigate(v, keys, 0.1);
+    // The first step turns about up x forward: forward leaves the x axis
+    // within the forward-up plane, and nothing goes sideways.
+    EXPECT_TRUE(v.turningToTarget);
+    EXPECT_LT(v.forward.x, 1.0);
+    EXPECT_NEAR(v.forward.y, 0.0, 1e-12);
+    EXPECT_NE(v.forward.z, 0.0);
+    for (int frame = 0; frame < 1000 && v.turningToTarget; ++frame) navigate(v, keys, 0.02);
+    EXPECT_GT(dot(v.forward, v.turnTarget), 0.999);
+}
+
+TEST(Navigation, CapsLockAimsAtATenthOfTheRate) {
+    Viewpoint coarse = makeView();
+    Viewpoint fine = makeView();
+    fine.capsLock = true;
+    bool keys[navkey::COUNT] = {};
+    keys[navkey::W] = true;
+    navigate(coarse, keys, 0.01);
+    navigate(fine, keys, 0.01);
+    const double coarseAngle = std::acos(std::min(1.0, coarse.forward.x));
+    const double fineAngle = std::acos(std::min(1.0, fine.forward.x));
+    EXPECT_NEAR(coarseAngle, 0.01, 1e-6);
+    EXPECT_NEAR(fineAngle, 0.001, 1e-6);
+}
+
+TEST(Navigation, RotationsKeepTheFrameOrthonormal) {
+    Viewpoint v = makeView();
+    bool keys[navkey::COUNT] = {};
+    keys[navkey::S] = keys[navkey::D] = keys[navkey::X] = true;
+    for (int i = 0; i < 500; ++i) navigate(v, keys, 0.037);
+    EXPECT_NEAR(length(v.forward), 1.0, 1e-12);
+    EXPECT_NEAR(length(v.up), 1.0, 1e-12);
+    EXPECT_NEAR(dot(v.forward, v.up), 0.0, 1e-12);
+}
+
+TEST(Navigation, OrthonormaliseRepairsSavedVectors) {
+    Vec3d f{3, 0, 4}, u{1, 1, 1};
+    orthonormalise(f, u);
+    EXPECT_NEAR(length(f), 1.0, 1e-15);
+    EXPECT_NEAR(length(u), 1.0, 1e-15);
+    EXPECT_NEAR(dot(f, u), 0.0, 1e-15);
+}

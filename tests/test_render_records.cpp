@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstddef>
+#include <set>
+
+#include "render/gpu_buffer.h"
+#include "render/meshes.h"
+#include "render/uniforms.h"
+#include "starfield/star_record.h"
+
+TEST(UniformLayout, MembersSitWhereTheShadersReadThem) {
+    EXPECT_EQ(sizeof(UniformBufferObject), 4736u);
+    EXPECT_EQ(offsetof(UniformBufferObject, proj_model_view), 1664u);
+    EXPECT_EQ(offsetof(UniformBufferObject, eye_offset), 1872u);
+    EXPECT_EQ(offsetof(UniformBufferObject, mid_diff_offset), 1968u);
+    EXPECT_EQ(offsetof(UniformBufferObject, foreground_object_buffer), 2112u);
+    EXPECT_EQ(offsetof(UniformBufferObject, highlight_objects), 3136u);
+    EXPECT_EQ(offsetof(ForegroundObject, color), 16u);
+    EXPECT_EQ(offsetof(HightlightObject, rgb), 12u);
+    EXPECT_EQ(sizeof(TubeVertex), 4u);
+    EXPECT_EQ(offsetof(TubeVertex, end), 3u);
+}
+
+namespace {
+
+StarPositionStruct nearRecord(int64_t x, int64_t y, int64_t z, uint8_t r, uint8_t g, uint8_t b, uint32_t code,
+                              const int64_t origin[3]) {
+    StarRecord s;
+    s.x = x;
+    s.y = y;
+    s.z = z;
+    s.colour[0] = r;
+    s.colour[1] = g;
+    s.colour[2] = b;
+    s.luminosityCode = code;
+    const PointRecord p = makeNearRecord(s, origin);
+    return {static_cast<int32_t>(p.w[0]), static_cast<int32_t>(p.w[1]), static_cast<int32_t>(p.w[2]),
+            static_cast<int32_t>(p.w[3])};
+}
+
+// What the shaders make of a record: mantissa x 2^((word 3 & 63) - 48) shader units.
+double decoded(int32_t word, int32_t w3) { return std::ldexp(static_cast<double>(word >> 7), (w3 & 63) - 48); }
+
+}  // namespace
+
+TEST(NearRecords, RelativeToTheMidgroundOriginAsTheShadersDecodeThem) {
+    const int64_t origin[3] = {1000000, -5, 1LL << 40};
+    const StarPositionStruct r = nearRecord(1000000 + 1000, -5 - 2000, (1LL << 40) + 3, 127, 64, 1, 0x3ABCDEFu, origin);
+    EXPECT_EQ(r.inx & 127, 127);
+    EXPECT_EQ(r.iny & 127, 64);
+    EXPECT_EQ(r.inz & 127, 1);
+    EXPECT_EQ(r.luminosity_scale & 63, 0);  // 2000 needs no shift
+    EXPECT_EQ(decoded(r.inx, r.luminosity_scale), std::ldexp(1000.0, -48));
+    EXPECT_EQ(decoded(r.iny, r.luminosity_scale), std::ldexp(-2000.0, -48));
+    // The 12-bit luminosity mantissa and 7-bit exponent the shaders read sit
+    // above bit 13: the code without its low 7 bits.
+    EXPECT_EQ(static_cast<uint32_t>(r.luminosity_scale) >> 13, 0x3ABCDEFu >> 7);
+}
+
+TEST(NearRecords, LargeOffsetsKeepTwentyFiveBitsAndTheirSign) {
+    const int64_t origin[3] = {0, 0, 0};
+    const StarPositionStruct r = nearRecord(1LL << 40, -(1LL << 30), 7, 0, 0, 0, 0, origin);
+    EXPECT_EQ(r.luminosity_scale & 63, 17);
+    EXPECT_EQ(decoded(r.inx, r.luminosity_scale), std::ldexp(1.0, 40 - 48));
+    EXPECT_EQ(decoded(r.iny, r.luminosity_scale), -std::ldexp(1.0, 30 - 48));
+    EXPECT_LT(std::abs(r.inx >> 7), 1 << 24);
+}
+
+TEST(NearRecords, StarAtTheOriginHoldsOnlyItsColour) {
+    const int64_t origin[3] = {42, 42, 42};
+    const StarPositionStruct r = nearRecord(42, 42, 42, 5, 6, 7, 0, origin);
+    EXPECT_EQ(r.inx, 5);
+    EXPECT_EQ(r.iny, 6);
+    EXPECT_EQ(r.inz, 7);
+    EXPECT_EQ(r.luminosity_scale, 0);
+}
+
+TEST(NearRecords, FarthestOffsetsDoNotOverflow) {
+    const int64_t origin[3] = {0, 0, 0};
+    const StarPositionStruct r = nearRecord(INT64_MIN, INT64_MAX, 0, 0, 0, 0, 0, origin);
+    EXPECT_EQ(r.luminosity_scale & 63, 40);
+    EXPECT_EQ(r.inx >> 7, -(1 << 23));
+    EXPECT_EQ(r.iny >> 7, (1 << 23) - 1);
+}
+
+TEST(ShapeTable, CircleAndFuzzyRims) {
+    const auto circle = buildShapeTable(0);
+    const auto fuzzy = buildShapeTable(1);
+    for (const auto* table : {&circle, &fuzzy}) {
+        EXPECT_EQ((*table)[0].dx, 0.0f);
+        EXPECT_EQ((*table)[0].dy, 0.0f);
+        EXPECT_FLOAT_EQ((*table)[0].intensity, 1.0f / 127.0f);
+    }
+    for (int k = 1; k <= 8; ++k) {
+        EXPECT_NEAR(std::hypot(circle[k].dx, circle[k].dy), 1.0, 1e-6);
+        EXPECT_FLOAT_EQ(circle[k].intensity, 1.0f / 127.0f);
+        EXPECT_NEAR(std::hypot(fuzzy[k].dx, fuzzy[k].dy), std::sqrt(3.0), 1e-6);
+        EXPECT_EQ(fuzzy[k].intensity, 0.0f);
+        EXPECT_NEAR(std::atan2(circle[k].dy, circle[k].dx), std::remainder((k - 1) * M_PI / 4, 2 * M_PI), 1e-6);
+    }
+}
+
+TEST(ShapeIndices, EightTrianglesFanRoundTheCentre) {
+    uint32_t values[48];
+    fillShapeIndices(values, 7, 2);
+    const uint32_t fan[24] = {0, 1, 8, 0, 2, 1, 0, 3, 2, 0, 4, 3, 0, 5, 4, 0, 6, 5, 0, 7, 6, 0, 8, 7};
+    for (int j = 0; j < 24; ++j) {
+        EXPECT_EQ(values[j], (fan[j] << 24) + 7);
+        EXPECT_EQ(values[24 + j], (fan[j] << 24) + 8);
+    }
+}
+
+TEST(CopyBatches, SplitIntoFiftyThousandRegionsAtMost) {
+    EXPECT_EQ(copyBatchSizes(120001), (std::vector<uint64_t>{50000, 50000, 20001}));
+    EXPECT_EQ(copyBatchSizes(50000), (std::vector<uint64_t>{50000}));
+    EXPECT_EQ(copyBatchSizes(1), (std::vector<uint64_t>{1}));
+    EXPECT_TRUE(copyBatchSizes(0).empty());
+}
+
+namespace {
+
+// Outward test: the triangle's normal (right-handed) against its centroid.
+double windingAgainstOutward(const Icosphere& s, const std::array<uint16_t, 3>& t) {
+    const auto& a = s.vertices[t[0]];
+    const auto& b = s.vertices[t[1]];
+    const auto& c = s.vertices[t[2]];
+    const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    const double v[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+    const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    return n[0] * (a[0] + b[0] + c[0]) + n[1] * (a[1] + b[1] + c[1]) + n[2] * (a[2] + b[2] + c[2]);
+}
+
+}  // namespace
+
+TEST(Icosphere, CountsUnitLengthSharedEdgesAndInwardWinding) {
+    const IcosaTables base = makeIcosaTables();
+    for (const auto& v : base.vertices) EXPECT_NEAR(std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]), 0.5, 1e-6);
+    for (int level = 0; level <= 4; ++level) {
+        const Icosphere s = buildIcosphere(base, level);
+        const size_t p = size_t{1} << (2 * level);
+        EXPECT_EQ(s.vertices.size(), 10 * p + 2);
+        EXPECT_EQ(s.triangles.size(), 20 * p);
+        for (const auto& v : s.vertices) EXPECT_NEAR(std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]), 1.0, 1e-6);
+        // Clockwise from outside, so back-face culling keeps the far side.
+        for (const auto& t : s.triangles) ASSERT_LT(windingAgainstOutward(s, t), 0.0);
+        // Closed surface: every edge is used once in each direction.
+        std::set<std::pair<int, int>> edges;
+        for (const auto& t : s.triangles) {
+            for (int e = 0; e < 3; ++e) EXPECT_TRUE(edges.insert({t[e], t[(e + 1) % 3]}).second);
+        }
+        for (const auto& e : edges) EXPECT_TRUE(edges.count({e.second, e.first}));
+    }
+}
+
+TEST(EllipsoidMesh, ScaledPerShapeWithOffsetIndices) {
+    const IcosaTables base = makeIcosaTables();
+    const std::vector<EllipsoidShape> shapes = {{2.0f, 0.5f, 1.5f, 1}, {4.0f, 1.0f, 0.25f, 2}};
+    const EllipsoidMesh mesh = buildEllipsoidMesh(base, shapes);
+    ASSERT_EQ(mesh.vertices.size(), 42u + 162u);
+    EXPECT_EQ(mesh.triangleCount, 80u + 320u);
+    EXPECT_EQ(mesh.indices.size(), 3u * mesh.triangleCount);
+    EXPECT_FLOAT_EQ(mesh.params[0].param[3], 1.5f * 4294967296.0f);
+    EXPECT_FLOAT_EQ(mesh.params[1].param[5], 1.0f);
+    EXPECT_FLOAT_EQ(mesh.params[1].param[6], 0.25f);
+    for (size_t i = 0; i < 42; ++i) {
+        const auto& v = mesh.vertices[i];
+        const double q = (v.position[0] * v.position[0] + v.position[1] * v.position[1]) / 4.0 +
+                         v.position[2] * v.position[2] / 0.25;
+        EXPECT_NEAR(q, 1.0, 1e-5);
+        EXPECT_EQ(v.bpi, 0u);
+    }
+    EXPECT_EQ(mesh.vertices[42].bpi, 1u);
+    for (size_t i = 3 * 80; i < mesh.indices.size(); ++i) EXPECT_GE(mesh.indices[i], 42u);
+}
+
+namespace {
+
+std::vector<std::vector<ArmSegment>> twoChains() {
+    std::vector<ArmSegment> a, b;
+    for (int k = 0; k < 3; ++k) a.push_back({float(k), 0, 0.4f - 0.1f * k, 0.2f, 1, float(k + 1), 0, 0.3f - 0.1f * k, 0.1f, 1});
+    for (int k = 0; k < 2; ++k) b.push_back({0, float(k), 0.2f, 0.1f, 2, 0, float(k + 1), 0.25f, 0.1f, 2});
+    return {a, b};
+}
+
+}  // namespace
+
+TEST(TubeMesh, RingsCapsAndNodeIndices) {
+    const auto chains = twoChains();
+    const uint32_t R = 16;
+    const TubeMesh mesh = buildTubeMesh(chains, R);
+    EXPECT_EQ(mesh.segmentCount, 5u);
+    EXPECT_EQ(mesh.vertices.size(), 5u * (10 * R + 12));
+    EXPECT_EQ(mesh.indices.size(), 5u * 60 * (R + 1));
+    // Chain 0 has nodes 0..5 (lead, 4 points, trailing): segments start at 1, 2, 3.
+    // Chain 1 starts at node 6: segments at 7, 8.
+    std::set<uint16_t> starts;
+    for (const auto& v : mesh.vertices) starts.insert(v.bpi);
+    EXPECT_EQ(starts, (std::set<uint16_t>{1, 2, 3, 7, 8}));
+    const uint32_t per = 10 * R + 12;
+    EXPECT_EQ(mesh.vertices[10 * R].end, 64);  // last ring at the segment's end
+    EXPECT_EQ(mesh.vertices[10 * (R + 1)].end, 128);
+    EXPECT_EQ(mesh.vertices[10 * R + 11].end, 192);
+    for (uint32_t i : mesh.indices) EXPECT_LT(i, 5 * per);
+    EXPECT_THROW(buildTubeMesh(chains, 12), std::invalid_argument);
+}
+
+TEST(TubeNodes, LeadAndTrailingNodesAndCones) {
+    const auto chains = twoChains();
+    const std::vector<ParamPart> nodes = buildTubeNodes(chains);
+    ASSERT_EQ(nodes.size(), (3 + 3) + (2 + 3));
+    EXPECT_FLOAT_EQ(nodes[0].param[0], -1.0f);  // lead node extends the first segment back
+    EXPECT_FLOAT_EQ(nodes[5].param[0], 4.0f);   // trailing node extends the last forwards
+    EXPECT_FLOAT_EQ(nodes[1].param[3], 4294967296.0f);
+    // A tapering segment: radius = slope x distance from the tip matches both ends.
+    const ParamPart& n = nodes[1];
+    const float tip = n.param[4];
+    const float slope = 1.0f / n.param[6];
+    EXPECT_NEAR(tip * slope, 0.4f, 1e-5);
+    EXPECT_NEAR((tip - 1.0f) * slope, 0.3f, 1e-5);
+    // A widening segment becomes a nearly straight tube of the mean width.
+    const ParamPart& w = nodes[7];
+    EXPECT_NEAR((w.param[4] - 0.5f) / w.param[6], 0.225f, 1e-4);
+}
+
+TEST(ForegroundSpheres, SlotsAndPointIndices) {
+    const ForegroundSpheres s = buildForegroundSpheres(makeIcosaTables());
+    EXPECT_EQ(s.points.size(), 2562u);
+    EXPECT_EQ(s.points.size() * sizeof(PointRef), 40992u);
+    ASSERT_EQ(s.vertexValues.size(), 32u * FOREGROUND_VERTICES_PER_OBJECT);
+    EXPECT_EQ(s.vertexValues.size() * 4, 1966080u);
+    for (uint32_t k = 0; k < 32; ++k) {
+        const uint32_t v = s.vertexValues[k * FOREGROUND_VERTICES_PER_OBJECT + 5];
+        EXPECT_EQ(v >> 16, k);
+        EXPECT_LT(v & 0xFFFF, 2562u);
+    }
+}
+
+namespace {
+
+VkPhysicalDeviceMemoryProperties memoryWith(std::initializer_list<std::pair<VkMemoryPropertyFlags, uint64_t>> types) {
+    VkPhysicalDeviceMemoryProperties p{};
+    for (const auto& [flags, heap] : types) {
+        p.memoryTypes[p.memoryTypeCount] = {flags, p.memoryHeapCount};
+        p.memoryHeaps[p.memoryHeapCount++] = {heap, 0};
+        ++p.memoryTypeCount;
+    }
+    return p;
+}
+
+}  // namespace
+
+TEST(MemoryType, PreferredFlagsNeedAHeapThreeTimesTheSize) {
+    const VkMemoryPropertyFlags DL = VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT;
+    const VkMemoryPropertyFlags HV = VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT;
+    const auto p = memoryWith({{DL, 1000}, {DL | HV, 299}});
+    VkMemoryPropertyFlags flags = DL;
+    EXPECT_EQ(findMemoryType(p, 0b11, flags, HV, 100), 0u);  // 299 is not more than 3 x 100
+    EXPECT_EQ(flags, DL);
+    flags = DL;
+    EXPECT_EQ(findMemoryType(p, 0b11, flags, HV, 99), 1u);
+    EXPECT_EQ(flags, DL | HV);
+    flags = DL;
+    EXPECT_EQ(findMemoryType(p, 0b10, flags, HV, 200), 1u);  // type bits exclude type 0
+    flags = DL;
+    EXPECT_THROW(findMemoryType(p, 0b11, flags, HV, 1000), std::runtime_error);
+    flags = DL;
+    EXPECT_THROW(findMemoryType(VkPhysicalDeviceMemoryProperties{}, ~0u, flags, 0, 1), std::runtime_error);
+}
+
+TEST(MemoryType, StagingForHostVisibleTargetsIsPlainHostMemory) {
+    const VkMemoryPropertyFlags DL = VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT;
+    EXPECT_TRUE(servedFromHostMemory(VK_BUFFER_USAGE_TRANSFER_SRC_BIT, DL, false));
+    EXPECT_FALSE(servedFromHostMemory(VK_BUFFER_USAGE_TRANSFER_SRC_BIT, DL, true));
+    EXPECT_FALSE(servedFromHostMemory(VK_BUFFER_USAGE_TRANSFER_SRC_BIT | VK_BUFFER_USAGE_VERTEX_BUFFER_BIT, DL, false));
+    EXPECT_FALSE(servedFromHostMemory(VK_BUFFER_USAGE_TRANSFER_SRC_BIT, VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT, false));
+}
+
+TEST(GpuBufferRecord, EmptyBufferMapsToNothing) {
+    GpuBuffer b;
+    EXPECT_EQ(mapBuffer(b), nullptr);
+    unmapBuffer(b);  // nothing to do
+    EXPECT_EQ(b.size, 0u);
+}
