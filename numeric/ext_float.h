@@ -76,13 +76,11 @@ constexpr bool divHigh(int64_t hi, int64_t d, int64_t& q) {
 #else
     uq = static_cast<uint64_t>((static_cast<u128>(un) << 64) / ud);
 #endif
-    if ((hi < 0) != (d < 0)) {
-        if (uq > TOP_BIT) return false;
-        q = static_cast<int64_t>(0 - uq);
-    } else {
-        if (uq >= TOP_BIT) return false;
-        q = static_cast<int64_t>(uq);
-    }
+    // The sign is applied with a mask rather than a test: with operands of
+    // either sign a branch on it would be mispredicted half of the time.
+    const auto negMask = static_cast<uint64_t>((hi ^ d) >> 63);  // all ones for a negative quotient
+    if (uq > (TOP_BIT - 1) + (negMask & 1)) return false;  // -2^63 fits, +2^63 does not
+    q = static_cast<int64_t>((uq ^ negMask) - negMask);
     return true;
 }
 
@@ -178,26 +176,34 @@ constexpr uint64_t atanUnit(int64_t x) {
 }
 
 // The fraction of a (non-zero) angle in turns, as Q0.64.
+//
+// For q >= 1 the fraction is the mantissa word shifted left by q mod 64 (the
+// integer part falls off the top), and nothing at all when q is a non-zero
+// multiple of 64. For q < 1 the word is shifted right, keeping the sign. Both
+// are computed and one is picked, so angles of mixed size cost no branch.
 constexpr uint64_t reduceTurns(ExtFloat a) {
     const uint64_t M = static_cast<uint64_t>(a.mantissaWord());
     const int e = a.exponent();
     const int q = e - 32768;
-    if (q == 1) return M << 1;
-    if (q < 1) return static_cast<uint64_t>(a.mantissaWord() >> ((32768 - e) & 63));
     const int j = q & 63;
-    const uint64_t mask = j == 0 ? 0 : (uint64_t{1} << (64 - j)) - 1;
-    return (M & mask) << j;
+    const uint64_t left = j == 0 ? 0 : M << j;
+    const auto right = static_cast<uint64_t>(a.mantissaWord() >> ((32768 - e) & 63));
+    return q < 1 ? right : left;
 }
 
 // Shared tail of sinTurns and cosTurns: sin(2*pi*t) for t in Q0.64 turns.
+//
+// The half turn and the quarter are folded with masks (x ^ m) - m, which is
+// -x for m = all ones and x for m = 0: for angles spread over the circle a
+// branch on either would be mispredicted half of the time.
 constexpr ExtFloat sinOfFraction(uint64_t t) {
-    const bool negative = (t & TOP_BIT) != 0;
-    const uint64_t u = negative ? 0 - t : t;
-    const uint64_t v = u < Q62_ONE ? u : TOP_BIT - u;
-    int64_t r = sinQuarter(v);
+    const uint64_t negMask = 0 - (t >> 63);                    // second half turn: sin(-t)
+    const uint64_t u = (t ^ negMask) - negMask;                 // |t|, at most a half turn
+    const uint64_t pastQuarter = 0 - static_cast<uint64_t>(u >= Q62_ONE);
+    const uint64_t v = ((u ^ pastQuarter) - pastQuarter) + (TOP_BIT & pastQuarter);  // u or half turn - u
+    const auto r = static_cast<uint64_t>(sinQuarter(v));
     if (r == 0) return ExtFloat{};
-    if (negative) r = static_cast<int64_t>(0 - static_cast<uint64_t>(r));
-    return packFixed(r, 32771);
+    return packFixed(static_cast<int64_t>((r ^ negMask) - negMask), 32771);
 }
 
 // log2 a for a > 0 in the form Y * 2^(g - 64); sets isOne when log2 a is
@@ -404,26 +410,38 @@ constexpr ExtFloat neg(ExtFloat a) {
 
 namespace extfloat_detail {
 
+// |a| for a non-zero a: the same word as neg(a) for a negative a. Only the
+// rare mantissas that neg treats specially (powers of two) take a branch; the
+// sign of the general case is applied with a mask.
+constexpr ExtFloat magnitude(ExtFloat a) {
+    const uint64_t M = a.w & HIGH48;
+    if ((M & 0x3FFFFFFFFFFF0000ull) == 0) return a.isNegative() ? neg(a) : a;
+    const auto signMask = static_cast<uint64_t>(static_cast<int64_t>(a.w) >> 63);
+    return ExtFloat{((M ^ signMask) - signMask) + (a.w & LOW16)};
+}
+
 // add and sub: B is the second operand's halved mantissa, already negated for sub.
 constexpr ExtFloat addAligned(ExtFloat a, ExtFloat b, bool subtract) {
     const int ea = a.exponent();
     const int eb = b.exponent();
     const int d = eb - ea;
-    int64_t A = (static_cast<int64_t>(a.w) >> 1) & ~int64_t{0x7FFF};
-    int64_t B = (static_cast<int64_t>(b.w) >> 1) & ~int64_t{0x7FFF};
-    int E;
-    if (d >= 0) {
-        A >>= d;
-        E = eb;
-    } else {
-        B >>= -d;
-        E = ea;
-    }
+    // Only the operand with the smaller exponent is shifted, and the larger
+    // exponent is kept. Both shifts are done (one of them by zero) with masks
+    // instead of a test, so that the sign of d, which is as good as random,
+    // costs no mispredicted branch.
+    const int dNeg = d >> 31;  // all ones when b has the smaller exponent
+    const int64_t A = ((static_cast<int64_t>(a.w) >> 1) & ~int64_t{0x7FFF}) >> (d & ~dNeg);
+    const int64_t B = ((static_cast<int64_t>(b.w) >> 1) & ~int64_t{0x7FFF}) >> (-d & dNeg);
+    const int E = eb - (d & dNeg);
     const uint64_t sum = subtract ? static_cast<uint64_t>(A) - static_cast<uint64_t>(B)
                                   : static_cast<uint64_t>(A) + static_cast<uint64_t>(B);
     const auto r = static_cast<int64_t>((sum + 0x7FFF) & ~uint64_t{0x7FFF});
     if (r == 0) return ExtFloat{};
-    int s = lzSigned(r) - 1;
+    // r is a non-zero multiple of 2^15, so neither r nor ~r is 0 or 1 and
+    // setting the lowest bit leaves the count unchanged; it lets the compiler
+    // drop its zero test around the bit-scan instruction.
+    const auto rBits = static_cast<uint64_t>(r >= 0 ? r : ~r);
+    int s = lz(rBits | 1) - 1;
     if (s > E + 1) s = E + 1;  // never below exponent 0: leave it unnormalised there
     const int E2 = E + 1 - s;
     if (E2 > 65535) throw std::overflow_error("overflow");
@@ -538,30 +556,28 @@ constexpr ExtFloat atan2Turns(ExtFloat y, ExtFloat x) {
     using namespace extfloat_detail;
     if (y.isZero()) return x.isNegative() ? ExtFloat{0x4000000000008001ull} : ExtFloat{};
     if (x.isZero()) return y.isNegative() ? ExtFloat{0x6000000000008001ull} : ExtFloat{0x4000000000008000ull};
-    const ExtFloat ax = x.isNegative() ? neg(x) : x;
-    const ExtFloat ay = y.isNegative() ? neg(y) : y;
+    const ExtFloat ax = magnitude(x);
+    const ExtFloat ay = magnitude(y);
     const bool xGeY = greaterEqual(ax, ay);
     const ExtFloat n = xGeY ? ay : ax;
     const ExtFloat d = xGeY ? ax : ay;
-    uint64_t B = 0;
-    bool minus = false;
-    if (!y.isNegative()) {
-        if (!x.isNegative()) {
-            B = xGeY ? 0 : Q62_ONE;
-            minus = !xGeY;
-        } else {
-            B = xGeY ? TOP_BIT : Q62_ONE;
-            minus = xGeY;
-        }
-    } else {
-        if (!x.isNegative()) {
-            B = xGeY ? 0 : 0xC000000000000000ull;
-            minus = xGeY;
-        } else {
-            B = xGeY ? TOP_BIT : 0xC000000000000000ull;
-            minus = !xGeY;
-        }
-    }
+    // The octant: the smaller magnitude over the larger gives an angle alpha
+    // that is added to or taken from a base angle B (Q0.64 turns). Indexed by
+    // y < 0, x < 0 and |x| < |y|; a table, because all three are as good as
+    // random and branches on them would be mispredicted.
+    struct Octant {
+        uint64_t base;
+        uint64_t minusMask;
+    };
+    constexpr uint64_t PLUS = 0;
+    constexpr uint64_t MINUS = ~uint64_t{0};
+    constexpr Octant OCTANTS[8] = {
+        {0, PLUS},          {Q62_ONE, MINUS},                // y > 0, x > 0
+        {TOP_BIT, MINUS},   {Q62_ONE, PLUS},                 // y > 0, x < 0
+        {0, MINUS},         {0xC000000000000000ull, PLUS},   // y < 0, x > 0
+        {TOP_BIT, PLUS},    {0xC000000000000000ull, MINUS},  // y < 0, x < 0
+    };
+    const Octant& oct = OCTANTS[(y.isNegative() ? 4 : 0) + (x.isNegative() ? 2 : 0) + (xGeY ? 0 : 1)];
     int64_t rho = 0;
     if (n == d) {
         rho = static_cast<int64_t>(Q62_ONE);
@@ -581,7 +597,7 @@ constexpr ExtFloat atan2Turns(ExtFloat y, ExtFloat x) {
         }
     }
     const uint64_t alpha = atanUnit(rho) >> 1;
-    const uint64_t T = minus ? B - alpha : B + alpha;
+    const uint64_t T = oct.base + ((alpha ^ oct.minusMask) - oct.minusMask);
     if (T == 0) return ExtFloat{};
     return packFixed(static_cast<int64_t>(T), 32769);
 }
