@@ -15,6 +15,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <type_traits>
@@ -115,63 +116,77 @@ constexpr uint64_t rsqrt(uint64_t x) {
     return hiU(C - hiU(x, hiU(y, y)), y);
 }
 
+// Polynomial kernels. The coefficient tables live at namespace scope (a table
+// local to a constexpr function would be copied onto the stack on every call)
+// and the Horner loops are unrolled completely, so that the coefficients
+// become immediates and the factors k become shifts.
+
+// Horner scheme of the signed kernels: acc = c[0], then for each further
+// coefficient acc = c[i] + k[i] * hi(z * acc), every addition wrapping.
+template <std::size_t N>
+constexpr uint64_t hornerSigned(int64_t z, const uint64_t (&c)[N], const uint64_t (&k)[N]) {
+    uint64_t acc = c[0];
+#pragma GCC unroll 32
+    for (std::size_t i = 1; i < N; ++i) acc = c[i] + k[i] * static_cast<uint64_t>(hiS(z, static_cast<int64_t>(acc)));
+    return acc;
+}
+
+inline constexpr uint64_t EXP2_C[] = {
+    0x0000002AFA7ADDC1ull, 0x000001952F0D2492ull, 0x0000165836E59DC9ull, 0x0000FFC0778AC07Cull,
+    0x000A185CF03E4051ull, 0x005761F88E8691B4ull, 0x0276556F7D9CC3AFull, 0x0E35846B51352E5Bull,
+    0x3D7F7BFF08B59504ull, 0xB17217F7D1BB465Dull,
+};
+
 // 2^x for x in [0, 1) as unsigned Q0.64; result in Q2.62.
 constexpr uint64_t exp2Frac(uint64_t x) {
-    constexpr uint64_t c[] = {
-        0x0000002AFA7ADDC1ull, 0x000001952F0D2492ull, 0x0000165836E59DC9ull, 0x0000FFC0778AC07Cull,
-        0x000A185CF03E4051ull, 0x005761F88E8691B4ull, 0x0276556F7D9CC3AFull, 0x0E35846B51352E5Bull,
-        0x3D7F7BFF08B59504ull, 0xB17217F7D1BB465Dull,
-    };
-    uint64_t acc = c[0];
-    for (int i = 1; i < 10; ++i) acc = c[i] + hiU(x, acc);
+    uint64_t acc = EXP2_C[0];
+#pragma GCC unroll 16
+    for (int i = 1; i < 10; ++i) acc = EXP2_C[i] + hiU(x, acc);
     return Q62_ONE + (hiU(x, acc) >> 2);
 }
 
+inline constexpr uint64_t LOG2_C[] = {
+    0xFCEC359EB994A300ull, 0x1028A9F3A38E8D80ull, 0xD7D409822A8E0400ull, 0x3F5947A304948C00ull,
+    0xB81625E604011C60ull, 0x3F968AC8DFF2E5A8ull, 0xD1660FDEAD8BDBC4ull, 0x1DF10ACC97CDD2B4ull,
+    0xB8F5A9CFA8C2B21Cull, 0x289AAC06E26EBF2Aull, 0xA3DF4FF81F355ECCull, 0x34BE39FEC53F6D98ull,
+    0xC2728AA411012854ull, 0x49DDA286F8D1929Eull, 0xA3AAE355AD4A74D0ull, 0x7B1C2767FEE0F6F0ull,
+    0xA3AAE26B68EAE8F5ull, 0x5C551D94ADF48615ull,
+};
+inline constexpr uint64_t LOG2_K[] = {0, 1, 1, 1, 1, 1, 1, 1, 4, 1, 4, 1, 2, 2, 2, 2, 1, 1};
+
 // log2(1 + f) for the fraction f of a mantissa in Q1.63; result in Q1.63.
 constexpr int64_t log2Frac(int64_t x) {
-    constexpr uint64_t c[] = {
-        0xFCEC359EB994A300ull, 0x1028A9F3A38E8D80ull, 0xD7D409822A8E0400ull, 0x3F5947A304948C00ull,
-        0xB81625E604011C60ull, 0x3F968AC8DFF2E5A8ull, 0xD1660FDEAD8BDBC4ull, 0x1DF10ACC97CDD2B4ull,
-        0xB8F5A9CFA8C2B21Cull, 0x289AAC06E26EBF2Aull, 0xA3DF4FF81F355ECCull, 0x34BE39FEC53F6D98ull,
-        0xC2728AA411012854ull, 0x49DDA286F8D1929Eull, 0xA3AAE355AD4A74D0ull, 0x7B1C2767FEE0F6F0ull,
-        0xA3AAE26B68EAE8F5ull, 0x5C551D94ADF48615ull,
-    };
-    constexpr uint64_t k[] = {0, 1, 1, 1, 1, 1, 1, 1, 4, 1, 4, 1, 2, 2, 2, 2, 1, 1};
-    uint64_t acc = c[0];
-    for (int i = 1; i < 18; ++i)
-        acc = c[i] + k[i] * static_cast<uint64_t>(hiS(x, static_cast<int64_t>(acc)));
+    const uint64_t acc = hornerSigned(x, LOG2_C, LOG2_K);
     return static_cast<int64_t>(4 * static_cast<uint64_t>(hiS(x, static_cast<int64_t>(acc))));
 }
+
+inline constexpr uint64_t SIN_C[] = {
+    0xFFFFFFFD3C7B4DD8ull, 0x000000F449AF94E4ull, 0xFFFFC39F42D520A8ull, 0x000A83C18C9813ACull,
+    0xFECD2D3320EA3588ull, 0x1466BC67748A999Cull, 0xD6A88633B4887F24ull, 0x6487ED5110B44751ull,
+};
+inline constexpr uint64_t SIN_K[] = {0, 4, 4, 4, 4, 4, 1, 4};
 
 // sin(2*pi*x) for x in [0, 2^62] (at most a quarter turn, Q0.64); result in Q2.62.
 constexpr int64_t sinQuarter(uint64_t xu) {
-    constexpr uint64_t c[] = {
-        0xFFFFFFFD3C7B4DD8ull, 0x000000F449AF94E4ull, 0xFFFFC39F42D520A8ull, 0x000A83C18C9813ACull,
-        0xFECD2D3320EA3588ull, 0x1466BC67748A999Cull, 0xD6A88633B4887F24ull, 0x6487ED5110B44751ull,
-    };
-    constexpr uint64_t k[] = {0, 4, 4, 4, 4, 4, 1, 4};
     const auto x = static_cast<int64_t>(xu);
     const auto z = static_cast<int64_t>(4 * static_cast<uint64_t>(hiS(x, x)));
-    uint64_t acc = c[0];
-    for (int i = 1; i < 8; ++i)
-        acc = c[i] + k[i] * static_cast<uint64_t>(hiS(z, static_cast<int64_t>(acc)));
+    const uint64_t acc = hornerSigned(z, SIN_C, SIN_K);
     return static_cast<int64_t>(4 * static_cast<uint64_t>(hiS(x, static_cast<int64_t>(acc))));
 }
 
+inline constexpr uint64_t ATAN_C[] = {
+    0xFFFCA0D635D357FCull, 0x002293611944C45Cull, 0xFF5844932C3309D0ull, 0x0203FE9FDE6F1BA4ull,
+    0xFB889E3560691718ull, 0x07B96BA805792F2Cull, 0xF4E2966593689704ull, 0x0E1A65893EDFDEFCull,
+    0xEF5DD21FAB172148ull, 0x13061E815935E6F8ull, 0xEA4D85EB962F6CC4ull, 0x191152D699124BB0ull,
+    0xE25E6E84B2F79990ull, 0x24376F317136E980ull, 0xD16F917ABC743158ull, 0x41309AF79771B504ull,
+    0xE4D66A18497D2D6Dull, 0x517CC1B72720C88Bull,
+};
+inline constexpr uint64_t ATAN_K[] = {0, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 1, 4};
+
 // atan(x)/pi for x in [0, 1] (Q2.62); result in Q0.64, i.e. twice the angle in turns.
 constexpr uint64_t atanUnit(int64_t x) {
-    constexpr uint64_t c[] = {
-        0xFFFCA0D635D357FCull, 0x002293611944C45Cull, 0xFF5844932C3309D0ull, 0x0203FE9FDE6F1BA4ull,
-        0xFB889E3560691718ull, 0x07B96BA805792F2Cull, 0xF4E2966593689704ull, 0x0E1A65893EDFDEFCull,
-        0xEF5DD21FAB172148ull, 0x13061E815935E6F8ull, 0xEA4D85EB962F6CC4ull, 0x191152D699124BB0ull,
-        0xE25E6E84B2F79990ull, 0x24376F317136E980ull, 0xD16F917ABC743158ull, 0x41309AF79771B504ull,
-        0xE4D66A18497D2D6Dull, 0x517CC1B72720C88Bull,
-    };
-    constexpr uint64_t k[] = {0, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 1, 4};
     const auto z = static_cast<int64_t>(4 * static_cast<uint64_t>(hiS(x, x)));
-    uint64_t acc = c[0];
-    for (int i = 1; i < 18; ++i)
-        acc = c[i] + k[i] * static_cast<uint64_t>(hiS(z, static_cast<int64_t>(acc)));
+    const uint64_t acc = hornerSigned(z, ATAN_C, ATAN_K);
     return 4 * static_cast<uint64_t>(hiS(x, static_cast<int64_t>(acc)));
 }
 
@@ -188,8 +203,24 @@ constexpr uint64_t reduceTurns(ExtFloat a) {
     const int j = q & 63;
     const uint64_t left = j == 0 ? 0 : M << j;
     const auto right = static_cast<uint64_t>(a.mantissaWord() >> ((32768 - e) & 63));
-    return q < 1 ? right : left;
+    const uint64_t rightMask = 0 - static_cast<uint64_t>(q < 1);
+    return (right & rightMask) | (left & ~rightMask);
 }
+
+// The octants of atan2Turns: the smaller magnitude over the larger gives an
+// angle alpha that is added to or taken from a base angle (Q0.64 turns).
+// Indexed by y < 0, x < 0 and |x| < |y|; a table rather than tests, because
+// all three are as good as random and branches on them would be mispredicted.
+struct AtanOctant {
+    uint64_t base;
+    uint64_t minusMask;  // all ones when alpha is taken away
+};
+inline constexpr AtanOctant ATAN_OCTANTS[8] = {
+    {0, 0},          {Q62_ONE, ~uint64_t{0}},               // y > 0, x > 0
+    {TOP_BIT, ~uint64_t{0}}, {Q62_ONE, 0},                  // y > 0, x < 0
+    {0, ~uint64_t{0}},       {0xC000000000000000ull, 0},    // y < 0, x > 0
+    {TOP_BIT, 0},            {0xC000000000000000ull, ~uint64_t{0}},  // y < 0, x < 0
+};
 
 // Shared tail of sinTurns and cosTurns: sin(2*pi*t) for t in Q0.64 turns.
 //
@@ -247,25 +278,19 @@ constexpr Log2Parts log2Parts(ExtFloat a) {
 // evaluates the fraction with exp2Frac. Shared by pow and the natural
 // exponential of the start-up constants.
 constexpr ExtFloat exp2Scaled(int64_t P, int n) {
-    uint64_t F = 0;
-    int64_t R = 0;
     if (n > 16) return P < 0 ? ExtFloat{} : ExtFloat::Invalid;
-    if (n >= 2) {
-        const int64_t I = P >> (64 - n);
-        F = static_cast<uint64_t>(P) << n;
-        R = I + 0x8002;
-    } else if (n == 1) {
-        F = 2 * static_cast<uint64_t>(P);
-        R = P < 0 ? 0x8001 : 0x8002;
-    } else {
-        // A shift of 64 or more leaves only the sign: 2^(tiny) rounds to 1.
-        const int sh = -n;
-        if (P < 0)
-            F = sh >= 64 ? ~uint64_t{0} : static_cast<uint64_t>(P >> sh);
-        else
-            F = sh >= 64 ? 0 : static_cast<uint64_t>(P) >> sh;
-        R = P < 0 ? 0x8001 : 0x8002;
-    }
+    // Integer part I and fraction F (Q0.64) of P * 2^(n - 64). For n >= 1 the
+    // binary point lies inside the word. For n <= 0 the integer part is only
+    // the sign (-1 or 0) and the fraction is the word shifted right
+    // arithmetically; from a shift of 64 on that leaves all ones or zero, so
+    // 2^(tiny) comes out as 1. Both forms are computed and one is picked: n
+    // follows the size of the operands, and a branch on it mispredicts.
+    const bool pointInWord = n >= 1;
+    const int64_t I = P >> (pointInWord ? 64 - n : 63);
+    const uint64_t left = static_cast<uint64_t>(P) << (pointInWord ? n : 0);
+    const auto right = static_cast<uint64_t>(P >> (pointInWord ? 0 : (n < -63 ? 63 : -n)));
+    const uint64_t F = pointInWord ? left : right;
+    const int64_t R = I + 0x8002;
     if (R < 0) return ExtFloat{};
     if (R > 65535) return ExtFloat::Invalid;
     return ExtFloat{(exp2Frac(F) & HIGH48) + static_cast<uint64_t>(R)};
@@ -559,25 +584,12 @@ constexpr ExtFloat atan2Turns(ExtFloat y, ExtFloat x) {
     const ExtFloat ax = magnitude(x);
     const ExtFloat ay = magnitude(y);
     const bool xGeY = greaterEqual(ax, ay);
-    const ExtFloat n = xGeY ? ay : ax;
-    const ExtFloat d = xGeY ? ax : ay;
-    // The octant: the smaller magnitude over the larger gives an angle alpha
-    // that is added to or taken from a base angle B (Q0.64 turns). Indexed by
-    // y < 0, x < 0 and |x| < |y|; a table, because all three are as good as
-    // random and branches on them would be mispredicted.
-    struct Octant {
-        uint64_t base;
-        uint64_t minusMask;
-    };
-    constexpr uint64_t PLUS = 0;
-    constexpr uint64_t MINUS = ~uint64_t{0};
-    constexpr Octant OCTANTS[8] = {
-        {0, PLUS},          {Q62_ONE, MINUS},                // y > 0, x > 0
-        {TOP_BIT, MINUS},   {Q62_ONE, PLUS},                 // y > 0, x < 0
-        {0, MINUS},         {0xC000000000000000ull, PLUS},   // y < 0, x > 0
-        {TOP_BIT, PLUS},    {0xC000000000000000ull, MINUS},  // y < 0, x < 0
-    };
-    const Octant& oct = OCTANTS[(y.isNegative() ? 4 : 0) + (x.isNegative() ? 2 : 0) + (xGeY ? 0 : 1)];
+    // n = the smaller magnitude, d = the larger, picked with a mask: which of
+    // the two is larger is as good as random.
+    const uint64_t yMask = 0 - static_cast<uint64_t>(xGeY);
+    const ExtFloat n{(ay.w & yMask) | (ax.w & ~yMask)};
+    const ExtFloat d{(ax.w & yMask) | (ay.w & ~yMask)};
+    const AtanOctant& oct = ATAN_OCTANTS[(y.isNegative() ? 4 : 0) + (x.isNegative() ? 2 : 0) + (xGeY ? 0 : 1)];
     int64_t rho = 0;
     if (n == d) {
         rho = static_cast<int64_t>(Q62_ONE);
