@@ -325,11 +325,13 @@ constexpr double toDouble(ExtFloat a) {
         if (e < 33794) return std::bit_cast<double>((e + 3070) << 52);
         return std::bit_cast<double>(NAN_BITS);
     }
-    const bool negative = a.isNegative();
-    const uint64_t mag = negative ? 0 - Mw : Mw;
+    // |M| and the sign bit by masks: a branch on the sign mispredicts for
+    // values of mixed sign.
+    const auto signMask = static_cast<uint64_t>(static_cast<int64_t>(a.w) >> 63);
+    const uint64_t mag = (Mw ^ signMask) - signMask;
     if (e < 31747) return 0.0;
     if (e > 33794) return std::bit_cast<double>(NAN_BITS);
-    const uint64_t bits = ((e + 1021) << 52) + (negative ? extfloat_detail::TOP_BIT : 0) +
+    const uint64_t bits = ((e + 1021) << 52) + (a.w & extfloat_detail::TOP_BIT) +
                           ((mag >> 10) & ((uint64_t{1} << 52) - 1));
     return std::bit_cast<double>(bits);
 }
@@ -520,12 +522,19 @@ constexpr ExtFloat div(ExtFloat a, ExtFloat b) {
 }
 
 // a >= b. Assumes normal form; zero orders below every positive normalised value.
+//
+// The three rules (signs differ: b is negative; equal exponents: the words as
+// unsigned integers; otherwise the exponents, reversed for negative values)
+// are all evaluated and combined with bit operations: with operands of mixed
+// sign a branch on the first rule would be mispredicted half of the time.
 constexpr bool greaterEqual(ExtFloat a, ExtFloat b) {
-    if (a.isNegative() != b.isNegative()) return b.isNegative();
     const int ea = a.exponent();
     const int eb = b.exponent();
-    if (ea == eb) return a.w >= b.w;
-    return (ea > eb) != b.isNegative();
+    const bool bNegative = b.isNegative();
+    const bool signsDiffer = ((a.w ^ b.w) >> 63) != 0;
+    const bool sameExponent = ea == eb;
+    const bool sameSignResult = (sameExponent & (a.w >= b.w)) | (!sameExponent & ((ea > eb) != bNegative));
+    return (signsDiffer & bNegative) | (!signsDiffer & sameSignResult);
 }
 
 constexpr ExtFloat sqrt(ExtFloat a) {
@@ -534,8 +543,10 @@ constexpr ExtFloat sqrt(ExtFloat a) {
     if (a.isZero()) return ExtFloat{};
     const uint64_t e = static_cast<uint64_t>(a.exponent());
     const auto M = static_cast<uint64_t>(a.mantissaWord());
-    if ((e & 1) == 0 && M == 0x4000000000000000ull) return ExtFloat{0x4000000000000000ull + (e >> 1) + 0x4001};
-    const uint64_t x = (e & 1) == 0 ? M : 2 * M;
+    if (M == 0x4000000000000000ull && (e & 1) == 0) return ExtFloat{0x4000000000000000ull + (e >> 1) + 0x4001};
+    // M for an even exponent, 2M for an odd one: a shift rather than a branch
+    // on the parity, which is as good as random.
+    const uint64_t x = M << (e & 1);
     const uint64_t t = hiU(x, rsqrt(x));
     return ExtFloat{((t & ~uint64_t{0x7FFF}) << 1) + (e >> 1) + 0x4001};
 }
@@ -545,11 +556,11 @@ constexpr ExtFloat invSqrt(ExtFloat a) {
     if (static_cast<int64_t>(a.w) <= 0) return ExtFloat::Invalid;
     const uint64_t e = static_cast<uint64_t>(a.exponent());
     const auto M = static_cast<uint64_t>(a.mantissaWord());
-    if ((e & 1) == 0 && M == 0x4000000000000000ull) return ExtFloat{0x4000000000000000ull - (e >> 1) + 0xC003};
-    const bool even = (e & 1) == 0;
-    const uint64_t x = even ? M : 2 * M;
-    const uint64_t e2 = even ? e : e - 1;
-    return ExtFloat{(rsqrt(x) & HIGH48) + 0xC002 - (e2 >> 1)};
+    if (M == 0x4000000000000000ull && (e & 1) == 0) return ExtFloat{0x4000000000000000ull - (e >> 1) + 0xC003};
+    // As in sqrt: M or 2M by the parity of the exponent, without a branch.
+    // The odd exponent is taken one lower, which leaves e >> 1 unchanged.
+    const uint64_t x = M << (e & 1);
+    return ExtFloat{(rsqrt(x) & HIGH48) + 0xC002 - (e >> 1)};
 }
 
 // Exact power of two scaling; throws std::overflow_error("overflow").
