@@ -452,27 +452,21 @@ constexpr ExtFloat addAligned(ExtFloat a, ExtFloat b, bool subtract) {
     const int ea = a.exponent();
     const int eb = b.exponent();
     const int d = eb - ea;
-    const int64_t A = (static_cast<int64_t>(a.w) >> 1) & ~int64_t{0x7FFF};
-    const int64_t B = (static_cast<int64_t>(b.w) >> 1) & ~int64_t{0x7FFF};
-    // The operand with the smaller exponent is shifted right by |d| and the
-    // larger exponent is kept. The sign of d is as good as random, so the
-    // operands are picked with a mask (x ^ ((x ^ y) & m) is y where m is all
-    // ones) rather than a test the compiler would turn into a branch.
-    const int64_t aLarger = d >> 31;  // all ones when a has the larger exponent
-    const uint64_t L = static_cast<uint64_t>(B ^ ((A ^ B) & aLarger));
-    const uint64_t S = static_cast<uint64_t>((A ^ ((A ^ B) & aLarger)) >> ((d ^ aLarger) - aLarger));
-    const int E = eb ^ ((ea ^ eb) & static_cast<int>(aLarger));
-    // A + B, or A - B with each operand back in its place: S - L when b is
-    // the larger, negated when a is.
-    const auto m = static_cast<uint64_t>(aLarger);
-    const uint64_t sum = !subtract ? L + S : ((S - L) ^ m) - m;
+    int64_t A = (static_cast<int64_t>(a.w) >> 1) & ~int64_t{0x7FFF};
+    int64_t B = (static_cast<int64_t>(b.w) >> 1) & ~int64_t{0x7FFF};
+    int E;
+    if (d >= 0) {
+        A >>= d;
+        E = eb;
+    } else {
+        B >>= -d;
+        E = ea;
+    }
+    const uint64_t sum = subtract ? static_cast<uint64_t>(A) - static_cast<uint64_t>(B)
+                                  : static_cast<uint64_t>(A) + static_cast<uint64_t>(B);
     const auto r = static_cast<int64_t>((sum + 0x7FFF) & ~uint64_t{0x7FFF});
     if (r == 0) return ExtFloat{};
-    // r is a non-zero multiple of 2^15, so neither r nor ~r is 0 or 1 and
-    // setting the lowest bit leaves the count unchanged; it lets the compiler
-    // drop its zero test around the bit-scan instruction.
-    const auto rBits = static_cast<uint64_t>(r >= 0 ? r : ~r);
-    int s = lz(rBits | 1) - 1;
+    int s = lzSigned(r) - 1;
     if (s > E + 1) s = E + 1;  // never below exponent 0: leave it unnormalised there
     const int E2 = E + 1 - s;
     if (E2 > 65535) throw std::overflow_error("overflow");
