@@ -6,11 +6,12 @@
 // measured is throughput (several operations in flight at once), not the
 // latency of a dependent chain.
 //
-// POOL is large on purpose: the branch predictor of a current x86 core learns
-// the outcome sequence of a branch over a few thousand repeated operands
-// (measured here: a branch on the sign of a random exponent difference costs
-// nothing over 4096 repeated operands and about 3 ns per operation over
-// 16384), which would flatter code that branches on its data. The three variants of an operation use the
+// POOL is large on purpose: the branch predictor of a current x86 core can
+// learn the outcome sequence of a data-dependent branch over a few thousand
+// repeated operands (in a small test loop, a branch on the sign of a random
+// exponent difference cost nothing over 4096 repeated operands and about 3 ns
+// per operation over 16384), which would flatter code that branches on its
+// data. The three variants of an operation use the
 // same operand values: the ExtFloat words are made first, and the double and
 // MPFR operands are their exact conversions.
 //
