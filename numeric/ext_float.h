@@ -606,7 +606,10 @@ constexpr ExtFloat atan2Turns(ExtFloat y, ExtFloat x) {
         } else if (q != 0) {
             const int k = lz(static_cast<uint64_t>(q)) - 1;
             const int sh = n.exponent() - k - d.exponent();
-            const auto qs = static_cast<int64_t>(static_cast<uint64_t>(q) << k);
+            // k is -1 only for a negative q, which an Invalid or other
+            // non-normal operand can produce; the shift count is taken modulo
+            // 64 there (as the hardware shift does) instead of being undefined.
+            const auto qs = static_cast<int64_t>(static_cast<uint64_t>(q) << (k & 63));
             if (sh > 0)
                 rho = qs;
             else if (sh >= -63)
