@@ -193,6 +193,20 @@ TEST(StarGeneration, LastTierNeverFallsBelowTheFirst) {
     EXPECT_EQ(lastTierFor(5, 4, uint64_t{1} << 10), 7);
 }
 
+// A tier-t voxel holds 8^t cubes of its band: every tier multiplies the mean
+// by eight, on both sides of tier 11 where the 32.32 scaling turns from a right
+// shift into a left one, until the 64-bit mean saturates.
+TEST(StarGeneration, TierMeanGrowsEightfoldPerTier) {
+    const uint64_t density = uint64_t{1} << 32;  // 1.0
+    const uint64_t count = uint64_t{1} << 20;    // 2^-12 stars per band cube
+    for (int t = 0; t <= 14; ++t) EXPECT_EQ(tierMean(density, count, t), uint64_t{1} << (20 + 3 * t)) << t;
+    for (int t = 15; t <= 17; ++t) EXPECT_EQ(tierMean(density, count, t), ~uint64_t{0}) << t;
+    // Tier 0 is the plain 32.32 product; 2.5 x 1.5 = 3.75.
+    EXPECT_EQ(tierMean(uint64_t{5} << 31, uint64_t{3} << 31, 0), uint64_t{15} << 30);
+    EXPECT_EQ(tierMean(0, ~uint64_t{0}, 17), 0u);
+    EXPECT_EQ(tierMean(~uint64_t{0}, ~uint64_t{0}, 0), ~uint64_t{0});
+}
+
 TEST(StarGeneration, BackgroundLightIsNormalisedToItsBrightestChannel) {
     const Galaxy& g = galaxy();
     const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
