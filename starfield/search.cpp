@@ -173,8 +173,12 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
                     if (node.octant >= 0) {
                         ChildPlan plan;
                         if (!planChild(galaxy, node.parent, node.octant, plan, densities)) continue;
-                        const uint64_t g = gridDistance(found.at, plan.x, plan.y, plan.z, plan.level);
-                        if (static_cast<double>(g) * 0x1p64 > found.hi) continue;
+                        // The box distance in position units: measured from the
+                        // search position itself, not from its grid cell, which
+                        // can lie almost a grid unit nearer the box and would drop
+                        // voxels holding stars within the bound.
+                        if (boxDistanceSquared(found.at, plan.x, plan.y, plan.z, plan.level) * (1 - 1e-9) > found.hi)
+                            continue;
                         VoxelSpec spec;
                         spec.x = plan.x;
                         spec.y = plan.y;

@@ -23,6 +23,21 @@ BandAppearance bandAppearance(const StarPopulation& pop, int k) {
     return b;
 }
 
+uint64_t tierMean(uint64_t density, uint64_t cellCount, int tier) {
+    // density * cellCount is a 64.64 number of stars per band-k cube; the
+    // voxel holds 8^tier of them, so the 32.32 mean is the product shifted by
+    // 3 tier - 32: right for the tiers below 11, left beyond (which only
+    // voxels with a first tier that deep reach). Saturates at 64 bits.
+    const u128 product = static_cast<u128>(density) * cellCount;
+    const int shift = 32 - 3 * tier;
+    u128 mean;
+    if (shift >= 0)
+        mean = product >> shift;
+    else
+        mean = (product >> (128 + shift)) != 0 ? ~u128{0} : product << -shift;
+    return (mean >> 64) != 0 ? ~uint64_t{0} : static_cast<uint64_t>(mean);
+}
+
 int lastTierFor(int level, int firstTier, uint64_t totalDensity) {
     const int spare = 32 - std::bit_width(totalDensity);
     int last = std::max(spare, firstTier) / 3;
@@ -62,16 +77,12 @@ void generateTier(const GalaxyView& galaxy, const VoxelSpec& voxel, int tier, co
     int popCount = 0;
     const uint64_t seed = tierSeed(voxel.seed, tier);
     uint64_t poissonState = seed;
-    const int shift = std::max(0, 32 - 3 * tier);
     for (uint64_t m = table.levelMask[k]; m != 0 && popCount < MAX_POPULATIONS; m &= m - 1) {
         const int p = std::countr_zero(m);
         const uint64_t f = table.populations[p].cellCountFixed[k];
         bool any = false;
         for (int i = 0; i < compCount; ++i) {
-            const u128 product = static_cast<u128>(voxel.cellDensity[comps[i]]) * f;
-            const u128 mean128 = product >> shift;
-            const uint64_t mean = (mean128 >> 64) != 0 ? ~uint64_t{0} : static_cast<uint64_t>(mean128);
-            const uint64_t n = poissonVariate(mean, poissonState);
+            const uint64_t n = poissonVariate(tierMean(voxel.cellDensity[comps[i]], f, tier), poissonState);
             counts[popCount][i] = static_cast<uint32_t>(std::min<uint64_t>(n, MAX_TIER_STARS));
             any = any || n != 0;
         }

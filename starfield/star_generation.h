@@ -49,6 +49,12 @@ void generateTier(const GalaxyView& galaxy, const VoxelSpec& voxel, int tier, co
 void computeAppearance(StarRecord* stars, uint32_t count, const PopulationTable& table, int level, int tier,
                        uint64_t seed, const ChannelConstants& channels);
 
+// The Poisson mean (32.32) of one population and component in tier `tier`:
+// the component's cellDensity (32.32) times the population's cellCountFixed
+// for the band (32.32), over the 8^tier band cubes that fill the voxel.
+// Saturates at the largest 64-bit value.
+uint64_t tierMean(uint64_t density, uint64_t cellCount, int tier);
+
 // The last tier a voxel holds, from its first tier and the sum of its
 // components' densities: min(18 - level, max(32 - bitlength(total), firstTier) / 3),
 // but never below the first tier.

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -176,6 +177,126 @@ TEST(CliHelp, HelpExitsZero) {
     const CliRun unknown = runCli("nosuchcommand", "", true);
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.out.find("error: unknown command"), std::string::npos);
+}
+
+// Every command with malformed arguments: one "error: " line on standard
+// output and status 2, never a crash or a silent default.
+TEST(CliErrors, MalformedArgumentsAreErrorsWithStatusTwoEverywhere) {
+    const char* bad[] = {
+        "",                                             // no command
+        "nosuchcommand",
+        "constants extra",
+        "populations extra",
+        "galaxy --nodes",
+        "density 1 2",
+        "density 1 2 x",
+        "density 9223372036854775808 0 0",              // beyond int64
+        "name 1 2",
+        "name 2147483648 0 0",                          // beyond int32
+        "star 0",
+        "star 7 0.5",                                   // no population 7
+        "star -1 0.5",
+        "star 0 1",                                     // U must be below 1
+        "star 0 -0.25",
+        "star 0 nan",
+        "voxel 1 0 0 0",
+        "voxel 0 -1073741824 -1073741824 -1073741824 0",   // level below 1
+        "voxel 19 0 0 0 0",                               // beyond the deepest level
+        "voxel -5 0 0 0 0",
+        "voxel 2 0 0 0 -1",                               // negative tier
+        "voxel 2 0 0 0 17",                               // level + tier beyond 18
+        "voxel 1 -1073741824 -1073741824 -1073741824 2147483647",  // huge tier
+        "voxel 2 1 0 0 0",                                // not a corner of level 2
+        "voxel 2 1073741824 0 0 0",                       // outside the root
+        "voxel 2 99999999999 0 0 0",
+        "pass --at 1 2",
+        "pass --at 1 2 z",
+        "pass --max-stars",
+        "pass --max-stars 0",
+        "pass --max-stars -5",
+        "pass --max-voxels 100000",
+        "pass --timeout-ms 1e3",
+        "pass --bogus",
+        "search --at 1 2",
+        "search --csv --at a b c",
+        "search extra",
+    };
+    for (const char* args : bad) {
+        const CliRun run = runCli(args);
+        EXPECT_EQ(run.out.rfind("error: ", 0), 0u) << "'" << args << "' -> " << run.out;
+        EXPECT_EQ(lines(run.out).size(), 1u) << args;
+        EXPECT_EQ(run.status, 2) << args;
+    }
+}
+
+TEST(CliHelp, EveryCommandExplainsItself) {
+    const char* commands[] = {"ext", "constants", "populations", "galaxy", "density",
+                              "name", "star", "voxel", "pass", "search"};
+    const CliRun overview = runCli("--help");
+    for (const char* c : commands) {
+        const CliRun run = runCli(std::string(c) + " --help");
+        EXPECT_EQ(run.status, 0) << c;
+        EXPECT_EQ(run.out.rfind(std::string("usage: starloom-cli ") + c, 0), 0u) << c << ": " << run.out;
+        EXPECT_NE(overview.out.find(std::string("  ") + c + " "), std::string::npos) << c;
+    }
+}
+
+TEST(CliVoxel, CsvStarsDeterministicAndTheCountFollowsTheEngine) {
+    // A level-12 voxel around the default viewpoint: its stars of tier 0.
+    const int64_t edge = int64_t{1} << 20;
+    auto corner = [&](int64_t p) { return (p >> 32) & ~(edge - 1); };
+    const std::string args = "voxel 12 " + std::to_string(corner(-7003708179394623)) + " " +
+                             std::to_string(corner(-24996773029325252)) + " " +
+                             std::to_string(corner(1127289819641451)) + " 0";
+    const CliRun run = runCli(args);
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::vector<std::string> out = lines(run.out);
+    ASSERT_GT(out.size(), 0u);
+    for (const std::string& line : out) {
+        EXPECT_EQ(std::count(line.begin(), line.end(), ','), 10) << line;
+    }
+    EXPECT_EQ(runCli(args).out, run.out);
+    // Deeper tiers hold different stars, not a replay of tier 0.
+    std::string tier1 = args;
+    tier1.back() = '1';
+    const CliRun deeper = runCli(tier1);
+    ASSERT_EQ(deeper.status, 0);
+    EXPECT_NE(deeper.out, run.out);
+    // The deepest tier a level-1 voxel can have is accepted.
+    EXPECT_EQ(runCli("voxel 18 0 0 0 0").status, 0);
+}
+
+TEST(CliPassAndSearch, CountsAndTheNearestStars) {
+    // A small field far above the plane finishes quickly.
+    const char* at = " --at -7003708179394623 -24996773029325252 400000000000000000";
+    const CliRun pass = runCli(std::string("pass --max-stars 200000") + at);
+    ASSERT_EQ(pass.status, 0) << pass.out;
+    const std::vector<std::string> out = lines(pass.out);
+    const char* fields[] = {"passes: ", "voxels: ", "stars in memory: ", "points on display: ", "near stars: ",
+                            "foreground objects: ", "foreground candidates without entry: ", "evictions: ",
+                            "wall time: ", "stars generated per second: "};
+    ASSERT_EQ(out.size(), 10u);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(out[i].rfind(fields[i], 0), 0u) << out[i];
+    EXPECT_LE(std::stoull(out[2].substr(17)), 200000u);
+
+    const CliRun csv = runCli(std::string("search --csv") + at);
+    ASSERT_EQ(csv.status, 0);
+    const std::vector<std::string> found = lines(csv.out);
+    ASSERT_EQ(found.size(), 100u);
+    double previous = 0;
+    for (const std::string& line : found) {
+        ASSERT_EQ(std::count(line.begin(), line.end(), ','), 6) << line;
+        const std::string distance = line.substr(line.find(',') + 1, line.find(',', line.find(',') + 1) - line.find(',') - 1);
+        EXPECT_EQ(distance.size() - distance.find('.') - 1, 8u) << "%.8f: " << distance;
+        EXPECT_GE(std::stod(distance), previous);
+        previous = std::stod(distance);
+        EXPECT_EQ(line[1], '-') << "names start with the level letter and a dash";
+    }
+    // The plain form holds the same fields separated by spaces.
+    const CliRun plain = runCli(std::string("search") + at);
+    std::string spaced = csv.out;
+    std::replace(spaced.begin(), spaced.end(), ',', ' ');
+    EXPECT_EQ(plain.out, spaced);
 }
 
 }  // namespace

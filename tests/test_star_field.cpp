@@ -193,6 +193,20 @@ TEST(StarGeneration, LastTierNeverFallsBelowTheFirst) {
     EXPECT_EQ(lastTierFor(5, 4, uint64_t{1} << 10), 7);
 }
 
+// A tier-t voxel holds 8^t cubes of its band: every tier multiplies the mean
+// by eight, on both sides of tier 11 where the 32.32 scaling turns from a right
+// shift into a left one, until the 64-bit mean saturates.
+TEST(StarGeneration, TierMeanGrowsEightfoldPerTier) {
+    const uint64_t density = uint64_t{1} << 32;  // 1.0
+    const uint64_t count = uint64_t{1} << 20;    // 2^-12 stars per band cube
+    for (int t = 0; t <= 14; ++t) EXPECT_EQ(tierMean(density, count, t), uint64_t{1} << (20 + 3 * t)) << t;
+    for (int t = 15; t <= 17; ++t) EXPECT_EQ(tierMean(density, count, t), ~uint64_t{0}) << t;
+    // Tier 0 is the plain 32.32 product; 2.5 x 1.5 = 3.75.
+    EXPECT_EQ(tierMean(uint64_t{5} << 31, uint64_t{3} << 31, 0), uint64_t{15} << 30);
+    EXPECT_EQ(tierMean(0, ~uint64_t{0}, 17), 0u);
+    EXPECT_EQ(tierMean(~uint64_t{0}, ~uint64_t{0}, 0), ~uint64_t{0});
+}
+
 TEST(StarGeneration, BackgroundLightIsNormalisedToItsBrightestChannel) {
     const Galaxy& g = galaxy();
     const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
@@ -501,6 +515,71 @@ TEST(Search, FindsTheSameStarsAsABruteForceScan) {
     const int64_t above[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1],
                               DEFAULT_VIEWPOINT[2] + static_cast<int64_t>(400 / UNIT_PARSECS_DOUBLE)};
     expectSearchMatchesBruteForce(*f, above);
+}
+
+// A star in the first grid slice of its voxel, looked for from one unit below
+// that voxel's lower face: the voxel is a single unit away, although the grid
+// cell of the search position lies a whole grid unit (2^32 units) below it.
+// Measured from the grid cell the voxel would be dropped and the star missed.
+struct StarInVoxel {
+    StarRecord star;
+    uint32_t corner[3];
+};
+
+void starsOnLowerFaces(const GalaxyView& view, const VoxelParent& v, const int64_t p[3], double radius,
+                       std::vector<StarInVoxel>& out) {
+    if (v.level + v.lastTier >= DEEPEST_LEVEL || out.size() >= 4) return;
+    uint64_t dens[GALAXY_MAX_COMPONENTS];
+    GenerationWorkspace ws;
+    for (int o = 0; o < 8; ++o) {
+        ChildPlan plan;
+        if (!planChild(view, v, o, plan, dens)) continue;
+        const uint32_t c[3] = {plan.x, plan.y, plan.z};
+        double d2 = 0;
+        for (int a = 0; a < 3; ++a) {
+            const double lo = std::ldexp(static_cast<double>(static_cast<int32_t>(c[a])), 32);
+            const double hi = lo + std::ldexp(1.0, 64 - plan.level);
+            const auto q = static_cast<double>(p[a]);
+            const double gap = q < lo ? lo - q : q > hi ? q - hi : 0;
+            d2 += gap * gap;
+        }
+        if (d2 > radius * radius) continue;
+        VoxelSpec spec{plan.x, plan.y, plan.z, plan.level, plan.components, plan.node, dens,
+                       voxelSeed(plan.x, plan.y, plan.z, plan.level, GalaxySeed{})};
+        const size_t n = generateVoxelStars(view, spec, plan.firstTier, plan.lastTier,
+                                            channelConstantsFor(DEFAULT_WAVELENGTHS), ws);
+        for (size_t i = 0; i < n; ++i) {
+            const StarRecord& s = ws.unsorted[i];
+            // First grid slice in x, and within half a grid unit of the face.
+            if ((s.x >> 32) == static_cast<int32_t>(plan.x) && (s.x & 0xFFFFFFFF) < (int64_t{1} << 31))
+                out.push_back(StarInVoxel{s, {plan.x, plan.y, plan.z}});
+        }
+        starsOnLowerFaces(view, VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components,
+                                            plan.lastTier},
+                          p, radius, out);
+    }
+}
+
+TEST(Search, MeasuresFromThePositionNotFromItsGridCell) {
+    const Galaxy& g = galaxy();
+    std::vector<StarInVoxel> candidates;
+    const uint32_t root = static_cast<uint32_t>(-(1 << 30));
+    starsOnLowerFaces(g.view(), VoxelParent{root, root, root, 1, PLANE_ROOT, 0x3F, 0}, DEFAULT_VIEWPOINT,
+                      60 / UNIT_PARSECS_DOUBLE, candidates);
+    ASSERT_FALSE(candidates.empty());
+    auto f = makeField(100000);
+    std::vector<SearchResult> r;
+    for (const StarInVoxel& c : candidates) {
+        const StarRecord& s = c.star;
+        const int64_t at = ((s.x >> 32) << 32) - 1;  // one unit below the voxel's face
+        const double distance = static_cast<double>(s.x - at);
+        search(*f, r, 100, at, s.y, s.z, 0, 1.5 * distance * UNIT_PARSECS_DOUBLE);
+        bool found = false;
+        for (size_t i = 1; i < r.size(); ++i)
+            found = found || (r[i].star.x == s.x && r[i].star.y == s.y && r[i].star.z == s.z);
+        EXPECT_TRUE(found) << "star at " << s.x << "," << s.y << "," << s.z;
+        EXPECT_EQ(r[1].distanceSquared, distance * distance);
+    }
 }
 
 TEST(Search, DistanceRangeAndFewStars) {

@@ -30,7 +30,10 @@ void printOverview(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Malformed command lines print an "error: " line on standard output, as
+    // every command does, with the overview on standard error; status 2.
     if (argc < 2) {
+        std::printf("error: no command given\n");
         printOverview(stderr);
         return 2;
     }
@@ -46,7 +49,7 @@ int main(int argc, char** argv) {
         }
         return c.run(argc - 2, argv + 2);
     }
-    std::fprintf(stderr, "error: unknown command '%s'\n\n", argv[1]);
+    std::printf("error: unknown command '%s'\n", argv[1]);
     printOverview(stderr);
     return 2;
 }

@@ -43,7 +43,7 @@ int runVoxel(int argc, char** argv) {
             return 2;
         }
     }
-    if (!parseInt32(argv[4], tier) || tier < 0 || level + tier > DEEPEST_LEVEL) {
+    if (!parseInt32(argv[4], tier) || tier < 0 || tier > DEEPEST_LEVEL - level) {
         std::printf("error: tier '%s' is not an integer 0..%d\n", argv[4], DEEPEST_LEVEL - level);
         return 2;
     }
