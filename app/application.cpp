@@ -10,6 +10,7 @@
 #include "numeric/constants.h"
 #include "render/renderer.h"
 #include "starfield/appearance.h"
+#include "starfield/star_field.h"
 #include "render/vk_check.h"
 #include "ui/control_panel.h"
 
@@ -76,9 +77,7 @@ void Application::init(const GalaxyModel& galaxy) {
 }
 
 void Application::applyDefaults() {
-    view.position[0] = {0, -7003708179394623LL};
-    view.position[1] = {0, -24996773029325252LL};
-    view.position[2] = {0, 1127289819641451LL};
+    for (int i = 0; i < 3; ++i) view.position[i] = {0, DEFAULT_VIEWPOINT[i]};
     view.forward = {0.11452456541239872, 0.9923381374686082, 0.04635887015917146};
     view.up = {-0.2337868985261635, 0.07227757620959413, -0.9695976681360078};
     viewAngle = 45.0;
