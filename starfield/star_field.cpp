@@ -478,6 +478,7 @@ void StarField::update(const StarFieldInput& input) {
         // The search reads the appearance constants too: they change only under the lock.
         channels = input.channels;
         // Capacity changes: raising keeps everything, lowering starts again from the root.
+        requestedMaxChunks = std::clamp(requestedMaxChunks, 1u, MAX_VOXEL_CHUNKS);
         if (requestedMaxChunks < maxChunks || requestedMaxStarsGen < maxStarsGen) {
             discardAll();
             maxChunks = requestedMaxChunks;

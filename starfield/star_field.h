@@ -47,6 +47,9 @@ inline StarRecord* const FREE_VOXEL = reinterpret_cast<StarRecord*>(~uintptr_t{0
 
 // The capacities, each in force and requested (a change takes effect at the next update).
 inline constexpr uint32_t DEFAULT_MAX_VOXEL_CHUNKS = 16;
+// A voxel's parent link packs the parent's handle (chunk << 16 | entry) times
+// eight plus the octant into 32 bits, so the pool can hold at most this many chunks.
+inline constexpr uint32_t MAX_VOXEL_CHUNKS = 8191;
 inline constexpr uint64_t DEFAULT_MAX_STARS_GEN = 10000000;
 inline constexpr uint64_t DEFAULT_MAX_STARS_GC = 3000000;
 inline constexpr uint64_t DEFAULT_FRAME_TIMEOUT_NS = 40000000;

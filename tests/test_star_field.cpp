@@ -378,6 +378,14 @@ TEST(StarFieldPass, RaisingLimitsKeepsEverythingLoweringRestartsFromTheRoot) {
     runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
     EXPECT_LT(f->starsInMemory, 100000u);
     EXPECT_LE(f->chunks.size(), 3u);
+
+    // A capacity beyond what the parent links can address is held at the
+    // largest that they can, and raising to it keeps everything.
+    const Snapshot lowered = snapshot(*f);
+    f->requestedMaxChunks = ~0u;
+    f->update(in);
+    EXPECT_EQ(f->maxChunks, MAX_VOXEL_CHUNKS);
+    EXPECT_EQ(snapshot(*f).voxels, lowered.voxels);
 }
 
 // ------------------------------------------------------------- foreground
