@@ -174,8 +174,9 @@ struct Application {
     int helpMarginRequested = 0;  // set by the panel: width of an open help screen
 
     // Time spent per part of the frame, summed over frames (nanoseconds).
+    // On a CPU driver the drawing itself happens inside submit and present.
     struct FrameTimes {
-        uint64_t gpuWait = 0, panel = 0, navigation = 0, starField = 0, frames = 0;
+        uint64_t gpuWait = 0, panel = 0, navigation = 0, starField = 0, submit = 0, present = 0, frames = 0;
     } frameTimes;
 
     // ---- change flags

@@ -290,7 +290,9 @@ void Application::drawFrame() {
     submit.pCommandBuffers = &v.commandBuffers[imageIndex];
     submit.signalSemaphoreCount = 1;
     submit.pSignalSemaphores = &v.renderFinished[frame];
+    const uint64_t submitStart = nowNanoseconds();
     checkVkResult(vkQueueSubmit(v.graphicsQueue, 1, &submit, v.inFlight[frame]));
+    const uint64_t presentStart = nowNanoseconds();
 
     VkPresentInfoKHR present{};
 
@@ -301,6 +303,7 @@ void Application::drawFrame() {
     present.pSwapchains = &v.swapChain;
     present.pImageIndices = &imageIndex;
     result = vkQueuePresentKHR(v.presentQueue, &present);
+    const uint64_t presentEnd = nowNanoseconds();
     const bool outOfDate = result == VK_ERROR_OUT_OF_DATE_KHR || result == VK_SUBOPTIMAL_KHR;
     if (outOfDate || framebufferResized || rebuildDevicePipelines) {
         framebufferResized = false;
@@ -312,5 +315,7 @@ void Application::drawFrame() {
 
     frameTimes.navigation += uploadStart - navigationStart;
     frameTimes.starField += uploadEnd - uploadStart;
+    frameTimes.submit += presentStart - submitStart;
+    frameTimes.present += presentEnd - presentStart;
     ++frameTimes.frames;
 }

@@ -5,6 +5,10 @@
 #include "tube_common.glsl"
 
 // Background "Normal": the light of the arm tubes, integrated per pixel.
+// The segment's end nodes and 1/height arrive as flat inputs from the vertex
+// stage (copied from the node buffer, so the values are the same): reading the
+// node buffer here, indexed by a per-primitive value, made a CPU driver gather
+// five words for every sample and cost more than all the arithmetic below.
 layout(location = 0) in vec3 position;
 layout(location = 1) flat in vec2 Nxy;
 layout(location = 2) flat in float EA_dot_N;
@@ -15,18 +19,18 @@ layout(location = 6) flat in vec2 Iav0n;
 layout(location = 7) flat in vec2 Iav1n;
 layout(location = 8) flat in float I1;
 layout(location = 9) flat in float Id_div_dot;
-layout(location = 10) flat in uint bpi;
+layout(location = 10) flat in uint bpi;  // the segment, kept to match the vertex stage
+layout(location = 11) flat in vec4 A0xy_A1xy;
+layout(location = 12) flat in float inv_height;
 layout(location = 0) out vec4 outColor;
 
 void main() {
-    TubeNode n0 = bgparams.background_params[bpi];
-    TubeNode n1 = bgparams.background_params[bpi + 1u];
-    vec2 A0xy = vec2(n0.param0, n0.param1);
-    vec2 A1xy = vec2(n1.param0, n1.param1);
+    vec2 A0xy = A0xy_A1xy.xy;
+    vec2 A1xy = A0xy_A1xy.zw;
     vec3 eye = ubo.eye_offset;
     vec3 D = normalize(position - eye);
     float D_dot_N = dot(D.xy, Nxy);
-    float D_dot_U = D.z * n0.param5;
+    float D_dot_U = D.z * inv_height;
     float D_dot_B = dot(D.xy, Bxy);
     float a = D_dot_N * D_dot_N + D_dot_U * D_dot_U - D_dot_B * D_dot_B;
     float b_div2 = -EA_dot_N * D_dot_N - EA_dot_U * D_dot_U + EA_dot_B_c * D_dot_B;

@@ -5,7 +5,8 @@
 #include "tube_common.glsl"
 
 // Background "Normal": places the tube vertex and hands the segment's
-// constants to the per-pixel integration.
+// constants, its end nodes' x-y positions and 1/height included, to the
+// per-pixel integration.
 layout(location = 0) in uint bpi;
 layout(location = 1) in uint angle;
 layout(location = 2) in uint end;
@@ -20,6 +21,8 @@ layout(location = 7) flat out vec2 Iav1n;
 layout(location = 8) flat out float I1;
 layout(location = 9) flat out float Id_div_dot;
 layout(location = 10) flat out uint bpix;
+layout(location = 11) flat out vec4 A0xy_A1xy;
+layout(location = 12) flat out float inv_height;
 
 void main() {
     TubeGeometry t = tubeGeometry(bpi, angle, end);
@@ -38,4 +41,6 @@ void main() {
     I1 = t.I1 * scale;
     Id_div_dot = (t.I0 * scale - I1) / dot(t.A0xy - t.A1xy, t.Bxy);
     bpix = bpi;
+    A0xy_A1xy = vec4(t.A0xy, t.A1xy);
+    inv_height = bgparams.background_params[bpi].param5;
 }
