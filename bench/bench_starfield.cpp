@@ -80,10 +80,9 @@ std::vector<Cell> cellsAroundViewpoint(const Galaxy& g) {
                     near = near && d >= -2 * edge && d <= 2 * edge;
                 }
                 if (!near) continue;
-                next.push_back(VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components, plan.lastTier});
+                next.push_back(parentOf(plan));
                 if (level < 12) continue;
-                c.spec = VoxelSpec{plan.x, plan.y, plan.z, plan.level, plan.components, plan.node, nullptr,
-                                   voxelSeed(plan.x, plan.y, plan.z, plan.level, GalaxySeed{})};
+                c.spec = voxelSpecFor(plan, nullptr, GalaxySeed{});
                 c.firstTier = plan.firstTier;
                 c.lastTier = plan.lastTier;
                 cells.push_back(c);

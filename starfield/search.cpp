@@ -164,8 +164,7 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
         for (int b = 0; b < DISTANCE_BUCKETS; ++b) {
             for (VoxelHandle h : buckets[b]) {
                 const Voxel& v = field.voxel(h);
-                stack.push_back(WalkNode{VoxelParent{v.x, v.y, v.z, v.level, v.node, v.components, v.lastTier}, -1,
-                                         v.childMask});
+                stack.push_back(WalkNode{parentOf(v), -1, v.childMask});
                 while (!stack.empty()) {
                     const WalkNode node = stack.back();
                     stack.pop_back();
@@ -179,24 +178,15 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
                         // voxels holding stars within the bound.
                         if (boxDistanceSquared(found.at, plan.x, plan.y, plan.z, plan.level) * (1 - 1e-9) > found.hi)
                             continue;
-                        VoxelSpec spec;
-                        spec.x = plan.x;
-                        spec.y = plan.y;
-                        spec.z = plan.z;
-                        spec.level = plan.level;
-                        spec.components = plan.components;
-                        spec.node = plan.node;
-                        spec.cellDensity = densities;
-                        spec.seed = voxelSeed(plan.x, plan.y, plan.z, plan.level, seed);
-                        stars.resize(generateVoxelStars(galaxy, spec, plan.firstTier, plan.lastTier, channels, ws));
+                        stars.resize(generateVoxelStars(galaxy, voxelSpecFor(plan, densities, seed), plan.firstTier,
+                                                        plan.lastTier, channels, ws));
                         copySorted(ws, stars.data());
                         // A voxel that happens to draw no stars still has
                         // children that may (the star field keeps such voxels
                         // too), so the walk goes on below it.
                         for (uint32_t i = 0; i < stars.size(); ++i)
                             found.offer(stars[i], i, plan.x, plan.y, plan.z, plan.level, plan.firstTier, 0);
-                        self = VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components,
-                                           plan.lastTier};
+                        self = parentOf(plan);
                     }
                     if (self.level + self.lastTier >= DEEPEST_LEVEL) continue;
                     // Farthest children first onto the stack, so the nearest is walked first.

@@ -93,6 +93,27 @@ bool planChild(const GalaxyView& galaxy, const VoxelParent& parent, int octant, 
     return true;
 }
 
+VoxelSpec voxelSpecFor(const ChildPlan& plan, const uint64_t* densities, GalaxySeed seed) {
+    VoxelSpec spec;
+    spec.x = plan.x;
+    spec.y = plan.y;
+    spec.z = plan.z;
+    spec.level = plan.level;
+    spec.components = plan.components;
+    spec.node = plan.node;
+    spec.cellDensity = densities;
+    spec.seed = voxelSeed(plan.x, plan.y, plan.z, plan.level, seed);
+    return spec;
+}
+
+VoxelParent parentOf(const ChildPlan& plan) {
+    return VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components, plan.lastTier};
+}
+
+VoxelParent parentOf(const Voxel& v) {
+    return VoxelParent{v.x, v.y, v.z, v.level, v.node, v.components, v.lastTier};
+}
+
 // --------------------------------------------------------------- StarField
 
 StarField::StarField(const GalaxyComponent* components, uint32_t count, const PlaneTree* tree,
@@ -168,17 +189,14 @@ VoxelHandle StarField::allocateVoxel() {
 void StarField::deleteVoxel(VoxelHandle h) {
     Voxel& v = voxel(h);
     if (v.parent != 0) voxel(v.parent >> 3).childMask &= static_cast<uint8_t>(~(1u << (v.parent & 7)));
-    for (uint32_t i = 0; i < v.count; ++i) {
-        StarRecord& s = v.stars[i];
-        if (s.state == STAR_NEAR)
-            removeNear(s);
-        else if (s.slot != NO_SLOT)
-            points.release(s.slot);
-        s.slot = NO_SLOT;
-        releaseForeground(foreground, s);
-    }
+    for (uint32_t i = 0; i < v.count; ++i) hide(v.stars[i]);
     starsInMemory -= v.count;
     delete[] v.stars;
+    freeVoxel(h);
+}
+
+void StarField::freeVoxel(VoxelHandle h) {
+    Voxel& v = voxel(h);
     v.stars = FREE_VOXEL;
     v.count = 0;
     v.parent = freeHead;
@@ -280,11 +298,7 @@ void StarField::pass(int resumePriority) {
 bool StarField::createChild(uint32_t item, int priority) {
     const VoxelHandle ph = item >> 3;
     const int octant = static_cast<int>(item & 7);
-    VoxelParent parent;
-    {
-        const Voxel& p = voxel(ph);
-        parent = VoxelParent{p.x, p.y, p.z, p.level, p.node, p.components, p.lastTier};
-    }
+    const VoxelParent parent = parentOf(voxel(ph));
     ChildPlan plan;
     if (!planChild(galaxy, parent, octant, plan, cellDensity)) return false;
 
@@ -294,16 +308,8 @@ bool StarField::createChild(uint32_t item, int priority) {
         h = allocateVoxel();
     }
 
-    VoxelSpec spec;
-    spec.x = plan.x;
-    spec.y = plan.y;
-    spec.z = plan.z;
-    spec.level = plan.level;
-    spec.components = plan.components;
-    spec.node = plan.node;
-    spec.cellDensity = cellDensity;
-    spec.seed = voxelSeed(plan.x, plan.y, plan.z, plan.level, seed);
-    const uint64_t n = generateVoxelStars(galaxy, spec, plan.firstTier, plan.lastTier, channels, workspace);
+    const uint64_t n = generateVoxelStars(galaxy, voxelSpecFor(plan, cellDensity, seed), plan.firstTier,
+                                          plan.lastTier, channels, workspace);
     stats.starsGenerated += n;
 
     // Make room. Slots on the point side are counted as those in use, so that
@@ -313,11 +319,7 @@ bool StarField::createChild(uint32_t item, int priority) {
     };
     while (starsInMemory + n >= maxStarsGen || pointsInUse() + n >= maxStarsGc) {
         if (!evict(priority)) {
-            Voxel& v = voxel(h);
-            v.stars = FREE_VOXEL;
-            v.parent = freeHead;
-            freeHead = h;
-            --liveVoxels;
+            freeVoxel(h);
             return true;
         }
     }

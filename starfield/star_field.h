@@ -190,6 +190,8 @@ struct StarField {
     void reexamine(VoxelHandle h);
     void classify(Voxel& v, uint64_t d2, bool existing);
     void hide(StarRecord& s);
+    // Returns an allocated entry of the pool to the free list.
+    void freeVoxel(VoxelHandle h);
     void removeNear(StarRecord& s);
     void ensurePoint(StarRecord& s);
     bool pointAvailable() const;
@@ -228,3 +230,10 @@ struct ChildPlan {
 };
 bool planChild(const GalaxyView& galaxy, const VoxelParent& parent, int octant, ChildPlan& plan,
                uint64_t* densities);
+// The generation input of a planned voxel: its corner, level, components and
+// plane node, the densities planChild filled in, and the seed drawn from its
+// corner and level.
+VoxelSpec voxelSpecFor(const ChildPlan& plan, const uint64_t* densities, GalaxySeed seed);
+// A planned voxel, or one of the pool, as the parent of its own children.
+VoxelParent parentOf(const ChildPlan& plan);
+VoxelParent parentOf(const Voxel& v);

@@ -141,10 +141,9 @@ TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
         if ((p[1] >> 32) >= static_cast<int32_t>(parent.y) + half) o |= 2;
         if ((p[2] >> 32) >= static_cast<int32_t>(parent.z) + half) o |= 1;
         ASSERT_TRUE(planChild(view, parent, o, plan, dens));
-        parent = VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components, 0};
+        parent = parentOf(plan);
     }
-    VoxelSpec spec{plan.x, plan.y, plan.z, 16, plan.components, plan.node, dens,
-                   voxelSeed(plan.x, plan.y, plan.z, 16, GalaxySeed{})};
+    VoxelSpec spec = voxelSpecFor(plan, dens, GalaxySeed{});
     const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
     std::vector<StarRecord> first, again, other;
     generateTier(view, spec, 2, ch, first);
