@@ -16,57 +16,17 @@
 #include "starfield/search.h"
 #include "starfield/star_field.h"
 #include "starfield/view_limits.h"
+#include "tests/galaxy_fixture.h"
 
 namespace {
 
-// The galaxy is built once for all tests; it is read-only afterwards.
-struct Galaxy {
-    std::unique_ptr<GalaxyComponent[]> components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
-    PlaneTree tree;
-    std::vector<BackgroundShape> shapes;
-    uint32_t count = 0;
-    ViewLimits limits;
-    Galaxy() {
-        count = buildGalaxy(tree, shapes, components.get());
-        limits = computeViewLimits(components.get(), count, DEFAULT_MAX_MAGNITUDE, DEFAULT_VIEW_ANGLE,
-                                   DEFAULT_DISPLAY_HEIGHT);
-    }
-    GalaxyView view() const { return GalaxyView{components.get(), count, &tree}; }
-};
-
-const Galaxy& galaxy() {
-    static const Galaxy g;
-    return g;
-}
-
 std::unique_ptr<StarField> makeField(uint64_t maxStars, uint32_t maxChunks = 1, uint64_t maxPoints = DEFAULT_MAX_STARS_GC) {
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
     f->maxStarsGen = f->requestedMaxStarsGen = maxStars;
     f->maxChunks = f->requestedMaxChunks = maxChunks;
     f->maxStarsGc = maxPoints;
     return f;
-}
-
-StarFieldInput inputAt(const int64_t p[3], bool changed) {
-    StarFieldInput in;
-    std::memcpy(in.position, p, sizeof in.position);
-    in.channels = channelConstantsFor(DEFAULT_WAVELENGTHS);
-    in.changes[CHANGE_SETTINGS] = changed ? 1 : 0;
-    return in;
-}
-
-// Runs updates until the pass is complete; applies every update's regions to `gpu`.
-void runToCompletion(StarField& f, const int64_t p[3], std::vector<PointRecord>* gpu = nullptr, bool changed = true) {
-    StarFieldInput in = inputAt(p, changed);
-    do {
-        f.update(in);
-        in.changes[CHANGE_SETTINGS] = 0;
-        if (gpu) {
-            for (const CopyRegion& r : f.results.regions)
-                for (uint64_t i = 0; i < r.size / 16; ++i) (*gpu)[r.dstOffset / 16 + i] = f.results.staged[r.srcOffset / 16 + i];
-        }
-    } while (f.unfinished());
 }
 
 template <typename Fn>
@@ -125,7 +85,7 @@ TEST(StarFieldPriority, BoundsScaleWithLevelAndNeverOverflow) {
 // ------------------------------------------------------------- generation
 
 TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     const GalaxyView view = g.view();
     auto field = makeField(300000);
     const int64_t* p = DEFAULT_VIEWPOINT;
@@ -177,7 +137,7 @@ TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
 }
 
 TEST(StarGeneration, ZeroDensityGivesNoStars) {
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
     VoxelSpec spec{0, 0, 0, 12, 0x3F, PLANE_ROOT, dens, 1234};
     std::vector<StarRecord> out;
@@ -207,7 +167,7 @@ TEST(StarGeneration, TierMeanGrowsEightfoldPerTier) {
 }
 
 TEST(StarGeneration, BackgroundLightIsNormalisedToItsBrightestChannel) {
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
     const double V = std::pow(800.0 * 360 / 45.0, 2) / 3.141592653589793;
     const BackgroundLight light = backgroundLight(g.components[0].populations, ch, V, g.limits.limitScale);
@@ -311,8 +271,7 @@ TEST(StarFieldPass, LongFlightWithTinyLimitsStaysWithinThemAndConsistent) {
         in.changes[CHANGE_VIEWPOINT] = 1;
         f->update(in);
         EXPECT_FALSE(f->unfinished());
-        for (const CopyRegion& r : f->results.regions)
-            for (uint64_t k = 0; k < r.size / 16; ++k) gpu.at(r.dstOffset / 16 + k) = f->results.staged[r.srcOffset / 16 + k];
+        applyRegions(*f, gpu);
         ASSERT_LT(f->starsInMemory, maxStars);
         ASSERT_LE(f->liveVoxels, VOXEL_CHUNK_SIZE);
         ASSERT_LE(f->points.highWater, maxPoints);
@@ -390,7 +349,7 @@ TEST(StarFieldPass, RaisingLimitsKeepsEverythingLoweringRestartsFromTheRoot) {
 // ------------------------------------------------------------- foreground
 
 TEST(Foreground, EntriesMoveWithTheirStarsAndNeverExceed32) {
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     const PopulationTable& pops = g.components[0].populations;
     ForegroundTable t;
     std::vector<StarRecord> stars(40);
@@ -424,7 +383,7 @@ TEST(Foreground, EntriesMoveWithTheirStarsAndNeverExceed32) {
 }
 
 TEST(Foreground, TestAtZeroDistanceAndTheDistanceLimit) {
-    ViewLimits l = galaxy().limits;
+    ViewLimits l = builtGalaxy().limits;
     EXPECT_TRUE(isForeground(0, 1e-3f, l));
     EXPECT_FALSE(isForeground(0, 0.0f, l) && l.foregroundDistance == 0);
     EXPECT_FALSE(isForeground(l.foregroundDistance, 1e9f, l));
@@ -492,7 +451,7 @@ void expectSearchMatchesBruteForce(StarField& f, const int64_t p[3]) {
     for (size_t i = 2; i < r.size(); ++i) EXPECT_LE(r[i - 1].distanceSquared, r[i].distanceSquared);
     const double radius = std::sqrt(r.back().distanceSquared) * 1.5;
     std::vector<std::pair<double, StarRecord>> all;
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     const uint32_t root = static_cast<uint32_t>(-(1 << 30));
     bruteForce(g.view(), VoxelParent{root, root, root, 1, PLANE_ROOT, 0x3F, 0}, p, radius, all);
     std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -568,7 +527,7 @@ void starsOnLowerFaces(const GalaxyView& view, const VoxelParent& v, const int64
 }
 
 TEST(Search, MeasuresFromThePositionNotFromItsGridCell) {
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     std::vector<StarInVoxel> candidates;
     const uint32_t root = static_cast<uint32_t>(-(1 << 30));
     starsOnLowerFaces(g.view(), VoxelParent{root, root, root, 1, PLANE_ROOT, 0x3F, 0}, DEFAULT_VIEWPOINT,
