@@ -29,10 +29,8 @@ struct Cell {
 std::vector<Cell> cellsAroundViewpoint(const BuiltGalaxy& g) {
     const GalaxyView view = g.view();
     std::vector<Cell> cells;
-    const uint32_t root = static_cast<uint32_t>(-(1 << 30));
     // Walk down to level 11 along the viewpoint, then fan out.
-    VoxelParent v{root, root, root, 1, PLANE_ROOT, 0x3F, 0};
-    std::vector<VoxelParent> frontier{v};
+    std::vector<VoxelParent> frontier{rootParent(g.count)};
     for (int level = 2; level <= 18; ++level) {
         std::vector<VoxelParent> next;
         const int64_t edge = int64_t{1} << (32 - level);

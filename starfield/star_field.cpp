@@ -114,6 +114,11 @@ VoxelParent parentOf(const Voxel& v) {
     return VoxelParent{v.x, v.y, v.z, v.level, v.node, v.components, v.lastTier};
 }
 
+VoxelParent rootParent(uint32_t count) {
+    return VoxelParent{ROOT_CORNER, ROOT_CORNER, ROOT_CORNER, 1, PLANE_ROOT,
+                       static_cast<uint16_t>(count >= 16 ? 0xFFFF : (1u << count) - 1), 0};
+}
+
 // --------------------------------------------------------------- StarField
 
 StarField::StarField(const GalaxyComponent* components, uint32_t count, const PlaneTree* tree,
@@ -143,10 +148,13 @@ void StarField::buildPool() {
     freeHead = 3;
     Voxel& root = c[ROOT_VOXEL];
     root = Voxel{};
-    root.x = root.y = root.z = static_cast<uint32_t>(-(int32_t{1} << 30));
-    root.level = 1;
-    root.node = PLANE_ROOT;
-    root.components = static_cast<uint16_t>(galaxy.count >= 16 ? 0xFFFF : (1u << galaxy.count) - 1);
+    const VoxelParent top = rootParent(galaxy.count);
+    root.x = top.x;
+    root.y = top.y;
+    root.z = top.z;
+    root.level = static_cast<uint8_t>(top.level);
+    root.node = top.node;
+    root.components = top.components;
     liveVoxels = 1;
 }
 

@@ -26,6 +26,8 @@
 // Chunk index in bits 31..16, entry in bits 15..0. 0 means none.
 using VoxelHandle = uint32_t;
 inline constexpr VoxelHandle ROOT_VOXEL = 2;
+// The root voxel's minimum corner on every axis, grid units: -2^30.
+inline constexpr uint32_t ROOT_CORNER = 0xC0000000u;
 inline constexpr uint32_t VOXEL_CHUNK_SIZE = 65536;
 
 struct Voxel {
@@ -237,3 +239,5 @@ VoxelSpec voxelSpecFor(const ChildPlan& plan, const uint64_t* densities, GalaxyS
 // A planned voxel, or one of the pool, as the parent of its own children.
 VoxelParent parentOf(const ChildPlan& plan);
 VoxelParent parentOf(const Voxel& v);
+// The root voxel as a parent: the whole galaxy, with each of its `count` components.
+VoxelParent rootParent(uint32_t count);

@@ -91,8 +91,7 @@ TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
     const int64_t* p = DEFAULT_VIEWPOINT;
     // A level-16 voxel around the default viewpoint, all components of the root.
     uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
-    VoxelParent parent{static_cast<uint32_t>(-(1 << 30)), static_cast<uint32_t>(-(1 << 30)),
-                       static_cast<uint32_t>(-(1 << 30)), 1, PLANE_ROOT, 0x3F, 0};
+    VoxelParent parent = rootParent(g.count);
     ChildPlan plan;
     for (int l = 2; l <= 16; ++l) {
         const int64_t half = int64_t{1} << (32 - l);
@@ -134,6 +133,21 @@ TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
     std::set<std::tuple<int64_t, int64_t, int64_t>> places;
     for (const StarRecord& s : first) places.insert({s.x, s.y, s.z});
     for (const StarRecord& s : tier1) EXPECT_EQ(places.count({s.x, s.y, s.z}), 0u);
+}
+
+// The walks that start from the root (search, voxel command, tests) start from
+// the voxel the star field keeps as its root, which holds every component.
+TEST(StarGeneration, RootParentIsTheFieldsRootVoxel) {
+    const BuiltGalaxy& g = builtGalaxy();
+    auto f = makeField(1000);
+    const VoxelParent kept = parentOf(f->voxel(ROOT_VOXEL));
+    const VoxelParent root = rootParent(g.count);
+    EXPECT_EQ(std::tie(kept.x, kept.y, kept.z, kept.level, kept.node, kept.components, kept.lastTier),
+              std::tie(root.x, root.y, root.z, root.level, root.node, root.components, root.lastTier));
+    EXPECT_EQ(static_cast<int32_t>(root.x), -(1 << 30));  // the galaxy cube spans -2^30..2^30 grid units
+    EXPECT_EQ(root.components, (1u << g.count) - 1);
+    EXPECT_EQ(rootParent(16).components, 0xFFFF);  // no mask bit beyond the 16 there are
+    EXPECT_EQ(rootParent(40).components, 0xFFFF);
 }
 
 TEST(StarGeneration, ZeroDensityGivesNoStars) {
@@ -407,40 +421,49 @@ TEST(Foreground, StarsAtTheViewpointBecomeDiscs) {
 
 // ----------------------------------------------------------------- search
 
-// Every star of every voxel within `radius` (position units) of p, generated
-// from the root down as the star field creates voxels.
-void bruteForce(const GalaxyView& view, const VoxelParent& v, const int64_t p[3], double radius,
-                std::vector<std::pair<double, StarRecord>>& out) {
+// Walks the voxels below v whose box lies within `radius` (position units) of
+// p, generating each from the root down as the star field creates voxels, and
+// hands its stars in generation order to visit(plan, stars, count). visit
+// returns whether the walk goes on below that voxel.
+template <typename Visit>
+void walkVoxelsNear(const GalaxyView& view, const VoxelParent& v, const int64_t p[3], double radius, Visit& visit) {
     if (v.level + v.lastTier >= DEEPEST_LEVEL) return;
     uint64_t dens[GALAXY_MAX_COMPONENTS];
     GenerationWorkspace ws;
     for (int o = 0; o < 8; ++o) {
         ChildPlan plan;
         if (!planChild(view, v, o, plan, dens)) continue;
-        double d2 = 0;
-        const int64_t edge = int64_t{1} << (32 - plan.level);
         const uint32_t c[3] = {plan.x, plan.y, plan.z};
+        double d2 = 0;
         for (int a = 0; a < 3; ++a) {
             const double lo = std::ldexp(static_cast<double>(static_cast<int32_t>(c[a])), 32);
-            const double hi = lo + std::ldexp(static_cast<double>(edge), 32);
-            const double q = static_cast<double>(p[a]);
+            const double hi = lo + std::ldexp(1.0, 64 - plan.level);
+            const auto q = static_cast<double>(p[a]);
             const double gap = q < lo ? lo - q : q > hi ? q - hi : 0;
             d2 += gap * gap;
         }
         if (d2 > radius * radius) continue;
-        VoxelSpec spec{plan.x, plan.y, plan.z, plan.level, plan.components, plan.node, dens,
-                       voxelSeed(plan.x, plan.y, plan.z, plan.level, GalaxySeed{})};
-        const size_t n = generateVoxelStars(view, spec, plan.firstTier, plan.lastTier,
-                                            channelConstantsFor(DEFAULT_WAVELENGTHS), ws);
+        const size_t n = generateVoxelStars(view, voxelSpecFor(plan, dens, GalaxySeed{}), plan.firstTier,
+                                            plan.lastTier, channelConstantsFor(DEFAULT_WAVELENGTHS), ws);
+        if (visit(plan, ws.unsorted.data(), n)) walkVoxelsNear(view, parentOf(plan), p, radius, visit);
+    }
+}
+
+// Every star of every voxel within `radius` (position units) of p, with its
+// squared distance.
+std::vector<std::pair<double, StarRecord>> bruteForce(const GalaxyView& view, const int64_t p[3], double radius) {
+    std::vector<std::pair<double, StarRecord>> out;
+    auto visit = [&](const ChildPlan&, const StarRecord* stars, size_t n) {
         for (size_t i = 0; i < n; ++i) {
-            const StarRecord& s = ws.unsorted[i];
+            const StarRecord& s = stars[i];
             const double dx = static_cast<double>(s.x - p[0]), dy = static_cast<double>(s.y - p[1]),
                          dz = static_cast<double>(s.z - p[2]);
             out.emplace_back(dx * dx + dy * dy + dz * dz, s);
         }
-        bruteForce(view, VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components, plan.lastTier},
-                   p, radius, out);
-    }
+        return true;
+    };
+    walkVoxelsNear(view, rootParent(view.count), p, radius, visit);
+    return out;
 }
 
 void expectSearchMatchesBruteForce(StarField& f, const int64_t p[3]) {
@@ -450,10 +473,7 @@ void expectSearchMatchesBruteForce(StarField& f, const int64_t p[3]) {
     EXPECT_STREQ(r[0].name, "(unselected)");
     for (size_t i = 2; i < r.size(); ++i) EXPECT_LE(r[i - 1].distanceSquared, r[i].distanceSquared);
     const double radius = std::sqrt(r.back().distanceSquared) * 1.5;
-    std::vector<std::pair<double, StarRecord>> all;
-    const BuiltGalaxy& g = builtGalaxy();
-    const uint32_t root = static_cast<uint32_t>(-(1 << 30));
-    bruteForce(g.view(), VoxelParent{root, root, root, 1, PLANE_ROOT, 0x3F, 0}, p, radius, all);
+    std::vector<std::pair<double, StarRecord>> all = bruteForce(builtGalaxy().view(), p, radius);
     std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     ASSERT_GE(all.size(), 100u);
     for (size_t i = 0; i < 100; ++i) {
@@ -492,46 +512,26 @@ struct StarInVoxel {
     uint32_t corner[3];
 };
 
-void starsOnLowerFaces(const GalaxyView& view, const VoxelParent& v, const int64_t p[3], double radius,
-                       std::vector<StarInVoxel>& out) {
-    if (v.level + v.lastTier >= DEEPEST_LEVEL || out.size() >= 4) return;
-    uint64_t dens[GALAXY_MAX_COMPONENTS];
-    GenerationWorkspace ws;
-    for (int o = 0; o < 8; ++o) {
-        ChildPlan plan;
-        if (!planChild(view, v, o, plan, dens)) continue;
-        const uint32_t c[3] = {plan.x, plan.y, plan.z};
-        double d2 = 0;
-        for (int a = 0; a < 3; ++a) {
-            const double lo = std::ldexp(static_cast<double>(static_cast<int32_t>(c[a])), 32);
-            const double hi = lo + std::ldexp(1.0, 64 - plan.level);
-            const auto q = static_cast<double>(p[a]);
-            const double gap = q < lo ? lo - q : q > hi ? q - hi : 0;
-            d2 += gap * gap;
-        }
-        if (d2 > radius * radius) continue;
-        VoxelSpec spec{plan.x, plan.y, plan.z, plan.level, plan.components, plan.node, dens,
-                       voxelSeed(plan.x, plan.y, plan.z, plan.level, GalaxySeed{})};
-        const size_t n = generateVoxelStars(view, spec, plan.firstTier, plan.lastTier,
-                                            channelConstantsFor(DEFAULT_WAVELENGTHS), ws);
+// Such stars in the voxels within `radius` of p; the walk goes no deeper
+// once it has four.
+std::vector<StarInVoxel> starsOnLowerFaces(const GalaxyView& view, const int64_t p[3], double radius) {
+    std::vector<StarInVoxel> out;
+    auto visit = [&](const ChildPlan& plan, const StarRecord* stars, size_t n) {
         for (size_t i = 0; i < n; ++i) {
-            const StarRecord& s = ws.unsorted[i];
+            const StarRecord& s = stars[i];
             // First grid slice in x, and within half a grid unit of the face.
             if ((s.x >> 32) == static_cast<int32_t>(plan.x) && (s.x & 0xFFFFFFFF) < (int64_t{1} << 31))
                 out.push_back(StarInVoxel{s, {plan.x, plan.y, plan.z}});
         }
-        starsOnLowerFaces(view, VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components,
-                                            plan.lastTier},
-                          p, radius, out);
-    }
+        return out.size() < 4;
+    };
+    walkVoxelsNear(view, rootParent(view.count), p, radius, visit);
+    return out;
 }
 
 TEST(Search, MeasuresFromThePositionNotFromItsGridCell) {
-    const BuiltGalaxy& g = builtGalaxy();
-    std::vector<StarInVoxel> candidates;
-    const uint32_t root = static_cast<uint32_t>(-(1 << 30));
-    starsOnLowerFaces(g.view(), VoxelParent{root, root, root, 1, PLANE_ROOT, 0x3F, 0}, DEFAULT_VIEWPOINT,
-                      60 / UNIT_PARSECS_DOUBLE, candidates);
+    const std::vector<StarInVoxel> candidates =
+        starsOnLowerFaces(builtGalaxy().view(), DEFAULT_VIEWPOINT, 60 / UNIT_PARSECS_DOUBLE);
     ASSERT_FALSE(candidates.empty());
     auto f = makeField(100000);
     std::vector<SearchResult> r;

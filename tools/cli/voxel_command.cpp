@@ -36,7 +36,7 @@ int runVoxel(int argc, char** argv) {
             return 2;
         }
         const int64_t edge = int64_t{1} << (32 - level);
-        const int64_t rootCorner = -(int64_t{1} << 30);
+        const int64_t rootCorner = static_cast<int32_t>(ROOT_CORNER);
         const bool aligned = level == 1 ? corner[a] == rootCorner : corner[a] % edge == 0;
         if (!aligned || corner[a] < rootCorner || corner[a] >= -rootCorner) {
             std::printf("error: corner '%s' is not a voxel corner of level %d\n", argv[1 + a], level);
@@ -51,9 +51,8 @@ int runVoxel(int argc, char** argv) {
     StarSession session;
     const GalaxyView& galaxy = session.field->galaxy;
     // Walk down from the root, choosing at each level the octant that holds the corner.
-    const auto rootCorner = static_cast<uint32_t>(-(int32_t{1} << 30));
     ChildPlan plan;
-    plan.x = plan.y = plan.z = rootCorner;
+    plan.x = plan.y = plan.z = ROOT_CORNER;
     plan.level = 1;
     plan.node = PLANE_ROOT;
     plan.components = static_cast<uint16_t>((1u << session.count) - 1);
