@@ -57,22 +57,6 @@ struct Collector {
     }
 };
 
-// Squared box distance in grid units of a voxel from a position (saturating).
-uint64_t gridDistance(const int64_t at[3], uint32_t x, uint32_t y, uint32_t z, int level) {
-    const int64_t edge = int64_t{1} << (32 - level);
-    const uint32_t corner[3] = {x, y, z};
-    uint64_t d2 = 0;
-    for (int a = 0; a < 3; ++a) {
-        const int64_t v = at[a] >> 32;
-        const int64_t lo = static_cast<int32_t>(corner[a]);
-        const int64_t hi = lo + edge;
-        const uint64_t gap = v < lo ? static_cast<uint64_t>(lo - v) : v > hi ? static_cast<uint64_t>(v - hi) : 0;
-        const uint64_t g2 = gap * gap;
-        d2 = d2 + g2 < d2 ? ~uint64_t{0} : d2 + g2;
-    }
-    return d2;
-}
-
 // Squared distance (position units, double) from a position to the nearest point of a voxel.
 double boxDistanceSquared(const int64_t at[3], uint32_t x, uint32_t y, uint32_t z, int level) {
     const double edge = std::ldexp(1.0, 64 - level);
@@ -149,7 +133,7 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
                     for (uint32_t i = 0; i < v.count; ++i)
                         found.offer(v.stars[i], i, v.x, v.y, v.z, v.level, v.firstTier, 1);
                 }
-                const int b = distanceBucket(gridDistance(found.at, v.x, v.y, v.z, v.level));
+                const int b = distanceBucket(gridBoxDistance(found.at, v.x, v.y, v.z, v.level));
                 if (b < DISTANCE_BUCKETS) buckets[b].push_back((ci << 16) + e);
             }
         }

@@ -61,6 +61,24 @@ bool withinBound(uint64_t d2, int64_t bound, int tier, int level) {
     return (d2 >> 16) <= limit;
 }
 
+uint64_t gridBoxDistance(const int64_t at[3], uint32_t x, uint32_t y, uint32_t z, int level) {
+    const uint64_t edge = uint64_t{1} << (32 - level);
+    const uint32_t corner[3] = {x, y, z};
+    uint64_t d2 = 0;
+    for (int a = 0; a < 3; ++a) {
+        const int64_t v = at[a] >> 32;
+        const int64_t lo = static_cast<int32_t>(corner[a]);
+        const int64_t hi = lo + static_cast<int64_t>(edge);
+        uint64_t gap = 0;
+        if (v < lo)
+            gap = static_cast<uint64_t>(lo - v);
+        else if (v > hi)
+            gap = static_cast<uint64_t>(v - hi);
+        d2 = saturatingAdd(d2, gap * gap);
+    }
+    return d2;
+}
+
 void highlightMarker(uint32_t i, uint32_t words[16]) {
     for (int j = 0; j < 16; ++j) words[j] = (i << 22) + 0x1f83f0u + MARKER_OFFSETS[j];
 }
@@ -213,21 +231,7 @@ void StarField::freeVoxel(VoxelHandle h) {
 }
 
 uint64_t StarField::boxDistance(uint32_t x, uint32_t y, uint32_t z, int level) const {
-    const uint64_t edge = uint64_t{1} << (32 - level);
-    const uint32_t corner[3] = {x, y, z};
-    uint64_t d2 = 0;
-    for (int a = 0; a < 3; ++a) {
-        const int64_t v = generationViewpoint[a] >> 32;
-        const int64_t lo = static_cast<int32_t>(corner[a]);
-        const int64_t hi = lo + static_cast<int64_t>(edge);
-        uint64_t gap = 0;
-        if (v < lo)
-            gap = static_cast<uint64_t>(lo - v);
-        else if (v > hi)
-            gap = static_cast<uint64_t>(v - hi);
-        d2 = saturatingAdd(d2, gap * gap);
-    }
-    return d2;
+    return gridBoxDistance(generationViewpoint, x, y, z, level);
 }
 
 uint64_t StarField::starDistance(const StarRecord& s) const {

@@ -208,6 +208,9 @@ struct StarField {
 int voxelPriority(uint64_t d2, int tier, int level);
 // (d2 >> 16) <= bound << 2(24 - tier - level), without overflow.
 bool withinBound(uint64_t d2, int64_t bound, int tier, int level);
+// Squared distance in grid units (saturating) from the grid cell of a position
+// (its top 32 bits) to the box of a voxel; 0 inside.
+uint64_t gridBoxDistance(const int64_t at[3], uint32_t x, uint32_t y, uint32_t z, int level);
 // The 16 words of the highlight marker of result i (0-based).
 void highlightMarker(uint32_t i, uint32_t words[16]);
 

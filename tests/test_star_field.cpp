@@ -82,6 +82,23 @@ TEST(StarFieldPriority, BoundsScaleWithLevelAndNeverOverflow) {
     EXPECT_FALSE(withinBound(0x10000, -1, 0, 5));            // a negative bound creates nothing
 }
 
+// Distances are measured from the position's grid cell (its top 32 bits) to
+// the voxel's box, whose faces count as inside.
+TEST(StarFieldPriority, GridBoxDistanceFromTheCellOfThePosition) {
+    const int64_t unit = int64_t{1} << 32;
+    // A level-30 voxel spans 4 grid units from its corner.
+    const int64_t inside[3] = {5 * unit + 123, 2 * unit, 4 * unit + (unit - 1)};
+    EXPECT_EQ(gridBoxDistance(inside, 2, 2, 2, 30), 0u);
+    const int64_t off[3] = {-1 * unit, 9 * unit + (unit - 1), 3 * unit};  // 3 below in x, 3 beyond in y
+    EXPECT_EQ(gridBoxDistance(off, 2, 2, 2, 30), 18u);
+    // Corners are two's complement: 0xFFFFFFFE is -2, so x = -5 lies 3 below it.
+    const int64_t negative[3] = {-5 * unit, 0, 0};
+    EXPECT_EQ(gridBoxDistance(negative, 0xFFFFFFFEu, 0, 0, 31), 9u);
+    // From one end of the galaxy cube to a voxel at the other: saturates.
+    const int64_t far[3] = {INT64_MIN, INT64_MIN, INT64_MIN};
+    EXPECT_EQ(gridBoxDistance(far, 0x7FFFFFF0u, 0x7FFFFFF0u, 0x7FFFFFF0u, 30), ~uint64_t{0});
+}
+
 // ------------------------------------------------------------- generation
 
 TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
