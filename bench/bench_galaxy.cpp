@@ -8,23 +8,9 @@
 #include <vector>
 
 #include "galaxy/galaxy.h"
+#include "tests/galaxy_fixture.h"
 
 namespace {
-
-struct Galaxy {
-    std::unique_ptr<GalaxyComponent[]> components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
-    PlaneTree tree;
-    std::vector<BackgroundShape> shapes;
-};
-
-const Galaxy& galaxy() {
-    static const Galaxy* g = [] {
-        auto* built = new Galaxy;
-        buildGalaxy(built->tree, built->shapes, built->components.get());
-        return built;
-    }();
-    return *g;
-}
 
 struct Point {
     int64_t x, y, z;
@@ -35,7 +21,7 @@ constexpr size_t POINTS = 1024;
 // Points inside a component: within 0.8 of its semi-axes, or, for the arms,
 // within half a width of an arm's axis and a third of its thickness.
 std::vector<Point> pointsInside(int slot) {
-    const GalaxyComponent& c = galaxy().components[slot];
+    const GalaxyComponent& c = builtGalaxy().components[slot];
     std::vector<Point> points;
     uint64_t state = 0xC0FFEE + slot;
     auto uniform = [&] { return double(wyhashDraw(state) >> 11) * 0x1p-53; };
@@ -48,7 +34,7 @@ std::vector<Point> pointsInside(int slot) {
             const double dx = toDouble(s.x1) - x0, dy = toDouble(s.y1) - y0, len = std::hypot(dx, dy);
             points.push_back({int64_t(x0 + t * dx - w * dy / len), int64_t(y0 + t * dy + w * dx / len),
                               int64_t(toDouble(s.thick0) * (uniform() - 0.5) * 0.6)});
-            if (pointDensity(c, galaxy().tree, PLANE_ROOT, 1, points.back().x, points.back().y, points.back().z) == 0)
+            if (pointDensity(c, builtGalaxy().tree, PLANE_ROOT, 1, points.back().x, points.back().y, points.back().z) == 0)
                 points.pop_back();
             continue;
         }
@@ -74,12 +60,12 @@ BENCHMARK(BM_BuildGalaxy)->Unit(benchmark::kMillisecond);
 // One pointDensity query; the arms descend the plane tree from its root.
 void BM_PointDensity(benchmark::State& state) {
     const int slot = static_cast<int>(state.range(0));
-    const GalaxyComponent& c = galaxy().components[slot];
+    const GalaxyComponent& c = builtGalaxy().components[slot];
     const std::vector<Point> points = pointsInside(slot);
     size_t k = 0;
     for (auto _ : state) {
         const Point& p = points[k++ & (POINTS - 1)];
-        benchmark::DoNotOptimize(pointDensity(c, galaxy().tree, PLANE_ROOT, 1, p.x, p.y, p.z));
+        benchmark::DoNotOptimize(pointDensity(c, builtGalaxy().tree, PLANE_ROOT, 1, p.x, p.y, p.z));
     }
 }
 BENCHMARK(BM_PointDensity)->DenseRange(0, 5)->ArgName("slot");
@@ -87,8 +73,8 @@ BENCHMARK(BM_PointDensity)->DenseRange(0, 5)->ArgName("slot");
 // The arms as the star generator asks them: from the plane node of a level-15
 // voxel, so that no descent is left.
 void BM_PointDensityArmsFromLeaf(benchmark::State& state) {
-    const GalaxyComponent& c = galaxy().components[3];
-    const PlaneTree& tree = galaxy().tree;
+    const GalaxyComponent& c = builtGalaxy().components[3];
+    const PlaneTree& tree = builtGalaxy().tree;
     const std::vector<Point> points = pointsInside(3);
     std::vector<uint32_t> nodes;
     for (const Point& p : points) {
@@ -108,9 +94,9 @@ BENCHMARK(BM_PointDensityArmsFromLeaf);
 
 void BM_CellDensity(benchmark::State& state) {
     const int slot = static_cast<int>(state.range(0));
-    const GalaxyComponent& c = galaxy().components[slot];
+    const GalaxyComponent& c = builtGalaxy().components[slot];
     const std::vector<Point> points = pointsInside(slot);
-    const PlaneNode& node = galaxy().tree.nodes[PLANE_ROOT];
+    const PlaneNode& node = builtGalaxy().tree.nodes[PLANE_ROOT];
     size_t k = 0;
     for (auto _ : state) {
         const Point& p = points[k++ & (POINTS - 1)];

@@ -7,7 +7,6 @@
 #include <malloc.h>
 
 #include <chrono>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -15,38 +14,9 @@
 #include "starfield/search.h"
 #include "starfield/star_field.h"
 #include "starfield/view_limits.h"
+#include "tests/galaxy_fixture.h"
 
 namespace {
-
-struct Galaxy {
-    std::unique_ptr<GalaxyComponent[]> components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
-    PlaneTree tree;
-    std::vector<BackgroundShape> shapes;
-    uint32_t count = 0;
-    ViewLimits limits;
-    Galaxy() {
-        count = buildGalaxy(tree, shapes, components.get());
-        limits = computeViewLimits(components.get(), count, DEFAULT_MAX_MAGNITUDE, DEFAULT_VIEW_ANGLE,
-                                   DEFAULT_DISPLAY_HEIGHT);
-    }
-};
-
-Galaxy& galaxy() {
-    static Galaxy g;
-    return g;
-}
-
-// Runs updates with the default settings until the pass is complete.
-void completePass(StarField& f) {
-    StarFieldInput in;
-    std::memcpy(in.position, DEFAULT_VIEWPOINT, sizeof in.position);
-    in.channels = channelConstantsFor(DEFAULT_WAVELENGTHS);
-    in.changes[CHANGE_SETTINGS] = 1;
-    do {
-        f.update(in);
-        in.changes[CHANGE_SETTINGS] = 0;
-    } while (f.unfinished());
-}
 
 // The voxels of levels 12..18 around the default viewpoint (5 x 5 x 5 of each
 // level), with their densities, as the star field would create them.
@@ -56,13 +26,11 @@ struct Cell {
     int firstTier, lastTier;
 };
 
-std::vector<Cell> cellsAroundViewpoint(const Galaxy& g) {
-    const GalaxyView view{g.components.get(), g.count, &g.tree};
+std::vector<Cell> cellsAroundViewpoint(const BuiltGalaxy& g) {
+    const GalaxyView view = g.view();
     std::vector<Cell> cells;
-    const uint32_t root = static_cast<uint32_t>(-(1 << 30));
     // Walk down to level 11 along the viewpoint, then fan out.
-    VoxelParent v{root, root, root, 1, PLANE_ROOT, 0x3F, 0};
-    std::vector<VoxelParent> frontier{v};
+    std::vector<VoxelParent> frontier{rootParent(g.count)};
     for (int level = 2; level <= 18; ++level) {
         std::vector<VoxelParent> next;
         const int64_t edge = int64_t{1} << (32 - level);
@@ -80,10 +48,9 @@ std::vector<Cell> cellsAroundViewpoint(const Galaxy& g) {
                     near = near && d >= -2 * edge && d <= 2 * edge;
                 }
                 if (!near) continue;
-                next.push_back(VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components, plan.lastTier});
+                next.push_back(parentOf(plan));
                 if (level < 12) continue;
-                c.spec = VoxelSpec{plan.x, plan.y, plan.z, plan.level, plan.components, plan.node, nullptr,
-                                   voxelSeed(plan.x, plan.y, plan.z, plan.level, GalaxySeed{})};
+                c.spec = voxelSpecFor(plan, nullptr, GalaxySeed{});
                 c.firstTier = plan.firstTier;
                 c.lastTier = plan.lastTier;
                 cells.push_back(c);
@@ -95,8 +62,8 @@ std::vector<Cell> cellsAroundViewpoint(const Galaxy& g) {
 }
 
 void BM_GenerateStars(benchmark::State& state) {
-    const Galaxy& g = galaxy();
-    const GalaxyView view{g.components.get(), g.count, &g.tree};
+    const BuiltGalaxy& g = builtGalaxy();
+    const GalaxyView view = g.view();
     std::vector<Cell> cells = cellsAroundViewpoint(g);
     for (Cell& c : cells) c.spec.cellDensity = c.densities;
     const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
@@ -118,14 +85,14 @@ void BM_GenerateStars(benchmark::State& state) {
 BENCHMARK(BM_GenerateStars)->Unit(benchmark::kMillisecond);
 
 void BM_FirstPassAtDefaultViewpoint(benchmark::State& state) {
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     for (auto _ : state) {
         state.PauseTiming();
         const size_t before = mallinfo2().uordblks;
         state.ResumeTiming();
         auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
         const auto start = std::chrono::steady_clock::now();
-        completePass(*f);
+        runToCompletion(*f, DEFAULT_VIEWPOINT);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.PauseTiming();
         const size_t after = mallinfo2().uordblks;
@@ -148,9 +115,9 @@ void BM_FirstPassAtDefaultViewpoint(benchmark::State& state) {
 BENCHMARK(BM_FirstPassAtDefaultViewpoint)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_SearchAfterFirstPass(benchmark::State& state) {
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
-    completePass(*f);
+    runToCompletion(*f, DEFAULT_VIEWPOINT);
     for (auto _ : state) {
         searchNearest(*f, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
         benchmark::DoNotOptimize(f->searchResults.data());

@@ -57,22 +57,6 @@ struct Collector {
     }
 };
 
-// Squared box distance in grid units of a voxel from a position (saturating).
-uint64_t gridDistance(const int64_t at[3], uint32_t x, uint32_t y, uint32_t z, int level) {
-    const int64_t edge = int64_t{1} << (32 - level);
-    const uint32_t corner[3] = {x, y, z};
-    uint64_t d2 = 0;
-    for (int a = 0; a < 3; ++a) {
-        const int64_t v = at[a] >> 32;
-        const int64_t lo = static_cast<int32_t>(corner[a]);
-        const int64_t hi = lo + edge;
-        const uint64_t gap = v < lo ? static_cast<uint64_t>(lo - v) : v > hi ? static_cast<uint64_t>(v - hi) : 0;
-        const uint64_t g2 = gap * gap;
-        d2 = d2 + g2 < d2 ? ~uint64_t{0} : d2 + g2;
-    }
-    return d2;
-}
-
 // Squared distance (position units, double) from a position to the nearest point of a voxel.
 double boxDistanceSquared(const int64_t at[3], uint32_t x, uint32_t y, uint32_t z, int level) {
     const double edge = std::ldexp(1.0, 64 - level);
@@ -149,7 +133,7 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
                     for (uint32_t i = 0; i < v.count; ++i)
                         found.offer(v.stars[i], i, v.x, v.y, v.z, v.level, v.firstTier, 1);
                 }
-                const int b = distanceBucket(gridDistance(found.at, v.x, v.y, v.z, v.level));
+                const int b = distanceBucket(gridBoxDistance(found.at, v.x, v.y, v.z, v.level));
                 if (b < DISTANCE_BUCKETS) buckets[b].push_back((ci << 16) + e);
             }
         }
@@ -164,8 +148,7 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
         for (int b = 0; b < DISTANCE_BUCKETS; ++b) {
             for (VoxelHandle h : buckets[b]) {
                 const Voxel& v = field.voxel(h);
-                stack.push_back(WalkNode{VoxelParent{v.x, v.y, v.z, v.level, v.node, v.components, v.lastTier}, -1,
-                                         v.childMask});
+                stack.push_back(WalkNode{parentOf(v), -1, v.childMask});
                 while (!stack.empty()) {
                     const WalkNode node = stack.back();
                     stack.pop_back();
@@ -179,24 +162,15 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
                         // voxels holding stars within the bound.
                         if (boxDistanceSquared(found.at, plan.x, plan.y, plan.z, plan.level) * (1 - 1e-9) > found.hi)
                             continue;
-                        VoxelSpec spec;
-                        spec.x = plan.x;
-                        spec.y = plan.y;
-                        spec.z = plan.z;
-                        spec.level = plan.level;
-                        spec.components = plan.components;
-                        spec.node = plan.node;
-                        spec.cellDensity = densities;
-                        spec.seed = voxelSeed(plan.x, plan.y, plan.z, plan.level, seed);
-                        stars.resize(generateVoxelStars(galaxy, spec, plan.firstTier, plan.lastTier, channels, ws));
+                        stars.resize(generateVoxelStars(galaxy, voxelSpecFor(plan, densities, seed), plan.firstTier,
+                                                        plan.lastTier, channels, ws));
                         copySorted(ws, stars.data());
                         // A voxel that happens to draw no stars still has
                         // children that may (the star field keeps such voxels
                         // too), so the walk goes on below it.
                         for (uint32_t i = 0; i < stars.size(); ++i)
                             found.offer(stars[i], i, plan.x, plan.y, plan.z, plan.level, plan.firstTier, 0);
-                        self = VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components,
-                                           plan.lastTier};
+                        self = parentOf(plan);
                     }
                     if (self.level + self.lastTier >= DEEPEST_LEVEL) continue;
                     // Farthest children first onto the stack, so the nearest is walked first.

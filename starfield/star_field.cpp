@@ -61,6 +61,24 @@ bool withinBound(uint64_t d2, int64_t bound, int tier, int level) {
     return (d2 >> 16) <= limit;
 }
 
+uint64_t gridBoxDistance(const int64_t at[3], uint32_t x, uint32_t y, uint32_t z, int level) {
+    const uint64_t edge = uint64_t{1} << (32 - level);
+    const uint32_t corner[3] = {x, y, z};
+    uint64_t d2 = 0;
+    for (int a = 0; a < 3; ++a) {
+        const int64_t v = at[a] >> 32;
+        const int64_t lo = static_cast<int32_t>(corner[a]);
+        const int64_t hi = lo + static_cast<int64_t>(edge);
+        uint64_t gap = 0;
+        if (v < lo)
+            gap = static_cast<uint64_t>(lo - v);
+        else if (v > hi)
+            gap = static_cast<uint64_t>(v - hi);
+        d2 = saturatingAdd(d2, gap * gap);
+    }
+    return d2;
+}
+
 void highlightMarker(uint32_t i, uint32_t words[16]) {
     for (int j = 0; j < 16; ++j) words[j] = (i << 22) + 0x1f83f0u + MARKER_OFFSETS[j];
 }
@@ -93,6 +111,32 @@ bool planChild(const GalaxyView& galaxy, const VoxelParent& parent, int octant, 
     return true;
 }
 
+VoxelSpec voxelSpecFor(const ChildPlan& plan, const uint64_t* densities, GalaxySeed seed) {
+    VoxelSpec spec;
+    spec.x = plan.x;
+    spec.y = plan.y;
+    spec.z = plan.z;
+    spec.level = plan.level;
+    spec.components = plan.components;
+    spec.node = plan.node;
+    spec.cellDensity = densities;
+    spec.seed = voxelSeed(plan.x, plan.y, plan.z, plan.level, seed);
+    return spec;
+}
+
+VoxelParent parentOf(const ChildPlan& plan) {
+    return VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components, plan.lastTier};
+}
+
+VoxelParent parentOf(const Voxel& v) {
+    return VoxelParent{v.x, v.y, v.z, v.level, v.node, v.components, v.lastTier};
+}
+
+VoxelParent rootParent(uint32_t count) {
+    return VoxelParent{ROOT_CORNER, ROOT_CORNER, ROOT_CORNER, 1, PLANE_ROOT,
+                       static_cast<uint16_t>(count >= 16 ? 0xFFFF : (1u << count) - 1), 0};
+}
+
 // --------------------------------------------------------------- StarField
 
 StarField::StarField(const GalaxyComponent* components, uint32_t count, const PlaneTree* tree,
@@ -122,10 +166,13 @@ void StarField::buildPool() {
     freeHead = 3;
     Voxel& root = c[ROOT_VOXEL];
     root = Voxel{};
-    root.x = root.y = root.z = static_cast<uint32_t>(-(int32_t{1} << 30));
-    root.level = 1;
-    root.node = PLANE_ROOT;
-    root.components = static_cast<uint16_t>(galaxy.count >= 16 ? 0xFFFF : (1u << galaxy.count) - 1);
+    const VoxelParent top = rootParent(galaxy.count);
+    root.x = top.x;
+    root.y = top.y;
+    root.z = top.z;
+    root.level = static_cast<uint8_t>(top.level);
+    root.node = top.node;
+    root.components = top.components;
     liveVoxels = 1;
 }
 
@@ -168,17 +215,14 @@ VoxelHandle StarField::allocateVoxel() {
 void StarField::deleteVoxel(VoxelHandle h) {
     Voxel& v = voxel(h);
     if (v.parent != 0) voxel(v.parent >> 3).childMask &= static_cast<uint8_t>(~(1u << (v.parent & 7)));
-    for (uint32_t i = 0; i < v.count; ++i) {
-        StarRecord& s = v.stars[i];
-        if (s.state == STAR_NEAR)
-            removeNear(s);
-        else if (s.slot != NO_SLOT)
-            points.release(s.slot);
-        s.slot = NO_SLOT;
-        releaseForeground(foreground, s);
-    }
+    for (uint32_t i = 0; i < v.count; ++i) hide(v.stars[i]);
     starsInMemory -= v.count;
     delete[] v.stars;
+    freeVoxel(h);
+}
+
+void StarField::freeVoxel(VoxelHandle h) {
+    Voxel& v = voxel(h);
     v.stars = FREE_VOXEL;
     v.count = 0;
     v.parent = freeHead;
@@ -187,21 +231,7 @@ void StarField::deleteVoxel(VoxelHandle h) {
 }
 
 uint64_t StarField::boxDistance(uint32_t x, uint32_t y, uint32_t z, int level) const {
-    const uint64_t edge = uint64_t{1} << (32 - level);
-    const uint32_t corner[3] = {x, y, z};
-    uint64_t d2 = 0;
-    for (int a = 0; a < 3; ++a) {
-        const int64_t v = generationViewpoint[a] >> 32;
-        const int64_t lo = static_cast<int32_t>(corner[a]);
-        const int64_t hi = lo + static_cast<int64_t>(edge);
-        uint64_t gap = 0;
-        if (v < lo)
-            gap = static_cast<uint64_t>(lo - v);
-        else if (v > hi)
-            gap = static_cast<uint64_t>(v - hi);
-        d2 = saturatingAdd(d2, gap * gap);
-    }
-    return d2;
+    return gridBoxDistance(generationViewpoint, x, y, z, level);
 }
 
 uint64_t StarField::starDistance(const StarRecord& s) const {
@@ -280,11 +310,7 @@ void StarField::pass(int resumePriority) {
 bool StarField::createChild(uint32_t item, int priority) {
     const VoxelHandle ph = item >> 3;
     const int octant = static_cast<int>(item & 7);
-    VoxelParent parent;
-    {
-        const Voxel& p = voxel(ph);
-        parent = VoxelParent{p.x, p.y, p.z, p.level, p.node, p.components, p.lastTier};
-    }
+    const VoxelParent parent = parentOf(voxel(ph));
     ChildPlan plan;
     if (!planChild(galaxy, parent, octant, plan, cellDensity)) return false;
 
@@ -294,16 +320,8 @@ bool StarField::createChild(uint32_t item, int priority) {
         h = allocateVoxel();
     }
 
-    VoxelSpec spec;
-    spec.x = plan.x;
-    spec.y = plan.y;
-    spec.z = plan.z;
-    spec.level = plan.level;
-    spec.components = plan.components;
-    spec.node = plan.node;
-    spec.cellDensity = cellDensity;
-    spec.seed = voxelSeed(plan.x, plan.y, plan.z, plan.level, seed);
-    const uint64_t n = generateVoxelStars(galaxy, spec, plan.firstTier, plan.lastTier, channels, workspace);
+    const uint64_t n = generateVoxelStars(galaxy, voxelSpecFor(plan, cellDensity, seed), plan.firstTier,
+                                          plan.lastTier, channels, workspace);
     stats.starsGenerated += n;
 
     // Make room. Slots on the point side are counted as those in use, so that
@@ -313,11 +331,7 @@ bool StarField::createChild(uint32_t item, int priority) {
     };
     while (starsInMemory + n >= maxStarsGen || pointsInUse() + n >= maxStarsGc) {
         if (!evict(priority)) {
-            Voxel& v = voxel(h);
-            v.stars = FREE_VOXEL;
-            v.parent = freeHead;
-            freeHead = h;
-            --liveVoxels;
+            freeVoxel(h);
             return true;
         }
     }

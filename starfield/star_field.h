@@ -26,6 +26,8 @@
 // Chunk index in bits 31..16, entry in bits 15..0. 0 means none.
 using VoxelHandle = uint32_t;
 inline constexpr VoxelHandle ROOT_VOXEL = 2;
+// The root voxel's minimum corner on every axis, grid units: -2^30.
+inline constexpr uint32_t ROOT_CORNER = 0xC0000000u;
 inline constexpr uint32_t VOXEL_CHUNK_SIZE = 65536;
 
 struct Voxel {
@@ -190,6 +192,8 @@ struct StarField {
     void reexamine(VoxelHandle h);
     void classify(Voxel& v, uint64_t d2, bool existing);
     void hide(StarRecord& s);
+    // Returns an allocated entry of the pool to the free list.
+    void freeVoxel(VoxelHandle h);
     void removeNear(StarRecord& s);
     void ensurePoint(StarRecord& s);
     bool pointAvailable() const;
@@ -204,6 +208,9 @@ struct StarField {
 int voxelPriority(uint64_t d2, int tier, int level);
 // (d2 >> 16) <= bound << 2(24 - tier - level), without overflow.
 bool withinBound(uint64_t d2, int64_t bound, int tier, int level);
+// Squared distance in grid units (saturating) from the grid cell of a position
+// (its top 32 bits) to the box of a voxel; 0 inside.
+uint64_t gridBoxDistance(const int64_t at[3], uint32_t x, uint32_t y, uint32_t z, int level);
 // The 16 words of the highlight marker of result i (0-based).
 void highlightMarker(uint32_t i, uint32_t words[16]);
 
@@ -228,3 +235,12 @@ struct ChildPlan {
 };
 bool planChild(const GalaxyView& galaxy, const VoxelParent& parent, int octant, ChildPlan& plan,
                uint64_t* densities);
+// The generation input of a planned voxel: its corner, level, components and
+// plane node, the densities planChild filled in, and the seed drawn from its
+// corner and level.
+VoxelSpec voxelSpecFor(const ChildPlan& plan, const uint64_t* densities, GalaxySeed seed);
+// A planned voxel, or one of the pool, as the parent of its own children.
+VoxelParent parentOf(const ChildPlan& plan);
+VoxelParent parentOf(const Voxel& v);
+// The root voxel as a parent: the whole galaxy, with each of its `count` components.
+VoxelParent rootParent(uint32_t count);

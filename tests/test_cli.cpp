@@ -1,57 +1,17 @@
 // starloom-cli as outside scripts use it: run the built binary and read its
 // output and exit status.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "numeric/constants.h"
+#include "tests/test_support.h"
 
 namespace {
-
-struct CliRun {
-    std::string out;
-    int status = -1;
-};
-
-// Runs "starloom-cli ARGS" with the given standard input; captures standard
-// output (and standard error too when asked).
-CliRun runCli(const std::string& args, const std::string& input = "", bool withStderr = false) {
-    char inputPath[] = "/tmp/starloom-cli-test-XXXXXX";
-    const int fd = mkstemp(inputPath);
-    EXPECT_GE(fd, 0);
-    if (!input.empty()) {
-        EXPECT_EQ(write(fd, input.data(), input.size()), static_cast<ssize_t>(input.size()));
-    }
-    close(fd);
-    const std::string command = std::string("'") + STARLOOM_CLI_PATH + "' " + args + " < " + inputPath +
-                                (withStderr ? " 2>&1" : " 2>/dev/null");
-    CliRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    if (pipe) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) run.out.append(buf, n);
-        const int status = pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::remove(inputPath);
-    return run;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) result.push_back(line);
-    return result;
-}
 
 // Every operation once, with an answer that follows from the number format.
 TEST(CliExt, EveryOperationOnce) {

@@ -27,6 +27,8 @@ constexpr int runs(int n) { return n / SLOWDOWN; }
 constexpr int ONE_EXPONENT = 32770;  // exponent of the values in [1, 2)
 constexpr uint64_t FRACTION_BITS = 0x3FFFFFFFFFFF0000ull;
 constexpr ExtFloat W(uint64_t w) { return ExtFloat{w}; }
+// The word with mantissa 2^62 and exponent field e, raw (e may exceed the normal range).
+constexpr ExtFloat pow2(int e) { return W(0x4000000000000000ull + static_cast<uint64_t>(e)); }
 const ExtFloat ONE_W = W(0x4000000000008002ull);
 const ExtFloat HALF_W = W(0x4000000000008001ull);
 const ExtFloat TWO_W = W(0x4000000000008003ull);
@@ -553,7 +555,6 @@ TEST(ExtFloatMul, ZeroOverflowAndUnderflow) {
     EXPECT_EQ(mul(ONE_W, MINUS_ONE_W), MINUS_ONE_W);
     EXPECT_EQ(mul(MINUS_ONE_W, MINUS_ONE_W), ONE_W);
     // Mantissas 2^62 * 2^62: the exponent is ea + eb - 32770.
-    const auto pow2 = [](int e) { return W(0x4000000000000000ull + static_cast<uint64_t>(e)); };
     EXPECT_EQ(mul(pow2(65535), pow2(32770)).w, 0x400000000000FFFFull);
     EXPECT_TRUE(mul(pow2(65535), pow2(32771)).isInvalid());
     EXPECT_EQ(mul(pow2(1), pow2(32769)).w, 0x4000000000000000ull);
@@ -599,7 +600,6 @@ TEST(ExtFloatDiv, ZeroInvalidAndRangeEnds) {
     EXPECT_EQ(div(fromInt32(6), fromInt32(-3)), fromInt32(-2));
     EXPECT_EQ(div(fromInt32(-6), fromInt32(-3)), fromInt32(2));
     // Mantissas 2^62 / 2^62: the exponent is ea - eb + 32770.
-    const auto pow2 = [](int e) { return W(0x4000000000000000ull + static_cast<uint64_t>(e)); };
     EXPECT_EQ(div(pow2(65535), pow2(32770)).w, 0x400000000000FFFFull);
     EXPECT_TRUE(div(pow2(65535), pow2(32769)).isInvalid());
     EXPECT_EQ(div(pow2(0), pow2(32770)).w, 0x4000000000000000ull);

@@ -6,13 +6,13 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "galaxy/arms.h"
 #include "galaxy/galaxy.h"
 #include "numeric/constants.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -21,27 +21,11 @@ constexpr double HIGH = 4294967296.0;         // 2^32
 
 double d(ExtFloat v) { return toDouble(v); }
 
-struct BuiltGalaxy {
-    std::unique_ptr<GalaxyComponent[]> components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
-    PlaneTree tree;
-    std::vector<BackgroundShape> shapes;
-    uint32_t count = 0;
-};
-
-const BuiltGalaxy& galaxy() {
-    static const BuiltGalaxy* built = [] {
-        auto* g = new BuiltGalaxy;
-        g->count = buildGalaxy(g->tree, g->shapes, g->components.get());
-        return g;
-    }();
-    return *built;
-}
-
-const GalaxyComponent& component(int slot) { return galaxy().components[slot]; }
+const GalaxyComponent& component(int slot) { return builtGalaxy().components[slot]; }
 const GalaxyComponent& arms() { return component(3); }
 
 uint64_t density(int slot, int64_t x, int64_t y, int64_t z) {
-    return pointDensity(component(slot), galaxy().tree, PLANE_ROOT, 1, x, y, z);
+    return pointDensity(component(slot), builtGalaxy().tree, PLANE_ROOT, 1, x, y, z);
 }
 
 // --------------------------------------------------------------- the build
@@ -107,7 +91,7 @@ TEST(GalaxyBuild, IsDeterministic) {
         EXPECT_EQ(a.armPath[k].density1, arms().armPath[k].density1);
         EXPECT_EQ(a.armPath[k].outline, arms().armPath[k].outline);
     }
-    EXPECT_EQ(tree.nodes.size(), galaxy().tree.nodes.size());
+    EXPECT_EQ(tree.nodes.size(), builtGalaxy().tree.nodes.size());
     for (int k = 0; k < 6; ++k) EXPECT_EQ(components[k].totalStars, component(k).totalStars);
 }
 
@@ -162,7 +146,7 @@ TEST(GalaxyBuild, ArmStarsAreTheTubeIntegral) {
 }
 
 TEST(GalaxyBuild, KindTotalsAndTheWholeGalaxy) {
-    const auto totals = kindTotals(galaxy().components.get(), galaxy().count);
+    const auto totals = kindTotals(builtGalaxy().components.get(), builtGalaxy().count);
     EXPECT_EQ(totals[KIND_CORE], component(0).totalStars + component(1).totalStars);
     EXPECT_EQ(totals[KIND_ARMS], component(3).totalStars);
     EXPECT_EQ(totals[KIND_DISC], component(2).totalStars);
@@ -258,7 +242,7 @@ TEST(SmoothDensity, RogueSphereIsUniform) {
 
 TEST(SmoothDensity, CellDensityUsesTheNearestFace) {
     const GalaxyComponent& c = component(2);
-    const PlaneNode& none = galaxy().tree.nodes[0];
+    const PlaneNode& none = builtGalaxy().tree.nodes[0];
     // The root voxel holds the centre: the peak, as for the centre point.
     EXPECT_EQ(cellDensity(c, none, 1, -(int64_t{1} << 30), -(int64_t{1} << 30), -(int64_t{1} << 30)),
               density(2, 0, 0, 0));
@@ -539,30 +523,10 @@ TEST(ArmElements, JointsLeaveNoGap) {
 
 // ------------------------------------------------------------ starloom-cli
 
-std::string runStarloomCli(const std::string& args) {
-    const std::string command = std::string(STARLOOM_CLI_PATH) + " " + args;
-    FILE* pipe = popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    if (pipe == nullptr) return {};
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-    pclose(pipe);
-    return out;
-}
-
-std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(prefix, 0) == 0) lines.push_back(line);
-    return lines;
-}
 
 TEST(GalaxyCli, ComponentsKindsAndTotal) {
-    const std::string out = runStarloomCli("galaxy");
-    const auto components = linesStartingWith(out, "component ");
+    const std::string out = runCli("galaxy").out;
+    const auto components = lines(out, "component ");
     ASSERT_EQ(components.size(), 6u);
     for (int k = 0; k < 6; ++k) {
         const GalaxyComponent& c = component(k);
@@ -575,33 +539,33 @@ TEST(GalaxyCli, ComponentsKindsAndTotal) {
         EXPECT_NE(components[k].find(" radiusXY " + std::to_string(c.radiusXY)), std::string::npos);
     }
     EXPECT_NE(components[0].find("(1.5)"), std::string::npos) << components[0];
-    const auto kinds = linesStartingWith(out, "kind ");
+    const auto kinds = lines(out, "kind ");
     ASSERT_EQ(kinds.size(), 5u);
-    const auto totals = kindTotals(galaxy().components.get(), galaxy().count);
+    const auto totals = kindTotals(builtGalaxy().components.get(), builtGalaxy().count);
     uint64_t sum = 0;
     for (int k = 0; k < 5; ++k) {
         EXPECT_EQ(kinds[k], std::string("kind ") + COMPONENT_KIND_NAMES[k] + " " + std::to_string(totals[k]));
         sum += totals[k];
     }
-    EXPECT_EQ(linesStartingWith(out, "total "), std::vector<std::string>{"total " + std::to_string(sum)});
-    EXPECT_TRUE(linesStartingWith(out, "element ").empty());
-    EXPECT_TRUE(linesStartingWith(out, "tree ").empty());
+    EXPECT_EQ(lines(out, "total "), std::vector<std::string>{"total " + std::to_string(sum)});
+    EXPECT_TRUE(lines(out, "element ").empty());
+    EXPECT_TRUE(lines(out, "tree ").empty());
 }
 
 TEST(GalaxyCli, ElementsAndTree) {
-    const std::string out = runStarloomCli("galaxy --elements --tree");
-    const auto elements = linesStartingWith(out, "element ");
+    const std::string out = runCli("galaxy --elements --tree").out;
+    const auto elements = lines(out, "element ");
     ASSERT_EQ(elements.size(), arms().elements.size());
     const ArmElement& e = arms().elements[5];
     EXPECT_EQ(elements[5].rfind("element 5 arm 1 x0 " + std::to_string(e.x0) + " y0 " + std::to_string(e.y0), 0), 0u)
         << elements[5];
     EXPECT_NE(elements[5].find(" n1y " + std::to_string(e.n1y) + " stars "), std::string::npos);
-    const auto tree = linesStartingWith(out, "tree ");
+    const auto tree = lines(out, "tree ");
     ASSERT_EQ(tree.size(), 1u);
-    EXPECT_EQ(tree[0].rfind("tree nodes " + std::to_string(galaxy().tree.nodes.size()) + " leaves ", 0), 0u);
+    EXPECT_EQ(tree[0].rfind("tree nodes " + std::to_string(builtGalaxy().tree.nodes.size()) + " leaves ", 0), 0u);
     EXPECT_NE(tree[0].find(" depth 15 "), std::string::npos) << tree[0];
-    EXPECT_FALSE(linesStartingWith(out, "elementsPerLeaf 1 ").empty());
-    EXPECT_NE(runStarloomCli("galaxy --bogus 2>&1").find("error"), std::string::npos);
+    EXPECT_FALSE(lines(out, "elementsPerLeaf 1 ").empty());
+    EXPECT_NE(runCli("galaxy --bogus", "", true).out.find("error"), std::string::npos);
 }
 
 TEST(DensityCli, EveryComponentAndTheSum) {
@@ -609,29 +573,29 @@ TEST(DensityCli, EveryComponentAndTheSum) {
     const auto x = toInt64((s.x0 + s.x1) * HALF);
     const auto y = toInt64((s.y0 + s.y1) * HALF);
     const std::string out =
-        runStarloomCli("density " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(-12345));
-    const auto lines = linesStartingWith(out, "component ");
-    ASSERT_EQ(lines.size(), 6u);
+        runCli("density " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(-12345)).out;
+    const auto rows = lines(out, "component ");
+    ASSERT_EQ(rows.size(), 6u);
     uint64_t sum = 0;
     for (int k = 0; k < 6; ++k) {
         const uint64_t v = density(k, x, y, -12345);
         sum += v;
-        EXPECT_EQ(lines[k].rfind("component " + std::to_string(k) + " " + COMPONENT_KIND_NAMES[component(k).kind] +
+        EXPECT_EQ(rows[k].rfind("component " + std::to_string(k) + " " + COMPONENT_KIND_NAMES[component(k).kind] +
                                      " " + std::to_string(v) + " ",
                                  0),
                   0u)
-            << lines[k];
+            << rows[k];
     }
     EXPECT_GT(density(3, x, y, -12345), 0u);
-    EXPECT_EQ(linesStartingWith(out, "sum ").at(0).rfind("sum " + std::to_string(sum) + " ", 0), 0u);
+    EXPECT_EQ(lines(out, "sum ").at(0).rfind("sum " + std::to_string(sum) + " ", 0), 0u);
     // The fraction is the exact decimal expansion of the 32.32 value.
-    const std::string centre = runStarloomCli("density 0 0 0");
+    const std::string centre = runCli("density 0 0 0").out;
     EXPECT_NE(centre.find("component 0 Core 6442450943 1.49999999976716935634613037109375\n"), std::string::npos)
         << centre;
     EXPECT_NE(centre.find("component 5 Rogue 1 0.00000000023283064365386962890625\n"), std::string::npos);
-    EXPECT_NE(runStarloomCli("density 1 2 2>&1").find("error"), std::string::npos);
-    EXPECT_NE(runStarloomCli("density 1 2 x 2>&1").find("error"), std::string::npos);
-    EXPECT_NE(runStarloomCli("density 1 2 99999999999999999999 2>&1").find("error"), std::string::npos);
+    EXPECT_NE(runCli("density 1 2", "", true).out.find("error"), std::string::npos);
+    EXPECT_NE(runCli("density 1 2 x", "", true).out.find("error"), std::string::npos);
+    EXPECT_NE(runCli("density 1 2 99999999999999999999", "", true).out.find("error"), std::string::npos);
 }
 
 }  // namespace

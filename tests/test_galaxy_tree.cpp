@@ -11,6 +11,7 @@
 #include "galaxy/arms.h"
 #include "galaxy/galaxy.h"
 #include "numeric/constants.h"
+#include "tests/galaxy_fixture.h"
 
 namespace {
 
@@ -24,24 +25,8 @@ constexpr int MAX_LEVEL = 18;
 
 double d(ExtFloat v) { return toDouble(v); }
 
-struct BuiltGalaxy {
-    std::unique_ptr<GalaxyComponent[]> components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
-    PlaneTree tree;
-    std::vector<BackgroundShape> shapes;
-    uint32_t count = 0;
-};
-
-const BuiltGalaxy& galaxy() {
-    static const BuiltGalaxy* built = [] {
-        auto* g = new BuiltGalaxy;
-        g->count = buildGalaxy(g->tree, g->shapes, g->components.get());
-        return g;
-    }();
-    return *built;
-}
-
-const GalaxyComponent& arms() { return galaxy().components[3]; }
-const PlaneTree& tree() { return galaxy().tree; }
+const GalaxyComponent& arms() { return builtGalaxy().components[3]; }
+const PlaneTree& tree() { return builtGalaxy().tree; }
 
 // Test sampling: the galaxy's own generator with a seed of the test's own.
 struct Sampler {
@@ -278,7 +263,7 @@ int64_t inside(Sampler& r, int64_t corner, int level, int64_t target, bool nearT
 // Where the voxels are taken: near the arms, at the disc's edge, in the
 // cores, and anywhere.
 void targetPoint(Sampler& r, int kind, int64_t& x, int64_t& y, int64_t& z) {
-    const GalaxyComponent* c = galaxy().components.get();
+    const GalaxyComponent* c = builtGalaxy().components.get();
     switch (kind) {
         case 0:
             pointNearArm(r, 1.1, x, y, z);
@@ -311,7 +296,7 @@ void targetPoint(Sampler& r, int kind, int64_t& x, int64_t& y, int64_t& z) {
 
 TEST(DensityBound, CellDensityIsNeverBelowAnyPointDensityInTheVoxel) {
     Sampler r{0xB0B0};
-    const GalaxyComponent* components = galaxy().components.get();
+    const GalaxyComponent* components = builtGalaxy().components.get();
     const int voxelsPerLevel = 600 / SAMPLE_SCALE;
     const int pointsPerVoxel = 24;
     uint64_t armHits = 0, tightArm = 0;
@@ -321,7 +306,7 @@ TEST(DensityBound, CellDensityIsNeverBelowAnyPointDensityInTheVoxel) {
             targetPoint(r, v % 4, tx, ty, tz);
             const Voxel vox = voxelAt(level, tx, ty, tz);
             const uint32_t node = voxelNode(level, vox.x, vox.y);
-            for (uint32_t c = 0; c < galaxy().count; ++c) {
+            for (uint32_t c = 0; c < builtGalaxy().count; ++c) {
                 const uint64_t cell = cellDensity(components[c], tree().nodes[node], level, vox.x, vox.y, vox.z);
                 for (int p = 0; p < pointsPerVoxel; ++p) {
                     const bool nearTarget = p % 2 == 0;

@@ -9,6 +9,7 @@
 
 #include "galaxy/populations.h"
 #include "numeric/constants.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -400,19 +401,6 @@ TEST(Populations, DisplayFloatsReproduceTheStarLaws) {
 
 // ------------------------------------------------------------ starloom-cli
 
-std::string runCli(const std::string& args) {
-    const std::string command = std::string(STARLOOM_CLI_PATH) + " " + args;
-    FILE* pipe = popen(command.c_str(), "r");
-    EXPECT_NE(pipe, nullptr);
-    if (pipe == nullptr) return {};
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-    pclose(pipe);
-    return out;
-}
-
 std::string hex(uint64_t w) {
     char buf[24];
     std::snprintf(buf, sizeof buf, "0x%016llX", static_cast<unsigned long long>(w));
@@ -420,7 +408,7 @@ std::string hex(uint64_t w) {
 }
 
 TEST(PopulationsCli, PrintsEveryRecordAndTheMasks) {
-    const std::string out = "\n" + runCli("populations");
+    const std::string out = "\n" + runCli("populations").out;
     for (uint32_t i = 0; i < 7; ++i) {
         const StarPopulation& p = pop(i);
         const size_t at = out.find("\n" + p.name + "\n");
@@ -442,21 +430,21 @@ TEST(PopulationsCli, PrintsEveryRecordAndTheMasks) {
 TEST(PopulationsCli, StarAcceptsDecimalsAndWords) {
     StarProperties s = starFromDraw(table(), fromDouble(0.5), 4);
     completeStar(s);
-    const std::string decimal = runCli("star 4 0.5");
+    const std::string decimal = runCli("star 4 0.5").out;
     EXPECT_NE(decimal.find("mass " + hex(s.mass.w)), std::string::npos) << decimal;
     EXPECT_NE(decimal.find("temperature " + hex(s.temperature.w)), std::string::npos);
     EXPECT_NE(decimal.find("spectralClass 3 main sequence: F\n"), std::string::npos) << decimal;
-    EXPECT_EQ(runCli("star 4 " + hex(fromDouble(0.5).w)), decimal);
-    EXPECT_EQ(runCli("star 7 0.5").rfind("error:", 0), 0u);
-    EXPECT_EQ(runCli("star 0 1").rfind("error:", 0), 0u);
-    EXPECT_EQ(runCli("star 0 -0.1").rfind("error:", 0), 0u);
-    EXPECT_EQ(runCli("star 0 half").rfind("error:", 0), 0u);
+    EXPECT_EQ(runCli("star 4 " + hex(fromDouble(0.5).w)).out, decimal);
+    EXPECT_EQ(runCli("star 7 0.5").out.rfind("error:", 0), 0u);
+    EXPECT_EQ(runCli("star 0 1").out.rfind("error:", 0), 0u);
+    EXPECT_EQ(runCli("star 0 -0.1").out.rfind("error:", 0), 0u);
+    EXPECT_EQ(runCli("star 0 half").out.rfind("error:", 0), 0u);
 }
 
 TEST(NameCli, PrintsIndexAndCode) {
-    EXPECT_EQ(runCli("name 100 200 -300"), "index 214147592\ncode DNMDQMM\n");
-    EXPECT_EQ(runCli("name -1 -1 -1"), "index 0\ncode C\n");
-    EXPECT_EQ(runCli("name 2147483648 0 0").rfind("error:", 0), 0u);
+    EXPECT_EQ(runCli("name 100 200 -300").out, "index 214147592\ncode DNMDQMM\n");
+    EXPECT_EQ(runCli("name -1 -1 -1").out, "index 0\ncode C\n");
+    EXPECT_EQ(runCli("name 2147483648 0 0").out.rfind("error:", 0), 0u);
 }
 
 }  // namespace

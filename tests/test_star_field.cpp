@@ -16,57 +16,17 @@
 #include "starfield/search.h"
 #include "starfield/star_field.h"
 #include "starfield/view_limits.h"
+#include "tests/galaxy_fixture.h"
 
 namespace {
 
-// The galaxy is built once for all tests; it is read-only afterwards.
-struct Galaxy {
-    std::unique_ptr<GalaxyComponent[]> components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
-    PlaneTree tree;
-    std::vector<BackgroundShape> shapes;
-    uint32_t count = 0;
-    ViewLimits limits;
-    Galaxy() {
-        count = buildGalaxy(tree, shapes, components.get());
-        limits = computeViewLimits(components.get(), count, DEFAULT_MAX_MAGNITUDE, DEFAULT_VIEW_ANGLE,
-                                   DEFAULT_DISPLAY_HEIGHT);
-    }
-    GalaxyView view() const { return GalaxyView{components.get(), count, &tree}; }
-};
-
-const Galaxy& galaxy() {
-    static const Galaxy g;
-    return g;
-}
-
 std::unique_ptr<StarField> makeField(uint64_t maxStars, uint32_t maxChunks = 1, uint64_t maxPoints = DEFAULT_MAX_STARS_GC) {
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
     f->maxStarsGen = f->requestedMaxStarsGen = maxStars;
     f->maxChunks = f->requestedMaxChunks = maxChunks;
     f->maxStarsGc = maxPoints;
     return f;
-}
-
-StarFieldInput inputAt(const int64_t p[3], bool changed) {
-    StarFieldInput in;
-    std::memcpy(in.position, p, sizeof in.position);
-    in.channels = channelConstantsFor(DEFAULT_WAVELENGTHS);
-    in.changes[CHANGE_SETTINGS] = changed ? 1 : 0;
-    return in;
-}
-
-// Runs updates until the pass is complete; applies every update's regions to `gpu`.
-void runToCompletion(StarField& f, const int64_t p[3], std::vector<PointRecord>* gpu = nullptr, bool changed = true) {
-    StarFieldInput in = inputAt(p, changed);
-    do {
-        f.update(in);
-        in.changes[CHANGE_SETTINGS] = 0;
-        if (gpu) {
-            for (const CopyRegion& r : f.results.regions)
-                for (uint64_t i = 0; i < r.size / 16; ++i) (*gpu)[r.dstOffset / 16 + i] = f.results.staged[r.srcOffset / 16 + i];
-        }
-    } while (f.unfinished());
 }
 
 template <typename Fn>
@@ -122,17 +82,33 @@ TEST(StarFieldPriority, BoundsScaleWithLevelAndNeverOverflow) {
     EXPECT_FALSE(withinBound(0x10000, -1, 0, 5));            // a negative bound creates nothing
 }
 
+// Distances are measured from the position's grid cell (its top 32 bits) to
+// the voxel's box, whose faces count as inside.
+TEST(StarFieldPriority, GridBoxDistanceFromTheCellOfThePosition) {
+    const int64_t unit = int64_t{1} << 32;
+    // A level-30 voxel spans 4 grid units from its corner.
+    const int64_t inside[3] = {5 * unit + 123, 2 * unit, 4 * unit + (unit - 1)};
+    EXPECT_EQ(gridBoxDistance(inside, 2, 2, 2, 30), 0u);
+    const int64_t off[3] = {-1 * unit, 9 * unit + (unit - 1), 3 * unit};  // 3 below in x, 3 beyond in y
+    EXPECT_EQ(gridBoxDistance(off, 2, 2, 2, 30), 18u);
+    // Corners are two's complement: 0xFFFFFFFE is -2, so x = -5 lies 3 below it.
+    const int64_t negative[3] = {-5 * unit, 0, 0};
+    EXPECT_EQ(gridBoxDistance(negative, 0xFFFFFFFEu, 0, 0, 31), 9u);
+    // From one end of the galaxy cube to a voxel at the other: saturates.
+    const int64_t far[3] = {INT64_MIN, INT64_MIN, INT64_MIN};
+    EXPECT_EQ(gridBoxDistance(far, 0x7FFFFFF0u, 0x7FFFFFF0u, 0x7FFFFFF0u, 30), ~uint64_t{0});
+}
+
 // ------------------------------------------------------------- generation
 
 TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     const GalaxyView view = g.view();
     auto field = makeField(300000);
     const int64_t* p = DEFAULT_VIEWPOINT;
     // A level-16 voxel around the default viewpoint, all components of the root.
     uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
-    VoxelParent parent{static_cast<uint32_t>(-(1 << 30)), static_cast<uint32_t>(-(1 << 30)),
-                       static_cast<uint32_t>(-(1 << 30)), 1, PLANE_ROOT, 0x3F, 0};
+    VoxelParent parent = rootParent(g.count);
     ChildPlan plan;
     for (int l = 2; l <= 16; ++l) {
         const int64_t half = int64_t{1} << (32 - l);
@@ -141,10 +117,9 @@ TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
         if ((p[1] >> 32) >= static_cast<int32_t>(parent.y) + half) o |= 2;
         if ((p[2] >> 32) >= static_cast<int32_t>(parent.z) + half) o |= 1;
         ASSERT_TRUE(planChild(view, parent, o, plan, dens));
-        parent = VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components, 0};
+        parent = parentOf(plan);
     }
-    VoxelSpec spec{plan.x, plan.y, plan.z, 16, plan.components, plan.node, dens,
-                   voxelSeed(plan.x, plan.y, plan.z, 16, GalaxySeed{})};
+    VoxelSpec spec = voxelSpecFor(plan, dens, GalaxySeed{});
     const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
     std::vector<StarRecord> first, again, other;
     generateTier(view, spec, 2, ch, first);
@@ -177,8 +152,23 @@ TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
     for (const StarRecord& s : tier1) EXPECT_EQ(places.count({s.x, s.y, s.z}), 0u);
 }
 
+// The walks that start from the root (search, voxel command, tests) start from
+// the voxel the star field keeps as its root, which holds every component.
+TEST(StarGeneration, RootParentIsTheFieldsRootVoxel) {
+    const BuiltGalaxy& g = builtGalaxy();
+    auto f = makeField(1000);
+    const VoxelParent kept = parentOf(f->voxel(ROOT_VOXEL));
+    const VoxelParent root = rootParent(g.count);
+    EXPECT_EQ(std::tie(kept.x, kept.y, kept.z, kept.level, kept.node, kept.components, kept.lastTier),
+              std::tie(root.x, root.y, root.z, root.level, root.node, root.components, root.lastTier));
+    EXPECT_EQ(static_cast<int32_t>(root.x), -(1 << 30));  // the galaxy cube spans -2^30..2^30 grid units
+    EXPECT_EQ(root.components, (1u << g.count) - 1);
+    EXPECT_EQ(rootParent(16).components, 0xFFFF);  // no mask bit beyond the 16 there are
+    EXPECT_EQ(rootParent(40).components, 0xFFFF);
+}
+
 TEST(StarGeneration, ZeroDensityGivesNoStars) {
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
     VoxelSpec spec{0, 0, 0, 12, 0x3F, PLANE_ROOT, dens, 1234};
     std::vector<StarRecord> out;
@@ -208,7 +198,7 @@ TEST(StarGeneration, TierMeanGrowsEightfoldPerTier) {
 }
 
 TEST(StarGeneration, BackgroundLightIsNormalisedToItsBrightestChannel) {
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
     const double V = std::pow(800.0 * 360 / 45.0, 2) / 3.141592653589793;
     const BackgroundLight light = backgroundLight(g.components[0].populations, ch, V, g.limits.limitScale);
@@ -312,8 +302,7 @@ TEST(StarFieldPass, LongFlightWithTinyLimitsStaysWithinThemAndConsistent) {
         in.changes[CHANGE_VIEWPOINT] = 1;
         f->update(in);
         EXPECT_FALSE(f->unfinished());
-        for (const CopyRegion& r : f->results.regions)
-            for (uint64_t k = 0; k < r.size / 16; ++k) gpu.at(r.dstOffset / 16 + k) = f->results.staged[r.srcOffset / 16 + k];
+        applyRegions(*f, gpu);
         ASSERT_LT(f->starsInMemory, maxStars);
         ASSERT_LE(f->liveVoxels, VOXEL_CHUNK_SIZE);
         ASSERT_LE(f->points.highWater, maxPoints);
@@ -391,7 +380,7 @@ TEST(StarFieldPass, RaisingLimitsKeepsEverythingLoweringRestartsFromTheRoot) {
 // ------------------------------------------------------------- foreground
 
 TEST(Foreground, EntriesMoveWithTheirStarsAndNeverExceed32) {
-    const Galaxy& g = galaxy();
+    const BuiltGalaxy& g = builtGalaxy();
     const PopulationTable& pops = g.components[0].populations;
     ForegroundTable t;
     std::vector<StarRecord> stars(40);
@@ -425,7 +414,7 @@ TEST(Foreground, EntriesMoveWithTheirStarsAndNeverExceed32) {
 }
 
 TEST(Foreground, TestAtZeroDistanceAndTheDistanceLimit) {
-    ViewLimits l = galaxy().limits;
+    ViewLimits l = builtGalaxy().limits;
     EXPECT_TRUE(isForeground(0, 1e-3f, l));
     EXPECT_FALSE(isForeground(0, 0.0f, l) && l.foregroundDistance == 0);
     EXPECT_FALSE(isForeground(l.foregroundDistance, 1e9f, l));
@@ -449,40 +438,49 @@ TEST(Foreground, StarsAtTheViewpointBecomeDiscs) {
 
 // ----------------------------------------------------------------- search
 
-// Every star of every voxel within `radius` (position units) of p, generated
-// from the root down as the star field creates voxels.
-void bruteForce(const GalaxyView& view, const VoxelParent& v, const int64_t p[3], double radius,
-                std::vector<std::pair<double, StarRecord>>& out) {
+// Walks the voxels below v whose box lies within `radius` (position units) of
+// p, generating each from the root down as the star field creates voxels, and
+// hands its stars in generation order to visit(plan, stars, count). visit
+// returns whether the walk goes on below that voxel.
+template <typename Visit>
+void walkVoxelsNear(const GalaxyView& view, const VoxelParent& v, const int64_t p[3], double radius, Visit& visit) {
     if (v.level + v.lastTier >= DEEPEST_LEVEL) return;
     uint64_t dens[GALAXY_MAX_COMPONENTS];
     GenerationWorkspace ws;
     for (int o = 0; o < 8; ++o) {
         ChildPlan plan;
         if (!planChild(view, v, o, plan, dens)) continue;
-        double d2 = 0;
-        const int64_t edge = int64_t{1} << (32 - plan.level);
         const uint32_t c[3] = {plan.x, plan.y, plan.z};
+        double d2 = 0;
         for (int a = 0; a < 3; ++a) {
             const double lo = std::ldexp(static_cast<double>(static_cast<int32_t>(c[a])), 32);
-            const double hi = lo + std::ldexp(static_cast<double>(edge), 32);
-            const double q = static_cast<double>(p[a]);
+            const double hi = lo + std::ldexp(1.0, 64 - plan.level);
+            const auto q = static_cast<double>(p[a]);
             const double gap = q < lo ? lo - q : q > hi ? q - hi : 0;
             d2 += gap * gap;
         }
         if (d2 > radius * radius) continue;
-        VoxelSpec spec{plan.x, plan.y, plan.z, plan.level, plan.components, plan.node, dens,
-                       voxelSeed(plan.x, plan.y, plan.z, plan.level, GalaxySeed{})};
-        const size_t n = generateVoxelStars(view, spec, plan.firstTier, plan.lastTier,
-                                            channelConstantsFor(DEFAULT_WAVELENGTHS), ws);
+        const size_t n = generateVoxelStars(view, voxelSpecFor(plan, dens, GalaxySeed{}), plan.firstTier,
+                                            plan.lastTier, channelConstantsFor(DEFAULT_WAVELENGTHS), ws);
+        if (visit(plan, ws.unsorted.data(), n)) walkVoxelsNear(view, parentOf(plan), p, radius, visit);
+    }
+}
+
+// Every star of every voxel within `radius` (position units) of p, with its
+// squared distance.
+std::vector<std::pair<double, StarRecord>> bruteForce(const GalaxyView& view, const int64_t p[3], double radius) {
+    std::vector<std::pair<double, StarRecord>> out;
+    auto visit = [&](const ChildPlan&, const StarRecord* stars, size_t n) {
         for (size_t i = 0; i < n; ++i) {
-            const StarRecord& s = ws.unsorted[i];
+            const StarRecord& s = stars[i];
             const double dx = static_cast<double>(s.x - p[0]), dy = static_cast<double>(s.y - p[1]),
                          dz = static_cast<double>(s.z - p[2]);
             out.emplace_back(dx * dx + dy * dy + dz * dz, s);
         }
-        bruteForce(view, VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components, plan.lastTier},
-                   p, radius, out);
-    }
+        return true;
+    };
+    walkVoxelsNear(view, rootParent(view.count), p, radius, visit);
+    return out;
 }
 
 void expectSearchMatchesBruteForce(StarField& f, const int64_t p[3]) {
@@ -492,10 +490,7 @@ void expectSearchMatchesBruteForce(StarField& f, const int64_t p[3]) {
     EXPECT_STREQ(r[0].name, "(unselected)");
     for (size_t i = 2; i < r.size(); ++i) EXPECT_LE(r[i - 1].distanceSquared, r[i].distanceSquared);
     const double radius = std::sqrt(r.back().distanceSquared) * 1.5;
-    std::vector<std::pair<double, StarRecord>> all;
-    const Galaxy& g = galaxy();
-    const uint32_t root = static_cast<uint32_t>(-(1 << 30));
-    bruteForce(g.view(), VoxelParent{root, root, root, 1, PLANE_ROOT, 0x3F, 0}, p, radius, all);
+    std::vector<std::pair<double, StarRecord>> all = bruteForce(builtGalaxy().view(), p, radius);
     std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     ASSERT_GE(all.size(), 100u);
     for (size_t i = 0; i < 100; ++i) {
@@ -534,46 +529,26 @@ struct StarInVoxel {
     uint32_t corner[3];
 };
 
-void starsOnLowerFaces(const GalaxyView& view, const VoxelParent& v, const int64_t p[3], double radius,
-                       std::vector<StarInVoxel>& out) {
-    if (v.level + v.lastTier >= DEEPEST_LEVEL || out.size() >= 4) return;
-    uint64_t dens[GALAXY_MAX_COMPONENTS];
-    GenerationWorkspace ws;
-    for (int o = 0; o < 8; ++o) {
-        ChildPlan plan;
-        if (!planChild(view, v, o, plan, dens)) continue;
-        const uint32_t c[3] = {plan.x, plan.y, plan.z};
-        double d2 = 0;
-        for (int a = 0; a < 3; ++a) {
-            const double lo = std::ldexp(static_cast<double>(static_cast<int32_t>(c[a])), 32);
-            const double hi = lo + std::ldexp(1.0, 64 - plan.level);
-            const auto q = static_cast<double>(p[a]);
-            const double gap = q < lo ? lo - q : q > hi ? q - hi : 0;
-            d2 += gap * gap;
-        }
-        if (d2 > radius * radius) continue;
-        VoxelSpec spec{plan.x, plan.y, plan.z, plan.level, plan.components, plan.node, dens,
-                       voxelSeed(plan.x, plan.y, plan.z, plan.level, GalaxySeed{})};
-        const size_t n = generateVoxelStars(view, spec, plan.firstTier, plan.lastTier,
-                                            channelConstantsFor(DEFAULT_WAVELENGTHS), ws);
+// Such stars in the voxels within `radius` of p; the walk goes no deeper
+// once it has four.
+std::vector<StarInVoxel> starsOnLowerFaces(const GalaxyView& view, const int64_t p[3], double radius) {
+    std::vector<StarInVoxel> out;
+    auto visit = [&](const ChildPlan& plan, const StarRecord* stars, size_t n) {
         for (size_t i = 0; i < n; ++i) {
-            const StarRecord& s = ws.unsorted[i];
+            const StarRecord& s = stars[i];
             // First grid slice in x, and within half a grid unit of the face.
             if ((s.x >> 32) == static_cast<int32_t>(plan.x) && (s.x & 0xFFFFFFFF) < (int64_t{1} << 31))
                 out.push_back(StarInVoxel{s, {plan.x, plan.y, plan.z}});
         }
-        starsOnLowerFaces(view, VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components,
-                                            plan.lastTier},
-                          p, radius, out);
-    }
+        return out.size() < 4;
+    };
+    walkVoxelsNear(view, rootParent(view.count), p, radius, visit);
+    return out;
 }
 
 TEST(Search, MeasuresFromThePositionNotFromItsGridCell) {
-    const Galaxy& g = galaxy();
-    std::vector<StarInVoxel> candidates;
-    const uint32_t root = static_cast<uint32_t>(-(1 << 30));
-    starsOnLowerFaces(g.view(), VoxelParent{root, root, root, 1, PLANE_ROOT, 0x3F, 0}, DEFAULT_VIEWPOINT,
-                      60 / UNIT_PARSECS_DOUBLE, candidates);
+    const std::vector<StarInVoxel> candidates =
+        starsOnLowerFaces(builtGalaxy().view(), DEFAULT_VIEWPOINT, 60 / UNIT_PARSECS_DOUBLE);
     ASSERT_FALSE(candidates.empty());
     auto f = makeField(100000);
     std::vector<SearchResult> r;

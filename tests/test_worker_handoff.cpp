@@ -47,154 +47,129 @@ struct GatedJob {
 
 bool neverUnfinished(void*) { return false; }
 
-// Frames until the running pass has been collected.
-int framesUntilCollected(PassTracker& t, ChangeFlags& flags, ChangeFlags& request, WorkerThread& w) {
-    for (int frame = 1; frame < 100000; ++frame) {
-        if (updateStarFieldHandOff(t, flags, request, w, neverUnfinished, nullptr)) return frame;
-        std::this_thread::sleep_for(std::chrono::microseconds(50));
+// A worker thread running a GatedJob, launched on construction, with the main
+// thread's star-field hand-off state. Stopped (gate opened) on destruction, so
+// a test that fails half-way does not leave a thread behind.
+struct GatedWorker {
+    GatedJob gate;
+    WorkerJob job;
+    WorkerThread worker;
+    PassTracker tracker;
+    ChangeFlags flags{}, request{};
+
+    GatedWorker() {
+        job.owner = &gate;
+        job.work = GatedJob::work;
+        launchWorker(worker, job);
     }
-    return -1;
-}
+    ~GatedWorker() {
+        gate.release();
+        stopWorker(worker);
+    }
+    // One frame of the hand-off, with an engine that never has work left.
+    bool frame() { return updateStarFieldHandOff(tracker, flags, request, worker, neverUnfinished, nullptr); }
+    // Frames until the running pass has been collected.
+    int framesUntilCollected() {
+        for (int frame = 1; frame < 100000; ++frame) {
+            if (this->frame()) return frame;
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        return -1;
+    }
+};
 
 }  // namespace
 
 TEST(WorkerHandOff, EachStartRunsTheJobOnceAndTheWaitReturnsAfterIt) {
-    GatedJob gate;
-    WorkerJob job;
-    job.owner = &gate;
-    job.work = GatedJob::work;
-    WorkerThread worker;
-    launchWorker(worker, job);
+    GatedWorker w;
     for (int i = 1; i <= 200; ++i) {
-        startJob(worker);
-        waitForJob(worker);
-        EXPECT_EQ(gate.runs, i);
-        EXPECT_FALSE(job.running);
+        startJob(w.worker);
+        waitForJob(w.worker);
+        EXPECT_EQ(w.gate.runs, i);
+        EXPECT_FALSE(w.job.running);
     }
-    stopWorker(worker);
-    stopWorker(worker);  // a second stop does nothing
-    EXPECT_EQ(gate.runs, 200);
+    stopWorker(w.worker);
+    stopWorker(w.worker);  // a second stop does nothing
+    EXPECT_EQ(w.gate.runs, 200);
 }
 
 TEST(WorkerHandOff, NothingChangingStartsNoPass) {
-    GatedJob gate;
-    WorkerJob job;
-    job.owner = &gate;
-    job.work = GatedJob::work;
-    WorkerThread worker;
-    launchWorker(worker, job);
-    PassTracker tracker;
-    ChangeFlags flags{}, request{};
-    for (int i = 0; i < 50; ++i) EXPECT_FALSE(updateStarFieldHandOff(tracker, flags, request, worker, neverUnfinished, nullptr));
-    EXPECT_EQ(gate.runs, 0);
-    flags.viewpointMoved = 1;
-    EXPECT_GT(framesUntilCollected(tracker, flags, request, worker), 0);
-    EXPECT_EQ(gate.runs, 1);
-    EXPECT_EQ(request.viewpointMoved, 1);
-    EXPECT_FALSE(flags.any());
-    for (int i = 0; i < 50; ++i) EXPECT_FALSE(updateStarFieldHandOff(tracker, flags, request, worker, neverUnfinished, nullptr));
-    EXPECT_EQ(gate.runs, 1);
-    stopWorker(worker);
+    GatedWorker w;
+    for (int i = 0; i < 50; ++i) EXPECT_FALSE(w.frame());
+    EXPECT_EQ(w.gate.runs, 0);
+    w.flags.viewpointMoved = 1;
+    EXPECT_GT(w.framesUntilCollected(), 0);
+    EXPECT_EQ(w.gate.runs, 1);
+    EXPECT_EQ(w.request.viewpointMoved, 1);
+    EXPECT_FALSE(w.flags.any());
+    for (int i = 0; i < 50; ++i) EXPECT_FALSE(w.frame());
+    EXPECT_EQ(w.gate.runs, 1);
 }
 
 TEST(WorkerHandOff, ASettingChangedDuringAPassGivesExactlyOneMorePass) {
-    GatedJob gate;
-    WorkerJob job;
-    job.owner = &gate;
-    job.work = GatedJob::work;
-    WorkerThread worker;
-    launchWorker(worker, job);
-    PassTracker tracker;
-    ChangeFlags flags{}, request{};
-    gate.request = &request;
+    GatedWorker w;
+    w.gate.request = &w.request;
 
-    gate.close();
-    flags.viewpointMoved = 1;
-    EXPECT_FALSE(updateStarFieldHandOff(tracker, flags, request, worker, neverUnfinished, nullptr));
-    gate.waitInside();
+    w.gate.close();
+    w.flags.viewpointMoved = 1;
+    EXPECT_FALSE(w.frame());
+    w.gate.waitInside();
     // Changes while the pass runs: remembered, the pass left alone.
     for (int frame = 0; frame < 5; ++frame) {
-        flags.settingsChanged = 1;
-        EXPECT_FALSE(updateStarFieldHandOff(tracker, flags, request, worker, neverUnfinished, nullptr));
+        w.flags.settingsChanged = 1;
+        EXPECT_FALSE(w.frame());
     }
-    EXPECT_TRUE(tracker.restartPending);
-    gate.release();
-    EXPECT_GT(framesUntilCollected(tracker, flags, request, worker), 0);
-    EXPECT_EQ(gate.runs, 1);
+    EXPECT_TRUE(w.tracker.restartPending);
+    w.gate.release();
+    EXPECT_GT(w.framesUntilCollected(), 0);
+    EXPECT_EQ(w.gate.runs, 1);
     // The next frame starts the one further pass with the remembered change.
-    EXPECT_GT(framesUntilCollected(tracker, flags, request, worker), 0);
-    EXPECT_EQ(gate.runs, 2);
-    EXPECT_EQ(gate.lastRequest.settingsChanged, 1);
-    for (int i = 0; i < 50; ++i) updateStarFieldHandOff(tracker, flags, request, worker, neverUnfinished, nullptr);
-    EXPECT_EQ(gate.runs, 2);
-    stopWorker(worker);
+    EXPECT_GT(w.framesUntilCollected(), 0);
+    EXPECT_EQ(w.gate.runs, 2);
+    EXPECT_EQ(w.gate.lastRequest.settingsChanged, 1);
+    for (int i = 0; i < 50; ++i) w.frame();
+    EXPECT_EQ(w.gate.runs, 2);
 }
 
 TEST(WorkerHandOff, WaitForPassCollectsInTheStartingFrame) {
-    GatedJob gate;
-    WorkerJob job;
-    job.owner = &gate;
-    job.work = GatedJob::work;
-    WorkerThread worker;
-    launchWorker(worker, job);
-    PassTracker tracker;
-    tracker.waitForPass = true;
-    ChangeFlags flags{}, request{};
+    GatedWorker w;
+    w.tracker.waitForPass = true;
     for (int i = 1; i <= 20; ++i) {
-        flags.viewpointMoved = 1;
-        EXPECT_TRUE(updateStarFieldHandOff(tracker, flags, request, worker, neverUnfinished, nullptr));
-        EXPECT_EQ(gate.runs, i);
+        w.flags.viewpointMoved = 1;
+        EXPECT_TRUE(w.frame());
+        EXPECT_EQ(w.gate.runs, i);
     }
-    stopWorker(worker);
 }
 
 TEST(WorkerHandOff, UnfinishedWorkResumesWithoutChanges) {
-    GatedJob gate;
-    WorkerJob job;
-    job.owner = &gate;
-    job.work = GatedJob::work;
-    WorkerThread worker;
-    launchWorker(worker, job);
-    PassTracker tracker;
-    ChangeFlags flags{}, request{};
+    GatedWorker w;
     int remaining = 3;
     auto unfinished = [](void* counter) { return *static_cast<int*>(counter) > 0; };
-    for (int frame = 0; frame < 2000 && gate.runs < 3; ++frame) {
-        if (updateStarFieldHandOff(tracker, flags, request, worker, unfinished, &remaining)) --remaining;
+    for (int frame = 0; frame < 2000 && w.gate.runs < 3; ++frame) {
+        if (updateStarFieldHandOff(w.tracker, w.flags, w.request, w.worker, unfinished, &remaining)) --remaining;
         std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
-    EXPECT_EQ(gate.runs, 3);
-    stopWorker(worker);
+    EXPECT_EQ(w.gate.runs, 3);
 }
 
 TEST(WorkerHandOff, QuittingWhileAPassRunsWaitsForItAndJoins) {
-    GatedJob gate;
-    WorkerJob job;
-    job.owner = &gate;
-    job.work = GatedJob::work;
-    WorkerThread worker;
-    launchWorker(worker, job);
-    gate.close();
-    startJob(worker);
-    gate.waitInside();
+    GatedWorker w;
+    w.gate.close();
+    startJob(w.worker);
+    w.gate.waitInside();
     std::thread releaser([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        gate.release();
+        w.gate.release();
     });
-    stopWorker(worker);  // returns only after the pass ended and the thread joined
-    EXPECT_EQ(gate.runs, 1);
-    EXPECT_FALSE(worker.thread->joinable());
+    stopWorker(w.worker);  // returns only after the pass ended and the thread joined
+    EXPECT_EQ(w.gate.runs, 1);
+    EXPECT_FALSE(w.worker.thread->joinable());
     releaser.join();
 }
 
 TEST(WorkerHandOff, StoppingAnIdleWorkerJoinsAtOnce) {
-    GatedJob gate;
-    WorkerJob job;
-    job.owner = &gate;
-    job.work = GatedJob::work;
-    WorkerThread worker;
-    launchWorker(worker, job);
-    stopWorker(worker);
-    EXPECT_EQ(gate.runs, 0);
-    EXPECT_FALSE(worker.thread->joinable());
+    GatedWorker w;
+    stopWorker(w.worker);
+    EXPECT_EQ(w.gate.runs, 0);
+    EXPECT_FALSE(w.worker.thread->joinable());
 }

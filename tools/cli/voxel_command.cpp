@@ -36,7 +36,7 @@ int runVoxel(int argc, char** argv) {
             return 2;
         }
         const int64_t edge = int64_t{1} << (32 - level);
-        const int64_t rootCorner = -(int64_t{1} << 30);
+        const int64_t rootCorner = static_cast<int32_t>(ROOT_CORNER);
         const bool aligned = level == 1 ? corner[a] == rootCorner : corner[a] % edge == 0;
         if (!aligned || corner[a] < rootCorner || corner[a] >= -rootCorner) {
             std::printf("error: corner '%s' is not a voxel corner of level %d\n", argv[1 + a], level);
@@ -51,40 +51,32 @@ int runVoxel(int argc, char** argv) {
     StarSession session;
     const GalaxyView& galaxy = session.field->galaxy;
     // Walk down from the root, choosing at each level the octant that holds the corner.
-    VoxelParent v{static_cast<uint32_t>(-(int32_t{1} << 30)), static_cast<uint32_t>(-(int32_t{1} << 30)),
-                  static_cast<uint32_t>(-(int32_t{1} << 30)), 1, PLANE_ROOT,
-                  static_cast<uint16_t>((1u << session.count) - 1), 0};
+    ChildPlan plan;
+    plan.x = plan.y = plan.z = ROOT_CORNER;
+    plan.level = 1;
+    plan.node = PLANE_ROOT;
+    plan.components = static_cast<uint16_t>((1u << session.count) - 1);
     uint64_t densities[GALAXY_MAX_COMPONENTS] = {};
     if (level == 1) {
         // The star field never generates the root's own stars; shown here as a
         // voxel of every component that reaches it.
-        v.components = 0;
+        plan.components = 0;
         for (uint32_t c = 0; c < session.count; ++c) {
             densities[c] = cellDensity(session.components[c], session.planeTree.nodes[PLANE_ROOT], 1,
-                                       static_cast<int32_t>(v.x), static_cast<int32_t>(v.y),
-                                       static_cast<int32_t>(v.z));
-            if (densities[c] != 0) v.components |= static_cast<uint16_t>(1u << c);
+                                       static_cast<int32_t>(plan.x), static_cast<int32_t>(plan.y),
+                                       static_cast<int32_t>(plan.z));
+            if (densities[c] != 0) plan.components |= static_cast<uint16_t>(1u << c);
         }
     }
     for (int l = 2; l <= level; ++l) {
         const int64_t half = int64_t{1} << (32 - l);
         int octant = 0;
-        if (corner[0] >= static_cast<int32_t>(v.x) + half) octant |= 4;
-        if (corner[1] >= static_cast<int32_t>(v.y) + half) octant |= 2;
-        if (corner[2] >= static_cast<int32_t>(v.z) + half) octant |= 1;
-        ChildPlan plan;
-        if (!planChild(galaxy, v, octant, plan, densities)) return 0;
-        v = VoxelParent{plan.x, plan.y, plan.z, plan.level, plan.node, plan.components, 0};
+        if (corner[0] >= static_cast<int32_t>(plan.x) + half) octant |= 4;
+        if (corner[1] >= static_cast<int32_t>(plan.y) + half) octant |= 2;
+        if (corner[2] >= static_cast<int32_t>(plan.z) + half) octant |= 1;
+        if (!planChild(galaxy, parentOf(plan), octant, plan, densities)) return 0;
     }
-    VoxelSpec spec;
-    spec.x = v.x;
-    spec.y = v.y;
-    spec.z = v.z;
-    spec.level = level;
-    spec.components = v.components;
-    spec.node = v.node;
-    spec.cellDensity = densities;
-    spec.seed = voxelSeed(v.x, v.y, v.z, level, session.field->seed);
+    const VoxelSpec spec = voxelSpecFor(plan, densities, session.field->seed);
     std::vector<StarRecord> stars;
     generateTier(galaxy, spec, tier, session.field->channels, stars);
     for (const StarRecord& s : stars) {
