@@ -56,11 +56,14 @@ struct PlaneBox {
 
 // The quarter test of the plane tree: true when the step's midpoint lies in
 // the closed box, or an outline edge crosses a box edge, or the box centre
-// lies on the same side of all four outline edges. Exact integer geometry.
+// lies on the same side of all four outline edges. Exact integer geometry
+// for boxes within +-2^62 units.
 bool outlineMeetsBox(const FixedOutline& outline, const PlaneBox& box);
 
-// True when every point of the box lies on the same side of all four outline
-// edges; the test above is then true for every box inside this one.
+// True when the box lies within the outline's bounding box and every point
+// of it lies on the same side of all four outline edges; the test above is
+// then true for every box inside this one (also for outlines collapsed to a
+// line or a point, whose edge lines hold far more than the outline).
 bool outlineContainsBox(const FixedOutline& outline, const PlaneBox& box);
 
 // Builds the arms' quadtree over the elements of `arms` into tree.nodes[1]
