@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: once in an
-# optimised build, once with AddressSanitizer and UndefinedBehaviorSanitizer.
+# optimised build, once with AddressSanitizer and UndefinedBehaviorSanitizer,
+# and the unit tests once more with ThreadSanitizer (the star-field passes, the
+# catalog search running beside them and the worker hand-off).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -13,3 +15,9 @@ ctest --test-dir build --output-on-failure -j"$JOBS"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSTARLOOM_SANITIZE=ON -DSTARLOOM_BENCH=OFF
 cmake --build build-asan -j"$JOBS"
 ctest --test-dir build-asan --output-on-failure -j"$JOBS"
+
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTARLOOM_TSAN=ON -DSTARLOOM_BENCH=OFF \
+  -DSTARLOOM_TSAN_HANDOFF=OFF
+cmake --build build-tsan -j"$JOBS" --target starloom_tests
+TSAN_OPTIONS="halt_on_error=1:exitcode=66:detect_deadlocks=0" \
+  ctest --test-dir build-tsan --output-on-failure -j"$JOBS" -E "^e2e_"
