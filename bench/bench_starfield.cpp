@@ -21,7 +21,7 @@ namespace {
 // The voxels of levels 12..18 around the default viewpoint (5 x 5 x 5 of each
 // level), with their densities, as the star field would create them.
 struct Cell {
-    VoxelSpec spec;
+    VoxelRequest request;
     uint64_t densities[GALAXY_MAX_COMPONENTS];
     int firstTier, lastTier;
 };
@@ -50,7 +50,7 @@ std::vector<Cell> cellsAroundViewpoint(const BuiltGalaxy& g) {
                 if (!near) continue;
                 next.push_back(parentOf(plan));
                 if (level < 12) continue;
-                c.spec = voxelSpecFor(plan, nullptr, GalaxySeed{});
+                c.request = voxelRequestFor(plan, nullptr, GalaxySeed{});
                 c.firstTier = plan.firstTier;
                 c.lastTier = plan.lastTier;
                 cells.push_back(c);
@@ -65,14 +65,14 @@ void BM_GenerateStars(benchmark::State& state) {
     const BuiltGalaxy& g = builtGalaxy();
     const GalaxyView view = g.view();
     std::vector<Cell> cells = cellsAroundViewpoint(g);
-    for (Cell& c : cells) c.spec.cellDensity = c.densities;
+    for (Cell& c : cells) c.request.cellDensity = c.densities;
     const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
     GenerationWorkspace ws;
     std::vector<StarRecord> out;
     uint64_t stars = 0;
     for (auto _ : state) {
         for (const Cell& c : cells) {
-            const size_t n = generateVoxelStars(view, c.spec, c.firstTier, c.lastTier, ch, ws);
+            const size_t n = generateVoxelStars(view, c.request, c.firstTier, c.lastTier, ch, ws);
             out.resize(n);
             copySorted(ws, out.data());
             stars += n;

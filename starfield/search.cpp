@@ -162,7 +162,7 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
                         // voxels holding stars within the bound.
                         if (boxDistanceSquared(found.at, plan.x, plan.y, plan.z, plan.level) * (1 - 1e-9) > found.hi)
                             continue;
-                        stars.resize(generateVoxelStars(galaxy, voxelSpecFor(plan, densities, seed), plan.firstTier,
+                        stars.resize(generateVoxelStars(galaxy, voxelRequestFor(plan, densities, seed), plan.firstTier,
                                                         plan.lastTier, channels, ws));
                         copySorted(ws, stars.data());
                         // A voxel that happens to draw no stars still has

@@ -111,17 +111,17 @@ bool planChild(const GalaxyView& galaxy, const VoxelParent& parent, int octant, 
     return true;
 }
 
-VoxelSpec voxelSpecFor(const ChildPlan& plan, const uint64_t* densities, GalaxySeed seed) {
-    VoxelSpec spec;
-    spec.x = plan.x;
-    spec.y = plan.y;
-    spec.z = plan.z;
-    spec.level = plan.level;
-    spec.components = plan.components;
-    spec.node = plan.node;
-    spec.cellDensity = densities;
-    spec.seed = voxelSeed(plan.x, plan.y, plan.z, plan.level, seed);
-    return spec;
+VoxelRequest voxelRequestFor(const ChildPlan& plan, const uint64_t* densities, GalaxySeed seed) {
+    VoxelRequest request;
+    request.x = plan.x;
+    request.y = plan.y;
+    request.z = plan.z;
+    request.level = plan.level;
+    request.components = plan.components;
+    request.node = plan.node;
+    request.cellDensity = densities;
+    request.seed = voxelSeed(plan.x, plan.y, plan.z, plan.level, seed);
+    return request;
 }
 
 VoxelParent parentOf(const ChildPlan& plan) {
@@ -320,7 +320,7 @@ bool StarField::createChild(uint32_t item, int priority) {
         h = allocateVoxel();
     }
 
-    const uint64_t n = generateVoxelStars(galaxy, voxelSpecFor(plan, cellDensity, seed), plan.firstTier,
+    const uint64_t n = generateVoxelStars(galaxy, voxelRequestFor(plan, cellDensity, seed), plan.firstTier,
                                           plan.lastTier, channels, workspace);
     stats.starsGenerated += n;
 

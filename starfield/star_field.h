@@ -238,7 +238,7 @@ bool planChild(const GalaxyView& galaxy, const VoxelParent& parent, int octant, 
 // The generation input of a planned voxel: its corner, level, components and
 // plane node, the densities planChild filled in, and the seed drawn from its
 // corner and level.
-VoxelSpec voxelSpecFor(const ChildPlan& plan, const uint64_t* densities, GalaxySeed seed);
+VoxelRequest voxelRequestFor(const ChildPlan& plan, const uint64_t* densities, GalaxySeed seed);
 // A planned voxel, or one of the pool, as the parent of its own children.
 VoxelParent parentOf(const ChildPlan& plan);
 VoxelParent parentOf(const Voxel& v);

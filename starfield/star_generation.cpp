@@ -60,7 +60,7 @@ void computeAppearance(StarRecord* stars, uint32_t count, const PopulationTable&
     }
 }
 
-void generateTier(const GalaxyView& galaxy, const VoxelSpec& voxel, int tier, const ChannelConstants& channels,
+void generateTier(const GalaxyView& galaxy, const VoxelRequest& voxel, int tier, const ChannelConstants& channels,
                   std::vector<StarRecord>& out) {
     const PopulationTable& table = galaxy.components[0].populations;
     const int k = voxel.level + tier;
@@ -127,7 +127,7 @@ void generateTier(const GalaxyView& galaxy, const VoxelSpec& voxel, int tier, co
                       channels);
 }
 
-size_t generateVoxelStars(const GalaxyView& galaxy, const VoxelSpec& voxel, int firstTier, int lastTier,
+size_t generateVoxelStars(const GalaxyView& galaxy, const VoxelRequest& voxel, int firstTier, int lastTier,
                           const ChannelConstants& channels, GenerationWorkspace& ws) {
     ws.unsorted.clear();
     for (int t = firstTier; t <= lastTier; ++t) generateTier(galaxy, voxel, t, channels, ws.unsorted);

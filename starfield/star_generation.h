@@ -18,7 +18,7 @@ inline constexpr int DEEPEST_LEVEL = 18;
 inline constexpr uint32_t MAX_TIER_STARS = 65472;
 
 // What generation needs to know about one voxel.
-struct VoxelSpec {
+struct VoxelRequest {
     uint32_t x = 0, y = 0, z = 0;  // minimum corner, grid units (two's complement)
     int level = 1;
     uint16_t components = 0;       // bit c: component c contributes stars
@@ -40,7 +40,7 @@ BandAppearance bandAppearance(const StarPopulation& pop, int k);
 // Appends the stars of tier `tier` of the voxel to `out`, in population order,
 // with their display values computed for the given channel constants.
 // At most MAX_TIER_STARS are made.
-void generateTier(const GalaxyView& galaxy, const VoxelSpec& voxel, int tier, const ChannelConstants& channels,
+void generateTier(const GalaxyView& galaxy, const VoxelRequest& voxel, int tier, const ChannelConstants& channels,
                   std::vector<StarRecord>& out);
 
 // Fills the display values of the stars of one tier (`stars`, `count`) that
@@ -69,7 +69,7 @@ struct GenerationWorkspace {
 // All tiers firstTier..lastTier of a voxel, concatenated, in ws.unsorted; then
 // their order by key, descending (ties keep generation order), in ws.order.
 // Returns the number of stars.
-size_t generateVoxelStars(const GalaxyView& galaxy, const VoxelSpec& voxel, int firstTier, int lastTier,
+size_t generateVoxelStars(const GalaxyView& galaxy, const VoxelRequest& voxel, int firstTier, int lastTier,
                           const ChannelConstants& channels, GenerationWorkspace& ws);
 // Copies the stars of the last generateVoxelStars into `out` in key order.
 void copySorted(const GenerationWorkspace& ws, StarRecord* out);

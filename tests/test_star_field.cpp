@@ -119,13 +119,13 @@ TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
         ASSERT_TRUE(planChild(view, parent, o, plan, dens));
         parent = parentOf(plan);
     }
-    VoxelSpec spec = voxelSpecFor(plan, dens, GalaxySeed{});
+    VoxelRequest request = voxelRequestFor(plan, dens, GalaxySeed{});
     const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
     std::vector<StarRecord> first, again, other;
-    generateTier(view, spec, 2, ch, first);
+    generateTier(view, request, 2, ch, first);
     ASSERT_FALSE(first.empty());
     runToCompletion(*field, p);  // plenty of other generation in between
-    generateTier(view, spec, 2, ch, again);
+    generateTier(view, request, 2, ch, again);
     ASSERT_EQ(first.size(), again.size());
     EXPECT_EQ(std::memcmp(first.data(), again.data(), first.size() * sizeof(StarRecord)), 0);
     for (const StarRecord& s : first) {
@@ -137,15 +137,15 @@ TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
         EXPECT_EQ(s.slot, NO_SLOT);
     }
     // Another galaxy seed gives other stars.
-    spec.seed = voxelSeed(plan.x, plan.y, plan.z, 16, GalaxySeed{2, 3});
-    generateTier(view, spec, 2, ch, other);
+    request.seed = voxelSeed(plan.x, plan.y, plan.z, 16, GalaxySeed{2, 3});
+    generateTier(view, request, 2, ch, other);
     EXPECT_TRUE(other.size() != first.size() || other[0].x != first[0].x);
 
     // Different tiers of one voxel are different stars: no star of tier 1
     // sits where a star of tier 2 does.
-    spec.seed = voxelSeed(plan.x, plan.y, plan.z, 16, GalaxySeed{});
+    request.seed = voxelSeed(plan.x, plan.y, plan.z, 16, GalaxySeed{});
     std::vector<StarRecord> tier1;
-    generateTier(view, spec, 1, ch, tier1);
+    generateTier(view, request, 1, ch, tier1);
     ASSERT_FALSE(tier1.empty());
     std::set<std::tuple<int64_t, int64_t, int64_t>> places;
     for (const StarRecord& s : first) places.insert({s.x, s.y, s.z});
@@ -170,9 +170,9 @@ TEST(StarGeneration, RootParentIsTheFieldsRootVoxel) {
 TEST(StarGeneration, ZeroDensityGivesNoStars) {
     const BuiltGalaxy& g = builtGalaxy();
     uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
-    VoxelSpec spec{0, 0, 0, 12, 0x3F, PLANE_ROOT, dens, 1234};
+    VoxelRequest request{0, 0, 0, 12, 0x3F, PLANE_ROOT, dens, 1234};
     std::vector<StarRecord> out;
-    generateTier(g.view(), spec, 0, channelConstantsFor(DEFAULT_WAVELENGTHS), out);
+    generateTier(g.view(), request, 0, channelConstantsFor(DEFAULT_WAVELENGTHS), out);
     EXPECT_TRUE(out.empty());
 }
 
@@ -460,7 +460,7 @@ void walkVoxelsNear(const GalaxyView& view, const VoxelParent& v, const int64_t 
             d2 += gap * gap;
         }
         if (d2 > radius * radius) continue;
-        const size_t n = generateVoxelStars(view, voxelSpecFor(plan, dens, GalaxySeed{}), plan.firstTier,
+        const size_t n = generateVoxelStars(view, voxelRequestFor(plan, dens, GalaxySeed{}), plan.firstTier,
                                             plan.lastTier, channelConstantsFor(DEFAULT_WAVELENGTHS), ws);
         if (visit(plan, ws.unsorted.data(), n)) walkVoxelsNear(view, parentOf(plan), p, radius, visit);
     }

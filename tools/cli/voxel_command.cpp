@@ -76,9 +76,9 @@ int runVoxel(int argc, char** argv) {
         if (corner[2] >= static_cast<int32_t>(plan.z) + half) octant |= 1;
         if (!planChild(galaxy, parentOf(plan), octant, plan, densities)) return 0;
     }
-    const VoxelSpec spec = voxelSpecFor(plan, densities, session.field->seed);
+    const VoxelRequest request = voxelRequestFor(plan, densities, session.field->seed);
     std::vector<StarRecord> stars;
-    generateTier(galaxy, spec, tier, session.field->channels, stars);
+    generateTier(galaxy, request, tier, session.field->channels, stars);
     for (const StarRecord& s : stars) {
         std::printf("%" PRId64 ",%" PRId64 ",%" PRId64 ",%u,%u,%u,%u,%u,%u,%.9g,%.9g\n", s.x, s.y, s.z,
                     unsigned{s.population}, unsigned{s.drawIndex}, unsigned{s.colour[0]}, unsigned{s.colour[1]},
