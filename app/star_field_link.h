@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "galaxy/galaxy.h"
+#include "galaxy/galaxy_build.h"
 #include "starfield/view_limits.h"
 
 #include "app/worker_thread.h"

@@ -56,7 +56,7 @@ Operands makeOperands(uint64_t seed, Draw draw) {
     Operands o;
     o.mp = new mpfr_t[POOL];
     for (int i = 0; i < POOL; ++i) {
-        const ExtFloat x = fromDouble(draw(rng));
+        const ExtFloat x = xf::fromDouble(draw(rng));
         o.ext.push_back(x);
         o.dbl.push_back(toDouble(x));
         mpfr_init2(o.mp[i], MPFR_BITS);
@@ -333,7 +333,7 @@ void atan2TurnsMp(benchmark::State& s) {
 void fromDoubleExt(benchmark::State& s) {
     std::vector<ExtFloat> out(POOL);
     const Operands& a = signedA();
-    timePool(s, out.data(), [&](int i) { out[i] = fromDouble(a.dbl[i]); });
+    timePool(s, out.data(), [&](int i) { out[i] = xf::fromDouble(a.dbl[i]); });
 }
 void fromDoubleMp(benchmark::State& s) {
     mpfr_t* r = mpfrResults();
@@ -355,7 +355,7 @@ void toDoubleMp(benchmark::State& s) {
 void fromInt32Ext(benchmark::State& s) {
     std::vector<ExtFloat> out(POOL);
     const IntOperands& n = ints();
-    timePool(s, out.data(), [&](int i) { out[i] = fromInt32(n.i32[i]); });
+    timePool(s, out.data(), [&](int i) { out[i] = xf::fromInt32(n.i32[i]); });
 }
 void fromInt32Dbl(benchmark::State& s) {
     std::vector<double> out(POOL);
@@ -371,7 +371,7 @@ void fromInt32Mp(benchmark::State& s) {
 void fromUint64Ext(benchmark::State& s) {
     std::vector<ExtFloat> out(POOL);
     const IntOperands& n = ints();
-    timePool(s, out.data(), [&](int i) { out[i] = fromUint64(n.u64[i]); });
+    timePool(s, out.data(), [&](int i) { out[i] = xf::fromUint64(n.u64[i]); });
 }
 void fromUint64Dbl(benchmark::State& s) {
     std::vector<double> out(POOL);
@@ -389,7 +389,7 @@ void fromUint64Mp(benchmark::State& s) {
 void fromDecimalExt(benchmark::State& s) {
     std::vector<ExtFloat> out(POOL);
     const IntOperands& n = ints();
-    timePool(s, out.data(), [&](int i) { out[i] = fromDecimal(n.mant[i], n.pow10[i]); });
+    timePool(s, out.data(), [&](int i) { out[i] = xf::fromDecimal(n.mant[i], n.pow10[i]); });
 }
 void fromDecimalDbl(benchmark::State& s) {
     std::vector<double> out(POOL);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "galaxy/galaxy.h"
+#include "galaxy/galaxy_build.h"
 #include "tests/galaxy_fixture.h"
 
 namespace {

@@ -27,7 +27,7 @@ void BM_StarFromDraw(benchmark::State& state) {
     for (auto _ : state) {
         draw = draw * 6364136223846793005ull + 1442695040888963407ull;
         // A uniform value in [0, 1): the top 47 bits of the draw as a fraction.
-        const ExtFloat u = scalePow2(fromUint64(draw >> 17), -47);
+        const ExtFloat u = scalePow2(xf::fromUint64(draw >> 17), -47);
         StarProperties star = starFromDraw(table, u, population);
         completeStar(star);
         benchmark::DoNotOptimize(star);

@@ -6,7 +6,7 @@ namespace {
 
 constexpr ExtFloat ZERO{};
 // pi as the double literal, converted once, for the tube volume integrals.
-constexpr ExtFloat PI = fromDouble(3.141592653589793);
+constexpr ExtFloat PI = xf::fromDouble(3.141592653589793);
 
 // Low 32 bits of toInt64, for the 32-bit element fields.
 int32_t toInt32Low(ExtFloat a) { return static_cast<int32_t>(static_cast<uint32_t>(toInt64(a))); }
@@ -22,16 +22,16 @@ struct ArmTip {
 }  // namespace
 
 void growArms(GalaxyComponent& arms, ExtFloat P0, ExtFloat A, ExtFloat B, ExtFloat C) {
-    arms.armScale = P0 * fromDecimal(4, 0);
+    arms.armScale = P0 * xf::fromDecimal(4, 0);
     arms.armCount = ARM_COUNT;
     arms.armLists.assign(ARM_COUNT, {});
     arms.armPath.clear();
     arms.armPath.reserve(ARM_GROWTH_STEPS * ARM_COUNT);
 
-    const ExtFloat thousand = fromInt32(1000);
-    const ExtFloat thirty = fromInt32(30);
-    const ExtFloat seven = fromInt32(7);
-    const ExtFloat eight = fromInt32(8);
+    const ExtFloat thousand = xf::fromInt32(1000);
+    const ExtFloat thirty = xf::fromInt32(30);
+    const ExtFloat seven = xf::fromInt32(7);
+    const ExtFloat eight = xf::fromInt32(8);
     const ExtFloat eighth = ONE / eight;
     const ExtFloat toUnits = ONE / UNIT_PARSECS;
     const ExtFloat startDensity = scalePow2(C, 32);
@@ -39,7 +39,7 @@ void growArms(GalaxyComponent& arms, ExtFloat P0, ExtFloat A, ExtFloat B, ExtFlo
     ArmTip tip[ARM_COUNT];
     for (uint32_t i = 0; i < ARM_COUNT; ++i) {
         // The arms start 2000 pc from the centre on opposite sides.
-        const ExtFloat side = fromInt32(static_cast<int32_t>(i)) / TWO;
+        const ExtFloat side = xf::fromInt32(static_cast<int32_t>(i)) / TWO;
         tip[i].x = (thousand * cosTurns(side)) * TWO;
         tip[i].y = (thousand * sinTurns(side)) * TWO;
         tip[i].density = startDensity;
@@ -53,13 +53,13 @@ void growArms(GalaxyComponent& arms, ExtFloat P0, ExtFloat A, ExtFloat B, ExtFlo
     ExtFloat density = startDensity;
     for (int step = 0; step < ARM_GROWTH_STEPS; ++step) {
         // The outer half of every arm fades.
-        if (step > 39) density = density * fromDecimal(93, -2);
+        if (step > 39) density = density * xf::fromDecimal(93, -2);
         for (uint32_t i = 0; i < ARM_COUNT; ++i) {
             ArmTip& a = tip[i];
             const ExtFloat theta =
-                (a.x.isZero() && a.y.isZero()) ? fromInt32(static_cast<int32_t>(i)) / TWO : atan2Turns(a.y, a.x);
+                (a.x.isZero() && a.y.isZero()) ? xf::fromInt32(static_cast<int32_t>(i)) / TWO : atan2Turns(a.y, a.x);
             const ExtFloat r = sqrt(a.x * a.x + a.y * a.y);
-            const ExtFloat len = thousand * max(r * fromDecimal(15, -5), ONE);
+            const ExtFloat len = thousand * max(r * xf::fromDecimal(15, -5), ONE);
 
             ArmStep s;
             s.x0 = a.x * toUnits;
@@ -70,18 +70,18 @@ void growArms(GalaxyComponent& arms, ExtFloat P0, ExtFloat A, ExtFloat B, ExtFlo
 
             a.x = a.x + len * cosTurns(theta + a.o);
             a.y = a.y + len * sinTurns(theta + a.o);
-            baseWidth = baseWidth * fromDecimal(999, -3);
-            baseThick = baseThick * fromDecimal(999, -3);
+            baseWidth = baseWidth * xf::fromDecimal(999, -3);
+            baseThick = baseThick * xf::fromDecimal(999, -3);
 
             // The random walk sets in beyond 20 000 pc and is full beyond 30 000 pc.
-            const ExtFloat g = min(max(r * fromDecimal(1, -4) - TWO, ZERO), ONE);
+            const ExtFloat g = min(max(r * xf::fromDecimal(1, -4) - TWO, ZERO), ONE);
             const uint64_t draw1 = wyhashDraw(randomState);
             const uint64_t draw2 = wyhashDraw(randomState);
-            a.u = a.u * seven / eight + (scalePow2(fromUint64(draw1), -66) - eighth) * g;
-            a.v = a.v * seven / eight + (scalePow2(fromUint64(draw2), -66) - eighth) * g;
+            a.u = a.u * seven / eight + (scalePow2(xf::fromUint64(draw1), -66) - eighth) * g;
+            a.v = a.v * seven / eight + (scalePow2(xf::fromUint64(draw2), -66) - eighth) * g;
 
             // The arms widen over their first 30 steps.
-            const ExtFloat f = min(ONE, fromUint64(static_cast<uint64_t>(step) + 1) / thirty);
+            const ExtFloat f = min(ONE, xf::fromUint64(static_cast<uint64_t>(step) + 1) / thirty);
             a.width = baseWidth * (ONE + max(a.u, ZERO)) * f;
             a.thick = baseThick * (ONE + max(a.u, ZERO)) * f;
             a.density = density * (ONE + max(a.v, ZERO));
@@ -96,8 +96,8 @@ void growArms(GalaxyComponent& arms, ExtFloat P0, ExtFloat A, ExtFloat B, ExtFlo
             s.lengthSq = ex * ex + ey * ey;
 
             // The direction leans away from radial by about 0.2 turn, more with radius.
-            a.o = a.o + ((fromDecimal(2, -1) + fromDecimal(400, -3) * (r / arms.armScale)) - a.o) *
-                            fromDecimal(6, -1) * fromDecimal(6, -1);
+            a.o = a.o + ((xf::fromDecimal(2, -1) + xf::fromDecimal(400, -3) * (r / arms.armScale)) - a.o) *
+                            xf::fromDecimal(6, -1) * xf::fromDecimal(6, -1);
             s.arm = i;
             arms.armPath.push_back(s);
         }
@@ -134,8 +134,8 @@ ExtFloat armStepStars(const ArmStep& s) {
     const ExtFloat wr = (s.width1 - a) / L;
     const ExtFloat tr = (s.thick1 - b) / L;
     const ExtFloat dr = (s.density1 - c) / L;
-    const ExtFloat two = fromInt32(2), three = fromInt32(3), four = fromInt32(4), six = fromInt32(6);
-    const ExtFloat K = ((LOCAL_DENSITY * PI) / fromInt32(60)) * L;
+    const ExtFloat two = xf::fromInt32(2), three = xf::fromInt32(3), four = xf::fromInt32(4), six = xf::fromInt32(6);
+    const ExtFloat K = ((LOCAL_DENSITY * PI) / xf::fromInt32(60)) * L;
     const ExtFloat dW = wr * L;
     const ExtFloat dT = tr * L;
     const ExtFloat S1 = dT * ((three * dr) * L + four * c) + b * ((four * dr) * L + six * c);

@@ -2,72 +2,12 @@
 
 #include <algorithm>
 
-#include "galaxy/arms.h"
 #include "numeric/constants.h"
 
 namespace {
 
 __extension__ typedef __int128 i128;
 __extension__ typedef unsigned __int128 u128;
-
-constexpr ExtFloat PI = fromDouble(3.141592653589793);
-
-// One row of the component table. Lengths in parsecs; the density relative to
-// the local density.
-struct ComponentParams {
-    uint32_t shape;
-    uint32_t kind;
-    int32_t p0, a, b;
-    int64_t cMantissa;
-    int32_t cPow10;
-    bool display;
-};
-
-constexpr ComponentParams COMPONENT_TABLE[GALAXY_COMPONENT_COUNT] = {
-    {SHAPE_ELLIPSOID, KIND_CORE, 0, 5000, 5000, 15, -1, true},
-    {SHAPE_ELLIPSOID, KIND_CORE, 0, 15000, 15000, 4, -1, true},
-    {SHAPE_ELLIPSOID, KIND_DISC, 0, 100000, 4000, 7, -2, true},
-    {SHAPE_ARMS, KIND_ARMS, 100000, 10000, 4000, 1, -1, false},
-    {SHAPE_ELLIPSOID, KIND_HALO, 0, 1000000, 100000, 4, -6, false},
-    {SHAPE_SPHERE, KIND_ROGUE, 0, 1890000, 100000, 233, -12, false},
-};
-
-// floor(2^64 / r^2) for a radius in high words. A radius of 2^32 high words or
-// more has r^2 >= 2^64 and so gives 0 (the square is not allowed to wrap).
-uint64_t inverseSquare(uint64_t r) {
-    uint64_t r2 = 0;
-    if (__builtin_mul_overflow(r, r, &r2)) return 0;
-    return toUint64(scalePow2(ONE / fromUint64(r2), 64));
-}
-
-void setUpSmoothComponent(GalaxyComponent& c, const ComponentParams& p, ExtFloat A, ExtFloat B, ExtFloat C,
-                          std::vector<BackgroundShape>& backgroundShapes) {
-    c.radiusXY = toUint64(scalePow2(A / UNIT_PARSECS, -32));
-    c.invRadiusXY2 = inverseSquare(c.radiusXY);
-    if (p.shape == SHAPE_ELLIPSOID) {
-        c.radiusZ = toUint64(scalePow2(B / UNIT_PARSECS, -32));
-        c.invRadiusZ2 = inverseSquare(c.radiusZ);
-    }
-    c.density = toUint64(scalePow2(C, 32));
-
-    // The integral of (1 - q)^4 over an ellipsoid is 512 pi / 3465 A^2 B; a
-    // sphere of uniform density holds 4/3 pi A^3.
-    const bool ellipsoid = p.shape == SHAPE_ELLIPSOID;
-    const ExtFloat k1 = fromInt32(ellipsoid ? 512 : 4);
-    const ExtFloat k2 = fromInt32(ellipsoid ? 3465 : 3);
-    const ExtFloat X = ellipsoid ? B : A;
-    c.totalStars =
-        toUint64(((((((PI * LOCAL_DENSITY) * k1) / k2) * A) * A) * X) * C / ((UNIT_PARSECS * UNIT_PARSECS) * UNIT_PARSECS));
-
-    if (ellipsoid && p.display) {
-        BackgroundShape shape;
-        shape.radiusXY = static_cast<float>(toDouble(scalePow2(A / UNIT_PARSECS, -48)));
-        shape.radiusZ = static_cast<float>(toDouble(scalePow2(B / UNIT_PARSECS, -48)));
-        shape.density = static_cast<float>(toDouble(C));
-        shape.type = 4;
-        backgroundShapes.push_back(shape);
-    }
-}
 
 // (1 - q)^4 with q and the result as fractions of 2^64.
 inline uint64_t falloff4(uint64_t q) {
@@ -120,33 +60,6 @@ inline uint64_t squareChecked(int64_t v, bool& overflow) {
 }
 
 }  // namespace
-
-uint32_t buildGalaxy(PlaneTree& planeTree, std::vector<BackgroundShape>& backgroundShapes,
-                     GalaxyComponent* components) {
-    PopulationTable table;
-    buildPopulations(table);
-
-    // Entry 0 is the shared empty leaf, entry 1 the place of the arms' root.
-    planeTree.nodes.assign(2, PlaneNode{});
-    planeTree.elements.clear();
-
-    for (uint32_t slot = 0; slot < GALAXY_COMPONENT_COUNT; ++slot) {
-        const ComponentParams& p = COMPONENT_TABLE[slot];
-        GalaxyComponent& c = components[slot];
-        c = GalaxyComponent{};
-        c.shape = p.shape;
-        c.kind = p.kind;
-        c.populations = table;
-        const ExtFloat A = fromInt32(p.a);
-        const ExtFloat B = fromInt32(p.b);
-        const ExtFloat C = fromDecimal(p.cMantissa, p.cPow10);
-        if (p.shape == SHAPE_ARMS)
-            buildArms(c, planeTree, fromInt32(p.p0), A, B, C);
-        else
-            setUpSmoothComponent(c, p, A, B, C, backgroundShapes);
-    }
-    return GALAXY_COMPONENT_COUNT;
-}
 
 uint64_t cellDensity(const GalaxyComponent& c, const PlaneNode& node, int level, int64_t x, int64_t y, int64_t z) {
     const int64_t side = int64_t{1} << (32 - level);

@@ -119,12 +119,6 @@ struct GalaxyComponent {
     uint32_t armCount = 0;
 };
 
-// Builds the population table, then the six components into components[0..5]
-// (the rest of the 64 slots are left alone), the plane tree (replacing what
-// `planeTree` held) and appends the background shapes. Returns 6.
-uint32_t buildGalaxy(PlaneTree& planeTree, std::vector<BackgroundShape>& backgroundShapes,
-                     GalaxyComponent* components);
-
 // Upper bound of the component's relative density in the voxel of level
 // `level` (side 2^(32-level) high words) with minimum corner (x, y, z) in high
 // words. `node` is the plane node covering the voxel (arms only).

@@ -21,7 +21,7 @@ ExtFloat turnOffMass() { return pow(GALAXY_AGE_GYR / SUN_LIFETIME_GYR, ONE / (ON
 // radius laws.
 void setDerivedLaws(StarPopulation& p) {
     p.tempCoef = SUN_TEMPERATURE * sqrt(sqrt(p.lumCoef));
-    p.tempExp = p.lumExp * fromDecimal(25, -2) - p.radiusExp * fromDecimal(5, -1);
+    p.tempExp = p.lumExp * xf::fromDecimal(25, -2) - p.radiusExp * xf::fromDecimal(5, -1);
     p.brightCoef = (RADIATION_K * PLANCK_PEAK_NORM) * pow(p.tempCoef, FOUR);
     p.brightExp = FOUR * p.tempExp + TWO * p.radiusExp;
     p.brightCoefInv = ONE / p.brightCoef;
@@ -41,23 +41,23 @@ struct PopulationLaws {
 // the mass function continuous there.
 void constructPopulations(PopulationTable& table) {
     const ExtFloat turnOff = turnOffMass();
-    const ExtFloat beta23 = fromDecimal(23, -1);
-    const ExtFloat gammaLow = fromDecimal(8, -1);
-    const ExtFloat gammaHigh = fromDecimal(57, -2);
-    const ExtFloat alphaLow = neg(fromDecimal(13, -1));
-    const ExtFloat alphaSalpeter = neg(fromDecimal(23, -1));
+    const ExtFloat beta23 = xf::fromDecimal(23, -1);
+    const ExtFloat gammaLow = xf::fromDecimal(8, -1);
+    const ExtFloat gammaHigh = xf::fromDecimal(57, -2);
+    const ExtFloat alphaLow = neg(xf::fromDecimal(13, -1));
+    const ExtFloat alphaSalpeter = neg(xf::fromDecimal(23, -1));
     // Above the turn-off the slope is steepened by the lifetime factor m^(1-beta_t).
-    const ExtFloat alphaDwarf = (neg(fromDecimal(23, -1)) + ONE) - FOUR;
-    const ExtFloat alphaMain = (neg(fromDecimal(23, -1)) + ONE) - fromDecimal(35, -1);
+    const ExtFloat alphaDwarf = (neg(xf::fromDecimal(23, -1)) + ONE) - FOUR;
+    const ExtFloat alphaMain = (neg(xf::fromDecimal(23, -1)) + ONE) - xf::fromDecimal(35, -1);
 
     const PopulationLaws laws[POPULATION_COUNT] = {
-        {"Red Dwarf0", fromDecimal(43, -2), beta23, gammaLow, alphaLow},
-        {"Red Dwarf1", fromDecimal(5, -1), FOUR, gammaLow, alphaLow},
+        {"Red Dwarf0", xf::fromDecimal(43, -2), beta23, gammaLow, alphaLow},
+        {"Red Dwarf1", xf::fromDecimal(5, -1), FOUR, gammaLow, alphaLow},
         {"Red Dwarf2", turnOff, FOUR, gammaLow, alphaSalpeter},
         {"Dwarf0", ONE, FOUR, gammaLow, alphaDwarf},
         {"Dwarf1", TWO, FOUR, gammaHigh, alphaDwarf},
-        {"Main", fromInt32(55), fromDecimal(35, -1), gammaHigh, alphaMain},
-        {"Blue Giant", fromInt32(150), ONE, gammaHigh, alphaMain},
+        {"Main", xf::fromInt32(55), xf::fromDecimal(35, -1), gammaHigh, alphaMain},
+        {"Blue Giant", xf::fromInt32(150), ONE, gammaHigh, alphaMain},
     };
 
     for (uint32_t i = 0; i < POPULATION_COUNT; ++i) {
@@ -68,8 +68,8 @@ void constructPopulations(PopulationTable& table) {
         p.radiusExp = laws[i].radiusExp;
         p.imfExp = laws[i].imfExp;
         if (i == 0) {
-            p.massLow = fromDecimal(8, -2);
-            p.lumCoef = fromDecimal(2381751, -7);
+            p.massLow = xf::fromDecimal(8, -2);
+            p.lumCoef = xf::fromDecimal(2381751, -7);
             p.imfCoef = ONE;
         } else {
             const StarPopulation& prev = table.populations[i - 1];
@@ -88,12 +88,12 @@ void setDisplayParams(StarPopulation& p) {
     const ExtFloat gamma = p.radiusExp;
     const ExtFloat beta = p.lumExp;
     p.displayParams[0] =
-        static_cast<float>(toDouble((gamma * fromDecimal(5, -1) - beta * fromDecimal(25, -2)) / gamma));
+        static_cast<float>(toDouble((gamma * xf::fromDecimal(5, -1) - beta * xf::fromDecimal(25, -2)) / gamma));
     p.displayParams[1] = static_cast<float>(toDouble(p.share * p.cdfScale));
     p.displayParams[2] = static_cast<float>(toDouble(gamma * p.imfExpPlus1Inv));
     p.displayParams[3] = static_cast<float>(toDouble(p.cdfLow * p.cdfScale));
     p.displayParams[4] =
-        static_cast<float>(INV_SUN_TEMPERATURE * toDouble(pow(p.lumCoef, fromDecimal(-25, -2))));
+        static_cast<float>(INV_SUN_TEMPERATURE * toDouble(pow(p.lumCoef, xf::fromDecimal(-25, -2))));
     p.displayParams[5] = 0.0f;
 }
 
@@ -160,7 +160,7 @@ void buildPopulations(PopulationTable& table) {
             const ExtFloat s = levelSide(k);
             const ExtFloat band = p.hiddenFraction[k - 1] - p.hiddenFraction[k];
             p.cellCount[k] = ((((band * p.share) * s) * s) * s) * LOCAL_DENSITY;
-            p.cellCountTop[k] = p.cellCount[k] * fromUint64(uint64_t{1} << (3 * k));
+            p.cellCountTop[k] = p.cellCount[k] * xf::fromUint64(uint64_t{1} << (3 * k));
             p.cellCountFixed[k] = cellCountFixedPoint(p.cellCount[k]);
             p.bandFraction[k] = band;
             if (p.cellCountFixed[k] != 0) table.levelMask[k] |= uint64_t{1} << i;
@@ -181,12 +181,12 @@ StarProperties starFromMass(const PopulationTable& table, ExtFloat mass, uint32_
     star.mass = mass;
     star.radius = pow(mass, p.radiusExp);
     star.luminosity = p.lumCoef * pow(mass, p.lumExp);
-    star.temperature = SUN_TEMPERATURE * pow(star.luminosity / (star.radius * star.radius), fromDecimal(25, -2));
+    star.temperature = SUN_TEMPERATURE * pow(star.luminosity / (star.radius * star.radius), xf::fromDecimal(25, -2));
     // -2.5 log10(L * 3.828e26 W / 3.0128e28 W): the bolometric magnitude scale
     // with zero point 3.0128e28 W, log10 taken as log2 times log10(2).
     star.absMagnitude =
-        fromDecimal(-25, -1) * (log2(star.luminosity * (fromDecimal(3828, 23) / fromDecimal(30128, 24))) *
-                                fromDecimal(3010299956639811952, -19));
+        xf::fromDecimal(-25, -1) * (log2(star.luminosity * (xf::fromDecimal(3828, 23) / xf::fromDecimal(30128, 24))) *
+                                xf::fromDecimal(3010299956639811952, -19));
     star.massToLight = ZERO;
     star.completed = 0;
     star.population = static_cast<uint8_t>(population);
@@ -207,7 +207,7 @@ void completeStar(StarProperties& star) {
     star.massToLight = star.mass / star.luminosity;
     static constexpr int32_t CLASS_FLOORS[] = {30000, 10000, 7500, 6000, 5200, 3700, 2400};
     uint32_t cls = 0;
-    while (cls < 7 && !greaterEqual(star.temperature, fromInt32(CLASS_FLOORS[cls]))) ++cls;
+    while (cls < 7 && !greaterEqual(star.temperature, xf::fromInt32(CLASS_FLOORS[cls]))) ++cls;
     star.spectralClass = cls;
 }
 

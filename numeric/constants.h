@@ -19,39 +19,39 @@
 constexpr ExtFloat expNatural(ExtFloat x, ExtFloat log2e) {
     const ExtFloat y = mul(x, log2e);
     if (y.isZero()) return ExtFloat{0x4000000000008002ull};
-    return extfloat_detail::exp2Scaled(y.mantissaWord(), y.exponent() - 32768);
+    return xf::detail::exp2Scaled(y.mantissaWord(), y.exponent() - 32768);
 }
 
 // ---------------------------------------------------------------- small numbers
-inline constexpr ExtFloat ONE = fromInt32(1);
+inline constexpr ExtFloat ONE = xf::fromInt32(1);
 inline constexpr ExtFloat HALF{ONE.w - 1};
-inline constexpr ExtFloat TWO = fromInt32(2);
-inline constexpr ExtFloat FOUR = fromInt32(4);
-inline constexpr ExtFloat SUN_LIFETIME_GYR = fromDecimal(100, -1);  // main-sequence lifetime of the Sun, Gyr
-inline constexpr ExtFloat GALAXY_AGE_GYR = fromDecimal(136, -1);
+inline constexpr ExtFloat TWO = xf::fromInt32(2);
+inline constexpr ExtFloat FOUR = xf::fromInt32(4);
+inline constexpr ExtFloat SUN_LIFETIME_GYR = xf::fromDecimal(100, -1);  // main-sequence lifetime of the Sun, Gyr
+inline constexpr ExtFloat GALAXY_AGE_GYR = xf::fromDecimal(136, -1);
 
 // ------------------------------------------------- length unit and scales
 // All lengths in the galaxy are counted in a unit of 10 000 metres.
-inline constexpr ExtFloat UNIT_METRES = fromInt32(10000);
-inline constexpr ExtFloat PARSEC_METRES = fromDecimal(3085677581, 7);
+inline constexpr ExtFloat UNIT_METRES = xf::fromInt32(10000);
+inline constexpr ExtFloat PARSEC_METRES = xf::fromDecimal(3085677581, 7);
 inline constexpr ExtFloat UNIT_PARSECS = div(UNIT_METRES, PARSEC_METRES);
 inline constexpr double UNIT_PARSECS_DOUBLE = toDouble(UNIT_PARSECS);
-inline constexpr ExtFloat LOCAL_DENSITY_PC3 = fromDecimal(14, -2);  // stars per cubic parsec near the Sun
+inline constexpr ExtFloat LOCAL_DENSITY_PC3 = xf::fromDecimal(14, -2);  // stars per cubic parsec near the Sun
 inline constexpr ExtFloat LOCAL_DENSITY =
     mul(UNIT_PARSECS, mul(UNIT_PARSECS, mul(UNIT_PARSECS, LOCAL_DENSITY_PC3)));  // stars per cubic unit
 
 // ------------------------------------------------------ solar reference values
-inline constexpr ExtFloat SUN_ABS_MAG = fromDecimal(483, -2);
-inline constexpr ExtFloat SUN_RADIUS = fromDecimal(695508, -1);  // units
-inline constexpr ExtFloat STAR_RADIUS_MAX = mul(fromInt32(1700), SUN_RADIUS);
-inline constexpr ExtFloat SUN_TEMPERATURE = fromInt32(5778);  // kelvin
-inline constexpr ExtFloat RADIATION_K = fromDecimal(6753409389264, -20);
+inline constexpr ExtFloat SUN_ABS_MAG = xf::fromDecimal(483, -2);
+inline constexpr ExtFloat SUN_RADIUS = xf::fromDecimal(695508, -1);  // units
+inline constexpr ExtFloat STAR_RADIUS_MAX = mul(xf::fromInt32(1700), SUN_RADIUS);
+inline constexpr ExtFloat SUN_TEMPERATURE = xf::fromInt32(5778);  // kelvin
+inline constexpr ExtFloat RADIATION_K = xf::fromDecimal(6753409389264, -20);
 
 // ------------------------------------------- brightness scale of the display
 // The distance at which a Sun-like star has apparent magnitude 9, and what follows from it.
-inline constexpr ExtFloat MAG_LIMIT = fromDecimal(90, -1);
+inline constexpr ExtFloat MAG_LIMIT = xf::fromDecimal(90, -1);
 inline constexpr ExtFloat SUN_DIST_AT_LIMIT_PC =
-    pow(fromInt32(10), add(div(sub(MAG_LIMIT, SUN_ABS_MAG), fromInt32(5)), ONE));
+    pow(xf::fromInt32(10), add(div(sub(MAG_LIMIT, SUN_ABS_MAG), xf::fromInt32(5)), ONE));
 inline constexpr ExtFloat SUN_DIST_AT_LIMIT = div(SUN_DIST_AT_LIMIT_PC, UNIT_PARSECS);
 inline constexpr ExtFloat SCALE_FACTOR{0x6666666666667FFDull};  // 0.05, a stored word
 inline constexpr ExtFloat SCALE_INV = div(ONE, mul(mul(SCALE_FACTOR, HALF), HALF));
@@ -60,14 +60,14 @@ inline constexpr ExtFloat LIMIT_RADIUS_SQ = mul(LIMIT_RADIUS, LIMIT_RADIUS);
 inline constexpr ExtFloat LIMIT_RADIUS_INV_SQ = div(ONE, LIMIT_RADIUS_SQ);
 
 // --------------------------------------------- radiation constants (SI units)
-inline constexpr ExtFloat LIGHT_SPEED = fromUint64(299792458);
-inline constexpr ExtFloat PLANCK = fromDecimal(662607004, -42);
-inline constexpr ExtFloat BOLTZMANN = fromDecimal(1380649, -29);
-inline constexpr ExtFloat TWO_H_C2 = mul(mul(mul(fromInt32(2), PLANCK), LIGHT_SPEED), LIGHT_SPEED);
+inline constexpr ExtFloat LIGHT_SPEED = xf::fromUint64(299792458);
+inline constexpr ExtFloat PLANCK = xf::fromDecimal(662607004, -42);
+inline constexpr ExtFloat BOLTZMANN = xf::fromDecimal(1380649, -29);
+inline constexpr ExtFloat TWO_H_C2 = mul(mul(mul(xf::fromInt32(2), PLANCK), LIGHT_SPEED), LIGHT_SPEED);
 inline constexpr ExtFloat H_C_OVER_K = div(mul(LIGHT_SPEED, PLANCK), BOLTZMANN);
-inline constexpr ExtFloat PEAK_X = fromDecimal(3920690394872885953, -18);  // where x^4/(e^x - 1) peaks
+inline constexpr ExtFloat PEAK_X = xf::fromDecimal(3920690394872885953, -18);  // where x^4/(e^x - 1) peaks
 inline constexpr ExtFloat PEAK_B = div(H_C_OVER_K, PEAK_X);
-inline constexpr ExtFloat LOG2_E = fromDecimal(1442695040888963407, -18);
+inline constexpr ExtFloat LOG2_E = xf::fromDecimal(1442695040888963407, -18);
 inline constexpr ExtFloat PEAK_EXP = expNatural(div(H_C_OVER_K, PEAK_B), LOG2_E);
 inline constexpr ExtFloat PLANCK_PEAK_NORM = div(div(TWO_H_C2, sub(PEAK_EXP, ONE)), pow(PEAK_B, FOUR));
 

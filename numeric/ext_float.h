@@ -21,6 +21,13 @@
 #include <stdexcept>
 #include <type_traits>
 
+// The number type and every operation on it live in namespace xf, so that
+// sqrt, pow, log2, div, min and max of ExtFloat never share a name with the C
+// library's functions. Calls with ExtFloat arguments find them by argument-
+// dependent lookup; the conversions from other types are written xf::fromInt32
+// and so on. The type itself is also known by its plain name.
+namespace xf {
+
 struct ExtFloat {
     uint64_t w = 0;
 
@@ -39,7 +46,7 @@ struct ExtFloat {
 
 inline constexpr ExtFloat ExtFloat::Invalid{~uint64_t{0}};
 
-namespace extfloat_detail {
+namespace detail {
 
 __extension__ typedef __int128 i128;
 __extension__ typedef unsigned __int128 u128;
@@ -298,7 +305,7 @@ constexpr ExtFloat exp2Scaled(int64_t P, int n) {
     return ExtFloat{(exp2Frac(F) & HIGH48) + static_cast<uint64_t>(R)};
 }
 
-}  // namespace extfloat_detail
+}  // namespace detail
 
 // ---------------------------------------------------------------- conversions
 
@@ -336,7 +343,7 @@ constexpr double toDouble(ExtFloat a) {
     // wrong value: values that small flush to zero like the rest below range.
     if (e <= 31747) return 0.0;
     if (e > 33794) return std::bit_cast<double>(NAN_BITS);
-    const uint64_t bits = ((e + 1021) << 52) + (a.w & extfloat_detail::TOP_BIT) +
+    const uint64_t bits = ((e + 1021) << 52) + (a.w & detail::TOP_BIT) +
                           ((mag >> 10) & ((uint64_t{1} << 52) - 1));
     return std::bit_cast<double>(bits);
 }
@@ -344,16 +351,16 @@ constexpr double toDouble(ExtFloat a) {
 constexpr ExtFloat fromInt32(int32_t n) {
     if (n == 0) return ExtFloat{};
     const int64_t v = n;
-    const int k = extfloat_detail::lzSigned(v);
-    return ExtFloat{((static_cast<uint64_t>(v) << (k - 1)) & extfloat_detail::HIGH48) + 0x8041 - k};
+    const int k = detail::lzSigned(v);
+    return ExtFloat{((static_cast<uint64_t>(v) << (k - 1)) & detail::HIGH48) + 0x8041 - k};
 }
 
 // Truncates below bit 16 of the normalised word.
 constexpr ExtFloat fromUint64(uint64_t n) {
     if (n == 0) return ExtFloat{};
-    const int k = extfloat_detail::lz(n);
-    if (k >= 1) return ExtFloat{((n << (k - 1)) & extfloat_detail::HIGH48) + 0x8041 - k};
-    return ExtFloat{((n >> 1) & extfloat_detail::HIGH48) + 0x8041};
+    const int k = detail::lz(n);
+    if (k >= 1) return ExtFloat{((n << (k - 1)) & detail::HIGH48) + 0x8041 - k};
+    return ExtFloat{((n >> 1) & detail::HIGH48) + 0x8041};
 }
 
 // mant * 10^pow10, the way every written constant of the program is built.
@@ -365,7 +372,7 @@ constexpr ExtFloat fromUint64(uint64_t n) {
 // other input, including the negative mantissas with negative powers that the
 // star physics uses, keeps the plain algorithm's exact words.
 constexpr ExtFloat fromDecimal(int64_t mant, int32_t pow10) {
-    using extfloat_detail::lz;
+    using detail::lz;
     if (mant == 0) return ExtFloat{};
     // |mant| < 2^63 < 10^19, so beyond these powers the value is certainly
     // outside the exponent range; stop before running billions of steps.
@@ -397,7 +404,7 @@ constexpr ExtFloat fromDecimal(int64_t mant, int32_t pow10) {
     // An exponent outside the word would otherwise spill into the mantissa.
     if (E > 65535) return ExtFloat::Invalid;
     if (E < 0) return ExtFloat{};
-    return ExtFloat{(shifted & extfloat_detail::HIGH48) + static_cast<uint64_t>(E)};
+    return ExtFloat{(shifted & detail::HIGH48) + static_cast<uint64_t>(E)};
 }
 
 // Integer part, saturating: negative gives all ones, too large gives all ones.
@@ -426,8 +433,8 @@ constexpr int64_t toInt64(ExtFloat a) {
 // ----------------------------------------------------------------- arithmetic
 
 constexpr ExtFloat neg(ExtFloat a) {
-    const uint64_t M = a.w & extfloat_detail::HIGH48;
-    const uint64_t e = a.w & extfloat_detail::LOW16;
+    const uint64_t M = a.w & detail::HIGH48;
+    const uint64_t e = a.w & detail::LOW16;
     if ((M & 0x3FFFFFFFFFFF0000ull) != 0) return ExtFloat{e - M};
     if (M == 0x8000000000000000ull) {
         if (e == 65535) return ExtFloat::Invalid;
@@ -440,7 +447,7 @@ constexpr ExtFloat neg(ExtFloat a) {
     return ExtFloat{e - M};
 }
 
-namespace extfloat_detail {
+namespace detail {
 
 // |a| for a non-zero a: the same word as neg(a) for a negative a. Only the
 // rare mantissas that neg treats specially (powers of two) take a branch; the
@@ -478,35 +485,35 @@ constexpr ExtFloat addAligned(ExtFloat a, ExtFloat b, bool subtract) {
     return ExtFloat{((static_cast<uint64_t>(r) << s) & HIGH48) + static_cast<uint64_t>(E2)};
 }
 
-}  // namespace extfloat_detail
+}  // namespace detail
 
 // Sum rounded up to the guard position; throws std::overflow_error("overflow").
 constexpr ExtFloat add(ExtFloat a, ExtFloat b) {
     const int d = b.exponent() - a.exponent();
     if (d >= 63) return b;
     if (d <= -63) return a;
-    return extfloat_detail::addAligned(a, b, false);
+    return detail::addAligned(a, b, false);
 }
 
 constexpr ExtFloat sub(ExtFloat a, ExtFloat b) {
     const int d = b.exponent() - a.exponent();
     if (d >= 63) return neg(b);
     if (d <= -63) return a;
-    return extfloat_detail::addAligned(a, b, true);
+    return detail::addAligned(a, b, true);
 }
 
 // Product rounded toward minus infinity; Invalid on overflow, zero on underflow.
 constexpr ExtFloat mul(ExtFloat a, ExtFloat b) {
-    const int64_t P = extfloat_detail::hiS(a.mantissaWord(), b.mantissaWord());
+    const int64_t P = detail::hiS(a.mantissaWord(), b.mantissaWord());
     if (P == 0) return ExtFloat{};
-    return extfloat_detail::packShifted(P, int64_t{a.exponent()} + b.exponent() - 32768);
+    return detail::packShifted(P, int64_t{a.exponent()} + b.exponent() - 32768);
 }
 
 // Quotient; Invalid for a zero divisor or on overflow. Operands that are not
 // normalised can make the 64-bit quotient overflow; that case is computed
 // with a full 128-bit quotient instead of trapping.
 constexpr ExtFloat div(ExtFloat a, ExtFloat b) {
-    using namespace extfloat_detail;
+    using namespace detail;
     const int64_t Mb = b.mantissaWord();
     if (Mb == 0) return ExtFloat::Invalid;
     const int64_t hi = a.mantissaWord() >> 2;
@@ -537,7 +544,7 @@ constexpr bool greaterEqual(ExtFloat a, ExtFloat b) {
 }
 
 constexpr ExtFloat sqrt(ExtFloat a) {
-    using namespace extfloat_detail;
+    using namespace detail;
     if (a.isNegative()) return ExtFloat::Invalid;
     if (a.isZero()) return ExtFloat{};
     const uint64_t e = static_cast<uint64_t>(a.exponent());
@@ -551,7 +558,7 @@ constexpr ExtFloat sqrt(ExtFloat a) {
 }
 
 constexpr ExtFloat invSqrt(ExtFloat a) {
-    using namespace extfloat_detail;
+    using namespace detail;
     if (static_cast<int64_t>(a.w) <= 0) return ExtFloat::Invalid;
     const uint64_t e = static_cast<uint64_t>(a.exponent());
     const auto M = static_cast<uint64_t>(a.mantissaWord());
@@ -577,18 +584,18 @@ constexpr ExtFloat scalePow2(ExtFloat a, int32_t k) {
 
 constexpr ExtFloat sinTurns(ExtFloat a) {
     if (a.isZero()) return ExtFloat{};
-    return extfloat_detail::sinOfFraction(extfloat_detail::reduceTurns(a));
+    return detail::sinOfFraction(detail::reduceTurns(a));
 }
 
 constexpr ExtFloat cosTurns(ExtFloat a) {
     if (a.isZero()) return ExtFloat{0x4000000000008002ull};
-    return extfloat_detail::sinOfFraction(extfloat_detail::reduceTurns(a) + extfloat_detail::Q62_ONE);
+    return detail::sinOfFraction(detail::reduceTurns(a) + detail::Q62_ONE);
 }
 
 // The angle of the point (x, y) in turns: in [-0.5, 0.5) except for the axis
 // special cases (0.5 on the negative x axis, 0.25 and 0.75 on the y axis).
 constexpr ExtFloat atan2Turns(ExtFloat y, ExtFloat x) {
-    using namespace extfloat_detail;
+    using namespace detail;
     if (y.isZero()) return x.isNegative() ? ExtFloat{0x4000000000008001ull} : ExtFloat{};
     if (x.isZero()) return y.isNegative() ? ExtFloat{0x6000000000008001ull} : ExtFloat{0x4000000000008000ull};
     const ExtFloat ax = magnitude(x);
@@ -630,15 +637,15 @@ constexpr ExtFloat atan2Turns(ExtFloat y, ExtFloat x) {
 // Base-2 logarithm for a > 0; Invalid otherwise.
 constexpr ExtFloat log2(ExtFloat a) {
     if (static_cast<int64_t>(a.w) <= 0) return ExtFloat::Invalid;
-    const extfloat_detail::Log2Parts p = extfloat_detail::log2Parts(a);
+    const detail::Log2Parts p = detail::log2Parts(a);
     if (p.isZero) return ExtFloat{};
     const int E = (p.k == 0 || p.k == -1) ? 32770 - p.s : 32833 - p.s;
-    return ExtFloat{(static_cast<uint64_t>(p.Y) & extfloat_detail::HIGH48) + static_cast<uint64_t>(E)};
+    return ExtFloat{(static_cast<uint64_t>(p.Y) & detail::HIGH48) + static_cast<uint64_t>(E)};
 }
 
 // a^b = 2^(b * log2 a) for a > 0; Invalid otherwise.
 constexpr ExtFloat pow(ExtFloat a, ExtFloat b) {
-    using namespace extfloat_detail;
+    using namespace detail;
     constexpr ExtFloat ONE_WORD{0x4000000000008002ull};
     if (static_cast<int64_t>(a.w) <= 0) return ExtFloat::Invalid;
     const Log2Parts p = log2Parts(a);
@@ -668,3 +675,7 @@ constexpr bool operator<(ExtFloat a, ExtFloat b) { return !greaterEqual(a, b); }
 constexpr bool operator>(ExtFloat a, ExtFloat b) { return !greaterEqual(b, a); }
 constexpr ExtFloat min(ExtFloat a, ExtFloat b) { return greaterEqual(b, a) ? a : b; }
 constexpr ExtFloat max(ExtFloat a, ExtFloat b) { return greaterEqual(a, b) ? a : b; }
+
+}  // namespace xf
+
+using xf::ExtFloat;

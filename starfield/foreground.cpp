@@ -22,9 +22,9 @@ double foregroundRadius(const PopulationTable& table, GalaxySeed seed, const Sta
             break;
         }
     }
-    const ExtFloat hidden = fromDouble(static_cast<double>(pop.hiddenFractionF[k]));
-    const ExtFloat band = fromDouble(std::ldexp(static_cast<double>(pop.bandFractionF[k]), 31));
-    const ExtFloat draw = scalePow2(fromUint64(r), -31);
+    const ExtFloat hidden = xf::fromDouble(static_cast<double>(pop.hiddenFractionF[k]));
+    const ExtFloat band = xf::fromDouble(std::ldexp(static_cast<double>(pop.bandFractionF[k]), 31));
+    const ExtFloat draw = scalePow2(xf::fromUint64(r), -31);
     const ExtFloat u = add(hidden, mul(draw, band));
     return toDouble(starFromDraw(table, u, star.population).radius);
 }

@@ -7,7 +7,7 @@
 
 namespace {
 
-using extfloat_detail::u128;
+using xf::detail::u128;
 
 // log2(e) in Q2.62.
 constexpr uint64_t LOG2E_Q62 = 0x5c551d94ae0bf85dull;
@@ -27,7 +27,7 @@ Scaled expNegative(uint64_t mean) {
     const uint64_t frac = y << 32;  // Q0.64
     if (frac == 0) return {uint64_t{1} << 63, whole};
     // 2^-y = 2^(1 - frac) * 2^-(whole + 1), with 2^(1 - frac) in [1, 2) as Q2.62.
-    const uint64_t p = extfloat_detail::exp2Frac(0 - frac);
+    const uint64_t p = xf::detail::exp2Frac(0 - frac);
     return {p << 1, whole + 1};
 }
 
@@ -69,27 +69,27 @@ uint64_t multiplicationMethod16(uint64_t mean, uint64_t& state) {
 
 // ----------------------------------------------------- transformed rejection
 
-constexpr ExtFloat LN2 = fromDecimal(6931471805599453094, -19);
-constexpr ExtFloat HALF_LN_TWO_PI = fromDecimal(9189385332046727418, -19);
-constexpr ExtFloat X_HALF = fromDecimal(5, -1);
-constexpr ExtFloat STIRLING_C1 = div(fromInt32(1), fromInt32(12));
-constexpr ExtFloat STIRLING_C3 = div(fromInt32(1), fromInt32(360));
-constexpr ExtFloat STIRLING_C5 = div(fromInt32(1), fromInt32(1260));
+constexpr ExtFloat LN2 = xf::fromDecimal(6931471805599453094, -19);
+constexpr ExtFloat HALF_LN_TWO_PI = xf::fromDecimal(9189385332046727418, -19);
+constexpr ExtFloat X_HALF = xf::fromDecimal(5, -1);
+constexpr ExtFloat STIRLING_C1 = div(xf::fromInt32(1), xf::fromInt32(12));
+constexpr ExtFloat STIRLING_C3 = div(xf::fromInt32(1), xf::fromInt32(360));
+constexpr ExtFloat STIRLING_C5 = div(xf::fromInt32(1), xf::fromInt32(1260));
 
 ExtFloat ln(ExtFloat x) { return mul(log2(x), LN2); }
 
 // A uniform value in [0, 1) from one draw.
-ExtFloat uniform(uint64_t& state) { return scalePow2(fromUint64(wyhashDraw(state)), -64); }
+ExtFloat uniform(uint64_t& state) { return scalePow2(xf::fromUint64(wyhashDraw(state)), -64); }
 
 // ln(k!) : exact factorials below 10, Stirling's series above.
 ExtFloat logFactorial(uint64_t k) {
     if (k < 10) {
         uint64_t f = 1;
         for (uint64_t i = 2; i <= k; ++i) f *= i;
-        return f == 1 ? ExtFloat{} : ln(fromUint64(f));
+        return f == 1 ? ExtFloat{} : ln(xf::fromUint64(f));
     }
-    const ExtFloat x = fromUint64(k + 1);
-    const ExtFloat inv = div(fromInt32(1), x);
+    const ExtFloat x = xf::fromUint64(k + 1);
+    const ExtFloat inv = div(xf::fromInt32(1), x);
     const ExtFloat inv2 = mul(inv, inv);
     // 1/(12x) - 1/(360x^3) + 1/(1260x^5), by Horner's rule in 1/x^2.
     ExtFloat series = STIRLING_C5;
@@ -100,17 +100,17 @@ ExtFloat logFactorial(uint64_t k) {
 }
 
 uint64_t transformedRejection(uint64_t mean, uint64_t& state) {
-    const ExtFloat lambda = scalePow2(fromUint64(mean), -32);
+    const ExtFloat lambda = scalePow2(xf::fromUint64(mean), -32);
     const ExtFloat slam = sqrt(lambda);
     const ExtFloat loglam = ln(lambda);
-    const ExtFloat b = add(fromDecimal(931, -3), mul(fromDecimal(253, -2), slam));
-    const ExtFloat a = add(neg(fromDecimal(59, -3)), mul(fromDecimal(2483, -5), b));
-    const ExtFloat invAlpha = add(fromDecimal(11239, -4), div(fromDecimal(11328, -4), sub(b, fromDecimal(34, -1))));
-    const ExtFloat vr = sub(fromDecimal(9277, -4), div(fromDecimal(36224, -4), sub(b, fromInt32(2))));
+    const ExtFloat b = add(xf::fromDecimal(931, -3), mul(xf::fromDecimal(253, -2), slam));
+    const ExtFloat a = add(neg(xf::fromDecimal(59, -3)), mul(xf::fromDecimal(2483, -5), b));
+    const ExtFloat invAlpha = add(xf::fromDecimal(11239, -4), div(xf::fromDecimal(11328, -4), sub(b, xf::fromDecimal(34, -1))));
+    const ExtFloat vr = sub(xf::fromDecimal(9277, -4), div(xf::fromDecimal(36224, -4), sub(b, xf::fromInt32(2))));
     const ExtFloat twoA = scalePow2(a, 1);
-    const ExtFloat shift = add(lambda, fromDecimal(43, -2));
-    const ExtFloat usSqueeze = fromDecimal(7, -2);
-    const ExtFloat usTail = fromDecimal(13, -3);
+    const ExtFloat shift = add(lambda, xf::fromDecimal(43, -2));
+    const ExtFloat usSqueeze = xf::fromDecimal(7, -2);
+    const ExtFloat usTail = xf::fromDecimal(13, -3);
     const ExtFloat logInvAlpha = ln(invAlpha);
     for (;;) {
         const ExtFloat U = sub(uniform(state), X_HALF);
@@ -124,7 +124,7 @@ uint64_t transformedRejection(uint64_t mean, uint64_t& state) {
         if (us < usTail && V > us) continue;
         if (V.isZero()) return k;  // ln 0 is minus infinity: always accepted
         const ExtFloat lhs = sub(add(ln(V), logInvAlpha), ln(add(div(a, mul(us, us)), b)));
-        const ExtFloat rhs = sub(sub(mul(fromUint64(k), loglam), lambda), logFactorial(k));
+        const ExtFloat rhs = sub(sub(mul(xf::fromUint64(k), loglam), lambda), logFactorial(k));
         if (lhs <= rhs) return k;
     }
 }

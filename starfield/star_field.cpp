@@ -8,7 +8,7 @@
 
 namespace {
 
-using u128 = extfloat_detail::u128;
+using u128 = xf::detail::u128;
 
 constexpr uint64_t TWO_POW_32 = uint64_t{1} << 32;
 // Octant order in which a new voxel queues its children.

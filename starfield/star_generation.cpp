@@ -9,7 +9,7 @@
 
 namespace {
 
-using u128 = extfloat_detail::u128;
+using u128 = xf::detail::u128;
 
 constexpr int MAX_MASK_COMPONENTS = 16;
 

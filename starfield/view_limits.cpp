@@ -54,7 +54,7 @@ ViewLimits computeViewLimits(const GalaxyComponent* components, uint32_t count, 
         v.pointRatio = static_cast<float>(0.0125 / S * 18446744073709551616.0);
         const double X = brightestLuminosity(components[c].populations);
         const uint64_t Q = truncU64(3 * X * D2 * 4e-13);
-        v.nearBoundFaint = static_cast<uint64_t>((static_cast<extfloat_detail::u128>(Q) * Q) >> 64);
+        v.nearBoundFaint = static_cast<uint64_t>((static_cast<xf::detail::u128>(Q) * Q) >> 64);
         const double q = 3 * X * D / 5e6;
         v.nearKeyFloor = static_cast<float>(16 * (q * q) / S);
         const double radiusSq = toDouble(LIMIT_RADIUS_SQ);

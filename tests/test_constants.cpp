@@ -23,7 +23,7 @@ TEST(Constants, SmallNumbersHaveTheirWords) {
 }
 
 TEST(Constants, ScaleInverseIsExactlyEighty) {
-    EXPECT_EQ(SCALE_INV, fromInt32(80));
+    EXPECT_EQ(SCALE_INV, xf::fromInt32(80));
     EXPECT_EQ(toDouble(SCALE_INV), 80.0);
 }
 
@@ -119,7 +119,7 @@ TEST(Constants, NaturalExponential) {
     long double worst = 0;
     for (int i = -2000; i <= 2000; ++i) {
         const long double x = i / 100.0L + 0.003L;
-        const ExtFloat ex = fromDouble(static_cast<double>(x));
+        const ExtFloat ex = xf::fromDouble(static_cast<double>(x));
         const long double ref = std::exp(ld(ex));
         const long double rel = std::fabs(ld(expNatural(ex)) / ref - 1.0L) / std::ldexp(1.0L, -46);
         worst = std::max(worst, rel / (1.1L + 2.0L * std::fabs(ld(ex))));

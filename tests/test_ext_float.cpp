@@ -112,25 +112,25 @@ struct Worst {
 // ================================================================ format
 
 TEST(ExtFloatFormat, WordsOfSmallPowersOfTwo) {
-    EXPECT_EQ(fromDouble(1.0).w, 0x4000000000008002ull);
-    EXPECT_EQ(fromDouble(-1.0).w, 0x8000000000008001ull);
-    EXPECT_EQ(fromDouble(0.5).w, 0x4000000000008001ull);
-    EXPECT_EQ(fromDouble(2.0).w, 0x4000000000008003ull);
+    EXPECT_EQ(xf::fromDouble(1.0).w, 0x4000000000008002ull);
+    EXPECT_EQ(xf::fromDouble(-1.0).w, 0x8000000000008001ull);
+    EXPECT_EQ(xf::fromDouble(0.5).w, 0x4000000000008001ull);
+    EXPECT_EQ(xf::fromDouble(2.0).w, 0x4000000000008003ull);
     EXPECT_EQ(toDouble(W(0x4000000000008002ull)), 1.0);
     EXPECT_EQ(toDouble(W(0x8000000000008001ull)), -1.0);
     EXPECT_EQ(toDouble(W(0x4000000000008001ull)), 0.5);
-    EXPECT_EQ(fromInt32(1), fromDouble(1.0));
-    EXPECT_EQ(fromInt32(-1).w, 0x8000000000008001ull);
+    EXPECT_EQ(xf::fromInt32(1), xf::fromDouble(1.0));
+    EXPECT_EQ(xf::fromInt32(-1).w, 0x8000000000008001ull);
     EXPECT_TRUE(ExtFloat::Invalid.isInvalid());
     EXPECT_EQ(ExtFloat::Invalid.w, ~uint64_t{0});
 }
 
 TEST(ExtFloatFormat, ZeroIsTheAllZeroWord) {
-    EXPECT_EQ(fromDouble(0.0).w, 0u);
-    EXPECT_EQ(fromDouble(-0.0).w, 0u);
-    EXPECT_EQ(fromInt32(0).w, 0u);
-    EXPECT_EQ(fromUint64(0).w, 0u);
-    EXPECT_EQ(fromDecimal(0, 5).w, 0u);
+    EXPECT_EQ(xf::fromDouble(0.0).w, 0u);
+    EXPECT_EQ(xf::fromDouble(-0.0).w, 0u);
+    EXPECT_EQ(xf::fromInt32(0).w, 0u);
+    EXPECT_EQ(xf::fromUint64(0).w, 0u);
+    EXPECT_EQ(xf::fromDecimal(0, 5).w, 0u);
     EXPECT_EQ(toDouble(ExtFloat{}), 0.0);
 }
 
@@ -140,16 +140,16 @@ TEST(ExtFloatConversions, FromInt32IsExactAndNormalised) {
     const int32_t edges[] = {1, -1, 2, -2, 3, 1000, -1000, 65535, -65536, 0x40000000, -0x40000000,
                              std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min()};
     for (int32_t n : edges) {
-        const ExtFloat x = fromInt32(n);
+        const ExtFloat x = xf::fromInt32(n);
         EXPECT_TRUE(isNormalised(x)) << n;
         EXPECT_EQ(ld(x), static_cast<long double>(n)) << n;
     }
-    EXPECT_EQ(fromInt32(std::numeric_limits<int32_t>::min()).w, 0x8000000000008020ull);  // -2^31
+    EXPECT_EQ(xf::fromInt32(std::numeric_limits<int32_t>::min()).w, 0x8000000000008020ull);  // -2^31
     Rng rng{1};
     for (int i = 0; i < runs(300000); ++i) {
         const auto n = static_cast<int32_t>(rng.next() >> (32 + rng.range(0, 31)) ^ (rng.coin() ? -1 : 0));
         if (n == 0) continue;
-        const ExtFloat x = fromInt32(n);
+        const ExtFloat x = xf::fromInt32(n);
         ASSERT_TRUE(isNormalised(x)) << n;
         ASSERT_EQ(ld(x), static_cast<long double>(n)) << n;
         ASSERT_EQ(toInt64(x), n) << n;
@@ -162,7 +162,7 @@ TEST(ExtFloatConversions, FromUint64KeepsTheTop47Bits) {
     const uint64_t edges[] = {1, 2, 3, 0xFFFF, 0x7FFFFFFFFFFF, 0xFFFFFFFFFFFF, 0x8000000000000000ull,
                               0xFFFFFFFFFFFFFFFFull, 0x7FFFFFFFFFFFFFFFull};
     auto check = [&](uint64_t n) {
-        const ExtFloat x = fromUint64(n);
+        const ExtFloat x = xf::fromUint64(n);
         if (n == 0) {
             EXPECT_TRUE(x.isZero());
             return;
@@ -175,7 +175,7 @@ TEST(ExtFloatConversions, FromUint64KeepsTheTop47Bits) {
         EXPECT_EQ(toUint64(x), mpfr_get_uj(expected, MPFR_RNDZ)) << n;
     };
     for (uint64_t n : edges) check(n);
-    EXPECT_EQ(fromUint64(0xFFFFFFFFFFFFFFFFull).w, 0x7FFFFFFFFFFF8041ull);
+    EXPECT_EQ(xf::fromUint64(0xFFFFFFFFFFFFFFFFull).w, 0x7FFFFFFFFFFF8041ull);
     for (int i = 0; i < runs(100000); ++i) check(rng.next() >> rng.range(0, 63));
 }
 
@@ -189,11 +189,11 @@ TEST(ExtFloatConversions, FromDoubleRoundTripsDoublesWith47SignificantBits) {
         const uint64_t sign = rng.coin() ? uint64_t{1} << 63 : 0;
         const double d = std::bit_cast<double>(sign | (be << 52) | frac);
         const double kept = std::bit_cast<double>(sign | (be << 52) | (frac & ~uint64_t{63}));
-        const ExtFloat x = fromDouble(d);
+        const ExtFloat x = xf::fromDouble(d);
         ASSERT_TRUE(isNormalised(x)) << d;
         ASSERT_EQ(ld(x), static_cast<long double>(kept)) << d;
         ASSERT_EQ(toDouble(x), kept) << d;
-        ASSERT_EQ(fromDouble(kept), x) << d;
+        ASSERT_EQ(xf::fromDouble(kept), x) << d;
     }
 }
 
@@ -211,18 +211,18 @@ TEST(ExtFloatConversions, ToDoubleRangeEnds) {
     EXPECT_EQ(toDouble(W(0x8000000000000000ull + 31747)), -std::ldexp(1.0, -1022));
     EXPECT_EQ(toDouble(W(0x8000000000000000ull + 33792)), -std::ldexp(1.0, 1023));
     EXPECT_TRUE(std::isnan(toDouble(W(0x8000000000000000ull + 33794))));
-    EXPECT_EQ(toDouble(fromDouble(-0.375)), -0.375);
-    EXPECT_EQ(toDouble(fromDouble(-std::ldexp(1.0, -1000))), -std::ldexp(1.0, -1000));
+    EXPECT_EQ(toDouble(xf::fromDouble(-0.375)), -0.375);
+    EXPECT_EQ(toDouble(xf::fromDouble(-std::ldexp(1.0, -1000))), -std::ldexp(1.0, -1000));
 }
 
 TEST(ExtFloatConversions, FromDecimalExamples) {
-    EXPECT_EQ(fromDecimal(1570796326794896619, -18).w, 0x6487ED5110B48002ull);  // pi / 2
-    EXPECT_EQ(fromDecimal(1, 0), ONE_W);
-    EXPECT_EQ(fromDecimal(5, -1), HALF_W);
-    EXPECT_EQ(fromDecimal(2, 0), TWO_W);
-    EXPECT_EQ(fromDecimal(100, -1), fromInt32(10));
-    EXPECT_EQ(fromDecimal(3085677581, 7), fromUint64(30856775810000000ull));
-    EXPECT_EQ(fromDecimal(-7, 0), fromInt32(-7));
+    EXPECT_EQ(xf::fromDecimal(1570796326794896619, -18).w, 0x6487ED5110B48002ull);  // pi / 2
+    EXPECT_EQ(xf::fromDecimal(1, 0), ONE_W);
+    EXPECT_EQ(xf::fromDecimal(5, -1), HALF_W);
+    EXPECT_EQ(xf::fromDecimal(2, 0), TWO_W);
+    EXPECT_EQ(xf::fromDecimal(100, -1), xf::fromInt32(10));
+    EXPECT_EQ(xf::fromDecimal(3085677581, 7), xf::fromUint64(30856775810000000ull));
+    EXPECT_EQ(xf::fromDecimal(-7, 0), xf::fromInt32(-7));
 }
 
 // mant * 10^p against MPFR's exact decimal value. Every step of the algorithm
@@ -241,7 +241,7 @@ TEST(ExtFloatConversions, FromDecimalAgainstTheExactDecimalValue) {
         if (mant == 0) continue;
         if (rng.coin()) mant = -mant;
         const int p = (i % 4 == 0) ? rng.range(-600, 600) : rng.range(-45, 30);
-        const ExtFloat x = fromDecimal(mant, p);
+        const ExtFloat x = xf::fromDecimal(mant, p);
         mpfr_set_si(exact, mant, MPFR_RNDN);
         mpfr_ui_pow_ui(ten, 10, static_cast<unsigned long>(std::abs(p)), MPFR_RNDN);
         if (p >= 0)
@@ -265,41 +265,41 @@ TEST(ExtFloatConversions, FromDecimalAgainstTheExactDecimalValue) {
 
 TEST(ExtFloatConversions, FromDecimalNegativeMantissas) {
     // A non-negative power is normalised like a positive mantissa.
-    EXPECT_EQ(fromDecimal(-1, 0).w, 0x8000000000008001ull);
-    EXPECT_EQ(ld(fromDecimal(-1, 0)), -1.0L);
-    EXPECT_EQ(ld(fromDecimal(-25, 2)), -2500.0L);
-    EXPECT_TRUE(isNormalised(fromDecimal(-25, 2)));
-    EXPECT_EQ(fromDecimal(-2048, 0).w, 0x800000000000800Cull);  // -2^11 keeps mantissa 0x8000...
-    EXPECT_EQ(ld(fromDecimal(std::numeric_limits<int64_t>::min(), 0)), -0x1p63L);
+    EXPECT_EQ(xf::fromDecimal(-1, 0).w, 0x8000000000008001ull);
+    EXPECT_EQ(ld(xf::fromDecimal(-1, 0)), -1.0L);
+    EXPECT_EQ(ld(xf::fromDecimal(-25, 2)), -2500.0L);
+    EXPECT_TRUE(isNormalised(xf::fromDecimal(-25, 2)));
+    EXPECT_EQ(xf::fromDecimal(-2048, 0).w, 0x800000000000800Cull);  // -2^11 keeps mantissa 0x8000...
+    EXPECT_EQ(ld(xf::fromDecimal(std::numeric_limits<int64_t>::min(), 0)), -0x1p63L);
     for (int32_t n : {-3, -10, -12345, -999999937}) {
-        EXPECT_EQ(fromDecimal(n, 0), fromInt32(n)) << n;
-        EXPECT_EQ(fromDecimal(n, 1), fromDecimal(n * int64_t{10}, 0)) << n;
-        EXPECT_EQ(neg(fromDecimal(n, 3)), fromDecimal(-n, 3)) << n;
+        EXPECT_EQ(xf::fromDecimal(n, 0), xf::fromInt32(n)) << n;
+        EXPECT_EQ(xf::fromDecimal(n, 1), xf::fromDecimal(n * int64_t{10}, 0)) << n;
+        EXPECT_EQ(neg(xf::fromDecimal(n, 3)), xf::fromDecimal(-n, 3)) << n;
     }
     // A negative power keeps the plain algorithm: an unnormalised word with the exact value.
-    EXPECT_EQ(fromDecimal(-25, -1).w, 0xFB00000000008007ull);
-    EXPECT_EQ(ld(fromDecimal(-25, -1)), -2.5L);
+    EXPECT_EQ(xf::fromDecimal(-25, -1).w, 0xFB00000000008007ull);
+    EXPECT_EQ(ld(xf::fromDecimal(-25, -1)), -2.5L);
 }
 
 TEST(ExtFloatConversions, FromDecimalHugePowersFinishQuickly) {
-    EXPECT_TRUE(fromDecimal(1, 10000).isInvalid());
-    EXPECT_TRUE(fromDecimal(-1, 100000).isInvalid());
-    EXPECT_TRUE(fromDecimal(1, std::numeric_limits<int32_t>::max()).isInvalid());
-    EXPECT_TRUE(fromDecimal(std::numeric_limits<int64_t>::max(), -10000).isZero());
-    EXPECT_TRUE(fromDecimal(-1, std::numeric_limits<int32_t>::min()).isZero());
+    EXPECT_TRUE(xf::fromDecimal(1, 10000).isInvalid());
+    EXPECT_TRUE(xf::fromDecimal(-1, 100000).isInvalid());
+    EXPECT_TRUE(xf::fromDecimal(1, std::numeric_limits<int32_t>::max()).isInvalid());
+    EXPECT_TRUE(xf::fromDecimal(std::numeric_limits<int64_t>::max(), -10000).isZero());
+    EXPECT_TRUE(xf::fromDecimal(-1, std::numeric_limits<int32_t>::min()).isZero());
     // The edges of the exponent range: 10^9863 is the largest power of ten
     // below 2^32766, 10^-9864 the smallest above 2^-32770.
-    EXPECT_FALSE(fromDecimal(1, 9863).isInvalid());
-    EXPECT_TRUE(fromDecimal(1, 9864).isInvalid());
-    EXPECT_FALSE(fromDecimal(1, -9864).isZero());
-    EXPECT_TRUE(fromDecimal(1, -9866).isZero());
+    EXPECT_FALSE(xf::fromDecimal(1, 9863).isInvalid());
+    EXPECT_TRUE(xf::fromDecimal(1, 9864).isInvalid());
+    EXPECT_FALSE(xf::fromDecimal(1, -9864).isZero());
+    EXPECT_TRUE(xf::fromDecimal(1, -9866).isZero());
 }
 
 TEST(ExtFloatConversions, ToUint64IsTheFloorAndSaturates) {
     EXPECT_EQ(toUint64(ExtFloat{}), 0u);
     EXPECT_EQ(toUint64(MINUS_ONE_W), ~uint64_t{0});
     EXPECT_EQ(toUint64(HALF_W), 0u);
-    EXPECT_EQ(toUint64(fromDouble(1.75)), 1u);
+    EXPECT_EQ(toUint64(xf::fromDouble(1.75)), 1u);
     EXPECT_EQ(toUint64(W(0x7FFFFFFFFFFF0000ull + 32833)), 0xFFFFFFFFFFFE0000ull);  // just below 2^64
     EXPECT_EQ(toUint64(W(0x4000000000000000ull + 32834)), ~uint64_t{0});         // 2^64
     EXPECT_EQ(toUint64(W(0x4000000000000000ull + 32768)), 0u);                   // shift of 64
@@ -315,9 +315,9 @@ TEST(ExtFloatConversions, ToUint64IsTheFloorAndSaturates) {
 TEST(ExtFloatConversions, ToInt64IsTheFloorWithinItsRange) {
     EXPECT_EQ(toInt64(ExtFloat{}), 0);
     EXPECT_EQ(toInt64(MINUS_ONE_W), -1);
-    EXPECT_EQ(toInt64(fromDouble(-1.5)), -2);
-    EXPECT_EQ(toInt64(fromDouble(1.5)), 1);
-    EXPECT_EQ(toInt64(fromDouble(-0.75)), -1);
+    EXPECT_EQ(toInt64(xf::fromDouble(-1.5)), -2);
+    EXPECT_EQ(toInt64(xf::fromDouble(1.5)), 1);
+    EXPECT_EQ(toInt64(xf::fromDouble(-0.75)), -1);
     EXPECT_EQ(toInt64(W(0x8000000000000000ull + 32832)), std::numeric_limits<int64_t>::min());
     EXPECT_EQ(toInt64(W(0x7FFFFFFFFFFF0000ull + 32832)), 0x7FFFFFFFFFFF0000ll);
     EXPECT_EQ(toInt64(W(0x4000000000000000ull + 32833)), -1) << "2^63 is too large: all ones";
@@ -334,10 +334,10 @@ TEST(ExtFloatConversions, ToInt64GivesZeroForSmallNegativeValues) {
     // Values of magnitude at most 1/2 have a shift of 64 or more and convert
     // to 0, negative ones included; the galaxy geometry relies on this.
     EXPECT_EQ(toInt64(W(0x8000000000008000ull)), 0);  // -0.5
-    EXPECT_EQ(toInt64(fromDouble(-0.3)), 0);
-    EXPECT_EQ(toInt64(fromDouble(-1e-30)), 0);
-    EXPECT_EQ(toInt64(fromDouble(0.49)), 0);
-    EXPECT_EQ(toInt64(fromDouble(-0.5000001)), -1);
+    EXPECT_EQ(toInt64(xf::fromDouble(-0.3)), 0);
+    EXPECT_EQ(toInt64(xf::fromDouble(-1e-30)), 0);
+    EXPECT_EQ(toInt64(xf::fromDouble(0.49)), 0);
+    EXPECT_EQ(toInt64(xf::fromDouble(-0.5000001)), -1);
 }
 
 // ================================================================ neg
@@ -348,7 +348,7 @@ TEST(ExtFloatNeg, PowersOfTwoAndRangeEnds) {
     EXPECT_TRUE(neg(W(0x800000000000FFFFull)).isInvalid());  // -2^k at the top exponent
     EXPECT_TRUE(neg(W(0x4000000000000000ull)).isZero());      // +2^k at exponent 0
     EXPECT_TRUE(neg(ExtFloat{}).isZero());
-    EXPECT_EQ(neg(fromDouble(1.5)), fromDouble(-1.5));
+    EXPECT_EQ(neg(xf::fromDouble(1.5)), xf::fromDouble(-1.5));
 }
 
 TEST(ExtFloatNeg, IsExactAndItsOwnInverse) {
@@ -379,7 +379,7 @@ TEST(ExtFloatAdd, ZeroAndFarApartOperands) {
     }
     EXPECT_TRUE(add(ExtFloat{}, ExtFloat{}).isZero());
     // 63 or more exponent steps apart, the smaller operand is dropped.
-    const ExtFloat big = fromDouble(3.0), tiny = scalePow2(fromDouble(1.75), -70);
+    const ExtFloat big = xf::fromDouble(3.0), tiny = scalePow2(xf::fromDouble(1.75), -70);
     EXPECT_EQ(add(big, tiny), big);
     EXPECT_EQ(add(tiny, big), big);
     EXPECT_EQ(sub(big, tiny), big);
@@ -414,11 +414,11 @@ TEST(ExtFloatAdd, IntegerSumsAreExact) {
         const auto n = static_cast<int32_t>(rng.next() >> rng.range(33, 63)) * (rng.coin() ? 1 : -1);
         const long double sum = static_cast<long double>(m) + n;
         const long double difference = static_cast<long double>(m) - n;
-        ASSERT_EQ(ld(add(fromInt32(m), fromInt32(n))), sum) << m << " + " << n;
-        ASSERT_EQ(ld(sub(fromInt32(m), fromInt32(n))), difference) << m << " - " << n;
+        ASSERT_EQ(ld(add(xf::fromInt32(m), xf::fromInt32(n))), sum) << m << " + " << n;
+        ASSERT_EQ(ld(sub(xf::fromInt32(m), xf::fromInt32(n))), difference) << m << " - " << n;
         if (sum >= INT32_MIN && sum <= INT32_MAX) {
             // The same word as the integer converted directly (zero for a zero sum).
-            ASSERT_EQ(add(fromInt32(m), fromInt32(n)), fromInt32(static_cast<int32_t>(sum))) << m << " + " << n;
+            ASSERT_EQ(add(xf::fromInt32(m), xf::fromInt32(n)), xf::fromInt32(static_cast<int32_t>(sum))) << m << " + " << n;
         }
     }
 }
@@ -550,8 +550,8 @@ TEST(ExtFloatMul, IsTheExactProductRoundedDown) {
 }
 
 TEST(ExtFloatMul, ZeroOverflowAndUnderflow) {
-    EXPECT_TRUE(mul(ExtFloat{}, fromDouble(3.5)).isZero());
-    EXPECT_TRUE(mul(fromDouble(-3.5), ExtFloat{}).isZero());
+    EXPECT_TRUE(mul(ExtFloat{}, xf::fromDouble(3.5)).isZero());
+    EXPECT_TRUE(mul(xf::fromDouble(-3.5), ExtFloat{}).isZero());
     EXPECT_EQ(mul(ONE_W, MINUS_ONE_W), MINUS_ONE_W);
     EXPECT_EQ(mul(MINUS_ONE_W, MINUS_ONE_W), ONE_W);
     // Mantissas 2^62 * 2^62: the exponent is ea + eb - 32770.
@@ -594,11 +594,11 @@ TEST(ExtFloatDiv, PositiveQuotientsAreRoundedDownNegativeOnesWithinAUnit) {
 TEST(ExtFloatDiv, ZeroInvalidAndRangeEnds) {
     EXPECT_TRUE(div(ONE_W, ExtFloat{}).isInvalid());
     EXPECT_TRUE(div(ExtFloat{}, ExtFloat{}).isInvalid());
-    EXPECT_TRUE(div(ExtFloat{}, fromDouble(-7.0)).isZero());
+    EXPECT_TRUE(div(ExtFloat{}, xf::fromDouble(-7.0)).isZero());
     EXPECT_EQ(div(ONE_W, TWO_W), HALF_W);
-    EXPECT_EQ(div(fromInt32(-6), fromInt32(3)), fromInt32(-2));
-    EXPECT_EQ(div(fromInt32(6), fromInt32(-3)), fromInt32(-2));
-    EXPECT_EQ(div(fromInt32(-6), fromInt32(-3)), fromInt32(2));
+    EXPECT_EQ(div(xf::fromInt32(-6), xf::fromInt32(3)), xf::fromInt32(-2));
+    EXPECT_EQ(div(xf::fromInt32(6), xf::fromInt32(-3)), xf::fromInt32(-2));
+    EXPECT_EQ(div(xf::fromInt32(-6), xf::fromInt32(-3)), xf::fromInt32(2));
     // Mantissas 2^62 / 2^62: the exponent is ea - eb + 32770.
     EXPECT_EQ(div(pow2(65535), pow2(32770)).w, 0x400000000000FFFFull);
     EXPECT_TRUE(div(pow2(65535), pow2(32769)).isInvalid());
@@ -716,7 +716,7 @@ TEST(ExtFloatScalePow2, IsExactAndReportsOverflow) {
     }
     EXPECT_EQ(scalePow2(ONE_W, 1), TWO_W);
     EXPECT_EQ(scalePow2(ONE_W, -1), HALF_W);
-    EXPECT_EQ(ld(scalePow2(fromDouble(-1.25), -100)), -1.25L * std::ldexp(1.0L, -100));
+    EXPECT_EQ(ld(scalePow2(xf::fromDouble(-1.25), -100)), -1.25L * std::ldexp(1.0L, -100));
     EXPECT_EQ(scalePow2(W(0x6000000000000005ull), -5).w, 0x6000000000000000ull);
     EXPECT_TRUE(scalePow2(W(0x6000000000000005ull), -6).isZero());
     EXPECT_EQ(scalePow2(W(0x600000000000FFF0ull), 15).w, 0x600000000000FFFFull);
@@ -736,15 +736,15 @@ TEST(ExtFloatScalePow2, ZeroStaysTheZeroWord) {
 // ================================================================ sqrt, invSqrt
 
 TEST(ExtFloatSqrt, EdgeCases) {
-    EXPECT_EQ(sqrt(fromInt32(4)), TWO_W);
+    EXPECT_EQ(sqrt(xf::fromInt32(4)), TWO_W);
     EXPECT_EQ(sqrt(ONE_W), ONE_W);
-    EXPECT_EQ(sqrt(fromDouble(0.25)), HALF_W);
+    EXPECT_EQ(sqrt(xf::fromDouble(0.25)), HALF_W);
     EXPECT_TRUE(sqrt(MINUS_ONE_W).isInvalid());
     EXPECT_TRUE(sqrt(ExtFloat::Invalid).isInvalid());
     EXPECT_TRUE(sqrt(ExtFloat{}).isZero());
-    EXPECT_EQ(invSqrt(fromInt32(4)), HALF_W);
+    EXPECT_EQ(invSqrt(xf::fromInt32(4)), HALF_W);
     EXPECT_EQ(invSqrt(ONE_W), ONE_W);
-    EXPECT_EQ(invSqrt(fromDouble(0.25)), TWO_W);
+    EXPECT_EQ(invSqrt(xf::fromDouble(0.25)), TWO_W);
     EXPECT_TRUE(invSqrt(ExtFloat{}).isInvalid());
     EXPECT_TRUE(invSqrt(MINUS_ONE_W).isInvalid());
     // Every power of four is exact on both.
@@ -793,7 +793,7 @@ TEST(ExtFloatLog2, EdgeCases) {
     // Powers of two give their exponent exactly.
     for (int k = -32000; k <= 32000; k += 13) {
         const ExtFloat x = W(0x4000000000000000ull + static_cast<uint64_t>(ONE_EXPONENT + k));
-        EXPECT_EQ(log2(x), fromInt32(k)) << k;
+        EXPECT_EQ(log2(x), xf::fromInt32(k)) << k;
     }
 }
 
@@ -843,19 +843,19 @@ TEST(ExtFloatPow, EdgeCases) {
         EXPECT_TRUE(pow(ExtFloat{}, b).isInvalid()) << hex(b);
         EXPECT_TRUE(pow(neg(a), b).isInvalid()) << hex(a);
     }
-    EXPECT_TRUE(pow(fromInt32(-2), TWO_W).isInvalid());
-    EXPECT_EQ(pow(fromInt32(4), HALF_W), TWO_W);
-    EXPECT_EQ(pow(fromInt32(2), fromInt32(3)), fromInt32(8));
+    EXPECT_TRUE(pow(xf::fromInt32(-2), TWO_W).isInvalid());
+    EXPECT_EQ(pow(xf::fromInt32(4), HALF_W), TWO_W);
+    EXPECT_EQ(pow(xf::fromInt32(2), xf::fromInt32(3)), xf::fromInt32(8));
     // Integer powers of two are exact, down to the range ends.
     for (int n = -32700; n <= 32700; n += 11) {
-        EXPECT_EQ(pow(TWO_W, fromInt32(n)).w, 0x4000000000000000ull + static_cast<uint64_t>(ONE_EXPONENT + n)) << n;
+        EXPECT_EQ(pow(TWO_W, xf::fromInt32(n)).w, 0x4000000000000000ull + static_cast<uint64_t>(ONE_EXPONENT + n)) << n;
     }
-    EXPECT_EQ(pow(TWO_W, fromInt32(32765)).w, 0x400000000000FFFFull);
-    EXPECT_TRUE(pow(TWO_W, fromInt32(32766)).isInvalid());
-    EXPECT_TRUE(pow(TWO_W, fromInt32(40000)).isInvalid());
-    EXPECT_TRUE(pow(TWO_W, fromInt32(-40000)).isZero());
-    EXPECT_TRUE(pow(fromInt32(10), fromInt32(100000)).isInvalid());
-    EXPECT_TRUE(pow(fromInt32(10), fromInt32(-100000)).isZero());
+    EXPECT_EQ(pow(TWO_W, xf::fromInt32(32765)).w, 0x400000000000FFFFull);
+    EXPECT_TRUE(pow(TWO_W, xf::fromInt32(32766)).isInvalid());
+    EXPECT_TRUE(pow(TWO_W, xf::fromInt32(40000)).isInvalid());
+    EXPECT_TRUE(pow(TWO_W, xf::fromInt32(-40000)).isZero());
+    EXPECT_TRUE(pow(xf::fromInt32(10), xf::fromInt32(100000)).isInvalid());
+    EXPECT_TRUE(pow(xf::fromInt32(10), xf::fromInt32(-100000)).isZero());
     // Exponents too small to matter give 1 or the value just below it.
     EXPECT_EQ(pow(TWO_W, W(0x4000000000000000ull + 100)), ONE_W);
     EXPECT_LE(std::fabs(ld(pow(TWO_W, W(0x8000000000000000ull + 100))) - 1.0L), std::ldexp(1.0L, -47));
@@ -884,7 +884,7 @@ TEST(ExtFloatPow, AccuracyAgainstLongDouble) {
         if (la == 0) continue;
         const long double y = std::min(std::ldexp(1.0L + (rng.next() % 1024) / 1024.0L, rng.range(-40, 13)), 16000.0L) *
                               (rng.coin() ? 1 : -1);
-        const ExtFloat b = fromDouble(static_cast<double>(y / la));
+        const ExtFloat b = xf::fromDouble(static_cast<double>(y / la));
         const long double ref = std::pow(ld(a), ld(b));
         const ExtFloat r = pow(a, b);
         ASSERT_TRUE(isNormalised(r)) << hex(a) << " ^ " << hex(b);
@@ -909,8 +909,8 @@ TEST(ExtFloatTrig, EdgeCases) {
     EXPECT_EQ(cosTurns(HALF_W), MINUS_ONE_W);
     // Whole turns.
     for (int32_t n : {1, -1, 2, 7, -12345, 1 << 30, std::numeric_limits<int32_t>::min()}) {
-        EXPECT_TRUE(sinTurns(fromInt32(n)).isZero()) << n;
-        EXPECT_EQ(cosTurns(fromInt32(n)), ONE_W) << n;
+        EXPECT_TRUE(sinTurns(xf::fromInt32(n)).isZero()) << n;
+        EXPECT_EQ(cosTurns(xf::fromInt32(n)), ONE_W) << n;
     }
 }
 
@@ -975,7 +975,7 @@ TEST(ExtFloatTrig, Atan2SpecialCasesAndOctants) {
     EXPECT_EQ(atan2Turns(MINUS_ONE_W, ExtFloat{}), W(0x6000000000008001ull));  // 0.75
     EXPECT_EQ(ld(atan2Turns(MINUS_ONE_W, ONE_W)), -0.125L);
     // The diagonals are exact eighths, wrapped into [-1/2, 1/2).
-    const ExtFloat three = fromInt32(3), minusThree = fromInt32(-3);
+    const ExtFloat three = xf::fromInt32(3), minusThree = xf::fromInt32(-3);
     EXPECT_EQ(ld(atan2Turns(three, three)), 0.125L);
     EXPECT_EQ(ld(atan2Turns(three, minusThree)), 0.375L);
     EXPECT_EQ(ld(atan2Turns(minusThree, minusThree)), -0.375L);

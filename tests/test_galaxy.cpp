@@ -11,6 +11,7 @@
 
 #include "galaxy/arms.h"
 #include "galaxy/galaxy.h"
+#include "galaxy/galaxy_build.h"
 #include "numeric/constants.h"
 #include "tests/test_support.h"
 
@@ -334,7 +335,7 @@ TEST(ArmGrowth, DensityFallsFromStepForty) {
     // Inside 20 000 pc the walk is off: the density stays exactly C.
     for (size_t k = 0; k < path.size(); ++k) {
         if (std::hypot(d(path[k].x0), d(path[k].y0)) * d(UNIT_PARSECS) > 20000) break;
-        EXPECT_EQ(path[k].density1, scalePow2(fromDecimal(1, -1), 32)) << k;
+        EXPECT_EQ(path[k].density1, scalePow2(xf::fromDecimal(1, -1), 32)) << k;
     }
 }
 

@@ -139,13 +139,13 @@ TEST(PlaneTree, NodesFollowTheSplitRules) {
 TEST(PlaneTree, QuarterTestMeetsOnlyWhatTheOutlineTouches) {
     ArmStep s;
     const int64_t U = int64_t{1} << 40;
-    s.x0 = fromInt32(0);
-    s.y0 = fromInt32(0);
-    s.x1 = scalePow2(fromInt32(4), 40);
-    s.y1 = fromInt32(0);
-    s.outline = {fromInt32(0), scalePow2(fromInt32(-1), 40), scalePow2(fromInt32(4), 40),
-                 scalePow2(fromInt32(-1), 40), scalePow2(fromInt32(4), 40), scalePow2(fromInt32(1), 40),
-                 fromInt32(0), scalePow2(fromInt32(1), 40)};
+    s.x0 = xf::fromInt32(0);
+    s.y0 = xf::fromInt32(0);
+    s.x1 = scalePow2(xf::fromInt32(4), 40);
+    s.y1 = xf::fromInt32(0);
+    s.outline = {xf::fromInt32(0), scalePow2(xf::fromInt32(-1), 40), scalePow2(xf::fromInt32(4), 40),
+                 scalePow2(xf::fromInt32(-1), 40), scalePow2(xf::fromInt32(4), 40), scalePow2(xf::fromInt32(1), 40),
+                 xf::fromInt32(0), scalePow2(xf::fromInt32(1), 40)};
     const FixedOutline o = fixedOutline(s);
     EXPECT_EQ(o.midX, 2 * U);
     EXPECT_EQ(o.minY, -U);
@@ -165,10 +165,10 @@ TEST(PlaneTree, QuarterTestMeetsOnlyWhatTheOutlineTouches) {
     EXPECT_FALSE(outlineContainsBox(o, {3 * U, 5 * U, U / 2, 2 * U}));
 
     ArmStep t = s;  // a diamond around the origin
-    t.x1 = fromInt32(0);
-    t.x0 = fromInt32(0);
-    t.outline = {scalePow2(fromInt32(-1), 40), fromInt32(0), fromInt32(0), scalePow2(fromInt32(-1), 40),
-                 scalePow2(fromInt32(1), 40), fromInt32(0), fromInt32(0), scalePow2(fromInt32(1), 40)};
+    t.x1 = xf::fromInt32(0);
+    t.x0 = xf::fromInt32(0);
+    t.outline = {scalePow2(xf::fromInt32(-1), 40), xf::fromInt32(0), xf::fromInt32(0), scalePow2(xf::fromInt32(-1), 40),
+                 scalePow2(xf::fromInt32(1), 40), xf::fromInt32(0), xf::fromInt32(0), scalePow2(xf::fromInt32(1), 40)};
     const FixedOutline diamond = fixedOutline(t);
     EXPECT_FALSE(outlineMeetsBox(diamond, {3 * U / 4, U, 3 * U / 4, U}));  // in the bounding box only
     EXPECT_TRUE(outlineMeetsBox(diamond, {U / 4, U, U / 4, U}));

@@ -11,6 +11,7 @@
 
 #include "galaxy/arms.h"
 #include "galaxy/galaxy.h"
+#include "galaxy/galaxy_build.h"
 
 namespace {
 

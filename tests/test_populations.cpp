@@ -37,8 +37,8 @@ TEST(Populations, TableHoldsTheSevenPopulationsInOrder) {
     const char* names[] = {"Red Dwarf0", "Red Dwarf1", "Red Dwarf2", "Dwarf0", "Dwarf1", "Main", "Blue Giant"};
     ASSERT_EQ(table().count, 7u);
     for (uint32_t i = 0; i < 7; ++i) EXPECT_EQ(pop(i).name, names[i]);
-    EXPECT_EQ(pop(0).massLow, fromDecimal(8, -2));
-    EXPECT_EQ(pop(6).massHigh, fromInt32(150));
+    EXPECT_EQ(pop(0).massLow, xf::fromDecimal(8, -2));
+    EXPECT_EQ(pop(6).massHigh, xf::fromInt32(150));
     // Each population starts exactly where the one before ends.
     for (uint32_t i = 1; i < 7; ++i) EXPECT_EQ(pop(i).massLow, pop(i - 1).massHigh) << i;
     expectNear(d(pop(2).massHigh), 0.9025827530, 1e-9, "turn-off mass");
@@ -129,7 +129,7 @@ TEST(Populations, DrawsSpanEachPopulationsMassRange) {
         // Mass, luminosity and radius all grow with the draw.
         StarProperties prev = starFromDraw(table(), ExtFloat{}, i);
         for (int s = 1; s < 200; ++s) {
-            const StarProperties star = starFromDraw(table(), fromDouble(s / 200.0), i);
+            const StarProperties star = starFromDraw(table(), xf::fromDouble(s / 200.0), i);
             EXPECT_GT(star.mass, prev.mass) << "draw " << s << at;
             EXPECT_GT(star.luminosity, prev.luminosity) << "draw " << s << at;
             EXPECT_GE(star.radius, prev.radius) << "draw " << s << at;
@@ -150,7 +150,7 @@ TEST(Populations, DrawsFollowTheMassFunction) {
         const double lo = std::pow(d(p.massLow), a1);
         const double hi = std::pow(d(p.massHigh), a1);
         for (double u : {0.1, 0.25, 0.5, 0.75, 0.9}) {
-            const double m = d(starFromDraw(table(), fromDouble(u), i).mass);
+            const double m = d(starFromDraw(table(), xf::fromDouble(u), i).mass);
             EXPECT_NEAR((std::pow(m, a1) - lo) / (hi - lo), u, 1e-6) << "population " << i << " u " << u;
         }
     }
@@ -160,7 +160,7 @@ TEST(Populations, StarPropertiesFollowThePhysicalLaws) {
     for (uint32_t i = 0; i < 7; ++i) {
         const StarPopulation& p = pop(i);
         for (double u : {0.0, 0.3, 0.7, 0.99}) {
-            const StarProperties s = starFromDraw(table(), fromDouble(u), i);
+            const StarProperties s = starFromDraw(table(), xf::fromDouble(u), i);
             const double m = d(s.mass);
             const std::string at = " population " + std::to_string(i) + " u " + std::to_string(u);
             expectNear(d(s.radius), std::pow(m, d(p.radiusExp)), 1e-9, "radius" + at);
@@ -199,7 +199,7 @@ StarProperties starAt(int32_t kelvin) {
     StarProperties s;
     s.mass = ONE;
     s.luminosity = TWO;
-    s.temperature = fromInt32(kelvin);
+    s.temperature = xf::fromInt32(kelvin);
     return s;
 }
 
@@ -231,7 +231,7 @@ TEST(Populations, SpectralClassBoundaries) {
 }
 
 TEST(Populations, CompleteStarRunsOnce) {
-    StarProperties s = starFromDraw(table(), fromDouble(0.4), 3);
+    StarProperties s = starFromDraw(table(), xf::fromDouble(0.4), 3);
     completeStar(s);
     EXPECT_EQ(s.completed, 1);
     EXPECT_EQ(s.massToLight, s.mass / s.luminosity);
@@ -239,7 +239,7 @@ TEST(Populations, CompleteStarRunsOnce) {
     completeStar(s);
     EXPECT_EQ(std::memcmp(&first, &s, sizeof s), 0);
     // A completed record is not re-derived even when its inputs change.
-    s.temperature = fromInt32(40000);
+    s.temperature = xf::fromInt32(40000);
     s.luminosity = FOUR;
     completeStar(s);
     EXPECT_EQ(s.spectralClass, first.spectralClass);
@@ -344,14 +344,14 @@ TEST(Populations, CellCountsAddUpToTheStarsOfTheTopCube) {
 
 TEST(Populations, FixedPointCountsSaturateAndNeverGoNegative) {
     EXPECT_EQ(cellCountFixedPoint(ExtFloat{}), 0u);
-    EXPECT_EQ(cellCountFixedPoint(fromDecimal(15, -1)), uint64_t{3} << 31);
+    EXPECT_EQ(cellCountFixedPoint(xf::fromDecimal(15, -1)), uint64_t{3} << 31);
     EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, -32)), 1u);
     EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, -33)), 0u);
     EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, 31)), uint64_t{1} << 63);
     EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, 32)), ~uint64_t{0});
     EXPECT_EQ(cellCountFixedPoint(scalePow2(ONE, 1000)), ~uint64_t{0});
     EXPECT_EQ(cellCountFixedPoint(neg(scalePow2(ONE, -40))), 0u);
-    EXPECT_EQ(cellCountFixedPoint(neg(fromInt32(7))), 0u);
+    EXPECT_EQ(cellCountFixedPoint(neg(xf::fromInt32(7))), 0u);
     EXPECT_EQ(cellCountFixedPoint(ExtFloat::Invalid), 0u);
     EXPECT_THROW(cellCountFixedPoint(ExtFloat{0x4000000000000000ull + 65530}), std::overflow_error);
 }
@@ -385,7 +385,7 @@ TEST(Populations, DisplayFloatsReproduceTheStarLaws) {
         const auto& f = p.displayParams;
         EXPECT_EQ(f[5], 0.0f);
         for (double u : {0.0, 0.2, 0.5, 0.8, 0.999}) {
-            const StarProperties s = starFromDraw(table(), fromDouble(u), i);
+            const StarProperties s = starFromDraw(table(), xf::fromDouble(u), i);
             // R = (u f1 + f3)^f2 and 1/T = f4 R^f0, in single precision.
             const double radius = std::pow(u * f[1] + f[3], static_cast<double>(f[2]));
             EXPECT_NEAR(radius, d(s.radius), d(s.radius) * 2e-4) << "population " << i << " u " << u;
@@ -428,13 +428,13 @@ TEST(PopulationsCli, PrintsEveryRecordAndTheMasks) {
 }
 
 TEST(PopulationsCli, StarAcceptsDecimalsAndWords) {
-    StarProperties s = starFromDraw(table(), fromDouble(0.5), 4);
+    StarProperties s = starFromDraw(table(), xf::fromDouble(0.5), 4);
     completeStar(s);
     const std::string decimal = runCli("star 4 0.5").out;
     EXPECT_NE(decimal.find("mass " + hex(s.mass.w)), std::string::npos) << decimal;
     EXPECT_NE(decimal.find("temperature " + hex(s.temperature.w)), std::string::npos);
     EXPECT_NE(decimal.find("spectralClass 3 main sequence: F\n"), std::string::npos) << decimal;
-    EXPECT_EQ(runCli("star 4 " + hex(fromDouble(0.5).w)).out, decimal);
+    EXPECT_EQ(runCli("star 4 " + hex(xf::fromDouble(0.5).w)).out, decimal);
     EXPECT_EQ(runCli("star 7 0.5").out.rfind("error:", 0), 0u);
     EXPECT_EQ(runCli("star 0 1").out.rfind("error:", 0), 0u);
     EXPECT_EQ(runCli("star 0 -0.1").out.rfind("error:", 0), 0u);

@@ -6,6 +6,7 @@
 
 #include "cli.h"
 #include "galaxy/galaxy.h"
+#include "galaxy/galaxy_build.h"
 
 const char* const DENSITY_HELP =
     "usage: starloom-cli density X Y Z\n\n"

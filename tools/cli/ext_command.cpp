@@ -75,7 +75,7 @@ const Op OPS[] = {
      [](auto& a, auto& o) {
          double d = 0;
          parseDouble(a[0], d);
-         outWord(o, fromDouble(d));
+         outWord(o, xf::fromDouble(d));
      }},
     {"todouble", {Arg::Word},
      [](auto& a, auto& o) {
@@ -87,13 +87,13 @@ const Op OPS[] = {
      [](auto& a, auto& o) {
          int32_t v = 0;
          parseInt32(a[0], v);
-         outWord(o, fromInt32(v));
+         outWord(o, xf::fromInt32(v));
      }},
     {"fromuint64", {Arg::Uint64},
      [](auto& a, auto& o) {
          uint64_t v = 0;
          parseUint64(a[0], v);
-         outWord(o, fromUint64(v));
+         outWord(o, xf::fromUint64(v));
      }},
     {"fromdecimal", {Arg::Int64, Arg::Int32},
      [](auto& a, auto& o) {
@@ -101,7 +101,7 @@ const Op OPS[] = {
          int32_t p = 0;
          parseInt64(a[0], m);
          parseInt32(a[1], p);
-         outWord(o, fromDecimal(m, p));
+         outWord(o, xf::fromDecimal(m, p));
      }},
     {"touint64", {Arg::Word}, [](auto& a, auto& o) { o = std::to_string(toUint64(word(a[0]))); }},
     {"toint64", {Arg::Word}, [](auto& a, auto& o) { outInt(o, toInt64(word(a[0]))); }},

@@ -10,6 +10,7 @@
 #include "cli.h"
 #include "galaxy/arms.h"
 #include "galaxy/galaxy.h"
+#include "galaxy/galaxy_build.h"
 
 const char* const GALAXY_HELP =
     "usage: starloom-cli galaxy [--elements] [--tree]\n\n"

@@ -42,7 +42,7 @@ int runStar(int argc, char** argv) {
             std::printf("error: U ('%s') must be a decimal in [0, 1) or an ExtFloat word\n", argv[1]);
             return 2;
         }
-        u = fromDouble(d);
+        u = xf::fromDouble(d);
     }
     StarProperties star = starFromDraw(table, u, static_cast<uint32_t>(pop));
     completeStar(star);
