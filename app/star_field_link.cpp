@@ -109,6 +109,10 @@ void publishPassResults(StarFieldLink& link) {
         draw.foreground.push_back(f);
     }
     draw.foregroundFarSq = link.viewLimits.foregroundDistance;
+    if (engine.results.labelsRebuilt) {
+        draw.highlightCount = std::min<uint32_t>(engine.results.highlightCount, MAX_HIGHLIGHTS);
+        draw.highlightPositions = engine.results.highlightPositions;
+    }
     link.nearCount = std::min<uint32_t>(static_cast<uint32_t>(engine.nearList.size()), MAX_NEAR_STARS);
     link.starsDisplayed = engine.results.pointHighWater - engine.results.clearedFree;
 }

@@ -102,6 +102,6 @@ void Application::initWindowAndRenderer() {
     state.starsDisplayed = starField.starsDisplayed;
 
     preparePanelFrame();
-    buildControlPanel(state);
+    buildControlPanel(state, *starField.engine);
     stage = "running";
 }

@@ -332,12 +332,12 @@ bool uploadStarFieldResults(Renderer& r, StarFieldResults& results, const std::v
     // 2. Where this generation happened.
     for (int a = 0; a < 3; ++a) r.lastGenerationPosition[a] = results.generationViewpoint[a];
 
-    // 3. Highlight markers of the search results.
-    if (results.highlightCount > 0) {
+    // 3. Highlight markers of the search results, when they were rebuilt
+    //    (none after the results were cleared).
+    if (results.labelsRebuilt) {
         const uint32_t n = std::min<uint32_t>(results.highlightCount, MAX_HIGHLIGHTS);
         r.highlightVertexCount = 16 * n;
-        uploadToBuffer(r.highlightVertices, results.highlightWords.data(), 64 * n);
-        results.highlightCount = 0;
+        if (n > 0) uploadToBuffer(r.highlightVertices, results.highlightWords.data(), 64 * n);
         changed = true;
     }
 

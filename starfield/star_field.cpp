@@ -492,16 +492,18 @@ void StarField::update(const StarFieldInput& input) {
         // The search reads the appearance constants too: they change only under the lock.
         channels = input.channels;
         // Capacity changes: raising keeps everything, lowering starts again from the root.
-        requestedMaxChunks = std::clamp(requestedMaxChunks, 1u, MAX_VOXEL_CHUNKS);
-        if (requestedMaxChunks < maxChunks || requestedMaxStarsGen < maxStarsGen) {
+        // The requested values are only read here: the control panel reads
+        // them without the lock.
+        const uint32_t chunksWanted = std::clamp(requestedMaxChunks, 1u, MAX_VOXEL_CHUNKS);
+        if (chunksWanted < maxChunks || requestedMaxStarsGen < maxStarsGen) {
             discardAll();
-            maxChunks = requestedMaxChunks;
+            maxChunks = chunksWanted;
             maxStarsGen = requestedMaxStarsGen;
             buildPool();
             results.redraw = true;
             changed = true;
         } else {
-            maxChunks = requestedMaxChunks;
+            maxChunks = chunksWanted;
             maxStarsGen = requestedMaxStarsGen;
         }
 
@@ -542,7 +544,14 @@ void StarField::buildHighlights() {
     std::lock_guard lock(resultsMutex);
     const size_t n = searchResults.empty() ? 0 : std::min<size_t>(searchResults.size() - 1, 100);
     results.highlightWords.resize(n * 16);
-    for (size_t i = 0; i < n; ++i) highlightMarker(static_cast<uint32_t>(i), &results.highlightWords[i * 16]);
+    results.highlightPositions.resize(n * 3);
+    for (size_t i = 0; i < n; ++i) {
+        highlightMarker(static_cast<uint32_t>(i), &results.highlightWords[i * 16]);
+        const StarRecord& star = searchResults[i + 1].star;
+        results.highlightPositions[3 * i] = star.x;
+        results.highlightPositions[3 * i + 1] = star.y;
+        results.highlightPositions[3 * i + 2] = star.z;
+    }
     results.highlightCount = static_cast<uint32_t>(n);
     results.labelsRebuilt = true;
 }

@@ -94,6 +94,7 @@ struct StarFieldResults {
     uint32_t nearCount = 0;
     int64_t generationViewpoint[3] = {0, 0, 0};
     std::vector<uint32_t> highlightWords;  // 16 words per marker
+    std::vector<int64_t> highlightPositions;  // the marked stars' positions, 3 per marker
     uint32_t highlightCount = 0;       // markers
     bool labelsRebuilt = false;
     bool redraw = false;               // capacities changed: everything was regenerated
