@@ -103,7 +103,7 @@ const char* const USER_INTERFACE =
 
 const char* const DISPLAY_TWEAKS =
     "|i0|#4Display Tweaks Help\n"
-    "|i4|#4Background|#-4\t\t\t\t\t\t\t\t\t\t\t\t\t|>aThe diffuse light of the galaxy: none, low quality (worked out "
+    "|i4|#4Background|#-4\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t|>aThe diffuse light of the galaxy: none, low quality (worked out "
     "per vertex) or normal (per pixel).\n"
     "|#4Star Shape|#-4|<aStars drawn as sharp circles or fuzzy discs.\n"
     "|#4Brightness|#-4|<aMultiplies the brightness of the star display, 1 to 10.\n"
@@ -111,7 +111,7 @@ const char* const DISPLAY_TWEAKS =
     "|i4The settings below these change how much work the program does; set too high, they can make "
     "it slow or unstable. Times are in seconds, \"m\" stands for milliseconds.\n"
     "\n"
-    "|i4|#4Max stars gen|#-4\t\t\t\t\t\t\t\t\t\t\t\t\t|>aThe most stars kept in memory.\n"
+    "|i4|#4Max stars gen|#-4|<aThe most stars kept in memory.\n"
     "|#4Max stars gc|#-4|<aThe most stars held by the GPU (fixed for now).\n"
     "|#4Max Voxels|#-4|<aThe most regions of space (voxels) kept in memory.\n"
     "|#4Frame Timeout|#-4|<aThe time one star-generation pass may take before it goes on at the "

@@ -24,6 +24,7 @@ struct LineState {
     int lineBottom = 0;      // lowest line box (shift + line height) of the glyphs on the line
     int tabs[TAB_STOPS] = {};
     uint32_t vertexCount = 0;
+    uint32_t dropped = 0;    // glyphs that could not be stored
 };
 
 struct Layout {
@@ -80,8 +81,11 @@ struct Layout {
 
     void emit(int left, int top, const GlyphMetrics& g) {
         const int right = left + g.width, bottom = top + g.height;
-        if (left < -INT16_LIMIT || top < -INT16_LIMIT || right > INT16_LIMIT || bottom > INT16_LIMIT) return;
-        if (s.vertexCount + TEXT_VERTICES_PER_GLYPH > capacity) return;
+        if (left < -INT16_LIMIT || top < -INT16_LIMIT || right > INT16_LIMIT || bottom > INT16_LIMIT ||
+            s.vertexCount + TEXT_VERTICES_PER_GLYPH > capacity) {
+            ++s.dropped;
+            return;
+        }
         const auto v = [](int x, int y, int u, int w) {
             return TextVertex{static_cast<int16_t>(x), static_cast<int16_t>(y), static_cast<int16_t>(u),
                               static_cast<int16_t>(w)};
@@ -194,10 +198,8 @@ struct Layout {
         switch (c) {
             case '#':
                 if (s.pos < n && text[s.pos] == '-') {
-                    if (s.pos + 1 < n && digit(text[s.pos + 1]) >= 0) {
-                        setSize(s.size - digit(text[s.pos + 1]));
-                        s.pos += 2;
-                    }
+                    ++s.pos;  // "#-" is the code; without its digit it does nothing
+                    if (s.pos < n && digit(text[s.pos]) >= 0) setSize(s.size - digit(text[s.pos++]));
                 } else if (s.pos < n && digit(text[s.pos]) >= 0) {
                     setSize(s.size + digit(text[s.pos]));
                     s.pos += 1;
@@ -288,12 +290,13 @@ bool layoutTextBlock(TextBlockCache& cache, TextBlock& block, const TextLayoutSe
                      int height, int blockId, std::string_view text) {
     if (blockId != 0 && blockId == cache.lastId) return false;
     width = std::max(width, 1);
-    block.vertices.assign(textVertexCapacity(text), TextVertex{});
+    block.vertices.resize(textVertexCapacity(text));
     Layout layout(*settings.font, text, false, width, settings.displayFontSize);
     layout.out = block.vertices.data();
     layout.capacity = block.vertices.size();
     layout.run();
     block.vertexCount = layout.s.vertexCount;
+    block.droppedGlyphs = layout.s.dropped;
     block.contentHeight = std::max(layout.lineTop, layout.lowestGlyph);
     const int half = settings.font->lineHeight[layout.startSize] / 2;
     const int maxSide = std::max(settings.maxImageSize, 1);

@@ -55,6 +55,7 @@ struct TextBlock {
     uint32_t vertexCount = 0;
     int width = 0, height = 0;         // the texture the block is drawn into, pixels
     int contentHeight = 0;             // height of the laid-out lines
+    uint32_t droppedGlyphs = 0;        // glyphs beyond the 16-bit coordinate range, not stored
 };
 
 // Which block was built last; 0 when cleared (no block has id 0). Clear it

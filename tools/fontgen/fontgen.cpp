@@ -102,6 +102,31 @@ std::vector<FT_F26Dot6> chooseSizes(FT_Face face) {
     return out;
 }
 
+// Cuts the bitmap to the rows and columns that hold coverage (FreeType's box
+// follows the outline's control points and may have empty edges).
+void trim(Glyph& g) {
+    int x0 = g.width, x1 = -1, y0 = g.height, y1 = -1;
+    for (int y = 0; y < g.height; ++y)
+        for (int x = 0; x < g.width; ++x)
+            if (g.pixels[static_cast<size_t>(y) * g.width + x] != 0) {
+                x0 = std::min(x0, x);
+                x1 = std::max(x1, x);
+                y0 = std::min(y0, y);
+                y1 = std::max(y1, y);
+            }
+    if (x1 < 0) fail("a printable character has no coverage");
+    const int w = x1 - x0 + 1, h = y1 - y0 + 1;
+    std::vector<uint8_t> cut(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            cut[static_cast<size_t>(y) * w + x] = g.pixels[static_cast<size_t>(y + y0) * g.width + x + x0];
+    g.pixels = std::move(cut);
+    g.width = w;
+    g.height = h;
+    g.left += x0;
+    g.top -= y0;
+}
+
 std::vector<Glyph> rasterise(FT_Face face, const std::vector<FT_F26Dot6>& sizes) {
     std::vector<Glyph> glyphs;
     for (int s = 0; s < SIZES; ++s) {
@@ -125,6 +150,7 @@ std::vector<Glyph> rasterise(FT_Face face, const std::vector<FT_F26Dot6>& sizes)
                 for (int y = 0; y < g.height; ++y)
                     for (int x = 0; x < g.width; ++x)
                         g.pixels[static_cast<size_t>(y) * g.width + x] = bm.buffer[y * bm.pitch + x];
+                trim(g);
             }
             glyphs.push_back(std::move(g));
         }
