@@ -10,15 +10,12 @@
 #include "render/png_file.h"
 #include "star_session.h"
 #include "starfield/search.h"
+#include "starloom_version.h"
 #include "ui/help_texts.h"
 #include "ui/info_pages.h"
 #include "ui/licences.h"
 #include "ui/markup.h"
 #include "ui/star_info.h"
-
-#ifndef STARLOOM_VERSION
-#define STARLOOM_VERSION "unknown"
-#endif
 
 const char* const TEXTBLOCK_HELP =
     "usage: starloom-cli textblock WHAT [--width W] [--size N] --png OUT\n\n"
