@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "display_font_data.h"
 #include "numeric/constants.h"
 
 std::vector<EllipsoidShape> ellipsoidsForDisplay(const std::vector<BackgroundShape>& shapes) {
@@ -60,6 +61,11 @@ void preparePass(StarFieldLink& link, const AppState& state, const ChangeFlags& 
         input.channels.exponent[i] = state.channelExponent[i];
     }
     input.labelsNeedDistance = state.labelsNeedDistance;
+    // The labels beside found stars; the second choice counts only with the first.
+    input.font = &builtinDisplayFont();
+    input.labelChoice[0] = static_cast<uint8_t>(state.starLabel[0]);
+    input.labelChoice[1] = static_cast<uint8_t>(state.starLabel[0] != 0 ? state.starLabel[1] : 0);
+    input.displayFontSize = static_cast<int>(state.displayFontSize);
 }
 
 void runStarFieldPass(void* context) {

@@ -341,6 +341,13 @@ bool uploadStarFieldResults(Renderer& r, StarFieldResults& results, const std::v
         changed = true;
     }
 
+    // The glyphs of the labels beside the markers, with them.
+    if (results.labelsRebuilt) {
+        const uint32_t glyphs = std::min<uint32_t>(results.labelGlyphCount, r.labelVertices.size / 72);
+        r.labelVertexCount = 6 * glyphs;
+        if (glyphs > 0) uploadToBuffer(r.labelVertices, results.labelVertices.data(), 72 * glyphs);
+    }
+
     // 4. Near stars relative to the viewpoint as the new midground origin.
     const uint32_t nearCount = std::min<uint32_t>(static_cast<uint32_t>(nearList.size()), MAX_NEAR_STARS);
     for (int a = 0; a < 3; ++a) r.midgroundOrigin[a] = origin[a];

@@ -537,7 +537,12 @@ void StarField::update(const StarFieldInput& input) {
     results.clearedFree = static_cast<uint32_t>(points.cleared.size());
     results.nearCount = static_cast<uint32_t>(nearList.size());
     std::memcpy(results.generationViewpoint, generationViewpoint, sizeof generationViewpoint);
-    if (input.changes[CHANGE_LABELS] || input.labelsNeedDistance) buildHighlights();
+    labelFont = input.font;
+    std::memcpy(labelChoice, input.labelChoice, sizeof labelChoice);
+    labelFontSize = input.displayFontSize;
+    const bool distanceLabels = input.labelsNeedDistance || labelChoice[0] == LABEL_DISTANCE ||
+                                labelChoice[1] == LABEL_DISTANCE;
+    if (input.changes[CHANGE_LABELS] || distanceLabels) buildHighlights();
 }
 
 void StarField::buildHighlights() {
@@ -553,5 +558,12 @@ void StarField::buildHighlights() {
         results.highlightPositions[3 * i + 2] = star.z;
     }
     results.highlightCount = static_cast<uint32_t>(n);
+    if (labelFont != nullptr) {
+        results.labelGlyphCount =
+            buildLabels(searchResults, labelChoice, position, *labelFont, labelFontSize, results.labelVertices);
+    } else {
+        results.labelVertices.clear();
+        results.labelGlyphCount = 0;
+    }
     results.labelsRebuilt = true;
 }

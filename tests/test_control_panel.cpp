@@ -241,7 +241,7 @@ TEST(PanelCombos, EveryEntryIsItsOwnPreviewAndSetsItsValue) {
     distinct(LOOKAHEAD_CHOICES);
     distinct(BACKGROUND_CHOICES);
     distinct(STAR_SHAPE_CHOICES);
-    distinct(LABEL_CHOICES);
+    distinct(STAR_LABEL_CHOICES);
     EXPECT_EQ(choiceName(VOXEL_CHOICES, 5u), nullptr);
     // The defaults of the engine and the display are entries of their combos.
     EXPECT_STREQ(choiceName(STARS_GEN_CHOICES, DEFAULT_MAX_STARS_GEN), "10M");
@@ -289,12 +289,12 @@ TEST(PanelPages, HelpTogglesAndTextBlocks) {
         if (!hasHelp) continue;
         p.click(" ? ##help");
         EXPECT_TRUE(p.state.helpShown);
-        EXPECT_EQ(p.state.textBlockId, HELP_BLOCK_IDS[page]);
+        EXPECT_EQ(p.state.textBlockId, helpBlockOf(page));
         p.click(" ? ##help");
         EXPECT_FALSE(p.state.helpShown);
     }
     p.goToPage(PAGE_LICENSES);
-    EXPECT_EQ(p.state.textBlockId, LICENSES_BLOCK_ID);
+    EXPECT_EQ(p.state.textBlockId, LICENCE_BLOCK_ID);
     p.goToPage(PAGE_INFORMATION);
     for (int sub = 0; sub < INFO_PAGE_COUNT; ++sub) {
         p.choose("##combo2", INFO_PAGE_NAMES[sub]);

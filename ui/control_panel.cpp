@@ -18,10 +18,8 @@
 const char* const PAGE_NAMES[PAGE_COUNT] = {"Home",           "Controls",       "Navigation",  "Display",
                                             "Catalog",        "User Interface", "Display Tweaks",
                                             "Information",    "Licenses",       "Credits"};
-const int HELP_BLOCK_IDS[PAGE_COUNT] = {4, 10, 22, 24, 26, 28, 30, 32, 0, 0};
-const char* const INFO_PAGE_NAMES[INFO_PAGE_COUNT] = {"Road Map",   "Star Counts", "Platform",
-                                                      "GPU",        "Change Log",  "Known Bugs"};
-const int INFO_BLOCK_IDS[INFO_PAGE_COUNT] = {12, 20, 18, 21, 16, 14};
+
+int helpBlockOf(int page) { return page >= 0 && page < HELP_PAGE_COUNT ? HELP_BLOCK_IDS[page] : 0; }
 
 namespace {
 
@@ -214,11 +212,11 @@ void catalogPage(AppState& s, StarField& engine, float bottomReserve) {
     choiceCombo("##star_sort", SORT_CHOICES, s.sortChoice);
     ImGui::TextUnformatted("Text:");
     ImGui::SameLine();
-    if (choiceCombo("##sdisptext0", LABEL_CHOICES, s.starLabel[0])) s.changes.labelsChanged = 1;
+    if (choiceCombo("##sdisptext0", STAR_LABEL_CHOICES, s.starLabel[0])) s.changes.labelsChanged = 1;
     if (s.starLabel[0] != 0) {
         ImGui::TextUnformatted("Text:");
         ImGui::SameLine();
-        if (choiceCombo("##sdisptext1", LABEL_CHOICES, s.starLabel[1])) s.changes.labelsChanged = 1;
+        if (choiceCombo("##sdisptext1", STAR_LABEL_CHOICES, s.starLabel[1])) s.changes.labelsChanged = 1;
     }
 
     if (ImGui::Button("Search")) {
@@ -374,9 +372,9 @@ void creditsPage() {
 // The text block the page asks to show this frame; 0 for none.
 int requestedTextBlock(const AppState& s) {
     const int page = s.currentPage;
-    if (s.helpShown && HELP_BLOCK_IDS[page] != 0) return HELP_BLOCK_IDS[page];
+    if (s.helpShown && helpBlockOf(page) != 0) return helpBlockOf(page);
     if (page == PAGE_INFORMATION) return INFO_BLOCK_IDS[s.infoPage];
-    if (page == PAGE_LICENSES) return LICENSES_BLOCK_ID;
+    if (page == PAGE_LICENSES) return LICENCE_BLOCK_ID;
     if (page == PAGE_CATALOG && s.infoShown && s.selectedResult > 0) return STAR_INFO_BLOCK_ID;
     return 0;
 }
@@ -478,7 +476,7 @@ void drawPanel(AppState& s, StarField& engine) {
         }
         ImGui::EndCombo();
     }
-    if (HELP_BLOCK_IDS[s.currentPage] != 0) {
+    if (helpBlockOf(s.currentPage) != 0) {
         ImGui::SameLine();
         toggleButton(" ? ##help", s.helpShown);
     }

@@ -9,6 +9,10 @@
 #include <string>
 
 #include "starfield/navigation.h"
+#include "ui/help_texts.h"
+#include "ui/info_pages.h"
+#include "ui/licences.h"
+#include "ui/star_info.h"
 
 struct AppState;
 struct StarField;
@@ -28,14 +32,8 @@ enum PanelPage {
     PAGE_COUNT
 };
 extern const char* const PAGE_NAMES[PAGE_COUNT];
-// The text block of each page's help screen; 0 for the pages without one.
-extern const int HELP_BLOCK_IDS[PAGE_COUNT];
-// The Information page's sub-pages and their text blocks.
-inline constexpr int INFO_PAGE_COUNT = 6;
-extern const char* const INFO_PAGE_NAMES[INFO_PAGE_COUNT];
-extern const int INFO_BLOCK_IDS[INFO_PAGE_COUNT];
-inline constexpr int LICENSES_BLOCK_ID = 2;
-inline constexpr int STAR_INFO_BLOCK_ID = 8;
+// The text block of a page's help screen; 0 for the pages without one.
+int helpBlockOf(int page);
 
 // The panel's Dear ImGui context: no layout file, the control font scale,
 // the dark style with 10 pixels between items. One exists for the run.

@@ -37,7 +37,7 @@ inline constexpr Choice<uint64_t> LOOKAHEAD_CHOICES[] = {
     {"1", 1000 * MILLISECOND_NS}};
 inline constexpr Choice<int> BACKGROUND_CHOICES[] = {{"(none)", 0}, {"Low Q", 1}, {"Normal", 2}};
 inline constexpr Choice<int> STAR_SHAPE_CHOICES[] = {{"Circle", 0}, {"Fuzzy", 1}};
-inline constexpr Choice<int> LABEL_CHOICES[] = {{"(none)", 0}, {"Name", 1}, {"Distance", 2}};
+inline constexpr Choice<int> STAR_LABEL_CHOICES[] = {{"(none)", 0}, {"Name", 1}, {"Distance", 2}};
 inline constexpr Choice<int> SIDE_CHOICES[] = {{"Left", 0}, {"Right", 1}};
 
 inline constexpr Choice<int> SORT_CHOICES[] = {{"Distance", 0}};
