@@ -103,6 +103,11 @@ void Application::initWindowAndRenderer() {
     state.starsDisplayed = starField.starsDisplayed;
 
     preparePanelFrame();
-    buildControlPanel(state, *starField.engine);
+    refreshGpuFacts();
+    buildControlPanel(state, *starField.engine, &textView);
+    if (textView.rebuilt) {
+        renderTextBlock(renderer, textView.block.vertices.data(), textView.block.vertexCount, textView.block.width,
+                        textView.block.height);
+    }
     stage = "running";
 }

@@ -200,7 +200,7 @@ void recordCommandBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
     }
     r.redraw[imageIndex][0] = 0;
 
-    imguiBackendDraw(cb);
+    imguiBackendDraw(r, cb);
     r.redraw[imageIndex][1] = 0;
 
     vkCmdEndRenderPass(cb);
@@ -246,6 +246,7 @@ FrameStart beginFrame(Renderer& r) {
     const uint64_t waitStart = nowNanoseconds();
     checkVkResult(vkWaitForFences(r.device, 1, &r.inFlight[frame], VK_TRUE, UINT64_MAX));
     start.fenceWaitNs = nowNanoseconds() - waitStart;
+    retireTextTextures(r);
 
     VkResult result = vkAcquireNextImageKHR(r.device, r.swapChain, UINT64_MAX, r.imageAvailable[frame],
                                             VK_NULL_HANDLE, &start.imageIndex);

@@ -166,4 +166,5 @@ void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShap
     uploadShapeTable(r, starShape);
     createLabelFontTexture(r, font);
     buildSphereMeshes(r, icosa, shapes);
+    createTextBlockResources(r);
 }

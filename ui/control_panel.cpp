@@ -12,6 +12,7 @@
 #include "numeric/constants.h"
 #include "render/imgui_backend.h"
 #include "ui/panel_choices.h"
+#include "ui/text_view.h"
 #include "starfield/search.h"
 #include "starfield/star_field.h"
 
@@ -450,7 +451,7 @@ bool panelWantsKeyboard() { return ImGui::GetCurrentContext() != nullptr && ImGu
 
 void preparePanelFrame() { imguiPrepareFrame(); }
 
-void drawPanel(AppState& s, StarField& engine) {
+void drawPanel(AppState& s, StarField& engine, TextView* text) {
     ImGuiStyle& style = ImGui::GetStyle();
     style.WindowBorderSize = 0;
     style.FrameBorderSize = 0;
@@ -508,14 +509,18 @@ void drawPanel(AppState& s, StarField& engine) {
         s.saveOnExit = false;
     }
     ImGui::End();
-    // The star display stays visible; the text blocks go beside it.
-    s.hideStarDisplay = false;
-    s.helpMarginRequested = 0;
+    if (text != nullptr) {
+        updateTextView(*text, s, engine);
+        drawTextWindow(*text, s);
+    } else {
+        s.hideStarDisplay = false;
+        s.helpMarginRequested = 0;
+    }
 }
 
-void buildControlPanel(AppState& state, StarField& engine) {
+void buildControlPanel(AppState& state, StarField& engine, TextView* text) {
     imguiNewFrame();
-    drawPanel(state, engine);
+    drawPanel(state, engine, text);
     ImGui::Render();
     state.redrawPanel = true;
 }

@@ -16,6 +16,7 @@
 
 struct AppState;
 struct StarField;
+struct TextView;
 
 // The pages, in the combo's order.
 enum PanelPage {
@@ -57,11 +58,12 @@ void preparePanelFrame();
 
 // One frame of the panel, from NewFrame to Render. Runs on the panel worker
 // while the main thread waits, and once on the main thread at start-up.
-void buildControlPanel(AppState& state, StarField& engine);
+// With a text view, the text block a page asks for is laid out and shown.
+void buildControlPanel(AppState& state, StarField& engine, TextView* text);
 
 // The panel's windows inside a frame that the caller has begun (the tests
 // drive it with a Dear ImGui context of their own).
-void drawPanel(AppState& state, StarField& engine);
+void drawPanel(AppState& state, StarField& engine, TextView* text = nullptr);
 
 // What the Navigation page shows. The speed in parsecs per second: for
 // levels of 40 and above "s:%7.0lf pc/s", from 30 "s:%7.3lf pc/s", below as
