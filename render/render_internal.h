@@ -44,6 +44,9 @@ struct PipelineSpec {
 VkShaderModule createShaderModule(Renderer& r, const ShaderCode& code);
 VkPipeline createPipeline(Renderer& r, const PipelineSpec& spec);
 
+// A sampler that takes the nearest texel, for textures drawn one texel per pixel.
+VkSampler createNearestSampler(Renderer& r, VkSamplerAddressMode addressing);
+
 void createDescriptorSetLayout(Renderer& r);
 void createUniformBuffers(Renderer& r);
 void createDescriptorSets(Renderer& r);

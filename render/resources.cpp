@@ -62,6 +62,28 @@ void createGpuBuffers(Renderer& r) {
 
 }  // namespace
 
+VkSampler createNearestSampler(Renderer& r, VkSamplerAddressMode addressing) {
+    VkSamplerCreateInfo sampler{};
+    sampler.sType = VK_STRUCTURE_TYPE_SAMPLER_CREATE_INFO;
+    sampler.magFilter = VK_FILTER_NEAREST;
+    sampler.minFilter = VK_FILTER_NEAREST;
+    sampler.mipmapMode = VK_SAMPLER_MIPMAP_MODE_NEAREST;
+    sampler.addressModeU = addressing;
+    sampler.addressModeV = addressing;
+    sampler.addressModeW = addressing;
+    sampler.anisotropyEnable = VK_FALSE;
+    sampler.maxAnisotropy = 1.0f;
+    sampler.compareEnable = VK_FALSE;
+    sampler.compareOp = VK_COMPARE_OP_ALWAYS;
+    sampler.minLod = -1000;
+    sampler.maxLod = 1000;
+    sampler.borderColor = VK_BORDER_COLOR_INT_OPAQUE_BLACK;
+    sampler.unnormalizedCoordinates = VK_FALSE;
+    VkSampler result = VK_NULL_HANDLE;
+    checkVkResult(vkCreateSampler(r.device, &sampler, nullptr, &result));
+    return result;
+}
+
 void uploadShapeTable(Renderer& r, int starShape) {
     const auto table = buildShapeTable(starShape);
     GpuBuffer staging;
@@ -94,23 +116,7 @@ void createLabelFontTexture(Renderer& r, const DisplayFont& font) {
     destroyBuffer(upload);
 
     r.fontView = createImageView(r, r.fontImage, VK_FORMAT_R8_UNORM, VK_IMAGE_ASPECT_COLOR_BIT, r.deviceObjects);
-    VkSamplerCreateInfo sampler{};
-    sampler.sType = VK_STRUCTURE_TYPE_SAMPLER_CREATE_INFO;
-    sampler.magFilter = VK_FILTER_NEAREST;
-    sampler.minFilter = VK_FILTER_NEAREST;
-    sampler.mipmapMode = VK_SAMPLER_MIPMAP_MODE_NEAREST;
-    sampler.addressModeU = VK_SAMPLER_ADDRESS_MODE_REPEAT;
-    sampler.addressModeV = VK_SAMPLER_ADDRESS_MODE_REPEAT;
-    sampler.addressModeW = VK_SAMPLER_ADDRESS_MODE_REPEAT;
-    sampler.anisotropyEnable = VK_FALSE;
-    sampler.maxAnisotropy = 1.0f;
-    sampler.compareEnable = VK_FALSE;
-    sampler.compareOp = VK_COMPARE_OP_ALWAYS;
-    sampler.minLod = -1000;
-    sampler.maxLod = 1000;
-    sampler.borderColor = VK_BORDER_COLOR_INT_OPAQUE_BLACK;
-    sampler.unnormalizedCoordinates = VK_FALSE;
-    checkVkResult(vkCreateSampler(r.device, &sampler, nullptr, &r.fontSampler));
+    r.fontSampler = createNearestSampler(r, VK_SAMPLER_ADDRESS_MODE_REPEAT);
     defer(r.deviceObjects, [&r] {
         vkDestroySampler(r.device, r.fontSampler, nullptr);
         r.fontSampler = VK_NULL_HANDLE;

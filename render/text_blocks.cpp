@@ -63,23 +63,6 @@ VkDescriptorSet samplerSet(Renderer& r, VkDescriptorSetLayout layout, VkImageVie
     return set;
 }
 
-VkSampler nearestSampler(Renderer& r) {
-    VkSamplerCreateInfo create{};
-    create.sType = VK_STRUCTURE_TYPE_SAMPLER_CREATE_INFO;
-    create.magFilter = VK_FILTER_NEAREST;
-    create.minFilter = VK_FILTER_NEAREST;
-    create.mipmapMode = VK_SAMPLER_MIPMAP_MODE_NEAREST;
-    create.addressModeU = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
-    create.addressModeV = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
-    create.addressModeW = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
-    create.maxAnisotropy = 1.0f;
-    create.compareOp = VK_COMPARE_OP_ALWAYS;
-    create.borderColor = VK_BORDER_COLOR_INT_OPAQUE_BLACK;
-    VkSampler sampler = VK_NULL_HANDLE;
-    checkVkResult(vkCreateSampler(r.device, &create, nullptr, &sampler));
-    return sampler;
-}
-
 void createTextRenderPass(Renderer& r) {
     VkAttachmentDescription colour{};
     colour.format = TEXT_FORMAT;
@@ -226,7 +209,7 @@ void renderTextBlock(Renderer& r, const void* vertices, uint32_t vertexCount, in
         viewInfo.format = TEXT_FORMAT;
         viewInfo.subresourceRange = {VK_IMAGE_ASPECT_COLOR_BIT, 0, 1, 0, 1};
         checkVkResult(vkCreateImageView(r.device, &viewInfo, nullptr, &texture.view));
-        texture.sampler = nearestSampler(r);
+        texture.sampler = createNearestSampler(r, VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE);
         texture.set = samplerSet(r, t.imageLayout, texture.view, texture.sampler);
 
         VkFramebufferCreateInfo fb{};
