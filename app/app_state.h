@@ -12,6 +12,33 @@
 inline constexpr int WINDOWED_WIDTH = 1200;
 inline constexpr int WINDOWED_HEIGHT = 800;
 
+// The ranges the control panel keeps the settings in. A save file's values
+// must lie in them too.
+inline constexpr double VIEW_ANGLE_MIN = 1, VIEW_ANGLE_MAX = 90;  // degrees
+inline constexpr float MAX_MAGNITUDE_MIN = 4, MAX_MAGNITUDE_MAX = 16;
+inline constexpr uint32_t DISPLAY_FONT_SIZE_MAX = 18;  // index of the display font's 19 sizes
+inline constexpr uint32_t CONTROL_FONT_SCALE_MIN = 1, CONTROL_FONT_SCALE_MAX = 4;
+// Channel wavelengths in metres (no widget sets them). Outside 10 nm to 100 um
+// the single-precision channel constants overflow or every star goes black.
+inline constexpr float CHANNEL_WAVELENGTH_MIN = 1e-8f, CHANNEL_WAVELENGTH_MAX = 1e-4f;
+
+// The capacities the control panel's combos offer, with their labels.
+struct CapacityChoice {
+    uint32_t value;
+    const char* label;
+};
+inline constexpr CapacityChoice MAX_STARS_GEN_CHOICES[] = {
+    {10000, "10K"},     {15000, "15K"},     {20000, "20K"},     {30000, "30K"},     {40000, "40K"},
+    {60000, "60K"},     {80000, "80K"},     {100000, "100K"},   {150000, "150K"},   {200000, "200K"},
+    {300000, "300K"},   {400000, "400K"},   {600000, "600K"},   {800000, "800K"},   {1000000, "1M"},
+    {1500000, "1.5M"},  {2000000, "2M"},    {3000000, "3M"},    {4000000, "4M"},    {6000000, "6M"},
+    {8000000, "8M"},    {10000000, "10M"}};
+inline constexpr CapacityChoice MAX_STARS_GPU_CHOICES[] = {{3000000, "3M"}};
+// Voxel chunks of 65536 voxels; the labels count voxels.
+inline constexpr CapacityChoice MAX_VOXEL_CHUNK_CHOICES[] = {
+    {1, "64K"}, {2, "128K"}, {3, "192K"}, {4, "256K"}, {6, "384K"},  {8, "512K"},   {12, "768K"},  {16, "1M"},
+    {24, "1.5M"}, {32, "2M"}, {48, "3M"}, {64, "4M"},  {96, "6M"}, {128, "8M"}, {192, "12M"}, {256, "16M"}};
+
 // The five change flags a star-field pass consumes, in hand-off order.
 struct ChangeFlags {
     uint8_t viewpointMoved;
@@ -77,6 +104,12 @@ struct AppState {
     bool running = true;
     bool saveOnExit = true;
     bool shutdownDone = false;
+
+    // ---- requests of the panel's Save, Load and Reset buttons, carried out
+    // on the main thread after the panel build (Application::handleSaveFileRequests)
+    bool saveRequested = false;
+    bool loadRequested = false;
+    bool resetRequested = false;
 };
 
 // Writes the values a missing save file stands for (the viewpoint, the view,
