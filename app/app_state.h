@@ -22,23 +22,6 @@ inline constexpr uint32_t CONTROL_FONT_SCALE_MIN = 1, CONTROL_FONT_SCALE_MAX = 4
 // the single-precision channel constants overflow or every star goes black.
 inline constexpr float CHANNEL_WAVELENGTH_MIN = 1e-8f, CHANNEL_WAVELENGTH_MAX = 1e-4f;
 
-// The capacities the control panel's combos offer, with their labels.
-struct CapacityChoice {
-    uint32_t value;
-    const char* label;
-};
-inline constexpr CapacityChoice MAX_STARS_GEN_CHOICES[] = {
-    {10000, "10K"},     {15000, "15K"},     {20000, "20K"},     {30000, "30K"},     {40000, "40K"},
-    {60000, "60K"},     {80000, "80K"},     {100000, "100K"},   {150000, "150K"},   {200000, "200K"},
-    {300000, "300K"},   {400000, "400K"},   {600000, "600K"},   {800000, "800K"},   {1000000, "1M"},
-    {1500000, "1.5M"},  {2000000, "2M"},    {3000000, "3M"},    {4000000, "4M"},    {6000000, "6M"},
-    {8000000, "8M"},    {10000000, "10M"}};
-inline constexpr CapacityChoice MAX_STARS_GPU_CHOICES[] = {{3000000, "3M"}};
-// Voxel chunks of 65536 voxels; the labels count voxels.
-inline constexpr CapacityChoice MAX_VOXEL_CHUNK_CHOICES[] = {
-    {1, "64K"}, {2, "128K"}, {3, "192K"}, {4, "256K"}, {6, "384K"},  {8, "512K"},   {12, "768K"},  {16, "1M"},
-    {24, "1.5M"}, {32, "2M"}, {48, "3M"}, {64, "4M"},  {96, "6M"}, {128, "8M"}, {192, "12M"}, {256, "16M"}};
-
 // The five change flags a star-field pass consumes, in hand-off order.
 struct ChangeFlags {
     uint8_t viewpointMoved;
@@ -90,9 +73,26 @@ struct AppState {
     // ---- the control panel
     int panelWidth = 0;
     float charSize[2]{};  // width of "0" in whole pixels, line height
+    int currentPage = 0;  // index into the page combo
+    bool helpShown = false;  // the "?" toggle
+    bool infoShown = false;  // the Catalog page's " i ##info" toggle
+    int infoPage = 0;        // the Information page's sub-page
+    int selectedResult = 0;  // the catalog's selected entry; 0: none
+    int sortChoice = 0;      // the catalog's sort order: "Distance"
+    int64_t lastSearchPosition[3]{};
+    // The text block the panel shows this frame (help screen, information
+    // page, licences, star information; 0: none), and whether the block of
+    // that id must be laid out again although its id did not change.
+    int textBlockId = 0;
+    bool refreshTextBlock = false;
     bool hideStarDisplay = false;
     int helpMarginRequested = 0;  // width of an open help screen beside the panel
     uint32_t starsDisplayed = 0;  // points on display, from the last collected pass
+    // What the panel asks the program to do once it is built: the view
+    // limits and the display constants after a magnitude or view angle
+    // change; the Navigation page's Save, Load and Reset.
+    bool viewLimitsChanged = false;
+    bool saveRequested = false, loadRequested = false, resetRequested = false;
 
     // ---- change flags
     ChangeFlags changes{1, 0, 0, 0, 0};  // viewpointMoved starts set
@@ -104,12 +104,6 @@ struct AppState {
     bool running = true;
     bool saveOnExit = true;
     bool shutdownDone = false;
-
-    // ---- requests of the panel's Save, Load and Reset buttons, carried out
-    // on the main thread after the panel build (Application::handleSaveFileRequests)
-    bool saveRequested = false;
-    bool loadRequested = false;
-    bool resetRequested = false;
 };
 
 // Writes the values a missing save file stands for (the viewpoint, the view,
@@ -124,6 +118,6 @@ void recomputeChannelConstants(AppState& state);
 
 // What a key event does: the speed keys, the key states, Caps Lock, and the
 // cross-hair and full-screen toggles, which act on a press only. Returns
-// whether full screen must be toggled; ignored (false, nothing changed) while
-// the panel has the keyboard.
+// whether full screen must be toggled. While the panel has the keyboard only
+// releases count (false is returned).
 bool applyKeyEvent(AppState& state, int key, int action, int mods, bool panelWantsKeyboard);

@@ -22,7 +22,10 @@ uint64_t nowNanoseconds() {
             .count());
 }
 
-void panelJobBody(void* owner) { buildControlPanel(*static_cast<AppState*>(owner)); }
+void panelJobBody(void* owner) {
+    Application& app = *static_cast<Application*>(owner);
+    buildControlPanel(app.state, *app.starField.engine);
+}
 
 void preparePassHook(void* owner, const ChangeFlags& changes) {
     Application& app = *static_cast<Application*>(owner);
@@ -75,7 +78,7 @@ void Application::init(const GalaxyModel& galaxy) {
 
     createStarField(starField, galaxy);
 
-    panelJob.owner = &state;
+    panelJob.owner = this;
     panelJob.work = panelJobBody;
     launchWorker(panelWorker, panelJob);
 
@@ -175,6 +178,11 @@ void Application::runPanel() {
     preparePanelFrame();
     startJob(panelWorker);
     waitForJob(panelWorker);
+    if (state.viewLimitsChanged) {
+        state.viewLimitsChanged = false;
+        recomputeViewLimits();
+        recomputeDisplayConstants();
+    }
 }
 
 void Application::updateStarField() {

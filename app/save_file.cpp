@@ -15,6 +15,7 @@
 
 #include "app/app_state.h"
 #include "starfield/star_field.h"
+#include "ui/panel_choices.h"
 
 namespace {
 
@@ -30,9 +31,10 @@ bool unitLength(const Vec3d& v) {
            std::fabs(std::sqrt(dot(v, v)) - 1.0) <= SAVE_DIRECTION_TOLERANCE;
 }
 
-template <size_t N>
-bool offered(uint64_t value, const CapacityChoice (&choices)[N]) {
-    return std::any_of(choices, choices + N, [value](const CapacityChoice& c) { return c.value == value; });
+// One of the entries of the panel's combo.
+template <typename T, size_t N>
+bool offered(uint64_t value, const Choice<T> (&choices)[N]) {
+    return value <= UINT32_MAX && choiceName(choices, static_cast<T>(value)) != nullptr;
 }
 
 int32_t asInt32(const SaveValue& v) { return static_cast<int32_t>(static_cast<uint32_t>(v.word)); }
@@ -76,15 +78,15 @@ const char* checkControlFont(const SaveValue& v, const SaveValue*) {
 }
 
 const char* checkVoxelChunks(const SaveValue& v, const SaveValue*) {
-    return offered(v.word, MAX_VOXEL_CHUNK_CHOICES) ? nullptr : "not one of the Max Voxels choices";
+    return offered(v.word, VOXEL_CHOICES) ? nullptr : "not one of the Max Voxels choices";
 }
 
 const char* checkStarsGen(const SaveValue& v, const SaveValue*) {
-    return offered(v.word, MAX_STARS_GEN_CHOICES) ? nullptr : "not one of the Max stars gen choices";
+    return offered(v.word, STARS_GEN_CHOICES) ? nullptr : "not one of the Max stars gen choices";
 }
 
 const char* checkStarsGpu(const SaveValue& v, const SaveValue*) {
-    return offered(v.word, MAX_STARS_GPU_CHOICES) ? nullptr : "not one of the Max stars gc choices";
+    return offered(v.word, POINT_CAPACITY_CHOICES) ? nullptr : "not one of the Max stars gc choices";
 }
 
 const char* checkFlag(const SaveValue& v, const SaveValue*) { return v.word > 1 ? "not 0 or 1" : nullptr; }

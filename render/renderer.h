@@ -23,6 +23,7 @@
 #include "render/uniforms.h"
 #include "starfield/navigation.h"
 
+struct DisplayFont;
 struct GLFWwindow;
 struct StarFieldResults;
 struct StarRecord;
@@ -228,7 +229,8 @@ struct GalaxyShapes {
 // descriptor sets, pipelines, framebuffers and command buffers, and returns
 // where the star display lies.
 void createDevice(Renderer& r, GLFWwindow* window, bool multisampling);
-void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, int starShape);
+void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, int starShape,
+                         const DisplayFont& font);
 DisplayGeometry createPipelines(Renderer& r, const SwapChainSettings& settings);
 
 // The swap chain and everything that depends on it, rebuilt for new

@@ -5,6 +5,7 @@
 
 #include "render/render_internal.h"
 #include "render/renderer.h"
+#include "starfield/display_font.h"
 #include "render/vk_check.h"
 
 namespace {
@@ -73,13 +74,11 @@ void uploadShapeTable(Renderer& r, int starShape) {
 
 namespace {
 
-void createLabelFontTexture(Renderer& r) {
-    // The display font's glyph atlas comes with the user interface's text
-    // module; until then the atlas is blank and no label is drawn.
-    const std::vector<uint8_t> pixels(FONT_WIDTH * FONT_HEIGHT, 0);
+void createLabelFontTexture(Renderer& r, const DisplayFont& font) {
+    // The display font's glyph atlas, one byte of coverage per texel.
     GpuBuffer upload;
     createBuffer(upload, r.gpu, "font texture upload buffer", FONT_WIDTH * FONT_HEIGHT, TS, HV, 0, 4, true);
-    writeBuffer(upload, pixels.data(), pixels.size());
+    writeBuffer(upload, font.atlas, FONT_WIDTH * FONT_HEIGHT);
 
     r.fontImage = createImage(r, FONT_WIDTH, FONT_HEIGHT, VK_SAMPLE_COUNT_1_BIT, VK_FORMAT_R8_UNORM,
                               VK_IMAGE_USAGE_TRANSFER_DST_BIT | VK_IMAGE_USAGE_SAMPLED_BIT, r.deviceObjects);
@@ -161,9 +160,10 @@ void buildSphereMeshes(Renderer& r, const IcosaTables& icosa, const GalaxyShapes
 
 }  // namespace
 
-void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, int starShape) {
+void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, int starShape,
+                         const DisplayFont& font) {
     createGpuBuffers(r);
     uploadShapeTable(r, starShape);
-    createLabelFontTexture(r);
+    createLabelFontTexture(r, font);
     buildSphereMeshes(r, icosa, shapes);
 }

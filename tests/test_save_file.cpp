@@ -28,6 +28,7 @@
 
 #include "app/app_state.h"
 #include "app/save_file.h"
+#include "ui/panel_choices.h"
 
 namespace {
 
@@ -307,18 +308,18 @@ TEST(SaveFileRoundTrip, ExtremesOfEveryRange) {
         EXPECT_EQ(differences(*a, *b), "");
     }
     // Every capacity the panel offers survives.
-    for (const CapacityChoice& c : MAX_VOXEL_CHUNK_CHOICES) {
+    for (const Choice<uint32_t>& c : VOXEL_CHOICES) {
         auto a = unusual();
         a->chunks = c.value;
         auto b = withDefaults();
-        EXPECT_EQ(loadError(buildSaveImage(a->target()), *b), "") << c.label;
+        EXPECT_EQ(loadError(buildSaveImage(a->target()), *b), "") << c.name;
         EXPECT_EQ(b->chunks, c.value);
     }
-    for (const CapacityChoice& c : MAX_STARS_GEN_CHOICES) {
+    for (const Choice<uint64_t>& c : STARS_GEN_CHOICES) {
         auto a = unusual();
         a->starsGen = c.value;
         auto b = withDefaults();
-        EXPECT_EQ(loadError(buildSaveImage(a->target()), *b), "") << c.label;
+        EXPECT_EQ(loadError(buildSaveImage(a->target()), *b), "") << c.name;
         EXPECT_EQ(b->starsGen, c.value);
     }
 }

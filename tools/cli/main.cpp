@@ -19,6 +19,7 @@ const CliCommand COMMANDS[] = {
     {"star", "print the properties of a population's star at a uniform draw", STAR_HELP, runStar},
     {"savefile", "print every field of a save file, or why the program would not load it", SAVEFILE_HELP,
      runSavefile},
+    {"textblock", "draw a help, information, licence or star text block into a PNG", TEXTBLOCK_HELP, runTextblock},
 };
 
 void printOverview(FILE* out) {
