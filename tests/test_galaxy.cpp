@@ -508,7 +508,9 @@ TEST(ArmElements, NoDensityFarFromTheSegment) {
 TEST(ArmElements, StartPointInsideEndPointOnTheNextElement) {
     for (const ArmElement& e : arms().elements) {
         const int64_t endX = e.x0 + e.dx * (int64_t{1} << 32), endY = e.y0 + e.dy * (int64_t{1} << 32);
-        if (e.d0 > 0) EXPECT_GT(elementDensity(e.x0, e.y0, 0, e), 0u);
+        if (e.d0 > 0) {
+            EXPECT_GT(elementDensity(e.x0, e.y0, 0, e), 0u);
+        }
         EXPECT_EQ(elementDensity(endX, endY, 0, e), 0u);
     }
 }

@@ -164,14 +164,15 @@ TEST(WorkerHandOff, EngineIsAskedAboutUnfinishedWorkOnlyBetweenPasses) {
         if (probe.gate->inside) ++probe.askedWhileRunning;
         return false;
     };
+    const PassHooks hooks{unfinished, nullptr, &probe};
     w.gate.close();
     w.flags.viewpointMoved = 1;
-    EXPECT_FALSE(updateStarFieldHandOff(w.tracker, w.flags, w.request, w.worker, unfinished, &probe));
+    EXPECT_FALSE(updateStarFieldHandOff(w.tracker, w.flags, w.worker, hooks));
     w.gate.waitInside();
     for (int frame = 0; frame < 20; ++frame)
-        EXPECT_FALSE(updateStarFieldHandOff(w.tracker, w.flags, w.request, w.worker, unfinished, &probe));
+        EXPECT_FALSE(updateStarFieldHandOff(w.tracker, w.flags, w.worker, hooks));
     w.gate.release();
-    while (!updateStarFieldHandOff(w.tracker, w.flags, w.request, w.worker, unfinished, &probe))
+    while (!updateStarFieldHandOff(w.tracker, w.flags, w.worker, hooks))
         std::this_thread::yield();
     EXPECT_EQ(probe.askedWhileRunning, 0);
     EXPECT_GT(probe.asked, 0);

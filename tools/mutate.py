@@ -144,7 +144,7 @@ MUTANTS = [
       "while (starsInMemory + n >= maxStarsGen ||", "while (starsInMemory + n > maxStarsGen ||",
       "star limit: memory may fill up to the limit itself"),
     M("evict-points-limit", "starfield/star_field.cpp",
-      "pointsInUse() + n >= maxStarsGc)", "pointsInUse() + n > maxStarsGc)",
+      "pointsInUse() + n >= pointCapacity)", "pointsInUse() + n > pointCapacity)",
       "point limit: slots may fill up to the limit itself"),
     M("evict-keeps-parents", "starfield/star_field.cpp",
       "if (h == ROOT_VOXEL || voxel(h).childMask != 0) continue;", "if (h == ROOT_VOXEL) continue;",
@@ -190,7 +190,7 @@ MUTANTS = [
       "navigation: the cross product swapped"),
 
     # ---------------------------------------------------- app/ (the hand-off)
-    M("handoff-any-labels", "app/worker_thread.h",
+    M("handoff-any-labels", "app/app_state.h",
       "reserved | swapChainRecreated | labelsChanged;", "reserved | swapChainRecreated;",
       "a labels change alone starts no pass"),
     M("handoff-done-unlocked", "app/worker_thread.cpp",
@@ -208,8 +208,8 @@ MUTANTS = [
       "    {",
       "start: the running flag not raised before the worker is woken"),
     M("handoff-busy-engine", "app/worker_thread.cpp",
-      "const bool unfinished = !busy && engineUnfinished != nullptr",
-      "const bool unfinished = engineUnfinished != nullptr",
+      "const bool unfinished = !busy && hooks.unfinished != nullptr",
+      "const bool unfinished = hooks.unfinished != nullptr",
       "hand-off: the engine asked about unfinished work while a pass runs in it"),
     M("handoff-restart-kept", "app/worker_thread.cpp",
       "        tracker.restartPending = false;\n", "",
@@ -267,7 +267,21 @@ def run(cmd, timeout, cwd=None):
 
 
 def needs_tsan(m):
-    return m.file.startswith("app/worker_thread")
+    return m.file.startswith("app/")
+
+
+def locate(m, files):
+    """The file that holds the mutant's snippet: its named file, or else the one
+    source file (tests aside) where the snippet occurs, should it have moved.
+    None unless the snippet occurs exactly once."""
+    def count(f):
+        path = os.path.join(ROOT, f)
+        return open(path, errors="replace").read().count(m.find) if os.path.isfile(path) else 0
+    if count(m.file) == 1:
+        return m.file
+    hits = [(f, count(f)) for f in files if f.endswith((".cpp", ".h")) and not f.startswith("tests/")]
+    hits = [(f, n) for f, n in hits if n > 0]
+    return hits[0][0] if len(hits) == 1 and hits[0][1] == 1 else None
 
 
 def build(build_dir, jobs, tsan):
@@ -308,14 +322,16 @@ def main():
     args = ap.parse_args()
 
     mutants = [m for m in MUTANTS if not args.only or any(o in m.name for o in args.only)]
+    files = tree_files()
     stale = []
     for m in mutants:
-        path = os.path.join(ROOT, m.file)
-        n = open(path).read().count(m.find) if os.path.exists(path) else 0
-        if n != 1:
-            stale.append((m, n))
-    for m, n in stale:
-        print("stale: %-22s %s: snippet found %d times" % (m.name, m.file, n))
+        where = locate(m, files)
+        if where is None:
+            stale.append(m)
+            print("stale: %-22s %s: snippet not found exactly once" % (m.name, m.file))
+        elif where != m.file:
+            print("moved: %-22s %s -> %s" % (m.name, m.file, where))
+            m.file = where
     if args.check:
         areas = {}
         for m in MUTANTS:
@@ -323,7 +339,7 @@ def main():
         print("%d mutants (%s), %d stale" % (len(MUTANTS), ", ".join("%s %d" % a for a in sorted(areas.items())),
                                              len(stale)))
         return 1 if stale else 0
-    mutants = [m for m in mutants if m not in [s for s, _ in stale]]
+    mutants = [m for m in mutants if m not in stale]
 
     src = os.path.join(args.scratch, "src")
     bld = os.path.join(args.scratch, "build")
