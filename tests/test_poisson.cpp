@@ -201,6 +201,19 @@ TEST(PoissonReference, EachRegimeUpToAndFromItsBoundary) {
         expectMatchesReference(mean, largeReference, 3000);
 }
 
+// A product exactly equal to the bound is not below it. For this mean
+// (about 23.567) mean * log2 e comes out as exactly 34 in 32.32, so the bound
+// is 2^-34 (the exact e^-mean lies 3e-11 below it). This state's second draw
+// has its top 32 bits zero (found by a search over states): the first two
+// 16-bit uniforms are the bottom slice's middle, 2^-17 each, and the product
+// reaches exactly 2^-34 after two factors; only the third takes it below.
+TEST(PoissonReference, AProductExactlyAtTheBoundIsNotBelowIt) {
+    const uint64_t mean = 101219512042ull;
+    uint64_t state = 0x3e823a839d7c0e73ull, refState = state;
+    EXPECT_EQ(poissonVariate(mean, state), 2u);
+    EXPECT_EQ(mediumReference(mean, refState), 2u);
+}
+
 TEST(Poisson, HugeMeanStaysFinite) {
     uint64_t state = 1;
     const uint64_t k = poissonVariate(~uint64_t{0}, state);  // mean just below 2^32
