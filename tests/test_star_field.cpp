@@ -305,32 +305,63 @@ TEST(StarFieldPass, EvictionTakesOnlyBucketsBelowThePriority) {
     EXPECT_EQ(f->liveVoxels, 2u);
 }
 
+// A field whose pool holds, below the root, the level-2 voxel at the galaxy
+// cube's positive corner (planned into `parent`, its last tier replaced when
+// one is given), so that createChild can make its child 7, the level-3 voxel
+// at the corner.
+std::unique_ptr<StarField> fieldWithCornerParent(uint64_t maxStars, uint64_t maxPoints, ChildPlan& parent,
+                                                 VoxelHandle& h, int lastTier = -1) {
+    const GalaxyView view = builtGalaxy().view();
+    uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
+    EXPECT_TRUE(planChild(view, rootParent(view.count), 7, parent, dens));
+    if (lastTier >= 0) parent.lastTier = lastTier;
+    auto f = makeField(maxStars, 1, maxPoints);
+    h = f->allocateVoxel();
+    Voxel& v = f->voxel(h);
+    v.parent = ROOT_VOXEL * 8 + 7;
+    f->voxel(ROOT_VOXEL).childMask = 0x80;
+    std::tie(v.x, v.y, v.z, v.level, v.node, v.components) =
+        std::tuple(parent.x, parent.y, parent.z, uint8_t(2), parent.node, parent.components);
+    v.firstTier = v.lastTier = static_cast<uint8_t>(parent.lastTier);
+    return f;
+}
+
 // A new voxel is made only when its stars fit below both limits: the stars in
 // memory and the point slots in use plus the new ones. With room for exactly
 // its n stars the pass stops (nothing is left to evict); with n + 1 it goes on.
 TEST(StarFieldPass, NewStarsMustStayBelowBothLimits) {
     const GalaxyView view = builtGalaxy().view();
-    uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
     ChildPlan parent, plan;
-    ASSERT_TRUE(planChild(view, rootParent(view.count), 7, parent, dens));
-    ASSERT_TRUE(planChild(view, parentOf(parent), 7, plan, dens));  // a corner of the galaxy cube
+    VoxelHandle h = 0;
+    fieldWithCornerParent(1, 1, parent, h);
+    uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
+    ASSERT_TRUE(planChild(view, parentOf(parent), 7, plan, dens));
     GenerationWorkspace ws;
     const uint64_t n = generateVoxelStars(view, voxelRequestFor(plan, dens, GalaxySeed{}), plan.firstTier,
                                           plan.lastTier, channelConstantsFor(DEFAULT_WAVELENGTHS), ws);
     ASSERT_GT(n, 0u);
     for (const bool points : {false, true}) {
         for (const uint64_t room : {n, n + 1}) {
-            auto f = makeField(points ? 1u << 30 : room, 1, points ? room : 1u << 30);
-            const VoxelHandle h = f->allocateVoxel();
-            Voxel& v = f->voxel(h);
-            v.parent = ROOT_VOXEL * 8 + 7;
-            f->voxel(ROOT_VOXEL).childMask = 0x80;
-            std::tie(v.x, v.y, v.z, v.level, v.node, v.components) =
-                std::tuple(parent.x, parent.y, parent.z, uint8_t(2), parent.node, parent.components);
-            v.firstTier = v.lastTier = static_cast<uint8_t>(parent.lastTier);
+            auto f = fieldWithCornerParent(points ? 1u << 30 : room, points ? room : 1u << 30, parent, h);
             EXPECT_EQ(f->createChild(h * 8 + 7, 100), room == n) << (points ? "points " : "stars ") << room;
             EXPECT_EQ(f->starsInMemory, room == n ? 0 : n);
         }
+    }
+}
+
+// A voxel whose last tier reaches the deepest band queues no children: they
+// could hold no stars. One band short, the child holding the viewpoint is
+// queued.
+TEST(StarFieldPass, NoChildrenBelowTheDeepestBand) {
+    for (const int lastTier : {14, 15}) {  // the level-3 voxel's last band: 17, 18
+        ChildPlan parent;
+        VoxelHandle h = 0;
+        auto f = fieldWithCornerParent(1u << 30, 1u << 30, parent, h, lastTier);
+        for (int64_t& c : f->generationViewpoint) c = (int64_t{5} << 27) << 32;  // inside the level-3 voxel
+        EXPECT_FALSE(f->createChild(h * 8 + 7, 100));
+        uint32_t queued = 0;
+        for (int p = 0; p <= QUEUE_TOP_PRIORITY; ++p) queued += f->queue.size(p);
+        EXPECT_EQ(queued > 0, lastTier == 14) << queued;
     }
 }
 
