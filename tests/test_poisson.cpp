@@ -93,16 +93,6 @@ TEST(Poisson, LargeMeansFollowThePoissonDistribution) {
     for (double mean : {38.0, 55.0, 140.0, 1000.0, 25000.0}) expectPoisson(mean);
 }
 
-TEST(Poisson, CountsDependOnlyOnTheStream) {
-    for (double mean : {3.0, 25.0, 300.0}) {
-        uint64_t a = 777, b = 777;
-        for (int i = 0; i < 200; ++i) {
-            ASSERT_EQ(poissonVariate(fixedMean(mean), a), poissonVariate(fixedMean(mean), b));
-            ASSERT_EQ(a, b);
-        }
-    }
-}
-
 // ---------------------------------------------------------------------------
 // Slow references of the three methods, one per regime, in exact (MPFR) or
 // long double arithmetic, drawing from the same stream. Each must give the
