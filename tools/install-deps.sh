@@ -8,7 +8,8 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
   libxxhash-dev
   libvulkan-dev mesa-vulkan-drivers glslc libglfw3-dev libimgui-dev libglm-dev
-  xvfb xdotool x11-apps imagemagick vulkan-validationlayers vulkan-tools python3
+  libfreetype-dev fonts-roboto-unhinted libpng-dev
+  xvfb xdotool x11-apps imagemagick vulkan-validationlayers vulkan-tools python3 tesseract-ocr
 )
 
 missing=()
