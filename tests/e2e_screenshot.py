@@ -7,7 +7,8 @@ driver.
    write ~/Bilder/Starloom/Starloom-<date>-<time>.png: as large as the star
    display (both sides odd, the panel left out) and, pixel for pixel, what
    the screen shows there. The panel must say where it went. A second F12
-   adds a second file.
+   adds a second file. This run has the Khronos validation layer: the
+   read-back must not draw a complaint.
 2. --windowed on a 1280 x 1024 screen opens a 1200 x 800 window, and
    --save-file PATH makes closing the window save there.
 
@@ -101,8 +102,12 @@ def screenshot_run(program, shot_dir, home):
         with open(os.path.join(config, "user-dirs.dirs"), "w") as dirs:
             dirs.write('XDG_PICTURES_DIR="$HOME/Bilder"\n')
         env.update({"DISPLAY": display, "HOME": home, "XDG_DATA_HOME": os.path.join(home, "data"),
-                    "XDG_CONFIG_HOME": config})
+                    "XDG_CONFIG_HOME": config, "VK_INSTANCE_LAYERS": "VK_LAYER_KHRONOS_validation"})
         env.pop("XDG_PICTURES_DIR", None)
+        with open(os.path.join(home, "vk_layer_settings.txt"), "w") as settings:
+            settings.write("khronos_validation.report_flags = error,warn,perf\n"
+                           "khronos_validation.debug_action = VK_DBG_LAYER_ACTION_LOG_MSG\n"
+                           "khronos_validation.log_filename = stdout\n")
         proc = start(program, [], env, home, "starloom.log")
         window = find_window(env, time.time() + 90)
         if window is None:
@@ -154,6 +159,11 @@ def screenshot_run(program, shot_dir, home):
             fail("the second screenshot changed the first file")
         stop(proc, env, window, "full screen")
         proc = None
+        with open(os.path.join(home, "starloom.log")) as log:
+            problems = [line.strip() for line in log
+                        if "Validation Error" in line or "Validation Warning" in line]
+        if problems:
+            fail("the validation layer reported %d problems, first: %s" % (len(problems), problems[0]))
         print("F12 wrote %dx%d pictures: %s" % (width, height, ", ".join(os.path.basename(f) for f in files)))
     finally:
         if proc is not None and proc.poll() is None:

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/app_state.h"
 #include "app/screenshot.h"
 #include "render/png_file.h"
 #include "render/readback.h"
@@ -204,4 +205,23 @@ TEST(PngFiles, ReadBackAsRgbWhateverTheirChannels) {
     EXPECT_FALSE(readPngRgb((dir.path / "broken.png").string(), width, height, rgb, error));
     EXPECT_FALSE(readPngRgb((dir.path / "missing.png").string(), width, height, rgb, error));
     EXPECT_NE(error.find("missing.png"), std::string::npos) << error;
+}
+
+TEST(ScreenshotKey, F12PressAsksForOneScreenshot) {
+    constexpr int KEY_F12 = 301, RELEASE = 0, PRESS = 1, REPEAT = 2;
+    AppState state;
+    applyKeyEvent(state, KEY_F12, RELEASE, 0, false);
+    EXPECT_FALSE(state.screenshotRequested);
+    applyKeyEvent(state, KEY_F12, REPEAT, 0, false);
+    EXPECT_FALSE(state.screenshotRequested) << "a held key must not take a screenshot per repeat";
+    // While a panel field has the keyboard, F12 is the field's.
+    applyKeyEvent(state, KEY_F12, PRESS, 0, true);
+    EXPECT_FALSE(state.screenshotRequested);
+    EXPECT_FALSE(applyKeyEvent(state, KEY_F12, PRESS, 0, false)) << "F12 is no full-screen toggle";
+    EXPECT_TRUE(state.screenshotRequested);
+    // Another key leaves the request and the cross-hair as they are.
+    const bool crosshair = state.showCrosshair;
+    applyKeyEvent(state, 'X', PRESS, 0, false);
+    EXPECT_TRUE(state.screenshotRequested);
+    EXPECT_EQ(state.showCrosshair, crosshair);
 }
