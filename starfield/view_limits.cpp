@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "numeric/constants.h"
+#include "numeric/exact_math.h"
 
 namespace {
 
@@ -44,7 +45,9 @@ ViewLimits computeViewLimits(const GalaxyComponent* components, uint32_t count, 
         v.foregroundSize = fs * fs;
         v.foregroundDistance = truncU64(toDouble(mul(STAR_RADIUS_MAX, STAR_RADIUS_MAX)) * v.foregroundSize *
                                         std::ldexp(1.0, -32));
-        const double D = std::pow(10.0, (maxMagnitude - toDouble(SUN_ABS_MAG)) / 5 + 1) / UNIT_PARSECS_DOUBLE;
+        // 10^x rounded the same everywhere: D sets the bounds that decide which
+        // voxels are created and which of their stars are shown.
+        const double D = exactPowTen((maxMagnitude - toDouble(SUN_ABS_MAG)) / 5 + 1) / UNIT_PARSECS_DOUBLE;
         const double D2 = D * 0.25 * std::sqrt(0.05);
         const double rootScale = D / std::sqrt(toDouble(SCALE_INV));
         const double S = rootScale * rootScale;
