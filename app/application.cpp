@@ -3,15 +3,11 @@
 #include <GLFW/glfw3.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
 #include "numeric/constants.h"
-#include "render/renderer.h"
-#include "starfield/appearance.h"
-#include "starfield/star_field.h"
-#include "render/vk_check.h"
+#include "starloom_version.h"
 #include "ui/control_panel.h"
 
 namespace {
@@ -22,11 +18,18 @@ uint64_t nowNanoseconds() {
             .count());
 }
 
-void panelJobBody(void* owner) { buildControlPanel(*static_cast<Application*>(owner)); }
+void panelJobBody(void* owner) { buildControlPanel(*static_cast<AppState*>(owner)); }
+
+void preparePassHook(void* owner, const ChangeFlags& changes) {
+    Application& app = *static_cast<Application*>(owner);
+    preparePass(app.starField, app.state, changes);
+}
+
+bool unfinishedHook(void* owner) { return starFieldUnfinished(&static_cast<Application*>(owner)->starField); }
 
 }  // namespace
 
-Application::Application() = default;
+Application::Application() { state.version = STARLOOM_VERSION; }
 
 Application::~Application() {
     // shutdown() has normally joined both workers; after a fatal error it may
@@ -34,9 +37,15 @@ Application::~Application() {
     // letting the error be reported.
     stopWorker(panelWorker);
     stopWorker(starFieldWorker);
-    // Renderer first, then the engine.
-    cleanupRenderer(*this);
-    destroyStarField(*this);
+    // Renderer first, then the panel's context, the window and the engine.
+    destroyRenderer(renderer);
+    destroyPanelContext();
+    if (window != nullptr) {
+        glfwDestroyWindow(window);
+        glfwTerminate();
+        window = nullptr;
+    }
+    starField.engine.reset();
 }
 
 std::string saveDirectoryPath() {
@@ -51,120 +60,133 @@ std::string saveDirectoryPath() {
 }
 
 void Application::init(const GalaxyModel& galaxy) {
-    saveDirectory = saveDirectoryPath();
-    std::filesystem::create_directories(saveDirectory);
+    stage = "creating the save folder";
+    state.saveDirectory = saveDirectoryPath();
+    std::filesystem::create_directories(state.saveDirectory);
 
-    starFieldJob.owner = this;
+    stage = "starting the star field";
+    starFieldJob.owner = &starField;
     starFieldJob.work = runStarFieldPass;
     launchWorker(starFieldWorker, starFieldJob);
 
-    createStarField(*this, galaxy);
+    createStarField(starField, galaxy);
 
-    panelJob.owner = this;
+    panelJob.owner = &state;
     panelJob.work = panelJobBody;
     launchWorker(panelWorker, panelJob);
 
-    for (bool& k : keyDown) k = false;
-    lastError.clear();
+    for (bool& k : state.keyDown) k = false;
+    state.lastError.clear();
 
     // The save file arrives with its own module; until then start-up always
     // takes the defaults of a missing file.
     applyDefaults();
 
-    lastFrameTime = nowNanoseconds() - 1;
-    view.capsLock = false;
-    starLabel[0] = 1;
+    state.lastFrameTime = nowNanoseconds() - 1;
+    state.view.capsLock = false;
+    state.starLabel[0] = 1;
 }
 
 void Application::applyDefaults() {
-    for (int i = 0; i < 3; ++i) view.position[i] = {0, DEFAULT_VIEWPOINT[i]};
-    view.forward = {0.11452456541239872, 0.9923381374686082, 0.04635887015917146};
-    view.up = {-0.2337868985261635, 0.07227757620959413, -0.9695976681360078};
-    viewAngle = 45.0;
-    channelWavelength[0] = 6.5e-7f;
-    channelWavelength[1] = 5.5e-7f;
-    channelWavelength[2] = 4.5e-7f;
-    maxMagnitude = 12.0f;
-    view.speedLevel = 40;
-    displayFontSize = 3;
-    controlFontScale = 1;
-    panelOnRight = true;
-    showCrosshair = true;
-    multisampling = true;
+    applyDefaultSettings(state);
     // Galaxy seed (1, 3) and the capacities (16 chunks, 10,000,000 and
     // 3,000,000 stars) are the star-field engine's own defaults.
 }
 
-void Application::recomputeSpeed() { view.speed = speedFromLevel(view.speedLevel); }
-
-void Application::recomputeChannelConstants() {
-    const ChannelConstants channels = channelConstantsFor(channelWavelength);
-    for (int i = 0; i < 3; ++i) {
-        channelIntensity[i] = channels.intensity[i];
-        channelExponent[i] = channels.exponent[i];
-    }
-}
-
-void Application::recomputeComponentTables() {
-    recomputeViewLimits(*this);
-    changes.settingsChanged = 1;
+void Application::recomputeViewLimits() {
+    ::recomputeViewLimits(starField, state.maxMagnitude, state.viewAngle, state.displayHeight);
+    state.changes.settingsChanged = 1;
 }
 
 void Application::recomputeDisplayConstants() {
     // (h x 360 / viewAngle)^2 / pi, h x 360 taken as a 32-bit integer.
-    const int32_t scaled = static_cast<int32_t>(displayHeight) * 360;
-    const double perDegree = scaled / viewAngle;
-    recomputeBackgroundLight(*this, perDegree * perDegree / 3.141592653589793);
+    const int32_t scaled = static_cast<int32_t>(state.displayHeight) * 360;
+    const double perDegree = scaled / state.viewAngle;
+    recomputeBackgroundLight(starField, state, perDegree * perDegree / 3.141592653589793);
 }
 
 void Application::applySettings() {
-    rebuildDevicePipelines = true;
-    orthonormalise(view.forward, view.up);
-    recomputeChannelConstants();
-    recomputeSpeed();
-    recomputeComponentTables();
+    state.rebuildDevicePipelines = true;
+    orthonormalise(state.view.forward, state.view.up);
+    recomputeChannelConstants(state);
+    recomputeSpeed(state);
+    recomputeViewLimits();
     recomputeDisplayConstants();
 }
 
-void Application::markAllForRedraw(int which) {
-    for (auto& flags : vk.redraw) flags[which] = 1;
-}
-
 void Application::runPanel() {
-    preparePanelFrame(*this);
+    preparePanelFrame();
     startJob(panelWorker);
     waitForJob(panelWorker);
 }
 
 void Application::updateStarField() {
     // New view limits reach the engine only between passes.
-    if (!starFieldJob.running.load()) handOverViewLimits(*this);
-    const bool collected = updateStarFieldHandOff(passes, changes, starField.request, starFieldWorker,
-                                                  starFieldUnfinished, this);
+    if (!starFieldJob.running.load()) handOverViewLimits(starField);
+    const bool collected =
+        updateStarFieldHandOff(passes, state.changes, starFieldWorker, {unfinishedHook, preparePassHook, this});
     if (collected) {
-        checkVkResult(vkDeviceWaitIdle(vk.device));
-        uploadStarFieldResults(*this);
+        waitIdle(renderer);
+        StarField& engine = *starField.engine;
+        uploadStarFieldResults(renderer, engine.results, engine.nearList, starField.input.position);
+        publishPassResults(starField);
+        state.starsDisplayed = starField.starsDisplayed;
     }
+}
+
+void Application::recreateSwapChain() {
+    const int panelWidthBase = measurePanel(state);
+    const SwapChainSettings settings{state.multisampling, panelWidthBase, state.panelOnRight, state.backgroundMode,
+                                     state.helpMarginRequested};
+    const DisplayGeometry g = ::recreateSwapChain(renderer, settings, state.rebuildDevicePipelines);
+    state.rebuildDevicePipelines = false;
+    setDisplayGeometry(g);
+    // The star field sizes stars on screen by the display height.
+    recomputeViewLimits();
+    recomputeDisplayConstants();
+}
+
+void Application::setDisplayGeometry(const DisplayGeometry& g) {
+    state.framebufferWidth = g.framebufferWidth;
+    state.framebufferHeight = g.framebufferHeight;
+    state.panelWidth = g.panelWidth;
+    state.displayWidth = g.displayWidth;
+    state.displayHeight = g.displayHeight;
+}
+
+FrameInput Application::frameInput() const {
+    FrameInput in;
+    for (int a = 0; a < 3; ++a) in.position[a] = state.view.position[a].integer;
+    in.forward = state.view.forward;
+    in.up = state.view.up;
+    in.viewAngle = state.viewAngle;
+    in.brightness = state.brightness;
+    in.maximumCircleSize = state.maximumCircleSize;
+    in.showCrosshair = state.showCrosshair;
+    in.hideStarDisplay = state.hideStarDisplay;
+    in.backgroundMode = state.backgroundMode;
+    in.starShape = state.starShape;
+    in.helpMargin = state.helpMarginRequested;
+    in.panelOnRight = state.panelOnRight;
+    in.redrawStars = state.redrawStars;
+    in.redrawPanel = state.redrawPanel;
+    in.starField = &starField.draw;
+    return in;
 }
 
 void Application::shutdown() {
     std::lock_guard<std::mutex> guard(stateMutex);
-    if (shutdownDone) return;
-    shutdownDone = true;
-    if (saveOnExit) {
+    if (state.shutdownDone) return;
+    state.shutdownDone = true;
+    stage = "shutting down";
+    if (state.saveOnExit) {
         try {
             // Writing the save file belongs to the save-file module; nothing
             // to write yet.
         } catch (...) {
         }
     }
-    if (vk.device != VK_NULL_HANDLE) checkVkResult(vkDeviceWaitIdle(vk.device));
+    waitIdle(renderer);
     stopWorker(panelWorker);
     stopWorker(starFieldWorker);
-    destroyBuffer(staging.midground);
-    destroyBuffer(staging.highlight);
-    destroyBuffer(staging.label);
-    destroyBuffer(staging.nearStars);
-    destroyBuffer(staging.reserved[0]);
-    destroyBuffer(staging.reserved[1]);
 }

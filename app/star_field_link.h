@@ -1,22 +1,20 @@
-// The one place where the program meets the galaxy model and the star-field
-// engine: building the galaxy, creating the engine, running a pass on the
-// star-field worker, and reading what a pass publishes for the renderer and
-// the control panel.
+// Where the program meets the galaxy model and the star-field engine:
+// building the galaxy, creating the engine, the snapshot a pass works from,
+// running a pass on the star-field worker, and what a collected pass
+// publishes for the renderer and the control panel.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "app/app_state.h"
 #include "galaxy/galaxy.h"
 #include "galaxy/galaxy_build.h"
-#include "starfield/view_limits.h"
-
-#include "app/worker_thread.h"
 #include "render/meshes.h"
-#include "starfield/navigation.h"
-
-struct Application;
+#include "render/renderer.h"
+#include "starfield/star_field.h"
+#include "starfield/view_limits.h"
 
 // What the entry function builds before the Application exists and owns for
 // the whole run: the component records, the plane tree, the background shapes
@@ -35,51 +33,40 @@ struct GalaxyModel {
 std::vector<EllipsoidShape> ellipsoidsForDisplay(const std::vector<BackgroundShape>& shapes);
 std::vector<std::vector<ArmSegment>> armChainsForDisplay(const GalaxyComponent& arms);
 
-// A foreground object as the uniform block needs it.
-struct ForegroundView {
-    int64_t position[3];
-    double radius;  // solar radii
-    uint8_t colour[3];
-};
-
-// The engine's state as the renderer and the panel read it.
-struct StarField;
+void buildGalaxyModel(GalaxyModel& galaxy);
 
 struct StarFieldLink {
-    StarField* engine = nullptr;
+    std::unique_ptr<StarField> engine;
     const GalaxyModel* galaxy = nullptr;
     ViewLimits viewLimits{};     // the engine's, changed only while no pass runs
     ViewLimits pendingLimits{};  // recomputed on the main thread, handed over before a pass
-    ChangeFlags request{};  // the change flags handed to the next pass
+    // The input of the running or next pass. Written on the main thread only
+    // while no pass runs; the pass reads nothing else of the program's state.
+    StarFieldInput input;
     Vec3d velocity{0, 0, 0};  // position units per second x 2^64, from navigation
+    StarFieldDraw draw;       // what the renderer draws, published after each collected pass
     uint32_t starsDisplayed = 0;  // point slots in use minus cleared free slots
     uint32_t nearCount = 0;
-    double midgroundNearSq = 0, midgroundFarSq = 0;
-    uint64_t foregroundFarSq = 0;
-    double backgroundIntensity = 0;   // of the diffuse light
-    float backgroundColour[3]{};
-    double foregroundRadiusFactor = 0;
-    std::vector<ForegroundView> foreground;
-    uint32_t highlightCount = 0;  // highlighted search results (after the undrawn first entry)
-    std::vector<int64_t> highlightPositions;  // 3 per highlight
 };
 
-void buildGalaxyModel(GalaxyModel& galaxy);
-void createStarField(Application& app, const GalaxyModel& galaxy);
-void destroyStarField(Application& app);
+void createStarField(StarFieldLink& link, const GalaxyModel& galaxy);
 
-// The star-field worker's job: one update of the engine.
-void runStarFieldPass(void* application);
+// Main thread, right before a pass starts: the snapshot of the viewpoint, the
+// velocity, the channel constants and the change flags the pass works from.
+void preparePass(StarFieldLink& link, const AppState& state, const ChangeFlags& changes);
+
+// The star-field worker's job: one update of the engine from link.input.
+void runStarFieldPass(void* link);
 // True when the last pass stopped on its time budget and should resume.
-bool starFieldUnfinished(void* application);
+bool starFieldUnfinished(void* link);
 
-// View limits for the current magnitude, view angle and display height, and
-// the diffuse background light.
-void recomputeViewLimits(Application& app);
-// Main thread, while no pass runs: the engine takes the recomputed limits.
-void handOverViewLimits(Application& app);
-void recomputeBackgroundLight(Application& app, double displayValue);
+// View limits for a magnitude, view angle and display height; the engine
+// takes them between passes (handOverViewLimits, main thread).
+void recomputeViewLimits(StarFieldLink& link, float maxMagnitude, double viewAngle, int displayHeight);
+void handOverViewLimits(StarFieldLink& link);
+// The diffuse background light for the channel constants and the display value.
+void recomputeBackgroundLight(StarFieldLink& link, const AppState& state, double displayValue);
 
-// After a collected pass, with the device idle: copies the staged records into
-// the GPU buffers the frame draws from.
-void uploadStarFieldResults(Application& app);
+// Main thread, after a pass was collected (and uploaded): the foreground
+// discs and the counts the panel shows.
+void publishPassResults(StarFieldLink& link);

@@ -59,11 +59,10 @@ void stopWorker(WorkerThread& worker) {
     worker.thread->join();
 }
 
-bool updateStarFieldHandOff(PassTracker& tracker, ChangeFlags& flags, ChangeFlags& request,
-                            WorkerThread& worker, bool (*engineUnfinished)(void*), void* engine) {
+bool updateStarFieldHandOff(PassTracker& tracker, ChangeFlags& flags, WorkerThread& worker, const PassHooks& hooks) {
     const bool busy = worker.job->running.load();
     // The engine's pass state belongs to the worker while a pass runs.
-    const bool unfinished = !busy && engineUnfinished != nullptr && engineUnfinished(engine);
+    const bool unfinished = !busy && hooks.unfinished != nullptr && hooks.unfinished(hooks.context);
     if (!flags.any() && !tracker.restartPending && !unfinished) {
         const bool previous = tracker.passWasRunning;
         tracker.passWasRunning = busy;
@@ -71,7 +70,7 @@ bool updateStarFieldHandOff(PassTracker& tracker, ChangeFlags& flags, ChangeFlag
     } else if (tracker.passWasRunning) {
         tracker.restartPending = true;  // the running pass is left alone
     } else {
-        request = flags;
+        if (hooks.prepare != nullptr) hooks.prepare(hooks.context, flags);
         flags = ChangeFlags{};
         tracker.restartPending = false;
         startJob(worker);

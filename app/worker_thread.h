@@ -16,6 +16,8 @@
 #include <mutex>
 #include <thread>
 
+#include "app/app_state.h"
+
 // What a worker runs: work(owner) once per start. running is raised by the
 // main thread just before a start and cleared by the worker as soon as the
 // work is done; the main thread polls it between frames.
@@ -51,19 +53,6 @@ void waitForJob(WorkerThread& worker);
 // Does nothing when the worker was already stopped.
 void stopWorker(WorkerThread& worker);
 
-// The five change flags a star-field pass consumes, in hand-off order.
-struct ChangeFlags {
-    uint8_t viewpointMoved;
-    uint8_t settingsChanged;
-    uint8_t reserved;  // never set
-    uint8_t swapChainRecreated;
-    uint8_t labelsChanged;
-
-    bool any() const {
-        return viewpointMoved | settingsChanged | reserved | swapChainRecreated | labelsChanged;
-    }
-};
-
 // Main thread bookkeeping of star-field passes.
 struct PassTracker {
     bool passWasRunning = false;
@@ -71,10 +60,19 @@ struct PassTracker {
     bool waitForPass = false;  // collect every pass in the frame that started it
 };
 
-// One frame of the star-field hand-off. Starts a pass (copying the flags into
-// request and clearing them) when something changed and none is running,
+// What the hand-off asks of the star field, on the main thread.
+struct PassHooks {
+    // Work left over from the last pass; asked only while no pass runs.
+    bool (*unfinished)(void* context) = nullptr;
+    // Right before a pass starts, with the change flags handed to it: the
+    // snapshot the pass will work from.
+    void (*prepare)(void* context, const ChangeFlags& changes) = nullptr;
+    void* context = nullptr;
+};
+
+// One frame of the star-field hand-off. Starts a pass (handing the flags to
+// prepare and clearing them) when something changed and none is running,
 // remembers changes that arrive while one runs, and collects a finished pass.
-// engineUnfinished is asked only while no pass runs. Returns true when a pass
-// was collected this frame: its results are then ready for upload.
-bool updateStarFieldHandOff(PassTracker& tracker, ChangeFlags& flags, ChangeFlags& request,
-                            WorkerThread& worker, bool (*engineUnfinished)(void*), void* engine);
+// Returns true when a pass was collected this frame: its results are then
+// ready for upload.
+bool updateStarFieldHandOff(PassTracker& tracker, ChangeFlags& flags, WorkerThread& worker, const PassHooks& hooks);

@@ -41,9 +41,9 @@ Program* startProgram() {
     program->app = std::make_unique<Application>();
     Application& app = *program->app;
     app.icosa = makeIcosaTables();
-    app.fullScreen = false;  // 1200 x 800
+    app.state.fullScreen = false;  // 1200 x 800
     app.init(*program->galaxy);
-    app.fullScreen = false;
+    app.state.fullScreen = false;
     app.initWindowAndRenderer();
     app.drawFrame();
     program->launchToFirstFrame = std::chrono::duration<double>(Clock::now() - start).count();
@@ -56,13 +56,13 @@ void runFrames(benchmark::State& state, bool flying) {
         return;
     }
     Application& app = *startProgram()->app;
-    app.keyDown[navkey::SPACE] = flying;
-    app.view.speedLevel = 40;
-    app.recomputeSpeed();
+    app.state.keyDown[navkey::SPACE] = flying;
+    app.state.view.speedLevel = 40;
+    recomputeSpeed(app.state);
     app.drawFrame();  // settle after the change
     app.frameTimes = {};
     for (auto _ : state) app.drawFrame();
-    app.keyDown[navkey::SPACE] = false;
+    app.state.keyDown[navkey::SPACE] = false;
     const double frames = static_cast<double>(app.frameTimes.frames);
     auto perFrameMs = [&](uint64_t ns) { return static_cast<double>(ns) * 1e-6 / frames; };
     state.counters["fps"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);
@@ -72,17 +72,17 @@ void runFrames(benchmark::State& state, bool flying) {
     state.counters["gpu_wait_ms"] = perFrameMs(app.frameTimes.gpuWait);
     state.counters["submit_ms"] = perFrameMs(app.frameTimes.submit);
     state.counters["present_ms"] = perFrameMs(app.frameTimes.present);
-    state.counters["points"] = app.vk.midgroundPointCount;
-    state.counters["near_stars"] = app.vk.shapeVertexCount / SHAPE_INDICES_PER_STAR;
+    state.counters["points"] = app.renderer.midgroundPointCount;
+    state.counters["near_stars"] = app.renderer.shapeVertexCount / SHAPE_INDICES_PER_STAR;
     state.counters["launch_to_first_frame_s"] = program->launchToFirstFrame;
-    state.counters["msaa_samples"] = app.vk.msaaSamples;
+    state.counters["msaa_samples"] = app.renderer.msaaSamples;
 }
 
 // Every pass of the star field has been collected and uploaded, and nothing
 // asks for another one.
 bool starFieldComplete(Application& app) {
     return !app.starFieldJob.running.load() && !app.passes.passWasRunning && !app.passes.restartPending &&
-           !app.changes.any() && !starFieldUnfinished(&app);
+           !app.state.changes.any() && !starFieldUnfinished(&app.starField);
 }
 
 void BM_LaunchToCompleteStarField(benchmark::State& state) {
@@ -109,8 +109,8 @@ void BM_LaunchToCompleteStarField(benchmark::State& state) {
     state.counters["launch_to_first_frame_s"] = p.launchToFirstFrame;
     state.counters["launch_to_complete_s"] = seconds;
     state.counters["frames"] = static_cast<double>(frames);
-    state.counters["points"] = app.vk.midgroundPointCount;
-    state.counters["near_stars"] = app.vk.shapeVertexCount / SHAPE_INDICES_PER_STAR;
+    state.counters["points"] = app.renderer.midgroundPointCount;
+    state.counters["near_stars"] = app.renderer.shapeVertexCount / SHAPE_INDICES_PER_STAR;
 }
 
 void BM_FrameDefaultView(benchmark::State& state) { runFrames(state, false); }

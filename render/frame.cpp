@@ -1,8 +1,6 @@
-// One frame: events, the frame slot, the panel, navigation, the star-field
-// hand-off, the uniform block, command recording, submit and present.
-#include <GLFW/glfw3.h>
-#include <imgui.h>
-#include <backends/imgui_impl_vulkan.h>
+// The renderer's part of a frame: the frame slot and the swap-chain image,
+// the uniform block, command recording, submit and present; and the upload
+// of a collected star-field pass.
 
 #define GLM_FORCE_DEPTH_ZERO_TO_ONE
 #include <glm/glm.hpp>
@@ -12,11 +10,14 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <algorithm>
 #include <stdexcept>
 
-#include "app/application.h"
+#include "render/imgui_backend.h"
+#include "render/render_internal.h"
 #include "render/renderer.h"
 #include "render/vk_check.h"
+#include "starfield/star_field.h"
 
 namespace {
 
@@ -78,16 +79,19 @@ void fillViewUniforms(UniformBufferObject& ubo, const FrameView& v) {
            std::ldexp(static_cast<double>(v.position[1]), -48), std::ldexp(static_cast<double>(v.position[2]), -48));
 }
 
-void updateUniformBuffer(Application& app, uint32_t imageIndex) {
-    UniformBufferObject& ubo = app.ubo;
-    const StarFieldLink& sf = app.starField;
+namespace {
+
+void updateUniformBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
+    UniformBufferObject& ubo = r.ubo;
+    static const StarFieldDraw nothing;
+    const StarFieldDraw& sf = in.starField != nullptr ? *in.starField : nothing;
     FrameView v{};
-    for (int a = 0; a < 3; ++a) v.position[a] = app.view.position[a].integer;
-    v.forward = app.view.forward;
-    v.up = app.view.up;
-    v.viewAngle = app.viewAngle;
-    v.width = std::max(1, app.displayWidth - app.vk.helpMargin);
-    v.height = std::max(1, app.displayHeight);
+    for (int a = 0; a < 3; ++a) v.position[a] = in.position[a];
+    v.forward = in.forward;
+    v.up = in.up;
+    v.viewAngle = in.viewAngle;
+    v.width = std::max(1, r.geometry.displayWidth - r.built.helpMargin);
+    v.height = std::max(1, r.geometry.displayHeight);
     v.midgroundNearSq = sf.midgroundNearSq;
     v.midgroundFarSq = sf.midgroundFarSq;
     v.foregroundFarSq = sf.foregroundFarSq;
@@ -99,12 +103,12 @@ void updateUniformBuffer(Application& app, uint32_t imageIndex) {
             out[a] = static_cast<float>(std::ldexp(static_cast<double>(point[a] - P[a]), -48));
         }
     };
-    relative(app.vk.midgroundOrigin, ubo.mid_diff_offset);
+    relative(r.midgroundOrigin, ubo.mid_diff_offset);
     for (int a = 0; a < 3; ++a) ubo.mid_diff_offset[a] = -ubo.mid_diff_offset[a];  // P - origin
-    ubo.luminosity_const = app.brightness * static_cast<float>(std::ldexp(sf.pendingLimits.limitScale, -96));
-    ubo.background_scale = app.brightness * static_cast<float>(std::ldexp(sf.backgroundIntensity, -32));
+    ubo.luminosity_const = in.brightness * static_cast<float>(std::ldexp(sf.limitScale, -96));
+    ubo.background_scale = in.brightness * static_cast<float>(std::ldexp(sf.backgroundIntensity, -32));
     for (int c = 0; c < 3; ++c) ubo.background_color[c] = sf.backgroundColour[c];
-    ubo.maximum_circle_size = app.maximumCircleSize;
+    ubo.maximum_circle_size = in.maximumCircleSize;
     ubo.highlight_multiplier = 2.0f;
     ubo.crosshair_color[0] = 0;
     ubo.crosshair_color[1] = 1;
@@ -120,23 +124,21 @@ void updateUniformBuffer(Application& app, uint32_t imageIndex) {
         for (int c = 0; c < 3; ++c) o.color[c] = f.colour[c] / 127.0f;
     }
     const uint32_t highlights = std::min<uint32_t>(sf.highlightCount, MAX_HIGHLIGHTS);
-    for (uint32_t i = 0; i < highlights; ++i) {
+    for (uint32_t i = 0; i < highlights && 3 * i + 2 < sf.highlightPositions.size(); ++i) {
         relative(&sf.highlightPositions[3 * i], ubo.highlight_objects[i].position);
         ubo.highlight_objects[i].rgb = 0x07C00000;  // green in the 5-5-5 packing
     }
 
     // Members no shader reads, kept informative.
     store3(ubo.current_position, static_cast<double>(P[0]), static_cast<double>(P[1]), static_cast<double>(P[2]));
-    relative(app.vk.lastGenerationPosition, ubo.last_midground_render_offset);
+    relative(r.lastGenerationPosition, ubo.last_midground_render_offset);
     ubo.circle_smoothness_angle = 0.7853981633974483f;
 
-    GpuBuffer& target = app.vk.uniformBuffers[imageIndex];
-    writeBuffer(target, &ubo, sizeof(ubo));
+    writeBuffer(r.uniformBuffers[imageIndex], &ubo, sizeof(ubo));
 }
 
-void recordCommandBuffer(Application& app, uint32_t imageIndex) {
-    VulkanState& vk = app.vk;
-    VkCommandBuffer cb = vk.commandBuffers[imageIndex];
+void recordCommandBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
+    VkCommandBuffer cb = r.commandBuffers[imageIndex];
     VkCommandBufferBeginInfo begin{};
     begin.sType = VK_STRUCTURE_TYPE_COMMAND_BUFFER_BEGIN_INFO;
     checkVkResult(vkBeginCommandBuffer(cb, &begin));
@@ -146,176 +148,216 @@ void recordCommandBuffer(Application& app, uint32_t imageIndex) {
     clear[1].depthStencil = {1.0f, 0};
     VkRenderPassBeginInfo pass{};
     pass.sType = VK_STRUCTURE_TYPE_RENDER_PASS_BEGIN_INFO;
-    pass.renderPass = vk.renderPass;
-    pass.framebuffer = vk.framebuffers[imageIndex];
-    pass.renderArea = {{0, 0}, vk.extent};
+    pass.renderPass = r.renderPass;
+    pass.framebuffer = r.framebuffers[imageIndex];
+    pass.renderArea = {{0, 0}, r.extent};
     pass.clearValueCount = 2;
     pass.pClearValues = clear;
     vkCmdBeginRenderPass(cb, &pass, VK_SUBPASS_CONTENTS_INLINE);
-    vkCmdBindDescriptorSets(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, vk.pipelineLayout, 0, 1,
-                            &vk.descriptorSets[imageIndex], 0, nullptr);
+    vkCmdBindDescriptorSets(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, r.pipelineLayout, 0, 1,
+                            &r.descriptorSets[imageIndex], 0, nullptr);
 
-    if (!app.hideStarDisplay) {
+    if (!in.hideStarDisplay) {
         const VkDeviceSize zero = 0;
         auto bindVertices = [&](VkPipeline pipeline, const GpuBuffer& vertices) {
             vkCmdBindPipeline(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, pipeline);
             vkCmdBindVertexBuffers(cb, 0, 1, &vertices.buffer, &zero);
         };
-        if (app.backgroundMode != 0 && vk.ellipsoidVertices.size > 0 && vk.ellipsoidTriangles > 0) {
-            bindVertices(vk.ellipsoidPipeline, vk.ellipsoidVertices);
-            vkCmdBindIndexBuffer(cb, vk.ellipsoidIndices.buffer, 0, VK_INDEX_TYPE_UINT16);
-            vkCmdDrawIndexed(cb, 3 * vk.ellipsoidTriangles, 1, 0, 0, 0);
+        if (in.backgroundMode != 0 && r.ellipsoidVertices.size > 0 && r.ellipsoidTriangles > 0) {
+            bindVertices(r.ellipsoidPipeline, r.ellipsoidVertices);
+            vkCmdBindIndexBuffer(cb, r.ellipsoidIndices.buffer, 0, VK_INDEX_TYPE_UINT16);
+            vkCmdDrawIndexed(cb, 3 * r.ellipsoidTriangles, 1, 0, 0, 0);
         }
-        if ((app.backgroundMode == 1 || app.backgroundMode == 2) && vk.tubeVertices.size > 0 && vk.tubeSegments > 0) {
-            bindVertices(vk.backgroundPipeline, vk.tubeVertices);
-            vkCmdBindIndexBuffer(cb, vk.tubeIndices.buffer, 0, VK_INDEX_TYPE_UINT32);
-            vkCmdDrawIndexed(cb, 60 * (vk.tubeRings + 1) * vk.tubeSegments, 1, 0, 0, 0);
+        if ((in.backgroundMode == 1 || in.backgroundMode == 2) && r.tubeVertices.size > 0 && r.tubeSegments > 0) {
+            bindVertices(r.backgroundPipeline, r.tubeVertices);
+            vkCmdBindIndexBuffer(cb, r.tubeIndices.buffer, 0, VK_INDEX_TYPE_UINT32);
+            vkCmdDrawIndexed(cb, 60 * (r.tubeRings + 1) * r.tubeSegments, 1, 0, 0, 0);
         }
-        if (vk.midgroundPointCount > 0) {
-            bindVertices(vk.pointPipeline, vk.midgroundPoints);
-            vkCmdDraw(cb, vk.midgroundPointCount, 1, 0, 0);
+        if (r.midgroundPointCount > 0) {
+            bindVertices(r.pointPipeline, r.midgroundPoints);
+            vkCmdDraw(cb, r.midgroundPointCount, 1, 0, 0);
         }
-        if (vk.shapeVertexCount > 0) {
-            bindVertices(vk.shapePipeline, vk.shapeIndices);
-            vkCmdDraw(cb, vk.shapeVertexCount, 1, 0, 0);
+        if (r.shapeVertexCount > 0) {
+            bindVertices(r.shapePipeline, r.shapeIndices);
+            vkCmdDraw(cb, r.shapeVertexCount, 1, 0, 0);
         }
-        const auto foreground = static_cast<uint32_t>(
-            std::min<size_t>(app.starField.foreground.size(), MAX_FOREGROUND_OBJECTS));
-        if (foreground > 0) {
-            bindVertices(vk.foregroundPipeline, vk.foregroundVertices);
-            vkCmdDraw(cb, FOREGROUND_VERTICES_PER_OBJECT * foreground, 1, 0, 0);
+        if (r.foregroundCount > 0) {
+            bindVertices(r.foregroundPipeline, r.foregroundVertices);
+            vkCmdDraw(cb, FOREGROUND_VERTICES_PER_OBJECT * r.foregroundCount, 1, 0, 0);
         }
-        if (vk.highlightVertexCount > 0) {
-            bindVertices(vk.highlightPipeline, vk.highlightVertices);
-            vkCmdDraw(cb, vk.highlightVertexCount, 1, 0, 0);
+        if (r.highlightVertexCount > 0) {
+            bindVertices(r.highlightPipeline, r.highlightVertices);
+            vkCmdDraw(cb, r.highlightVertexCount, 1, 0, 0);
         }
-        if (vk.labelVertexCount > 0) {
-            bindVertices(vk.labelPipeline, vk.labelVertices);
-            vkCmdDraw(cb, vk.labelVertexCount, 1, 0, 0);
+        if (r.labelVertexCount > 0) {
+            bindVertices(r.labelPipeline, r.labelVertices);
+            vkCmdDraw(cb, r.labelVertexCount, 1, 0, 0);
         }
-        if (app.showCrosshair) {
-            vkCmdBindPipeline(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, vk.crosshairPipeline);
+        if (in.showCrosshair) {
+            vkCmdBindPipeline(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, r.crosshairPipeline);
             vkCmdDraw(cb, 8, 1, 0, 0);
         }
-        vk.redraw[imageIndex][0] = 0;
     }
+    r.redraw[imageIndex][0] = 0;
 
-    ImDrawData* drawData = ImGui::GetDrawData();
-    if (drawData != nullptr && drawData->Valid) ImGui_ImplVulkan_RenderDrawData(drawData, cb);
+    imguiBackendDraw(cb);
+    r.redraw[imageIndex][1] = 0;
 
-    vk.redraw[imageIndex][1] = 0;
     vkCmdEndRenderPass(cb);
     checkVkResult(vkEndCommandBuffer(cb));
 }
 
-void Application::drawFrame() {
-    glfwPollEvents();
-    VulkanState& v = vk;
-    const uint32_t frame = v.currentFrame;
-    const uint64_t waitStart = nowNanoseconds();
-    checkVkResult(vkWaitForFences(v.device, 1, &v.inFlight[frame], VK_TRUE, UINT64_MAX));
-    frameTimes.gpuWait += nowNanoseconds() - waitStart;
-
-    uint32_t imageIndex = 0;
-    VkResult result = vkAcquireNextImageKHR(v.device, v.swapChain, UINT64_MAX, v.imageAvailable[frame],
-                                            VK_NULL_HANDLE, &imageIndex);
-    if (result == VK_ERROR_OUT_OF_DATE_KHR) {
-        int width = 0, height = 0;
-        glfwGetFramebufferSize(window, &width, &height);
-        while (width == 0 || height == 0) {
-            glfwGetFramebufferSize(window, &width, &height);
-            glfwWaitEvents();
-        }
-        changes.swapChainRecreated = 1;
-        recreateSwapChain(*this);
-        return;
+// What a frame's settings change in the objects already built: the
+// pipelines (help margin, background mode), the shape table, and which draws
+// must be recorded again.
+void applyFrameSettings(Renderer& r, const FrameInput& in) {
+    if (in.helpMargin != r.built.helpMargin || in.backgroundMode != r.built.backgroundMode) {
+        r.built.helpMargin = in.helpMargin;
+        r.built.backgroundMode = in.backgroundMode;
+        rebuildGraphicsPipelines(r);
     }
+    if (in.starShape != r.starShape) {
+        waitIdle(r);
+        uploadShapeTable(r, in.starShape);
+        for (auto& marks : r.redraw) marks[0] = 1;
+    }
+    // What the recorded commands depend on besides the buffers' contents.
+    const uint32_t foreground =
+        in.starField != nullptr
+            ? static_cast<uint32_t>(std::min<size_t>(in.starField->foreground.size(), MAX_FOREGROUND_OBJECTS))
+            : 0;
+    const bool recorded = foreground == r.foregroundCount && in.showCrosshair == r.recordedCrosshair &&
+                          in.hideStarDisplay == r.recordedHidden && in.backgroundMode == r.recordedBackground;
+    r.foregroundCount = foreground;
+    r.recordedCrosshair = in.showCrosshair;
+    r.recordedHidden = in.hideStarDisplay;
+    r.recordedBackground = in.backgroundMode;
+    for (auto& marks : r.redraw) {
+        if (in.redrawStars || !recorded) marks[0] = 1;
+        if (in.redrawPanel) marks[1] = 1;
+    }
+}
+
+}  // namespace
+
+FrameStart beginFrame(Renderer& r) {
+    FrameStart start;
+    const uint32_t frame = r.currentFrame;
+    const uint64_t waitStart = nowNanoseconds();
+    checkVkResult(vkWaitForFences(r.device, 1, &r.inFlight[frame], VK_TRUE, UINT64_MAX));
+    start.fenceWaitNs = nowNanoseconds() - waitStart;
+
+    VkResult result = vkAcquireNextImageKHR(r.device, r.swapChain, UINT64_MAX, r.imageAvailable[frame],
+                                            VK_NULL_HANDLE, &start.imageIndex);
+    if (result == VK_ERROR_OUT_OF_DATE_KHR) return start;
     if (result != VK_SUCCESS && result != VK_SUBOPTIMAL_KHR) {
         throw std::runtime_error("failed to acquire swap chain image!");
     }
     // The image's command buffer may still be pending from the other frame
     // slot's submission: wait for that submission before re-recording it.
-    if (v.imageFences.size() != v.images.size()) v.imageFences.assign(v.images.size(), VK_NULL_HANDLE);
-    if (v.imageFences[imageIndex] != VK_NULL_HANDLE && v.imageFences[imageIndex] != v.inFlight[frame]) {
-        checkVkResult(vkWaitForFences(v.device, 1, &v.imageFences[imageIndex], VK_TRUE, UINT64_MAX));
+    if (r.imageFences.size() != r.images.size()) r.imageFences.assign(r.images.size(), VK_NULL_HANDLE);
+    VkFence& previous = r.imageFences[start.imageIndex];
+    if (previous != VK_NULL_HANDLE && previous != r.inFlight[frame]) {
+        checkVkResult(vkWaitForFences(r.device, 1, &previous, VK_TRUE, UINT64_MAX));
     }
-    v.imageFences[imageIndex] = v.inFlight[frame];
-    checkVkResult(vkResetFences(v.device, 1, &v.inFlight[frame]));
+    previous = r.inFlight[frame];
+    checkVkResult(vkResetFences(r.device, 1, &r.inFlight[frame]));
+    start.ok = true;
+    return start;
+}
 
-    const uint64_t panelStart = nowNanoseconds();
-    runPanel();
-    frameTimes.panel += nowNanoseconds() - panelStart;
-
-    if (helpMarginRequested != v.helpMargin) {
-        v.helpMargin = helpMarginRequested;
-        checkVkResult(vkDeviceWaitIdle(v.device));
-        destroyGraphicsPipelines(*this);
-        createGraphicsPipelines(*this);
-        markAllForRedraw(0);
-    }
-
-    const uint64_t now = nowNanoseconds();
-    const double dt = static_cast<double>(now - lastFrameTime) * 1e-9;
-    framesPerSecond = static_cast<float>(1.0 / dt);
-    lastFrameTime = now;
-
-    // Moved when the position's integer parts changed since the last frame.
-    bool moved = false;
-    for (int a = 0; a < 3; ++a) {
-        moved |= view.position[a].integer != previousPosition[a];
-        previousPosition[a] = view.position[a].integer;
-    }
-    changes.viewpointMoved = moved ? 1 : 0;
-
-    const uint64_t navigationStart = nowNanoseconds();
-    const NavigationResult nav = navigate(view, keyDown, dt);
-    starField.velocity = nav.velocity;  // zero when no translation input is active
-    if (nav.moved) changes.viewpointMoved = 1;
-    if (nav.redraw) markAllForRedraw(0);
-    const uint64_t uploadStart = nowNanoseconds();
-    updateStarField();
-    const uint64_t uploadEnd = nowNanoseconds();
-
-    updateUniformBuffer(*this, imageIndex);
-    if (v.redraw[imageIndex][0] || v.redraw[imageIndex][1]) recordCommandBuffer(*this, imageIndex);
+FrameEnd endFrame(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
+    FrameEnd end;
+    const uint32_t frame = r.currentFrame;
+    applyFrameSettings(r, in);
+    updateUniformBuffer(r, imageIndex, in);
+    if (r.redraw[imageIndex][0] || r.redraw[imageIndex][1]) recordCommandBuffer(r, imageIndex, in);
 
     VkSubmitInfo submit{};
-
     submit.sType = VK_STRUCTURE_TYPE_SUBMIT_INFO;
     const VkPipelineStageFlags waitStage = VK_PIPELINE_STAGE_COLOR_ATTACHMENT_OUTPUT_BIT;
     submit.waitSemaphoreCount = 1;
-    submit.pWaitSemaphores = &v.imageAvailable[frame];
+    submit.pWaitSemaphores = &r.imageAvailable[frame];
     submit.pWaitDstStageMask = &waitStage;
     submit.commandBufferCount = 1;
-    submit.pCommandBuffers = &v.commandBuffers[imageIndex];
+    submit.pCommandBuffers = &r.commandBuffers[imageIndex];
     submit.signalSemaphoreCount = 1;
-    submit.pSignalSemaphores = &v.renderFinished[frame];
+    submit.pSignalSemaphores = &r.renderFinished[frame];
     const uint64_t submitStart = nowNanoseconds();
-    checkVkResult(vkQueueSubmit(v.graphicsQueue, 1, &submit, v.inFlight[frame]));
+    checkVkResult(vkQueueSubmit(r.graphicsQueue, 1, &submit, r.inFlight[frame]));
     const uint64_t presentStart = nowNanoseconds();
 
     VkPresentInfoKHR present{};
-
     present.sType = VK_STRUCTURE_TYPE_PRESENT_INFO_KHR;
     present.waitSemaphoreCount = 1;
-    present.pWaitSemaphores = &v.renderFinished[frame];
+    present.pWaitSemaphores = &r.renderFinished[frame];
     present.swapchainCount = 1;
-    present.pSwapchains = &v.swapChain;
+    present.pSwapchains = &r.swapChain;
     present.pImageIndices = &imageIndex;
-    result = vkQueuePresentKHR(v.presentQueue, &present);
-    const uint64_t presentEnd = nowNanoseconds();
-    const bool outOfDate = result == VK_ERROR_OUT_OF_DATE_KHR || result == VK_SUBOPTIMAL_KHR;
-    if (outOfDate || framebufferResized || rebuildDevicePipelines) {
-        framebufferResized = false;
-        recreateSwapChain(*this);
-    } else if (result != VK_SUCCESS) {
+    const VkResult result = vkQueuePresentKHR(r.presentQueue, &present);
+    end.submitNs = presentStart - submitStart;
+    end.presentNs = nowNanoseconds() - presentStart;
+    end.swapChainOutOfDate = result == VK_ERROR_OUT_OF_DATE_KHR || result == VK_SUBOPTIMAL_KHR;
+    if (!end.swapChainOutOfDate && result != VK_SUCCESS) {
         throw std::runtime_error("failed to present swap chain image!");
     }
-    v.currentFrame = (v.currentFrame + 1) % FRAMES_IN_FLIGHT;
+    r.currentFrame = (r.currentFrame + 1) % FRAMES_IN_FLIGHT;
+    return end;
+}
 
-    frameTimes.navigation += uploadStart - navigationStart;
-    frameTimes.starField += uploadEnd - uploadStart;
-    frameTimes.submit += presentStart - submitStart;
-    frameTimes.present += presentEnd - presentStart;
-    ++frameTimes.frames;
+bool uploadStarFieldResults(Renderer& r, StarFieldResults& results, const std::vector<StarRecord*>& nearList,
+                            const int64_t origin[3]) {
+    bool changed = results.redraw;
+
+    // 1. Changed point slots, as runs of consecutive records.
+    if (!results.staged.empty()) {
+        std::vector<CopyRegion> regions;
+        for (const CopyRegion& region : results.regions) {
+            if (region.size > 0 && region.dstOffset + region.size <= r.midgroundPoints.size) regions.push_back(region);
+        }
+        GpuBuffer staging;
+        createStaging(staging, r.midgroundPoints,
+                      static_cast<uint32_t>(results.staged.size() * sizeof(PointRecord)));
+        writeBuffer(staging, results.staged.data(), staging.size);
+        copyFromStaging(r.midgroundPoints, staging, regions.size(), regions.data());
+        destroyBuffer(staging);
+        changed = true;
+    }
+    results.staged.clear();
+    results.regions.clear();
+    const uint32_t points = std::min(results.pointHighWater, r.midgroundPointCapacity);
+    if (points != r.midgroundPointCount) changed = true;
+    r.midgroundPointCount = points;
+
+    // 2. Where this generation happened.
+    for (int a = 0; a < 3; ++a) r.lastGenerationPosition[a] = results.generationViewpoint[a];
+
+    // 3. Highlight markers of the search results.
+    if (results.highlightCount > 0) {
+        const uint32_t n = std::min<uint32_t>(results.highlightCount, MAX_HIGHLIGHTS);
+        r.highlightVertexCount = 16 * n;
+        uploadToBuffer(r.highlightVertices, results.highlightWords.data(), 64 * n);
+        results.highlightCount = 0;
+        changed = true;
+    }
+
+    // 4. Near stars relative to the viewpoint as the new midground origin.
+    const uint32_t nearCount = std::min<uint32_t>(static_cast<uint32_t>(nearList.size()), MAX_NEAR_STARS);
+    for (int a = 0; a < 3; ++a) r.midgroundOrigin[a] = origin[a];
+    if (nearCount > 0) {
+        GpuBuffer staging;
+        createStaging(staging, r.nearRecords, 16 * nearCount);
+        auto* out = static_cast<PointRecord*>(mapBuffer(staging));
+        for (uint32_t k = 0; k < nearCount; ++k) out[k] = makeNearRecord(*nearList[k], r.midgroundOrigin);
+        unmapBuffer(staging);
+        copyFromStaging(r.nearRecords, staging, 16 * nearCount);
+        destroyBuffer(staging);
+    }
+    if (r.shapeVertexCount != SHAPE_INDICES_PER_STAR * nearCount) changed = true;
+    r.shapeVertexCount = SHAPE_INDICES_PER_STAR * nearCount;
+
+    if (changed) {
+        for (auto& marks : r.redraw) marks[0] = 1;
+    }
+    return changed;
 }

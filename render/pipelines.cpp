@@ -3,12 +3,12 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/application.h"
+#include "render/render_internal.h"
 #include "render/renderer.h"
 #include "render/shader_code.h"
 #include "render/vk_check.h"
 
-void createDescriptorSetLayout(Application& app) {
+void createDescriptorSetLayout(Renderer& r) {
     const VkShaderStageFlags vertex = VK_SHADER_STAGE_VERTEX_BIT;
     const VkShaderStageFlags fragment = VK_SHADER_STAGE_FRAGMENT_BIT;
     const VkDescriptorSetLayoutBinding bindings[6] = {
@@ -23,42 +23,45 @@ void createDescriptorSetLayout(Application& app) {
     create.sType = VK_STRUCTURE_TYPE_DESCRIPTOR_SET_LAYOUT_CREATE_INFO;
     create.bindingCount = 6;
     create.pBindings = bindings;
-    checkVkResult(vkCreateDescriptorSetLayout(app.vk.device, &create, nullptr, &app.vk.descriptorSetLayout));
+    checkVkResult(vkCreateDescriptorSetLayout(r.device, &create, nullptr, &r.descriptorSetLayout));
+    defer(r.deviceObjects, [&r] {
+        vkDestroyDescriptorSetLayout(r.device, r.descriptorSetLayout, nullptr);
+        r.descriptorSetLayout = VK_NULL_HANDLE;
+    });
 }
 
-void createUniformBuffers(Application& app) {
-    app.vk.uniformBuffers.resize(app.vk.images.size());
-    for (size_t i = 0; i < app.vk.uniformBuffers.size(); ++i) {
-        createBuffer(app.vk.uniformBuffers[i], app.vk.gpu, "uniform buffer", sizeof(UniformBufferObject),
-                     VK_BUFFER_USAGE_UNIFORM_BUFFER_BIT,
-                     VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT, 0, 1);
+void createUniformBuffers(Renderer& r) {
+    r.uniformBuffers.resize(r.images.size());
+    for (GpuBuffer& b : r.uniformBuffers) {
+        createRendererBuffer(r, b, "uniform buffer", sizeof(UniformBufferObject), VK_BUFFER_USAGE_UNIFORM_BUFFER_BIT,
+                             VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT, 0, 1);
     }
 }
 
-void createDescriptorSets(Application& app) {
-    const size_t count = app.vk.images.size();
-    std::vector<VkDescriptorSetLayout> layouts(count, app.vk.descriptorSetLayout);
+void createDescriptorSets(Renderer& r) {
+    const size_t count = r.images.size();
+    std::vector<VkDescriptorSetLayout> layouts(count, r.descriptorSetLayout);
     VkDescriptorSetAllocateInfo alloc{};
     alloc.sType = VK_STRUCTURE_TYPE_DESCRIPTOR_SET_ALLOCATE_INFO;
-    alloc.descriptorPool = app.vk.descriptorPool;
+    alloc.descriptorPool = r.descriptorPool;
     alloc.descriptorSetCount = static_cast<uint32_t>(count);
     alloc.pSetLayouts = layouts.data();
-    app.vk.descriptorSets.resize(count);
-    checkVkResult(vkAllocateDescriptorSets(app.vk.device, &alloc, app.vk.descriptorSets.data()));
+    r.descriptorSets.resize(count);
+    checkVkResult(vkAllocateDescriptorSets(r.device, &alloc, r.descriptorSets.data()));
 
     for (size_t i = 0; i < count; ++i) {
-        const VkDescriptorBufferInfo uniform{app.vk.uniformBuffers[i].buffer, 0, sizeof(UniformBufferObject)};
-        const VkDescriptorImageInfo font{app.vk.fontSampler, app.vk.fontView, VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL};
+        const VkDescriptorBufferInfo uniform{r.uniformBuffers[i].buffer, 0, sizeof(UniformBufferObject)};
+        const VkDescriptorImageInfo font{r.fontSampler, r.fontView, VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL};
         const VkDescriptorBufferInfo storage[4] = {
-            {app.vk.spherePoints.buffer, 0, VK_WHOLE_SIZE},
-            {app.vk.nearRecords.buffer, 0, VK_WHOLE_SIZE},
-            {app.vk.shapeTable.buffer, 0, VK_WHOLE_SIZE},
-            {app.vk.backgroundParams.buffer, 0, VK_WHOLE_SIZE},
+            {r.spherePoints.buffer, 0, VK_WHOLE_SIZE},
+            {r.nearRecords.buffer, 0, VK_WHOLE_SIZE},
+            {r.shapeTable.buffer, 0, VK_WHOLE_SIZE},
+            {r.backgroundParams.buffer, 0, VK_WHOLE_SIZE},
         };
         VkWriteDescriptorSet writes[6]{};
         for (uint32_t b = 0; b < 6; ++b) {
             writes[b].sType = VK_STRUCTURE_TYPE_WRITE_DESCRIPTOR_SET;
-            writes[b].dstSet = app.vk.descriptorSets[i];
+            writes[b].dstSet = r.descriptorSets[i];
             writes[b].dstBinding = b;
             writes[b].descriptorCount = 1;
             writes[b].descriptorType = VK_DESCRIPTOR_TYPE_STORAGE_BUFFER;
@@ -69,30 +72,34 @@ void createDescriptorSets(Application& app) {
         writes[1].pImageInfo = &font;
         for (int s = 0; s < 4; ++s) writes[2 + s].pBufferInfo = &storage[s];
         // The background parameters exist only when the galaxy has arms to show.
-        const uint32_t writeCount = app.vk.backgroundParams.size > 0 ? 6 : 5;
-        vkUpdateDescriptorSets(app.vk.device, writeCount, writes, 0, nullptr);
+        const uint32_t writeCount = r.backgroundParams.size > 0 ? 6 : 5;
+        vkUpdateDescriptorSets(r.device, writeCount, writes, 0, nullptr);
     }
 }
 
-void createPipelineLayout(Application& app) {
+void createPipelineLayout(Renderer& r) {
     VkPipelineLayoutCreateInfo create{};
     create.sType = VK_STRUCTURE_TYPE_PIPELINE_LAYOUT_CREATE_INFO;
     create.setLayoutCount = 1;
-    create.pSetLayouts = &app.vk.descriptorSetLayout;
-    checkVkResult(vkCreatePipelineLayout(app.vk.device, &create, nullptr, &app.vk.pipelineLayout));
+    create.pSetLayouts = &r.descriptorSetLayout;
+    checkVkResult(vkCreatePipelineLayout(r.device, &create, nullptr, &r.pipelineLayout));
+    defer(r.swapChainObjects, [&r] {
+        vkDestroyPipelineLayout(r.device, r.pipelineLayout, nullptr);
+        r.pipelineLayout = VK_NULL_HANDLE;
+    });
 }
 
 namespace {
 
 enum class Blend { None, Additive, Alpha };
 
-VkShaderModule createShaderModule(Application& app, const ShaderCode& code) {
+VkShaderModule createShaderModule(Renderer& r, const ShaderCode& code) {
     VkShaderModuleCreateInfo create{};
     create.sType = VK_STRUCTURE_TYPE_SHADER_MODULE_CREATE_INFO;
     create.codeSize = code.size;
     create.pCode = code.words;
     VkShaderModule module;
-    if (vkCreateShaderModule(app.vk.device, &create, nullptr, &module) != VK_SUCCESS) {
+    if (vkCreateShaderModule(r.device, &create, nullptr, &module) != VK_SUCCESS) {
         throw std::runtime_error("failed to create shader module!");
     }
     return module;
@@ -102,12 +109,12 @@ struct ViewportRect {
     float x, y, width, height;
 };
 
-void createGraphicsPipeline(Application& app, VkPipeline& pipeline, const ShaderCode& vertexCode,
+void createGraphicsPipeline(Renderer& r, VkPipeline& pipeline, const ShaderCode& vertexCode,
                             const ShaderCode& fragmentCode, const std::vector<VkVertexInputBindingDescription>& bindings,
                             const std::vector<VkVertexInputAttributeDescription>& attributes,
                             VkPrimitiveTopology topology, VkCullModeFlags cull, Blend blend, ViewportRect rect) {
-    VkShaderModule vertex = createShaderModule(app, vertexCode);
-    VkShaderModule fragment = createShaderModule(app, fragmentCode);
+    VkShaderModule vertex = createShaderModule(r, vertexCode);
+    VkShaderModule fragment = createShaderModule(r, fragmentCode);
     VkPipelineShaderStageCreateInfo stages[2]{};
     stages[0].sType = VK_STRUCTURE_TYPE_PIPELINE_SHADER_STAGE_CREATE_INFO;
     stages[0].stage = VK_SHADER_STAGE_VERTEX_BIT;
@@ -155,7 +162,7 @@ void createGraphicsPipeline(Application& app, VkPipeline& pipeline, const Shader
     VkPipelineMultisampleStateCreateInfo multisample{};
 
     multisample.sType = VK_STRUCTURE_TYPE_PIPELINE_MULTISAMPLE_STATE_CREATE_INFO;
-    multisample.rasterizationSamples = app.vk.msaaSamples;
+    multisample.rasterizationSamples = r.msaaSamples;
     multisample.sampleShadingEnable = VK_TRUE;
     multisample.minSampleShading = 1.0f;
 
@@ -205,64 +212,59 @@ void createGraphicsPipeline(Application& app, VkPipeline& pipeline, const Shader
     create.pMultisampleState = &multisample;
     create.pDepthStencilState = &depth;
     create.pColorBlendState = &colorBlend;
-    create.layout = app.vk.pipelineLayout;
-    create.renderPass = app.vk.renderPass;
+    create.layout = r.pipelineLayout;
+    create.renderPass = r.renderPass;
     create.subpass = 0;
-    const VkResult result = vkCreateGraphicsPipelines(app.vk.device, VK_NULL_HANDLE, 1, &create, nullptr, &pipeline);
-    vkDestroyShaderModule(app.vk.device, fragment, nullptr);
-    vkDestroyShaderModule(app.vk.device, vertex, nullptr);
+    const VkResult result = vkCreateGraphicsPipelines(r.device, VK_NULL_HANDLE, 1, &create, nullptr, &pipeline);
+    vkDestroyShaderModule(r.device, fragment, nullptr);
+    vkDestroyShaderModule(r.device, vertex, nullptr);
     if (result != VK_SUCCESS) throw std::runtime_error("failed to create graphics pipeline!");
+    defer(r.pipelineObjects, [&r, &pipeline] {
+        vkDestroyPipeline(r.device, pipeline, nullptr);
+        pipeline = VK_NULL_HANDLE;
+    });
 }
 
 VkVertexInputBindingDescription binding(uint32_t stride) { return {0, stride, VK_VERTEX_INPUT_RATE_VERTEX}; }
 
 }  // namespace
 
-void createGraphicsPipelines(Application& app) {
+void createGraphicsPipelines(Renderer& r) {
     // The star viewport: the display area minus an open help screen's margin,
     // on the side away from the panel.
-    const int W = static_cast<int>(app.vk.extent.width);
-    const int M = app.vk.helpMargin;
+    const int W = r.geometry.framebufferWidth;
+    const int M = r.built.helpMargin;
     ViewportRect rect;
-    rect.x = static_cast<float>(app.panelOnRight ? M : W - app.displayWidth);
+    rect.x = static_cast<float>(r.built.panelOnRight ? M : W - r.geometry.displayWidth);
     rect.y = 0;
-    rect.width = static_cast<float>(std::max(1, app.displayWidth - M));
-    rect.height = static_cast<float>(std::max(1, app.displayHeight));
+    rect.width = static_cast<float>(std::max(1, r.geometry.displayWidth - M));
+    rect.height = static_cast<float>(std::max(1, r.geometry.displayHeight));
 
     const auto tri = VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST;
     const auto back = VK_CULL_MODE_BACK_BIT;
-    createGraphicsPipeline(app, app.vk.pointPipeline, shaders::point_vert, shaders::color_frag, {binding(16)},
+    createGraphicsPipeline(r, r.pointPipeline, shaders::point_vert, shaders::color_frag, {binding(16)},
                            {{0, 0, VK_FORMAT_R32_SINT, 0},
                             {1, 0, VK_FORMAT_R32_SINT, 4},
                             {2, 0, VK_FORMAT_R32_SINT, 8},
                             {3, 0, VK_FORMAT_R32_SINT, 12}},
                            VK_PRIMITIVE_TOPOLOGY_POINT_LIST, back, Blend::Additive, rect);
-    createGraphicsPipeline(app, app.vk.highlightPipeline, shaders::highlight_vert, shaders::color_frag, {binding(4)},
+    createGraphicsPipeline(r, r.highlightPipeline, shaders::highlight_vert, shaders::color_frag, {binding(4)},
                            {{0, 0, VK_FORMAT_R32_UINT, 0}}, VK_PRIMITIVE_TOPOLOGY_LINE_LIST, back, Blend::None, rect);
-    createGraphicsPipeline(app, app.vk.labelPipeline, shaders::label_vert, shaders::label_frag, {binding(12)},
+    createGraphicsPipeline(r, r.labelPipeline, shaders::label_vert, shaders::label_frag, {binding(12)},
                            {{0, 0, VK_FORMAT_R32_UINT, 0}, {1, 0, VK_FORMAT_R32G32_SFLOAT, 4}}, tri, back, Blend::Alpha,
                            rect);
-    createGraphicsPipeline(app, app.vk.shapePipeline, shaders::shape_vert, shaders::color_frag, {binding(4)},
+    createGraphicsPipeline(r, r.shapePipeline, shaders::shape_vert, shaders::color_frag, {binding(4)},
                            {{0, 0, VK_FORMAT_R32_UINT, 0}}, tri, back, Blend::Additive, rect);
-    createGraphicsPipeline(app, app.vk.foregroundPipeline, shaders::foreground_vert, shaders::color_frag, {binding(4)},
+    createGraphicsPipeline(r, r.foregroundPipeline, shaders::foreground_vert, shaders::color_frag, {binding(4)},
                            {{0, 0, VK_FORMAT_R32_UINT, 0}}, tri, VK_CULL_MODE_NONE, Blend::None, rect);
-    createGraphicsPipeline(app, app.vk.crosshairPipeline, shaders::crosshair_vert, shaders::crosshair_frag, {}, {},
+    createGraphicsPipeline(r, r.crosshairPipeline, shaders::crosshair_vert, shaders::crosshair_frag, {}, {},
                            VK_PRIMITIVE_TOPOLOGY_LINE_LIST, back, Blend::Alpha, rect);
-    createGraphicsPipeline(app, app.vk.ellipsoidPipeline, shaders::ellipsoid_vert, shaders::intensity_frag,
+    createGraphicsPipeline(r, r.ellipsoidPipeline, shaders::ellipsoid_vert, shaders::intensity_frag,
                            {binding(16)}, {{0, 0, VK_FORMAT_R32G32B32_SFLOAT, 0}, {1, 0, VK_FORMAT_R32_UINT, 12}}, tri,
                            back, Blend::Additive, rect);
-    const bool perPixel = app.backgroundMode == 2;
-    createGraphicsPipeline(app, app.vk.backgroundPipeline, perPixel ? shaders::tube_setup_vert : shaders::tube_vert,
+    const bool perPixel = r.built.backgroundMode == 2;
+    createGraphicsPipeline(r, r.backgroundPipeline, perPixel ? shaders::tube_setup_vert : shaders::tube_vert,
                            perPixel ? shaders::tube_frag : shaders::intensity_frag, {binding(4)},
                            {{0, 0, VK_FORMAT_R16_UINT, 0}, {1, 0, VK_FORMAT_R8_UINT, 2}, {2, 0, VK_FORMAT_R8_UINT, 3}},
                            tri, back, Blend::Additive, rect);
-}
-
-void destroyGraphicsPipelines(Application& app) {
-    for (VkPipeline* p : {&app.vk.pointPipeline, &app.vk.highlightPipeline, &app.vk.labelPipeline,
-                          &app.vk.shapePipeline, &app.vk.foregroundPipeline, &app.vk.crosshairPipeline,
-                          &app.vk.ellipsoidPipeline, &app.vk.backgroundPipeline}) {
-        if (*p != VK_NULL_HANDLE) vkDestroyPipeline(app.vk.device, *p, nullptr);
-        *p = VK_NULL_HANDLE;
-    }
 }

@@ -1,52 +1,279 @@
-// The Vulkan renderer: device and swap chain, pipelines, buffers and the frame.
-// Every function works on the Application's VulkanState on the main thread.
+// The Vulkan renderer. One Renderer owns every Vulkan object of the program;
+// the functions below work on it on the main thread and take what they draw
+// as arguments: the frame's snapshot of the view and the display settings,
+// and what the star-field engine published. They never reach back into the
+// application; what it needs from them (the display's size after a swap-chain
+// change, whether the swap chain must be rebuilt) is returned.
+//
+// Every object is created together with the action that destroys it, queued
+// in the deletion queue of its lifetime (device, swap chain, pipelines), so
+// that teardown is one place that cannot forget a handle.
 #pragma once
 
 #include <vulkan/vulkan.h>
 
+#include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
 
-struct Application;
+#include "render/gpu_buffer.h"
+#include "render/meshes.h"
+#include "render/uniforms.h"
+#include "starfield/navigation.h"
 
-// Device and swap chain.
-void createInstance(Application& app);
-void createSurface(Application& app);
-void pickPhysicalDevice(Application& app);
-void createLogicalDevice(Application& app);
-void createSwapChain(Application& app);
-void createImageViews(Application& app);
-void createRenderPass(Application& app);
-void createColorAndDepthResources(Application& app);
-void createFramebuffers(Application& app);
-void createCommandPool(Application& app);
-void createDescriptorPool(Application& app);
-void createSyncObjects(Application& app);
-void allocateCommandBuffers(Application& app);
-void initImGuiVulkan(Application& app);
-void updatePanelGeometry(Application& app);
-void updateDisplayGeometry(Application& app);
-void recreateSwapChain(Application& app);
-void cleanupSwapChain(Application& app);
-void cleanupRenderer(Application& app);
+struct GLFWwindow;
+struct StarFieldResults;
+struct StarRecord;
+
+inline constexpr int FRAMES_IN_FLIGHT = 2;
+
+// Destroy actions, run in reverse order of queuing.
+struct DeletionQueue {
+    std::vector<std::function<void()>> actions;
+};
+void defer(DeletionQueue& queue, std::function<void()> action);
+void flush(DeletionQueue& queue);
+
+// A foreground object as the uniform block needs it.
+struct ForegroundView {
+    int64_t position[3];
+    double radius;  // solar radii
+    uint8_t colour[3];
+};
+
+// What the star-field engine published for drawing, as the application keeps
+// it between passes.
+struct StarFieldDraw {
+    double midgroundNearSq = 0, midgroundFarSq = 0;  // squared distances (0: not known yet)
+    uint64_t foregroundFarSq = 0;                    // from the view limits
+    double limitScale = 0;                           // luminosity scale of the view limits
+    double backgroundIntensity = 0;                  // of the diffuse light
+    float backgroundColour[3]{};
+    double foregroundRadiusFactor = 0;
+    std::vector<ForegroundView> foreground;
+    uint32_t highlightCount = 0;              // highlighted search results
+    std::vector<int64_t> highlightPositions;  // 3 per highlight
+};
+
+// One frame's view and display settings.
+struct FrameInput {
+    int64_t position[3] = {0, 0, 0};  // integer parts of the viewpoint
+    Vec3d forward{0, 1, 0}, up{0, 0, 1};
+    double viewAngle = 45;  // degrees
+    float brightness = 1;
+    float maximumCircleSize = 20;
+    bool showCrosshair = true;
+    bool hideStarDisplay = false;
+    int backgroundMode = 2;
+    int starShape = 1;
+    int helpMargin = 0;  // width of an open help screen beside the panel, pixels
+    bool panelOnRight = true;
+    bool redrawStars = false;  // re-record the star draws of every image
+    bool redrawPanel = false;  // re-record the panel draws of every image
+    const StarFieldDraw* starField = nullptr;
+};
+
+// Where the star display lies in the window: the panel takes panelWidth
+// pixels on one side, and both display dimensions are odd so that the
+// display has a centre pixel.
+struct DisplayGeometry {
+    int framebufferWidth = 0, framebufferHeight = 0;
+    int panelWidth = 0;
+    int displayWidth = 0, displayHeight = 0;
+};
+// panelWidthBase is the panel's own width; one pixel is added when the rest
+// of the window would be even.
+DisplayGeometry displayGeometry(int framebufferWidth, int framebufferHeight, int panelWidthBase);
+
+// What the renderer needs to know to build its swap-chain objects.
+struct SwapChainSettings {
+    bool multisampling = true;
+    int panelWidthBase = 0;
+    bool panelOnRight = true;
+    int backgroundMode = 2;
+    int helpMargin = 0;
+};
+
+// What the device offers, for the information pages.
+struct DeviceFacts {
+    std::string name;
+    uint32_t apiVersion = 0;
+    bool allMemoryHostVisible = false;
+    bool shaderFloat64 = false;
+    VkPhysicalDeviceMemoryProperties memory{};
+    uint32_t maxUniformBufferRange = 0;
+    VkSampleCountFlags supportedSamples = 0;
+    VkSampleCountFlagBits samplesInUse = VK_SAMPLE_COUNT_1_BIT;
+};
+
+struct Renderer {
+    GLFWwindow* window = nullptr;
+    VkInstance instance = VK_NULL_HANDLE;
+    VkSurfaceKHR surface = VK_NULL_HANDLE;
+    VkPhysicalDevice physicalDevice = VK_NULL_HANDLE;
+    VkPhysicalDeviceProperties deviceProperties{};
+    VkPhysicalDeviceFeatures deviceFeatures{};
+    bool allMemoryHostVisible = false;
+    VkDevice device = VK_NULL_HANDLE;
+    uint32_t graphicsFamily = 0;
+    uint32_t presentFamily = 0;
+    VkQueue graphicsQueue = VK_NULL_HANDLE;
+    VkQueue presentQueue = VK_NULL_HANDLE;
+    VkSampleCountFlags supportedSamples = 0;
+    VkSampleCountFlagBits msaaSamples = VK_SAMPLE_COUNT_1_BIT;
+    VkFormat depthFormat = VK_FORMAT_UNDEFINED;
+
+    VkSwapchainKHR swapChain = VK_NULL_HANDLE;
+    VkFormat swapChainFormat = VK_FORMAT_UNDEFINED;
+    VkExtent2D extent{0, 0};
+    std::vector<VkImage> images;
+    std::vector<VkImageView> imageViews;
+    VkImage colorImage = VK_NULL_HANDLE;
+    VkImage depthImage = VK_NULL_HANDLE;
+    VkImageView colorView = VK_NULL_HANDLE;
+    VkImageView depthView = VK_NULL_HANDLE;
+    VkRenderPass renderPass = VK_NULL_HANDLE;
+    std::vector<VkFramebuffer> framebuffers;
+
+    VkCommandPool commandPool = VK_NULL_HANDLE;
+    std::vector<VkCommandBuffer> commandBuffers;
+    // Per image: [0] the star draws must be re-recorded, [1] the panel draws.
+    std::vector<std::array<uint8_t, 2>> redraw;
+
+    VkSemaphore imageAvailable[FRAMES_IN_FLIGHT]{};
+    VkSemaphore renderFinished[FRAMES_IN_FLIGHT]{};
+    VkFence inFlight[FRAMES_IN_FLIGHT]{};
+    std::vector<VkFence> imageFences;  // per image: the frame fence of its last submission
+    uint32_t currentFrame = 0;
+    VkDescriptorPool descriptorPool = VK_NULL_HANDLE;
+
+    // Pipelines and their interface.
+    VkDescriptorSetLayout descriptorSetLayout = VK_NULL_HANDLE;
+    std::vector<VkDescriptorSet> descriptorSets;
+    VkPipelineLayout pipelineLayout = VK_NULL_HANDLE;
+    VkPipeline pointPipeline = VK_NULL_HANDLE;
+    VkPipeline highlightPipeline = VK_NULL_HANDLE;
+    VkPipeline labelPipeline = VK_NULL_HANDLE;
+    VkPipeline shapePipeline = VK_NULL_HANDLE;
+    VkPipeline foregroundPipeline = VK_NULL_HANDLE;
+    VkPipeline crosshairPipeline = VK_NULL_HANDLE;
+    VkPipeline ellipsoidPipeline = VK_NULL_HANDLE;
+    VkPipeline backgroundPipeline = VK_NULL_HANDLE;
+
+    // What the swap-chain objects and pipelines were built for.
+    SwapChainSettings built;
+    DisplayGeometry geometry;
+    int starShape = 1;  // of the shape table
+
+    // Buffers.
+    GpuContext gpu;
+    std::vector<GpuBuffer> uniformBuffers;
+    GpuBuffer midgroundPoints;
+    GpuBuffer highlightVertices;
+    GpuBuffer labelVertices;
+    GpuBuffer shapeTable;
+    GpuBuffer nearRecords;
+    GpuBuffer shapeIndices;
+    GpuBuffer ellipsoidVertices;
+    GpuBuffer ellipsoidIndices;
+    GpuBuffer spherePoints;
+    GpuBuffer foregroundVertices;
+    GpuBuffer backgroundParams;
+    GpuBuffer tubeVertices;
+    GpuBuffer tubeIndices;
+    uint32_t midgroundPointCapacity = 0;
+    uint32_t ellipsoidTriangles = 0;
+    uint32_t tubeSegments = 0;
+    uint32_t tubeRings = 16;
+
+    // Label font texture (R8, 512 x 2048).
+    VkImage fontImage = VK_NULL_HANDLE;
+    VkImageView fontView = VK_NULL_HANDLE;
+    VkSampler fontSampler = VK_NULL_HANDLE;
+
+    // Draw counts.
+    uint32_t midgroundPointCount = 0;
+    uint32_t shapeVertexCount = 0;
+    uint32_t highlightVertexCount = 0;
+    uint32_t labelVertexCount = 0;
+    uint32_t foregroundCount = 0;
+    // What the recorded star draws were recorded with.
+    bool recordedCrosshair = false, recordedHidden = false;
+    int recordedBackground = -1;
+
+    // Positions the uploaded records are relative to.
+    int64_t midgroundOrigin[3]{};
+    int64_t lastGenerationPosition[3]{};
+
+    UniformBufferObject ubo{};
+
+    DeletionQueue deviceObjects;     // lives until the renderer is destroyed
+    DeletionQueue swapChainObjects;  // rebuilt with the swap chain
+    DeletionQueue pipelineObjects;   // rebuilt with the pipelines
+    bool imguiReady = false;
+};
+
+// The galaxy's display shapes: small ellipsoids and the arm chains.
+struct GalaxyShapes {
+    const std::vector<EllipsoidShape>* ellipsoids = nullptr;
+    const std::vector<std::vector<ArmSegment>>* armChains = nullptr;
+};
+
+// Start-up, in order. createDevice makes the instance, surface, device,
+// queues, swap chain, render pass, pools, synchronisation objects, uniform
+// buffers and the panel's back end; createDrawResources the buffers, the
+// shape table, the label font texture and the meshes; createPipelines the
+// descriptor sets, pipelines, framebuffers and command buffers, and returns
+// where the star display lies.
+void createDevice(Renderer& r, GLFWwindow* window, bool multisampling);
+void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, int starShape);
+DisplayGeometry createPipelines(Renderer& r, const SwapChainSettings& settings);
+
+// The swap chain and everything that depends on it, rebuilt for new
+// settings (with rebuildDevice, the sample count and the panel back end too).
+DisplayGeometry recreateSwapChain(Renderer& r, const SwapChainSettings& settings, bool rebuildDevice);
+
+// Everything, in reverse order of creation. Safe after a failed start-up.
+void destroyRenderer(Renderer& r);
+
+void waitIdle(Renderer& r);
+
+// The frame, in two halves around the application's work.
+struct FrameStart {
+    bool ok = false;  // false: the swap chain is out of date and must be rebuilt first
+    uint32_t imageIndex = 0;
+    uint64_t fenceWaitNs = 0;
+};
+FrameStart beginFrame(Renderer& r);
+struct FrameEnd {
+    bool swapChainOutOfDate = false;
+    uint64_t submitNs = 0, presentNs = 0;
+};
+FrameEnd endFrame(Renderer& r, uint32_t imageIndex, const FrameInput& input);
+
+// After a collected star-field pass, with the device idle: copies the staged
+// point records, the near stars (relative to origin, the viewpoint) and the
+// highlight markers into the GPU buffers. Returns whether the star draws must
+// be re-recorded.
+bool uploadStarFieldResults(Renderer& r, StarFieldResults& results, const std::vector<StarRecord*>& nearList,
+                            const int64_t origin[3]);
+
+DeviceFacts deviceFacts(const Renderer& r);
 
 // MSAA choice from the mask of counts supported for colour and depth: 4, 8, 16,
 // 32, 64, 2 in that order, else 1; always 1 with multisampling off.
 VkSampleCountFlagBits chooseSampleCount(VkSampleCountFlags supported, bool multisampling);
 
-// Pipelines and the shader interface.
-void createDescriptorSetLayout(Application& app);
-void createUniformBuffers(Application& app);
-void createDescriptorSets(Application& app);
-void createPipelineLayout(Application& app);
-void createGraphicsPipelines(Application& app);
-void destroyGraphicsPipelines(Application& app);
-
-// Buffers, meshes and textures.
-void createGpuBuffers(Application& app);
-void buildShapeTable(Application& app);
-void createLabelFontTexture(Application& app);
-void buildSphereMeshes(Application& app);
-
-// The frame.
-void recordCommandBuffer(Application& app, uint32_t imageIndex);
-void updateUniformBuffer(Application& app, uint32_t imageIndex);
+// The frame-dependent members of the uniform block for a view: (2 / W, 2 / H),
+// the view and projection matrices and the eye offset.
+struct FrameView {
+    int64_t position[3];
+    Vec3d forward, up;
+    double viewAngle;  // degrees
+    int width, height;  // star viewport, pixels
+    double midgroundNearSq, midgroundFarSq;  // squared distances, from the star field (0: not known yet)
+    uint64_t foregroundFarSq;                // from the star field's view limits
+};
+void fillViewUniforms(UniformBufferObject& ubo, const FrameView& view);

@@ -329,7 +329,7 @@ bool StarField::createChild(uint32_t item, int priority) {
     auto pointsInUse = [this] {
         return points.highWater - points.freed.size() - points.cleared.size();
     };
-    while (starsInMemory + n >= maxStarsGen || pointsInUse() + n >= maxStarsGc) {
+    while (starsInMemory + n >= maxStarsGen || pointsInUse() + n >= pointCapacity) {
         if (!evict(priority)) {
             freeVoxel(h);
             return true;
@@ -393,7 +393,7 @@ bool StarField::evict(int priority) {
 // ------------------------------------------------------------ classification
 
 bool StarField::pointAvailable() const {
-    return !points.freed.empty() || !points.cleared.empty() || points.highWater < maxStarsGc;
+    return !points.freed.empty() || !points.cleared.empty() || points.highWater < pointCapacity;
 }
 
 void StarField::removeNear(StarRecord& s) {

@@ -53,7 +53,7 @@ inline constexpr uint32_t DEFAULT_MAX_VOXEL_CHUNKS = 16;
 // eight plus the octant into 32 bits, so the pool can hold at most this many chunks.
 inline constexpr uint32_t MAX_VOXEL_CHUNKS = 8191;
 inline constexpr uint64_t DEFAULT_MAX_STARS_GEN = 10000000;
-inline constexpr uint64_t DEFAULT_MAX_STARS_GC = 3000000;
+inline constexpr uint64_t DEFAULT_POINT_CAPACITY = 3000000;
 inline constexpr uint64_t DEFAULT_FRAME_TIMEOUT_NS = 40000000;
 inline constexpr uint64_t DEFAULT_FRAME_LOOKAHEAD_NS = 100000000;
 
@@ -157,7 +157,7 @@ struct StarField {
     uint64_t starsInMemory = 0;
     uint64_t maxStarsGen = DEFAULT_MAX_STARS_GEN;
     uint64_t requestedMaxStarsGen = DEFAULT_MAX_STARS_GEN;
-    uint64_t maxStarsGc = DEFAULT_MAX_STARS_GC;
+    uint64_t pointCapacity = DEFAULT_POINT_CAPACITY;
     uint64_t frameTimeoutNs = DEFAULT_FRAME_TIMEOUT_NS;
     uint64_t frameLookaheadNs = DEFAULT_FRAME_LOOKAHEAD_NS;
 

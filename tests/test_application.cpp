@@ -15,48 +15,57 @@ double length(Vec3d v) { return std::sqrt(dot(v, v)); }
 std::unique_ptr<Application> freshApp() {
     auto app = std::make_unique<Application>();
     app->applyDefaults();
-    app->recomputeSpeed();
+    recomputeSpeed(app->state);
     return app;
+}
+
+std::unique_ptr<AppState> freshState() {
+    auto state = std::make_unique<AppState>();
+    applyDefaultSettings(*state);
+    recomputeSpeed(*state);
+    return state;
 }
 
 }  // namespace
 
 TEST(ApplicationSettings, DefaultsOfAMissingSaveFile) {
     auto app = freshApp();
-    EXPECT_EQ(app->view.position[0].integer, -7003708179394623LL);
-    EXPECT_EQ(app->view.position[1].integer, -24996773029325252LL);
-    EXPECT_EQ(app->view.position[2].integer, 1127289819641451LL);
-    EXPECT_EQ(app->viewAngle, 45.0);
-    EXPECT_EQ(app->maxMagnitude, 12.0f);
-    EXPECT_EQ(app->view.speedLevel, 40);
-    EXPECT_EQ(app->view.speed, 1e12);
-    EXPECT_TRUE(app->panelOnRight);
-    EXPECT_TRUE(app->showCrosshair);
-    EXPECT_TRUE(app->multisampling);
-    EXPECT_EQ(app->backgroundMode, 2);
-    EXPECT_EQ(app->starShape, 1);
-    EXPECT_TRUE(app->running);
-    EXPECT_TRUE(app->saveOnExit);
-    EXPECT_EQ(app->changes.viewpointMoved, 1);
+    const AppState* s = &app->state;
+    EXPECT_EQ(s->view.position[0].integer, -7003708179394623LL);
+    EXPECT_EQ(s->view.position[1].integer, -24996773029325252LL);
+    EXPECT_EQ(s->view.position[2].integer, 1127289819641451LL);
+    EXPECT_EQ(s->viewAngle, 45.0);
+    EXPECT_EQ(s->maxMagnitude, 12.0f);
+    EXPECT_EQ(s->view.speedLevel, 40);
+    EXPECT_EQ(s->view.speed, 1e12);
+    EXPECT_TRUE(s->panelOnRight);
+    EXPECT_TRUE(s->showCrosshair);
+    EXPECT_TRUE(s->multisampling);
+    EXPECT_EQ(s->backgroundMode, 2);
+    EXPECT_EQ(s->starShape, 1);
+    EXPECT_TRUE(s->running);
+    EXPECT_TRUE(s->saveOnExit);
+    EXPECT_EQ(s->changes.viewpointMoved, 1);
 }
 
 TEST(ApplicationSettings, ApplySettingsRepairsTheFrameAndDerivesValues) {
     auto app = freshApp();
-    app->view.forward = {2, 0, 0};
-    app->view.up = {1, 1, 0};
-    app->view.speedLevel = -1;
-    app->displayHeight = 799;
+    AppState& s = app->state;
+    s.view.forward = {2, 0, 0};
+    s.view.up = {1, 1, 0};
+    s.view.speedLevel = -1;
+    s.displayHeight = 799;
     app->applySettings();
-    EXPECT_NEAR(length(app->view.forward), 1.0, 1e-15);
-    EXPECT_NEAR(length(app->view.up), 1.0, 1e-15);
-    EXPECT_NEAR(dot(app->view.forward, app->view.up), 0.0, 1e-15);
-    EXPECT_EQ(app->view.speed, 0.5);
-    EXPECT_TRUE(app->rebuildDevicePipelines);
-    EXPECT_EQ(app->changes.settingsChanged, 1);
+    EXPECT_NEAR(length(s.view.forward), 1.0, 1e-15);
+    EXPECT_NEAR(length(s.view.up), 1.0, 1e-15);
+    EXPECT_NEAR(dot(s.view.forward, s.view.up), 0.0, 1e-15);
+    EXPECT_EQ(s.view.speed, 0.5);
+    EXPECT_TRUE(s.rebuildDevicePipelines);
+    EXPECT_EQ(s.changes.settingsChanged, 1);
     // Channel constants: a = 2hc^2 / lambda^4, b = hc/k / lambda.
     const double lambda = 6.5e-7;
-    EXPECT_NEAR(app->channelExponent[0], 0.014387773538277203 / lambda, 1e-3 * 0.0143877 / lambda);
-    EXPECT_NEAR(app->channelIntensity[0] / (1.1910429e-16 / std::pow(lambda, 4)), 1.0, 1e-3);
+    EXPECT_NEAR(s.channelExponent[0], 0.014387773538277203 / lambda, 1e-3 * 0.0143877 / lambda);
+    EXPECT_NEAR(s.channelIntensity[0] / (1.1910429e-16 / std::pow(lambda, 4)), 1.0, 1e-3);
 }
 
 TEST(ApplicationSettings, SaveDirectoryFollowsXdgDataHome) {
@@ -68,45 +77,85 @@ TEST(ApplicationSettings, SaveDirectoryFollowsXdgDataHome) {
 }
 
 TEST(KeyEvents, CommaHasNoLowerBoundPeriodStopsAtFifty) {
-    auto app = freshApp();
-    app->view.speedLevel = 0;
-    applyKeyEvent(*app, GLFW_KEY_COMMA, GLFW_PRESS, 0, false);
-    applyKeyEvent(*app, GLFW_KEY_COMMA, GLFW_RELEASE, 0, false);
-    applyKeyEvent(*app, GLFW_KEY_COMMA, GLFW_PRESS, 0, false);
-    EXPECT_EQ(app->view.speedLevel, -2);
-    EXPECT_EQ(app->view.speed, speedFromLevel(-2));
-    app->view.speedLevel = 49;
-    for (int i = 0; i < 3; ++i) applyKeyEvent(*app, GLFW_KEY_PERIOD, GLFW_PRESS, 0, false);
-    EXPECT_EQ(app->view.speedLevel, 50);
-    EXPECT_EQ(app->view.speed, 1e15);
+    auto state = freshState();
+    state->view.speedLevel = 0;
+    applyKeyEvent(*state, GLFW_KEY_COMMA, GLFW_PRESS, 0, false);
+    applyKeyEvent(*state, GLFW_KEY_COMMA, GLFW_RELEASE, 0, false);
+    applyKeyEvent(*state, GLFW_KEY_COMMA, GLFW_PRESS, 0, false);
+    EXPECT_EQ(state->view.speedLevel, -2);
+    EXPECT_EQ(state->view.speed, speedFromLevel(-2));
+    state->view.speedLevel = 49;
+    for (int i = 0; i < 3; ++i) applyKeyEvent(*state, GLFW_KEY_PERIOD, GLFW_PRESS, 0, false);
+    EXPECT_EQ(state->view.speedLevel, 50);
+    EXPECT_EQ(state->view.speed, 1e15);
     // A repeat changes nothing.
-    applyKeyEvent(*app, GLFW_KEY_COMMA, GLFW_REPEAT, 0, false);
-    EXPECT_EQ(app->view.speedLevel, 50);
+    applyKeyEvent(*state, GLFW_KEY_COMMA, GLFW_REPEAT, 0, false);
+    EXPECT_EQ(state->view.speedLevel, 50);
 }
 
 TEST(KeyEvents, KeyStatesCapsLockAndCrosshair) {
-    auto app = freshApp();
-    applyKeyEvent(*app, GLFW_KEY_SPACE, GLFW_PRESS, GLFW_MOD_CAPS_LOCK, false);
-    EXPECT_TRUE(app->keyDown[GLFW_KEY_SPACE]);
-    EXPECT_TRUE(app->view.capsLock);
-    applyKeyEvent(*app, GLFW_KEY_SPACE, GLFW_RELEASE, 0, false);
-    EXPECT_FALSE(app->keyDown[GLFW_KEY_SPACE]);
-    EXPECT_FALSE(app->view.capsLock);
-    applyKeyEvent(*app, GLFW_KEY_UNKNOWN, GLFW_PRESS, 0, false);  // never stored, no crash
-    applyKeyEvent(*app, GLFW_KEY_C, GLFW_PRESS, 0, false);
-    EXPECT_FALSE(app->showCrosshair);
-    applyKeyEvent(*app, GLFW_KEY_C, GLFW_RELEASE, 0, false);
-    EXPECT_FALSE(app->showCrosshair);
-    applyKeyEvent(*app, GLFW_KEY_C, GLFW_PRESS, 0, false);
-    EXPECT_TRUE(app->showCrosshair);
+    auto state = freshState();
+    applyKeyEvent(*state, GLFW_KEY_SPACE, GLFW_PRESS, GLFW_MOD_CAPS_LOCK, false);
+    EXPECT_TRUE(state->keyDown[GLFW_KEY_SPACE]);
+    EXPECT_TRUE(state->view.capsLock);
+    applyKeyEvent(*state, GLFW_KEY_SPACE, GLFW_RELEASE, 0, false);
+    EXPECT_FALSE(state->keyDown[GLFW_KEY_SPACE]);
+    EXPECT_FALSE(state->view.capsLock);
+    applyKeyEvent(*state, GLFW_KEY_UNKNOWN, GLFW_PRESS, 0, false);  // never stored, no crash
+    applyKeyEvent(*state, GLFW_KEY_C, GLFW_PRESS, 0, false);
+    EXPECT_FALSE(state->showCrosshair);
+    applyKeyEvent(*state, GLFW_KEY_C, GLFW_RELEASE, 0, false);
+    EXPECT_FALSE(state->showCrosshair);
+    applyKeyEvent(*state, GLFW_KEY_C, GLFW_PRESS, 0, false);
+    EXPECT_TRUE(state->showCrosshair);
 }
 
 TEST(KeyEvents, IgnoredWhileThePanelHasTheKeyboard) {
-    auto app = freshApp();
-    EXPECT_FALSE(applyKeyEvent(*app, GLFW_KEY_C, GLFW_PRESS, GLFW_MOD_CAPS_LOCK, true));
-    EXPECT_FALSE(app->keyDown[GLFW_KEY_C]);
-    EXPECT_FALSE(app->view.capsLock);
-    EXPECT_TRUE(app->showCrosshair);
+    auto state = freshState();
+    EXPECT_FALSE(applyKeyEvent(*state, GLFW_KEY_C, GLFW_PRESS, GLFW_MOD_CAPS_LOCK, true));
+    EXPECT_FALSE(state->keyDown[GLFW_KEY_C]);
+    EXPECT_FALSE(state->view.capsLock);
+    EXPECT_TRUE(state->showCrosshair);
+}
+
+TEST(KeyEvents, TogglesActOnTheirOwnPressOnly) {
+    auto state = freshState();
+    // C held: its repeats and other keys' events while it is down leave the
+    // cross-hair as the press set it.
+    applyKeyEvent(*state, GLFW_KEY_C, GLFW_PRESS, 0, false);
+    EXPECT_FALSE(state->showCrosshair);
+    for (int i = 0; i < 5; ++i) applyKeyEvent(*state, GLFW_KEY_C, GLFW_REPEAT, 0, false);
+    applyKeyEvent(*state, GLFW_KEY_SPACE, GLFW_PRESS, 0, false);
+    applyKeyEvent(*state, GLFW_KEY_SPACE, GLFW_REPEAT, 0, false);
+    applyKeyEvent(*state, GLFW_KEY_SPACE, GLFW_RELEASE, 0, false);
+    EXPECT_FALSE(state->showCrosshair);
+    applyKeyEvent(*state, GLFW_KEY_C, GLFW_RELEASE, 0, false);
+    EXPECT_FALSE(state->showCrosshair);
+
+    // = asks for the full-screen toggle once per press, not on its repeats or
+    // while another key is pressed with = held.
+    EXPECT_TRUE(applyKeyEvent(*state, GLFW_KEY_EQUAL, GLFW_PRESS, 0, false));
+    for (int i = 0; i < 5; ++i) EXPECT_FALSE(applyKeyEvent(*state, GLFW_KEY_EQUAL, GLFW_REPEAT, 0, false));
+    EXPECT_FALSE(applyKeyEvent(*state, GLFW_KEY_PERIOD, GLFW_PRESS, 0, false));
+    EXPECT_FALSE(applyKeyEvent(*state, GLFW_KEY_PERIOD, GLFW_RELEASE, 0, false));
+    EXPECT_FALSE(applyKeyEvent(*state, GLFW_KEY_EQUAL, GLFW_RELEASE, 0, false));
+    EXPECT_FALSE(state->showCrosshair);
+    EXPECT_TRUE(applyKeyEvent(*state, GLFW_KEY_EQUAL, GLFW_PRESS, 0, false));
+}
+
+TEST(DisplayGeometry, TheStarDisplayIsOddInBothDirections) {
+    for (int width = 300; width < 2200; width += 7) {
+        for (int height : {600, 601, 800, 1023, 1024}) {
+            for (int panel : {168, 169, 260}) {
+                const DisplayGeometry g = displayGeometry(width, height, panel);
+                EXPECT_EQ(g.displayWidth % 2, 1) << width << " " << panel;
+                EXPECT_EQ(g.displayHeight % 2, 1);
+                EXPECT_EQ(g.displayWidth + g.panelWidth, width);
+                EXPECT_TRUE(g.panelWidth == panel || g.panelWidth == panel + 1);
+                EXPECT_TRUE(g.displayHeight == height || g.displayHeight == height - 1);
+            }
+        }
+    }
 }
 
 TEST(ViewUniforms, ProjectionScaleAndEyeOffset) {

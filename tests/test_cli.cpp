@@ -141,6 +141,33 @@ TEST(CliHelp, HelpExitsZero) {
 
 // Every command with malformed arguments: one "error: " line on standard
 // output and status 2, never a crash or a silent default.
+TEST(CliExt, ANulByteMakesTheLineMalformed) {
+    // Without the check the tokeniser would stop at the NUL and answer the
+    // line's first half as if it were the whole line.
+    const std::string input("neg 0x4000000000008002\0 0x4000000000008002\nneg 0x4000000000008002\n", 66);
+    const CliRun run = runCli("ext --batch", input);
+    const std::vector<std::string> out = lines(run.out);
+    ASSERT_EQ(out.size(), 2u) << run.out;
+    EXPECT_EQ(out[0].rfind("error: ", 0), 0u) << out[0];
+    EXPECT_EQ(out[1], "0x8000000000008001");
+    EXPECT_EQ(run.status, 2);
+}
+
+// Output that never arrived, or input that could not be read, is a failure
+// whatever the command computed.
+TEST(CliErrors, UnwritableOutputAndUnreadableInputFail) {
+    const std::string cli = std::string("'") + STARLOOM_CLI_PATH + "'";
+    auto status = [](const std::string& command) {
+        const int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    EXPECT_NE(status(cli + " constants > /dev/full 2>/dev/null"), 0);
+    EXPECT_NE(status(cli + " galaxy > /dev/full 2>/dev/null"), 0);
+    EXPECT_NE(status(cli + " ext --batch < / > /dev/null 2>&1"), 0);
+    EXPECT_EQ(status(cli + " constants > /dev/null 2>&1"), 0);
+    EXPECT_EQ(status("echo 'fromint32 3' | " + cli + " ext --batch > /dev/null 2>&1"), 0);
+}
+
 TEST(CliErrors, MalformedArgumentsAreErrorsWithStatusTwoEverywhere) {
     const char* bad[] = {
         "",                                             // no command
@@ -159,6 +186,9 @@ TEST(CliErrors, MalformedArgumentsAreErrorsWithStatusTwoEverywhere) {
         "star 0 1",                                     // U must be below 1
         "star 0 -0.25",
         "star 0 nan",
+        "star 0 0x4000000000008002",                    // the word 1.0: U must be below 1
+        "star 0 0x8000000000008001",                    // the word -1.0
+        "star 0 0xFFFFFFFFFFFFFFFF",                    // the invalid word
         "voxel 1 0 0 0",
         "voxel 0 -1073741824 -1073741824 -1073741824 0",   // level below 1
         "voxel 19 0 0 0 0",                               // beyond the deepest level

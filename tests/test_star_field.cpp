@@ -20,12 +20,12 @@
 
 namespace {
 
-std::unique_ptr<StarField> makeField(uint64_t maxStars, uint32_t maxChunks = 1, uint64_t maxPoints = DEFAULT_MAX_STARS_GC) {
+std::unique_ptr<StarField> makeField(uint64_t maxStars, uint32_t maxChunks = 1, uint64_t maxPoints = DEFAULT_POINT_CAPACITY) {
     const BuiltGalaxy& g = builtGalaxy();
     auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
     f->maxStarsGen = f->requestedMaxStarsGen = maxStars;
     f->maxChunks = f->requestedMaxChunks = maxChunks;
-    f->maxStarsGc = maxPoints;
+    f->pointCapacity = maxPoints;
     return f;
 }
 
@@ -415,8 +415,19 @@ TEST(Foreground, EntriesMoveWithTheirStarsAndNeverExceed32) {
 
 TEST(Foreground, TestAtZeroDistanceAndTheDistanceLimit) {
     ViewLimits l = builtGalaxy().limits;
+    ASSERT_GT(l.foregroundDistance, 1000u);
     EXPECT_TRUE(isForeground(0, 1e-3f, l));
-    EXPECT_FALSE(isForeground(0, 0.0f, l) && l.foregroundDistance == 0);
+    EXPECT_TRUE(isForeground(0, 0.0f, l));  // a point at the eye covers any angle
+    // A star is a disc up to the distance where its radius still reaches the
+    // size limit, and no further.
+    const float r = static_cast<float>(std::sqrt(static_cast<double>(l.foregroundDistance) / 2 / l.foregroundSize));
+    const double reach = static_cast<double>(r) * l.foregroundSize * static_cast<double>(r);
+    ASSERT_LT(reach, static_cast<double>(l.foregroundDistance));
+    const auto edge = static_cast<uint64_t>(std::floor(reach));
+    EXPECT_TRUE(isForeground(edge, r, l));
+    EXPECT_FALSE(isForeground(edge + 1, r, l));
+    // However large, nothing at the distance limit or beyond is a disc.
+    EXPECT_TRUE(isForeground(l.foregroundDistance - 1, 1e9f, l));
     EXPECT_FALSE(isForeground(l.foregroundDistance, 1e9f, l));
 }
 
@@ -427,7 +438,7 @@ TEST(Foreground, StarsAtTheViewpointBecomeDiscs) {
     // Move onto the nearest near star: it must become a foreground object.
     const StarRecord* target = f->nearList[0];
     const int64_t at[3] = {target->x, target->y, target->z};
-    std::vector<PointRecord> gpu(DEFAULT_MAX_STARS_GC);
+    std::vector<PointRecord> gpu(DEFAULT_POINT_CAPACITY);
     runToCompletion(*f, at, nullptr);
     bool found = false;
     for (uint32_t i = 0; i < f->foreground.count; ++i)

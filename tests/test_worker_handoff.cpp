@@ -46,6 +46,8 @@ struct GatedJob {
 };
 
 bool neverUnfinished(void*) { return false; }
+// The snapshot a pass starts from: here, the change flags it was handed.
+void copyRequest(void* request, const ChangeFlags& changes) { *static_cast<ChangeFlags*>(request) = changes; }
 
 // A worker thread running a GatedJob, launched on construction, with the main
 // thread's star-field hand-off state. Stopped (gate opened) on destruction, so
@@ -67,7 +69,7 @@ struct GatedWorker {
         stopWorker(worker);
     }
     // One frame of the hand-off, with an engine that never has work left.
-    bool frame() { return updateStarFieldHandOff(tracker, flags, request, worker, neverUnfinished, nullptr); }
+    bool frame() { return updateStarFieldHandOff(tracker, flags, worker, {neverUnfinished, copyRequest, &request}); }
     // Frames until the running pass has been collected.
     int framesUntilCollected() {
         for (int frame = 1; frame < 100000; ++frame) {
@@ -146,7 +148,7 @@ TEST(WorkerHandOff, UnfinishedWorkResumesWithoutChanges) {
     int remaining = 3;
     auto unfinished = [](void* counter) { return *static_cast<int*>(counter) > 0; };
     for (int frame = 0; frame < 2000 && w.gate.runs < 3; ++frame) {
-        if (updateStarFieldHandOff(w.tracker, w.flags, w.request, w.worker, unfinished, &remaining)) --remaining;
+        if (updateStarFieldHandOff(w.tracker, w.flags, w.worker, {unfinished, nullptr, &remaining})) --remaining;
         std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
     EXPECT_EQ(w.gate.runs, 3);

@@ -23,6 +23,13 @@ bool parseInt64(const char* text, int64_t& out);
 bool parseUint64(const char* text, uint64_t& out);
 bool parseDouble(const char* text, double& out);  // decimal or C hex-float
 
+// Options with values, argv[i] being the option's name: "--at X Y Z" (three
+// signed 64-bit integers) and "--NAME N" (an unsigned integer in lo..hi).
+// They advance i past the values, or print an "error: " line and return
+// false.
+bool parseAt(int argc, char** argv, int& i, int64_t at[3]);
+bool parseUintOption(int argc, char** argv, int& i, uint64_t& out, uint64_t lo, uint64_t hi);
+
 // "0x" followed by 16 upper-case hex digits.
 std::string formatWord(ExtFloat value);
 

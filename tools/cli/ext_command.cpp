@@ -181,12 +181,25 @@ int runBatch() {
     std::string out;
     while ((length = getline(&line, &capacity, stdin)) >= 0) {
         tokens.clear();
+        // A NUL byte would end the line early for the tokeniser; the line is
+        // malformed instead.
+        if (std::memchr(line, '\0', static_cast<size_t>(length)) != nullptr) {
+            anyError = true;
+            static const char nulError[] = "error: NUL byte in the line\n";
+            std::fwrite(nulError, 1, sizeof nulError - 1, stdout);
+            continue;
+        }
         for (char* tok = std::strtok(line, " \t\r\n"); tok; tok = std::strtok(nullptr, " \t\r\n")) tokens.push_back(tok);
         if (!evaluate(tokens, out)) anyError = true;
         out.push_back('\n');
         std::fwrite(out.data(), 1, out.size(), stdout);
     }
+    const bool readError = std::ferror(stdin) != 0;
     std::free(line);
+    if (readError) {
+        std::printf("error: cannot read standard input\n");
+        return 2;
+    }
     return anyError ? 2 : 0;
 }
 

@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -27,9 +28,18 @@ void printOverview(FILE* out) {
     for (const CliCommand& c : COMMANDS) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
 }
 
-}  // namespace
+// Standard output is buffered: a failed write (a full disk, a closed pipe)
+// shows only when it is flushed. A command whose output did not arrive has
+// failed, whatever it returned.
+int finish(int status) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "starloom-cli: cannot write the output: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return status;
+}
 
-int main(int argc, char** argv) {
+int dispatch(int argc, char** argv) {
     // Malformed command lines print an "error: " line on standard output, as
     // every command does, with the overview on standard error; status 2.
     if (argc < 2) {
@@ -53,3 +63,7 @@ int main(int argc, char** argv) {
     printOverview(stderr);
     return 2;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return finish(dispatch(argc, argv)); }

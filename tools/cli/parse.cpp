@@ -63,6 +63,30 @@ bool parseDouble(const char* text, double& out) {
     return true;
 }
 
+bool parseAt(int argc, char** argv, int& i, int64_t at[3]) {
+    if (i + 3 >= argc) {
+        std::printf("error: --at needs three arguments X Y Z\n");
+        return false;
+    }
+    for (int a = 0; a < 3; ++a) {
+        if (!parseInt64(argv[i + 1 + a], at[a])) {
+            std::printf("error: '%s' is not a signed 64-bit integer\n", argv[i + 1 + a]);
+            return false;
+        }
+    }
+    i += 3;
+    return true;
+}
+
+bool parseUintOption(int argc, char** argv, int& i, uint64_t& out, uint64_t lo, uint64_t hi) {
+    if (i + 1 >= argc || !parseUint64(argv[i + 1], out) || out < lo || out > hi) {
+        std::printf("error: %s needs an integer %" PRIu64 "..%" PRIu64 "\n", argv[i], lo, hi);
+        return false;
+    }
+    ++i;
+    return true;
+}
+
 std::string formatWord(ExtFloat value) {
     char buf[24];
     std::snprintf(buf, sizeof buf, "0x%016" PRIX64, value.w);

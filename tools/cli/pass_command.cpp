@@ -25,14 +25,7 @@ int runPass(int argc, char** argv) {
     uint64_t maxChunks = DEFAULT_MAX_VOXEL_CHUNKS;
     uint64_t timeoutMs = DEFAULT_FRAME_TIMEOUT_NS / 1000000;
     for (int i = 0; i < argc; ++i) {
-        auto value = [&](uint64_t& out, uint64_t lo, uint64_t hi) {
-            if (i + 1 >= argc || !parseUint64(argv[i + 1], out) || out < lo || out > hi) {
-                std::printf("error: %s needs an integer %" PRIu64 "..%" PRIu64 "\n", argv[i], lo, hi);
-                return false;
-            }
-            ++i;
-            return true;
-        };
+        auto value = [&](uint64_t& out, uint64_t lo, uint64_t hi) { return parseUintOption(argc, argv, i, out, lo, hi); };
         if (std::strcmp(argv[i], "--at") == 0) {
             if (!parseAt(argc, argv, i, at)) return 2;
         } else if (std::strcmp(argv[i], "--max-stars") == 0) {

@@ -4,6 +4,7 @@
 
 #include "cli.h"
 #include "galaxy/populations.h"
+#include "numeric/constants.h"
 
 const char* const STAR_HELP =
     "usage: starloom-cli star POP U\n\n"
@@ -36,13 +37,18 @@ int runStar(int argc, char** argv) {
         return 2;
     }
     ExtFloat u;
-    if (!parseWord(argv[1], u)) {
+    bool valid = false;
+    if (parseWord(argv[1], u)) {
+        // A word is held to the same range as a decimal.
+        valid = !u.isInvalid() && u >= ExtFloat{} && u < ONE;
+    } else {
         double d = 0;
-        if (!parseDouble(argv[1], d) || !(d >= 0.0 && d < 1.0)) {
-            std::printf("error: U ('%s') must be a decimal in [0, 1) or an ExtFloat word\n", argv[1]);
-            return 2;
-        }
-        u = xf::fromDouble(d);
+        valid = parseDouble(argv[1], d) && d >= 0.0 && d < 1.0;
+        if (valid) u = xf::fromDouble(d);
+    }
+    if (!valid) {
+        std::printf("error: U ('%s') must be a decimal in [0, 1) or an ExtFloat word in [0, 1)\n", argv[1]);
+        return 2;
     }
     StarProperties star = starFromDraw(table, u, static_cast<uint32_t>(pop));
     completeStar(star);

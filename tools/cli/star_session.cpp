@@ -1,6 +1,5 @@
 #include "star_session.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "cli.h"
@@ -24,19 +23,4 @@ uint64_t StarSession::runToCompletion(const int64_t position[3]) {
         ++updates;
     } while (field->unfinished());
     return updates;
-}
-
-bool parseAt(int argc, char** argv, int& i, int64_t at[3]) {
-    if (i + 3 >= argc) {
-        std::printf("error: --at needs three arguments X Y Z\n");
-        return false;
-    }
-    for (int a = 0; a < 3; ++a) {
-        if (!parseInt64(argv[i + 1 + a], at[a])) {
-            std::printf("error: '%s' is not a signed 64-bit integer\n", argv[i + 1 + a]);
-            return false;
-        }
-    }
-    i += 3;
-    return true;
 }

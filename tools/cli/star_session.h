@@ -26,7 +26,3 @@ struct StarSession {
     // returns the number of updates.
     uint64_t runToCompletion(const int64_t position[3]);
 };
-
-// Parses "--at X Y Z" at argv[i] (i pointing at "--at"); advances i past it.
-// Prints an error and returns false on malformed input.
-bool parseAt(int argc, char** argv, int& i, int64_t at[3]);

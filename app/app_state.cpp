@@ -1,0 +1,57 @@
+#include "app/app_state.h"
+
+#include <GLFW/glfw3.h>
+
+#include "starfield/appearance.h"
+#include "starfield/star_field.h"
+
+void applyDefaultSettings(AppState& s) {
+    for (int i = 0; i < 3; ++i) s.view.position[i] = {0, DEFAULT_VIEWPOINT[i]};
+    s.view.forward = {0.11452456541239872, 0.9923381374686082, 0.04635887015917146};
+    s.view.up = {-0.2337868985261635, 0.07227757620959413, -0.9695976681360078};
+    s.viewAngle = 45.0;
+    s.channelWavelength[0] = 6.5e-7f;
+    s.channelWavelength[1] = 5.5e-7f;
+    s.channelWavelength[2] = 4.5e-7f;
+    s.maxMagnitude = 12.0f;
+    s.view.speedLevel = 40;
+    s.displayFontSize = 3;
+    s.controlFontScale = 1;
+    s.panelOnRight = true;
+    s.showCrosshair = true;
+    s.multisampling = true;
+}
+
+void recomputeSpeed(AppState& s) { s.view.speed = speedFromLevel(s.view.speedLevel); }
+
+void recomputeChannelConstants(AppState& s) {
+    const ChannelConstants channels = channelConstantsFor(s.channelWavelength);
+    for (int i = 0; i < 3; ++i) {
+        s.channelIntensity[i] = channels.intensity[i];
+        s.channelExponent[i] = channels.exponent[i];
+    }
+}
+
+bool applyKeyEvent(AppState& s, int key, int action, int mods, bool panelWantsKeyboard) {
+    if (panelWantsKeyboard) return false;
+    const bool valid = key >= 0 && key < navkey::COUNT;
+    bool pressed = false;
+    if (action == GLFW_PRESS && valid) {
+        if (key == navkey::COMMA) {
+            s.view.speedLevel -= 1;
+            recomputeSpeed(s);
+        } else if (key == navkey::PERIOD && s.view.speedLevel < MAX_SPEED_LEVEL) {
+            s.view.speedLevel += 1;
+            recomputeSpeed(s);
+        }
+        s.keyDown[key] = true;
+        pressed = true;
+    } else if (action == GLFW_RELEASE && valid) {
+        s.keyDown[key] = false;
+    }
+    s.view.capsLock = (mods & GLFW_MOD_CAPS_LOCK) != 0;
+    // The toggles act on their own key's press, never on repeats or on other
+    // keys' events while they are held.
+    if (pressed && key == navkey::C) s.showCrosshair = !s.showCrosshair;
+    return pressed && key == navkey::EQUAL;
+}

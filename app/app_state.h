@@ -1,0 +1,96 @@
+// The state the user edits: settings, viewpoint, what the control panel shows
+// and the change flags that tell the rest of the program what to redo. A plain
+// struct with no window, renderer or panel in it, so that the panel, the save
+// file and the tests can all work on it alone.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "starfield/navigation.h"
+
+inline constexpr int WINDOWED_WIDTH = 1200;
+inline constexpr int WINDOWED_HEIGHT = 800;
+
+// The five change flags a star-field pass consumes, in hand-off order.
+struct ChangeFlags {
+    uint8_t viewpointMoved;
+    uint8_t settingsChanged;
+    uint8_t reserved;  // never set
+    uint8_t swapChainRecreated;
+    uint8_t labelsChanged;
+
+    bool any() const { return viewpointMoved | settingsChanged | reserved | swapChainRecreated | labelsChanged; }
+};
+
+struct AppState {
+    // ---- settings (saved)
+    Viewpoint view{};
+    double viewAngle = 0;  // degrees
+    float channelWavelength[3]{};
+    float maxMagnitude = 0;
+    uint32_t displayFontSize = 0;
+    uint32_t controlFontScale = 0;
+    bool panelOnRight = false;
+    bool showCrosshair = false;
+    bool multisampling = false;
+
+    // ---- display settings (not saved)
+    int backgroundMode = 2;  // 0 "(none)", 1 "Low Q", 2 "Normal"
+    int starShape = 1;       // 0 "Circle", 1 "Fuzzy"
+    float brightness = 1.0f;
+    float maximumCircleSize = 20.0f;  // largest near-star shape radius, pixels
+    int starLabel[2] = {1, 0};
+    bool fullScreen = true;
+    int windowedWidth = WINDOWED_WIDTH, windowedHeight = WINDOWED_HEIGHT;
+    int windowedX = 100, windowedY = 100;
+
+    // ---- derived from the settings
+    float channelIntensity[3]{};  // a[i] = (1 / wavelength)^4 x 2hc^2
+    float channelExponent[3]{};   // b[i] = (hc / k) / wavelength
+
+    // ---- run-time state
+    std::string version;
+    int framebufferWidth = 0, framebufferHeight = 0;
+    int displayWidth = 0, displayHeight = 0;  // the star display, both odd
+    bool keyDown[navkey::COUNT]{};
+    uint64_t lastFrameTime = 0;
+    float framesPerSecond = 0;
+    int64_t previousPosition[3]{};
+    std::string saveDirectory;
+    std::string lastError;
+
+    // ---- the control panel
+    int panelWidth = 0;
+    float charSize[2]{};  // width of "0" in whole pixels, line height
+    bool hideStarDisplay = false;
+    int helpMarginRequested = 0;  // width of an open help screen beside the panel
+    uint32_t starsDisplayed = 0;  // points on display, from the last collected pass
+
+    // ---- change flags
+    ChangeFlags changes{1, 0, 0, 0, 0};  // viewpointMoved starts set
+    bool framebufferResized = false;
+    bool rebuildDevicePipelines = false;
+    bool labelsNeedDistance = false;
+    bool redrawStars = false;  // the star draws must be re-recorded
+    bool redrawPanel = false;  // the panel draws must be re-recorded
+    bool running = true;
+    bool saveOnExit = true;
+    bool shutdownDone = false;
+};
+
+// Writes the values a missing save file stands for (the viewpoint, the view,
+// the display settings and the panel's side and fonts).
+void applyDefaultSettings(AppState& state);
+
+// speed from speedLevel.
+void recomputeSpeed(AppState& state);
+
+// The six channel constants from the channel wavelengths.
+void recomputeChannelConstants(AppState& state);
+
+// What a key event does: the speed keys, the key states, Caps Lock, and the
+// cross-hair and full-screen toggles, which act on a press only. Returns
+// whether full screen must be toggled; ignored (false, nothing changed) while
+// the panel has the keyboard.
+bool applyKeyEvent(AppState& state, int key, int action, int mods, bool panelWantsKeyboard);
