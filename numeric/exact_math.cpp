@@ -217,3 +217,16 @@ double exactCos(double x) {
         default: return sinSeries(r).hi;
     }
 }
+
+int64_t saturatingInt64(double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 9223372036854775808.0) return INT64_MAX;
+    if (v < -9223372036854775808.0) return INT64_MIN;
+    return static_cast<int64_t>(v);
+}
+
+uint64_t saturatingUint64(double v) {
+    if (!(v > 0)) return 0;
+    if (v >= 18446744073709551616.0) return ~uint64_t{0};
+    return static_cast<uint64_t>(v);
+}

@@ -16,6 +16,8 @@
 // boundary; in those few cases it is still a fixed value, the same everywhere.
 #pragma once
 
+#include <cstdint>
+
 // x^4 rounded once to the nearest float (ties to even), from exact integer
 // arithmetic: +infinity above the float range, subnormal results rounded at
 // their own precision; a NaN stays NaN.
@@ -33,3 +35,10 @@ double exactPowTen(double y);
 // everywhere but no longer the sine of x itself. NaN or infinity gives NaN.
 double exactSin(double x);
 double exactCos(double x);
+
+// v truncated toward zero to a 64-bit integer, saturating: beyond the range the
+// nearest end, NaN (and for the unsigned form anything negative) 0. A plain
+// cast is undefined there, and processors differ: x86-64 gives -2^63 (or a
+// wrapped value), AArch64 saturates.
+int64_t saturatingInt64(double v);
+uint64_t saturatingUint64(double v);

@@ -92,10 +92,10 @@ NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt) {
         const Vec3d direction = F * forwardIn + U * upIn + cross(F, U) * rightIn;
         const Vec3d velocity = direction * (TWO_POW_64 * v);
         const double components[3] = {velocity.x, velocity.y, velocity.z};
-        for (int axis = 0; axis < 3; ++axis) {
-            const double delta = std::trunc(components[axis] * dt / TWO_POW_64);
-            view.position[axis].integer += static_cast<int64_t>(delta);
-        }
+        // A step beyond the 64-bit range (a frame of a minute at the highest
+        // speeds) goes as far as the range reaches, the same on every machine.
+        for (int axis = 0; axis < 3; ++axis)
+            view.position[axis].integer += saturatingInt64(components[axis] * dt / TWO_POW_64);
         result.velocity = velocity;
         result.translating = true;
         view.flyingToTarget = false;

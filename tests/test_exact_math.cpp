@@ -177,4 +177,27 @@ TEST(ExactSinCos, HugeArgumentsUseTheExactRemainderAndNonFiniteGiveNaN) {
     EXPECT_TRUE(std::isnan(exactSin(std::nan(""))));
 }
 
+TEST(SaturatingConversions, TruncateInsideAndSaturateOutside) {
+    EXPECT_EQ(saturatingInt64(-2.9), -2);
+    EXPECT_EQ(saturatingInt64(2.9), 2);
+    EXPECT_EQ(saturatingInt64(-0.0), 0);
+    EXPECT_EQ(saturatingInt64(0x1.fffffffffffffp62), INT64_C(0x7FFFFFFFFFFFFC00));  // largest double below 2^63
+    EXPECT_EQ(saturatingInt64(0x1p63), INT64_MAX);
+    EXPECT_EQ(saturatingInt64(1e300), INT64_MAX);
+    EXPECT_EQ(saturatingInt64(INF), INT64_MAX);
+    EXPECT_EQ(saturatingInt64(-0x1p63), INT64_MIN);  // representable: exact
+    EXPECT_EQ(saturatingInt64(-0x1.0000000000001p63), INT64_MIN);
+    EXPECT_EQ(saturatingInt64(-INF), INT64_MIN);
+    EXPECT_EQ(saturatingInt64(std::nan("")), 0);
+
+    EXPECT_EQ(saturatingUint64(2.9), 2u);
+    EXPECT_EQ(saturatingUint64(0x1p63), UINT64_C(1) << 63);
+    EXPECT_EQ(saturatingUint64(0x1.fffffffffffffp63), UINT64_C(0xFFFFFFFFFFFFF800));
+    EXPECT_EQ(saturatingUint64(0x1p64), UINT64_MAX);
+    EXPECT_EQ(saturatingUint64(INF), UINT64_MAX);
+    EXPECT_EQ(saturatingUint64(-1.0), 0u);
+    EXPECT_EQ(saturatingUint64(-INF), 0u);
+    EXPECT_EQ(saturatingUint64(std::nan("")), 0u);
+}
+
 }  // namespace
