@@ -13,6 +13,7 @@
 #include "app/worker_thread.h"
 #include "render/meshes.h"
 #include "render/renderer.h"
+#include "ui/text_view.h"
 
 struct GLFWwindow;
 
@@ -20,6 +21,7 @@ struct Application {
     AppState state;
     Renderer renderer;
     StarFieldLink starField;
+    TextView textView;  // the text block the panel shows
     GLFWwindow* window = nullptr;
     IcosaTables icosa{};
 
@@ -57,7 +59,8 @@ struct Application {
     void recomputeViewLimits();
     void recomputeDisplayConstants();
 
-    // Hand-off with the workers.
+    // Hand-off with the workers. runPanel also draws a text block the panel
+    // laid out anew.
     void runPanel();
     void updateStarField();
 
@@ -67,6 +70,8 @@ struct Application {
     void setDisplayGeometry(const DisplayGeometry& geometry);
     // The snapshot of the view and display settings the renderer draws.
     FrameInput frameInput() const;
+    // The device's facts as the GPU page shows them.
+    void refreshGpuFacts();
 };
 
 // Where the save file lives: $XDG_DATA_HOME (or ~/.local/share) + "/tarnwick/".

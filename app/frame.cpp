@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "app/application.h"
+#include "ui/control_panel.h"
 
 namespace {
 
@@ -53,7 +54,9 @@ void Application::drawFrame() {
     state.changes.viewpointMoved = moved ? 1 : 0;
 
     const uint64_t navigationStart = nowNanoseconds();
-    const NavigationResult nav = navigate(state.view, state.keyDown, dt);
+    // While a panel field has the keyboard the flight keys are text.
+    static const bool noKeys[navkey::COUNT] = {};
+    const NavigationResult nav = navigate(state.view, panelWantsKeyboard() ? noKeys : state.keyDown, dt);
     starField.velocity = nav.velocity;  // zero when no translation input is active
     if (nav.moved) state.changes.viewpointMoved = 1;
     if (nav.redraw) state.redrawStars = true;

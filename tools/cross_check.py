@@ -7,7 +7,8 @@ operations over a large generated batch with edge values, the constants, the
 populations, the galaxy with its arm elements and plane tree, densities, stars
 of every population, voxels across levels, tiers and components, star-field
 passes with small limits, nearest-star searches (whose voxels are partly not
-generated yet) and lattice names.
+generated yet) and lattice names, and text blocks drawn with the display font
+(the PNG files are compared too).
 
 usage: cross_check.py REFERENCE_CLI OTHER_CLI [--work DIR] [--jobs N]
 
@@ -205,16 +206,29 @@ def commands(vector_file):
         points.append(tuple(rng.randint(-(1 << bits), (1 << bits) - 1) for _ in range(3)))
     for pt in points:
         cmds.append(("name %d %d %d" % pt, ["name"] + [str(v) for v in pt], None))
+    # Text blocks: laid out and drawn with the display font (rasterised at build
+    # time by the build's own fontgen), one of them with a found star's data.
+    # Not the platform page, which names the processor.
+    blocks = [["help", "0"], ["help", "5"], ["info", "0"], ["info", "1"], ["licenses"],
+              ["star", "1"], ["star", "37", "--at"] + [str(v) for v in PLACES["disc"]]]
+    for what, size in zip(blocks, (3, 0, 18, 7, 3, 3, 11)):
+        cmds.append(("textblock " + " ".join(what[:2]),
+                     ["textblock"] + what + ["--size", str(size), "--png", PNG_OUT], None))
     return cmds
 
 
 # ------------------------------------------------------------ running
 
+# Stands for the PNG file a command writes (one per command and side).
+PNG_OUT = "{png}"
+
 # Lines that measure the run rather than the engine.
 VOLATILE = (b"wall time:", b"stars generated per second:")
 
 
-def run(cli, argv, stdin_path):
+def run(cli, argv, stdin_path, png_path):
+    writes_png = PNG_OUT in argv
+    argv = [png_path if a == PNG_OUT else a for a in argv]
     stdin = open(stdin_path, "rb") if stdin_path else subprocess.DEVNULL
     try:
         start = time.monotonic()
@@ -224,7 +238,12 @@ def run(cli, argv, stdin_path):
         if stdin_path:
             stdin.close()
     out = b"\n".join(line for line in p.stdout.split(b"\n") if not line.startswith(VOLATILE))
-    return p.returncode, out, p.stderr, seconds
+    png = None
+    if writes_png and os.path.exists(png_path):
+        with open(png_path, "rb") as f:
+            png = f.read()
+        os.remove(png_path)
+    return p.returncode, out, p.stderr, seconds, png
 
 
 def first_difference(a, b):
@@ -260,15 +279,16 @@ def main():
     # The slow side (the emulated one) first, so that the long runs overlap.
     jobs.sort(key=lambda j: j[1] != "other")
     with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
-        futures = {pool.submit(run, cli, cmds[i][1], cmds[i][2]): (i, side) for i, side, cli in jobs}
+        futures = {pool.submit(run, cli, cmds[i][1], cmds[i][2], os.path.join(work, "%d-%s.png" % (i, side))): (i, side)
+                   for i, side, cli in jobs}
         for fut in concurrent.futures.as_completed(futures):
             results[futures[fut]] = fut.result()
 
     passed = failed = 0
     slowest = []
     for i, (label, argv, _) in enumerate(cmds):
-        ref_status, ref_out, ref_err, ref_s = results[(i, "reference")]
-        oth_status, oth_out, oth_err, oth_s = results[(i, "other")]
+        ref_status, ref_out, ref_err, ref_s, ref_png = results[(i, "reference")]
+        oth_status, oth_out, oth_err, oth_s, oth_png = results[(i, "other")]
         slowest.append((oth_s, label))
         problem = None
         if ref_status != 0:
@@ -281,6 +301,8 @@ def main():
         elif oth_out != ref_out:
             line, x, y = first_difference(ref_out, oth_out)
             problem = "output differs from line %d:\n    reference: %s\n    other:     %s" % (line, x, y)
+        elif PNG_OUT in argv and (ref_png is None or oth_png != ref_png):
+            problem = "the PNG file differs" if ref_png is not None else "the reference writes no PNG file"
         if problem:
             failed += 1
             print("DIFFERS: starloom-cli %s  [%s]\n  %s" % (" ".join(argv), label, problem))
