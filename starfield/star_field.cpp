@@ -490,7 +490,16 @@ void StarField::update(const StarFieldInput& input) {
         // The requested values are only read here: the control panel reads
         // them without the lock.
         const uint32_t chunksWanted = std::clamp(requestedMaxChunks, 1u, MAX_VOXEL_CHUNKS);
-        if (chunksWanted < maxChunks || requestedMaxStarsGen < maxStarsGen) {
+        // Another galaxy seed (a loaded file, a pasted place) makes another
+        // galaxy: nothing generated with the old one may stay, nor a search
+        // result of it.
+        const bool seedChanged = seed.first != generatedSeed.first || seed.second != generatedSeed.second;
+        if (seedChanged) {
+            generatedSeed = seed;
+            std::lock_guard resultsLock(resultsMutex);
+            searchResults.clear();
+        }
+        if (seedChanged || chunksWanted < maxChunks || requestedMaxStarsGen < maxStarsGen) {
             discardAll();
             maxChunks = chunksWanted;
             maxStarsGen = requestedMaxStarsGen;

@@ -12,8 +12,12 @@ reads the screen back with OCR (tesseract) and pixel statistics:
   starloom-cli finds at the same place; selecting one turns the view until its
   label sits at the centre; its information block names it; "Font Sz Disp"
   changes the size of the labels;
-- the run stays clean under the Khronos validation layer, and the program
-  exits with status 0 when its window is closed.
+- a damaged save file at start-up: its message shows on the Navigation page
+  and the program runs from the defaults (the catalog above finds the stars
+  of the default viewpoint);
+- "Go" flies the ship to the selected star and stops 0.1 AU (1.5e6 position
+  units) short of it, as the file written by "Quit/save" shows;
+- the run stays clean under the Khronos validation layer.
 
 usage: e2e_panel.py STARLOOM STARLOOM_CLI SHOT_DIR
 """
@@ -27,7 +31,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import fail, find_window, run, screenshot, send_close, start_xvfb  # noqa: E402
+from e2e_support import fail, find_window, run, screenshot, start_xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 1024, 768
 # The panel is 2 x 8 pixels of padding and 23 characters of 7 pixels wide,
@@ -44,6 +48,8 @@ SUB_PAGE_COMBO = (47, 92)
 SEARCH = (32, 180)
 INFO_TOGGLE = (159, 180)
 FONT_DISPLAY_PLUS = (159, 149)
+GO = (127, 180)
+QUIT_SAVE = (50, HEIGHT - 57)
 
 
 def page_entry(index):
@@ -149,6 +155,12 @@ def main():
             settings.write("khronos_validation.report_flags = error,warn,perf\n"
                            "khronos_validation.debug_action = VK_DBG_LAYER_ACTION_LOG_MSG\n"
                            "khronos_validation.log_filename = stdout\n")
+        # A save file with a wrong magic number.
+        save_dir = os.path.join(home, "data", "tarnwick")
+        os.makedirs(save_dir)
+        save_path = os.path.join(save_dir, "default.sav")
+        with open(save_path, "wb") as damaged:
+            damaged.write(b"NOTASAVE" + bytes(171))
         log_path = os.path.join(home, "starloom.log")
         log = open(log_path, "w")
         proc = subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT, cwd=home)
@@ -161,8 +173,13 @@ def main():
         screen = Screen(env, window, shot_dir)
         text_area = (0, 0, 480, HEIGHT)  # the Text window, about 64 characters wide
 
-        # Help screens and information pages.
+        # The damaged file's message on the Navigation page.
         expect(screen.read("panel_top", LEFT, 0, WIDTH, 30, wait=0), "Version")
+        screen.go_to_page(2)
+        expect(screen.read("navigation", LEFT, 380, WIDTH, 440, wait=1), "invalid save file")
+        screen.go_to_page(0)
+
+        # Help screens and information pages.
         screen.click(HELP_TOGGLE)
         expect(screen.read("home_help", *text_area), "Overview", "400 billion")
         screen.go_to_page(1)
@@ -239,16 +256,30 @@ def main():
         if bigger_height <= height or bigger <= count:
             fail("the labels did not grow with the display font size")
 
-        send_close(display, window)
+        # Go: the ship flies to the selected star and stops 0.1 AU short.
+        screen.go_to_page(4)
+        screen.click(GO, settle=25.0)
+        star = [int(v) for v in expected[2].split(",")[2:5]]
+        screen.click(QUIT_SAVE, settle=0)
         try:
             status = proc.wait(timeout=60)
         except subprocess.TimeoutExpired:
-            fail("starloom did not exit after the window was closed")
+            fail("starloom did not exit after Quit/save")
         log.close()
+        saved = subprocess.run([cli, "savefile", save_path], capture_output=True, text=True, timeout=60).stdout
+        position = {}
+        for line in saved.splitlines():
+            name, _, value = line.partition(" ")
+            position[name] = value.split()
+        at = [int(position["position" + axis][1]) for axis in "XYZ"]
+        gap = sum((a - b) ** 2 for a, b in zip(at, star)) ** 0.5
+        print("after Go: %.0f position units from %s" % (gap, names[2]))
+        if abs(gap - 1.5e6) > 1e4:
+            fail("Go stopped %.0f position units from the star, not 0.1 AU (1.5e6)" % gap)
         output = open(log_path).read()
         sys.stdout.write(output)
         if status != 0:
-            fail("exit status %d after closing the window" % status)
+            fail("exit status %d after Quit/save" % status)
         problems = [line for line in output.splitlines()
                     if "Validation Error" in line or "Validation Warning" in line or "VUID" in line
                     or "UNASSIGNED" in line]
