@@ -11,6 +11,7 @@ namespace {
 constexpr int KEY_RELEASE = 0;
 constexpr int KEY_PRESS = 1;
 constexpr int MOD_CAPS_LOCK = 0x10;
+constexpr int KEY_F12 = 301;
 
 }  // namespace
 
@@ -67,5 +68,6 @@ bool applyKeyEvent(AppState& s, int key, int action, int mods, bool panelWantsKe
     // The toggles act on their own key's press, never on repeats or on other
     // keys' events while they are held.
     if (pressed && key == navkey::C) s.showCrosshair = !s.showCrosshair;
+    if (pressed && key == KEY_F12) s.screenshotRequested = true;
     return pressed && key == navkey::EQUAL;
 }

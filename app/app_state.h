@@ -93,6 +93,12 @@ struct AppState {
     // change; the Navigation page's Save, Load and Reset.
     bool viewLimitsChanged = false;
     bool saveRequested = false, loadRequested = false, resetRequested = false;
+    // F12 asks for a screenshot of the star display; the panel shows where
+    // the last one went, or why it failed, until screenshotShownUntil
+    // (lastFrameTime's clock).
+    bool screenshotRequested = false;
+    std::string screenshotMessage;
+    uint64_t screenshotShownUntil = 0;
 
     // ---- change flags
     ChangeFlags changes{1, 0, 0, 0, 0};  // viewpointMoved starts set

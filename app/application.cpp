@@ -69,8 +69,13 @@ std::string saveDirectoryPath() {
 
 void Application::init(const GalaxyModel& galaxy) {
     stage = "creating the save folder";
-    state.saveDirectory = saveDirectoryPath();
-    std::filesystem::create_directories(state.saveDirectory);
+    if (saveFile.empty()) {
+        state.saveDirectory = saveDirectoryPath();
+    } else {
+        const std::filesystem::path parent = std::filesystem::path(saveFile).parent_path();
+        state.saveDirectory = parent.empty() ? std::string() : parent.string() + "/";
+    }
+    if (!state.saveDirectory.empty()) std::filesystem::create_directories(state.saveDirectory);
 
     stage = "starting the star field";
     starFieldJob.owner = &starField;
@@ -112,7 +117,7 @@ void Application::applyDefaults() {
     }
 }
 
-std::string Application::savePath() const { return state.saveDirectory + SAVE_FILE_NAME; }
+std::string Application::savePath() const { return saveFile.empty() ? state.saveDirectory + SAVE_FILE_NAME : saveFile; }
 
 void Application::saveNow() {
     std::lock_guard<std::mutex> guard(stateMutex);
@@ -251,6 +256,7 @@ FrameInput Application::frameInput() const {
     in.panelOnRight = state.panelOnRight;
     in.redrawStars = state.redrawStars;
     in.redrawPanel = state.redrawPanel;
+    in.capture = state.screenshotRequested;
     in.starField = &starField.draw;
     return in;
 }

@@ -32,6 +32,10 @@ struct Application {
     PassTracker passes;
     std::mutex stateMutex;  // save, load, reset and shutdown
 
+    // The save file given on the command line; empty: the default one in
+    // the save folder (saveDirectoryPath()).
+    std::string saveFile;
+
     // What start-up or the run is doing, named in a fatal-error message.
     const char* stage = "starting";
 
@@ -52,6 +56,18 @@ struct Application {
     void drawFrame();
     void shutdown();
 
+    // Drawing a picture without a window (starloom --render), after init and
+    // before shutdown, in this order: the renderer for a width x height
+    // picture; star-field passes until the stars around the view are
+    // complete; one frame drawn, read back and written as a PNG file.
+    void initOffscreenRenderer(int width, int height);
+    void completeStarField();
+    void renderPicture(const std::string& pngPath);
+
+    // After a frame drawn with a screenshot asked for (F12): writes it into
+    // the pictures folder and words the panel's line about it.
+    void saveScreenshot(const FrameEnd& end);
+
     // Settings.
     // The values of a missing save file, in the state and the star-field engine.
     void applyDefaults();
@@ -60,7 +76,7 @@ struct Application {
     void recomputeViewLimits();
     void recomputeDisplayConstants();
 
-    // The save file: its path, and the actions of the panel's Save, Load and
+    // The save file: its path (saveFile, else the default), and the actions of the panel's Save, Load and
     // Reset buttons. Each holds stateMutex, clears lastError and leaves the
     // text of a failure there; Load and Reset then derive the settings
     // (applySettings). Main thread, while the panel worker waits.

@@ -66,6 +66,7 @@ void Application::drawFrame() {
     const uint64_t starFieldEnd = nowNanoseconds();
 
     const FrameEnd end = endFrame(renderer, start.imageIndex, frameInput());
+    if (state.screenshotRequested) saveScreenshot(end);
     state.redrawStars = false;
     state.redrawPanel = false;
     if (end.swapChainOutOfDate || state.framebufferResized || state.rebuildDevicePipelines) {

@@ -2,12 +2,16 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
+#include <stdexcept>
 
 #include <GLFW/glfw3.h>
 
 #include "app/application.h"
+#include "app/command_line.h"
 #include "render/meshes.h"
+#include "starloom_version.h"
 
 namespace {
 
@@ -30,9 +34,40 @@ void reportFatal(const char* stage, const char* what) {
     }
 }
 
+// starloom --render: the view of the save file drawn into a PNG file, without
+// a window. A save file that cannot be used stops it: the picture would not
+// show the view that was asked for.
+void renderSavedView(Application& app, const CommandLine& options) {
+    app.state.saveOnExit = false;  // a picture leaves the save file alone
+    if (!app.saveFile.empty() && !std::filesystem::exists(app.saveFile)) {
+        throw std::runtime_error("there is no save file " + app.saveFile);
+    }
+    if (!app.state.lastError.empty()) {
+        throw std::runtime_error("the save file " + app.savePath() + " cannot be used: " + app.state.lastError);
+    }
+    app.initOffscreenRenderer(options.renderWidth, options.renderHeight);
+    app.completeStarField();
+    app.renderPicture(options.render);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    CommandLine options;
+    std::string error;
+    if (!parseCommandLine(argc, argv, options, error)) {
+        std::fprintf(stderr, "starloom: %s\n%s", error.c_str(), COMMAND_LINE_USAGE);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(COMMAND_LINE_USAGE, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("starloom %s\n", STARLOOM_VERSION);
+        return 0;
+    }
+
     const IcosaTables icosa = makeIcosaTables();
     const char* stage = "building the galaxy";
     try {
@@ -41,9 +76,15 @@ int main() {
         auto app = std::make_unique<Application>();
         try {
             app->icosa = icosa;
+            app->saveFile = options.saveFile;
             app->init(*galaxy);
-            app->initWindowAndRenderer();
-            while (app->state.running && !glfwWindowShouldClose(app->window)) app->drawFrame();
+            if (!options.render.empty()) {
+                renderSavedView(*app, options);
+            } else {
+                if (options.windowed) app->state.fullScreen = false;
+                app->initWindowAndRenderer();
+                while (app->state.running && !glfwWindowShouldClose(app->window)) app->drawFrame();
+            }
             app->shutdown();
         } catch (...) {
             stage = app->stage;

@@ -55,21 +55,33 @@ QueueFamilies findQueueFamilies(Renderer& r, VkPhysicalDevice device) {
     std::vector<VkQueueFamilyProperties> properties(count);
     vkGetPhysicalDeviceQueueFamilyProperties(device, &count, properties.data());
     for (uint32_t i = 0; i < count; ++i) {
-        if (properties[i].queueFlags & VK_QUEUE_GRAPHICS_BIT) families.graphics = i;
+        const bool graphics = (properties[i].queueFlags & VK_QUEUE_GRAPHICS_BIT) != 0;
+        if (graphics) families.graphics = i;
         VkBool32 present = VK_FALSE;
-        checkVkResult(vkGetPhysicalDeviceSurfaceSupportKHR(device, i, r.surface, &present));
+        if (r.surface != VK_NULL_HANDLE) {
+            checkVkResult(vkGetPhysicalDeviceSurfaceSupportKHR(device, i, r.surface, &present));
+        } else {
+            present = graphics;  // offscreen: nothing is presented, the graphics queue reads back
+        }
         if (present) families.present = i;
         if (families.complete()) break;
     }
     return families;
 }
 
-bool checkDeviceExtensionSupport(VkPhysicalDevice device) {
+// The device extensions the renderer needs: the swap chain's, unless it draws offscreen.
+std::vector<const char*> requiredDeviceExtensions(const Renderer& r) {
+    if (r.offscreen) return {};
+    return {DEVICE_EXTENSIONS.begin(), DEVICE_EXTENSIONS.end()};
+}
+
+bool checkDeviceExtensionSupport(const Renderer& r, VkPhysicalDevice device) {
     uint32_t count = 0;
     checkVkResult(vkEnumerateDeviceExtensionProperties(device, nullptr, &count, nullptr));
     std::vector<VkExtensionProperties> available(count);
     checkVkResult(vkEnumerateDeviceExtensionProperties(device, nullptr, &count, available.data()));
-    std::set<std::string> required(DEVICE_EXTENSIONS.begin(), DEVICE_EXTENSIONS.end());
+    const std::vector<const char*> names = requiredDeviceExtensions(r);
+    std::set<std::string> required(names.begin(), names.end());
     for (const auto& e : available) required.erase(e.extensionName);
     return required.empty();
 }
@@ -110,9 +122,14 @@ void createInstance(Renderer& r) {
     info.pEngineName = "Starloom";
     info.engineVersion = info.applicationVersion;
     info.apiVersion = VK_API_VERSION_1_0;
+    // Offscreen there is no surface and so no surface extension: no window
+    // system or display is needed at all.
     uint32_t extensionCount = 0;
-    const char** extensions = glfwGetRequiredInstanceExtensions(&extensionCount);
-    if (extensions == nullptr) throw std::runtime_error("the window system offers no Vulkan surface");
+    const char** extensions = nullptr;
+    if (!r.offscreen) {
+        extensions = glfwGetRequiredInstanceExtensions(&extensionCount);
+        if (extensions == nullptr) throw std::runtime_error("the window system offers no Vulkan surface");
+    }
     VkInstanceCreateInfo create{};
     create.sType = VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO;
     create.pApplicationInfo = &info;
@@ -142,9 +159,11 @@ void pickPhysicalDevice(Renderer& r, bool multisampling) {
     checkVkResult(vkEnumeratePhysicalDevices(r.instance, &count, devices.data()));
     for (VkPhysicalDevice device : devices) {
         if (!findQueueFamilies(r, device).complete()) continue;
-        if (!checkDeviceExtensionSupport(device)) continue;
-        const SwapChainSupport support = querySwapChainSupport(r, device);
-        if (support.formats.empty() || support.presentModes.empty()) continue;
+        if (!checkDeviceExtensionSupport(r, device)) continue;
+        if (!r.offscreen) {
+            const SwapChainSupport support = querySwapChainSupport(r, device);
+            if (support.formats.empty() || support.presentModes.empty()) continue;
+        }
         r.physicalDevice = device;
         break;
     }
@@ -184,8 +203,9 @@ void createLogicalDevice(Renderer& r) {
     create.queueCreateInfoCount = static_cast<uint32_t>(queues.size());
     create.pQueueCreateInfos = queues.data();
     create.pEnabledFeatures = &features;
-    create.enabledExtensionCount = static_cast<uint32_t>(DEVICE_EXTENSIONS.size());
-    create.ppEnabledExtensionNames = DEVICE_EXTENSIONS.data();
+    const std::vector<const char*> extensions = requiredDeviceExtensions(r);
+    create.enabledExtensionCount = static_cast<uint32_t>(extensions.size());
+    create.ppEnabledExtensionNames = extensions.data();
     checkVkResult(vkCreateDevice(r.physicalDevice, &create, nullptr, &r.device));
     defer(r.deviceObjects, [&r] {
         vkDestroyDevice(r.device, nullptr);
@@ -231,7 +251,9 @@ void createSwapChain(Renderer& r) {
     create.imageColorSpace = format.colorSpace;
     create.imageExtent = extent;
     create.imageArrayLayers = 1;
-    create.imageUsage = VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT;
+    // Read back for screenshots, where the surface allows it.
+    r.swapChainReadable = (caps.supportedUsageFlags & VK_IMAGE_USAGE_TRANSFER_SRC_BIT) != 0;
+    create.imageUsage = VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT | (r.swapChainReadable ? VK_IMAGE_USAGE_TRANSFER_SRC_BIT : 0);
     const uint32_t families[] = {r.graphicsFamily, r.presentFamily};
     if (r.graphicsFamily != r.presentFamily) {
         create.imageSharingMode = VK_SHARING_MODE_CONCURRENT;
@@ -266,7 +288,40 @@ void createSwapChain(Renderer& r) {
     }
 }
 
+// Offscreen, one image takes the swap chain's place: the format the swap
+// chain prefers, so that a picture drawn offscreen has the pixels the window
+// would show, and readable by a copy.
+void createOffscreenTarget(Renderer& r) {
+    const uint32_t largest = r.deviceProperties.limits.maxImageDimension2D;
+    if (r.extent.width > largest || r.extent.height > largest) {
+        throw std::runtime_error("the picture is larger than the device's largest image (" + std::to_string(largest) +
+                                 " pixels a side)");
+    }
+    VkFormat format = VK_FORMAT_UNDEFINED;
+    for (VkFormat candidate : {VK_FORMAT_B8G8R8A8_SRGB, VK_FORMAT_R8G8B8A8_SRGB}) {
+        VkFormatProperties properties;
+        vkGetPhysicalDeviceFormatProperties(r.physicalDevice, candidate, &properties);
+        const VkFormatFeatureFlags needed = VK_FORMAT_FEATURE_COLOR_ATTACHMENT_BIT | VK_FORMAT_FEATURE_COLOR_ATTACHMENT_BLEND_BIT;
+        if ((properties.optimalTilingFeatures & needed) == needed) {
+            format = candidate;
+            break;
+        }
+    }
+    if (format == VK_FORMAT_UNDEFINED) throw std::runtime_error("the device cannot draw into an 8-bit sRGB image");
+    r.swapChainFormat = format;
+    r.swapChainReadable = true;
+    const VkImage image = createImage(r, r.extent.width, r.extent.height, VK_SAMPLE_COUNT_1_BIT, format,
+                                      VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT | VK_IMAGE_USAGE_TRANSFER_SRC_BIT,
+                                      r.swapChainObjects);
+    r.images = {image};
+    r.redraw.assign(1, {1, 1});
+    r.imageFences.assign(1, VK_NULL_HANDLE);
+    r.imageViews = {createImageView(r, image, format, VK_IMAGE_ASPECT_COLOR_BIT, r.swapChainObjects)};
+}
+
 void createRenderPass(Renderer& r) {
+    // Where the drawn image goes: to the display, or to a copy into host memory.
+    const VkImageLayout drawnLayout = r.offscreen ? VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL : VK_IMAGE_LAYOUT_PRESENT_SRC_KHR;
     const VkSampleCountFlagBits samples = r.msaaSamples;
     const bool multi = samples != VK_SAMPLE_COUNT_1_BIT;
     VkAttachmentDescription attachments[3]{};
@@ -277,7 +332,7 @@ void createRenderPass(Renderer& r) {
     attachments[0].stencilLoadOp = VK_ATTACHMENT_LOAD_OP_DONT_CARE;
     attachments[0].stencilStoreOp = VK_ATTACHMENT_STORE_OP_DONT_CARE;
     attachments[0].initialLayout = VK_IMAGE_LAYOUT_UNDEFINED;
-    attachments[0].finalLayout = multi ? VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL : VK_IMAGE_LAYOUT_PRESENT_SRC_KHR;
+    attachments[0].finalLayout = multi ? VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL : drawnLayout;
 
     attachments[1].format = r.depthFormat;
     attachments[1].samples = samples;
@@ -295,7 +350,7 @@ void createRenderPass(Renderer& r) {
     attachments[2].stencilLoadOp = VK_ATTACHMENT_LOAD_OP_DONT_CARE;
     attachments[2].stencilStoreOp = VK_ATTACHMENT_STORE_OP_DONT_CARE;
     attachments[2].initialLayout = VK_IMAGE_LAYOUT_UNDEFINED;
-    attachments[2].finalLayout = VK_IMAGE_LAYOUT_PRESENT_SRC_KHR;
+    attachments[2].finalLayout = drawnLayout;
 
     const VkAttachmentReference color{0, VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL};
     const VkAttachmentReference depth{1, VK_IMAGE_LAYOUT_DEPTH_STENCIL_ATTACHMENT_OPTIMAL};
@@ -427,8 +482,26 @@ void allocateCommandBuffers(Renderer& r) {
 
 // The swap-chain part shared by start-up and recreation.
 void buildSwapChain(Renderer& r) {
-    createSwapChain(r);
+    if (r.offscreen) {
+        createOffscreenTarget(r);
+    } else {
+        createSwapChain(r);
+    }
     createRenderPass(r);
+}
+
+// The device and what lives with it, for a window or offscreen.
+void createDeviceObjects(Renderer& r, bool multisampling) {
+    createInstance(r);
+    if (!r.offscreen) createSurface(r);
+    pickPhysicalDevice(r, multisampling);
+    createLogicalDevice(r);
+    createCommandPool(r);
+    createDescriptorPool(r);
+    createSyncObjects(r);
+    createDescriptorSetLayout(r);
+    buildSwapChain(r);
+    createUniformBuffers(r);
 }
 
 }  // namespace
@@ -506,24 +579,26 @@ DisplayGeometry displayGeometry(int framebufferWidth, int framebufferHeight, int
 
 void createDevice(Renderer& r, GLFWwindow* window, bool multisampling) {
     r.window = window;
-    createInstance(r);
-    createSurface(r);
-    pickPhysicalDevice(r, multisampling);
-    createLogicalDevice(r);
-    createCommandPool(r);
-    createDescriptorPool(r);
-    createSyncObjects(r);
-    createDescriptorSetLayout(r);
-    buildSwapChain(r);
-    createUniformBuffers(r);
+    r.offscreen = false;
+    createDeviceObjects(r, multisampling);
     imguiBackendInit(r);
     defer(r.deviceObjects, [&r] { imguiBackendShutdown(r); });
 }
 
+void createOffscreenDevice(Renderer& r, int width, int height, bool multisampling) {
+    if (width <= 0 || height <= 0) throw std::runtime_error("an offscreen picture needs a size");
+    r.window = nullptr;
+    r.offscreen = true;
+    r.extent = {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
+    createDeviceObjects(r, multisampling);
+}
+
 DisplayGeometry createPipelines(Renderer& r, const SwapChainSettings& settings) {
     r.built = settings;
-    r.geometry = displayGeometry(static_cast<int>(r.extent.width), static_cast<int>(r.extent.height),
-                                 settings.panelWidthBase);
+    const int width = static_cast<int>(r.extent.width), height = static_cast<int>(r.extent.height);
+    // Offscreen the star display is the whole picture, whatever its size.
+    r.geometry = r.offscreen ? DisplayGeometry{width, height, 0, width, height}
+                             : displayGeometry(width, height, settings.panelWidthBase);
     if (r.descriptorSets.empty()) createDescriptorSets(r);
     createPipelineLayout(r);
     createGraphicsPipelines(r);

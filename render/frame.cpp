@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "render/imgui_backend.h"
+#include "render/readback.h"
 #include "render/render_internal.h"
 #include "render/renderer.h"
 #include "render/vk_check.h"
@@ -200,7 +201,8 @@ void recordCommandBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
     }
     r.redraw[imageIndex][0] = 0;
 
-    imguiBackendDraw(r, cb);
+    // No panel offscreen.
+    if (r.imguiReady) imguiBackendDraw(r, cb);
     r.redraw[imageIndex][1] = 0;
 
     vkCmdEndRenderPass(cb);
@@ -238,7 +240,49 @@ void applyFrameSettings(Renderer& r, const FrameInput& in) {
     }
 }
 
+// After the frame's submission, before presenting: the star display of the
+// image, for a screenshot.
+void captureStarDisplay(Renderer& r, uint32_t imageIndex, FrameEnd& end) {
+    if (!r.swapChainReadable) {
+        end.captureError = "the display does not let its pictures be read back";
+        return;
+    }
+    try {
+        checkVkResult(vkWaitForFences(r.device, 1, &r.inFlight[r.currentFrame], VK_TRUE, UINT64_MAX));
+        end.picture = readBackImage(r, r.images[imageIndex], r.swapChainFormat, VK_IMAGE_LAYOUT_PRESENT_SRC_KHR,
+                                    starDisplayRect(r));
+    } catch (const std::exception& e) {
+        end.captureError = e.what();
+    }
+}
+
 }  // namespace
+
+PixelRect starDisplayRect(const Renderer& r) {
+    const DisplayGeometry& g = r.geometry;
+    PixelRect rect;
+    rect.x = r.built.panelOnRight ? 0 : g.framebufferWidth - g.displayWidth;
+    rect.y = 0;
+    rect.width = g.displayWidth;
+    rect.height = g.displayHeight;
+    return rect;
+}
+
+Picture drawOffscreen(Renderer& r, const FrameInput& in) {
+    applyFrameSettings(r, in);
+    updateUniformBuffer(r, 0, in);
+    recordCommandBuffer(r, 0, in);
+    VkFence fence = r.inFlight[0];
+    checkVkResult(vkWaitForFences(r.device, 1, &fence, VK_TRUE, UINT64_MAX));
+    checkVkResult(vkResetFences(r.device, 1, &fence));
+    VkSubmitInfo submit{};
+    submit.sType = VK_STRUCTURE_TYPE_SUBMIT_INFO;
+    submit.commandBufferCount = 1;
+    submit.pCommandBuffers = &r.commandBuffers[0];
+    checkVkResult(vkQueueSubmit(r.graphicsQueue, 1, &submit, fence));
+    checkVkResult(vkWaitForFences(r.device, 1, &fence, VK_TRUE, UINT64_MAX));
+    return readBackImage(r, r.images[0], r.swapChainFormat, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, starDisplayRect(r));
+}
 
 FrameStart beginFrame(Renderer& r) {
     FrameStart start;
@@ -286,6 +330,7 @@ FrameEnd endFrame(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
     submit.pSignalSemaphores = &r.renderFinished[frame];
     const uint64_t submitStart = nowNanoseconds();
     checkVkResult(vkQueueSubmit(r.graphicsQueue, 1, &submit, r.inFlight[frame]));
+    if (in.capture) captureStarDisplay(r, imageIndex, end);
     const uint64_t presentStart = nowNanoseconds();
 
     VkPresentInfoKHR present{};

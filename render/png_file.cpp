@@ -2,7 +2,9 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
+#include <cstring>
 #include <cstdio>
 #include <vector>
 
@@ -34,7 +36,7 @@ bool writePng(const std::string& path, int width, int height, int channels, cons
     }
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
-        error = "cannot open " + path + " for writing";
+        error = "cannot open " + path + " for writing: " + std::strerror(errno);
         return false;
     }
     std::vector<png_const_bytep> rows(static_cast<size_t>(height));
@@ -67,5 +69,47 @@ bool writePng(const std::string& path, int width, int height, int channels, cons
         std::remove(path.c_str());
         return false;
     }
+    return true;
+}
+
+bool readPngRgb(const std::string& path, int& width, int& height, std::vector<uint8_t>& rgb, std::string& error) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &error, onPngError, onPngWarning);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    if (png == nullptr || info == nullptr) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(file);
+        error = "cannot start the PNG reader";
+        return false;
+    }
+    std::vector<png_bytep> rows;  // before setjmp: a longjmp must not skip its destructor
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(file);
+        if (error.empty()) error = "cannot read " + path;
+        return false;
+    }
+    png_init_io(png, file);
+    png_read_info(png, info);
+    // Whatever the file holds, 8-bit RGB comes out.
+    png_set_strip_16(png);
+    png_set_strip_alpha(png);
+    png_set_palette_to_rgb(png);
+    png_set_expand_gray_1_2_4_to_8(png);
+    png_set_gray_to_rgb(png);
+    png_read_update_info(png, info);
+    width = static_cast<int>(png_get_image_width(png, info));
+    height = static_cast<int>(png_get_image_height(png, info));
+    rgb.assign(static_cast<size_t>(width) * height * 3, 0);
+    rows.resize(static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) rows[y] = rgb.data() + static_cast<size_t>(y) * width * 3;
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
     return true;
 }

@@ -1,12 +1,18 @@
-// PNG files of 8-bit images: grey (text-block checks) or RGBA (screenshots).
+// PNG files of 8-bit images: grey (text-block checks), RGB (screenshots and
+// offscreen pictures) or RGBA; and reading one back as RGB (picture checks).
 // Plain memory in, a file out; no GPU involved.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Writes `height` rows of `width` pixels, row by row without padding, with
 // `channels` bytes per pixel: 1 grey, 3 RGB or 4 RGBA. Returns false and sets
 // `error` when the image is empty or the file cannot be written.
 bool writePng(const std::string& path, int width, int height, int channels, const uint8_t* pixels,
               std::string& error);
+
+// Reads a PNG file of any kind as 8-bit RGB rows (alpha dropped). Returns
+// false and sets `error` when it cannot be opened or is not a valid PNG.
+bool readPngRgb(const std::string& path, int& width, int& height, std::vector<uint8_t>& rgb, std::string& error);

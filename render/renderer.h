@@ -20,6 +20,7 @@
 
 #include "render/gpu_buffer.h"
 #include "render/meshes.h"
+#include "render/picture.h"
 #include "render/uniforms.h"
 #include "starfield/navigation.h"
 
@@ -73,6 +74,7 @@ struct FrameInput {
     bool panelOnRight = true;
     bool redrawStars = false;  // re-record the star draws of every image
     bool redrawPanel = false;  // re-record the panel draws of every image
+    bool capture = false;      // read the star display back once drawn (a screenshot)
     const StarFieldDraw* starField = nullptr;
 };
 
@@ -139,6 +141,9 @@ struct TextBlockResources {
 
 struct Renderer {
     GLFWwindow* window = nullptr;
+    // Drawing without a window: one image of the picture's size stands in
+    // for the swap chain, and nothing is presented.
+    bool offscreen = false;
     VkInstance instance = VK_NULL_HANDLE;
     VkSurfaceKHR surface = VK_NULL_HANDLE;
     VkPhysicalDevice physicalDevice = VK_NULL_HANDLE;
@@ -157,6 +162,7 @@ struct Renderer {
     VkSwapchainKHR swapChain = VK_NULL_HANDLE;
     VkFormat swapChainFormat = VK_FORMAT_UNDEFINED;
     VkExtent2D extent{0, 0};
+    bool swapChainReadable = false;  // the images allow copies out of them
     std::vector<VkImage> images;
     std::vector<VkImageView> imageViews;
     VkImage colorImage = VK_NULL_HANDLE;
@@ -259,6 +265,10 @@ struct GalaxyShapes {
 // descriptor sets, pipelines, framebuffers and command buffers, and returns
 // where the star display lies.
 void createDevice(Renderer& r, GLFWwindow* window, bool multisampling);
+// The same without a window or a display: no surface, no swap chain, but one
+// image of width x height that the frame draws into and reads back
+// (drawOffscreen). The star display is the whole image and there is no panel.
+void createOffscreenDevice(Renderer& r, int width, int height, bool multisampling);
 void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, int starShape,
                          const DisplayFont& font);
 DisplayGeometry createPipelines(Renderer& r, const SwapChainSettings& settings);
@@ -282,8 +292,18 @@ FrameStart beginFrame(Renderer& r);
 struct FrameEnd {
     bool swapChainOutOfDate = false;
     uint64_t submitNs = 0, presentNs = 0;
+    // With input.capture: the star display as drawn, or why it could not be read.
+    Picture picture;
+    std::string captureError;
 };
 FrameEnd endFrame(Renderer& r, uint32_t imageIndex, const FrameInput& input);
+
+// Where the star display lies in the swap-chain images (the panel left out).
+PixelRect starDisplayRect(const Renderer& r);
+
+// Offscreen: draws one frame with the same recording as the window's frames
+// (no panel), waits for it and returns the picture.
+Picture drawOffscreen(Renderer& r, const FrameInput& input);
 
 // After a collected star-field pass, with the device idle: copies the staged
 // point records, the near stars (relative to origin, the viewpoint) and the

@@ -119,7 +119,7 @@ void controlsPage() {
           "A       : Rot Left", "D       : Rot Right", "X       : Yaw Left", "Z       : Yaw Right",
           "I       : Slide Up", "M       : Slide Down", "J       : Slide Left", "K       : Slide Right",
           ",       : Slower", ".       : Faster", "CapsLock: Fine Control", "C       : Toggle Cross",
-          "=       : T/Fullscreen"}) {
+          "=       : T/Fullscreen", "F12     : Screenshot"}) {
         ImGui::TextUnformatted(line);
     }
     notice();
@@ -467,6 +467,9 @@ void drawPanel(AppState& s, StarField& engine, TextView* text) {
     ImGui::Begin("Quorvane", nullptr, flags);
     ImGui::Text("Version:%s FPS:%4.0f", s.version.c_str(), s.framesPerSecond);
     ImGui::Text("Stars displayed:%7d", static_cast<int>(s.starsDisplayed));
+    if (!s.screenshotMessage.empty() && s.lastFrameTime < s.screenshotShownUntil) {
+        ImGui::TextWrapped("%s", s.screenshotMessage.c_str());
+    }
 
     s.currentPage = std::clamp(s.currentPage, 0, PAGE_COUNT - 1);
     s.infoPage = std::clamp(s.infoPage, 0, INFO_PAGE_COUNT - 1);

@@ -44,6 +44,8 @@ const char* const CONTROLS =
     "|#4.|#-4|<aFaster: one speed level up, about twice the speed (at most level 50).\n"
     "|#4C|#-4|<aShow or hide the cross-hair at the centre of the display.\n"
     "|#4=|#-4|<aSwitch between full screen and a window.\n"
+    "|#4F12|#-4|<aSave a screenshot of the star display in the Starloom folder of your pictures folder; "
+    "the panel shows where it went.\n"
     "\n"
     "|i4Ten speed levels make a factor of 1000; the Navigation page shows the speed in parsecs per second.\n";
 

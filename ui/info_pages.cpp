@@ -60,7 +60,10 @@ const char* const CHANGE_LOG =
     "|i8- Catalog search of the 100 nearest stars, by distance, with labels, the star information "
     "block and flying to a star.\n"
     "|i8- The display font, help screens, information pages and licence texts.\n"
-    "|i8- starloom-cli, the engine without a window, for scripts and checks.\n";
+    "|i8- starloom-cli, the engine without a window, for scripts and checks.\n"
+    "|i8- Installs like any desktop program, with a menu entry, an icon and manual pages; F12 saves a "
+    "screenshot of the star display; starloom --render draws a saved view into a picture without a "
+    "window.\n";
 
 const char* const KNOWN_BUGS =
     "|i0|#4Known Bugs\n"

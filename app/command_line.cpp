@@ -1,0 +1,90 @@
+#include "app/command_line.h"
+
+#include <cstring>
+
+const char* const COMMAND_LINE_USAGE =
+    "usage: starloom [--windowed] [--save-file PATH]\n"
+    "       starloom [--save-file PATH] --render OUT.png [--size WxH]\n"
+    "       starloom --help | --version\n"
+    "  --windowed          start in a window instead of full screen\n"
+    "  --save-file PATH    read the view and settings from PATH and save them\n"
+    "                      there (default: $XDG_DATA_HOME/tarnwick/default.sav)\n"
+    "  --render OUT.png    draw the saved view without a window into a PNG file,\n"
+    "                      once the stars around it are complete, and exit\n"
+    "  --size WxH          size of the --render picture (default 1920x1080)\n"
+    "  --help              print this text and exit\n"
+    "  --version           print the version and exit\n";
+
+namespace {
+
+// A side of --size: decimal digits only, 1 to RENDER_SIZE_MAX.
+bool parseSide(const char* text, size_t length, int& out) {
+    if (length == 0 || length > 5) return false;
+    int value = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    if (value < 1 || value > RENDER_SIZE_MAX) return false;
+    out = value;
+    return true;
+}
+
+bool parseSize(const char* text, int& width, int& height) {
+    const char* x = std::strchr(text, 'x');
+    int w = 0, h = 0;
+    if (x == nullptr || !parseSide(text, static_cast<size_t>(x - text), w) || !parseSide(x + 1, std::strlen(x + 1), h))
+        return false;
+    width = w;
+    height = h;
+    return true;
+}
+
+}  // namespace
+
+bool parseCommandLine(int argc, char** argv, CommandLine& options, std::string& error) {
+    bool sizeGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        // The value of an option that takes one; null (with the error set) when it is missing.
+        auto value = [&](const char* what) -> const char* {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                error = std::string(arg) + " needs " + what;
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            options.help = true;
+        } else if (std::strcmp(arg, "--version") == 0) {
+            options.version = true;
+        } else if (std::strcmp(arg, "--windowed") == 0) {
+            options.windowed = true;
+        } else if (std::strcmp(arg, "--save-file") == 0) {
+            const char* path = value("a file path");
+            if (path == nullptr) return false;
+            options.saveFile = path;
+        } else if (std::strcmp(arg, "--render") == 0) {
+            const char* path = value("the path of the PNG file to write");
+            if (path == nullptr) return false;
+            options.render = path;
+        } else if (std::strcmp(arg, "--size") == 0) {
+            const char* size = value("a size WxH");
+            if (size == nullptr) return false;
+            if (!parseSize(size, options.renderWidth, options.renderHeight)) {
+                error = std::string("bad size '") + size + "': expected WxH, each side 1 to " +
+                        std::to_string(RENDER_SIZE_MAX) + " pixels";
+                return false;
+            }
+            sizeGiven = true;
+        } else {
+            error = std::string("unknown argument '") + arg + "'";
+            return false;
+        }
+    }
+    if (sizeGiven && options.render.empty()) {
+        error = "--size sets the size of a --render picture and needs --render";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,31 @@
+// The program's command line: a plain struct of the options and one function
+// that reads them, so that each option is one field and one branch.
+#pragma once
+
+#include <string>
+
+// Largest side of a picture drawn with --render, in pixels.
+inline constexpr int RENDER_SIZE_MAX = 16384;
+
+struct CommandLine {
+    // --help (or -h): print the usage and exit.
+    bool help = false;
+    // --version: print the program's version and exit.
+    bool version = false;
+    // --windowed: start in a window instead of full screen.
+    bool windowed = false;
+    // --save-file PATH: read and write this save file instead of the default one.
+    std::string saveFile;
+    // --render OUT.png: draw the saved view offscreen into a PNG file and exit.
+    std::string render;
+    // --size WxH: the size of the --render picture, in pixels.
+    int renderWidth = 1920;
+    int renderHeight = 1080;
+};
+
+// Reads argv[1..argc-1] into `options`. False, with the reason in `error`,
+// for an unknown argument, an option without its value or a bad value.
+bool parseCommandLine(int argc, char** argv, CommandLine& options, std::string& error);
+
+// The usage lines printed for --help and after a command-line error.
+extern const char* const COMMAND_LINE_USAGE;

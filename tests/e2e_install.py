@@ -1,0 +1,133 @@
+"""Installs the build into a temporary prefix and checks what a user gets:
+both binaries (and that they run), the desktop entry (valid, starting the
+installed binary, naming the installed icon), the icon as SVG and PNG sizes
+(each PNG as large as its folder says), the AppStream metainfo (valid, naming
+the desktop entry and the binaries) and a manual page for each binary that
+renders without warnings and names every option and command the binaries
+offer.
+
+usage: e2e_install.py CMAKE BUILD_DIR WORK_DIR"""
+import configparser
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import xml.etree.ElementTree as ET
+
+APP_ID = "org.tarnwick.Starloom"
+ICON_SIZES = [16, 24, 32, 48, 64, 128, 256, 512]
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print("FAIL:", message, file=sys.stderr)
+    return condition
+
+
+def run(cmd, **kwargs):
+    return subprocess.run(cmd, capture_output=True, text=True, timeout=120, **kwargs)
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    if head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR":
+        return None
+    return struct.unpack(">II", head[16:24])
+
+
+def main():
+    cmake, build, work = sys.argv[1:4]
+    shutil.rmtree(work, ignore_errors=True)
+    # A prefix with a space: nothing may depend on simple paths.
+    prefix = os.path.join(work, "my prefix")
+    result = run([cmake, "--install", build, "--prefix", prefix])
+    if not check(result.returncode == 0, "cmake --install failed:\n" + result.stdout + result.stderr):
+        return
+    share = os.path.join(prefix, "share")
+
+    # Binaries.
+    for binary in ["starloom", "starloom-cli"]:
+        path = os.path.join(prefix, "bin", binary)
+        check(os.access(path, os.X_OK), binary + " is not installed as an executable")
+    version = run([os.path.join(prefix, "bin", "starloom"), "--version"])
+    check(version.returncode == 0 and re.fullmatch(r"starloom \d+\.\d+\.\d+\n", version.stdout) is not None,
+          "the installed starloom --version printed %r" % version.stdout)
+    number = version.stdout.split()[-1] if version.stdout else ""
+
+    # Desktop entry.
+    desktop = os.path.join(share, "applications", APP_ID + ".desktop")
+    if check(os.path.isfile(desktop), "no desktop entry " + desktop):
+        result = run(["desktop-file-validate", desktop])
+        check(result.returncode == 0 and "error" not in result.stdout,
+              "desktop-file-validate: " + result.stdout + result.stderr)
+        entry = configparser.RawConfigParser()
+        entry.optionxform = str
+        entry.read(desktop)
+        group = entry["Desktop Entry"]
+        installed = os.path.join(prefix, "bin", "starloom")
+        check(group.get("Exec") == installed, "Exec is %r, not the installed %r" % (group.get("Exec"), installed))
+        check(group.get("TryExec") == installed, "TryExec is %r" % group.get("TryExec"))
+        check(group.get("Icon") == APP_ID, "Icon is %r" % group.get("Icon"))
+        check(group.get("Name") == "Starloom", "Name is %r" % group.get("Name"))
+
+    # Icons.
+    svg = os.path.join(share, "icons", "hicolor", "scalable", "apps", APP_ID + ".svg")
+    if check(os.path.isfile(svg), "no scalable icon"):
+        root = ET.parse(svg).getroot()
+        check(root.tag.endswith("svg"), "the scalable icon is no SVG")
+    for size in ICON_SIZES:
+        png = os.path.join(share, "icons", "hicolor", "%dx%d" % (size, size), "apps", APP_ID + ".png")
+        if check(os.path.isfile(png), "no %dx%d icon" % (size, size)):
+            check(png_size(png) == (size, size), "the %dx%d icon is %r" % (size, size, png_size(png)))
+
+    # Metainfo.
+    metainfo = os.path.join(share, "metainfo", APP_ID + ".metainfo.xml")
+    if check(os.path.isfile(metainfo), "no metainfo " + metainfo):
+        result = run(["appstreamcli", "validate", "--no-net", metainfo])
+        check(result.returncode == 0 and not re.search(r"^[EW]:", result.stdout, re.M),
+              "appstreamcli validate: " + result.stdout + result.stderr)
+        root = ET.parse(metainfo).getroot()
+        check(root.findtext("id") == APP_ID, "metainfo id is %r" % root.findtext("id"))
+        check(root.findtext("launchable") == APP_ID + ".desktop", "metainfo launchable is %r" % root.findtext("launchable"))
+        binaries = sorted(b.text for b in root.iter("binary"))
+        check(binaries == ["starloom", "starloom-cli"], "metainfo provides %r" % binaries)
+        releases = [r.get("version") for r in root.iter("release")]
+        check(number in releases, "metainfo releases %r lack version %r" % (releases, number))
+
+    # Manual pages: they render cleanly and name what the binaries offer.
+    for page in ["starloom", "starloom-cli"]:
+        path = os.path.join(share, "man", "man1", page + ".1")
+        if not check(os.path.isfile(path), "no manual page " + path):
+            continue
+        env = dict(os.environ, MANWIDTH="200", LC_ALL="C.UTF-8")
+        rendered = run(["man", "--warnings", "-E", "UTF-8", "-l", path], env=env)
+        check(rendered.returncode == 0, "man -l %s failed: %s" % (page, rendered.stderr))
+        check(rendered.stderr.strip() == "", "man warns about %s: %s" % (page, rendered.stderr))
+        text = rendered.stdout.replace("\u2010", "-")
+        check(number in text, "the manual page of %s does not name version %s" % (page, number))
+        if page == "starloom":
+            usage = run([os.path.join(prefix, "bin", "starloom"), "--help"]).stdout
+            options = sorted(set(re.findall(r"--[a-z][a-z-]*", usage)))
+            check(len(options) >= 6, "starloom --help lists only %r" % options)
+            for option in options:
+                check(re.search(r"^\s+%s\b" % re.escape(option), text, re.M) is not None,
+                      "the manual page of starloom has no entry for %s" % option)
+        else:
+            overview = run([os.path.join(prefix, "bin", "starloom-cli"), "--help"]).stdout
+            commands = re.findall(r"^  ([a-z]+) ", overview, re.M)
+            check(len(commands) >= 10, "starloom-cli --help lists only %r" % commands)
+            for command in commands:
+                check(re.search(r"^\s+%s\b" % command, text, re.M) is not None,
+                      "the manual page of starloom-cli lacks the command %s" % command)
+
+    if failures:
+        raise SystemExit(1)
+    print("installed and checked:", prefix)
+
+
+main()

@@ -1,0 +1,267 @@
+// starloom --render, the real program without a display: the same view gives
+// the same pixels twice, fixed views match the reference pictures kept beside
+// this file, the size is the one asked for, the save file is only read, and
+// what cannot work fails with a reason and the right exit status.
+//
+// With STARLOOM_UPDATE_PICTURES=1 the reference pictures are written anew
+// instead of compared (look at them before committing them).
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/save_file.h"
+#include "render/png_file.h"
+#include "starloom_version.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int PICTURE_WIDTH = 320, PICTURE_HEIGHT = 200;
+
+// A view as a save file holds it; everything else keeps its default.
+struct View {
+    const char* name;
+    bool useDefaults;
+    int64_t position[3];
+    Vec3d forward, up;
+    double viewAngle;
+    float maxMagnitude;
+};
+
+const double SIN18 = 1.0 / std::sqrt(10.0), COS18 = 3.0 / std::sqrt(10.0);
+
+const View VIEWS[] = {
+    // Where the program starts: in the disc, 8.4 kpc from the centre, looking inwards.
+    {"default_view", true, {}, {}, {}, 0, 0},
+    // 29 kpc above the centre, looking down on the disc, its core and arms
+    // (magnitude 13: at this distance the arms' stars are faint).
+    {"above_the_disc", false, {0, 0, 90000000000000000}, {0, 0, -1}, {0, 1, 0}, 45, 13},
+    // 10 kpc from the centre, 3 kpc above the plane, looking into the cores.
+    {"into_the_core", false, {0, -30000000000000000, 10000000000000000}, {0, COS18, -SIN18}, {0, SIN18, COS18}, 45, 12},
+};
+
+struct Workspace {
+    fs::path dir;
+    Workspace() {
+        dir = fs::path(OUTPUT_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(dir);
+        fs::create_directories(dir / "home");
+    }
+};
+
+std::string quoted(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+struct ProgramRun {
+    int status = -1;  // exit status, or -1 when the program did not exit normally
+    std::string errors;
+};
+
+// The program with the given arguments, no display and a home of its own.
+ProgramRun runStarloom(const Workspace& w, const std::string& arguments) {
+    const fs::path errors = w.dir / "stderr.txt";
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + quoted((w.dir / "home").string()) +
+                                " XDG_DATA_HOME=" + quoted((w.dir / "home" / "data").string()) + " " +
+                                quoted(STARLOOM_PATH) + " " + arguments + " >/dev/null 2>" + quoted(errors.string());
+    const int raw = std::system(command.c_str());
+    ProgramRun run;
+    if (raw != -1 && WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
+    std::ifstream in(errors);
+    run.errors.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return run;
+}
+
+std::string writeSaveFile(const Workspace& w, const View& view) {
+    AppState state;
+    GalaxySeed seed{};
+    uint32_t chunks = 0;
+    uint64_t starsGen = 0, starsGpu = 0;
+    const SaveTarget target{&state, &seed, &chunks, &starsGen, &starsGpu, nullptr};
+    applyDefaults(target);
+    if (!view.useDefaults) {
+        for (int a = 0; a < 3; ++a) state.view.position[a] = {0, view.position[a]};
+        state.view.forward = view.forward;
+        state.view.up = view.up;
+        state.viewAngle = view.viewAngle;
+        state.maxMagnitude = view.maxMagnitude;
+    }
+    const std::string path = (w.dir / (std::string(view.name) + ".sav")).string();
+    saveState(path, target);
+    return path;
+}
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+Image readImage(const std::string& path) {
+    Image image;
+    std::string error;
+    EXPECT_TRUE(readPngRgb(path, image.width, image.height, image.rgb, error)) << error;
+    return image;
+}
+
+Image render(const Workspace& w, const std::string& saveFile, const std::string& out, const std::string& size) {
+    const ProgramRun run = runStarloom(w, "--save-file " + quoted(saveFile) + " --render " + quoted(out) + " --size " + size);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.errors, "");
+    return readImage(out);
+}
+
+std::string sizeText(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
+
+}  // namespace
+
+TEST(OffscreenPictures, TheSameViewGivesTheSamePixelsTwice) {
+    Workspace w;
+    const std::string save = writeSaveFile(w, VIEWS[0]);
+    const Image first = render(w, save, (w.dir / "first.png").string(), sizeText(PICTURE_WIDTH, PICTURE_HEIGHT));
+    const Image second = render(w, save, (w.dir / "second.png").string(), sizeText(PICTURE_WIDTH, PICTURE_HEIGHT));
+    ASSERT_EQ(first.rgb.size(), static_cast<size_t>(3 * PICTURE_WIDTH * PICTURE_HEIGHT));
+    EXPECT_TRUE(first.rgb == second.rgb) << "two renders of the same view differ";
+    // And it is a sky, not an empty picture: many lit pixels, none of them the cross-hair's green.
+    size_t lit = 0, green = 0;
+    for (size_t i = 0; i < first.rgb.size(); i += 3) {
+        const int r = first.rgb[i], g = first.rgb[i + 1], b = first.rgb[i + 2];
+        if (r + g + b > 60) ++lit;
+        if (g > 150 && r < 60 && b < 60) ++green;
+    }
+    EXPECT_GT(lit, first.rgb.size() / 3 / 10);
+    EXPECT_EQ(green, 0u);
+}
+
+// Each fixed view against its reference picture: a change that alters what
+// is drawn shows here. Small differences (another Vulkan driver or compiler
+// rounding a little differently) pass; the new picture and the difference
+// are left in the build folder to be looked at.
+TEST(OffscreenPictures, FixedViewsMatchTheirReferencePictures) {
+    Workspace w;
+    const bool update = std::getenv("STARLOOM_UPDATE_PICTURES") != nullptr;
+    for (const View& view : VIEWS) {
+        SCOPED_TRACE(view.name);
+        const std::string save = writeSaveFile(w, view);
+        const std::string out = (w.dir / (std::string(view.name) + ".png")).string();
+        const Image now = render(w, save, out, sizeText(PICTURE_WIDTH, PICTURE_HEIGHT));
+        const std::string reference = std::string(PICTURES_DIR) + "/" + view.name + ".png";
+        if (update) {
+            fs::copy_file(out, reference, fs::copy_options::overwrite_existing);
+            continue;
+        }
+        const Image expected = readImage(reference);
+        ASSERT_EQ(now.width, expected.width);
+        ASSERT_EQ(now.height, expected.height);
+        double sum = 0;
+        size_t farOff = 0;
+        std::vector<uint8_t> difference(now.rgb.size());
+        for (size_t i = 0; i < now.rgb.size(); ++i) {
+            const int d = std::abs(static_cast<int>(now.rgb[i]) - static_cast<int>(expected.rgb[i]));
+            sum += d;
+            difference[i] = static_cast<uint8_t>(std::min(255, 4 * d));
+            if (d > 48) ++farOff;
+        }
+        const double meanDifference = sum / static_cast<double>(now.rgb.size());
+        const double farOffShare = static_cast<double>(farOff) / static_cast<double>(now.rgb.size());
+        std::string error;
+        writePng((w.dir / (std::string(view.name) + "_difference.png")).string(), now.width, now.height, 3,
+                 difference.data(), error);
+        EXPECT_LT(meanDifference, 2.0) << "see " << out;
+        EXPECT_LT(farOffShare, 0.02) << "see " << out;
+    }
+    if (update) GTEST_SKIP() << "reference pictures written to " << PICTURES_DIR;
+}
+
+TEST(OffscreenPictures, ThePictureHasTheSizeAskedFor) {
+    Workspace w;
+    const std::string save = writeSaveFile(w, VIEWS[1]);
+    for (const auto& [width, height] : {std::pair{33, 21}, std::pair{64, 48}, std::pair{1, 1}}) {
+        const Image image = render(w, save, (w.dir / "sized.png").string(), sizeText(width, height));
+        EXPECT_EQ(image.width, width);
+        EXPECT_EQ(image.height, height);
+    }
+}
+
+TEST(OffscreenPictures, WithoutASaveFileTheDefaultViewAndNothingIsWritten) {
+    Workspace w;
+    const ProgramRun run = runStarloom(w, "--render " + quoted((w.dir / "default.png").string()) + " --size 160x100");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_TRUE(fs::exists(w.dir / "default.png"));
+    // The default save file is not created by a picture.
+    EXPECT_FALSE(fs::exists(w.dir / "home" / "data" / "tarnwick" / "default.sav"));
+}
+
+TEST(OffscreenPictures, TheSaveFileIsOnlyRead) {
+    Workspace w;
+    const std::string save = writeSaveFile(w, VIEWS[2]);
+    std::ifstream before(save, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+    const auto written = fs::last_write_time(save);
+    render(w, save, (w.dir / "core.png").string(), "80x50");
+    std::ifstream after(save, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()), bytes);
+    EXPECT_EQ(fs::last_write_time(save), written);
+    EXPECT_FALSE(fs::exists(save + ".tmp"));
+}
+
+TEST(OffscreenPictures, WhatCannotWorkFailsWithItsReason) {
+    Workspace w;
+    const std::string out = quoted((w.dir / "never.png").string());
+
+    const ProgramRun missing = runStarloom(w, "--save-file " + quoted((w.dir / "nothing.sav").string()) + " --render " + out);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.errors.find("there is no save file"), std::string::npos) << missing.errors;
+
+    const std::string damaged = (w.dir / "damaged.sav").string();
+    std::ofstream(damaged) << "not a save file";
+    const ProgramRun bad = runStarloom(w, "--save-file " + quoted(damaged) + " --render " + out);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.errors.find("cannot be used"), std::string::npos) << bad.errors;
+
+    const ProgramRun unwritable = runStarloom(
+        w, "--render " + quoted((w.dir / "no-such-folder" / "a.png").string()) + " --size 16x16");
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.errors.find("No such file or directory"), std::string::npos) << unwritable.errors;
+    EXPECT_NE(unwritable.errors.find("writing the picture"), std::string::npos) << unwritable.errors;
+
+    const ProgramRun badSize = runStarloom(w, "--render " + out + " --size 0x10");
+    EXPECT_EQ(badSize.status, 2);
+    EXPECT_NE(badSize.errors.find("usage: starloom"), std::string::npos) << badSize.errors;
+
+    const ProgramRun unknown = runStarloom(w, "--render " + out + " --fast");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.errors.find("'--fast'"), std::string::npos) << unknown.errors;
+    EXPECT_FALSE(fs::exists(w.dir / "never.png"));
+}
+
+TEST(OffscreenPictures, HelpAndVersionNeedNothing) {
+    Workspace w;
+    const std::string out = (w.dir / "stdout.txt").string();
+    const int help = std::system(("env -u DISPLAY " + quoted(STARLOOM_PATH) + " --help >" + quoted(out)).c_str());
+    ASSERT_TRUE(WIFEXITED(help));
+    EXPECT_EQ(WEXITSTATUS(help), 0);
+    std::stringstream text;
+    text << std::ifstream(out).rdbuf();
+    EXPECT_NE(text.str().find("--render OUT.png"), std::string::npos) << text.str();
+
+    const int version = std::system(("env -u DISPLAY " + quoted(STARLOOM_PATH) + " --version >" + quoted(out)).c_str());
+    ASSERT_TRUE(WIFEXITED(version));
+    EXPECT_EQ(WEXITSTATUS(version), 0);
+    std::stringstream line;
+    line << std::ifstream(out).rdbuf();
+    EXPECT_EQ(line.str(), std::string("starloom ") + STARLOOM_VERSION + "\n");
+}

@@ -1,0 +1,126 @@
+// The program's command line: every option, their values, and what is refused.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+
+namespace {
+
+// Parses "starloom" followed by the given arguments.
+struct Parsed {
+    bool ok;
+    CommandLine options;
+    std::string error;
+};
+
+Parsed parse(std::initializer_list<const char*> args) {
+    std::vector<std::string> words{"starloom"};
+    for (const char* a : args) words.emplace_back(a);
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    Parsed p;
+    p.ok = parseCommandLine(static_cast<int>(words.size()), argv.data(), p.options, p.error);
+    return p;
+}
+
+}  // namespace
+
+TEST(CommandLine, NoArgumentsMeansTheDefaults) {
+    const Parsed p = parse({});
+    ASSERT_TRUE(p.ok) << p.error;
+    const CommandLine defaults;
+    EXPECT_FALSE(p.options.help);
+    EXPECT_FALSE(p.options.version);
+    EXPECT_FALSE(p.options.windowed);
+    EXPECT_TRUE(p.options.saveFile.empty());
+    EXPECT_TRUE(p.options.render.empty());
+    EXPECT_EQ(p.options.renderWidth, defaults.renderWidth);
+    EXPECT_EQ(p.options.renderHeight, defaults.renderHeight);
+}
+
+TEST(CommandLine, EachFlagSetsItsOwnField) {
+    EXPECT_TRUE(parse({"--help"}).options.help);
+    EXPECT_TRUE(parse({"-h"}).options.help);
+    EXPECT_TRUE(parse({"--version"}).options.version);
+    const Parsed windowed = parse({"--windowed"});
+    EXPECT_TRUE(windowed.options.windowed);
+    EXPECT_FALSE(windowed.options.help);
+    EXPECT_FALSE(windowed.options.version);
+}
+
+TEST(CommandLine, OptionsWithValuesCombineInAnyOrder) {
+    const Parsed p = parse({"--size", "640x400", "--save-file", "/tmp/a view.sav", "--render", "out.png", "--windowed"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.saveFile, "/tmp/a view.sav");
+    EXPECT_EQ(p.options.render, "out.png");
+    EXPECT_EQ(p.options.renderWidth, 640);
+    EXPECT_EQ(p.options.renderHeight, 400);
+    EXPECT_TRUE(p.options.windowed);
+    // A value that looks like an option is still the value.
+    const Parsed dashed = parse({"--save-file", "--render"});
+    ASSERT_TRUE(dashed.ok) << dashed.error;
+    EXPECT_EQ(dashed.options.saveFile, "--render");
+    EXPECT_TRUE(dashed.options.render.empty());
+}
+
+TEST(CommandLine, SizesAtTheLimitsAndOddSizesAreTaken) {
+    const Parsed smallest = parse({"--render", "a.png", "--size", "1x1"});
+    ASSERT_TRUE(smallest.ok) << smallest.error;
+    EXPECT_EQ(smallest.options.renderWidth, 1);
+    EXPECT_EQ(smallest.options.renderHeight, 1);
+    const Parsed largest = parse({"--render", "a.png", "--size", "16384x16384"});
+    ASSERT_TRUE(largest.ok) << largest.error;
+    EXPECT_EQ(largest.options.renderWidth, RENDER_SIZE_MAX);
+    EXPECT_EQ(largest.options.renderHeight, RENDER_SIZE_MAX);
+    const Parsed odd = parse({"--render", "a.png", "--size", "321x0201"});
+    ASSERT_TRUE(odd.ok) << odd.error;
+    EXPECT_EQ(odd.options.renderWidth, 321);
+    EXPECT_EQ(odd.options.renderHeight, 201);
+}
+
+TEST(CommandLine, BadSizesAreRefusedAndNamed) {
+    for (const char* bad : {"0x100", "100x0", "16385x10", "10x16385", "100", "x100", "100x", "100x100x3", "-5x10",
+                            "+5x10", " 5x10", "5x10 ", "5X10", "1e3x10", "99999999999x1", "axb", "640×400"}) {
+        const Parsed p = parse({"--render", "a.png", "--size", bad});
+        EXPECT_FALSE(p.ok) << bad;
+        EXPECT_NE(p.error.find(std::string("'") + bad + "'"), std::string::npos) << p.error;
+    }
+    // A refused size leaves the default size in place.
+    const Parsed p = parse({"--render", "a.png", "--size", "640x0"});
+    EXPECT_EQ(p.options.renderWidth, CommandLine{}.renderWidth);
+}
+
+TEST(CommandLine, OptionsWithoutTheirValuesAreRefused) {
+    for (const char* option : {"--save-file", "--render", "--size"}) {
+        const Parsed missing = parse({option});
+        EXPECT_FALSE(missing.ok) << option;
+        EXPECT_EQ(missing.error.rfind(option, 0), 0u) << missing.error;
+        const Parsed empty = parse({option, ""});
+        EXPECT_FALSE(empty.ok) << option << " with an empty value";
+    }
+}
+
+TEST(CommandLine, SizeWithoutRenderIsRefused) {
+    const Parsed p = parse({"--size", "640x400"});
+    EXPECT_FALSE(p.ok);
+    EXPECT_NE(p.error.find("--render"), std::string::npos) << p.error;
+}
+
+TEST(CommandLine, UnknownArgumentsAreRefusedAndNamed) {
+    for (const char* unknown : {"--bogus", "-x", "--Windowed", "--windowed=yes", "render", "-", "--"}) {
+        const Parsed p = parse({"--windowed", unknown});
+        EXPECT_FALSE(p.ok) << unknown;
+        EXPECT_NE(p.error.find(std::string("'") + unknown + "'"), std::string::npos) << p.error;
+    }
+}
+
+TEST(CommandLine, TheUsageNamesEveryOption) {
+    const std::string usage = COMMAND_LINE_USAGE;
+    for (const char* option : {"--windowed", "--save-file", "--render", "--size", "--help", "--version"}) {
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+    }
+}

@@ -1,0 +1,227 @@
+// Screenshots without a window: the pictures folder as xdg-user-dir finds it,
+// the file names, writing into the folder without replacing a file, the
+// panel's line, and the byte order of the read-back pixels.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/screenshot.h"
+#include "render/png_file.h"
+#include "render/readback.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        path = fs::temp_directory_path() / ("starloom-shot-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+void writeFile(const fs::path& file, const std::string& text) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << text;
+}
+
+// A small picture whose every pixel differs.
+Picture testPicture(int width, int height) {
+    Picture p;
+    p.width = width;
+    p.height = height;
+    for (int i = 0; i < width * height; ++i) {
+        p.rgb.push_back(static_cast<uint8_t>(i));
+        p.rgb.push_back(static_cast<uint8_t>(3 * i + 1));
+        p.rgb.push_back(static_cast<uint8_t>(255 - i));
+    }
+    return p;
+}
+
+std::time_t localTime(int year, int month, int day, int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
+}  // namespace
+
+TEST(ScreenshotFolder, UserDirsFileDecides) {
+    TempDir dir;
+    const std::string home = (dir.path / "home").string();
+    const std::string config = (dir.path / "config").string();
+    writeFile(dir.path / "config" / "user-dirs.dirs",
+              "# written by xdg-user-dirs-update\n"
+              "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+              "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
+    EXPECT_EQ(screenshotFolder(home.c_str(), config.c_str(), nullptr), home + "/Bilder/Starloom");
+    // The file wins over the environment, as when xdg-user-dir sources it.
+    EXPECT_EQ(screenshotFolder(home.c_str(), config.c_str(), "/elsewhere"), home + "/Bilder/Starloom");
+}
+
+TEST(ScreenshotFolder, AbsolutePathsEscapesAndTheLastEntry) {
+    TempDir dir;
+    const std::string config = (dir.path / "config").string();
+    writeFile(dir.path / "config" / "user-dirs.dirs",
+              "XDG_PICTURES_DIR=\"/data/first\"\n"
+              "  XDG_PICTURES_DIR=\"/data/My \\\"Pictures\\\" \\$x/\"\n");
+    EXPECT_EQ(screenshotFolder("/home/u", config.c_str(), nullptr), "/data/My \"Pictures\" $x/Starloom");
+}
+
+TEST(ScreenshotFolder, WithoutAnEntryThePicturesFolderOfHome) {
+    TempDir dir;
+    const std::string home = (dir.path / "home").string();
+    // No configuration at all.
+    EXPECT_EQ(screenshotFolder(home.c_str(), nullptr, nullptr), home + "/Pictures/Starloom");
+    // The configuration under HOME/.config when XDG_CONFIG_HOME is unset or empty.
+    writeFile(dir.path / "home" / ".config" / "user-dirs.dirs", "XDG_PICTURES_DIR=\"$HOME/Fotos\"\n");
+    EXPECT_EQ(screenshotFolder(home.c_str(), nullptr, nullptr), home + "/Fotos/Starloom");
+    EXPECT_EQ(screenshotFolder(home.c_str(), "", nullptr), home + "/Fotos/Starloom");
+    // Only the environment says it.
+    EXPECT_EQ(screenshotFolder("/nonexistent-home", nullptr, "/srv/pics/"), "/srv/pics/Starloom");
+}
+
+TEST(ScreenshotFolder, SwitchedOffRelativeOrMalformedEntriesFallBack) {
+    TempDir dir;
+    const std::string home = (dir.path / "home").string();
+    const std::string config = (dir.path / "config").string();
+    for (const char* entry : {"XDG_PICTURES_DIR=\"$HOME/\"\n", "XDG_PICTURES_DIR=\"$HOME\"\n",
+                              "XDG_PICTURES_DIR=\"Pictures\"\n", "XDG_PICTURES_DIR=$HOME/Pics\n",
+                              "XDG_PICTURES_DIR=\"\"\n", "# XDG_PICTURES_DIR=\"/data/pics\"\n"}) {
+        writeFile(dir.path / "config" / "user-dirs.dirs", entry);
+        EXPECT_EQ(screenshotFolder(home.c_str(), config.c_str(), nullptr), home + "/Pictures/Starloom") << entry;
+    }
+    EXPECT_EQ(screenshotFolder(nullptr, "/nonexistent", nullptr), "./Pictures/Starloom");
+}
+
+TEST(ScreenshotFile, NamedByLocalDateAndTime) {
+    EXPECT_EQ(screenshotFileName(localTime(2031, 2, 3, 4, 5, 6)), "Starloom-2031-02-03-04-05-06.png");
+    EXPECT_EQ(screenshotFileName(localTime(1999, 12, 31, 23, 59, 59)), "Starloom-1999-12-31-23-59-59.png");
+}
+
+TEST(ScreenshotFile, WritesThePictureIntoANewFolderWithoutReplacingAnother) {
+    TempDir dir;
+    const std::string folder = (dir.path / "Pictures" / "Starloom").string();
+    const std::time_t when = localTime(2031, 2, 3, 4, 5, 6);
+    const Picture picture = testPicture(7, 5);
+    const ScreenshotResult first = writeScreenshot(picture, folder, when);
+    ASSERT_TRUE(first.ok) << first.error;
+    EXPECT_EQ(first.path, folder + "/Starloom-2031-02-03-04-05-06.png");
+    const ScreenshotResult second = writeScreenshot(testPicture(3, 3), folder, when);
+    ASSERT_TRUE(second.ok) << second.error;
+    EXPECT_EQ(second.path, folder + "/Starloom-2031-02-03-04-05-06-2.png");
+    const ScreenshotResult third = writeScreenshot(picture, folder, when);
+    EXPECT_EQ(third.path, folder + "/Starloom-2031-02-03-04-05-06-3.png");
+
+    // The first file still holds the first picture, pixel for pixel.
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    std::string error;
+    ASSERT_TRUE(readPngRgb(first.path, width, height, rgb, error)) << error;
+    EXPECT_EQ(width, 7);
+    EXPECT_EQ(height, 5);
+    EXPECT_EQ(rgb, picture.rgb);
+}
+
+TEST(ScreenshotFile, AFailureSaysWhyAndWritesNothing) {
+    TempDir dir;
+    // A file where the folder should be.
+    writeFile(dir.path / "Pictures", "not a folder");
+    const ScreenshotResult blocked =
+        writeScreenshot(testPicture(4, 4), (dir.path / "Pictures" / "Starloom").string(), std::time(nullptr));
+    EXPECT_FALSE(blocked.ok);
+    EXPECT_TRUE(blocked.path.empty());
+    EXPECT_NE(blocked.error.find((dir.path / "Pictures").string()), std::string::npos) << blocked.error;
+    const std::string message = screenshotMessage(blocked, dir.path.c_str());
+    EXPECT_EQ(message.rfind("Screenshot failed: ", 0), 0u) << message;
+    EXPECT_NE(message.find("cannot create the folder"), std::string::npos) << message;
+
+    // An empty picture (nothing was read back) is no file either.
+    const ScreenshotResult empty = writeScreenshot(Picture{}, (dir.path / "shots").string(), std::time(nullptr));
+    EXPECT_FALSE(empty.ok);
+    EXPECT_FALSE(empty.error.empty());
+    EXPECT_TRUE(fs::is_empty(dir.path / "shots"));
+}
+
+TEST(ScreenshotFile, TheMessageShowsHomeAsTilde) {
+    ScreenshotResult saved;
+    saved.ok = true;
+    saved.path = "/home/ann/Pictures/Starloom/Starloom-2031-02-03-04-05-06.png";
+    EXPECT_EQ(screenshotMessage(saved, "/home/ann"), "Screenshot saved: ~/Pictures/Starloom/Starloom-2031-02-03-04-05-06.png");
+    // Only a whole folder name is abbreviated.
+    EXPECT_EQ(screenshotMessage(saved, "/home/an"), "Screenshot saved: " + saved.path);
+    EXPECT_EQ(screenshotMessage(saved, nullptr), "Screenshot saved: " + saved.path);
+}
+
+TEST(ReadBack, PixelsBecomeRgbInTheFormatsByteOrder) {
+    const uint8_t pixels[8] = {10, 20, 30, 40, 50, 60, 70, 80};
+    uint8_t rgb[6] = {};
+    ASSERT_TRUE(pixelsToRgb(VK_FORMAT_B8G8R8A8_SRGB, pixels, 2, rgb));
+    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 6), (std::vector<uint8_t>{30, 20, 10, 70, 60, 50}));
+    ASSERT_TRUE(pixelsToRgb(VK_FORMAT_B8G8R8A8_UNORM, pixels, 2, rgb));
+    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 6), (std::vector<uint8_t>{30, 20, 10, 70, 60, 50}));
+    ASSERT_TRUE(pixelsToRgb(VK_FORMAT_R8G8B8A8_SRGB, pixels, 2, rgb));
+    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 6), (std::vector<uint8_t>{10, 20, 30, 50, 60, 70}));
+    // Formats of another size or layout are refused, not misread.
+    for (VkFormat other : {VK_FORMAT_A2B10G10R10_UNORM_PACK32, VK_FORMAT_R16G16B16A16_SFLOAT, VK_FORMAT_R8G8B8_UNORM,
+                           VK_FORMAT_UNDEFINED}) {
+        EXPECT_FALSE(readableFormat(other)) << other;
+        EXPECT_FALSE(pixelsToRgb(other, pixels, 2, rgb)) << other;
+    }
+}
+
+TEST(PngFiles, ReadBackAsRgbWhateverTheirChannels) {
+    TempDir dir;
+    const uint8_t grey[6] = {0, 50, 100, 150, 200, 250};
+    std::string error;
+    const std::string path = (dir.path / "grey.png").string();
+    ASSERT_TRUE(writePng(path, 3, 2, 1, grey, error)) << error;
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    ASSERT_TRUE(readPngRgb(path, width, height, rgb, error)) << error;
+    ASSERT_EQ(rgb.size(), 18u);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(rgb[3 * i], grey[i]);
+        EXPECT_EQ(rgb[3 * i + 2], grey[i]);
+    }
+    writeFile(dir.path / "broken.png", "\x89PNG\r\n\x1a\n but not really");
+    EXPECT_FALSE(readPngRgb((dir.path / "broken.png").string(), width, height, rgb, error));
+    EXPECT_FALSE(readPngRgb((dir.path / "missing.png").string(), width, height, rgb, error));
+    EXPECT_NE(error.find("missing.png"), std::string::npos) << error;
+}
+
+TEST(ScreenshotKey, F12PressAsksForOneScreenshot) {
+    constexpr int KEY_F12 = 301, RELEASE = 0, PRESS = 1, REPEAT = 2;
+    AppState state;
+    applyKeyEvent(state, KEY_F12, RELEASE, 0, false);
+    EXPECT_FALSE(state.screenshotRequested);
+    applyKeyEvent(state, KEY_F12, REPEAT, 0, false);
+    EXPECT_FALSE(state.screenshotRequested) << "a held key must not take a screenshot per repeat";
+    // While a panel field has the keyboard, F12 is the field's.
+    applyKeyEvent(state, KEY_F12, PRESS, 0, true);
+    EXPECT_FALSE(state.screenshotRequested);
+    EXPECT_FALSE(applyKeyEvent(state, KEY_F12, PRESS, 0, false)) << "F12 is no full-screen toggle";
+    EXPECT_TRUE(state.screenshotRequested);
+    // Another key leaves the request and the cross-hair as they are.
+    const bool crosshair = state.showCrosshair;
+    applyKeyEvent(state, 'X', PRESS, 0, false);
+    EXPECT_TRUE(state.screenshotRequested);
+    EXPECT_EQ(state.showCrosshair, crosshair);
+}
