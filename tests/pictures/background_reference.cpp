@@ -178,6 +178,23 @@ RefVec3 pixelRay(const RefView& view, int width, int height, double column, doub
     return unit({f.x + s.x * x + u.x * y, f.y + s.y * x + u.y * y, f.z + s.z * x + u.z * y});
 }
 
+bool projectToPixel(const RefView& view, int width, int height, const RefVec3& point, double& column, double& row) {
+    const double W = width, H = height;
+    const double t = std::tan(view.viewAngle * 3.141592653589793 / 180.0 * (W / H) / 2.0);
+    const RefVec3 f = unit(view.forward);
+    const RefVec3 s = unit(cross(f, view.up));
+    const RefVec3 u = cross(s, f);
+    const RefVec3 v{point.x - view.position[0] / SHADER_UNIT, point.y - view.position[1] / SHADER_UNIT,
+                    point.z - view.position[2] / SHADER_UNIT};
+    const double z = v.x * f.x + v.y * f.y + v.z * f.z;
+    if (!(z > 0)) return false;
+    const double x = (v.x * s.x + v.y * s.y + v.z * s.z) / z / t;
+    const double y = -(v.x * u.x + v.y * u.y + v.z * u.z) / z / (t * H / W);
+    column = (x + 1) / 2 * W - 0.5;
+    row = (y + 1) / 2 * H - 0.5;
+    return true;
+}
+
 std::vector<float> referencePicture(const BackgroundModel& model, const RefView& view, int width, int height,
                                     double scale, const float colour[3]) {
     const RefVec3 eye{view.position[0] / SHADER_UNIT, view.position[1] / SHADER_UNIT, view.position[2] / SHADER_UNIT};

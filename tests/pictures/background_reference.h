@@ -61,6 +61,10 @@ struct RefView {
 // width x height picture (row 0 at the top).
 RefVec3 pixelRay(const RefView& view, int width, int height, double column, double row);
 
+// Where a point appears in the picture (column and row, pixel centres at
+// whole numbers); false when it is behind the eye.
+bool projectToPixel(const RefView& view, int width, int height, const RefVec3& point, double& column, double& row);
+
 // Linear light of every pixel, three floats each, rows from the top: the ray
 // integral times scale times the colour, each channel at most 1 (what the
 // colour attachment holds).
