@@ -164,6 +164,7 @@ void StarField::buildPool() {
         c[e].parent = e + 1 < VOXEL_CHUNK_SIZE ? e + 1 : 0;
     }
     freeHead = 3;
+    poolSeed = seed;
     Voxel& root = c[ROOT_VOXEL];
     root = Voxel{};
     const VoxelParent top = rootParent(galaxy.count);
@@ -494,8 +495,9 @@ void StarField::update(const StarFieldInput& input) {
         // Capacity changes: raising keeps everything, lowering starts again from the root.
         // The requested values are only read here: the control panel reads
         // them without the lock.
+        // So does a new galaxy seed: every voxel's stars came from the old one.
         const uint32_t chunksWanted = std::clamp(requestedMaxChunks, 1u, MAX_VOXEL_CHUNKS);
-        if (chunksWanted < maxChunks || requestedMaxStarsGen < maxStarsGen) {
+        if (chunksWanted < maxChunks || requestedMaxStarsGen < maxStarsGen || seed != poolSeed) {
             discardAll();
             maxChunks = chunksWanted;
             maxStarsGen = requestedMaxStarsGen;

@@ -140,7 +140,12 @@ struct StarField {
     // ------------------------------------------------------------------ state
     GalaxyView galaxy;
     const ViewLimits* limits;
+    // The galaxy seed. Written only under the generation lock held
+    // exclusively (the save file's Load and Reset, a pasted location); the
+    // next update regenerates from the root when it differs from poolSeed.
     GalaxySeed seed;
+    // The seed the voxels of the pool were generated with.
+    GalaxySeed poolSeed;
 
     // Voxel pool.
     std::vector<std::unique_ptr<Voxel[]>> chunks;
