@@ -2,12 +2,17 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <string>
 #include <memory>
 
 #include <GLFW/glfw3.h>
 
 #include "app/application.h"
+#include "app/command_line.h"
 #include "render/meshes.h"
+#include "starfield/locate.h"
+#include "starfield/location_text.h"
+#include "ui/places.h"
 
 namespace {
 
@@ -30,9 +35,30 @@ void reportFatal(const char* stage, const char* what) {
     }
 }
 
+// A command-line error: the reason and the usage on standard error.
+int usageError(const std::string& error) {
+    std::fprintf(stderr, "starloom: %s\n%s", error.c_str(), COMMAND_LINE_USAGE);
+    return 2;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    CommandLine options;
+    std::string error;
+    if (!parseCommandLine(argc, argv, options, error)) return usageError(error);
+    if (!options.at.empty()) {
+        // A malformed text is refused before anything starts; whether a
+        // well-formed name names a star needs the galaxy.
+        Location place;
+        StarName name;
+        std::string nameError;
+        if (!decodeLocation(options.at, place, error) && !parseStarName(options.at, name, nameError)) {
+            const bool looksLikeLocation = pastedText(options.at).rfind("starloom", 0) == 0;
+            return usageError("--at: " + (looksLikeLocation ? error : nameError));
+        }
+    }
+
     const IcosaTables icosa = makeIcosaTables();
     const char* stage = "building the galaxy";
     try {
@@ -42,6 +68,12 @@ int main() {
         try {
             app->icosa = icosa;
             app->init(*galaxy);
+            // The place of --at replaces the saved one (in the saved galaxy,
+            // for a star's name).
+            if (!options.at.empty() && !goToPlace(app->state, *app->starField.engine, options.at, error)) {
+                std::fprintf(stderr, "starloom: --at: %s\n", error.c_str());
+                return 2;
+            }
             app->initWindowAndRenderer();
             while (app->state.running && !glfwWindowShouldClose(app->window)) app->drawFrame();
             app->shutdown();

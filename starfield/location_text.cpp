@@ -3,7 +3,6 @@
 #include <xxhash.h>
 
 #include <bit>
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -35,10 +34,6 @@ uint64_t get(const unsigned char* at, int bytes) {
 uint64_t checksum(const unsigned char* payload) {
     return XXH64(payload, PAYLOAD_BYTES, CHECK_SEED) & ((uint64_t{1} << (8 * CHECK_BYTES)) - 1);
 }
-
-bool finite(const Vec3d& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
-bool unitLength(const Vec3d& v) { return std::fabs(std::sqrt(dot(v, v)) - 1.0) <= DIRECTION_TOLERANCE; }
 
 }  // namespace
 
@@ -138,8 +133,7 @@ bool decodeLocation(std::string_view text, Location& place, std::string& error) 
     }
     p.seed.first = static_cast<uint32_t>(get(at, 4));
     p.seed.second = static_cast<uint32_t>(get(at + 4, 4));
-    if (!finite(p.forward) || !finite(p.up) || !unitLength(p.forward) || !unitLength(p.up) ||
-        std::fabs(dot(p.forward, p.up)) > DIRECTION_TOLERANCE) {
+    if (!isOrthonormal(p.forward, p.up, DIRECTION_TOLERANCE)) {
         error = "the location text's view direction and up vector are not unit vectors at right angles";
         return false;
     }

@@ -24,6 +24,14 @@ double speedFromLevel(int32_t level) {
 
 double baseSpeed() { return 1e-12 / UNIT_PARSECS_DOUBLE; }
 
+bool isOrthonormal(Vec3d forward, Vec3d up, double tolerance) {
+    auto unitLength = [tolerance](Vec3d v) {
+        return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) &&
+               std::fabs(std::sqrt(dot(v, v)) - 1.0) <= tolerance;
+    };
+    return unitLength(forward) && unitLength(up) && std::fabs(dot(forward, up)) <= tolerance;
+}
+
 void orthonormalise(Vec3d& forward, Vec3d& up) {
     forward = forward * (1.0 / std::sqrt(dot(forward, forward)));
     up = up - forward * dot(up, forward);

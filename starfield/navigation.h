@@ -97,6 +97,10 @@ NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt);
 // turns with forward). Ends any fly-to or turn in progress.
 void arriveNextTo(Viewpoint& view, const int64_t target[3]);
 
+// True when forward and up are finite unit vectors at right angles, to within
+// `tolerance` (in length and in their dot product).
+bool isOrthonormal(Vec3d forward, Vec3d up, double tolerance);
+
 // Normalises forward and makes up a unit vector orthogonal to it.
 void orthonormalise(Vec3d& forward, Vec3d& up);
 

@@ -34,11 +34,11 @@ def fail(message):
     raise SystemExit(1)
 
 
-def start_xvfb():
+def start_xvfb(size="1280x1024"):
     """Xvfb picks a free display itself and reports it through a pipe."""
     read_end, write_end = os.pipe()
     xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size + "x24", "-nolisten", "tcp"],
         pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_end)
     number = b""

@@ -10,6 +10,7 @@ PACKAGES=(
   libvulkan-dev mesa-vulkan-drivers glslc libglfw3-dev libimgui-dev libglm-dev
   libfreetype-dev fonts-roboto-unhinted libpng-dev
   xvfb xdotool x11-apps imagemagick vulkan-validationlayers vulkan-tools python3
+  xclip tesseract-ocr
 )
 
 missing=()
