@@ -127,7 +127,7 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
         // no update has regenerated them yet) hold stars of another galaxy:
         // then the walk starts from the root alone.
         std::vector<std::vector<VoxelHandle>> buckets(DISTANCE_BUCKETS);
-        const bool poolCurrent = field.poolSeed == seed;
+        const bool poolCurrent = field.generatedSeed == seed;
         if (!poolCurrent) buckets[0].push_back(ROOT_VOXEL);
         for (uint32_t ci = 0; poolCurrent && ci < field.chunks.size(); ++ci) {
             for (uint32_t e = 0; e < VOXEL_CHUNK_SIZE; ++e) {

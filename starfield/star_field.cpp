@@ -164,7 +164,6 @@ void StarField::buildPool() {
         c[e].parent = e + 1 < VOXEL_CHUNK_SIZE ? e + 1 : 0;
     }
     freeHead = 3;
-    poolSeed = seed;
     Voxel& root = c[ROOT_VOXEL];
     root = Voxel{};
     const VoxelParent top = rootParent(galaxy.count);
@@ -495,9 +494,17 @@ void StarField::update(const StarFieldInput& input) {
         // Capacity changes: raising keeps everything, lowering starts again from the root.
         // The requested values are only read here: the control panel reads
         // them without the lock.
-        // So does a new galaxy seed: every voxel's stars came from the old one.
         const uint32_t chunksWanted = std::clamp(requestedMaxChunks, 1u, MAX_VOXEL_CHUNKS);
-        if (chunksWanted < maxChunks || requestedMaxStarsGen < maxStarsGen || seed != poolSeed) {
+        // Another galaxy seed (a loaded file, a pasted place) makes another
+        // galaxy: nothing generated with the old one may stay, nor a search
+        // result of it.
+        const bool seedChanged = seed.first != generatedSeed.first || seed.second != generatedSeed.second;
+        if (seedChanged) {
+            generatedSeed = seed;
+            std::lock_guard resultsLock(resultsMutex);
+            searchResults.clear();
+        }
+        if (seedChanged || chunksWanted < maxChunks || requestedMaxStarsGen < maxStarsGen) {
             discardAll();
             maxChunks = chunksWanted;
             maxStarsGen = requestedMaxStarsGen;

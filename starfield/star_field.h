@@ -142,10 +142,9 @@ struct StarField {
     const ViewLimits* limits;
     // The galaxy seed. Written only under the generation lock held
     // exclusively (the save file's Load and Reset, a pasted location); the
-    // next update regenerates from the root when it differs from poolSeed.
+    // next update regenerates from the root when it differs from generatedSeed.
     GalaxySeed seed;
-    // The seed the voxels of the pool were generated with.
-    GalaxySeed poolSeed;
+    GalaxySeed generatedSeed;  // the seed the stars in memory were generated with
 
     // Voxel pool.
     std::vector<std::unique_ptr<Voxel[]>> chunks;

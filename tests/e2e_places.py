@@ -30,7 +30,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_window import fail, find_window, run, screenshot, send_close, start_xvfb  # noqa: E402
+from e2e_support import fail, find_window, run, screenshot, send_close, start_xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 800, 600
 PANEL = 200  # the panel strip at the right edge, wide enough for it at this size

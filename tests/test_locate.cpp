@@ -365,7 +365,6 @@ TEST(LocateFoundStars, TheGalaxySeedDecidesTheStars) {
 }
 
 TEST(LocateFoundStars, ANewSeedRegeneratesTheFieldAndTheSearchNeverMixesGalaxies) {
-    const BuiltGalaxy& g = builtGalaxy();
     const int64_t home[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
     const GalaxySeed other{12345, 678};
     // What a field that always had the other seed finds.
@@ -400,7 +399,7 @@ TEST(LocateFoundStars, ANewSeedRegeneratesTheFieldAndTheSearchNeverMixesGalaxies
     StarFieldInput in = inputAt(home, false);
     field.update(in);
     EXPECT_TRUE(field.results.redraw);
-    EXPECT_EQ(field.poolSeed, other);
+    EXPECT_EQ(field.generatedSeed, other);
     while (field.unfinished()) field.update(in);
     search(field, got, SEARCH_LIMIT, home[0], home[1], home[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
     sameList(got);

@@ -377,6 +377,31 @@ TEST(StarFieldPass, RaisingLimitsKeepsEverythingLoweringRestartsFromTheRoot) {
     EXPECT_EQ(snapshot(*f).voxels, lowered.voxels);
 }
 
+TEST(StarFieldPass, AnotherSeedRegeneratesEverythingAndDropsTheSearch) {
+    auto f = makeField(200000, 2);
+    runToCompletion(*f, DEFAULT_VIEWPOINT);
+    searchNearest(*f, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
+    ASSERT_GT(f->searchResults.size(), 1u);
+    const Snapshot first = snapshot(*f);
+
+    f->seed = GalaxySeed{7, 11};
+    runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
+    EXPECT_TRUE(f->searchResults.empty());
+    const Snapshot other = snapshot(*f);
+    EXPECT_NE(first.voxels, other.voxels);
+    // Exactly what a field that always had that seed holds.
+    auto fresh = makeField(200000, 2);
+    fresh->seed = GalaxySeed{7, 11};
+    fresh->generatedSeed = fresh->seed;
+    runToCompletion(*fresh, DEFAULT_VIEWPOINT);
+    EXPECT_EQ(snapshot(*fresh).voxels, other.voxels);
+
+    // Back to the first seed: the first galaxy again.
+    f->seed = GalaxySeed{1, 3};
+    runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
+    EXPECT_EQ(snapshot(*f).voxels, first.voxels);
+}
+
 // ------------------------------------------------------------- foreground
 
 TEST(Foreground, EntriesMoveWithTheirStarsAndNeverExceed32) {

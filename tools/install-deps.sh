@@ -9,8 +9,7 @@ PACKAGES=(
   libxxhash-dev
   libvulkan-dev mesa-vulkan-drivers glslc libglfw3-dev libimgui-dev libglm-dev
   libfreetype-dev fonts-roboto-unhinted libpng-dev
-  xvfb xdotool x11-apps imagemagick vulkan-validationlayers vulkan-tools python3
-  xclip tesseract-ocr
+  xvfb xdotool x11-apps imagemagick vulkan-validationlayers vulkan-tools python3 tesseract-ocr xclip
 )
 
 missing=()
