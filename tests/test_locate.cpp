@@ -283,7 +283,7 @@ TEST(StarNames, NumbersBeyondTheVoxelAndEmptyVoxelsNameNoStar) {
     EXPECT_NE(error.find("holds"), std::string::npos) << error;
     // The far corners of the root box at levels 10 and 18 lie outside every
     // component: no star at all.
-    for (const std::string name : {"N-" + codeOf({-256, -256, -256}) + "-1",
+    for (const std::string& name : {"N-" + codeOf({-256, -256, -256}) + "-1",
                                    "X-" + codeOf({-65536, -65536, -65536}) + "-1"}) {
         error.clear();
         EXPECT_FALSE(locateStar(field, name, located, error)) << name;
