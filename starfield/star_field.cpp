@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "numeric/exact_math.h"
+
 namespace {
 
 using u128 = xf::detail::u128;
@@ -25,13 +27,6 @@ uint64_t nowNs() {
     return static_cast<uint64_t>(
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count());
-}
-
-// Truncation of a non-negative double to u64, saturating.
-uint64_t truncU64(double v) {
-    if (!(v > 0)) return 0;
-    if (v >= 18446744073709551616.0) return ~uint64_t{0};
-    return static_cast<uint64_t>(v);
 }
 
 constexpr uint32_t MARKER_OFFSETS[16] = {28684, 24588, 24588, 24590, 36876, 40972, 40972, 40974,
@@ -443,7 +438,7 @@ void StarField::classify(Voxel& v, uint64_t d2, bool existing) {
         StarRecord& s = stars[i];
         const uint64_t bound = s.key < limits->nearKeyFloor
                                    ? limits->nearBoundFaint
-                                   : truncU64(static_cast<double>(s.key) * limits->nearFactor * 0x1p-64);
+                                   : saturatingUint64(static_cast<double>(s.key) * limits->nearFactor * 0x1p-64);
         const uint64_t sd2 = starDistance(s);
         if (sd2 <= bound) {
             if (s.state != STAR_NEAR) {
