@@ -80,6 +80,9 @@ struct AppState {
     int selectedResult = 0;  // the catalog's selected entry; 0: none
     int sortChoice = 0;      // the catalog's sort order: "Distance"
     int64_t lastSearchPosition[3]{};
+    char findText[64]{};      // the Catalog page's "Find:" field
+    std::string findMessage;  // what the last Find or Copy of a name did
+    std::string placeMessage;  // what the Navigation page's last Copy or Paste did
     // The text block the panel shows this frame (help screen, information
     // page, licences, star information; 0: none), and whether the block of
     // that id must be laid out again although its id did not change.

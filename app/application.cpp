@@ -183,7 +183,9 @@ void Application::recomputeDisplayConstants() {
 
 void Application::applySettings() {
     state.rebuildDevicePipelines = true;
-    orthonormalise(state.view.forward, state.view.up);
+    // Directions that are already orthonormal keep every bit (a place pasted
+    // or loaded is exactly the place copied or saved).
+    if (!isOrthonormal(state.view.forward, state.view.up, 1e-12)) orthonormalise(state.view.forward, state.view.up);
     recomputeChannelConstants(state);
     recomputeSpeed(state);
     recomputeViewLimits();

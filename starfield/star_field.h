@@ -140,6 +140,9 @@ struct StarField {
     // ------------------------------------------------------------------ state
     GalaxyView galaxy;
     const ViewLimits* limits;
+    // The galaxy seed. Written only under the generation lock held
+    // exclusively (the save file's Load and Reset, a pasted location); the
+    // next update regenerates from the root when it differs from generatedSeed.
     GalaxySeed seed;
     GalaxySeed generatedSeed;  // the seed the stars in memory were generated with
 
