@@ -121,16 +121,24 @@ void Application::runPanel() {
 }
 
 void Application::updateStarField() {
-    // New view limits reach the engine only between passes.
-    if (!starFieldJob.running.load()) handOverViewLimits(starField);
-    const bool collected =
-        updateStarFieldHandOff(passes, state.changes, starFieldWorker, {unfinishedHook, preparePassHook, this});
-    if (collected) {
+    // A change waits for the next pass: the running one has done enough.
+    if (starFieldJob.running.load() && (state.changes.any() || passes.restartPending)) requestPassResults(starField);
+    // A pass collected and uploaded here is followed at once by the next one,
+    // when there is one to start, so that the worker goes on generating while
+    // this frame is drawn instead of waiting for the next frame.
+    for (int round = 0; round < 2; ++round) {
+        // New view limits reach the engine only between passes.
+        if (!starFieldJob.running.load()) handOverViewLimits(starField);
+        const bool collected =
+            updateStarFieldHandOff(passes, state.changes, starFieldWorker, {unfinishedHook, preparePassHook, this});
+        if (!collected) return;
         waitIdle(renderer);
         StarField& engine = *starField.engine;
         uploadStarFieldResults(renderer, engine.results, engine.nearList, starField.input.position);
         publishPassResults(starField);
         state.starsDisplayed = starField.starsDisplayed;
+        // Waiting for every pass: one start per frame, as before.
+        if (passes.waitForPass) return;
     }
 }
 

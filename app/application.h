@@ -15,6 +15,7 @@
 #include "render/renderer.h"
 
 struct GLFWwindow;
+struct LoopSituation;
 
 struct Application {
     AppState state;
@@ -47,6 +48,9 @@ struct Application {
     // Start-up and shutdown, in calling order.
     void init(const GalaxyModel& galaxy);
     void initWindowAndRenderer();
+    // One turn of the main loop: a frame when something can change the
+    // picture, otherwise a wait for window events (app/loop_rule.h).
+    void runLoopStep();
     void drawFrame();
     void shutdown();
 
@@ -67,6 +71,8 @@ struct Application {
     void setDisplayGeometry(const DisplayGeometry& geometry);
     // The snapshot of the view and display settings the renderer draws.
     FrameInput frameInput() const;
+    // What the main loop decides on.
+    LoopSituation loopSituation() const;
 };
 
 // Where the save file lives: $XDG_DATA_HOME (or ~/.local/share) + "/tarnwick/".

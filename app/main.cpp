@@ -43,7 +43,7 @@ int main() {
             app->icosa = icosa;
             app->init(*galaxy);
             app->initWindowAndRenderer();
-            while (app->state.running && !glfwWindowShouldClose(app->window)) app->drawFrame();
+            while (app->state.running && !glfwWindowShouldClose(app->window)) app->runLoopStep();
             app->shutdown();
         } catch (...) {
             stage = app->stage;

@@ -60,6 +60,13 @@ void preparePass(StarFieldLink& link, const AppState& state, const ChangeFlags& 
         input.channels.exponent[i] = state.channelExponent[i];
     }
     input.labelsNeedDistance = state.labelsNeedDistance;
+    // The pass goes on past its budget until a frame wants its results.
+    input.runUntilCollected = true;
+    link.engine->collectRequested.store(false);
+}
+
+void requestPassResults(StarFieldLink& link) {
+    if (link.engine != nullptr) link.engine->collectRequested.store(true);
 }
 
 void runStarFieldPass(void* context) {

@@ -6,6 +6,7 @@
 // arrays and counts.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "galaxy/galaxy.h"
 #include "starfield/appearance.h"
 #include "starfield/foreground.h"
+#include "starfield/generation_pool.h"
 #include "starfield/point_slots.h"
 #include "starfield/star_generation.h"
 #include "starfield/star_record.h"
@@ -70,7 +72,14 @@ struct StarFieldInput {
     uint8_t changes[CHANGE_COUNT] = {0, 0, 0, 0, 0};
     ChannelConstants channels;
     bool labelsNeedDistance = false;  // a label shows the distance: rebuild every update
+    // Once the Frame Timeout has passed, go on generating until
+    // collectRequested is raised (or the pass completes): a frame slower than
+    // the budget then finds the worker still at work instead of idle.
+    bool runUntilCollected = false;
 };
+
+// Nanoseconds of the steady clock.
+uint64_t steadyClockNs();
 
 // One star found by the catalog search.
 struct SearchResult {
@@ -105,7 +114,12 @@ struct StarFieldStats {
     uint64_t starsGenerated = 0;
     uint64_t voxelsCreated = 0;
     uint64_t evictions = 0;
+    uint64_t childrenPrefetched = 0;  // handed to helper threads
+    uint64_t prefetchesUsed = 0;      // of those, taken by the pass as they were
+    uint64_t prefetchesStale = 0;     // reached after their parent's entry had changed: generated again
 };
+
+struct ChildPrefetch;  // star_field.cpp
 
 struct StarField {
     StarField(const GalaxyComponent* components, uint32_t count, const PlaneTree* tree, const ViewLimits* limits);
@@ -160,6 +174,19 @@ struct StarField {
     uint64_t pointCapacity = DEFAULT_POINT_CAPACITY;
     uint64_t frameTimeoutNs = DEFAULT_FRAME_TIMEOUT_NS;
     uint64_t frameLookaheadNs = DEFAULT_FRAME_LOOKAHEAD_NS;
+    // Raised from another thread when the results of a pass that runs until
+    // collected are wanted: it stops at the end of the bucket it is in. The
+    // application lowers it before each update.
+    std::atomic<bool> collectRequested{false};
+    bool runUntilCollected = false;  // of the running update
+    // The time source of the pass budget (tests substitute a clock of their own).
+    uint64_t (*clock)() = steadyClockNs;
+
+    // Threads that generate stars, the pass's own included: with more than
+    // one, helper threads generate the children the pass will reach next,
+    // and the pass inserts them in its own order, so that what it builds is
+    // the same for every count. Takes effect at the next update.
+    unsigned generationThreads = hardwareThreads();
 
     PointSlots points;
     std::vector<StarRecord*> nearList;
@@ -198,8 +225,21 @@ struct StarField {
     void ensurePoint(StarRecord& s);
     bool pointAvailable() const;
     void buildHighlights();
+    // The next item of the bucket in the order pop would give it.
+    bool nextItem(int bucket, uint32_t& item);
+    // Hands children the pass will reach soon to the helper threads.
+    void prefetchAhead(int bucket);
+    void prefetchChild(uint32_t item, int priority);
+    // At the end of a pass: when it will resume, finishes the children
+    // handed out and keeps them; otherwise forgets them all.
+    void settlePrefetch();
 
     GenerationWorkspace workspace;
+    std::unique_ptr<ChildPrefetch> prefetch;  // null while one thread generates
+    // Items of the bucket being processed, taken from the queue ahead of the
+    // pass so that their children can be prefetched; the next one is last.
+    std::vector<uint32_t> pending;
+    bool prefetchIdle = false;  // the last look ahead found nothing more to hand out
 };
 
 // Priority of a voxel (or child to be created) of level L and first tier T
