@@ -8,7 +8,7 @@ measured from its CPU time in /proc over 10 s), takes screenshots and checks
 them by pixel statistics, drives the keyboard with xdotool (a key pressed at
 rest must move the view at once), then closes the window the way a window
 manager does (a WM_DELETE_WINDOW client message) and expects a clean exit
-with status 0.
+with status 0. An unmapped window must draw nothing, even with a key held.
 
 usage: e2e_window.py STARLOOM SHOT_DIR [--expect-sky] [--validation] [--no-device] [--tsan]
   --expect-sky   also require visible stars and background light, and a
@@ -319,6 +319,20 @@ def main():
         print("cross-hair pixels after C: %d" % green_after)
         if green_after > green // 4:
             fail("the cross-hair is still drawn after pressing C")
+
+        # A hidden window draws nothing, even with a key held down.
+        if wait_for_rest(proc, time.time() + fill_bound) is None:
+            fail("starloom did not come back to rest after the cross-hair toggle")
+        run(["xdotool", "windowunmap", "--sync", str(window)], env)
+        run(["xdotool", "keydown", "--window", str(window), "space"], env)
+        start_wall, start_cpu = time.time(), cpu_seconds(proc.pid)
+        time.sleep(4)
+        wall, used = time.time() - start_wall, cpu_seconds(proc.pid) - start_cpu
+        run(["xdotool", "keyup", "--window", str(window), "space"], env)
+        run(["xdotool", "windowmap", "--sync", str(window)], env)
+        print("hidden, Space held: %.3f s of CPU in %.1f s" % (used, wall))
+        if used > 0.02 * wall:
+            fail("starloom used %.1f %% of one core while its window was hidden" % (100 * used / wall))
 
         send_close(display, window)
         try:
