@@ -34,7 +34,7 @@ LoopSituation Application::loopSituation() const {
     s.passToCollect = !s.passRunning && passes.passWasRunning;
     s.unfinishedWork = !s.passRunning && starField.engine != nullptr && starField.engine->unfinished();
     s.framesSinceInput = state.framesSinceInput;
-    s.secondsSinceInput = static_cast<double>(nowNanoseconds() - state.lastInputTime) * 1e-9;
+    s.secondsSinceInput = static_cast<double>(steadyClockNs() - state.lastInputTime) * 1e-9;
     return s;
 }
 

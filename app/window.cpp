@@ -1,7 +1,6 @@
 // The window, its input callbacks, and the start-up order of the renderer.
 #include <GLFW/glfw3.h>
 
-#include <chrono>
 #include <cstdio>
 #include <stdexcept>
 
@@ -21,9 +20,7 @@ Application& owner(GLFWwindow* window) { return *static_cast<Application*>(glfwG
 void noteInput(GLFWwindow* window) {
     AppState& s = owner(window).state;
     s.framesSinceInput = 0;
-    s.lastInputTime = static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count());
+    s.lastInputTime = steadyClockNs();
 }
 
 void framebufferSizeCallback(GLFWwindow* window, int, int) {

@@ -32,7 +32,7 @@ namespace {
 struct ProbeTask {
     PoolTask task;
     std::thread::id ranOn{};
-    int runs = 0;
+    std::atomic<int> runs{0};
     std::mutex* gateMutex = nullptr;
     std::condition_variable* gate = nullptr;
     bool* gateOpen = nullptr;
