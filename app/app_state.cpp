@@ -33,8 +33,13 @@ void recomputeChannelConstants(AppState& s) {
 }
 
 bool applyKeyEvent(AppState& s, int key, int action, int mods, bool panelWantsKeyboard) {
-    if (panelWantsKeyboard) return false;
     const bool valid = key >= 0 && key < navkey::COUNT;
+    if (panelWantsKeyboard) {
+        // A key let go while a text field has the keyboard is up all the
+        // same, or the ship would fly on after the field lets go.
+        if (action == GLFW_RELEASE && valid) s.keyDown[key] = false;
+        return false;
+    }
     bool pressed = false;
     if (action == GLFW_PRESS && valid) {
         if (key == navkey::COMMA) {

@@ -67,9 +67,26 @@ struct AppState {
     // ---- the control panel
     int panelWidth = 0;
     float charSize[2]{};  // width of "0" in whole pixels, line height
+    int currentPage = 0;  // index into the page combo
+    bool helpShown = false;  // the "?" toggle
+    bool infoShown = false;  // the Catalog page's " i ##info" toggle
+    int infoPage = 0;        // the Information page's sub-page
+    int selectedResult = 0;  // the catalog's selected entry; 0: none
+    int sortChoice = 0;      // the catalog's sort order: "Distance"
+    int64_t lastSearchPosition[3]{};
+    // The text block the panel shows this frame (help screen, information
+    // page, licences, star information; 0: none), and whether the block of
+    // that id must be laid out again although its id did not change.
+    int textBlockId = 0;
+    bool refreshTextBlock = false;
     bool hideStarDisplay = false;
     int helpMarginRequested = 0;  // width of an open help screen beside the panel
     uint32_t starsDisplayed = 0;  // points on display, from the last collected pass
+    // What the panel asks the program to do once it is built: the view
+    // limits and the display constants after a magnitude or view angle
+    // change; the Navigation page's Save, Load and Reset.
+    bool viewLimitsChanged = false;
+    bool saveRequested = false, loadRequested = false, resetRequested = false;
 
     // ---- change flags
     ChangeFlags changes{1, 0, 0, 0, 0};  // viewpointMoved starts set
@@ -95,6 +112,6 @@ void recomputeChannelConstants(AppState& state);
 
 // What a key event does: the speed keys, the key states, Caps Lock, and the
 // cross-hair and full-screen toggles, which act on a press only. Returns
-// whether full screen must be toggled; ignored (false, nothing changed) while
-// the panel has the keyboard.
+// whether full screen must be toggled. While the panel has the keyboard only
+// releases count (false is returned).
 bool applyKeyEvent(AppState& state, int key, int action, int mods, bool panelWantsKeyboard);

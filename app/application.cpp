@@ -9,6 +9,7 @@
 #include "numeric/constants.h"
 #include "starloom_version.h"
 #include "ui/control_panel.h"
+#include "ui/info_pages.h"
 
 namespace {
 
@@ -18,7 +19,10 @@ uint64_t nowNanoseconds() {
             .count());
 }
 
-void panelJobBody(void* owner) { buildControlPanel(*static_cast<AppState*>(owner)); }
+void panelJobBody(void* owner) {
+    Application& app = *static_cast<Application*>(owner);
+    buildControlPanel(app.state, *app.starField.engine, &app.textView);
+}
 
 void preparePassHook(void* owner, const ChangeFlags& changes) {
     Application& app = *static_cast<Application*>(owner);
@@ -71,7 +75,7 @@ void Application::init(const GalaxyModel& galaxy) {
 
     createStarField(starField, galaxy);
 
-    panelJob.owner = &state;
+    panelJob.owner = this;
     panelJob.work = panelJobBody;
     launchWorker(panelWorker, panelJob);
 
@@ -115,9 +119,19 @@ void Application::applySettings() {
 }
 
 void Application::runPanel() {
+    if (state.currentPage == PAGE_INFORMATION && state.infoPage == INFO_GPU) refreshGpuFacts();
     preparePanelFrame();
     startJob(panelWorker);
     waitForJob(panelWorker);
+    if (textView.rebuilt) {
+        const TextBlock& block = textView.block;
+        renderTextBlock(renderer, block.vertices.data(), block.vertexCount, block.width, block.height);
+    }
+    if (state.viewLimitsChanged) {
+        state.viewLimitsChanged = false;
+        recomputeViewLimits();
+        recomputeDisplayConstants();
+    }
 }
 
 void Application::updateStarField() {
@@ -180,6 +194,31 @@ FrameInput Application::frameInput() const {
     in.redrawPanel = state.redrawPanel;
     in.starField = &starField.draw;
     return in;
+}
+
+void Application::refreshGpuFacts() {
+    const DeviceFacts device = deviceFacts(renderer);
+    GpuFacts& gpu = textView.gpu;
+    gpu.apiVersion = device.apiVersion;
+    gpu.deviceName = device.name;
+    gpu.heaps.clear();
+    for (uint32_t i = 0; i < device.memory.memoryHeapCount; ++i) {
+        gpu.heaps.push_back({device.memory.memoryHeaps[i].flags, device.memory.memoryHeaps[i].size});
+    }
+    gpu.memoryTypes.clear();
+    for (uint32_t i = 0; i < device.memory.memoryTypeCount; ++i) {
+        gpu.memoryTypes.push_back({device.memory.memoryTypes[i].propertyFlags, device.memory.memoryTypes[i].heapIndex});
+    }
+    gpu.allMemoryHostVisible = device.allMemoryHostVisible;
+    gpu.shaderFloat64 = device.shaderFloat64;
+    gpu.maxUniformBufferRange = device.maxUniformBufferRange;
+    gpu.sampleCount = static_cast<uint32_t>(device.samplesInUse);
+    gpu.supportedSampleCounts = device.supportedSamples;
+    gpu.screenWidth = static_cast<uint32_t>(state.framebufferWidth);
+    gpu.screenHeight = static_cast<uint32_t>(state.framebufferHeight);
+    gpu.hostCopies = device.hostCopies;
+    gpu.gpuCopies = device.gpuCopies;
+    textView.maxImageSize = static_cast<int>(device.maxImageSize);
 }
 
 void Application::shutdown() {

@@ -13,6 +13,7 @@
 #include "app/worker_thread.h"
 #include "render/meshes.h"
 #include "render/renderer.h"
+#include "ui/text_view.h"
 
 struct GLFWwindow;
 struct LoopSituation;
@@ -21,6 +22,7 @@ struct Application {
     AppState state;
     Renderer renderer;
     StarFieldLink starField;
+    TextView textView;  // the text block the panel shows
     GLFWwindow* window = nullptr;
     IcosaTables icosa{};
 
@@ -61,7 +63,8 @@ struct Application {
     void recomputeViewLimits();
     void recomputeDisplayConstants();
 
-    // Hand-off with the workers.
+    // Hand-off with the workers. runPanel also draws a text block the panel
+    // laid out anew.
     void runPanel();
     void updateStarField();
 
@@ -73,6 +76,8 @@ struct Application {
     FrameInput frameInput() const;
     // What the main loop decides on.
     LoopSituation loopSituation() const;
+    // The device's facts as the GPU page shows them.
+    void refreshGpuFacts();
 };
 
 // Where the save file lives: $XDG_DATA_HOME (or ~/.local/share) + "/tarnwick/".

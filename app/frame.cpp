@@ -7,6 +7,7 @@
 
 #include "app/application.h"
 #include "app/loop_rule.h"
+#include "ui/control_panel.h"
 
 namespace {
 
@@ -28,7 +29,8 @@ LoopSituation Application::loopSituation() const {
     const Viewpoint& v = state.view;
     s.navigating = v.flyingToTarget || v.turningToTarget || v.goInput != 0 || v.rollInput != 0 || v.pitchInput != 0;
     s.changesPending = state.changes.any() || passes.restartPending || state.redrawStars || state.redrawPanel ||
-                       state.framebufferResized || state.rebuildDevicePipelines;
+                       state.framebufferResized || state.rebuildDevicePipelines || state.viewLimitsChanged ||
+                       state.refreshTextBlock || state.saveRequested || state.loadRequested || state.resetRequested;
     s.passRunning = starFieldJob.running.load();
     // The engine's pass state may be read only while no pass runs.
     s.passToCollect = !s.passRunning && passes.passWasRunning;
@@ -92,7 +94,9 @@ void Application::drawFrame() {
     state.changes.viewpointMoved = moved ? 1 : 0;
 
     const uint64_t navigationStart = nowNanoseconds();
-    const NavigationResult nav = navigate(state.view, state.keyDown, dt);
+    // While a panel field has the keyboard the flight keys are text.
+    static const bool noKeys[navkey::COUNT] = {};
+    const NavigationResult nav = navigate(state.view, panelWantsKeyboard() ? noKeys : state.keyDown, dt);
     starField.velocity = nav.velocity;  // zero when no translation input is active
     if (nav.moved) state.changes.viewpointMoved = 1;
     if (nav.redraw) state.redrawStars = true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "display_font_data.h"
 #include "numeric/constants.h"
 
 std::vector<EllipsoidShape> ellipsoidsForDisplay(const std::vector<BackgroundShape>& shapes) {
@@ -60,13 +61,18 @@ void preparePass(StarFieldLink& link, const AppState& state, const ChangeFlags& 
         input.channels.exponent[i] = state.channelExponent[i];
     }
     input.labelsNeedDistance = state.labelsNeedDistance;
+    // The labels beside found stars; the second choice counts only with the first.
+    input.font = &builtinDisplayFont();
+    input.labelChoice[0] = static_cast<uint8_t>(state.starLabel[0]);
+    input.labelChoice[1] = static_cast<uint8_t>(state.starLabel[0] != 0 ? state.starLabel[1] : 0);
+    input.displayFontSize = static_cast<int>(state.displayFontSize);
     // The pass goes on past its budget until a frame wants its results.
     input.runUntilCollected = true;
-    link.engine->collectRequested.store(false);
+    link.engine->yieldRequested.store(false);
 }
 
 void requestPassResults(StarFieldLink& link) {
-    if (link.engine != nullptr) link.engine->collectRequested.store(true);
+    if (link.engine != nullptr) link.engine->yieldRequested.store(true);
 }
 
 void runStarFieldPass(void* context) {
@@ -116,6 +122,10 @@ void publishPassResults(StarFieldLink& link) {
         draw.foreground.push_back(f);
     }
     draw.foregroundFarSq = link.viewLimits.foregroundDistance;
+    if (engine.results.labelsRebuilt) {
+        draw.highlightCount = std::min<uint32_t>(engine.results.highlightCount, MAX_HIGHLIGHTS);
+        draw.highlightPositions = engine.results.highlightPositions;
+    }
     link.nearCount = std::min<uint32_t>(static_cast<uint32_t>(engine.nearList.size()), MAX_NEAR_STARS);
     link.starsDisplayed = engine.results.pointHighWater - engine.results.clearedFree;
 }

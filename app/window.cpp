@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "app/application.h"
+#include "display_font_data.h"
 #include "ui/control_panel.h"
 
 namespace {
@@ -117,7 +118,7 @@ void Application::initWindowAndRenderer() {
                                        static_cast<int>(renderer.extent.height), panelWidthBase));
     applySettings();
     createDrawResources(renderer, icosa, {&starField.galaxy->ellipsoids, &starField.galaxy->armChains},
-                        state.starShape);
+                        state.starShape, builtinDisplayFont());
 
     stage = "creating the shaders and pipelines";
     createPipelines(renderer, {state.multisampling, panelWidthBase, state.panelOnRight, state.backgroundMode, 0});
@@ -136,6 +137,11 @@ void Application::initWindowAndRenderer() {
     state.starsDisplayed = starField.starsDisplayed;
 
     preparePanelFrame();
-    buildControlPanel(state);
+    refreshGpuFacts();
+    buildControlPanel(state, *starField.engine, &textView);
+    if (textView.rebuilt) {
+        renderTextBlock(renderer, textView.block.vertices.data(), textView.block.vertexCount, textView.block.width,
+                        textView.block.height);
+    }
     stage = "running";
 }

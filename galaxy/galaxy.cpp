@@ -152,3 +152,10 @@ std::array<uint64_t, COMPONENT_KIND_COUNT> kindTotals(const GalaxyComponent* com
         if (components[k].kind < COMPONENT_KIND_COUNT) totals[components[k].kind] += components[k].totalStars;
     return totals;
 }
+
+uint64_t totalDensity(const GalaxyComponent* components, uint32_t count, const PlaneTree& tree, int64_t x, int64_t y,
+                      int64_t z) {
+    uint64_t sum = 0;
+    for (uint32_t k = 0; k < count; ++k) sum += pointDensity(components[k], tree, PLANE_ROOT, 1, x, y, z);
+    return sum;
+}

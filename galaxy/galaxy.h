@@ -130,6 +130,12 @@ uint64_t cellDensity(const GalaxyComponent& component, const PlaneNode& node, in
 uint64_t pointDensity(const GalaxyComponent& component, const PlaneTree& tree, uint32_t node, int level, int64_t x,
                       int64_t y, int64_t z);
 
+// The galaxy's relative star density at a point: every component's
+// pointDensity summed (32.32; each is at most a few 2^32, so the sum cannot
+// wrap).
+uint64_t totalDensity(const GalaxyComponent* components, uint32_t count, const PlaneTree& tree, int64_t x, int64_t y,
+                      int64_t z);
+
 // The density of one arm element at a point (full 64-bit coordinates).
 uint64_t elementDensity(int64_t x, int64_t y, int64_t z, const ArmElement& element);
 

@@ -527,6 +527,7 @@ DisplayGeometry createPipelines(Renderer& r, const SwapChainSettings& settings) 
     if (r.descriptorSets.empty()) createDescriptorSets(r);
     createPipelineLayout(r);
     createGraphicsPipelines(r);
+    createTextImagePipeline(r);
     createColorAndDepthResources(r);
     createFramebuffers(r);
     allocateCommandBuffers(r);
@@ -578,5 +579,8 @@ DeviceFacts deviceFacts(const Renderer& r) {
     f.maxUniformBufferRange = r.deviceProperties.limits.maxUniformBufferRange;
     f.supportedSamples = r.supportedSamples;
     f.samplesInUse = r.msaaSamples;
+    f.maxImageSize = r.deviceProperties.limits.maxImageDimension2D;
+    f.hostCopies = r.gpu.hostCopies;
+    f.gpuCopies = r.gpu.gpuCopies;
     return f;
 }

@@ -200,7 +200,7 @@ void recordCommandBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
     }
     r.redraw[imageIndex][0] = 0;
 
-    imguiBackendDraw(cb);
+    imguiBackendDraw(r, cb);
     r.redraw[imageIndex][1] = 0;
 
     vkCmdEndRenderPass(cb);
@@ -246,6 +246,7 @@ FrameStart beginFrame(Renderer& r) {
     const uint64_t waitStart = nowNanoseconds();
     checkVkResult(vkWaitForFences(r.device, 1, &r.inFlight[frame], VK_TRUE, UINT64_MAX));
     start.fenceWaitNs = nowNanoseconds() - waitStart;
+    retireTextTextures(r);
 
     VkResult result = vkAcquireNextImageKHR(r.device, r.swapChain, UINT64_MAX, r.imageAvailable[frame],
                                             VK_NULL_HANDLE, &start.imageIndex);
@@ -332,13 +333,20 @@ bool uploadStarFieldResults(Renderer& r, StarFieldResults& results, const std::v
     // 2. Where this generation happened.
     for (int a = 0; a < 3; ++a) r.lastGenerationPosition[a] = results.generationViewpoint[a];
 
-    // 3. Highlight markers of the search results.
-    if (results.highlightCount > 0) {
+    // 3. Highlight markers of the search results, when they were rebuilt
+    //    (none after the results were cleared).
+    if (results.labelsRebuilt) {
         const uint32_t n = std::min<uint32_t>(results.highlightCount, MAX_HIGHLIGHTS);
         r.highlightVertexCount = 16 * n;
-        uploadToBuffer(r.highlightVertices, results.highlightWords.data(), 64 * n);
-        results.highlightCount = 0;
+        if (n > 0) uploadToBuffer(r.highlightVertices, results.highlightWords.data(), 64 * n);
         changed = true;
+    }
+
+    // The glyphs of the labels beside the markers, with them.
+    if (results.labelsRebuilt) {
+        const uint32_t glyphs = std::min<uint32_t>(results.labelGlyphCount, r.labelVertices.size / 72);
+        r.labelVertexCount = 6 * glyphs;
+        if (glyphs > 0) uploadToBuffer(r.labelVertices, results.labelVertices.data(), 72 * glyphs);
     }
 
     // 4. Near stars relative to the viewpoint as the new midground origin.

@@ -4,8 +4,28 @@
 #include <backends/imgui_impl_glfw.h>
 #include <backends/imgui_impl_vulkan.h>
 
+#include "render/render_internal.h"
 #include "render/renderer.h"
 #include "render/vk_check.h"
+
+namespace {
+
+// What the text-block callback draws with: set while the panel's draws are
+// recorded (on the main thread).
+Renderer* drawingRenderer = nullptr;
+VkCommandBuffer drawingCommands = VK_NULL_HANDLE;
+
+// Where the panel placed the text block this frame: written while the panel
+// is built, read when its draws are recorded, which always follows.
+float textBlockRect[4] = {0, 0, 0, 0};
+
+void drawTextBlockCallback(const ImDrawList*, const ImDrawCmd* command) {
+    if (drawingRenderer == nullptr) return;
+    const float clip[4] = {command->ClipRect.x, command->ClipRect.y, command->ClipRect.z, command->ClipRect.w};
+    drawTextBlockImage(*drawingRenderer, drawingCommands, textBlockRect, clip);
+}
+
+}  // namespace
 
 void imguiBackendInit(Renderer& r) {
     if (r.imguiReady) return;
@@ -44,9 +64,27 @@ void imguiBackendShutdown(Renderer& r) {
     r.imguiReady = false;
 }
 
-void imguiBackendDraw(VkCommandBuffer_T* commands) {
+void imguiBackendDraw(Renderer& r, VkCommandBuffer_T* commands) {
     ImDrawData* drawData = ImGui::GetDrawData();
-    if (drawData != nullptr && drawData->Valid) ImGui_ImplVulkan_RenderDrawData(drawData, commands);
+    if (drawData == nullptr || !drawData->Valid) return;
+    drawingRenderer = &r;
+    drawingCommands = commands;
+    ImGui_ImplVulkan_RenderDrawData(drawData, commands);
+    drawingRenderer = nullptr;
+    drawingCommands = VK_NULL_HANDLE;
+}
+
+void imguiTextBlockImage(float width, float height) {
+    ImGui::Dummy(ImVec2(width, height));
+    const ImVec2 from = ImGui::GetItemRectMin();
+    textBlockRect[0] = from.x;
+    textBlockRect[1] = from.y;
+    textBlockRect[2] = from.x + width;
+    textBlockRect[3] = from.y + height;
+    ImDrawList* list = ImGui::GetWindowDrawList();
+    list->AddCallback(drawTextBlockCallback, nullptr);
+    // The back end sets its own pipeline and buffers again afterwards.
+    list->AddCallback(ImDrawCallback_ResetRenderState, nullptr);
 }
 
 void imguiPrepareFrame() { ImGui_ImplGlfw_NewFrame(); }

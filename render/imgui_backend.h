@@ -12,10 +12,16 @@ struct VkCommandBuffer_T;
 // commands recorded into a command buffer.
 void imguiBackendInit(Renderer& r);
 void imguiBackendShutdown(Renderer& r);
-void imguiBackendDraw(VkCommandBuffer_T* commands);
+void imguiBackendDraw(Renderer& r, VkCommandBuffer_T* commands);
 
 // Panel side. Main thread, before the panel is built: the window system's
 // part of a new frame (input, display size). Then, on the thread that builds
 // the panel: the renderer's part and ImGui::NewFrame.
 void imguiPrepareFrame();
 void imguiNewFrame();
+
+// In the current window, an item of the given size showing the text block
+// the renderer drew last (the back end of this version cannot show a
+// texture of its own: the renderer draws it in the middle of the panel's
+// draws, clipped to the window).
+void imguiTextBlockImage(float width, float height);

@@ -89,10 +89,6 @@ void createPipelineLayout(Renderer& r) {
     });
 }
 
-namespace {
-
-enum class Blend { None, Additive, Alpha };
-
 VkShaderModule createShaderModule(Renderer& r, const ShaderCode& code) {
     VkShaderModuleCreateInfo create{};
     create.sType = VK_STRUCTURE_TYPE_SHADER_MODULE_CREATE_INFO;
@@ -105,16 +101,15 @@ VkShaderModule createShaderModule(Renderer& r, const ShaderCode& code) {
     return module;
 }
 
-struct ViewportRect {
-    float x, y, width, height;
-};
-
-void createGraphicsPipeline(Renderer& r, VkPipeline& pipeline, const ShaderCode& vertexCode,
-                            const ShaderCode& fragmentCode, const std::vector<VkVertexInputBindingDescription>& bindings,
-                            const std::vector<VkVertexInputAttributeDescription>& attributes,
-                            VkPrimitiveTopology topology, VkCullModeFlags cull, Blend blend, ViewportRect rect) {
-    VkShaderModule vertex = createShaderModule(r, vertexCode);
-    VkShaderModule fragment = createShaderModule(r, fragmentCode);
+VkPipeline createPipeline(Renderer& r, const PipelineSpec& spec) {
+    VkShaderModule vertex = createShaderModule(r, *spec.vertex);
+    VkShaderModule fragment = VK_NULL_HANDLE;
+    try {
+        fragment = createShaderModule(r, *spec.fragment);
+    } catch (...) {
+        vkDestroyShaderModule(r.device, vertex, nullptr);
+        throw;
+    }
     VkPipelineShaderStageCreateInfo stages[2]{};
     stages[0].sType = VK_STRUCTURE_TYPE_PIPELINE_SHADER_STAGE_CREATE_INFO;
     stages[0].stage = VK_SHADER_STAGE_VERTEX_BIT;
@@ -127,20 +122,26 @@ void createGraphicsPipeline(Renderer& r, VkPipeline& pipeline, const ShaderCode&
     VkPipelineVertexInputStateCreateInfo input{};
 
     input.sType = VK_STRUCTURE_TYPE_PIPELINE_VERTEX_INPUT_STATE_CREATE_INFO;
-    input.vertexBindingDescriptionCount = static_cast<uint32_t>(bindings.size());
-    input.pVertexBindingDescriptions = bindings.data();
-    input.vertexAttributeDescriptionCount = static_cast<uint32_t>(attributes.size());
-    input.pVertexAttributeDescriptions = attributes.data();
+    input.vertexBindingDescriptionCount = static_cast<uint32_t>(spec.bindings.size());
+    input.pVertexBindingDescriptions = spec.bindings.data();
+    input.vertexAttributeDescriptionCount = static_cast<uint32_t>(spec.attributes.size());
+    input.pVertexAttributeDescriptions = spec.attributes.data();
 
     VkPipelineInputAssemblyStateCreateInfo assembly{};
 
     assembly.sType = VK_STRUCTURE_TYPE_PIPELINE_INPUT_ASSEMBLY_STATE_CREATE_INFO;
-    assembly.topology = topology;
+    assembly.topology = spec.topology;
     assembly.primitiveRestartEnable = VK_FALSE;
 
+    const ViewportRect& rect = spec.rect;
     const VkViewport viewport{rect.x, rect.y, rect.width, rect.height, 0.0f, 1.0f};
     const VkRect2D scissor{{static_cast<int32_t>(rect.x), static_cast<int32_t>(rect.y)},
                            {static_cast<uint32_t>(rect.width), static_cast<uint32_t>(rect.height)}};
+    const VkDynamicState dynamicStates[2] = {VK_DYNAMIC_STATE_VIEWPORT, VK_DYNAMIC_STATE_SCISSOR};
+    VkPipelineDynamicStateCreateInfo dynamic{};
+    dynamic.sType = VK_STRUCTURE_TYPE_PIPELINE_DYNAMIC_STATE_CREATE_INFO;
+    dynamic.dynamicStateCount = 2;
+    dynamic.pDynamicStates = dynamicStates;
     VkPipelineViewportStateCreateInfo viewportState{};
     viewportState.sType = VK_STRUCTURE_TYPE_PIPELINE_VIEWPORT_STATE_CREATE_INFO;
     viewportState.viewportCount = 1;
@@ -155,14 +156,14 @@ void createGraphicsPipeline(Renderer& r, VkPipeline& pipeline, const ShaderCode&
     raster.rasterizerDiscardEnable = VK_FALSE;
     raster.polygonMode = VK_POLYGON_MODE_FILL;
     raster.lineWidth = 1.0f;
-    raster.cullMode = cull;
+    raster.cullMode = spec.cull;
     raster.frontFace = VK_FRONT_FACE_COUNTER_CLOCKWISE;
     raster.depthBiasEnable = VK_FALSE;
 
     VkPipelineMultisampleStateCreateInfo multisample{};
 
     multisample.sType = VK_STRUCTURE_TYPE_PIPELINE_MULTISAMPLE_STATE_CREATE_INFO;
-    multisample.rasterizationSamples = r.msaaSamples;
+    multisample.rasterizationSamples = spec.samples;
     multisample.sampleShadingEnable = VK_TRUE;
     multisample.minSampleShading = 1.0f;
 
@@ -180,15 +181,15 @@ void createGraphicsPipeline(Renderer& r, VkPipeline& pipeline, const ShaderCode&
     VkPipelineColorBlendAttachmentState attachment{};
     attachment.colorWriteMask =
         VK_COLOR_COMPONENT_R_BIT | VK_COLOR_COMPONENT_G_BIT | VK_COLOR_COMPONENT_B_BIT | VK_COLOR_COMPONENT_A_BIT;
-    attachment.blendEnable = blend != Blend::None;
+    attachment.blendEnable = spec.blend != Blend::None;
     attachment.colorBlendOp = VK_BLEND_OP_ADD;
     attachment.alphaBlendOp = VK_BLEND_OP_ADD;
-    if (blend == Blend::Additive) {
+    if (spec.blend == Blend::Additive) {
         attachment.srcColorBlendFactor = VK_BLEND_FACTOR_ONE;
         attachment.dstColorBlendFactor = VK_BLEND_FACTOR_ONE;
         attachment.srcAlphaBlendFactor = VK_BLEND_FACTOR_ONE;
         attachment.dstAlphaBlendFactor = VK_BLEND_FACTOR_ONE;
-    } else if (blend == Blend::Alpha) {
+    } else if (spec.blend == Blend::Alpha) {
         attachment.srcColorBlendFactor = VK_BLEND_FACTOR_SRC_ALPHA;
         attachment.dstColorBlendFactor = VK_BLEND_FACTOR_ONE_MINUS_SRC_ALPHA;
         attachment.srcAlphaBlendFactor = VK_BLEND_FACTOR_ONE;
@@ -212,13 +213,39 @@ void createGraphicsPipeline(Renderer& r, VkPipeline& pipeline, const ShaderCode&
     create.pMultisampleState = &multisample;
     create.pDepthStencilState = &depth;
     create.pColorBlendState = &colorBlend;
-    create.layout = r.pipelineLayout;
-    create.renderPass = r.renderPass;
+    create.layout = spec.layout;
+    create.pDynamicState = spec.dynamicRect ? &dynamic : nullptr;
+    create.renderPass = spec.renderPass;
     create.subpass = 0;
+    VkPipeline pipeline = VK_NULL_HANDLE;
     const VkResult result = vkCreateGraphicsPipelines(r.device, VK_NULL_HANDLE, 1, &create, nullptr, &pipeline);
     vkDestroyShaderModule(r.device, fragment, nullptr);
     vkDestroyShaderModule(r.device, vertex, nullptr);
     if (result != VK_SUCCESS) throw std::runtime_error("failed to create graphics pipeline!");
+    return pipeline;
+}
+
+namespace {
+
+// A main pipeline: the main layout and render pass, the display's sample
+// count, a static viewport and scissor over the star viewport.
+void createGraphicsPipeline(Renderer& r, VkPipeline& pipeline, const ShaderCode& vertexCode,
+                            const ShaderCode& fragmentCode, const std::vector<VkVertexInputBindingDescription>& bindings,
+                            const std::vector<VkVertexInputAttributeDescription>& attributes,
+                            VkPrimitiveTopology topology, VkCullModeFlags cull, Blend blend, ViewportRect rect) {
+    PipelineSpec spec;
+    spec.vertex = &vertexCode;
+    spec.fragment = &fragmentCode;
+    spec.bindings = bindings;
+    spec.attributes = attributes;
+    spec.topology = topology;
+    spec.cull = cull;
+    spec.blend = blend;
+    spec.layout = r.pipelineLayout;
+    spec.renderPass = r.renderPass;
+    spec.samples = r.msaaSamples;
+    spec.rect = rect;
+    pipeline = createPipeline(r, spec);
     defer(r.pipelineObjects, [&r, &pipeline] {
         vkDestroyPipeline(r.device, pipeline, nullptr);
         pipeline = VK_NULL_HANDLE;

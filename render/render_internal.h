@@ -6,6 +6,7 @@
 #include <vulkan/vulkan.h>
 
 #include <string>
+#include <vector>
 
 #include "render/renderer.h"
 
@@ -18,6 +19,34 @@ VkImageView createImageView(Renderer& r, VkImage image, VkFormat format, VkImage
 void createRendererBuffer(Renderer& r, GpuBuffer& b, const std::string& name, uint32_t size, VkBufferUsageFlags usage,
                           VkMemoryPropertyFlags required, VkMemoryPropertyFlags preferred, uint8_t elementSize);
 
+// A graphics pipeline of the renderer's: two shader stages, fill mode,
+// counter-clockwise front faces, no depth test (depth writes on, as the
+// main pass wants them), per-sample shading, one colour attachment.
+enum class Blend { None, Additive, Alpha };
+struct ViewportRect {
+    float x, y, width, height;
+};
+struct ShaderCode;
+struct PipelineSpec {
+    const ShaderCode* vertex = nullptr;
+    const ShaderCode* fragment = nullptr;
+    std::vector<VkVertexInputBindingDescription> bindings;
+    std::vector<VkVertexInputAttributeDescription> attributes;
+    VkPrimitiveTopology topology = VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST;
+    VkCullModeFlags cull = VK_CULL_MODE_BACK_BIT;
+    Blend blend = Blend::None;
+    VkPipelineLayout layout = VK_NULL_HANDLE;
+    VkRenderPass renderPass = VK_NULL_HANDLE;
+    VkSampleCountFlagBits samples = VK_SAMPLE_COUNT_1_BIT;
+    bool dynamicRect = false;  // viewport and scissor set while drawing, else the static rect
+    ViewportRect rect{0, 0, 1, 1};
+};
+VkShaderModule createShaderModule(Renderer& r, const ShaderCode& code);
+VkPipeline createPipeline(Renderer& r, const PipelineSpec& spec);
+
+// A sampler that takes the nearest texel, for textures drawn one texel per pixel.
+VkSampler createNearestSampler(Renderer& r, VkSamplerAddressMode addressing);
+
 void createDescriptorSetLayout(Renderer& r);
 void createUniformBuffers(Renderer& r);
 void createDescriptorSets(Renderer& r);
@@ -28,3 +57,13 @@ void createGraphicsPipelines(Renderer& r);
 void rebuildGraphicsPipelines(Renderer& r);
 // The shape table for a star shape (0 circle, 1 fuzzy).
 void uploadShapeTable(Renderer& r, int starShape);
+
+// Text blocks: the resources to draw them (after the font texture exists),
+// the quad pipeline that shows one in the main render pass (with the swap
+// chain), the destruction of retired textures (each frame, after the frame
+// slot's fence), and the quad itself, over rect (x0, y0, x1, y1 in pixels)
+// within clip.
+void createTextBlockResources(Renderer& r);
+void createTextImagePipeline(Renderer& r);
+void retireTextTextures(Renderer& r);
+void drawTextBlockImage(Renderer& r, VkCommandBuffer commands, const float rect[4], const float clip[4]);

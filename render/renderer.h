@@ -23,6 +23,7 @@
 #include "render/uniforms.h"
 #include "starfield/navigation.h"
 
+struct DisplayFont;
 struct GLFWwindow;
 struct StarFieldResults;
 struct StarRecord;
@@ -106,6 +107,34 @@ struct DeviceFacts {
     uint32_t maxUniformBufferRange = 0;
     VkSampleCountFlags supportedSamples = 0;
     VkSampleCountFlagBits samplesInUse = VK_SAMPLE_COUNT_1_BIT;
+    uint32_t maxImageSize = 0;  // largest 2-D image side
+    uint64_t hostCopies = 0, gpuCopies = 0;  // the uploads so far, by the CPU and by the GPU
+};
+
+// A text block drawn into a texture of its own, with what the panel's quad
+// needs to show it.
+struct TextTexture {
+    VkImage image = VK_NULL_HANDLE;
+    VkDeviceMemory memory = VK_NULL_HANDLE;
+    VkImageView view = VK_NULL_HANDLE;
+    VkSampler sampler = VK_NULL_HANDLE;
+    VkDescriptorSet set = VK_NULL_HANDLE;
+    int width = 0, height = 0;
+    uint64_t retireAfter = 0;  // 0 while shown; else the frame after which no frame can use it
+};
+
+struct TextBlockResources {
+    VkDescriptorSetLayout atlasLayout = VK_NULL_HANDLE;  // the font atlas, for drawing blocks
+    VkDescriptorSet atlasSet = VK_NULL_HANDLE;
+    VkPipelineLayout blockLayout = VK_NULL_HANDLE;
+    VkRenderPass renderPass = VK_NULL_HANDLE;
+    VkPipeline blockPipeline = VK_NULL_HANDLE;
+    VkDescriptorSetLayout imageLayout = VK_NULL_HANDLE;  // a block's texture, for showing it
+    VkPipelineLayout quadLayout = VK_NULL_HANDLE;
+    VkPipeline quadPipeline = VK_NULL_HANDLE;  // in the main render pass
+    std::vector<TextTexture> textures;  // the one shown and those still retiring
+    TextTexture current;
+    uint64_t frameCounter = 1;
 };
 
 struct Renderer {
@@ -209,6 +238,8 @@ struct Renderer {
 
     UniformBufferObject ubo{};
 
+    TextBlockResources text;
+
     DeletionQueue deviceObjects;     // lives until the renderer is destroyed
     DeletionQueue swapChainObjects;  // rebuilt with the swap chain
     DeletionQueue pipelineObjects;   // rebuilt with the pipelines
@@ -228,7 +259,8 @@ struct GalaxyShapes {
 // descriptor sets, pipelines, framebuffers and command buffers, and returns
 // where the star display lies.
 void createDevice(Renderer& r, GLFWwindow* window, bool multisampling);
-void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, int starShape);
+void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, int starShape,
+                         const DisplayFont& font);
 DisplayGeometry createPipelines(Renderer& r, const SwapChainSettings& settings);
 
 // The swap chain and everything that depends on it, rebuilt for new
@@ -259,6 +291,11 @@ FrameEnd endFrame(Renderer& r, uint32_t imageIndex, const FrameInput& input);
 // be re-recorded.
 bool uploadStarFieldResults(Renderer& r, StarFieldResults& results, const std::vector<StarRecord*>& nearList,
                             const int64_t origin[3]);
+
+// Draws a laid-out text block (glyph quads of 8 bytes per vertex: x, y in
+// block pixels, u, v in atlas texels) into a new texture of the block's
+// size, which the panel's "Text" window shows from then on.
+void renderTextBlock(Renderer& r, const void* vertices, uint32_t vertexCount, int width, int height);
 
 DeviceFacts deviceFacts(const Renderer& r);
 

@@ -5,6 +5,7 @@
 
 #include "render/render_internal.h"
 #include "render/renderer.h"
+#include "starfield/display_font.h"
 #include "render/vk_check.h"
 
 namespace {
@@ -61,6 +62,28 @@ void createGpuBuffers(Renderer& r) {
 
 }  // namespace
 
+VkSampler createNearestSampler(Renderer& r, VkSamplerAddressMode addressing) {
+    VkSamplerCreateInfo sampler{};
+    sampler.sType = VK_STRUCTURE_TYPE_SAMPLER_CREATE_INFO;
+    sampler.magFilter = VK_FILTER_NEAREST;
+    sampler.minFilter = VK_FILTER_NEAREST;
+    sampler.mipmapMode = VK_SAMPLER_MIPMAP_MODE_NEAREST;
+    sampler.addressModeU = addressing;
+    sampler.addressModeV = addressing;
+    sampler.addressModeW = addressing;
+    sampler.anisotropyEnable = VK_FALSE;
+    sampler.maxAnisotropy = 1.0f;
+    sampler.compareEnable = VK_FALSE;
+    sampler.compareOp = VK_COMPARE_OP_ALWAYS;
+    sampler.minLod = -1000;
+    sampler.maxLod = 1000;
+    sampler.borderColor = VK_BORDER_COLOR_INT_OPAQUE_BLACK;
+    sampler.unnormalizedCoordinates = VK_FALSE;
+    VkSampler result = VK_NULL_HANDLE;
+    checkVkResult(vkCreateSampler(r.device, &sampler, nullptr, &result));
+    return result;
+}
+
 void uploadShapeTable(Renderer& r, int starShape) {
     const auto table = buildShapeTable(starShape);
     GpuBuffer staging;
@@ -73,13 +96,11 @@ void uploadShapeTable(Renderer& r, int starShape) {
 
 namespace {
 
-void createLabelFontTexture(Renderer& r) {
-    // The display font's glyph atlas comes with the user interface's text
-    // module; until then the atlas is blank and no label is drawn.
-    const std::vector<uint8_t> pixels(FONT_WIDTH * FONT_HEIGHT, 0);
+void createLabelFontTexture(Renderer& r, const DisplayFont& font) {
+    // The display font's glyph atlas, one byte of coverage per texel.
     GpuBuffer upload;
     createBuffer(upload, r.gpu, "font texture upload buffer", FONT_WIDTH * FONT_HEIGHT, TS, HV, 0, 4, true);
-    writeBuffer(upload, pixels.data(), pixels.size());
+    writeBuffer(upload, font.atlas, FONT_WIDTH * FONT_HEIGHT);
 
     r.fontImage = createImage(r, FONT_WIDTH, FONT_HEIGHT, VK_SAMPLE_COUNT_1_BIT, VK_FORMAT_R8_UNORM,
                               VK_IMAGE_USAGE_TRANSFER_DST_BIT | VK_IMAGE_USAGE_SAMPLED_BIT, r.deviceObjects);
@@ -95,23 +116,7 @@ void createLabelFontTexture(Renderer& r) {
     destroyBuffer(upload);
 
     r.fontView = createImageView(r, r.fontImage, VK_FORMAT_R8_UNORM, VK_IMAGE_ASPECT_COLOR_BIT, r.deviceObjects);
-    VkSamplerCreateInfo sampler{};
-    sampler.sType = VK_STRUCTURE_TYPE_SAMPLER_CREATE_INFO;
-    sampler.magFilter = VK_FILTER_NEAREST;
-    sampler.minFilter = VK_FILTER_NEAREST;
-    sampler.mipmapMode = VK_SAMPLER_MIPMAP_MODE_NEAREST;
-    sampler.addressModeU = VK_SAMPLER_ADDRESS_MODE_REPEAT;
-    sampler.addressModeV = VK_SAMPLER_ADDRESS_MODE_REPEAT;
-    sampler.addressModeW = VK_SAMPLER_ADDRESS_MODE_REPEAT;
-    sampler.anisotropyEnable = VK_FALSE;
-    sampler.maxAnisotropy = 1.0f;
-    sampler.compareEnable = VK_FALSE;
-    sampler.compareOp = VK_COMPARE_OP_ALWAYS;
-    sampler.minLod = -1000;
-    sampler.maxLod = 1000;
-    sampler.borderColor = VK_BORDER_COLOR_INT_OPAQUE_BLACK;
-    sampler.unnormalizedCoordinates = VK_FALSE;
-    checkVkResult(vkCreateSampler(r.device, &sampler, nullptr, &r.fontSampler));
+    r.fontSampler = createNearestSampler(r, VK_SAMPLER_ADDRESS_MODE_REPEAT);
     defer(r.deviceObjects, [&r] {
         vkDestroySampler(r.device, r.fontSampler, nullptr);
         r.fontSampler = VK_NULL_HANDLE;
@@ -161,9 +166,11 @@ void buildSphereMeshes(Renderer& r, const IcosaTables& icosa, const GalaxyShapes
 
 }  // namespace
 
-void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, int starShape) {
+void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, int starShape,
+                         const DisplayFont& font) {
     createGpuBuffers(r);
     uploadShapeTable(r, starShape);
-    createLabelFontTexture(r);
+    createLabelFontTexture(r, font);
     buildSphereMeshes(r, icosa, shapes);
+    createTextBlockResources(r);
 }

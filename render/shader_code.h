@@ -1,4 +1,4 @@
-// The sixteen shader programs, compiled from render/shaders/ to SPIR-V at
+// The shader programs, compiled from render/shaders/ to SPIR-V at
 // build time and carried in the program as arrays of 32-bit words.
 #pragma once
 
@@ -27,4 +27,6 @@ namespace shaders {
 #include "tube_frag.spv.h"
 #include "block_text_vert.spv.h"
 #include "block_text_frag.spv.h"
+#include "text_image_vert.spv.h"
+#include "text_image_frag.spv.h"
 }  // namespace shaders

@@ -4,8 +4,8 @@
 
 #include "starfield/star_generation.h"
 
-double foregroundRadius(const PopulationTable& table, GalaxySeed seed, const StarRecord& star,
-                        const ForegroundVoxel& voxel) {
+ExtFloat starDraw(const PopulationTable& table, GalaxySeed seed, const StarRecord& star,
+                  const ForegroundVoxel& voxel) {
     const uint64_t s = voxelSeed(voxel.x, voxel.y, voxel.z, voxel.level, seed);
     const StarPopulation& pop = table.populations[star.population];
     // The record does not say which of the voxel's tiers the star came from;
@@ -25,8 +25,12 @@ double foregroundRadius(const PopulationTable& table, GalaxySeed seed, const Sta
     const ExtFloat hidden = xf::fromDouble(static_cast<double>(pop.hiddenFractionF[k]));
     const ExtFloat band = xf::fromDouble(std::ldexp(static_cast<double>(pop.bandFractionF[k]), 31));
     const ExtFloat draw = scalePow2(xf::fromUint64(r), -31);
-    const ExtFloat u = add(hidden, mul(draw, band));
-    return toDouble(starFromDraw(table, u, star.population).radius);
+    return add(hidden, mul(draw, band));
+}
+
+double foregroundRadius(const PopulationTable& table, GalaxySeed seed, const StarRecord& star,
+                        const ForegroundVoxel& voxel) {
+    return toDouble(starFromDraw(table, starDraw(table, seed, star, voxel), star.population).radius);
 }
 
 void makeForeground(ForegroundTable& table, StarRecord& star, const PopulationTable& populations, GalaxySeed seed,

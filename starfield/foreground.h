@@ -43,9 +43,13 @@ inline bool isForeground(uint64_t d2, float rs, const ViewLimits& limits) {
     return d2 < limits.foregroundDistance && r * limits.foregroundSize * r >= static_cast<double>(d2);
 }
 
-// The star's radius (solar radii) from its population's laws, recomputed in
-// ExtFloat from its appearance draw: the band is the voxel's level plus the
-// tier the star came from.
+// The star's uniform draw within its population (the argument of
+// starFromDraw), recomputed in ExtFloat from its appearance draw: the band is
+// the voxel's level plus the tier the star came from.
+ExtFloat starDraw(const PopulationTable& table, GalaxySeed seed, const StarRecord& star,
+                  const ForegroundVoxel& voxel);
+
+// The star's radius (solar radii) from its population's laws at that draw.
 double foregroundRadius(const PopulationTable& table, GalaxySeed seed, const StarRecord& star,
                         const ForegroundVoxel& voxel);
 

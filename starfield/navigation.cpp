@@ -153,9 +153,14 @@ NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt) {
                 axis = cross(U, F);  // straight behind: pitch round
                 s = 1;
             }
+            // The last step turns by exactly the angle left, atan2(s, c). (Its
+            // sine s is the same for small angles, but after a slow frame it
+            // would stop the turn short of the star: 10 degrees short of a
+            // 60 degree turn made in one step.)
             double a = 2.0 * dt;
-            if (a > s && c >= 0) {
-                a = s;
+            const double remaining = std::atan2(s, c);
+            if (a >= remaining) {
+                a = remaining;
                 view.turningToTarget = false;
             }
             q = aroundAxis(unit(axis), a);

@@ -9,6 +9,7 @@
 
 #include "galaxy/star_name.h"
 #include "numeric/constants.h"
+#include "starfield/foreground.h"
 
 namespace {
 
@@ -116,7 +117,7 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
     found.lo = (minParsecs / u) * (minParsecs / u);
     found.hi = (maxParsecs / u) * (maxParsecs / u);
     {
-        std::shared_lock lock(field.generationLock);
+        const auto lock = field.lockGenerationShared();
         const GalaxyView& galaxy = field.galaxy;
         const ChannelConstants channels = field.channels;
         const GalaxySeed seed = field.seed;
@@ -199,4 +200,19 @@ void searchNearest(StarField& field, int64_t x, int64_t y, int64_t z) {
     search(field, found, SEARCH_LIMIT, x, y, z, SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
     std::lock_guard lock(field.resultsMutex);
     field.searchResults.swap(found);
+}
+
+StarProperties foundStarProperties(const PopulationTable& table, GalaxySeed seed, const SearchResult& r) {
+    ForegroundVoxel voxel;
+    const int shift = 32 - r.level;
+    voxel.x = r.cellX << shift;
+    voxel.y = r.cellY << shift;
+    voxel.z = r.cellZ << shift;
+    voxel.level = r.level;
+    voxel.firstTier = r.firstTier;
+    // The result does not keep the voxel's last tier: every deeper tier is a candidate.
+    voxel.lastTier = POPULATION_LEVELS - 1;
+    StarProperties star = starFromDraw(table, starDraw(table, seed, r.star, voxel), r.star.population);
+    completeStar(star);
+    return star;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "galaxy/populations.h"
 #include "starfield/star_field.h"
 
 inline constexpr uint32_t SEARCH_LIMIT = 100;
@@ -27,3 +28,7 @@ void searchNearest(StarField& field, int64_t x, int64_t y, int64_t z);
 // The full name of a found star: the level's letter, the voxel's lattice code
 // and the star's number in its voxel.
 void nameStar(SearchResult& r);
+
+// The physical properties of a found star (mass, radius, temperature,
+// magnitude, spectral class), from its population's laws at its draw.
+StarProperties foundStarProperties(const PopulationTable& table, GalaxySeed seed, const SearchResult& r);

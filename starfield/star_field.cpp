@@ -376,7 +376,7 @@ void StarField::pass(int resumePriority) {
                 exhausted = createChild(item, bucket);
         }
         if (!exhausted && bucket > 0 && clock() - start > frameTimeoutNs &&
-            (!runUntilCollected || collectRequested.load(std::memory_order_relaxed))) {
+            (!runUntilCollected || yieldRequested.load(std::memory_order_relaxed))) {
             queue.resumePriority = bucket - 1;
             break;
         }
@@ -676,16 +676,18 @@ void StarField::update(const StarFieldInput& input) {
         else if (!prefetch || prefetch->pool.helpers() + 1 != threads)
             prefetch = std::make_unique<ChildPrefetch>(threads);
         // Capacity changes: raising keeps everything, lowering starts again from the root.
-        requestedMaxChunks = std::clamp(requestedMaxChunks, 1u, MAX_VOXEL_CHUNKS);
-        if (requestedMaxChunks < maxChunks || requestedMaxStarsGen < maxStarsGen) {
+        // The requested values are only read here: the control panel reads
+        // them without the lock.
+        const uint32_t chunksWanted = std::clamp(requestedMaxChunks, 1u, MAX_VOXEL_CHUNKS);
+        if (chunksWanted < maxChunks || requestedMaxStarsGen < maxStarsGen) {
             discardAll();
-            maxChunks = requestedMaxChunks;
+            maxChunks = chunksWanted;
             maxStarsGen = requestedMaxStarsGen;
             buildPool();
             results.redraw = true;
             changed = true;
         } else {
-            maxChunks = requestedMaxChunks;
+            maxChunks = chunksWanted;
             maxStarsGen = requestedMaxStarsGen;
         }
 
@@ -719,14 +721,43 @@ void StarField::update(const StarFieldInput& input) {
     results.clearedFree = static_cast<uint32_t>(points.cleared.size());
     results.nearCount = static_cast<uint32_t>(nearList.size());
     std::memcpy(results.generationViewpoint, generationViewpoint, sizeof generationViewpoint);
-    if (input.changes[CHANGE_LABELS] || input.labelsNeedDistance) buildHighlights();
+    labelFont = input.font;
+    std::memcpy(labelChoice, input.labelChoice, sizeof labelChoice);
+    labelFontSize = input.displayFontSize;
+    const bool distanceLabels = input.labelsNeedDistance || labelChoice[0] == LABEL_DISTANCE ||
+                                labelChoice[1] == LABEL_DISTANCE;
+    if (input.changes[CHANGE_LABELS] || distanceLabels) buildHighlights();
+}
+
+std::unique_lock<std::shared_mutex> StarField::lockGeneration() {
+    yieldRequested.store(true);
+    return std::unique_lock(generationLock);
+}
+
+std::shared_lock<std::shared_mutex> StarField::lockGenerationShared() {
+    yieldRequested.store(true);
+    return std::shared_lock(generationLock);
 }
 
 void StarField::buildHighlights() {
     std::lock_guard lock(resultsMutex);
     const size_t n = searchResults.empty() ? 0 : std::min<size_t>(searchResults.size() - 1, 100);
     results.highlightWords.resize(n * 16);
-    for (size_t i = 0; i < n; ++i) highlightMarker(static_cast<uint32_t>(i), &results.highlightWords[i * 16]);
+    results.highlightPositions.resize(n * 3);
+    for (size_t i = 0; i < n; ++i) {
+        highlightMarker(static_cast<uint32_t>(i), &results.highlightWords[i * 16]);
+        const StarRecord& star = searchResults[i + 1].star;
+        results.highlightPositions[3 * i] = star.x;
+        results.highlightPositions[3 * i + 1] = star.y;
+        results.highlightPositions[3 * i + 2] = star.z;
+    }
     results.highlightCount = static_cast<uint32_t>(n);
+    if (labelFont != nullptr) {
+        results.labelGlyphCount =
+            buildLabels(searchResults, labelChoice, position, *labelFont, labelFontSize, results.labelVertices);
+    } else {
+        results.labelVertices.clear();
+        results.labelGlyphCount = 0;
+    }
     results.labelsRebuilt = true;
 }

@@ -116,6 +116,13 @@ TEST(KeyEvents, IgnoredWhileThePanelHasTheKeyboard) {
     EXPECT_FALSE(state->keyDown[GLFW_KEY_C]);
     EXPECT_FALSE(state->view.capsLock);
     EXPECT_TRUE(state->showCrosshair);
+    EXPECT_FALSE(applyKeyEvent(*state, GLFW_KEY_EQUAL, GLFW_PRESS, 0, true));
+    // Space held, then a text field takes the keyboard and Space is let go:
+    // the key must not stay down.
+    applyKeyEvent(*state, GLFW_KEY_SPACE, GLFW_PRESS, 0, false);
+    EXPECT_TRUE(state->keyDown[GLFW_KEY_SPACE]);
+    applyKeyEvent(*state, GLFW_KEY_SPACE, GLFW_RELEASE, 0, true);
+    EXPECT_FALSE(state->keyDown[GLFW_KEY_SPACE]);
 }
 
 TEST(KeyEvents, TogglesActOnTheirOwnPressOnly) {

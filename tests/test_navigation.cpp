@@ -164,6 +164,27 @@ TEST(Navigation, TurnToReachesTheTargetDirection) {
     EXPECT_NEAR(dot(v.forward, v.up), 0.0, 1e-12);
 }
 
+TEST(Navigation, ATurnEndsOnTheTargetWhateverTheFrameTime) {
+    // makeView looks along +x; the targets lie 10, 60 and 120 degrees away.
+    bool keys[navkey::COUNT] = {};
+    for (double degrees : {10.0, 60.0, 120.0}) {
+        for (double dt : {0.02, 0.3, 1.0, 2.5}) {
+            Viewpoint v = makeView();
+            const double t = degrees * 3.141592653589793 / 180;
+            v.turnTarget = {std::cos(t), std::sin(t), 0};
+            v.turningToTarget = true;
+            int frames = 0;
+            for (; frames < 1000 && v.turningToTarget; ++frames) navigate(v, keys, dt);
+            EXPECT_FALSE(v.turningToTarget);
+            EXPECT_NEAR(v.forward.x, v.turnTarget.x, 1e-9) << degrees << " degrees, dt " << dt;
+            EXPECT_NEAR(v.forward.y, v.turnTarget.y, 1e-9) << degrees << " degrees, dt " << dt;
+            // 2 radians per second: a frame of a second or more turns up to
+            // 114 degrees at once.
+            if (dt >= 1.0 && degrees < 114) EXPECT_EQ(frames, 1);
+        }
+    }
+}
+
 TEST(Navigation, TurnToAStarStraightBehindPitchesRound) {
     Viewpoint v = makeView();
     v.turnTarget = {-1, 0, 0};

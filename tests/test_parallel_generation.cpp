@@ -334,7 +334,8 @@ TEST(ParallelGeneration, ChildOfAParentThatChangedIsGeneratedAgain) {
 }
 
 // With the budget spent, a pass that runs until collected goes on until its
-// results are asked for; one that does not stops at once.
+// results are asked for, or another thread waits for the generation lock; one
+// that does not run until collected stops at once.
 TEST(ParallelGeneration, RunUntilCollectedHoldsThePassUntilAsked) {
     const BuiltGalaxy& g = builtGalaxy();
     auto make = [&] {
@@ -355,22 +356,23 @@ TEST(ParallelGeneration, RunUntilCollectedHoldsThePassUntilAsked) {
     EXPECT_FALSE(held->unfinished());  // nobody asked: the pass ran to its end
 
     auto asked = make();
-    asked->collectRequested = true;
+    asked->yieldRequested = true;
     asked->update(in);
     EXPECT_TRUE(asked->unfinished());
     const uint64_t piece = asked->starsInMemory;
     EXPECT_LT(piece, held->starsInMemory);
 
-    // Asked from another thread while the pass runs: it stops early, and a
-    // resumed pass completes the same field.
+    // A search on another thread asks the pass to yield the generation lock,
+    // and a resumed pass completes the same field.
     auto concurrent = make();
     concurrent->generationThreads = 2;
-    std::thread asker([&] {
+    std::thread searcher([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        concurrent->collectRequested = true;
+        searchNearest(*concurrent, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
     });
     concurrent->update(in);
-    asker.join();
+    searcher.join();
+    EXPECT_TRUE(concurrent->unfinished());
     StarFieldInput resume = inputAt(DEFAULT_VIEWPOINT, false);
     while (concurrent->unfinished()) concurrent->update(resume);
     EXPECT_EQ(concurrent->starsInMemory, held->starsInMemory);

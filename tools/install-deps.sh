@@ -8,6 +8,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev
   libxxhash-dev
   libvulkan-dev mesa-vulkan-drivers glslc libglfw3-dev libimgui-dev libglm-dev
+  libfreetype-dev fonts-roboto-unhinted libpng-dev
   xvfb xdotool x11-apps imagemagick vulkan-validationlayers vulkan-tools python3
 )
 

@@ -2,8 +2,419 @@
 
 #include <imgui.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <shared_mutex>
+
 #include "app/app_state.h"
+#include "numeric/constants.h"
 #include "render/imgui_backend.h"
+#include "ui/panel_choices.h"
+#include "ui/text_view.h"
+#include "starfield/search.h"
+#include "starfield/star_field.h"
+
+const char* const PAGE_NAMES[PAGE_COUNT] = {"Home",           "Controls",       "Navigation",  "Display",
+                                            "Catalog",        "User Interface", "Display Tweaks",
+                                            "Information",    "Licenses",       "Credits"};
+
+int helpBlockOf(int page) { return page >= 0 && page < HELP_PAGE_COUNT ? HELP_BLOCK_IDS[page] : 0; }
+
+namespace {
+
+constexpr double RADIANS_TO_DEGREES = 57.29577951308232;
+
+// The ownership notice of the Home, Controls, Licenses and Credits pages.
+constexpr const char* NOTICE[3] = {"Starloom", "Copyright (c) 2026", "the Starloom developers"};
+
+// A combo of choices whose preview is the entry equal to the current value
+// (the value itself when none is). Returns true when the user chose an entry
+// of another value.
+template <typename T, size_t N>
+bool choiceCombo(const char* label, const Choice<T> (&choices)[N], T& value) {
+    // A combo with a visible label leaves the label room to the right of it
+    // in the narrow panel.
+    const float labelWidth = ImGui::CalcTextSize(label, nullptr, true).x;
+    if (labelWidth > 0) {
+        const float room = ImGui::GetContentRegionAvail().x - labelWidth - ImGui::GetStyle().ItemInnerSpacing.x;
+        ImGui::SetNextItemWidth(std::max(room, 4 * ImGui::GetFontSize()));
+    }
+    const char* preview = choiceName(choices, value);
+    char own[32];
+    if (preview == nullptr) {
+        std::snprintf(own, sizeof own, "%g", static_cast<double>(value));
+        preview = own;
+    }
+    bool changed = false;
+    if (ImGui::BeginCombo(label, preview)) {
+        for (const Choice<T>& c : choices) {
+            const bool selected = c.value == value;
+            if (ImGui::Selectable(c.name, selected) && !selected) {
+                value = c.value;
+                changed = true;
+            }
+            if (selected) ImGui::SetItemDefaultFocus();
+        }
+        ImGui::EndCombo();
+    }
+    return changed;
+}
+
+void centredText(const char* text) {
+    const float width = ImGui::CalcTextSize(text).x;
+    ImGui::SetCursorPosX(std::max(0.0f, (ImGui::GetWindowWidth() - width) * 0.5f));
+    ImGui::TextUnformatted(text);
+}
+
+void notice() {
+    for (const char* line : NOTICE) centredText(line);
+}
+
+// A toggle button: coloured while on; a click turns it over.
+void toggleButton(const char* label, bool& on) {
+    if (on) {
+        ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.0f, 0.98f, 0.59f, 0.4f));
+        ImGui::PushStyleColor(ImGuiCol_ButtonHovered, ImVec4(0.0f, 0.98f, 0.59f, 1.0f));
+        if (ImGui::Button(label)) on = false;
+        ImGui::PopStyleColor(2);
+    } else if (ImGui::Button(label)) {
+        on = true;
+    }
+}
+
+// A combo over one of the engine's capacities or timings. Only the panel
+// (and Load and Reset, while the panel waits) writes these fields, so the
+// panel reads them as they are; a running pass reads them too, so a change
+// is written under the generation lock and lands between passes.
+template <typename T, size_t N>
+bool engineCombo(const char* label, const Choice<T> (&choices)[N], StarField& engine, T& field) {
+    T value = field;
+    if (!choiceCombo(label, choices, value)) return false;
+    const auto lock = engine.lockGeneration();
+    field = value;
+    return true;
+}
+
+// ------------------------------------------------------------------ pages
+
+void homePage(AppState& s) {
+    if (ImGui::Button("Controls")) s.currentPage = PAGE_CONTROLS;
+    ImGui::SameLine();
+    if (ImGui::Button("Navigation")) s.currentPage = PAGE_NAVIGATION;
+    centredText("Starloom");
+    ImGui::Dummy(ImVec2(0, 0.3f * ImGui::GetTextLineHeight()));
+    for (const char* line : {"Use the menu above to", "choose control options.", "Use the \"?\" toggle at",
+                             "the top right to show", "help screens for most", "options."}) {
+        ImGui::TextUnformatted(line);
+    }
+    ImGui::Dummy(ImVec2(0, 0.3f * ImGui::GetTextLineHeight()));
+    notice();
+}
+
+void controlsPage() {
+    for (const char* line :
+         {"Space   : Forward", "L-Ctrl  : Forward", "L-Alt   : Back", "S       : Pitch Up", "W       : Pitch Down",
+          "A       : Rot Left", "D       : Rot Right", "X       : Yaw Left", "Z       : Yaw Right",
+          "I       : Slide Up", "M       : Slide Down", "J       : Slide Left", "K       : Slide Right",
+          ",       : Slower", ".       : Faster", "CapsLock: Fine Control", "C       : Toggle Cross",
+          "=       : T/Fullscreen"}) {
+        ImGui::TextUnformatted(line);
+    }
+    notice();
+}
+
+// An arrow (or Go) button of the cross; true while it is held down.
+bool heldButton(bool isArrow, const char* id, ImGuiDir dir, float side) {
+    if (isArrow) {
+        ImGui::PushStyleVar(ImGuiStyleVar_FramePadding,
+                            ImVec2((side - ImGui::GetFontSize()) * 0.5f, ImGui::GetStyle().FramePadding.y));
+        ImGui::ArrowButton(id, dir);
+        ImGui::PopStyleVar();
+    } else {
+        ImGui::Button(id, ImVec2(side, side));
+    }
+    return ImGui::IsItemActive();
+}
+
+void navigationPage(AppState& s, StarField& engine) {
+    // The cross of arrow buttons: up above, left, Go and right in a row,
+    // down below, each a square of the frame height.
+    const float side = 2 * ImGui::GetStyle().FramePadding.y + ImGui::GetFontSize();
+    const float spacing = ImGui::GetStyle().ItemSpacing.x;
+    const float left = ImGui::GetCursorPosX();
+    ImGui::SetCursorPosX(left + side + spacing);
+    if (heldButton(true, "up", ImGuiDir_Up, side)) s.view.pitchInput = -1;
+    if (heldButton(true, "left", ImGuiDir_Left, side)) s.view.rollInput = -1;
+    ImGui::SameLine();
+    if (heldButton(false, "Go", ImGuiDir_None, side)) s.view.goInput = 1;
+    ImGui::SameLine();
+    if (heldButton(true, "right", ImGuiDir_Right, side)) s.view.rollInput = 1;
+    ImGui::SetCursorPosX(left + side + spacing);
+    if (heldButton(true, "down", ImGuiDir_Down, side)) s.view.pitchInput = 1;
+
+    const char* axes[3] = {"x:%18.10lf pc", "y:%18.10lf pc", "z:%18.10lf pc"};
+    for (int a = 0; a < 3; ++a) {
+        ImGui::Text(axes[a], static_cast<double>(s.view.position[a].integer) * UNIT_PARSECS_DOUBLE);
+    }
+    ImGui::TextUnformatted(speedText(s.view.speedLevel, s.view.speed).c_str());
+    ImGui::SameLine();
+    if (ImGui::Button("- ")) {
+        s.view.speedLevel -= 1;
+        recomputeSpeed(s);
+    }
+    ImGui::SameLine();
+    if (ImGui::Button("+ ") && s.view.speedLevel < MAX_SPEED_LEVEL) {
+        s.view.speedLevel += 1;
+        recomputeSpeed(s);
+    }
+    ImGui::Text("Head:%9.4lf degrees", headingDegrees(s.view.forward));
+    ImGui::Text("Mark:%9.4lf degrees", markDegrees(s.view.forward));
+    ImGui::Text("Tilt:%9.4lf degrees", tiltDegrees(s.view.forward, s.view.up));
+    const GalaxyView& galaxy = engine.galaxy;
+    const uint64_t density = totalDensity(galaxy.components, galaxy.count, *galaxy.tree, s.view.position[0].integer,
+                                          s.view.position[1].integer, s.view.position[2].integer);
+    ImGui::Text("Star Density:%10.6lf", std::ldexp(static_cast<double>(density), -32));
+
+    if (ImGui::Button("Save")) s.saveRequested = true;
+    ImGui::SameLine();
+    if (ImGui::Button("Load")) s.loadRequested = true;
+    ImGui::SameLine();
+    if (ImGui::Button("Reset")) s.resetRequested = true;
+    ImGui::TextWrapped("%s", s.lastError.c_str());
+}
+
+void displayPage(AppState& s) {
+    ImGui::TextUnformatted("Max Magnitude");
+    float magnitude = s.maxMagnitude;
+    if (ImGui::InputFloat("##max_magnitude", &magnitude, 0.1f, 1.0f, "%4.1f")) {
+        magnitude = std::clamp(magnitude, 4.0f, 16.0f);
+        if (magnitude != s.maxMagnitude) {
+            s.maxMagnitude = magnitude;
+            s.viewLimitsChanged = true;
+        }
+    }
+    ImGui::TextUnformatted("View angle");
+    ImGui::SetNextItemWidth(10 * s.charSize[0]);
+    int angle = static_cast<int>(s.viewAngle);
+    if (ImGui::InputInt("##View angle", &angle, 1)) {
+        angle = std::clamp(angle, 1, 90);
+        if (angle != s.viewAngle) {
+            s.viewAngle = angle;
+            s.viewLimitsChanged = true;
+        }
+    }
+}
+
+void catalogPage(AppState& s, StarField& engine, float bottomReserve) {
+    ImGui::TextUnformatted("Sort:");
+    ImGui::SameLine();
+    choiceCombo("##star_sort", SORT_CHOICES, s.sortChoice);
+    ImGui::TextUnformatted("Text:");
+    ImGui::SameLine();
+    if (choiceCombo("##sdisptext0", STAR_LABEL_CHOICES, s.starLabel[0])) s.changes.labelsChanged = 1;
+    if (s.starLabel[0] != 0) {
+        ImGui::TextUnformatted("Text:");
+        ImGui::SameLine();
+        if (choiceCombo("##sdisptext1", STAR_LABEL_CHOICES, s.starLabel[1])) s.changes.labelsChanged = 1;
+    }
+
+    if (ImGui::Button("Search")) {
+        s.selectedResult = 0;
+        for (int a = 0; a < 3; ++a) s.lastSearchPosition[a] = s.view.position[a].integer;
+        searchNearest(engine, s.lastSearchPosition[0], s.lastSearchPosition[1], s.lastSearchPosition[2]);
+        s.changes.labelsChanged = 1;
+        if (s.infoShown) s.refreshTextBlock = true;
+    }
+    ImGui::SameLine();
+    if (ImGui::Button("Clear")) {
+        {
+            std::lock_guard lock(engine.resultsMutex);
+            engine.searchResults.clear();
+        }
+        s.selectedResult = 0;
+        s.changes.labelsChanged = 1;
+    }
+
+    // The list, with the star the selection and Go refer to.
+    std::lock_guard lock(engine.resultsMutex);
+    const std::vector<SearchResult>& results = engine.searchResults;
+    if (s.selectedResult >= static_cast<int>(results.size())) s.selectedResult = 0;
+    ImGui::SameLine();
+    if (ImGui::Button("Go") && s.selectedResult > 0) {
+        const StarRecord& star = results[static_cast<size_t>(s.selectedResult)].star;
+        s.view.flyTarget[0] = star.x;
+        s.view.flyTarget[1] = star.y;
+        s.view.flyTarget[2] = star.z;
+        s.view.flyingToTarget = true;
+    }
+    ImGui::SameLine();
+    const bool infoWasShown = s.infoShown;
+    toggleButton(" i ##info", s.infoShown);
+    if (s.infoShown && !infoWasShown) s.refreshTextBlock = true;
+
+    const float height = std::max(ImGui::GetTextLineHeightWithSpacing(),
+                                  ImGui::GetWindowHeight() - ImGui::GetCursorPosY() - bottomReserve);
+    if (ImGui::BeginListBox("##results", ImVec2(23 * s.charSize[0], height))) {
+        for (size_t i = 0; i < results.size(); ++i) {
+            ImGui::PushID(static_cast<int>(i));
+            const bool selected = static_cast<int>(i) == s.selectedResult;
+            if (ImGui::Selectable(results[i].name, selected) && !selected) {
+                s.selectedResult = static_cast<int>(i);
+                s.refreshTextBlock = true;
+                if (i > 0) {
+                    // Turn towards the star: the unit vector from the
+                    // viewpoint's integer position (a zero vector stays so).
+                    const StarRecord& star = results[i].star;
+                    Vec3d d{static_cast<double>(star.x - s.view.position[0].integer),
+                            static_cast<double>(star.y - s.view.position[1].integer),
+                            static_cast<double>(star.z - s.view.position[2].integer)};
+                    const double length = std::sqrt(dot(d, d));
+                    if (length > 0) d = d * (1.0 / length);
+                    s.view.turnTarget = d;
+                    s.view.turningToTarget = true;
+                }
+            }
+            ImGui::PopID();
+        }
+        ImGui::EndListBox();
+    }
+}
+
+void userInterfacePage(AppState& s) {
+    ImGui::TextUnformatted("Controls:");
+    ImGui::SameLine();
+    int side = s.panelOnRight ? 1 : 0;
+    if (choiceCombo("##combo_left_right", SIDE_CHOICES, side)) {
+        s.panelOnRight = side == 1;
+        s.framebufferResized = true;
+    }
+    ImGui::TextUnformatted("Font Sz Ctrl");
+    ImGui::SameLine();
+    ImGui::SetNextItemWidth(10 * s.charSize[0]);
+    int control = static_cast<int>(s.controlFontScale);
+    if (ImGui::InputInt("##Font Sz Ctrl", &control, 1)) {
+        control = std::clamp(control, 1, 4);
+        if (control != static_cast<int>(s.controlFontScale)) {
+            s.controlFontScale = static_cast<uint32_t>(control);
+            s.framebufferResized = true;
+        }
+    }
+    ImGui::TextUnformatted("Font Sz Disp");
+    ImGui::SameLine();
+    ImGui::SetNextItemWidth(10 * s.charSize[0]);
+    int display = static_cast<int>(s.displayFontSize);
+    if (ImGui::InputInt("##Font Sz Disp", &display, 1)) {
+        display = std::clamp(display, 0, 18);
+        if (display != static_cast<int>(s.displayFontSize)) {
+            s.displayFontSize = static_cast<uint32_t>(display);
+            s.changes.labelsChanged = 1;
+        }
+    }
+    if (ImGui::Button("Reset\nFonts", ImVec2(23 * s.charSize[0], 3 * ImGui::GetTextLineHeight()))) {
+        if (s.controlFontScale != 1) s.framebufferResized = true;
+        if (s.displayFontSize != 3) s.changes.labelsChanged = 1;
+        s.controlFontScale = 1;
+        s.displayFontSize = 3;
+    }
+}
+
+void displayTweaksPage(AppState& s, StarField& engine) {
+    if (choiceCombo("Background##combo_background_display", BACKGROUND_CHOICES, s.backgroundMode)) {
+        s.changes.settingsChanged = 1;
+    }
+    if (choiceCombo("Star Shape##combo_mid_star_shape_display", STAR_SHAPE_CHOICES, s.starShape)) {
+        s.changes.settingsChanged = 1;
+    }
+    choiceCombo("Brightness##brightness", BRIGHTNESS_CHOICES, s.brightness);
+    for (const char* line :
+         {"Below this point, use", "at your own risk.", "Some settings may cause", "stability/rendering", "issues."}) {
+        ImGui::TextUnformatted(line);
+    }
+    if (engineCombo("Max stars gen##star_gen_count", STARS_GEN_CHOICES, engine, engine.requestedMaxStarsGen)) {
+        s.changes.settingsChanged = 1;
+    }
+    engineCombo("Max stars gc##star_gc_count", POINT_CAPACITY_CHOICES, engine, engine.pointCapacity);
+    if (engineCombo("Max Voxels##voxel_count", VOXEL_CHOICES, engine, engine.requestedMaxChunks)) {
+        s.changes.settingsChanged = 1;
+    }
+    engineCombo("Frame timeout##frame_timeout", TIMEOUT_CHOICES, engine, engine.frameTimeoutNs);
+    engineCombo("Frame lookahead##frame_lookahead", LOOKAHEAD_CHOICES, engine, engine.frameLookaheadNs);
+}
+
+void informationPage(AppState& s) {
+    ImGui::SetNextItemWidth(18 * s.charSize[0]);
+    if (ImGui::BeginCombo("##combo2", INFO_PAGE_NAMES[s.infoPage], ImGuiComboFlags_HeightLarge)) {
+        for (int i = 0; i < INFO_PAGE_COUNT; ++i) {
+            if (ImGui::Selectable(INFO_PAGE_NAMES[i], i == s.infoPage)) s.infoPage = i;
+        }
+        ImGui::EndCombo();
+    }
+}
+
+void licensesPage() {
+    notice();
+    ImGui::TextUnformatted("Software used:");
+    for (const char* line : {"Vulkan", "Dear ImGui", "   MIT License", "GLFW", "   zlib/libpng License", "glm",
+                             "   Happy Bunny License", "xxHash", "   BSD 2-Clause License", "Roboto Font",
+                             "   Apache License 2.0"}) {
+        ImGui::TextUnformatted(line);
+    }
+}
+
+void creditsPage() {
+    notice();
+    for (const char* line : {"Author:", "   the Starloom team", "With support from:", "   its first testers"}) {
+        ImGui::TextUnformatted(line);
+    }
+}
+
+// The text block the page asks to show this frame; 0 for none.
+int requestedTextBlock(const AppState& s) {
+    const int page = s.currentPage;
+    if (s.helpShown && helpBlockOf(page) != 0) return helpBlockOf(page);
+    if (page == PAGE_INFORMATION) return INFO_BLOCK_IDS[s.infoPage];
+    if (page == PAGE_LICENSES) return LICENCE_BLOCK_ID;
+    if (page == PAGE_CATALOG && s.infoShown && s.selectedResult > 0) return STAR_INFO_BLOCK_ID;
+    return 0;
+}
+
+}  // namespace
+
+std::string speedText(int32_t speedLevel, double speed) {
+    char text[64];
+    const double parsecsPerSecond = speed * 1e-12;
+    if (speedLevel >= 40) {
+        std::snprintf(text, sizeof text, "s:%7.0lf pc/s", parsecsPerSecond);
+    } else if (speedLevel >= 30) {
+        std::snprintf(text, sizeof text, "s:%7.3lf pc/s", parsecsPerSecond);
+    } else {
+        // speed = 1000^q x T[r] with level = 10 q + r (floor division), so
+        // the speed in parsecs per second is T[r] x 10^(3 q - 12).
+        static constexpr int T[10] = {1, 2, 4, 8, 16, 32, 64, 125, 250, 500};
+        const int q = speedLevel >= 0 ? speedLevel / 10 : -((9 - speedLevel) / 10);
+        const int r = speedLevel - 10 * q;
+        std::snprintf(text, sizeof text, "s:%3de%03d pc/s", T[r], 3 * q - 12);
+    }
+    return text;
+}
+
+double headingDegrees(Vec3d forward) {
+    double heading = std::atan2(forward.x, forward.y) * RADIANS_TO_DEGREES;
+    if (heading < 0) heading += 360.0;
+    return heading >= 360.0 ? 0.0 : heading;
+}
+
+double markDegrees(Vec3d forward) { return std::asin(std::clamp(forward.z, -1.0, 1.0)) * RADIANS_TO_DEGREES; }
+
+double tiltDegrees(Vec3d forward, Vec3d up) {
+    // The reference up: the galaxy's +z made perpendicular to forward (+y
+    // when forward is vertical).
+    Vec3d reference = Vec3d{0, 0, 1} - forward * forward.z;
+    if (dot(reference, reference) < 1e-12) reference = Vec3d{0, 1, 0} - forward * forward.y;
+    return std::atan2(dot(forward, cross(reference, up)), dot(reference, up)) * RADIANS_TO_DEGREES;
+}
 
 void createPanelContext(uint32_t controlFontScale) {
     ImGui::CreateContext();
@@ -40,38 +451,76 @@ bool panelWantsKeyboard() { return ImGui::GetCurrentContext() != nullptr && ImGu
 
 void preparePanelFrame() { imguiPrepareFrame(); }
 
-void buildControlPanel(AppState& state) {
-    imguiNewFrame();
-
+void drawPanel(AppState& s, StarField& engine, TextView* text) {
     ImGuiStyle& style = ImGui::GetStyle();
     style.WindowBorderSize = 0;
     style.FrameBorderSize = 0;
-    const float screenWidth = static_cast<float>(state.framebufferWidth);
-    const float screenHeight = static_cast<float>(state.framebufferHeight);
-    const float x = state.panelOnRight ? static_cast<float>(state.displayWidth) : 0.0f;
+    const float screenWidth = static_cast<float>(s.framebufferWidth);
+    const float screenHeight = static_cast<float>(s.framebufferHeight);
+    const float x = s.panelOnRight ? static_cast<float>(s.displayWidth) : 0.0f;
     ImGui::SetNextWindowPos(ImVec2(x, 0));
-    ImGui::SetNextWindowSize(ImVec2(screenWidth - static_cast<float>(state.displayWidth), screenHeight));
+    ImGui::SetNextWindowSize(ImVec2(screenWidth - static_cast<float>(s.displayWidth), screenHeight));
     ImGui::SetNextWindowBgAlpha(1.0f);
     const ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
                                    ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoScrollbar |
                                    ImGuiWindowFlags_NoScrollWithMouse | ImGuiWindowFlags_NoCollapse;
     ImGui::Begin("Quorvane", nullptr, flags);
-    ImGui::Text("Version:%s FPS:%4.0f", state.version.c_str(), state.framesPerSecond);
-    ImGui::Text("Stars displayed:%7d", static_cast<int>(state.starsDisplayed));
+    ImGui::Text("Version:%s FPS:%4.0f", s.version.c_str(), s.framesPerSecond);
+    ImGui::Text("Stars displayed:%7d", static_cast<int>(s.starsDisplayed));
 
-    // The quit buttons sit at the bottom, one above the other, both as wide
-    // as the wider label needs.
+    s.currentPage = std::clamp(s.currentPage, 0, PAGE_COUNT - 1);
+    s.infoPage = std::clamp(s.infoPage, 0, INFO_PAGE_COUNT - 1);
+    ImGui::SetNextItemWidth(18 * s.charSize[0]);
+    if (ImGui::BeginCombo("##combo1", PAGE_NAMES[s.currentPage], ImGuiComboFlags_HeightLarge)) {
+        for (int i = 0; i < PAGE_COUNT; ++i) {
+            if (ImGui::Selectable(PAGE_NAMES[i], i == s.currentPage)) s.currentPage = i;
+        }
+        ImGui::EndCombo();
+    }
+    if (helpBlockOf(s.currentPage) != 0) {
+        ImGui::SameLine();
+        toggleButton(" ? ##help", s.helpShown);
+    }
+
+    // The quit buttons take the bottom: two rows of buttons and the padding.
+    const float quitHeight = 2 * ImGui::GetFrameHeightWithSpacing() + style.WindowPadding.y;
+    switch (s.currentPage) {
+        case PAGE_HOME: homePage(s); break;
+        case PAGE_CONTROLS: controlsPage(); break;
+        case PAGE_NAVIGATION: navigationPage(s, engine); break;
+        case PAGE_DISPLAY: displayPage(s); break;
+        case PAGE_CATALOG: catalogPage(s, engine, quitHeight + style.ItemSpacing.y); break;
+        case PAGE_USER_INTERFACE: userInterfacePage(s); break;
+        case PAGE_DISPLAY_TWEAKS: displayTweaksPage(s, engine); break;
+        case PAGE_INFORMATION: informationPage(s); break;
+        case PAGE_LICENSES: licensesPage(); break;
+        case PAGE_CREDITS: creditsPage(); break;
+        default: break;
+    }
+    s.labelsNeedDistance = s.starLabel[0] == 2 || (s.starLabel[0] != 0 && s.starLabel[1] == 2);
+    s.textBlockId = requestedTextBlock(s);
+
+    // Both quit buttons as wide as the wider label needs, at the bottom.
     const float buttonWidth = ImGui::CalcTextSize("Quit/nosave").x + 2 * style.FramePadding.x;
-    ImGui::SetCursorPosY(screenHeight - 2 * ImGui::GetFrameHeightWithSpacing() - style.WindowPadding.y);
-    if (ImGui::Button("Quit/save", ImVec2(buttonWidth, 0))) state.running = false;
+    ImGui::SetCursorPosY(screenHeight - quitHeight);
+    if (ImGui::Button("Quit/save", ImVec2(buttonWidth, 0))) s.running = false;
     if (ImGui::Button("Quit/nosave", ImVec2(buttonWidth, 0))) {
-        state.running = false;
-        state.saveOnExit = false;
+        s.running = false;
+        s.saveOnExit = false;
     }
     ImGui::End();
-    state.hideStarDisplay = false;
-    state.helpMarginRequested = 0;
+    if (text != nullptr) {
+        updateTextView(*text, s, engine);
+        drawTextWindow(*text, s);
+    } else {
+        s.hideStarDisplay = false;
+        s.helpMarginRequested = 0;
+    }
+}
 
+void buildControlPanel(AppState& state, StarField& engine, TextView* text) {
+    imguiNewFrame();
+    drawPanel(state, engine, text);
     ImGui::Render();
     state.redrawPanel = true;
 }

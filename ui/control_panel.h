@@ -1,11 +1,40 @@
 // The control panel: a Dear ImGui window in a vertical strip beside the star
-// display. It reads and writes the AppState only; what it asks of the rest of
-// the program it writes there as settings and change flags.
+// display, with ten pages chosen by a combo. It writes what the user changes
+// into the AppState (settings and change flags) and asks the star-field
+// engine for what it shows: the catalog search, its results, the star density
+// and the engine's capacities.
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "starfield/navigation.h"
+#include "ui/help_texts.h"
+#include "ui/info_pages.h"
+#include "ui/licences.h"
+#include "ui/star_info.h"
 
 struct AppState;
+struct StarField;
+struct TextView;
+
+// The pages, in the combo's order.
+enum PanelPage {
+    PAGE_HOME,
+    PAGE_CONTROLS,
+    PAGE_NAVIGATION,
+    PAGE_DISPLAY,
+    PAGE_CATALOG,
+    PAGE_USER_INTERFACE,
+    PAGE_DISPLAY_TWEAKS,
+    PAGE_INFORMATION,
+    PAGE_LICENSES,
+    PAGE_CREDITS,
+    PAGE_COUNT
+};
+extern const char* const PAGE_NAMES[PAGE_COUNT];
+// The text block of a page's help screen; 0 for the pages without one.
+int helpBlockOf(int page);
 
 // The panel's Dear ImGui context: no layout file, the control font scale,
 // the dark style with 10 pixels between items. One exists for the run.
@@ -29,4 +58,22 @@ void preparePanelFrame();
 
 // One frame of the panel, from NewFrame to Render. Runs on the panel worker
 // while the main thread waits, and once on the main thread at start-up.
-void buildControlPanel(AppState& state);
+// With a text view, the text block a page asks for is laid out and shown.
+void buildControlPanel(AppState& state, StarField& engine, TextView* text);
+
+// The panel's windows inside a frame that the caller has begun (the tests
+// drive it with a Dear ImGui context of their own).
+void drawPanel(AppState& state, StarField& engine, TextView* text = nullptr);
+
+// What the Navigation page shows. The speed in parsecs per second: for
+// levels of 40 and above "s:%7.0lf pc/s", from 30 "s:%7.3lf pc/s", below as
+// mantissa and power of ten, "s:%3de%03d pc/s".
+std::string speedText(int32_t speedLevel, double speed);
+// Compass heading of forward, 0 to 360 degrees (0 along +y, 90 along +x).
+double headingDegrees(Vec3d forward);
+// Elevation of forward above the galactic plane, -90 to 90 degrees.
+double markDegrees(Vec3d forward);
+// Roll of up about forward, -180 to 180 degrees: 0 when up leans towards +z
+// (towards +y when forward is vertical), positive turning clockwise as seen
+// along forward.
+double tiltDegrees(Vec3d forward, Vec3d up);

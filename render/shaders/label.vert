@@ -20,9 +20,14 @@ void main() {
     float y = float(int(luminosity_scale & 2047u) - 1024);
     vec4 position4 = ubo.proj_model_view * vec4(position2, 1.0);
     vec2 scale = ubo.inv_window_scale * position4.w;
+    // Whole pixels from the star, plus half a pixel: the display's width
+    // and height are odd, so whole pixels from its centre are pixel centres,
+    // and a glyph's corners must lie on pixel edges for every pixel centre
+    // to fall on a texel centre of the atlas (else thin strokes such as the
+    // hyphen fall between two texel rows and vanish).
     if (!(position4.w == 0.0)) {
-        position4.x = round(position4.x / scale.x + x) * scale.x;
-        position4.y = round(position4.y / scale.y + y) * scale.y;
+        position4.x = (round(position4.x / scale.x + x) + 0.5) * scale.x;
+        position4.y = (round(position4.y / scale.y + y) + 0.5) * scale.y;
     }
     gl_Position = position4;
     float a = (r + g + b) == 0 ? 0.0 : 31.0;

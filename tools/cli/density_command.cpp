@@ -35,14 +35,12 @@ int runDensity(int argc, char** argv) {
     std::vector<BackgroundShape> shapes;
     const uint32_t count = buildGalaxy(planeTree, shapes, components.get());
 
-    // Each density is at most a few 2^32; the sum cannot wrap.
-    uint64_t sum = 0;
     for (uint32_t k = 0; k < count; ++k) {
         const GalaxyComponent& c = components[k];
         const uint64_t d = pointDensity(c, planeTree, PLANE_ROOT, 1, p[0], p[1], p[2]);
-        sum += d;
         std::printf("component %u %s %" PRIu64 " %s\n", k, COMPONENT_KIND_NAMES[c.kind], d, formatFixed32(d).c_str());
     }
+    const uint64_t sum = totalDensity(components.get(), count, planeTree, p[0], p[1], p[2]);
     std::printf("sum %" PRIu64 " %s\n", sum, formatFixed32(sum).c_str());
     return 0;
 }

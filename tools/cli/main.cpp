@@ -17,6 +17,7 @@ const CliCommand COMMANDS[] = {
     {"pass", "run star-field passes at a viewpoint until complete and print the counts", PASS_HELP, runPass},
     {"search", "print the 100 stars nearest to a viewpoint", SEARCH_HELP, runSearch},
     {"star", "print the properties of a population's star at a uniform draw", STAR_HELP, runStar},
+    {"textblock", "draw a help, information, licence or star text block into a PNG", TEXTBLOCK_HELP, runTextblock},
 };
 
 void printOverview(FILE* out) {

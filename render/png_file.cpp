@@ -1,0 +1,71 @@
+#include "render/png_file.h"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+void onPngError(png_structp png, png_const_charp message) {
+    auto* error = static_cast<std::string*>(png_get_error_ptr(png));
+    if (error != nullptr) *error = message;
+    std::longjmp(png_jmpbuf(png), 1);
+}
+
+void onPngWarning(png_structp, png_const_charp) {}
+
+}  // namespace
+
+bool writePng(const std::string& path, int width, int height, int channels, const uint8_t* pixels,
+              std::string& error) {
+    const int colourType = channels == 1 ? PNG_COLOR_TYPE_GRAY
+                           : channels == 3 ? PNG_COLOR_TYPE_RGB
+                           : channels == 4 ? PNG_COLOR_TYPE_RGBA
+                                           : -1;
+    if (colourType < 0) {
+        error = "unsupported number of channels";
+        return false;
+    }
+    if (width <= 0 || height <= 0 || pixels == nullptr) {
+        error = "empty image";
+        return false;
+    }
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        error = "cannot open " + path + " for writing";
+        return false;
+    }
+    std::vector<png_const_bytep> rows(static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) rows[y] = pixels + static_cast<size_t>(y) * width * channels;
+
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, onPngError, onPngWarning);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    if (png == nullptr || info == nullptr) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        error = "cannot start the PNG writer";
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        std::remove(path.c_str());
+        if (error.empty()) error = "cannot write " + path;
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, colourType,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_rows(png, const_cast<png_bytepp>(rows.data()), static_cast<png_uint_32>(height));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    if (std::fclose(file) != 0) {
+        error = "cannot write " + path;
+        std::remove(path.c_str());
+        return false;
+    }
+    return true;
+}

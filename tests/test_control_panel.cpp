@@ -1,0 +1,471 @@
+// The control panel driven without a window: a Dear ImGui context of the
+// test's own, synthetic mouse and keyboard input across frames, and the
+// AppState and star-field engine the panel works on. Widgets are found the
+// way a user finds them: by moving the mouse over the panel and asking Dear
+// ImGui which item is under it.
+#include <gtest/gtest.h>
+
+#include <imgui.h>
+#include <imgui_internal.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/app_state.h"
+#include "numeric/constants.h"
+#include "render/renderer.h"
+#include "tests/galaxy_fixture.h"
+#include "ui/control_panel.h"
+#include "ui/panel_choices.h"
+
+namespace {
+
+constexpr int KEY_ENTER = 257;
+constexpr int KEY_BACKSPACE = 259;
+
+struct PanelHarness {
+    AppState state;
+    std::unique_ptr<StarField> engine;
+    std::map<ImGuiID, ImVec2> spots;  // a point over each item, from the last scan
+
+    explicit PanelHarness(int width = 1280, int height = 1024) {
+        const BuiltGalaxy& g = builtGalaxy();
+        engine = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
+        createPanelContext(1);
+        ImGuiIO& io = ImGui::GetIO();
+        unsigned char* pixels = nullptr;
+        int w = 0, h = 0;
+        io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
+        io.DisplaySize = ImVec2(static_cast<float>(width), static_cast<float>(height));
+        io.DeltaTime = 1.0f / 60;
+        io.KeyMap[ImGuiKey_Enter] = KEY_ENTER;
+        io.KeyMap[ImGuiKey_Backspace] = KEY_BACKSPACE;
+        applyDefaultSettings(state);
+        recomputeSpeed(state);
+        state.version = "test";
+        layOut(width, height);
+    }
+    ~PanelHarness() { destroyPanelContext(); }
+
+    void layOut(int width, int height) {
+        const DisplayGeometry g = displayGeometry(width, height, measurePanel(state));
+        state.framebufferWidth = g.framebufferWidth;
+        state.framebufferHeight = g.framebufferHeight;
+        state.panelWidth = g.panelWidth;
+        state.displayWidth = g.displayWidth;
+        state.displayHeight = g.displayHeight;
+    }
+
+    void frame() {
+        ImGui::NewFrame();
+        drawPanel(state, *engine);
+        ImGui::Render();
+    }
+
+    static ImGuiID id(const char* label, const char* parent = nullptr, const char* window = "Quorvane") {
+        ImGuiWindow* w = ImGui::FindWindowByName(window);
+        if (w == nullptr) return 0;
+        ImGuiID seed = w->ID;
+        if (parent != nullptr) seed = ImHashStr(parent, 0, seed);
+        return ImHashStr(label, 0, seed);
+    }
+
+    // Moves the mouse over the whole window and notes a point over every
+    // item it passes.
+    void scan(const char* window = "Quorvane") {
+        frame();
+        spots.clear();
+        ImGuiWindow* w = ImGui::FindWindowByName(window);
+        ASSERT_NE(w, nullptr) << window;
+        const ImVec2 from = w->Pos, size = w->Size;
+        for (float y = from.y + 2; y < from.y + size.y; y += 4) {
+            for (float x = from.x + 2; x < from.x + size.x; x += 6) {
+                ImGui::GetIO().MousePos = ImVec2(x, y);
+                frame();
+                const ImGuiID hovered = GImGui->HoveredId;
+                if (hovered != 0 && spots.count(hovered) == 0) spots[hovered] = ImVec2(x + 2, y + 2);
+            }
+        }
+        ImGui::GetIO().MousePos = ImVec2(-1, -1);
+        frame();
+    }
+
+    bool has(ImGuiID item) const { return spots.count(item) != 0; }
+
+    // Presses the item with the mouse for `frames` frames, then lets go.
+    void press(ImGuiID item, int frames = 1) {
+        ASSERT_TRUE(has(item)) << "no such item on screen";
+        ImGuiIO& io = ImGui::GetIO();
+        io.MousePos = spots[item];
+        frame();
+        io.MouseDown[0] = true;
+        for (int i = 0; i < frames; ++i) frame();
+        io.MouseDown[0] = false;
+        frame();
+    }
+    void click(const char* label, const char* parent = nullptr) { press(id(label, parent)); }
+
+    // Clicks a text field, replaces its text by typing and presses Enter.
+    void type(const char* label, const char* text) {
+        click(label);
+        ImGuiIO& io = ImGui::GetIO();
+        for (int i = 0; i < 8; ++i) {  // clear whatever the field shows
+            io.KeysDown[KEY_BACKSPACE] = true;
+            frame();
+            io.KeysDown[KEY_BACKSPACE] = false;
+            frame();
+        }
+        for (const char* c = text; *c != '\0'; ++c) {
+            io.AddInputCharacter(static_cast<unsigned>(*c));
+            frame();
+        }
+        io.KeysDown[KEY_ENTER] = true;
+        frame();
+        io.KeysDown[KEY_ENTER] = false;
+        frame();
+    }
+
+    // Opens a combo and picks the entry with the given text, scrolling the
+    // list down with the mouse wheel when the entry is below its end.
+    void choose(const char* combo, const char* entry) {
+        scan();
+        click(combo);
+        // The popup scrolls to the entry in force as it appears: let it, then
+        // start from the top.
+        auto wheel = [&](float amount) {
+            ImGuiWindow* popup = ImGui::FindWindowByName("##Combo_00");
+            ImGuiIO& io = ImGui::GetIO();
+            io.MousePos = ImVec2(popup->Pos.x + 10, popup->Pos.y + 10);
+            io.MouseWheel = amount;
+            frame();
+            io.MouseWheel = 0;
+            frame();
+        };
+        for (int settle = 0; settle < 3; ++settle) frame();
+        wheel(50);
+        scan("##Combo_00");
+        const ImGuiID item = id(entry, nullptr, "##Combo_00");
+        for (int turn = 0; turn < 10 && !has(item); ++turn) {
+            wheel(-1);
+            scan("##Combo_00");
+        }
+        press(item);
+    }
+
+    void goToPage(int page) {
+        state.currentPage = page;
+        scan();
+    }
+
+    void clearFlags() {
+        state.changes = ChangeFlags{};
+        state.framebufferResized = false;
+        state.viewLimitsChanged = false;
+    }
+};
+
+}  // namespace
+
+TEST(PanelInputs, DisplayValuesAreClampedToTheirRanges) {
+    PanelHarness p;
+    p.goToPage(PAGE_DISPLAY);
+    p.type("##View angle", "100");
+    EXPECT_EQ(p.state.viewAngle, 90.0);
+    EXPECT_TRUE(p.state.viewLimitsChanged);
+    p.type("##View angle", "0");
+    EXPECT_EQ(p.state.viewAngle, 1.0);
+    p.type("##View angle", "33");
+    EXPECT_EQ(p.state.viewAngle, 33.0);
+
+    p.type("##max_magnitude", "3.0");
+    EXPECT_EQ(p.state.maxMagnitude, 4.0f);
+    p.type("##max_magnitude", "20");
+    EXPECT_EQ(p.state.maxMagnitude, 16.0f);
+    p.clearFlags();
+    p.type("##max_magnitude", "9.5");
+    EXPECT_EQ(p.state.maxMagnitude, 9.5f);
+    EXPECT_TRUE(p.state.viewLimitsChanged);
+}
+
+TEST(PanelInputs, FontSizesClampAndResetFonts) {
+    PanelHarness p;
+    p.goToPage(PAGE_USER_INTERFACE);
+    p.type("##Font Sz Ctrl", "5");
+    EXPECT_EQ(p.state.controlFontScale, 4u);
+    EXPECT_TRUE(p.state.framebufferResized);
+    p.clearFlags();
+    p.type("##Font Sz Disp", "25");
+    EXPECT_EQ(p.state.displayFontSize, 18u);
+    EXPECT_EQ(p.state.changes.labelsChanged, 1);
+    EXPECT_FALSE(p.state.framebufferResized);  // the display font is not the panel's
+    p.type("##Font Sz Disp", "0");
+    EXPECT_EQ(p.state.displayFontSize, 0u);
+
+    p.clearFlags();
+    p.scan();
+    p.click("Reset\nFonts");
+    EXPECT_EQ(p.state.controlFontScale, 1u);
+    EXPECT_EQ(p.state.displayFontSize, 3u);
+    EXPECT_TRUE(p.state.framebufferResized);
+    EXPECT_EQ(p.state.changes.labelsChanged, 1);
+}
+
+TEST(PanelInputs, ThePanelMovesToTheLeftOnTheNextFrame) {
+    PanelHarness p;
+    p.goToPage(PAGE_USER_INTERFACE);
+    EXPECT_GT(ImGui::FindWindowByName("Quorvane")->Pos.x, 0.0f);
+    p.choose("##combo_left_right", "Left");
+    EXPECT_FALSE(p.state.panelOnRight);
+    EXPECT_TRUE(p.state.framebufferResized);
+    p.frame();
+    EXPECT_EQ(ImGui::FindWindowByName("Quorvane")->Pos.x, 0.0f);
+    p.choose("##combo_left_right", "Right");
+    EXPECT_TRUE(p.state.panelOnRight);
+    p.frame();
+    EXPECT_EQ(ImGui::FindWindowByName("Quorvane")->Pos.x, static_cast<float>(p.state.displayWidth));
+}
+
+TEST(PanelCombos, EveryEntryIsItsOwnPreviewAndSetsItsValue) {
+    // Each table's values are distinct, so every value shows its own entry.
+    auto distinct = [](const auto& table) {
+        for (const auto& c : table) EXPECT_STREQ(choiceName(table, c.value), c.name);
+    };
+    distinct(BRIGHTNESS_CHOICES);
+    distinct(STARS_GEN_CHOICES);
+    distinct(POINT_CAPACITY_CHOICES);
+    distinct(VOXEL_CHOICES);
+    distinct(TIMEOUT_CHOICES);
+    distinct(LOOKAHEAD_CHOICES);
+    distinct(BACKGROUND_CHOICES);
+    distinct(STAR_SHAPE_CHOICES);
+    distinct(STAR_LABEL_CHOICES);
+    EXPECT_EQ(choiceName(VOXEL_CHOICES, 5u), nullptr);
+    // The defaults of the engine and the display are entries of their combos.
+    EXPECT_STREQ(choiceName(STARS_GEN_CHOICES, DEFAULT_MAX_STARS_GEN), "10M");
+    EXPECT_STREQ(choiceName(POINT_CAPACITY_CHOICES, DEFAULT_POINT_CAPACITY), "3M");
+    EXPECT_STREQ(choiceName(VOXEL_CHOICES, DEFAULT_MAX_VOXEL_CHUNKS), "1M");
+    EXPECT_STREQ(choiceName(TIMEOUT_CHOICES, DEFAULT_FRAME_TIMEOUT_NS), "40m");
+    EXPECT_STREQ(choiceName(LOOKAHEAD_CHOICES, DEFAULT_FRAME_LOOKAHEAD_NS), "100m");
+
+    PanelHarness p;
+    p.goToPage(PAGE_DISPLAY_TWEAKS);
+    p.choose("Max Voxels##voxel_count", "4M");
+    EXPECT_EQ(p.engine->requestedMaxChunks, 64u);
+    EXPECT_EQ(p.state.changes.settingsChanged, 1);
+    p.clearFlags();
+    p.choose("Max stars gen##star_gen_count", "150K");
+    EXPECT_EQ(p.engine->requestedMaxStarsGen, 150000u);
+    EXPECT_EQ(p.state.changes.settingsChanged, 1);
+    p.choose("Frame timeout##frame_timeout", "1");
+    EXPECT_EQ(p.engine->frameTimeoutNs, 1000000000u);
+    p.choose("Frame lookahead##frame_lookahead", "0");
+    EXPECT_EQ(p.engine->frameLookaheadNs, 0u);
+    p.clearFlags();
+    p.choose("Brightness##brightness", "2.0");
+    EXPECT_EQ(p.state.brightness, 2.0f);
+    EXPECT_FALSE(p.state.changes.any());  // brightness reaches the display through the uniforms
+    p.choose("Background##combo_background_display", "Low Q");
+    EXPECT_EQ(p.state.backgroundMode, 1);
+    EXPECT_EQ(p.state.changes.settingsChanged, 1);
+    p.clearFlags();
+    p.choose("Star Shape##combo_mid_star_shape_display", "Circle");
+    EXPECT_EQ(p.state.starShape, 0);
+    EXPECT_EQ(p.state.changes.settingsChanged, 1);
+    // Choosing the entry already in force changes nothing.
+    p.clearFlags();
+    p.choose("Star Shape##combo_mid_star_shape_display", "Circle");
+    EXPECT_FALSE(p.state.changes.any());
+}
+
+TEST(PanelPages, HelpTogglesAndTextBlocks) {
+    PanelHarness p;
+    for (int page = 0; page < PAGE_COUNT; ++page) {
+        p.goToPage(page);
+        const bool hasHelp = p.has(PanelHarness::id(" ? ##help"));
+        EXPECT_EQ(hasHelp, page != PAGE_LICENSES && page != PAGE_CREDITS) << PAGE_NAMES[page];
+        if (!hasHelp) continue;
+        p.click(" ? ##help");
+        EXPECT_TRUE(p.state.helpShown);
+        EXPECT_EQ(p.state.textBlockId, helpBlockOf(page));
+        p.click(" ? ##help");
+        EXPECT_FALSE(p.state.helpShown);
+    }
+    p.goToPage(PAGE_LICENSES);
+    EXPECT_EQ(p.state.textBlockId, LICENCE_BLOCK_ID);
+    p.goToPage(PAGE_INFORMATION);
+    for (int sub = 0; sub < INFO_PAGE_COUNT; ++sub) {
+        p.choose("##combo2", INFO_PAGE_NAMES[sub]);
+        EXPECT_EQ(p.state.infoPage, sub);
+        EXPECT_EQ(p.state.textBlockId, INFO_BLOCK_IDS[sub]);
+    }
+    // Star Counts and GPU are different blocks.
+    EXPECT_NE(INFO_BLOCK_IDS[1], INFO_BLOCK_IDS[3]);
+    p.goToPage(PAGE_CREDITS);
+    EXPECT_EQ(p.state.textBlockId, 0);
+}
+
+TEST(PanelNavigation, ButtonsActWhileHeldAndRequestTheStateActions) {
+    PanelHarness p;
+    p.goToPage(PAGE_NAVIGATION);
+    struct Held {
+        const char* label;
+        int32_t Viewpoint::*input;
+        int32_t value;
+    };
+    for (const Held& h : {Held{"up", &Viewpoint::pitchInput, -1}, Held{"down", &Viewpoint::pitchInput, 1},
+                          Held{"left", &Viewpoint::rollInput, -1}, Held{"right", &Viewpoint::rollInput, 1},
+                          Held{"Go", &Viewpoint::goInput, 1}}) {
+        ImGuiIO& io = ImGui::GetIO();
+        io.MousePos = p.spots[PanelHarness::id(h.label)];
+        p.frame();
+        io.MouseDown[0] = true;
+        for (int frame = 0; frame < 3; ++frame) {
+            p.state.view.*h.input = 0;  // navigation clears the inputs after each frame
+            p.frame();
+            EXPECT_EQ(p.state.view.*h.input, h.value) << h.label << " frame " << frame;
+        }
+        io.MouseDown[0] = false;
+        p.frame();
+        p.state.view.*h.input = 0;
+        p.frame();
+        EXPECT_EQ(p.state.view.*h.input, 0) << h.label << " after release";
+    }
+
+    p.state.view.speedLevel = 49;
+    p.click("+ ");
+    p.click("+ ");
+    EXPECT_EQ(p.state.view.speedLevel, 50);
+    EXPECT_EQ(p.state.view.speed, 1e15);
+    p.click("- ");
+    EXPECT_EQ(p.state.view.speedLevel, 49);
+
+    p.click("Save");
+    EXPECT_TRUE(p.state.saveRequested);
+    p.click("Load");
+    EXPECT_TRUE(p.state.loadRequested);
+    p.click("Reset");
+    EXPECT_TRUE(p.state.resetRequested);
+}
+
+TEST(PanelNavigation, SpeedInItsThreeFormats) {
+    // Speed factor 1e12 is one parsec per second.
+    EXPECT_EQ(speedText(40, 1e12), "s:      1 pc/s");
+    EXPECT_EQ(speedText(50, 1e15), "s:   1000 pc/s");
+    EXPECT_EQ(speedText(45, 3.2e13), "s:     32 pc/s");
+    EXPECT_EQ(speedText(39, 5e11), "s:  0.500 pc/s");
+    EXPECT_EQ(speedText(30, 1e9), "s:  0.001 pc/s");
+    // Below level 30 as mantissa and power: level 29 is 500 x 10^-6.
+    EXPECT_EQ(speedText(29, 5e8), "s:500e-06 pc/s");
+    EXPECT_EQ(speedText(25, 3.2e7), "s: 32e-06 pc/s");
+    EXPECT_EQ(speedText(20, 1e6), "s:  1e-06 pc/s");
+    EXPECT_EQ(speedText(0, 1), "s:  1e-12 pc/s");
+    EXPECT_EQ(speedText(-1, 0.5), "s:500e-15 pc/s");
+    EXPECT_EQ(speedText(-10, 1e-3), "s:  1e-15 pc/s");
+    EXPECT_EQ(speedText(-150, 1e-45), "s:  1e-57 pc/s");
+    for (int level = -300; level < 30; ++level) EXPECT_NO_THROW(speedText(level, speedFromLevel(level)));
+}
+
+TEST(PanelNavigation, HeadingMarkAndTilt) {
+    EXPECT_NEAR(headingDegrees({0, 1, 0}), 0.0, 1e-12);
+    EXPECT_NEAR(headingDegrees({1, 0, 0}), 90.0, 1e-12);
+    EXPECT_NEAR(headingDegrees({0, -1, 0}), 180.0, 1e-12);
+    EXPECT_NEAR(headingDegrees({-1, 0, 0}), 270.0, 1e-12);
+    const double h = std::sqrt(0.5);
+    EXPECT_NEAR(headingDegrees({-h, h, 0}), 315.0, 1e-9);
+    EXPECT_NEAR(markDegrees({0, 1, 0}), 0.0, 1e-12);
+    EXPECT_NEAR(markDegrees({0, h, h}), 45.0, 1e-9);
+    EXPECT_NEAR(markDegrees({0, 0, -1}), -90.0, 1e-12);
+    // Looking along +y: level, leaning right (towards +x), upside down.
+    EXPECT_NEAR(tiltDegrees({0, 1, 0}, {0, 0, 1}), 0.0, 1e-12);
+    EXPECT_NEAR(tiltDegrees({0, 1, 0}, {1, 0, 0}), 90.0, 1e-12);
+    EXPECT_NEAR(tiltDegrees({0, 1, 0}, {-1, 0, 0}), -90.0, 1e-12);
+    EXPECT_NEAR(std::fabs(tiltDegrees({0, 1, 0}, {0, 0, -1})), 180.0, 1e-12);
+    EXPECT_NEAR(tiltDegrees({0, 1, 0}, {h, 0, h}), 45.0, 1e-9);
+    // Looking straight up the reference is +y.
+    EXPECT_NEAR(tiltDegrees({0, 0, 1}, {0, 1, 0}), 0.0, 1e-12);
+    EXPECT_NEAR(std::fabs(tiltDegrees({0, 0, 1}, {1, 0, 0})), 90.0, 1e-12);
+}
+
+TEST(PanelCatalog, SearchSelectGoAndClear) {
+    PanelHarness p;
+    const int64_t at[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
+    runToCompletion(*p.engine, at);
+    p.goToPage(PAGE_CATALOG);
+    // Go with nothing selected does nothing.
+    p.click("Go");
+    EXPECT_FALSE(p.state.view.flyingToTarget);
+
+    p.click("Search");
+    ASSERT_EQ(p.engine->searchResults.size(), 101u);
+    EXPECT_STREQ(p.engine->searchResults[0].name, "(unselected)");
+    EXPECT_EQ(p.state.changes.labelsChanged, 1);
+    EXPECT_EQ(p.state.selectedResult, 0);
+    for (int a = 0; a < 3; ++a) EXPECT_EQ(p.state.lastSearchPosition[a], at[a]);
+
+    // The list's lines: each entry's name under its index, in the list box.
+    // A list box is a child window named after its parent and its id.
+    char listName[64];
+    std::snprintf(listName, sizeof listName, "Quorvane/%08X", PanelHarness::id("##results"));
+    ImGuiWindow* list = ImGui::FindWindowByName(listName);
+    ASSERT_NE(list, nullptr);
+    auto line = [&](int index) {
+        return ImHashStr(p.engine->searchResults[index].name, 0, ImHashData(&index, sizeof index, list->ID));
+    };
+    // Selecting the placeholder changes nothing; selecting a star turns the
+    // view towards it.
+    p.scan();
+    p.press(line(0));
+    EXPECT_FALSE(p.state.view.turningToTarget);
+    EXPECT_EQ(p.state.selectedResult, 0);
+    const SearchResult third = p.engine->searchResults[3];
+    const ImGuiID thirdId = line(3);
+    ASSERT_TRUE(p.has(thirdId));
+    p.press(thirdId);
+    EXPECT_EQ(p.state.selectedResult, 3);
+    EXPECT_TRUE(p.state.view.turningToTarget);
+    const Vec3d t = p.state.view.turnTarget;
+    EXPECT_NEAR(dot(t, t), 1.0, 1e-12);
+    const double dx = static_cast<double>(third.star.x - at[0]), dy = static_cast<double>(third.star.y - at[1]),
+                 dz = static_cast<double>(third.star.z - at[2]);
+    const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    EXPECT_NEAR(t.x, dx / d, 1e-12);
+    EXPECT_NEAR(t.y, dy / d, 1e-12);
+    EXPECT_NEAR(t.z, dz / d, 1e-12);
+
+    p.click("Go");
+    EXPECT_TRUE(p.state.view.flyingToTarget);
+    EXPECT_EQ(p.state.view.flyTarget[0], third.star.x);
+    EXPECT_EQ(p.state.view.flyTarget[1], third.star.y);
+    EXPECT_EQ(p.state.view.flyTarget[2], third.star.z);
+
+    p.click(" i ##info");
+    EXPECT_TRUE(p.state.infoShown);
+    EXPECT_EQ(p.state.textBlockId, STAR_INFO_BLOCK_ID);
+
+    p.clearFlags();
+    p.click("Clear");
+    EXPECT_TRUE(p.engine->searchResults.empty());
+    EXPECT_EQ(p.state.selectedResult, 0);
+    EXPECT_EQ(p.state.changes.labelsChanged, 1);
+    EXPECT_EQ(p.state.textBlockId, 0);  // no star: no information block
+}
+
+TEST(PanelCatalog, LabelChoicesFlagTheLabelsAndTheDistanceRefresh) {
+    PanelHarness p;
+    p.goToPage(PAGE_CATALOG);
+    EXPECT_EQ(p.state.starLabel[0], 1);
+    EXPECT_FALSE(p.state.labelsNeedDistance);
+    p.choose("##sdisptext1", "Distance");
+    EXPECT_EQ(p.state.starLabel[1], 2);
+    EXPECT_EQ(p.state.changes.labelsChanged, 1);
+    EXPECT_TRUE(p.state.labelsNeedDistance);
+    // With the first choice "(none)" the second is not offered and counts not.
+    p.choose("##sdisptext0", "(none)");
+    EXPECT_EQ(p.state.starLabel[0], 0);
+    EXPECT_FALSE(p.state.labelsNeedDistance);
+    p.scan();
+    EXPECT_FALSE(p.has(PanelHarness::id("##sdisptext1")));
+}

@@ -1,0 +1,133 @@
+// The display font generated at build time: every glyph where the table says,
+// packed without overlap, with consistent metrics at every size.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "display_font_data.h"
+
+namespace {
+
+const DisplayFont& font() { return builtinDisplayFont(); }
+
+uint8_t texel(int x, int y) { return font().atlas[y * FONT_ATLAS_WIDTH + x]; }
+
+template <typename F>
+void forEachGlyph(F f) {
+    for (int s = 0; s < FONT_SIZE_COUNT; ++s)
+        for (int c = FONT_FIRST_CHAR; c < FONT_FIRST_CHAR + FONT_GLYPH_COUNT; ++c) f(s, c, glyphAt(font(), s, c));
+}
+
+TEST(DisplayFont, GlyphRectanglesLieInsideTheAtlasWithoutOverlap) {
+    // Every texel is claimed by at most one glyph; texels no glyph claims are empty.
+    std::vector<int> owner(FONT_ATLAS_WIDTH * FONT_ATLAS_HEIGHT, -1);
+    forEachGlyph([&](int s, int c, const GlyphMetrics& g) {
+        SCOPED_TRACE(testing::Message() << "size " << s << " '" << static_cast<char>(c) << "'");
+        if (c == ' ') {
+            EXPECT_EQ(g.width, 0);
+            EXPECT_EQ(g.height, 0);
+            return;
+        }
+        ASSERT_GT(g.width, 0);
+        ASSERT_GT(g.height, 0);
+        ASSERT_GE(g.atlasX, 0);
+        ASSERT_GE(g.atlasY, 0);
+        ASSERT_LE(g.atlasX + g.width, FONT_ATLAS_WIDTH);
+        ASSERT_LE(g.atlasY + g.height, FONT_ATLAS_HEIGHT);
+        const int id = s * FONT_GLYPH_COUNT + c;
+        for (int y = g.atlasY; y < g.atlasY + g.height; ++y)
+            for (int x = g.atlasX; x < g.atlasX + g.width; ++x) {
+                int& o = owner[y * FONT_ATLAS_WIDTH + x];
+                ASSERT_EQ(o, -1) << "texel " << x << "," << y << " already belongs to glyph " << o;
+                o = id;
+            }
+    });
+    size_t stray = 0;
+    for (int i = 0; i < FONT_ATLAS_WIDTH * FONT_ATLAS_HEIGHT; ++i)
+        if (owner[i] < 0 && font().atlas[i] != 0) ++stray;
+    EXPECT_EQ(stray, 0u) << "coverage outside every glyph rectangle";
+}
+
+TEST(DisplayFont, EachRectangleHoldsItsGlyphTightly) {
+    // Coverage inside every rectangle, reaching each of its four edges: a
+    // table entry pointing a texel off would leave an empty edge.
+    forEachGlyph([&](int s, int c, const GlyphMetrics& g) {
+        if (c == ' ') return;
+        SCOPED_TRACE(testing::Message() << "size " << s << " '" << static_cast<char>(c) << "'");
+        bool top = false, bottom = false, left = false, right = false;
+        for (int x = 0; x < g.width; ++x) {
+            top = top || texel(g.atlasX + x, g.atlasY) != 0;
+            bottom = bottom || texel(g.atlasX + x, g.atlasY + g.height - 1) != 0;
+        }
+        for (int y = 0; y < g.height; ++y) {
+            left = left || texel(g.atlasX, g.atlasY + y) != 0;
+            right = right || texel(g.atlasX + g.width - 1, g.atlasY + y) != 0;
+        }
+        EXPECT_TRUE(top && bottom && left && right);
+    });
+}
+
+TEST(DisplayFont, TypicalSizesWithinOnePixel) {
+    struct Typical {
+        int size, space, m;
+    };
+    for (const Typical t : {Typical{0, 3, 10}, Typical{3, 4, 12}, Typical{18, 18, 63}}) {
+        EXPECT_LE(std::abs(glyphAt(font(), t.size, ' ').advance - t.space), 1) << "size " << t.size;
+        EXPECT_LE(std::abs(glyphAt(font(), t.size, 'M').advance - t.m), 1) << "size " << t.size;
+    }
+}
+
+TEST(DisplayFont, AdvancesAndLinesGrowWithTheSize) {
+    for (int s = 1; s < FONT_SIZE_COUNT; ++s) {
+        int total = 0, previous = 0;
+        for (int c = FONT_FIRST_CHAR; c < FONT_FIRST_CHAR + FONT_GLYPH_COUNT; ++c) {
+            EXPECT_GE(glyphAt(font(), s, c).advance, glyphAt(font(), s - 1, c).advance)
+                << "size " << s << " '" << static_cast<char>(c) << "'";
+            total += glyphAt(font(), s, c).advance;
+            previous += glyphAt(font(), s - 1, c).advance;
+        }
+        EXPECT_GT(total, previous) << "size " << s;
+        EXPECT_GE(font().lineHeight[s], font().lineHeight[s - 1]) << "size " << s;
+        EXPECT_GT(font().baseline[s], 0);
+    }
+    EXPECT_GT(font().lineHeight[18], 3 * font().lineHeight[0]);
+}
+
+TEST(DisplayFont, LineHeightSpansEveryGlyphAndBaselineIsWhereLettersStand) {
+    for (int s = 0; s < FONT_SIZE_COUNT; ++s) {
+        SCOPED_TRACE(testing::Message() << "size " << s);
+        int top = 10000, bottom = -10000;
+        forEachGlyph([&](int gs, int, const GlyphMetrics& g) {
+            if (gs != s) return;
+            top = std::min<int>(top, g.yOffset);
+            bottom = std::max<int>(bottom, g.yOffset + g.height);
+        });
+        EXPECT_EQ(font().lineHeight[s], bottom - top);
+        EXPECT_EQ(fontLineHeight(font().glyphs, s), bottom - top);
+        // Glyphs hang from the line top: the highest one starts on it.
+        EXPECT_EQ(top, 0);
+        // Flat-bottomed letters stand on the baseline; descenders go below it.
+        const int base = font().baseline[s];
+        EXPECT_EQ(base, glyphAt(font(), s, 'M').yOffset + glyphAt(font(), s, 'M').height);
+        for (char c : {'H', 'x', 'E', 'z', 'L'})
+            EXPECT_EQ(glyphAt(font(), s, c).yOffset + glyphAt(font(), s, c).height, base) << c;
+        for (char c : {'g', 'p', 'y'}) EXPECT_GT(glyphAt(font(), s, c).yOffset + glyphAt(font(), s, c).height, base) << c;
+        // Capitals reach higher than lower-case letters without ascenders.
+        EXPECT_LT(glyphAt(font(), s, 'H').yOffset, glyphAt(font(), s, 'x').yOffset);
+    }
+}
+
+TEST(DisplayFont, LineHeightFormulaOnAHandMadeTable) {
+    // Glyphs above the line top (negative offsets) count as well.
+    std::vector<GlyphMetrics> table(FONT_SIZE_COUNT * FONT_GLYPH_COUNT);
+    table['A' - FONT_FIRST_CHAR] = GlyphMetrics{0, 0, 3, 10, 0, -4, 5};   // -4 .. 6
+    table['g' - FONT_FIRST_CHAR] = GlyphMetrics{0, 0, 3, 9, 0, 2, 5};     // 2 .. 11
+    table['M' - FONT_FIRST_CHAR] = GlyphMetrics{0, 0, 3, 7, 0, 1, 5};     // 1 .. 8
+    EXPECT_EQ(fontLineHeight(table.data(), 0), 11 - (-4));
+    EXPECT_EQ(fontBaseline(table.data(), 0), 8);
+    // Only empty glyphs: the zero offsets of the space and the rest bound it.
+    EXPECT_EQ(fontLineHeight(table.data(), 1), 0);
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+// The label glyphs beside found stars: packing, centring, line spacing, the
+// characters drawn, and their place in the star field's update.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "display_font_data.h"
+#include "numeric/constants.h"
+#include "starfield/search.h"
+#include "tests/galaxy_fixture.h"
+#include "tests/synthetic_font.h"
+
+namespace {
+
+struct Corner {
+    uint32_t index;
+    int x, y;
+    float u, v;
+};
+
+Corner unpack(const LabelVertex& v) {
+    return {v.offset >> 22, static_cast<int>((v.offset >> 11) & 2047) - 1024, static_cast<int>(v.offset & 2047) - 1024,
+            v.u, v.v};
+}
+
+// The characters of a label set, read back from the synthetic font's atlas columns.
+std::string labelText(const std::vector<LabelVertex>& vertices) {
+    std::string s;
+    for (size_t k = 0; k < vertices.size(); k += LABEL_VERTICES_PER_GLYPH) {
+        const Corner tl = unpack(vertices[k]);
+        const Corner tr = unpack(vertices[k + 2]);
+        s += tr.x == tl.x ? ' ' : static_cast<char>(std::lround(tl.u * FONT_ATLAS_WIDTH) / 5 + FONT_FIRST_CHAR);
+    }
+    return s;
+}
+
+std::vector<SearchResult> resultsNamed(std::initializer_list<const char*> names) {
+    std::vector<SearchResult> r(1);
+    std::snprintf(r[0].name, sizeof r[0].name, "(unselected)");
+    for (const char* n : names) {
+        SearchResult s;
+        std::snprintf(s.name, sizeof s.name, "%s", n);
+        r.push_back(s);
+    }
+    return r;
+}
+
+const int64_t ORIGIN[3] = {0, 0, 0};
+
+TEST(Labels, OffsetPackingAndClamping) {
+    EXPECT_EQ(packLabelOffset(0, 0, 0), (1024u << 11) + 1024u);
+    EXPECT_EQ(packLabelOffset(3, -1024, -1024), 3u << 22);
+    EXPECT_EQ(packLabelOffset(99, 1023, 1023), (99u << 22) + (2047u << 11) + 2047u);
+    EXPECT_EQ(packLabelOffset(5, -7, 12), (5u << 22) + (1017u << 11) + 1036u);
+    // Out of range offsets are held at the edge and never reach the index bits.
+    EXPECT_EQ(packLabelOffset(7, 5000, -5000), (7u << 22) + (2047u << 11) + 0u);
+    EXPECT_EQ(packLabelOffset(7, -5000, 5000) >> 22, 7u);
+}
+
+TEST(Labels, NameLineIsCentredBelowTheStar) {
+    const auto& f = syntheticFont();
+    const uint8_t choices[2] = {LABEL_NAME, LABEL_NONE};
+    std::vector<LabelVertex> out;
+    const auto results = resultsNamed({"AB", "XYZ"});
+    ASSERT_EQ(buildLabels(results, choices, ORIGIN, f.font, 3, out), 5u);
+    ASSERT_EQ(out.size(), 30u);
+    EXPECT_EQ(labelText(out), "ABXYZ");
+    // "AB": advances 8 + 8, so the pen starts at -8.
+    const Corner a[6] = {unpack(out[0]), unpack(out[1]), unpack(out[2]), unpack(out[3]), unpack(out[4]), unpack(out[5])};
+    for (const Corner& c : a) EXPECT_EQ(c.index, 0u);
+    EXPECT_EQ(a[0].x, -8); EXPECT_EQ(a[0].y, LABEL_FIRST_LINE + 2);      // top-left
+    EXPECT_EQ(a[1].x, -8); EXPECT_EQ(a[1].y, LABEL_FIRST_LINE + 2 + 9);  // bottom-left
+    EXPECT_EQ(a[2].x, -4); EXPECT_EQ(a[2].y, LABEL_FIRST_LINE + 2);      // top-right
+    EXPECT_EQ(a[3].x, -4); EXPECT_EQ(a[3].y, LABEL_FIRST_LINE + 2 + 9);  // bottom-right
+    EXPECT_EQ(a[4].x, a[2].x); EXPECT_EQ(a[4].y, a[2].y);
+    EXPECT_EQ(a[5].x, a[1].x); EXPECT_EQ(a[5].y, a[1].y);
+    // Atlas rectangle of "A" at size 3, divided by the atlas size.
+    EXPECT_FLOAT_EQ(a[0].u, 5.0f * ('A' - 32) / 512);
+    EXPECT_FLOAT_EQ(a[0].v, 90.0f / 2048);
+    EXPECT_FLOAT_EQ(a[3].u, (5.0f * ('A' - 32) + 4) / 512);
+    EXPECT_FLOAT_EQ(a[3].v, 99.0f / 2048);
+    EXPECT_EQ(unpack(out[6]).x, 0);  // "B" one advance further
+    // "XYZ" belongs to the second found star: index 1, pen at -(24 / 2).
+    EXPECT_EQ(unpack(out[12]).index, 1u);
+    EXPECT_EQ(unpack(out[12]).x, -12);
+}
+
+TEST(Labels, SecondLineOneLineHeightLowerWithTheDistance) {
+    const auto& f = syntheticFont();
+    auto results = resultsNamed({"Q"});
+    results[1].star.x = 1000000000;  // 1e9 position units along x
+    const uint8_t choices[2] = {LABEL_NAME, LABEL_DISTANCE};
+    std::vector<LabelVertex> out;
+    const uint32_t n = buildLabels(results, choices, ORIGIN, f.font, 5, out);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%.8f", 1e9 * UNIT_PARSECS_DOUBLE);
+    EXPECT_EQ(labelText(out), std::string("Q") + expected);
+    ASSERT_EQ(n, 1 + std::strlen(expected));
+    const int lineHeight = f.font.lineHeight[5];
+    EXPECT_EQ(unpack(out[0]).y, LABEL_FIRST_LINE + 2);
+    EXPECT_EQ(unpack(out[6]).y, LABEL_FIRST_LINE + lineHeight + 2);
+    // Measured from the given position, not from the search's.
+    const int64_t at[3] = {1000000000, 0, 0};
+    const uint8_t distanceOnly[2] = {LABEL_DISTANCE, LABEL_NONE};
+    buildLabels(results, distanceOnly, at, f.font, 5, out);
+    EXPECT_EQ(labelText(out), "0.00000000");
+    EXPECT_EQ(unpack(out[0]).y, LABEL_FIRST_LINE + 2);  // the only line is the first
+    // A second choice alone still starts at the first line.
+    const uint8_t secondOnly[2] = {LABEL_NONE, LABEL_NAME};
+    buildLabels(results, secondOnly, at, f.font, 5, out);
+    EXPECT_EQ(labelText(out), "Q");
+    EXPECT_EQ(unpack(out[0]).y, LABEL_FIRST_LINE + 2);
+}
+
+TEST(Labels, OnlyPrintableCharactersAndNoChoiceNoGlyphs) {
+    const auto& f = syntheticFont();
+    const auto results = resultsNamed({"A\x01" "B\x7f" "C D"});
+    const uint8_t name[2] = {LABEL_NAME, LABEL_NONE};
+    std::vector<LabelVertex> out;
+    EXPECT_EQ(buildLabels(results, name, ORIGIN, f.font, 3, out), 5u);  // A B C space D
+    EXPECT_EQ(labelText(out), "ABC D");
+    // The width is of what is drawn: 4 letters and a space.
+    EXPECT_EQ(unpack(out[0]).x, -(4 * 8 + 6) / 2);
+    const uint8_t none[2] = {LABEL_NONE, LABEL_NONE};
+    EXPECT_EQ(buildLabels(results, none, ORIGIN, f.font, 3, out), 0u);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(buildLabels(resultsNamed({}), name, ORIGIN, f.font, 3, out), 0u);
+    EXPECT_EQ(buildLabels(std::vector<SearchResult>{}, name, ORIGIN, f.font, 3, out), 0u);
+}
+
+TEST(Labels, AtMostAHundredStarsAndTheBufferHoldsWholeLabels) {
+    const auto& f = syntheticFont();
+    std::vector<SearchResult> results = resultsNamed({});
+    for (int k = 0; k < 150; ++k) {
+        SearchResult s;
+        std::snprintf(s.name, sizeof s.name, "S%03d", k);
+        results.push_back(s);
+    }
+    const uint8_t name[2] = {LABEL_NAME, LABEL_NONE};
+    std::vector<LabelVertex> out;
+    EXPECT_EQ(buildLabels(results, name, ORIGIN, f.font, 3, out), 400u);
+    EXPECT_EQ(unpack(out.back()).index, 99u);
+    EXPECT_EQ(buildLabels(results, name, ORIGIN, f.font, 3, out, 10), 8u);  // two whole labels
+    EXPECT_EQ(labelText(out), "S000S001");
+    // Sizes beyond the table use its largest.
+    buildLabels(results, name, ORIGIN, f.font, 40, out, 4);
+    EXPECT_EQ(std::lround(unpack(out[0]).v * FONT_ATLAS_HEIGHT), 30 * 18);
+}
+
+TEST(Labels, BuiltByTheStarFieldUpdate) {
+    const BuiltGalaxy& g = builtGalaxy();
+    StarField field(g.components.get(), g.count, &g.tree, &g.limits);
+    field.maxStarsGen = field.requestedMaxStarsGen = 100000;
+    field.maxChunks = field.requestedMaxChunks = 1;
+    searchNearest(field, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
+    StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, false);
+    in.font = &builtinDisplayFont();
+    in.labelChoice[0] = LABEL_NAME;
+    in.changes[CHANGE_LABELS] = 1;
+    field.update(in);
+    EXPECT_TRUE(field.results.labelsRebuilt);
+    size_t nameChars = 0;
+    for (size_t i = 1; i < field.searchResults.size(); ++i) nameChars += std::strlen(field.searchResults[i].name);
+    EXPECT_EQ(field.results.labelGlyphCount, nameChars);
+    EXPECT_EQ(field.results.labelVertices.size(), 6 * nameChars);
+    // Names do not change by themselves: no rebuild without the flag.
+    in.changes[CHANGE_LABELS] = 0;
+    field.update(in);
+    EXPECT_FALSE(field.results.labelsRebuilt);
+    // Distances are rebuilt on every update while chosen.
+    in.labelChoice[1] = LABEL_DISTANCE;
+    field.update(in);
+    EXPECT_TRUE(field.results.labelsRebuilt);
+    field.update(in);
+    EXPECT_TRUE(field.results.labelsRebuilt);
+    EXPECT_GT(field.results.labelGlyphCount, nameChars);
+    // The font size chooses the glyphs.
+    const uint32_t before = field.results.labelVertices[0].offset;
+    in.displayFontSize = 12;
+    field.update(in);
+    EXPECT_NE(field.results.labelVertices[0].offset, before);
+    // Without a font there are markers but no labels.
+    in.font = nullptr;
+    field.update(in);
+    EXPECT_EQ(field.results.highlightCount, 100u);
+    EXPECT_EQ(field.results.labelGlyphCount, 0u);
+}
+
+}  // namespace

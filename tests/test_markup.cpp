@@ -1,0 +1,295 @@
+// The mark-up layout: codes, wrapping, fixed digits, baseline shift, links,
+// measuring, the block cache and the vertex buffer sized before layout.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "display_font_data.h"
+#include "tests/synthetic_font.h"
+#include "ui/markup.h"
+
+namespace {
+
+// The synthetic font at the default size 3: space (and margin) 6, letters 8,
+// digits 9 except "1" (7), "." 5, glyphs 4 x 9 two pixels below the line top,
+// line height 11, baseline 11.
+constexpr int MARGIN = 6;
+constexpr int LETTER = 8;
+
+TextLayoutSettings synthetic(int size = 3, int maxImage = 4096) {
+    return TextLayoutSettings{&syntheticFont().font, size, maxImage};
+}
+
+std::vector<DrawnGlyph> layOut(const std::string& text, int width = 1000, int size = 3, TextBlock* out = nullptr) {
+    TextBlockCache cache;
+    TextBlock block;
+    layoutTextBlock(cache, block, synthetic(size), width, 1, 1, text);
+    EXPECT_EQ(block.droppedGlyphs, 0u);
+    if (out) *out = block;
+    return drawnGlyphs(block);
+}
+
+TEST(Markup, GlyphQuadsAreTwoTrianglesInTheAtlas) {
+    TextBlock block;
+    const auto g = layOut("AB", 1000, 3, &block);
+    ASSERT_EQ(block.vertexCount, 12u);
+    const TextVertex* v = block.vertices.data();
+    // top-left, bottom-left, top-right, bottom-right, top-right, bottom-left
+    const int ax = 5 * ('A' - 32), ay = 90;
+    EXPECT_EQ(v[0].x, MARGIN); EXPECT_EQ(v[0].y, 2); EXPECT_EQ(v[0].u, ax); EXPECT_EQ(v[0].v, ay);
+    EXPECT_EQ(v[1].x, MARGIN); EXPECT_EQ(v[1].y, 11); EXPECT_EQ(v[1].u, ax); EXPECT_EQ(v[1].v, ay + 9);
+    EXPECT_EQ(v[2].x, MARGIN + 4); EXPECT_EQ(v[2].y, 2); EXPECT_EQ(v[2].u, ax + 4); EXPECT_EQ(v[2].v, ay);
+    EXPECT_EQ(v[3].x, MARGIN + 4); EXPECT_EQ(v[3].y, 11); EXPECT_EQ(v[3].u, ax + 4); EXPECT_EQ(v[3].v, ay + 9);
+    EXPECT_EQ(v[4].x, v[2].x); EXPECT_EQ(v[4].y, v[2].y); EXPECT_EQ(v[4].u, v[2].u); EXPECT_EQ(v[4].v, v[2].v);
+    EXPECT_EQ(v[5].x, v[1].x); EXPECT_EQ(v[5].y, v[1].y); EXPECT_EQ(v[5].u, v[1].u); EXPECT_EQ(v[5].v, v[1].v);
+    EXPECT_EQ(drawnText(g), "AB");
+    EXPECT_EQ(g[1].left, MARGIN + LETTER);
+}
+
+TEST(Markup, SizeCodesStopAtTheEndsOfTheRange) {
+    EXPECT_EQ(layOut("|#9|#9A")[0].size, 18);   // two increases of 9 from 3
+    EXPECT_EQ(layOut("|#-9A")[0].size, 0);      // a decrease of 9 from 3
+    EXPECT_EQ(layOut("|#5|#-2A")[0].size, 6);
+    EXPECT_EQ(layOut("|#9A", 1000, 15)[0].size, 18);
+    // A size code without its digit does nothing; what follows is text.
+    const auto g = layOut("|#xA|#-yB");
+    EXPECT_EQ(drawnText(g), "xAyB");
+    for (const DrawnGlyph& d : g) EXPECT_EQ(d.size, 3);
+}
+
+TEST(Markup, LineEndReturnsToTheDisplaySizeAndAddsTheLineHeight) {
+    const auto g = layOut("|#4A\nB|#2C\nD", 1000, 3);
+    ASSERT_EQ(drawnText(g), "ABCD");
+    EXPECT_EQ(g[0].size, 7);
+    EXPECT_EQ(g[1].size, 3);
+    EXPECT_EQ(g[2].size, 5);
+    EXPECT_EQ(g[3].size, 3);
+    const int lh7 = syntheticFont().font.lineHeight[7];
+    EXPECT_EQ(g[1].left, MARGIN);
+    EXPECT_EQ(g[1].top, lh7 + 2);  // the first line held size 7
+    // Each line starts at the left margin again.
+    EXPECT_EQ(g[3].left, MARGIN);
+    EXPECT_GT(g[3].top, g[2].top);
+}
+
+TEST(Markup, SmallerTextAfterLargerSitsOnItsBaselineUntilTheNextSizeCode) {
+    const auto g = layOut("|#4A|#-4B\nC|#4D");
+    ASSERT_EQ(drawnText(g), "ABCD");
+    EXPECT_EQ(g[0].bottom, g[1].bottom);  // same baseline
+    EXPECT_GT(g[1].top, g[0].top);
+    // The shift stays in force on the next line, until the next size code.
+    const int shift = g[1].top - 2;
+    const int lh7 = syntheticFont().font.lineHeight[7];
+    EXPECT_EQ(g[2].top, lh7 + shift + 2);
+    // Larger text later on the same line is not shifted.
+    EXPECT_EQ(g[3].top, g[2].top - shift);
+    EXPECT_GE(g[3].top, g[0].bottom);
+    // A line that starts with larger text begins below the shifted line before it.
+    const auto h = layOut("|#4A|#-4B\nC\n|#4D");
+    ASSERT_EQ(drawnText(h), "ABCD");
+    EXPECT_GE(h[3].top, h[2].bottom);
+    EXPECT_EQ(h[3].top - 2, h[2].bottom);
+}
+
+TEST(Markup, IndentStaysForTheFollowingLines) {
+    const auto g = layOut("|i2A\nB\n|i0C");
+    ASSERT_EQ(drawnText(g), "ABC");
+    EXPECT_EQ(g[0].left, MARGIN + 2 * MARGIN);
+    EXPECT_EQ(g[1].left, MARGIN + 2 * MARGIN);
+    EXPECT_EQ(g[2].left, MARGIN);
+}
+
+TEST(Markup, TabStopsAndTabs) {
+    const auto g = layOut("ABC|>aD\nE|<aF|>bG\n\tH|<bI");
+    ASSERT_EQ(drawnText(g), "ABCDEFGHI");
+    EXPECT_EQ(g[5].left, g[3].left);  // F goes to stop a, set after "ABC"
+    EXPECT_EQ(g[8].left, g[6].left);  // I to stop b
+    EXPECT_EQ(g[7].left, MARGIN + 9);  // a tab moves on by the widest digit
+    // Stop letters are taken AND 31: "A" and "a" name the same stop.
+    const auto h = layOut("AB|>AC\n|<aD");
+    EXPECT_EQ(h[3].left, h[2].left);
+}
+
+TEST(Markup, FixedDigitsLineUpAndThePointKeepsItsWidth) {
+    const auto g = layOut("|f1.5|v1");
+    ASSERT_EQ(drawnText(g), "1.51");
+    constexpr int cell = 9, one = 7, point = 5;
+    EXPECT_EQ(g[0].left, MARGIN + (cell - one));       // "1" padded to the digit cell
+    EXPECT_EQ(g[1].left, MARGIN + cell);                // "." at its own width
+    EXPECT_EQ(g[2].left, MARGIN + cell + point);        // "5" is as wide as the cell
+    EXPECT_EQ(g[3].left, MARGIN + cell + point + cell);  // off again: no padding
+    // Spaces and letters in fixed mode are a digit cell wide too.
+    const auto s = layOut("|f A|v A");
+    EXPECT_EQ(s[0].left, MARGIN + cell + (cell - LETTER));
+    EXPECT_EQ(s[1].left, MARGIN + cell + cell + 6);
+}
+
+TEST(Markup, LongWordBreaksBeforeTheCrossingCharacter) {
+    // Four letters fit: margins 12 + 32 = 44; the fifth would reach 52.
+    const auto g = layOut("AAAAAAAAAA", 44);
+    ASSERT_EQ(g.size(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(g[i].left, MARGIN + (i % 4) * LETTER) << i;
+        EXPECT_EQ(g[i].top, 2 + (i / 4) * 11) << i;
+    }
+    // A single character wider than the block stays where it is.
+    const auto one = layOut("A", 1);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].top, 2);
+}
+
+TEST(Markup, WordsMoveToTheNextLineAfterTheLastSpace) {
+    const auto g = layOut("AA BBBB CC", 52);
+    ASSERT_EQ(drawnText(g), "AABBBBCC");  // every glyph once
+    EXPECT_EQ(g[1].top, 2);
+    for (int i = 2; i < 6; ++i) {
+        EXPECT_EQ(g[i].top, 13) << i;
+        EXPECT_EQ(g[i].left, MARGIN + (i - 2) * LETTER) << i;
+    }
+    EXPECT_EQ(g[6].top, 24);
+    EXPECT_EQ(g[6].left, MARGIN);
+    // A space that would cross starts the new line instead of advancing.
+    const auto s = layOut("AAAAA B", 52);
+    EXPECT_EQ(s[5].top, 13);
+    EXPECT_EQ(s[5].left, MARGIN);
+    // A wrapped line keeps the size it had, unlike a line end.
+    const auto k = layOut("|#2AA BBBBBB", 80);
+    ASSERT_EQ(drawnText(k), "AABBBBBB");
+    EXPECT_EQ(k[2].size, 5);
+    EXPECT_GT(k[2].top, k[0].top);
+}
+
+TEST(Markup, CodesAfterTheBreakPointAreReplayedOnTheNewLine) {
+    // The size code between the space and the crossing word applies once.
+    const auto g = layOut("AA |#2BBBB|#-2C", 52);
+    ASSERT_EQ(drawnText(g), "AABBBBC");
+    for (int i = 2; i < 6; ++i) EXPECT_EQ(g[i].size, 5) << i;
+    EXPECT_EQ(g[6].size, 3);
+    // A link prefix after the break point is inserted once, on the new line.
+    const auto h = layOut("AA |Gx|E", 60);
+    EXPECT_EQ(drawnText(h), std::string("AA") + LINK_PREFIX_G + "x");
+}
+
+TEST(Markup, LinksInsertTheirFragmentsAndTurnSpacesIntoSlashes) {
+    EXPECT_EQ(drawnText(layOut("|Hexample|O a b|E c")), std::string(LINK_PREFIX_H) + "example" + LINK_SUFFIX_O + "/a/bc");
+    EXPECT_EQ(drawnText(layOut("|Hexample|C|E")), std::string(LINK_PREFIX_H) + "example" + LINK_SUFFIX_C);
+    EXPECT_EQ(drawnText(layOut("|GMIT|E")), std::string(LINK_PREFIX_G) + "MIT");
+    // A space outside a link is a gap, not a slash; inside the host part too.
+    const auto g = layOut("|Ha b|O|E");
+    EXPECT_EQ(drawnText(g), std::string(LINK_PREFIX_H) + "ab" + LINK_SUFFIX_O);
+}
+
+TEST(Markup, LinkCodesInTheWrongStateAreDrawnAsText) {
+    EXPECT_EQ(drawnText(layOut("|C|O|E")), "COE");                                    // no link
+    EXPECT_EQ(drawnText(layOut("|Hx|E")), std::string(LINK_PREFIX_H) + "xE");         // host not ended
+    EXPECT_EQ(drawnText(layOut("|Hx|O|C")), std::string(LINK_PREFIX_H) + "x" + LINK_SUFFIX_O + "C");
+    EXPECT_EQ(drawnText(layOut("|Gx|E|E")), std::string(LINK_PREFIX_G) + "xE");       // already ended
+}
+
+TEST(Markup, BarsAndCharactersTheFontDoesNotHold) {
+    EXPECT_EQ(drawnText(layOut("AB|")), "AB");      // a bar at the end ends the text
+    EXPECT_EQ(drawnText(layOut("AB|#")), "AB");
+    EXPECT_EQ(drawnText(layOut("AB|#-")), "AB");
+    EXPECT_EQ(drawnText(layOut("A||B")), "A|B");    // a doubled bar draws one
+    EXPECT_EQ(drawnText(layOut("|zA")), "zA");      // not a code: drawn, bar dropped
+    const auto g = layOut("A\x01" "B\x7f" "C\xc3\xa9" "D\rE");
+    ASSERT_EQ(drawnText(g), "ABCDE");
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(g[i].left, MARGIN + i * LETTER) << "ignored characters take no room";
+    // "|" followed by a line end: the bar is dropped and the line ends.
+    const auto n = layOut("A|\nB");
+    EXPECT_EQ(n[1].top, 13);
+    TextBlock empty;
+    EXPECT_TRUE(layOut("", 100, 3, &empty).empty());
+    EXPECT_EQ(empty.contentHeight, 0);
+}
+
+TEST(Markup, MeasuringNeverWraps) {
+    const TextSize one = measureText(synthetic(), "AAAAAAAAAA AAAAAAAAAA");
+    EXPECT_EQ(one.width, 20 * LETTER + 6 + 2 * MARGIN);
+    EXPECT_EQ(one.height, 11);
+    // The widest line counts, with its indent.
+    const TextSize two = measureText(synthetic(), "AAAA\n|i1AAAAAA\nA");
+    EXPECT_EQ(two.width, MARGIN + 6 * LETTER + 2 * MARGIN);
+    EXPECT_EQ(two.height, 33);
+    // The star block's column: a fixed "x", ": ", eighteen fixed cells, " pc".
+    const TextSize column = measureText(synthetic(), "|fx|v: |f9999999.0000000000|v pc");
+    EXPECT_EQ(column.width, 9 + LETTER + 6 + 17 * 9 + 5 + 6 + 2 * LETTER + 2 * MARGIN);
+    // A layout as wide as the measure does not wrap.
+    TextBlock block;
+    const auto g = layOut("AAAAAAAAAA AAAAAAAAAA", one.width, 3, &block);
+    for (const DrawnGlyph& d : g) EXPECT_EQ(d.top, 2);
+}
+
+TEST(Markup, BlockSizeAndTheCacheById) {
+    const TextLayoutSettings s = synthetic(3, 200);
+    TextBlockCache cache;
+    TextBlock block;
+    EXPECT_TRUE(layoutTextBlock(cache, block, s, 150, 100, 4, "A\nB\nC"));
+    EXPECT_EQ(block.width, 150);
+    EXPECT_EQ(block.contentHeight, 33);
+    EXPECT_EQ(block.height, 100);  // at least the window's height
+    EXPECT_EQ(cache.lastId, 4);
+    // The same id again: nothing is done, whatever the text.
+    block.vertexCount = 12345;
+    EXPECT_FALSE(layoutTextBlock(cache, block, s, 150, 100, 4, "other"));
+    EXPECT_EQ(block.vertexCount, 12345u);
+    // Another id, or a cleared cache, builds again.
+    EXPECT_TRUE(layoutTextBlock(cache, block, s, 300, 10, 10, "A\nB\nC"));
+    EXPECT_EQ(block.height, 33 + 11 / 2);  // the lines and half a line
+    clearTextBlockCache(cache);
+    EXPECT_EQ(cache.lastId, 0);
+    EXPECT_TRUE(layoutTextBlock(cache, block, s, 300, 10, 10, std::string(60, '\n') + "A"));
+    EXPECT_EQ(block.height, 200);  // at most the largest image
+    EXPECT_TRUE(layoutTextBlock(cache, block, s, 5000, 10, 12, "A"));
+    EXPECT_EQ(block.width, 200);
+    EXPECT_TRUE(layoutTextBlock(cache, block, s, 0, 10, 14, "A"));
+    EXPECT_EQ(block.width, 1);
+}
+
+TEST(Markup, CapacityCountsEveryCharacterAndEveryLinkInsertion) {
+    EXPECT_EQ(textVertexCapacity("abc"), 18u);
+    EXPECT_EQ(textVertexCapacity("|Hx|O|E"), 6u * (7 + sizeof LINK_PREFIX_H - 1 + sizeof LINK_SUFFIX_O - 1));
+    EXPECT_EQ(textVertexCapacity("|G|C"), 6u * (4 + sizeof LINK_PREFIX_G - 1 + sizeof LINK_SUFFIX_C - 1));
+    EXPECT_EQ(textVertexCapacity("|"), 6u);
+}
+
+// Random marked-up texts, widths and sizes: the layout ends, stores every
+// glyph in the buffer sized before it, and keeps inside the block's width
+// unless a single character is wider.
+TEST(Markup, RandomTextsFitTheBufferSizedBeforeLayout) {
+    static const char* const pieces[] = {"|#", "|#-", "|i", "|>", "|<", "|f", "|v", "|H", "|C", "|O", "|G",
+                                         "|E", "||", "|",   "\n", "\t", " ",  "  ", "1.5", "word", "W",
+                                         "\x01", "\xc3\xa9", "0", "9", "a", "b", "longerword", "."};
+    std::mt19937 rng(12345);
+    const DisplayFont& real = builtinDisplayFont();
+    int checked = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int n = std::uniform_int_distribution<int>(0, 60)(rng);
+        for (int k = 0; k < n; ++k) text += pieces[std::uniform_int_distribution<size_t>(0, std::size(pieces) - 1)(rng)];
+        const int width = std::uniform_int_distribution<int>(1, 400)(rng);
+        const int size = std::uniform_int_distribution<int>(0, 18)(rng);
+        const bool useReal = round % 2 == 0;
+        const TextLayoutSettings s{useReal ? &real : &syntheticFont().font, size, 16384};
+        TextBlockCache cache;
+        TextBlock block;
+        layoutTextBlock(cache, block, s, width, 1, 1, text);
+        SCOPED_TRACE(testing::Message() << "round " << round << " width " << width << " size " << size);
+        ASSERT_EQ(block.vertices.size(), textVertexCapacity(text));
+        ASSERT_LE(block.vertexCount, block.vertices.size());
+        // Glyphs are only ever left out beyond the 16-bit coordinates.
+        if (block.contentHeight < 30000) {
+            ASSERT_EQ(block.droppedGlyphs, 0u);
+            ++checked;
+        }
+        EXPECT_EQ(block.vertexCount % TEXT_VERTICES_PER_GLYPH, 0u);
+        for (uint32_t v = 0; v < block.vertexCount; ++v) {
+            EXPECT_GE(block.vertices[v].y, 0);
+            EXPECT_LE(block.vertices[v].y, block.contentHeight);
+        }
+    }
+    EXPECT_GT(checked, 2000);
+}
+
+}  // namespace

@@ -1,0 +1,373 @@
+// The texts shown as text blocks: help screens, information pages, the
+// licence page and the star information block.
+#include <gtest/gtest.h>
+#include <sys/utsname.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "display_font_data.h"
+#include "numeric/constants.h"
+#include "starfield/search.h"
+#include "tests/galaxy_fixture.h"
+#include "tests/test_support.h"
+#include "ui/help_texts.h"
+#include "ui/info_pages.h"
+#include "ui/licences.h"
+#include "ui/markup.h"
+#include "ui/star_info.h"
+
+namespace {
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Every character is printable ASCII or a line end or tab.
+bool plainAscii(const std::string& text) {
+    for (unsigned char c : text)
+        if (!(c == '\n' || c == '\t' || (c >= 32 && c <= 126))) return false;
+    return true;
+}
+
+TEST(HelpTexts, EveryPageHasItsHeadingAndNothingElseHasOne) {
+    const char* const headings[HELP_PAGE_COUNT] = {"Overview",           "Controls Help",      "Navigation Help",
+                                                   "Display Help",       "Catalog Help",       "User Interface Help",
+                                                   "Display Tweaks Help", "Information Help"};
+    for (int p = 0; p < HELP_PAGE_COUNT; ++p) {
+        ASSERT_NE(helpText(p), nullptr);
+        const std::string text = helpText(p);
+        EXPECT_EQ(text.rfind(std::string("|i0|#4") + headings[p] + "\n", 0), 0u) << p;
+        EXPECT_TRUE(plainAscii(text)) << p;
+        EXPECT_TRUE(contains(text, "|i4")) << p;
+    }
+    EXPECT_EQ(helpText(-1), nullptr);
+    EXPECT_EQ(helpText(HELP_PAGE_COUNT), nullptr);
+    EXPECT_TRUE(contains(helpText(1), "Movement controls"));
+    EXPECT_TRUE(contains(helpText(1), "Other controls"));
+    // Distinct block ids, none of them 0 (the cleared cache).
+    for (int p = 0; p < HELP_PAGE_COUNT; ++p) {
+        EXPECT_NE(HELP_BLOCK_IDS[p], 0);
+        for (int q = 0; q < p; ++q) EXPECT_NE(HELP_BLOCK_IDS[p], HELP_BLOCK_IDS[q]);
+    }
+}
+
+// A line of mark-up without its indent codes: tab stops are cursor positions,
+// which do not include the indent.
+std::string withoutIndent(std::string line) {
+    for (size_t at; (at = line.find("|i")) != std::string::npos;) line.erase(at, 3);
+    return line;
+}
+
+// In the two-column lists, the first row's tabs must reach past every term
+// of the rows that follow it, at every display font size; otherwise a
+// description would be drawn over its term.
+TEST(HelpTexts, KeyListColumnsClearTheirTermsAtEverySize) {
+    const DisplayFont& font = builtinDisplayFont();
+    for (int p = 0; p < HELP_PAGE_COUNT; ++p) {
+        for (int size = 0; size < FONT_SIZE_COUNT; ++size) {
+            const TextLayoutSettings s{&font, size, 16384};
+            int stop = -1;
+            for (const std::string& line : splitLines(helpText(p))) {
+                const size_t set = line.find("|>a");
+                const size_t go = line.find("|<a");
+                if (set != std::string::npos) stop = measureText(s, withoutIndent(line.substr(0, set))).width;
+                if (go == std::string::npos) continue;
+                ASSERT_GE(stop, 0) << "page " << p << ": stop a used before it is set";
+                const int term = measureText(s, withoutIndent(line.substr(0, go))).width;
+                EXPECT_LT(term, stop) << "page " << p << " size " << size << ": " << line;
+            }
+        }
+    }
+}
+
+// Parses the numbers after "|f" in the Star Counts lines.
+std::vector<double> countsOf(const std::string& text) {
+    std::vector<double> values;
+    for (const std::string& line : splitLines(text)) {
+        const size_t f = line.find(":|f");
+        if (f != std::string::npos) values.push_back(std::atof(line.c_str() + f + 3));
+    }
+    return values;
+}
+
+TEST(InfoPages, StarCountsAddUpToTheTotalWithinTheRoundingShown) {
+    const BuiltGalaxy& g = builtGalaxy();
+    const auto totals = kindTotals(g.components.get(), g.count);
+    std::vector<std::array<uint64_t, COMPONENT_KIND_COUNT>> cases = {
+        totals,
+        {1000499999, 1000499999, 1000499999, 1000499999, 1000499999},  // every value rounds down
+        {1000500001, 2000500001, 999500001, 0, 123456789012},          // every value rounds up
+    };
+    for (const auto& t : cases) {
+        const std::string text = starCountsText(t);
+        EXPECT_EQ(text.rfind("|i0|#4Star Counts: |#-4(in billions)|i4\n", 0), 0u);
+        const std::vector<double> v = countsOf(text);
+        ASSERT_EQ(v.size(), 6u);
+        double sum = 0;
+        for (int k = 0; k < 5; ++k) sum += v[k];
+        EXPECT_NEAR(sum, v[5], 6 * 0.0005 + 1e-9);
+        uint64_t exact = 0;
+        for (uint64_t x : t) exact += x;
+        EXPECT_NEAR(v[5], static_cast<double>(exact) * 1e-9, 0.0005 + 1e-9);
+    }
+    // The real galaxy: some 400 billion stars, every kind present.
+    const std::vector<double> v = countsOf(starCountsText(totals));
+    for (int k = 0; k < 5; ++k) EXPECT_GT(v[k], 0.1) << COMPONENT_KIND_NAMES[k];
+    EXPECT_GT(v[5], 300);
+    EXPECT_LT(v[5], 500);
+    // The labels and the columns of the numbers.
+    const std::string text = starCountsText(totals);
+    EXPECT_TRUE(contains(text, "Core   |>a:|f"));
+    for (const char* label : {"\nArms|<a:|f", "\nDisc|<a:|f", "\nHalo|<a:|f", "\nRogue|<a:|f", "\nTotal|<a:|f"})
+        EXPECT_TRUE(contains(text, label)) << label;
+}
+
+TEST(InfoPages, PlatformTellsTheTruthAndTheSameEveryTime) {
+    const std::string text = platformText("9.8.7");
+    EXPECT_EQ(text, platformText("9.8.7"));
+    EXPECT_EQ(text.rfind("|#4Platform and CPU Information|#-4\n", 0), 0u);
+    EXPECT_TRUE(contains(text, "\nVersion: 9.8.7\n"));
+    utsname u{};
+    ASSERT_EQ(uname(&u), 0);
+    const std::string system = u.sysname, machine = u.machine;
+    if (system == "Linux") {
+        EXPECT_TRUE(contains(text, "\nPlatform: Linux\n"));
+    }
+    if (machine == "x86_64") {
+        EXPECT_TRUE(contains(text, "\nCPU: x86-64\n"));
+    } else if (machine == "aarch64") {
+        EXPECT_TRUE(contains(text, "\nCPU: AArch64\n"));
+    }
+#ifdef NDEBUG
+    EXPECT_TRUE(contains(text, "\nDebug: off\n"));
+#else
+    EXPECT_TRUE(contains(text, "\nDebug: on\n"));
+#endif
+}
+
+TEST(InfoPages, GpuPageShowsTheDevicesValues) {
+    GpuFacts gpu;
+    gpu.apiVersion = (1u << 22) | (3u << 12) | 239u;
+    gpu.deviceName = "llvmpipe | test";
+    gpu.heaps = {{1, 8589934592ull}, {0, 268435456ull}};
+    gpu.memoryTypes = {{0x7, 0}, {0xF, 0}, {0x6, 1}};
+    gpu.allMemoryHostVisible = true;
+    gpu.shaderFloat64 = false;
+    gpu.maxUniformBufferRange = 65536;
+    gpu.sampleCount = 4;
+    gpu.supportedSampleCounts = 0x7F;
+    gpu.screenWidth = 1199;
+    gpu.screenHeight = 799;
+    gpu.hostCopies = 12;
+    gpu.gpuCopies = 345;
+    const std::string text = gpuText(gpu, "0.1.0");
+    EXPECT_EQ(text,
+              "|#4GPU Information|#-4\nIt may be useful to include a screenshot of this with bug reports\n\n"
+              "Version: 0.1.0\n"
+              "Vulkan: 1.3.239\n"
+              "Device: llvmpipe || test\n"
+              "Local Mem: Y, 64-bit float: N\n"
+              "Heap: 1:8589934592\n"
+              "  Mem :7\n"
+              "  Mem :f\n"
+              "Heap: 0:268435456\n"
+              "  Mem :6\n"
+              "Max UBO: 64k\n"
+              "Sampling: 4/7f\n"
+              "Screen: 1199x799\n"
+              "Transfer: mem: 12, pci:345\n");
+    EXPECT_EQ(vulkanVersionText((1u << 29) | (1u << 22) | 42u), "1.0.42");  // the variant bits are not the major
+}
+
+TEST(InfoPages, FixedPagesAndDistinctBlockIds) {
+    EXPECT_EQ(std::string(roadMapText()).rfind("|i0|#4Road Map\n", 0), 0u);
+    EXPECT_EQ(std::string(changeLogText()).rfind("|i0|#4Change Log\n", 0), 0u);
+    EXPECT_EQ(std::string(knownBugsText()).rfind("|i0|#4Known Bugs\n", 0), 0u);
+    for (const char* t : {roadMapText(), changeLogText(), knownBugsText()}) EXPECT_TRUE(plainAscii(t));
+    // Star Counts and GPU have blocks of their own, apart from every other block.
+    std::vector<int> ids(INFO_BLOCK_IDS, INFO_BLOCK_IDS + INFO_PAGE_COUNT);
+    ids.insert(ids.end(), HELP_BLOCK_IDS, HELP_BLOCK_IDS + HELP_PAGE_COUNT);
+    ids.push_back(LICENCE_BLOCK_ID);
+    ids.push_back(STAR_INFO_BLOCK_ID);
+    for (size_t a = 0; a < ids.size(); ++a)
+        for (size_t b = 0; b < a; ++b) EXPECT_NE(ids[a], ids[b]);
+    EXPECT_EQ(INFO_BLOCK_IDS[INFO_ROAD_MAP], 12);
+    EXPECT_EQ(INFO_BLOCK_IDS[INFO_PLATFORM], 18);
+}
+
+// The section of the licence page under a heading, up to the next heading.
+std::string section(const std::string& text, const std::string& title) {
+    const size_t at = text.find("|i0|#4" + title + "\n");
+    if (at == std::string::npos) return {};
+    const size_t end = text.find("|i0|#4", at + 1);
+    return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+TEST(Licences, TheRightLicenceUnderEveryHeadingInOrder) {
+    const std::string text = licencesText();
+    EXPECT_EQ(text.rfind("|i0|#4Starloom\n", 0), 0u);
+    EXPECT_TRUE(contains(section(text, "Starloom"), "|H"));
+    EXPECT_TRUE(contains(section(text, "Starloom"), "|E"));
+    const char* const order[] = {"Starloom", "Dear ImGui", "GLFW", "GLM", "xxHash", "Roboto font", "Vulkan loader"};
+    size_t last = 0;
+    for (const char* title : order) {
+        const size_t at = text.find(std::string("|i0|#4") + title + "\n");
+        ASSERT_NE(at, std::string::npos) << title;
+        EXPECT_GE(at, last) << title;
+        last = at;
+    }
+    const std::string imgui = section(text, "Dear ImGui");
+    EXPECT_TRUE(contains(imgui, "Omar Cornut"));
+    EXPECT_TRUE(contains(imgui, "MIT License"));
+    EXPECT_TRUE(contains(imgui, "Permission is hereby granted, free of charge"));
+    const std::string glfw = section(text, "GLFW");
+    EXPECT_TRUE(contains(glfw, "zlib/libpng License"));
+    EXPECT_TRUE(contains(glfw, "The origin of this software must not be misrepresented"));
+    EXPECT_TRUE(contains(glfw, "Camilla Lowy"));  // letters with marks as plain letters
+    EXPECT_FALSE(contains(glfw, "GNU General Public License"));  // the packaging's licence is not the library's
+    const std::string glm = section(text, "GLM");
+    EXPECT_TRUE(contains(glm, "G-Truc Creation"));
+    EXPECT_TRUE(contains(glm, "MIT License"));
+    const std::string xxhash = section(text, "xxHash");
+    EXPECT_TRUE(contains(xxhash, "BSD 2-Clause License"));
+    EXPECT_TRUE(contains(xxhash, "Redistributions in binary form must reproduce"));
+    EXPECT_FALSE(contains(xxhash, "Neither the name"));  // that would be the 3-clause licence
+    const std::string roboto = section(text, "Roboto font");
+    EXPECT_TRUE(contains(roboto, "Google"));
+    EXPECT_TRUE(contains(roboto, "Apache License Version 2.0, January 2004"));
+    EXPECT_TRUE(contains(roboto, "TERMS AND CONDITIONS FOR USE, REPRODUCTION, AND DISTRIBUTION"));
+    EXPECT_TRUE(contains(roboto, "END OF TERMS AND CONDITIONS"));
+    const std::string loader = section(text, "Vulkan loader");
+    EXPECT_TRUE(contains(loader, "Apache License 2.0"));
+    EXPECT_TRUE(contains(loader, "Khronos"));
+    EXPECT_TRUE(plainAscii(text));
+}
+
+TEST(Licences, TheWholePageLaysOutAtEveryWidth) {
+    const std::string text = licencesText();
+    for (int width : {200, 800, 3000}) {
+        TextBlockCache cache;
+        TextBlock block;
+        layoutTextBlock(cache, block, {&builtinDisplayFont(), 3, 32767}, width, 1, LICENCE_BLOCK_ID, text);
+        EXPECT_EQ(block.droppedGlyphs, 0u) << width;
+        EXPECT_GT(block.vertexCount / 6, 10000u) << width;
+    }
+}
+
+TEST(StarInfo, DistanceUnitsAndTheirThresholds) {
+    const double au = 14959787.0691;
+    const double pc = 1.0 / UNIT_PARSECS_DOUBLE;
+    EXPECT_EQ(starDistanceText(au), "1.00000000 AU");
+    EXPECT_EQ(starDistanceText(0.5 * au), "0.50000000 AU");
+    EXPECT_EQ(starDistanceText(999.5 * au), "999.50000000 AU");
+    EXPECT_EQ(starDistanceText(14959786919.50213), "  0.00484814 pc");  // 1000 AU is shown in parsecs
+    EXPECT_EQ(starDistanceText(1.5 * pc), "  1.50000000 pc");
+    EXPECT_EQ(starDistanceText(999.99 * pc), "999.99000000 pc");
+    EXPECT_EQ(starDistanceText(999.999996 * pc), "  1.00000000 kpc");
+    EXPECT_EQ(starDistanceText(25000 * pc), " 25.00000000 kpc");
+    EXPECT_EQ(starDistanceText(999999.996 * pc), "  1.00000000 Mpc");
+    EXPECT_EQ(starDistanceText(2.5e6 * pc), "  2.50000000 Mpc");
+}
+
+TEST(StarInfo, EveryLineInItsFormat) {
+    SearchResult r;
+    std::snprintf(r.name, sizeof r.name, "X-AB|C-7");
+    const double pc = 1.0 / UNIT_PARSECS_DOUBLE;
+    r.star.x = static_cast<int64_t>(100 * pc);
+    r.star.y = static_cast<int64_t>(-2.5 * pc);
+    r.star.z = 0;
+    r.star.colour[0] = 127;
+    r.star.colour[1] = 0;
+    r.star.colour[2] = 64;
+    StarProperties p;
+    p.absMagnitude = xf::fromDouble(4.83);
+    p.temperature = xf::fromDouble(5778.4);
+    p.radius = xf::fromDouble(2.0);
+    p.spectralClass = 4;
+    p.completed = 1;
+    const int64_t viewpoint[3] = {static_cast<int64_t>(100 * pc), static_cast<int64_t>(7.5 * pc), 0};  // 10 pc away
+    const std::vector<std::string> l = splitLines(starInfoText(r, viewpoint, p));
+    ASSERT_EQ(l.size(), 11u);
+    EXPECT_EQ(l[0], "Name: X-AB||C-7");
+    char x[64];
+    std::snprintf(x, sizeof x, "|fx|v: |f%18.10f|v pc", static_cast<double>(r.star.x) * UNIT_PARSECS_DOUBLE);
+    EXPECT_EQ(l[1], x);
+    EXPECT_EQ(l[1].substr(0, 9), "|fx|v: |f");
+    EXPECT_EQ(l[1].size(), 9 + 18 + 5u);
+    EXPECT_EQ(l[2].substr(0, 9), "|fy|v: |f");
+    EXPECT_TRUE(contains(l[2], "-2.50000000"));
+    EXPECT_EQ(l[3], "|fz|v: |f      0.0000000000|v pc");
+    EXPECT_EQ(l[4].substr(0, 9), "Distance:");
+    EXPECT_TRUE(contains(l[4], " 10.0000000") && contains(l[4], " pc"));
+    EXPECT_EQ(l[5], std::string("Type: ") + spectralClassName(p));
+    EXPECT_EQ(l[6], "Magnitude:  4.83");  // at 10 parsecs apparent equals absolute
+    EXPECT_EQ(l[7], "Abs Magnitude:  4.83");
+    EXPECT_EQ(l[8], "Temperature: 5778 K");
+    EXPECT_EQ(l[9], "Colour: #FE0080");
+    EXPECT_EQ(l[10], "Radius: 1391016 km");  // two solar radii of 695508 km
+    // 100 parsecs further the star is five magnitudes fainter.
+    const int64_t far[3] = {static_cast<int64_t>(100 * pc), static_cast<int64_t>(97.5 * pc), 0};
+    EXPECT_EQ(splitLines(starInfoText(r, far, p))[6], "Magnitude:  9.83");
+}
+
+TEST(StarInfo, PropertiesOfFoundStarsMatchTheirRecords) {
+    const BuiltGalaxy& g = builtGalaxy();
+    StarField field(g.components.get(), g.count, &g.tree, &g.limits);
+    field.maxStarsGen = field.requestedMaxStarsGen = 100000;
+    field.maxChunks = field.requestedMaxChunks = 1;
+    searchNearest(field, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
+    ASSERT_EQ(field.searchResults.size(), 101u);
+    const PopulationTable& table = g.components[0].populations;
+    for (size_t i = 1; i < field.searchResults.size(); ++i) {
+        const SearchResult& r = field.searchResults[i];
+        const StarProperties p = foundStarProperties(table, field.seed, r);
+        // The record's radius comes from the display's float formula at the
+        // same draw (within its approximations); a wrong tier would be far off.
+        EXPECT_NEAR(toDouble(p.radius), r.star.radius, 1e-2 * r.star.radius) << r.name;
+        EXPECT_EQ(p.population, r.star.population);
+        EXPECT_EQ(p.completed, 1);
+        EXPECT_GT(toDouble(p.temperature), 1000.0);
+    }
+}
+
+TEST(StarInfo, TheCommandLineToolDrawsTextBlocks) {
+    char path[] = "/tmp/starloom-textblock-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    const CliRun run = runCli(std::string("textblock help 1 --width 640 --size 5 --png ") + path);
+    ASSERT_EQ(run.status, 0) << run.out;
+    int w = 0, h = 0;
+    unsigned glyphs = 0;
+    ASSERT_EQ(std::sscanf(run.out.c_str(), "%dx%d %u glyphs", &w, &h, &glyphs), 3) << run.out;
+    EXPECT_EQ(w, 640);
+    EXPECT_GT(glyphs, 300u);
+    // The PNG header holds the same size.
+    FILE* f = std::fopen(path, "rb");
+    ASSERT_NE(f, nullptr);
+    unsigned char head[24];
+    ASSERT_EQ(std::fread(head, 1, sizeof head, f), sizeof head);
+    std::fclose(f);
+    std::remove(path);
+    EXPECT_EQ(std::memcmp(head, "\x89PNG\r\n\x1a\n", 8), 0);
+    EXPECT_EQ((head[16] << 24) | (head[17] << 16) | (head[18] << 8) | head[19], w);
+    EXPECT_EQ((head[20] << 24) | (head[21] << 16) | (head[22] << 8) | head[23], h);
+    // Malformed requests.
+    EXPECT_EQ(runCli("textblock info 3 --png /tmp/x.png").status, 2);  // the GPU page
+    EXPECT_EQ(runCli("textblock help 8 --png /tmp/x.png").status, 2);
+    EXPECT_EQ(runCli("textblock help 1").status, 2);  // no output file
+    EXPECT_EQ(runCli("textblock poem --png /tmp/x.png").status, 2);
+}
+
+}  // namespace
