@@ -155,6 +155,20 @@ TEST(GenerationPool, DestructionWaitsForRunningTasksAndDropsQueuedOnes) {
 std::atomic<uint64_t> fakeNow{0};
 uint64_t fakeClock() { return fakeNow += 1000000; }
 
+// A fake clock that, the fifth time it is read, starts a catalog search on
+// another thread and returns once the search waits for the generation lock.
+StarField* searchTarget = nullptr;
+std::thread searchThread;
+int searchClockReads = 0;
+uint64_t clockStartingASearch() {
+    if (++searchClockReads == 5) {
+        searchThread = std::thread(
+            [] { searchNearest(*searchTarget, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]); });
+        while (!searchTarget->yieldRequested) std::this_thread::yield();
+    }
+    return fakeClock();
+}
+
 struct Flight {
     uint64_t maxStars = 150000;
     uint64_t maxPoints = 40000;
@@ -363,16 +377,17 @@ TEST(ParallelGeneration, RunUntilCollectedHoldsThePassUntilAsked) {
     EXPECT_LT(piece, held->starsInMemory);
 
     // A search on another thread asks the pass to yield the generation lock,
-    // and a resumed pass completes the same field.
+    // and a resumed pass completes the same field. The search starts from
+    // inside the pass (its clock), so that it surely waits for the lock.
     auto concurrent = make();
     concurrent->generationThreads = 2;
-    std::thread searcher([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        searchNearest(*concurrent, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
-    });
+    concurrent->clock = clockStartingASearch;
+    searchTarget = concurrent.get();
+    searchClockReads = 0;
     concurrent->update(in);
-    searcher.join();
+    searchThread.join();
     EXPECT_TRUE(concurrent->unfinished());
+    EXPECT_EQ(concurrent->searchResults.size(), SEARCH_LIMIT + 1);
     StarFieldInput resume = inputAt(DEFAULT_VIEWPOINT, false);
     while (concurrent->unfinished()) concurrent->update(resume);
     EXPECT_EQ(concurrent->starsInMemory, held->starsInMemory);
