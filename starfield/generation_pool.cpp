@@ -19,13 +19,19 @@ GenerationPool::~GenerationPool() {
     for (std::thread& t : threads) t.join();
 }
 
-void GenerationPool::submit(PoolTask& task) {
+void GenerationPool::submit(PoolTask* const* tasks, size_t count) {
+    if (count == 0) return;
     {
         std::lock_guard lock(mutex);
-        task.state = TASK_QUEUED;
-        queue.push_back(&task);
+        for (size_t i = 0; i < count; ++i) {
+            tasks[i]->state = TASK_QUEUED;
+            queue.push_back(tasks[i]);
+        }
     }
-    workReady.notify_one();
+    if (count == 1)
+        workReady.notify_one();
+    else
+        workReady.notify_all();
 }
 
 void GenerationPool::runHere(PoolTask& task, GenerationWorkspace& workspace, std::unique_lock<std::mutex>& lock) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -41,9 +42,14 @@ struct GenerationPool {
     GenerationPool& operator=(const GenerationPool&) = delete;
 
     unsigned helpers() const { return static_cast<unsigned>(threads.size()); }
-    // Queues a task (first in, first out). The task must stay alive and
-    // untouched until it is done or taken back.
-    void submit(PoolTask& task);
+    // Queues tasks (first in, first out), waking helpers once for all of
+    // them. A task must stay alive and untouched until it is done or taken
+    // back.
+    void submit(PoolTask* const* tasks, size_t count);
+    void submit(PoolTask& task) {
+        PoolTask* one = &task;
+        submit(&one, 1);
+    }
     // Returns once the task is done: runs it here (with `workspace`) when no
     // helper has taken it, otherwise runs other queued tasks here until the
     // helper has finished it. True when the task has run; false for a task

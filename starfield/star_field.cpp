@@ -183,13 +183,16 @@ bool sameChannels(const ChannelConstants& a, const ChannelConstants& b) {
 }
 
 struct ChildPrefetch {
-    explicit ChildPrefetch(unsigned threads) : pool(threads - 1), window(std::max(8u, 4 * threads)) {}
+    // A window of eight children per thread keeps the helpers supplied
+    // between the pass's looks ahead.
+    explicit ChildPrefetch(unsigned threads) : pool(threads - 1), window(8 * threads) {}
     // Declared first so that it is destroyed last: the pool's helpers may
     // still run tasks of `children` until the pool has settled.
     std::unordered_map<uint32_t, std::unique_ptr<PrefetchedChild>> children;  // by work item
     GenerationPool pool;
     size_t window;  // children submitted and not yet taken, at most
     int purgedBelow = 0;  // the cut-off when children below it were last dropped
+    std::vector<PoolTask*> batch;  // children found by one look ahead
     // What the results were generated with.
     GalaxySeed seed;
     ChannelConstants channels;
@@ -418,6 +421,7 @@ void StarField::prefetchAhead(int bucket) {
     constexpr int SCAN_BUCKETS = 256;
     size_t budget = SCAN_ITEMS;
     auto room = [&] { return pf.children.size() < pf.window; };
+    pf.batch.clear();
     for (size_t i = pending.size(); i-- > 0 && room() && budget > 0; --budget) prefetchChild(pending[i], bucket);
     for (int b = bucket - 1; b >= queue.cutoff && b >= bucket - SCAN_BUCKETS && room() && budget > 0; --b) {
         queue.peek(b, [&](uint32_t item) {
@@ -425,6 +429,7 @@ void StarField::prefetchAhead(int bucket) {
             return room() && --budget > 0;
         });
     }
+    pf.pool.submit(pf.batch.data(), pf.batch.size());
     // Nothing more to find until the queue changes.
     prefetchIdle = room();
 }
@@ -446,7 +451,7 @@ void StarField::prefetchChild(uint32_t item, int priority) {
     c.priority = priority;
     c.task.run = PrefetchedChild::run;
     c.task.context = &c;
-    pf.pool.submit(c.task);
+    pf.batch.push_back(&c.task);  // submitted by prefetchAhead
     ++stats.childrenPrefetched;
 }
 

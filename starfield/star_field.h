@@ -236,6 +236,7 @@ struct StarField {
     bool nextItem(int bucket, uint32_t& item);
     // Hands children the pass will reach soon to the helper threads.
     void prefetchAhead(int bucket);
+    // Adds a child item to the look ahead's batch, unless it is prefetched already.
     void prefetchChild(uint32_t item, int priority);
     // At the end of a pass: when it will resume, finishes the children
     // handed out and keeps them; otherwise forgets them all.
