@@ -1,9 +1,18 @@
 #include "app/app_state.h"
 
-#include <GLFW/glfw3.h>
-
 #include "starfield/appearance.h"
 #include "starfield/star_field.h"
+
+namespace {
+
+// GLFW's key actions and Caps Lock modifier bit, as the key callback passes
+// them on (this file stays free of window headers so that starloom-cli can
+// link the save file with it).
+constexpr int KEY_RELEASE = 0;
+constexpr int KEY_PRESS = 1;
+constexpr int MOD_CAPS_LOCK = 0x10;
+
+}  // namespace
 
 void applyDefaultSettings(AppState& s) {
     for (int i = 0; i < 3; ++i) s.view.position[i] = {0, DEFAULT_VIEWPOINT[i]};
@@ -37,11 +46,11 @@ bool applyKeyEvent(AppState& s, int key, int action, int mods, bool panelWantsKe
     if (panelWantsKeyboard) {
         // A key let go while a text field has the keyboard is up all the
         // same, or the ship would fly on after the field lets go.
-        if (action == GLFW_RELEASE && valid) s.keyDown[key] = false;
+        if (action == KEY_RELEASE && valid) s.keyDown[key] = false;
         return false;
     }
     bool pressed = false;
-    if (action == GLFW_PRESS && valid) {
+    if (action == KEY_PRESS && valid) {
         if (key == navkey::COMMA) {
             s.view.speedLevel -= 1;
             recomputeSpeed(s);
@@ -51,10 +60,10 @@ bool applyKeyEvent(AppState& s, int key, int action, int mods, bool panelWantsKe
         }
         s.keyDown[key] = true;
         pressed = true;
-    } else if (action == GLFW_RELEASE && valid) {
+    } else if (action == KEY_RELEASE && valid) {
         s.keyDown[key] = false;
     }
-    s.view.capsLock = (mods & GLFW_MOD_CAPS_LOCK) != 0;
+    s.view.capsLock = (mods & MOD_CAPS_LOCK) != 0;
     // The toggles act on their own key's press, never on repeats or on other
     // keys' events while they are held.
     if (pressed && key == navkey::C) s.showCrosshair = !s.showCrosshair;

@@ -12,6 +12,16 @@
 inline constexpr int WINDOWED_WIDTH = 1200;
 inline constexpr int WINDOWED_HEIGHT = 800;
 
+// The ranges the control panel keeps the settings in. A save file's values
+// must lie in them too.
+inline constexpr double VIEW_ANGLE_MIN = 1, VIEW_ANGLE_MAX = 90;  // degrees
+inline constexpr float MAX_MAGNITUDE_MIN = 4, MAX_MAGNITUDE_MAX = 16;
+inline constexpr uint32_t DISPLAY_FONT_SIZE_MAX = 18;  // index of the display font's 19 sizes
+inline constexpr uint32_t CONTROL_FONT_SCALE_MIN = 1, CONTROL_FONT_SCALE_MAX = 4;
+// Channel wavelengths in metres (no widget sets them). Outside 10 nm to 100 um
+// the single-precision channel constants overflow or every star goes black.
+inline constexpr float CHANNEL_WAVELENGTH_MIN = 1e-8f, CHANNEL_WAVELENGTH_MAX = 1e-4f;
+
 // The five change flags a star-field pass consumes, in hand-off order.
 struct ChangeFlags {
     uint8_t viewpointMoved;

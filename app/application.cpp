@@ -2,10 +2,14 @@
 
 #include <GLFW/glfw3.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
+#include "app/save_file.h"
 #include "numeric/constants.h"
 #include "starloom_version.h"
 #include "ui/control_panel.h"
@@ -82,9 +86,18 @@ void Application::init(const GalaxyModel& galaxy) {
     for (bool& k : state.keyDown) k = false;
     state.lastError.clear();
 
-    // The save file arrives with its own module; until then start-up always
-    // takes the defaults of a missing file.
+    // The defaults first, so that a file that fails part-way leaves every
+    // field it did not reach at a usable value; then the file. A missing file
+    // is no error.
+    stage = "loading the save file";
     applyDefaults();
+    try {
+        std::string errorText;
+        const int error = loadState(savePath(), errorText, saveTargetFor(state, *starField.engine));
+        if (error != 0 && error != ENOENT) state.lastError = errorText;
+    } catch (const std::exception& e) {
+        state.lastError = e.what()[0] != '\0' ? e.what() : "Unknown exception";
+    }
 
     state.lastFrameTime = nowNanoseconds() - 1;
     state.view.capsLock = false;
@@ -92,9 +105,66 @@ void Application::init(const GalaxyModel& galaxy) {
 }
 
 void Application::applyDefaults() {
-    applyDefaultSettings(state);
-    // Galaxy seed (1, 3) and the capacities (16 chunks, 10,000,000 and
-    // 3,000,000 stars) are the star-field engine's own defaults.
+    if (starField.engine != nullptr) {
+        ::applyDefaults(saveTargetFor(state, *starField.engine));
+    } else {
+        applyDefaultSettings(state);  // before init: no engine yet
+    }
+}
+
+std::string Application::savePath() const { return state.saveDirectory + SAVE_FILE_NAME; }
+
+void Application::saveNow() {
+    std::lock_guard<std::mutex> guard(stateMutex);
+    state.lastError.clear();
+    try {
+        saveState(savePath(), saveTargetFor(state, *starField.engine));
+    } catch (const std::exception& e) {
+        state.lastError = e.what();
+    }
+}
+
+void Application::loadNow() {
+    std::lock_guard<std::mutex> guard(stateMutex);
+    state.lastError.clear();
+    try {
+        // A file that cannot be opened is reported too: a Load that loads
+        // nothing must not look like one that worked.
+        std::string errorText;
+        if (loadState(savePath(), errorText, saveTargetFor(state, *starField.engine)) != 0)
+            state.lastError = errorText;
+    } catch (const std::exception& e) {
+        state.lastError = e.what();
+    }
+    // Also after a failure: the fields read before it are in force.
+    takeReplacedState();
+}
+
+void Application::resetNow() {
+    std::lock_guard<std::mutex> guard(stateMutex);
+    state.lastError.clear();
+    applyDefaults();
+    takeReplacedState();
+}
+
+void Application::takeReplacedState() {
+    // A journey of the old view ends with it; the labels and an open text
+    // block follow the (possibly) new display font; the rest is derived.
+    state.view.flyingToTarget = false;
+    state.view.turningToTarget = false;
+    state.changes.labelsChanged = 1;
+    state.refreshTextBlock = true;
+    applySettings();
+}
+
+void Application::handleSaveFileRequests() {
+    // The save file takes the generation lock: a pass that would run until
+    // collected ends at its next bucket instead.
+    if (state.saveRequested || state.loadRequested || state.resetRequested) requestPassResults(starField);
+    if (state.saveRequested) saveNow();
+    if (state.loadRequested) loadNow();
+    if (state.resetRequested) resetNow();
+    state.saveRequested = state.loadRequested = state.resetRequested = false;
 }
 
 void Application::recomputeViewLimits() {
@@ -226,11 +296,15 @@ void Application::shutdown() {
     if (state.shutdownDone) return;
     state.shutdownDone = true;
     stage = "shutting down";
-    if (state.saveOnExit) {
+    // A running pass ends at its next bucket: the save below and the
+    // worker's stop wait for it.
+    requestPassResults(starField);
+    if (state.saveOnExit && starField.engine != nullptr) {
+        // Nobody is left to show a failure on the panel: it goes to standard error.
         try {
-            // Writing the save file belongs to the save-file module; nothing
-            // to write yet.
-        } catch (...) {
+            saveState(savePath(), saveTargetFor(state, *starField.engine));
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "Error: the state could not be saved to %s: %s\n", savePath().c_str(), e.what());
         }
     }
     waitIdle(renderer);

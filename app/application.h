@@ -57,11 +57,26 @@ struct Application {
     void shutdown();
 
     // Settings.
+    // The values of a missing save file, in the state and the star-field engine.
     void applyDefaults();
     void applySettings();
     // The view limits for the magnitude, view angle and display height.
     void recomputeViewLimits();
     void recomputeDisplayConstants();
+
+    // The save file: its path, and the actions of the panel's Save, Load and
+    // Reset buttons. Each holds stateMutex, clears lastError and leaves the
+    // text of a failure there; Load and Reset then derive the settings
+    // (applySettings). Main thread, while the panel worker waits.
+    std::string savePath() const;
+    void saveNow();
+    void loadNow();
+    void resetNow();
+    // Carries out and clears the Save, Load and Reset requests the panel left
+    // in the state (saveRequested, loadRequested, resetRequested).
+    void handleSaveFileRequests();
+    // After Load or Reset replaced the state: what follows from it.
+    void takeReplacedState();
 
     // Hand-off with the workers. runPanel also draws a text block the panel
     // laid out anew.

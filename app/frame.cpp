@@ -76,6 +76,7 @@ void Application::drawFrame() {
 
     const uint64_t panelStart = nowNanoseconds();
     runPanel();
+    handleSaveFileRequests();
     frameTimes.panel += nowNanoseconds() - panelStart;
 
     const uint64_t now = nowNanoseconds();

@@ -1,7 +1,6 @@
 #include "starfield/appearance.h"
 
 #include <bit>
-#include <cmath>
 #include <limits>
 
 #if defined(__SSE2__)
@@ -9,6 +8,7 @@
 #endif
 
 #include "numeric/constants.h"
+#include "numeric/exact_math.h"
 #include "starfield/voxel_random.h"
 
 namespace {
@@ -19,15 +19,27 @@ constexpr float LOG2E_F = 1.442695f;
 constexpr float EXP_OVERFLOW = 88.7227f;
 constexpr float TINY_INTENSITY = 1e-36f;
 
+// The colour level of a scaled intensity ratio: truncated to a 32-bit integer
+// and kept modulo 256, as the four-lane conversion below gives it. The ratio
+// lies in [0, 1] for every real star; a NaN (no light in any channel) or a
+// value beyond the 32-bit range converts to -2^31 there, whose low byte is 0.
+// C++ leaves that conversion undefined and AArch64 saturates instead (NaN to
+// 0, large values to 2^31 - 1), so the x86 result is spelt out.
+uint8_t colourLevel(float scaled) {
+    if (!(scaled >= -2147483648.0f && scaled < 2147483648.0f)) return 0;
+    return static_cast<uint8_t>(static_cast<int32_t>(scaled));
+}
+
 }  // namespace
 
 ChannelConstants channelConstantsFor(const float wavelength[3]) {
     const auto c1 = static_cast<float>(toDouble(TWO_H_C2));
     const auto c2 = static_cast<float>(toDouble(H_C_OVER_K));
-    const auto four = static_cast<float>(toDouble(FOUR));
     ChannelConstants c;
     for (int i = 0; i < 3; ++i) {
-        c.intensity[i] = std::pow(1.0f / wavelength[i], four) * c1;
+        // The fourth power rounded once, as the C library's powf would ideally
+        // give it: the key of every star depends on these constants.
+        c.intensity[i] = exactPowFour(1.0f / wavelength[i]) * c1;
         c.exponent[i] = c2 / wavelength[i];
     }
     return c;
@@ -55,7 +67,7 @@ void appearanceOfStar(StarRecord& s, uint32_t drawIndex, uint32_t r, const BandA
     float m = intensity[0];
     if (intensity[1] > m) m = intensity[1];
     if (intensity[2] > m) m = intensity[2];
-    for (int c = 0; c < 3; ++c) s.colour[c] = static_cast<uint8_t>(static_cast<int>(127.995f * intensity[c] / m));
+    for (int c = 0; c < 3; ++c) s.colour[c] = colourLevel(127.995f * intensity[c] / m);
     s.key = radius * radius * m * RADIATION_K_F;
     s.luminosityCode = luminosityCode(s.key);
     s.radius = radius;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "numeric/constants.h"
+#include "numeric/exact_math.h"
 
 double speedFromLevel(int32_t level) {
     static constexpr double STEPS[10] = {1, 2, 4, 8, 16, 32, 64, 125, 250, 500};
@@ -43,10 +44,12 @@ Quaternion multiply(const Quaternion& a, const Quaternion& b) {
             a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w};
 }
 
-// Rotation by angle (radians) about a unit axis.
+// Rotation by angle (radians) about a unit axis. The sine and cosine (and the
+// exponential of the fly-to below) are the engine's own, correctly rounded, so
+// that the same inputs turn and move the viewpoint alike on every machine.
 Quaternion aroundAxis(Vec3d axis, double angle) {
-    const double s = std::sin(angle * 0.5);
-    return {std::cos(angle * 0.5), axis.x * s, axis.y * s, axis.z * s};
+    const double s = exactSin(angle * 0.5);
+    return {exactCos(angle * 0.5), axis.x * s, axis.y * s, axis.z * s};
 }
 
 // q v q*
@@ -89,10 +92,10 @@ NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt) {
         const Vec3d direction = F * forwardIn + U * upIn + cross(F, U) * rightIn;
         const Vec3d velocity = direction * (TWO_POW_64 * v);
         const double components[3] = {velocity.x, velocity.y, velocity.z};
-        for (int axis = 0; axis < 3; ++axis) {
-            const double delta = std::trunc(components[axis] * dt / TWO_POW_64);
-            view.position[axis].integer += static_cast<int64_t>(delta);
-        }
+        // A step beyond the 64-bit range (a frame of a minute at the highest
+        // speeds) goes as far as the range reaches, the same on every machine.
+        for (int axis = 0; axis < 3; ++axis)
+            view.position[axis].integer += saturatingInt64(components[axis] * dt / TWO_POW_64);
         result.velocity = velocity;
         result.translating = true;
         view.flyingToTarget = false;
@@ -110,7 +113,7 @@ NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt) {
         if (d == 0) {
             view.flyingToTarget = false;  // already there: nothing to move
         } else {
-            const double f = std::exp(-10.0 * dt * std::sqrt(std::exp2(view.speedLevel - 40)));
+            const double f = exactExp(-10.0 * dt * std::sqrt(std::ldexp(1.0, view.speedLevel - 40)));
             const double step = std::min((1.0 - f) * d, view.speed * baseSpeed() * dt);
             double fraction;
             if (step >= d - FLY_TO_STOP_DISTANCE) {

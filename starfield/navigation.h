@@ -44,6 +44,11 @@ struct Vec3d {
 
 // The highest speed level the period key reaches.
 inline constexpr int MAX_SPEED_LEVEL = 50;
+// The lowest speed level a save file may hold: speed factor 1e-30, already
+// indistinguishable from standing still. (speedFromLevel takes one step per
+// ten levels, so a level near the bottom of the 32-bit range would cost
+// hundreds of millions of steps at every recomputation.)
+inline constexpr int MIN_SPEED_LEVEL = -100;
 
 // Distance at which a fly-to stops short of its target: 0.1 astronomical unit
 // in position units.

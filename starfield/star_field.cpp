@@ -7,6 +7,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "numeric/exact_math.h"
+
 namespace {
 
 using u128 = xf::detail::u128;
@@ -20,13 +22,6 @@ uint64_t saturatingAdd(uint64_t a, uint64_t b) { return a + b < a ? ~uint64_t{0}
 uint64_t highSquare(int64_t d) {
     const uint64_t m = d < 0 ? 0 - static_cast<uint64_t>(d) : static_cast<uint64_t>(d);
     return static_cast<uint64_t>((static_cast<u128>(m) * m) >> 64);
-}
-
-// Truncation of a non-negative double to u64, saturating.
-uint64_t truncU64(double v) {
-    if (!(v > 0)) return 0;
-    if (v >= 18446744073709551616.0) return ~uint64_t{0};
-    return static_cast<uint64_t>(v);
 }
 
 constexpr uint32_t MARKER_OFFSETS[16] = {28684, 24588, 24588, 24590, 36876, 40972, 40972, 40974,
@@ -626,7 +621,7 @@ void StarField::classify(Voxel& v, uint64_t d2, bool existing) {
         StarRecord& s = stars[i];
         const uint64_t bound = s.key < limits->nearKeyFloor
                                    ? limits->nearBoundFaint
-                                   : truncU64(static_cast<double>(s.key) * limits->nearFactor * 0x1p-64);
+                                   : saturatingUint64(static_cast<double>(s.key) * limits->nearFactor * 0x1p-64);
         const uint64_t sd2 = starDistance(s);
         if (sd2 <= bound) {
             if (s.state != STAR_NEAR) {
@@ -685,7 +680,16 @@ void StarField::update(const StarFieldInput& input) {
         // The requested values are only read here: the control panel reads
         // them without the lock.
         const uint32_t chunksWanted = std::clamp(requestedMaxChunks, 1u, MAX_VOXEL_CHUNKS);
-        if (chunksWanted < maxChunks || requestedMaxStarsGen < maxStarsGen) {
+        // Another galaxy seed (a loaded file, a pasted place) makes another
+        // galaxy: nothing generated with the old one may stay, nor a search
+        // result of it.
+        const bool seedChanged = seed.first != generatedSeed.first || seed.second != generatedSeed.second;
+        if (seedChanged) {
+            generatedSeed = seed;
+            std::lock_guard resultsLock(resultsMutex);
+            searchResults.clear();
+        }
+        if (seedChanged || chunksWanted < maxChunks || requestedMaxStarsGen < maxStarsGen) {
             discardAll();
             maxChunks = chunksWanted;
             maxStarsGen = requestedMaxStarsGen;

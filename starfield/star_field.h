@@ -158,6 +158,7 @@ struct StarField {
     GalaxyView galaxy;
     const ViewLimits* limits;
     GalaxySeed seed;
+    GalaxySeed generatedSeed;  // the seed the stars in memory were generated with
 
     // Voxel pool.
     std::vector<std::unique_ptr<Voxel[]>> chunks;

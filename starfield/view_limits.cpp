@@ -3,22 +3,9 @@
 #include <cmath>
 
 #include "numeric/constants.h"
+#include "numeric/exact_math.h"
 
 namespace {
-
-// Truncation to an unsigned 64-bit integer, saturating (negative gives 0).
-uint64_t truncU64(double v) {
-    if (!(v > 0)) return 0;
-    if (v >= 18446744073709551616.0) return ~uint64_t{0};
-    return static_cast<uint64_t>(v);
-}
-
-int64_t truncI64(double v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 9223372036854775808.0) return INT64_MAX;
-    if (v < -9223372036854775808.0) return INT64_MIN;
-    return static_cast<int64_t>(v);
-}
 
 // The largest luminosity any population of the table reaches at either end of its mass range.
 double brightestLuminosity(const PopulationTable& table) {
@@ -42,9 +29,11 @@ ViewLimits computeViewLimits(const GalaxyComponent* components, uint32_t count, 
         const double h = displayHeight;
         const double fs = h * 6.283185307179586 / (viewAngle * 4 * 0.56419);
         v.foregroundSize = fs * fs;
-        v.foregroundDistance = truncU64(toDouble(mul(STAR_RADIUS_MAX, STAR_RADIUS_MAX)) * v.foregroundSize *
-                                        std::ldexp(1.0, -32));
-        const double D = std::pow(10.0, (maxMagnitude - toDouble(SUN_ABS_MAG)) / 5 + 1) / UNIT_PARSECS_DOUBLE;
+        v.foregroundDistance = saturatingUint64(toDouble(mul(STAR_RADIUS_MAX, STAR_RADIUS_MAX)) * v.foregroundSize *
+                                                std::ldexp(1.0, -32));
+        // 10^x rounded the same everywhere: D sets the bounds that decide which
+        // voxels are created and which of their stars are shown.
+        const double D = exactPowTen((maxMagnitude - toDouble(SUN_ABS_MAG)) / 5 + 1) / UNIT_PARSECS_DOUBLE;
         const double D2 = D * 0.25 * std::sqrt(0.05);
         const double rootScale = D / std::sqrt(toDouble(SCALE_INV));
         const double S = rootScale * rootScale;
@@ -53,13 +42,13 @@ ViewLimits computeViewLimits(const GalaxyComponent* components, uint32_t count, 
         v.nearRatio = static_cast<float>(4 / S * 18446744073709551616.0);
         v.pointRatio = static_cast<float>(0.0125 / S * 18446744073709551616.0);
         const double X = brightestLuminosity(components[c].populations);
-        const uint64_t Q = truncU64(3 * X * D2 * 4e-13);
+        const uint64_t Q = saturatingUint64(3 * X * D2 * 4e-13);
         v.nearBoundFaint = static_cast<uint64_t>((static_cast<xf::detail::u128>(Q) * Q) >> 64);
         const double q = 3 * X * D / 5e6;
         v.nearKeyFloor = static_cast<float>(16 * (q * q) / S);
         const double radiusSq = toDouble(LIMIT_RADIUS_SQ);
-        v.createBound = truncI64(S / (radiusSq * 0.0125) - 1);
-        v.keepBound = truncU64(1.1 * S / (radiusSq * 0.0125));
+        v.createBound = saturatingInt64(S / (radiusSq * 0.0125) - 1);
+        v.keepBound = saturatingUint64(1.1 * S / (radiusSq * 0.0125));
     }
     return v;
 }

@@ -120,6 +120,33 @@ TEST(Appearance, AllIntensitiesUnderflowingGiveWhite) {
     EXPECT_EQ(s.colour[2], 127);
 }
 
+TEST(Appearance, ColourLevelsOfDegenerateRatiosAreFixed) {
+    // Intensity factors no wavelength gives: negative ones make the brightest
+    // channel tiny against the others, whose ratios then lie far beyond the
+    // 32-bit range; zero ones give 0/0. C++ leaves those conversions undefined
+    // and processors differ (x86 gives -2^31, AArch64 saturates), so the
+    // levels are fixed at those of the four-lane conversion: 0.
+    ChannelConstants c = channelConstantsFor(DEFAULT_WAVELENGTHS);
+    c.intensity[0] = -1.0f;
+    c.intensity[1] = -1e-30f;
+    c.intensity[2] = -1.0f;
+    ChannelConstants dark = c;
+    dark.intensity[0] = dark.intensity[1] = dark.intensity[2] = 0.0f;
+    for (const ChannelConstants& channels : {c, dark}) {
+        const int expectedMiddle = channels.intensity[1] == 0 ? 0 : 127;
+        StarRecord group[8], single;
+        appearanceOfGroup(group, 8, 0, 4321, sunLikeBand(), channels);
+        for (uint32_t j = 0; j < 8; ++j) {
+            appearanceOfStar(single, j, appearanceDraw(4321, j), sunLikeBand(), channels);
+            for (const StarRecord* s : {&group[j], &single}) {
+                EXPECT_EQ(s->colour[0], 0) << j;
+                EXPECT_EQ(s->colour[1], expectedMiddle) << j;
+                EXPECT_EQ(s->colour[2], 0) << j;
+            }
+        }
+    }
+}
+
 TEST(PointRecord, ShiftKeepsTwentyFiveSignificantBits) {
     StarRecord s;
     s.colour[0] = 1;

@@ -503,6 +503,18 @@ TEST(ArmElements, NoDensityFarFromTheSegment) {
 // a joint the density never drops to zero. (Each side rounds its offsets to
 // whole high words on its own, so the two may leave or share a sliver one
 // high word wide exactly at the joint; the offsets here start beyond it.)
+// The cut planes split the axis exactly: an element's start point is its own,
+// its end point (on its end plane) already belongs to the next element.
+TEST(ArmElements, StartPointInsideEndPointOnTheNextElement) {
+    for (const ArmElement& e : arms().elements) {
+        const int64_t endX = e.x0 + e.dx * (int64_t{1} << 32), endY = e.y0 + e.dy * (int64_t{1} << 32);
+        if (e.d0 > 0) {
+            EXPECT_GT(elementDensity(e.x0, e.y0, 0, e), 0u);
+        }
+        EXPECT_EQ(elementDensity(endX, endY, 0, e), 0u);
+    }
+}
+
 TEST(ArmElements, JointsLeaveNoGap) {
     const GalaxyComponent& a = arms();
     for (const auto& list : a.armLists) {

@@ -357,6 +357,19 @@ TEST(DensityBound, ArmVoxelZRangeEdges) {
         EXPECT_EQ(cellDensity(a, leaf, vl, bottom.x, bottom.y, bottom.z), leaf.bound) << vl;
         EXPECT_EQ(cellDensity(a, leaf, vl, bottom.x, bottom.y, bottom.z - side), 0u) << vl;
     }
+    // A single shared full z value is enough, at either end of the voxel.
+    const int64_t side = int64_t{1} << 12, z = 7 * side;  // level 20
+    PlaneNode edge = leaf;
+    edge.highestZ = INT64_MAX;
+    for (const int64_t only : {((z + side) << 32) - 1, z << 32}) {
+        for (int apart : {1, 0}) {
+            if (only == z << 32)
+                edge.lowestZ = INT64_MIN, edge.highestZ = only + apart;
+            else
+                edge.lowestZ = only - apart;
+            EXPECT_EQ(cellDensity(a, edge, 20, 0, 0, z), apart ? leaf.bound : 0u) << only << " " << apart;
+        }
+    }
     // The empty leaf never has density.
     EXPECT_EQ(cellDensity(a, tree().nodes[PLANE_EMPTY_LEAF], 5, 0, 0, 0), 0u);
 }

@@ -139,6 +139,26 @@ TEST(Markup, LongWordBreaksBeforeTheCrossingCharacter) {
     EXPECT_EQ(one[0].top, 2);
 }
 
+TEST(Markup, AWrappedLineGoesOnUnderItsTabStop) {
+    // A two-column list: "A" then the second column at stop a; its long
+    // entries wrap under the column, not at the left edge.
+    const std::string list = "A |>aBB CC DD\nE|<aFF GG HH\nII JJ KK";
+    const auto g = layOut(list, 60);
+    ASSERT_EQ(drawnText(g), "ABBCCDDEFFGGHHIIJJKK");
+    const int column = g[1].left;  // BB: set the stop
+    EXPECT_GT(column, MARGIN);
+    EXPECT_EQ(g[3].left, column);   // CC wrapped under BB
+    EXPECT_GT(g[3].top, g[1].top);
+    EXPECT_EQ(g[7].left, MARGIN);   // E
+    EXPECT_EQ(g[8].left, column);   // FF, at stop a
+    EXPECT_EQ(g[10].left, column);  // GG wrapped under FF
+    EXPECT_GT(g[10].top, g[8].top);
+    // A line end forgets the column: a new plain line wraps at the margin.
+    EXPECT_EQ(g[14].left, MARGIN);  // II
+    EXPECT_EQ(g[18].left, MARGIN);  // KK, wrapped
+    EXPECT_GT(g[18].top, g[14].top);
+}
+
 TEST(Markup, WordsMoveToTheNextLineAfterTheLastSpace) {
     const auto g = layOut("AA BBBB CC", 52);
     ASSERT_EQ(drawnText(g), "AABBBBCC");  // every glyph once

@@ -180,7 +180,9 @@ TEST(Navigation, ATurnEndsOnTheTargetWhateverTheFrameTime) {
             EXPECT_NEAR(v.forward.y, v.turnTarget.y, 1e-9) << degrees << " degrees, dt " << dt;
             // 2 radians per second: a frame of a second or more turns up to
             // 114 degrees at once.
-            if (dt >= 1.0 && degrees < 114) EXPECT_EQ(frames, 1);
+            if (dt >= 1.0 && degrees < 114) {
+                EXPECT_EQ(frames, 1);
+            }
         }
     }
 }
@@ -231,4 +233,22 @@ TEST(Navigation, OrthonormaliseRepairsSavedVectors) {
     EXPECT_NEAR(length(f), 1.0, 1e-15);
     EXPECT_NEAR(length(u), 1.0, 1e-15);
     EXPECT_NEAR(dot(f, u), 0.0, 1e-15);
+}
+
+TEST(Navigation, AStepBeyondTheRangeStopsAtItsEnd) {
+    // The Go button at the highest speed for a frame of ten minutes would move
+    // ~10^20 units: the step saturates (forwards stays forwards) rather than
+    // depending on how the processor converts an out-of-range double.
+    Viewpoint v = makeView();
+    v.speedLevel = MAX_SPEED_LEVEL;
+    v.speed = speedFromLevel(MAX_SPEED_LEVEL);
+    v.forward = {1, -1, 0};
+    v.up = {0, 0, 1};
+    orthonormalise(v.forward, v.up);
+    v.goInput = 1;
+    bool keys[navkey::COUNT] = {};
+    navigate(v, keys, 600.0);
+    EXPECT_EQ(v.position[0].integer, INT64_MAX);
+    EXPECT_EQ(v.position[1].integer, INT64_MIN);
+    EXPECT_EQ(v.position[2].integer, 0);
 }

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <set>
 #include <thread>
@@ -80,6 +79,12 @@ TEST(StarFieldPriority, BoundsScaleWithLevelAndNeverOverflow) {
     EXPECT_FALSE(withinBound((uint64_t{101} << 16 << 2), 100, 23, 0));
     EXPECT_TRUE(withinBound(~uint64_t{0}, 1 << 20, 0, 1));  // the shifted bound saturates
     EXPECT_FALSE(withinBound(0x10000, -1, 0, 5));            // a negative bound creates nothing
+    // Tier + level = 24: the bound as it is; beyond, shifted right.
+    EXPECT_TRUE(withinBound(uint64_t{777} << 16, 777, 10, 14));
+    EXPECT_FALSE(withinBound(uint64_t{778} << 16, 777, 10, 14));
+    EXPECT_TRUE(withinBound(uint64_t{194} << 16, 777, 11, 14));  // 777 >> 2 = 194
+    EXPECT_FALSE(withinBound(uint64_t{195} << 16, 777, 11, 14));
+    EXPECT_TRUE(withinBound(0xFFFF, 0, 18, 18));  // the shift stops at 63
 }
 
 // Distances are measured from the position's grid cell (its top 32 bits) to
@@ -100,57 +105,6 @@ TEST(StarFieldPriority, GridBoxDistanceFromTheCellOfThePosition) {
 }
 
 // ------------------------------------------------------------- generation
-
-TEST(StarGeneration, SameVoxelAndTierGiveIdenticalRecordsWhateverCameBefore) {
-    const BuiltGalaxy& g = builtGalaxy();
-    const GalaxyView view = g.view();
-    auto field = makeField(300000);
-    const int64_t* p = DEFAULT_VIEWPOINT;
-    // A level-16 voxel around the default viewpoint, all components of the root.
-    uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
-    VoxelParent parent = rootParent(g.count);
-    ChildPlan plan;
-    for (int l = 2; l <= 16; ++l) {
-        const int64_t half = int64_t{1} << (32 - l);
-        int o = 0;
-        if ((p[0] >> 32) >= static_cast<int32_t>(parent.x) + half) o |= 4;
-        if ((p[1] >> 32) >= static_cast<int32_t>(parent.y) + half) o |= 2;
-        if ((p[2] >> 32) >= static_cast<int32_t>(parent.z) + half) o |= 1;
-        ASSERT_TRUE(planChild(view, parent, o, plan, dens));
-        parent = parentOf(plan);
-    }
-    VoxelRequest request = voxelRequestFor(plan, dens, GalaxySeed{});
-    const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
-    std::vector<StarRecord> first, again, other;
-    generateTier(view, request, 2, ch, first);
-    ASSERT_FALSE(first.empty());
-    runToCompletion(*field, p);  // plenty of other generation in between
-    generateTier(view, request, 2, ch, again);
-    ASSERT_EQ(first.size(), again.size());
-    EXPECT_EQ(std::memcmp(first.data(), again.data(), first.size() * sizeof(StarRecord)), 0);
-    for (const StarRecord& s : first) {
-        // Inside the voxel, in population groups, with valid display values.
-        EXPECT_EQ(static_cast<uint32_t>(s.x >> 32) >> 16, plan.x >> 16);
-        EXPECT_EQ(static_cast<uint32_t>(s.z >> 32) >> 16, plan.z >> 16);
-        EXPECT_LT(s.population, 7);
-        EXPECT_LE(std::max({s.colour[0], s.colour[1], s.colour[2]}), 127);
-        EXPECT_EQ(s.slot, NO_SLOT);
-    }
-    // Another galaxy seed gives other stars.
-    request.seed = voxelSeed(plan.x, plan.y, plan.z, 16, GalaxySeed{2, 3});
-    generateTier(view, request, 2, ch, other);
-    EXPECT_TRUE(other.size() != first.size() || other[0].x != first[0].x);
-
-    // Different tiers of one voxel are different stars: no star of tier 1
-    // sits where a star of tier 2 does.
-    request.seed = voxelSeed(plan.x, plan.y, plan.z, 16, GalaxySeed{});
-    std::vector<StarRecord> tier1;
-    generateTier(view, request, 1, ch, tier1);
-    ASSERT_FALSE(tier1.empty());
-    std::set<std::tuple<int64_t, int64_t, int64_t>> places;
-    for (const StarRecord& s : first) places.insert({s.x, s.y, s.z});
-    for (const StarRecord& s : tier1) EXPECT_EQ(places.count({s.x, s.y, s.z}), 0u);
-}
 
 // The walks that start from the root (search, voxel command, tests) start from
 // the voxel the star field keeps as its root, which holds every component.
@@ -248,6 +202,7 @@ void checkConsistency(const StarField& f, const std::vector<PointRecord>& gpu) {
             ASSERT_NE(parent.stars, FREE_VOXEL);
             ASSERT_TRUE(parent.childMask & (1u << (v.parent & 7)));
             ASSERT_EQ(parent.level + 1, v.level);
+            ASSERT_LE(v.level + v.firstTier, DEEPEST_LEVEL);  // a band beyond the deepest holds nothing
         }
         ASSERT_LE(v.nearUpTo, v.shownUpTo);
         ASSERT_LE(v.shownUpTo, v.count);
@@ -313,34 +268,101 @@ TEST(StarFieldPass, LongFlightWithTinyLimitsStaysWithinThemAndConsistent) {
     EXPECT_GT(f->stats.evictions, 0u);
 }
 
-TEST(StarFieldPass, EvictionTakesTheLowestPriorityFirst) {
-    auto f = makeField(150000);
-    runToCompletion(*f, DEFAULT_VIEWPOINT);
-    // Queue every voxel as a new pass would, then evict until nothing is left.
-    f->queue.clear();
-    std::map<VoxelHandle, int> priority;
-    forEachVoxel(*f, [&](VoxelHandle h, const Voxel& v) {
-        const int p = voxelPriority(f->boxDistance(v.x, v.y, v.z, v.level), v.firstTier, v.level);
-        priority[h] = p;
-        f->queue.push(p, ITEM_EXISTING | h);
-    });
-    int last = -1, evicted = 0;
-    std::set<VoxelHandle> alive;
-    for (auto& [h, p] : priority) alive.insert(h);
-    while (f->evict(3000)) {
-        for (auto it = alive.begin(); it != alive.end();) {
-            if (!f->isLive(*it)) {
-                EXPECT_GE(priority[*it], last);
-                last = priority[*it];
-                ++evicted;
-                it = alive.erase(it);
-            } else {
-                ++it;
-            }
+// Making room for work of priority p takes only voxels queued below p, the
+// lowest bucket first; never one queued at p, the root, or a voxel whose
+// children are alive.
+TEST(StarFieldPass, EvictionTakesOnlyBucketsBelowThePriority) {
+    auto f = makeField(1000);
+    auto child = [&](VoxelHandle parent, int octant) {
+        const VoxelHandle h = f->allocateVoxel();
+        f->voxel(h).parent = parent * 8 + static_cast<uint32_t>(octant);
+        f->voxel(h).level = static_cast<uint8_t>(f->voxel(parent).level + 1);
+        f->voxel(parent).childMask |= static_cast<uint8_t>(1u << octant);
+        return h;
+    };
+    const VoxelHandle a = child(ROOT_VOXEL, 0), b = child(ROOT_VOXEL, 1), parent = child(ROOT_VOXEL, 2);
+    const VoxelHandle grandchild = child(parent, 5);
+    f->queue.push(5, ITEM_EXISTING | ROOT_VOXEL);
+    f->queue.push(9, ITEM_EXISTING | a);
+    f->queue.push(10, ITEM_EXISTING | b);
+    f->queue.push(11, ITEM_EXISTING | grandchild);
+    f->queue.push(11, ITEM_EXISTING | parent);  // popped first: the stack's top
+    EXPECT_FALSE(f->evict(9));  // below 9 only the root
+    EXPECT_TRUE(f->isLive(ROOT_VOXEL));
+    EXPECT_TRUE(f->isLive(a));
+    EXPECT_TRUE(f->evict(10));
+    EXPECT_FALSE(f->isLive(a));
+    EXPECT_EQ(f->voxel(ROOT_VOXEL).childMask, 0b110);
+    EXPECT_FALSE(f->evict(10));  // b sits at 10 itself
+    EXPECT_TRUE(f->isLive(b));
+    EXPECT_TRUE(f->evict(12));  // b
+    EXPECT_FALSE(f->isLive(b));
+    EXPECT_TRUE(f->evict(12));  // the parent is passed over for its child
+    EXPECT_FALSE(f->isLive(grandchild));
+    EXPECT_TRUE(f->isLive(parent));
+    EXPECT_EQ(f->voxel(parent).childMask, 0);
+    EXPECT_FALSE(f->evict(12));
+    EXPECT_EQ(f->liveVoxels, 2u);
+}
+
+// A field whose pool holds, below the root, the level-2 voxel at the galaxy
+// cube's positive corner (planned into `parent`, its last tier replaced when
+// one is given), so that createChild can make its child 7, the level-3 voxel
+// at the corner.
+std::unique_ptr<StarField> fieldWithCornerParent(uint64_t maxStars, uint64_t maxPoints, ChildPlan& parent,
+                                                 VoxelHandle& h, int lastTier = -1) {
+    const GalaxyView view = builtGalaxy().view();
+    uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
+    EXPECT_TRUE(planChild(view, rootParent(view.count), 7, parent, dens));
+    if (lastTier >= 0) parent.lastTier = lastTier;
+    auto f = makeField(maxStars, 1, maxPoints);
+    h = f->allocateVoxel();
+    Voxel& v = f->voxel(h);
+    v.parent = ROOT_VOXEL * 8 + 7;
+    f->voxel(ROOT_VOXEL).childMask = 0x80;
+    std::tie(v.x, v.y, v.z, v.level, v.node, v.components) =
+        std::tuple(parent.x, parent.y, parent.z, uint8_t(2), parent.node, parent.components);
+    v.firstTier = v.lastTier = static_cast<uint8_t>(parent.lastTier);
+    return f;
+}
+
+// A new voxel is made only when its stars fit below both limits: the stars in
+// memory and the point slots in use plus the new ones. With room for exactly
+// its n stars the pass stops (nothing is left to evict); with n + 1 it goes on.
+TEST(StarFieldPass, NewStarsMustStayBelowBothLimits) {
+    const GalaxyView view = builtGalaxy().view();
+    ChildPlan parent, plan;
+    VoxelHandle h = 0;
+    fieldWithCornerParent(1, 1, parent, h);
+    uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
+    ASSERT_TRUE(planChild(view, parentOf(parent), 7, plan, dens));
+    GenerationWorkspace ws;
+    const uint64_t n = generateVoxelStars(view, voxelRequestFor(plan, dens, GalaxySeed{}), plan.firstTier,
+                                          plan.lastTier, channelConstantsFor(DEFAULT_WAVELENGTHS), ws);
+    ASSERT_GT(n, 0u);
+    for (const bool points : {false, true}) {
+        for (const uint64_t room : {n, n + 1}) {
+            auto f = fieldWithCornerParent(points ? 1u << 30 : room, points ? room : 1u << 30, parent, h);
+            EXPECT_EQ(f->createChild(h * 8 + 7, 100), room == n) << (points ? "points " : "stars ") << room;
+            EXPECT_EQ(f->starsInMemory, room == n ? 0 : n);
         }
-        if (evicted > 400) break;  // enough to see the order
     }
-    EXPECT_GT(evicted, 100);
+}
+
+// A voxel whose last tier reaches the deepest band queues no children: they
+// could hold no stars. One band short, the child holding the viewpoint is
+// queued.
+TEST(StarFieldPass, NoChildrenBelowTheDeepestBand) {
+    for (const int lastTier : {14, 15}) {  // the level-3 voxel's last band: 17, 18
+        ChildPlan parent;
+        VoxelHandle h = 0;
+        auto f = fieldWithCornerParent(1u << 30, 1u << 30, parent, h, lastTier);
+        for (int64_t& c : f->generationViewpoint) c = (int64_t{5} << 27) << 32;  // inside the level-3 voxel
+        EXPECT_FALSE(f->createChild(h * 8 + 7, 100));
+        uint32_t queued = 0;
+        for (int p = 0; p <= QUEUE_TOP_PRIORITY; ++p) queued += f->queue.size(p);
+        EXPECT_EQ(queued > 0, lastTier == 14) << queued;
+    }
 }
 
 TEST(StarFieldPass, RaisingLimitsKeepsEverythingLoweringRestartsFromTheRoot) {
@@ -377,6 +399,31 @@ TEST(StarFieldPass, RaisingLimitsKeepsEverythingLoweringRestartsFromTheRoot) {
     EXPECT_EQ(snapshot(*f).voxels, lowered.voxels);
 }
 
+TEST(StarFieldPass, AnotherSeedRegeneratesEverythingAndDropsTheSearch) {
+    auto f = makeField(200000, 2);
+    runToCompletion(*f, DEFAULT_VIEWPOINT);
+    searchNearest(*f, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
+    ASSERT_GT(f->searchResults.size(), 1u);
+    const Snapshot first = snapshot(*f);
+
+    f->seed = GalaxySeed{7, 11};
+    runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
+    EXPECT_TRUE(f->searchResults.empty());
+    const Snapshot other = snapshot(*f);
+    EXPECT_NE(first.voxels, other.voxels);
+    // Exactly what a field that always had that seed holds.
+    auto fresh = makeField(200000, 2);
+    fresh->seed = GalaxySeed{7, 11};
+    fresh->generatedSeed = fresh->seed;
+    runToCompletion(*fresh, DEFAULT_VIEWPOINT);
+    EXPECT_EQ(snapshot(*fresh).voxels, other.voxels);
+
+    // Back to the first seed: the first galaxy again.
+    f->seed = GalaxySeed{1, 3};
+    runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
+    EXPECT_EQ(snapshot(*f).voxels, first.voxels);
+}
+
 // ------------------------------------------------------------- foreground
 
 TEST(Foreground, EntriesMoveWithTheirStarsAndNeverExceed32) {
@@ -400,17 +447,37 @@ TEST(Foreground, EntriesMoveWithTheirStarsAndNeverExceed32) {
     EXPECT_EQ(stars[4].foreground, 5);
     EXPECT_EQ(t.entries[4].x, e5.x);
     EXPECT_GT(e5.radius, 0.0);
-    // Releasing an entry moves the last one into the hole and tells its star.
-    releaseForeground(t, stars[3]);
-    EXPECT_EQ(stars[3].foreground, 0);
-    EXPECT_EQ(stars[31].foreground, 4);
-    EXPECT_EQ(t.entries[3].x, 31);
-    // Releasing the last entry leaves the others where they were.
-    releaseForeground(t, stars[30]);
-    EXPECT_EQ(t.count, 30u);
-    for (uint32_t i = 0; i < t.count; ++i) EXPECT_EQ(t.owner[i]->foreground, i + 1);
-    releaseForeground(t, stars[30]);  // no entry: nothing happens
-    EXPECT_EQ(t.count, 30u);
+    releaseForeground(t, stars[35]);  // no entry: nothing happens
+    EXPECT_EQ(t.count, 32u);
+}
+
+// Releasing the entry at any position of a table of any fill: the last entry
+// moves into the hole (its star told its new slot), the others stay, and the
+// vacated owner is cleared.
+TEST(Foreground, ReleaseAtEveryPositionOfEveryFill) {
+    const PopulationTable& pops = builtGalaxy().components[0].populations;
+    const ForegroundVoxel v{0, 0, 0, 17, 0, 0};
+    for (uint32_t n = 1; n <= MAX_FOREGROUND; ++n) {
+        for (uint32_t pos = 0; pos < n; ++pos) {
+            ForegroundTable t;
+            std::vector<StarRecord> stars(n);
+            for (uint32_t i = 0; i < n; ++i) {
+                stars[i].x = 1000 + i;
+                makeForeground(t, stars[i], pops, GalaxySeed{}, v);
+            }
+            releaseForeground(t, stars[pos]);
+            ASSERT_EQ(t.count, n - 1);
+            EXPECT_EQ(stars[pos].foreground, 0);
+            EXPECT_EQ(t.owner[n - 1], nullptr);
+            for (uint32_t i = 0; i < n; ++i) {
+                if (i == pos) continue;
+                const uint32_t slot = (i == n - 1) ? pos + 1 : i + 1;  // the last one moved into the hole
+                ASSERT_EQ(stars[i].foreground, slot) << n << " entries, released " << pos << ", star " << i;
+                ASSERT_EQ(t.owner[slot - 1], &stars[i]);
+                ASSERT_EQ(t.entries[slot - 1].x, stars[i].x);
+            }
+        }
+    }
 }
 
 TEST(Foreground, TestAtZeroDistanceAndTheDistanceLimit) {

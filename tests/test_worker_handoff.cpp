@@ -133,6 +133,51 @@ TEST(WorkerHandOff, ASettingChangedDuringAPassGivesExactlyOneMorePass) {
     EXPECT_EQ(w.gate.runs, 2);
 }
 
+// Any one of the flags alone starts a pass and reaches it in the request.
+TEST(WorkerHandOff, EveryFlagAloneStartsAPass) {
+    uint8_t ChangeFlags::*const each[] = {&ChangeFlags::viewpointMoved, &ChangeFlags::settingsChanged,
+                                          &ChangeFlags::reserved, &ChangeFlags::swapChainRecreated,
+                                          &ChangeFlags::labelsChanged};
+    GatedWorker w;
+    int runs = 0;
+    for (auto flag : each) {
+        w.flags.*flag = 1;
+        EXPECT_GT(w.framesUntilCollected(), 0);
+        EXPECT_EQ(w.gate.runs, ++runs);
+        EXPECT_EQ(w.request.*flag, 1);
+        EXPECT_FALSE(w.flags.any());
+    }
+}
+
+// The engine's pass state belongs to the worker while a pass runs: the
+// question whether it has work left is asked only between passes.
+TEST(WorkerHandOff, EngineIsAskedAboutUnfinishedWorkOnlyBetweenPasses) {
+    struct Probe {
+        GatedJob* gate;
+        std::atomic<int> askedWhileRunning{0}, asked{0};
+    } probe{nullptr};
+    GatedWorker w;
+    probe.gate = &w.gate;
+    auto unfinished = [](void* p) {
+        auto& probe = *static_cast<Probe*>(p);
+        ++probe.asked;
+        if (probe.gate->inside) ++probe.askedWhileRunning;
+        return false;
+    };
+    const PassHooks hooks{unfinished, nullptr, &probe};
+    w.gate.close();
+    w.flags.viewpointMoved = 1;
+    EXPECT_FALSE(updateStarFieldHandOff(w.tracker, w.flags, w.worker, hooks));
+    w.gate.waitInside();
+    for (int frame = 0; frame < 20; ++frame)
+        EXPECT_FALSE(updateStarFieldHandOff(w.tracker, w.flags, w.worker, hooks));
+    w.gate.release();
+    while (!updateStarFieldHandOff(w.tracker, w.flags, w.worker, hooks))
+        std::this_thread::yield();
+    EXPECT_EQ(probe.askedWhileRunning, 0);
+    EXPECT_GT(probe.asked, 0);
+}
+
 TEST(WorkerHandOff, WaitForPassCollectsInTheStartingFrame) {
     GatedWorker w;
     w.tracker.waitForPass = true;

@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Starloom needs to build, run and test, when any
 # of them is missing. Safe to run again: with everything present it does nothing.
+#
+# Besides the native packages this brings the AArch64 cross toolchain, qemu-user
+# and the arm64 packages of the engine's dependencies (through Debian multiarch),
+# with which the test command checks that an AArch64 build of the engine gives
+# the same stars bit for bit.
 set -euo pipefail
 
 PACKAGES=(
@@ -9,7 +14,10 @@ PACKAGES=(
   libxxhash-dev
   libvulkan-dev mesa-vulkan-drivers glslc libglfw3-dev libimgui-dev libglm-dev
   libfreetype-dev fonts-roboto-unhinted libpng-dev
-  xvfb xdotool x11-apps imagemagick vulkan-validationlayers vulkan-tools python3
+  xvfb xdotool x11-apps imagemagick vulkan-validationlayers vulkan-tools python3 tesseract-ocr
+  g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user
+  libxxhash-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64 libgmp-dev:arm64
+  libfreetype-dev:arm64 libpng-dev:arm64
 )
 
 missing=()
@@ -27,7 +35,13 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
   fi
 fi
+# The arm64 packages need the architecture known to dpkg (and then fresh lists).
+if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  $SUDO dpkg --add-architecture arm64
+fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# --no-remove: a multiarch package whose version does not match its native twin
+# must fail the install, not take the native one away.
+$SUDO apt-get install -y -qq --no-install-recommends --no-remove "${missing[@]}"

@@ -189,7 +189,7 @@ void displayPage(AppState& s) {
     ImGui::TextUnformatted("Max Magnitude");
     float magnitude = s.maxMagnitude;
     if (ImGui::InputFloat("##max_magnitude", &magnitude, 0.1f, 1.0f, "%4.1f")) {
-        magnitude = std::clamp(magnitude, 4.0f, 16.0f);
+        magnitude = std::clamp(magnitude, MAX_MAGNITUDE_MIN, MAX_MAGNITUDE_MAX);
         if (magnitude != s.maxMagnitude) {
             s.maxMagnitude = magnitude;
             s.viewLimitsChanged = true;
@@ -199,7 +199,7 @@ void displayPage(AppState& s) {
     ImGui::SetNextItemWidth(10 * s.charSize[0]);
     int angle = static_cast<int>(s.viewAngle);
     if (ImGui::InputInt("##View angle", &angle, 1)) {
-        angle = std::clamp(angle, 1, 90);
+        angle = std::clamp(angle, static_cast<int>(VIEW_ANGLE_MIN), static_cast<int>(VIEW_ANGLE_MAX));
         if (angle != s.viewAngle) {
             s.viewAngle = angle;
             s.viewLimitsChanged = true;
@@ -295,7 +295,7 @@ void userInterfacePage(AppState& s) {
     ImGui::SetNextItemWidth(10 * s.charSize[0]);
     int control = static_cast<int>(s.controlFontScale);
     if (ImGui::InputInt("##Font Sz Ctrl", &control, 1)) {
-        control = std::clamp(control, 1, 4);
+        control = std::clamp(control, static_cast<int>(CONTROL_FONT_SCALE_MIN), static_cast<int>(CONTROL_FONT_SCALE_MAX));
         if (control != static_cast<int>(s.controlFontScale)) {
             s.controlFontScale = static_cast<uint32_t>(control);
             s.framebufferResized = true;
@@ -306,7 +306,7 @@ void userInterfacePage(AppState& s) {
     ImGui::SetNextItemWidth(10 * s.charSize[0]);
     int display = static_cast<int>(s.displayFontSize);
     if (ImGui::InputInt("##Font Sz Disp", &display, 1)) {
-        display = std::clamp(display, 0, 18);
+        display = std::clamp(display, 0, static_cast<int>(DISPLAY_FONT_SIZE_MAX));
         if (display != static_cast<int>(s.displayFontSize)) {
             s.displayFontSize = static_cast<uint32_t>(display);
             s.changes.labelsChanged = 1;

@@ -19,6 +19,7 @@ struct LineState {
     bool fixed = false;      // fixed-width digits
     int link = 0;            // 0 none, 1 prefix inserted (host follows), 2 inside the path
     int cursorX = 0;
+    int hang = 0;            // where a wrapped line goes on: the tab stop the line went to last
     bool lineUsed = false;   // something advanced the cursor on this line
     bool glyphOnLine = false;  // a glyph was drawn on this line
     int lineBottom = 0;      // lowest line box (shift + line height) of the glyphs on the line
@@ -64,7 +65,10 @@ struct Layout {
         noteWidth();
         previousBottom = std::max(lineTop + s.lineHeight, s.lineBottom);
         lineTop += s.lineHeight;
-        s.cursorX = 0;
+        // A line that went to a tab stop (the second column of a two-column
+        // list) goes on under that column when it wraps.
+        if (lineEnd) s.hang = 0;
+        s.cursorX = s.hang;
         s.lineUsed = false;
         s.glyphOnLine = false;
         s.lineBottom = 0;
@@ -212,10 +216,10 @@ struct Layout {
                 }
                 break;
             case '>':
-                if (s.pos < n) s.tabs[text[s.pos++] & 31] = s.cursorX;
+                if (s.pos < n) s.tabs[text[s.pos++] & 31] = s.hang = s.cursorX;
                 break;
             case '<':
-                if (s.pos < n) s.cursorX = s.tabs[text[s.pos++] & 31];
+                if (s.pos < n) s.cursorX = s.hang = s.tabs[text[s.pos++] & 31];
                 break;
             case 'f':
                 s.fixed = true;

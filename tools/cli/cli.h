@@ -49,6 +49,7 @@ int runDensity(int argc, char** argv);
 int runVoxel(int argc, char** argv);
 int runPass(int argc, char** argv);
 int runSearch(int argc, char** argv);
+int runSavefile(int argc, char** argv);
 int runTextblock(int argc, char** argv);
 
 extern const char* const EXT_HELP;
@@ -61,4 +62,5 @@ extern const char* const DENSITY_HELP;
 extern const char* const VOXEL_HELP;
 extern const char* const PASS_HELP;
 extern const char* const SEARCH_HELP;
+extern const char* const SAVEFILE_HELP;
 extern const char* const TEXTBLOCK_HELP;

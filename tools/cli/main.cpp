@@ -17,6 +17,8 @@ const CliCommand COMMANDS[] = {
     {"pass", "run star-field passes at a viewpoint until complete and print the counts", PASS_HELP, runPass},
     {"search", "print the 100 stars nearest to a viewpoint", SEARCH_HELP, runSearch},
     {"star", "print the properties of a population's star at a uniform draw", STAR_HELP, runStar},
+    {"savefile", "print every field of a save file, or why the program would not load it", SAVEFILE_HELP,
+     runSavefile},
     {"textblock", "draw a help, information, licence or star text block into a PNG", TEXTBLOCK_HELP, runTextblock},
 };
 
@@ -24,7 +26,7 @@ void printOverview(FILE* out) {
     std::fprintf(out,
                  "usage: starloom-cli COMMAND [ARGS...]\n"
                  "       starloom-cli COMMAND --help\n\n"
-                 "Starloom's engine without a window: its number type, constants and galaxy.\n\n"
+                 "Starloom's engine without a window: its number type, constants, galaxy and save files.\n\n"
                  "commands:\n");
     for (const CliCommand& c : COMMANDS) std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
 }

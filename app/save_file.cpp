@@ -1,0 +1,497 @@
+#include "app/save_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+
+#include "app/app_state.h"
+#include "starfield/star_field.h"
+#include "ui/panel_choices.h"
+
+namespace {
+
+// ------------------------------------------------------------------ checks
+
+const char* finiteIn(double v, double lo, double hi, const char* outside) {
+    if (!std::isfinite(v)) return "not a finite number";
+    return v < lo || v > hi ? outside : nullptr;
+}
+
+bool unitLength(const Vec3d& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) &&
+           std::fabs(std::sqrt(dot(v, v)) - 1.0) <= SAVE_DIRECTION_TOLERANCE;
+}
+
+// One of the entries of the panel's combo.
+template <typename T, size_t N>
+bool offered(uint64_t value, const Choice<T> (&choices)[N]) {
+    return value <= UINT32_MAX && choiceName(choices, static_cast<T>(value)) != nullptr;
+}
+
+int32_t asInt32(const SaveValue& v) { return static_cast<int32_t>(static_cast<uint32_t>(v.word)); }
+
+const char* checkForward(const SaveValue& v, const SaveValue*) {
+    return unitLength(v.vector) ? nullptr : "not a finite vector of unit length";
+}
+
+enum FieldIndex : size_t { FIELD_FORWARD = 8, FIELD_UP = 9 };
+
+const char* checkUp(const SaveValue& v, const SaveValue* earlier) {
+    if (!unitLength(v.vector)) return "not a finite vector of unit length";
+    if (std::fabs(dot(v.vector, earlier[FIELD_FORWARD].vector)) > SAVE_DIRECTION_TOLERANCE)
+        return "not perpendicular to forward";
+    return nullptr;
+}
+
+const char* checkViewAngle(const SaveValue& v, const SaveValue*) {
+    return finiteIn(v.number, VIEW_ANGLE_MIN, VIEW_ANGLE_MAX, "outside 1 to 90");
+}
+
+const char* checkWavelength(const SaveValue& v, const SaveValue*) {
+    return finiteIn(v.single, CHANNEL_WAVELENGTH_MIN, CHANNEL_WAVELENGTH_MAX, "outside 1e-08 to 0.0001 metres");
+}
+
+const char* checkMagnitude(const SaveValue& v, const SaveValue*) {
+    return finiteIn(v.single, MAX_MAGNITUDE_MIN, MAX_MAGNITUDE_MAX, "outside 4 to 16");
+}
+
+const char* checkSpeedLevel(const SaveValue& v, const SaveValue*) {
+    const int32_t level = asInt32(v);
+    return level < MIN_SPEED_LEVEL || level > MAX_SPEED_LEVEL ? "outside -100 to 50" : nullptr;
+}
+
+const char* checkDisplayFont(const SaveValue& v, const SaveValue*) {
+    return v.word > DISPLAY_FONT_SIZE_MAX ? "outside 0 to 18" : nullptr;
+}
+
+const char* checkControlFont(const SaveValue& v, const SaveValue*) {
+    return v.word < CONTROL_FONT_SCALE_MIN || v.word > CONTROL_FONT_SCALE_MAX ? "outside 1 to 4" : nullptr;
+}
+
+const char* checkVoxelChunks(const SaveValue& v, const SaveValue*) {
+    return offered(v.word, VOXEL_CHOICES) ? nullptr : "not one of the Max Voxels choices";
+}
+
+const char* checkStarsGen(const SaveValue& v, const SaveValue*) {
+    return offered(v.word, STARS_GEN_CHOICES) ? nullptr : "not one of the Max stars gen choices";
+}
+
+const char* checkStarsGpu(const SaveValue& v, const SaveValue*) {
+    return offered(v.word, POINT_CAPACITY_CHOICES) ? nullptr : "not one of the Max stars gc choices";
+}
+
+const char* checkFlag(const SaveValue& v, const SaveValue*) { return v.word > 1 ? "not 0 or 1" : nullptr; }
+
+// ------------------------------------------------------- values in the program
+
+SaveValue word(uint64_t w) {
+    SaveValue v;
+    v.word = w;
+    return v;
+}
+SaveValue single(float f) {
+    SaveValue v;
+    v.single = f;
+    return v;
+}
+SaveValue number(double d) {
+    SaveValue v;
+    v.number = d;
+    return v;
+}
+SaveValue fixed(FixedCoord c) {
+    SaveValue v;
+    v.fixed = c;
+    return v;
+}
+SaveValue vector(Vec3d d) {
+    SaveValue v;
+    v.vector = d;
+    return v;
+}
+
+AppState& st(const SaveTarget& t) { return *t.state; }
+
+// A speed level below the lowest a file may hold (the comma key has no lower
+// bound) is saved as that lowest level: both mean standing still, and the
+// program never writes a file it would refuse to read.
+int32_t savedSpeedLevel(const AppState& s) { return std::max<int32_t>(s.view.speedLevel, MIN_SPEED_LEVEL); }
+
+#define POSITION_FIELD(NAME, AXIS, OFFSET)                                                                     \
+    {NAME, SaveKind::FIXED, OFFSET, nullptr, [](const SaveTarget& t) { return fixed(st(t).view.position[AXIS]); }, \
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { st(t).view.position[AXIS] = v.fixed; }}
+
+#define WAVELENGTH_FIELD(NAME, CHANNEL, OFFSET)                                                           \
+    {NAME, SaveKind::F32, OFFSET, checkWavelength,                                                        \
+     [](const SaveTarget& t) { return single(st(t).channelWavelength[CHANNEL]); },                        \
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { st(t).channelWavelength[CHANNEL] = v.single; }}
+
+#define FLAG_FIELD(NAME, MEMBER, OFFSET)                                                                 \
+    {NAME, SaveKind::FLAG, OFFSET, checkFlag, [](const SaveTarget& t) { return word(st(t).MEMBER ? 1 : 0); }, \
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { st(t).MEMBER = v.word != 0; }}
+
+}  // namespace
+
+// The file layout. Every field lies at the next multiple of its alignment (the
+// largest power of two dividing its size, at most 16); gaps hold 0xFF. The
+// offsets are written out for the reader and checked against that rule below.
+constexpr SaveField SAVE_FIELDS[SAVE_FIELD_COUNT] = {
+    {"magic", SaveKind::MAGIC, 0, nullptr, nullptr, nullptr},
+    {"version", SaveKind::VERSION, 8, nullptr, nullptr, nullptr},
+    {"reserved", SaveKind::RESERVED, 12, nullptr, nullptr, nullptr},
+    {"seedFirst", SaveKind::U32, 16, nullptr, [](const SaveTarget& t) { return word(t.seed->first); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { t.seed->first = static_cast<uint32_t>(v.word); }},
+    {"seedSecond", SaveKind::U32, 20, nullptr, [](const SaveTarget& t) { return word(t.seed->second); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { t.seed->second = static_cast<uint32_t>(v.word); }},
+    // 24..31: padding
+    POSITION_FIELD("positionX", 0, 32),
+    POSITION_FIELD("positionY", 1, 48),
+    POSITION_FIELD("positionZ", 2, 64),
+    // The two directions are one orientation: forward is stored with up, so
+    // that a file ending or failing between them never pairs a new forward
+    // with an old up (which could be parallel to it).
+    {"forward", SaveKind::VEC3, 80, checkForward, [](const SaveTarget& t) { return vector(st(t).view.forward); },
+     nullptr},
+    {"up", SaveKind::VEC3, 104, checkUp, [](const SaveTarget& t) { return vector(st(t).view.up); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue* earlier) {
+         st(t).view.forward = earlier[FIELD_FORWARD].vector;
+         st(t).view.up = v.vector;
+     }},
+    {"viewAngle", SaveKind::F64, 128, checkViewAngle, [](const SaveTarget& t) { return number(st(t).viewAngle); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { st(t).viewAngle = v.number; }},
+    WAVELENGTH_FIELD("wavelengthRed", 0, 136),
+    WAVELENGTH_FIELD("wavelengthGreen", 1, 140),
+    WAVELENGTH_FIELD("wavelengthBlue", 2, 144),
+    {"maxMagnitude", SaveKind::F32, 148, checkMagnitude, [](const SaveTarget& t) { return single(st(t).maxMagnitude); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { st(t).maxMagnitude = v.single; }},
+    {"speedLevel", SaveKind::I32, 152, checkSpeedLevel,
+     [](const SaveTarget& t) { return word(static_cast<uint32_t>(savedSpeedLevel(st(t)))); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { st(t).view.speedLevel = asInt32(v); }},
+    {"displayFontSize", SaveKind::U32, 156, checkDisplayFont,
+     [](const SaveTarget& t) { return word(st(t).displayFontSize); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) {
+         st(t).displayFontSize = static_cast<uint32_t>(v.word);
+     }},
+    {"controlFontScale", SaveKind::U32, 160, checkControlFont,
+     [](const SaveTarget& t) { return word(st(t).controlFontScale); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) {
+         st(t).controlFontScale = static_cast<uint32_t>(v.word);
+     }},
+    {"maxVoxelChunks", SaveKind::U32, 164, checkVoxelChunks, [](const SaveTarget& t) { return word(*t.maxVoxelChunks); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) {
+         *t.maxVoxelChunks = static_cast<uint32_t>(v.word);
+     }},
+    {"maxStarsGen", SaveKind::U32, 168, checkStarsGen,
+     [](const SaveTarget& t) { return word(static_cast<uint32_t>(*t.maxStarsGen)); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { *t.maxStarsGen = v.word; }},
+    {"maxStarsGpu", SaveKind::U32, 172, checkStarsGpu,
+     [](const SaveTarget& t) { return word(static_cast<uint32_t>(*t.maxStarsGpu)); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { *t.maxStarsGpu = v.word; }},
+    FLAG_FIELD("panelOnRight", panelOnRight, 176),
+    FLAG_FIELD("showCrosshair", showCrosshair, 177),
+    FLAG_FIELD("multisampling", multisampling, 178),
+};
+
+#undef POSITION_FIELD
+#undef WAVELENGTH_FIELD
+#undef FLAG_FIELD
+
+namespace {
+
+constexpr uint32_t kindSize(SaveKind kind) {
+    switch (kind) {
+        case SaveKind::MAGIC:
+        case SaveKind::F64:
+            return 8;
+        case SaveKind::FIXED:
+            return 16;
+        case SaveKind::VEC3:
+            return 24;
+        case SaveKind::FLAG:
+            return 1;
+        default:
+            return 4;
+    }
+}
+
+// The largest power of two dividing the size, at most 16.
+constexpr uint32_t alignmentOf(uint32_t size) { return std::min<uint32_t>(size & (~size + 1), 16); }
+
+constexpr size_t alignUp(size_t at, uint32_t alignment) { return (at + alignment - 1) / alignment * alignment; }
+
+// The offsets of the table follow the alignment rule, and the last field ends at byte 179.
+constexpr bool layoutFollowsTheRule(const SaveField* fields, size_t count) {
+    size_t at = 0;
+    for (size_t i = 0; i < count; ++i) {
+        at = alignUp(at, alignmentOf(kindSize(fields[i].kind)));
+        if (fields[i].offset != at) return false;
+        at += kindSize(fields[i].kind);
+    }
+    return at == SAVE_FILE_SIZE;
+}
+
+// ---------------------------------------------------------- little-endian bytes
+
+void putWord(uint8_t* out, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint64_t getWord(const uint8_t* in, int bytes) {
+    uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i) value |= static_cast<uint64_t>(in[i]) << (8 * i);
+    return value;
+}
+
+void encode(SaveKind kind, const SaveValue& v, uint8_t* out) {
+    switch (kind) {
+        case SaveKind::MAGIC:
+            putWord(out, SAVE_MAGIC, 8);
+            break;
+        case SaveKind::VERSION:
+            putWord(out, SAVE_VERSION, 4);
+            break;
+        case SaveKind::RESERVED:
+            putWord(out, 0, 4);
+            break;
+        case SaveKind::U32:
+        case SaveKind::I32:
+            putWord(out, v.word, 4);
+            break;
+        case SaveKind::F32:
+            putWord(out, std::bit_cast<uint32_t>(v.single), 4);
+            break;
+        case SaveKind::F64:
+            putWord(out, std::bit_cast<uint64_t>(v.number), 8);
+            break;
+        case SaveKind::FIXED:
+            putWord(out, v.fixed.fraction, 8);
+            putWord(out + 8, static_cast<uint64_t>(v.fixed.integer), 8);
+            break;
+        case SaveKind::VEC3:
+            putWord(out, std::bit_cast<uint64_t>(v.vector.x), 8);
+            putWord(out + 8, std::bit_cast<uint64_t>(v.vector.y), 8);
+            putWord(out + 16, std::bit_cast<uint64_t>(v.vector.z), 8);
+            break;
+        case SaveKind::FLAG:
+            out[0] = static_cast<uint8_t>(v.word);
+            break;
+    }
+}
+
+SaveValue decode(SaveKind kind, const uint8_t* in) {
+    SaveValue v;
+    switch (kind) {
+        case SaveKind::MAGIC:
+            v.word = getWord(in, 8);
+            break;
+        case SaveKind::VERSION:
+        case SaveKind::RESERVED:
+        case SaveKind::U32:
+        case SaveKind::I32:
+            v.word = getWord(in, 4);
+            break;
+        case SaveKind::F32:
+            v.single = std::bit_cast<float>(static_cast<uint32_t>(getWord(in, 4)));
+            break;
+        case SaveKind::F64:
+            v.number = std::bit_cast<double>(getWord(in, 8));
+            break;
+        case SaveKind::FIXED:
+            v.fixed.fraction = getWord(in, 8);
+            v.fixed.integer = static_cast<int64_t>(getWord(in + 8, 8));
+            break;
+        case SaveKind::VEC3:
+            v.vector = {std::bit_cast<double>(getWord(in, 8)), std::bit_cast<double>(getWord(in + 8, 8)),
+                        std::bit_cast<double>(getWord(in + 16, 8))};
+            break;
+        case SaveKind::FLAG:
+            v.word = in[0];
+            break;
+    }
+    return v;
+}
+
+std::string directoryOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Makes the rename itself durable. A folder that cannot be synced (some file
+// systems refuse) still holds the complete new file, so this is best effort.
+void syncDirectory(const std::string& directory) {
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+static_assert(layoutFollowsTheRule(SAVE_FIELDS, SAVE_FIELD_COUNT), "the save file layout breaks the alignment rule");
+static_assert(SAVE_FIELDS[FIELD_FORWARD].offset == 80 && SAVE_FIELDS[FIELD_UP].offset == 104,
+              "the orientation's field indices do not match the table");
+
+uint32_t saveKindSize(SaveKind kind) { return kindSize(kind); }
+
+SaveTarget saveTargetFor(AppState& state, StarField& engine) {
+    return {&state, &engine.seed, &engine.requestedMaxChunks, &engine.requestedMaxStarsGen, &engine.pointCapacity,
+            &engine.generationLock};
+}
+
+std::string formatSaveValue(SaveKind kind, const SaveValue& v) {
+    char text[128];
+    switch (kind) {
+        case SaveKind::MAGIC:
+            std::snprintf(text, sizeof text, "0x%016" PRIX64, v.word);
+            break;
+        case SaveKind::I32:
+            std::snprintf(text, sizeof text, "%" PRId32, static_cast<int32_t>(static_cast<uint32_t>(v.word)));
+            break;
+        case SaveKind::F32:
+            std::snprintf(text, sizeof text, "%.17g", static_cast<double>(v.single));
+            break;
+        case SaveKind::F64:
+            std::snprintf(text, sizeof text, "%.17g", v.number);
+            break;
+        case SaveKind::FIXED:
+            std::snprintf(text, sizeof text, "%" PRIu64 " %" PRId64, v.fixed.fraction, v.fixed.integer);
+            break;
+        case SaveKind::VEC3:
+            std::snprintf(text, sizeof text, "%.17g %.17g %.17g", v.vector.x, v.vector.y, v.vector.z);
+            break;
+        default:
+            std::snprintf(text, sizeof text, "%" PRIu64, v.word);
+            break;
+    }
+    return text;
+}
+
+std::vector<uint8_t> buildSaveImage(const SaveTarget& target) {
+    std::shared_lock<std::shared_mutex> lock;
+    if (target.engineLock != nullptr) lock = std::shared_lock<std::shared_mutex>(*target.engineLock);
+    std::vector<uint8_t> image;
+    for (const SaveField& f : SAVE_FIELDS) {
+        const uint32_t size = kindSize(f.kind);
+        const size_t at = alignUp(image.size(), alignmentOf(size));
+        image.resize(at + size, SAVE_PADDING);
+        encode(f.kind, f.get != nullptr ? f.get(target) : SaveValue{}, image.data() + at);
+    }
+    return image;
+}
+
+void walkSaveImage(const uint8_t* data, size_t length,
+                   const std::function<void(size_t, const SaveValue&, const SaveValue*)>& take) {
+    SaveValue values[SAVE_FIELD_COUNT];
+    size_t at = 0;
+    for (size_t i = 0; i < SAVE_FIELD_COUNT; ++i) {
+        const SaveField& f = SAVE_FIELDS[i];
+        const uint32_t size = kindSize(f.kind);
+        at = alignUp(at, alignmentOf(size));
+        if (at + size > length) throw std::runtime_error(LOAD_TRUNCATED);
+        values[i] = decode(f.kind, data + at);
+        at += size;
+        if (f.kind == SaveKind::MAGIC && values[i].word != SAVE_MAGIC) throw std::runtime_error(LOAD_BAD_MAGIC);
+        if (f.kind == SaveKind::VERSION && values[i].word > SAVE_VERSION) throw std::runtime_error(LOAD_BAD_VERSION);
+        if (f.check != nullptr) {
+            if (const char* why = f.check(values[i], values)) {
+                throw std::runtime_error(std::string("invalid ") + f.name + " in save file: " +
+                                         formatSaveValue(f.kind, values[i]) + " is " + why);
+            }
+        }
+        take(i, values[i], values);
+    }
+}
+
+void applySaveImage(const uint8_t* data, size_t length, const SaveTarget& target) {
+    walkSaveImage(data, length, [&target](size_t i, const SaveValue& value, const SaveValue* earlier) {
+        if (SAVE_FIELDS[i].set != nullptr) SAVE_FIELDS[i].set(target, value, earlier);
+    });
+}
+
+std::string saveTemporaryPath(const std::string& path) { return path + ".tmp"; }
+
+void writeSaveTemporary(const std::string& path, const std::vector<uint8_t>& image) {
+    const std::string temporary = saveTemporaryPath(path);
+    FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) throw std::runtime_error(std::strerror(errno));
+    // Everything must reach the disk before the rename makes it the save file.
+    const bool written = std::fwrite(image.data(), 1, image.size(), file) == image.size() &&
+                         std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) {
+        std::remove(temporary.c_str());
+        throw std::runtime_error(!written ? SAVE_WRITE_FAILED : SAVE_CLOSE_FAILED);
+    }
+}
+
+void replaceWithTemporary(const std::string& path) {
+    const std::string temporary = saveTemporaryPath(path);
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        std::remove(temporary.c_str());
+        throw std::runtime_error(std::strerror(error));
+    }
+    syncDirectory(directoryOf(path));
+}
+
+void saveState(const std::string& path, const SaveTarget& target) {
+    const std::vector<uint8_t> image = buildSaveImage(target);
+    writeSaveTemporary(path, image);
+    replaceWithTemporary(path);
+}
+
+int readSaveFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& errorText) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        const int error = errno;
+        errorText = std::strerror(error);
+        return error;
+    }
+    if (std::fseek(file, 0, SEEK_END) != 0) {
+        std::fclose(file);
+        throw std::runtime_error(LOAD_SEEK_FAILED);
+    }
+    const long length = std::ftell(file);
+    if (length < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
+        std::fclose(file);
+        throw std::runtime_error(LOAD_SEEK_FAILED);
+    }
+    // Nothing after the last field is ever used: a huge file costs no memory.
+    bytes.assign(std::min<size_t>(static_cast<size_t>(length), SAVE_FILE_SIZE), 0);
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
+    if (got != bytes.size()) {
+        std::fclose(file);
+        throw std::runtime_error(LOAD_READ_FAILED);
+    }
+    if (std::fclose(file) != 0) throw std::runtime_error(LOAD_CLOSE_FAILED);
+    return 0;
+}
+
+int loadState(const std::string& path, std::string& errorText, const SaveTarget& target) {
+    std::vector<uint8_t> bytes;
+    if (const int error = readSaveFile(path, bytes, errorText); error != 0) return error;
+    std::unique_lock<std::shared_mutex> lock;
+    if (target.engineLock != nullptr) lock = std::unique_lock<std::shared_mutex>(*target.engineLock);
+    applySaveImage(bytes.data(), bytes.size(), target);
+    return 0;
+}
+
+void applyDefaults(const SaveTarget& target) {
+    applyDefaultSettings(*target.state);
+    std::unique_lock<std::shared_mutex> lock;
+    if (target.engineLock != nullptr) lock = std::unique_lock<std::shared_mutex>(*target.engineLock);
+    *target.seed = GalaxySeed{};
+    *target.maxVoxelChunks = DEFAULT_MAX_VOXEL_CHUNKS;
+    *target.maxStarsGen = DEFAULT_MAX_STARS_GEN;
+    *target.maxStarsGpu = DEFAULT_POINT_CAPACITY;
+}

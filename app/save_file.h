@@ -1,0 +1,137 @@
+// The save file: the galaxy seed, the viewpoint, the display settings and the
+// star-field engine's capacities in a little-endian binary image of 179 bytes.
+//
+// One table (SAVE_FIELDS) lists the fields in file order with their offset,
+// kind, how to check a value read from a file and where it lives in the
+// program; writing, reading, the defaults check and starloom-cli's printout
+// all walk it. Free of any window or GPU header, so that starloom-cli and the
+// tests link it without the renderer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+#include "starfield/navigation.h"
+#include "starfield/voxel_random.h"
+
+struct AppState;
+struct StarField;
+
+inline constexpr uint64_t SAVE_MAGIC = 0x990A1A0A0D7867F3;  // bytes F3 67 78 0D 0A 1A 0A 99
+inline constexpr uint32_t SAVE_VERSION = 1;
+inline constexpr size_t SAVE_FILE_SIZE = 179;
+inline constexpr uint8_t SAVE_PADDING = 0xFF;
+
+// Tolerance of the unit-length and perpendicularity checks of the two
+// direction vectors. Navigation keeps them within about 1e-15.
+inline constexpr double SAVE_DIRECTION_TOLERANCE = 1e-6;
+
+// The exact texts of the errors saveState and loadState throw.
+inline constexpr const char* SAVE_WRITE_FAILED = "failed to write save file";
+inline constexpr const char* SAVE_CLOSE_FAILED = "error closing save file on write";
+inline constexpr const char* LOAD_SEEK_FAILED = "error in seek while loading save file";
+inline constexpr const char* LOAD_READ_FAILED = "failed to read save file";
+inline constexpr const char* LOAD_CLOSE_FAILED = "error closing save file on read";
+inline constexpr const char* LOAD_TRUNCATED = "load from file of insufficient size, may have been truncated";
+inline constexpr const char* LOAD_BAD_MAGIC = "invalid save file";
+inline constexpr const char* LOAD_BAD_VERSION = "invalid file version";
+
+// Where the saved values live: the AppState, and the star-field engine's seed
+// and requested capacities. The engine's values are read under `engineLock`
+// shared and written under it exclusively (a running star-field pass holds
+// it), unless it is null.
+struct SaveTarget {
+    AppState* state = nullptr;
+    GalaxySeed* seed = nullptr;
+    uint32_t* maxVoxelChunks = nullptr;  // "Max Voxels", in chunks of 65536 voxels
+    uint64_t* maxStarsGen = nullptr;     // "Max stars gen"
+    uint64_t* maxStarsGpu = nullptr;     // "Max stars gc"
+    std::shared_mutex* engineLock = nullptr;
+};
+
+// The target of the running program: the state and the engine's requested
+// values, guarded by the engine's generation lock.
+SaveTarget saveTargetFor(AppState& state, StarField& engine);
+
+// How a field is stored. MAGIC, VERSION and RESERVED frame the file and live
+// nowhere in the program.
+enum class SaveKind : uint8_t { MAGIC, VERSION, RESERVED, U32, I32, F32, F64, FIXED, VEC3, FLAG };
+
+// A field's value; the member its kind names is the one in use.
+struct SaveValue {
+    uint64_t word = 0;    // MAGIC, VERSION, RESERVED, U32, FLAG; I32 as its 32-bit pattern
+    float single = 0;     // F32
+    double number = 0;    // F64
+    FixedCoord fixed{};   // FIXED: low word (fraction), then high word (signed integer part)
+    Vec3d vector{};       // VEC3
+};
+
+struct SaveField {
+    const char* name;
+    SaveKind kind;
+    uint32_t offset;
+    // Why a value read from a file must not be applied, or null when it may.
+    // `earlier` holds the values of the fields before this one.
+    const char* (*check)(const SaveValue& value, const SaveValue* earlier);
+    // Reads the value to save from the target.
+    SaveValue (*get)(const SaveTarget& target);
+    // Stores a checked value into the target; null for a value stored with a later field.
+    void (*set)(const SaveTarget& target, const SaveValue& value, const SaveValue* earlier);
+};
+
+// Bytes a field of this kind takes in the file.
+uint32_t saveKindSize(SaveKind kind);
+
+// Every field in file order.
+inline constexpr size_t SAVE_FIELD_COUNT = 24;
+extern const SaveField SAVE_FIELDS[SAVE_FIELD_COUNT];
+
+// A value as starloom-cli prints it: integers in decimal, floating-point
+// numbers with %.17g, a position as its low and high word, a vector as three
+// numbers, the magic in hexadecimal.
+std::string formatSaveValue(SaveKind kind, const SaveValue& value);
+
+// The whole file image of the target's current values (179 bytes, gaps 0xFF).
+std::vector<uint8_t> buildSaveImage(const SaveTarget& target);
+
+// Walks an image field by field in file order: decodes each value, checks it
+// and hands it to `take`, with the values before it. Throws std::runtime_error
+// at the first field that lies beyond `length`, has the wrong magic or version,
+// or fails its check (the message names the field); the fields handed over
+// before stay handed over. Bytes after the last field are ignored.
+void walkSaveImage(const uint8_t* data, size_t length,
+                   const std::function<void(size_t index, const SaveValue& value, const SaveValue* earlier)>& take);
+
+// Applies an image to the target field by field, as walkSaveImage reads them.
+void applySaveImage(const uint8_t* data, size_t length, const SaveTarget& target);
+
+// Writes the image atomically: into a temporary file beside `path`, flushed
+// and synced to disk, then renamed over `path` (and the folder synced). On
+// failure the temporary file is removed, the file at `path` is left as it was
+// and std::runtime_error is thrown: the open or rename failure's strerror
+// text, SAVE_WRITE_FAILED or SAVE_CLOSE_FAILED.
+void saveState(const std::string& path, const SaveTarget& target);
+
+// The two steps of saveState, for the tests of an interrupted save: write the
+// image to the temporary file (its path is returned), then move it into place.
+std::string saveTemporaryPath(const std::string& path);
+void writeSaveTemporary(const std::string& path, const std::vector<uint8_t>& image);
+void replaceWithTemporary(const std::string& path);
+
+// Reads the first SAVE_FILE_SIZE bytes of the file (what lies beyond is never
+// used). Returns 0, or errno when the file cannot be opened (errorText then
+// holds strerror(errno)); throws std::runtime_error with LOAD_SEEK_FAILED,
+// LOAD_READ_FAILED or LOAD_CLOSE_FAILED.
+int readSaveFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& errorText);
+
+// Reads the file and applies it to the target (readSaveFile, then
+// applySaveImage under the engine lock). 0 when it was read and applied.
+int loadState(const std::string& path, std::string& errorText, const SaveTarget& target);
+
+// The values of a missing save file: the AppState's defaults, galaxy seed
+// (1, 3), 16 voxel chunks, 10,000,000 stars generated, 3,000,000 on the GPU.
+void applyDefaults(const SaveTarget& target);

@@ -1,0 +1,107 @@
+"""What the end-to-end tests of the real program share: a private X server,
+commands with its display, the program's window, screenshots and their pixel
+statistics, and closing the window the way a window manager does."""
+import ctypes
+import os
+import subprocess
+import sys
+import time
+
+
+def fail(message):
+    print("FAIL:", message, file=sys.stderr)
+    raise SystemExit(1)
+
+
+def start_xvfb(size="1280x1024"):
+    """Xvfb picks a free display itself and reports it through a pipe."""
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size + "x24", "-nolisten", "tcp"],
+        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    number = b""
+    with os.fdopen(read_end, "rb") as pipe:
+        while not number.endswith(b"\n"):
+            chunk = pipe.read(1)
+            if not chunk:
+                break
+            number += chunk
+    if not number.strip():
+        xvfb.kill()
+        fail("Xvfb did not start")
+    return xvfb, ":" + number.decode().strip()
+
+
+def run(cmd, env, check=True):
+    return subprocess.run(cmd, env=env, check=check, capture_output=True, text=True, timeout=60)
+
+
+def find_window(env, deadline):
+    while time.time() < deadline:
+        result = run(["xdotool", "search", "--name", "^Starloom$"], env, check=False)
+        ids = result.stdout.split()
+        if ids:
+            return int(ids[0])
+        time.sleep(0.5)
+    return None
+
+
+def screenshot(env, path):
+    run(["import", "-window", "root", path], env)
+    data = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], env=env, capture_output=True,
+                          check=True, timeout=60).stdout
+    return data
+
+
+def region_stats(data, width, x0, x1, y0, y1):
+    """Mean brightness, bright-pixel count and green-only pixel count."""
+    total = 0
+    bright = 0
+    green = 0
+    count = 0
+    for y in range(y0, y1):
+        row = y * width * 3
+        for x in range(x0, x1):
+            r, g, b = data[row + 3 * x], data[row + 3 * x + 1], data[row + 3 * x + 2]
+            total += r + g + b
+            count += 1
+            if r + g + b > 300:
+                bright += 1
+            if g > 150 and r < 60 and b < 60:
+                green += 1
+    return total / (3.0 * count), bright, green
+
+
+def send_close(display, window):
+    """WM_DELETE_WINDOW as a ClientMessage, as a window manager sends it."""
+    x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+    class XEvent(ctypes.Union):
+        _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+    dpy = x11.XOpenDisplay(display.encode())
+    if not dpy:
+        fail("cannot open display " + display)
+    event = XEvent()
+    event.xclient.type = 33  # ClientMessage
+    event.xclient.window = window
+    event.xclient.message_type = x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0)
+    event.xclient.format = 32
+    event.xclient.data[0] = x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
+    event.xclient.data[1] = 0  # CurrentTime
+    x11.XSendEvent(dpy, window, 0, 0, ctypes.byref(event))
+    x11.XFlush(dpy)
+    x11.XCloseDisplay(dpy)
