@@ -178,12 +178,14 @@ bool sameChannels(const ChannelConstants& a, const ChannelConstants& b) {
 }
 
 struct ChildPrefetch {
-    // A window of eight children per thread keeps the helpers supplied
-    // between the pass's looks ahead.
-    explicit ChildPrefetch(unsigned threads) : pool(threads - 1), window(8 * threads) {}
-    // Declared first so that it is destroyed last: the pool's helpers may
+    // Room for 32 children per thread: the helpers can work ahead through
+    // stretches where the pass is busy with the voxels themselves.
+    explicit ChildPrefetch(unsigned threads) : pool(threads - 1), window(32 * threads) {}
+    using Entries = std::unordered_map<uint32_t, std::unique_ptr<PrefetchedChild>>;
+    // Declared first so that they are destroyed last: the pool's helpers may
     // still run tasks of `children` until the pool has settled.
-    std::unordered_map<uint32_t, std::unique_ptr<PrefetchedChild>> children;  // by work item
+    Entries children;                       // by work item
+    std::vector<Entries::node_type> spare;  // entries taken out, reused to spare allocations
     GenerationPool pool;
     size_t window;  // children submitted and not yet taken, at most
     int purgedBelow = 0;  // the cut-off when children below it were last dropped
@@ -192,9 +194,28 @@ struct ChildPrefetch {
     GalaxySeed seed;
     ChannelConstants channels;
 
+    // A new entry for the item; null when it has one.
+    PrefetchedChild* add(uint32_t item) {
+        if (children.find(item) != children.end()) return nullptr;
+        if (spare.empty()) return children.try_emplace(item, std::make_unique<PrefetchedChild>()).first->second.get();
+        Entries::node_type node = std::move(spare.back());
+        spare.pop_back();
+        node.key() = item;
+        PrefetchedChild* child = node.mapped().get();
+        children.insert(std::move(node));
+        return child;
+    }
+    // The item's entry, taken out (empty when it has none).
+    Entries::node_type take(uint32_t item) { return children.extract(item); }
+    void recycle(Entries::node_type node) {
+        if (node.empty()) return;
+        *node.mapped() = PrefetchedChild{};  // frees stars it still holds
+        spare.push_back(std::move(node));
+    }
+    // Drops every entry (waiting for those being generated).
     void forget() {
         pool.settle();
-        children.clear();
+        while (!children.empty()) recycle(children.extract(children.begin()));
         purgedBelow = 0;
     }
 };
@@ -397,11 +418,13 @@ bool StarField::nextItem(int bucket, uint32_t& item) {
         // Eviction raised the cut-off: children seen below it are out of the
         // pass's reach and only hold room in the window.
         pf.purgedBelow = queue.cutoff;
-        std::erase_if(pf.children, [&](const auto& entry) {
-            return entry.second->priority < queue.cutoff && pf.pool.done(entry.second->task);
-        });
+        for (auto it = pf.children.begin(); it != pf.children.end();) {
+            const auto next = std::next(it);
+            if (it->second->priority < queue.cutoff && pf.pool.done(it->second->task)) pf.recycle(pf.children.extract(it));
+            it = next;
+        }
     }
-    if (!prefetchIdle && pf.children.size() <= pf.window / 2) prefetchAhead(bucket);
+    if (!prefetchIdle && pf.children.size() <= pf.window * 3 / 4) prefetchAhead(bucket);
     if (pending.empty()) return false;
     item = pending.back();
     pending.pop_back();
@@ -434,10 +457,9 @@ void StarField::prefetchChild(uint32_t item, int priority) {
     ChildPrefetch& pf = *prefetch;
     const VoxelHandle ph = item >> 3;
     if ((ph >> 16) >= chunks.size() || !isLive(ph)) return;
-    auto [it, added] = pf.children.try_emplace(item);
-    if (!added) return;
-    it->second = std::make_unique<PrefetchedChild>();
-    PrefetchedChild& c = *it->second;
+    PrefetchedChild* added = pf.add(item);
+    if (added == nullptr) return;
+    PrefetchedChild& c = *added;
     c.galaxy = &galaxy;
     c.channels = channels;
     c.seed = seed;
@@ -465,19 +487,28 @@ bool StarField::createChild(uint32_t item, int priority) {
     const VoxelHandle ph = item >> 3;
     const int octant = static_cast<int>(item & 7);
     const VoxelParent parent = parentOf(voxel(ph));
-    // The child as a helper thread worked it out, if it did so from the same parent.
-    std::unique_ptr<PrefetchedChild> ready;
+    // The child as a helper thread worked it out, if it did so from the same
+    // parent; its entry goes back to the spares however this ends.
+    ChildPrefetch::Entries::node_type entry;
+    struct Recycle {
+        ChildPrefetch* prefetch;
+        ChildPrefetch::Entries::node_type& entry;
+        ~Recycle() {
+            if (prefetch != nullptr) prefetch->recycle(std::move(entry));
+        }
+    } recycle{prefetch.get(), entry};
+    PrefetchedChild* ready = nullptr;
     if (prefetch) {
-        if (auto it = prefetch->children.find(item); it != prefetch->children.end()) {
-            ready = std::move(it->second);
-            prefetch->children.erase(it);
-            const bool done = prefetch->pool.finish(ready->task, workspace);
-            const bool valid = done && sameParent(ready->parent, parent);
+        entry = prefetch->take(item);
+        if (!entry.empty()) {
+            PrefetchedChild& c = *entry.mapped();
+            const bool done = prefetch->pool.finish(c.task, workspace);
+            const bool valid = done && sameParent(c.parent, parent);
             if (done && !valid) ++stats.prefetchesStale;
-            if (valid)
+            if (valid) {
                 ++stats.prefetchesUsed;
-            else
-                ready.reset();
+                ready = &c;
+            }
         }
     }
     ChildPlan plan;
