@@ -68,7 +68,6 @@ void preparePass(StarFieldLink& link, const AppState& state, const ChangeFlags& 
     input.displayFontSize = static_cast<int>(state.displayFontSize);
     // The pass goes on past its budget until a frame wants its results.
     input.runUntilCollected = true;
-    input.minimumBudgetNs = 0;
     link.engine->yieldRequested.store(false);
 }
 

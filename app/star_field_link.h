@@ -35,9 +35,6 @@ std::vector<std::vector<ArmSegment>> armChainsForDisplay(const GalaxyComponent& 
 
 void buildGalaxyModel(GalaxyModel& galaxy);
 
-// The time budget of the first pass, run at start-up before the first frame.
-inline constexpr uint64_t FIRST_PASS_BUDGET_NS = 1000000000;
-
 struct StarFieldLink {
     std::unique_ptr<StarField> engine;
     const GalaxyModel* galaxy = nullptr;

@@ -127,11 +127,7 @@ void Application::initWindowAndRenderer() {
     stage = "generating the first stars";
     handOverViewLimits(starField);
     preparePass(starField, state, state.changes);
-    // Nobody would ask for its results: a budget of its own, up to a second.
-    // Before the first frame the pass has every core to itself; the frames
-    // that follow would take their share (all of it, on a CPU renderer).
-    starField.input.runUntilCollected = false;
-    starField.input.minimumBudgetNs = FIRST_PASS_BUDGET_NS;
+    starField.input.runUntilCollected = false;  // nobody would ask for it: one budget's worth
     state.changes = ChangeFlags{};
     runStarFieldPass(&starField);
     waitIdle(renderer);

@@ -394,7 +394,7 @@ void StarField::pass(int resumePriority) {
                 // the display keeps what it has.
                 exhausted = createChild(item, bucket);
         }
-        if (!exhausted && bucket > 0 && clock() - start > passBudgetNs &&
+        if (!exhausted && bucket > 0 && clock() - start > frameTimeoutNs &&
             (!runUntilCollected || yieldRequested.load(std::memory_order_relaxed))) {
             queue.resumePriority = bucket - 1;
             break;
@@ -697,7 +697,6 @@ void StarField::update(const StarFieldInput& input) {
     for (uint8_t f : input.changes) changed = changed || f != 0;
 
     runUntilCollected = input.runUntilCollected;
-    passBudgetNs = std::max(frameTimeoutNs, input.minimumBudgetNs);
     {
         std::unique_lock lock(generationLock);
         // The search reads the appearance constants too: they change only under the lock.

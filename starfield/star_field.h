@@ -83,9 +83,6 @@ struct StarFieldInput {
     // yieldRequested is raised (or the pass completes): a frame slower than
     // the budget then finds the worker still at work instead of idle.
     bool runUntilCollected = false;
-    // The least time budget of this update's pass, when it exceeds the Frame
-    // Timeout (0: the Frame Timeout alone).
-    uint64_t minimumBudgetNs = 0;
 };
 
 // Nanoseconds of the steady clock.
@@ -181,7 +178,6 @@ struct StarField {
     // each update.
     std::atomic<bool> yieldRequested{false};
     bool runUntilCollected = false;  // of the running update
-    uint64_t passBudgetNs = DEFAULT_FRAME_TIMEOUT_NS;  // of the running update
     // The time source of the pass budget (tests substitute a clock of their own).
     uint64_t (*clock)() = steadyClockNs;
 
