@@ -65,7 +65,11 @@ struct AppState {
     int displayWidth = 0, displayHeight = 0;  // the star display, both odd
     bool keyDown[navkey::COUNT]{};
     uint64_t lastFrameTime = 0;
-    float framesPerSecond = 0;
+    float framesPerSecond = 0;  // of the last two frames drawn back to back
+    // The main loop's pace (see app/loop_rule.h).
+    uint32_t framesSinceInput = 0;  // frames drawn since the last window event
+    uint64_t lastInputTime = 0;     // steady clock (steadyClockNs), of the last window event
+    bool waitedSinceFrame = false;  // the loop waited after the last frame
     int64_t previousPosition[3]{};
     std::string saveDirectory;
     std::string lastError;

@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
             } else {
                 if (options.windowed) app->state.fullScreen = false;
                 app->initWindowAndRenderer();
-                while (app->state.running && !glfwWindowShouldClose(app->window)) app->drawFrame();
+                while (app->state.running && !glfwWindowShouldClose(app->window)) app->runLoopStep();
             }
             app->shutdown();
         } catch (...) {

@@ -117,7 +117,7 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
     found.lo = (minParsecs / u) * (minParsecs / u);
     found.hi = (maxParsecs / u) * (maxParsecs / u);
     {
-        std::shared_lock lock(field.generationLock);
+        const auto lock = field.lockGenerationShared();
         const GalaxyView& galaxy = field.galaxy;
         const ChannelConstants channels = field.channels;
         const GalaxySeed seed = field.seed;

@@ -278,10 +278,26 @@ TEST(CliPassAndSearch, CountsAndTheNearestStars) {
     const std::vector<std::string> out = lines(pass.out);
     const char* fields[] = {"passes: ", "voxels: ", "stars in memory: ", "points on display: ", "near stars: ",
                             "foreground objects: ", "foreground candidates without entry: ", "evictions: ",
-                            "wall time: ", "stars generated per second: "};
-    ASSERT_EQ(out.size(), 10u);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(out[i].rfind(fields[i], 0), 0u) << out[i];
+                            "wall time: ", "stars generated per second: ", "threads: "};
+    ASSERT_EQ(out.size(), 11u);
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(out[i].rfind(fields[i], 0), 0u) << out[i];
     EXPECT_LE(std::stoull(out[2].substr(17)), 200000u);
+
+    // The same star field, to the last bit, on one thread and on three; a
+    // thread count out of range is refused.
+    const CliRun one = runCli(std::string("pass --max-stars 200000 --threads 1 --digest") + at);
+    const CliRun three = runCli(std::string("pass --max-stars 200000 --threads 3 --digest") + at);
+    ASSERT_EQ(one.status, 0);
+    ASSERT_EQ(three.status, 0);
+    EXPECT_EQ(lines(one.out, "threads: "), std::vector<std::string>{"threads: 1"});
+    EXPECT_EQ(lines(three.out, "threads: "), std::vector<std::string>{"threads: 3"});
+    const std::vector<std::string> digest = lines(one.out, "digest: 0x");
+    ASSERT_EQ(digest.size(), 1u);
+    EXPECT_EQ(digest[0].size(), 10u + 16u);  // "digest: 0x" and 16 hex digits
+    EXPECT_EQ(lines(three.out, "digest: "), digest);
+    EXPECT_EQ(lines(one.out, "voxels: "), lines(three.out, "voxels: "));
+    EXPECT_EQ(runCli("pass --threads 0").status, 2);
+    EXPECT_EQ(runCli("pass --threads").status, 2);
 
     const CliRun csv = runCli(std::string("search --csv") + at);
     ASSERT_EQ(csv.status, 0);

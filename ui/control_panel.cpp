@@ -93,7 +93,7 @@ template <typename T, size_t N>
 bool engineCombo(const char* label, const Choice<T> (&choices)[N], StarField& engine, T& field) {
     T value = field;
     if (!choiceCombo(label, choices, value)) return false;
-    std::unique_lock lock(engine.generationLock);
+    const auto lock = engine.lockGeneration();
     field = value;
     return true;
 }
