@@ -41,6 +41,11 @@ LoopSituation Application::loopSituation() const {
 }
 
 void Application::runLoopStep() {
+    // A screenshot's message leaves the panel when its time is up, even at rest.
+    if (!state.screenshotMessage.empty() && nowNanoseconds() >= state.screenshotShownUntil) {
+        state.screenshotMessage.clear();
+        state.redrawPanel = true;
+    }
     const LoopAction action = nextLoopAction(loopSituation());
     if (action == LoopAction::Draw) {
         drawFrame();
