@@ -17,8 +17,8 @@ constexpr int KEY_F12 = 301;
 
 void applyDefaultSettings(AppState& s) {
     for (int i = 0; i < 3; ++i) s.view.position[i] = {0, DEFAULT_VIEWPOINT[i]};
-    s.view.forward = {0.11452456541239872, 0.9923381374686082, 0.04635887015917146};
-    s.view.up = {-0.2337868985261635, 0.07227757620959413, -0.9695976681360078};
+    s.view.forward = DEFAULT_FORWARD;
+    s.view.up = DEFAULT_UP;
     s.viewAngle = 45.0;
     s.channelWavelength[0] = 6.5e-7f;
     s.channelWavelength[1] = 5.5e-7f;

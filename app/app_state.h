@@ -65,7 +65,11 @@ struct AppState {
     int displayWidth = 0, displayHeight = 0;  // the star display, both odd
     bool keyDown[navkey::COUNT]{};
     uint64_t lastFrameTime = 0;
-    float framesPerSecond = 0;
+    float framesPerSecond = 0;  // of the last two frames drawn back to back
+    // The main loop's pace (see app/loop_rule.h).
+    uint32_t framesSinceInput = 0;  // frames drawn since the last window event
+    uint64_t lastInputTime = 0;     // steady clock (steadyClockNs), of the last window event
+    bool waitedSinceFrame = false;  // the loop waited after the last frame
     int64_t previousPosition[3]{};
     std::string saveDirectory;
     std::string lastError;
@@ -80,6 +84,9 @@ struct AppState {
     int selectedResult = 0;  // the catalog's selected entry; 0: none
     int sortChoice = 0;      // the catalog's sort order: "Distance"
     int64_t lastSearchPosition[3]{};
+    char findText[64]{};      // the Catalog page's "Find:" field
+    std::string findMessage;  // what the last Find or Copy of a name did
+    std::string placeMessage;  // what the Navigation page's last Copy or Paste did
     // The text block the panel shows this frame (help screen, information
     // page, licences, star information; 0: none), and whether the block of
     // that id must be laid out again although its id did not change.

@@ -163,6 +163,9 @@ void Application::takeReplacedState() {
 }
 
 void Application::handleSaveFileRequests() {
+    // The save file takes the generation lock: a pass that would run until
+    // collected ends at its next bucket instead.
+    if (state.saveRequested || state.loadRequested || state.resetRequested) requestPassResults(starField);
     if (state.saveRequested) saveNow();
     if (state.loadRequested) loadNow();
     if (state.resetRequested) resetNow();
@@ -180,7 +183,9 @@ void Application::recomputeDisplayConstants() {
 
 void Application::applySettings() {
     state.rebuildDevicePipelines = true;
-    orthonormalise(state.view.forward, state.view.up);
+    // Directions that are already orthonormal keep every bit (a place pasted
+    // or loaded is exactly the place copied or saved).
+    if (!isOrthonormal(state.view.forward, state.view.up, 1e-12)) orthonormalise(state.view.forward, state.view.up);
     recomputeChannelConstants(state);
     recomputeSpeed(state);
     recomputeViewLimits();
@@ -204,16 +209,24 @@ void Application::runPanel() {
 }
 
 void Application::updateStarField() {
-    // New view limits reach the engine only between passes.
-    if (!starFieldJob.running.load()) handOverViewLimits(starField);
-    const bool collected =
-        updateStarFieldHandOff(passes, state.changes, starFieldWorker, {unfinishedHook, preparePassHook, this});
-    if (collected) {
+    // A change waits for the next pass: the running one has done enough.
+    if (starFieldJob.running.load() && (state.changes.any() || passes.restartPending)) requestPassResults(starField);
+    // A pass collected and uploaded here is followed at once by the next one,
+    // when there is one to start, so that the worker goes on generating while
+    // this frame is drawn instead of waiting for the next frame.
+    for (int round = 0; round < 2; ++round) {
+        // New view limits reach the engine only between passes.
+        if (!starFieldJob.running.load()) handOverViewLimits(starField);
+        const bool collected =
+            updateStarFieldHandOff(passes, state.changes, starFieldWorker, {unfinishedHook, preparePassHook, this});
+        if (!collected) return;
         waitIdle(renderer);
         StarField& engine = *starField.engine;
         uploadStarFieldResults(renderer, engine.results, engine.nearList, starField.input.position);
         publishPassResults(starField);
         state.starsDisplayed = starField.starsDisplayed;
+        // Waiting for every pass: one start per frame, as before.
+        if (passes.waitForPass) return;
     }
 }
 
@@ -288,6 +301,9 @@ void Application::shutdown() {
     if (state.shutdownDone) return;
     state.shutdownDone = true;
     stage = "shutting down";
+    // A running pass ends at its next bucket: the save below and the
+    // worker's stop wait for it.
+    requestPassResults(starField);
     if (state.saveOnExit && starField.engine != nullptr) {
         // Nobody is left to show a failure on the panel: it goes to standard error.
         try {

@@ -16,6 +16,7 @@
 #include "ui/text_view.h"
 
 struct GLFWwindow;
+struct LoopSituation;
 
 struct Application {
     AppState state;
@@ -53,6 +54,9 @@ struct Application {
     // Start-up and shutdown, in calling order.
     void init(const GalaxyModel& galaxy);
     void initWindowAndRenderer();
+    // One turn of the main loop: a frame when something can change the
+    // picture, otherwise a wait for window events (app/loop_rule.h).
+    void runLoopStep();
     void drawFrame();
     void shutdown();
 
@@ -101,6 +105,8 @@ struct Application {
     void setDisplayGeometry(const DisplayGeometry& geometry);
     // The snapshot of the view and display settings the renderer draws.
     FrameInput frameInput() const;
+    // What the main loop decides on.
+    LoopSituation loopSituation() const;
     // The device's facts as the GPU page shows them.
     void refreshGpuFacts();
 };

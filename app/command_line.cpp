@@ -3,14 +3,19 @@
 #include <cstring>
 
 const char* const COMMAND_LINE_USAGE =
-    "usage: starloom [--windowed] [--save-file PATH]\n"
-    "       starloom [--save-file PATH] --render OUT.png [--size WxH]\n"
+    "usage: starloom [--windowed] [--save-file PATH] [--at LOCATION-OR-STAR-NAME]\n"
+    "       starloom [--save-file PATH] [--at TEXT] --render OUT.png [--size WxH]\n"
     "       starloom --help | --version\n"
     "  --windowed          start in a window instead of full screen\n"
     "  --save-file PATH    read the view and settings from PATH and save them\n"
     "                      there (default: $XDG_DATA_HOME/tarnwick/default.sav)\n"
-    "  --render OUT.png    draw the saved view without a window into a PNG file,\n"
-    "                      once the stars around it are complete, and exit\n"
+    "  --at TEXT           start at a location text (starloom1:..., from the\n"
+    "                      Navigation page's Copy) or next to a star of the\n"
+    "                      catalogue (e.g. M-CFXT-12), 0.1 AU short of it,\n"
+    "                      looking at it\n"
+    "  --render OUT.png    draw the saved view (or that of --at) without a window\n"
+    "                      into a PNG file, once the stars around it are\n"
+    "                      complete, and exit\n"
     "  --size WxH          size of the --render picture (default 1920x1080)\n"
     "  --help              print this text and exit\n"
     "  --version           print the version and exit\n";
@@ -64,6 +69,10 @@ bool parseCommandLine(int argc, char** argv, CommandLine& options, std::string& 
             const char* path = value("a file path");
             if (path == nullptr) return false;
             options.saveFile = path;
+        } else if (std::strcmp(arg, "--at") == 0) {
+            const char* text = value("a location text or a star name");
+            if (text == nullptr) return false;
+            options.at = text;
         } else if (std::strcmp(arg, "--render") == 0) {
             const char* path = value("the path of the PNG file to write");
             if (path == nullptr) return false;

@@ -16,7 +16,9 @@ struct CommandLine {
     bool windowed = false;
     // --save-file PATH: read and write this save file instead of the default one.
     std::string saveFile;
-    // --render OUT.png: draw the saved view offscreen into a PNG file and exit.
+    // --at TEXT: start at a location text or next to a named star.
+    std::string at;
+    // --render OUT.png: draw the saved view (or that of --at) offscreen into a PNG file and exit.
     std::string render;
     // --size WxH: the size of the --render picture, in pixels.
     int renderWidth = 1920;

@@ -1,10 +1,12 @@
-// One frame of the main loop: events, the frame slot, the panel, navigation,
-// the star-field hand-off, then the renderer draws and presents.
+// One turn of the main loop: a frame (events, the frame slot, the panel,
+// navigation, the star-field hand-off, then the renderer draws and presents),
+// or, when nothing can change the picture, a wait for window events.
 #include <GLFW/glfw3.h>
 
 #include <chrono>
 
 #include "app/application.h"
+#include "app/loop_rule.h"
 #include "ui/control_panel.h"
 
 namespace {
@@ -16,6 +18,47 @@ uint64_t nowNanoseconds() {
 }
 
 }  // namespace
+
+LoopSituation Application::loopSituation() const {
+    LoopSituation s;
+    int width = 0, height = 0;
+    glfwGetFramebufferSize(window, &width, &height);
+    s.windowHidden = glfwGetWindowAttrib(window, GLFW_ICONIFIED) != 0 ||
+                     glfwGetWindowAttrib(window, GLFW_VISIBLE) == 0 || width == 0 || height == 0;
+    for (bool down : state.keyDown) s.keyHeld = s.keyHeld || down;
+    const Viewpoint& v = state.view;
+    s.navigating = v.flyingToTarget || v.turningToTarget || v.goInput != 0 || v.rollInput != 0 || v.pitchInput != 0;
+    s.changesPending = state.changes.any() || passes.restartPending || state.redrawStars || state.redrawPanel ||
+                       state.framebufferResized || state.rebuildDevicePipelines || state.viewLimitsChanged ||
+                       state.refreshTextBlock || state.saveRequested || state.loadRequested || state.resetRequested;
+    s.passRunning = starFieldJob.running.load();
+    // The engine's pass state may be read only while no pass runs.
+    s.passToCollect = !s.passRunning && passes.passWasRunning;
+    s.unfinishedWork = !s.passRunning && starField.engine != nullptr && starField.engine->unfinished();
+    s.framesSinceInput = state.framesSinceInput;
+    s.secondsSinceInput = static_cast<double>(steadyClockNs() - state.lastInputTime) * 1e-9;
+    return s;
+}
+
+void Application::runLoopStep() {
+    // A screenshot's message leaves the panel when its time is up, even at rest.
+    if (!state.screenshotMessage.empty() && nowNanoseconds() >= state.screenshotShownUntil) {
+        state.screenshotMessage.clear();
+        state.redrawPanel = true;
+    }
+    const LoopAction action = nextLoopAction(loopSituation());
+    if (action == LoopAction::Draw) {
+        drawFrame();
+        return;
+    }
+    stage = "waiting for window events";
+    // Nothing to draw before the running pass ends: it need not go on.
+    if (action == LoopAction::AwaitPass) requestPassResults(starField);
+    glfwWaitEventsTimeout(action == LoopAction::AwaitPass ? PASS_WAIT_SECONDS : REST_WAIT_SECONDS);
+    // The wait is no part of a frame: the next one measures its time from here.
+    state.lastFrameTime = nowNanoseconds();
+    state.waitedSinceFrame = true;
+}
 
 void Application::drawFrame() {
     stage = "drawing a frame";
@@ -43,7 +86,9 @@ void Application::drawFrame() {
 
     const uint64_t now = nowNanoseconds();
     const double dt = static_cast<double>(now - state.lastFrameTime) * 1e-9;
-    state.framesPerSecond = static_cast<float>(1.0 / dt);
+    // After a wait there is no frame rate to show: the panel keeps the last one.
+    if (!state.waitedSinceFrame) state.framesPerSecond = static_cast<float>(1.0 / dt);
+    state.waitedSinceFrame = false;
     state.lastFrameTime = now;
 
     // Moved when the position's integer parts changed since the last frame.
@@ -79,4 +124,5 @@ void Application::drawFrame() {
     frameTimes.submit += end.submitNs;
     frameTimes.present += end.presentNs;
     ++frameTimes.frames;
+    if (state.framesSinceInput < FRAMES_AFTER_INPUT) ++state.framesSinceInput;
 }

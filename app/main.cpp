@@ -5,13 +5,17 @@
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 #include <GLFW/glfw3.h>
 
 #include "app/application.h"
 #include "app/command_line.h"
 #include "render/meshes.h"
+#include "starfield/locate.h"
+#include "starfield/location_text.h"
 #include "starloom_version.h"
+#include "ui/places.h"
 
 namespace {
 
@@ -34,15 +38,21 @@ void reportFatal(const char* stage, const char* what) {
     }
 }
 
-// starloom --render: the view of the save file drawn into a PNG file, without
-// a window. A save file that cannot be used stops it: the picture would not
-// show the view that was asked for.
+// A command-line error: the reason and the usage on standard error.
+int usageError(const std::string& error) {
+    std::fprintf(stderr, "starloom: %s\n%s", error.c_str(), COMMAND_LINE_USAGE);
+    return 2;
+}
+
+// starloom --render: the view of the save file (or of --at) drawn into a PNG
+// file, without a window. A save file that cannot be used stops it when the
+// view comes from it: the picture would not show the view that was asked for.
 void renderSavedView(Application& app, const CommandLine& options) {
     app.state.saveOnExit = false;  // a picture leaves the save file alone
-    if (!app.saveFile.empty() && !std::filesystem::exists(app.saveFile)) {
+    if (options.at.empty() && !app.saveFile.empty() && !std::filesystem::exists(app.saveFile)) {
         throw std::runtime_error("there is no save file " + app.saveFile);
     }
-    if (!app.state.lastError.empty()) {
+    if (options.at.empty() && !app.state.lastError.empty()) {
         throw std::runtime_error("the save file " + app.savePath() + " cannot be used: " + app.state.lastError);
     }
     app.initOffscreenRenderer(options.renderWidth, options.renderHeight);
@@ -56,10 +66,7 @@ void renderSavedView(Application& app, const CommandLine& options) {
 int main(int argc, char** argv) {
     CommandLine options;
     std::string error;
-    if (!parseCommandLine(argc, argv, options, error)) {
-        std::fprintf(stderr, "starloom: %s\n%s", error.c_str(), COMMAND_LINE_USAGE);
-        return 2;
-    }
+    if (!parseCommandLine(argc, argv, options, error)) return usageError(error);
     if (options.help) {
         std::fputs(COMMAND_LINE_USAGE, stdout);
         return 0;
@@ -67,6 +74,17 @@ int main(int argc, char** argv) {
     if (options.version) {
         std::printf("starloom %s\n", STARLOOM_VERSION);
         return 0;
+    }
+    if (!options.at.empty()) {
+        // A malformed text is refused before anything starts; whether a
+        // well-formed name names a star needs the galaxy.
+        Location place;
+        StarName name;
+        std::string nameError;
+        if (!decodeLocation(options.at, place, error) && !parseStarName(options.at, name, nameError)) {
+            const bool looksLikeLocation = pastedText(options.at).rfind("starloom", 0) == 0;
+            return usageError("--at: " + (looksLikeLocation ? error : nameError));
+        }
     }
 
     const IcosaTables icosa = makeIcosaTables();
@@ -79,12 +97,18 @@ int main(int argc, char** argv) {
             app->icosa = icosa;
             app->saveFile = options.saveFile;
             app->init(*galaxy);
+            // The place of --at replaces the saved one (in the saved galaxy,
+            // for a star's name).
+            if (!options.at.empty() && !goToPlace(app->state, *app->starField.engine, options.at, error)) {
+                std::fprintf(stderr, "starloom: --at: %s\n", error.c_str());
+                return 2;
+            }
             if (!options.render.empty()) {
                 renderSavedView(*app, options);
             } else {
                 if (options.windowed) app->state.fullScreen = false;
                 app->initWindowAndRenderer();
-                while (app->state.running && !glfwWindowShouldClose(app->window)) app->drawFrame();
+                while (app->state.running && !glfwWindowShouldClose(app->window)) app->runLoopStep();
             }
             app->shutdown();
         } catch (...) {

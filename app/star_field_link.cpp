@@ -66,6 +66,13 @@ void preparePass(StarFieldLink& link, const AppState& state, const ChangeFlags& 
     input.labelChoice[0] = static_cast<uint8_t>(state.starLabel[0]);
     input.labelChoice[1] = static_cast<uint8_t>(state.starLabel[0] != 0 ? state.starLabel[1] : 0);
     input.displayFontSize = static_cast<int>(state.displayFontSize);
+    // The pass goes on past its budget until a frame wants its results.
+    input.runUntilCollected = true;
+    link.engine->yieldRequested.store(false);
+}
+
+void requestPassResults(StarFieldLink& link) {
+    if (link.engine != nullptr) link.engine->yieldRequested.store(true);
 }
 
 void runStarFieldPass(void* context) {

@@ -55,6 +55,10 @@ void createStarField(StarFieldLink& link, const GalaxyModel& galaxy);
 // velocity, the channel constants and the change flags the pass works from.
 void preparePass(StarFieldLink& link, const AppState& state, const ChangeFlags& changes);
 
+// Any thread, while a pass runs: its results are wanted, so it ends at the
+// end of its current bucket once its time budget is spent.
+void requestPassResults(StarFieldLink& link);
+
 // The star-field worker's job: one update of the engine from link.input.
 void runStarFieldPass(void* link);
 // True when the last pass stopped on its time budget and should resume.

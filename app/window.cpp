@@ -16,9 +16,32 @@ void glfwErrorCallback(int error, const char* description) {
 
 Application& owner(GLFWwindow* window) { return *static_cast<Application*>(glfwGetWindowUserPointer(window)); }
 
-void framebufferSizeCallback(GLFWwindow* window, int, int) { owner(window).state.framebufferResized = true; }
+// Any window event: the loop draws a few frames from now on, so that the
+// panel and the view follow it (app/loop_rule.h).
+void noteInput(GLFWwindow* window) {
+    AppState& s = owner(window).state;
+    s.framesSinceInput = 0;
+    s.lastInputTime = steadyClockNs();
+}
 
-void mouseButtonCallback(GLFWwindow* window, int, int, int) { owner(window).state.redrawPanel = true; }
+void framebufferSizeCallback(GLFWwindow* window, int, int) {
+    owner(window).state.framebufferResized = true;
+    noteInput(window);
+}
+
+void mouseButtonCallback(GLFWwindow* window, int, int, int) {
+    owner(window).state.redrawPanel = true;
+    noteInput(window);
+}
+
+void cursorPosCallback(GLFWwindow* window, double, double) { noteInput(window); }
+void scrollCallback(GLFWwindow* window, double, double) { noteInput(window); }
+void charCallback(GLFWwindow* window, unsigned int) { noteInput(window); }
+void cursorEnterCallback(GLFWwindow* window, int) { noteInput(window); }
+void focusCallback(GLFWwindow* window, int) { noteInput(window); }
+void iconifyCallback(GLFWwindow* window, int) { noteInput(window); }
+// Part of the window was uncovered and must be drawn again.
+void refreshCallback(GLFWwindow* window) { noteInput(window); }
 
 void toggleFullScreen(Application& app) {
     AppState& s = app.state;
@@ -40,6 +63,7 @@ void toggleFullScreen(Application& app) {
 
 void keyCallback(GLFWwindow* window, int key, int, int action, int mods) {
     Application& app = owner(window);
+    noteInput(window);
     if (applyKeyEvent(app.state, key, action, mods, panelWantsKeyboard())) toggleFullScreen(app);
 }
 
@@ -75,6 +99,15 @@ void Application::initWindowAndRenderer() {
     glfwSetFramebufferSizeCallback(window, framebufferSizeCallback);
     glfwSetMouseButtonCallback(window, mouseButtonCallback);
     glfwSetKeyCallback(window, keyCallback);
+    // Installed before the panel's back end, which calls them after its own
+    // handling of the events it follows too.
+    glfwSetCursorPosCallback(window, cursorPosCallback);
+    glfwSetScrollCallback(window, scrollCallback);
+    glfwSetCharCallback(window, charCallback);
+    glfwSetCursorEnterCallback(window, cursorEnterCallback);
+    glfwSetWindowFocusCallback(window, focusCallback);
+    glfwSetWindowIconifyCallback(window, iconifyCallback);
+    glfwSetWindowRefreshCallback(window, refreshCallback);
 
     stage = "setting up the Vulkan device";
     createDevice(renderer, window, state.multisampling);
@@ -94,6 +127,7 @@ void Application::initWindowAndRenderer() {
     stage = "generating the first stars";
     handOverViewLimits(starField);
     preparePass(starField, state, state.changes);
+    starField.input.runUntilCollected = false;  // nobody would ask for it: one budget's worth
     state.changes = ChangeFlags{};
     runStarFieldPass(&starField);
     waitIdle(renderer);

@@ -65,3 +65,79 @@ void latticeCode(char* buffer, char*& end, int32_t x, int32_t y, int32_t z) {
     buffer[count] = '\0';
     end = buffer + count;
 }
+
+void latticePoint(uint64_t index, int32_t& x, int32_t& y, int32_t& z) {
+    // The shell: the largest r with 8r^3 <= index, that is r^3 <= index / 8,
+    // found by bisection in integers. index / 8 < 2^61, so r stays below
+    // 1321123 (and r^3 fits in 64 bits).
+    const uint64_t q = index >> 3;
+    uint64_t r = 0, above = 1321123;  // r^3 <= q < above^3
+    while (above - r > 1) {
+        const uint64_t mid = (r + above) / 2;
+        if (mid * mid * mid <= q)
+            r = mid;
+        else
+            above = mid;
+    }
+    const auto sr = static_cast<int64_t>(r);
+
+    uint64_t offset = index - 8 * r * r * r;
+    const uint64_t side = 2 * r + 2;  // the shell's edge in points
+    const uint64_t face = side * side;
+    const uint64_t sides = (16 * r + 8) * r;  // the four sides, z in [-r, r-1]
+    int64_t px = 0, py = 0, pz = 0;
+    if (offset < face || offset >= face + sides) {
+        // Bottom face (z = -r-1) or top face (z = r): x + r + 1 runs fastest.
+        const bool top = offset >= face;
+        if (top) offset -= face + sides;
+        px = static_cast<int64_t>(offset % side) - sr - 1;
+        py = static_cast<int64_t>(offset / side) - sr - 1;
+        pz = top ? sr : ~sr;
+    } else {
+        // A side: (w - 1) r + (z + r) with w odd walks the ring of (x, y)
+        // round the shell, 2r values of z per ring point.
+        offset -= face;
+        const uint64_t w = 2 * (offset / (2 * r)) + 1;
+        pz = static_cast<int64_t>(offset % (2 * r)) - sr;
+        const auto sw = static_cast<int64_t>(w);
+        if (w <= 4 * r + 3) {
+            py = ~sr;
+            px = (sw - 3) / 2 - sr;
+        } else if (w <= 8 * r + 5) {
+            px = sr;
+            py = (sw - 5) / 2 - 3 * sr;
+        } else if (w <= 12 * r + 7) {
+            py = sr;
+            px = 5 * sr - (sw - 5) / 2;
+        } else {
+            px = ~sr;
+            py = 7 * sr - (sw - 7) / 2;
+        }
+    }
+    x = static_cast<int32_t>(px);
+    y = static_cast<int32_t>(py);
+    z = static_cast<int32_t>(pz);
+}
+
+LatticeCodeError parseLatticeCode(const char* text, size_t length, int32_t& x, int32_t& y, int32_t& z) {
+    if (length == 0) return LatticeCodeError::EMPTY;
+    uint64_t n = 0;
+    bool tooLarge = false;
+    for (size_t i = 0; i < length; ++i) {
+        const char c = text[i];
+        int digit = -1;
+        for (int d = 0; d < 21; ++d) {
+            if (LATTICE_ALPHABET[d] == c) digit = d;
+        }
+        if (digit < 0) return LatticeCodeError::NOT_A_LETTER;
+        if (i == 0 && digit == 0) return LatticeCodeError::LEADING_B;
+        // n * 21 + digit must stay below 2^64.
+        if (n > (~uint64_t{0} - static_cast<uint64_t>(digit)) / 21) tooLarge = true;
+        n = n * 21 + static_cast<uint64_t>(digit);
+    }
+    // Every character is checked before the size is judged, so that a stray
+    // character is reported as such however long the text.
+    if (tooLarge) return LatticeCodeError::TOO_LARGE;
+    latticePoint(n - 1, x, y, z);
+    return LatticeCodeError::NONE;
+}

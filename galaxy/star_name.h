@@ -3,6 +3,7 @@
 // The catalog builds full star names around these codes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Digit values 0..20.
@@ -21,3 +22,22 @@ bool latticeIndex(int32_t x, int32_t y, int32_t z, uint64_t& index);
 // points `end` at its terminating NUL, so that the caller can append. Writes
 // the empty string when the point has no index or its index is 2^64 - 1.
 void latticeCode(char* buffer, char*& end, int32_t x, int32_t y, int32_t z);
+
+// The inverse of latticeIndex: the point whose number is `index`. Every 64-bit
+// index has one (the shells it reaches lie well inside the 32-bit lattice), and
+// latticeIndex of that point gives `index` back.
+void latticePoint(uint64_t index, int32_t& x, int32_t& y, int32_t& z);
+
+// Why a text is not a lattice code.
+enum class LatticeCodeError {
+    NONE,
+    EMPTY,
+    NOT_A_LETTER,  // a character outside LATTICE_ALPHABET (lower case included)
+    LEADING_B,     // B is the digit 0 and never leads
+    TOO_LARGE,     // the number does not fit in 64 bits, or is 2^64 (index 2^64 - 1 has no code)
+};
+
+// The inverse of latticeCode: reads the `length` characters at `text` as a
+// code and gives the point it names. Strict: exactly the codes latticeCode
+// writes are accepted.
+LatticeCodeError parseLatticeCode(const char* text, size_t length, int32_t& x, int32_t& y, int32_t& z);

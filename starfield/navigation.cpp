@@ -25,6 +25,14 @@ double speedFromLevel(int32_t level) {
 
 double baseSpeed() { return 1e-12 / UNIT_PARSECS_DOUBLE; }
 
+bool isOrthonormal(Vec3d forward, Vec3d up, double tolerance) {
+    auto unitLength = [tolerance](Vec3d v) {
+        return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) &&
+               std::fabs(std::sqrt(dot(v, v)) - 1.0) <= tolerance;
+    };
+    return unitLength(forward) && unitLength(up) && std::fabs(dot(forward, up)) <= tolerance;
+}
+
 void orthonormalise(Vec3d& forward, Vec3d& up) {
     forward = forward * (1.0 / std::sqrt(dot(forward, forward)));
     up = up - forward * dot(up, forward);
@@ -70,7 +78,44 @@ int64_t blend(int64_t a, int64_t b, int64_t w) {
     return static_cast<int64_t>(sum / one);
 }
 
+// The rotation that turns unit vector F onto unit vector T by the shortest
+// way; straight back, a half turn about U x F.
+Quaternion turnOnto(Vec3d F, Vec3d U, Vec3d T) {
+    Vec3d axis = cross(F, T);
+    const double s = std::sqrt(dot(axis, axis));
+    const double c = dot(F, T);
+    if (s == 0) {
+        if (c >= 0) return {1, 0, 0, 0};
+        axis = cross(U, F);
+    }
+    return aroundAxis(unit(axis), std::atan2(s, c));
+}
+
 }  // namespace
+
+void arriveNextTo(Viewpoint& view, const int64_t target[3]) {
+    // The way to the target. The differences wrap like the star field's
+    // (exact for any two points of the galaxy) before they widen to double.
+    double way[3];
+    for (int axis = 0; axis < 3; ++axis) {
+        way[axis] = static_cast<double>(static_cast<int64_t>(static_cast<uint64_t>(target[axis]) -
+                                                             static_cast<uint64_t>(view.position[axis].integer)));
+    }
+    Vec3d T{way[0], way[1], way[2]};
+    T = dot(T, T) > 0 ? unit(T) : view.forward;
+    // 0.1 AU short of it on that line, to the nearest position unit.
+    const double back[3] = {T.x, T.y, T.z};
+    for (int axis = 0; axis < 3; ++axis) {
+        view.position[axis].integer = target[axis] - std::llround(back[axis] * FLY_TO_STOP_DISTANCE);
+        view.position[axis].fraction = 0;
+    }
+    const Quaternion q = turnOnto(view.forward, view.up, T);
+    view.forward = rotate(q, view.forward);
+    view.up = rotate(q, view.up);
+    orthonormalise(view.forward, view.up);
+    view.flyingToTarget = false;
+    view.turningToTarget = false;
+}
 
 NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt) {
     NavigationResult result{false, false, false, {0, 0, 0}};

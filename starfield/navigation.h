@@ -42,6 +42,10 @@ struct Vec3d {
     double x, y, z;
 };
 
+// The view of a new save file: looking along forward with up at right angles.
+inline constexpr Vec3d DEFAULT_FORWARD{0.11452456541239872, 0.9923381374686082, 0.04635887015917146};
+inline constexpr Vec3d DEFAULT_UP{-0.2337868985261635, 0.07227757620959413, -0.9695976681360078};
+
 // The highest speed level the period key reaches.
 inline constexpr int MAX_SPEED_LEVEL = 50;
 // The lowest speed level a save file may hold: speed factor 1e-30, already
@@ -90,6 +94,17 @@ struct NavigationResult {
 // One frame of navigation: dt in seconds, keyDown indexed by GLFW key code
 // (navkey::COUNT entries). Consumes the button inputs.
 NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt);
+
+// Next to a target at once, as a fly-to there ends: on the line from the
+// position to the target, FLY_TO_STOP_DISTANCE short of it to the nearest
+// position unit (behind it along forward when the position is the target
+// itself), fractions 0, turned to look at it by the smallest rotation (up
+// turns with forward). Ends any fly-to or turn in progress.
+void arriveNextTo(Viewpoint& view, const int64_t target[3]);
+
+// True when forward and up are finite unit vectors at right angles, to within
+// `tolerance` (in length and in their dot product).
+bool isOrthonormal(Vec3d forward, Vec3d up, double tolerance);
 
 // Normalises forward and makes up a unit vector orthogonal to it.
 void orthonormalise(Vec3d& forward, Vec3d& up);

@@ -117,14 +117,19 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
     found.lo = (minParsecs / u) * (minParsecs / u);
     found.hi = (maxParsecs / u) * (maxParsecs / u);
     {
-        std::shared_lock lock(field.generationLock);
+        const auto lock = field.lockGenerationShared();
         const GalaxyView& galaxy = field.galaxy;
         const ChannelConstants channels = field.channels;
         const GalaxySeed seed = field.seed;
 
         // Phase 1: every star the field holds; voxels sorted into distance buckets.
+        // Voxels generated with another galaxy seed (a new seed was set and
+        // no update has regenerated them yet) hold stars of another galaxy:
+        // then the walk starts from the root alone.
         std::vector<std::vector<VoxelHandle>> buckets(DISTANCE_BUCKETS);
-        for (uint32_t ci = 0; ci < field.chunks.size(); ++ci) {
+        const bool poolCurrent = field.generatedSeed == seed;
+        if (!poolCurrent) buckets[0].push_back(ROOT_VOXEL);
+        for (uint32_t ci = 0; poolCurrent && ci < field.chunks.size(); ++ci) {
             for (uint32_t e = 0; e < VOXEL_CHUNK_SIZE; ++e) {
                 const Voxel& v = field.chunks[ci][e];
                 if (v.stars == FREE_VOXEL) continue;
@@ -149,7 +154,8 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
         for (int b = 0; b < DISTANCE_BUCKETS; ++b) {
             for (VoxelHandle h : buckets[b]) {
                 const Voxel& v = field.voxel(h);
-                stack.push_back(WalkNode{parentOf(v), -1, v.childMask});
+                stack.push_back(WalkNode{poolCurrent ? parentOf(v) : rootParent(galaxy.count), -1,
+                                         poolCurrent ? v.childMask : uint8_t{0}});
                 while (!stack.empty()) {
                     const WalkNode node = stack.back();
                     stack.pop_back();

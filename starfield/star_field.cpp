@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 
 #include "numeric/exact_math.h"
 
@@ -23,18 +24,18 @@ uint64_t highSquare(int64_t d) {
     return static_cast<uint64_t>((static_cast<u128>(m) * m) >> 64);
 }
 
-uint64_t nowNs() {
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
-}
-
 constexpr uint32_t MARKER_OFFSETS[16] = {28684, 24588, 24588, 24590, 36876, 40972, 40972, 40974,
                                          28692, 24596, 24596, 24594, 36884, 40980, 40980, 40978};
 
 }  // namespace
 
 // ------------------------------------------------------------- free helpers
+
+uint64_t steadyClockNs() {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
 
 int voxelPriority(uint64_t d2, int tier, int level) {
     if (d2 == 0) return QUEUE_TOP_PRIORITY;
@@ -132,6 +133,93 @@ VoxelParent rootParent(uint32_t count) {
                        static_cast<uint16_t>(count >= 16 ? 0xFFFF : (1u << count) - 1), 0};
 }
 
+// ------------------------------------------------- children prefetched ahead
+
+// A child voxel worked out on a helper thread: its plan and its sorted stars,
+// from a copy of its parent's description. A child's stars depend on nothing
+// else but the octant, the galaxy, the seed and the appearance constants, so
+// the result stands for the child as long as its parent item still names a
+// voxel described the same way when the pass reaches it.
+struct PrefetchedChild {
+    PoolTask task;
+    // Inputs, fixed when submitted.
+    const GalaxyView* galaxy = nullptr;
+    ChannelConstants channels;
+    GalaxySeed seed;
+    VoxelParent parent;
+    int octant = 0;
+    int priority = 0;  // the bucket the item was seen in
+    // Results, valid once the task is done.
+    bool planned = false;  // false: no component reaches the child
+    ChildPlan plan;
+    std::unique_ptr<StarRecord[]> stars;  // sorted by key, descending
+    size_t count = 0;
+
+    static void run(void* context, GenerationWorkspace& ws) {
+        auto& c = *static_cast<PrefetchedChild*>(context);
+        uint64_t densities[GALAXY_MAX_COMPONENTS];
+        c.planned = planChild(*c.galaxy, c.parent, c.octant, c.plan, densities);
+        if (!c.planned) return;
+        c.count = generateVoxelStars(*c.galaxy, voxelRequestFor(c.plan, densities, c.seed), c.plan.firstTier,
+                                     c.plan.lastTier, c.channels, ws);
+        if (c.count == 0) return;
+        c.stars.reset(new StarRecord[c.count]);
+        copySorted(ws, c.stars.get());
+    }
+};
+
+bool sameParent(const VoxelParent& a, const VoxelParent& b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z && a.level == b.level && a.node == b.node &&
+           a.components == b.components && a.lastTier == b.lastTier;
+}
+
+bool sameChannels(const ChannelConstants& a, const ChannelConstants& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+struct ChildPrefetch {
+    // Room for 32 children per thread: the helpers can work ahead through
+    // stretches where the pass is busy with the voxels themselves.
+    explicit ChildPrefetch(unsigned threads) : pool(threads - 1), window(32 * threads) {}
+    using Entries = std::unordered_map<uint32_t, std::unique_ptr<PrefetchedChild>>;
+    // Declared first so that they are destroyed last: the pool's helpers may
+    // still run tasks of `children` until the pool has settled.
+    Entries children;                       // by work item
+    std::vector<Entries::node_type> spare;  // entries taken out, reused to spare allocations
+    GenerationPool pool;
+    size_t window;  // children submitted and not yet taken, at most
+    int purgedBelow = 0;  // the cut-off when children below it were last dropped
+    std::vector<PoolTask*> batch;  // children found by one look ahead
+    // What the results were generated with.
+    GalaxySeed seed;
+    ChannelConstants channels;
+
+    // A new entry for the item; null when it has one.
+    PrefetchedChild* add(uint32_t item) {
+        if (children.find(item) != children.end()) return nullptr;
+        if (spare.empty()) return children.try_emplace(item, std::make_unique<PrefetchedChild>()).first->second.get();
+        Entries::node_type node = std::move(spare.back());
+        spare.pop_back();
+        node.key() = item;
+        PrefetchedChild* child = node.mapped().get();
+        children.insert(std::move(node));
+        return child;
+    }
+    // The item's entry, taken out (empty when it has none).
+    Entries::node_type take(uint32_t item) { return children.extract(item); }
+    void recycle(Entries::node_type node) {
+        if (node.empty()) return;
+        *node.mapped() = PrefetchedChild{};  // frees stars it still holds
+        spare.push_back(std::move(node));
+    }
+    // Drops every entry (waiting for those being generated).
+    void forget() {
+        pool.settle();
+        while (!children.empty()) recycle(children.extract(children.begin()));
+        purgedBelow = 0;
+    }
+};
+
 // --------------------------------------------------------------- StarField
 
 StarField::StarField(const GalaxyComponent* components, uint32_t count, const PlaneTree* tree,
@@ -172,6 +260,8 @@ void StarField::buildPool() {
 }
 
 void StarField::discardAll() {
+    if (prefetch) prefetch->forget();
+    pending.clear();
     clearForeground(foreground);
     for (auto& chunk : chunks) {
         for (uint32_t e = 0; e < VOXEL_CHUNK_SIZE; ++e) {
@@ -275,39 +365,159 @@ void StarField::startPass() {
 }
 
 void StarField::pass(int resumePriority) {
-    const uint64_t start = nowNs();
+    const uint64_t start = clock();
     ++stats.passes;
     int bucket = resumePriority;
     if (resumePriority == 0) {
+        // New priorities: children generated ahead for the last pass are dropped.
+        if (prefetch) prefetch->forget();
         startPass();
         bucket = QUEUE_TOP_PRIORITY;
     }
-    for (; bucket >= queue.cutoff; --bucket) {
+    if (prefetch && (!sameChannels(prefetch->channels, channels) || prefetch->seed.first != seed.first ||
+                     prefetch->seed.second != seed.second)) {
+        prefetch->forget();
+        prefetch->channels = channels;
+        prefetch->seed = seed;
+    }
+    pending.clear();
+    prefetchIdle = false;
+    queue.resumePriority = 0;
+    bool exhausted = false;
+    for (; bucket >= queue.cutoff && !exhausted; --bucket) {
         uint32_t item = 0;
-        while (queue.pop(bucket, item)) {
-            if (item & ITEM_EXISTING) {
+        while (!exhausted && nextItem(bucket, item)) {
+            if (item & ITEM_EXISTING)
                 reexamine(item & ~ITEM_EXISTING);
-            } else if (createChild(item, bucket)) {
+            else
                 // Memory is exhausted and nothing of lower priority is left:
                 // the display keeps what it has.
-                queue.resumePriority = 0;
-                return;
-            }
+                exhausted = createChild(item, bucket);
         }
-        if (bucket > 0 && nowNs() - start > frameTimeoutNs) {
+        if (!exhausted && bucket > 0 && clock() - start > frameTimeoutNs &&
+            (!runUntilCollected || yieldRequested.load(std::memory_order_relaxed))) {
             queue.resumePriority = bucket - 1;
-            return;
+            break;
         }
     }
-    queue.resumePriority = 0;
+    pending.clear();
+    settlePrefetch();
+}
+
+bool StarField::nextItem(int bucket, uint32_t& item) {
+    if (!prefetch) return queue.pop(bucket, item);
+    if (!queue.empty(bucket)) {
+        // Items pushed on top of the bucket come before those taken from it earlier.
+        const size_t below = pending.size();
+        while (queue.pop(bucket, item)) pending.push_back(item);
+        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(below), pending.end());
+        prefetchIdle = false;
+    }
+    ChildPrefetch& pf = *prefetch;
+    if (queue.cutoff > pf.purgedBelow) {
+        // Eviction raised the cut-off: children seen below it are out of the
+        // pass's reach and only hold room in the window.
+        pf.purgedBelow = queue.cutoff;
+        for (auto it = pf.children.begin(); it != pf.children.end();) {
+            const auto next = std::next(it);
+            if (it->second->priority < queue.cutoff && pf.pool.done(it->second->task)) pf.recycle(pf.children.extract(it));
+            it = next;
+        }
+    }
+    if (!prefetchIdle && pf.children.size() <= pf.window * 3 / 4) prefetchAhead(bucket);
+    if (pending.empty()) return false;
+    item = pending.back();
+    pending.pop_back();
+    return true;
+}
+
+void StarField::prefetchAhead(int bucket) {
+    ChildPrefetch& pf = *prefetch;
+    // Items the pass looks at for children to prefetch, and buckets below
+    // this one it looks into; what lies beyond is prefetched when nearer.
+    constexpr size_t SCAN_ITEMS = 256;
+    constexpr int SCAN_BUCKETS = 256;
+    size_t budget = SCAN_ITEMS;
+    auto room = [&] { return pf.children.size() < pf.window; };
+    pf.batch.clear();
+    for (size_t i = pending.size(); i-- > 0 && room() && budget > 0; --budget) prefetchChild(pending[i], bucket);
+    for (int b = bucket - 1; b >= queue.cutoff && b >= bucket - SCAN_BUCKETS && room() && budget > 0; --b) {
+        queue.peek(b, [&](uint32_t item) {
+            prefetchChild(item, b);
+            return room() && --budget > 0;
+        });
+    }
+    pf.pool.submit(pf.batch.data(), pf.batch.size());
+    // Nothing more to find until the queue changes.
+    prefetchIdle = room();
+}
+
+void StarField::prefetchChild(uint32_t item, int priority) {
+    if (item & ITEM_EXISTING) return;
+    ChildPrefetch& pf = *prefetch;
+    const VoxelHandle ph = item >> 3;
+    if ((ph >> 16) >= chunks.size() || !isLive(ph)) return;
+    PrefetchedChild* added = pf.add(item);
+    if (added == nullptr) return;
+    PrefetchedChild& c = *added;
+    c.galaxy = &galaxy;
+    c.channels = channels;
+    c.seed = seed;
+    c.parent = parentOf(voxel(ph));
+    c.octant = static_cast<int>(item & 7);
+    c.priority = priority;
+    c.task.run = PrefetchedChild::run;
+    c.task.context = &c;
+    pf.batch.push_back(&c.task);  // submitted by prefetchAhead
+    ++stats.childrenPrefetched;
+}
+
+void StarField::settlePrefetch() {
+    if (!prefetch) return;
+    if (queue.resumePriority == 0) {
+        prefetch->forget();
+        return;
+    }
+    // The children handed out are finished and kept for the resumed pass,
+    // so that what it finds ready does not depend on the helpers' pace.
+    prefetch->pool.drain(workspace);
 }
 
 bool StarField::createChild(uint32_t item, int priority) {
     const VoxelHandle ph = item >> 3;
     const int octant = static_cast<int>(item & 7);
     const VoxelParent parent = parentOf(voxel(ph));
+    // The child as a helper thread worked it out, if it did so from the same
+    // parent; its entry goes back to the spares however this ends.
+    ChildPrefetch::Entries::node_type entry;
+    struct Recycle {
+        ChildPrefetch* prefetch;
+        ChildPrefetch::Entries::node_type& entry;
+        ~Recycle() {
+            if (prefetch != nullptr) prefetch->recycle(std::move(entry));
+        }
+    } recycle{prefetch.get(), entry};
+    PrefetchedChild* ready = nullptr;
+    if (prefetch) {
+        entry = prefetch->take(item);
+        if (!entry.empty()) {
+            PrefetchedChild& c = *entry.mapped();
+            const bool done = prefetch->pool.finish(c.task, workspace);
+            const bool valid = done && sameParent(c.parent, parent);
+            if (done && !valid) ++stats.prefetchesStale;
+            if (valid) {
+                ++stats.prefetchesUsed;
+                ready = &c;
+            }
+        }
+    }
     ChildPlan plan;
-    if (!planChild(galaxy, parent, octant, plan, cellDensity)) return false;
+    if (ready) {
+        if (!ready->planned) return false;
+        plan = ready->plan;
+    } else if (!planChild(galaxy, parent, octant, plan, cellDensity)) {
+        return false;
+    }
 
     VoxelHandle h = allocateVoxel();
     while (h == 0) {
@@ -315,8 +525,9 @@ bool StarField::createChild(uint32_t item, int priority) {
         h = allocateVoxel();
     }
 
-    const uint64_t n = generateVoxelStars(galaxy, voxelRequestFor(plan, cellDensity, seed), plan.firstTier,
-                                          plan.lastTier, channels, workspace);
+    const uint64_t n = ready ? ready->count
+                             : generateVoxelStars(galaxy, voxelRequestFor(plan, cellDensity, seed), plan.firstTier,
+                                                  plan.lastTier, channels, workspace);
     stats.starsGenerated += n;
 
     // Make room. Slots on the point side are counted as those in use, so that
@@ -343,7 +554,9 @@ bool StarField::createChild(uint32_t item, int priority) {
     v.level = static_cast<uint8_t>(plan.level);
     v.count = static_cast<uint32_t>(n);
     v.stars = nullptr;
-    if (n > 0) {
+    if (n > 0 && ready) {
+        v.stars = ready->stars.release();
+    } else if (n > 0) {
         v.stars = new StarRecord[n];
         copySorted(workspace, v.stars);
     }
@@ -358,6 +571,7 @@ bool StarField::createChild(uint32_t item, int priority) {
         for (int o : CHILD_ORDER)
             enqueueChild(plan.lastTier, h, o, plan.level + 1, v.x + ((o & 4) ? half : 0), v.y + ((o & 2) ? half : 0),
                          v.z + ((o & 1) ? half : 0), limits->createBound);
+        prefetchIdle = false;
     } else if (n == 0) {
         deleteVoxel(h);
     }
@@ -482,10 +696,16 @@ void StarField::update(const StarFieldInput& input) {
     bool changed = false;
     for (uint8_t f : input.changes) changed = changed || f != 0;
 
+    runUntilCollected = input.runUntilCollected;
     {
         std::unique_lock lock(generationLock);
         // The search reads the appearance constants too: they change only under the lock.
         channels = input.channels;
+        const unsigned threads = std::max(1u, generationThreads);
+        if (threads == 1)
+            prefetch.reset();
+        else if (!prefetch || prefetch->pool.helpers() + 1 != threads)
+            prefetch = std::make_unique<ChildPrefetch>(threads);
         // Capacity changes: raising keeps everything, lowering starts again from the root.
         // The requested values are only read here: the control panel reads
         // them without the lock.
@@ -547,6 +767,16 @@ void StarField::update(const StarFieldInput& input) {
     const bool distanceLabels = input.labelsNeedDistance || labelChoice[0] == LABEL_DISTANCE ||
                                 labelChoice[1] == LABEL_DISTANCE;
     if (input.changes[CHANGE_LABELS] || distanceLabels) buildHighlights();
+}
+
+std::unique_lock<std::shared_mutex> StarField::lockGeneration() {
+    yieldRequested.store(true);
+    return std::unique_lock(generationLock);
+}
+
+std::shared_lock<std::shared_mutex> StarField::lockGenerationShared() {
+    yieldRequested.store(true);
+    return std::shared_lock(generationLock);
 }
 
 void StarField::buildHighlights() {

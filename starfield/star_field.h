@@ -6,6 +6,7 @@
 // arrays and counts.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "galaxy/galaxy.h"
 #include "starfield/appearance.h"
 #include "starfield/foreground.h"
+#include "starfield/generation_pool.h"
 #include "starfield/labels.h"
 #include "starfield/point_slots.h"
 #include "starfield/search_result.h"
@@ -77,7 +79,14 @@ struct StarFieldInput {
     const DisplayFont* font = nullptr;
     uint8_t labelChoice[LABEL_CHOICES] = {LABEL_NONE, LABEL_NONE};
     int displayFontSize = DEFAULT_DISPLAY_FONT_SIZE;
+    // Once the Frame Timeout has passed, go on generating until
+    // yieldRequested is raised (or the pass completes): a frame slower than
+    // the budget then finds the worker still at work instead of idle.
+    bool runUntilCollected = false;
 };
+
+// Nanoseconds of the steady clock.
+uint64_t steadyClockNs();
 
 // What an update publishes for the display.
 struct StarFieldResults {
@@ -102,7 +111,12 @@ struct StarFieldStats {
     uint64_t starsGenerated = 0;
     uint64_t voxelsCreated = 0;
     uint64_t evictions = 0;
+    uint64_t childrenPrefetched = 0;  // handed to helper threads
+    uint64_t prefetchesUsed = 0;      // of those, taken by the pass as they were
+    uint64_t prefetchesStale = 0;     // reached after their parent's entry had changed: generated again
 };
+
+struct ChildPrefetch;  // star_field.cpp
 
 struct StarField {
     StarField(const GalaxyComponent* components, uint32_t count, const PlaneTree* tree, const ViewLimits* limits);
@@ -140,6 +154,9 @@ struct StarField {
     // ------------------------------------------------------------------ state
     GalaxyView galaxy;
     const ViewLimits* limits;
+    // The galaxy seed. Written only under the generation lock held
+    // exclusively (the save file's Load and Reset, a pasted location); the
+    // next update regenerates from the root when it differs from generatedSeed.
     GalaxySeed seed;
     GalaxySeed generatedSeed;  // the seed the stars in memory were generated with
 
@@ -158,6 +175,20 @@ struct StarField {
     uint64_t pointCapacity = DEFAULT_POINT_CAPACITY;
     uint64_t frameTimeoutNs = DEFAULT_FRAME_TIMEOUT_NS;
     uint64_t frameLookaheadNs = DEFAULT_FRAME_LOOKAHEAD_NS;
+    // Raised from another thread when a pass that runs until collected should
+    // end at the end of the bucket it is in: a frame wants its results, or a
+    // thread waits for the generation lock. The application lowers it before
+    // each update.
+    std::atomic<bool> yieldRequested{false};
+    bool runUntilCollected = false;  // of the running update
+    // The time source of the pass budget (tests substitute a clock of their own).
+    uint64_t (*clock)() = steadyClockNs;
+
+    // Threads that generate stars, the pass's own included: with more than
+    // one, helper threads generate the children the pass will reach next,
+    // and the pass inserts them in its own order, so that what it builds is
+    // the same for every count. Takes effect at the next update.
+    unsigned generationThreads = hardwareThreads();
 
     PointSlots points;
     std::vector<StarRecord*> nearList;
@@ -173,6 +204,10 @@ struct StarField {
 
     // Held exclusively by a pass, shared by the catalog search.
     std::shared_mutex generationLock;
+    // The generation lock, taken on another thread than the pass's: a pass
+    // that runs until collected is asked to yield, so that the wait is short.
+    std::unique_lock<std::shared_mutex> lockGeneration();
+    std::shared_lock<std::shared_mutex> lockGenerationShared();
 
     // Catalog search results: entry 0 is the "(unselected)" placeholder. The
     // search writes them and an update reads them for the highlights, possibly
@@ -201,8 +236,22 @@ struct StarField {
     void ensurePoint(StarRecord& s);
     bool pointAvailable() const;
     void buildHighlights();
+    // The next item of the bucket in the order pop would give it.
+    bool nextItem(int bucket, uint32_t& item);
+    // Hands children the pass will reach soon to the helper threads.
+    void prefetchAhead(int bucket);
+    // Adds a child item to the look ahead's batch, unless it is prefetched already.
+    void prefetchChild(uint32_t item, int priority);
+    // At the end of a pass: when it will resume, finishes the children
+    // handed out and keeps them; otherwise forgets them all.
+    void settlePrefetch();
 
     GenerationWorkspace workspace;
+    std::unique_ptr<ChildPrefetch> prefetch;  // null while one thread generates
+    // Items of the bucket being processed, taken from the queue ahead of the
+    // pass so that their children can be prefetched; the next one is last.
+    std::vector<uint32_t> pending;
+    bool prefetchIdle = false;  // the last look ahead found nothing more to hand out
 };
 
 // Priority of a voxel (or child to be created) of level L and first tier T

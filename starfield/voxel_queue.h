@@ -47,6 +47,18 @@ struct VoxelQueue {
     bool empty(int priority) const { return buckets[priority].head == NONE; }
     // Number of items in a bucket (walks its blocks).
     uint32_t size(int priority) const;
+    // Calls visit(item) for the items of a bucket in the order pop would take
+    // them, without taking them, until visit returns false.
+    template <typename Visit>
+    void peek(int priority, Visit visit) const {
+        const Bucket& bk = buckets[priority];
+        uint32_t fill = bk.fill;
+        for (uint32_t b = bk.head; b != NONE; b = block(b)[ITEMS_PER_BLOCK], fill = ITEMS_PER_BLOCK) {
+            const uint32_t* words = block(b);
+            for (uint32_t i = fill; i-- > 0;)
+                if (!visit(words[i])) return;
+        }
+    }
 
   private:
     uint32_t* block(uint32_t b) { return chunks[b / BLOCKS_PER_CHUNK].get() + (b % BLOCKS_PER_CHUNK) * BLOCK_WORDS; }

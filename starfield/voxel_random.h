@@ -19,6 +19,7 @@ inline constexpr uint64_t WYHASH_INCREMENT = 0x60bee2bee120fc15ull;
 struct GalaxySeed {
     uint32_t first = 1;
     uint32_t second = 3;
+    friend bool operator==(const GalaxySeed&, const GalaxySeed&) = default;
 };
 
 // The start of the random stream of the voxel of the given level whose grid

@@ -45,10 +45,12 @@ LEFT = WIDTH - PANEL  # the panel's left edge
 PAGE_COMBO = (47, 64)
 HELP_TOGGLE = (155, 64)
 SUB_PAGE_COMBO = (47, 92)
-SEARCH = (32, 180)
-INFO_TOGGLE = (159, 180)
+# The Catalog page's row of buttons lies below the "Find:" field and its
+# Find and Copy buttons.
+SEARCH = (32, 238)
+INFO_TOGGLE = (159, 238)
 FONT_DISPLAY_PLUS = (159, 149)
-GO = (127, 180)
+GO = (127, 238)
 QUIT_SAVE = (50, HEIGHT - 57)
 
 
@@ -61,7 +63,7 @@ def sub_page_entry(index):
 
 
 def result_line(index):
-    return (67, 209 + 23 * index)
+    return (67, 267 + 23 * index)
 
 
 class Screen:
@@ -219,7 +221,7 @@ def main():
         names = [line.split(",")[0] for line in expected if line]
         screen.go_to_page(4)
         screen.click(SEARCH, settle=8.0)
-        listed = screen.read("search", LEFT, 195, WIDTH - 20, 195 + 23 * 12, wait=2).split()
+        listed = screen.read("search", LEFT, 253, WIDTH - 20, 253 + 23 * 12, wait=2).split()
         # Line by line; the panel's pixel font leaves OCR unsure of a letter
         # here and there (V and Y look alike in it).
         lines = listed[1:12] if listed and "unselected" in listed[0] else listed[:11]

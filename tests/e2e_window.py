@@ -2,10 +2,13 @@
 """End-to-end run of the real program under Xvfb with the CPU Vulkan driver.
 
 Starts its own X server on a free display, launches starloom with a fresh
-HOME and XDG_DATA_HOME, waits for the window, takes screenshots and checks
-them by pixel statistics, drives the keyboard with xdotool, then closes the
-window the way a window manager does (a WM_DELETE_WINDOW client message) and
-expects a clean exit with status 0.
+HOME and XDG_DATA_HOME, waits for the window and for the program to come to
+rest (the star field complete: it must then use less than 2 % of one core,
+measured from its CPU time in /proc over 10 s), takes screenshots and checks
+them by pixel statistics, drives the keyboard with xdotool (a key pressed at
+rest must move the view at once), then closes the window the way a window
+manager does (a WM_DELETE_WINDOW client message) and expects a clean exit
+with status 0. An unmapped window must draw nothing, even with a key held.
 
 usage: e2e_window.py STARLOOM SHOT_DIR [--expect-sky] [--validation] [--no-device] [--tsan]
   --expect-sky   also require visible stars and background light, and a
@@ -62,6 +65,31 @@ def program_reports(log_dir, program):
     return ours, driver
 
 
+def cpu_seconds(pid):
+    """User plus system CPU time of a process, all its threads, from /proc."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def wait_for_rest(proc, deadline, quiet_share=0.02, span=2.0):
+    """Waits until the process has used less than quiet_share of one core over
+    the last `span` seconds; returns the time that quiet span began, or None."""
+    samples = [(time.time(), cpu_seconds(proc.pid))]
+    while time.time() < deadline:
+        time.sleep(0.25)
+        if proc.poll() is not None:
+            fail("starloom exited early with status %s" % proc.returncode)
+        now = (time.time(), cpu_seconds(proc.pid))
+        samples.append(now)
+        while len(samples) > 2 and now[0] - samples[1][0] >= span:
+            samples.pop(0)
+        first = samples[0]
+        if now[0] - first[0] >= span and (now[1] - first[1]) / (now[0] - first[0]) < quiet_share:
+            return first[0]
+    return None
+
+
 def main():
     args = [a for a in sys.argv[1:] if not a.startswith("--")]
     expect_sky = "--expect-sky" in sys.argv
@@ -110,14 +138,27 @@ def main():
             env["TSAN_OPTIONS"] = "halt_on_error=0:exitcode=0:detect_deadlocks=0:log_path=" + os.path.join(tsan_dir, "report")
         log_path = os.path.join(home, "starloom.log")
         log = open(log_path, "w")
+        launch = time.time()
         proc = subprocess.Popen([program], env=env, stdout=log, stderr=subprocess.STDOUT, cwd=home)
         window = find_window(env, time.time() + 90)
         if window is None:
             fail("no Starloom window within 90 s")
-        # Give the renderer time for several frames (lavapipe is slow).
-        time.sleep(12)
-        if proc.poll() is not None:
-            fail("starloom exited early with status %s" % proc.returncode)
+        # The star field fills and the program comes to rest. A generous bound:
+        # under lavapipe on two cores this takes a few seconds, with the
+        # validation layer or ThreadSanitizer several times as long.
+        fill_bound = 300 if tsan else 120 if validation else 60
+        rest = wait_for_rest(proc, launch + fill_bound)
+        if rest is None:
+            fail("starloom did not come to rest within %d s of its launch" % fill_bound)
+        print("at rest %.1f s after launch (star field complete)" % (rest - launch))
+        # At rest it waits for events: CPU time must grow by less than 2 % of
+        # the wall time.
+        start_wall, start_cpu = time.time(), cpu_seconds(proc.pid)
+        time.sleep(10)
+        wall, used = time.time() - start_wall, cpu_seconds(proc.pid) - start_cpu
+        print("at rest: %.3f s of CPU in %.1f s (%.2f %% of one core)" % (used, wall, 100 * used / wall))
+        if used > 0.02 * wall:
+            fail("starloom used %.1f %% of one core at rest" % (100 * used / wall))
 
         width, height = 1280, 1024
         shot = screenshot(env, os.path.join(shot_dir, "default_view.png"))
@@ -140,15 +181,35 @@ def main():
             if bright < 20:
                 fail("no stars (%d bright pixels)" % bright)
 
-        # Fly forwards for a second.
+        # Fly forwards from rest: the key wakes the program at once (it draws
+        # frames again within the first second), and the view moves while the
+        # key is held. lavapipe's frames take most of a second each, longer
+        # on a loaded machine, so the picture is given a generous while.
+        def changed_pixels(picture):
+            return sum(1 for i in range(0, len(picture), 3 * 97) if abs(picture[i] - shot[i]) > 8)
+
         run(["xdotool", "windowactivate", "--sync", str(window)], env, check=False)
+        before = cpu_seconds(proc.pid)
+        pressed = time.time()
         run(["xdotool", "keydown", "--window", str(window), "space"], env)
-        time.sleep(1.0)
+        time.sleep(max(0.0, pressed + 1.0 - time.time()))
+        woke = cpu_seconds(proc.pid) - before
+        print("CPU time in the first second after the key went down: %.3f s" % woke)
+        if woke < 0.05:
+            fail("starloom did not wake up when a key went down at rest")
+        moved_after = None
+        while expect_sky and moved_after is None and time.time() - pressed < 60:
+            if changed_pixels(screenshot(env, os.path.join(shot_dir, "flying.png"))) >= 10:
+                moved_after = time.time() - pressed
         run(["xdotool", "keyup", "--window", str(window), "space"], env)
+        if expect_sky:
+            if moved_after is None:
+                fail("the view did not change within 60 s of holding Space")
+            print("the view had moved %.1f s after the key went down" % moved_after)
         time.sleep(8)
         moved = screenshot(env, os.path.join(shot_dir, "after_flying.png"))
         if expect_sky:
-            diff = sum(1 for i in range(0, len(moved), 3 * 97) if abs(moved[i] - shot[i]) > 8)
+            diff = changed_pixels(moved)
             print("pixels changed after flying (sampled): %d" % diff)
             if diff < 10:
                 fail("the view did not change after holding Space")
@@ -161,6 +222,20 @@ def main():
         print("cross-hair pixels after C: %d" % green_after)
         if green_after > green // 4:
             fail("the cross-hair is still drawn after pressing C")
+
+        # A hidden window draws nothing, even with a key held down.
+        if wait_for_rest(proc, time.time() + fill_bound) is None:
+            fail("starloom did not come back to rest after the cross-hair toggle")
+        run(["xdotool", "windowunmap", "--sync", str(window)], env)
+        run(["xdotool", "keydown", "--window", str(window), "space"], env)
+        start_wall, start_cpu = time.time(), cpu_seconds(proc.pid)
+        time.sleep(4)
+        wall, used = time.time() - start_wall, cpu_seconds(proc.pid) - start_cpu
+        run(["xdotool", "keyup", "--window", str(window), "space"], env)
+        run(["xdotool", "windowmap", "--sync", str(window)], env)
+        print("hidden, Space held: %.3f s of CPU in %.1f s" % (used, wall))
+        if used > 0.02 * wall:
+            fail("starloom used %.1f %% of one core while its window was hidden" % (100 * used / wall))
 
         send_close(display, window)
         try:

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -210,6 +212,18 @@ TEST(CliErrors, MalformedArgumentsAreErrorsWithStatusTwoEverywhere) {
         "search --at 1 2",
         "search --csv --at a b c",
         "search extra",
+        "locate",
+        "locate x-gfvxpdd-1",                             // lower case
+        "locate X-GFVXPDD-0",
+        "locate X-GFVXPDD-99999",                         // more than the voxel holds
+        "locate D-C-1",                                   // a voxel without stars
+        "locate X-GFVXPDD-1 X-GFVXPDD-2",
+        "locate X-GFVXPDD-1 --seed 1",
+        "locate X-GFVXPDD-1 --seed 1 4294967296",
+        "where",
+        "where starloom1:ABC",
+        "where X-GFVXPDD-1",
+        "where a b",
     };
     for (const char* args : bad) {
         const CliRun run = runCli(args);
@@ -221,7 +235,7 @@ TEST(CliErrors, MalformedArgumentsAreErrorsWithStatusTwoEverywhere) {
 
 TEST(CliHelp, EveryCommandExplainsItself) {
     const char* commands[] = {"ext", "constants", "populations", "galaxy", "density",
-                              "name", "star", "voxel", "pass", "search"};
+                              "name", "star", "voxel", "pass", "search", "locate", "where"};
     const CliRun overview = runCli("--help");
     for (const char* c : commands) {
         const CliRun run = runCli(std::string(c) + " --help");
@@ -264,10 +278,26 @@ TEST(CliPassAndSearch, CountsAndTheNearestStars) {
     const std::vector<std::string> out = lines(pass.out);
     const char* fields[] = {"passes: ", "voxels: ", "stars in memory: ", "points on display: ", "near stars: ",
                             "foreground objects: ", "foreground candidates without entry: ", "evictions: ",
-                            "wall time: ", "stars generated per second: "};
-    ASSERT_EQ(out.size(), 10u);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(out[i].rfind(fields[i], 0), 0u) << out[i];
+                            "wall time: ", "stars generated per second: ", "threads: "};
+    ASSERT_EQ(out.size(), 11u);
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(out[i].rfind(fields[i], 0), 0u) << out[i];
     EXPECT_LE(std::stoull(out[2].substr(17)), 200000u);
+
+    // The same star field, to the last bit, on one thread and on three; a
+    // thread count out of range is refused.
+    const CliRun one = runCli(std::string("pass --max-stars 200000 --threads 1 --digest") + at);
+    const CliRun three = runCli(std::string("pass --max-stars 200000 --threads 3 --digest") + at);
+    ASSERT_EQ(one.status, 0);
+    ASSERT_EQ(three.status, 0);
+    EXPECT_EQ(lines(one.out, "threads: "), std::vector<std::string>{"threads: 1"});
+    EXPECT_EQ(lines(three.out, "threads: "), std::vector<std::string>{"threads: 3"});
+    const std::vector<std::string> digest = lines(one.out, "digest: 0x");
+    ASSERT_EQ(digest.size(), 1u);
+    EXPECT_EQ(digest[0].size(), 10u + 16u);  // "digest: 0x" and 16 hex digits
+    EXPECT_EQ(lines(three.out, "digest: "), digest);
+    EXPECT_EQ(lines(one.out, "voxels: "), lines(three.out, "voxels: "));
+    EXPECT_EQ(runCli("pass --threads 0").status, 2);
+    EXPECT_EQ(runCli("pass --threads").status, 2);
 
     const CliRun csv = runCli(std::string("search --csv") + at);
     ASSERT_EQ(csv.status, 0);
@@ -287,6 +317,58 @@ TEST(CliPassAndSearch, CountsAndTheNearestStars) {
     std::string spaced = csv.out;
     std::replace(spaced.begin(), spaced.end(), ',', ' ');
     EXPECT_EQ(plain.out, spaced);
+}
+
+TEST(CliLocate, FoundStarsAreLocatedAndTheirPlaceDecodes) {
+    const char* at = " --at -7003708179394623 -24996773029325252 400000000000000000";
+    const std::vector<std::string> found = lines(runCli(std::string("search") + at).out);
+    ASSERT_EQ(found.size(), 100u);
+    for (size_t i = 0; i < found.size(); i += 33) {
+        std::istringstream in(found[i]);
+        std::string name, distance, x, y, z, population;
+        in >> name >> distance >> x >> y >> z >> population;
+        const CliRun run = runCli("locate " + name);
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::vector<std::string> out = lines(run.out);
+        const char* fields[] = {"name ", "position ", "parsecs ", "population ", "mass 0x", "radius 0x",
+                                "temperature 0x", "luminosity 0x", "absMagnitude 0x", "spectralClass ", "voxel ",
+                                "tiers ", "stars ", "location starloom1:"};
+        ASSERT_EQ(out.size(), 14u) << run.out;
+        for (int f = 0; f < 14; ++f) EXPECT_EQ(out[f].rfind(fields[f], 0), 0u) << out[f];
+        EXPECT_EQ(out[0], "name " + name);
+        EXPECT_EQ(out[1], "position " + x + " " + y + " " + z);
+        EXPECT_EQ(out[3].rfind("population " + population + " ", 0), 0u) << out[3];
+
+        // The place next to the star: 0.1 AU from it.
+        const CliRun place = runCli("where " + out[13].substr(9));
+        ASSERT_EQ(place.status, 0) << place.out;
+        const std::vector<std::string> axes = lines(place.out, "position");
+        ASSERT_EQ(axes.size(), 3u);
+        const std::string star[3] = {x, y, z};
+        double squared = 0;
+        for (int a = 0; a < 3; ++a) {
+            std::istringstream axis(axes[a]);
+            std::string label, integer, fraction;
+            axis >> label >> integer >> fraction;
+            EXPECT_EQ(fraction, "0x0000000000000000");
+            const double d = static_cast<double>(std::stoll(star[a]) - std::stoll(integer));
+            squared += d * d;
+        }
+        EXPECT_NEAR(std::sqrt(squared), 1.5e6, 2.0);
+        EXPECT_EQ(lines(place.out, "seed ").at(0), "seed 1 3");
+    }
+    // Another galaxy seed: the same name is another star, and the place says so.
+    std::istringstream in(found[0]);
+    std::string name;
+    in >> name;
+    const CliRun other = runCli("locate " + name + " --seed 5 7");
+    if (other.status == 0) {
+        EXPECT_NE(lines(other.out, "position ").at(0), lines(runCli("locate " + name).out, "position ").at(0));
+        const CliRun place = runCli("where " + lines(other.out, "location ").at(0).substr(9));
+        EXPECT_EQ(lines(place.out, "seed ").at(0), "seed 5 7");
+    } else {
+        EXPECT_EQ(other.out.rfind("error: no star", 0), 0u) << other.out;
+    }
 }
 
 }  // namespace

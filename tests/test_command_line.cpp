@@ -95,7 +95,7 @@ TEST(CommandLine, BadSizesAreRefusedAndNamed) {
 }
 
 TEST(CommandLine, OptionsWithoutTheirValuesAreRefused) {
-    for (const char* option : {"--save-file", "--render", "--size"}) {
+    for (const char* option : {"--save-file", "--at", "--render", "--size"}) {
         const Parsed missing = parse({option});
         EXPECT_FALSE(missing.ok) << option;
         EXPECT_EQ(missing.error.rfind(option, 0), 0u) << missing.error;
@@ -120,7 +120,26 @@ TEST(CommandLine, UnknownArgumentsAreRefusedAndNamed) {
 
 TEST(CommandLine, TheUsageNamesEveryOption) {
     const std::string usage = COMMAND_LINE_USAGE;
-    for (const char* option : {"--windowed", "--save-file", "--render", "--size", "--help", "--version"}) {
+    for (const char* option : {"--windowed", "--save-file", "--at", "--render", "--size", "--help", "--version"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
+}
+
+TEST(CommandLine, AtTakesTheNextArgumentWhateverItLooksLike) {
+    EXPECT_TRUE(parse({}).options.at.empty());
+    const Parsed name = parse({"--at", "M-CFXT-12"});
+    ASSERT_TRUE(name.ok) << name.error;
+    EXPECT_EQ(name.options.at, "M-CFXT-12");
+    // The value is read as it is: a text starting with dashes is still the value.
+    const Parsed dashes = parse({"--at", "--at"});
+    ASSERT_TRUE(dashes.ok) << dashes.error;
+    EXPECT_EQ(dashes.options.at, "--at");
+    // The last one counts, and --at combines with a picture.
+    const Parsed last = parse({"--at", "a", "--render", "out.png", "--at", "b"});
+    ASSERT_TRUE(last.ok) << last.error;
+    EXPECT_EQ(last.options.at, "b");
+    EXPECT_EQ(last.options.render, "out.png");
+    const Parsed stray = parse({"--at", "x", "extra"});
+    EXPECT_FALSE(stray.ok);
+    EXPECT_NE(stray.error.find("'extra'"), std::string::npos) << stray.error;
 }

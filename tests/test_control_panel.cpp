@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +18,8 @@
 #include "app/app_state.h"
 #include "numeric/constants.h"
 #include "render/renderer.h"
+#include "starfield/location_text.h"
+#include "starfield/search.h"
 #include "tests/galaxy_fixture.h"
 #include "ui/control_panel.h"
 #include "ui/panel_choices.h"
@@ -468,4 +471,206 @@ TEST(PanelCatalog, LabelChoicesFlagTheLabelsAndTheDistanceRefresh) {
     EXPECT_FALSE(p.state.labelsNeedDistance);
     p.scan();
     EXPECT_FALSE(p.has(PanelHarness::id("##sdisptext1")));
+}
+
+namespace {
+
+// Everything of the viewpoint that a refused Find or Paste must leave alone.
+void expectSameView(const Viewpoint& a, const Viewpoint& b) {
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(a.position[i].integer, b.position[i].integer);
+        EXPECT_EQ(a.position[i].fraction, b.position[i].fraction);
+        EXPECT_EQ(a.flyTarget[i], b.flyTarget[i]);
+    }
+    EXPECT_EQ(0, std::memcmp(&a.forward, &b.forward, sizeof a.forward));
+    EXPECT_EQ(0, std::memcmp(&a.up, &b.up, sizeof a.up));
+    EXPECT_EQ(0, std::memcmp(&a.turnTarget, &b.turnTarget, sizeof a.turnTarget));
+    EXPECT_EQ(a.flyingToTarget, b.flyingToTarget);
+    EXPECT_EQ(a.turningToTarget, b.turningToTarget);
+}
+
+// A star some parsecs from the default viewpoint, found by a search there.
+SearchResult starNearby(StarField& engine, int index) {
+    std::vector<SearchResult> found;
+    const int64_t* at = DEFAULT_VIEWPOINT;
+    search(engine, found, SEARCH_LIMIT, at[0] + 30000000000000, at[1], at[2], SEARCH_MIN_PARSECS,
+           SEARCH_MAX_PARSECS);
+    EXPECT_GT(found.size(), static_cast<size_t>(index));
+    return found.at(static_cast<size_t>(index));
+}
+
+}  // namespace
+
+TEST(PanelCatalog, FindTurnsAndFliesToANamedStarAndRefusesWhatNamesNone) {
+    PanelHarness p;
+    p.goToPage(PAGE_CATALOG);
+    const SearchResult star = starNearby(*p.engine, 40);
+
+    // Malformed names and a name of no star: a message, nothing else.
+    const Viewpoint before = p.state.view;
+    for (const char* bad : {"x-gfvxpdd-1", "X-GFVXPDD-0", "X-GFV XPDD-1", "X-BC-1", "hello"}) {
+        p.state.findMessage.clear();
+        p.type("##find", bad);
+        EXPECT_FALSE(p.state.findMessage.empty()) << bad;
+        expectSameView(p.state.view, before);
+    }
+    const std::string name = star.name;
+    const std::string tooMany = name.substr(0, name.rfind('-') + 1) + "60000";
+    p.type("##find", tooMany.c_str());
+    EXPECT_NE(p.state.findMessage.find("holds"), std::string::npos) << p.state.findMessage;
+    expectSameView(p.state.view, before);
+
+    // Enter in the field finds, and so does the button.
+    p.type("##find", star.name);
+    EXPECT_STREQ(p.state.findText, star.name);
+    EXPECT_NE(p.state.findMessage.find(star.name), std::string::npos) << p.state.findMessage;
+    EXPECT_TRUE(p.state.view.flyingToTarget);
+    EXPECT_TRUE(p.state.view.turningToTarget);
+    EXPECT_EQ(p.state.view.flyTarget[0], star.star.x);
+    EXPECT_EQ(p.state.view.flyTarget[1], star.star.y);
+    EXPECT_EQ(p.state.view.flyTarget[2], star.star.z);
+    const Vec3d t = p.state.view.turnTarget;
+    const double dx = static_cast<double>(star.star.x - before.position[0].integer);
+    const double dy = static_cast<double>(star.star.y - before.position[1].integer);
+    const double dz = static_cast<double>(star.star.z - before.position[2].integer);
+    const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
+    EXPECT_NEAR(t.x, dx / d, 1e-12);
+    EXPECT_NEAR(t.y, dy / d, 1e-12);
+    EXPECT_NEAR(t.z, dz / d, 1e-12);
+    // The position itself changes only as the flight goes.
+    for (int a = 0; a < 3; ++a) EXPECT_EQ(p.state.view.position[a].integer, before.position[a].integer);
+
+    p.state.view.flyingToTarget = p.state.view.turningToTarget = false;
+    p.scan();
+    p.click("Find");
+    EXPECT_TRUE(p.state.view.flyingToTarget);
+    EXPECT_EQ(p.state.view.flyTarget[0], star.star.x);
+}
+
+TEST(PanelCatalog, CopyPutsTheSelectedNameOnTheClipboard) {
+    PanelHarness p;
+    p.goToPage(PAGE_CATALOG);
+    p.click("Search");
+    ASSERT_EQ(p.engine->searchResults.size(), 101u);
+    ImGui::SetClipboardText("before");
+    // Nothing selected: the button is disabled; a click does nothing.
+    p.scan();
+    p.click("Copy##name");
+    EXPECT_STREQ(ImGui::GetClipboardText(), "before");
+    EXPECT_TRUE(p.state.findMessage.empty());
+
+    char listName[64];
+    std::snprintf(listName, sizeof listName, "Quorvane/%08X", PanelHarness::id("##results"));
+    ImGuiWindow* list = ImGui::FindWindowByName(listName);
+    ASSERT_NE(list, nullptr);
+    const int index = 2;
+    const SearchResult chosen = p.engine->searchResults[index];
+    p.scan();
+    p.press(ImHashStr(chosen.name, 0, ImHashData(&index, sizeof index, list->ID)));
+    ASSERT_EQ(p.state.selectedResult, index);
+    p.scan();
+    p.click("Copy##name");
+    EXPECT_STREQ(ImGui::GetClipboardText(), chosen.name);
+
+    // The copied name finds the same star again.
+    p.state.view.flyingToTarget = false;
+    p.type("##find", ImGui::GetClipboardText());
+    EXPECT_TRUE(p.state.view.flyingToTarget);
+    EXPECT_EQ(p.state.view.flyTarget[0], chosen.star.x);
+    EXPECT_EQ(p.state.view.flyTarget[1], chosen.star.y);
+    EXPECT_EQ(p.state.view.flyTarget[2], chosen.star.z);
+}
+
+TEST(PanelNavigation, CopyAndPasteAPlace) {
+    PanelHarness p;
+    p.goToPage(PAGE_NAVIGATION);
+    p.state.view.position[0].fraction = 0x123456789ABCDEF0u;
+    p.state.view.position[2] = {~uint64_t{0}, -42};
+    p.click("Copy##place");
+    Location copied;
+    std::string error;
+    ASSERT_TRUE(decodeLocation(ImGui::GetClipboardText(), copied, error)) << error;
+    const Viewpoint here = p.state.view;
+    for (int a = 0; a < 3; ++a) {
+        EXPECT_EQ(copied.position[a].integer, here.position[a].integer);
+        EXPECT_EQ(copied.position[a].fraction, here.position[a].fraction);
+    }
+    EXPECT_EQ(0, std::memcmp(&copied.forward, &here.forward, sizeof here.forward));
+    EXPECT_EQ(0, std::memcmp(&copied.up, &here.up, sizeof here.up));
+    EXPECT_EQ(copied.seed, p.engine->seed);
+    const std::string text = ImGui::GetClipboardText();
+
+    // Elsewhere, then Paste: back to the copied place, bit for bit.
+    p.state.view.position[1].integer += 123456789;
+    p.state.view.forward = {0, 0, 1};
+    p.state.view.up = {1, 0, 0};
+    p.state.view.flyingToTarget = true;
+    p.clearFlags();
+    p.click("Paste##place");
+    for (int a = 0; a < 3; ++a) {
+        EXPECT_EQ(p.state.view.position[a].integer, here.position[a].integer);
+        EXPECT_EQ(p.state.view.position[a].fraction, here.position[a].fraction);
+    }
+    EXPECT_EQ(0, std::memcmp(&p.state.view.forward, &here.forward, sizeof here.forward));
+    EXPECT_EQ(0, std::memcmp(&p.state.view.up, &here.up, sizeof here.up));
+    // Copy once more: the very same text.
+    p.click("Copy##place");
+    EXPECT_EQ(std::string(ImGui::GetClipboardText()), text);
+    EXPECT_FALSE(p.state.view.flyingToTarget);
+    EXPECT_EQ(p.state.changes.viewpointMoved, 1);
+    EXPECT_EQ(p.state.changes.settingsChanged, 0);  // the same galaxy
+
+    // Refused: cut short, changed, foreign. Nothing changes but the message.
+    const Viewpoint before = p.state.view;
+    for (const std::string& bad : {text.substr(0, text.size() - 1), "X" + text.substr(1), std::string("hello world"),
+                                   std::string("")}) {
+        ImGui::SetClipboardText(bad.c_str());
+        p.state.placeMessage.clear();
+        p.clearFlags();
+        p.click("Paste##place");
+        EXPECT_FALSE(p.state.placeMessage.empty()) << bad;
+        expectSameView(p.state.view, before);
+        EXPECT_FALSE(p.state.changes.any()) << bad;
+        EXPECT_EQ(p.engine->seed, GalaxySeed{});
+    }
+}
+
+TEST(PanelNavigation, PastingAnotherGalaxyOrAStarName) {
+    PanelHarness p;
+    p.goToPage(PAGE_CATALOG);
+    p.click("Search");
+    ASSERT_GT(p.engine->searchResults.size(), 1u);
+    p.goToPage(PAGE_NAVIGATION);
+
+    // A place in the galaxy of another seed: the engine takes the seed, the
+    // star field must regenerate, and the old galaxy's search results go.
+    Location other{{{0, 1}, {0, 2}, {0, 3}}, {0, 1, 0}, {0, 0, 1}, GalaxySeed{77, 88}};
+    ImGui::SetClipboardText(encodeLocation(other).c_str());
+    p.clearFlags();
+    p.click("Paste##place");
+    EXPECT_EQ(p.engine->seed, (GalaxySeed{77, 88}));
+    EXPECT_EQ(p.state.changes.settingsChanged, 1);
+    EXPECT_EQ(p.state.changes.labelsChanged, 1);
+    EXPECT_TRUE(p.engine->searchResults.empty());
+    EXPECT_EQ(p.state.view.position[2].integer, 3);
+    EXPECT_NE(p.state.placeMessage.find("77 88"), std::string::npos) << p.state.placeMessage;
+
+    // A star's name of this galaxy: next to it, looking at it.
+    p.state.view.position[0].integer = DEFAULT_VIEWPOINT[0];
+    p.state.view.position[1].integer = DEFAULT_VIEWPOINT[1];
+    p.state.view.position[2].integer = DEFAULT_VIEWPOINT[2];
+    const SearchResult star = starNearby(*p.engine, 5);
+    ImGui::SetClipboardText((std::string("  ") + star.name + "\n").c_str());
+    p.click("Paste##place");
+    const int64_t at[3] = {star.star.x, star.star.y, star.star.z};
+    double squared = 0, along = 0;
+    const double f[3] = {p.state.view.forward.x, p.state.view.forward.y, p.state.view.forward.z};
+    for (int a = 0; a < 3; ++a) {
+        const double d = static_cast<double>(at[a] - p.state.view.position[a].integer);
+        squared += d * d;
+        along += d * f[a];
+    }
+    EXPECT_NEAR(std::sqrt(squared), FLY_TO_STOP_DISTANCE, 2.0);
+    EXPECT_NEAR(along, FLY_TO_STOP_DISTANCE, 2.0);  // looking straight at it
+    EXPECT_NE(p.state.placeMessage.find(star.name), std::string::npos) << p.state.placeMessage;
 }

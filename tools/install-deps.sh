@@ -14,7 +14,7 @@ PACKAGES=(
   libxxhash-dev
   libvulkan-dev mesa-vulkan-drivers glslc libglfw3-dev libimgui-dev libglm-dev
   libfreetype-dev fonts-roboto-unhinted libpng-dev
-  xvfb xdotool x11-apps imagemagick vulkan-validationlayers vulkan-tools python3 tesseract-ocr
+  xvfb xdotool x11-apps imagemagick vulkan-validationlayers vulkan-tools python3 tesseract-ocr xclip
   librsvg2-bin desktop-file-utils appstream man-db
   g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user
   libxxhash-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64 libgmp-dev:arm64

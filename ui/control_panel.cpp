@@ -12,6 +12,7 @@
 #include "numeric/constants.h"
 #include "render/imgui_backend.h"
 #include "ui/panel_choices.h"
+#include "ui/places.h"
 #include "ui/text_view.h"
 #include "starfield/search.h"
 #include "starfield/star_field.h"
@@ -92,7 +93,7 @@ template <typename T, size_t N>
 bool engineCombo(const char* label, const Choice<T> (&choices)[N], StarField& engine, T& field) {
     T value = field;
     if (!choiceCombo(label, choices, value)) return false;
-    std::unique_lock lock(engine.generationLock);
+    const auto lock = engine.lockGeneration();
     field = value;
     return true;
 }
@@ -158,6 +159,17 @@ void navigationPage(AppState& s, StarField& engine) {
     for (int a = 0; a < 3; ++a) {
         ImGui::Text(axes[a], static_cast<double>(s.view.position[a].integer) * UNIT_PARSECS_DOUBLE);
     }
+    // The place as a location text, to keep or to send; and back.
+    if (ImGui::Button("Copy##place")) {
+        ImGui::SetClipboardText(currentLocationText(s, engine).c_str());
+        s.placeMessage = "The place is on the clipboard.";
+    }
+    ImGui::SameLine();
+    if (ImGui::Button("Paste##place")) {
+        const char* text = ImGui::GetClipboardText();
+        goToPlace(s, engine, text != nullptr ? text : "", s.placeMessage);
+    }
+    if (!s.placeMessage.empty()) ImGui::TextWrapped("%s", s.placeMessage.c_str());
     ImGui::TextUnformatted(speedText(s.view.speedLevel, s.view.speed).c_str());
     ImGui::SameLine();
     if (ImGui::Button("- ")) {
@@ -220,6 +232,27 @@ void catalogPage(AppState& s, StarField& engine, float bottomReserve) {
         if (choiceCombo("##sdisptext1", STAR_LABEL_CHOICES, s.starLabel[1])) s.changes.labelsChanged = 1;
     }
 
+    // A star by its name: turn to it and fly there.
+    ImGui::TextUnformatted("Find:");
+    ImGui::SameLine();
+    ImGui::SetNextItemWidth(-FLT_MIN);
+    const bool entered = ImGui::InputText("##find", s.findText, sizeof s.findText,
+                                          ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
+    if (ImGui::Button("Find") || entered) findStar(s, engine, s.findText, s.findMessage);
+    ImGui::SameLine();
+    // The selected star's name onto the clipboard.
+    ImGui::BeginDisabled(s.selectedResult <= 0);
+    if (ImGui::Button("Copy##name")) {
+        std::lock_guard lock(engine.resultsMutex);
+        if (s.selectedResult > 0 && s.selectedResult < static_cast<int>(engine.searchResults.size())) {
+            const char* name = engine.searchResults[static_cast<size_t>(s.selectedResult)].name;
+            ImGui::SetClipboardText(name);
+            s.findMessage = std::string(name) + " is on the clipboard.";
+        }
+    }
+    ImGui::EndDisabled();
+    if (!s.findMessage.empty()) ImGui::TextWrapped("%s", s.findMessage.c_str());
+
     if (ImGui::Button("Search")) {
         s.selectedResult = 0;
         for (int a = 0; a < 3; ++a) s.lastSearchPosition[a] = s.view.position[a].integer;
@@ -242,13 +275,7 @@ void catalogPage(AppState& s, StarField& engine, float bottomReserve) {
     const std::vector<SearchResult>& results = engine.searchResults;
     if (s.selectedResult >= static_cast<int>(results.size())) s.selectedResult = 0;
     ImGui::SameLine();
-    if (ImGui::Button("Go") && s.selectedResult > 0) {
-        const StarRecord& star = results[static_cast<size_t>(s.selectedResult)].star;
-        s.view.flyTarget[0] = star.x;
-        s.view.flyTarget[1] = star.y;
-        s.view.flyTarget[2] = star.z;
-        s.view.flyingToTarget = true;
-    }
+    if (ImGui::Button("Go") && s.selectedResult > 0) flyTo(s, results[static_cast<size_t>(s.selectedResult)].star);
     ImGui::SameLine();
     const bool infoWasShown = s.infoShown;
     toggleButton(" i ##info", s.infoShown);
@@ -263,18 +290,7 @@ void catalogPage(AppState& s, StarField& engine, float bottomReserve) {
             if (ImGui::Selectable(results[i].name, selected) && !selected) {
                 s.selectedResult = static_cast<int>(i);
                 s.refreshTextBlock = true;
-                if (i > 0) {
-                    // Turn towards the star: the unit vector from the
-                    // viewpoint's integer position (a zero vector stays so).
-                    const StarRecord& star = results[i].star;
-                    Vec3d d{static_cast<double>(star.x - s.view.position[0].integer),
-                            static_cast<double>(star.y - s.view.position[1].integer),
-                            static_cast<double>(star.z - s.view.position[2].integer)};
-                    const double length = std::sqrt(dot(d, d));
-                    if (length > 0) d = d * (1.0 / length);
-                    s.view.turnTarget = d;
-                    s.view.turningToTarget = true;
-                }
+                if (i > 0) turnTowards(s, results[i].star);
             }
             ImGui::PopID();
         }

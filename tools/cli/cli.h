@@ -51,6 +51,8 @@ int runPass(int argc, char** argv);
 int runSearch(int argc, char** argv);
 int runSavefile(int argc, char** argv);
 int runTextblock(int argc, char** argv);
+int runLocate(int argc, char** argv);
+int runWhere(int argc, char** argv);
 
 extern const char* const EXT_HELP;
 extern const char* const CONSTANTS_HELP;
@@ -64,3 +66,5 @@ extern const char* const PASS_HELP;
 extern const char* const SEARCH_HELP;
 extern const char* const SAVEFILE_HELP;
 extern const char* const TEXTBLOCK_HELP;
+extern const char* const LOCATE_HELP;
+extern const char* const WHERE_HELP;

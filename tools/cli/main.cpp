@@ -16,6 +16,8 @@ const CliCommand COMMANDS[] = {
     {"voxel", "print the stars of one tier of one voxel", VOXEL_HELP, runVoxel},
     {"pass", "run star-field passes at a viewpoint until complete and print the counts", PASS_HELP, runPass},
     {"search", "print the 100 stars nearest to a viewpoint", SEARCH_HELP, runSearch},
+    {"locate", "find a star from its catalogue name and print where it is and its facts", LOCATE_HELP, runLocate},
+    {"where", "decode a location text", WHERE_HELP, runWhere},
     {"star", "print the properties of a population's star at a uniform draw", STAR_HELP, runStar},
     {"savefile", "print every field of a save file, or why the program would not load it", SAVEFILE_HELP,
      runSavefile},

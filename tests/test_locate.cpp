@@ -1,0 +1,467 @@
+// Going to a star by its name: the inverse of the lattice numbering and of the
+// name format, the walk from the root to the named voxel (the located star must
+// be exactly the one the search named), and the place next to it.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <set>
+#include <shared_mutex>
+#include <string>
+
+#include "galaxy/star_name.h"
+#include "numeric/constants.h"
+#include "starfield/locate.h"
+#include "starfield/navigation.h"
+#include "starfield/search.h"
+#include "tests/galaxy_fixture.h"
+
+namespace {
+
+struct Point {
+    int32_t x, y, z;
+    friend bool operator==(const Point&, const Point&) = default;
+};
+
+Point pointOf(uint64_t index) {
+    Point p{};
+    latticePoint(index, p.x, p.y, p.z);
+    return p;
+}
+
+uint64_t indexOf(const Point& p) {
+    uint64_t index = 0;
+    EXPECT_TRUE(latticeIndex(p.x, p.y, p.z, index));
+    return index;
+}
+
+std::string codeOf(const Point& p) {
+    char code[LATTICE_CODE_SIZE];
+    char* end = code;
+    latticeCode(code, end, p.x, p.y, p.z);
+    return code;
+}
+
+// Everything of a star record that generation decides; slot, state and
+// foreground say how the star field shows it.
+void expectSameStar(const StarRecord& a, const StarRecord& b, const std::string& what) {
+    EXPECT_EQ(a.x, b.x) << what;
+    EXPECT_EQ(a.y, b.y) << what;
+    EXPECT_EQ(a.z, b.z) << what;
+    EXPECT_EQ(a.population, b.population) << what;
+    EXPECT_EQ(a.drawIndex, b.drawIndex) << what;
+    EXPECT_EQ(0, std::memcmp(a.colour, b.colour, 3)) << what;
+    EXPECT_EQ(a.luminosityCode, b.luminosityCode) << what;
+    EXPECT_EQ(std::bit_cast<uint32_t>(a.key), std::bit_cast<uint32_t>(b.key)) << what;
+    EXPECT_EQ(std::bit_cast<uint32_t>(a.radius), std::bit_cast<uint32_t>(b.radius)) << what;
+}
+
+// Searches at the position and locates every name found: the same star, with
+// the same voxel facts. Returns how many came from voxels the field holds.
+int locateEverySearchResult(StarField& field, const int64_t at[3]) {
+    std::vector<SearchResult> results;
+    search(field, results, SEARCH_LIMIT, at[0], at[1], at[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    EXPECT_GT(results.size(), 1u);
+    int existing = 0;
+    for (size_t i = 1; i < results.size(); ++i) {
+        const SearchResult& r = results[i];
+        existing += r.existing;
+        LocatedStar located;
+        std::string error;
+        if (!locateStar(field, r.name, located, error)) {
+            ADD_FAILURE() << r.name << ": " << error;
+            continue;
+        }
+        const SearchResult& f = located.found;
+        expectSameStar(f.star, r.star, r.name);
+        EXPECT_STREQ(f.name, r.name);
+        EXPECT_EQ(f.level, r.level) << r.name;
+        EXPECT_EQ(f.firstTier, r.firstTier) << r.name;
+        EXPECT_EQ(f.starNumber, r.starNumber) << r.name;
+        EXPECT_EQ(f.drawNumber, r.drawNumber) << r.name;
+        EXPECT_EQ(f.star.slot, NO_SLOT);
+        EXPECT_GE(located.voxelStars, r.starNumber);
+        // The star lies in the voxel the walk reached.
+        const int64_t edge = int64_t{1} << (64 - f.level);
+        const int64_t pos[3] = {f.star.x, f.star.y, f.star.z};
+        for (int a = 0; a < 3; ++a) {
+            const int64_t lo = static_cast<int64_t>(static_cast<uint64_t>(static_cast<int32_t>(located.corner[a])) << 32);
+            EXPECT_GE(pos[a], lo) << r.name;
+            EXPECT_LT(pos[a] - lo, edge) << r.name;
+        }
+    }
+    return existing;
+}
+
+// A star field that keeps a million stars in memory: enough here, and
+// quicker to fill than the default ten million.
+std::unique_ptr<StarField> smallField() {
+    const BuiltGalaxy& g = builtGalaxy();
+    auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
+    f->maxStarsGen = f->requestedMaxStarsGen = 1000000;
+    return f;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ lattice numbers
+
+TEST(LatticeInverse, EveryPointOfASmallCubeAndEveryIndexBelowIt) {
+    // [-40, 39]^3 is shells 0..39, numbered 0 .. 8 * 40^3 - 1.
+    std::vector<bool> seen(8 * 40 * 40 * 40, false);
+    for (int32_t x = -40; x <= 39; ++x) {
+        for (int32_t y = -40; y <= 39; ++y) {
+            for (int32_t z = -40; z <= 39; ++z) {
+                const uint64_t index = indexOf({x, y, z});
+                ASSERT_LT(index, seen.size());
+                EXPECT_FALSE(seen[index]);
+                seen[index] = true;
+                ASSERT_EQ(pointOf(index), (Point{x, y, z})) << index;
+            }
+        }
+    }
+}
+
+TEST(LatticeInverse, RandomPointsAcrossTheRangeAndTheExtremeCorners) {
+    std::mt19937_64 rng(11);
+    // Up to shell 1321121 every point has a number of its own: both ways round.
+    std::uniform_int_distribution<int32_t> unique(-1321122, 1321121);
+    for (int i = 0; i < 200000; ++i) {
+        const Point p{unique(rng), unique(rng), unique(rng)};
+        ASSERT_EQ(pointOf(indexOf(p)), p) << p.x << " " << p.y << " " << p.z;
+    }
+    // Farther out numbers wrap around 2^64 and points share them: the inverse
+    // gives the point of the numbering's own range with that number.
+    std::uniform_int_distribution<int32_t> any(INT32_MIN, INT32_MAX);
+    for (int i = 0; i < 200000; ++i) {
+        const uint64_t index = indexOf({any(rng), any(rng), any(rng)});
+        ASSERT_EQ(indexOf(pointOf(index)), index);
+    }
+    for (int i = 0; i < 200000; ++i) {
+        const uint64_t index = rng();
+        ASSERT_EQ(indexOf(pointOf(index)), index);
+    }
+    const int32_t corners[] = {INT32_MIN, INT32_MAX, -1321122, 1321121, -1321123, 1321122, 0, -1};
+    for (int32_t x : corners)
+        for (int32_t y : corners)
+            for (int32_t z : corners) {
+                const Point p{x, y, z};
+                const uint64_t index = indexOf(p);
+                EXPECT_EQ(indexOf(pointOf(index)), index);
+                const bool inUniqueRange = [&] {
+                    for (int32_t c : {x, y, z})
+                        if (c < -1321122 || c > 1321121) return false;
+                    return true;
+                }();
+                if (inUniqueRange) {
+                    EXPECT_EQ(pointOf(index), p);
+                }
+            }
+    // The first and last numbers, and the first numbers of the shells.
+    EXPECT_EQ(pointOf(0), (Point{-1, -1, -1}));
+    EXPECT_EQ(pointOf(7), (Point{0, 0, 0}));
+    EXPECT_EQ(indexOf(pointOf(~uint64_t{0})), ~uint64_t{0});
+    for (uint64_t r : {1ull, 2ull, 1000ull, 1321121ull, 1321122ull}) {
+        const uint64_t first = 8 * r * r * r;
+        EXPECT_EQ(indexOf(pointOf(first)), first);
+        EXPECT_EQ(indexOf(pointOf(first - 1)), first - 1);
+        // The shell's first point is its bottom corner.
+        EXPECT_EQ(pointOf(first), (Point{~static_cast<int32_t>(r), ~static_cast<int32_t>(r), ~static_cast<int32_t>(r)}));
+    }
+}
+
+TEST(LatticeInverse, CodesReadBackAndMalformedCodesAreRefused) {
+    std::mt19937_64 rng(5);
+    std::uniform_int_distribution<int32_t> unique(-1321122, 1321121);
+    for (int i = 0; i < 20000; ++i) {
+        const Point p{unique(rng), unique(rng), unique(rng)};
+        const std::string code = codeOf(p);
+        Point back{};
+        ASSERT_EQ(parseLatticeCode(code.data(), code.size(), back.x, back.y, back.z), LatticeCodeError::NONE);
+        ASSERT_EQ(back, p) << code;
+    }
+    auto parse = [](const std::string& code) {
+        Point p{};
+        return parseLatticeCode(code.data(), code.size(), p.x, p.y, p.z);
+    };
+    EXPECT_EQ(parse("L"), LatticeCodeError::NONE);
+    EXPECT_EQ(parse(""), LatticeCodeError::EMPTY);
+    EXPECT_EQ(parse("l"), LatticeCodeError::NOT_A_LETTER);
+    EXPECT_EQ(parse("CA"), LatticeCodeError::NOT_A_LETTER);  // a vowel
+    EXPECT_EQ(parse("C-"), LatticeCodeError::NOT_A_LETTER);
+    EXPECT_EQ(parse("BC"), LatticeCodeError::LEADING_B);
+    // 2^64 - 1 is the largest code value (index 2^64 - 2); its successor does not fit.
+    uint64_t n = ~uint64_t{0};
+    std::string largest;
+    while (n != 0) {
+        largest.insert(largest.begin(), LATTICE_ALPHABET[n % 21]);
+        n /= 21;
+    }
+    EXPECT_EQ(largest.size(), 15u);
+    EXPECT_EQ(parse(largest), LatticeCodeError::NONE);
+    std::string next = largest;
+    for (size_t i = next.size(); i-- > 0;) {  // + 1 in base 21
+        if (next[i] != 'Z') {
+            next[i] = LATTICE_ALPHABET[std::string_view(LATTICE_ALPHABET).find(next[i]) + 1];
+            break;
+        }
+        next[i] = 'B';
+    }
+    EXPECT_EQ(parse(next), LatticeCodeError::TOO_LARGE);
+    EXPECT_EQ(parse("CBBBBBBBBBBBBBBBB"), LatticeCodeError::TOO_LARGE);  // 16 letters
+    EXPECT_EQ(parse("CBBBBBBBBBBBBBBBBa"), LatticeCodeError::NOT_A_LETTER);
+}
+
+// ----------------------------------------------------------------- star names
+
+TEST(StarNames, MalformedNamesAreRefusedWithAReason) {
+    StarName name;
+    std::string error;
+    ASSERT_TRUE(parseStarName("X-GFVXPDD-330", name, error)) << error;
+    EXPECT_EQ(name.level, 18);
+    EXPECT_EQ(name.number, 330u);
+    // Blanks around a pasted name do not count.
+    ASSERT_TRUE(parseStarName(" \tX-GFVXPDD-330\r\n", name, error)) << error;
+    const char* bad[] = {
+        "",
+        "X",
+        "X-GFVXPDD",           // no number
+        "X-GFVXPDD-",          // empty number
+        "X--330",              // empty code
+        "-GFVXPDD-330",        // no letter
+        "XX-GFVXPDD-330",      // two letters
+        "B-C-1",               // level 0
+        "C-C-1",               // the root holds no stars
+        "Y-C-1",               // beyond the deepest level
+        "Z-C-1",
+        "A-C-1",               // not a letter of the alphabet
+        "x-GFVXPDD-330",       // lower case
+        "X-gfvxpdd-330",
+        "X-GFVxPDD-330",
+        "X-BGFVXPDD-330",      // leading B
+        "X-GFVXPDDGFVXPDDG-1",  // a code too long for 64 bits
+        "D-CCCC-1",            // a cell outside the galaxy at level 2
+        "X-GFVXPDD-0",         // zero
+        "X-GFVXPDD-0330",      // leading zero
+        "X-GFVXPDD-+330",
+        "X-GFVXPDD--330",
+        "X-GFVXPDD-3 30",      // stray characters
+        "X-GFV XPDD-330",
+        "X-GFVXPDD-330.",
+        "X-GFVXPDD-330-1",
+        "X_GFVXPDD_330",
+        "X-GFVXPDD-2147483648",  // beyond what "%d" writes
+        "X-GFVXPDD-99999999999999999999",
+    };
+    for (const char* text : bad) {
+        error.clear();
+        EXPECT_FALSE(parseStarName(text, name, error)) << "'" << text << "'";
+        EXPECT_FALSE(error.empty()) << "'" << text << "'";
+    }
+    // A string with a NUL inside is not the name before the NUL.
+    EXPECT_FALSE(parseStarName(std::string_view("X-GFVXPDD-330\0x", 15), name, error));
+}
+
+TEST(StarNames, NumbersBeyondTheVoxelAndEmptyVoxelsNameNoStar) {
+    const BuiltGalaxy& g = builtGalaxy();
+    StarField field(g.components.get(), g.count, &g.tree, &g.limits);
+    const int64_t* at = DEFAULT_VIEWPOINT;
+    std::vector<SearchResult> results;
+    search(field, results, 1, at[0], at[1], at[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    ASSERT_EQ(results.size(), 2u);
+    LocatedStar located;
+    std::string error;
+    ASSERT_TRUE(locateStar(field, results[1].name, located, error)) << error;
+    // The last star of the voxel is there; one more is not.
+    const std::string prefix = std::string(results[1].name).substr(0, std::string(results[1].name).rfind('-') + 1);
+    EXPECT_TRUE(locateStar(field, prefix + std::to_string(located.voxelStars), located, error)) << error;
+    EXPECT_FALSE(locateStar(field, prefix + std::to_string(located.voxelStars + 1), located, error));
+    EXPECT_NE(error.find("holds"), std::string::npos) << error;
+    // The far corners of the root box at levels 10 and 18 lie outside every
+    // component: no star at all.
+    for (const std::string& name : {"N-" + codeOf({-256, -256, -256}) + "-1",
+                                   "X-" + codeOf({-65536, -65536, -65536}) + "-1"}) {
+        error.clear();
+        EXPECT_FALSE(locateStar(field, name, located, error)) << name;
+        EXPECT_NE(error.find("no star"), std::string::npos) << error;
+    }
+}
+
+// ------------------------------------------------------- search, then locate
+
+TEST(LocateFoundStars, RandomPlacesNoneGeneratedYet) {
+    // A star field that has generated nothing: every star the search finds
+    // comes from voxels it generates on the way and throws away.
+    const BuiltGalaxy& g = builtGalaxy();
+    StarField field(g.components.get(), g.count, &g.tree, &g.limits);
+    std::mt19937_64 rng(2026);
+    // Around the disc and the core, where the stars are (15 kpc is 4.6e16
+    // position units), and a little above the plane.
+    std::uniform_int_distribution<int64_t> inPlane(-46000000000000000, 46000000000000000);
+    std::uniform_int_distribution<int64_t> height(-3000000000000000, 3000000000000000);
+    for (int place = 0; place < 6; ++place) {
+        const int64_t at[3] = {inPlane(rng), inPlane(rng), height(rng)};
+        EXPECT_EQ(locateEverySearchResult(field, at), 0);
+    }
+    // Out in the halo and beyond, where the nearest stars lie in big voxels of
+    // the upper levels; the last place is near a corner of the galaxy's box.
+    const int64_t far[][3] = {{100000000000000000, 0, 0},
+                              {300000000000000000, 0, 300000000000000000},
+                              {1000000000000000000, -1000000000000000000, 0},
+                              {0, 0, 2000000000000000000},
+                              {-4000000000000000000, 4000000000000000000, 4000000000000000000}};
+    std::set<char> letters;
+    for (const auto& at : far) {
+        EXPECT_EQ(locateEverySearchResult(field, at), 0);
+        std::vector<SearchResult> results;
+        search(field, results, 1, at[0], at[1], at[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+        letters.insert(results.back().name[0]);
+    }
+    // The nearest stars out there come from at least three different levels.
+    EXPECT_GE(letters.size(), 3u);
+}
+
+TEST(LocateFoundStars, StarsTheFieldHoldsAndStarsBeyondThem) {
+    const std::unique_ptr<StarField> owned = smallField();
+    StarField& field = *owned;
+    const int64_t home[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
+    runToCompletion(field, home);
+    EXPECT_GT(locateEverySearchResult(field, home), 0);
+    // A few parsecs and a few hundred parsecs away: the search starts from the
+    // field's voxels and goes on below them.
+    std::mt19937_64 rng(7);
+    std::uniform_int_distribution<int64_t> near(-20000000000000, 20000000000000);
+    std::uniform_int_distribution<int64_t> farther(-1000000000000000, 1000000000000000);
+    for (int place = 0; place < 4; ++place) {
+        auto& d = place < 2 ? near : farther;
+        const int64_t at[3] = {home[0] + d(rng), home[1] + d(rng), home[2] + d(rng)};
+        locateEverySearchResult(field, at);
+    }
+}
+
+TEST(LocateFoundStars, TheGalaxySeedDecidesTheStars) {
+    const BuiltGalaxy& g = builtGalaxy();
+    StarField field(g.components.get(), g.count, &g.tree, &g.limits);
+    const int64_t* at = DEFAULT_VIEWPOINT;
+    std::vector<SearchResult> first;
+    search(field, first, 20, at[0], at[1], at[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    {
+        std::unique_lock lock(field.generationLock);
+        field.seed = GalaxySeed{7, 9};
+    }
+    locateEverySearchResult(field, at);
+    // The first galaxy's names name other stars (or none) in this one.
+    int moved = 0;
+    for (size_t i = 1; i < first.size(); ++i) {
+        LocatedStar located;
+        std::string error;
+        if (!locateStar(field, first[i].name, located, error) || located.found.star.x != first[i].star.x) ++moved;
+    }
+    EXPECT_EQ(moved, static_cast<int>(first.size()) - 1);
+}
+
+TEST(LocateFoundStars, ANewSeedRegeneratesTheFieldAndTheSearchNeverMixesGalaxies) {
+    const int64_t home[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
+    const GalaxySeed other{12345, 678};
+    // What a field that always had the other seed finds.
+    const std::unique_ptr<StarField> freshOwned = smallField();
+    StarField& fresh = *freshOwned;
+    fresh.seed = other;
+    runToCompletion(fresh, home);
+    std::vector<SearchResult> expected;
+    search(fresh, expected, SEARCH_LIMIT, home[0], home[1], home[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+
+    const std::unique_ptr<StarField> owned = smallField();
+    StarField& field = *owned;
+    runToCompletion(field, home);
+    {
+        std::unique_lock lock(field.generationLock);
+        field.seed = other;
+    }
+    auto sameList = [&](const std::vector<SearchResult>& got) {
+        ASSERT_EQ(got.size(), expected.size());
+        for (size_t i = 1; i < got.size(); ++i) {
+            EXPECT_STREQ(got[i].name, expected[i].name);
+            expectSameStar(got[i].star, expected[i].star, got[i].name);
+        }
+    };
+    // Before any update the field still holds the old galaxy's voxels: the
+    // search must not offer their stars.
+    std::vector<SearchResult> got;
+    search(field, got, SEARCH_LIMIT, home[0], home[1], home[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    sameList(got);
+    for (size_t i = 1; i < got.size(); ++i) EXPECT_EQ(got[i].existing, 0);
+    // The next update starts again from the root with the new seed.
+    StarFieldInput in = inputAt(home, false);
+    field.update(in);
+    EXPECT_TRUE(field.results.redraw);
+    EXPECT_EQ(field.generatedSeed, other);
+    while (field.unfinished()) field.update(in);
+    search(field, got, SEARCH_LIMIT, home[0], home[1], home[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    sameList(got);
+    int existing = 0;
+    for (size_t i = 1; i < got.size(); ++i) existing += got[i].existing;
+    EXPECT_GT(existing, 0);
+}
+
+// --------------------------------------------------------- next to a star
+
+TEST(ArriveNextTo, EndsWhereAFlyToEndsLookingAtTheStar) {
+    Viewpoint view{};
+    for (int a = 0; a < 3; ++a) view.position[a] = {0x1234, DEFAULT_VIEWPOINT[a]};
+    view.forward = DEFAULT_FORWARD;
+    view.up = DEFAULT_UP;
+    view.flyingToTarget = view.turningToTarget = true;
+    const int64_t target[3] = {DEFAULT_VIEWPOINT[0] + 300000000000, DEFAULT_VIEWPOINT[1] - 200000000000,
+                               DEFAULT_VIEWPOINT[2] + 50000000000};
+    const int64_t start[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
+    arriveNextTo(view, target);
+    double left[3], whole[3];
+    for (int a = 0; a < 3; ++a) {
+        EXPECT_EQ(view.position[a].fraction, 0u);
+        left[a] = static_cast<double>(target[a] - view.position[a].integer);
+        whole[a] = static_cast<double>(target[a] - start[a]);
+    }
+    const double d = std::sqrt(left[0] * left[0] + left[1] * left[1] + left[2] * left[2]);
+    EXPECT_NEAR(d, FLY_TO_STOP_DISTANCE, 2.0);
+    // On the line it came along, looking at the star.
+    const double w = std::sqrt(whole[0] * whole[0] + whole[1] * whole[1] + whole[2] * whole[2]);
+    const Vec3d F = view.forward, U = view.up;
+    EXPECT_NEAR(F.x, whole[0] / w, 1e-6);
+    EXPECT_NEAR(F.y, whole[1] / w, 1e-6);
+    EXPECT_NEAR(F.z, whole[2] / w, 1e-6);
+    EXPECT_NEAR(F.x, left[0] / d, 1e-6);
+    EXPECT_NEAR(dot(F, F), 1.0, 1e-12);
+    EXPECT_NEAR(dot(U, U), 1.0, 1e-12);
+    EXPECT_NEAR(dot(F, U), 0.0, 1e-12);
+    EXPECT_FALSE(view.flyingToTarget);
+    EXPECT_FALSE(view.turningToTarget);
+}
+
+TEST(ArriveNextTo, AtTheStarItselfAndWithTheStarBehind) {
+    Viewpoint view{};
+    for (int a = 0; a < 3; ++a) view.position[a] = {0, 1000000000};
+    view.forward = {0, 1, 0};
+    view.up = {0, 0, 1};
+    const int64_t same[3] = {1000000000, 1000000000, 1000000000};
+    arriveNextTo(view, same);
+    // Backed off along forward, still looking at it.
+    EXPECT_EQ(view.position[1].integer, 1000000000 - 1500000);
+    EXPECT_EQ(view.position[0].integer, 1000000000);
+    EXPECT_EQ(view.forward.y, 1.0);
+    // A star straight behind: a half turn about the pitch axis; up turns over.
+    const int64_t behind[3] = {1000000000, 1000000000 - 1500000 - 40000000, 1000000000};
+    arriveNextTo(view, behind);
+    EXPECT_NEAR(view.forward.y, -1.0, 1e-12);
+    EXPECT_NEAR(view.up.z, -1.0, 1e-12);
+    EXPECT_EQ(view.position[1].integer, behind[1] + 1500000);
+    // Closer than 0.1 AU: it backs away to 0.1 AU, as a fly-to would.
+    const int64_t close[3] = {view.position[0].integer + 1000, view.position[1].integer, view.position[2].integer};
+    arriveNextTo(view, close);
+    EXPECT_NEAR(static_cast<double>(close[0] - view.position[0].integer), FLY_TO_STOP_DISTANCE, 2.0);
+    EXPECT_NEAR(view.forward.x, 1.0, 1e-12);
+}

@@ -1,0 +1,184 @@
+// Location texts: every bit of a place comes back; texts cut short, changed or
+// from elsewhere are refused.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "starfield/location_text.h"
+#include "starfield/navigation.h"
+
+namespace {
+
+uint64_t bits(double d) { return std::bit_cast<uint64_t>(d); }
+
+void expectSamePlace(const Location& a, const Location& b) {
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(a.position[i].integer, b.position[i].integer);
+        EXPECT_EQ(a.position[i].fraction, b.position[i].fraction);
+    }
+    for (const auto& [x, y] : {std::pair{a.forward, b.forward}, std::pair{a.up, b.up}}) {
+        EXPECT_EQ(bits(x.x), bits(y.x));
+        EXPECT_EQ(bits(x.y), bits(y.y));
+        EXPECT_EQ(bits(x.z), bits(y.z));
+    }
+    EXPECT_EQ(a.seed.first, b.seed.first);
+    EXPECT_EQ(a.seed.second, b.seed.second);
+}
+
+// A random orthonormal pair, as navigation leaves them.
+void randomOrientation(std::mt19937_64& rng, Vec3d& forward, Vec3d& up) {
+    std::normal_distribution<double> n;
+    forward = {n(rng), n(rng), n(rng)};
+    up = {n(rng), n(rng), n(rng)};
+    orthonormalise(forward, up);
+}
+
+Location randomPlace(std::mt19937_64& rng) {
+    Location p;
+    for (FixedCoord& c : p.position) {
+        c.integer = static_cast<int64_t>(rng());
+        c.fraction = rng();
+    }
+    randomOrientation(rng, p.forward, p.up);
+    p.seed = {static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng())};
+    return p;
+}
+
+Location decoded(const std::string& text) {
+    Location p{};
+    std::string error;
+    EXPECT_TRUE(decodeLocation(text, p, error)) << text << ": " << error;
+    return p;
+}
+
+bool refused(const std::string& text) {
+    Location p{};
+    std::string error;
+    const bool ok = decodeLocation(text, p, error);
+    EXPECT_TRUE(ok || !error.empty()) << text;
+    return !ok;
+}
+
+}  // namespace
+
+TEST(LocationText, RandomAndExtremePlacesComeBackBitForBit) {
+    std::mt19937_64 rng(99);
+    for (int i = 0; i < 2000; ++i) {
+        const Location p = randomPlace(rng);
+        const std::string text = encodeLocation(p);
+        ASSERT_EQ(text.size(), LOCATION_TEXT_LENGTH);
+        ASSERT_EQ(text.rfind(LOCATION_PREFIX, 0), 0u);
+        expectSamePlace(decoded(text), p);
+    }
+    // The ends of every range, axis-aligned directions with signed zeros, a
+    // component far below the others.
+    const int64_t integers[] = {INT64_MIN, INT64_MAX, 0, -1};
+    const uint64_t fractions[] = {0, ~uint64_t{0}, uint64_t{1} << 63};
+    const Vec3d directions[][2] = {{{1, 0, 0}, {0, 0, 1}},
+                                   {{-0.0, -1, 0.0}, {0.0, -0.0, -1}},
+                                   {{0, 0, -1}, {-1, -0.0, 0}},
+                                   {{1, 1e-300, -0.0}, {-1e-300, 1, 0}}};
+    const GalaxySeed seeds[] = {{0, 0}, {UINT32_MAX, UINT32_MAX}, {1, 3}};
+    for (int64_t integer : integers)
+        for (uint64_t fraction : fractions)
+            for (const auto& d : directions)
+                for (const GalaxySeed& seed : seeds) {
+                    Location p;
+                    for (int a = 0; a < 3; ++a) p.position[a] = {fraction ^ static_cast<uint64_t>(a), integer};
+                    p.forward = d[0];
+                    p.up = d[1];
+                    p.seed = seed;
+                    expectSamePlace(decoded(encodeLocation(p)), p);
+                }
+}
+
+TEST(LocationText, BlanksAroundAPasteAreIgnoredAnythingElseIsNot) {
+    std::mt19937_64 rng(3);
+    const Location p = randomPlace(rng);
+    const std::string text = encodeLocation(p);
+    expectSamePlace(decoded("  " + text + "\r\n"), p);
+    expectSamePlace(decoded("\t" + text), p);
+    EXPECT_TRUE(refused(text.substr(0, 40) + " " + text.substr(40)));
+    EXPECT_TRUE(refused("<" + text + ">"));
+    EXPECT_TRUE(refused(text + "."));
+    EXPECT_TRUE(refused(text + "0"));
+}
+
+TEST(LocationText, CutShortChangedAndForeignTextsAreRefused) {
+    std::mt19937_64 rng(17);
+    const Location p = randomPlace(rng);
+    const std::string text = encodeLocation(p);
+    // Every cut.
+    for (size_t n = 0; n < text.size(); ++n) EXPECT_TRUE(refused(text.substr(0, n))) << n;
+    // Every digit changed to each other digit: the checksum notices.
+    const std::string digits = "0123456789ABCDEFGHJKMNPQRSTVWXYZ";
+    for (size_t i = sizeof LOCATION_PREFIX - 1; i < text.size(); ++i) {
+        for (char c : digits) {
+            if (c == text[i]) continue;
+            std::string changed = text;
+            changed[i] = c;
+            ASSERT_TRUE(refused(changed)) << i << " " << c;
+        }
+    }
+    // Two digits swapped.
+    for (size_t i = sizeof LOCATION_PREFIX - 1; i + 1 < text.size(); ++i) {
+        if (text[i] == text[i + 1]) continue;
+        std::string swapped = text;
+        std::swap(swapped[i], swapped[i + 1]);
+        EXPECT_TRUE(refused(swapped)) << i;
+    }
+    // Lower case, letters the alphabet leaves out, other prefixes and versions.
+    std::string lower = text;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(refused(lower));
+    for (char c : {'I', 'L', 'O', 'U', 'i', '-', '_', '\0'}) {
+        std::string changed = text;
+        changed[20] = c;
+        EXPECT_TRUE(refused(changed)) << c;
+    }
+    EXPECT_TRUE(refused(""));
+    EXPECT_TRUE(refused("   "));
+    EXPECT_TRUE(refused("X-GFVXPDD-330"));
+    EXPECT_TRUE(refused("https://example.org/" + text.substr(10)));
+    EXPECT_TRUE(refused("Starloom1:" + text.substr(10)));
+    EXPECT_TRUE(refused("starloom:" + text.substr(10)));
+    Location q{};
+    std::string error;
+    EXPECT_FALSE(decodeLocation("starloom2:" + text.substr(10), q, error));
+    EXPECT_NE(error.find("version"), std::string::npos) << error;
+}
+
+TEST(LocationText, DirectionsMustBeFiniteUnitVectorsAtRightAngles) {
+    // encodeLocation writes whatever it is given; the checksum is right, and
+    // the reader still refuses what no viewpoint can hold.
+    std::mt19937_64 rng(8);
+    const Location good = randomPlace(rng);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const Vec3d bad[] = {{nan, 0, 0}, {inf, 0, 0}, {0, 0, 0}, {2, 0, 0}, {1.00001, 0, 0}, {0.5, 0.5, 0.5}};
+    for (const Vec3d& v : bad) {
+        Location p = good;
+        p.forward = v;
+        EXPECT_TRUE(refused(encodeLocation(p)));
+        p = good;
+        p.up = v;
+        EXPECT_TRUE(refused(encodeLocation(p)));
+    }
+    Location p = good;
+    p.up = p.forward;  // parallel
+    EXPECT_TRUE(refused(encodeLocation(p)));
+    // Within a millionth is accepted (navigation's own rounding is far smaller).
+    p = good;
+    p.forward = p.forward * (1 + 1e-9);
+    EXPECT_FALSE(refused(encodeLocation(p)));
+    // A refused text leaves the place as it was.
+    Location kept = good;
+    std::string error;
+    p.forward = {nan, 0, 0};
+    EXPECT_FALSE(decodeLocation(encodeLocation(p), kept, error));
+    expectSamePlace(kept, good);
+}

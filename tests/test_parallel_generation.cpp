@@ -1,0 +1,397 @@
+// Star generation on several threads: the helper pool's contract, and passes
+// that build bit for bit the same star field, point uploads, near list and
+// search results whatever the number of threads, also when passes are cut
+// into pieces and when tiny limits force evictions.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <xxhash.h>
+
+#include "numeric/constants.h"
+#include "starfield/generation_pool.h"
+#include "starfield/search.h"
+#include "starfield/star_field.h"
+#include "starfield/star_field_digest.h"
+#include "tests/galaxy_fixture.h"
+
+namespace {
+
+// ------------------------------------------------------------------- pool
+
+// A task that records which thread ran it and may be held inside its run.
+struct ProbeTask {
+    PoolTask task;
+    std::thread::id ranOn{};
+    std::atomic<int> runs{0};
+    std::mutex* gateMutex = nullptr;
+    std::condition_variable* gate = nullptr;
+    bool* gateOpen = nullptr;
+    std::atomic<bool>* inside = nullptr;
+
+    ProbeTask() {
+        task.run = [](void* self, GenerationWorkspace&) {
+            auto& t = *static_cast<ProbeTask*>(self);
+            if (t.inside) t.inside->store(true);
+            if (t.gate) {
+                std::unique_lock lock(*t.gateMutex);
+                t.gate->wait(lock, [&] { return *t.gateOpen; });
+            }
+            t.ranOn = std::this_thread::get_id();
+            ++t.runs;
+        };
+        task.context = this;
+    }
+};
+
+TEST(GenerationPool, WithoutHelpersFinishRunsTheTaskOnTheCallingThread) {
+    GenerationPool pool(0);
+    GenerationWorkspace ws;
+    ProbeTask a, b;
+    pool.submit(a.task);
+    pool.submit(b.task);
+    EXPECT_TRUE(pool.finish(b.task, ws));  // out of order: b alone runs
+    EXPECT_EQ(b.runs, 1);
+    EXPECT_EQ(b.ranOn, std::this_thread::get_id());
+    EXPECT_EQ(a.runs, 0);
+    EXPECT_EQ(a.task.state, TASK_QUEUED);
+    EXPECT_TRUE(pool.finish(b.task, ws));  // done already: not run again
+    EXPECT_EQ(b.runs, 1);
+    // Settling takes a back unrun; finishing an idle task runs nothing.
+    pool.settle();
+    EXPECT_EQ(a.task.state, TASK_IDLE);
+    EXPECT_FALSE(pool.finish(a.task, ws));
+    EXPECT_EQ(a.runs, 0);
+}
+
+TEST(GenerationPool, WhileAHelperRunsTheNeededTaskTheCallerRunsOthers) {
+    GenerationPool pool(1);
+    GenerationWorkspace ws;
+    std::mutex m;
+    std::condition_variable cv;
+    bool open = false;
+    std::atomic<bool> inside{false};
+    ProbeTask held;
+    held.gateMutex = &m;
+    held.gate = &cv;
+    held.gateOpen = &open;
+    held.inside = &inside;
+    pool.submit(held.task);
+    while (!inside) std::this_thread::yield();  // the helper has it
+    ProbeTask other[3];
+    for (ProbeTask& t : other) pool.submit(t.task);
+    std::thread opener([&] {
+        // Opens the gate once the caller has worked through the queue.
+        while (other[2].runs == 0) std::this_thread::yield();
+        std::lock_guard lock(m);
+        open = true;
+        cv.notify_all();
+    });
+    EXPECT_TRUE(pool.finish(held.task, ws));
+    opener.join();
+    EXPECT_EQ(held.runs, 1);
+    EXPECT_NE(held.ranOn, std::this_thread::get_id());
+    for (ProbeTask& t : other) {
+        EXPECT_EQ(t.runs, 1);
+        EXPECT_EQ(t.ranOn, std::this_thread::get_id());
+    }
+}
+
+TEST(GenerationPool, ManyTasksOnManyHelpersEachRunOnce) {
+    GenerationPool pool(3);
+    GenerationWorkspace ws;
+    std::vector<ProbeTask> tasks(500);
+    for (ProbeTask& t : tasks) pool.submit(t.task);
+    for (size_t i = tasks.size(); i-- > 0;) EXPECT_TRUE(pool.finish(tasks[i].task, ws));
+    pool.settle();
+    for (const ProbeTask& t : tasks) EXPECT_EQ(t.runs, 1);
+}
+
+// Destroying a pool whose helper is inside a task waits for that task and
+// runs none of the queued ones.
+TEST(GenerationPool, DestructionWaitsForRunningTasksAndDropsQueuedOnes) {
+    std::mutex m;
+    std::condition_variable cv;
+    bool open = false;
+    std::atomic<bool> inside{false};
+    ProbeTask held, queued;
+    held.gateMutex = &m;
+    held.gate = &cv;
+    held.gateOpen = &open;
+    held.inside = &inside;
+    std::thread opener;
+    {
+        GenerationPool pool(1);
+        pool.submit(held.task);
+        while (!inside) std::this_thread::yield();
+        pool.submit(queued.task);
+        opener = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::lock_guard lock(m);
+            open = true;
+            cv.notify_all();
+        });
+    }
+    opener.join();
+    EXPECT_EQ(held.runs, 1);
+    EXPECT_EQ(held.task.state, TASK_DONE);
+    EXPECT_EQ(queued.runs, 0);
+    EXPECT_EQ(queued.task.state, TASK_IDLE);
+}
+
+// ------------------------------------------------------------- identity
+
+// A clock that advances by a millisecond whenever it is read, so that a pass
+// with a budget of a few milliseconds stops after the same buckets every run.
+std::atomic<uint64_t> fakeNow{0};
+uint64_t fakeClock() { return fakeNow += 1000000; }
+
+// A fake clock that, the fifth time it is read, starts a catalog search on
+// another thread and returns once the search waits for the generation lock.
+StarField* searchTarget = nullptr;
+std::thread searchThread;
+int searchClockReads = 0;
+uint64_t clockStartingASearch() {
+    if (++searchClockReads == 5) {
+        searchThread = std::thread(
+            [] { searchNearest(*searchTarget, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]); });
+        while (!searchTarget->yieldRequested) std::this_thread::yield();
+    }
+    return fakeClock();
+}
+
+struct Flight {
+    uint64_t maxStars = 150000;
+    uint64_t maxPoints = 40000;
+    uint32_t chunks = 1;
+    uint64_t timeoutNs = 2500000;  // about two buckets of the fake clock per update
+    int steps = 3;
+    int64_t step[3] = {0, 0, 0};  // position units per step
+};
+
+// Everything the runs are compared by.
+struct Outcome {
+    std::vector<uint64_t> fields;   // digest of the star field after each step
+    std::vector<uint64_t> uploads;  // of each update's staged records and regions
+    uint64_t gpu = 0;               // of the point buffer the uploads built
+    uint64_t search = 0;            // of the 100 stars nearest to the last position
+    uint64_t updates = 0, evictions = 0, prefetched = 0;
+    size_t nearStars = 0;
+};
+
+uint64_t searchDigest(const std::vector<SearchResult>& results) {
+    XXH64_state_t* h = XXH64_createState();
+    XXH64_reset(h, 0);
+    for (const SearchResult& r : results) {
+        const StarRecord& s = r.star;
+        const int64_t where[3] = {s.x, s.y, s.z};
+        XXH64_update(h, where, sizeof where);
+        XXH64_update(h, &s.luminosityCode, sizeof s.luminosityCode);
+        XXH64_update(h, &s.key, sizeof s.key);
+        XXH64_update(h, r.name, std::strlen(r.name));
+        XXH64_update(h, &r.distanceSquared, sizeof r.distanceSquared);
+        const uint32_t numbers[6] = {r.cellX, r.cellY, r.cellZ, r.drawNumber, r.starNumber, r.existing};
+        XXH64_update(h, numbers, sizeof numbers);
+    }
+    const uint64_t d = XXH64_digest(h);
+    XXH64_freeState(h);
+    return d;
+}
+
+Outcome fly(unsigned threads, const int64_t start[3], const Flight& flight) {
+    const BuiltGalaxy& g = builtGalaxy();
+    auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
+    f->maxStarsGen = f->requestedMaxStarsGen = flight.maxStars;
+    f->maxChunks = f->requestedMaxChunks = flight.chunks;
+    f->pointCapacity = flight.maxPoints;
+    f->frameTimeoutNs = flight.timeoutNs;
+    f->clock = fakeClock;
+    f->generationThreads = threads;
+    Outcome out;
+    std::vector<PointRecord> gpu(flight.maxPoints + 16);
+    int64_t p[3] = {start[0], start[1], start[2]};
+    for (int i = 0; i < flight.steps; ++i) {
+        StarFieldInput in = inputAt(p, i == 0);
+        in.changes[CHANGE_VIEWPOINT] = 1;
+        do {
+            f->update(in);
+            in.changes[CHANGE_VIEWPOINT] = in.changes[CHANGE_SETTINGS] = 0;
+            applyRegions(*f, gpu);
+            out.uploads.push_back(uploadDigest(f->results));
+            ++out.updates;
+        } while (f->unfinished());
+        out.fields.push_back(starFieldDigest(*f));
+        for (int a = 0; a < 3; ++a) p[a] += flight.step[a];
+    }
+    out.gpu = XXH64(gpu.data(), gpu.size() * sizeof(PointRecord), 0);
+    std::vector<SearchResult> found;
+    search(*f, found, SEARCH_LIMIT, p[0], p[1], p[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    out.search = searchDigest(found);
+    out.evictions = f->stats.evictions;
+    out.prefetched = f->stats.childrenPrefetched;
+    out.nearStars = f->nearList.size();
+    return out;
+}
+
+void expectSameForEveryThreadCount(const int64_t start[3], const Flight& flight) {
+    const Outcome one = fly(1, start, flight);
+    EXPECT_EQ(one.prefetched, 0u);  // one thread generates everything itself
+    for (unsigned threads : {2u, 3u, 8u}) {
+        SCOPED_TRACE(threads);
+        const Outcome many = fly(threads, start, flight);
+        EXPECT_GT(many.prefetched, 0u);
+        EXPECT_EQ(many.updates, one.updates);
+        EXPECT_EQ(many.fields, one.fields);
+        EXPECT_EQ(many.uploads, one.uploads);
+        EXPECT_EQ(many.gpu, one.gpu);
+        EXPECT_EQ(many.search, one.search);
+        EXPECT_EQ(many.nearStars, one.nearStars);
+    }
+}
+
+TEST(ParallelGeneration, DefaultViewpointInPieces) {
+    Flight flight;
+    flight.steps = 1;
+    expectSameForEveryThreadCount(DEFAULT_VIEWPOINT, flight);
+}
+
+// A flight across the disc with room for few stars and points: every pass
+// evicts, and evicted parents' pool entries are handed to new voxels while
+// children of theirs may still wait in the queue.
+TEST(ParallelGeneration, FlightWithTinyLimitsEvicting) {
+    Flight flight;
+    flight.maxStars = 40000;
+    flight.maxPoints = 12000;
+    flight.steps = 6;
+    const int64_t parsecs10 = static_cast<int64_t>(10 / UNIT_PARSECS_DOUBLE);
+    flight.step[0] = parsecs10;
+    flight.step[1] = parsecs10 / 2;
+    const Outcome probe = fly(1, DEFAULT_VIEWPOINT, flight);
+    EXPECT_GT(probe.evictions, 100u);
+    expectSameForEveryThreadCount(DEFAULT_VIEWPOINT, flight);
+}
+
+TEST(ParallelGeneration, GalacticCentreAndHaloWholePasses) {
+    Flight flight;
+    flight.timeoutNs = ~uint64_t{0} >> 1;  // one update per step
+    flight.steps = 2;
+    flight.step[2] = static_cast<int64_t>(50 / UNIT_PARSECS_DOUBLE);
+    const int64_t centre[3] = {1000, -2000, 3000};
+    expectSameForEveryThreadCount(centre, flight);
+    const int64_t halo[3] = {20000000000000000, -5000000000000000, 40000000000000000};  // some 14 kpc above the disc
+    expectSameForEveryThreadCount(halo, flight);
+}
+
+// Children are generated ahead from a copy of their parent's description, and
+// kept for the resumed pass when an update stops on its budget. A parent
+// whose entry describes another voxel by the time the pass reaches the child
+// (its entry was freed and handed out again) must not pass its prefetched
+// child on: here the entry is rewritten between two updates, the same way in
+// a field generating on one thread and in one generating ahead on several.
+TEST(ParallelGeneration, ChildOfAParentThatChangedIsGeneratedAgain) {
+    const BuiltGalaxy& g = builtGalaxy();
+    auto make = [&](unsigned threads) {
+        auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
+        f->maxStarsGen = f->requestedMaxStarsGen = 100000;
+        f->frameTimeoutNs = 20000000;
+        f->clock = fakeClock;
+        f->generationThreads = threads;
+        return f;
+    };
+    auto one = make(1), two = make(2);
+    StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, true);
+    // Deep enough that children are generated ahead and kept between updates.
+    for (int i = 0; i < 60; ++i) {
+        one->update(in);
+        two->update(in);
+        in.changes[CHANGE_SETTINGS] = 0;
+    }
+    ASSERT_TRUE(one->unfinished());
+    ASSERT_EQ(starFieldDigest(*one), starFieldDigest(*two));
+    // Every parent of a child still to be created now describes another
+    // voxel: one component fewer.
+    std::vector<VoxelHandle> parents;
+    for (int b = one->queue.resumePriority; b >= one->queue.cutoff; --b) {
+        one->queue.peek(b, [&](uint32_t item) {
+            if (!(item & ITEM_EXISTING)) parents.push_back(item >> 3);
+            return true;
+        });
+    }
+    std::sort(parents.begin(), parents.end());
+    parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+    ASSERT_FALSE(parents.empty());
+    for (StarField* f : {one.get(), two.get()}) {
+        for (VoxelHandle h : parents) {
+            Voxel& parent = f->voxel(h);
+            if (std::popcount(parent.components) > 1)
+                parent.components &= static_cast<uint16_t>(parent.components - 1);
+        }
+    }
+    StarFieldInput resume = inputAt(DEFAULT_VIEWPOINT, false);
+    do {
+        one->update(resume);
+        two->update(resume);
+        ASSERT_EQ(uploadDigest(one->results), uploadDigest(two->results));
+    } while (one->unfinished());
+    EXPECT_FALSE(two->unfinished());
+    EXPECT_EQ(starFieldDigest(*one), starFieldDigest(*two));
+    EXPECT_GT(two->stats.prefetchesStale, 0u);
+}
+
+// With the budget spent, a pass that runs until collected goes on until its
+// results are asked for, or another thread waits for the generation lock; one
+// that does not run until collected stops at once.
+TEST(ParallelGeneration, RunUntilCollectedHoldsThePassUntilAsked) {
+    const BuiltGalaxy& g = builtGalaxy();
+    auto make = [&] {
+        auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
+        f->maxStarsGen = f->requestedMaxStarsGen = 100000;
+        f->frameTimeoutNs = 0;
+        f->clock = fakeClock;
+        return f;
+    };
+    StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, true);
+    auto budgeted = make();
+    budgeted->update(in);
+    EXPECT_TRUE(budgeted->unfinished());
+
+    in.runUntilCollected = true;
+    auto held = make();
+    held->update(in);
+    EXPECT_FALSE(held->unfinished());  // nobody asked: the pass ran to its end
+
+    auto asked = make();
+    asked->yieldRequested = true;
+    asked->update(in);
+    EXPECT_TRUE(asked->unfinished());
+    const uint64_t piece = asked->starsInMemory;
+    EXPECT_LT(piece, held->starsInMemory);
+
+    // A search on another thread asks the pass to yield the generation lock,
+    // and a resumed pass completes the same field. The search starts from
+    // inside the pass (its clock), so that it surely waits for the lock.
+    auto concurrent = make();
+    concurrent->generationThreads = 2;
+    concurrent->clock = clockStartingASearch;
+    searchTarget = concurrent.get();
+    searchClockReads = 0;
+    concurrent->update(in);
+    searchThread.join();
+    EXPECT_TRUE(concurrent->unfinished());
+    EXPECT_EQ(concurrent->searchResults.size(), SEARCH_LIMIT + 1);
+    StarFieldInput resume = inputAt(DEFAULT_VIEWPOINT, false);
+    while (concurrent->unfinished()) concurrent->update(resume);
+    EXPECT_EQ(concurrent->starsInMemory, held->starsInMemory);
+    EXPECT_EQ(concurrent->liveVoxels, held->liveVoxels);
+}
+
+}  // namespace
