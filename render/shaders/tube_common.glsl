@@ -53,13 +53,14 @@ TubeGeometry tubeGeometry(uint bpi, uint angle, uint end) {
     prop = (3.0 - 2.0 * prop) * prop * prop;
     t.prop = prop;
     t.position = pos0 * (1.0 - prop) + pos1 * prop;
-    // The end rings are pushed a fiftieth of the length past the joint
-    // planes, so that neighbouring segments' meshes overlap there instead of
-    // meeting edge to edge: where they only met, some pixel samples on the
-    // joint were covered by neither and showed as dark dots along it. The
-    // walls limit each segment's light to its own side of the joint, so the
-    // overlap counts nothing twice.
-    float along = 0.02 * length(t.A1xy - t.A0xy);
+    // The end rings are pushed a quarter of the segment's length past its
+    // joint planes, so that neighbouring segments' meshes overlap there. A
+    // ray that crosses a joint inside the tube needs both segments' light,
+    // and where the meshes only met, samples near the joint were drawn by
+    // one of them alone and showed as dark dots along it (seen from above,
+    // a sixth of the light). The walls limit each segment's light to its own
+    // side of the joint, so the overlap counts nothing twice.
+    float along = 0.25 * length(t.A1xy - t.A0xy);
     if ((end & 127u) == 0u) t.position.xy += t.Bxy * along;
     if ((end & 127u) == 64u) t.position.xy -= t.Bxy * along;
     return t;
