@@ -34,6 +34,12 @@ void applyDefaultSettings(AppState& s) {
 
 void recomputeSpeed(AppState& s) { s.view.speed = speedFromLevel(s.view.speedLevel); }
 
+double backgroundDisplayValue(int displayHeight, double viewAngle) {
+    const int32_t scaled = static_cast<int32_t>(displayHeight) * 360;
+    const double perDegree = scaled / viewAngle;
+    return perDegree * perDegree / 3.141592653589793;
+}
+
 void recomputeChannelConstants(AppState& s) {
     const ChannelConstants channels = channelConstantsFor(s.channelWavelength);
     for (int i = 0; i < 3; ++i) {

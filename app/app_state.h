@@ -129,6 +129,11 @@ void recomputeSpeed(AppState& state);
 // The six channel constants from the channel wavelengths.
 void recomputeChannelConstants(AppState& state);
 
+// The display value the diffuse background light is scaled by for a star
+// display displayHeight pixels high showing viewAngle degrees:
+// (h x 360 / viewAngle)^2 / pi, h x 360 taken as a 32-bit integer.
+double backgroundDisplayValue(int displayHeight, double viewAngle);
+
 // What a key event does: the speed keys, the key states, Caps Lock, and the
 // cross-hair and full-screen toggles, which act on a press only. Returns
 // whether full screen must be toggled. While the panel has the keyboard only

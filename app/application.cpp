@@ -178,10 +178,7 @@ void Application::recomputeViewLimits() {
 }
 
 void Application::recomputeDisplayConstants() {
-    // (h x 360 / viewAngle)^2 / pi, h x 360 taken as a 32-bit integer.
-    const int32_t scaled = static_cast<int32_t>(state.displayHeight) * 360;
-    const double perDegree = scaled / state.viewAngle;
-    recomputeBackgroundLight(starField, state, perDegree * perDegree / 3.141592653589793);
+    recomputeBackgroundLight(starField, state, backgroundDisplayValue(state.displayHeight, state.viewAngle));
 }
 
 void Application::applySettings() {

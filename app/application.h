@@ -66,7 +66,7 @@ struct Application {
     // complete; one frame drawn, read back and written as a PNG file.
     void initOffscreenRenderer(int width, int height);
     void completeStarField();
-    void renderPicture(const std::string& pngPath);
+    void renderPicture(const std::string& pngPath, bool backgroundOnly = false);
 
     // After a frame drawn with a screenshot asked for (F12): writes it into
     // the pictures folder and words the panel's line about it.

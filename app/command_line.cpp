@@ -77,6 +77,8 @@ bool parseCommandLine(int argc, char** argv, CommandLine& options, std::string& 
             const char* path = value("the path of the PNG file to write");
             if (path == nullptr) return false;
             options.render = path;
+        } else if (std::strcmp(arg, "--background-only") == 0) {
+            options.backgroundOnly = true;
         } else if (std::strcmp(arg, "--size") == 0) {
             const char* size = value("a size WxH");
             if (size == nullptr) return false;
@@ -90,6 +92,10 @@ bool parseCommandLine(int argc, char** argv, CommandLine& options, std::string& 
             error = std::string("unknown argument '") + arg + "'";
             return false;
         }
+    }
+    if (options.backgroundOnly && options.render.empty()) {
+        error = "--background-only is for a --render picture and needs --render";
+        return false;
     }
     if (sizeGiven && options.render.empty()) {
         error = "--size sets the size of a --render picture and needs --render";

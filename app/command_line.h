@@ -23,6 +23,10 @@ struct CommandLine {
     // --size WxH: the size of the --render picture, in pixels.
     int renderWidth = 1920;
     int renderHeight = 1080;
+    // --background-only (with --render, not in the usage text): draw only the
+    // diffuse light of the galaxy, no stars, so that the tests can check it
+    // against an integral of its density.
+    bool backgroundOnly = false;
 };
 
 // Reads argv[1..argc-1] into `options`. False, with the reason in `error`,

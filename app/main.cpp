@@ -56,8 +56,9 @@ void renderSavedView(Application& app, const CommandLine& options) {
         throw std::runtime_error("the save file " + app.savePath() + " cannot be used: " + app.state.lastError);
     }
     app.initOffscreenRenderer(options.renderWidth, options.renderHeight);
-    app.completeStarField();
-    app.renderPicture(options.render);
+    // The diffuse light alone needs no stars.
+    if (!options.backgroundOnly) app.completeStarField();
+    app.renderPicture(options.render, options.backgroundOnly);
 }
 
 }  // namespace

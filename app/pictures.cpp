@@ -63,12 +63,13 @@ void Application::completeStarField() {
     state.starsDisplayed = starField.starsDisplayed;
 }
 
-void Application::renderPicture(const std::string& pngPath) {
+void Application::renderPicture(const std::string& pngPath, bool backgroundOnly) {
     stage = "drawing the picture";
     FrameInput input = frameInput();
     // A picture of the sky: the cross-hair is an aiming aid of the window.
     input.showCrosshair = false;
     input.redrawStars = true;
+    input.backgroundOnly = backgroundOnly;
     const Picture picture = drawOffscreen(renderer, input);
 
     stage = "writing the picture";

@@ -174,29 +174,33 @@ void recordCommandBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
             vkCmdBindIndexBuffer(cb, r.tubeIndices.buffer, 0, VK_INDEX_TYPE_UINT32);
             vkCmdDrawIndexed(cb, 60 * (r.tubeRings + 1) * r.tubeSegments, 1, 0, 0, 0);
         }
-        if (r.midgroundPointCount > 0) {
-            bindVertices(r.pointPipeline, r.midgroundPoints);
-            vkCmdDraw(cb, r.midgroundPointCount, 1, 0, 0);
-        }
-        if (r.shapeVertexCount > 0) {
-            bindVertices(r.shapePipeline, r.shapeIndices);
-            vkCmdDraw(cb, r.shapeVertexCount, 1, 0, 0);
-        }
-        if (r.foregroundCount > 0) {
-            bindVertices(r.foregroundPipeline, r.foregroundVertices);
-            vkCmdDraw(cb, FOREGROUND_VERTICES_PER_OBJECT * r.foregroundCount, 1, 0, 0);
-        }
-        if (r.highlightVertexCount > 0) {
-            bindVertices(r.highlightPipeline, r.highlightVertices);
-            vkCmdDraw(cb, r.highlightVertexCount, 1, 0, 0);
-        }
-        if (r.labelVertexCount > 0) {
-            bindVertices(r.labelPipeline, r.labelVertices);
-            vkCmdDraw(cb, r.labelVertexCount, 1, 0, 0);
-        }
-        if (in.showCrosshair) {
-            vkCmdBindPipeline(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, r.crosshairPipeline);
-            vkCmdDraw(cb, 8, 1, 0, 0);
+        // A check of the background draws only the diffuse light: the stars,
+        // discs, markers, labels and cross-hair are left out.
+        if (!in.backgroundOnly) {
+            if (r.midgroundPointCount > 0) {
+                bindVertices(r.pointPipeline, r.midgroundPoints);
+                vkCmdDraw(cb, r.midgroundPointCount, 1, 0, 0);
+            }
+            if (r.shapeVertexCount > 0) {
+                bindVertices(r.shapePipeline, r.shapeIndices);
+                vkCmdDraw(cb, r.shapeVertexCount, 1, 0, 0);
+            }
+            if (r.foregroundCount > 0) {
+                bindVertices(r.foregroundPipeline, r.foregroundVertices);
+                vkCmdDraw(cb, FOREGROUND_VERTICES_PER_OBJECT * r.foregroundCount, 1, 0, 0);
+            }
+            if (r.highlightVertexCount > 0) {
+                bindVertices(r.highlightPipeline, r.highlightVertices);
+                vkCmdDraw(cb, r.highlightVertexCount, 1, 0, 0);
+            }
+            if (r.labelVertexCount > 0) {
+                bindVertices(r.labelPipeline, r.labelVertices);
+                vkCmdDraw(cb, r.labelVertexCount, 1, 0, 0);
+            }
+            if (in.showCrosshair) {
+                vkCmdBindPipeline(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, r.crosshairPipeline);
+                vkCmdDraw(cb, 8, 1, 0, 0);
+            }
         }
     }
     r.redraw[imageIndex][0] = 0;
@@ -229,11 +233,13 @@ void applyFrameSettings(Renderer& r, const FrameInput& in) {
             ? static_cast<uint32_t>(std::min<size_t>(in.starField->foreground.size(), MAX_FOREGROUND_OBJECTS))
             : 0;
     const bool recorded = foreground == r.foregroundCount && in.showCrosshair == r.recordedCrosshair &&
-                          in.hideStarDisplay == r.recordedHidden && in.backgroundMode == r.recordedBackground;
+                          in.hideStarDisplay == r.recordedHidden && in.backgroundMode == r.recordedBackground &&
+                          in.backgroundOnly == r.recordedBackgroundOnly;
     r.foregroundCount = foreground;
     r.recordedCrosshair = in.showCrosshair;
     r.recordedHidden = in.hideStarDisplay;
     r.recordedBackground = in.backgroundMode;
+    r.recordedBackgroundOnly = in.backgroundOnly;
     for (auto& marks : r.redraw) {
         if (in.redrawStars || !recorded) marks[0] = 1;
         if (in.redrawPanel) marks[1] = 1;

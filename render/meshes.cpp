@@ -106,9 +106,13 @@ ParamPart node(float x, float y, float intensity) {
 }
 
 // The cone of one segment: radius = slope x distance from the tip, the tip on
-// the segment's line beyond its end. A segment that does not taper (or widens)
-// is drawn as a nearly straight tube of its mean width, since the shaders only
-// accept the nappe that points towards the segment's end.
+// the segment's line. A tapering segment has its tip beyond its end (positive
+// tip offset, measured from the start towards the end); a widening one has it
+// behind its start (negative offset): the shaders take the cone's distance
+// from the tip squared and the mesh its size, so both are drawn with their
+// true shape. A segment whose ends have (nearly) the same size is a cone with
+// its tip a thousand lengths away, which differs from a straight tube by less
+// than a thousandth.
 void setCone(ParamPart& p, const ArmSegment& s, float length) {
     if (!(length > 0)) {
         p.param[4] = 1;
@@ -116,22 +120,17 @@ void setCone(ParamPart& p, const ArmSegment& s, float length) {
         p.param[6] = 1.0f / std::max(s.width0, 1e-30f);
         return;
     }
-    float tip, width, thick, at;
-    if (s.width0 - s.width1 > 1e-3f * s.width0) {
-        tip = s.width0 * length / (s.width0 - s.width1);
-        width = s.width0;
-        thick = s.thick0;
-        at = tip;  // the start is tip away from the tip
+    const float change = s.width0 - s.width1;
+    float tip;
+    if (std::abs(change) > 1e-3f * std::max(s.width0, s.width1)) {
+        tip = s.width0 * length / change;  // negative when the segment widens
     } else {
-        // Mean size at the middle of the segment, tip a thousand lengths away.
         tip = 1000.0f * length;
-        width = 0.5f * (s.width0 + s.width1);
-        thick = 0.5f * (s.thick0 + s.thick1);
-        at = tip - 0.5f * length;
     }
+    // The start is |tip| away from the tip, where the size is the start's.
     p.param[4] = tip;
-    p.param[5] = at / thick;  // 1 / (thickness per unit distance from the tip)
-    p.param[6] = at / width;
+    p.param[5] = std::abs(tip) / s.thick0;  // 1 / (thickness per unit distance from the tip)
+    p.param[6] = std::abs(tip) / s.width0;
 }
 
 }  // namespace

@@ -286,10 +286,13 @@ void createGraphicsPipelines(Renderer& r) {
                            {{0, 0, VK_FORMAT_R32_UINT, 0}}, tri, VK_CULL_MODE_NONE, Blend::None, rect);
     createGraphicsPipeline(r, r.crosshairPipeline, shaders::crosshair_vert, shaders::crosshair_frag, {}, {},
                            VK_PRIMITIVE_TOPOLOGY_LINE_LIST, back, Blend::Alpha, rect);
-    createGraphicsPipeline(r, r.ellipsoidPipeline, shaders::ellipsoid_vert, shaders::intensity_frag,
-                           {binding(16)}, {{0, 0, VK_FORMAT_R32G32B32_SFLOAT, 0}, {1, 0, VK_FORMAT_R32_UINT, 12}}, tri,
-                           back, Blend::Additive, rect);
+    // Background "Normal" integrates the ellipsoids and the tubes per pixel,
+    // "Low Q" per vertex.
     const bool perPixel = r.built.backgroundMode == 2;
+    createGraphicsPipeline(r, r.ellipsoidPipeline, perPixel ? shaders::ellipsoid_setup_vert : shaders::ellipsoid_vert,
+                           perPixel ? shaders::ellipsoid_frag : shaders::intensity_frag, {binding(16)},
+                           {{0, 0, VK_FORMAT_R32G32B32_SFLOAT, 0}, {1, 0, VK_FORMAT_R32_UINT, 12}}, tri, back,
+                           Blend::Additive, rect);
     createGraphicsPipeline(r, r.backgroundPipeline, perPixel ? shaders::tube_setup_vert : shaders::tube_vert,
                            perPixel ? shaders::tube_frag : shaders::intensity_frag, {binding(4)},
                            {{0, 0, VK_FORMAT_R16_UINT, 0}, {1, 0, VK_FORMAT_R8_UINT, 2}, {2, 0, VK_FORMAT_R8_UINT, 3}},

@@ -68,6 +68,7 @@ struct FrameInput {
     float maximumCircleSize = 20;
     bool showCrosshair = true;
     bool hideStarDisplay = false;
+    bool backgroundOnly = false;  // draw the diffuse light and nothing else (a check of the background)
     int backgroundMode = 2;
     int starShape = 1;
     int helpMargin = 0;  // width of an open help screen beside the panel, pixels
@@ -235,7 +236,7 @@ struct Renderer {
     uint32_t labelVertexCount = 0;
     uint32_t foregroundCount = 0;
     // What the recorded star draws were recorded with.
-    bool recordedCrosshair = false, recordedHidden = false;
+    bool recordedCrosshair = false, recordedHidden = false, recordedBackgroundOnly = false;
     int recordedBackground = -1;
 
     // Positions the uploaded records are relative to.

@@ -21,6 +21,8 @@ namespace shaders {
 #include "crosshair_vert.spv.h"
 #include "crosshair_frag.spv.h"
 #include "ellipsoid_vert.spv.h"
+#include "ellipsoid_setup_vert.spv.h"
+#include "ellipsoid_frag.spv.h"
 #include "intensity_frag.spv.h"
 #include "tube_vert.spv.h"
 #include "tube_setup_vert.spv.h"

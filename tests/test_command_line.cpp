@@ -110,6 +110,20 @@ TEST(CommandLine, SizeWithoutRenderIsRefused) {
     EXPECT_NE(p.error.find("--render"), std::string::npos) << p.error;
 }
 
+// The background alone is a check of the tests' (--render --background-only):
+// off by default, only with a picture, and not offered in the usage.
+TEST(CommandLine, BackgroundOnlyGoesWithRenderAndStaysOutOfTheUsage) {
+    EXPECT_FALSE(parse({"--render", "out.png"}).options.backgroundOnly);
+    const Parsed p = parse({"--background-only", "--render", "out.png", "--size", "160x100"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.options.backgroundOnly);
+    EXPECT_EQ(p.options.render, "out.png");
+    const Parsed alone = parse({"--background-only"});
+    EXPECT_FALSE(alone.ok);
+    EXPECT_NE(alone.error.find("--render"), std::string::npos) << alone.error;
+    EXPECT_EQ(std::string(COMMAND_LINE_USAGE).find("--background-only"), std::string::npos);
+}
+
 TEST(CommandLine, UnknownArgumentsAreRefusedAndNamed) {
     for (const char* unknown : {"--bogus", "-x", "--Windowed", "--windowed=yes", "render", "-", "--"}) {
         const Parsed p = parse({"--windowed", unknown});

@@ -218,9 +218,20 @@ TEST(TubeNodes, LeadAndTrailingNodesAndCones) {
     const float slope = 1.0f / n.param[6];
     EXPECT_NEAR(tip * slope, 0.4f, 1e-5);
     EXPECT_NEAR((tip - 1.0f) * slope, 0.3f, 1e-5);
-    // A widening segment becomes a nearly straight tube of the mean width.
+    // A widening segment is a cone with its tip behind its start (a negative
+    // offset): its true size at both ends, not a tube of its mean width.
     const ParamPart& w = nodes[7];
-    EXPECT_NEAR((w.param[4] - 0.5f) / w.param[6], 0.225f, 1e-4);
+    ASSERT_LT(w.param[4], 0.0f);
+    const float behind = -w.param[4];
+    EXPECT_NEAR(behind / w.param[6], 0.2f, 1e-5);           // width at the start
+    EXPECT_NEAR((behind + 1.0f) / w.param[6], 0.25f, 1e-5);  // and at the end, a length further from the tip
+    EXPECT_NEAR(behind / w.param[5], 0.1f, 1e-5);           // thickness at the start
+    // A segment of one size is a cone whose tip is far away: its size changes
+    // by a thousandth along it.
+    std::vector<std::vector<ArmSegment>> straight = {{{0, 0, 0.2f, 0.1f, 1, 1, 0, 0.2f, 0.1f, 1}}};
+    const ParamPart s = buildTubeNodes(straight)[1];
+    EXPECT_NEAR(s.param[4] / s.param[6], 0.2f, 1e-6);
+    EXPECT_NEAR((s.param[4] - 1.0f) / s.param[6], 0.2f, 0.2f * 1.01e-3);
 }
 
 TEST(ForegroundSpheres, SlotsAndPointIndices) {

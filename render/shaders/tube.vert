@@ -45,10 +45,12 @@ void main() {
         p0 = p1;
         p1 = s;
     }
-    // Keep the nappe of the cone that holds the segment.
+    // Keep the nappe of the cone that holds the segment (the side of the tip
+    // towards A0 for a tapering segment, towards A1 for a widening one).
     bool walls = false;
-    float cone_chk0 = D_dot_B * p0 - EA_dot_B_c;
-    float cone_chk1 = D_dot_B * p1 - EA_dot_B_c;
+    float nappe = t.offset_tip < 0.0 ? -1.0 : 1.0;
+    float cone_chk0 = (D_dot_B * p0 - EA_dot_B_c) * nappe;
+    float cone_chk1 = (D_dot_B * p1 - EA_dot_B_c) * nappe;
     if (cone_chk0 < 0.0 && cone_chk1 < 0.0) {
         p0 = p1;
     } else if (cone_chk0 < 0.0) {

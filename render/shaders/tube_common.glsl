@@ -1,7 +1,9 @@
 // Geometry of one background tube vertex, shared by the per-vertex and the
 // per-pixel programs. Segment bpi runs from node bpi (A0) to node bpi + 1 (A1);
 // nodes bpi - 1 and bpi + 2 give the neighbouring segments' directions. The
-// tube is a cone: its radius grows linearly with the distance from the tip.
+// tube is a cone: its radius grows linearly with the distance from the tip,
+// which lies on the segment's line offset_tip from A0 towards A1 (negative:
+// behind A0, for a segment that widens).
 struct TubeGeometry {
     vec2 A0xy, A1xy;
     float A0z;
@@ -37,8 +39,10 @@ TubeGeometry tubeGeometry(uint bpi, uint angle, uint end) {
     t.Iav1 = (t.Bxy + Bpost_xy) / (1.0 + dot(t.Bxy, Bpost_xy));
     vec2 Ne1xy = vec2(t.Iav1.y, -t.Iav1.x);
 
-    float qq0 = t.offset_tip;
-    float qq1 = t.offset_tip - length(t.A1xy - t.A0xy);
+    // Distances of the ends from the tip: the tip lies beyond the end of a
+    // tapering segment and behind the start of a widening one.
+    float qq0 = abs(t.offset_tip);
+    float qq1 = abs(t.offset_tip - length(t.A1xy - t.A0xy));
     float theta = float(angle) * 6.283185005187988 / 10.0;
     bool axis = (end & 128u) != 0u;
     vec3 pos0 = axis ? vec3(t.A0xy, 0.0)
@@ -49,6 +53,16 @@ TubeGeometry tubeGeometry(uint bpi, uint angle, uint end) {
     prop = (3.0 - 2.0 * prop) * prop * prop;
     t.prop = prop;
     t.position = pos0 * (1.0 - prop) + pos1 * prop;
+    // The end rings are pushed a quarter of the segment's length past its
+    // joint planes, so that neighbouring segments' meshes overlap there. A
+    // ray that crosses a joint inside the tube needs both segments' light,
+    // and where the meshes only met, samples near the joint were drawn by
+    // one of them alone and showed as dark dots along it (seen from above,
+    // a sixth of the light). The walls limit each segment's light to its own
+    // side of the joint, so the overlap counts nothing twice.
+    float along = 0.25 * length(t.A1xy - t.A0xy);
+    if ((end & 127u) == 0u) t.position.xy += t.Bxy * along;
+    if ((end & 127u) == 64u) t.position.xy -= t.Bxy * along;
     return t;
 }
 

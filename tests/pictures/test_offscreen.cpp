@@ -19,26 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/save_file.h"
 #include "render/png_file.h"
+#include "tests/pictures/offscreen_support.h"
 #include "starloom_version.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int PICTURE_WIDTH = 320, PICTURE_HEIGHT = 200;
-
-// A view as a save file holds it; everything else keeps its default.
-struct View {
-    const char* name;
-    bool useDefaults;
-    int64_t position[3];
-    Vec3d forward, up;
-    double viewAngle;
-    float maxMagnitude;
-};
 
 const double SIN18 = 1.0 / std::sqrt(10.0), COS18 = 3.0 / std::sqrt(10.0);
 
@@ -51,78 +38,6 @@ const View VIEWS[] = {
     // 10 kpc from the centre, 3 kpc above the plane, looking into the cores.
     {"into_the_core", false, {0, -30000000000000000, 10000000000000000}, {0, COS18, -SIN18}, {0, SIN18, COS18}, 45, 12},
 };
-
-struct Workspace {
-    fs::path dir;
-    Workspace() {
-        dir = fs::path(OUTPUT_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir);
-        fs::create_directories(dir / "home");
-    }
-};
-
-std::string quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-struct ProgramRun {
-    int status = -1;  // exit status, or -1 when the program did not exit normally
-    std::string errors;
-};
-
-// The program with the given arguments, no display and a home of its own.
-ProgramRun runStarloom(const Workspace& w, const std::string& arguments) {
-    const fs::path errors = w.dir / "stderr.txt";
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + quoted((w.dir / "home").string()) +
-                                " XDG_DATA_HOME=" + quoted((w.dir / "home" / "data").string()) + " " +
-                                quoted(STARLOOM_PATH) + " " + arguments + " >/dev/null 2>" + quoted(errors.string());
-    const int raw = std::system(command.c_str());
-    ProgramRun run;
-    if (raw != -1 && WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
-    std::ifstream in(errors);
-    run.errors.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return run;
-}
-
-std::string writeSaveFile(const Workspace& w, const View& view) {
-    AppState state;
-    GalaxySeed seed{};
-    uint32_t chunks = 0;
-    uint64_t starsGen = 0, starsGpu = 0;
-    const SaveTarget target{&state, &seed, &chunks, &starsGen, &starsGpu, nullptr};
-    applyDefaults(target);
-    if (!view.useDefaults) {
-        for (int a = 0; a < 3; ++a) state.view.position[a] = {0, view.position[a]};
-        state.view.forward = view.forward;
-        state.view.up = view.up;
-        state.viewAngle = view.viewAngle;
-        state.maxMagnitude = view.maxMagnitude;
-    }
-    const std::string path = (w.dir / (std::string(view.name) + ".sav")).string();
-    saveState(path, target);
-    return path;
-}
-
-struct Image {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgb;
-};
-
-Image readImage(const std::string& path) {
-    Image image;
-    std::string error;
-    EXPECT_TRUE(readPngRgb(path, image.width, image.height, image.rgb, error)) << error;
-    return image;
-}
-
-Image render(const Workspace& w, const std::string& saveFile, const std::string& out, const std::string& size) {
-    const ProgramRun run = runStarloom(w, "--save-file " + quoted(saveFile) + " --render " + quoted(out) + " --size " + size);
-    EXPECT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(run.errors, "");
-    return readImage(out);
-}
 
 std::string sizeText(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
 

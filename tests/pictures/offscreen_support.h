@@ -1,0 +1,118 @@
+// What the tests of starloom --render share: a workspace folder per test, a
+// view written into a save file, the program run without a display, and the
+// PNG it writes read back.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/save_file.h"
+#include "render/png_file.h"
+
+namespace fs = std::filesystem;
+
+// A view as a save file holds it; everything else keeps its default.
+struct View {
+    const char* name;
+    bool useDefaults;
+    int64_t position[3];
+    Vec3d forward, up;
+    double viewAngle;
+    float maxMagnitude;
+};
+
+struct Workspace {
+    fs::path dir;
+    Workspace() {
+        dir = fs::path(OUTPUT_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(dir);
+        fs::create_directories(dir / "home");
+    }
+};
+
+inline std::string quoted(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+struct ProgramRun {
+    int status = -1;  // exit status, or -1 when the program did not exit normally
+    std::string errors;
+};
+
+// The program with the given arguments, no display and a home of its own.
+inline ProgramRun runStarloom(const Workspace& w, const std::string& arguments) {
+    const fs::path errors = w.dir / "stderr.txt";
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + quoted((w.dir / "home").string()) +
+                                " XDG_DATA_HOME=" + quoted((w.dir / "home" / "data").string()) + " " +
+                                quoted(STARLOOM_PATH) + " " + arguments + " >/dev/null 2>" + quoted(errors.string());
+    const int raw = std::system(command.c_str());
+    ProgramRun run;
+    if (raw != -1 && WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
+    std::ifstream in(errors);
+    run.errors.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return run;
+}
+
+// The program's state for a view: the defaults with the view's fields set.
+// Fills the galaxy seed and capacities a save file holds as well.
+struct SavedState {
+    AppState state;
+    GalaxySeed seed{};
+    uint32_t chunks = 0;
+    uint64_t starsGen = 0, starsGpu = 0;
+    SaveTarget target() { return {&state, &seed, &chunks, &starsGen, &starsGpu, nullptr}; }
+};
+
+inline void fillSavedState(SavedState& saved, const View& view) {
+    applyDefaults(saved.target());
+    AppState& state = saved.state;
+    if (!view.useDefaults) {
+        for (int a = 0; a < 3; ++a) state.view.position[a] = {0, view.position[a]};
+        state.view.forward = view.forward;
+        state.view.up = view.up;
+        state.viewAngle = view.viewAngle;
+        state.maxMagnitude = view.maxMagnitude;
+    }
+}
+
+inline std::string writeSaveFile(const Workspace& w, const View& view) {
+    SavedState saved;
+    fillSavedState(saved, view);
+    const SaveTarget target = saved.target();
+    const std::string path = (w.dir / (std::string(view.name) + ".sav")).string();
+    saveState(path, target);
+    return path;
+}
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+inline Image readImage(const std::string& path) {
+    Image image;
+    std::string error;
+    EXPECT_TRUE(readPngRgb(path, image.width, image.height, image.rgb, error)) << error;
+    return image;
+}
+
+// extra: further options, such as " --background-only".
+inline Image render(const Workspace& w, const std::string& saveFile, const std::string& out, const std::string& size,
+                    const std::string& extra = "") {
+    const ProgramRun run =
+        runStarloom(w, "--save-file " + quoted(saveFile) + " --render " + quoted(out) + " --size " + size + extra);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.errors, "");
+    return readImage(out);
+}

@@ -1,0 +1,483 @@
+// The diffuse light of the galaxy as the program draws it (starloom --render
+// --background-only) against a slow numerical integral of the same density
+// along every pixel's ray (background_reference.h), on views chosen to show
+// the faults a mesh or a shader can make: a piece of a step clipped by its
+// mesh, counted twice where neighbours overlap, or missing between them.
+//
+// Pictures that do not match are left in the build folder (e2e-background/
+// TEST/VIEW_render.png and _reference.png as drawn, _exposed_render.png and
+// _exposed_reference.png as compared, _difference.png four times the
+// difference) to be looked at; with STARLOOM_KEEP_PICTURES=1 every view's are.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "galaxy/galaxy.h"
+#include "galaxy/galaxy_build.h"
+#include "render/png_file.h"
+#include "starfield/appearance.h"
+#include "starfield/star_generation.h"
+#include "starfield/view_limits.h"
+#include "tests/pictures/background_reference.h"
+#include "tests/pictures/offscreen_support.h"
+
+namespace {
+
+constexpr int WIDTH = 320, HEIGHT = 200;
+constexpr double SHADER_UNIT = 281474976710656.0;  // 2^48 position units
+
+struct Galaxy {
+    std::vector<GalaxyComponent> components = std::vector<GalaxyComponent>(GALAXY_MAX_COMPONENTS);
+    PlaneTree tree;
+    std::vector<BackgroundShape> shapes;
+    uint32_t count = 0;
+    BackgroundModel model;
+    Galaxy() {
+        count = buildGalaxy(tree, shapes, components.data());
+        model = backgroundModel(components.data(), count, shapes);
+    }
+};
+
+const Galaxy& galaxy() {
+    static const Galaxy g;
+    return g;
+}
+
+// A named view and the arm step it is placed by (for the views near an arm).
+struct BackgroundView {
+    View view;
+    std::string name;
+};
+
+int64_t units(double shaderUnits) { return static_cast<int64_t>(std::llround(shaderUnits * SHADER_UNIT)); }
+
+// The views: where the program starts, far above the disc with the whole
+// galaxy in the picture, above and outside the disc looking back at it at a
+// slant, edge-on from outside, into the cores, and beside and
+// inside an arm (placed by the arm's 30th step of the first arm, whatever the
+// galaxy's shape).
+std::vector<BackgroundView> views() {
+    std::vector<BackgroundView> out;
+    auto add = [&](const char* name, bool defaults, Vec3d position, Vec3d forward, Vec3d up, double angle) {
+        View v{};
+        v.name = nullptr;
+        v.useDefaults = defaults;
+        v.position[0] = units(position.x);
+        v.position[1] = units(position.y);
+        v.position[2] = units(position.z);
+        // A save file holds unit vectors at right angles.
+        const double fn = std::sqrt(forward.x * forward.x + forward.y * forward.y + forward.z * forward.z);
+        if (fn > 0) forward = {forward.x / fn, forward.y / fn, forward.z / fn};
+        const double along = up.x * forward.x + up.y * forward.y + up.z * forward.z;
+        up = {up.x - along * forward.x, up.y - along * forward.y, up.z - along * forward.z};
+        const double un = std::sqrt(up.x * up.x + up.y * up.y + up.z * up.z);
+        if (un > 0) up = {up.x / un, up.y / un, up.z / un};
+        v.forward = forward;
+        v.up = up;
+        v.viewAngle = angle;
+        v.maxMagnitude = 12;
+        out.push_back({v, name});
+    };
+    add("default_view", true, {}, {}, {}, 0);
+    add("far_above", false, {0, 0, 2000}, {0, 0, -1}, {0, 1, 0}, 45);
+    add("above_oblique", false, {0, -500, 300}, {0, 1.5, -1}, {0, 0, 1}, 45);
+    add("edge_on", false, {0, -3600, 0}, {0, 1, 0}, {0, 0, 1}, 45);
+    const double s18 = 1.0 / std::sqrt(10.0), c18 = 3.0 / std::sqrt(10.0);
+    add("into_the_core", false, {0, -106.6, 35.5}, {0, c18, -s18}, {0, s18, c18}, 45);
+    // The 30th step of the first arm: its middle, direction and size.
+    const BackgroundModel& model = galaxy().model;
+    const RefArmStep& s = model.steps[30];
+    const double mx = 0.5 * (s.x0 + s.x1), my = 0.5 * (s.y0 + s.y1);
+    const double length = std::hypot(s.x1 - s.x0, s.y1 - s.y0);
+    const double ux = (s.x1 - s.x0) / length, uy = (s.y1 - s.y0) / length;
+    const double w = 0.5 * (s.width0 + s.width1), t = 0.5 * (s.thick0 + s.thick1);
+    // Beside the arm, just outside its width, a little above the plane,
+    // looking along it.
+    add("beside_an_arm", false, {mx - uy * 1.2 * w, my + ux * 1.2 * w, 0.3 * t}, {ux, uy, -0.05}, {0, 0, 1}, 60);
+    // Inside the arm, off its axis, looking along it and a little across.
+    add("inside_an_arm", false, {mx + uy * 0.3 * w, my - ux * 0.3 * w, 0.2 * t}, {ux - 0.3 * uy, uy + 0.3 * ux, 0.02},
+        {0, 0, 1}, 60);
+    return out;
+}
+
+// The scale the program gives the background for a picture of this height:
+// the background light of the populations for the view's limits, per unit of
+// relative density and shader unit of length.
+struct Scale {
+    double intensity = 0;
+    float colour[3] = {0, 0, 0};
+};
+
+Scale backgroundScale(const AppState& saved, int height) {
+    AppState state = saved;
+    recomputeChannelConstants(state);
+    const Galaxy& g = galaxy();
+    const ViewLimits limits =
+        computeViewLimits(g.components.data(), g.count, state.maxMagnitude, state.viewAngle, height);
+    ChannelConstants channels;
+    for (int i = 0; i < 3; ++i) {
+        channels.intensity[i] = state.channelIntensity[i];
+        channels.exponent[i] = state.channelExponent[i];
+    }
+    const BackgroundLight light = backgroundLight(g.components[0].populations, channels,
+                                                  backgroundDisplayValue(height, state.viewAngle), limits.limitScale);
+    // The background scale is for densities in 32.32 fixed point (the
+    // relative density times 2^32), the form the galaxy model holds them in.
+    Scale scale;
+    scale.intensity = state.brightness * std::ldexp(light.intensity, -32) * 4294967296.0;
+    for (int c = 0; c < 3; ++c) scale.colour[c] = light.colour[c];
+    return scale;
+}
+
+double toLinear(double encoded) {
+    const double v = encoded / 255.0;
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+double toEncoded(double linear) {
+    const double v = std::clamp(linear, 0.0, 1.0);
+    return 255.0 * (v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055);
+}
+
+using Plane = std::vector<float>;  // three linear floats per pixel
+
+// A light blur (binomial 1 4 6 4 1 across and down, edges repeated).
+Plane blurred(const Plane& in, int width, int height) {
+    static const double K[5] = {1 / 16.0, 4 / 16.0, 6 / 16.0, 4 / 16.0, 1 / 16.0};
+    Plane across(in.size()), out(in.size());
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                double sum = 0;
+                for (int k = -2; k <= 2; ++k) {
+                    const int xx = std::clamp(x + k, 0, width - 1);
+                    sum += K[k + 2] * in[3 * (y * width + xx) + c];
+                }
+                across[3 * (y * width + x) + c] = static_cast<float>(sum);
+            }
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                double sum = 0;
+                for (int k = -2; k <= 2; ++k) {
+                    const int yy = std::clamp(y + k, 0, height - 1);
+                    sum += K[k + 2] * across[3 * (yy * width + x) + c];
+                }
+                out[3 * (y * width + x) + c] = static_cast<float>(sum);
+            }
+    return out;
+}
+
+// How far apart two pictures are, in levels of the 8-bit sRGB encoding
+// after the blur: per pixel the largest channel difference. Both pictures are
+// first exposed alike, so that the brightest part of the reference that is
+// not a few pixels only comes near white: a dim view is judged by its own
+// contrast (the overall brightness still counts, the gain being the same for
+// both).
+struct Difference {
+    double mean = 0;      // mean over the pixels
+    double share = 0;     // share of pixels more than FAR_LEVELS apart
+    double largest = 0;
+    double gain = 1;               // the exposure both were given
+    std::vector<uint8_t> picture;
+    Plane exposedRendered, exposedReference;  // blurred and exposed, for looking at  // the difference, x4, for looking at
+};
+constexpr double FAR_LEVELS = 16;
+
+double exposure(const Plane& reference) {
+    std::vector<float> brightest;
+    for (size_t p = 0; p < reference.size() / 3; ++p) {
+        brightest.push_back(std::max({reference[3 * p], reference[3 * p + 1], reference[3 * p + 2]}));
+    }
+    const size_t at = brightest.size() * 995 / 1000;
+    std::nth_element(brightest.begin(), brightest.begin() + at, brightest.end());
+    const double top = brightest[at];
+    return top > 0 ? std::clamp(0.6 / top, 1.0, 64.0) : 1.0;
+}
+
+Difference compare(const Plane& rendered, const Plane& reference, int width, int height) {
+    Plane a = blurred(rendered, width, height), b = blurred(reference, width, height);
+    const double gain = exposure(b);
+    for (float& v : a) v = static_cast<float>(v * gain);
+    for (float& v : b) v = static_cast<float>(v * gain);
+    Difference d;
+    d.gain = gain;
+    d.exposedRendered = a;
+    d.exposedReference = b;
+    d.picture.resize(a.size());
+    size_t far = 0;
+    for (size_t p = 0; p < a.size() / 3; ++p) {
+        double worst = 0;
+        for (int c = 0; c < 3; ++c) {
+            const double e = std::abs(toEncoded(a[3 * p + c]) - toEncoded(b[3 * p + c]));
+            worst = std::max(worst, e);
+            d.picture[3 * p + c] = static_cast<uint8_t>(std::min(255.0, 4 * e));
+        }
+        d.mean += worst;
+        d.largest = std::max(d.largest, worst);
+        if (worst > FAR_LEVELS) ++far;
+    }
+    d.mean /= static_cast<double>(a.size() / 3);
+    d.share = static_cast<double>(far) / static_cast<double>(a.size() / 3);
+    return d;
+}
+
+Plane linearOf(const Image& image) {
+    Plane out(image.rgb.size());
+    for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<float>(toLinear(image.rgb[i]));
+    return out;
+}
+
+std::vector<uint8_t> encodedOf(const Plane& plane) {
+    std::vector<uint8_t> out(plane.size());
+    for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>(std::lround(toEncoded(plane[i])));
+    return out;
+}
+
+void writePicture(const fs::path& path, const std::vector<uint8_t>& rgb, int width, int height) {
+    std::string error;
+    EXPECT_TRUE(writePng(path.string(), width, height, 3, rgb.data(), error)) << error;
+}
+
+// The tolerance of the comparison: the mean over the picture, the share of
+// pixels far apart and the largest difference anywhere (a seam, a step left
+// out). TheComparisonCatchesPlantedFaults shows what it does not let through.
+constexpr double MEAN_LEVELS = 3.0;
+constexpr double FAR_SHARE = 0.01;
+constexpr double LARGEST_LEVELS = 14.0;
+
+// Along the arms from above: how much larger a step between neighbouring
+// pixels may be than the reference's there, in levels seen through the
+// comparison's exposure (about x20 in this view, where one level of the
+// picture's own becomes 4 to 7). A step left out of the mesh makes a step of
+// about 50, dark dots where neighbouring meshes only met at a joint about 25.
+constexpr double SEAM_LEVELS = 12.0;
+
+bool withinTolerance(const Difference& d) {
+    return d.mean < MEAN_LEVELS && d.share < FAR_SHARE && d.largest <= LARGEST_LEVELS;
+}
+
+void report(const char* what, const Difference& d) {
+    std::printf("%-40s mean %.2f levels, %.2f%% of pixels over %.0f, largest %.0f (exposure x%.1f)\n", what, d.mean,
+                100 * d.share, FAR_LEVELS, d.largest, d.gain);
+}
+
+struct Rendered {
+    Plane rendered, reference;
+    RefView view{};
+};
+
+Rendered renderAndReference(const Workspace& w, const BackgroundView& v, const BackgroundModel& model) {
+    View view = v.view;
+    view.name = v.name.c_str();
+    SavedState saved;
+    fillSavedState(saved, view);
+    const std::string save = writeSaveFile(w, view);
+    const Image image = render(w, save, (w.dir / (v.name + "_render.png")).string(),
+                               std::to_string(WIDTH) + "x" + std::to_string(HEIGHT), " --background-only");
+    Rendered out;
+    if (image.width != WIDTH || image.height != HEIGHT) {
+        ADD_FAILURE() << "no picture of " << v.name;
+        return out;
+    }
+    out.rendered = linearOf(image);
+    const AppState& state = saved.state;
+    RefView ref{};
+    for (int a = 0; a < 3; ++a) ref.position[a] = state.view.position[a].integer;
+    ref.forward = {state.view.forward.x, state.view.forward.y, state.view.forward.z};
+    ref.up = {state.view.up.x, state.view.up.y, state.view.up.z};
+    ref.viewAngle = state.viewAngle;
+    out.view = ref;
+    const Scale scale = backgroundScale(state, HEIGHT);
+    out.reference = referencePicture(model, ref, WIDTH, HEIGHT, scale.intensity, scale.colour);
+    // Held in 8-bit sRGB as the program's picture is: faint light fades in
+    // steps of a level there, which the blur alone would not make up.
+    for (float& v : out.reference) v = static_cast<float>(toLinear(std::round(toEncoded(v))));
+    return out;
+}
+
+}  // namespace
+
+// The reference itself: the integral through an ellipsoid's centre is known
+// in closed form, and a straight arm step seen across is the integral of its
+// cross-section.
+TEST(BackgroundReference, KnownIntegrals) {
+    BackgroundModel model;
+    model.ellipsoids.push_back({50.0, 5.0, 2.0});
+    // Along z through the centre: 2 * b * 2 * integral_0^1 (1 - x^2)^4 dx = b * 2 * 2 * 128/315.
+    EXPECT_NEAR(rayIntegral(model, {0, 0, 100}, {0, 0, -1}), 2.0 * 2 * 5.0 * 128.0 / 315.0, 1e-3);
+    // From inside, only the part ahead counts.
+    EXPECT_NEAR(rayIntegral(model, {0, 0, 0}, {1, 0, 0}), 2.0 * 50.0 * 128.0 / 315.0, 1e-3);
+    EXPECT_EQ(rayIntegral(model, {0, 0, 100}, {0, 0, 1}), 0.0);
+
+    BackgroundModel tube;
+    // A straight step of constant size along x, cut square at both ends.
+    tube.steps.push_back({0, 0, 4.0, 1.0, 3.0, 100, 0, 4.0, 1.0, 3.0, 1, 0, 1, 0});
+    // Across it in y at its middle, in the plane: 3 * 2 * 4 * 128/315.
+    EXPECT_NEAR(rayIntegral(tube, {50, -10, 0}, {0, 1, 0}), 3.0 * 2 * 4.0 * 128.0 / 315.0, 1e-3);
+    // Down through its axis: 3 * 2 * 1 * 128/315.
+    EXPECT_NEAR(rayIntegral(tube, {50, 0, 10}, {0, 0, -1}), 3.0 * 2 * 1.0 * 128.0 / 315.0, 1e-3);
+    // Beyond its end plane nothing.
+    EXPECT_EQ(rayIntegral(tube, {101, -10, 0}, {0, 1, 0}), 0.0);
+    // Along its axis: its length times its density.
+    EXPECT_NEAR(rayIntegral(tube, {-5, 0, 0}, {1, 0, 0}), 300.0, 0.5);
+}
+
+// Two steps meeting at a right angle share their joint plane: no point is
+// counted by both, none between them is missed.
+TEST(BackgroundReference, JointsNeitherOverlapNorLeaveGaps) {
+    const Galaxy& g = galaxy();
+    ASSERT_GT(g.model.steps.size(), 100u);
+    const size_t perArm = g.model.steps.size() / 2;  // the arms' steps one arm after the other
+    for (size_t k = 0; k + 1 < g.model.steps.size(); ++k) {
+        if ((k + 1) % perArm == 0) continue;
+        const RefArmStep& a = g.model.steps[k];
+        const RefArmStep& b = g.model.steps[k + 1];
+        ASSERT_NEAR(a.x1, b.x0, 1e-4 * (std::abs(a.x1) + 1));
+        ASSERT_NEAR(a.y1, b.y0, 1e-4 * (std::abs(a.y1) + 1));
+        EXPECT_NEAR(a.n1x, b.n0x, 1e-9);
+        EXPECT_NEAR(a.n1y, b.n0y, 1e-9);
+    }
+    // Right at a joint, just either side: the two steps take over from each other.
+    const RefArmStep& a = g.model.steps[40];
+    const RefArmStep& b = g.model.steps[41];
+    BackgroundModel one, two;
+    one.steps = {a};
+    two.steps = {b};
+    for (double e : {-1e-6, 1e-6}) {
+        const RefVec3 p{a.x1 + e * a.n1x, a.y1 + e * a.n1y, 0};
+        EXPECT_EQ(modelDensity(one, p) > 0, e < 0);
+        EXPECT_EQ(modelDensity(two, p) > 0, e > 0);
+    }
+}
+
+// The program's background against the reference, view by view.
+TEST(BackgroundLight, MatchesTheIntegralOfItsDensity) {
+    Workspace w;
+    const bool keepPictures = std::getenv("STARLOOM_KEEP_PICTURES") != nullptr;
+    for (const BackgroundView& v : views()) {
+        SCOPED_TRACE(v.name);
+        const Rendered r = renderAndReference(w, v, galaxy().model);
+        if (r.rendered.empty()) continue;
+        const Difference d = compare(r.rendered, r.reference, WIDTH, HEIGHT);
+        report(v.name.c_str(), d);
+        if (!withinTolerance(d) || keepPictures) {
+            writePicture(w.dir / (v.name + "_reference.png"), encodedOf(r.reference), WIDTH, HEIGHT);
+            writePicture(w.dir / (v.name + "_exposed_render.png"), encodedOf(d.exposedRendered), WIDTH, HEIGHT);
+            writePicture(w.dir / (v.name + "_exposed_reference.png"), encodedOf(d.exposedReference), WIDTH, HEIGHT);
+            writePicture(w.dir / (v.name + "_difference.png"), d.picture, WIDTH, HEIGHT);
+        }
+        if (!withinTolerance(d)) {
+            ADD_FAILURE() << v.name << ": mean " << d.mean << " (at most " << MEAN_LEVELS << "), share far off "
+                          << d.share << " (at most " << FAR_SHARE << "), largest " << d.largest << " (at most "
+                          << LARGEST_LEVELS << "); see " << (w.dir / v.name).string() << "_*.png";
+        } else if (!keepPictures) {
+            fs::remove(w.dir / (v.name + "_render.png"));
+        }
+    }
+}
+
+// The same comparison with a fault planted in the model the picture is
+// compared with: one arm step left out, the arm tubes made narrower and
+// thinner, the disc left out. Each must break the tolerance in the views that
+// show it, or the comparison could not see such a fault in the renderer.
+TEST(BackgroundLight, TheComparisonCatchesPlantedFaults) {
+    Workspace w;
+    const std::vector<BackgroundView> all = views();
+    struct Fault {
+        const char* name;
+        void (*plant)(BackgroundModel&);
+        std::vector<std::string> views;
+    };
+    const Fault faults[] = {
+        {"the step at the eye left out", [](BackgroundModel& m) { m.steps.erase(m.steps.begin() + 30); },
+         {"inside_an_arm"}},
+        {"a step ahead left out", [](BackgroundModel& m) { m.steps.erase(m.steps.begin() + 33); }, {"beside_an_arm"}},
+        {"a step left out (far above)", [](BackgroundModel& m) { m.steps.erase(m.steps.begin() + 25); },
+         {"far_above"}},
+        {"tubes shrunk by a tenth",
+         [](BackgroundModel& m) {
+             for (RefArmStep& s : m.steps) {
+                 s.width0 *= 0.9;
+                 s.width1 *= 0.9;
+                 s.thick0 *= 0.9;
+                 s.thick1 *= 0.9;
+             }
+         },
+         {"beside_an_arm", "inside_an_arm"}},
+        {"the disc left out", [](BackgroundModel& m) { m.ellipsoids.pop_back(); }, {"default_view", "edge_on"}},
+    };
+    for (const Fault& fault : faults) {
+        BackgroundModel planted = galaxy().model;
+        fault.plant(planted);
+        for (const std::string& name : fault.views) {
+            SCOPED_TRACE(std::string(fault.name) + " in " + name);
+            const auto v = std::find_if(all.begin(), all.end(), [&](const BackgroundView& x) { return x.name == name; });
+            ASSERT_NE(v, all.end());
+            const Rendered r = renderAndReference(w, *v, planted);
+            if (r.rendered.empty()) continue;
+            const Difference d = compare(r.rendered, r.reference, WIDTH, HEIGHT);
+            report((std::string(fault.name) + ", " + name).c_str(), d);
+            EXPECT_FALSE(withinTolerance(d));
+        }
+    }
+}
+
+// From above, along every arm the light changes smoothly: at points along
+// each step's axis, no step between neighbouring pixels is larger than the
+// reference shows there (a seam between steps, a clipped end or a bead
+// would be one), and a little way beyond the arms' last steps the light has
+// faded as the density does.
+TEST(BackgroundLight, NoSeamsAlongTheArmsFromAbove) {
+    Workspace w;
+    const std::vector<BackgroundView> all = views();
+    const auto v = std::find_if(all.begin(), all.end(), [](const BackgroundView& x) { return x.name == "far_above"; });
+    ASSERT_NE(v, all.end());
+    const Rendered r = renderAndReference(w, *v, galaxy().model);
+    ASSERT_FALSE(r.rendered.empty());
+    // Exposed alike as in the comparison, not blurred: a seam is one pixel wide.
+    const double gain = exposure(blurred(r.reference, WIDTH, HEIGHT));
+    auto level = [&](const Plane& p, int x, int y) {
+        double worst = 0;
+        for (int c = 0; c < 3; ++c) worst = std::max(worst, toEncoded(gain * p[3 * (y * WIDTH + x) + c]));
+        return worst;
+    };
+    // The largest difference between the pixel and its four neighbours.
+    auto stepAt = [&](const Plane& p, int x, int y) {
+        const double here = level(p, x, y);
+        double largest = 0;
+        for (auto [dx, dy] : {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}}) {
+            largest = std::max(largest, std::abs(level(p, x + dx, y + dy) - here));
+        }
+        return largest;
+    };
+    size_t checked = 0;
+    double worstExcess = -1e9;
+    for (const RefArmStep& s : galaxy().model.steps) {
+        for (int k = 0; k < 8; ++k) {
+            const double f = (k + 0.5) / 8;
+            double column = 0, row = 0;
+            if (!projectToPixel(r.view, WIDTH, HEIGHT, {s.x0 + (s.x1 - s.x0) * f, s.y0 + (s.y1 - s.y0) * f, 0},
+                                column, row)) {
+                continue;
+            }
+            const int x = static_cast<int>(std::lround(column)), y = static_cast<int>(std::lround(row));
+            if (x < 1 || y < 1 || x >= WIDTH - 1 || y >= HEIGHT - 1) continue;
+            ++checked;
+            const double excess = stepAt(r.rendered, x, y) - stepAt(r.reference, x, y);
+            worstExcess = std::max(worstExcess, excess);
+            EXPECT_LE(excess, SEAM_LEVELS) << "a step of " << stepAt(r.rendered, x, y) << " levels at pixel (" << x
+                                           << ", " << y << ") where the reference has "
+                                           << stepAt(r.reference, x, y);
+        }
+    }
+    std::printf("%zu points along the arms; the largest step beyond the reference's: %.1f levels (at most %.0f)\n",
+                checked, worstExcess, SEAM_LEVELS);
+    EXPECT_GT(checked, 500u);
+}
