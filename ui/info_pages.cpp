@@ -23,9 +23,10 @@ const char* const ROAD_MAP =
     "|i8Done so far: find any star again by its name alone and share a place as a line of text; "
     "install like any desktop program, with screenshots and pictures rendered without a window; draw "
     "nothing while the view is still and generate stars on every processor core; the same stars on "
-    "AArch64 as on x86-64, bit for bit.\n"
-    "|i8Next: check the galaxy's diffuse light against a reference integration; search the catalog "
-    "by brightness and by kind as well as by distance.\n"
+    "AArch64 as on x86-64, bit for bit; the galaxy's diffuse light checked against a numerical "
+    "integral of its density, with the arms drawn without seams between their pieces.\n"
+    "|i8Next: search the catalog by brightness and by kind as well as by distance; add the diffuse "
+    "light in a picture of finer steps, so that its faintest parts fade without steps.\n"
     "\n"
     "|i0|#2Phase 2: astronomical objects (planned)\n"
     "|i4More than stars: planets and their orbits, star clusters, nebulae, and stars that change "
@@ -71,12 +72,16 @@ const char* const CHANGE_LOG =
     "|i8- Quiet at rest: nothing is drawn while nothing can change the picture, and not at all while "
     "the window is hidden; the star field fills at the speed of the processor, on every core, with "
     "the same stars for any number of cores.\n"
-    "|i8- The same stars on AArch64 as on x86-64, checked bit for bit.\n";
+    "|i8- The same stars on AArch64 as on x86-64, checked bit for bit.\n"
+    "|i8- The diffuse light checked against a numerical integral of the galaxy's density: widening "
+    "arm pieces drawn in their true shape, no dark dots along the joints, the disc integrated per "
+    "pixel.\n";
 
 const char* const KNOWN_BUGS =
     "|i0|#4Known Bugs\n"
-    "|i4- The spiral arms' diffuse light shows outlines and seams between their pieces when seen from "
-    "outside the disc, and the disc ends in a hard rim.\n"
+    "|i4- Seen from outside the disc, the faintest parts of the arms and the disc's edge show the "
+    "outlines of their pieces and steps of one level of brightness: each piece's light is added into "
+    "a picture of 8 bits per colour.\n"
     "|i4- The catalog searches by distance only.\n"
     "|i4- Labels hold at most 2600 characters in all; beyond that, the labels of the farthest found "
     "stars are left out.\n"
