@@ -101,11 +101,11 @@ VkShaderModule createShaderModule(Renderer& r, const ShaderCode& code) {
     return module;
 }
 
-VkPipeline createPipeline(Renderer& r, const PipelineSpec& spec) {
-    VkShaderModule vertex = createShaderModule(r, *spec.vertex);
+VkPipeline createPipeline(Renderer& r, const PipelineDesc& desc) {
+    VkShaderModule vertex = createShaderModule(r, *desc.vertex);
     VkShaderModule fragment = VK_NULL_HANDLE;
     try {
-        fragment = createShaderModule(r, *spec.fragment);
+        fragment = createShaderModule(r, *desc.fragment);
     } catch (...) {
         vkDestroyShaderModule(r.device, vertex, nullptr);
         throw;
@@ -122,18 +122,18 @@ VkPipeline createPipeline(Renderer& r, const PipelineSpec& spec) {
     VkPipelineVertexInputStateCreateInfo input{};
 
     input.sType = VK_STRUCTURE_TYPE_PIPELINE_VERTEX_INPUT_STATE_CREATE_INFO;
-    input.vertexBindingDescriptionCount = static_cast<uint32_t>(spec.bindings.size());
-    input.pVertexBindingDescriptions = spec.bindings.data();
-    input.vertexAttributeDescriptionCount = static_cast<uint32_t>(spec.attributes.size());
-    input.pVertexAttributeDescriptions = spec.attributes.data();
+    input.vertexBindingDescriptionCount = static_cast<uint32_t>(desc.bindings.size());
+    input.pVertexBindingDescriptions = desc.bindings.data();
+    input.vertexAttributeDescriptionCount = static_cast<uint32_t>(desc.attributes.size());
+    input.pVertexAttributeDescriptions = desc.attributes.data();
 
     VkPipelineInputAssemblyStateCreateInfo assembly{};
 
     assembly.sType = VK_STRUCTURE_TYPE_PIPELINE_INPUT_ASSEMBLY_STATE_CREATE_INFO;
-    assembly.topology = spec.topology;
+    assembly.topology = desc.topology;
     assembly.primitiveRestartEnable = VK_FALSE;
 
-    const ViewportRect& rect = spec.rect;
+    const ViewportRect& rect = desc.rect;
     const VkViewport viewport{rect.x, rect.y, rect.width, rect.height, 0.0f, 1.0f};
     const VkRect2D scissor{{static_cast<int32_t>(rect.x), static_cast<int32_t>(rect.y)},
                            {static_cast<uint32_t>(rect.width), static_cast<uint32_t>(rect.height)}};
@@ -156,14 +156,14 @@ VkPipeline createPipeline(Renderer& r, const PipelineSpec& spec) {
     raster.rasterizerDiscardEnable = VK_FALSE;
     raster.polygonMode = VK_POLYGON_MODE_FILL;
     raster.lineWidth = 1.0f;
-    raster.cullMode = spec.cull;
+    raster.cullMode = desc.cull;
     raster.frontFace = VK_FRONT_FACE_COUNTER_CLOCKWISE;
     raster.depthBiasEnable = VK_FALSE;
 
     VkPipelineMultisampleStateCreateInfo multisample{};
 
     multisample.sType = VK_STRUCTURE_TYPE_PIPELINE_MULTISAMPLE_STATE_CREATE_INFO;
-    multisample.rasterizationSamples = spec.samples;
+    multisample.rasterizationSamples = desc.samples;
     multisample.sampleShadingEnable = VK_TRUE;
     multisample.minSampleShading = 1.0f;
 
@@ -181,15 +181,15 @@ VkPipeline createPipeline(Renderer& r, const PipelineSpec& spec) {
     VkPipelineColorBlendAttachmentState attachment{};
     attachment.colorWriteMask =
         VK_COLOR_COMPONENT_R_BIT | VK_COLOR_COMPONENT_G_BIT | VK_COLOR_COMPONENT_B_BIT | VK_COLOR_COMPONENT_A_BIT;
-    attachment.blendEnable = spec.blend != Blend::None;
+    attachment.blendEnable = desc.blend != Blend::None;
     attachment.colorBlendOp = VK_BLEND_OP_ADD;
     attachment.alphaBlendOp = VK_BLEND_OP_ADD;
-    if (spec.blend == Blend::Additive) {
+    if (desc.blend == Blend::Additive) {
         attachment.srcColorBlendFactor = VK_BLEND_FACTOR_ONE;
         attachment.dstColorBlendFactor = VK_BLEND_FACTOR_ONE;
         attachment.srcAlphaBlendFactor = VK_BLEND_FACTOR_ONE;
         attachment.dstAlphaBlendFactor = VK_BLEND_FACTOR_ONE;
-    } else if (spec.blend == Blend::Alpha) {
+    } else if (desc.blend == Blend::Alpha) {
         attachment.srcColorBlendFactor = VK_BLEND_FACTOR_SRC_ALPHA;
         attachment.dstColorBlendFactor = VK_BLEND_FACTOR_ONE_MINUS_SRC_ALPHA;
         attachment.srcAlphaBlendFactor = VK_BLEND_FACTOR_ONE;
@@ -213,9 +213,9 @@ VkPipeline createPipeline(Renderer& r, const PipelineSpec& spec) {
     create.pMultisampleState = &multisample;
     create.pDepthStencilState = &depth;
     create.pColorBlendState = &colorBlend;
-    create.layout = spec.layout;
-    create.pDynamicState = spec.dynamicRect ? &dynamic : nullptr;
-    create.renderPass = spec.renderPass;
+    create.layout = desc.layout;
+    create.pDynamicState = desc.dynamicRect ? &dynamic : nullptr;
+    create.renderPass = desc.renderPass;
     create.subpass = 0;
     VkPipeline pipeline = VK_NULL_HANDLE;
     const VkResult result = vkCreateGraphicsPipelines(r.device, VK_NULL_HANDLE, 1, &create, nullptr, &pipeline);
@@ -233,19 +233,19 @@ void createGraphicsPipeline(Renderer& r, VkPipeline& pipeline, const ShaderCode&
                             const ShaderCode& fragmentCode, const std::vector<VkVertexInputBindingDescription>& bindings,
                             const std::vector<VkVertexInputAttributeDescription>& attributes,
                             VkPrimitiveTopology topology, VkCullModeFlags cull, Blend blend, ViewportRect rect) {
-    PipelineSpec spec;
-    spec.vertex = &vertexCode;
-    spec.fragment = &fragmentCode;
-    spec.bindings = bindings;
-    spec.attributes = attributes;
-    spec.topology = topology;
-    spec.cull = cull;
-    spec.blend = blend;
-    spec.layout = r.pipelineLayout;
-    spec.renderPass = r.renderPass;
-    spec.samples = r.msaaSamples;
-    spec.rect = rect;
-    pipeline = createPipeline(r, spec);
+    PipelineDesc desc;
+    desc.vertex = &vertexCode;
+    desc.fragment = &fragmentCode;
+    desc.bindings = bindings;
+    desc.attributes = attributes;
+    desc.topology = topology;
+    desc.cull = cull;
+    desc.blend = blend;
+    desc.layout = r.pipelineLayout;
+    desc.renderPass = r.renderPass;
+    desc.samples = r.msaaSamples;
+    desc.rect = rect;
+    pipeline = createPipeline(r, desc);
     defer(r.pipelineObjects, [&r, &pipeline] {
         vkDestroyPipeline(r.device, pipeline, nullptr);
         pipeline = VK_NULL_HANDLE;

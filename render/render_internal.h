@@ -27,7 +27,7 @@ struct ViewportRect {
     float x, y, width, height;
 };
 struct ShaderCode;
-struct PipelineSpec {
+struct PipelineDesc {
     const ShaderCode* vertex = nullptr;
     const ShaderCode* fragment = nullptr;
     std::vector<VkVertexInputBindingDescription> bindings;
@@ -42,7 +42,7 @@ struct PipelineSpec {
     ViewportRect rect{0, 0, 1, 1};
 };
 VkShaderModule createShaderModule(Renderer& r, const ShaderCode& code);
-VkPipeline createPipeline(Renderer& r, const PipelineSpec& spec);
+VkPipeline createPipeline(Renderer& r, const PipelineDesc& desc);
 
 // A sampler that takes the nearest texel, for textures drawn one texel per pixel.
 VkSampler createNearestSampler(Renderer& r, VkSamplerAddressMode addressing);

@@ -128,7 +128,7 @@ void createTextBlockResources(Renderer& r) {
     t.atlasSet = samplerSet(r, t.atlasLayout, r.fontView, r.fontSampler);
     t.blockLayout = pushLayout(r, t.atlasLayout, sizeof(TextPush));
     createTextRenderPass(r);
-    PipelineSpec block;
+    PipelineDesc block;
     block.vertex = &shaders::block_text_vert;
     block.fragment = &shaders::block_text_frag;
     block.bindings = {{0, 8, VK_VERTEX_INPUT_RATE_VERTEX}};
@@ -150,7 +150,7 @@ void createTextBlockResources(Renderer& r) {
 }
 
 void createTextImagePipeline(Renderer& r) {
-    PipelineSpec quad;
+    PipelineDesc quad;
     quad.vertex = &shaders::text_image_vert;
     quad.fragment = &shaders::text_image_frag;
     quad.cull = VK_CULL_MODE_NONE;
