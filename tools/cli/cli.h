@@ -33,6 +33,9 @@ bool parseUintOption(int argc, char** argv, int& i, uint64_t& out, uint64_t lo, 
 // "0x" followed by 16 upper-case hex digits.
 std::string formatWord(ExtFloat value);
 
+// One "FIELD 0xWORD VALUE" line: the word and its value (toDouble, %.10g).
+void printWordField(const char* field, ExtFloat value);
+
 // A 32.32 fixed-point value as its exact decimal expansion, e.g. "1.5".
 std::string formatFixed32(uint64_t value);
 

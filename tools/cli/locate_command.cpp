@@ -47,14 +47,6 @@ const char* const WHERE_HELP =
     "  seed FIRST SECOND         the galaxy seed\n"
     "A malformed, cut or changed text prints 'error: ...' and exits with status 2.\n";
 
-namespace {
-
-void printField(const char* field, ExtFloat value) {
-    std::printf("%s %s %.10g\n", field, formatWord(value).c_str(), toDouble(value));
-}
-
-}  // namespace
-
 int runLocate(int argc, char** argv) {
     const char* name = nullptr;
     GalaxySeed seed;
@@ -105,11 +97,11 @@ int runLocate(int argc, char** argv) {
     std::printf("parsecs %.10f %.10f %.10f\n", static_cast<double>(s.x) * UNIT_PARSECS_DOUBLE,
                 static_cast<double>(s.y) * UNIT_PARSECS_DOUBLE, static_cast<double>(s.z) * UNIT_PARSECS_DOUBLE);
     std::printf("population %u %s\n", unsigned{s.population}, table.populations[s.population].name.c_str());
-    printField("mass", p.mass);
-    printField("radius", p.radius);
-    printField("temperature", p.temperature);
-    printField("luminosity", p.luminosity);
-    printField("absMagnitude", p.absMagnitude);
+    printWordField("mass", p.mass);
+    printWordField("radius", p.radius);
+    printWordField("temperature", p.temperature);
+    printWordField("luminosity", p.luminosity);
+    printWordField("absMagnitude", p.absMagnitude);
     std::printf("spectralClass %u %s\n", p.spectralClass, spectralClassName(p));
     std::printf("voxel %u %d %d %d\n", unsigned{r.level}, static_cast<int32_t>(located.corner[0]),
                 static_cast<int32_t>(located.corner[1]), static_cast<int32_t>(located.corner[2]));

@@ -93,6 +93,10 @@ std::string formatWord(ExtFloat value) {
     return buf;
 }
 
+void printWordField(const char* field, ExtFloat value) {
+    std::printf("%s %s %.10g\n", field, formatWord(value).c_str(), toDouble(value));
+}
+
 bool wantsHelp(int argc, char** argv) {
     for (int i = 0; i < argc; ++i)
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return true;

@@ -16,14 +16,6 @@ const char* const STAR_HELP =
     "%.10g) for draw, mass, radius, luminosity, temperature, absMagnitude and\n"
     "massToLight, then 'spectralClass N TEXT'.\n";
 
-namespace {
-
-void printField(const char* field, ExtFloat value) {
-    std::printf("%s %s %.10g\n", field, formatWord(value).c_str(), toDouble(value));
-}
-
-}  // namespace
-
 int runStar(int argc, char** argv) {
     if (argc != 2) {
         std::printf("error: star takes two arguments POP U\n");
@@ -53,13 +45,13 @@ int runStar(int argc, char** argv) {
     StarProperties star = starFromDraw(table, u, static_cast<uint32_t>(pop));
     completeStar(star);
     std::printf("population %d %s\n", pop, table.populations[pop].name.c_str());
-    printField("draw", u);
-    printField("mass", star.mass);
-    printField("radius", star.radius);
-    printField("luminosity", star.luminosity);
-    printField("temperature", star.temperature);
-    printField("absMagnitude", star.absMagnitude);
-    printField("massToLight", star.massToLight);
+    printWordField("draw", u);
+    printWordField("mass", star.mass);
+    printWordField("radius", star.radius);
+    printWordField("luminosity", star.luminosity);
+    printWordField("temperature", star.temperature);
+    printWordField("absMagnitude", star.absMagnitude);
+    printWordField("massToLight", star.massToLight);
     std::printf("spectralClass %u %s\n", star.spectralClass, spectralClassName(star));
     return 0;
 }
