@@ -31,7 +31,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import fail, find_window, run, screenshot, start_xvfb  # noqa: E402
+from e2e_support import check_validation_output, fail, find_window, run, require_tools, screenshot, start_xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 1024, 768
 # The panel is 2 x 8 pixels of padding and 23 characters of 7 pixels wide,
@@ -142,9 +142,7 @@ def main():
         return 2
     program, cli, shot_dir = (os.path.abspath(a) for a in sys.argv[1:])
     os.makedirs(shot_dir, exist_ok=True)
-    for tool in ("Xvfb", "xdotool", "import", "convert", "tesseract", "vulkaninfo"):
-        if shutil.which(tool) is None:
-            fail(tool + " is not installed (tools/install-deps.sh installs it)")
+    require_tools("Xvfb", "xdotool", "import", "convert", "tesseract", "vulkaninfo")
 
     home = tempfile.mkdtemp(prefix="starloom-panel-")
     xvfb, display = start_xvfb("%dx%d" % (WIDTH, HEIGHT))
@@ -282,11 +280,7 @@ def main():
         sys.stdout.write(output)
         if status != 0:
             fail("exit status %d after Quit/save" % status)
-        problems = [line for line in output.splitlines()
-                    if "Validation Error" in line or "Validation Warning" in line or "VUID" in line
-                    or "UNASSIGNED" in line]
-        if problems:
-            fail("validation layer reported %d problems, first: %s" % (len(problems), problems[0]))
+        check_validation_output(output)
         print("PASS")
         return 0
     finally:

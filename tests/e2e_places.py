@@ -30,7 +30,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import fail, find_window, run, screenshot, send_close, start_xvfb  # noqa: E402
+from e2e_support import check_validation_output, fail, find_window, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 800, 600
 PANEL = 200  # the panel strip at the right edge, wide enough for it at this size
@@ -171,9 +171,7 @@ def main():
         return 2
     program, cli_program, shot_dir = (os.path.abspath(a) for a in sys.argv[1:])
     os.makedirs(shot_dir, exist_ok=True)
-    for tool in ("Xvfb", "xdotool", "import", "convert", "tesseract", "xclip"):
-        if shutil.which(tool) is None:
-            fail(tool + " is not installed (tools/install-deps.sh installs it)")
+    require_tools("Xvfb", "xdotool", "import", "convert", "tesseract", "xclip")
     home = tempfile.mkdtemp(prefix="starloom-e2e-places-")
     xvfb, display = start_xvfb("%dx%d" % (WIDTH, HEIGHT))
     session = None

@@ -25,7 +25,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import fail, find_window, region_stats, run, screenshot, send_close, start_xvfb  # noqa: E402
+from e2e_support import check_validation_output, fail, find_window, region_stats, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 800, 600
 DEFAULT_POSITION = {"positionX": "-7003708179394623", "positionY": "-24996773029325252",
@@ -153,9 +153,7 @@ def main():
         return 2
     program, cli, shot_dir = (os.path.abspath(a) for a in sys.argv[1:])
     os.makedirs(shot_dir, exist_ok=True)
-    for tool in ("Xvfb", "xdotool", "import", "convert"):
-        if shutil.which(tool) is None:
-            fail(tool + " is not installed (tools/install-deps.sh installs it)")
+    require_tools("Xvfb", "xdotool", "import", "convert")
     home = tempfile.mkdtemp(prefix="starloom-e2e-save-")
     xvfb, display = start_xvfb("%dx%d" % (WIDTH, HEIGHT))
     session = None

@@ -23,7 +23,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import fail, find_window, run, screenshot, send_close, start_xvfb  # noqa: E402
+from e2e_support import check_validation_output, fail, find_window, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 800, 600
 
@@ -160,10 +160,8 @@ def screenshot_run(program, shot_dir, home):
         stop(proc, env, window, "full screen")
         proc = None
         with open(os.path.join(home, "starloom.log")) as log:
-            problems = [line.strip() for line in log
-                        if "Validation Error" in line or "Validation Warning" in line]
-        if problems:
-            fail("the validation layer reported %d problems, first: %s" % (len(problems), problems[0]))
+            log_text = log.read()
+        check_validation_output(log_text)
         print("F12 wrote %dx%d pictures: %s" % (width, height, ", ".join(os.path.basename(f) for f in files)))
     finally:
         if proc is not None and proc.poll() is None:
@@ -206,9 +204,7 @@ def main():
         return 2
     program, shot_dir = (os.path.abspath(a) for a in sys.argv[1:])
     os.makedirs(shot_dir, exist_ok=True)
-    for tool in ("Xvfb", "xdotool", "import", "convert", "identify", "tesseract"):
-        if shutil.which(tool) is None:
-            fail(tool + " is not installed (tools/install-deps.sh installs it)")
+    require_tools("Xvfb", "xdotool", "import", "convert", "identify", "tesseract")
     home = tempfile.mkdtemp(prefix="starloom-shot-")
     try:
         screenshot_run(program, shot_dir, os.path.join(home, "full"))

@@ -3,6 +3,7 @@ commands with its display, the program's window, screenshots and their pixel
 statistics, and closing the window the way a window manager does."""
 import ctypes
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -11,6 +12,22 @@ import time
 def fail(message):
     print("FAIL:", message, file=sys.stderr)
     raise SystemExit(1)
+
+
+def require_tools(*tools):
+    """Fails at once, naming the first missing command."""
+    for tool in tools:
+        if shutil.which(tool) is None:
+            fail(tool + " is not installed (tools/install-deps.sh installs it)")
+
+
+def check_validation_output(text):
+    """Fails when the Khronos validation layer's output holds a complaint."""
+    problems = [line.strip() for line in text.splitlines()
+                if "Validation Error" in line or "Validation Warning" in line or "VUID" in line
+                or "UNASSIGNED" in line]
+    if problems:
+        fail("the validation layer reported %d problems, first: %s" % (len(problems), problems[0]))
 
 
 def start_xvfb(size="1280x1024"):

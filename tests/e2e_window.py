@@ -31,7 +31,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import fail, find_window, region_stats, run, screenshot, send_close, start_xvfb  # noqa: E402
+from e2e_support import check_validation_output, fail, find_window, region_stats, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
 
 
 def program_reports(log_dir, program):
@@ -100,9 +100,7 @@ def main():
         return 2
     program, shot_dir = os.path.abspath(args[0]), os.path.abspath(args[1])
     os.makedirs(shot_dir, exist_ok=True)
-    for tool in ("Xvfb", "xdotool", "import", "convert"):
-        if shutil.which(tool) is None:
-            fail(tool + " is not installed (tools/install-deps.sh installs it)")
+    require_tools("Xvfb", "xdotool", "import", "convert")
 
     home = tempfile.mkdtemp(prefix="starloom-e2e-")
     xvfb, display = start_xvfb()
@@ -248,11 +246,7 @@ def main():
         if status != 0:
             fail("exit status %d after closing the window" % status)
         if validation:
-            problems = [line for line in output.splitlines()
-                        if "Validation Error" in line or "Validation Warning" in line
-                        or "VUID" in line or "UNASSIGNED" in line]
-            if problems:
-                fail("validation layer reported %d problems, first: %s" % (len(problems), problems[0]))
+            check_validation_output(output)
             if not os.path.exists("/usr/share/vulkan/explicit_layer.d/VkLayer_khronos_validation.json"):
                 fail("the validation layer is not installed")
         if tsan:
