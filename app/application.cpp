@@ -94,7 +94,7 @@ void Application::init(const Galaxy& galaxy) {
     panelJob.work = panelJobBody;
     launchWorker(panelWorker, panelJob);
 
-    for (bool& k : loop.keyDown) k = false;
+    loop.keys = HeldKeys{};
     state.status.lastError.clear();
 
     // The defaults first, so that a file that fails part-way leaves every
@@ -106,11 +106,14 @@ void Application::init(const Galaxy& galaxy) {
         std::string errorText;
         const int error = loadState(savePath(), errorText, saveTarget(state));
         if (error != 0 && error != ENOENT) state.status.lastError = errorText;
+        // No save file yet: the first start, which shows how to fly.
+        state.panel.flightHint = error == ENOENT;
     } catch (const std::exception& e) {
         state.status.lastError = e.what()[0] != '\0' ? e.what() : "Unknown exception";
     }
 
     loop.lastFrameTime = nowNanoseconds() - 1;
+    loop.keys.clock = steadyClockNs();
     state.view.capsLock = false;
     state.settings.starLabel[0] = LABEL_NAME;
 }
@@ -122,6 +125,7 @@ void Application::saveNow() {
     state.status.lastError.clear();
     try {
         saveState(savePath(), saveTarget(state));
+        showMessage(state, "Saved: the place, the view and the settings.", nowNanoseconds());
     } catch (const std::exception& e) {
         state.status.lastError = e.what();
     }
@@ -134,7 +138,11 @@ void Application::loadNow() {
         // A file that cannot be opened is reported too: a Load that loads
         // nothing must not look like one that worked.
         std::string errorText;
-        if (loadState(savePath(), errorText, saveTarget(state)) != 0) state.status.lastError = errorText;
+        if (loadState(savePath(), errorText, saveTarget(state)) != 0) {
+            state.status.lastError = errorText;
+        } else {
+            showMessage(state, "Loaded the saved place, view and settings.", nowNanoseconds());
+        }
     } catch (const std::exception& e) {
         state.status.lastError = e.what();
     }
@@ -147,6 +155,7 @@ void Application::resetNow() {
     state.status.lastError.clear();
     applyDefaultSettings(state.settings, state.view);
     takeReplacedState();
+    showMessage(state, "Back at the start, with the default settings.", nowNanoseconds());
 }
 
 void Application::takeReplacedState() {
@@ -196,9 +205,10 @@ void Application::applySettings() {
 
 void Application::runPanel() {
     if (state.panel.currentPage == PAGE_INFORMATION && state.panel.infoPage == INFO_GPU) refreshGpuFacts();
-    preparePanelFrame();
+    preparePanelFrame(panelInput);
     startJob(panelWorker);
     waitForJob(panelWorker);
+    loop.panelBehind = imguiWindowsSettling();
     if (textView.rebuilt) {
         const TextBlock& block = textView.block;
         renderTextBlock(renderer, block.vertices.data(), block.vertexCount, block.width, block.height);
@@ -219,6 +229,9 @@ void Application::updateStarField() {
         StarField& engine = *starField.engine;
         uploadStarFieldResults(renderer, engine.results, engine.nearList, starField.input.position);
         publishPassResults(starField);
+        // The panel of this frame was built before the pass was collected:
+        // one more frame shows its count, even when nothing else moves.
+        if (state.status.starsDisplayed != starField.starsDisplayed) loop.panelBehind = true;
         state.status.starsDisplayed = starField.starsDisplayed;
         // Waiting for every pass: one start per frame.
         if (passes.waitForPass) return;
@@ -228,8 +241,7 @@ void Application::updateStarField() {
 void Application::recreateSwapChain() {
     const int panelWidthBase = measurePanel(state);
     const Settings& set = state.settings;
-    const SwapChainSettings settings{set.multisampling, panelWidthBase, set.panelOnRight, set.backgroundMode,
-                                     state.panel.helpMargin};
+    const SwapChainSettings settings{set.multisampling, panelWidthBase, set.panelOnRight, set.backgroundMode};
     const DisplayGeometry g = ::recreateSwapChain(renderer, settings, state.redraw.rebuildDevicePipelines);
     state.redraw.rebuildDevicePipelines = false;
     setDisplayGeometry(g);
@@ -256,15 +268,14 @@ FrameInput Application::frameInput() const {
     in.brightness = set.brightness;
     in.maximumCircleSize = set.maximumCircleSize;
     in.showCrosshair = set.showCrosshair;
-    in.hideStarDisplay = state.panel.hideStarDisplay;
     in.backgroundMode = set.backgroundMode;
     in.starShape = set.starShape;
-    in.helpMargin = state.panel.helpMargin;
     in.panelOnRight = set.panelOnRight;
     in.redrawStars = state.redraw.stars;
     in.redrawPanel = state.redraw.panel;
     in.capture = state.requests.screenshot;
     in.starField = &starField.draw;
+    in.highlightStyle = &starField.highlightStyle;
     return in;
 }
 

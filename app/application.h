@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/star_field_link.h"
 #include "app/worker_thread.h"
+#include "render/imgui_backend.h"
 #include "render/meshes.h"
 #include "render/renderer.h"
 #include "state/program_state.h"
@@ -42,14 +44,28 @@ inline constexpr Stage STAGE_PICTURE{"drawing the picture"};
 inline constexpr Stage STAGE_WRITING_PICTURE{"writing the picture"};
 inline constexpr Stage STAGE_SHUTDOWN{"shutting down"};
 
-// The main loop's own state: the keys held, the clock of the frames and the
-// pace of the loop (app/loop_rule.h).
+// A window event as a callback stamped it, waiting to be handled.
+struct WindowEvent {
+    uint64_t time = 0;  // steady clock (steadyClockNs), nanoseconds
+    PanelEvent event;
+    int action = 0, mods = 0;  // of a key: GLFW's press, release or repeat, and the modifiers
+};
+
+// The main loop's own state: the window's events, the keys as navigation
+// follows them, the clock of the frames and the pace of the loop
+// (app/loop_rule.h).
 struct LoopState {
-    bool keyDown[navkey::COUNT]{};
+    std::vector<WindowEvent> events;     // from the callbacks, not yet handled
+    std::vector<KeyEvent> flightEvents;  // handled, for navigation to follow at their times
+    HeldKeys keys;                       // the keys navigation follows, and how far it has
     uint64_t lastFrameTime = 0;     // real-time clock of the last frame, nanoseconds
     uint32_t framesSinceInput = 0;  // frames drawn since the last window event
     uint64_t lastInputTime = 0;     // steady clock (steadyClockNs), of the last window event
     bool waitedSinceFrame = false;  // the loop waited after the last frame
+    // The panel of the last frame is not what the next one shows: a pass was
+    // collected after it was built (its counts are old), or a window of it
+    // was still appearing.
+    bool panelBehind = false;
     int64_t previousPosition[3]{};  // the viewpoint's integer parts at the last frame
 };
 
@@ -59,6 +75,7 @@ struct Application {
     Renderer renderer;
     StarFieldLink starField;
     TextView textView;  // the text block the panel shows
+    PanelInput panelInput;  // the window's events on their way to the panel
     GLFWwindow* window = nullptr;
     IcosaTables icosa{};
 
@@ -97,6 +114,9 @@ struct Application {
     // One turn of the main loop: a frame when something can change the
     // picture, otherwise a wait for window events (app/loop_rule.h).
     void runLoopStep();
+    // The window's events so far: keys to the state and to navigation, and
+    // everything to the panel's queue.
+    void handleWindowEvents();
     void drawFrame();
     void shutdown();
 

@@ -22,6 +22,7 @@ inline constexpr double PASS_WAIT_SECONDS = 0.005;
 struct LoopSituation {
     bool windowHidden = false;    // iconified, unmapped, or without a framebuffer
     bool keyHeld = false;         // a key is down: navigation reads the keys every frame
+    bool inputQueued = false;     // window events wait to be handled or for the panel's next frame
     bool navigating = false;      // a fly-to or turn-to, or a navigation button's input, is under way
     bool changesPending = false;  // change flags, a pass restart, re-recording, a resize or a pipeline rebuild
     bool passRunning = false;     // a star-field pass is running on the worker

@@ -25,11 +25,12 @@ LoopSituation Application::loopSituation() const {
     glfwGetFramebufferSize(window, &width, &height);
     s.windowHidden = glfwGetWindowAttrib(window, GLFW_ICONIFIED) != 0 ||
                      glfwGetWindowAttrib(window, GLFW_VISIBLE) == 0 || width == 0 || height == 0;
-    for (bool down : loop.keyDown) s.keyHeld = s.keyHeld || down;
+    for (bool down : loop.keys.down) s.keyHeld = s.keyHeld || down;
+    s.inputQueued = !loop.events.empty() || !loop.flightEvents.empty() || !panelInput.queue.empty();
     const Viewpoint& v = state.view;
     s.navigating = v.flyingToTarget || v.turningToTarget || v.goInput != 0 || v.rollInput != 0 || v.pitchInput != 0;
     const Requests& asked = state.requests;
-    s.changesPending = state.changes.any() || passes.restartPending || state.redraw.stars || state.redraw.panel ||
+    s.changesPending = state.changes.any() || loop.panelBehind || passes.restartPending || state.redraw.stars || state.redraw.panel ||
                        state.redraw.framebufferResized || state.redraw.rebuildDevicePipelines ||
                        state.panel.refreshTextBlock || asked.viewLimits || asked.save || asked.load || asked.reset;
     s.passRunning = starFieldJob.running.load();
@@ -42,9 +43,9 @@ LoopSituation Application::loopSituation() const {
 }
 
 void Application::runLoopStep() {
-    // A screenshot's message leaves the panel when its time is up, even at rest.
-    if (!state.status.screenshotMessage.empty() && nowNanoseconds() >= state.status.screenshotShownUntil) {
-        state.status.screenshotMessage.clear();
+    // A message leaves the panel when its time is up, even at rest.
+    if (!state.status.message.empty() && nowNanoseconds() >= state.status.messageUntil) {
+        state.status.message.clear();
         state.redraw.panel = true;
     }
     const LoopAction action = nextLoopAction(loopSituation());
@@ -56,14 +57,18 @@ void Application::runLoopStep() {
     // Nothing to draw before the running pass ends: it need not go on.
     if (action == LoopAction::AwaitPass) requestPassResults(starField);
     glfwWaitEventsTimeout(action == LoopAction::AwaitPass ? PASS_WAIT_SECONDS : REST_WAIT_SECONDS);
-    // The wait is no part of a frame: the next one measures its time from here.
+    // The wait is no part of a frame: the next one measures its time from
+    // here, and navigation starts here (a key that woke the loop counts
+    // from now, the rest before it not at all).
     loop.lastFrameTime = nowNanoseconds();
+    loop.keys.clock = steadyClockNs();
     loop.waitedSinceFrame = true;
 }
 
 void Application::drawFrame() {
     stage = STAGE_FRAME;
     glfwPollEvents();
+    handleWindowEvents();
     const FrameStart start = beginFrame(renderer);
     frameTimes.gpuWait += start.fenceWaitNs;
     if (!start.ok) {
@@ -74,12 +79,16 @@ void Application::drawFrame() {
         while (width == 0 || height == 0) {
             glfwWaitEvents();
             glfwGetFramebufferSize(window, &width, &height);
+            loop.keys.clock = steadyClockNs();
         }
         state.changes.swapChainRecreated = 1;
         recreateSwapChain();
         return;
     }
 
+    // What arrived while the frame waited for its slot, for the panel and
+    // navigation of this frame.
+    handleWindowEvents();
     const uint64_t panelStart = nowNanoseconds();
     runPanel();
     handleRequests();
@@ -102,9 +111,10 @@ void Application::drawFrame() {
     state.changes.viewpointMoved = moved ? 1 : 0;
 
     const uint64_t navigationStart = nowNanoseconds();
-    // While a panel field has the keyboard the flight keys are text.
-    static const bool noKeys[navkey::COUNT] = {};
-    const NavigationResult nav = navigate(state.view, panelWantsKeyboard() ? noKeys : loop.keyDown, dt);
+    // Up to now, with the keys as they went down and up in the meantime.
+    const NavigationResult nav =
+        navigateOver(state.view, loop.keys, loop.flightEvents.data(), loop.flightEvents.size(), steadyClockNs());
+    loop.flightEvents.clear();
     starField.velocity = nav.velocity;  // zero when no translation input is active
     if (nav.moved) state.changes.viewpointMoved = 1;
     if (nav.redraw) state.redraw.stars = true;
@@ -112,6 +122,7 @@ void Application::drawFrame() {
     updateStarField();
     const uint64_t starFieldEnd = nowNanoseconds();
 
+    styleHighlights(starField, state);
     const FrameEnd end = endFrame(renderer, start.imageIndex, frameInput());
     if (state.requests.screenshot) saveScreenshot(end);
     state.redraw.stars = false;

@@ -10,13 +10,6 @@
 #include "display_font_data.h"
 #include "files/png_file.h"
 
-namespace {
-
-// How long the panel shows where a screenshot went.
-constexpr uint64_t SCREENSHOT_MESSAGE_NS = 10'000'000'000ull;
-
-}  // namespace
-
 void Application::saveScreenshot(const FrameEnd& end) {
     state.requests.screenshot = false;
     ScreenshotResult result;
@@ -25,9 +18,7 @@ void Application::saveScreenshot(const FrameEnd& end) {
     } else {
         result = writeScreenshot(end.picture, screenshotFolder(), std::time(nullptr));
     }
-    state.status.screenshotMessage = screenshotMessage(result, std::getenv("HOME"));
-    state.status.screenshotShownUntil = loop.lastFrameTime + SCREENSHOT_MESSAGE_NS;
-    state.redraw.panel = true;
+    showMessage(state, screenshotMessage(result, std::getenv("HOME")), loop.lastFrameTime);
 }
 
 void Application::initOffscreenRenderer(int width, int height) {

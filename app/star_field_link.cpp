@@ -1,9 +1,11 @@
 #include "app/star_field_link.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "display_font_data.h"
 #include "numeric/constants.h"
+#include "starfield/projection.h"
 
 std::vector<EllipsoidShape> ellipsoidsForDisplay(const std::vector<BackgroundShape>& shapes) {
     std::vector<EllipsoidShape> out;
@@ -107,7 +109,56 @@ void publishPassResults(StarFieldLink& link) {
     if (engine.results.labelsRebuilt) {
         draw.highlightCount = std::min<uint32_t>(engine.results.highlightCount, MAX_HIGHLIGHTS);
         draw.highlightPositions = engine.results.highlightPositions;
+        draw.labelBoxes = engine.results.labelBoxes;
     }
     link.nearCount = std::min<uint32_t>(static_cast<uint32_t>(engine.nearList.size()), MAX_NEAR_STARS);
     link.starsDisplayed = engine.results.pointHighWater - engine.results.clearedFree;
+}
+
+void styleHighlights(StarFieldLink& link, const ProgramState& state) {
+    const StarFieldDraw& draw = link.draw;
+    const size_t n = std::min<size_t>(draw.highlightCount, draw.highlightPositions.size() / 3);
+    std::vector<HighlightStyle>& style = link.highlightStyle;
+    style.assign(n, HighlightStyle{});
+    if (n == 0) return;
+    DisplayView view;
+    view.forward = state.view.forward;
+    view.up = state.view.up;
+    view.viewAngle = state.settings.viewAngle;
+    view.width = std::max(1, state.status.displayWidth);
+    view.height = std::max(1, state.status.displayHeight);
+    // The selected star first, then the others nearest first (the search's order).
+    const int selected = state.panel.selectedResult;
+    std::vector<size_t> order;
+    if (selected >= 0 && static_cast<size_t>(selected) < n) order.push_back(static_cast<size_t>(selected));
+    for (size_t i = 0; i < n; ++i) {
+        if (static_cast<int>(i) != selected) order.push_back(i);
+    }
+    std::vector<ScreenBox> boxes(n);
+    std::unique_ptr<bool[]> wanted(new bool[n]);
+    std::vector<LabelPlacement> placement(n);
+    for (size_t k = 0; k < n; ++k) {
+        const size_t i = order[k];
+        int64_t offset[3];
+        for (int a = 0; a < 3; ++a) {
+            offset[a] = static_cast<int64_t>(static_cast<uint64_t>(draw.highlightPositions[3 * i + a]) -
+                                             static_cast<uint64_t>(state.view.position[a].integer));
+        }
+        const DisplayPoint p = projectToDisplay(view, offset);
+        const LabelBox b = i < draw.labelBoxes.size() ? draw.labelBoxes[i] : LabelBox{};
+        wanted[k] = p.inFront;
+        boxes[k] = {p.x + b.x0, p.y + b.y0, p.x + b.x1, p.y + b.y1};
+    }
+    // The cross-hair: strokes reaching 2.5 % of the display's height from
+    // its centre each way.
+    const double reach = 0.025 * view.height + 2;
+    const ScreenBox crosshair{view.width / 2.0 - reach, view.height / 2.0 - reach, view.width / 2.0 + reach,
+                              view.height / 2.0 + reach};
+    placeLabels(boxes.data(), wanted.get(), n, state.settings.showCrosshair ? &crosshair : nullptr, placement.data());
+    for (size_t k = 0; k < n; ++k) {
+        HighlightStyle& h = style[order[k]];
+        h.labelShown = placement[k].shown;
+        h.labelDrop = static_cast<uint8_t>(placement[k].drop);
+    }
+    if (selected >= 0 && static_cast<size_t>(selected) < n) style[static_cast<size_t>(selected)].selected = true;
 }

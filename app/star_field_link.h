@@ -35,6 +35,7 @@ struct StarFieldLink {
     StarFieldDraw draw;       // what the renderer draws, published after each collected pass
     uint32_t starsDisplayed = 0;  // point slots in use minus cleared free slots
     uint32_t nearCount = 0;
+    std::vector<HighlightStyle> highlightStyle;  // per highlight, how this frame draws it
 };
 
 void createStarField(StarFieldLink& link, const Galaxy& galaxy);
@@ -62,3 +63,8 @@ void recomputeBackgroundLight(StarFieldLink& link, const ChannelConstants& chann
 // Main thread, after a pass was collected (and uploaded): the foreground
 // discs and the counts the panel shows.
 void publishPassResults(StarFieldLink& link);
+
+// Each frame, for the renderer: which found stars' labels show (the selected
+// star's first, then the nearest first; none over another or over the
+// cross-hair), and which star is the selected one.
+void styleHighlights(StarFieldLink& link, const ProgramState& state);

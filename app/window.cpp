@@ -30,19 +30,46 @@ void framebufferSizeCallback(GLFWwindow* window, int, int) {
     noteInput(window);
 }
 
-void mouseButtonCallback(GLFWwindow* window, int, int, int) {
-    owner(window).state.redraw.panel = true;
+// The input callbacks only queue the event with its time: they also run
+// while the renderer waits in the middle of a frame, and the frame handles
+// them at its own points (Application::handleWindowEvents).
+void queueEvent(GLFWwindow* window, const PanelEvent& event, int action = 0, int mods = 0) {
+    owner(window).loop.events.push_back({steadyClockNs(), event, action, mods});
     noteInput(window);
 }
 
-void cursorPosCallback(GLFWwindow* window, double, double) { noteInput(window); }
-void scrollCallback(GLFWwindow* window, double, double) { noteInput(window); }
-void charCallback(GLFWwindow* window, unsigned int) { noteInput(window); }
-void cursorEnterCallback(GLFWwindow* window, int) { noteInput(window); }
-void focusCallback(GLFWwindow* window, int) { noteInput(window); }
+void mouseButtonCallback(GLFWwindow* window, int button, int action, int) {
+    owner(window).state.redraw.panel = true;
+    queueEvent(window, {PanelEvent::BUTTON, button, action == GLFW_PRESS});
+}
+
+void cursorPosCallback(GLFWwindow* window, double x, double y) {
+    queueEvent(window, {PanelEvent::CURSOR, 0, false, static_cast<float>(x), static_cast<float>(y)});
+}
+void scrollCallback(GLFWwindow* window, double x, double y) {
+    queueEvent(window, {PanelEvent::SCROLL, 0, false, static_cast<float>(x), static_cast<float>(y)});
+}
+void charCallback(GLFWwindow* window, unsigned int c) {
+    queueEvent(window, {PanelEvent::CHARACTER, static_cast<int>(c)});
+}
+void cursorEnterCallback(GLFWwindow* window, int entered) {
+    if (entered == 0) {
+        queueEvent(window, {PanelEvent::LEAVE});
+    } else {
+        noteInput(window);
+    }
+}
+void focusCallback(GLFWwindow* window, int focused) { queueEvent(window, {PanelEvent::FOCUS, 0, focused != 0}); }
 void iconifyCallback(GLFWwindow* window, int) { noteInput(window); }
 // Part of the window was uncovered and must be drawn again.
 void refreshCallback(GLFWwindow* window) { noteInput(window); }
+
+void keyCallback(GLFWwindow* window, int key, int, int action, int mods) {
+    queueEvent(window, {PanelEvent::KEY, key, action != GLFW_RELEASE}, action, mods);
+}
+
+// What the renderer calls while it waits for the device or the display.
+void pollWhileWaiting(void*) { glfwPollEvents(); }
 
 void toggleFullScreen(Application& app) {
     Settings& s = app.state.settings;
@@ -62,13 +89,31 @@ void toggleFullScreen(Application& app) {
     app.state.redraw.framebufferResized = true;
 }
 
-void keyCallback(GLFWwindow* window, int key, int, int action, int mods) {
-    Application& app = owner(window);
-    noteInput(window);
-    if (applyKeyEvent(app.state, app.loop.keyDown, key, action, mods, panelWantsKeyboard())) toggleFullScreen(app);
-}
-
 }  // namespace
+
+void Application::handleWindowEvents() {
+    const bool panelKeys = panelWantsKeyboard();
+    for (const WindowEvent& w : loop.events) {
+        if (w.event.kind != PanelEvent::KEY) {
+            panelInput.queue.push_back(w.event);
+            continue;
+        }
+        const int key = w.event.code;
+        const KeyOutcome outcome = applyKeyEvent(state, key, w.action, w.mods, panelKeys);
+        if (outcome.toFlight) loop.flightEvents.push_back({w.time, key, w.action == GLFW_PRESS});
+        if (w.action != GLFW_REPEAT) panelInput.queue.push_back(w.event);
+        if (outcome.toggleFullScreen) toggleFullScreen(*this);
+    }
+    loop.events.clear();
+    // While a text field has the keyboard the flight keys are text: those
+    // held when it took the keyboard are let go.
+    if (panelKeys) {
+        const uint64_t now = steadyClockNs();
+        for (int key = 0; key < navkey::COUNT; ++key) {
+            if (loop.keys.down[key]) loop.flightEvents.push_back({now, key, false});
+        }
+    }
+}
 
 void Application::initWindowAndRenderer() {
     stage = STAGE_WINDOW;
@@ -78,12 +123,20 @@ void Application::initWindowAndRenderer() {
     glfwInit();
     glfwWindowHint(GLFW_CLIENT_API, GLFW_NO_API);
 
-    state.settings.windowed.width = WINDOWED_WIDTH;
-    state.settings.windowed.height = WINDOWED_HEIGHT;
+    // The window's size and place whenever it is not full screen: one that
+    // fits the primary monitor's work area, centred in it.
+    GLFWmonitor* primary = glfwGetPrimaryMonitor();
+    WindowPlacement& windowed = state.settings.windowed;
+    windowed = WindowPlacement{};
+    if (primary != nullptr) {
+        int x = 0, y = 0, w = 0, h = 0;
+        glfwGetMonitorWorkarea(primary, &x, &y, &w, &h);
+        if (w > 0 && h > 0) windowed = windowedPlacement(x, y, w, h);
+    }
     GLFWmonitor* monitor = nullptr;
-    int width = WINDOWED_WIDTH, height = WINDOWED_HEIGHT;
+    int width = windowed.width, height = windowed.height;
     if (state.settings.fullScreen) {
-        monitor = glfwGetPrimaryMonitor();
+        monitor = primary;
         if (const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr) {
             width = mode->width;
             height = mode->height;
@@ -95,6 +148,7 @@ void Application::initWindowAndRenderer() {
     // Without a window (no display, no GLFW) nothing below can work; the
     // error callback has already printed GLFW's reason.
     if (window == nullptr) throw std::runtime_error("no window could be created (is a display available?)");
+    if (monitor == nullptr) glfwSetWindowPos(window, windowed.x, windowed.y);
     glfwSetInputMode(window, GLFW_LOCK_KEY_MODS, GLFW_TRUE);
     glfwSetWindowUserPointer(window, this);
     glfwSetFramebufferSizeCallback(window, framebufferSizeCallback);
@@ -112,6 +166,7 @@ void Application::initWindowAndRenderer() {
 
     stage = STAGE_DEVICE;
     createDevice(renderer, window, state.settings.multisampling);
+    renderer.whileWaiting = pollWhileWaiting;
 
     stage = STAGE_BUFFERS;
     const int panelWidthBase = measurePanel(state);
@@ -137,7 +192,7 @@ void Application::initWindowAndRenderer() {
     publishPassResults(starField);
     state.status.starsDisplayed = starField.starsDisplayed;
 
-    preparePanelFrame();
+    preparePanelFrame(panelInput);
     refreshGpuFacts();
     buildControlPanel(state, *starField.engine, &textView);
     if (textView.rebuilt) {

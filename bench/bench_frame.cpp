@@ -57,12 +57,12 @@ void runFrames(benchmark::State& state, bool flying) {
         return;
     }
     Application& app = *startProgram()->app;
-    app.loop.keyDown[navkey::SPACE] = flying;
+    app.loop.keys.down[navkey::SPACE] = flying;
     app.state.view.speedLevel = 40;
     app.drawFrame();  // settle after the change
     app.frameTimes = {};
     for (auto _ : state) app.drawFrame();
-    app.loop.keyDown[navkey::SPACE] = false;
+    app.loop.keys.down[navkey::SPACE] = false;
     const double frames = static_cast<double>(app.frameTimes.frames);
     auto perFrameMs = [&](uint64_t ns) { return static_cast<double>(ns) * 1e-6 / frames; };
     state.counters["fps"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);

@@ -49,6 +49,35 @@ glm::dmat4 withPlanes(glm::dmat4 p, double n, double f) {
     return p;
 }
 
+// The slices a wait is cut into when the renderer has something to do while
+// it waits.
+constexpr uint64_t WAIT_SLICE_NS = 2000000;
+
+void waitForFence(Renderer& r, VkFence fence) {
+    if (r.whileWaiting == nullptr) {
+        checkVkResult(vkWaitForFences(r.device, 1, &fence, VK_TRUE, UINT64_MAX));
+        return;
+    }
+    for (;;) {
+        const VkResult result = vkWaitForFences(r.device, 1, &fence, VK_TRUE, WAIT_SLICE_NS);
+        if (result != VK_TIMEOUT) {
+            checkVkResult(result);
+            return;
+        }
+        r.whileWaiting(r.waitingOwner);
+    }
+}
+
+VkResult acquireImage(Renderer& r, VkSemaphore signal, uint32_t& imageIndex) {
+    for (;;) {
+        const uint64_t timeout = r.whileWaiting != nullptr ? WAIT_SLICE_NS : UINT64_MAX;
+        const VkResult result =
+            vkAcquireNextImageKHR(r.device, r.swapChain, timeout, signal, VK_NULL_HANDLE, &imageIndex);
+        if (result != VK_TIMEOUT && result != VK_NOT_READY) return result;
+        r.whileWaiting(r.waitingOwner);
+    }
+}
+
 }  // namespace
 
 void fillViewUniforms(UniformBufferObject& ubo, const FrameView& v) {
@@ -127,7 +156,16 @@ void updateUniformBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
     const uint32_t highlights = std::min<uint32_t>(sf.highlightCount, MAX_HIGHLIGHTS);
     for (uint32_t i = 0; i < highlights && 3 * i + 2 < sf.highlightPositions.size(); ++i) {
         relative(&sf.highlightPositions[3 * i], ubo.highlight_objects[i].position);
-        ubo.highlight_objects[i].rgb = 0x07C00000;  // green in the 5-5-5 packing
+        // Green in the 5-5-5 packing (bits 31..17), the selected star yellow.
+        // The low bits tell the shaders the rest: bit 0 hides the label, bit
+        // 1 enlarges the marker, bits 2..9 move the label down (pixels).
+        const HighlightStyle style = in.highlightStyle != nullptr && i < in.highlightStyle->size()
+                                         ? (*in.highlightStyle)[i]
+                                         : HighlightStyle{};
+        uint32_t rgb = style.selected ? 0xFFC00002u : 0x07C00000u;
+        if (!style.labelShown) rgb |= 1;
+        rgb |= static_cast<uint32_t>(style.labelDrop) << 2;
+        ubo.highlight_objects[i].rgb = static_cast<int32_t>(rgb);
     }
 
     // Members no shader reads, kept informative.
@@ -295,12 +333,11 @@ FrameStart beginFrame(Renderer& r) {
     FrameStart start;
     const uint32_t frame = r.currentFrame;
     const uint64_t waitStart = nowNanoseconds();
-    checkVkResult(vkWaitForFences(r.device, 1, &r.inFlight[frame], VK_TRUE, UINT64_MAX));
+    waitForFence(r, r.inFlight[frame]);
     start.fenceWaitNs = nowNanoseconds() - waitStart;
     retireTextTextures(r);
 
-    VkResult result = vkAcquireNextImageKHR(r.device, r.swapChain, UINT64_MAX, r.imageAvailable[frame],
-                                            VK_NULL_HANDLE, &start.imageIndex);
+    VkResult result = acquireImage(r, r.imageAvailable[frame], start.imageIndex);
     if (result == VK_ERROR_OUT_OF_DATE_KHR) return start;
     if (result != VK_SUCCESS && result != VK_SUBOPTIMAL_KHR) {
         throw std::runtime_error("failed to acquire swap chain image!");
@@ -309,9 +346,7 @@ FrameStart beginFrame(Renderer& r) {
     // slot's submission: wait for that submission before re-recording it.
     if (r.imageFences.size() != r.images.size()) r.imageFences.assign(r.images.size(), VK_NULL_HANDLE);
     VkFence& previous = r.imageFences[start.imageIndex];
-    if (previous != VK_NULL_HANDLE && previous != r.inFlight[frame]) {
-        checkVkResult(vkWaitForFences(r.device, 1, &previous, VK_TRUE, UINT64_MAX));
-    }
+    if (previous != VK_NULL_HANDLE && previous != r.inFlight[frame]) waitForFence(r, previous);
     previous = r.inFlight[frame];
     checkVkResult(vkResetFences(r.device, 1, &r.inFlight[frame]));
     start.ok = true;
@@ -338,6 +373,10 @@ FrameEnd endFrame(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
     const uint64_t submitStart = nowNanoseconds();
     checkVkResult(vkQueueSubmit(r.graphicsQueue, 1, &submit, r.inFlight[frame]));
     if (in.capture) captureStarDisplay(r, imageIndex, end);
+    // A CPU driver draws the frame inside the present, where the thread
+    // could take no window events for the whole frame: wait for the drawing
+    // here instead, where it can.
+    if (r.deviceProperties.deviceType == VK_PHYSICAL_DEVICE_TYPE_CPU) waitForFence(r, r.inFlight[frame]);
     const uint64_t presentStart = nowNanoseconds();
 
     VkPresentInfoKHR present{};

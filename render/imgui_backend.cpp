@@ -1,8 +1,11 @@
 #include "render/imgui_backend.h"
 
 #include <imgui.h>
+#include <imgui_internal.h>
 #include <backends/imgui_impl_glfw.h>
 #include <backends/imgui_impl_vulkan.h>
+
+#include <GLFW/glfw3.h>
 
 #include "render/render_internal.h"
 #include "render/renderer.h"
@@ -29,9 +32,9 @@ void drawTextBlockCallback(const ImDrawList*, const ImDrawCmd* command) {
 
 void imguiBackendInit(Renderer& r) {
     if (r.imguiReady) return;
-    // The window's callbacks are installed before this, so the back end
-    // chains to them after its own handling.
-    ImGui_ImplGlfw_InitForVulkan(r.window, true);
+    // The program's own window callbacks queue the events, and
+    // imguiFeedInput hands them over: the back end installs none.
+    ImGui_ImplGlfw_InitForVulkan(r.window, false);
     ImGui_ImplVulkan_InitInfo info{};
     info.Instance = r.instance;
     info.PhysicalDevice = r.physicalDevice;
@@ -87,9 +90,93 @@ void imguiTextBlockImage(float width, float height) {
     list->AddCallback(ImDrawCallback_ResetRenderState, nullptr);
 }
 
-void imguiPrepareFrame() { ImGui_ImplGlfw_NewFrame(); }
+void imguiFeedInput(PanelInput& input) {
+    ImGuiIO& io = ImGui::GetIO();
+    bool buttonChanged[5] = {};
+    bool keyChanged[IM_ARRAYSIZE(io.KeysDown)] = {};
+    bool anyButtonChanged = false;
+    while (!input.queue.empty()) {
+        const PanelEvent& e = input.queue.front();
+        bool next = false;  // this event waits for the next frame
+        switch (e.kind) {
+            case PanelEvent::CURSOR:
+                if (anyButtonChanged) {
+                    next = true;
+                    break;
+                }
+                input.mouseX = e.x;
+                input.mouseY = e.y;
+                input.mouseKnown = true;
+                input.mouseInside = true;
+                break;
+            case PanelEvent::LEAVE:
+                if (anyButtonChanged) {
+                    next = true;
+                    break;
+                }
+                input.mouseKnown = true;
+                input.mouseInside = false;
+                break;
+            case PanelEvent::BUTTON:
+                if (e.code < 0 || e.code >= 5 || input.buttons[e.code] == e.down) break;
+                if (buttonChanged[e.code]) {
+                    next = true;
+                    break;
+                }
+                input.buttons[e.code] = e.down;
+                buttonChanged[e.code] = anyButtonChanged = true;
+                break;
+            case PanelEvent::SCROLL:
+                io.MouseWheelH += e.x;
+                io.MouseWheel += e.y;
+                break;
+            case PanelEvent::KEY:
+                if (e.code < 0 || e.code >= IM_ARRAYSIZE(io.KeysDown) || io.KeysDown[e.code] == e.down) break;
+                if (keyChanged[e.code]) {
+                    next = true;
+                    break;
+                }
+                io.KeysDown[e.code] = e.down;
+                keyChanged[e.code] = true;
+                break;
+            case PanelEvent::CHARACTER:
+                if (e.code > 0) io.AddInputCharacter(static_cast<unsigned>(e.code));
+                break;
+            case PanelEvent::FOCUS:
+                io.AddFocusEvent(e.down);
+                if (!e.down) {
+                    for (bool& b : input.buttons) b = false;
+                }
+                break;
+        }
+        if (next) break;
+        input.queue.pop_front();
+    }
+    for (int i = 0; i < 5; ++i) io.MouseDown[i] = input.buttons[i];
+    if (input.mouseKnown) {
+        io.MousePos = input.mouseInside ? ImVec2(input.mouseX, input.mouseY) : ImVec2(-FLT_MAX, -FLT_MAX);
+    }
+    io.KeyCtrl = io.KeysDown[GLFW_KEY_LEFT_CONTROL] || io.KeysDown[GLFW_KEY_RIGHT_CONTROL];
+    io.KeyShift = io.KeysDown[GLFW_KEY_LEFT_SHIFT] || io.KeysDown[GLFW_KEY_RIGHT_SHIFT];
+    io.KeyAlt = io.KeysDown[GLFW_KEY_LEFT_ALT] || io.KeysDown[GLFW_KEY_RIGHT_ALT];
+    io.KeySuper = io.KeysDown[GLFW_KEY_LEFT_SUPER] || io.KeysDown[GLFW_KEY_RIGHT_SUPER];
+}
+
+void imguiPrepareFrame(PanelInput& input) {
+    // Display size and time; the back end also reads the pointer and the
+    // buttons as they are now, which the queued events then replace.
+    ImGui_ImplGlfw_NewFrame();
+    imguiFeedInput(input);
+}
 
 void imguiNewFrame() {
     ImGui_ImplVulkan_NewFrame();
     ImGui::NewFrame();
+}
+
+bool imguiWindowsSettling() {
+    for (const ImGuiWindow* w : GImGui->Windows) {
+        if (w->Active && (w->Hidden || w->Appearing)) return true;
+    }
+    return false;
 }

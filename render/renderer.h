@@ -23,6 +23,7 @@
 #include "render/picture.h"
 #include "render/uniforms.h"
 #include "numeric/vec3.h"
+#include "starfield/labels.h"
 #include "state/settings.h"
 
 struct DisplayFont;
@@ -58,6 +59,14 @@ struct StarFieldDraw {
     std::vector<ForegroundView> foreground;
     uint32_t highlightCount = 0;              // highlighted search results
     std::vector<int64_t> highlightPositions;  // 3 per highlight
+    std::vector<LabelBox> labelBoxes;         // one per highlight: its label's extent beside the star
+};
+
+// How a highlighted star is drawn this frame (FrameInput, one per highlight).
+struct HighlightStyle {
+    bool labelShown = true;
+    uint8_t labelDrop = 0;  // pixels the label is moved down (to clear the cross-hair)
+    bool selected = false;  // the selected star: its marker and label stand out
 };
 
 // One frame's view and display settings.
@@ -78,6 +87,7 @@ struct FrameInput {
     bool redrawPanel = false;  // re-record the panel draws of every image
     bool capture = false;      // read the star display back once drawn (a screenshot)
     const StarFieldDraw* starField = nullptr;
+    const std::vector<HighlightStyle>* highlightStyle = nullptr;  // per highlight; none: all plain
 };
 
 // Where the star display lies in the window: the panel takes panelWidth
@@ -143,6 +153,11 @@ struct TextBlockResources {
 
 struct Renderer {
     GLFWwindow* window = nullptr;
+    // Called again and again while a frame waits for the device or the
+    // display (every few milliseconds), so that the window's events are
+    // taken when they happen; none: the waits just wait.
+    void (*whileWaiting)(void* owner) = nullptr;
+    void* waitingOwner = nullptr;
     // Drawing without a window: one image of the picture's size stands in
     // for the swap chain, and nothing is presented.
     bool offscreen = false;

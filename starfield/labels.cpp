@@ -38,17 +38,46 @@ uint32_t packLabelOffset(uint32_t i, int x, int y) {
     return (i << 22) + (static_cast<uint32_t>(x + 1024) << 11) + static_cast<uint32_t>(y + 1024);
 }
 
+void placeLabels(const ScreenBox* boxes, const bool* wanted, size_t count, const ScreenBox* keepOut,
+                 LabelPlacement* out) {
+    constexpr double SPARE = 1;
+    auto overlap = [](const ScreenBox& a, const ScreenBox& b) {
+        return a.x0 < b.x1 + SPARE && b.x0 < a.x1 + SPARE && a.y0 < b.y1 + SPARE && b.y0 < a.y1 + SPARE;
+    };
+    std::vector<ScreenBox> placed(count);
+    for (size_t i = 0; i < count; ++i) {
+        out[i] = LabelPlacement{};
+        ScreenBox box = boxes[i];
+        if (!wanted[i] || !(box.x0 < box.x1)) continue;
+        if (keepOut != nullptr && overlap(box, *keepOut)) {
+            const double drop = std::ceil(keepOut->y1 + SPARE - box.y0);
+            if (drop > LABEL_DROP_MAX) continue;
+            out[i].drop = static_cast<int>(drop);
+            box.y0 += drop;
+            box.y1 += drop;
+            if (overlap(box, *keepOut)) continue;
+        }
+        out[i].shown = true;
+        for (size_t k = 0; k < i && out[i].shown; ++k) {
+            if (out[k].shown && overlap(box, placed[k])) out[i].shown = false;
+        }
+        placed[i] = box;
+    }
+}
+
 uint32_t buildLabels(const std::vector<SearchResult>& results, const uint8_t choices[LABEL_CHOICES],
                      const int64_t position[3], const DisplayFont& font, int fontSize, std::vector<LabelVertex>& out,
-                     uint32_t maxGlyphs) {
+                     uint32_t maxGlyphs, std::vector<LabelBox>* boxes) {
     out.clear();
     const int size = clampFontSize(fontSize);
     const size_t n = std::min<size_t>(results.size(), LABELLED_RESULTS);
+    if (boxes != nullptr) boxes->assign(n, LabelBox{});
     uint32_t glyphs = 0;
     std::vector<LabelVertex> label;
     for (size_t i = 0; i < n; ++i) {
         const SearchResult& r = results[i];
         label.clear();
+        LabelBox box{LABEL_OFFSET_MAX, LABEL_OFFSET_MAX, LABEL_OFFSET_MIN, LABEL_OFFSET_MIN};
         int lineTop = LABEL_FIRST_LINE;
         for (int k = 0; k < LABEL_CHOICES; ++k) {
             if (choices[k] != LABEL_NAME && choices[k] != LABEL_DISTANCE) continue;
@@ -67,6 +96,7 @@ uint32_t buildLabels(const std::vector<SearchResult>& results, const uint8_t cho
                 const float v0 = static_cast<float>(g.atlasY) / FONT_ATLAS_HEIGHT;
                 const float v1 = static_cast<float>(g.atlasY + g.height) / FONT_ATLAS_HEIGHT;
                 const auto index = static_cast<uint32_t>(i);
+                box = {std::min(box.x0, x0), std::min(box.y0, y0), std::max(box.x1, x1), std::max(box.y1, y1)};
                 const LabelVertex tl{packLabelOffset(index, x0, y0), u0, v0};
                 const LabelVertex bl{packLabelOffset(index, x0, y1), u0, v1};
                 const LabelVertex tr{packLabelOffset(index, x1, y0), u1, v0};
@@ -80,6 +110,7 @@ uint32_t buildLabels(const std::vector<SearchResult>& results, const uint8_t cho
         if (glyphs + count > maxGlyphs) break;
         out.insert(out.end(), label.begin(), label.end());
         glyphs += count;
+        if (boxes != nullptr && count > 0) (*boxes)[i] = box;
     }
     return glyphs;
 }

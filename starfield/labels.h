@@ -4,6 +4,7 @@
 // pixels relative to the star's position on the screen.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -35,6 +36,34 @@ inline constexpr int LABEL_FIRST_LINE = 8;
 // The pixel offsets a packed vertex can hold.
 inline constexpr int LABEL_OFFSET_MIN = -1024, LABEL_OFFSET_MAX = 1023;
 
+// A label's extent in pixels, relative to its star (x right, y down); empty
+// (x0 >= x1) for a star without a label.
+struct LabelBox {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+// A label placed on the star display, in pixels.
+struct ScreenBox {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+// Where a label goes: shown or not, and how far below its place it is moved
+// to clear the keep-out box.
+struct LabelPlacement {
+    bool shown = false;
+    int drop = 0;  // pixels, 0 ... LABEL_DROP_MAX
+};
+inline constexpr int LABEL_DROP_MAX = 255;
+
+// Which labels the display shows, so that none covers another or the
+// keep-out box (the cross-hair): in the order given (most wanted first), a
+// wanted label that would cover the keep-out box is moved down below it (by
+// at most LABEL_DROP_MAX pixels), and it is shown when it then overlaps
+// neither the keep-out box nor a label shown before it, with a pixel to
+// spare. Two stars at one place thus show one label.
+void placeLabels(const ScreenBox* boxes, const bool* wanted, size_t count, const ScreenBox* keepOut,
+                 LabelPlacement* out);
+
 // Packs a corner offset of label glyph i; X and Y are clamped to the range a
 // vertex holds, so that a long label can never spill into the index bits.
 uint32_t packLabelOffset(uint32_t i, int x, int y);
@@ -45,6 +74,7 @@ uint32_t packLabelOffset(uint32_t i, int x, int y);
 // writes the distance from `position` in parsecs, "%.8f". Only characters
 // 32..126 are drawn (the space as an empty quad). At most `maxGlyphs`
 // characters are written, whole labels only. Returns the number of glyphs.
+// With `boxes`, one box per labelled result (empty for a label left out).
 uint32_t buildLabels(const std::vector<SearchResult>& results, const uint8_t choices[LABEL_CHOICES],
                      const int64_t position[3], const DisplayFont& font, int fontSize, std::vector<LabelVertex>& out,
-                     uint32_t maxGlyphs = LABEL_GLYPH_CAPACITY);
+                     uint32_t maxGlyphs = LABEL_GLYPH_CAPACITY, std::vector<LabelBox>* boxes = nullptr);

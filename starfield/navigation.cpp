@@ -70,12 +70,46 @@ Vec3d rotate(const Quaternion& q, Vec3d v) {
 
 Vec3d unit(Vec3d v) { return v * (1.0 / std::sqrt(dot(v, v))); }
 
+// Moves a coordinate by `scaled` position units x 2^64, fraction included, so
+// that steps shorter than a unit add up. A step beyond the range (a frame of
+// minutes at the highest speeds) stops at its end, the same on every machine.
+void advance(FixedCoord& c, double scaled) {
+    if (!(scaled == scaled)) return;
+    using Wide = __int128;
+    constexpr Wide HIGHEST = ~(static_cast<Wide>(1) << 127);
+    constexpr Wide LOWEST = -HIGHEST - 1;
+    const Wide here =
+        static_cast<Wide>(static_cast<unsigned __int128>(static_cast<Wide>(c.integer)) << 64 | c.fraction);
+    Wide sum;
+    if (std::fabs(scaled) >= 0x1p127 || __builtin_add_overflow(here, static_cast<Wide>(scaled), &sum)) {
+        sum = scaled > 0 ? HIGHEST : LOWEST;
+    }
+    c.integer = static_cast<int64_t>(sum >> 64);
+    c.fraction = static_cast<uint64_t>(sum);
+}
+
 // (a * (2^32 - w) + b * w) / 2^32 in 128-bit arithmetic: the point a fraction
 // w / 2^32 of the way from a to b.
 int64_t blend(int64_t a, int64_t b, int64_t w) {
     const __int128 one = static_cast<__int128>(1) << 32;
     const __int128 sum = static_cast<__int128>(a) * (one - w) + static_cast<__int128>(b) * w;
     return static_cast<int64_t>(sum / one);
+}
+
+// The velocity of the translation inputs, position units per second x 2^64:
+// forward (Space or Left Ctrl, back with Left Alt), up (I, M) and right (K,
+// J), each at speed x baseSpeed; the Go button forwards at 50 times that.
+// Zero when the inputs cancel or none is held.
+Vec3d translationVelocity(const Viewpoint& view, const bool* keyDown) {
+    auto held = [&](int key) { return keyDown[key] ? 1 : 0; };
+    const int forwardIn = 50 * view.goInput + ((held(navkey::SPACE) | held(navkey::LEFT_CONTROL)) ? 1 : 0) -
+                          held(navkey::LEFT_ALT);
+    const int upIn = held(navkey::I) - held(navkey::M);
+    const int rightIn = held(navkey::K) - held(navkey::J);
+    if (forwardIn == 0 && upIn == 0 && rightIn == 0) return {0, 0, 0};
+    const Vec3d F = view.forward, U = view.up;
+    const double v = speedFromLevel(view.speedLevel) * baseSpeed();
+    return (F * forwardIn + U * upIn + cross(F, U) * rightIn) * (TWO_POW_64 * v);
 }
 
 // The rotation that turns unit vector F onto unit vector T by the shortest
@@ -121,26 +155,17 @@ NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt) {
     NavigationResult result{false, false, false, {0, 0, 0}};
     auto held = [&](int key) { return keyDown[key] ? 1 : 0; };
 
-    // 1. Translation inputs. The Go button moves forwards only.
-    const int forwardIn = 50 * view.goInput + ((held(navkey::SPACE) | held(navkey::LEFT_CONTROL)) ? 1 : 0) -
-                          held(navkey::LEFT_ALT);
-    const int upIn = held(navkey::I) - held(navkey::M);
-    const int rightIn = held(navkey::K) - held(navkey::J);
+    // 1. Translation inputs.
+    const Vec3d velocity = translationVelocity(view, keyDown);
     view.goInput = 0;
 
     const Vec3d F = view.forward;
     const Vec3d U = view.up;
 
-    if (forwardIn != 0 || upIn != 0 || rightIn != 0) {
+    if (velocity.x != 0 || velocity.y != 0 || velocity.z != 0) {
         // 2. Move along the inputs at speed x baseSpeed.
-        const double v = speedFromLevel(view.speedLevel) * baseSpeed();
-        const Vec3d direction = F * forwardIn + U * upIn + cross(F, U) * rightIn;
-        const Vec3d velocity = direction * (TWO_POW_64 * v);
         const double components[3] = {velocity.x, velocity.y, velocity.z};
-        // A step beyond the 64-bit range (a frame of a minute at the highest
-        // speeds) goes as far as the range reaches, the same on every machine.
-        for (int axis = 0; axis < 3; ++axis)
-            view.position[axis].integer += saturatingInt64(components[axis] * dt / TWO_POW_64);
+        for (int axis = 0; axis < 3; ++axis) advance(view.position[axis], components[axis] * dt);
         result.velocity = velocity;
         result.translating = true;
         view.flyingToTarget = false;
@@ -230,4 +255,37 @@ NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt) {
         orthonormalise(view.forward, view.up);
     }
     return result;
+}
+
+NavigationResult navigateOver(Viewpoint& view, HeldKeys& keys, const KeyEvent* events, size_t count, uint64_t now) {
+    NavigationResult total{false, false, false, {0, 0, 0}};
+    const int32_t go = view.goInput, roll = view.rollInput, pitch = view.pitchInput;
+    auto stepTo = [&](uint64_t until) {
+        while (keys.clock < until) {
+            const uint64_t span = std::min(until - keys.clock, MAX_NAVIGATION_STEP_NS);
+            view.goInput = go;
+            view.rollInput = roll;
+            view.pitchInput = pitch;
+            const NavigationResult r = navigate(view, keys.down, static_cast<double>(span) * 1e-9);
+            total.moved |= r.moved;
+            total.redraw |= r.redraw;
+            total.translating |= r.translating;
+            keys.clock += span;
+        }
+    };
+    for (size_t i = 0; i < count; ++i) {
+        const KeyEvent& e = events[i];
+        if (e.key < 0 || e.key >= navkey::COUNT) continue;
+        stepTo(std::min(e.time, now));
+        const bool pressed = e.down && !keys.down[e.key];
+        keys.down[e.key] = e.down;
+        if (pressed && e.key == navkey::COMMA) view.speedLevel -= 1;
+        if (pressed && e.key == navkey::PERIOD && view.speedLevel < MAX_SPEED_LEVEL) view.speedLevel += 1;
+    }
+    stepTo(now);
+    // What is held now sets the velocity the star field looks ahead by.
+    view.goInput = go;
+    total.velocity = translationVelocity(view, keys.down);
+    view.goInput = view.rollInput = view.pitchInput = 0;
+    return total;
 }

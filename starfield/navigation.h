@@ -8,6 +8,7 @@
 // graphics.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "numeric/vec3.h"
@@ -88,9 +89,39 @@ struct NavigationResult {
     Vec3d velocity;    // position units per second, scaled by 2^64 (zero when not translating)
 };
 
-// One frame of navigation: dt in seconds, keyDown indexed by GLFW key code
-// (navkey::COUNT entries). Consumes the button inputs.
+// One step of navigation: dt in seconds, keyDown indexed by GLFW key code
+// (navkey::COUNT entries). Consumes the button inputs. The position moves by
+// velocity x dt in its full 128 bits, so that many short steps go as far as
+// one long one.
 NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt);
+
+// A key going down or up, at a time of the steady clock (nanoseconds).
+struct KeyEvent {
+    uint64_t time;
+    int key;
+    bool down;
+};
+
+// The keys as navigation has followed them: which are held, and the time up
+// to which the viewpoint has been advanced.
+struct HeldKeys {
+    bool down[navkey::COUNT]{};
+    uint64_t clock = 0;  // steady clock, nanoseconds
+};
+
+// The longest step taken at once: a longer span is taken in steps of this
+// length, all of it, so that a slow frame turns and flies as far as many
+// fast ones would.
+inline constexpr uint64_t MAX_NAVIGATION_STEP_NS = 20000000;
+
+// Advances the viewpoint from keys.clock to `now`, following the keys as they
+// went down and up: each event (in time order) takes effect at its time (an
+// event before keys.clock at keys.clock), a press of comma or period changes
+// the speed level there, and every span between events is navigated with the
+// keys held during it. The Navigation page's buttons (held during the frame)
+// act over the whole span and are consumed. The velocity returned is that of
+// the keys and buttons held at `now`.
+NavigationResult navigateOver(Viewpoint& view, HeldKeys& keys, const KeyEvent* events, size_t count, uint64_t now);
 
 // Next to a target at once, as a fly-to there ends: on the line from the
 // position to the target, FLY_TO_STOP_DISTANCE short of it to the nearest

@@ -795,10 +795,11 @@ void StarField::buildHighlights() {
     }
     results.highlightCount = static_cast<uint32_t>(n);
     if (labelFont != nullptr) {
-        results.labelGlyphCount =
-            buildLabels(searchResults, labelChoice, position, *labelFont, labelFontSize, results.labelVertices);
+        results.labelGlyphCount = buildLabels(searchResults, labelChoice, position, *labelFont, labelFontSize,
+                                              results.labelVertices, LABEL_GLYPH_CAPACITY, &results.labelBoxes);
     } else {
         results.labelVertices.clear();
+        results.labelBoxes.assign(n, LabelBox{});
         results.labelGlyphCount = 0;
     }
     results.labelsRebuilt = true;

@@ -121,6 +121,7 @@ struct StarFieldResults {
     std::vector<int64_t> highlightPositions;  // the marked stars' positions, 3 per marker
     uint32_t highlightCount = 0;       // markers
     std::vector<LabelVertex> labelVertices;  // 6 per label glyph
+    std::vector<LabelBox> labelBoxes;        // one per marker: its label's extent
     uint32_t labelGlyphCount = 0;      // label glyphs
     bool labelsRebuilt = false;        // markers and labels were rebuilt (their counts may be 0)
     bool redraw = false;               // capacities changed: everything was regenerated

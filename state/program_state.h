@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "starfield/navigation.h"
 #include "state/settings.h"
@@ -20,18 +21,19 @@ struct PanelState {
     bool infoShown = false;  // the Catalog page's " i ##info" toggle
     int infoPage = 0;        // the Information page's sub-page
     int selectedResult = -1;  // index of the selected search result; -1: none ("(unselected)")
+    // A star Find went to that the list does not hold: the information block
+    // describes it, and Go and Copy act on it, until a list entry is chosen.
+    bool hasFoundStar = false;
+    SearchResult foundStar;
     int sortChoice = 0;      // the catalog's sort order: "Distance"
     int64_t lastSearchPosition[3]{};
     char findText[64]{};       // the Catalog page's "Find:" field
-    std::string findMessage;   // what the last Find or Copy of a name did
-    std::string placeMessage;  // what the Navigation page's last Copy or Paste did
     // The text block shown this frame (help screen, information page,
     // licences, star information; 0: none), and whether the block of that id
     // must be laid out again although its id did not change.
     int textBlockId = 0;
     bool refreshTextBlock = false;
-    bool hideStarDisplay = false;  // the text block leaves the stars no room
-    int helpMargin = 0;            // width of an open text block beside the panel, pixels
+    bool flightHint = false;       // the first start's line on how to fly, until a key is pressed
     int width = 0;                 // the panel's width, pixels
     float charSize[2]{};           // width of "0" in whole pixels, line height
 };
@@ -72,10 +74,14 @@ struct ProgramStatus {
     uint32_t starsDisplayed = 0;  // points on display, from the last collected pass
     uint64_t now = 0;           // the real-time clock of the frame, nanoseconds
     std::string lastError;      // of the save file's last load or save
-    // Where the last screenshot went, or why it failed, until screenshotShownUntil.
-    std::string screenshotMessage;
-    uint64_t screenshotShownUntil = 0;
+    // What the last action did (a copy, a paste, a find, a save, a
+    // screenshot), shown in the panel's message area until messageUntil.
+    std::string message;
+    uint64_t messageUntil = 0;  // real-time clock, nanoseconds
 };
+
+// How long a message stays in the panel.
+inline constexpr uint64_t MESSAGE_SHOWN_NS = 10'000'000'000ull;
 
 struct ProgramState {
     Settings settings;
@@ -86,3 +92,11 @@ struct ProgramState {
     RedrawFlags redraw;
     ProgramStatus status;
 };
+
+// Shows a message in the panel for MESSAGE_SHOWN_NS from `now` (real-time
+// clock, nanoseconds).
+inline void showMessage(ProgramState& state, std::string text, uint64_t now) {
+    state.status.message = std::move(text);
+    state.status.messageUntil = now + MESSAGE_SHOWN_NS;
+    state.redraw.panel = true;
+}

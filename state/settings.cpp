@@ -1,5 +1,7 @@
 #include "state/settings.h"
 
+#include <algorithm>
+
 void applyDefaultSettings(Settings& s, Viewpoint& view) {
     const Settings defaults;
     s.seed = defaults.seed;
@@ -48,4 +50,13 @@ double backgroundDisplayValue(int displayHeight, double viewAngle) {
     const int32_t scaled = static_cast<int32_t>(displayHeight) * 360;
     const double perDegree = scaled / viewAngle;
     return perDegree * perDegree / 3.141592653589793;
+}
+
+WindowPlacement windowedPlacement(int areaX, int areaY, int areaWidth, int areaHeight) {
+    WindowPlacement w;
+    w.width = std::max(1, std::min(WINDOWED_WIDTH, areaWidth * 9 / 10));
+    w.height = std::max(1, std::min(WINDOWED_HEIGHT, areaHeight * 9 / 10));
+    w.x = areaX + std::max(0, (areaWidth - w.width) / 2);
+    w.y = areaY + std::max(0, (areaHeight - w.height) / 2);
+    return w;
 }

@@ -36,6 +36,12 @@ struct WindowPlacement {
     int x = 100, y = 100;
 };
 
+// The window's place when it is not full screen, in a monitor's work area
+// (the screen less its panels and docks): WINDOWED_WIDTH x WINDOWED_HEIGHT,
+// smaller where that is more than 90 % of the area in either direction, and
+// centred in it.
+WindowPlacement windowedPlacement(int areaX, int areaY, int areaWidth, int areaHeight);
+
 struct Settings {
     // ---- kept in the save file (the viewpoint is kept too, see Viewpoint)
     GalaxySeed seed{};

@@ -17,6 +17,10 @@ reads the screen back with OCR (tesseract) and pixel statistics:
   of the default viewpoint);
 - "Go" flies the ship to the selected star and stops 0.1 AU (1.5e6 position
   units) short of it, as the file written by "Quit/save" shows;
+- clicks and key presses shorter than a frame are not lost: a click on "?"
+  whose press and release come within 30 ms shows the help, and a name typed
+  into "Find:" with an Enter as short finds the star (the panel's message
+  says so); each is awaited with a deadline;
 - the run stays clean under the Khronos validation layer.
 
 usage: e2e_panel.py STARLOOM STARLOOM_CLI SHOT_DIR
@@ -52,6 +56,9 @@ INFO_TOGGLE = (159, 238)
 FONT_DISPLAY_PLUS = (159, 149)
 GO = (127, 238)
 QUIT_SAVE = (50, HEIGHT - 57)
+FIND_FIELD = (100, 180)
+# The message area above the quit buttons, two lines of the panel's font.
+MESSAGE_AREA = (LEFT, HEIGHT - 130, WIDTH, HEIGHT - 70)
 
 
 def page_entry(index):
@@ -80,6 +87,23 @@ class Screen:
         time.sleep(hold)
         run(["xdotool", "mouseup", "1"], self.env)
         time.sleep(settle)
+
+    def quick_click(self, place):
+        """Press and release within 30 ms, while frames take most of a second."""
+        x, y = LEFT + place[0], place[1]
+        run(["xdotool", "mousemove", str(x), str(y)], self.env)
+        run(["xdotool", "mousedown", "1", "sleep", "0.03", "mouseup", "1"], self.env)
+
+    def wait_for(self, name, region, needles, seconds=90):
+        """Reads the region until all needles show, or fails at the deadline."""
+        deadline = time.time() + seconds
+        text = ""
+        while time.time() < deadline:
+            text = self.read(name, *region, wait=0)
+            flat = " ".join(text.split())
+            if all(n in flat for n in needles):
+                return text
+        fail("%s: %r did not show within %d s, read: %r" % (name, needles, seconds, " ".join(text.split())[:300]))
 
     def wheel(self, x, y, clicks):
         run(["xdotool", "mousemove", str(x), str(y)], self.env)
@@ -116,13 +140,14 @@ def expect(text, *needles):
 
 
 def green_box(data, x0, y0, x1, y1):
-    """Bounding box of the label-green pixels in a region: (count, height)."""
+    """Bounding box of the label-coloured pixels in a region (green, or the
+    selected star's yellow): (count, height)."""
     ys = []
     for y in range(y0, y1):
         row = y * WIDTH * 3
         for x in range(x0, x1):
             r, g, b = data[row + 3 * x], data[row + 3 * x + 1], data[row + 3 * x + 2]
-            if g > 120 and r < 90 and b < 90:
+            if g > 120 and b < 90:
                 ys.append(y)
     return len(ys), (max(ys) - min(ys) + 1) if ys else 0
 
@@ -179,9 +204,9 @@ def main():
         expect(screen.read("navigation", LEFT, 380, WIDTH, 440, wait=1), "invalid save file")
         screen.go_to_page(0)
 
-        # Help screens and information pages.
-        screen.click(HELP_TOGGLE)
-        expect(screen.read("home_help", *text_area), "Overview", "400 billion")
+        # Help screens and information pages. The first help by a quick click.
+        screen.quick_click(HELP_TOGGLE)
+        screen.wait_for("home_help", text_area, ["Overview", "400 billion"])
         screen.go_to_page(1)
         expect(screen.read("controls_help", *text_area), "Controls Help", "Movement controls")
         screen.click(HELP_TOGGLE)  # help off
@@ -260,6 +285,12 @@ def main():
         screen.go_to_page(4)
         screen.click(GO, settle=25.0)
         star = [int(v) for v in expected[2].split(",")[2:5]]
+        # Find the star the ship is next to, with an Enter shorter than a
+        # frame: the message names it, and the ship stays where it is.
+        screen.click(FIND_FIELD, settle=2.0)
+        run(["xdotool", "type", "--delay", "50", names[2]], env)
+        run(["xdotool", "keydown", "Return", "sleep", "0.03", "keyup", "Return"], env)
+        screen.wait_for("find_message", MESSAGE_AREA, ["Flying to"])
         screen.click(QUIT_SAVE, settle=0)
         try:
             status = proc.wait(timeout=60)

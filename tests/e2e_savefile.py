@@ -11,12 +11,17 @@ driver, on a small screen so that frames come quickly.
 4. A damaged save file: the program starts, draws its view from the defaults
    and exits cleanly; closing the window saves, and the new file holds the
    defaults.
+5. Input by its time, while lavapipe's frames take most of a second: S held
+   for two seconds turns the view by two radians (within 4 %), and a tap of
+   "." whose press and release come within 30 ms still raises the speed
+   level; "Quit/save", and the file tells.
 
 The quit buttons are found by pixel search: the two lowest bands of button
 colour in the screenshot, "Quit/save" above "Quit/nosave".
 
 usage: e2e_savefile.py STARLOOM STARLOOM_CLI SHOT_DIR
 """
+import math
 import os
 import shutil
 import subprocess
@@ -224,6 +229,27 @@ def main():
             print(text)
             fail("after a damaged file the program did not run from the defaults")
         print("damaged file: the program ran from the defaults and saved them on close")
+
+        # 5. A held key turns by its time, a quick tap is not lost. Each
+        # xdotool call holds its key for the time it sleeps, so that starting
+        # the command costs the hold nothing.
+        session = Session(program, env, home, shot_dir, "input")
+        run(["xdotool", "keydown", "--window", str(session.window), "s", "sleep", "2",
+             "keyup", "--window", str(session.window), "s"], env)
+        run(["xdotool", "keydown", "--window", str(session.window), "period", "sleep", "0.03",
+             "keyup", "--window", str(session.window), "period"], env)
+        session.quit_button(0)
+        session.wait_exit()
+        status, fields, text = savefile(cli, save_path)
+        forward = [float(v) for v in fields.get("forward", "0 0 0").split()]
+        start = (0.11452456541239872, 0.9923381374686082, 0.04635887015917146)
+        turned = math.acos(max(-1.0, min(1.0, sum(a * b for a, b in zip(forward, start)))))
+        print("S held for 2 s turned the view by %.4f rad (%.1f %% of 2); speed level %s after a 30 ms tap"
+              % (turned, 50 * turned, fields.get("speedLevel")))
+        if status != 0 or abs(turned - 2.0) > 0.08:
+            fail("S held for 2 s turned the view by %.4f rad, not 2" % turned)
+        if fields.get("speedLevel") != "41":
+            fail("a quick tap of \".\" was lost: speed level %s, expected 41" % fields.get("speedLevel"))
         print("PASS")
         return 0
     finally:

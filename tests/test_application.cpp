@@ -14,15 +14,18 @@ namespace {
 
 double length(Vec3d v) { return std::sqrt(dot(v, v)); }
 
-// The state a key event acts on: the program's state and the keys held.
+// The state a key event acts on, and what navigation would be handed.
 struct Keys {
     ProgramState state;
-    bool down[navkey::COUNT] = {};
-    bool press(int key, int mods = 0, bool panel = false) {
-        return applyKeyEvent(state, down, key, GLFW_PRESS, mods, panel);
+    int toFlight = 0;
+    bool event(int key, int action, int mods, bool panel) {
+        const KeyOutcome o = applyKeyEvent(state, key, action, mods, panel);
+        toFlight += o.toFlight ? 1 : 0;
+        return o.toggleFullScreen;
     }
-    bool release(int key, bool panel = false) { return applyKeyEvent(state, down, key, GLFW_RELEASE, 0, panel); }
-    bool repeat(int key) { return applyKeyEvent(state, down, key, GLFW_REPEAT, 0, false); }
+    bool press(int key, int mods = 0, bool panel = false) { return event(key, GLFW_PRESS, mods, panel); }
+    bool release(int key, bool panel = false) { return event(key, GLFW_RELEASE, 0, panel); }
+    bool repeat(int key) { return event(key, GLFW_REPEAT, 0, false); }
 };
 
 }  // namespace
@@ -47,6 +50,30 @@ TEST(ApplicationSettings, ApplySettingsRepairsTheFrameAndDerivesValues) {
     EXPECT_NEAR(channels.intensity[0] / (1.1910429e-16 / std::pow(lambda, 4)), 1.0, 1e-3);
 }
 
+// A window that fits the monitor's work area, centred: 1200 x 800 where
+// that leaves a tenth of the area free, smaller where it does not.
+TEST(ApplicationSettings, TheWindowFitsTheWorkArea) {
+    struct Case {
+        int x, y, width, height;  // the work area
+        WindowPlacement expected;
+    };
+    const Case cases[] = {
+        {0, 0, 1920, 1080, {1200, 800, 360, 140}},
+        {0, 0, 1366, 768, {1200, 691, 83, 38}},
+        {0, 32, 1366, 736, {1200, 662, 83, 69}},
+        {1920, 0, 1024, 600, {921, 540, 1971, 30}},
+        {0, 0, 1333, 889, {1199, 800, 67, 44}},
+        {0, 0, 10, 10, {9, 9, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        const WindowPlacement w = windowedPlacement(c.x, c.y, c.width, c.height);
+        EXPECT_EQ(w.width, c.expected.width) << c.width << "x" << c.height;
+        EXPECT_EQ(w.height, c.expected.height) << c.width << "x" << c.height;
+        EXPECT_EQ(w.x, c.expected.x) << c.width << "x" << c.height;
+        EXPECT_EQ(w.y, c.expected.y) << c.width << "x" << c.height;
+    }
+}
+
 TEST(ApplicationSettings, SaveDirectoryFollowsXdgDataHome) {
     setenv("XDG_DATA_HOME", "/tmp/starloom-test-data", 1);
     EXPECT_EQ(saveDirectoryPath(), "/tmp/starloom-test-data/tarnwick/");
@@ -55,30 +82,19 @@ TEST(ApplicationSettings, SaveDirectoryFollowsXdgDataHome) {
     EXPECT_EQ(saveDirectoryPath(), "/tmp/starloom-home/.local/share/tarnwick/");
 }
 
-TEST(KeyEvents, CommaHasNoLowerBoundPeriodStopsAtFifty) {
+TEST(KeyEvents, PressesAndReleasesGoToNavigationCapsLockAndCrosshairHere) {
     Keys k;
-    k.state.view.speedLevel = 0;
-    k.press(GLFW_KEY_COMMA);
-    k.release(GLFW_KEY_COMMA);
-    k.press(GLFW_KEY_COMMA);
-    EXPECT_EQ(k.state.view.speedLevel, -2);
-    k.state.view.speedLevel = 49;
-    for (int i = 0; i < 3; ++i) k.press(GLFW_KEY_PERIOD);
-    EXPECT_EQ(k.state.view.speedLevel, 50);
-    // A repeat changes nothing.
-    k.repeat(GLFW_KEY_COMMA);
-    EXPECT_EQ(k.state.view.speedLevel, 50);
-}
-
-TEST(KeyEvents, KeyStatesCapsLockAndCrosshair) {
-    Keys k;
+    k.state.panel.flightHint = true;
     k.press(GLFW_KEY_SPACE, GLFW_MOD_CAPS_LOCK);
-    EXPECT_TRUE(k.down[GLFW_KEY_SPACE]);
+    EXPECT_EQ(k.toFlight, 1);
     EXPECT_TRUE(k.state.view.capsLock);
+    EXPECT_FALSE(k.state.panel.flightHint);  // the first key press ends the hint
+    k.repeat(GLFW_KEY_SPACE);  // repeats are no new press
     k.release(GLFW_KEY_SPACE);
-    EXPECT_FALSE(k.down[GLFW_KEY_SPACE]);
+    EXPECT_EQ(k.toFlight, 2);
     EXPECT_FALSE(k.state.view.capsLock);
     k.press(GLFW_KEY_UNKNOWN);  // never stored, no crash
+    EXPECT_EQ(k.toFlight, 2);
     k.press(GLFW_KEY_C);
     EXPECT_FALSE(k.state.settings.showCrosshair);
     k.release(GLFW_KEY_C);
@@ -90,16 +106,15 @@ TEST(KeyEvents, KeyStatesCapsLockAndCrosshair) {
 TEST(KeyEvents, IgnoredWhileThePanelHasTheKeyboard) {
     Keys k;
     EXPECT_FALSE(k.press(GLFW_KEY_C, GLFW_MOD_CAPS_LOCK, true));
-    EXPECT_FALSE(k.down[GLFW_KEY_C]);
+    EXPECT_EQ(k.toFlight, 0);
     EXPECT_FALSE(k.state.view.capsLock);
     EXPECT_TRUE(k.state.settings.showCrosshair);
     EXPECT_FALSE(k.press(GLFW_KEY_EQUAL, 0, true));
     // Space held, then a text field takes the keyboard and Space is let go:
-    // the key must not stay down.
+    // navigation must see the release.
     k.press(GLFW_KEY_SPACE);
-    EXPECT_TRUE(k.down[GLFW_KEY_SPACE]);
     k.release(GLFW_KEY_SPACE, true);
-    EXPECT_FALSE(k.down[GLFW_KEY_SPACE]);
+    EXPECT_EQ(k.toFlight, 2);
 }
 
 TEST(KeyEvents, TogglesActOnTheirOwnPressOnly) {

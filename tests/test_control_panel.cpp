@@ -14,9 +14,11 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "state/program_state.h"
 #include "numeric/constants.h"
+#include "render/imgui_backend.h"
 #include "render/renderer.h"
 #include "starfield/location_text.h"
 #include "starfield/search.h"
@@ -67,12 +69,29 @@ struct PanelHarness {
         ImGui::Render();
     }
 
-    static ImGuiID id(const char* label, const char* parent = nullptr, const char* window = "Quorvane") {
-        ImGuiWindow* w = ImGui::FindWindowByName(window);
+    // The page's widgets live in its scrolling child window; the page combo,
+    // the help toggle and the quit buttons in the panel's own.
+    static ImGuiWindow* pageWindow() {
+        for (ImGuiWindow* w : GImGui->Windows) {
+            if (std::strncmp(w->Name, "Quorvane/##page_", 16) == 0 && std::strchr(w->Name + 16, '/') == nullptr) return w;
+        }
+        return nullptr;
+    }
+    static ImGuiID id(const char* label, const char* parent = nullptr, const char* window = nullptr) {
+        ImGuiWindow* w = window != nullptr ? ImGui::FindWindowByName(window) : pageWindow();
+        for (const char* panelItem : {"##combo1", " ? ##help", "Quit/save", "Quit/nosave"}) {
+            if (window == nullptr && std::strcmp(label, panelItem) == 0) w = ImGui::FindWindowByName("Quorvane");
+        }
         if (w == nullptr) return 0;
         ImGuiID seed = w->ID;
         if (parent != nullptr) seed = ImHashStr(parent, 0, seed);
         return ImHashStr(label, 0, seed);
+    }
+    // The catalog's list box, a child of the page.
+    static ImGuiWindow* listWindow() {
+        char name[128];
+        std::snprintf(name, sizeof name, "%s/%08X", pageWindow()->Name, id("##results"));
+        return ImGui::FindWindowByName(name);
     }
 
     // Moves the mouse over the whole window and notes a point over every
@@ -171,6 +190,48 @@ struct PanelHarness {
 
 }  // namespace
 
+// The window's events reach the panel through the queue: a click or a key
+// press whose press and release both arrive within one frame is a press in
+// one frame and a release in the next, at the place it happened.
+TEST(PanelInputs, QueuedEventsWithinOneFrameAreNotLost) {
+    PanelHarness p;
+    p.goToPage(PAGE_CATALOG);
+    auto at = [&](const char* label) {
+        const ImVec2 spot = p.spots[PanelHarness::id(label)];
+        return PanelEvent{PanelEvent::CURSOR, 0, false, spot.x, spot.y};
+    };
+    const PanelEvent down{PanelEvent::BUTTON, 0, true}, up{PanelEvent::BUTTON, 0, false};
+    const PanelEvent away{PanelEvent::CURSOR, 0, false, 5, 5};
+    auto character = [](char c) { return PanelEvent{PanelEvent::CHARACTER, c}; };
+    const PanelEvent enterDown{PanelEvent::KEY, KEY_ENTER, true}, enterUp{PanelEvent::KEY, KEY_ENTER, false};
+    struct Case {
+        const char* name;
+        std::vector<PanelEvent> events;
+        int frames;  // one per change of the button or a key, a move after a click in a frame of its own
+        bool (*done)(const ProgramState&);
+    };
+    const Case cases[] = {
+        {"a click on ?", {at(" ? ##help"), down, up}, 2, [](const ProgramState& s) { return s.panel.helpShown; }},
+        {"a click, then the pointer leaves", {at(" ? ##help"), down, up, away}, 3,
+         [](const ProgramState& s) { return !s.panel.helpShown; }},
+        {"a click into Find:, a name and a quick Enter",
+         {at("##find"), down, up, character('h'), character('i'), enterDown, enterUp}, 3,
+         [](const ProgramState& s) { return !s.status.message.empty(); }},
+    };
+    for (const Case& c : cases) {
+        PanelInput input;
+        input.queue.assign(c.events.begin(), c.events.end());
+        int frames = 0;
+        for (; frames < 6 && !input.queue.empty(); ++frames) {
+            imguiFeedInput(input);
+            p.frame();
+        }
+        p.frame();
+        EXPECT_TRUE(c.done(p.state)) << c.name;
+        EXPECT_EQ(frames, c.frames) << c.name;
+    }
+}
+
 TEST(PanelInputs, DisplayValuesAreClampedToTheirRanges) {
     PanelHarness p;
     p.goToPage(PAGE_DISPLAY);
@@ -254,31 +315,31 @@ TEST(PanelCombos, EveryEntryIsItsOwnPreviewAndSetsItsValue) {
 
     PanelHarness p;
     p.goToPage(PAGE_DISPLAY_TWEAKS);
-    p.choose("Max Voxels##voxel_count", "4M");
+    p.choose("##voxel_count", "4M");
     EXPECT_EQ(p.state.settings.maxVoxelChunks, 64u);
     EXPECT_EQ(p.state.changes.settingsChanged, 1);
     p.clearFlags();
-    p.choose("Max stars gen##star_gen_count", "150K");
+    p.choose("##star_gen_count", "150K");
     EXPECT_EQ(p.state.settings.maxStarsGen, 150000u);
     EXPECT_EQ(p.state.changes.settingsChanged, 1);
-    p.choose("Frame timeout##frame_timeout", "1");
+    p.choose("##frame_timeout", "1");
     EXPECT_EQ(p.state.settings.frameTimeoutNs, 1000000000u);
-    p.choose("Frame lookahead##frame_lookahead", "0");
+    p.choose("##frame_lookahead", "0");
     EXPECT_EQ(p.state.settings.frameLookaheadNs, 0u);
     p.clearFlags();
-    p.choose("Brightness##brightness", "2.0");
+    p.choose("##brightness", "2.0");
     EXPECT_EQ(p.state.settings.brightness, 2.0f);
     EXPECT_FALSE(p.state.changes.any());  // brightness reaches the display through the uniforms
-    p.choose("Background##combo_background_display", "Low Q");
+    p.choose("##combo_background_display", "Low Q");
     EXPECT_EQ(p.state.settings.backgroundMode, BackgroundMode::LowQuality);
     EXPECT_EQ(p.state.changes.settingsChanged, 1);
     p.clearFlags();
-    p.choose("Star Shape##combo_mid_star_shape_display", "Circle");
+    p.choose("##combo_mid_star_shape_display", "Circle");
     EXPECT_EQ(p.state.settings.starShape, StarShape::Circle);
     EXPECT_EQ(p.state.changes.settingsChanged, 1);
     // Choosing the entry already in force changes nothing.
     p.clearFlags();
-    p.choose("Star Shape##combo_mid_star_shape_display", "Circle");
+    p.choose("##combo_mid_star_shape_display", "Circle");
     EXPECT_FALSE(p.state.changes.any());
 }
 
@@ -351,6 +412,27 @@ TEST(PanelNavigation, ButtonsActWhileHeldAndRequestTheStateActions) {
     EXPECT_TRUE(p.state.requests.reset);
 }
 
+// Messages are broken at spaces; a word longer than a line after a "/",
+// "-" or "_", else where the line is full, but never inside a number.
+TEST(PanelMessages, WrappedAtWordsAndNeverInsideANumber) {
+    struct Case {
+        const char* text;
+        size_t columns;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"Flying to X-GFVXPDD-1: 7.35259007 pc.", 23, {"Flying to X-GFVXPDD-1:", "7.35259007 pc."}},
+        {"Screenshot saved: ~/Pictures/Starloom/Starloom-2031-02-03-04-05-06.png", 23,
+         {"Screenshot saved:", "~/Pictures/Starloom/", "Starloom-2031-02-03-04-", "05-06.png"}},
+        {"at 12345.678 pc", 10, {"at", "12345.678", "pc"}},
+        {"1234567890123", 5, {"12345", "67890", "123"}},  // a number longer than a line must break
+        {"abcdefghij", 4, {"abcd", "efgh", "ij"}},
+        {"  two   spaces  ", 23, {"two spaces"}},
+        {"", 23, {}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(wrapMessage(c.text, c.columns), c.lines) << c.text;
+}
+
 TEST(PanelNavigation, SpeedInItsThreeFormats) {
     // Speed factor 1e12 is one parsec per second.
     EXPECT_EQ(speedText(40), "s:      1 pc/s");
@@ -407,9 +489,7 @@ TEST(PanelCatalog, SearchSelectGoAndClear) {
 
     // The list's lines: each entry's name under its index, in the list box.
     // A list box is a child window named after its parent and its id.
-    char listName[64];
-    std::snprintf(listName, sizeof listName, "Quorvane/%08X", PanelHarness::id("##results"));
-    ImGuiWindow* list = ImGui::FindWindowByName(listName);
+    ImGuiWindow* list = PanelHarness::listWindow();
     ASSERT_NE(list, nullptr);
     // The first line, "(unselected)", selects no star.
     auto line = [&](int index) {
@@ -509,21 +589,21 @@ TEST(PanelCatalog, FindTurnsAndFliesToANamedStarAndRefusesWhatNamesNone) {
     // Malformed names and a name of no star: a message, nothing else.
     const Viewpoint before = p.state.view;
     for (const char* bad : {"x-gfvxpdd-1", "X-GFVXPDD-0", "X-GFV XPDD-1", "X-BC-1", "hello"}) {
-        p.state.panel.findMessage.clear();
+        p.state.status.message.clear();
         p.type("##find", bad);
-        EXPECT_FALSE(p.state.panel.findMessage.empty()) << bad;
+        EXPECT_FALSE(p.state.status.message.empty()) << bad;
         expectSameView(p.state.view, before);
     }
     const std::string name = star.name;
     const std::string tooMany = name.substr(0, name.rfind('-') + 1) + "60000";
     p.type("##find", tooMany.c_str());
-    EXPECT_NE(p.state.panel.findMessage.find("holds"), std::string::npos) << p.state.panel.findMessage;
+    EXPECT_NE(p.state.status.message.find("holds"), std::string::npos) << p.state.status.message;
     expectSameView(p.state.view, before);
 
     // Enter in the field finds, and so does the button.
     p.type("##find", star.name);
     EXPECT_STREQ(p.state.panel.findText, star.name);
-    EXPECT_NE(p.state.panel.findMessage.find(star.name), std::string::npos) << p.state.panel.findMessage;
+    EXPECT_NE(p.state.status.message.find(star.name), std::string::npos) << p.state.status.message;
     EXPECT_TRUE(p.state.view.flyingToTarget);
     EXPECT_TRUE(p.state.view.turningToTarget);
     EXPECT_EQ(p.state.view.flyTarget[0], star.star.x);
@@ -557,11 +637,9 @@ TEST(PanelCatalog, CopyPutsTheSelectedNameOnTheClipboard) {
     p.scan();
     p.click("Copy##name");
     EXPECT_STREQ(ImGui::GetClipboardText(), "before");
-    EXPECT_TRUE(p.state.panel.findMessage.empty());
+    EXPECT_TRUE(p.state.status.message.empty());
 
-    char listName[64];
-    std::snprintf(listName, sizeof listName, "Quorvane/%08X", PanelHarness::id("##results"));
-    ImGuiWindow* list = ImGui::FindWindowByName(listName);
+    ImGuiWindow* list = PanelHarness::listWindow();
     ASSERT_NE(list, nullptr);
     const int index = 2;
     const SearchResult chosen = p.engine->searchResults[index];
@@ -625,10 +703,10 @@ TEST(PanelNavigation, CopyAndPasteAPlace) {
     for (const std::string& bad : {text.substr(0, text.size() - 1), "X" + text.substr(1), std::string("hello world"),
                                    std::string("")}) {
         ImGui::SetClipboardText(bad.c_str());
-        p.state.panel.placeMessage.clear();
+        p.state.status.message.clear();
         p.clearFlags();
         p.click("Paste##place");
-        EXPECT_FALSE(p.state.panel.placeMessage.empty()) << bad;
+        EXPECT_FALSE(p.state.status.message.empty()) << bad;
         expectSameView(p.state.view, before);
         EXPECT_FALSE(p.state.changes.any()) << bad;
         EXPECT_EQ(p.engine->settings.seed, GalaxySeed{});
@@ -653,7 +731,7 @@ TEST(PanelNavigation, PastingAnotherGalaxyOrAStarName) {
     EXPECT_EQ(p.state.changes.labelsChanged, 1);
     EXPECT_TRUE(p.engine->searchResults.empty());
     EXPECT_EQ(p.state.view.position[2].integer, 3);
-    EXPECT_NE(p.state.panel.placeMessage.find("77 88"), std::string::npos) << p.state.panel.placeMessage;
+    EXPECT_NE(p.state.status.message.find("77 88"), std::string::npos) << p.state.status.message;
 
     // A star's name of this galaxy: next to it, looking at it.
     p.state.view.position[0].integer = DEFAULT_VIEWPOINT[0];
@@ -672,5 +750,5 @@ TEST(PanelNavigation, PastingAnotherGalaxyOrAStarName) {
     }
     EXPECT_NEAR(std::sqrt(squared), FLY_TO_STOP_DISTANCE, 2.0);
     EXPECT_NEAR(along, FLY_TO_STOP_DISTANCE, 2.0);  // looking straight at it
-    EXPECT_NE(p.state.panel.placeMessage.find(star.name), std::string::npos) << p.state.panel.placeMessage;
+    EXPECT_NE(p.state.status.message.find(star.name), std::string::npos) << p.state.status.message;
 }

@@ -147,6 +147,65 @@ TEST(Labels, AtMostAHundredStarsAndTheBufferHoldsWholeLabels) {
     // Sizes beyond the table use its largest.
     buildLabels(results, name, ORIGIN, f.font, 40, out, 4);
     EXPECT_EQ(std::lround(unpack(out[0]).v * FONT_ATLAS_HEIGHT), 30 * 18);
+
+    // Each labelled star's box holds the corners of its glyphs; a label left
+    // out for want of room has an empty box.
+    std::vector<LabelBox> boxes;
+    buildLabels(results, name, ORIGIN, f.font, 3, out, 10, &boxes);
+    ASSERT_EQ(boxes.size(), 100u);
+    for (size_t k = 0; k < out.size(); ++k) {
+        const Corner c = unpack(out[k]);
+        const LabelBox& b = boxes[c.index];
+        EXPECT_TRUE(c.x >= b.x0 && c.x <= b.x1 && c.y >= b.y0 && c.y <= b.y1) << k;
+    }
+    EXPECT_LT(boxes[0].x0, 0);  // centred on the star,
+    EXPECT_GT(boxes[0].x1, 0);
+    EXPECT_EQ(boxes[0].y0, LABEL_FIRST_LINE + 2);  // below it
+    EXPECT_GE(boxes[2].x0, boxes[2].x1);
+}
+
+// The labels shown: the first wanted label at each place, none over another
+// or over the cross-hair; a label that would cover the cross-hair moves below it.
+TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
+    const ScreenBox crosshair{90, 90, 110, 110};
+    struct Case {
+        const char* name;
+        std::vector<ScreenBox> boxes;
+        std::vector<bool> wanted;
+        std::vector<bool> shown;
+        std::vector<int> drops;
+    };
+    const Case cases[] = {
+        {"apart", {{0, 0, 20, 10}, {30, 0, 50, 10}}, {true, true}, {true, true}, {0, 0}},
+        {"the same place: the first keeps it", {{0, 0, 20, 10}, {0, 0, 20, 10}}, {true, true}, {true, false}, {0, 0}},
+        {"overlapping by a pixel", {{0, 0, 20, 10}, {19, 9, 40, 20}}, {true, true}, {true, false}, {0, 0}},
+        {"touching: too close", {{0, 0, 20, 10}, {20, 0, 40, 10}}, {true, true}, {true, false}, {0, 0}},
+        {"a pixel apart", {{0, 0, 20, 10}, {21, 0, 40, 10}}, {true, true}, {true, true}, {0, 0}},
+        {"not wanted (behind the viewer) takes no room", {{0, 0, 20, 10}, {0, 0, 20, 10}}, {false, true},
+         {false, true}, {0, 0}},
+        {"empty box", {{5, 5, 5, 5}}, {true}, {false}, {0}},
+        {"over the cross-hair: moved below it", {{80, 95, 120, 105}}, {true}, {true}, {16}},
+        {"moved onto another label", {{60, 112, 100, 122}, {80, 95, 120, 105}}, {true, true}, {true, false}, {0, 16}},
+        {"too far to move", {{80, -300, 120, 100}}, {true}, {false}, {0}},
+    };
+    for (const Case& c : cases) {
+        const size_t n = c.boxes.size();
+        std::unique_ptr<bool[]> wanted(new bool[n]);
+        for (size_t i = 0; i < n; ++i) wanted[i] = c.wanted[i];
+        std::vector<LabelPlacement> out(n);
+        placeLabels(c.boxes.data(), wanted.get(), n, &crosshair, out.data());
+        for (size_t i = 0; i < n; ++i) {
+            EXPECT_EQ(out[i].shown, c.shown[i]) << c.name << " label " << i;
+            if (out[i].shown) EXPECT_EQ(out[i].drop, c.drops[i]) << c.name << " label " << i;
+        }
+    }
+    // Without a cross-hair nothing moves.
+    const ScreenBox centre{80, 95, 120, 105};
+    const bool yes = true;
+    LabelPlacement one;
+    placeLabels(&centre, &yes, 1, nullptr, &one);
+    EXPECT_TRUE(one.shown);
+    EXPECT_EQ(one.drop, 0);
 }
 
 TEST(Labels, BuiltByTheStarFieldUpdate) {

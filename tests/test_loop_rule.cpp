@@ -21,6 +21,7 @@ TEST(LoopRule, NothingThatCanChangeThePictureMeansRest) {
 TEST(LoopRule, AnythingThatChangesThePictureDraws) {
     const std::pair<const char*, void (*)(LoopSituation&)> reasons[] = {
         {"key held", [](LoopSituation& s) { s.keyHeld = true; }},
+        {"events queued", [](LoopSituation& s) { s.inputQueued = true; }},
         {"fly-to or turn-to", [](LoopSituation& s) { s.navigating = true; }},
         {"change waiting", [](LoopSituation& s) { s.changesPending = true; }},
         {"pass to collect", [](LoopSituation& s) { s.passToCollect = true; }},
@@ -63,7 +64,7 @@ TEST(LoopRule, ARunningPassAloneIsAwaitedNotDrawn) {
 TEST(LoopRule, AHiddenWindowNeverDraws) {
     LoopSituation s = atRest();
     s.windowHidden = true;
-    s.keyHeld = s.navigating = s.changesPending = s.passRunning = s.passToCollect = s.unfinishedWork = true;
+    s.keyHeld = s.inputQueued = s.navigating = s.changesPending = s.passRunning = s.passToCollect = s.unfinishedWork = true;
     s.framesSinceInput = 0;
     s.secondsSinceInput = 0;
     EXPECT_EQ(nextLoopAction(s), LoopAction::Rest);

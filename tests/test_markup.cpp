@@ -157,6 +157,18 @@ TEST(Markup, AWrappedLineGoesOnUnderItsTabStop) {
     EXPECT_EQ(g[14].left, MARGIN);  // II
     EXPECT_EQ(g[18].left, MARGIN);  // KK, wrapped
     EXPECT_GT(g[18].top, g[14].top);
+
+    // Beside a taller term the column's wrapped lines keep their own line
+    // height; the next row starts below both, half a line apart, and so
+    // does a row of one line.
+    const auto t = layOut("|#4A|#-4 |>aBB CC\n|#4E|#-4|<aFF\n|#4G", 60);
+    ASSERT_EQ(drawnText(t), "ABBCCEFFG");
+    const int lh3 = syntheticFont().font.lineHeight[3], lh7 = syntheticFont().font.lineHeight[7];
+    const int shift = t[1].top - 2;
+    EXPECT_EQ(t[1].left, t[3].left);
+    EXPECT_EQ(t[3].top - t[1].top, lh3);  // CC under BB
+    EXPECT_EQ(t[5].top - 2, std::max(lh7, shift + 2 * lh3) + lh3 / 2);
+    EXPECT_EQ(t[8].top - t[5].top, std::max(lh7, shift + lh3) + lh3 / 2);
 }
 
 TEST(Markup, WordsMoveToTheNextLineAfterTheLastSpace) {

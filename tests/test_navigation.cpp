@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "numeric/constants.h"
 #include "starfield/navigation.h"
@@ -249,4 +251,104 @@ TEST(Navigation, AStepBeyondTheRangeStopsAtItsEnd) {
     EXPECT_EQ(v.position[0].integer, INT64_MAX);
     EXPECT_EQ(v.position[1].integer, INT64_MIN);
     EXPECT_EQ(v.position[2].integer, 0);
+}
+
+namespace {
+
+constexpr uint64_t MS = 1000000;
+
+// The angle forward has turned away from +x (makeView's forward).
+double turned(const Viewpoint& v) { return std::acos(std::clamp(v.forward.x, -1.0, 1.0)); }
+
+// Navigation from time 0 to `end` in frames ending at `frames` (ms), with the
+// events handed to the frame during which they happened.
+Viewpoint flyFrames(std::vector<KeyEvent> events, std::vector<uint64_t> frames, int speedLevel = 40) {
+    Viewpoint v = makeView();
+    v.speedLevel = speedLevel;
+    HeldKeys keys;
+    size_t next = 0;
+    for (uint64_t end : frames) {
+        std::vector<KeyEvent> these;
+        while (next < events.size() && events[next].time <= end * MS) these.push_back(events[next++]);
+        navigateOver(v, keys, these.data(), these.size(), end * MS);
+    }
+    return v;
+}
+
+}  // namespace
+
+// A key turns by its rate times the time it was held, whatever the frames:
+// even, slow, one long frame, a press and release within one frame, and
+// frames that begin long before the press (the loop rested).
+TEST(NavigationOverTime, AHeldKeyTurnsByTheTimeItWasHeld) {
+    struct Case {
+        const char* name;
+        uint64_t down, up;             // ms
+        std::vector<uint64_t> frames;  // ends of the frames, ms
+    };
+    const Case cases[] = {
+        {"60 frames a second", 100, 1100, {}},
+        {"one frame a second", 300, 1300, {1000, 2000}},
+        {"one frame of three seconds", 500, 1500, {3000}},
+        {"a 30 ms tap inside a slow frame", 420, 450, {800, 1600}},
+        {"pressed after a long rest", 5000, 5700, {5000, 5001, 6500}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint64_t> frames = c.frames;
+        if (frames.empty()) {
+            for (uint64_t t = 16; t < 1200; t += 16) frames.push_back(t);
+            frames.push_back(1200);
+        }
+        const Viewpoint v = flyFrames({{c.down * MS, navkey::W, true}, {c.up * MS, navkey::W, false}}, frames);
+        EXPECT_NEAR(turned(v), (c.up - c.down) * 1e-3, 1e-9) << c.name;
+        EXPECT_NEAR(length(v.forward), 1.0, 1e-12) << c.name;
+    }
+}
+
+TEST(NavigationOverTime, SpeedKeysActAtTheirTimeAndShortStepsAddUp) {
+    // Space for 2 s at level 40 (1 pc/s), "." after the first second: one
+    // parsec at 1 pc/s, then one at 2 pc/s, in one frame or in many.
+    const std::vector<KeyEvent> events = {{0, navkey::SPACE, true},
+                                          {1000 * MS, navkey::PERIOD, true},
+                                          {1010 * MS, navkey::PERIOD, false},
+                                          {2000 * MS, navkey::SPACE, false}};
+    const double parsec = 1.0 / UNIT_PARSECS_DOUBLE;
+    for (const std::vector<uint64_t>& frames : {std::vector<uint64_t>{2500}, std::vector<uint64_t>{7, 999, 1003, 1500, 2500}}) {
+        const Viewpoint v = flyFrames(events, frames);
+        EXPECT_EQ(v.speedLevel, 41);
+        EXPECT_NEAR(static_cast<double>(v.position[0].integer) / parsec, 3.0, 1e-9);
+    }
+    // At level 0 (3 position units a second) the steps are fractions of a
+    // unit, which the fraction keeps: 10 s go 31 units.
+    const Viewpoint slow = flyFrames({{0, navkey::SPACE, true}, {10000 * MS, navkey::SPACE, false}}, {10000}, 0);
+    EXPECT_EQ(slow.position[0].integer, static_cast<int64_t>(10 * baseSpeed()));
+    // Comma has no lower bound; period stops at 50.
+    std::vector<KeyEvent> presses;
+    for (int i = 0; i < 3; ++i) {
+        presses.push_back({static_cast<uint64_t>(2 * i) * MS, navkey::COMMA, true});
+        presses.push_back({static_cast<uint64_t>(2 * i + 1) * MS, navkey::COMMA, false});
+    }
+    EXPECT_EQ(flyFrames(presses, {10}, 1).speedLevel, -2);
+    for (KeyEvent& e : presses) e.key = navkey::PERIOD;
+    EXPECT_EQ(flyFrames(presses, {10}, 49).speedLevel, 50);
+}
+
+TEST(NavigationOverTime, ButtonsActOverTheFrameAndAreConsumed) {
+    Viewpoint v = makeView();
+    HeldKeys keys;
+    v.pitchInput = 1;
+    v.goInput = 1;
+    const NavigationResult r = navigateOver(v, keys, nullptr, 0, 500 * MS);
+    EXPECT_NEAR(turned(v), 0.5, 1e-9);
+    EXPECT_TRUE(r.translating);
+    EXPECT_GT(dot(r.velocity, r.velocity), 0);  // Go is still held at the end
+    EXPECT_EQ(v.pitchInput, 0);
+    EXPECT_EQ(v.goInput, 0);
+    EXPECT_EQ(keys.clock, 500 * MS);
+    // Nothing held any more: no velocity, and a span of no time moves nothing.
+    const Viewpoint before = v;
+    const NavigationResult still = navigateOver(v, keys, nullptr, 0, 500 * MS);
+    EXPECT_FALSE(still.moved || still.redraw);
+    EXPECT_EQ(dot(still.velocity, still.velocity), 0);
+    EXPECT_EQ(v.forward.x, before.forward.x);
 }

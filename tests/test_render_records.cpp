@@ -8,6 +8,8 @@
 #include "render/gpu_buffer.h"
 #include "render/meshes.h"
 #include "render/renderer.h"
+#include "starfield/navigation.h"
+#include "starfield/projection.h"
 #include "render/uniforms.h"
 #include "starfield/star_record.h"
 
@@ -346,6 +348,54 @@ TEST(ViewUniforms, ProjectionScaleAndEyeOffset) {
     EXPECT_LT(clip[1] / clip[3], 0.0);
     project(0.1, 1, 0, clip);
     EXPECT_GT(clip[0] / clip[3], 0.0);
+}
+
+// The program's own projection (labels, and whatever needs to know where a
+// star appears) lands where the shaders' matrix puts a point.
+TEST(ViewUniforms, TheProjectionOfTheProgramMatchesTheShaders) {
+    struct View {
+        Vec3d forward, up;
+        double angle;
+        int width, height;
+    };
+    const View views[] = {{{0, 1, 0}, {0, 0, 1}, 45, 1021, 799},
+                          {{0.3, -0.4, 0.866}, {0.2, 0.9, 0.1}, 12, 801, 1201},
+                          {{-1, 0, 0}, {0, 1, 0}, 90, 363, 699},
+                          {{0.11452456541239872, 0.9923381374686082, 0.04635887015917146},
+                           {-0.2337868985261635, 0.07227757620959413, -0.9695976681360078}, 1, 1023, 699}};
+    const int64_t offsets[][3] = {{0, 1000, 0}, {300, 1000, -200}, {-5, 7, 3}, {1, 0, 0}, {-400000000, 3, 90000000},
+                                  {123456789012, -98765432109, 555555555555}};
+    for (const View& view : views) {
+        Vec3d f = view.forward, u = view.up;
+        orthonormalise(f, u);
+        UniformBufferObject ubo{};
+        FrameView v{};
+        v.forward = f;
+        v.up = u;
+        v.viewAngle = view.angle;
+        v.width = view.width;
+        v.height = view.height;
+        fillViewUniforms(ubo, v);
+        const float* m = ubo.proj_model_view.m;
+        for (const auto& offset : offsets) {
+            // As the label shader does: the direction at 0.99 of a unit.
+            double d[3] = {static_cast<double>(offset[0]), static_cast<double>(offset[1]), static_cast<double>(offset[2])};
+            const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            for (double& c : d) c = static_cast<float>(c * 0.99 / length);
+            double clip[4];
+            for (int r = 0; r < 4; ++r) clip[r] = m[r] * d[0] + m[4 + r] * d[1] + m[8 + r] * d[2] + m[12 + r];
+            const DisplayPoint p = projectToDisplay({f, u, view.angle, view.width, view.height}, offset);
+            EXPECT_EQ(p.inFront, clip[3] > 0);
+            if (!p.inFront) continue;
+            const double x = (clip[0] / clip[3] + 1) * view.width / 2, y = (clip[1] / clip[3] + 1) * view.height / 2;
+            const double tolerance = 1e-5 * (1 + std::fabs(x - view.width / 2.0) + std::fabs(y - view.height / 2.0));
+            EXPECT_NEAR(p.x, x, tolerance) << view.angle << " " << offset[0];
+            EXPECT_NEAR(p.y, y, tolerance) << view.angle << " " << offset[0];
+        }
+    }
+    // At the viewpoint itself there is nothing to show.
+    const int64_t here[3] = {0, 0, 0};
+    EXPECT_FALSE(projectToDisplay({}, here).inFront);
 }
 
 TEST(ViewUniforms, UnknownMidgroundPlanesFallBackToTheBaseProjection) {

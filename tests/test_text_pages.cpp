@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -71,22 +72,29 @@ std::string withoutIndent(std::string line) {
 
 // In the two-column lists, the first row's tabs must reach past every term
 // of the rows that follow it, at every display font size; otherwise a
-// description would be drawn over its term.
+// description would be drawn over its term. And, at the default size, not
+// much further, or the descriptions are squeezed into a narrow column.
 TEST(HelpTexts, KeyListColumnsClearTheirTermsAtEverySize) {
     const DisplayFont& font = builtinDisplayFont();
     for (int p = 0; p < HELP_PAGE_COUNT; ++p) {
         for (int size = 0; size < FONT_SIZE_COUNT; ++size) {
             const TextLayoutSettings s{&font, size, 16384};
-            int stop = -1;
+            const int tab = measureText(s, "\t").width - measureText(s, "").width;
+            int stop = -1, widest = 0;
             for (const std::string& line : splitLines(helpText(p))) {
                 const size_t set = line.find("|>a");
                 const size_t go = line.find("|<a");
-                if (set != std::string::npos) stop = measureText(s, withoutIndent(line.substr(0, set))).width;
+                if (set != std::string::npos) {
+                    stop = measureText(s, withoutIndent(line.substr(0, set))).width;
+                    widest = measureText(s, withoutIndent(line.substr(0, line.find('\t')))).width;
+                }
                 if (go == std::string::npos) continue;
                 ASSERT_GE(stop, 0) << "page " << p << ": stop a used before it is set";
                 const int term = measureText(s, withoutIndent(line.substr(0, go))).width;
                 EXPECT_LT(term, stop) << "page " << p << " size " << size << ": " << line;
+                widest = std::max(widest, term);
             }
+            if (stop >= 0 && size == DEFAULT_DISPLAY_FONT_SIZE) EXPECT_LE(stop - widest, 5 * tab) << "page " << p;
         }
     }
 }

@@ -13,7 +13,7 @@ const char* const HOME =
     "|i4The menu at the top of the panel chooses a page; the \"?\" button beside it shows the help for "
     "that page, here in the star display.\n"
     "\n"
-    "|#4Home|#-4\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t|>aThis overview.\n"
+    "|#4Home|#-4\t\t\t\t\t\t\t\t\t\t\t\t\t|>aThis overview.\n"
     "|#4Controls|#-4|<aThe keys that move and turn you.\n"
     "|#4Navigation|#-4|<aDirection buttons, your position, speed and heading; save, load and reset.\n"
     "|#4Display|#-4|<aThe faintest stars shown and the view angle.\n"
@@ -29,7 +29,7 @@ const char* const CONTROLS =
     "|i4The keys act on the star display while the panel does not have the keyboard.\n"
     "\n"
     "|i0|#2Movement controls\n"
-    "|i4|#4Space|#-4\t\t\t\t\t\t\t\t\t\t\t|>aMove forward at the current speed.\n"
+    "|i4|#4Space|#-4\t\t\t\t\t\t\t\t\t|>aMove forward at the current speed.\n"
     "|#4L-Ctrl|#-4|<aMove forward, as Space.\n"
     "|#4L-Alt|#-4|<aMove back.\n"
     "|#4S / W|#-4|<aPitch up / down.\n"
@@ -56,7 +56,7 @@ const char* const NAVIGATION =
     "flight stops a little short of the star.\n"
     "\n"
     "|i4|#4Arrows|#-4\t\t\t\t\t\t\t\t\t\t\t|>aWhile held: up and down pitch the view, left and right roll it, as the keys do.\n"
-    "|#4Go|#-4|<aWhile held: move forward.\n"
+    "|#4Go|#-4|<aWhile held: flies forward at 50 times the speed shown under \"s\", for crossing long distances.\n"
     "|#4x, y, z|#-4|<aYour position in parsecs from the centre of the galaxy.\n"
     "|#4s|#-4|<aYour speed in parsecs per second; \"-\" and \"+\" change the speed level, as \",\" and \".\" do.\n"
     "|#4Head|#-4|<aThe heading of the view in the plane of the galaxy, 0 to 360 degrees.\n"
@@ -72,7 +72,7 @@ const char* const NAVIGATION =
 
 const char* const DISPLAY =
     "|i0|#4Display Help\n"
-    "|i4|#4Max Magnitude|#-4\t\t\t\t\t\t\t\t\t\t\t\t\t\t|>aThe dimmest apparent (visual) magnitude of the stars "
+    "|i4|#4Max Magnitude|#-4\t\t|>aThe dimmest apparent (visual) magnitude of the stars "
     "that are displayed, 4 to 16. Larger numbers show fainter stars: more of them, and more work "
     "to generate them.\n"
     "|#4View angle|#-4|<aThe field of view, 1 to 90 degrees. A small angle magnifies, like a telescope, "
@@ -83,7 +83,7 @@ const char* const CATALOG =
     "|i4The catalog finds the 100 stars nearest to you, including those whose region the display has "
     "not generated yet. For now it searches by distance only.\n"
     "\n"
-    "|i4|#4Search|#-4\t\t\t\t\t\t\t\t\t\t\t|>aFinds the nearest stars and lists them, nearest first, and marks "
+    "|i4|#4Search|#-4\t\t\t\t\t|>aFinds the nearest stars and lists them, nearest first, and marks "
     "them in the display.\n"
     "|#4Clear|#-4|<aEmpties the list and removes the marks.\n"
     "|#4Text|#-4|<aWhat is written beside each marked star: nothing, its name or its distance in "
@@ -97,7 +97,7 @@ const char* const CATALOG =
 
 const char* const USER_INTERFACE =
     "|i0|#4User Interface Help\n"
-    "|i4|#4Controls|#-4\t\t\t\t\t\t\t\t\t\t\t|>aPuts the panel at the left or the right edge of the window.\n"
+    "|i4|#4Controls|#-4\t\t\t\t\t\t\t\t\t|>aPuts the panel at the left or the right edge of the window.\n"
     "|#4Font Sz Ctrl|#-4|<aThe size of the panel's text, 1 to 4.\n"
     "|#4Font Sz Disp|#-4|<aThe size of the text in the star display (labels, help and information "
     "pages), 0 to 18.\n"
@@ -105,7 +105,7 @@ const char* const USER_INTERFACE =
 
 const char* const DISPLAY_TWEAKS =
     "|i0|#4Display Tweaks Help\n"
-    "|i4|#4Background|#-4\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t|>aThe diffuse light of the galaxy: none, low quality (worked out "
+    "|i4|#4Background|#-4\t\t\t\t\t\t\t\t\t\t|>aThe diffuse light of the galaxy: none, low quality (worked out "
     "per vertex) or normal (per pixel).\n"
     "|#4Star Shape|#-4|<aStars drawn as sharp circles or fuzzy discs.\n"
     "|#4Brightness|#-4|<aMultiplies the brightness of the star display, 1 to 10.\n"
@@ -127,7 +127,7 @@ const char* const INFORMATION =
     "|i0|#4Information Help\n"
     "|i4The menu on this page chooses what is shown:\n"
     "\n"
-    "|i4|#4Road Map|#-4\t\t\t\t\t\t\t\t\t\t\t|>aWhere Starloom is going.\n"
+    "|i4|#4Road Map|#-4\t\t\t\t\t\t\t|>aWhere Starloom is going.\n"
     "|#4Star Counts|#-4|<aHow many stars each part of the galaxy holds, in billions.\n"
     "|#4Platform|#-4|<aThe version, the operating system, whether this is a debugging build, and the "
     "processor.\n"

@@ -22,6 +22,7 @@ struct LineState {
     int hang = 0;            // where a wrapped line goes on: the tab stop the line went to last
     bool lineUsed = false;   // something advanced the cursor on this line
     bool glyphOnLine = false;  // a glyph was drawn on this line
+    bool tabbed = false;     // the line set or went to a tab stop: a row of a two-column list
     int lineBottom = 0;      // lowest line box (shift + line height) of the glyphs on the line
     int tabs[TAB_STOPS] = {};
     uint32_t vertexCount = 0;
@@ -45,6 +46,7 @@ struct Layout {
     const char* insert = nullptr;  // link fragment being inserted
     int lineTop = 0;
     int previousBottom = 0;  // where the line before this one ends
+    int rowBottom = 0;       // lowest line box since the last line end
     int lowestGlyph = 0;  // bottom of the lowest glyph drawn
     int widest = 0;       // widest line: indent + cursor
 
@@ -63,11 +65,29 @@ struct Layout {
 
     void newLine(bool lineEnd) {
         noteWidth();
-        previousBottom = std::max(lineTop + s.lineHeight, s.lineBottom);
-        lineTop += s.lineHeight;
-        // A line that went to a tab stop (the second column of a two-column
-        // list) goes on under that column when it wraps.
-        if (lineEnd) s.hang = 0;
+        rowBottom = std::max({rowBottom, lineTop + s.lineHeight, s.lineBottom});
+        if (!lineEnd && s.hang > 0) {
+            // A line that went to a tab stop (the second column of a
+            // two-column list) goes on under that column when it wraps, one
+            // line of its own size lower: the taller term beside it is in
+            // the other column.
+            lineTop += font.lineHeight[s.size];
+            previousBottom = 0;
+        } else {
+            lineTop += s.lineHeight;
+            previousBottom = rowBottom;
+            // The rows of a two-column list stand half a line apart.
+            if (lineEnd && s.tabbed) {
+                const int gap = font.lineHeight[startSize] / 2;
+                lineTop += gap;
+                previousBottom += gap;
+            }
+        }
+        if (lineEnd) {
+            rowBottom = 0;
+            s.hang = 0;
+            s.tabbed = false;
+        }
         s.cursorX = s.hang;
         s.lineUsed = false;
         s.glyphOnLine = false;
@@ -217,9 +237,11 @@ struct Layout {
                 break;
             case '>':
                 if (s.pos < n) s.tabs[text[s.pos++] & 31] = s.hang = s.cursorX;
+                s.tabbed = true;
                 break;
             case '<':
                 if (s.pos < n) s.cursorX = s.hang = s.tabs[text[s.pos++] & 31];
+                s.tabbed = true;
                 break;
             case 'f':
                 s.fixed = true;

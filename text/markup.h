@@ -19,8 +19,9 @@
 // the very end ends the text. "\n" ends a line and returns to the display
 // size; "\t" moves on by a digit width; other characters outside 32..126 are
 // ignored. Lines wrap at the last space or tab before the width is crossed;
-// a line that set or went to a tab stop goes on under it when it wraps, so
-// that a long entry of a two-column list stays in its column.
+// a line that set or went to a tab stop goes on under it when it wraps, one
+// line of its own size lower, so that a long entry of a two-column list stays
+// in its column, and the rows of such a list stand half a line apart.
 //
 // The layout makes two triangles per visible character, in pixels of the
 // block with texel coordinates of the font atlas, for a texture of the

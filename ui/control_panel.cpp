@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
+#include <optional>
 #include <type_traits>
 
 #include "state/program_state.h"
@@ -30,18 +32,26 @@ constexpr double RADIANS_TO_DEGREES = 57.29577951308232;
 // The ownership notice of the Home, Controls, Licenses and Credits pages.
 constexpr const char* NOTICE[3] = {"Starloom", "Copyright (c) 2026", "the Starloom developers"};
 
+// The panel's pages are PANEL_COLUMNS characters of the control font wide; every row
+// is laid out within that width, whether or not the page scrolls.
+float pageWidth(const ProgramState& s) { return static_cast<float>(PANEL_COLUMNS) * s.panel.charSize[0]; }
+
+// The width left on the current row of a page (whose rows start at x = 0).
+float restOfRow(const ProgramState& s) { return std::max(1.0f, pageWidth(s) - ImGui::GetCursorPosX()); }
+
+// A label on the row of the field it names, on the field's text line.
+void fieldLabel(const char* text) {
+    ImGui::AlignTextToFramePadding();
+    ImGui::TextUnformatted(text);
+    ImGui::SameLine(0, ImGui::GetStyle().ItemInnerSpacing.x);
+}
+
 // A combo of choices whose preview is the entry equal to the current value
-// (the value itself when none is). Returns true when the user chose an entry
-// of another value.
+// (the value itself when none is), `width` wide. Returns true when the user
+// chose an entry of another value.
 template <typename T, size_t N>
-bool choiceCombo(const char* label, const Choice<T> (&choices)[N], T& value) {
-    // A combo with a visible label leaves the label room to the right of it
-    // in the narrow panel.
-    const float labelWidth = ImGui::CalcTextSize(label, nullptr, true).x;
-    if (labelWidth > 0) {
-        const float room = ImGui::GetContentRegionAvail().x - labelWidth - ImGui::GetStyle().ItemInnerSpacing.x;
-        ImGui::SetNextItemWidth(std::max(room, 4 * ImGui::GetFontSize()));
-    }
+bool choiceCombo(const char* id, const Choice<T> (&choices)[N], T& value, float width) {
+    ImGui::SetNextItemWidth(width);
     const char* preview = choiceName(choices, value);
     char own[32];
     if (preview == nullptr) {
@@ -54,7 +64,7 @@ bool choiceCombo(const char* label, const Choice<T> (&choices)[N], T& value) {
         preview = own;
     }
     bool changed = false;
-    if (ImGui::BeginCombo(label, preview)) {
+    if (ImGui::BeginCombo(id, preview)) {
         for (const Choice<T>& c : choices) {
             const bool selected = c.value == value;
             if (ImGui::Selectable(c.name, selected) && !selected) {
@@ -68,26 +78,60 @@ bool choiceCombo(const char* label, const Choice<T> (&choices)[N], T& value) {
     return changed;
 }
 
-void centredText(const char* text) {
-    const float width = ImGui::CalcTextSize(text).x;
-    ImGui::SetCursorPosX(std::max(0.0f, (ImGui::GetWindowWidth() - width) * 0.5f));
+// A named combo of the Display Tweaks page: its name ("Name##id") on a row
+// of its own, the combo the width of the page below it.
+template <typename T, size_t N>
+bool namedCombo(ProgramState& s, const char* label, const Choice<T> (&choices)[N], T& value) {
+    const char* id = std::strstr(label, "##");
+    ImGui::TextUnformatted(label, id);
+    return choiceCombo(id, choices, value, pageWidth(s));
+}
+
+void centredText(const char* text, float width) {
+    const float textWidth = ImGui::CalcTextSize(text).x;
+    ImGui::SetCursorPosX(ImGui::GetCursorPosX() + std::max(0.0f, (width - textWidth) * 0.5f));
     ImGui::TextUnformatted(text);
 }
 
-void notice() {
-    for (const char* line : NOTICE) centredText(line);
+void notice(const ProgramState& s) {
+    for (const char* line : NOTICE) centredText(line, pageWidth(s));
 }
 
-// A toggle button: coloured while on; a click turns it over.
+// A toggle button: coloured while on; a click turns it over. While on and
+// under the pointer its colour is bright, and its text dark to stay readable.
 void toggleButton(const char* label, bool& on) {
-    if (on) {
-        ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.0f, 0.98f, 0.59f, 0.4f));
-        ImGui::PushStyleColor(ImGuiCol_ButtonHovered, ImVec4(0.0f, 0.98f, 0.59f, 1.0f));
-        if (ImGui::Button(label)) on = false;
-        ImGui::PopStyleColor(2);
-    } else if (ImGui::Button(label)) {
-        on = true;
+    if (!on) {
+        if (ImGui::Button(label)) on = true;
+        return;
     }
+    const ImGuiStyle& style = ImGui::GetStyle();
+    const ImVec2 from = ImGui::GetCursorScreenPos();
+    const ImVec2 text = ImGui::CalcTextSize(label, nullptr, true);
+    const ImVec2 to(from.x + text.x + 2 * style.FramePadding.x, from.y + text.y + 2 * style.FramePadding.y);
+    const bool hovered = ImGui::IsWindowHovered() && ImGui::IsMouseHoveringRect(from, to);
+    ImGui::PushStyleColor(ImGuiCol_Button, ImVec4(0.0f, 0.98f, 0.59f, 0.4f));
+    ImGui::PushStyleColor(ImGuiCol_ButtonHovered, ImVec4(0.0f, 0.98f, 0.59f, 1.0f));
+    ImGui::PushStyleColor(ImGuiCol_Text, hovered ? ImVec4(0.0f, 0.0f, 0.0f, 1.0f) : style.Colors[ImGuiCol_Text]);
+    if (ImGui::Button(label)) on = false;
+    ImGui::PopStyleColor(3);
+}
+
+// The star the information block describes and Go and Copy act on: the
+// selected entry of the list, else the star Find went to; none when neither.
+std::optional<SearchResult> selectedStar(const ProgramState& s, StarField& engine) {
+    std::lock_guard lock(engine.resultsMutex);
+    const std::vector<SearchResult>& results = engine.searchResults;
+    if (s.panel.selectedResult >= 0 && s.panel.selectedResult < static_cast<int>(results.size())) {
+        return results[static_cast<size_t>(s.panel.selectedResult)];
+    }
+    if (s.panel.hasFoundStar) return s.panel.foundStar;
+    return std::nullopt;
+}
+
+// A text of the panel, wrapped to the page at spaces (wrapMessage).
+void wrappedText(const std::string& text, const ProgramState& s) {
+    const size_t columns = static_cast<size_t>(pageWidth(s) / std::max(1.0f, s.panel.charSize[0]));
+    for (const std::string& line : wrapMessage(text, columns)) ImGui::TextUnformatted(line.c_str());
 }
 
 // ------------------------------------------------------------------ pages
@@ -96,17 +140,17 @@ void homePage(ProgramState& s) {
     if (ImGui::Button("Controls")) s.panel.currentPage = PAGE_CONTROLS;
     ImGui::SameLine();
     if (ImGui::Button("Navigation")) s.panel.currentPage = PAGE_NAVIGATION;
-    centredText("Starloom");
+    centredText("Starloom", pageWidth(s));
     ImGui::Dummy(ImVec2(0, 0.3f * ImGui::GetTextLineHeight()));
     for (const char* line : {"Use the menu above to", "choose control options.", "Use the \"?\" toggle at",
                              "the top right to show", "help screens for most", "options."}) {
         ImGui::TextUnformatted(line);
     }
     ImGui::Dummy(ImVec2(0, 0.3f * ImGui::GetTextLineHeight()));
-    notice();
+    notice(s);
 }
 
-void controlsPage() {
+void controlsPage(ProgramState& s) {
     for (const char* line :
          {"Space   : Forward", "L-Ctrl  : Forward", "L-Alt   : Back", "S       : Pitch Up", "W       : Pitch Down",
           "A       : Rot Left", "D       : Rot Right", "X       : Yaw Left", "Z       : Yaw Right",
@@ -115,7 +159,7 @@ void controlsPage() {
           "=       : T/Fullscreen", "F12     : Screenshot"}) {
         ImGui::TextUnformatted(line);
     }
-    notice();
+    notice(s);
 }
 
 // An arrow (or Go) button of the cross; true while it is held down.
@@ -142,6 +186,7 @@ void navigationPage(ProgramState& s, StarField& engine) {
     if (heldButton(true, "left", ImGuiDir_Left, side)) s.view.rollInput = -1;
     ImGui::SameLine();
     if (heldButton(false, "Go", ImGuiDir_None, side)) s.view.goInput = 1;
+    if (ImGui::IsItemHovered()) ImGui::SetTooltip("While held: forward at 50 times the speed shown");
     ImGui::SameLine();
     if (heldButton(true, "right", ImGuiDir_Right, side)) s.view.rollInput = 1;
     ImGui::SetCursorPosX(left + side + spacing);
@@ -154,18 +199,20 @@ void navigationPage(ProgramState& s, StarField& engine) {
     // The place as a location text, to keep or to send; and back.
     if (ImGui::Button("Copy##place")) {
         ImGui::SetClipboardText(currentLocationText(s).c_str());
-        s.panel.placeMessage = "The place is on the clipboard.";
+        showMessage(s, "The place is on the clipboard.", s.status.now);
     }
     ImGui::SameLine();
     if (ImGui::Button("Paste##place")) {
         const char* text = ImGui::GetClipboardText();
-        goToPlace(s, engine, text != nullptr ? text : "", s.panel.placeMessage);
+        std::string message;
+        goToPlace(s, engine, text != nullptr ? text : "", message);
+        showMessage(s, message, s.status.now);
     }
-    if (!s.panel.placeMessage.empty()) ImGui::TextWrapped("%s", s.panel.placeMessage.c_str());
+    ImGui::AlignTextToFramePadding();
     ImGui::TextUnformatted(speedText(s.view.speedLevel).c_str());
     ImGui::SameLine();
     if (ImGui::Button("- ")) s.view.speedLevel -= 1;
-    ImGui::SameLine();
+    ImGui::SameLine(0, ImGui::GetStyle().ItemInnerSpacing.x);
     if (ImGui::Button("+ ") && s.view.speedLevel < MAX_SPEED_LEVEL) s.view.speedLevel += 1;
     ImGui::Text("Head:%9.4lf degrees", headingDegrees(s.view.forward));
     ImGui::Text("Mark:%9.4lf degrees", markDegrees(s.view.forward));
@@ -180,11 +227,13 @@ void navigationPage(ProgramState& s, StarField& engine) {
     if (ImGui::Button("Load")) s.requests.load = true;
     ImGui::SameLine();
     if (ImGui::Button("Reset")) s.requests.reset = true;
-    ImGui::TextWrapped("%s", s.status.lastError.c_str());
+    // Last on the page, so that it moves nothing when it appears.
+    wrappedText(s.status.lastError, s);
 }
 
 void displayPage(ProgramState& s) {
     ImGui::TextUnformatted("Max Magnitude");
+    ImGui::SetNextItemWidth(pageWidth(s));
     float magnitude = s.settings.maxMagnitude;
     if (ImGui::InputFloat("##max_magnitude", &magnitude, 0.1f, 1.0f, "%4.1f")) {
         magnitude = std::clamp(magnitude, MAX_MAGNITUDE_MIN, MAX_MAGNITUDE_MAX);
@@ -205,42 +254,43 @@ void displayPage(ProgramState& s) {
     }
 }
 
-void catalogPage(ProgramState& s, StarField& engine, float bottomReserve) {
-    ImGui::TextUnformatted("Sort:");
-    ImGui::SameLine();
-    choiceCombo("##star_sort", SORT_CHOICES, s.panel.sortChoice);
-    ImGui::TextUnformatted("Text:");
-    ImGui::SameLine();
-    if (choiceCombo("##sdisptext0", STAR_LABEL_CHOICES, s.settings.starLabel[0])) s.changes.labelsChanged = 1;
+void catalogPage(ProgramState& s, StarField& engine) {
+    fieldLabel("Sort:");
+    choiceCombo("##star_sort", SORT_CHOICES, s.panel.sortChoice, restOfRow(s));
+    fieldLabel("Text:");
+    if (choiceCombo("##sdisptext0", STAR_LABEL_CHOICES, s.settings.starLabel[0], restOfRow(s))) {
+        s.changes.labelsChanged = 1;
+    }
     if (s.settings.starLabel[0] != 0) {
-        ImGui::TextUnformatted("Text:");
-        ImGui::SameLine();
-        if (choiceCombo("##sdisptext1", STAR_LABEL_CHOICES, s.settings.starLabel[1])) s.changes.labelsChanged = 1;
+        fieldLabel("Text:");
+        if (choiceCombo("##sdisptext1", STAR_LABEL_CHOICES, s.settings.starLabel[1], restOfRow(s))) {
+            s.changes.labelsChanged = 1;
+        }
     }
 
     // A star by its name: turn to it and fly there.
-    ImGui::TextUnformatted("Find:");
-    ImGui::SameLine();
-    ImGui::SetNextItemWidth(-FLT_MIN);
+    fieldLabel("Find:");
+    ImGui::SetNextItemWidth(restOfRow(s));
     const bool entered = ImGui::InputText("##find", s.panel.findText, sizeof s.panel.findText,
                                           ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
-    if (ImGui::Button("Find") || entered) findStar(s, engine, s.panel.findText, s.panel.findMessage);
+    if (ImGui::Button("Find") || entered) {
+        std::string message;
+        findStar(s, engine, s.panel.findText, message);
+        showMessage(s, message, s.status.now);
+    }
     ImGui::SameLine();
     // The selected star's name onto the clipboard.
-    ImGui::BeginDisabled(s.panel.selectedResult < 0);
-    if (ImGui::Button("Copy##name")) {
-        std::lock_guard lock(engine.resultsMutex);
-        if (s.panel.selectedResult >= 0 && s.panel.selectedResult < static_cast<int>(engine.searchResults.size())) {
-            const char* name = engine.searchResults[static_cast<size_t>(s.panel.selectedResult)].name;
-            ImGui::SetClipboardText(name);
-            s.panel.findMessage = std::string(name) + " is on the clipboard.";
-        }
+    const std::optional<SearchResult> chosen = selectedStar(s, engine);
+    ImGui::BeginDisabled(!chosen);
+    if (ImGui::Button("Copy##name") && chosen) {
+        ImGui::SetClipboardText(chosen->name);
+        showMessage(s, std::string(chosen->name) + " is on the clipboard.", s.status.now);
     }
     ImGui::EndDisabled();
-    if (!s.panel.findMessage.empty()) ImGui::TextWrapped("%s", s.panel.findMessage.c_str());
 
     if (ImGui::Button("Search")) {
         s.panel.selectedResult = -1;
+        s.panel.hasFoundStar = false;
         int64_t* at = s.panel.lastSearchPosition;
         for (int a = 0; a < 3; ++a) at[a] = s.view.position[a].integer;
         searchNearest(engine, s.settings.seed, at[0], at[1], at[2]);
@@ -254,25 +304,25 @@ void catalogPage(ProgramState& s, StarField& engine, float bottomReserve) {
             engine.searchResults.clear();
         }
         s.panel.selectedResult = -1;
+        s.panel.hasFoundStar = false;
         s.changes.labelsChanged = 1;
     }
-
-    // The list, with the star the selection and Go refer to.
-    std::lock_guard lock(engine.resultsMutex);
-    const std::vector<SearchResult>& results = engine.searchResults;
-    if (s.panel.selectedResult >= static_cast<int>(results.size())) s.panel.selectedResult = -1;
     ImGui::SameLine();
-    if (ImGui::Button("Go") && s.panel.selectedResult >= 0) {
-        flyTo(s, results[static_cast<size_t>(s.panel.selectedResult)].star);
+    if (ImGui::Button("Go")) {
+        if (const std::optional<SearchResult> star = selectedStar(s, engine)) flyTo(s, star->star);
     }
     ImGui::SameLine();
     const bool infoWasShown = s.panel.infoShown;
     toggleButton(" i ##info", s.panel.infoShown);
     if (s.panel.infoShown && !infoWasShown) s.panel.refreshTextBlock = true;
 
-    const float height = std::max(ImGui::GetTextLineHeightWithSpacing(),
-                                  ImGui::GetWindowHeight() - ImGui::GetCursorPosY() - bottomReserve);
-    if (ImGui::BeginListBox("##results", ImVec2(23 * s.panel.charSize[0], height))) {
+    // The list, with the star the selection refers to.
+    std::lock_guard lock(engine.resultsMutex);
+    const std::vector<SearchResult>& results = engine.searchResults;
+    if (s.panel.selectedResult >= static_cast<int>(results.size())) s.panel.selectedResult = -1;
+    // The list takes the rest of the page, and at least a few rows.
+    const float height = std::max(5 * ImGui::GetTextLineHeightWithSpacing(), ImGui::GetContentRegionAvail().y);
+    if (ImGui::BeginListBox("##results", ImVec2(pageWidth(s), height))) {
         // After a search the list starts with a row that selects no star.
         for (int i = results.empty() ? 0 : -1; i < static_cast<int>(results.size()); ++i) {
             ImGui::PushID(i);
@@ -280,7 +330,9 @@ void catalogPage(ProgramState& s, StarField& engine, float bottomReserve) {
             const char* name = i < 0 ? "(unselected)" : results[static_cast<size_t>(i)].name;
             if (ImGui::Selectable(name, selected) && !selected) {
                 s.panel.selectedResult = i;
+                s.panel.hasFoundStar = false;
                 s.panel.refreshTextBlock = true;
+                s.changes.labelsChanged = 1;  // the selected star's marker stands out
                 if (i >= 0) turnTowards(s, results[static_cast<size_t>(i)].star);
             }
             ImGui::PopID();
@@ -290,16 +342,20 @@ void catalogPage(ProgramState& s, StarField& engine, float bottomReserve) {
 }
 
 void userInterfacePage(ProgramState& s) {
-    ImGui::TextUnformatted("Controls:");
-    ImGui::SameLine();
+    fieldLabel("Controls:");
     int side = s.settings.panelOnRight ? 1 : 0;
-    if (choiceCombo("##combo_left_right", SIDE_CHOICES, side)) {
+    if (choiceCombo("##combo_left_right", SIDE_CHOICES, side, restOfRow(s))) {
         s.settings.panelOnRight = side == 1;
         s.redraw.framebufferResized = true;
     }
-    ImGui::TextUnformatted("Font Sz Ctrl");
-    ImGui::SameLine();
-    ImGui::SetNextItemWidth(10 * s.panel.charSize[0]);
+    // The two fields line up at the page's right edge, where "+" stays when
+    // the control font changes.
+    const float labelWidth = ImGui::CalcTextSize("Font Sz Ctrl").x + ImGui::GetStyle().ItemInnerSpacing.x;
+    const float fieldWidth = std::min(10 * s.panel.charSize[0], pageWidth(s) - labelWidth);
+    const float fieldX = pageWidth(s) - fieldWidth;
+    fieldLabel("Font Sz Ctrl");
+    ImGui::SetCursorPosX(fieldX);
+    ImGui::SetNextItemWidth(fieldWidth);
     int control = static_cast<int>(s.settings.controlFontScale);
     if (ImGui::InputInt("##Font Sz Ctrl", &control, 1)) {
         control = std::clamp(control, static_cast<int>(CONTROL_FONT_SCALE_MIN), static_cast<int>(CONTROL_FONT_SCALE_MAX));
@@ -308,9 +364,9 @@ void userInterfacePage(ProgramState& s) {
             s.redraw.framebufferResized = true;
         }
     }
-    ImGui::TextUnformatted("Font Sz Disp");
-    ImGui::SameLine();
-    ImGui::SetNextItemWidth(10 * s.panel.charSize[0]);
+    fieldLabel("Font Sz Disp");
+    ImGui::SetCursorPosX(fieldX);
+    ImGui::SetNextItemWidth(fieldWidth);
     int display = static_cast<int>(s.settings.displayFontSize);
     if (ImGui::InputInt("##Font Sz Disp", &display, 1)) {
         display = std::clamp(display, 0, static_cast<int>(DISPLAY_FONT_SIZE_MAX));
@@ -319,7 +375,7 @@ void userInterfacePage(ProgramState& s) {
             s.changes.labelsChanged = 1;
         }
     }
-    if (ImGui::Button("Reset\nFonts", ImVec2(23 * s.panel.charSize[0], 3 * ImGui::GetTextLineHeight()))) {
+    if (ImGui::Button("Reset\nFonts", ImVec2(pageWidth(s), 3 * ImGui::GetTextLineHeight()))) {
         if (s.settings.controlFontScale != 1) s.redraw.framebufferResized = true;
         if (s.settings.displayFontSize != 3) s.changes.labelsChanged = 1;
         s.settings.controlFontScale = 1;
@@ -327,25 +383,25 @@ void userInterfacePage(ProgramState& s) {
     }
 }
 
-void displayTweaksPage(ProgramState& s, StarField& engine) {
-    if (choiceCombo("Background##combo_background_display", BACKGROUND_CHOICES, s.settings.backgroundMode)) {
+void displayTweaksPage(ProgramState& s) {
+    if (namedCombo(s, "Background##combo_background_display", BACKGROUND_CHOICES, s.settings.backgroundMode)) {
         s.changes.settingsChanged = 1;
     }
-    if (choiceCombo("Star Shape##combo_mid_star_shape_display", STAR_SHAPE_CHOICES, s.settings.starShape)) {
+    if (namedCombo(s, "Star Shape##combo_mid_star_shape_display", STAR_SHAPE_CHOICES, s.settings.starShape)) {
         s.changes.settingsChanged = 1;
     }
-    choiceCombo("Brightness##brightness", BRIGHTNESS_CHOICES, s.settings.brightness);
+    namedCombo(s, "Brightness##brightness", BRIGHTNESS_CHOICES, s.settings.brightness);
     for (const char* line :
          {"Below this point, use", "at your own risk.", "Some settings may cause", "stability/rendering", "issues."}) {
         ImGui::TextUnformatted(line);
     }
     // The star field takes these with its next pass.
     Settings& set = s.settings;
-    if (choiceCombo("Max stars gen##star_gen_count", STARS_GEN_CHOICES, set.maxStarsGen)) s.changes.settingsChanged = 1;
-    choiceCombo("Max stars gc##star_gc_count", POINT_CAPACITY_CHOICES, set.pointCapacity);
-    if (choiceCombo("Max Voxels##voxel_count", VOXEL_CHOICES, set.maxVoxelChunks)) s.changes.settingsChanged = 1;
-    choiceCombo("Frame timeout##frame_timeout", TIMEOUT_CHOICES, set.frameTimeoutNs);
-    choiceCombo("Frame lookahead##frame_lookahead", LOOKAHEAD_CHOICES, set.frameLookaheadNs);
+    if (namedCombo(s, "Max stars gen##star_gen_count", STARS_GEN_CHOICES, set.maxStarsGen)) s.changes.settingsChanged = 1;
+    namedCombo(s, "Max stars gc##star_gc_count", POINT_CAPACITY_CHOICES, set.pointCapacity);
+    if (namedCombo(s, "Max Voxels##voxel_count", VOXEL_CHOICES, set.maxVoxelChunks)) s.changes.settingsChanged = 1;
+    namedCombo(s, "Frame timeout##frame_timeout", TIMEOUT_CHOICES, set.frameTimeoutNs);
+    namedCombo(s, "Frame lookahead##frame_lookahead", LOOKAHEAD_CHOICES, set.frameLookaheadNs);
 }
 
 void informationPage(ProgramState& s) {
@@ -358,8 +414,8 @@ void informationPage(ProgramState& s) {
     }
 }
 
-void licensesPage() {
-    notice();
+void licensesPage(ProgramState& s) {
+    notice(s);
     ImGui::TextUnformatted("Software used:");
     for (const char* line : {"Vulkan", "Dear ImGui", "   MIT License", "GLFW", "   zlib/libpng License", "glm",
                              "   Happy Bunny License", "xxHash", "   BSD 2-Clause License", "Roboto Font",
@@ -368,8 +424,8 @@ void licensesPage() {
     }
 }
 
-void creditsPage() {
-    notice();
+void creditsPage(ProgramState& s) {
+    notice(s);
     for (const char* line : {"Author:", "   the Starloom team", "With support from:", "   its first testers"}) {
         ImGui::TextUnformatted(line);
     }
@@ -381,8 +437,28 @@ int requestedTextBlock(const ProgramState& s) {
     if (s.panel.helpShown && helpBlockOf(page) != 0) return helpBlockOf(page);
     if (page == PAGE_INFORMATION) return INFO_BLOCK_IDS[s.panel.infoPage];
     if (page == PAGE_LICENSES) return LICENCE_BLOCK_ID;
-    if (page == PAGE_CATALOG && s.panel.infoShown && s.panel.selectedResult >= 0) return STAR_INFO_BLOCK_ID;
+    if (page == PAGE_CATALOG && s.panel.infoShown && (s.panel.selectedResult >= 0 || s.panel.hasFoundStar)) {
+        return STAR_INFO_BLOCK_ID;
+    }
     return 0;
+}
+
+// The first start's line on how to fly, at the foot of the star display.
+void flightHint(const ProgramState& s) {
+    const char* text = "Space: fly forward - ,/.: speed - ?: help";
+    const ImVec2 size = ImGui::CalcTextSize(text);
+    const ImGuiStyle& style = ImGui::GetStyle();
+    const float left = s.settings.panelOnRight ? 0.0f : static_cast<float>(s.status.framebufferWidth - s.status.displayWidth);
+    const float width = size.x + 2 * style.WindowPadding.x;
+    ImGui::SetNextWindowPos(ImVec2(left + std::max(0.0f, (static_cast<float>(s.status.displayWidth) - width) * 0.5f),
+                                   static_cast<float>(s.status.displayHeight) - size.y - 2 * style.WindowPadding.y -
+                                       2 * ImGui::GetTextLineHeight()));
+    ImGui::SetNextWindowBgAlpha(0.6f);
+    ImGui::Begin("##flight_hint", nullptr,
+                 ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoInputs | ImGuiWindowFlags_AlwaysAutoResize |
+                     ImGuiWindowFlags_NoFocusOnAppearing | ImGuiWindowFlags_NoNav | ImGuiWindowFlags_NoSavedSettings);
+    ImGui::TextUnformatted(text);
+    ImGui::End();
 }
 
 }  // namespace
@@ -449,12 +525,12 @@ int measurePanel(ProgramState& state) {
     state.panel.charSize[0] = static_cast<float>(static_cast<int>(width + 0.99999f));
     state.panel.charSize[1] = height;
     const float padding = ImGui::GetStyle().WindowPadding.x;
-    return static_cast<int>(2 * padding + 23 * state.panel.charSize[0]);
+    return static_cast<int>(2 * padding + static_cast<float>(PANEL_COLUMNS) * state.panel.charSize[0]);
 }
 
 bool panelWantsKeyboard() { return ImGui::GetCurrentContext() != nullptr && ImGui::GetIO().WantCaptureKeyboard; }
 
-void preparePanelFrame() { imguiPrepareFrame(); }
+void preparePanelFrame(PanelInput& input) { imguiPrepareFrame(input); }
 
 void drawPanel(ProgramState& s, StarField& engine, TextView* text) {
     ImGuiStyle& style = ImGui::GetStyle();
@@ -472,13 +548,12 @@ void drawPanel(ProgramState& s, StarField& engine, TextView* text) {
     ImGui::Begin("Quorvane", nullptr, flags);
     ImGui::Text("Version:%s FPS:%4.0f", s.status.version.c_str(), s.status.framesPerSecond);
     ImGui::Text("Stars displayed:%7d", static_cast<int>(s.status.starsDisplayed));
-    if (!s.status.screenshotMessage.empty() && s.status.now < s.status.screenshotShownUntil) {
-        ImGui::TextWrapped("%s", s.status.screenshotMessage.c_str());
-    }
 
+    // The page combo and the help toggle share the row on every page.
     s.panel.currentPage = std::clamp(s.panel.currentPage, 0, PAGE_COUNT - 1);
     s.panel.infoPage = std::clamp(s.panel.infoPage, 0, INFO_PAGE_COUNT - 1);
-    ImGui::SetNextItemWidth(18 * s.panel.charSize[0]);
+    const float helpWidth = ImGui::CalcTextSize(" ? ##help", nullptr, true).x + 2 * style.FramePadding.x;
+    ImGui::SetNextItemWidth(pageWidth(s) - helpWidth - style.ItemInnerSpacing.x);
     if (ImGui::BeginCombo("##combo1", PAGE_NAMES[s.panel.currentPage], ImGuiComboFlags_HeightLarge)) {
         for (int i = 0; i < PAGE_COUNT; ++i) {
             if (ImGui::Selectable(PAGE_NAMES[i], i == s.panel.currentPage)) s.panel.currentPage = i;
@@ -486,26 +561,49 @@ void drawPanel(ProgramState& s, StarField& engine, TextView* text) {
         ImGui::EndCombo();
     }
     if (helpBlockOf(s.panel.currentPage) != 0) {
-        ImGui::SameLine();
+        ImGui::SameLine(0, style.ItemInnerSpacing.x);
         toggleButton(" ? ##help", s.panel.helpShown);
     }
 
-    // The quit buttons take the bottom: two rows of buttons and the padding.
+    // The bottom: the quit buttons, and above them the message area, a line
+    // high whether or not a message shows (a longer message takes more lines
+    // from the page's bottom, but moves nothing on it).
     const float quitHeight = 2 * ImGui::GetFrameHeightWithSpacing() + style.WindowPadding.y;
+    std::vector<std::string> message;
+    if (s.status.now < s.status.messageUntil) message = wrapMessage(s.status.message, PANEL_COLUMNS);
+    const float messageHeight =
+        static_cast<float>(std::max<size_t>(MESSAGE_LINES, message.size())) * ImGui::GetTextLineHeightWithSpacing();
+
+    // The page between them, scrolled when it is taller than its room (large
+    // control fonts), its scroll bar in the window's right margin.
+    const float pageTop = ImGui::GetCursorPosY();
+    const float pageHeight = std::max(ImGui::GetFrameHeight(), screenHeight - quitHeight - messageHeight - pageTop);
+    // (The panel clips its contents half a padding short of its edge: the
+    // page may reach it.)
+    const ImVec2 panelFrom = ImGui::GetWindowPos();
+    ImGui::PushClipRect(panelFrom, ImVec2(panelFrom.x + ImGui::GetWindowWidth(), panelFrom.y + screenHeight), false);
+    ImGui::PushStyleVar(ImGuiStyleVar_ScrollbarSize, style.WindowPadding.x);
+    ImGui::BeginChild("##page", ImVec2(pageWidth(s) + style.WindowPadding.x, pageHeight), false);
+    ImGui::PopStyleVar();
     switch (s.panel.currentPage) {
         case PAGE_HOME: homePage(s); break;
-        case PAGE_CONTROLS: controlsPage(); break;
+        case PAGE_CONTROLS: controlsPage(s); break;
         case PAGE_NAVIGATION: navigationPage(s, engine); break;
         case PAGE_DISPLAY: displayPage(s); break;
-        case PAGE_CATALOG: catalogPage(s, engine, quitHeight + style.ItemSpacing.y); break;
+        case PAGE_CATALOG: catalogPage(s, engine); break;
         case PAGE_USER_INTERFACE: userInterfacePage(s); break;
-        case PAGE_DISPLAY_TWEAKS: displayTweaksPage(s, engine); break;
+        case PAGE_DISPLAY_TWEAKS: displayTweaksPage(s); break;
         case PAGE_INFORMATION: informationPage(s); break;
-        case PAGE_LICENSES: licensesPage(); break;
-        case PAGE_CREDITS: creditsPage(); break;
+        case PAGE_LICENSES: licensesPage(s); break;
+        case PAGE_CREDITS: creditsPage(s); break;
         default: break;
     }
+    ImGui::EndChild();
+    ImGui::PopClipRect();
     s.panel.textBlockId = requestedTextBlock(s);
+
+    ImGui::SetCursorPosY(screenHeight - quitHeight - messageHeight + style.ItemSpacing.y);
+    for (const std::string& line : message) ImGui::TextUnformatted(line.c_str());
 
     // Both quit buttons as wide as the wider label needs, at the bottom.
     const float buttonWidth = ImGui::CalcTextSize("Quit/nosave").x + 2 * style.FramePadding.x;
@@ -516,13 +614,53 @@ void drawPanel(ProgramState& s, StarField& engine, TextView* text) {
         s.requests.quitWithoutSaving = true;
     }
     ImGui::End();
+    if (s.panel.flightHint) flightHint(s);
     if (text != nullptr) {
         updateTextView(*text, s, engine);
         drawTextWindow(*text, s);
-    } else {
-        s.panel.hideStarDisplay = false;
-        s.panel.helpMargin = 0;
     }
+}
+
+std::vector<std::string> wrapMessage(std::string_view text, size_t columns) {
+    columns = std::max<size_t>(columns, 1);
+    auto numeric = [](char c) { return (c >= '0' && c <= '9') || c == '.' || c == ','; };
+    std::vector<std::string> lines;
+    std::string line;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == ' ') {
+            ++i;
+            continue;
+        }
+        const size_t end = std::min(text.find(' ', i), text.size());
+        std::string_view word = text.substr(i, end - i);
+        i = end;
+        if (!line.empty() && line.size() + 1 + word.size() <= columns) {
+            line += ' ';
+            line += word;
+            continue;
+        }
+        if (!line.empty()) lines.push_back(std::move(line));
+        line.clear();
+        // A word longer than a line breaks after its last "/", "-" or "_"
+        // that fits, else where the line is full but not inside a number.
+        while (word.size() > columns) {
+            size_t cut = 0;
+            for (size_t k = 0; k < columns; ++k) {
+                if (word[k] == '/' || word[k] == '-' || word[k] == '_') cut = k + 1;
+            }
+            if (cut == 0) {
+                cut = columns;
+                while (cut > 0 && numeric(word[cut - 1]) && numeric(word[cut])) --cut;
+                if (cut == 0) cut = columns;
+            }
+            lines.emplace_back(word.substr(0, cut));
+            word.remove_prefix(cut);
+        }
+        line = std::string(word);
+    }
+    if (!line.empty()) lines.push_back(std::move(line));
+    return lines;
 }
 
 void buildControlPanel(ProgramState& state, StarField& engine, TextView* text) {

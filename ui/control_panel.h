@@ -5,8 +5,11 @@
 // results.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "numeric/vec3.h"
 #include "text/help_texts.h"
@@ -17,6 +20,7 @@
 struct ProgramState;
 struct StarField;
 struct TextView;
+struct PanelInput;
 
 // The pages, in the combo's order.
 enum PanelPage {
@@ -52,9 +56,9 @@ int measurePanel(ProgramState& state);
 bool panelWantsKeyboard();
 
 // Main thread, just before the panel worker starts: the window system's part
-// of the new frame (input, display size), which must run on the thread that
-// owns the window.
-void preparePanelFrame();
+// of the new frame (display size, time) and the frame's share of the queued
+// input, which must run on the thread that owns the window.
+void preparePanelFrame(PanelInput& input);
 
 // One frame of the panel, from NewFrame to Render. Runs on the panel worker
 // while the main thread waits, and once on the main thread at start-up.
@@ -64,6 +68,16 @@ void buildControlPanel(ProgramState& state, StarField& engine, TextView* text);
 // The panel's windows inside a frame that the caller has begun (the tests
 // drive it with a Dear ImGui context of their own).
 void drawPanel(ProgramState& state, StarField& engine, TextView* text = nullptr);
+
+// The panel's width in characters of the control font, and the lines of its
+// message area that are kept free whether or not a message shows.
+inline constexpr size_t PANEL_COLUMNS = 23;
+inline constexpr size_t MESSAGE_LINES = 1;
+
+// A message broken into lines of at most `columns` characters: at spaces;
+// a word longer than a line after its last "/", "-" or "_" that fits, else
+// where the line is full but never inside a number.
+std::vector<std::string> wrapMessage(std::string_view text, size_t columns);
 
 // What the Navigation page shows. The speed of a level in parsecs per
 // second: for levels of 40 and above "s:%7.0lf pc/s", from 30

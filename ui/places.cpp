@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <mutex>
+#include <vector>
 
 #include "state/program_state.h"
 #include "starfield/locate.h"
@@ -56,6 +57,7 @@ bool goToPlace(ProgramState& s, StarField& engine, std::string_view text, std::s
                 engine.searchResults.clear();
             }
             s.panel.selectedResult = -1;
+            s.panel.hasFoundStar = false;
             s.changes.labelsChanged = 1;
             s.changes.settingsChanged = 1;
             s.panel.refreshTextBlock = true;
@@ -94,6 +96,21 @@ bool findStar(ProgramState& s, StarField& engine, std::string_view name, std::st
     const StarRecord& star = located.found.star;
     turnTowards(s, star);
     flyTo(s, star);
+    // The star becomes the selected one: its entry of the list, or, when the
+    // list does not hold it, the found star.
+    {
+        std::lock_guard lock(engine.resultsMutex);
+        const std::vector<SearchResult>& results = engine.searchResults;
+        s.panel.selectedResult = -1;
+        for (size_t i = 0; i < results.size(); ++i) {
+            const StarRecord& r = results[i].star;
+            if (r.x == star.x && r.y == star.y && r.z == star.z) s.panel.selectedResult = static_cast<int>(i);
+        }
+    }
+    s.panel.hasFoundStar = s.panel.selectedResult < 0;
+    s.panel.foundStar = located.found;
+    s.panel.refreshTextBlock = true;
+    s.changes.labelsChanged = 1;  // the selected star's marker stands out
     message = std::string("Flying to ") + located.found.name + ":" + starDistanceText(distanceTo(s, star)) + ".";
     return true;
 }

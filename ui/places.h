@@ -25,7 +25,8 @@ std::string currentLocationText(const ProgramState& state);
 bool goToPlace(ProgramState& state, StarField& engine, std::string_view text, std::string& message);
 
 // The Catalog page's Find: turns towards the named star and flies there, as
-// selecting it in the list and pressing "Go" do. False, with the reason in
+// selecting it in the list and pressing "Go" do, and makes it the selected
+// star (its entry of the list, else the panel's found star). False, with the reason in
 // `message` and nothing changed, for a malformed name or one that names no
 // star; on success `message` names the star and its distance.
 bool findStar(ProgramState& state, StarField& engine, std::string_view name, std::string& message);

@@ -47,8 +47,9 @@ bool composeTextBlock(const TextView& view, const ProgramState& state, StarField
             std::lock_guard lock(engine.resultsMutex);
             const std::vector<SearchResult>& results = engine.searchResults;
             const int selected = state.panel.selectedResult;
-            if (selected < 0 || selected >= static_cast<int>(results.size())) return false;
-            const SearchResult& star = results[static_cast<size_t>(selected)];
+            const bool listed = selected >= 0 && selected < static_cast<int>(results.size());
+            if (!listed && !state.panel.hasFoundStar) return false;
+            const SearchResult& star = listed ? results[static_cast<size_t>(selected)] : state.panel.foundStar;
             const int64_t viewpoint[3] = {state.view.position[0].integer, state.view.position[1].integer,
                                           state.view.position[2].integer};
             source.text =
@@ -89,13 +90,17 @@ void updateTextView(TextView& view, ProgramState& state, StarField& engine) {
         state.panel.textBlockId = 0;
         return;
     }
-    view.rebuilt = layoutTextBlock(view.cache, view.block, layoutSettings(view, state), source.width,
-                                   state.status.displayHeight, state.panel.textBlockId, source.text);
+    // The block is composed every frame and laid out again when its text
+    // changed: the facts it shows (the distance while flying, the window's
+    // size) stay current.
+    if (source.text != view.text || source.width != view.width) clearTextBlockCache(view.cache);
+    view.text = std::move(source.text);
+    view.width = source.width;
+    view.rebuilt = layoutTextBlock(view.cache, view.block, layoutSettings(view, state), view.width,
+                                   state.status.displayHeight, state.panel.textBlockId, view.text);
 }
 
-void drawTextWindow(const TextView& view, ProgramState& state) {
-    state.panel.helpMargin = 0;
-    state.panel.hideStarDisplay = false;
+void drawTextWindow(const TextView& view, const ProgramState& state) {
     if (state.panel.textBlockId == 0 || view.block.width <= 0) return;
     const ImGuiStyle& style = ImGui::GetStyle();
     const float width = static_cast<float>(view.block.width) + style.ScrollbarSize;
@@ -110,12 +115,6 @@ void drawTextWindow(const TextView& view, ProgramState& state) {
     imguiTextBlockImage(static_cast<float>(view.block.width), static_cast<float>(view.block.height));
     ImGui::End();
     ImGui::PopStyleVar();
-    // The stars are drawn beside the window; when it leaves them next to no
-    // room, not at all.
-    const int margin = static_cast<int>(width);
-    state.panel.helpMargin = margin;
-    if (state.status.displayWidth - margin < 64) {
-        state.panel.hideStarDisplay = true;
-        state.panel.helpMargin = 0;
-    }
+    // The window covers the stars, which keep their place (the picture does
+    // not move or shrink when a block opens or closes).
 }

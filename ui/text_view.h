@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "text/info_pages.h"
 #include "text/markup.h"
@@ -21,6 +22,8 @@ struct TextView {
     // What the block in the cache was laid out for.
     uint32_t fontSize = ~0u;
     int displayWidth = 0, displayHeight = 0;
+    std::string text;
+    int width = 0;
 };
 
 // The marked-up text and the width of the block of an id; false for an id of
@@ -33,10 +36,11 @@ bool composeTextBlock(const TextView& view, const ProgramState& state, StarField
                       TextSource& source);
 
 // Lays out the block the panel asks for this frame (state.panel.textBlockId) unless
-// it is the block laid out last; a changed display font or display size, a
-// refresh request of the panel and changed labels lay it out again.
+// it is the block laid out last with the same text; a changed display font
+// or display size, a refresh request of the panel and changed labels lay it
+// out again.
 void updateTextView(TextView& view, ProgramState& state, StarField& engine);
 
-// The "Text" window at the outer edge of the star display, showing the block;
-// records its width as the help margin (the stars are drawn beside it).
-void drawTextWindow(const TextView& view, ProgramState& state);
+// The "Text" window at the outer edge of the star display, showing the block
+// over the stars (which keep their place: no help margin).
+void drawTextWindow(const TextView& view, const ProgramState& state);

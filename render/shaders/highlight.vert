@@ -18,9 +18,11 @@ void main() {
     float y = float(int(luminosity_scale & 2047u) - 1024);
     vec4 position4 = ubo.proj_model_view * vec4(position2, 1.0);
     vec2 scale = ubo.inv_window_scale * position4.w;
+    // Bit 1 of the colour word: the selected star's marker, half as large again.
+    float size = ubo.highlight_multiplier * ((rgb & 2) != 0 ? 1.5 : 1.0);
     if (!(position4.w == 0.0)) {
-        position4.x = round(position4.x / scale.x + ubo.highlight_multiplier * x) * scale.x;
-        position4.y = round(position4.y / scale.y + ubo.highlight_multiplier * y) * scale.y;
+        position4.x = round(position4.x / scale.x + size * x) * scale.x;
+        position4.y = round(position4.y / scale.y + size * y) * scale.y;
     }
     gl_Position = position4;
     fragColor = vec3(r, g, b) * 0.032258063554763794;

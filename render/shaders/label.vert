@@ -17,7 +17,9 @@ void main() {
     int g = (rgb >> 22) & 31;
     int b = (rgb >> 17) & 31;
     float x = float(int((luminosity_scale >> 11) & 2047u) - 1024);
-    float y = float(int(luminosity_scale & 2047u) - 1024);
+    // Bits 2..9 of the colour word: pixels the label is moved down (clear
+    // of the cross-hair).
+    float y = float(int(luminosity_scale & 2047u) - 1024) + float((rgb >> 2) & 255);
     vec4 position4 = ubo.proj_model_view * vec4(position2, 1.0);
     vec2 scale = ubo.inv_window_scale * position4.w;
     // Whole pixels from the star, plus half a pixel: the display's width
@@ -30,7 +32,9 @@ void main() {
         position4.y = (round(position4.y / scale.y + y) + 0.5) * scale.y;
     }
     gl_Position = position4;
-    float a = (r + g + b) == 0 ? 0.0 : 31.0;
+    // Bit 0 of the colour word: the label is left out (it would cover
+    // another label or the cross-hair).
+    float a = (r + g + b) == 0 || (rgb & 1) != 0 ? 0.0 : 31.0;
     frag_color = vec4(r, g, b, a) * 0.032258063554763794;
     frag_text_coord = font_loc;
 }
