@@ -49,6 +49,11 @@ struct AppState {
     int backgroundMode = 2;  // 0 "(none)", 1 "Low Q", 2 "Normal"
     int starShape = 1;       // 0 "Circle", 1 "Fuzzy"
     float brightness = 1.0f;
+    // The exposure of the star display: fixed (the factor `exposure`, 1
+    // unless --exposure sets another), or automatic, following the light of
+    // the picture (the brightness then works as a correction of it).
+    bool autoExposure = false;
+    float exposure = 1.0f;
     float maximumCircleSize = 20.0f;  // largest near-star shape radius, pixels
     int starLabel[2] = {1, 0};
     bool fullScreen = true;

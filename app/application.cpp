@@ -257,6 +257,8 @@ FrameInput Application::frameInput() const {
     in.up = state.view.up;
     in.viewAngle = state.viewAngle;
     in.brightness = state.brightness;
+    in.autoExposure = state.autoExposure;
+    in.exposure = state.exposure;
     in.maximumCircleSize = state.maximumCircleSize;
     in.showCrosshair = state.showCrosshair;
     in.hideStarDisplay = state.hideStarDisplay;

@@ -30,7 +30,8 @@ LoopSituation Application::loopSituation() const {
     s.navigating = v.flyingToTarget || v.turningToTarget || v.goInput != 0 || v.rollInput != 0 || v.pitchInput != 0;
     s.changesPending = state.changes.any() || passes.restartPending || state.redrawStars || state.redrawPanel ||
                        state.framebufferResized || state.rebuildDevicePipelines || state.viewLimitsChanged ||
-                       state.refreshTextBlock || state.saveRequested || state.loadRequested || state.resetRequested;
+                       state.refreshTextBlock || state.saveRequested || state.loadRequested || state.resetRequested ||
+                       exposureAdapting(renderer);
     s.passRunning = starFieldJob.running.load();
     // The engine's pass state may be read only while no pass runs.
     s.passToCollect = !s.passRunning && passes.passWasRunning;

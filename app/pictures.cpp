@@ -30,9 +30,14 @@ void Application::saveScreenshot(const FrameEnd& end) {
     state.redrawPanel = true;
 }
 
-void Application::initOffscreenRenderer(int width, int height) {
+void Application::initOffscreenRenderer(int width, int height, bool linearLight) {
     stage = "setting up the Vulkan device";
-    createOffscreenDevice(renderer, width, height, state.multisampling);
+    const PicturePlan plan = openOffscreenDevice(renderer, width, height, state.multisampling, linearLight);
+    // Before anything of the picture's size exists or the stars are made.
+    stage = "checking the picture's size against the device";
+    if (!plan.problem.empty()) throw std::runtime_error(plan.problem);
+    stage = "setting up the Vulkan device";
+    createOffscreenDevice(renderer, plan);
 
     stage = "creating the GPU buffers";
     createDrawResources(renderer, icosa, {&starField.galaxy->ellipsoids, &starField.galaxy->armChains},
@@ -63,7 +68,7 @@ void Application::completeStarField() {
     state.starsDisplayed = starField.starsDisplayed;
 }
 
-void Application::renderPicture(const std::string& pngPath, bool backgroundOnly) {
+void Application::renderPicture(const std::string& path, bool backgroundOnly) {
     stage = "drawing the picture";
     FrameInput input = frameInput();
     // A picture of the sky: the cross-hair is an aiming aid of the window.
@@ -74,7 +79,8 @@ void Application::renderPicture(const std::string& pngPath, bool backgroundOnly)
 
     stage = "writing the picture";
     std::string error;
-    if (!writePng(pngPath, picture.width, picture.height, 3, picture.rgb.data(), error)) {
-        throw std::runtime_error(error);
-    }
+    const bool written = picture.linear.empty()
+                             ? writePng(path, picture.width, picture.height, 3, picture.rgb.data(), error)
+                             : writePfm(path, picture.width, picture.height, picture.linear.data(), error);
+    if (!written) throw std::runtime_error(error);
 }

@@ -115,10 +115,12 @@ void publishPassResults(StarFieldLink& link) {
     draw.foreground.clear();
     for (uint32_t i = 0; i < engine.foreground.count && i < MAX_FOREGROUND_OBJECTS; ++i) {
         const ForegroundEntry& e = engine.foreground.entries[i];
+        const StarRecord* star = engine.foreground.owner[i];
         ForegroundView f{{e.x, e.y, e.z},
                          e.radius,
                          {static_cast<uint8_t>(e.colour & 0x7F), static_cast<uint8_t>((e.colour >> 8) & 0x7F),
-                          static_cast<uint8_t>((e.colour >> 16) & 0x7F)}};
+                          static_cast<uint8_t>((e.colour >> 16) & 0x7F)},
+                         star != nullptr ? star->luminosityCode : 0};
         draw.foreground.push_back(f);
     }
     draw.foregroundFarSq = link.viewLimits.foregroundDistance;

@@ -31,7 +31,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import check_validation_output, fail, find_window, run, require_tools, screenshot, start_xvfb  # noqa: E402
+from e2e_support import check_validation_output, enable_validation, fail, find_window, run, require_tools, screenshot, start_xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 1024, 768
 # The panel is 2 x 8 pixels of padding and 23 characters of 7 pixels wide,
@@ -149,12 +149,8 @@ def main():
     proc = None
     try:
         env = dict(os.environ)
-        env.update({"DISPLAY": display, "HOME": home, "XDG_DATA_HOME": os.path.join(home, "data"),
-                    "VK_INSTANCE_LAYERS": "VK_LAYER_KHRONOS_validation"})
-        with open(os.path.join(home, "vk_layer_settings.txt"), "w") as settings:
-            settings.write("khronos_validation.report_flags = error,warn,perf\n"
-                           "khronos_validation.debug_action = VK_DBG_LAYER_ACTION_LOG_MSG\n"
-                           "khronos_validation.log_filename = stdout\n")
+        env.update({"DISPLAY": display, "HOME": home, "XDG_DATA_HOME": os.path.join(home, "data")})
+        enable_validation(env, home)
         # A save file with a wrong magic number.
         save_dir = os.path.join(home, "data", "tarnwick")
         os.makedirs(save_dir)

@@ -200,6 +200,19 @@ TEST(ViewUniforms, ProjectionScaleAndEyeOffset) {
     EXPECT_LT(clip[1] / clip[3], 0.0);
     project(0.1, 1, 0, clip);
     EXPECT_GT(clip[0] / clip[3], 0.0);
+
+    // The view's axes give the ray through any point of the view: it
+    // projects back to that point; a pixel's angle is the view's width over
+    // its pixels at the centre.
+    for (auto [x, y] : {std::pair{0.0, 0.0}, std::pair{0.3, -0.6}, std::pair{-1.0, 1.0}}) {
+        double ray[3];
+        for (int a = 0; a < 3; ++a) ray[a] = ubo.camera_forward[a] + x * ubo.camera_right[a] + y * ubo.camera_up[a];
+        project(ray[0], ray[1], ray[2], clip);
+        EXPECT_NEAR(clip[0] / clip[3], x, 1e-5);
+        EXPECT_NEAR(clip[1] / clip[3], y, 1e-5);
+    }
+    const double across = std::atan(std::hypot(ubo.camera_right[0], ubo.camera_right[1], ubo.camera_right[2]));
+    EXPECT_NEAR(ubo.pixel_angle, 2 * std::tan(across) / 1021, 1e-7);
 }
 
 TEST(ViewUniforms, UnknownMidgroundPlanesFallBackToTheBaseProjection) {

@@ -344,6 +344,7 @@ void displayTweaksPage(AppState& s, StarField& engine) {
         s.changes.settingsChanged = 1;
     }
     choiceCombo("Brightness##brightness", BRIGHTNESS_CHOICES, s.brightness);
+    choiceCombo("Exposure##exposure", EXPOSURE_CHOICES, s.autoExposure);
     for (const char* line :
          {"Below this point, use", "at your own risk.", "Some settings may cause", "stability/rendering", "issues."}) {
         ImGui::TextUnformatted(line);

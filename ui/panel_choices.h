@@ -37,6 +37,8 @@ inline constexpr Choice<uint64_t> LOOKAHEAD_CHOICES[] = {
     {"1", 1000 * MILLISECOND_NS}};
 inline constexpr Choice<int> BACKGROUND_CHOICES[] = {{"(none)", 0}, {"Low Q", 1}, {"Normal", 2}};
 inline constexpr Choice<int> STAR_SHAPE_CHOICES[] = {{"Circle", 0}, {"Fuzzy", 1}};
+// The exposure: fixed, or following the light of the view.
+inline constexpr Choice<bool> EXPOSURE_CHOICES[] = {{"Fixed", false}, {"Auto", true}};
 inline constexpr Choice<int> STAR_LABEL_CHOICES[] = {{"(none)", 0}, {"Name", 1}, {"Distance", 2}};
 inline constexpr Choice<int> SIDE_CHOICES[] = {{"Left", 0}, {"Right", 1}};
 
