@@ -9,13 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 
-enum class ExposureMode : uint8_t { Fixed, Auto };
-
-struct ExposureSetting {
-    ExposureMode mode = ExposureMode::Fixed;
-    float fixed = 1.0f;  // the factor in Fixed mode
-};
-
 // The measurement's blocks across and down (the exposure target's size).
 inline constexpr uint32_t EXPOSURE_GRID_WIDTH = 64, EXPOSURE_GRID_HEIGHT = 40;
 

@@ -284,12 +284,12 @@ void recordScene(Renderer& r, VkCommandBuffer cb, uint32_t imageIndex, const Fra
                             &r.descriptorSets[imageIndex], 0, nullptr);
 
     beginPass(cb, r.backgroundPass, r.backgroundFramebuffer, r.backgroundExtent, NOTHING);
-    if (in.backgroundMode != 0 && r.ellipsoidVertices.size > 0 && r.ellipsoidTriangles > 0) {
+    if (in.backgroundMode != BackgroundMode::None && r.ellipsoidVertices.size > 0 && r.ellipsoidTriangles > 0) {
         bindVertices(r.ellipsoidPipeline, r.ellipsoidVertices);
         vkCmdBindIndexBuffer(cb, r.ellipsoidIndices.buffer, 0, VK_INDEX_TYPE_UINT16);
         vkCmdDrawIndexed(cb, 3 * r.ellipsoidTriangles, 1, 0, 0, 0);
     }
-    if ((in.backgroundMode == 1 || in.backgroundMode == 2) && r.tubeVertices.size > 0 && r.tubeSegments > 0) {
+    if (in.backgroundMode != BackgroundMode::None && r.tubeVertices.size > 0 && r.tubeSegments > 0) {
         bindVertices(r.backgroundPipeline, r.tubeVertices);
         vkCmdBindIndexBuffer(cb, r.tubeIndices.buffer, 0, VK_INDEX_TYPE_UINT32);
         vkCmdDrawIndexed(cb, 60 * (r.tubeRings + 1) * r.tubeSegments, 1, 0, 0, 0);
@@ -417,8 +417,9 @@ void applyFrameSettings(Renderer& r, const FrameInput& in) {
         in.starField != nullptr
             ? static_cast<uint32_t>(std::min<size_t>(in.starField->foreground.size(), MAX_FOREGROUND_OBJECTS))
             : 0;
-    const bool recorded = foreground == r.foregroundCount && in.showCrosshair == r.recordedCrosshair &&
-                          in.hideStarDisplay == r.recordedHidden && in.backgroundMode == r.recordedBackground &&
+    const bool recorded = r.recordedAnything && foreground == r.foregroundCount &&
+                          in.showCrosshair == r.recordedCrosshair && in.hideStarDisplay == r.recordedHidden &&
+                          in.backgroundMode == r.recordedBackground &&
                           in.backgroundOnly == r.recordedBackgroundOnly &&
                           in.autoExposure == r.recordedAutoExposure;
     r.foregroundCount = foreground;
@@ -427,6 +428,7 @@ void applyFrameSettings(Renderer& r, const FrameInput& in) {
     r.recordedBackground = in.backgroundMode;
     r.recordedBackgroundOnly = in.backgroundOnly;
     r.recordedAutoExposure = in.autoExposure;
+    r.recordedAnything = true;
     for (auto& marks : r.redraw) {
         if (in.redrawStars || !recorded) marks[0] = 1;
         if (in.redrawPanel) marks[1] = 1;

@@ -207,8 +207,8 @@ TubeMesh buildTubeMesh(const std::vector<std::vector<ArmSegment>>& chains, uint3
     return mesh;
 }
 
-std::array<ShapeReferenceStruct, 9> buildShapeTable(int starShape) {
-    const bool circle = starShape == 0;
+std::array<ShapeReferenceStruct, 9> buildShapeTable(StarShape starShape) {
+    const bool circle = starShape == StarShape::Circle;
     const float radius = circle ? 1.0f : std::sqrt(3.0f);
     const float intensity = (circle ? 1.0f : 0.0f) / 127.0f;
     std::array<ShapeReferenceStruct, 9> table{};

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "render/uniforms.h"
+#include "state/settings.h"
 
 // The base icosahedron as the sphere builders read it: 12 vertices at distance
 // 0.5 from the centre (fourth component 0) and 20 faces (three vertex indices,
@@ -74,7 +75,7 @@ inline constexpr uint32_t FOREGROUND_VERTICES_PER_OBJECT = 6;
 // Star shape table: a centre and eight rim points at k x 45 degrees.
 // Star shape 0 "Circle": rim at radius 1 with intensity 1/127; 1 "Fuzzy": rim at
 // radius sqrt(3) with intensity 0.
-std::array<ShapeReferenceStruct, 9> buildShapeTable(int starShape);
+std::array<ShapeReferenceStruct, 9> buildShapeTable(StarShape starShape);
 
 // Vertices of a near star's shape: eight triangles fanning round the centre
 // (the shape program numbers them itself).

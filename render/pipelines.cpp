@@ -330,7 +330,7 @@ void createGraphicsPipelines(Renderer& r) {
 
     // The diffuse background: Background "Normal" integrates the ellipsoids
     // and the tubes per pixel, "Low Q" per vertex.
-    const bool perPixel = r.built.backgroundMode == 2;
+    const bool perPixel = r.built.backgroundMode == BackgroundMode::Normal;
     createGraphicsPipeline(
         r, r.ellipsoidPipeline, background,
         program(perPixel ? shaders::ellipsoid_setup_vert : shaders::ellipsoid_vert,
