@@ -182,7 +182,8 @@ void Application::recomputeViewLimits() {
 
 void Application::recomputeDisplayConstants() {
     recomputeBackgroundLight(starField, channelConstants(state.settings),
-                             backgroundDisplayValue(state.status.displayHeight, state.settings.viewAngle));
+                             backgroundDisplayValue(state.status.displayHeight, state.settings.viewAngle),
+                             state.settings.diffuseColour == DiffuseColour::Populations);
 }
 
 void Application::applySettings() {

@@ -15,7 +15,7 @@ inline constexpr uint32_t EXPOSURE_GRID_WIDTH = 64, EXPOSURE_GRID_HEIGHT = 40;
 // The automatic exposure stays within these factors of the light.
 inline constexpr double AUTO_EXPOSURE_LOWEST = 1.0 / 64, AUTO_EXPOSURE_HIGHEST = 4096;
 // The grey the log-average light is brought to.
-inline constexpr double AUTO_EXPOSURE_KEY = 0.14;
+inline constexpr double AUTO_EXPOSURE_KEY = 0.07;
 // The 99th percentile of the blocks (the brightest part that is more than a
 // star or two) is brought at most this far up: it stays within the tone
 // map's shoulder instead of being washed out.

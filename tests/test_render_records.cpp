@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cmath>
+#include <algorithm>
 #include <cstddef>
 #include <set>
 #include <tuple>
@@ -10,9 +11,11 @@
 #include "render/gpu_buffer.h"
 #include "render/meshes.h"
 #include "render/point_culling.h"
+#include "render/population_light.h"
 #include "render/renderer.h"
 #include "render/uniforms.h"
 #include "starfield/star_record.h"
+#include "state/settings.h"
 
 TEST(UniformLayout, MembersSitWhereTheShadersReadThem) {
     EXPECT_EQ(sizeof(UniformBufferObject), 5664u);
@@ -498,4 +501,29 @@ TEST(ViewUniforms, UnknownMidgroundPlanesFallBackToTheBaseProjection) {
         const double w = m[0 + 3] * d + m[12 + 3];
         EXPECT_NEAR(z / w, expected, 1e-6);
     }
+}
+
+TEST(PopulationLight, OldStarsLoseTheirMassiveOnesAndTheLightReddens) {
+    const StellarAge burst{1e10, true}, even{1e10, false}, young{0, false};
+    struct Case {
+        double low, high;
+        StellarAge age;
+        double share;
+    };
+    // A star of one solar mass lives 10 Gyr; of 4, 10 Gyr / 32.
+    for (const Case& c : {Case{0.1, 0.5, burst, 1.0}, Case{2.0, 60.0, burst, 0.0}, Case{0.5, 2.0, burst, 0.5},
+                          Case{4.0, 4.0001, even, 1.0 / 32}, Case{0.1, 0.5, even, 1.0}, Case{30.0, 60.0, young, 1.0}}) {
+        EXPECT_NEAR(shiningShare(c.low, c.high, c.age), c.share, 2e-3) << c.low << " to " << c.high;
+    }
+    PopulationTable table;
+    buildPopulations(table);
+    const ChannelConstants channels = channelConstants(Settings{});
+    const auto core = populationColour(table, channels, stellarAgeOfKind(KIND_CORE));
+    const auto disc = populationColour(table, channels, stellarAgeOfKind(KIND_DISC));
+    const auto arms = populationColour(table, channels, stellarAgeOfKind(KIND_ARMS));
+    // Red over blue: the old core the reddest, the young arms the bluest.
+    EXPECT_GT(core[0] / core[2], disc[0] / disc[2]);
+    EXPECT_GT(disc[0] / disc[2], arms[0] / arms[2]);
+    EXPECT_LT(arms[0], arms[2]);
+    for (const auto& colour : {core, disc, arms}) EXPECT_FLOAT_EQ(std::max({colour[0], colour[1], colour[2]}), 1.0f);
 }
