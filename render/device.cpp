@@ -744,6 +744,8 @@ DisplayGeometry createPipelines(Renderer& r, const SwapChainSettings& settings) 
     createFramebuffers(r);
     allocateCommandBuffers(r);
     for (auto& marks : r.redraw) marks = {1, 1};
+    r.recordedScene.assign(r.images.size(), 0);
+    ++r.sceneVersion;  // new light images hold nothing yet
     return r.geometry;
 }
 
@@ -751,6 +753,7 @@ void rebuildGraphicsPipelines(Renderer& r) {
     waitIdle(r);
     flush(r.pipelineObjects);
     createGraphicsPipelines(r);
+    ++r.sceneVersion;
     for (auto& marks : r.redraw) marks[0] = 1;
 }
 

@@ -383,12 +383,39 @@ void beginCommands(VkCommandBuffer cb) {
     checkVkResult(vkBeginCommandBuffer(cb, &begin));
 }
 
-void recordCommandBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
+void recordCommandBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in, bool scene) {
     VkCommandBuffer cb = r.commandBuffers[imageIndex];
     beginCommands(cb);
-    if (!in.hideStarDisplay) recordScene(r, cb, imageIndex, in);
+    if (scene) recordScene(r, cb, imageIndex, in);
     recordDisplay(r, cb, imageIndex, in);
     checkVkResult(vkEndCommandBuffer(cb));
+    if (imageIndex < r.recordedScene.size()) r.recordedScene[imageIndex] = scene;
+}
+
+// The uniform block as far as the scene depends on it: the exposure counts
+// only for the foreground discs, shown at their own brightness whatever it is.
+std::vector<uint8_t> sceneBytes(const Renderer& r) {
+    UniformBufferObject ubo = r.ubo;
+    if (r.foregroundCount == 0) ubo.exposure = 0;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&ubo);
+    return std::vector<uint8_t>(bytes, bytes + sizeof ubo);
+}
+
+// Whether this frame must draw the scene: the light images do not hold it yet.
+bool sceneNeeded(const Renderer& r, const FrameInput& in) {
+    if (in.hideStarDisplay) return false;
+    return r.drawnSceneVersion != r.sceneVersion || r.drawnScene != sceneBytes(r);
+}
+
+// The automatic exposure moves towards what the light asks for, by the time
+// since its last step.
+void adaptAutoExposure(Renderer& r, const FrameInput& in) {
+    const uint64_t now = steadyNanoseconds();
+    const double seconds = std::clamp(static_cast<double>(now - r.autoExposureTime) * 1e-9, 0.0, 0.5);
+    r.autoExposureTime = now;
+    if (in.autoExposure && r.autoExposureKnown) {
+        r.autoExposure = adaptExposure(r.autoExposure, r.autoExposureTarget, seconds);
+    }
 }
 
 // What a frame's settings change in the objects already built: the
@@ -403,6 +430,7 @@ void applyFrameSettings(Renderer& r, const FrameInput& in) {
     if (in.starShape != r.starShape) {
         waitIdle(r);
         uploadShapeTable(r, in.starShape);
+        ++r.sceneVersion;
         for (auto& marks : r.redraw) marks[0] = 1;
     }
     // Automatic exposure starts from what was shown and moves from there.
@@ -429,6 +457,7 @@ void applyFrameSettings(Renderer& r, const FrameInput& in) {
     r.recordedBackgroundOnly = in.backgroundOnly;
     r.recordedAutoExposure = in.autoExposure;
     r.recordedAnything = true;
+    if (!recorded) ++r.sceneVersion;
     for (auto& marks : r.redraw) {
         if (in.redrawStars || !recorded) marks[0] = 1;
         if (in.redrawPanel) marks[1] = 1;
@@ -445,18 +474,13 @@ double measuredExposure(Renderer& r, uint32_t imageIndex) {
     return target;
 }
 
-// A measurement the image's last frame made moves the automatic exposure
-// towards what it asks for, by the time since the last step.
+// A measurement the image's last frame made: what the automatic exposure
+// moves towards from now on.
 void takeExposureMeasurement(Renderer& r, uint32_t imageIndex) {
     if (imageIndex >= r.exposureMeasured.size() || !r.exposureMeasured[imageIndex]) return;
     r.exposureMeasured[imageIndex] = 0;
-    const double target = measuredExposure(r, imageIndex);
-    const uint64_t now = steadyNanoseconds();
-    const double seconds = std::clamp(static_cast<double>(now - r.autoExposureTime) * 1e-9, 0.0, 0.5);
-    r.autoExposure = adaptExposure(r.autoExposure, target, seconds);
-    r.autoExposureTarget = target;
+    r.autoExposureTarget = measuredExposure(r, imageIndex);
     r.autoExposureKnown = true;
-    r.autoExposureTime = now;
 }
 
 // After the frame's submission, before presenting: the star display of the
@@ -560,8 +584,11 @@ FrameEnd endFrame(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
     FrameEnd end;
     const uint32_t frame = r.currentFrame;
     applyFrameSettings(r, in);
+    adaptAutoExposure(r, in);
     updateUniformBuffer(r, imageIndex, in);
-    if (r.redraw[imageIndex][0] || r.redraw[imageIndex][1]) recordCommandBuffer(r, imageIndex, in);
+    const bool scene = sceneNeeded(r, in);
+    if (imageIndex < r.recordedScene.size() && r.recordedScene[imageIndex] != scene) r.redraw[imageIndex][0] = 1;
+    if (r.redraw[imageIndex][0] || r.redraw[imageIndex][1]) recordCommandBuffer(r, imageIndex, in, scene);
 
     VkSubmitInfo submit{};
     submit.sType = VK_STRUCTURE_TYPE_SUBMIT_INFO;
@@ -575,7 +602,11 @@ FrameEnd endFrame(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
     submit.pSignalSemaphores = &r.renderFinished[frame];
     const uint64_t submitStart = nowNanoseconds();
     checkVkResult(vkQueueSubmit(r.graphicsQueue, 1, &submit, r.inFlight[frame]));
-    if (imageIndex < r.exposureMeasured.size()) r.exposureMeasured[imageIndex] = in.autoExposure && !in.hideStarDisplay;
+    if (imageIndex < r.exposureMeasured.size()) r.exposureMeasured[imageIndex] = in.autoExposure && scene;
+    if (scene) {
+        r.drawnScene = sceneBytes(r);
+        r.drawnSceneVersion = r.sceneVersion;
+    }
     if (in.capture) captureStarDisplay(r, imageIndex, end);
     const uint64_t presentStart = nowNanoseconds();
 
@@ -599,6 +630,7 @@ FrameEnd endFrame(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
 
 bool uploadStarFieldResults(Renderer& r, StarFieldResults& results, const std::vector<StarRecord*>& nearList,
                             const int64_t origin[3]) {
+    ++r.sceneVersion;  // new records in the buffers the scene draws from
     bool changed = results.redraw;
 
     // 1. Changed point slots, as runs of consecutive records.

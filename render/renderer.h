@@ -208,6 +208,14 @@ struct Renderer {
     double autoExposure = 1, autoExposureTarget = 1;
     bool autoExposureKnown = false;
     uint64_t autoExposureTime = 0;
+    // The light images hold the scene of the last frame that drew one. A
+    // frame whose scene would be the same (the same uniform block, the same
+    // buffers and pipelines: sceneVersion counts their changes) draws the
+    // display pass alone: the panel follows the mouse at the display pass's
+    // cost while the view rests.
+    std::vector<uint8_t> drawnScene;  // its uniform block (exposure left out without discs)
+    uint64_t sceneVersion = 1, drawnSceneVersion = 0;
+    std::vector<uint8_t> recordedScene;  // per image: its commands draw the scene
 
     VkCommandPool commandPool = VK_NULL_HANDLE;
     std::vector<VkCommandBuffer> commandBuffers;
