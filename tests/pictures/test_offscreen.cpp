@@ -132,7 +132,7 @@ int levelBelow(const Image& image, double share) {
 
 // Seen from outside at the fixed exposure the galaxy is a dim patch; the
 // automatic exposure makes it a clear picture without washing it out. Inside
-// the disc it keeps the sky about as the fixed exposure shows it.
+// the disc it neither washes the sky out nor darkens it to black.
 TEST(OffscreenPictures, AutomaticExposureShowsTheGalaxyFromOutsideClearly) {
     Workspace w;
     const std::string size = sizeText(PICTURE_WIDTH, PICTURE_HEIGHT);
@@ -149,8 +149,8 @@ TEST(OffscreenPictures, AutomaticExposureShowsTheGalaxyFromOutsideClearly) {
     const Image sky = render(w, inside, (w.dir / "sky.png").string(), size);
     const Image adapted = render(w, inside, (w.dir / "sky_auto.png").string(), size, " --exposure auto");
     std::printf("inside: median level %d (fixed) and %d (auto)\n", levelBelow(sky, 0.5), levelBelow(adapted, 0.5));
-    EXPECT_LT(levelBelow(adapted, 0.5), levelBelow(sky, 0.5) + 40) << "the sky washed out";
-    EXPECT_GT(levelBelow(adapted, 0.5), levelBelow(sky, 0.5) / 2);
+    EXPECT_LE(levelBelow(adapted, 0.5), std::max(levelBelow(sky, 0.5), 128)) << "the sky washed out";
+    EXPECT_GE(levelBelow(adapted, 0.5), 48) << "the sky darkened to black";
 }
 
 // A star up close is an opaque disc: nothing behind it shows through (the
