@@ -64,7 +64,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # any processor) unless the machine has another. Without one the program
 # says so and exits; starloom-cli needs none.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "mesa-vulkan-drivers | vulkan-icd")
-# F12 finds the user's pictures folder through xdg-user-dir when it is there.
+# xdg-user-dirs names the user's pictures folder (~/.config/user-dirs.dirs),
+# where F12 saves screenshots; without it they go to ~/Pictures/Starloom.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xdg-user-dirs")
 # The desktop entry names the installed binary by its full path, which the
 # install works out from CMAKE_INSTALL_PREFIX: install to /usr under DESTDIR.
