@@ -9,13 +9,15 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "app/save_file.h"
+#include "state/save_file.h"
 #include "numeric/constants.h"
 #include "starloom_version.h"
 #include "ui/control_panel.h"
-#include "ui/info_pages.h"
+#include "text/info_pages.h"
 
 namespace {
+
+SaveTarget saveTarget(ProgramState& state) { return {&state.settings, &state.view}; }
 
 uint64_t nowNanoseconds() {
     return static_cast<uint64_t>(
@@ -23,6 +25,10 @@ uint64_t nowNanoseconds() {
             .count());
 }
 
+// The panel is built on a thread of its own while the main thread waits for
+// it: the two never run at once, so this buys no concurrency today. The
+// thread is there so that the panel's build can move beside the frame (for
+// example while the GPU draws) without changing what the panel may touch.
 void panelJobBody(void* owner) {
     Application& app = *static_cast<Application*>(owner);
     buildControlPanel(app.state, *app.starField.engine, &app.textView);
@@ -37,7 +43,7 @@ bool unfinishedHook(void* owner) { return starFieldUnfinished(&static_cast<Appli
 
 }  // namespace
 
-Application::Application() { state.version = STARLOOM_VERSION; }
+Application::Application() { state.status.version = STARLOOM_VERSION; }
 
 Application::~Application() {
     // shutdown() has normally joined both workers; after a fatal error it may
@@ -67,17 +73,17 @@ std::string saveDirectoryPath() {
     return std::string(".") + folder;
 }
 
-void Application::init(const GalaxyModel& galaxy) {
-    stage = "creating the save folder";
+void Application::init(const Galaxy& galaxy) {
+    stage = STAGE_SAVE_FOLDER;
     if (saveFile.empty()) {
-        state.saveDirectory = saveDirectoryPath();
+        saveDirectory = saveDirectoryPath();
     } else {
         const std::filesystem::path parent = std::filesystem::path(saveFile).parent_path();
-        state.saveDirectory = parent.empty() ? std::string() : parent.string() + "/";
+        saveDirectory = parent.empty() ? std::string() : parent.string() + "/";
     }
-    if (!state.saveDirectory.empty()) std::filesystem::create_directories(state.saveDirectory);
+    if (!saveDirectory.empty()) std::filesystem::create_directories(saveDirectory);
 
-    stage = "starting the star field";
+    stage = STAGE_STAR_FIELD;
     starFieldJob.owner = &starField;
     starFieldJob.work = runStarFieldPass;
     launchWorker(starFieldWorker, starFieldJob);
@@ -88,58 +94,49 @@ void Application::init(const GalaxyModel& galaxy) {
     panelJob.work = panelJobBody;
     launchWorker(panelWorker, panelJob);
 
-    for (bool& k : state.keyDown) k = false;
-    state.lastError.clear();
+    for (bool& k : loop.keyDown) k = false;
+    state.status.lastError.clear();
 
     // The defaults first, so that a file that fails part-way leaves every
     // field it did not reach at a usable value; then the file. A missing file
     // is no error.
-    stage = "loading the save file";
-    applyDefaults();
+    stage = STAGE_LOADING;
+    applyDefaultSettings(state.settings, state.view);
     try {
         std::string errorText;
-        const int error = loadState(savePath(), errorText, saveTargetFor(state, *starField.engine));
-        if (error != 0 && error != ENOENT) state.lastError = errorText;
+        const int error = loadState(savePath(), errorText, saveTarget(state));
+        if (error != 0 && error != ENOENT) state.status.lastError = errorText;
     } catch (const std::exception& e) {
-        state.lastError = e.what()[0] != '\0' ? e.what() : "Unknown exception";
+        state.status.lastError = e.what()[0] != '\0' ? e.what() : "Unknown exception";
     }
 
-    state.lastFrameTime = nowNanoseconds() - 1;
+    loop.lastFrameTime = nowNanoseconds() - 1;
     state.view.capsLock = false;
-    state.starLabel[0] = 1;
+    state.settings.starLabel[0] = LABEL_NAME;
 }
 
-void Application::applyDefaults() {
-    if (starField.engine != nullptr) {
-        ::applyDefaults(saveTargetFor(state, *starField.engine));
-    } else {
-        applyDefaultSettings(state);  // before init: no engine yet
-    }
-}
-
-std::string Application::savePath() const { return saveFile.empty() ? state.saveDirectory + SAVE_FILE_NAME : saveFile; }
+std::string Application::savePath() const { return saveFile.empty() ? saveDirectory + SAVE_FILE_NAME : saveFile; }
 
 void Application::saveNow() {
     std::lock_guard<std::mutex> guard(stateMutex);
-    state.lastError.clear();
+    state.status.lastError.clear();
     try {
-        saveState(savePath(), saveTargetFor(state, *starField.engine));
+        saveState(savePath(), saveTarget(state));
     } catch (const std::exception& e) {
-        state.lastError = e.what();
+        state.status.lastError = e.what();
     }
 }
 
 void Application::loadNow() {
     std::lock_guard<std::mutex> guard(stateMutex);
-    state.lastError.clear();
+    state.status.lastError.clear();
     try {
         // A file that cannot be opened is reported too: a Load that loads
         // nothing must not look like one that worked.
         std::string errorText;
-        if (loadState(savePath(), errorText, saveTargetFor(state, *starField.engine)) != 0)
-            state.lastError = errorText;
+        if (loadState(savePath(), errorText, saveTarget(state)) != 0) state.status.lastError = errorText;
     } catch (const std::exception& e) {
-        state.lastError = e.what();
+        state.status.lastError = e.what();
     }
     // Also after a failure: the fields read before it are in force.
     takeReplacedState();
@@ -147,8 +144,8 @@ void Application::loadNow() {
 
 void Application::resetNow() {
     std::lock_guard<std::mutex> guard(stateMutex);
-    state.lastError.clear();
-    applyDefaults();
+    state.status.lastError.clear();
+    applyDefaultSettings(state.settings, state.view);
     takeReplacedState();
 }
 
@@ -158,53 +155,53 @@ void Application::takeReplacedState() {
     state.view.flyingToTarget = false;
     state.view.turningToTarget = false;
     state.changes.labelsChanged = 1;
-    state.refreshTextBlock = true;
+    state.panel.refreshTextBlock = true;
     applySettings();
 }
 
-void Application::handleSaveFileRequests() {
-    // The save file takes the generation lock: a pass that would run until
-    // collected ends at its next bucket instead.
-    if (state.saveRequested || state.loadRequested || state.resetRequested) requestPassResults(starField);
-    if (state.saveRequested) saveNow();
-    if (state.loadRequested) loadNow();
-    if (state.resetRequested) resetNow();
-    state.saveRequested = state.loadRequested = state.resetRequested = false;
+void Application::handleRequests() {
+    Requests& asked = state.requests;
+    if (asked.viewLimits) {
+        recomputeViewLimits();
+        recomputeDisplayConstants();
+    }
+    // The save file no longer touches the star field: Load and Reset hand
+    // their settings to the next pass like any other change.
+    if (asked.save) saveNow();
+    if (asked.load) loadNow();
+    if (asked.reset) resetNow();
+    if (asked.quit) running = false;
+    if (asked.quitWithoutSaving) saveOnExit = false;
+    asked.viewLimits = asked.save = asked.load = asked.reset = asked.quit = asked.quitWithoutSaving = false;
 }
 
 void Application::recomputeViewLimits() {
-    ::recomputeViewLimits(starField, state.maxMagnitude, state.viewAngle, state.displayHeight);
+    ::recomputeViewLimits(starField, state.settings.maxMagnitude, state.settings.viewAngle, state.status.displayHeight);
     state.changes.settingsChanged = 1;
 }
 
 void Application::recomputeDisplayConstants() {
-    recomputeBackgroundLight(starField, state, backgroundDisplayValue(state.displayHeight, state.viewAngle));
+    recomputeBackgroundLight(starField, channelConstants(state.settings),
+                             backgroundDisplayValue(state.status.displayHeight, state.settings.viewAngle));
 }
 
 void Application::applySettings() {
-    state.rebuildDevicePipelines = true;
+    state.redraw.rebuildDevicePipelines = true;
     // Directions that are already orthonormal keep every bit (a place pasted
     // or loaded is exactly the place copied or saved).
     if (!isOrthonormal(state.view.forward, state.view.up, 1e-12)) orthonormalise(state.view.forward, state.view.up);
-    recomputeChannelConstants(state);
-    recomputeSpeed(state);
     recomputeViewLimits();
     recomputeDisplayConstants();
 }
 
 void Application::runPanel() {
-    if (state.currentPage == PAGE_INFORMATION && state.infoPage == INFO_GPU) refreshGpuFacts();
+    if (state.panel.currentPage == PAGE_INFORMATION && state.panel.infoPage == INFO_GPU) refreshGpuFacts();
     preparePanelFrame();
     startJob(panelWorker);
     waitForJob(panelWorker);
     if (textView.rebuilt) {
         const TextBlock& block = textView.block;
         renderTextBlock(renderer, block.vertices.data(), block.vertexCount, block.width, block.height);
-    }
-    if (state.viewLimitsChanged) {
-        state.viewLimitsChanged = false;
-        recomputeViewLimits();
-        recomputeDisplayConstants();
     }
 }
 
@@ -215,8 +212,6 @@ void Application::updateStarField() {
     // when there is one to start, so that the worker goes on generating while
     // this frame is drawn instead of waiting for the next frame.
     for (int round = 0; round < 2; ++round) {
-        // New view limits reach the engine only between passes.
-        if (!starFieldJob.running.load()) handOverViewLimits(starField);
         const bool collected =
             updateStarFieldHandOff(passes, state.changes, starFieldWorker, {unfinishedHook, preparePassHook, this});
         if (!collected) return;
@@ -224,18 +219,19 @@ void Application::updateStarField() {
         StarField& engine = *starField.engine;
         uploadStarFieldResults(renderer, engine.results, engine.nearList, starField.input.position);
         publishPassResults(starField);
-        state.starsDisplayed = starField.starsDisplayed;
-        // Waiting for every pass: one start per frame, as before.
+        state.status.starsDisplayed = starField.starsDisplayed;
+        // Waiting for every pass: one start per frame.
         if (passes.waitForPass) return;
     }
 }
 
 void Application::recreateSwapChain() {
     const int panelWidthBase = measurePanel(state);
-    const SwapChainSettings settings{state.multisampling, panelWidthBase, state.panelOnRight, state.backgroundMode,
-                                     state.helpMarginRequested};
-    const DisplayGeometry g = ::recreateSwapChain(renderer, settings, state.rebuildDevicePipelines);
-    state.rebuildDevicePipelines = false;
+    const Settings& set = state.settings;
+    const SwapChainSettings settings{set.multisampling, panelWidthBase, set.panelOnRight, set.backgroundMode,
+                                     state.panel.helpMargin};
+    const DisplayGeometry g = ::recreateSwapChain(renderer, settings, state.redraw.rebuildDevicePipelines);
+    state.redraw.rebuildDevicePipelines = false;
     setDisplayGeometry(g);
     // The star field sizes stars on screen by the display height.
     recomputeViewLimits();
@@ -243,11 +239,11 @@ void Application::recreateSwapChain() {
 }
 
 void Application::setDisplayGeometry(const DisplayGeometry& g) {
-    state.framebufferWidth = g.framebufferWidth;
-    state.framebufferHeight = g.framebufferHeight;
-    state.panelWidth = g.panelWidth;
-    state.displayWidth = g.displayWidth;
-    state.displayHeight = g.displayHeight;
+    state.status.framebufferWidth = g.framebufferWidth;
+    state.status.framebufferHeight = g.framebufferHeight;
+    state.panel.width = g.panelWidth;
+    state.status.displayWidth = g.displayWidth;
+    state.status.displayHeight = g.displayHeight;
 }
 
 FrameInput Application::frameInput() const {
@@ -255,18 +251,19 @@ FrameInput Application::frameInput() const {
     for (int a = 0; a < 3; ++a) in.position[a] = state.view.position[a].integer;
     in.forward = state.view.forward;
     in.up = state.view.up;
-    in.viewAngle = state.viewAngle;
-    in.brightness = state.brightness;
-    in.maximumCircleSize = state.maximumCircleSize;
-    in.showCrosshair = state.showCrosshair;
-    in.hideStarDisplay = state.hideStarDisplay;
-    in.backgroundMode = state.backgroundMode;
-    in.starShape = state.starShape;
-    in.helpMargin = state.helpMarginRequested;
-    in.panelOnRight = state.panelOnRight;
-    in.redrawStars = state.redrawStars;
-    in.redrawPanel = state.redrawPanel;
-    in.capture = state.screenshotRequested;
+    const Settings& set = state.settings;
+    in.viewAngle = set.viewAngle;
+    in.brightness = set.brightness;
+    in.maximumCircleSize = set.maximumCircleSize;
+    in.showCrosshair = set.showCrosshair;
+    in.hideStarDisplay = state.panel.hideStarDisplay;
+    in.backgroundMode = set.backgroundMode;
+    in.starShape = set.starShape;
+    in.helpMargin = state.panel.helpMargin;
+    in.panelOnRight = set.panelOnRight;
+    in.redrawStars = state.redraw.stars;
+    in.redrawPanel = state.redraw.panel;
+    in.capture = state.requests.screenshot;
     in.starField = &starField.draw;
     return in;
 }
@@ -289,8 +286,8 @@ void Application::refreshGpuFacts() {
     gpu.maxUniformBufferRange = device.maxUniformBufferRange;
     gpu.sampleCount = static_cast<uint32_t>(device.samplesInUse);
     gpu.supportedSampleCounts = device.supportedSamples;
-    gpu.screenWidth = static_cast<uint32_t>(state.framebufferWidth);
-    gpu.screenHeight = static_cast<uint32_t>(state.framebufferHeight);
+    gpu.screenWidth = static_cast<uint32_t>(state.status.framebufferWidth);
+    gpu.screenHeight = static_cast<uint32_t>(state.status.framebufferHeight);
     gpu.hostCopies = device.hostCopies;
     gpu.gpuCopies = device.gpuCopies;
     textView.maxImageSize = static_cast<int>(device.maxImageSize);
@@ -298,16 +295,16 @@ void Application::refreshGpuFacts() {
 
 void Application::shutdown() {
     std::lock_guard<std::mutex> guard(stateMutex);
-    if (state.shutdownDone) return;
-    state.shutdownDone = true;
-    stage = "shutting down";
+    if (shutdownDone) return;
+    shutdownDone = true;
+    stage = STAGE_SHUTDOWN;
     // A running pass ends at its next bucket: the save below and the
     // worker's stop wait for it.
     requestPassResults(starField);
-    if (state.saveOnExit && starField.engine != nullptr) {
+    if (saveOnExit && starField.engine != nullptr) {
         // Nobody is left to show a failure on the panel: it goes to standard error.
         try {
-            saveState(savePath(), saveTargetFor(state, *starField.engine));
+            saveState(savePath(), saveTarget(state));
         } catch (const std::exception& e) {
             std::fprintf(stderr, "Error: the state could not be saved to %s: %s\n", savePath().c_str(), e.what());
         }

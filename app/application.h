@@ -8,18 +8,54 @@
 #include <mutex>
 #include <string>
 
-#include "app/app_state.h"
 #include "app/star_field_link.h"
 #include "app/worker_thread.h"
 #include "render/meshes.h"
 #include "render/renderer.h"
+#include "state/program_state.h"
 #include "ui/text_view.h"
 
 struct GLFWwindow;
 struct LoopSituation;
 
+// What start-up or the run is doing, named in a fatal-error message; a
+// failure while setting up the Vulkan device also gets the hint about
+// compatible graphics cards.
+struct Stage {
+    const char* doing;
+    bool vulkanDevice = false;
+};
+inline constexpr Stage STAGE_STARTING{"starting"};
+inline constexpr Stage STAGE_SAVE_FOLDER{"creating the save folder"};
+inline constexpr Stage STAGE_STAR_FIELD{"starting the star field"};
+inline constexpr Stage STAGE_LOADING{"loading the save file"};
+inline constexpr Stage STAGE_WINDOW{"opening the window"};
+inline constexpr Stage STAGE_DEVICE{"setting up the Vulkan device", true};
+inline constexpr Stage STAGE_BUFFERS{"creating the GPU buffers"};
+inline constexpr Stage STAGE_PIPELINES{"creating the shaders and pipelines"};
+inline constexpr Stage STAGE_FIRST_STARS{"generating the first stars"};
+inline constexpr Stage STAGE_RUNNING{"running"};
+inline constexpr Stage STAGE_WAITING{"waiting for window events"};
+inline constexpr Stage STAGE_FRAME{"drawing a frame"};
+inline constexpr Stage STAGE_STARS{"generating the stars"};
+inline constexpr Stage STAGE_PICTURE{"drawing the picture"};
+inline constexpr Stage STAGE_WRITING_PICTURE{"writing the picture"};
+inline constexpr Stage STAGE_SHUTDOWN{"shutting down"};
+
+// The main loop's own state: the keys held, the clock of the frames and the
+// pace of the loop (app/loop_rule.h).
+struct LoopState {
+    bool keyDown[navkey::COUNT]{};
+    uint64_t lastFrameTime = 0;     // real-time clock of the last frame, nanoseconds
+    uint32_t framesSinceInput = 0;  // frames drawn since the last window event
+    uint64_t lastInputTime = 0;     // steady clock (steadyClockNs), of the last window event
+    bool waitedSinceFrame = false;  // the loop waited after the last frame
+    int64_t previousPosition[3]{};  // the viewpoint's integer parts at the last frame
+};
+
 struct Application {
-    AppState state;
+    ProgramState state;
+    LoopState loop;
     Renderer renderer;
     StarFieldLink starField;
     TextView textView;  // the text block the panel shows
@@ -34,11 +70,15 @@ struct Application {
     std::mutex stateMutex;  // save, load, reset and shutdown
 
     // The save file given on the command line; empty: the default one in
-    // the save folder (saveDirectoryPath()).
+    // the save folder (saveDirectoryPath()), which saveDirectory holds.
     std::string saveFile;
+    std::string saveDirectory;
 
-    // What start-up or the run is doing, named in a fatal-error message.
-    const char* stage = "starting";
+    bool running = true;       // the main loop goes on
+    bool saveOnExit = true;    // shutdown saves the state ("Quit/nosave" and --render clear it)
+    bool shutdownDone = false;
+
+    Stage stage = STAGE_STARTING;
 
     // Time spent per part of the frame, summed over frames (nanoseconds).
     // On a CPU driver the drawing itself happens inside submit and present.
@@ -52,7 +92,7 @@ struct Application {
     Application& operator=(const Application&) = delete;
 
     // Start-up and shutdown, in calling order.
-    void init(const GalaxyModel& galaxy);
+    void init(const Galaxy& galaxy);
     void initWindowAndRenderer();
     // One turn of the main loop: a frame when something can change the
     // picture, otherwise a wait for window events (app/loop_rule.h).
@@ -72,9 +112,7 @@ struct Application {
     // the pictures folder and words the panel's line about it.
     void saveScreenshot(const FrameEnd& end);
 
-    // Settings.
-    // The values of a missing save file, in the state and the star-field engine.
-    void applyDefaults();
+    // Settings: what follows from them, after start-up, Load and Reset.
     void applySettings();
     // The view limits for the magnitude, view angle and display height.
     void recomputeViewLimits();
@@ -88,9 +126,9 @@ struct Application {
     void saveNow();
     void loadNow();
     void resetNow();
-    // Carries out and clears the Save, Load and Reset requests the panel left
-    // in the state (saveRequested, loadRequested, resetRequested).
-    void handleSaveFileRequests();
+    // Carries out and clears what the panel asked for (save, load, reset,
+    // new view limits, quitting).
+    void handleRequests();
     // After Load or Reset replaced the state: what follows from it.
     void takeReplacedState();
 

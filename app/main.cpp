@@ -1,6 +1,5 @@
 // Starloom: fly through a procedurally generated galaxy.
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -11,6 +10,7 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
+#include "galaxy/galaxy_build.h"
 #include "render/meshes.h"
 #include "starfield/locate.h"
 #include "starfield/location_text.h"
@@ -30,11 +30,11 @@ constexpr const char* VULKAN_HINT =
 
 // One message on standard error: what the program was doing and why it
 // failed; the Vulkan compatibility hint only when the device was the problem.
-void reportFatal(const char* stage, const char* what) {
-    if (std::strcmp(stage, "setting up the Vulkan device") == 0) {
-        std::fprintf(stderr, "%s%s: %s\n", VULKAN_HINT, stage, what);
+void reportFatal(const Stage& stage, const char* what) {
+    if (stage.vulkanDevice) {
+        std::fprintf(stderr, "%s%s: %s\n", VULKAN_HINT, stage.doing, what);
     } else {
-        std::fprintf(stderr, "Error: %s: %s\n", stage, what);
+        std::fprintf(stderr, "Error: %s: %s\n", stage.doing, what);
     }
 }
 
@@ -48,12 +48,12 @@ int usageError(const std::string& error) {
 // file, without a window. A save file that cannot be used stops it when the
 // view comes from it: the picture would not show the view that was asked for.
 void renderSavedView(Application& app, const CommandLine& options) {
-    app.state.saveOnExit = false;  // a picture leaves the save file alone
+    app.saveOnExit = false;  // a picture leaves the save file alone
     if (options.at.empty() && !app.saveFile.empty() && !std::filesystem::exists(app.saveFile)) {
         throw std::runtime_error("there is no save file " + app.saveFile);
     }
-    if (options.at.empty() && !app.state.lastError.empty()) {
-        throw std::runtime_error("the save file " + app.savePath() + " cannot be used: " + app.state.lastError);
+    if (options.at.empty() && !app.state.status.lastError.empty()) {
+        throw std::runtime_error("the save file " + app.savePath() + " cannot be used: " + app.state.status.lastError);
     }
     app.initOffscreenRenderer(options.renderWidth, options.renderHeight);
     // The diffuse light alone needs no stars.
@@ -88,10 +88,9 @@ int main(int argc, char** argv) {
     }
 
     const IcosaTables icosa = makeIcosaTables();
-    const char* stage = "building the galaxy";
+    Stage stage{"building the galaxy"};
     try {
-        auto galaxy = std::make_unique<GalaxyModel>();
-        buildGalaxyModel(*galaxy);
+        const auto galaxy = std::make_unique<const Galaxy>(buildGalaxy());
         auto app = std::make_unique<Application>();
         try {
             app->icosa = icosa;
@@ -106,16 +105,16 @@ int main(int argc, char** argv) {
             if (!options.render.empty()) {
                 renderSavedView(*app, options);
             } else {
-                if (options.windowed) app->state.fullScreen = false;
+                if (options.windowed) app->state.settings.fullScreen = false;
                 app->initWindowAndRenderer();
-                while (app->state.running && !glfwWindowShouldClose(app->window)) app->runLoopStep();
+                while (app->running && !glfwWindowShouldClose(app->window)) app->runLoopStep();
             }
             app->shutdown();
         } catch (...) {
             stage = app->stage;
             throw;
         }
-        stage = "closing down";
+        stage = Stage{"closing down"};
         app.reset();
     } catch (const std::exception& e) {
         reportFatal(stage, e.what());

@@ -8,7 +8,7 @@
 #include "app/application.h"
 #include "app/screenshot.h"
 #include "display_font_data.h"
-#include "render/png_file.h"
+#include "files/png_file.h"
 
 namespace {
 
@@ -18,38 +18,38 @@ constexpr uint64_t SCREENSHOT_MESSAGE_NS = 10'000'000'000ull;
 }  // namespace
 
 void Application::saveScreenshot(const FrameEnd& end) {
-    state.screenshotRequested = false;
+    state.requests.screenshot = false;
     ScreenshotResult result;
     if (!end.captureError.empty()) {
         result.error = end.captureError;
     } else {
         result = writeScreenshot(end.picture, screenshotFolder(), std::time(nullptr));
     }
-    state.screenshotMessage = screenshotMessage(result, std::getenv("HOME"));
-    state.screenshotShownUntil = state.lastFrameTime + SCREENSHOT_MESSAGE_NS;
-    state.redrawPanel = true;
+    state.status.screenshotMessage = screenshotMessage(result, std::getenv("HOME"));
+    state.status.screenshotShownUntil = loop.lastFrameTime + SCREENSHOT_MESSAGE_NS;
+    state.redraw.panel = true;
 }
 
 void Application::initOffscreenRenderer(int width, int height) {
-    stage = "setting up the Vulkan device";
-    createOffscreenDevice(renderer, width, height, state.multisampling);
+    stage = STAGE_DEVICE;
+    createOffscreenDevice(renderer, width, height, state.settings.multisampling);
 
-    stage = "creating the GPU buffers";
-    createDrawResources(renderer, icosa, {&starField.galaxy->ellipsoids, &starField.galaxy->armChains},
-                        state.starShape, builtinDisplayFont());
+    stage = STAGE_BUFFERS;
+    createDrawResources(renderer, icosa, {&starField.ellipsoids, &starField.armChains},
+                        state.settings.starShape, builtinDisplayFont());
 
-    stage = "creating the shaders and pipelines";
+    stage = STAGE_PIPELINES;
     // No panel: the star display is the whole picture.
-    setDisplayGeometry(createPipelines(renderer, {state.multisampling, 0, state.panelOnRight, state.backgroundMode, 0}));
+    const Settings& set = state.settings;
+    setDisplayGeometry(createPipelines(renderer, {set.multisampling, 0, set.panelOnRight, set.backgroundMode, 0}));
     applySettings();
 }
 
 void Application::completeStarField() {
-    stage = "generating the stars";
+    stage = STAGE_STARS;
     // One pass without a time budget does what the window's frames spread
     // over many passes; the loop only guards against a pass that still stops.
-    starField.engine->frameTimeoutNs = UINT64_MAX;
-    handOverViewLimits(starField);
+    state.settings.frameTimeoutNs = UINT64_MAX;
     preparePass(starField, state, state.changes);
     state.changes = ChangeFlags{};
     do {
@@ -60,11 +60,11 @@ void Application::completeStarField() {
         publishPassResults(starField);
         preparePass(starField, state, ChangeFlags{});
     } while (starFieldUnfinished(&starField));
-    state.starsDisplayed = starField.starsDisplayed;
+    state.status.starsDisplayed = starField.starsDisplayed;
 }
 
 void Application::renderPicture(const std::string& pngPath, bool backgroundOnly) {
-    stage = "drawing the picture";
+    stage = STAGE_PICTURE;
     FrameInput input = frameInput();
     // A picture of the sky: the cross-hair is an aiming aid of the window.
     input.showCrosshair = false;
@@ -72,7 +72,7 @@ void Application::renderPicture(const std::string& pngPath, bool backgroundOnly)
     input.backgroundOnly = backgroundOnly;
     const Picture picture = drawOffscreen(renderer, input);
 
-    stage = "writing the picture";
+    stage = STAGE_WRITING_PICTURE;
     std::string error;
     if (!writePng(pngPath, picture.width, picture.height, 3, picture.rgb.data(), error)) {
         throw std::runtime_error(error);

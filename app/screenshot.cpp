@@ -6,7 +6,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "render/png_file.h"
+#include "files/png_file.h"
 
 namespace {
 

@@ -27,45 +27,36 @@ std::vector<std::vector<ArmSegment>> armChainsForDisplay(const GalaxyComponent& 
     return chains;
 }
 
-void buildGalaxyModel(GalaxyModel& galaxy) {
-    galaxy.components.resize(GALAXY_MAX_COMPONENTS);
-    galaxy.count = buildGalaxy(galaxy.planeTree, galaxy.backgroundShapes, galaxy.components.data());
-    galaxy.ellipsoids = ellipsoidsForDisplay(galaxy.backgroundShapes);
-    for (uint32_t i = 0; i < galaxy.count; ++i) {
-        if (galaxy.components[i].shape == SHAPE_ARMS) galaxy.armChains = armChainsForDisplay(galaxy.components[i]);
-    }
-}
-
-void createStarField(StarFieldLink& link, const GalaxyModel& galaxy) {
+void createStarField(StarFieldLink& link, const Galaxy& galaxy) {
     link.galaxy = &galaxy;
-    link.pendingLimits = computeViewLimits(galaxy.components.data(), galaxy.count, DEFAULT_MAX_MAGNITUDE,
-                                           DEFAULT_VIEW_ANGLE, DEFAULT_DISPLAY_HEIGHT);
-    link.viewLimits = link.pendingLimits;
-    link.engine = std::make_unique<StarField>(galaxy.components.data(), galaxy.count, &galaxy.planeTree,
-                                              &link.viewLimits);
+    link.ellipsoids = ellipsoidsForDisplay(galaxy.backgroundShapes);
+    for (uint32_t i = 0; i < galaxy.count; ++i) {
+        if (galaxy.components[i].shape == SHAPE_ARMS) link.armChains = armChainsForDisplay(galaxy.components[i]);
+    }
+    link.limits = defaultViewLimits(galaxy);
+    link.engine = std::make_unique<StarField>(galaxy);
     link.draw.foregroundRadiusFactor = toDouble(SUN_RADIUS);
-    link.draw.limitScale = link.pendingLimits.limitScale;
+    link.draw.limitScale = link.limits.limitScale;
 }
 
-void preparePass(StarFieldLink& link, const AppState& state, const ChangeFlags& c) {
+void preparePass(StarFieldLink& link, const ProgramState& state, const ChangeFlags& c) {
     StarFieldInput& input = link.input;
     for (int a = 0; a < 3; ++a) input.position[a] = state.view.position[a].integer;
     input.velocity[0] = link.velocity.x;
     input.velocity[1] = link.velocity.y;
     input.velocity[2] = link.velocity.z;
-    const uint8_t changes[CHANGE_COUNT] = {c.viewpointMoved, c.settingsChanged, c.reserved, c.swapChainRecreated,
-                                           c.labelsChanged};
-    for (int i = 0; i < CHANGE_COUNT; ++i) input.changes[i] = changes[i];
-    for (int i = 0; i < 3; ++i) {
-        input.channels.intensity[i] = state.channelIntensity[i];
-        input.channels.exponent[i] = state.channelExponent[i];
-    }
-    input.labelsNeedDistance = state.labelsNeedDistance;
-    // The labels beside found stars; the second choice counts only with the first.
+    input.changes[CHANGE_VIEWPOINT] = c.viewpointMoved;
+    input.changes[CHANGE_SETTINGS] = c.settingsChanged;
+    input.changes[CHANGE_SWAP_CHAIN] = c.swapChainRecreated;
+    input.changes[CHANGE_LABELS] = c.labelsChanged;
+    input.channels = channelConstants(state.settings);
+    input.limits = link.limits;
+    input.settings = starFieldSettings(state.settings);
+    input.labelsNeedDistance = labelsShowDistance(state.settings);
+    // The labels beside found stars.
     input.font = &builtinDisplayFont();
-    input.labelChoice[0] = static_cast<uint8_t>(state.starLabel[0]);
-    input.labelChoice[1] = static_cast<uint8_t>(state.starLabel[0] != 0 ? state.starLabel[1] : 0);
-    input.displayFontSize = static_cast<int>(state.displayFontSize);
+    labelChoices(state.settings, input.labelChoice);
+    input.displayFontSize = static_cast<int>(state.settings.displayFontSize);
     // The pass goes on past its budget until a frame wants its results.
     input.runUntilCollected = true;
     link.engine->yieldRequested.store(false);
@@ -85,26 +76,17 @@ bool starFieldUnfinished(void* context) {
     return link.engine != nullptr && link.engine->unfinished();
 }
 
-void handOverViewLimits(StarFieldLink& link) { link.viewLimits = link.pendingLimits; }
-
 void recomputeViewLimits(StarFieldLink& link, float maxMagnitude, double viewAngle, int displayHeight) {
     if (link.galaxy == nullptr) return;  // no engine yet
-    const GalaxyModel& galaxy = *link.galaxy;
     const int height = displayHeight > 0 ? displayHeight : DEFAULT_DISPLAY_HEIGHT;
-    link.pendingLimits = computeViewLimits(galaxy.components.data(), galaxy.count, maxMagnitude, viewAngle, height);
-    link.draw.limitScale = link.pendingLimits.limitScale;
+    link.limits = computeViewLimits(*link.galaxy, maxMagnitude, viewAngle, height);
+    link.draw.limitScale = link.limits.limitScale;
 }
 
-void recomputeBackgroundLight(StarFieldLink& link, const AppState& state, double displayValue) {
+void recomputeBackgroundLight(StarFieldLink& link, const ChannelConstants& channels, double displayValue) {
     if (link.galaxy == nullptr || link.galaxy->count == 0) return;
-    const GalaxyModel& galaxy = *link.galaxy;
-    ChannelConstants channels;
-    for (int i = 0; i < 3; ++i) {
-        channels.intensity[i] = state.channelIntensity[i];
-        channels.exponent[i] = state.channelExponent[i];
-    }
-    const BackgroundLight light = backgroundLight(galaxy.components[0].populations, channels, displayValue,
-                                                  link.pendingLimits.limitScale);
+    const BackgroundLight light =
+        backgroundLight(link.galaxy->components[0].populations, channels, displayValue, link.limits.limitScale);
     link.draw.backgroundIntensity = light.intensity;
     for (int i = 0; i < 3; ++i) link.draw.backgroundColour[i] = light.colour[i];
 }
@@ -121,7 +103,7 @@ void publishPassResults(StarFieldLink& link) {
                           static_cast<uint8_t>((e.colour >> 16) & 0x7F)}};
         draw.foreground.push_back(f);
     }
-    draw.foregroundFarSq = link.viewLimits.foregroundDistance;
+    draw.foregroundFarSq = link.input.limits.foregroundDistance;
     if (engine.results.labelsRebuilt) {
         draw.highlightCount = std::min<uint32_t>(engine.results.highlightCount, MAX_HIGHLIGHTS);
         draw.highlightPositions = engine.results.highlightPositions;

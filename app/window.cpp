@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "app/application.h"
+#include "app/key_input.h"
 #include "display_font_data.h"
 #include "ui/control_panel.h"
 
@@ -19,18 +20,18 @@ Application& owner(GLFWwindow* window) { return *static_cast<Application*>(glfwG
 // Any window event: the loop draws a few frames from now on, so that the
 // panel and the view follow it (app/loop_rule.h).
 void noteInput(GLFWwindow* window) {
-    AppState& s = owner(window).state;
-    s.framesSinceInput = 0;
-    s.lastInputTime = steadyClockNs();
+    LoopState& loop = owner(window).loop;
+    loop.framesSinceInput = 0;
+    loop.lastInputTime = steadyClockNs();
 }
 
 void framebufferSizeCallback(GLFWwindow* window, int, int) {
-    owner(window).state.framebufferResized = true;
+    owner(window).state.redraw.framebufferResized = true;
     noteInput(window);
 }
 
 void mouseButtonCallback(GLFWwindow* window, int, int, int) {
-    owner(window).state.redrawPanel = true;
+    owner(window).state.redraw.panel = true;
     noteInput(window);
 }
 
@@ -44,44 +45,44 @@ void iconifyCallback(GLFWwindow* window, int) { noteInput(window); }
 void refreshCallback(GLFWwindow* window) { noteInput(window); }
 
 void toggleFullScreen(Application& app) {
-    AppState& s = app.state;
+    Settings& s = app.state.settings;
     s.fullScreen = !s.fullScreen;
     if (app.window == nullptr) return;
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* mode = monitor != nullptr ? glfwGetVideoMode(monitor) : nullptr;
+    WindowPlacement& w = s.windowed;
     if (s.fullScreen && mode != nullptr) {
-        glfwGetWindowSize(app.window, &s.windowedWidth, &s.windowedHeight);
-        glfwGetWindowPos(app.window, &s.windowedX, &s.windowedY);
+        glfwGetWindowSize(app.window, &w.width, &w.height);
+        glfwGetWindowPos(app.window, &w.x, &w.y);
         glfwSetWindowMonitor(app.window, monitor, 0, 0, mode->width, mode->height, GLFW_DONT_CARE);
     } else {
         s.fullScreen = false;
-        glfwSetWindowMonitor(app.window, nullptr, s.windowedX, s.windowedY, s.windowedWidth, s.windowedHeight,
-                             GLFW_DONT_CARE);
+        glfwSetWindowMonitor(app.window, nullptr, w.x, w.y, w.width, w.height, GLFW_DONT_CARE);
     }
-    s.framebufferResized = true;
+    app.state.redraw.framebufferResized = true;
 }
 
 void keyCallback(GLFWwindow* window, int key, int, int action, int mods) {
     Application& app = owner(window);
     noteInput(window);
-    if (applyKeyEvent(app.state, key, action, mods, panelWantsKeyboard())) toggleFullScreen(app);
+    if (applyKeyEvent(app.state, app.loop.keyDown, key, action, mods, panelWantsKeyboard())) toggleFullScreen(app);
 }
 
 }  // namespace
 
 void Application::initWindowAndRenderer() {
-    stage = "opening the window";
-    createPanelContext(state.controlFontScale);
+    stage = STAGE_WINDOW;
+    createPanelContext(state.settings.controlFontScale);
 
     glfwSetErrorCallback(glfwErrorCallback);
     glfwInit();
     glfwWindowHint(GLFW_CLIENT_API, GLFW_NO_API);
 
-    state.windowedWidth = WINDOWED_WIDTH;
-    state.windowedHeight = WINDOWED_HEIGHT;
+    state.settings.windowed.width = WINDOWED_WIDTH;
+    state.settings.windowed.height = WINDOWED_HEIGHT;
     GLFWmonitor* monitor = nullptr;
     int width = WINDOWED_WIDTH, height = WINDOWED_HEIGHT;
-    if (state.fullScreen) {
+    if (state.settings.fullScreen) {
         monitor = glfwGetPrimaryMonitor();
         if (const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr) {
             width = mode->width;
@@ -109,23 +110,23 @@ void Application::initWindowAndRenderer() {
     glfwSetWindowIconifyCallback(window, iconifyCallback);
     glfwSetWindowRefreshCallback(window, refreshCallback);
 
-    stage = "setting up the Vulkan device";
-    createDevice(renderer, window, state.multisampling);
+    stage = STAGE_DEVICE;
+    createDevice(renderer, window, state.settings.multisampling);
 
-    stage = "creating the GPU buffers";
+    stage = STAGE_BUFFERS;
     const int panelWidthBase = measurePanel(state);
     setDisplayGeometry(displayGeometry(static_cast<int>(renderer.extent.width),
                                        static_cast<int>(renderer.extent.height), panelWidthBase));
     applySettings();
-    createDrawResources(renderer, icosa, {&starField.galaxy->ellipsoids, &starField.galaxy->armChains},
-                        state.starShape, builtinDisplayFont());
+    createDrawResources(renderer, icosa, {&starField.ellipsoids, &starField.armChains},
+                        state.settings.starShape, builtinDisplayFont());
 
-    stage = "creating the shaders and pipelines";
-    createPipelines(renderer, {state.multisampling, panelWidthBase, state.panelOnRight, state.backgroundMode, 0});
+    stage = STAGE_PIPELINES;
+    const Settings& set = state.settings;
+    createPipelines(renderer, {set.multisampling, panelWidthBase, set.panelOnRight, set.backgroundMode, 0});
 
     // The first pass on this thread, so that the first frame shows stars.
-    stage = "generating the first stars";
-    handOverViewLimits(starField);
+    stage = STAGE_FIRST_STARS;
     preparePass(starField, state, state.changes);
     starField.input.runUntilCollected = false;  // nobody would ask for it: one budget's worth
     state.changes = ChangeFlags{};
@@ -134,7 +135,7 @@ void Application::initWindowAndRenderer() {
     StarField& engine = *starField.engine;
     uploadStarFieldResults(renderer, engine.results, engine.nearList, starField.input.position);
     publishPassResults(starField);
-    state.starsDisplayed = starField.starsDisplayed;
+    state.status.starsDisplayed = starField.starsDisplayed;
 
     preparePanelFrame();
     refreshGpuFacts();
@@ -143,5 +144,5 @@ void Application::initWindowAndRenderer() {
         renderTextBlock(renderer, textView.block.vertices.data(), textView.block.vertexCount, textView.block.width,
                         textView.block.height);
     }
-    stage = "running";
+    stage = STAGE_RUNNING;
 }

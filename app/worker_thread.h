@@ -16,7 +16,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/app_state.h"
+#include "state/program_state.h"
 
 // What a worker runs: work(owner) once per start. running is raised by the
 // main thread just before a start and cleared by the worker as soon as the

@@ -18,13 +18,14 @@
 #include <memory>
 
 #include "app/application.h"
+#include "galaxy/galaxy_build.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 struct Program {
-    std::unique_ptr<GalaxyModel> galaxy;
+    std::unique_ptr<const Galaxy> galaxy;
     std::unique_ptr<Application> app;
     Clock::time_point launch;
     double launchToFirstFrame = 0;  // seconds
@@ -37,14 +38,13 @@ Program* startProgram() {
     const auto start = Clock::now();
     program = new Program;
     program->launch = start;
-    program->galaxy = std::make_unique<GalaxyModel>();
-    buildGalaxyModel(*program->galaxy);
+    program->galaxy = std::make_unique<const Galaxy>(buildGalaxy());
     program->app = std::make_unique<Application>();
     Application& app = *program->app;
     app.icosa = makeIcosaTables();
-    app.state.fullScreen = false;  // 1200 x 800
+    app.state.settings.fullScreen = false;  // 1200 x 800
     app.init(*program->galaxy);
-    app.state.fullScreen = false;
+    app.state.settings.fullScreen = false;
     app.initWindowAndRenderer();
     app.drawFrame();
     program->launchToFirstFrame = std::chrono::duration<double>(Clock::now() - start).count();
@@ -57,13 +57,12 @@ void runFrames(benchmark::State& state, bool flying) {
         return;
     }
     Application& app = *startProgram()->app;
-    app.state.keyDown[navkey::SPACE] = flying;
+    app.loop.keyDown[navkey::SPACE] = flying;
     app.state.view.speedLevel = 40;
-    recomputeSpeed(app.state);
     app.drawFrame();  // settle after the change
     app.frameTimes = {};
     for (auto _ : state) app.drawFrame();
-    app.state.keyDown[navkey::SPACE] = false;
+    app.loop.keyDown[navkey::SPACE] = false;
     const double frames = static_cast<double>(app.frameTimes.frames);
     auto perFrameMs = [&](uint64_t ns) { return static_cast<double>(ns) * 1e-6 / frames; };
     state.counters["fps"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);

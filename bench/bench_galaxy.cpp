@@ -48,12 +48,9 @@ std::vector<Point> pointsInside(int slot) {
 }
 
 void BM_BuildGalaxy(benchmark::State& state) {
-    auto components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
     for (auto _ : state) {
-        PlaneTree tree;
-        std::vector<BackgroundShape> shapes;
-        benchmark::DoNotOptimize(buildGalaxy(tree, shapes, components.get()));
-        benchmark::DoNotOptimize(tree.nodes.data());
+        const Galaxy galaxy = buildGalaxy();
+        benchmark::DoNotOptimize(galaxy.tree.nodes.data());
     }
 }
 BENCHMARK(BM_BuildGalaxy)->Unit(benchmark::kMillisecond);

@@ -36,15 +36,15 @@ std::vector<std::string> foundNames(StarField& field) {
     std::vector<std::string> names;
     for (const auto& at : places) {
         std::vector<SearchResult> results;
-        search(field, results, SEARCH_LIMIT, at[0], at[1], at[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+        search(field, field.settings.seed, results, SEARCH_LIMIT, at[0], at[1], at[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
         for (size_t i = 1; i < results.size(); i += 10) names.push_back(results[i].name);
     }
     return names;
 }
 
 void BM_LocateFoundStars(benchmark::State& state) {
-    const BuiltGalaxy& g = builtGalaxy();
-    StarField field(g.components.get(), g.count, &g.tree, &g.limits);
+    const Galaxy& g = builtGalaxy();
+    StarField field(g);
     const std::vector<std::string> names = foundNames(field);
     std::vector<double> fastest(names.size(), 1e30);
     uint64_t located = 0;
@@ -54,7 +54,7 @@ void BM_LocateFoundStars(benchmark::State& state) {
             const auto start = std::chrono::steady_clock::now();
             LocatedStar star;
             std::string error;
-            if (!locateStar(field, names[i], star, error)) state.SkipWithError(error.c_str());
+            if (!locateStar(field, field.settings.seed, names[i], star, error)) state.SkipWithError(error.c_str());
             benchmark::DoNotOptimize(star.found.star.x);
             const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
             fastest[i] = std::min(fastest[i], took.count());

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "app/app_state.h"
+#include "state/program_state.h"
 #include "display_font_data.h"
 #include "render/renderer.h"
 #include "starfield/search.h"
@@ -20,16 +20,16 @@
 namespace {
 
 struct Panel {
-    AppState state;
+    ProgramState state;
     std::unique_ptr<StarField> engine;
     TextView text;
 
     Panel() {
-        const BuiltGalaxy& g = builtGalaxy();
-        engine = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
+        const Galaxy& g = builtGalaxy();
+        engine = std::make_unique<StarField>(g);
         const int64_t at[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
         runToCompletion(*engine, at);
-        searchNearest(*engine, at[0], at[1], at[2]);
+        searchNearest(*engine, engine->settings.seed, at[0], at[1], at[2]);
         createPanelContext(1);
         ImGuiIO& io = ImGui::GetIO();
         unsigned char* pixels = nullptr;
@@ -37,14 +37,13 @@ struct Panel {
         io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);
         io.DisplaySize = ImVec2(1280, 1024);
         io.DeltaTime = 1.0f / 60;
-        applyDefaultSettings(state);
-        recomputeSpeed(state);
-        state.version = "bench";
+        applyDefaultSettings(state.settings, state.view);
+        state.status.version = "bench";
         const DisplayGeometry geometry = displayGeometry(1280, 1024, measurePanel(state));
-        state.framebufferWidth = geometry.framebufferWidth;
-        state.framebufferHeight = geometry.framebufferHeight;
-        state.displayWidth = geometry.displayWidth;
-        state.displayHeight = geometry.displayHeight;
+        state.status.framebufferWidth = geometry.framebufferWidth;
+        state.status.framebufferHeight = geometry.framebufferHeight;
+        state.status.displayWidth = geometry.displayWidth;
+        state.status.displayHeight = geometry.displayHeight;
     }
     ~Panel() { destroyPanelContext(); }
 
@@ -62,11 +61,11 @@ Panel& panel() {
 
 void BM_PanelFrame(benchmark::State& bench) {
     Panel& p = panel();
-    p.state.currentPage = static_cast<int>(bench.range(0));
-    p.state.helpShown = bench.range(1) != 0;
+    p.state.panel.currentPage = static_cast<int>(bench.range(0));
+    p.state.panel.helpShown = bench.range(1) != 0;
     p.frame();  // the page's text block is laid out here, once
     for (auto _ : bench) p.frame();
-    bench.SetLabel(std::string(PAGE_NAMES[p.state.currentPage]) + (p.state.helpShown ? " with help" : ""));
+    bench.SetLabel(std::string(PAGE_NAMES[p.state.panel.currentPage]) + (p.state.panel.helpShown ? " with help" : ""));
 }
 
 void BM_TextBlockLayout(benchmark::State& bench) {
@@ -82,7 +81,7 @@ void BM_TextBlockLayout(benchmark::State& bench) {
     const TextLayoutSettings settings{&builtinDisplayFont(), 3, 16384};
     for (auto _ : bench) {
         clearTextBlockCache(cache);
-        layoutTextBlock(cache, block, settings, source.width, p.state.displayHeight, id, source.text);
+        layoutTextBlock(cache, block, settings, source.width, p.state.status.displayHeight, id, source.text);
         benchmark::DoNotOptimize(block.vertices.data());
     }
     bench.counters["glyphs"] = static_cast<double>(block.vertexCount / TEXT_VERTICES_PER_GLYPH);

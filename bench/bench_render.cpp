@@ -20,7 +20,8 @@
 #include <string>
 
 #include "app/application.h"
-#include "render/png_file.h"
+#include "galaxy/galaxy_build.h"
+#include "files/png_file.h"
 
 namespace {
 
@@ -66,13 +67,12 @@ void RenderPhases(benchmark::State& state) {
     double starsDisplayed = 0;
     for (auto _ : state) {
         const auto t0 = Clock::now();
-        auto model = std::make_unique<GalaxyModel>();
-        buildGalaxyModel(*model);
+        const auto model = std::make_unique<const Galaxy>(buildGalaxy());
         const auto t1 = Clock::now();
         auto app = std::make_unique<Application>();
         app->icosa = makeIcosaTables();
         app->init(*model);
-        app->state.saveOnExit = false;
+        app->saveOnExit = false;
         const auto t2 = Clock::now();
         app->initOffscreenRenderer(WIDTH, HEIGHT);
         const auto t3 = Clock::now();
@@ -80,7 +80,7 @@ void RenderPhases(benchmark::State& state) {
         const auto t4 = Clock::now();
         app->renderPicture(out);
         const auto t5 = Clock::now();
-        starsDisplayed = app->state.starsDisplayed;
+        starsDisplayed = app->state.status.starsDisplayed;
         app->shutdown();
         app.reset();
         galaxy += seconds(t0, t1);

@@ -11,19 +11,16 @@
 #include <memory>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/save_file.h"
+#include "state/program_state.h"
+#include "state/save_file.h"
 
 namespace {
 
 struct Target {
-    std::unique_ptr<AppState> state = std::make_unique<AppState>();
-    GalaxySeed seed;
-    uint32_t chunks = 0;
-    uint64_t gen = 0, gpu = 0;
-    std::shared_mutex lock;
-    SaveTarget target() { return {state.get(), &seed, &chunks, &gen, &gpu, &lock}; }
-    Target() { applyDefaults(target()); }
+    Settings settings;
+    Viewpoint view{};
+    SaveTarget target() { return {&settings, &view}; }
+    Target() { applyDefaultSettings(settings, view); }
 };
 
 std::string folder() {

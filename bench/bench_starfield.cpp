@@ -27,8 +27,8 @@ struct Cell {
     int firstTier, lastTier;
 };
 
-std::vector<Cell> cellsAroundViewpoint(const BuiltGalaxy& g) {
-    const GalaxyView view = g.view();
+std::vector<Cell> cellsAroundViewpoint(const Galaxy& g) {
+    const Galaxy& view = g;
     std::vector<Cell> cells;
     // Walk down to level 11 along the viewpoint, then fan out.
     std::vector<VoxelParent> frontier{rootParent(g.count)};
@@ -63,8 +63,8 @@ std::vector<Cell> cellsAroundViewpoint(const BuiltGalaxy& g) {
 }
 
 void BM_GenerateStars(benchmark::State& state) {
-    const BuiltGalaxy& g = builtGalaxy();
-    const GalaxyView view = g.view();
+    const Galaxy& g = builtGalaxy();
+    const Galaxy& view = g;
     std::vector<Cell> cells = cellsAroundViewpoint(g);
     for (Cell& c : cells) c.request.cellDensity = c.densities;
     const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
@@ -86,14 +86,14 @@ void BM_GenerateStars(benchmark::State& state) {
 BENCHMARK(BM_GenerateStars)->Unit(benchmark::kMillisecond);
 
 void BM_FirstPassAtDefaultViewpoint(benchmark::State& state) {
-    const BuiltGalaxy& g = builtGalaxy();
+    const Galaxy& g = builtGalaxy();
     const auto threads = static_cast<unsigned>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
         const size_t before = mallinfo2().uordblks;
         state.ResumeTiming();
-        auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
-        f->generationThreads = threads;
+        auto f = std::make_unique<StarField>(g);
+        f->settings.generationThreads = threads;
         const auto start = std::chrono::steady_clock::now();
         runToCompletion(*f, DEFAULT_VIEWPOINT);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -126,11 +126,11 @@ void threadCounts(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_FirstPassAtDefaultViewpoint)->Apply(threadCounts)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void BM_SearchAfterFirstPass(benchmark::State& state) {
-    const BuiltGalaxy& g = builtGalaxy();
-    auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
+    const Galaxy& g = builtGalaxy();
+    auto f = std::make_unique<StarField>(g);
     runToCompletion(*f, DEFAULT_VIEWPOINT);
     for (auto _ : state) {
-        searchNearest(*f, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
+        searchNearest(*f, f->settings.seed, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
         benchmark::DoNotOptimize(f->searchResults.data());
     }
     state.counters["found"] = static_cast<double>(f->searchResults.size() - 1);

@@ -10,8 +10,8 @@
 #include "display_font_data.h"
 #include "numeric/constants.h"
 #include "starfield/labels.h"
-#include "ui/licences.h"
-#include "ui/markup.h"
+#include "text/licences.h"
+#include "text/markup.h"
 
 namespace {
 

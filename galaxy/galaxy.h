@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "galaxy/populations.h"
@@ -152,3 +153,15 @@ constexpr uint64_t wyhashDraw(uint64_t& state) {
     t = static_cast<u128>(m) * 0x1B03738712FAD5C9ull;
     return static_cast<uint64_t>(t >> 64) ^ static_cast<uint64_t>(t);
 }
+
+// The built galaxy: its component records (GALAXY_MAX_COMPONENTS slots, the
+// first `count` in use), the plane tree the arms share and the shapes of the
+// diffuse background. Made once by buildGalaxy() and read-only afterwards, from
+// any thread; the program, starloom-cli, the tests and the benchmarks all
+// work from one.
+struct Galaxy {
+    std::unique_ptr<GalaxyComponent[]> components;
+    uint32_t count = 0;
+    PlaneTree tree;
+    std::vector<BackgroundShape> backgroundShapes;
+};

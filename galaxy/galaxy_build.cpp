@@ -69,8 +69,12 @@ void setUpSmoothComponent(GalaxyComponent& c, const ComponentParams& p, ExtFloat
 
 }  // namespace
 
-uint32_t buildGalaxy(PlaneTree& planeTree, std::vector<BackgroundShape>& backgroundShapes,
-                     GalaxyComponent* components) {
+Galaxy buildGalaxy() {
+    Galaxy galaxy;
+    galaxy.components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
+    PlaneTree& planeTree = galaxy.tree;
+    std::vector<BackgroundShape>& backgroundShapes = galaxy.backgroundShapes;
+    GalaxyComponent* components = galaxy.components.get();
     PopulationTable table;
     buildPopulations(table);
 
@@ -93,6 +97,7 @@ uint32_t buildGalaxy(PlaneTree& planeTree, std::vector<BackgroundShape>& backgro
         else
             setUpSmoothComponent(c, p, A, B, C, backgroundShapes);
     }
-    return GALAXY_COMPONENT_COUNT;
+    galaxy.count = GALAXY_COMPONENT_COUNT;
+    return galaxy;
 }
 

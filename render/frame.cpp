@@ -164,12 +164,12 @@ void recordCommandBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
             vkCmdBindPipeline(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, pipeline);
             vkCmdBindVertexBuffers(cb, 0, 1, &vertices.buffer, &zero);
         };
-        if (in.backgroundMode != 0 && r.ellipsoidVertices.size > 0 && r.ellipsoidTriangles > 0) {
+        if (in.backgroundMode != BackgroundMode::None && r.ellipsoidVertices.size > 0 && r.ellipsoidTriangles > 0) {
             bindVertices(r.ellipsoidPipeline, r.ellipsoidVertices);
             vkCmdBindIndexBuffer(cb, r.ellipsoidIndices.buffer, 0, VK_INDEX_TYPE_UINT16);
             vkCmdDrawIndexed(cb, 3 * r.ellipsoidTriangles, 1, 0, 0, 0);
         }
-        if ((in.backgroundMode == 1 || in.backgroundMode == 2) && r.tubeVertices.size > 0 && r.tubeSegments > 0) {
+        if (in.backgroundMode != BackgroundMode::None && r.tubeVertices.size > 0 && r.tubeSegments > 0) {
             bindVertices(r.backgroundPipeline, r.tubeVertices);
             vkCmdBindIndexBuffer(cb, r.tubeIndices.buffer, 0, VK_INDEX_TYPE_UINT32);
             vkCmdDrawIndexed(cb, 60 * (r.tubeRings + 1) * r.tubeSegments, 1, 0, 0, 0);
@@ -232,7 +232,7 @@ void applyFrameSettings(Renderer& r, const FrameInput& in) {
         in.starField != nullptr
             ? static_cast<uint32_t>(std::min<size_t>(in.starField->foreground.size(), MAX_FOREGROUND_OBJECTS))
             : 0;
-    const bool recorded = foreground == r.foregroundCount && in.showCrosshair == r.recordedCrosshair &&
+    const bool recorded = r.recordedAnything && foreground == r.foregroundCount && in.showCrosshair == r.recordedCrosshair &&
                           in.hideStarDisplay == r.recordedHidden && in.backgroundMode == r.recordedBackground &&
                           in.backgroundOnly == r.recordedBackgroundOnly;
     r.foregroundCount = foreground;
@@ -240,6 +240,7 @@ void applyFrameSettings(Renderer& r, const FrameInput& in) {
     r.recordedHidden = in.hideStarDisplay;
     r.recordedBackground = in.backgroundMode;
     r.recordedBackgroundOnly = in.backgroundOnly;
+    r.recordedAnything = true;
     for (auto& marks : r.redraw) {
         if (in.redrawStars || !recorded) marks[0] = 1;
         if (in.redrawPanel) marks[1] = 1;

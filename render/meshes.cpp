@@ -220,8 +220,8 @@ ForegroundSpheres buildForegroundSpheres(const IcosaTables& base) {
     return out;
 }
 
-std::array<ShapeReferenceStruct, 9> buildShapeTable(int starShape) {
-    const bool circle = starShape == 0;
+std::array<ShapeReferenceStruct, 9> buildShapeTable(StarShape starShape) {
+    const bool circle = starShape == StarShape::Circle;
     const float radius = circle ? 1.0f : std::sqrt(3.0f);
     const float intensity = (circle ? 1.0f : 0.0f) / 127.0f;
     std::array<ShapeReferenceStruct, 9> table{};

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "render/uniforms.h"
+#include "state/settings.h"
 
 // The base icosahedron as the sphere builders read it: 12 vertices at distance
 // 0.5 from the centre (fourth component 0) and 20 faces (three vertex indices,
@@ -82,7 +83,7 @@ ForegroundSpheres buildForegroundSpheres(const IcosaTables& base);
 // Star shape table: a centre and eight rim points at k x 45 degrees.
 // Star shape 0 "Circle": rim at radius 1 with intensity 1/127; 1 "Fuzzy": rim at
 // radius sqrt(3) with intensity 0.
-std::array<ShapeReferenceStruct, 9> buildShapeTable(int starShape);
+std::array<ShapeReferenceStruct, 9> buildShapeTable(StarShape starShape);
 
 // The 24 index values of near star i: (shape entry << 24) + i, eight triangles
 // fanning round the octagon.

@@ -288,7 +288,7 @@ void createGraphicsPipelines(Renderer& r) {
                            VK_PRIMITIVE_TOPOLOGY_LINE_LIST, back, Blend::Alpha, rect);
     // Background "Normal" integrates the ellipsoids and the tubes per pixel,
     // "Low Q" per vertex.
-    const bool perPixel = r.built.backgroundMode == 2;
+    const bool perPixel = r.built.backgroundMode == BackgroundMode::Normal;
     createGraphicsPipeline(r, r.ellipsoidPipeline, perPixel ? shaders::ellipsoid_setup_vert : shaders::ellipsoid_vert,
                            perPixel ? shaders::ellipsoid_frag : shaders::intensity_frag, {binding(16)},
                            {{0, 0, VK_FORMAT_R32G32B32_SFLOAT, 0}, {1, 0, VK_FORMAT_R32_UINT, 12}}, tri, back,

@@ -56,7 +56,7 @@ void createGraphicsPipelines(Renderer& r);
 // The pipelines again, after the help margin or the background mode changed.
 void rebuildGraphicsPipelines(Renderer& r);
 // The shape table for a star shape (0 circle, 1 fuzzy).
-void uploadShapeTable(Renderer& r, int starShape);
+void uploadShapeTable(Renderer& r, StarShape starShape);
 
 // Text blocks: the resources to draw them (after the font texture exists),
 // the quad pipeline that shows one in the main render pass (with the swap

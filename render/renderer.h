@@ -22,7 +22,8 @@
 #include "render/meshes.h"
 #include "render/picture.h"
 #include "render/uniforms.h"
-#include "starfield/navigation.h"
+#include "numeric/vec3.h"
+#include "state/settings.h"
 
 struct DisplayFont;
 struct GLFWwindow;
@@ -69,8 +70,8 @@ struct FrameInput {
     bool showCrosshair = true;
     bool hideStarDisplay = false;
     bool backgroundOnly = false;  // draw the diffuse light and nothing else (a check of the background)
-    int backgroundMode = 2;
-    int starShape = 1;
+    BackgroundMode backgroundMode = BackgroundMode::Normal;
+    StarShape starShape = StarShape::Fuzzy;
     int helpMargin = 0;  // width of an open help screen beside the panel, pixels
     bool panelOnRight = true;
     bool redrawStars = false;  // re-record the star draws of every image
@@ -96,7 +97,7 @@ struct SwapChainSettings {
     bool multisampling = true;
     int panelWidthBase = 0;
     bool panelOnRight = true;
-    int backgroundMode = 2;
+    BackgroundMode backgroundMode = BackgroundMode::Normal;
     int helpMargin = 0;
 };
 
@@ -201,7 +202,7 @@ struct Renderer {
     // What the swap-chain objects and pipelines were built for.
     SwapChainSettings built;
     DisplayGeometry geometry;
-    int starShape = 1;  // of the shape table
+    StarShape starShape = StarShape::Fuzzy;  // of the shape table
 
     // Buffers.
     GpuContext gpu;
@@ -237,7 +238,8 @@ struct Renderer {
     uint32_t foregroundCount = 0;
     // What the recorded star draws were recorded with.
     bool recordedCrosshair = false, recordedHidden = false, recordedBackgroundOnly = false;
-    int recordedBackground = -1;
+    BackgroundMode recordedBackground = BackgroundMode::None;
+    bool recordedAnything = false;  // the recorded values above are those of a recording
 
     // Positions the uploaded records are relative to.
     int64_t midgroundOrigin[3]{};
@@ -270,7 +272,7 @@ void createDevice(Renderer& r, GLFWwindow* window, bool multisampling);
 // image of width x height that the frame draws into and reads back
 // (drawOffscreen). The star display is the whole image and there is no panel.
 void createOffscreenDevice(Renderer& r, int width, int height, bool multisampling);
-void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, int starShape,
+void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, StarShape starShape,
                          const DisplayFont& font);
 DisplayGeometry createPipelines(Renderer& r, const SwapChainSettings& settings);
 

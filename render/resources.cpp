@@ -84,7 +84,7 @@ VkSampler createNearestSampler(Renderer& r, VkSamplerAddressMode addressing) {
     return result;
 }
 
-void uploadShapeTable(Renderer& r, int starShape) {
+void uploadShapeTable(Renderer& r, StarShape starShape) {
     const auto table = buildShapeTable(starShape);
     GpuBuffer staging;
     createStaging(staging, r.shapeTable, sizeof(table));
@@ -166,7 +166,7 @@ void buildSphereMeshes(Renderer& r, const IcosaTables& icosa, const GalaxyShapes
 
 }  // namespace
 
-void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, int starShape,
+void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, StarShape starShape,
                          const DisplayFont& font) {
     createGpuBuffers(r);
     uploadShapeTable(r, starShape);

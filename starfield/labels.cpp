@@ -43,11 +43,11 @@ uint32_t buildLabels(const std::vector<SearchResult>& results, const uint8_t cho
                      uint32_t maxGlyphs) {
     out.clear();
     const int size = clampFontSize(fontSize);
-    const size_t n = results.empty() ? 0 : std::min<size_t>(results.size() - 1, LABELLED_RESULTS);
+    const size_t n = std::min<size_t>(results.size(), LABELLED_RESULTS);
     uint32_t glyphs = 0;
     std::vector<LabelVertex> label;
     for (size_t i = 0; i < n; ++i) {
-        const SearchResult& r = results[i + 1];
+        const SearchResult& r = results[i];
         label.clear();
         int lineTop = LABEL_FIRST_LINE;
         for (int k = 0; k < LABEL_CHOICES; ++k) {

@@ -39,8 +39,7 @@ inline constexpr int LABEL_OFFSET_MIN = -1024, LABEL_OFFSET_MAX = 1023;
 // vertex holds, so that a long label can never spill into the index bits.
 uint32_t packLabelOffset(uint32_t i, int x, int y);
 
-// Fills `out` with the label glyphs of results 1..min(n, 100) (entry 0 is the
-// placeholder): for each, a line per choice that is not LABEL_NONE, in the
+// Fills `out` with the label glyphs of the first min(n, 100) results: for each, a line per choice that is not LABEL_NONE, in the
 // order of the choices, each centred on the star, the first line's top 8
 // pixels below it and every further line one line height lower; "Distance"
 // writes the distance from `position` in parsecs, "%.8f". Only characters

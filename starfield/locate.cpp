@@ -88,7 +88,7 @@ bool parseStarName(std::string_view text, StarName& name, std::string& error) {
     return true;
 }
 
-bool locateStar(const GalaxyView& galaxy, GalaxySeed seed, const ChannelConstants& channels, const StarName& name,
+bool locateStar(const Galaxy& galaxy, GalaxySeed seed, const ChannelConstants& channels, const StarName& name,
                 LocatedStar& out, std::string& error, GenerationWorkspace& ws) {
     uint32_t corner[3];
     for (int a = 0; a < 3; ++a) corner[a] = static_cast<uint32_t>(name.cell[a]) << (32 - name.level);
@@ -151,10 +151,14 @@ bool locateStar(const GalaxyView& galaxy, GalaxySeed seed, const ChannelConstant
     return true;
 }
 
-bool locateStar(StarField& field, std::string_view text, LocatedStar& out, std::string& error) {
+bool locateStar(StarField& field, GalaxySeed seed, std::string_view text, LocatedStar& out, std::string& error) {
     StarName name;
     if (!parseStarName(text, name, error)) return false;
     GenerationWorkspace ws;
-    std::shared_lock lock(field.generationLock);
-    return locateStar(field.galaxy, field.seed, field.channels, name, out, error, ws);
+    ChannelConstants channels;
+    {
+        const auto lock = field.lockGenerationShared();
+        channels = field.channels;
+    }
+    return locateStar(field.galaxy, seed, channels, name, out, error, ws);
 }

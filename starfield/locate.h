@@ -49,9 +49,10 @@ struct LocatedStar {
 // numbers). False, with the reason in `error`, when the name's voxel is never
 // made (no component reaches it, or it lies deeper than its branch of the
 // octree goes) or holds fewer stars than the number.
-bool locateStar(const GalaxyView& galaxy, GalaxySeed seed, const ChannelConstants& channels, const StarName& name,
+bool locateStar(const Galaxy& galaxy, GalaxySeed seed, const ChannelConstants& channels, const StarName& name,
                 LocatedStar& out, std::string& error, GenerationWorkspace& ws);
 
-// Parses the name and locates it in the star field's galaxy (its seed and
-// appearance constants, read under its generation lock, held shared).
-bool locateStar(StarField& field, std::string_view text, LocatedStar& out, std::string& error);
+// Parses the name and locates it in the galaxy of `seed`, with the star
+// field's appearance constants (read under its generation lock, held shared;
+// a running pass is asked to yield first).
+bool locateStar(StarField& field, GalaxySeed seed, std::string_view text, LocatedStar& out, std::string& error);

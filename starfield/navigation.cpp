@@ -133,7 +133,7 @@ NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt) {
 
     if (forwardIn != 0 || upIn != 0 || rightIn != 0) {
         // 2. Move along the inputs at speed x baseSpeed.
-        const double v = view.speed * baseSpeed();
+        const double v = speedFromLevel(view.speedLevel) * baseSpeed();
         const Vec3d direction = F * forwardIn + U * upIn + cross(F, U) * rightIn;
         const Vec3d velocity = direction * (TWO_POW_64 * v);
         const double components[3] = {velocity.x, velocity.y, velocity.z};
@@ -159,7 +159,7 @@ NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt) {
             view.flyingToTarget = false;  // already there: nothing to move
         } else {
             const double f = exactExp(-10.0 * dt * std::sqrt(std::ldexp(1.0, view.speedLevel - 40)));
-            const double step = std::min((1.0 - f) * d, view.speed * baseSpeed() * dt);
+            const double step = std::min((1.0 - f) * d, speedFromLevel(view.speedLevel) * baseSpeed() * dt);
             double fraction;
             if (step >= d - FLY_TO_STOP_DISTANCE) {
                 fraction = (d - FLY_TO_STOP_DISTANCE) / d;

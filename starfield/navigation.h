@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "numeric/vec3.h"
+
 // GLFW key codes the navigation reads (the keyboard state array is indexed by them).
 namespace navkey {
 inline constexpr int SPACE = 32;
@@ -36,10 +38,6 @@ inline constexpr int COUNT = 349;  // key codes 0..348
 struct FixedCoord {
     uint64_t fraction;
     int64_t integer;
-};
-
-struct Vec3d {
-    double x, y, z;
 };
 
 // The view of a new save file: looking along forward with up at right angles.
@@ -70,8 +68,7 @@ struct Viewpoint {
     FixedCoord position[3];
     Vec3d forward;  // unit vector the camera looks along
     Vec3d up;       // unit vector orthogonal to forward
-    int32_t speedLevel;
-    double speed;  // factor from speedLevel
+    int32_t speedLevel;  // the speed factor is speedFromLevel(speedLevel)
 
     // Inputs of the Navigation page's buttons; cleared by each step.
     int32_t goInput, rollInput, pitchInput;
@@ -108,12 +105,3 @@ bool isOrthonormal(Vec3d forward, Vec3d up, double tolerance);
 
 // Normalises forward and makes up a unit vector orthogonal to it.
 void orthonormalise(Vec3d& forward, Vec3d& up);
-
-// Small vector helpers shared by navigation and its users.
-inline Vec3d operator+(Vec3d a, Vec3d b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Vec3d operator-(Vec3d a, Vec3d b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Vec3d operator*(Vec3d a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-inline double dot(Vec3d a, Vec3d b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline Vec3d cross(Vec3d a, Vec3d b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}

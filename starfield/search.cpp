@@ -106,8 +106,8 @@ void nameStar(SearchResult& r) {
     std::snprintf(r.name, sizeof r.name, "%c-%s-%d", LATTICE_ALPHABET[r.level], code, static_cast<int>(r.starNumber));
 }
 
-void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit, int64_t x, int64_t y, int64_t z,
-            double minParsecs, double maxParsecs) {
+void search(StarField& field, GalaxySeed seed, std::vector<SearchResult>& results, uint32_t limit, int64_t x,
+            int64_t y, int64_t z, double minParsecs, double maxParsecs) {
     Collector found;
     found.limit = limit;
     found.at[0] = x;
@@ -118,9 +118,8 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
     found.hi = (maxParsecs / u) * (maxParsecs / u);
     {
         const auto lock = field.lockGenerationShared();
-        const GalaxyView& galaxy = field.galaxy;
+        const Galaxy& galaxy = field.galaxy;
         const ChannelConstants channels = field.channels;
-        const GalaxySeed seed = field.seed;
 
         // Phase 1: every star the field holds; voxels sorted into distance buckets.
         // Voxels generated with another galaxy seed (a new seed was set and
@@ -193,17 +192,13 @@ void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit
     }
 
     std::sort_heap(found.heap.begin(), found.heap.end(), Collector::farther);
-    results.assign(found.heap.size() + 1, SearchResult{});
-    std::snprintf(results[0].name, sizeof results[0].name, "%s", SEARCH_PLACEHOLDER_NAME);
-    for (size_t i = 0; i < found.heap.size(); ++i) {
-        results[i + 1] = found.heap[i];
-        nameStar(results[i + 1]);
-    }
+    results = std::move(found.heap);
+    for (SearchResult& r : results) nameStar(r);
 }
 
-void searchNearest(StarField& field, int64_t x, int64_t y, int64_t z) {
+void searchNearest(StarField& field, GalaxySeed seed, int64_t x, int64_t y, int64_t z) {
     std::vector<SearchResult> found;
-    search(field, found, SEARCH_LIMIT, x, y, z, SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    search(field, seed, found, SEARCH_LIMIT, x, y, z, SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
     std::lock_guard lock(field.resultsMutex);
     field.searchResults.swap(found);
 }

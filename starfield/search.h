@@ -12,18 +12,18 @@
 inline constexpr uint32_t SEARCH_LIMIT = 100;
 inline constexpr double SEARCH_MIN_PARSECS = 0;
 inline constexpr double SEARCH_MAX_PARSECS = 1e20;
-inline constexpr char SEARCH_PLACEHOLDER_NAME[] = "(unselected)";
 
-// Replaces `results` with the placeholder entry followed by the (at most
-// `limit`) stars nearest to (x, y, z) whose distance lies within
-// [minParsecs, maxParsecs], nearest first, with their names. Holds the star
-// field's generation lock shared while it reads the voxels.
-void search(StarField& field, std::vector<SearchResult>& results, uint32_t limit, int64_t x, int64_t y, int64_t z,
-            double minParsecs, double maxParsecs);
+// Replaces `results` with the (at most `limit`) stars of the galaxy of `seed`
+// nearest to (x, y, z) whose distance lies within [minParsecs, maxParsecs],
+// nearest first, with their names. Reads the star field's voxels under its
+// generation lock, held shared (a running pass is asked to yield first); the
+// field's voxels count only when they were generated with `seed`.
+void search(StarField& field, GalaxySeed seed, std::vector<SearchResult>& results, uint32_t limit, int64_t x,
+            int64_t y, int64_t z, double minParsecs, double maxParsecs);
 
 // The search as the Catalog page runs it: at the given viewpoint, into the
 // star field's own results list (under its lock).
-void searchNearest(StarField& field, int64_t x, int64_t y, int64_t z);
+void searchNearest(StarField& field, GalaxySeed seed, int64_t x, int64_t y, int64_t z);
 
 // The full name of a found star: the level's letter, the voxel's lattice code
 // and the star's number in its voxel.

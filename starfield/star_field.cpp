@@ -37,6 +37,17 @@ uint64_t steadyClockNs() {
             .count());
 }
 
+uint64_t runUntilComplete(StarField& field, StarFieldInput input, const std::function<void()>& afterEach) {
+    uint64_t updates = 0;
+    do {
+        field.update(input);
+        for (uint8_t& change : input.changes) change = 0;
+        if (afterEach) afterEach();
+        ++updates;
+    } while (field.unfinished());
+    return updates;
+}
+
 int voxelPriority(uint64_t d2, int tier, int level) {
     if (d2 == 0) return QUEUE_TOP_PRIORITY;
     const int e = 63 - std::countl_zero(d2);
@@ -79,7 +90,7 @@ void highlightMarker(uint32_t i, uint32_t words[16]) {
     for (int j = 0; j < 16; ++j) words[j] = (i << 22) + 0x1f83f0u + MARKER_OFFSETS[j];
 }
 
-bool planChild(const GalaxyView& galaxy, const VoxelParent& parent, int octant, ChildPlan& plan,
+bool planChild(const Galaxy& galaxy, const VoxelParent& parent, int octant, ChildPlan& plan,
                uint64_t* densities) {
     plan.level = parent.level + 1;
     const uint32_t edge = uint32_t{1} << (32 - plan.level);
@@ -88,9 +99,9 @@ bool planChild(const GalaxyView& galaxy, const VoxelParent& parent, int octant, 
     plan.z = parent.z + ((octant & 1) ? edge : 0);
     // The plane tree's levels follow the octree's: descend one node while not at a leaf.
     plan.node = parent.node;
-    const PlaneNode& pn = galaxy.tree->nodes[plan.node];
+    const PlaneNode& pn = galaxy.tree.nodes[plan.node];
     if (!pn.leaf) plan.node = pn.child[((octant >> 1) & 1) + 2 * ((octant >> 2) & 1)];
-    const PlaneNode& node = galaxy.tree->nodes[plan.node];
+    const PlaneNode& node = galaxy.tree.nodes[plan.node];
     plan.components = 0;
     plan.total = 0;
     for (uint32_t m = parent.components; m != 0; m &= m - 1) {
@@ -143,7 +154,7 @@ VoxelParent rootParent(uint32_t count) {
 struct PrefetchedChild {
     PoolTask task;
     // Inputs, fixed when submitted.
-    const GalaxyView* galaxy = nullptr;
+    const Galaxy* galaxy = nullptr;
     ChannelConstants channels;
     GalaxySeed seed;
     VoxelParent parent;
@@ -222,12 +233,7 @@ struct ChildPrefetch {
 
 // --------------------------------------------------------------- StarField
 
-StarField::StarField(const GalaxyComponent* components, uint32_t count, const PlaneTree* tree,
-                     const ViewLimits* viewLimits)
-    : limits(viewLimits) {
-    galaxy.components = components;
-    galaxy.count = count;
-    galaxy.tree = tree;
+StarField::StarField(const Galaxy& galaxy) : galaxy(galaxy) {
     channels = channelConstantsFor(DEFAULT_WAVELENGTHS);
     buildPool();
 }
@@ -346,7 +352,7 @@ void StarField::startPass() {
             if (v.stars == FREE_VOXEL) continue;
             const uint64_t d2 = boxDistance(v.x, v.y, v.z, v.level);
             // The root is always kept: without it nothing could ever be generated again.
-            if (h != ROOT_VOXEL && !withinBound(d2, static_cast<int64_t>(std::min<uint64_t>(limits->keepBound, INT64_MAX)),
+            if (h != ROOT_VOXEL && !withinBound(d2, static_cast<int64_t>(std::min<uint64_t>(limits.keepBound, INT64_MAX)),
                                                 v.firstTier, v.level)) {
                 deleteVoxel(h);
                 continue;
@@ -357,7 +363,7 @@ void StarField::startPass() {
                 for (int o = 0; o < 8; ++o) {
                     if (v.childMask & (1u << o)) continue;
                     enqueueChild(v.lastTier, h, o, v.level + 1, v.x + ((o & 4) ? half : 0), v.y + ((o & 2) ? half : 0),
-                                 v.z + ((o & 1) ? half : 0), limits->createBound);
+                                 v.z + ((o & 1) ? half : 0), limits.createBound);
                 }
             }
         }
@@ -374,11 +380,11 @@ void StarField::pass(int resumePriority) {
         startPass();
         bucket = QUEUE_TOP_PRIORITY;
     }
-    if (prefetch && (!sameChannels(prefetch->channels, channels) || prefetch->seed.first != seed.first ||
-                     prefetch->seed.second != seed.second)) {
+    if (prefetch && (!sameChannels(prefetch->channels, channels) || prefetch->seed.first != settings.seed.first ||
+                     prefetch->seed.second != settings.seed.second)) {
         prefetch->forget();
         prefetch->channels = channels;
-        prefetch->seed = seed;
+        prefetch->seed = settings.seed;
     }
     pending.clear();
     prefetchIdle = false;
@@ -394,7 +400,7 @@ void StarField::pass(int resumePriority) {
                 // the display keeps what it has.
                 exhausted = createChild(item, bucket);
         }
-        if (!exhausted && bucket > 0 && clock() - start > frameTimeoutNs &&
+        if (!exhausted && bucket > 0 && clock() - start > settings.frameTimeoutNs &&
             (!runUntilCollected || yieldRequested.load(std::memory_order_relaxed))) {
             queue.resumePriority = bucket - 1;
             break;
@@ -462,7 +468,7 @@ void StarField::prefetchChild(uint32_t item, int priority) {
     PrefetchedChild& c = *added;
     c.galaxy = &galaxy;
     c.channels = channels;
-    c.seed = seed;
+    c.seed = settings.seed;
     c.parent = parentOf(voxel(ph));
     c.octant = static_cast<int>(item & 7);
     c.priority = priority;
@@ -526,7 +532,7 @@ bool StarField::createChild(uint32_t item, int priority) {
     }
 
     const uint64_t n = ready ? ready->count
-                             : generateVoxelStars(galaxy, voxelRequestFor(plan, cellDensity, seed), plan.firstTier,
+                             : generateVoxelStars(galaxy, voxelRequestFor(plan, cellDensity, settings.seed), plan.firstTier,
                                                   plan.lastTier, channels, workspace);
     stats.starsGenerated += n;
 
@@ -535,7 +541,7 @@ bool StarField::createChild(uint32_t item, int priority) {
     auto pointsInUse = [this] {
         return points.highWater - points.freed.size() - points.cleared.size();
     };
-    while (starsInMemory + n >= maxStarsGen || pointsInUse() + n >= pointCapacity) {
+    while (starsInMemory + n >= maxStarsGen || pointsInUse() + n >= settings.pointCapacity) {
         if (!evict(priority)) {
             freeVoxel(h);
             return true;
@@ -570,7 +576,7 @@ bool StarField::createChild(uint32_t item, int priority) {
         const uint32_t half = uint32_t{1} << (32 - (plan.level + 1));
         for (int o : CHILD_ORDER)
             enqueueChild(plan.lastTier, h, o, plan.level + 1, v.x + ((o & 4) ? half : 0), v.y + ((o & 2) ? half : 0),
-                         v.z + ((o & 1) ? half : 0), limits->createBound);
+                         v.z + ((o & 1) ? half : 0), limits.createBound);
         prefetchIdle = false;
     } else if (n == 0) {
         deleteVoxel(h);
@@ -602,7 +608,7 @@ bool StarField::evict(int priority) {
 // ------------------------------------------------------------ classification
 
 bool StarField::pointAvailable() const {
-    return !points.freed.empty() || !points.cleared.empty() || points.highWater < pointCapacity;
+    return !points.freed.empty() || !points.cleared.empty() || points.highWater < settings.pointCapacity;
 }
 
 void StarField::removeNear(StarRecord& s) {
@@ -634,8 +640,8 @@ void StarField::ensurePoint(StarRecord& s) {
 
 void StarField::classify(Voxel& v, uint64_t d2, bool existing) {
     const float dist = static_cast<float>(d2);
-    const float nearThreshold = dist * limits->nearRatio;
-    const float pointThreshold = dist * limits->pointRatio;
+    const float nearThreshold = dist * limits.nearRatio;
+    const float pointThreshold = dist * limits.pointRatio;
     StarRecord* stars = v.stars;
     if (existing) {
         // Stars at the end of the shown range that fell below the point
@@ -650,9 +656,9 @@ void StarField::classify(Voxel& v, uint64_t d2, bool existing) {
     uint32_t i = 0;
     for (; i < v.count && stars[i].key >= nearThreshold; ++i) {
         StarRecord& s = stars[i];
-        const uint64_t bound = s.key < limits->nearKeyFloor
-                                   ? limits->nearBoundFaint
-                                   : saturatingUint64(static_cast<double>(s.key) * limits->nearFactor * 0x1p-64);
+        const uint64_t bound = s.key < limits.nearKeyFloor
+                                   ? limits.nearBoundFaint
+                                   : saturatingUint64(static_cast<double>(s.key) * limits.nearFactor * 0x1p-64);
         const uint64_t sd2 = starDistance(s);
         if (sd2 <= bound) {
             if (s.state != STAR_NEAR) {
@@ -661,8 +667,8 @@ void StarField::classify(Voxel& v, uint64_t d2, bool existing) {
                 s.slot = static_cast<uint32_t>(nearList.size());
                 nearList.push_back(&s);
             }
-            if (isForeground(sd2, s.radius, *limits))
-                makeForeground(foreground, s, table, seed, fv);
+            if (isForeground(sd2, s.radius, limits))
+                makeForeground(foreground, s, table, settings.seed, fv);
             else
                 releaseForeground(foreground, s);
         } else {
@@ -699,43 +705,44 @@ void StarField::update(const StarFieldInput& input) {
     runUntilCollected = input.runUntilCollected;
     {
         std::unique_lock lock(generationLock);
-        // The search reads the appearance constants too: they change only under the lock.
+        // The search reads the appearance constants, the limits and the
+        // settings too: they change only under the lock.
         channels = input.channels;
-        const unsigned threads = std::max(1u, generationThreads);
+        limits = input.limits;
+        settings = input.settings;
+        const unsigned threads = std::max(1u, settings.generationThreads);
         if (threads == 1)
             prefetch.reset();
         else if (!prefetch || prefetch->pool.helpers() + 1 != threads)
             prefetch = std::make_unique<ChildPrefetch>(threads);
         // Capacity changes: raising keeps everything, lowering starts again from the root.
-        // The requested values are only read here: the control panel reads
-        // them without the lock.
-        const uint32_t chunksWanted = std::clamp(requestedMaxChunks, 1u, MAX_VOXEL_CHUNKS);
+        const uint32_t chunksWanted = std::clamp(settings.maxVoxelChunks, 1u, MAX_VOXEL_CHUNKS);
         // Another galaxy seed (a loaded file, a pasted place) makes another
         // galaxy: nothing generated with the old one may stay, nor a search
         // result of it.
-        const bool seedChanged = seed.first != generatedSeed.first || seed.second != generatedSeed.second;
+        const bool seedChanged = settings.seed != generatedSeed;
         if (seedChanged) {
-            generatedSeed = seed;
+            generatedSeed = settings.seed;
             std::lock_guard resultsLock(resultsMutex);
             searchResults.clear();
         }
-        if (seedChanged || chunksWanted < maxChunks || requestedMaxStarsGen < maxStarsGen) {
+        if (seedChanged || chunksWanted < maxChunks || settings.maxStarsGen < maxStarsGen) {
             discardAll();
             maxChunks = chunksWanted;
-            maxStarsGen = requestedMaxStarsGen;
+            maxStarsGen = settings.maxStarsGen;
             buildPool();
             results.redraw = true;
             changed = true;
         } else {
             maxChunks = chunksWanted;
-            maxStarsGen = requestedMaxStarsGen;
+            maxStarsGen = settings.maxStarsGen;
         }
 
         // The viewpoint predicted a little ahead. The offset is truncated on
         // its own and added in integers, so that large coordinates keep every bit.
         int64_t predicted[3];
         for (int a = 0; a < 3; ++a) {
-            const double ahead = velocity[a] * static_cast<double>(frameLookaheadNs) * 1e-9 * 0x1p-64;
+            const double ahead = velocity[a] * static_cast<double>(settings.frameLookaheadNs) * 1e-9 * 0x1p-64;
             const int64_t offset = std::isfinite(ahead) ? static_cast<int64_t>(std::clamp(ahead, -0x1p62, 0x1p62)) : 0;
             predicted[a] = static_cast<int64_t>(static_cast<uint64_t>(position[a]) + static_cast<uint64_t>(offset));
         }
@@ -769,11 +776,6 @@ void StarField::update(const StarFieldInput& input) {
     if (input.changes[CHANGE_LABELS] || distanceLabels) buildHighlights();
 }
 
-std::unique_lock<std::shared_mutex> StarField::lockGeneration() {
-    yieldRequested.store(true);
-    return std::unique_lock(generationLock);
-}
-
 std::shared_lock<std::shared_mutex> StarField::lockGenerationShared() {
     yieldRequested.store(true);
     return std::shared_lock(generationLock);
@@ -781,12 +783,12 @@ std::shared_lock<std::shared_mutex> StarField::lockGenerationShared() {
 
 void StarField::buildHighlights() {
     std::lock_guard lock(resultsMutex);
-    const size_t n = searchResults.empty() ? 0 : std::min<size_t>(searchResults.size() - 1, 100);
+    const size_t n = std::min<size_t>(searchResults.size(), LABELLED_RESULTS);
     results.highlightWords.resize(n * 16);
     results.highlightPositions.resize(n * 3);
     for (size_t i = 0; i < n; ++i) {
         highlightMarker(static_cast<uint32_t>(i), &results.highlightWords[i * 16]);
-        const StarRecord& star = searchResults[i + 1].star;
+        const StarRecord& star = searchResults[i].star;
         results.highlightPositions[3 * i] = star.x;
         results.highlightPositions[3 * i + 1] = star.y;
         results.highlightPositions[3 * i + 2] = star.z;

@@ -8,10 +8,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "galaxy/galaxy.h"
@@ -65,14 +67,33 @@ inline constexpr uint64_t DEFAULT_FRAME_LOOKAHEAD_NS = 100000000;
 inline constexpr int64_t DEFAULT_VIEWPOINT[3] = {-7003708179394623, -24996773029325252, 1127289819641451};
 
 // Order of the change flags handed to each update.
-enum ChangeFlag { CHANGE_VIEWPOINT, CHANGE_SETTINGS, CHANGE_RESERVED, CHANGE_SWAP_CHAIN, CHANGE_LABELS, CHANGE_COUNT };
+enum ChangeFlag { CHANGE_VIEWPOINT, CHANGE_SETTINGS, CHANGE_SWAP_CHAIN, CHANGE_LABELS, CHANGE_COUNT };
+
+// What the user sets of the star field: the galaxy seed, the capacities
+// ("Max Voxels" in chunks of 65,536 voxels, "Max stars gen", "Max stars gc"),
+// the pass timings ("Frame timeout", "Frame lookahead") and the threads that
+// generate stars (the pass's own included: helpers generate the children the
+// pass reaches next and it inserts them in its own order, so that what it
+// builds is the same for every count). They reach the engine with each update's input only, so
+// nobody else ever writes what a running pass reads.
+struct StarFieldSettings {
+    GalaxySeed seed{};
+    uint32_t maxVoxelChunks = DEFAULT_MAX_VOXEL_CHUNKS;
+    uint64_t maxStarsGen = DEFAULT_MAX_STARS_GEN;
+    uint64_t pointCapacity = DEFAULT_POINT_CAPACITY;
+    uint64_t frameTimeoutNs = DEFAULT_FRAME_TIMEOUT_NS;
+    uint64_t frameLookaheadNs = DEFAULT_FRAME_LOOKAHEAD_NS;
+    unsigned generationThreads = hardwareThreads();
+};
 
 // What the application hands to an update.
 struct StarFieldInput {
     int64_t position[3] = {0, 0, 0};  // integer parts of the viewpoint
     double velocity[3] = {0, 0, 0};   // position units * 2^64 per second
-    uint8_t changes[CHANGE_COUNT] = {0, 0, 0, 0, 0};
+    uint8_t changes[CHANGE_COUNT] = {0, 0, 0, 0};
     ChannelConstants channels;
+    ViewLimits limits;  // for the magnitude, view angle and display height in force
+    StarFieldSettings settings;
     bool labelsNeedDistance = false;  // a label shows the distance: rebuild every update
     // The labels beside found stars: the display font (none: no labels), the
     // two "Text:" choices and the font size index.
@@ -117,9 +138,10 @@ struct StarFieldStats {
 };
 
 struct ChildPrefetch;  // star_field.cpp
+struct LocatedStar;    // locate.h
 
 struct StarField {
-    StarField(const GalaxyComponent* components, uint32_t count, const PlaneTree* tree, const ViewLimits* limits);
+    explicit StarField(const Galaxy& galaxy);
     ~StarField();
     StarField(const StarField&) = delete;
     StarField& operator=(const StarField&) = delete;
@@ -152,29 +174,24 @@ struct StarField {
     uint64_t starDistance(const StarRecord& s) const;
 
     // ------------------------------------------------------------------ state
-    GalaxyView galaxy;
-    const ViewLimits* limits;
-    // The galaxy seed. Written only under the generation lock held
-    // exclusively (the save file's Load and Reset, a pasted location); the
-    // next update regenerates from the root when it differs from generatedSeed.
-    GalaxySeed seed;
-    GalaxySeed generatedSeed;  // the seed the stars in memory were generated with
+    const Galaxy& galaxy;
+    // What the last update was given: the view limits and the settings in
+    // force. generatedSeed is the seed of the stars in memory (a new seed
+    // regenerates from the root at the next update).
+    ViewLimits limits{};
+    StarFieldSettings settings;
+    GalaxySeed generatedSeed;
 
     // Voxel pool.
     std::vector<std::unique_ptr<Voxel[]>> chunks;
-    uint32_t maxChunks = DEFAULT_MAX_VOXEL_CHUNKS;
-    uint32_t requestedMaxChunks = DEFAULT_MAX_VOXEL_CHUNKS;
+    uint32_t maxChunks = DEFAULT_MAX_VOXEL_CHUNKS;  // in force
     VoxelHandle freeHead = 0;
     uint32_t liveVoxels = 0;
 
     VoxelQueue queue;
 
     uint64_t starsInMemory = 0;
-    uint64_t maxStarsGen = DEFAULT_MAX_STARS_GEN;
-    uint64_t requestedMaxStarsGen = DEFAULT_MAX_STARS_GEN;
-    uint64_t pointCapacity = DEFAULT_POINT_CAPACITY;
-    uint64_t frameTimeoutNs = DEFAULT_FRAME_TIMEOUT_NS;
-    uint64_t frameLookaheadNs = DEFAULT_FRAME_LOOKAHEAD_NS;
+    uint64_t maxStarsGen = DEFAULT_MAX_STARS_GEN;  // in force
     // Raised from another thread when a pass that runs until collected should
     // end at the end of the bucket it is in: a frame wants its results, or a
     // thread waits for the generation lock. The application lowers it before
@@ -183,12 +200,6 @@ struct StarField {
     bool runUntilCollected = false;  // of the running update
     // The time source of the pass budget (tests substitute a clock of their own).
     uint64_t (*clock)() = steadyClockNs;
-
-    // Threads that generate stars, the pass's own included: with more than
-    // one, helper threads generate the children the pass will reach next,
-    // and the pass inserts them in its own order, so that what it builds is
-    // the same for every count. Takes effect at the next update.
-    unsigned generationThreads = hardwareThreads();
 
     PointSlots points;
     std::vector<StarRecord*> nearList;
@@ -202,15 +213,7 @@ struct StarField {
     uint64_t cellDensity[GALAXY_MAX_COMPONENTS] = {};
     ChannelConstants channels;
 
-    // Held exclusively by a pass, shared by the catalog search.
-    std::shared_mutex generationLock;
-    // The generation lock, taken on another thread than the pass's: a pass
-    // that runs until collected is asked to yield, so that the wait is short.
-    std::unique_lock<std::shared_mutex> lockGeneration();
-    std::shared_lock<std::shared_mutex> lockGenerationShared();
-
-    // Catalog search results: entry 0 is the "(unselected)" placeholder. The
-    // search writes them and an update reads them for the highlights, possibly
+    // Catalog search results, nearest first. The search writes them and an update reads them for the highlights, possibly
     // on different threads at once, so they have a lock of their own.
     std::vector<SearchResult> searchResults;
     std::mutex resultsMutex;
@@ -224,6 +227,15 @@ struct StarField {
     int labelFontSize = DEFAULT_DISPLAY_FONT_SIZE;
 
   private:
+    // Held exclusively by a pass, shared by the catalog search and by
+    // locating a name. Taken on another thread than the pass's, it first asks
+    // a pass that runs until collected to yield, so that the wait is short.
+    std::shared_mutex generationLock;
+    std::shared_lock<std::shared_mutex> lockGenerationShared();
+    friend void search(StarField&, GalaxySeed, std::vector<SearchResult>&, uint32_t, int64_t, int64_t, int64_t,
+                       double, double);
+    friend bool locateStar(StarField&, GalaxySeed, std::string_view, LocatedStar&, std::string&);
+
     void buildPool();
     void discardAll();
     void startPass();
@@ -253,6 +265,12 @@ struct StarField {
     std::vector<uint32_t> pending;
     bool prefetchIdle = false;  // the last look ahead found nothing more to hand out
 };
+
+// Runs updates with `input` until the pass is complete (the change flags count
+// for the first update only), calling `afterEach` after every update when
+// given; returns the number of updates. What the command-line tool, a picture
+// without a window, the tests and the benchmarks do to fill a field at a place.
+uint64_t runUntilComplete(StarField& field, StarFieldInput input, const std::function<void()>& afterEach = {});
 
 // Priority of a voxel (or child to be created) of level L and first tier T
 // with squared box distance D2: 3000 inside, else 3000 - 64(T+L) - 32e - f
@@ -285,7 +303,7 @@ struct ChildPlan {
     int firstTier = 0, lastTier = 0;
     uint64_t total = 0;
 };
-bool planChild(const GalaxyView& galaxy, const VoxelParent& parent, int octant, ChildPlan& plan,
+bool planChild(const Galaxy& galaxy, const VoxelParent& parent, int octant, ChildPlan& plan,
                uint64_t* densities);
 // The generation input of a planned voxel: its corner, level, components and
 // plane node, the densities planChild filled in, and the seed drawn from its

@@ -60,7 +60,7 @@ void computeAppearance(StarRecord* stars, uint32_t count, const PopulationTable&
     }
 }
 
-void generateTier(const GalaxyView& galaxy, const VoxelRequest& voxel, int tier, const ChannelConstants& channels,
+void generateTier(const Galaxy& galaxy, const VoxelRequest& voxel, int tier, const ChannelConstants& channels,
                   std::vector<StarRecord>& out) {
     const PopulationTable& table = galaxy.components[0].populations;
     const int k = voxel.level + tier;
@@ -109,7 +109,7 @@ void generateTier(const GalaxyView& galaxy, const VoxelRequest& voxel, int tier,
                 const auto z = static_cast<int64_t>((wyhashDraw(positionState) >> L) + cornerZ);
                 const uint64_t u = wyhashDraw(positionState);
                 const auto threshold = static_cast<uint64_t>((static_cast<u128>(u) * bound) >> 64);
-                if (pointDensity(component, *galaxy.tree, voxel.node, L, x, y, z) <= threshold) continue;
+                if (pointDensity(component, galaxy.tree, voxel.node, L, x, y, z) <= threshold) continue;
                 StarRecord s;
                 s.x = x;
                 s.y = y;
@@ -127,7 +127,7 @@ void generateTier(const GalaxyView& galaxy, const VoxelRequest& voxel, int tier,
                       channels);
 }
 
-size_t generateVoxelStars(const GalaxyView& galaxy, const VoxelRequest& voxel, int firstTier, int lastTier,
+size_t generateVoxelStars(const Galaxy& galaxy, const VoxelRequest& voxel, int firstTier, int lastTier,
                           const ChannelConstants& channels, GenerationWorkspace& ws) {
     ws.unsorted.clear();
     for (int t = firstTier; t <= lastTier; ++t) generateTier(galaxy, voxel, t, channels, ws.unsorted);

@@ -27,20 +27,13 @@ struct VoxelRequest {
     uint64_t seed = 0;             // voxelSeed of the voxel
 };
 
-// The galaxy the star field generates from: its components and the plane tree.
-struct GalaxyView {
-    const GalaxyComponent* components = nullptr;
-    uint32_t count = 0;
-    const PlaneTree* tree = nullptr;
-};
-
 // A population's display floats for band k.
 BandAppearance bandAppearance(const StarPopulation& pop, int k);
 
 // Appends the stars of tier `tier` of the voxel to `out`, in population order,
 // with their display values computed for the given channel constants.
 // At most MAX_TIER_STARS are made.
-void generateTier(const GalaxyView& galaxy, const VoxelRequest& voxel, int tier, const ChannelConstants& channels,
+void generateTier(const Galaxy& galaxy, const VoxelRequest& voxel, int tier, const ChannelConstants& channels,
                   std::vector<StarRecord>& out);
 
 // Fills the display values of the stars of one tier (`stars`, `count`) that
@@ -69,7 +62,7 @@ struct GenerationWorkspace {
 // All tiers firstTier..lastTier of a voxel, concatenated, in ws.unsorted; then
 // their order by key, descending (ties keep generation order), in ws.order.
 // Returns the number of stars.
-size_t generateVoxelStars(const GalaxyView& galaxy, const VoxelRequest& voxel, int firstTier, int lastTier,
+size_t generateVoxelStars(const Galaxy& galaxy, const VoxelRequest& voxel, int firstTier, int lastTier,
                           const ChannelConstants& channels, GenerationWorkspace& ws);
 // Copies the stars of the last generateVoxelStars into `out` in key order.
 void copySorted(const GenerationWorkspace& ws, StarRecord* out);

@@ -22,10 +22,14 @@ double brightestLuminosity(const PopulationTable& table) {
 
 }  // namespace
 
-ViewLimits computeViewLimits(const GalaxyComponent* components, uint32_t count, double maxMagnitude,
-                             double viewAngle, int displayHeight) {
+ViewLimits defaultViewLimits(const Galaxy& galaxy) {
+    return computeViewLimits(galaxy, DEFAULT_MAX_MAGNITUDE, DEFAULT_VIEW_ANGLE, DEFAULT_DISPLAY_HEIGHT);
+}
+
+ViewLimits computeViewLimits(const Galaxy& galaxy, double maxMagnitude, double viewAngle, int displayHeight) {
+    const GalaxyComponent* components = galaxy.components.get();
     ViewLimits v;
-    for (uint32_t c = 0; c < count; ++c) {
+    for (uint32_t c = 0; c < galaxy.count; ++c) {
         const double h = displayHeight;
         const double fs = h * 6.283185307179586 / (viewAngle * 4 * 0.56419);
         v.foregroundSize = fs * fs;

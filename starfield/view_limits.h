@@ -30,5 +30,6 @@ inline constexpr int DEFAULT_DISPLAY_HEIGHT = 800;
 // The limits for magnitude m (4..16), view angle a (degrees, 1..90) and display
 // height h (pixels). The brightest star any population can hold is taken from
 // the populations of the components, the last component deciding.
-ViewLimits computeViewLimits(const GalaxyComponent* components, uint32_t count, double maxMagnitude,
-                             double viewAngle, int displayHeight);
+ViewLimits computeViewLimits(const Galaxy& galaxy, double maxMagnitude, double viewAngle, int displayHeight);
+// The limits of the default magnitude, view angle and display height.
+ViewLimits defaultViewLimits(const Galaxy& galaxy);

@@ -13,7 +13,7 @@
 
 #include "starfield/display_font.h"
 #include "starfield/labels.h"
-#include "ui/markup.h"
+#include "text/markup.h"
 
 struct SyntheticFont {
     std::vector<GlyphMetrics> glyphs;

@@ -1,6 +1,6 @@
 // The control panel driven without a window: a Dear ImGui context of the
 // test's own, synthetic mouse and keyboard input across frames, and the
-// AppState and star-field engine the panel works on. Widgets are found the
+// ProgramState and star-field engine the panel works on. Widgets are found the
 // way a user finds them: by moving the mouse over the panel and asking Dear
 // ImGui which item is under it.
 #include <gtest/gtest.h>
@@ -15,14 +15,14 @@
 #include <memory>
 #include <string>
 
-#include "app/app_state.h"
+#include "state/program_state.h"
 #include "numeric/constants.h"
 #include "render/renderer.h"
 #include "starfield/location_text.h"
 #include "starfield/search.h"
 #include "tests/galaxy_fixture.h"
 #include "ui/control_panel.h"
-#include "ui/panel_choices.h"
+#include "state/panel_choices.h"
 
 namespace {
 
@@ -30,13 +30,13 @@ constexpr int KEY_ENTER = 257;
 constexpr int KEY_BACKSPACE = 259;
 
 struct PanelHarness {
-    AppState state;
+    ProgramState state;
     std::unique_ptr<StarField> engine;
     std::map<ImGuiID, ImVec2> spots;  // a point over each item, from the last scan
 
     explicit PanelHarness(int width = 1280, int height = 1024) {
-        const BuiltGalaxy& g = builtGalaxy();
-        engine = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
+        const Galaxy& g = builtGalaxy();
+        engine = std::make_unique<StarField>(g);
         createPanelContext(1);
         ImGuiIO& io = ImGui::GetIO();
         unsigned char* pixels = nullptr;
@@ -46,20 +46,19 @@ struct PanelHarness {
         io.DeltaTime = 1.0f / 60;
         io.KeyMap[ImGuiKey_Enter] = KEY_ENTER;
         io.KeyMap[ImGuiKey_Backspace] = KEY_BACKSPACE;
-        applyDefaultSettings(state);
-        recomputeSpeed(state);
-        state.version = "test";
+        applyDefaultSettings(state.settings, state.view);
+        state.status.version = "test";
         layOut(width, height);
     }
     ~PanelHarness() { destroyPanelContext(); }
 
     void layOut(int width, int height) {
         const DisplayGeometry g = displayGeometry(width, height, measurePanel(state));
-        state.framebufferWidth = g.framebufferWidth;
-        state.framebufferHeight = g.framebufferHeight;
-        state.panelWidth = g.panelWidth;
-        state.displayWidth = g.displayWidth;
-        state.displayHeight = g.displayHeight;
+        state.status.framebufferWidth = g.framebufferWidth;
+        state.status.framebufferHeight = g.framebufferHeight;
+        state.panel.width = g.panelWidth;
+        state.status.displayWidth = g.displayWidth;
+        state.status.displayHeight = g.displayHeight;
     }
 
     void frame() {
@@ -159,14 +158,14 @@ struct PanelHarness {
     }
 
     void goToPage(int page) {
-        state.currentPage = page;
+        state.panel.currentPage = page;
         scan();
     }
 
     void clearFlags() {
         state.changes = ChangeFlags{};
-        state.framebufferResized = false;
-        state.viewLimitsChanged = false;
+        state.redraw.framebufferResized = false;
+        state.requests.viewLimits = false;
     }
 };
 
@@ -176,43 +175,43 @@ TEST(PanelInputs, DisplayValuesAreClampedToTheirRanges) {
     PanelHarness p;
     p.goToPage(PAGE_DISPLAY);
     p.type("##View angle", "100");
-    EXPECT_EQ(p.state.viewAngle, 90.0);
-    EXPECT_TRUE(p.state.viewLimitsChanged);
+    EXPECT_EQ(p.state.settings.viewAngle, 90.0);
+    EXPECT_TRUE(p.state.requests.viewLimits);
     p.type("##View angle", "0");
-    EXPECT_EQ(p.state.viewAngle, 1.0);
+    EXPECT_EQ(p.state.settings.viewAngle, 1.0);
     p.type("##View angle", "33");
-    EXPECT_EQ(p.state.viewAngle, 33.0);
+    EXPECT_EQ(p.state.settings.viewAngle, 33.0);
 
     p.type("##max_magnitude", "3.0");
-    EXPECT_EQ(p.state.maxMagnitude, 4.0f);
+    EXPECT_EQ(p.state.settings.maxMagnitude, 4.0f);
     p.type("##max_magnitude", "20");
-    EXPECT_EQ(p.state.maxMagnitude, 16.0f);
+    EXPECT_EQ(p.state.settings.maxMagnitude, 16.0f);
     p.clearFlags();
     p.type("##max_magnitude", "9.5");
-    EXPECT_EQ(p.state.maxMagnitude, 9.5f);
-    EXPECT_TRUE(p.state.viewLimitsChanged);
+    EXPECT_EQ(p.state.settings.maxMagnitude, 9.5f);
+    EXPECT_TRUE(p.state.requests.viewLimits);
 }
 
 TEST(PanelInputs, FontSizesClampAndResetFonts) {
     PanelHarness p;
     p.goToPage(PAGE_USER_INTERFACE);
     p.type("##Font Sz Ctrl", "5");
-    EXPECT_EQ(p.state.controlFontScale, 4u);
-    EXPECT_TRUE(p.state.framebufferResized);
+    EXPECT_EQ(p.state.settings.controlFontScale, 4u);
+    EXPECT_TRUE(p.state.redraw.framebufferResized);
     p.clearFlags();
     p.type("##Font Sz Disp", "25");
-    EXPECT_EQ(p.state.displayFontSize, 18u);
+    EXPECT_EQ(p.state.settings.displayFontSize, 18u);
     EXPECT_EQ(p.state.changes.labelsChanged, 1);
-    EXPECT_FALSE(p.state.framebufferResized);  // the display font is not the panel's
+    EXPECT_FALSE(p.state.redraw.framebufferResized);  // the display font is not the panel's
     p.type("##Font Sz Disp", "0");
-    EXPECT_EQ(p.state.displayFontSize, 0u);
+    EXPECT_EQ(p.state.settings.displayFontSize, 0u);
 
     p.clearFlags();
     p.scan();
     p.click("Reset\nFonts");
-    EXPECT_EQ(p.state.controlFontScale, 1u);
-    EXPECT_EQ(p.state.displayFontSize, 3u);
-    EXPECT_TRUE(p.state.framebufferResized);
+    EXPECT_EQ(p.state.settings.controlFontScale, 1u);
+    EXPECT_EQ(p.state.settings.displayFontSize, 3u);
+    EXPECT_TRUE(p.state.redraw.framebufferResized);
     EXPECT_EQ(p.state.changes.labelsChanged, 1);
 }
 
@@ -221,14 +220,14 @@ TEST(PanelInputs, ThePanelMovesToTheLeftOnTheNextFrame) {
     p.goToPage(PAGE_USER_INTERFACE);
     EXPECT_GT(ImGui::FindWindowByName("Quorvane")->Pos.x, 0.0f);
     p.choose("##combo_left_right", "Left");
-    EXPECT_FALSE(p.state.panelOnRight);
-    EXPECT_TRUE(p.state.framebufferResized);
+    EXPECT_FALSE(p.state.settings.panelOnRight);
+    EXPECT_TRUE(p.state.redraw.framebufferResized);
     p.frame();
     EXPECT_EQ(ImGui::FindWindowByName("Quorvane")->Pos.x, 0.0f);
     p.choose("##combo_left_right", "Right");
-    EXPECT_TRUE(p.state.panelOnRight);
+    EXPECT_TRUE(p.state.settings.panelOnRight);
     p.frame();
-    EXPECT_EQ(ImGui::FindWindowByName("Quorvane")->Pos.x, static_cast<float>(p.state.displayWidth));
+    EXPECT_EQ(ImGui::FindWindowByName("Quorvane")->Pos.x, static_cast<float>(p.state.status.displayWidth));
 }
 
 TEST(PanelCombos, EveryEntryIsItsOwnPreviewAndSetsItsValue) {
@@ -256,26 +255,26 @@ TEST(PanelCombos, EveryEntryIsItsOwnPreviewAndSetsItsValue) {
     PanelHarness p;
     p.goToPage(PAGE_DISPLAY_TWEAKS);
     p.choose("Max Voxels##voxel_count", "4M");
-    EXPECT_EQ(p.engine->requestedMaxChunks, 64u);
+    EXPECT_EQ(p.state.settings.maxVoxelChunks, 64u);
     EXPECT_EQ(p.state.changes.settingsChanged, 1);
     p.clearFlags();
     p.choose("Max stars gen##star_gen_count", "150K");
-    EXPECT_EQ(p.engine->requestedMaxStarsGen, 150000u);
+    EXPECT_EQ(p.state.settings.maxStarsGen, 150000u);
     EXPECT_EQ(p.state.changes.settingsChanged, 1);
     p.choose("Frame timeout##frame_timeout", "1");
-    EXPECT_EQ(p.engine->frameTimeoutNs, 1000000000u);
+    EXPECT_EQ(p.state.settings.frameTimeoutNs, 1000000000u);
     p.choose("Frame lookahead##frame_lookahead", "0");
-    EXPECT_EQ(p.engine->frameLookaheadNs, 0u);
+    EXPECT_EQ(p.state.settings.frameLookaheadNs, 0u);
     p.clearFlags();
     p.choose("Brightness##brightness", "2.0");
-    EXPECT_EQ(p.state.brightness, 2.0f);
+    EXPECT_EQ(p.state.settings.brightness, 2.0f);
     EXPECT_FALSE(p.state.changes.any());  // brightness reaches the display through the uniforms
     p.choose("Background##combo_background_display", "Low Q");
-    EXPECT_EQ(p.state.backgroundMode, 1);
+    EXPECT_EQ(p.state.settings.backgroundMode, BackgroundMode::LowQuality);
     EXPECT_EQ(p.state.changes.settingsChanged, 1);
     p.clearFlags();
     p.choose("Star Shape##combo_mid_star_shape_display", "Circle");
-    EXPECT_EQ(p.state.starShape, 0);
+    EXPECT_EQ(p.state.settings.starShape, StarShape::Circle);
     EXPECT_EQ(p.state.changes.settingsChanged, 1);
     // Choosing the entry already in force changes nothing.
     p.clearFlags();
@@ -291,23 +290,23 @@ TEST(PanelPages, HelpTogglesAndTextBlocks) {
         EXPECT_EQ(hasHelp, page != PAGE_LICENSES && page != PAGE_CREDITS) << PAGE_NAMES[page];
         if (!hasHelp) continue;
         p.click(" ? ##help");
-        EXPECT_TRUE(p.state.helpShown);
-        EXPECT_EQ(p.state.textBlockId, helpBlockOf(page));
+        EXPECT_TRUE(p.state.panel.helpShown);
+        EXPECT_EQ(p.state.panel.textBlockId, helpBlockOf(page));
         p.click(" ? ##help");
-        EXPECT_FALSE(p.state.helpShown);
+        EXPECT_FALSE(p.state.panel.helpShown);
     }
     p.goToPage(PAGE_LICENSES);
-    EXPECT_EQ(p.state.textBlockId, LICENCE_BLOCK_ID);
+    EXPECT_EQ(p.state.panel.textBlockId, LICENCE_BLOCK_ID);
     p.goToPage(PAGE_INFORMATION);
     for (int sub = 0; sub < INFO_PAGE_COUNT; ++sub) {
         p.choose("##combo2", INFO_PAGE_NAMES[sub]);
-        EXPECT_EQ(p.state.infoPage, sub);
-        EXPECT_EQ(p.state.textBlockId, INFO_BLOCK_IDS[sub]);
+        EXPECT_EQ(p.state.panel.infoPage, sub);
+        EXPECT_EQ(p.state.panel.textBlockId, INFO_BLOCK_IDS[sub]);
     }
     // Star Counts and GPU are different blocks.
     EXPECT_NE(INFO_BLOCK_IDS[1], INFO_BLOCK_IDS[3]);
     p.goToPage(PAGE_CREDITS);
-    EXPECT_EQ(p.state.textBlockId, 0);
+    EXPECT_EQ(p.state.panel.textBlockId, 0);
 }
 
 TEST(PanelNavigation, ButtonsActWhileHeldAndRequestTheStateActions) {
@@ -341,34 +340,33 @@ TEST(PanelNavigation, ButtonsActWhileHeldAndRequestTheStateActions) {
     p.click("+ ");
     p.click("+ ");
     EXPECT_EQ(p.state.view.speedLevel, 50);
-    EXPECT_EQ(p.state.view.speed, 1e15);
     p.click("- ");
     EXPECT_EQ(p.state.view.speedLevel, 49);
 
     p.click("Save");
-    EXPECT_TRUE(p.state.saveRequested);
+    EXPECT_TRUE(p.state.requests.save);
     p.click("Load");
-    EXPECT_TRUE(p.state.loadRequested);
+    EXPECT_TRUE(p.state.requests.load);
     p.click("Reset");
-    EXPECT_TRUE(p.state.resetRequested);
+    EXPECT_TRUE(p.state.requests.reset);
 }
 
 TEST(PanelNavigation, SpeedInItsThreeFormats) {
     // Speed factor 1e12 is one parsec per second.
-    EXPECT_EQ(speedText(40, 1e12), "s:      1 pc/s");
-    EXPECT_EQ(speedText(50, 1e15), "s:   1000 pc/s");
-    EXPECT_EQ(speedText(45, 3.2e13), "s:     32 pc/s");
-    EXPECT_EQ(speedText(39, 5e11), "s:  0.500 pc/s");
-    EXPECT_EQ(speedText(30, 1e9), "s:  0.001 pc/s");
+    EXPECT_EQ(speedText(40), "s:      1 pc/s");
+    EXPECT_EQ(speedText(50), "s:   1000 pc/s");
+    EXPECT_EQ(speedText(45), "s:     32 pc/s");
+    EXPECT_EQ(speedText(39), "s:  0.500 pc/s");
+    EXPECT_EQ(speedText(30), "s:  0.001 pc/s");
     // Below level 30 as mantissa and power: level 29 is 500 x 10^-6.
-    EXPECT_EQ(speedText(29, 5e8), "s:500e-06 pc/s");
-    EXPECT_EQ(speedText(25, 3.2e7), "s: 32e-06 pc/s");
-    EXPECT_EQ(speedText(20, 1e6), "s:  1e-06 pc/s");
-    EXPECT_EQ(speedText(0, 1), "s:  1e-12 pc/s");
-    EXPECT_EQ(speedText(-1, 0.5), "s:500e-15 pc/s");
-    EXPECT_EQ(speedText(-10, 1e-3), "s:  1e-15 pc/s");
-    EXPECT_EQ(speedText(-150, 1e-45), "s:  1e-57 pc/s");
-    for (int level = -300; level < 30; ++level) EXPECT_NO_THROW(speedText(level, speedFromLevel(level)));
+    EXPECT_EQ(speedText(29), "s:500e-06 pc/s");
+    EXPECT_EQ(speedText(25), "s: 32e-06 pc/s");
+    EXPECT_EQ(speedText(20), "s:  1e-06 pc/s");
+    EXPECT_EQ(speedText(0), "s:  1e-12 pc/s");
+    EXPECT_EQ(speedText(-1), "s:500e-15 pc/s");
+    EXPECT_EQ(speedText(-10), "s:  1e-15 pc/s");
+    EXPECT_EQ(speedText(-150), "s:  1e-57 pc/s");
+    for (int level = -300; level < 30; ++level) EXPECT_NO_THROW(speedText(level));
 }
 
 TEST(PanelNavigation, HeadingMarkAndTilt) {
@@ -402,11 +400,10 @@ TEST(PanelCatalog, SearchSelectGoAndClear) {
     EXPECT_FALSE(p.state.view.flyingToTarget);
 
     p.click("Search");
-    ASSERT_EQ(p.engine->searchResults.size(), 101u);
-    EXPECT_STREQ(p.engine->searchResults[0].name, "(unselected)");
+    ASSERT_EQ(p.engine->searchResults.size(), 100u);
     EXPECT_EQ(p.state.changes.labelsChanged, 1);
-    EXPECT_EQ(p.state.selectedResult, 0);
-    for (int a = 0; a < 3; ++a) EXPECT_EQ(p.state.lastSearchPosition[a], at[a]);
+    EXPECT_EQ(p.state.panel.selectedResult, -1);
+    for (int a = 0; a < 3; ++a) EXPECT_EQ(p.state.panel.lastSearchPosition[a], at[a]);
 
     // The list's lines: each entry's name under its index, in the list box.
     // A list box is a child window named after its parent and its id.
@@ -414,20 +411,22 @@ TEST(PanelCatalog, SearchSelectGoAndClear) {
     std::snprintf(listName, sizeof listName, "Quorvane/%08X", PanelHarness::id("##results"));
     ImGuiWindow* list = ImGui::FindWindowByName(listName);
     ASSERT_NE(list, nullptr);
+    // The first line, "(unselected)", selects no star.
     auto line = [&](int index) {
-        return ImHashStr(p.engine->searchResults[index].name, 0, ImHashData(&index, sizeof index, list->ID));
+        const char* name = index < 0 ? "(unselected)" : p.engine->searchResults[static_cast<size_t>(index)].name;
+        return ImHashStr(name, 0, ImHashData(&index, sizeof index, list->ID));
     };
-    // Selecting the placeholder changes nothing; selecting a star turns the
-    // view towards it.
+    // Selecting no star changes nothing; selecting a star turns the view
+    // towards it.
     p.scan();
-    p.press(line(0));
+    p.press(line(-1));
     EXPECT_FALSE(p.state.view.turningToTarget);
-    EXPECT_EQ(p.state.selectedResult, 0);
-    const SearchResult third = p.engine->searchResults[3];
-    const ImGuiID thirdId = line(3);
+    EXPECT_EQ(p.state.panel.selectedResult, -1);
+    const SearchResult third = p.engine->searchResults[2];
+    const ImGuiID thirdId = line(2);
     ASSERT_TRUE(p.has(thirdId));
     p.press(thirdId);
-    EXPECT_EQ(p.state.selectedResult, 3);
+    EXPECT_EQ(p.state.panel.selectedResult, 2);
     EXPECT_TRUE(p.state.view.turningToTarget);
     const Vec3d t = p.state.view.turnTarget;
     EXPECT_NEAR(dot(t, t), 1.0, 1e-12);
@@ -445,30 +444,30 @@ TEST(PanelCatalog, SearchSelectGoAndClear) {
     EXPECT_EQ(p.state.view.flyTarget[2], third.star.z);
 
     p.click(" i ##info");
-    EXPECT_TRUE(p.state.infoShown);
-    EXPECT_EQ(p.state.textBlockId, STAR_INFO_BLOCK_ID);
+    EXPECT_TRUE(p.state.panel.infoShown);
+    EXPECT_EQ(p.state.panel.textBlockId, STAR_INFO_BLOCK_ID);
 
     p.clearFlags();
     p.click("Clear");
     EXPECT_TRUE(p.engine->searchResults.empty());
-    EXPECT_EQ(p.state.selectedResult, 0);
+    EXPECT_EQ(p.state.panel.selectedResult, -1);
     EXPECT_EQ(p.state.changes.labelsChanged, 1);
-    EXPECT_EQ(p.state.textBlockId, 0);  // no star: no information block
+    EXPECT_EQ(p.state.panel.textBlockId, 0);  // no star: no information block
 }
 
 TEST(PanelCatalog, LabelChoicesFlagTheLabelsAndTheDistanceRefresh) {
     PanelHarness p;
     p.goToPage(PAGE_CATALOG);
-    EXPECT_EQ(p.state.starLabel[0], 1);
-    EXPECT_FALSE(p.state.labelsNeedDistance);
+    EXPECT_EQ(p.state.settings.starLabel[0], 1);
+    EXPECT_FALSE(labelsShowDistance(p.state.settings));
     p.choose("##sdisptext1", "Distance");
-    EXPECT_EQ(p.state.starLabel[1], 2);
+    EXPECT_EQ(p.state.settings.starLabel[1], 2);
     EXPECT_EQ(p.state.changes.labelsChanged, 1);
-    EXPECT_TRUE(p.state.labelsNeedDistance);
+    EXPECT_TRUE(labelsShowDistance(p.state.settings));
     // With the first choice "(none)" the second is not offered and counts not.
     p.choose("##sdisptext0", "(none)");
-    EXPECT_EQ(p.state.starLabel[0], 0);
-    EXPECT_FALSE(p.state.labelsNeedDistance);
+    EXPECT_EQ(p.state.settings.starLabel[0], 0);
+    EXPECT_FALSE(labelsShowDistance(p.state.settings));
     p.scan();
     EXPECT_FALSE(p.has(PanelHarness::id("##sdisptext1")));
 }
@@ -490,10 +489,11 @@ void expectSameView(const Viewpoint& a, const Viewpoint& b) {
 }
 
 // A star some parsecs from the default viewpoint, found by a search there.
-SearchResult starNearby(StarField& engine, int index) {
+// A star some parsecs from the default viewpoint, in the galaxy of `seed`.
+SearchResult starNearby(StarField& engine, int index, GalaxySeed seed = {}) {
     std::vector<SearchResult> found;
     const int64_t* at = DEFAULT_VIEWPOINT;
-    search(engine, found, SEARCH_LIMIT, at[0] + 30000000000000, at[1], at[2], SEARCH_MIN_PARSECS,
+    search(engine, seed, found, SEARCH_LIMIT, at[0] + 30000000000000, at[1], at[2], SEARCH_MIN_PARSECS,
            SEARCH_MAX_PARSECS);
     EXPECT_GT(found.size(), static_cast<size_t>(index));
     return found.at(static_cast<size_t>(index));
@@ -509,21 +509,21 @@ TEST(PanelCatalog, FindTurnsAndFliesToANamedStarAndRefusesWhatNamesNone) {
     // Malformed names and a name of no star: a message, nothing else.
     const Viewpoint before = p.state.view;
     for (const char* bad : {"x-gfvxpdd-1", "X-GFVXPDD-0", "X-GFV XPDD-1", "X-BC-1", "hello"}) {
-        p.state.findMessage.clear();
+        p.state.panel.findMessage.clear();
         p.type("##find", bad);
-        EXPECT_FALSE(p.state.findMessage.empty()) << bad;
+        EXPECT_FALSE(p.state.panel.findMessage.empty()) << bad;
         expectSameView(p.state.view, before);
     }
     const std::string name = star.name;
     const std::string tooMany = name.substr(0, name.rfind('-') + 1) + "60000";
     p.type("##find", tooMany.c_str());
-    EXPECT_NE(p.state.findMessage.find("holds"), std::string::npos) << p.state.findMessage;
+    EXPECT_NE(p.state.panel.findMessage.find("holds"), std::string::npos) << p.state.panel.findMessage;
     expectSameView(p.state.view, before);
 
     // Enter in the field finds, and so does the button.
     p.type("##find", star.name);
-    EXPECT_STREQ(p.state.findText, star.name);
-    EXPECT_NE(p.state.findMessage.find(star.name), std::string::npos) << p.state.findMessage;
+    EXPECT_STREQ(p.state.panel.findText, star.name);
+    EXPECT_NE(p.state.panel.findMessage.find(star.name), std::string::npos) << p.state.panel.findMessage;
     EXPECT_TRUE(p.state.view.flyingToTarget);
     EXPECT_TRUE(p.state.view.turningToTarget);
     EXPECT_EQ(p.state.view.flyTarget[0], star.star.x);
@@ -551,13 +551,13 @@ TEST(PanelCatalog, CopyPutsTheSelectedNameOnTheClipboard) {
     PanelHarness p;
     p.goToPage(PAGE_CATALOG);
     p.click("Search");
-    ASSERT_EQ(p.engine->searchResults.size(), 101u);
+    ASSERT_EQ(p.engine->searchResults.size(), 100u);
     ImGui::SetClipboardText("before");
     // Nothing selected: the button is disabled; a click does nothing.
     p.scan();
     p.click("Copy##name");
     EXPECT_STREQ(ImGui::GetClipboardText(), "before");
-    EXPECT_TRUE(p.state.findMessage.empty());
+    EXPECT_TRUE(p.state.panel.findMessage.empty());
 
     char listName[64];
     std::snprintf(listName, sizeof listName, "Quorvane/%08X", PanelHarness::id("##results"));
@@ -567,7 +567,7 @@ TEST(PanelCatalog, CopyPutsTheSelectedNameOnTheClipboard) {
     const SearchResult chosen = p.engine->searchResults[index];
     p.scan();
     p.press(ImHashStr(chosen.name, 0, ImHashData(&index, sizeof index, list->ID)));
-    ASSERT_EQ(p.state.selectedResult, index);
+    ASSERT_EQ(p.state.panel.selectedResult, index);
     p.scan();
     p.click("Copy##name");
     EXPECT_STREQ(ImGui::GetClipboardText(), chosen.name);
@@ -597,7 +597,7 @@ TEST(PanelNavigation, CopyAndPasteAPlace) {
     }
     EXPECT_EQ(0, std::memcmp(&copied.forward, &here.forward, sizeof here.forward));
     EXPECT_EQ(0, std::memcmp(&copied.up, &here.up, sizeof here.up));
-    EXPECT_EQ(copied.seed, p.engine->seed);
+    EXPECT_EQ(copied.seed, p.engine->settings.seed);
     const std::string text = ImGui::GetClipboardText();
 
     // Elsewhere, then Paste: back to the copied place, bit for bit.
@@ -625,13 +625,13 @@ TEST(PanelNavigation, CopyAndPasteAPlace) {
     for (const std::string& bad : {text.substr(0, text.size() - 1), "X" + text.substr(1), std::string("hello world"),
                                    std::string("")}) {
         ImGui::SetClipboardText(bad.c_str());
-        p.state.placeMessage.clear();
+        p.state.panel.placeMessage.clear();
         p.clearFlags();
         p.click("Paste##place");
-        EXPECT_FALSE(p.state.placeMessage.empty()) << bad;
+        EXPECT_FALSE(p.state.panel.placeMessage.empty()) << bad;
         expectSameView(p.state.view, before);
         EXPECT_FALSE(p.state.changes.any()) << bad;
-        EXPECT_EQ(p.engine->seed, GalaxySeed{});
+        EXPECT_EQ(p.engine->settings.seed, GalaxySeed{});
     }
 }
 
@@ -639,27 +639,27 @@ TEST(PanelNavigation, PastingAnotherGalaxyOrAStarName) {
     PanelHarness p;
     p.goToPage(PAGE_CATALOG);
     p.click("Search");
-    ASSERT_GT(p.engine->searchResults.size(), 1u);
+    ASSERT_GT(p.engine->searchResults.size(), 0u);
     p.goToPage(PAGE_NAVIGATION);
 
-    // A place in the galaxy of another seed: the engine takes the seed, the
-    // star field must regenerate, and the old galaxy's search results go.
+    // A place in the galaxy of another seed: the seed changes, the star field
+    // must regenerate, and the old galaxy's search results go.
     Location other{{{0, 1}, {0, 2}, {0, 3}}, {0, 1, 0}, {0, 0, 1}, GalaxySeed{77, 88}};
     ImGui::SetClipboardText(encodeLocation(other).c_str());
     p.clearFlags();
     p.click("Paste##place");
-    EXPECT_EQ(p.engine->seed, (GalaxySeed{77, 88}));
+    EXPECT_EQ(p.state.settings.seed, (GalaxySeed{77, 88}));
     EXPECT_EQ(p.state.changes.settingsChanged, 1);
     EXPECT_EQ(p.state.changes.labelsChanged, 1);
     EXPECT_TRUE(p.engine->searchResults.empty());
     EXPECT_EQ(p.state.view.position[2].integer, 3);
-    EXPECT_NE(p.state.placeMessage.find("77 88"), std::string::npos) << p.state.placeMessage;
+    EXPECT_NE(p.state.panel.placeMessage.find("77 88"), std::string::npos) << p.state.panel.placeMessage;
 
     // A star's name of this galaxy: next to it, looking at it.
     p.state.view.position[0].integer = DEFAULT_VIEWPOINT[0];
     p.state.view.position[1].integer = DEFAULT_VIEWPOINT[1];
     p.state.view.position[2].integer = DEFAULT_VIEWPOINT[2];
-    const SearchResult star = starNearby(*p.engine, 5);
+    const SearchResult star = starNearby(*p.engine, 5, p.state.settings.seed);
     ImGui::SetClipboardText((std::string("  ") + star.name + "\n").c_str());
     p.click("Paste##place");
     const int64_t at[3] = {star.star.x, star.star.y, star.star.z};
@@ -672,5 +672,5 @@ TEST(PanelNavigation, PastingAnotherGalaxyOrAStarName) {
     }
     EXPECT_NEAR(std::sqrt(squared), FLY_TO_STOP_DISTANCE, 2.0);
     EXPECT_NEAR(along, FLY_TO_STOP_DISTANCE, 2.0);  // looking straight at it
-    EXPECT_NE(p.state.placeMessage.find(star.name), std::string::npos) << p.state.placeMessage;
+    EXPECT_NE(p.state.panel.placeMessage.find(star.name), std::string::npos) << p.state.panel.placeMessage;
 }

@@ -31,23 +31,15 @@ uint64_t density(int slot, int64_t x, int64_t y, int64_t z) {
 
 // --------------------------------------------------------------- the build
 
-TEST(GalaxyBuild, FillsSixSlotsAndLeavesTheRestAlone) {
-    auto components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
+TEST(GalaxyBuild, FillsSixOfTheSlots) {
+    const Galaxy& g = builtGalaxy();
+    const GalaxyComponent* components = g.components.get();
+    const PlaneTree& tree = g.tree;
+    const std::vector<BackgroundShape>& shapes = g.backgroundShapes;
+    EXPECT_EQ(g.count, 6u);
     for (int k = 6; k < GALAXY_MAX_COMPONENTS; ++k) {
-        components[k].kind = 77;
-        components[k].totalStars = 1000 + k;
-        components[k].elements.resize(1);
-    }
-    PlaneTree tree;
-    tree.nodes.resize(5);  // whatever the list held before is replaced
-    std::vector<BackgroundShape> shapes(1);
-    shapes[0].type = 9;
-
-    EXPECT_EQ(buildGalaxy(tree, shapes, components.get()), 6u);
-    for (int k = 6; k < GALAXY_MAX_COMPONENTS; ++k) {
-        EXPECT_EQ(components[k].kind, 77u);
-        EXPECT_EQ(components[k].totalStars, uint64_t(1000 + k));
-        EXPECT_EQ(components[k].elements.size(), 1u);
+        EXPECT_EQ(components[k].totalStars, 0u);
+        EXPECT_TRUE(components[k].elements.empty());
     }
     const uint32_t shapesOf[6] = {1, 1, 1, 0, 1, 2};
     const uint32_t kindsOf[6] = {KIND_CORE, KIND_CORE, KIND_DISC, KIND_ARMS, KIND_HALO, KIND_ROGUE};
@@ -57,13 +49,12 @@ TEST(GalaxyBuild, FillsSixSlotsAndLeavesTheRestAlone) {
         EXPECT_EQ(components[k].populations.count, POPULATION_COUNT) << k;
         EXPECT_EQ(components[k].centre[0] | components[k].centre[1] | components[k].centre[2], 0u);
     }
-    // The caller's shape stays; the three displayed ellipsoids follow it.
-    ASSERT_EQ(shapes.size(), 4u);
-    EXPECT_EQ(shapes[0].type, 9u);
+    // The three displayed ellipsoids.
+    ASSERT_EQ(shapes.size(), 3u);
     const double radii[3][2] = {{5000, 5000}, {15000, 15000}, {100000, 4000}};
     const double densities[3] = {1.5, 0.4, 0.07};
     for (int k = 0; k < 3; ++k) {
-        const BackgroundShape& s = shapes[k + 1];
+        const BackgroundShape& s = shapes[k];
         EXPECT_EQ(s.type, 4u);
         EXPECT_EQ(s.position[0] | s.position[1] | s.position[2], 0u);
         EXPECT_NEAR(s.radiusXY, radii[k][0] * PC_UNITS / std::ldexp(1.0, 48), 1e-5 * s.radiusXY);
@@ -81,11 +72,9 @@ TEST(GalaxyBuild, FillsSixSlotsAndLeavesTheRestAlone) {
 }
 
 TEST(GalaxyBuild, IsDeterministic) {
-    auto components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
-    PlaneTree tree;
-    std::vector<BackgroundShape> shapes;
-    buildGalaxy(tree, shapes, components.get());
-    const GalaxyComponent& a = components[3];
+    const Galaxy again = buildGalaxy();
+    const PlaneTree& tree = again.tree;
+    const GalaxyComponent& a = again.components[3];
     ASSERT_EQ(a.armPath.size(), arms().armPath.size());
     for (size_t k = 0; k < a.armPath.size(); ++k) {
         EXPECT_EQ(a.armPath[k].x1, arms().armPath[k].x1);
@@ -93,7 +82,7 @@ TEST(GalaxyBuild, IsDeterministic) {
         EXPECT_EQ(a.armPath[k].outline, arms().armPath[k].outline);
     }
     EXPECT_EQ(tree.nodes.size(), builtGalaxy().tree.nodes.size());
-    for (int k = 0; k < 6; ++k) EXPECT_EQ(components[k].totalStars, component(k).totalStars);
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(again.components[k].totalStars, component(k).totalStars);
 }
 
 // The smooth components: semi-axes, densities and star totals against the
@@ -168,10 +157,8 @@ TEST(GalaxyBuild, KindTotalsAndTheWholeGalaxy) {
 // A radius of 2^32 high words squares to 2^64: the inverse must be 0, not the
 // inverse of a wrapped square.
 TEST(GalaxyBuild, HugeRadiusHasZeroInverseSquare) {
-    PlaneTree tree;
-    std::vector<BackgroundShape> shapes;
-    auto components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
-    buildGalaxy(tree, shapes, components.get());
+    const PlaneTree& tree = builtGalaxy().tree;
+    const GalaxyComponent* components = builtGalaxy().components.get();
     // The largest radius the galaxy uses still squares within 64 bits.
     EXPECT_LT(components[5].radiusXY, uint64_t{1} << 32);
     GalaxyComponent c = components[4];

@@ -38,8 +38,7 @@ std::string labelText(const std::vector<LabelVertex>& vertices) {
 }
 
 std::vector<SearchResult> resultsNamed(std::initializer_list<const char*> names) {
-    std::vector<SearchResult> r(1);
-    std::snprintf(r[0].name, sizeof r[0].name, "(unselected)");
+    std::vector<SearchResult> r;
     for (const char* n : names) {
         SearchResult s;
         std::snprintf(s.name, sizeof s.name, "%s", n);
@@ -91,7 +90,7 @@ TEST(Labels, NameLineIsCentredBelowTheStar) {
 TEST(Labels, SecondLineOneLineHeightLowerWithTheDistance) {
     const auto& f = syntheticFont();
     auto results = resultsNamed({"Q"});
-    results[1].star.x = 1000000000;  // 1e9 position units along x
+    results[0].star.x = 1000000000;  // 1e9 position units along x
     const uint8_t choices[2] = {LABEL_NAME, LABEL_DISTANCE};
     std::vector<LabelVertex> out;
     const uint32_t n = buildLabels(results, choices, ORIGIN, f.font, 5, out);
@@ -151,40 +150,40 @@ TEST(Labels, AtMostAHundredStarsAndTheBufferHoldsWholeLabels) {
 }
 
 TEST(Labels, BuiltByTheStarFieldUpdate) {
-    const BuiltGalaxy& g = builtGalaxy();
-    StarField field(g.components.get(), g.count, &g.tree, &g.limits);
-    field.maxStarsGen = field.requestedMaxStarsGen = 100000;
-    field.maxChunks = field.requestedMaxChunks = 1;
-    searchNearest(field, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
+    const Galaxy& g = builtGalaxy();
+    StarField field(g);
+    searchNearest(field, GalaxySeed{}, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
+    field.settings.maxStarsGen = 100000;
+    field.settings.maxVoxelChunks = 1;
     StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, false);
     in.font = &builtinDisplayFont();
     in.labelChoice[0] = LABEL_NAME;
     in.changes[CHANGE_LABELS] = 1;
-    field.update(in);
+    updateAsSet(field, in);
     EXPECT_TRUE(field.results.labelsRebuilt);
     size_t nameChars = 0;
-    for (size_t i = 1; i < field.searchResults.size(); ++i) nameChars += std::strlen(field.searchResults[i].name);
+    for (const SearchResult& r : field.searchResults) nameChars += std::strlen(r.name);
     EXPECT_EQ(field.results.labelGlyphCount, nameChars);
     EXPECT_EQ(field.results.labelVertices.size(), 6 * nameChars);
     // Names do not change by themselves: no rebuild without the flag.
     in.changes[CHANGE_LABELS] = 0;
-    field.update(in);
+    updateAsSet(field, in);
     EXPECT_FALSE(field.results.labelsRebuilt);
     // Distances are rebuilt on every update while chosen.
     in.labelChoice[1] = LABEL_DISTANCE;
-    field.update(in);
+    updateAsSet(field, in);
     EXPECT_TRUE(field.results.labelsRebuilt);
-    field.update(in);
+    updateAsSet(field, in);
     EXPECT_TRUE(field.results.labelsRebuilt);
     EXPECT_GT(field.results.labelGlyphCount, nameChars);
     // The font size chooses the glyphs.
     const uint32_t before = field.results.labelVertices[0].offset;
     in.displayFontSize = 12;
-    field.update(in);
+    updateAsSet(field, in);
     EXPECT_NE(field.results.labelVertices[0].offset, before);
     // Without a font there are markers but no labels.
     in.font = nullptr;
-    field.update(in);
+    updateAsSet(field, in);
     EXPECT_EQ(field.results.highlightCount, 100u);
     EXPECT_EQ(field.results.labelGlyphCount, 0u);
 }

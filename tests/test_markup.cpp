@@ -7,7 +7,7 @@
 
 #include "display_font_data.h"
 #include "tests/synthetic_font.h"
-#include "ui/markup.h"
+#include "text/markup.h"
 
 namespace {
 

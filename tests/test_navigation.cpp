@@ -12,7 +12,6 @@ Viewpoint makeView() {
     v.forward = {1, 0, 0};
     v.up = {0, 0, 1};
     v.speedLevel = 40;
-    v.speed = speedFromLevel(40);
     return v;
 }
 
@@ -47,7 +46,7 @@ TEST(Navigation, SpaceMovesForwardBySpeedTimesTime) {
     const NavigationResult r = navigate(v, keys, 0.5);
     EXPECT_TRUE(r.moved);
     EXPECT_TRUE(r.translating);
-    const double expected = std::trunc(v.speed * baseSpeed() * 0.5);
+    const double expected = std::trunc(speedFromLevel(v.speedLevel) * baseSpeed() * 0.5);
     EXPECT_NEAR(static_cast<double>(v.position[0].integer), expected, 1.0);
     EXPECT_EQ(v.position[1].integer, 0);
     EXPECT_EQ(v.position[2].integer, 0);
@@ -241,7 +240,6 @@ TEST(Navigation, AStepBeyondTheRangeStopsAtItsEnd) {
     // depending on how the processor converts an out-of-range double.
     Viewpoint v = makeView();
     v.speedLevel = MAX_SPEED_LEVEL;
-    v.speed = speedFromLevel(MAX_SPEED_LEVEL);
     v.forward = {1, -1, 0};
     v.up = {0, 0, 1};
     orthonormalise(v.forward, v.up);

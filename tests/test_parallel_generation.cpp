@@ -163,7 +163,7 @@ int searchClockReads = 0;
 uint64_t clockStartingASearch() {
     if (++searchClockReads == 5) {
         searchThread = std::thread(
-            [] { searchNearest(*searchTarget, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]); });
+            [] { searchNearest(*searchTarget, searchTarget->settings.seed, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]); });
         while (!searchTarget->yieldRequested) std::this_thread::yield();
     }
     return fakeClock();
@@ -208,14 +208,14 @@ uint64_t searchDigest(const std::vector<SearchResult>& results) {
 }
 
 Outcome fly(unsigned threads, const int64_t start[3], const Flight& flight) {
-    const BuiltGalaxy& g = builtGalaxy();
-    auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
-    f->maxStarsGen = f->requestedMaxStarsGen = flight.maxStars;
-    f->maxChunks = f->requestedMaxChunks = flight.chunks;
-    f->pointCapacity = flight.maxPoints;
-    f->frameTimeoutNs = flight.timeoutNs;
+    const Galaxy& g = builtGalaxy();
+    auto f = std::make_unique<StarField>(g);
+    f->maxStarsGen = f->settings.maxStarsGen = flight.maxStars;
+    f->maxChunks = f->settings.maxVoxelChunks = flight.chunks;
+    f->settings.pointCapacity = flight.maxPoints;
+    f->settings.frameTimeoutNs = flight.timeoutNs;
     f->clock = fakeClock;
-    f->generationThreads = threads;
+    f->settings.generationThreads = threads;
     Outcome out;
     std::vector<PointRecord> gpu(flight.maxPoints + 16);
     int64_t p[3] = {start[0], start[1], start[2]};
@@ -223,7 +223,7 @@ Outcome fly(unsigned threads, const int64_t start[3], const Flight& flight) {
         StarFieldInput in = inputAt(p, i == 0);
         in.changes[CHANGE_VIEWPOINT] = 1;
         do {
-            f->update(in);
+            updateAsSet(*f, in);
             in.changes[CHANGE_VIEWPOINT] = in.changes[CHANGE_SETTINGS] = 0;
             applyRegions(*f, gpu);
             out.uploads.push_back(uploadDigest(f->results));
@@ -234,7 +234,7 @@ Outcome fly(unsigned threads, const int64_t start[3], const Flight& flight) {
     }
     out.gpu = XXH64(gpu.data(), gpu.size() * sizeof(PointRecord), 0);
     std::vector<SearchResult> found;
-    search(*f, found, SEARCH_LIMIT, p[0], p[1], p[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    search(*f, f->settings.seed, found, SEARCH_LIMIT, p[0], p[1], p[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
     out.search = searchDigest(found);
     out.evictions = f->stats.evictions;
     out.prefetched = f->stats.childrenPrefetched;
@@ -298,21 +298,21 @@ TEST(ParallelGeneration, GalacticCentreAndHaloWholePasses) {
 // child on: here the entry is rewritten between two updates, the same way in
 // a field generating on one thread and in one generating ahead on several.
 TEST(ParallelGeneration, ChildOfAParentThatChangedIsGeneratedAgain) {
-    const BuiltGalaxy& g = builtGalaxy();
+    const Galaxy& g = builtGalaxy();
     auto make = [&](unsigned threads) {
-        auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
-        f->maxStarsGen = f->requestedMaxStarsGen = 100000;
-        f->frameTimeoutNs = 20000000;
+        auto f = std::make_unique<StarField>(g);
+        f->maxStarsGen = f->settings.maxStarsGen = 100000;
+        f->settings.frameTimeoutNs = 20000000;
         f->clock = fakeClock;
-        f->generationThreads = threads;
+        f->settings.generationThreads = threads;
         return f;
     };
     auto one = make(1), two = make(2);
     StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, true);
     // Deep enough that children are generated ahead and kept between updates.
     for (int i = 0; i < 60; ++i) {
-        one->update(in);
-        two->update(in);
+        updateAsSet(*one, in);
+        updateAsSet(*two, in);
         in.changes[CHANGE_SETTINGS] = 0;
     }
     ASSERT_TRUE(one->unfinished());
@@ -338,8 +338,8 @@ TEST(ParallelGeneration, ChildOfAParentThatChangedIsGeneratedAgain) {
     }
     StarFieldInput resume = inputAt(DEFAULT_VIEWPOINT, false);
     do {
-        one->update(resume);
-        two->update(resume);
+        updateAsSet(*one, resume);
+        updateAsSet(*two, resume);
         ASSERT_EQ(uploadDigest(one->results), uploadDigest(two->results));
     } while (one->unfinished());
     EXPECT_FALSE(two->unfinished());
@@ -351,27 +351,27 @@ TEST(ParallelGeneration, ChildOfAParentThatChangedIsGeneratedAgain) {
 // results are asked for, or another thread waits for the generation lock; one
 // that does not run until collected stops at once.
 TEST(ParallelGeneration, RunUntilCollectedHoldsThePassUntilAsked) {
-    const BuiltGalaxy& g = builtGalaxy();
+    const Galaxy& g = builtGalaxy();
     auto make = [&] {
-        auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
-        f->maxStarsGen = f->requestedMaxStarsGen = 100000;
-        f->frameTimeoutNs = 0;
+        auto f = std::make_unique<StarField>(g);
+        f->maxStarsGen = f->settings.maxStarsGen = 100000;
+        f->settings.frameTimeoutNs = 0;
         f->clock = fakeClock;
         return f;
     };
     StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, true);
     auto budgeted = make();
-    budgeted->update(in);
+    updateAsSet(*budgeted, in);
     EXPECT_TRUE(budgeted->unfinished());
 
     in.runUntilCollected = true;
     auto held = make();
-    held->update(in);
+    updateAsSet(*held, in);
     EXPECT_FALSE(held->unfinished());  // nobody asked: the pass ran to its end
 
     auto asked = make();
     asked->yieldRequested = true;
-    asked->update(in);
+    updateAsSet(*asked, in);
     EXPECT_TRUE(asked->unfinished());
     const uint64_t piece = asked->starsInMemory;
     EXPECT_LT(piece, held->starsInMemory);
@@ -380,16 +380,16 @@ TEST(ParallelGeneration, RunUntilCollectedHoldsThePassUntilAsked) {
     // and a resumed pass completes the same field. The search starts from
     // inside the pass (its clock), so that it surely waits for the lock.
     auto concurrent = make();
-    concurrent->generationThreads = 2;
+    concurrent->settings.generationThreads = 2;
     concurrent->clock = clockStartingASearch;
     searchTarget = concurrent.get();
     searchClockReads = 0;
-    concurrent->update(in);
+    updateAsSet(*concurrent, in);
     searchThread.join();
     EXPECT_TRUE(concurrent->unfinished());
-    EXPECT_EQ(concurrent->searchResults.size(), SEARCH_LIMIT + 1);
+    EXPECT_EQ(concurrent->searchResults.size(), SEARCH_LIMIT);
     StarFieldInput resume = inputAt(DEFAULT_VIEWPOINT, false);
-    while (concurrent->unfinished()) concurrent->update(resume);
+    while (concurrent->unfinished()) updateAsSet(*concurrent, resume);
     EXPECT_EQ(concurrent->starsInMemory, held->starsInMemory);
     EXPECT_EQ(concurrent->liveVoxels, held->liveVoxels);
 }

@@ -250,14 +250,8 @@ size_t compareTrees(const PlaneTree& tree, uint32_t index, const ReferenceNode& 
 
 // Arms made of some of the galaxy's steps, optionally with extra steps.
 GalaxyComponent someSteps(size_t first, size_t count) {
-    static const auto* galaxy = [] {
-        auto* components = new GalaxyComponent[GALAXY_MAX_COMPONENTS];
-        PlaneTree tree;
-        std::vector<BackgroundShape> shapes;
-        buildGalaxy(tree, shapes, components);
-        return components;
-    }();
-    const GalaxyComponent& all = galaxy[3];
+    static const Galaxy galaxy = buildGalaxy();
+    const GalaxyComponent& all = galaxy.components[3];
     GalaxyComponent arms;
     arms.shape = SHAPE_ARMS;
     for (size_t k = first; k < first + count && k < all.armPath.size(); ++k) {

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <set>
 
 #include "render/gpu_buffer.h"
 #include "render/meshes.h"
+#include "render/renderer.h"
 #include "render/uniforms.h"
 #include "starfield/star_record.h"
 
@@ -85,8 +87,8 @@ TEST(NearRecords, FarthestOffsetsDoNotOverflow) {
 }
 
 TEST(ShapeTable, CircleAndFuzzyRims) {
-    const auto circle = buildShapeTable(0);
-    const auto fuzzy = buildShapeTable(1);
+    const auto circle = buildShapeTable(StarShape::Circle);
+    const auto fuzzy = buildShapeTable(StarShape::Fuzzy);
     for (const auto* table : {&circle, &fuzzy}) {
         EXPECT_EQ((*table)[0].dx, 0.0f);
         EXPECT_EQ((*table)[0].dy, 0.0f);
@@ -292,4 +294,80 @@ TEST(GpuBufferRecord, EmptyBufferMapsToNothing) {
     EXPECT_EQ(mapBuffer(b), nullptr);
     unmapBuffer(b);  // nothing to do
     EXPECT_EQ(b.size, 0u);
+}
+
+TEST(DisplayGeometry, TheStarDisplayIsOddInBothDirections) {
+    for (int width = 300; width < 2200; width += 7) {
+        for (int height : {600, 601, 800, 1023, 1024}) {
+            for (int panel : {168, 169, 260}) {
+                const DisplayGeometry g = displayGeometry(width, height, panel);
+                EXPECT_EQ(g.displayWidth % 2, 1) << width << " " << panel;
+                EXPECT_EQ(g.displayHeight % 2, 1);
+                EXPECT_EQ(g.displayWidth + g.panelWidth, width);
+                EXPECT_TRUE(g.panelWidth == panel || g.panelWidth == panel + 1);
+                EXPECT_TRUE(g.displayHeight == height || g.displayHeight == height - 1);
+            }
+        }
+    }
+}
+
+TEST(ViewUniforms, ProjectionScaleAndEyeOffset) {
+    UniformBufferObject ubo{};
+    FrameView v{};
+    v.position[0] = int64_t{1} << 50;
+    v.position[1] = -(int64_t{3} << 48);
+    v.position[2] = 0;
+    v.forward = {0, 1, 0};
+    v.up = {0, 0, 1};
+    v.viewAngle = 45;
+    v.width = 1021;
+    v.height = 799;
+    fillViewUniforms(ubo, v);
+    EXPECT_FLOAT_EQ(ubo.inv_window_scale[0], 2.0f / 1021);
+    EXPECT_FLOAT_EQ(ubo.inv_window_scale[1], 2.0f / 799);
+    EXPECT_FLOAT_EQ(ubo.height_over_width, 799.0f / 1021);
+    EXPECT_EQ(ubo.eye_offset[0], 4.0f);
+    EXPECT_EQ(ubo.eye_offset[1], -3.0f);
+
+    // A point straight ahead lands at the centre, just below depth 1, for
+    // any distance; a point up the screen has negative clip y (Vulkan's y down).
+    const float* m = ubo.proj_model_view.m;
+    auto project = [&](double x, double y, double z, double out[4]) {
+        for (int r = 0; r < 4; ++r) out[r] = m[r] * x + m[4 + r] * y + m[8 + r] * z + m[12 + r];
+    };
+    double clip[4];
+    for (double d : {0.001, 1.0, 1000.0}) {
+        project(0, d, 0, clip);
+        EXPECT_NEAR(clip[0] / clip[3], 0.0, 1e-6);
+        EXPECT_NEAR(clip[1] / clip[3], 0.0, 1e-6);
+        EXPECT_NEAR(clip[2] / clip[3], std::bit_cast<double>(0xBFEFFFFF00000000ull) * -1.0, 1e-6);
+    }
+    project(0, 1, 0.1, clip);
+    EXPECT_LT(clip[1] / clip[3], 0.0);
+    project(0.1, 1, 0, clip);
+    EXPECT_GT(clip[0] / clip[3], 0.0);
+}
+
+TEST(ViewUniforms, UnknownMidgroundPlanesFallBackToTheBaseProjection) {
+    UniformBufferObject ubo{};
+    FrameView v{};
+    v.forward = {1, 0, 0};
+    v.up = {0, 0, 1};
+    v.viewAngle = 60;
+    v.width = v.height = 501;
+    fillViewUniforms(ubo, v);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(ubo.proj_model_view_midground1.m[i], ubo.proj_model_view.m[i]);
+        EXPECT_TRUE(std::isfinite(ubo.proj_model_view_foreground.m[i]));
+    }
+    v.midgroundNearSq = std::ldexp(1.0, 48);   // n = 1
+    v.midgroundFarSq = std::ldexp(9.0, 48);    // f = 3
+    fillViewUniforms(ubo, v);
+    const float* m = ubo.proj_model_view_midground1.m;
+    // Depth -1 at the near plane and 1 at the far plane, straight ahead.
+    for (auto [d, expected] : {std::pair{1.0, -1.0}, std::pair{3.0, 1.0}}) {
+        const double z = m[0 + 2] * d + m[12 + 2];
+        const double w = m[0 + 3] * d + m[12 + 3];
+        EXPECT_NEAR(z / w, expected, 1e-6);
+    }
 }

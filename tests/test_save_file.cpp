@@ -26,53 +26,50 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/save_file.h"
-#include "ui/panel_choices.h"
+#include "state/program_state.h"
+#include "state/save_file.h"
+#include "state/panel_choices.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Everything a save file holds, outside the star-field engine.
+// Everything a save file holds.
 struct Saved {
-    std::unique_ptr<AppState> state = std::make_unique<AppState>();
-    GalaxySeed seed{};
-    uint32_t chunks = 0;
-    uint64_t starsGen = 0;
-    uint64_t starsGpu = 0;
-    std::shared_mutex lock;
+    Settings settings;
+    Viewpoint view{};
 
-    SaveTarget target() { return {state.get(), &seed, &chunks, &starsGen, &starsGpu, &lock}; }
+    SaveTarget target() { return {&settings, &view}; }
 };
 
 std::unique_ptr<Saved> withDefaults() {
     auto s = std::make_unique<Saved>();
-    applyDefaults(s->target());
+    applyDefaultSettings(s->settings, s->view);
     return s;
 }
 
 // A state with every saved field away from its default (and from zero).
 std::unique_ptr<Saved> unusual() {
     auto s = std::make_unique<Saved>();
-    AppState& a = *s->state;
-    s->seed = {0xDEADBEEF, 7};
-    a.view.position[0] = {0x0123456789ABCDEF, -5};
-    a.view.position[1] = {1, std::numeric_limits<int64_t>::max()};
-    a.view.position[2] = {~0ull, std::numeric_limits<int64_t>::min()};
-    a.view.forward = {0.6, -0.0, 0.8};
-    a.view.up = {-0.8, 0.0, 0.6};
+    Settings& a = s->settings;
+    Viewpoint& v = s->view;
+    a.seed = {0xDEADBEEF, 7};
+    v.position[0] = {0x0123456789ABCDEF, -5};
+    v.position[1] = {1, std::numeric_limits<int64_t>::max()};
+    v.position[2] = {~0ull, std::numeric_limits<int64_t>::min()};
+    v.forward = {0.6, -0.0, 0.8};
+    v.up = {-0.8, 0.0, 0.6};
     a.viewAngle = 17.25;
     a.channelWavelength[0] = 7e-7f;
     a.channelWavelength[1] = 5e-7f;
     a.channelWavelength[2] = 4e-7f;
     a.maxMagnitude = 9.5f;
-    a.view.speedLevel = -37;
+    v.speedLevel = -37;
     a.displayFontSize = 11;
     a.controlFontScale = 3;
-    s->chunks = 96;
-    s->starsGen = 1500000;
-    s->starsGpu = 3000000;
+    a.maxVoxelChunks = 96;
+    a.maxStarsGen = 1500000;
+    a.pointCapacity = 3000000;
     a.panelOnRight = false;
     a.showCrosshair = false;
     a.multisampling = false;
@@ -186,7 +183,7 @@ void expectUsable(Saved& s, const std::string& context) {
     auto copy = withDefaults();
     const std::string error = loadError(image, *copy);
     ASSERT_EQ(error, "") << context;
-    const Vec3d f = s.state->view.forward, u = s.state->view.up;
+    const Vec3d f = s.view.forward, u = s.view.up;
     ASSERT_NEAR(std::sqrt(dot(f, f)), 1.0, 1e-6) << context;
     ASSERT_NEAR(std::sqrt(dot(u, u)), 1.0, 1e-6) << context;
     ASSERT_NEAR(dot(f, u), 0.0, 1e-6) << context;
@@ -235,7 +232,7 @@ TEST(SaveFileLayout, DefaultImageByteForByte) {
 
 TEST(SaveFileLayout, NegativeNumbersAreTwosComplementLittleEndian) {
     auto s = unusual();
-    s->state->view.speedLevel = -2;
+    s->view.speedLevel = -2;
     const std::vector<uint8_t> b = buildSaveImage(s->target());
     EXPECT_EQ(le(b, 152, 4), 0xFFFFFFFEu);
     EXPECT_EQ(le(b, 32, 8), 0x0123456789ABCDEFu);  // x: low word first
@@ -268,33 +265,33 @@ TEST(SaveFileRoundTrip, ExtremesOfEveryRange) {
     };
     const Extreme extremes[] = {
         {[](Saved& s) {
-             s.state->viewAngle = 1.0;
-             s.state->maxMagnitude = 4.0f;
-             s.state->view.speedLevel = -100;
-             s.state->displayFontSize = 0;
-             s.state->controlFontScale = 1;
-             s.chunks = 1;
-             s.starsGen = 10000;
-             s.seed = {0, 0};
+             s.settings.viewAngle = 1.0;
+             s.settings.maxMagnitude = 4.0f;
+             s.view.speedLevel = -100;
+             s.settings.displayFontSize = 0;
+             s.settings.controlFontScale = 1;
+             s.settings.maxVoxelChunks = 1;
+             s.settings.maxStarsGen = 10000;
+             s.settings.seed = {0, 0};
          }},
         {[](Saved& s) {
-             s.state->viewAngle = 90.0;
-             s.state->maxMagnitude = 16.0f;
-             s.state->view.speedLevel = 50;
-             s.state->displayFontSize = 18;
-             s.state->controlFontScale = 4;
-             s.chunks = 256;
-             s.starsGen = 10000000;
-             s.seed = {~0u, ~0u};
+             s.settings.viewAngle = 90.0;
+             s.settings.maxMagnitude = 16.0f;
+             s.view.speedLevel = 50;
+             s.settings.displayFontSize = 18;
+             s.settings.controlFontScale = 4;
+             s.settings.maxVoxelChunks = 256;
+             s.settings.maxStarsGen = 10000000;
+             s.settings.seed = {~0u, ~0u};
          }},
         {[](Saved& s) {
-             s.state->viewAngle = std::nextafter(90.0, 0.0);
-             s.state->channelWavelength[0] = CHANNEL_WAVELENGTH_MIN;
-             s.state->channelWavelength[2] = CHANNEL_WAVELENGTH_MAX;
-             for (int a = 0; a < 3; ++a) s.state->view.position[a] = {~0ull, std::numeric_limits<int64_t>::max()};
+             s.settings.viewAngle = std::nextafter(90.0, 0.0);
+             s.settings.channelWavelength[0] = CHANNEL_WAVELENGTH_MIN;
+             s.settings.channelWavelength[2] = CHANNEL_WAVELENGTH_MAX;
+             for (int a = 0; a < 3; ++a) s.view.position[a] = {~0ull, std::numeric_limits<int64_t>::max()};
              // Unit to the last bit and perpendicular within the tolerance.
-             s.state->view.forward = {0.0, 0.0, -1.0};
-             s.state->view.up = {std::sqrt(0.5), std::sqrt(0.5), 0.9e-6};
+             s.view.forward = {0.0, 0.0, -1.0};
+             s.view.up = {std::sqrt(0.5), std::sqrt(0.5), 0.9e-6};
          }},
     };
     TempFolder dir;
@@ -310,26 +307,26 @@ TEST(SaveFileRoundTrip, ExtremesOfEveryRange) {
     // Every capacity the panel offers survives.
     for (const Choice<uint32_t>& c : VOXEL_CHOICES) {
         auto a = unusual();
-        a->chunks = c.value;
+        a->settings.maxVoxelChunks = c.value;
         auto b = withDefaults();
         EXPECT_EQ(loadError(buildSaveImage(a->target()), *b), "") << c.name;
-        EXPECT_EQ(b->chunks, c.value);
+        EXPECT_EQ(b->settings.maxVoxelChunks, c.value);
     }
     for (const Choice<uint64_t>& c : STARS_GEN_CHOICES) {
         auto a = unusual();
-        a->starsGen = c.value;
+        a->settings.maxStarsGen = c.value;
         auto b = withDefaults();
         EXPECT_EQ(loadError(buildSaveImage(a->target()), *b), "") << c.name;
-        EXPECT_EQ(b->starsGen, c.value);
+        EXPECT_EQ(b->settings.maxStarsGen, c.value);
     }
 }
 
 TEST(SaveFileRoundTrip, ASpeedLevelBelowTheLowestIsSavedAsTheLowest) {
     auto a = unusual();
-    a->state->view.speedLevel = -250;  // the comma key has no lower bound
+    a->view.speedLevel = -250;  // the comma key has no lower bound
     auto b = withDefaults();
     EXPECT_EQ(loadError(buildSaveImage(a->target()), *b), "");
-    EXPECT_EQ(b->state->view.speedLevel, MIN_SPEED_LEVEL);
+    EXPECT_EQ(b->view.speedLevel, MIN_SPEED_LEVEL);
 }
 
 // ------------------------------------------------------------ edge cases
@@ -721,66 +718,25 @@ TEST(SaveFileSaveFailure, KilledWhileSaving) {
 
 TEST(SaveFileDefaults, SetTheFileFieldsAndNothingElse) {
     auto s = unusual();
-    AppState& a = *s->state;
+    Settings& a = s->settings;
     a.brightness = 0.25f;
-    a.backgroundMode = 0;
-    a.starShape = 0;
-    a.view.speed = 7;
-    a.lastError = "kept";
-    applyDefaults(s->target());
-    EXPECT_EQ(s->seed.first, 1u);
-    EXPECT_EQ(s->seed.second, 3u);
-    EXPECT_EQ(s->chunks, 16u);
-    EXPECT_EQ(s->starsGen, 10000000u);
-    EXPECT_EQ(s->starsGpu, 3000000u);
-    EXPECT_EQ(a.view.position[1].integer, -24996773029325252);
-    EXPECT_EQ(a.view.position[1].fraction, 0u);
-    EXPECT_EQ(a.view.speedLevel, 40);
-    EXPECT_FALSE(a.multisampling == false);
+    a.backgroundMode = BackgroundMode::None;
+    a.starShape = StarShape::Circle;
+    a.frameTimeoutNs = 7;
+    applyDefaultSettings(a, s->view);
+    EXPECT_EQ(a.seed.first, 1u);
+    EXPECT_EQ(a.seed.second, 3u);
+    EXPECT_EQ(a.maxVoxelChunks, 16u);
+    EXPECT_EQ(a.maxStarsGen, 10000000u);
+    EXPECT_EQ(a.pointCapacity, 3000000u);
+    EXPECT_EQ(s->view.position[1].integer, -24996773029325252);
+    EXPECT_EQ(s->view.position[1].fraction, 0u);
+    EXPECT_EQ(s->view.speedLevel, 40);
+    EXPECT_TRUE(a.multisampling);
     EXPECT_EQ(a.brightness, 0.25f);
-    EXPECT_EQ(a.backgroundMode, 0);
-    EXPECT_EQ(a.starShape, 0);
-    EXPECT_EQ(a.view.speed, 7);
-    EXPECT_EQ(a.lastError, "kept");
+    EXPECT_EQ(a.backgroundMode, BackgroundMode::None);
+    EXPECT_EQ(a.starShape, StarShape::Circle);
+    EXPECT_EQ(a.frameTimeoutNs, 7u);
     // The defaults are a file the loader accepts.
     expectUsable(*s, "defaults");
-}
-
-// ----------------------------------------------------------- the engine lock
-
-// Load, Reset and Save wait while a star-field pass holds the generation lock.
-TEST(SaveFileLock, LoadResetAndSaveWaitForARunningPass) {
-    TempFolder dir;
-    auto a = unusual();
-    saveState(dir.file(), a->target());
-    auto b = withDefaults();
-    for (int action = 0; action < 3; ++action) {
-        if (action == 1) b->seed = {5, 5};
-        std::unique_lock pass(b->lock);
-        std::atomic<bool> done{false};
-        std::thread worker([&] {
-            std::string text;
-            if (action == 0) loadState(dir.file(), text, b->target());
-            if (action == 1) applyDefaults(b->target());
-            if (action == 2) saveState(dir.file(), b->target());
-            done = true;
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_FALSE(done.load()) << "action " << action << " did not wait for the lock";
-        if (action == 0) {
-            EXPECT_EQ(b->seed.first, 1u);
-        }
-        if (action == 1) {
-            EXPECT_EQ(b->seed.first, 5u);
-        }
-        pass.unlock();
-        worker.join();
-        EXPECT_TRUE(done.load());
-        if (action == 0) {
-            EXPECT_EQ(b->seed.first, 0xDEADBEEFu);
-        }
-        if (action == 1) {
-            EXPECT_EQ(b->seed.first, 1u);
-        }
-    }
 }

@@ -1,6 +1,6 @@
 // The save file in the running program: start-up loads it over the defaults,
 // shutdown writes it unless the user quit without saving, and the panel's
-// Save, Load and Reset act on the state and the star-field engine.
+// Save, Load and Reset act on the state.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,20 +15,17 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/save_file.h"
+#include "state/save_file.h"
+#include "galaxy/galaxy_build.h"
 #include "numeric/constants.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const GalaxyModel& galaxy() {
-    static const GalaxyModel* g = [] {
-        auto* model = new GalaxyModel;
-        buildGalaxyModel(*model);
-        return model;
-    }();
-    return *g;
+const Galaxy& galaxy() {
+    static const Galaxy g = buildGalaxy();
+    return g;
 }
 
 std::vector<uint8_t> bytesOf(const std::string& path) {
@@ -38,20 +35,17 @@ std::vector<uint8_t> bytesOf(const std::string& path) {
 
 // The image of a state away from the defaults, made without an Application.
 std::vector<uint8_t> unusualImage(int32_t speedLevel = -37, double viewAngle = 17) {
-    AppState state;
-    GalaxySeed seed{11, 12};
-    uint32_t chunks = 48;
-    uint64_t gen = 400000, gpu = 3000000;
-    const SaveTarget t{&state, &seed, &chunks, &gen, &gpu, nullptr};
-    applyDefaults(t);
-    seed = {11, 12};
-    chunks = 48;
-    gen = 400000;
-    state.view.position[0] = {99, 123456789};
-    state.view.speedLevel = speedLevel;
-    state.viewAngle = viewAngle;
-    state.panelOnRight = false;
-    return buildSaveImage(t);
+    Settings settings;
+    Viewpoint view{};
+    applyDefaultSettings(settings, view);
+    settings.seed = {11, 12};
+    settings.maxVoxelChunks = 48;
+    settings.maxStarsGen = 400000;
+    view.position[0] = {99, 123456789};
+    view.speedLevel = speedLevel;
+    settings.viewAngle = viewAngle;
+    settings.panelOnRight = false;
+    return buildSaveImage({&settings, &view});
 }
 
 class SaveFileInTheProgram : public testing::Test {
@@ -78,22 +72,22 @@ class SaveFileInTheProgram : public testing::Test {
         std::ofstream out(file(), std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
-    StarField& engine() { return *app->starField.engine; }
+    Settings& settings() { return app->state.settings; }
 };
 
 }  // namespace
 
 TEST_F(SaveFileInTheProgram, StartUpWithoutAFileTakesTheDefaultsAndShutdownSaves) {
     app->init(galaxy());
-    EXPECT_EQ(app->state.lastError, "");
+    EXPECT_EQ(app->state.status.lastError, "");
     EXPECT_EQ(app->savePath(), file());
     EXPECT_EQ(app->state.view.speedLevel, 40);
-    EXPECT_EQ(app->state.viewAngle, 45.0);
-    EXPECT_EQ(engine().seed.first, 1u);
-    EXPECT_EQ(engine().seed.second, 3u);
-    EXPECT_EQ(engine().requestedMaxChunks, 16u);
-    EXPECT_EQ(engine().requestedMaxStarsGen, 10000000u);
-    EXPECT_EQ(engine().pointCapacity, 3000000u);
+    EXPECT_EQ(app->state.settings.viewAngle, 45.0);
+    EXPECT_EQ(settings().seed.first, 1u);
+    EXPECT_EQ(settings().seed.second, 3u);
+    EXPECT_EQ(settings().maxVoxelChunks, 16u);
+    EXPECT_EQ(settings().maxStarsGen, 10000000u);
+    EXPECT_EQ(settings().pointCapacity, 3000000u);
     EXPECT_FALSE(fs::exists(file()));
     app->state.view.speedLevel = 44;
     app->shutdown();
@@ -102,19 +96,19 @@ TEST_F(SaveFileInTheProgram, StartUpWithoutAFileTakesTheDefaultsAndShutdownSaves
     EXPECT_EQ(bytes[152], 44);
 }
 
-TEST_F(SaveFileInTheProgram, StartUpLoadsTheFileIntoTheStateAndTheEngine) {
+TEST_F(SaveFileInTheProgram, StartUpLoadsTheFileIntoTheState) {
     put(unusualImage());
     app->init(galaxy());
-    EXPECT_EQ(app->state.lastError, "");
+    EXPECT_EQ(app->state.status.lastError, "");
     EXPECT_EQ(app->state.view.position[0].integer, 123456789);
     EXPECT_EQ(app->state.view.position[0].fraction, 99u);
     EXPECT_EQ(app->state.view.speedLevel, -37);
-    EXPECT_EQ(app->state.viewAngle, 17.0);
-    EXPECT_FALSE(app->state.panelOnRight);
-    EXPECT_EQ(engine().seed.first, 11u);
-    EXPECT_EQ(engine().seed.second, 12u);
-    EXPECT_EQ(engine().requestedMaxChunks, 48u);
-    EXPECT_EQ(engine().requestedMaxStarsGen, 400000u);
+    EXPECT_EQ(app->state.settings.viewAngle, 17.0);
+    EXPECT_FALSE(app->state.settings.panelOnRight);
+    EXPECT_EQ(settings().seed.first, 11u);
+    EXPECT_EQ(settings().seed.second, 12u);
+    EXPECT_EQ(settings().maxVoxelChunks, 48u);
+    EXPECT_EQ(settings().maxStarsGen, 400000u);
 }
 
 // A file that fails part-way: its message is kept, the fields before the bad
@@ -123,14 +117,14 @@ TEST_F(SaveFileInTheProgram, StartUpLoadsTheFileIntoTheStateAndTheEngine) {
 TEST_F(SaveFileInTheProgram, StartUpWithADamagedFileKeepsTheMessageAndTheDefaults) {
     put(unusualImage(-37, 120.0));
     app->init(galaxy());
-    EXPECT_EQ(app->state.lastError, "invalid viewAngle in save file: 120 is outside 1 to 90");
+    EXPECT_EQ(app->state.status.lastError, "invalid viewAngle in save file: 120 is outside 1 to 90");
     EXPECT_EQ(app->state.view.position[0].integer, 123456789);  // before the bad field
-    EXPECT_EQ(app->state.viewAngle, 45.0);                      // the bad field and after: defaults
-    EXPECT_EQ(app->state.maxMagnitude, 12.0f);
+    EXPECT_EQ(app->state.settings.viewAngle, 45.0);                      // the bad field and after: defaults
+    EXPECT_EQ(app->state.settings.maxMagnitude, 12.0f);
     EXPECT_EQ(app->state.view.speedLevel, 40);
-    EXPECT_EQ(app->state.controlFontScale, 1u);
-    EXPECT_EQ(engine().requestedMaxChunks, 16u);
-    EXPECT_TRUE(app->state.panelOnRight);
+    EXPECT_EQ(app->state.settings.controlFontScale, 1u);
+    EXPECT_EQ(settings().maxVoxelChunks, 16u);
+    EXPECT_TRUE(app->state.settings.panelOnRight);
 }
 
 TEST_F(SaveFileInTheProgram, StartUpWithAFileThatCannotBeReadReportsIt) {
@@ -138,8 +132,8 @@ TEST_F(SaveFileInTheProgram, StartUpWithAFileThatCannotBeReadReportsIt) {
     bytes.resize(100);
     put(bytes);
     app->init(galaxy());
-    EXPECT_EQ(app->state.lastError, LOAD_TRUNCATED);
-    EXPECT_EQ(app->state.viewAngle, 45.0);
+    EXPECT_EQ(app->state.status.lastError, LOAD_TRUNCATED);
+    EXPECT_EQ(app->state.settings.viewAngle, 45.0);
 }
 
 TEST_F(SaveFileInTheProgram, QuitWithoutSavingLeavesTheFileAlone) {
@@ -147,7 +141,7 @@ TEST_F(SaveFileInTheProgram, QuitWithoutSavingLeavesTheFileAlone) {
     const std::vector<uint8_t> before = bytesOf(file());
     app->init(galaxy());
     app->state.view.speedLevel = 12;
-    app->state.saveOnExit = false;
+    app->saveOnExit = false;
     app->shutdown();
     EXPECT_EQ(bytesOf(file()), before);
 }
@@ -166,28 +160,26 @@ TEST_F(SaveFileInTheProgram, AFailedSaveAtShutdownIsReportedOnStandardError) {
 TEST_F(SaveFileInTheProgram, SaveLoadAndResetButtons) {
     app->init(galaxy());
     app->state.view.speedLevel = 21;
-    engine().requestedMaxChunks = 4;
-    app->state.lastError = "old";
+    settings().maxVoxelChunks = 4;
+    app->state.status.lastError = "old";
     app->saveNow();
-    EXPECT_EQ(app->state.lastError, "");
+    EXPECT_EQ(app->state.status.lastError, "");
     ASSERT_EQ(bytesOf(file()).size(), SAVE_FILE_SIZE);
 
-    // Reset: the defaults in the state and the engine, settings derived.
-    app->state.rebuildDevicePipelines = false;
+    // Reset: the defaults, settings derived.
+    app->state.redraw.rebuildDevicePipelines = false;
     app->resetNow();
     EXPECT_EQ(app->state.view.speedLevel, 40);
-    EXPECT_EQ(app->state.view.speed, 1e12);
-    EXPECT_EQ(engine().requestedMaxChunks, 16u);
-    EXPECT_TRUE(app->state.rebuildDevicePipelines);
+    EXPECT_EQ(settings().maxVoxelChunks, 16u);
+    EXPECT_TRUE(app->state.redraw.rebuildDevicePipelines);
 
-    // Load: the saved values back, and the speed derived from them.
-    app->state.rebuildDevicePipelines = false;
+    // Load: the saved values back, settings derived.
+    app->state.redraw.rebuildDevicePipelines = false;
     app->loadNow();
-    EXPECT_EQ(app->state.lastError, "");
+    EXPECT_EQ(app->state.status.lastError, "");
     EXPECT_EQ(app->state.view.speedLevel, 21);
-    EXPECT_EQ(app->state.view.speed, speedFromLevel(21));
-    EXPECT_EQ(engine().requestedMaxChunks, 4u);
-    EXPECT_TRUE(app->state.rebuildDevicePipelines);
+    EXPECT_EQ(settings().maxVoxelChunks, 4u);
+    EXPECT_TRUE(app->state.redraw.rebuildDevicePipelines);
     EXPECT_EQ(app->state.changes.settingsChanged, 1);
 }
 
@@ -196,35 +188,35 @@ TEST_F(SaveFileInTheProgram, LoadReportsEveryFailureAndKeepsWhatWasRead) {
     // A damaged file: the fields before the bad one are taken and derived.
     put(unusualImage(-37, 0.5));
     app->loadNow();
-    EXPECT_EQ(app->state.lastError, "invalid viewAngle in save file: 0.5 is outside 1 to 90");
+    EXPECT_EQ(app->state.status.lastError, "invalid viewAngle in save file: 0.5 is outside 1 to 90");
     EXPECT_EQ(app->state.view.position[0].integer, 123456789);
-    EXPECT_EQ(app->state.viewAngle, 45.0);
+    EXPECT_EQ(app->state.settings.viewAngle, 45.0);
     // No file at all: Load says so instead of doing nothing in silence.
     fs::remove(file());
     app->loadNow();
-    EXPECT_EQ(app->state.lastError, std::strerror(ENOENT));
+    EXPECT_EQ(app->state.status.lastError, std::strerror(ENOENT));
     // A save that fails names the reason.
     fs::create_directories(file() + "/occupied");
     app->saveNow();
-    EXPECT_EQ(app->state.lastError, std::strerror(EISDIR));
-    app->state.saveOnExit = false;
+    EXPECT_EQ(app->state.status.lastError, std::strerror(EISDIR));
+    app->saveOnExit = false;
 }
 
 TEST_F(SaveFileInTheProgram, ThePanelsRequestsAreCarriedOutOnceAndCleared) {
     app->init(galaxy());
     app->state.view.speedLevel = 30;
-    app->state.saveRequested = true;
-    app->handleSaveFileRequests();
-    EXPECT_FALSE(app->state.saveRequested);
+    app->state.requests.save = true;
+    app->handleRequests();
+    EXPECT_FALSE(app->state.requests.save);
     EXPECT_EQ(bytesOf(file()).at(152), 30);
     app->state.view.speedLevel = 31;
-    app->state.loadRequested = true;
-    app->handleSaveFileRequests();
-    EXPECT_FALSE(app->state.loadRequested);
+    app->state.requests.load = true;
+    app->handleRequests();
+    EXPECT_FALSE(app->state.requests.load);
     EXPECT_EQ(app->state.view.speedLevel, 30);
-    app->state.resetRequested = true;
-    app->handleSaveFileRequests();
-    EXPECT_FALSE(app->state.resetRequested);
+    app->state.requests.reset = true;
+    app->handleRequests();
+    EXPECT_FALSE(app->state.requests.reset);
     EXPECT_EQ(app->state.view.speedLevel, 40);
     EXPECT_EQ(bytesOf(file()).at(152), 30);  // Reset leaves the file alone
 }

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/save_file.h"
+#include "state/program_state.h"
+#include "state/save_file.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -26,15 +26,12 @@ struct SaveFileOnDisk {
     ~SaveFileOnDisk() { std::remove(path.c_str()); }
 };
 
-std::vector<uint8_t> imageOf(void (*change)(AppState&, GalaxySeed&)) {
-    AppState state;
-    GalaxySeed seed;
-    uint32_t chunks = 0;
-    uint64_t gen = 0, gpu = 0;
-    const SaveTarget t{&state, &seed, &chunks, &gen, &gpu, nullptr};
-    applyDefaults(t);
-    change(state, seed);
-    return buildSaveImage(t);
+std::vector<uint8_t> imageOf(void (*change)(Settings&, Viewpoint&)) {
+    Settings settings;
+    Viewpoint view{};
+    applyDefaultSettings(settings, view);
+    change(settings, view);
+    return buildSaveImage({&settings, &view});
 }
 
 // The words of the line that starts with `name `.
@@ -51,7 +48,7 @@ std::vector<std::string> field(const std::string& out, const std::string& name) 
 }  // namespace
 
 TEST(CliSavefile, EveryFieldInFileOrder) {
-    SaveFileOnDisk file(imageOf([](AppState&, GalaxySeed&) {}));
+    SaveFileOnDisk file(imageOf([](Settings&, Viewpoint&) {}));
     const CliRun run = runCli("savefile " + file.path);
     ASSERT_EQ(run.status, 0) << run.out;
     const std::vector<std::string> all = lines(run.out);
@@ -81,10 +78,10 @@ TEST(CliSavefile, EveryFieldInFileOrder) {
 }
 
 TEST(CliSavefile, NegativeAndLargeValues) {
-    SaveFileOnDisk file(imageOf([](AppState& s, GalaxySeed& seed) {
-        s.view.speedLevel = -100;
-        s.view.position[2] = {18446744073709551615ull, -9223372036854775807 - 1};
-        seed.first = 4294967295u;
+    SaveFileOnDisk file(imageOf([](Settings& s, Viewpoint& view) {
+        view.speedLevel = -100;
+        view.position[2] = {18446744073709551615ull, -9223372036854775807 - 1};
+        s.seed.first = 4294967295u;
     }));
     const CliRun run = runCli("savefile " + file.path);
     ASSERT_EQ(run.status, 0) << run.out;
@@ -94,7 +91,7 @@ TEST(CliSavefile, NegativeAndLargeValues) {
 }
 
 TEST(CliSavefile, AFileTheProgramWouldRefusePrintsOnlyTheReason) {
-    std::vector<uint8_t> bytes = imageOf([](AppState&, GalaxySeed&) {});
+    std::vector<uint8_t> bytes = imageOf([](Settings&, Viewpoint&) {});
     bytes[176] = 7;
     SaveFileOnDisk flag(bytes);
     CliRun run = runCli("savefile " + flag.path);

@@ -11,9 +11,9 @@
 #include <fstream>
 #include <string>
 
-#include "app/app_state.h"
+#include "app/key_input.h"
 #include "app/screenshot.h"
-#include "render/png_file.h"
+#include "files/png_file.h"
 #include "render/readback.h"
 
 namespace fs = std::filesystem;
@@ -209,19 +209,20 @@ TEST(PngFiles, ReadBackAsRgbWhateverTheirChannels) {
 
 TEST(ScreenshotKey, F12PressAsksForOneScreenshot) {
     constexpr int KEY_F12 = 301, RELEASE = 0, PRESS = 1, REPEAT = 2;
-    AppState state;
-    applyKeyEvent(state, KEY_F12, RELEASE, 0, false);
-    EXPECT_FALSE(state.screenshotRequested);
-    applyKeyEvent(state, KEY_F12, REPEAT, 0, false);
-    EXPECT_FALSE(state.screenshotRequested) << "a held key must not take a screenshot per repeat";
+    ProgramState state;
+    bool keys[navkey::COUNT] = {};
+    applyKeyEvent(state, keys, KEY_F12, RELEASE, 0, false);
+    EXPECT_FALSE(state.requests.screenshot);
+    applyKeyEvent(state, keys, KEY_F12, REPEAT, 0, false);
+    EXPECT_FALSE(state.requests.screenshot) << "a held key must not take a screenshot per repeat";
     // While a panel field has the keyboard, F12 is the field's.
-    applyKeyEvent(state, KEY_F12, PRESS, 0, true);
-    EXPECT_FALSE(state.screenshotRequested);
-    EXPECT_FALSE(applyKeyEvent(state, KEY_F12, PRESS, 0, false)) << "F12 is no full-screen toggle";
-    EXPECT_TRUE(state.screenshotRequested);
+    applyKeyEvent(state, keys, KEY_F12, PRESS, 0, true);
+    EXPECT_FALSE(state.requests.screenshot);
+    EXPECT_FALSE(applyKeyEvent(state, keys, KEY_F12, PRESS, 0, false)) << "F12 is no full-screen toggle";
+    EXPECT_TRUE(state.requests.screenshot);
     // Another key leaves the request and the cross-hair as they are.
-    const bool crosshair = state.showCrosshair;
-    applyKeyEvent(state, 'X', PRESS, 0, false);
-    EXPECT_TRUE(state.screenshotRequested);
-    EXPECT_EQ(state.showCrosshair, crosshair);
+    const bool crosshair = state.settings.showCrosshair;
+    applyKeyEvent(state, keys, 'X', PRESS, 0, false);
+    EXPECT_TRUE(state.requests.screenshot);
+    EXPECT_EQ(state.settings.showCrosshair, crosshair);
 }

@@ -20,11 +20,11 @@
 namespace {
 
 std::unique_ptr<StarField> makeField(uint64_t maxStars, uint32_t maxChunks = 1, uint64_t maxPoints = DEFAULT_POINT_CAPACITY) {
-    const BuiltGalaxy& g = builtGalaxy();
-    auto f = std::make_unique<StarField>(g.components.get(), g.count, &g.tree, &g.limits);
-    f->maxStarsGen = f->requestedMaxStarsGen = maxStars;
-    f->maxChunks = f->requestedMaxChunks = maxChunks;
-    f->pointCapacity = maxPoints;
+    const Galaxy& g = builtGalaxy();
+    auto f = std::make_unique<StarField>(g);
+    f->maxStarsGen = f->settings.maxStarsGen = maxStars;
+    f->maxChunks = f->settings.maxVoxelChunks = maxChunks;
+    f->settings.pointCapacity = maxPoints;
     return f;
 }
 
@@ -109,7 +109,7 @@ TEST(StarFieldPriority, GridBoxDistanceFromTheCellOfThePosition) {
 // The walks that start from the root (search, voxel command, tests) start from
 // the voxel the star field keeps as its root, which holds every component.
 TEST(StarGeneration, RootParentIsTheFieldsRootVoxel) {
-    const BuiltGalaxy& g = builtGalaxy();
+    const Galaxy& g = builtGalaxy();
     auto f = makeField(1000);
     const VoxelParent kept = parentOf(f->voxel(ROOT_VOXEL));
     const VoxelParent root = rootParent(g.count);
@@ -122,11 +122,11 @@ TEST(StarGeneration, RootParentIsTheFieldsRootVoxel) {
 }
 
 TEST(StarGeneration, ZeroDensityGivesNoStars) {
-    const BuiltGalaxy& g = builtGalaxy();
+    const Galaxy& g = builtGalaxy();
     uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
     VoxelRequest request{0, 0, 0, 12, 0x3F, PLANE_ROOT, dens, 1234};
     std::vector<StarRecord> out;
-    generateTier(g.view(), request, 0, channelConstantsFor(DEFAULT_WAVELENGTHS), out);
+    generateTier(g, request, 0, channelConstantsFor(DEFAULT_WAVELENGTHS), out);
     EXPECT_TRUE(out.empty());
 }
 
@@ -152,17 +152,17 @@ TEST(StarGeneration, TierMeanGrowsEightfoldPerTier) {
 }
 
 TEST(StarGeneration, BackgroundLightIsNormalisedToItsBrightestChannel) {
-    const BuiltGalaxy& g = builtGalaxy();
+    const Galaxy& g = builtGalaxy();
     const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
     const double V = std::pow(800.0 * 360 / 45.0, 2) / 3.141592653589793;
-    const BackgroundLight light = backgroundLight(g.components[0].populations, ch, V, g.limits.limitScale);
+    const BackgroundLight light = backgroundLight(g.components[0].populations, ch, V, defaultLimits().limitScale);
     const float top = std::max({light.colour[0], light.colour[1], light.colour[2]});
     EXPECT_EQ(top, 1.0f);
     for (float c : light.colour) EXPECT_GT(c, 0.0f);
     EXPECT_GT(light.intensity, 0.0);
     EXPECT_TRUE(std::isfinite(light.intensity));
     // Twice the display value halves the intensity; the colour stays.
-    const BackgroundLight half = backgroundLight(g.components[0].populations, ch, 2 * V, g.limits.limitScale);
+    const BackgroundLight half = backgroundLight(g.components[0].populations, ch, 2 * V, defaultLimits().limitScale);
     EXPECT_DOUBLE_EQ(half.intensity * 2, light.intensity);
     EXPECT_EQ(half.colour[2], light.colour[2]);
 }
@@ -171,12 +171,12 @@ TEST(StarGeneration, BackgroundLightIsNormalisedToItsBrightestChannel) {
 
 TEST(StarFieldPass, InterruptedAndResumedEqualsUninterrupted) {
     auto whole = makeField(400000);
-    whole->frameTimeoutNs = ~uint64_t{0} >> 1;
+    whole->settings.frameTimeoutNs = ~uint64_t{0} >> 1;
     runToCompletion(*whole, DEFAULT_VIEWPOINT);
     EXPECT_EQ(whole->stats.passes, 1u);
 
     auto pieces = makeField(400000);
-    pieces->frameTimeoutNs = 0;  // stops after every bucket
+    pieces->settings.frameTimeoutNs = 0;  // stops after every bucket
     runToCompletion(*pieces, DEFAULT_VIEWPOINT);
     EXPECT_GT(pieces->stats.passes, 100u);
 
@@ -247,7 +247,7 @@ void checkConsistency(const StarField& f, const std::vector<PointRecord>& gpu) {
 TEST(StarFieldPass, LongFlightWithTinyLimitsStaysWithinThemAndConsistent) {
     const uint64_t maxStars = 60000, maxPoints = 20000;
     auto f = makeField(maxStars, 1, maxPoints);
-    f->frameTimeoutNs = ~uint64_t{0} >> 1;  // whole passes: the outcome does not depend on the clock
+    f->settings.frameTimeoutNs = ~uint64_t{0} >> 1;  // whole passes: the outcome does not depend on the clock
     std::vector<PointRecord> gpu(maxPoints + 16);
     int64_t p[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
     // About 10 parsecs per step along a diagonal.
@@ -255,7 +255,7 @@ TEST(StarFieldPass, LongFlightWithTinyLimitsStaysWithinThemAndConsistent) {
     for (int i = 0; i < 30; ++i) {
         StarFieldInput in = inputAt(p, i == 0);
         in.changes[CHANGE_VIEWPOINT] = 1;
-        f->update(in);
+        updateAsSet(*f, in);
         EXPECT_FALSE(f->unfinished());
         applyRegions(*f, gpu);
         ASSERT_LT(f->starsInMemory, maxStars);
@@ -311,7 +311,7 @@ TEST(StarFieldPass, EvictionTakesOnlyBucketsBelowThePriority) {
 // at the corner.
 std::unique_ptr<StarField> fieldWithCornerParent(uint64_t maxStars, uint64_t maxPoints, ChildPlan& parent,
                                                  VoxelHandle& h, int lastTier = -1) {
-    const GalaxyView view = builtGalaxy().view();
+    const Galaxy& view = builtGalaxy();
     uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
     EXPECT_TRUE(planChild(view, rootParent(view.count), 7, parent, dens));
     if (lastTier >= 0) parent.lastTier = lastTier;
@@ -330,7 +330,7 @@ std::unique_ptr<StarField> fieldWithCornerParent(uint64_t maxStars, uint64_t max
 // memory and the point slots in use plus the new ones. With room for exactly
 // its n stars the pass stops (nothing is left to evict); with n + 1 it goes on.
 TEST(StarFieldPass, NewStarsMustStayBelowBothLimits) {
-    const GalaxyView view = builtGalaxy().view();
+    const Galaxy& view = builtGalaxy();
     ChildPlan parent, plan;
     VoxelHandle h = 0;
     fieldWithCornerParent(1, 1, parent, h);
@@ -369,19 +369,19 @@ TEST(StarFieldPass, RaisingLimitsKeepsEverythingLoweringRestartsFromTheRoot) {
     auto f = makeField(200000, 2);
     runToCompletion(*f, DEFAULT_VIEWPOINT);
     const Snapshot before = snapshot(*f);
-    f->requestedMaxStarsGen = 300000;
-    f->requestedMaxChunks = 3;
+    f->settings.maxStarsGen = 300000;
+    f->settings.maxVoxelChunks = 3;
     StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, false);
-    f->update(in);
+    updateAsSet(*f, in);
     EXPECT_FALSE(f->results.redraw);
     EXPECT_EQ(f->maxStarsGen, 300000u);
     EXPECT_EQ(f->maxChunks, 3u);
     const Snapshot raised = snapshot(*f);
     EXPECT_EQ(before.voxels, raised.voxels);  // nothing regenerated (no pass needed)
 
-    f->requestedMaxStarsGen = 100000;
-    f->frameTimeoutNs = 0;
-    f->update(in);
+    f->settings.maxStarsGen = 100000;
+    f->settings.frameTimeoutNs = 0;
+    updateAsSet(*f, in);
     EXPECT_TRUE(f->results.redraw);
     EXPECT_EQ(f->maxStarsGen, 100000u);
     EXPECT_EQ(f->maxChunks, 3u);
@@ -393,8 +393,8 @@ TEST(StarFieldPass, RaisingLimitsKeepsEverythingLoweringRestartsFromTheRoot) {
     // A capacity beyond what the parent links can address is held at the
     // largest that they can, and raising to it keeps everything.
     const Snapshot lowered = snapshot(*f);
-    f->requestedMaxChunks = ~0u;
-    f->update(in);
+    f->settings.maxVoxelChunks = ~0u;
+    updateAsSet(*f, in);
     EXPECT_EQ(f->maxChunks, MAX_VOXEL_CHUNKS);
     EXPECT_EQ(snapshot(*f).voxels, lowered.voxels);
 }
@@ -402,24 +402,24 @@ TEST(StarFieldPass, RaisingLimitsKeepsEverythingLoweringRestartsFromTheRoot) {
 TEST(StarFieldPass, AnotherSeedRegeneratesEverythingAndDropsTheSearch) {
     auto f = makeField(200000, 2);
     runToCompletion(*f, DEFAULT_VIEWPOINT);
-    searchNearest(*f, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
-    ASSERT_GT(f->searchResults.size(), 1u);
+    searchNearest(*f, f->settings.seed, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
+    ASSERT_GT(f->searchResults.size(), 0u);
     const Snapshot first = snapshot(*f);
 
-    f->seed = GalaxySeed{7, 11};
+    f->settings.seed = GalaxySeed{7, 11};
     runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
     EXPECT_TRUE(f->searchResults.empty());
     const Snapshot other = snapshot(*f);
     EXPECT_NE(first.voxels, other.voxels);
     // Exactly what a field that always had that seed holds.
     auto fresh = makeField(200000, 2);
-    fresh->seed = GalaxySeed{7, 11};
-    fresh->generatedSeed = fresh->seed;
+    fresh->settings.seed = GalaxySeed{7, 11};
+    fresh->generatedSeed = fresh->settings.seed;
     runToCompletion(*fresh, DEFAULT_VIEWPOINT);
     EXPECT_EQ(snapshot(*fresh).voxels, other.voxels);
 
     // Back to the first seed: the first galaxy again.
-    f->seed = GalaxySeed{1, 3};
+    f->settings.seed = GalaxySeed{1, 3};
     runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
     EXPECT_EQ(snapshot(*f).voxels, first.voxels);
 }
@@ -427,7 +427,7 @@ TEST(StarFieldPass, AnotherSeedRegeneratesEverythingAndDropsTheSearch) {
 // ------------------------------------------------------------- foreground
 
 TEST(Foreground, EntriesMoveWithTheirStarsAndNeverExceed32) {
-    const BuiltGalaxy& g = builtGalaxy();
+    const Galaxy& g = builtGalaxy();
     const PopulationTable& pops = g.components[0].populations;
     ForegroundTable t;
     std::vector<StarRecord> stars(40);
@@ -481,7 +481,7 @@ TEST(Foreground, ReleaseAtEveryPositionOfEveryFill) {
 }
 
 TEST(Foreground, TestAtZeroDistanceAndTheDistanceLimit) {
-    ViewLimits l = builtGalaxy().limits;
+    ViewLimits l = defaultLimits();
     ASSERT_GT(l.foregroundDistance, 1000u);
     EXPECT_TRUE(isForeground(0, 1e-3f, l));
     EXPECT_TRUE(isForeground(0, 0.0f, l));  // a point at the eye covers any angle
@@ -521,7 +521,7 @@ TEST(Foreground, StarsAtTheViewpointBecomeDiscs) {
 // hands its stars in generation order to visit(plan, stars, count). visit
 // returns whether the walk goes on below that voxel.
 template <typename Visit>
-void walkVoxelsNear(const GalaxyView& view, const VoxelParent& v, const int64_t p[3], double radius, Visit& visit) {
+void walkVoxelsNear(const Galaxy& view, const VoxelParent& v, const int64_t p[3], double radius, Visit& visit) {
     if (v.level + v.lastTier >= DEEPEST_LEVEL) return;
     uint64_t dens[GALAXY_MAX_COMPONENTS];
     GenerationWorkspace ws;
@@ -546,7 +546,7 @@ void walkVoxelsNear(const GalaxyView& view, const VoxelParent& v, const int64_t 
 
 // Every star of every voxel within `radius` (position units) of p, with its
 // squared distance.
-std::vector<std::pair<double, StarRecord>> bruteForce(const GalaxyView& view, const int64_t p[3], double radius) {
+std::vector<std::pair<double, StarRecord>> bruteForce(const Galaxy& view, const int64_t p[3], double radius) {
     std::vector<std::pair<double, StarRecord>> out;
     auto visit = [&](const ChildPlan&, const StarRecord* stars, size_t n) {
         for (size_t i = 0; i < n; ++i) {
@@ -562,22 +562,21 @@ std::vector<std::pair<double, StarRecord>> bruteForce(const GalaxyView& view, co
 }
 
 void expectSearchMatchesBruteForce(StarField& f, const int64_t p[3]) {
-    searchNearest(f, p[0], p[1], p[2]);
+    searchNearest(f, GalaxySeed{}, p[0], p[1], p[2]);
     const std::vector<SearchResult>& r = f.searchResults;
-    ASSERT_EQ(r.size(), 101u);
-    EXPECT_STREQ(r[0].name, "(unselected)");
-    for (size_t i = 2; i < r.size(); ++i) EXPECT_LE(r[i - 1].distanceSquared, r[i].distanceSquared);
+    ASSERT_EQ(r.size(), 100u);
+    for (size_t i = 1; i < r.size(); ++i) EXPECT_LE(r[i - 1].distanceSquared, r[i].distanceSquared);
     const double radius = std::sqrt(r.back().distanceSquared) * 1.5;
-    std::vector<std::pair<double, StarRecord>> all = bruteForce(builtGalaxy().view(), p, radius);
+    std::vector<std::pair<double, StarRecord>> all = bruteForce(builtGalaxy(), p, radius);
     std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     ASSERT_GE(all.size(), 100u);
     for (size_t i = 0; i < 100; ++i) {
-        EXPECT_EQ(all[i].first, r[i + 1].distanceSquared) << i;
-        EXPECT_EQ(all[i].second.x, r[i + 1].star.x) << i;
-        EXPECT_EQ(all[i].second.key, r[i + 1].star.key) << i;
+        EXPECT_EQ(all[i].first, r[i].distanceSquared) << i;
+        EXPECT_EQ(all[i].second.x, r[i].star.x) << i;
+        EXPECT_EQ(all[i].second.key, r[i].star.key) << i;
     }
     // Names: level letter, lattice code, star number.
-    for (size_t i = 1; i < r.size(); ++i) {
+    for (size_t i = 0; i < r.size(); ++i) {
         EXPECT_EQ(r[i].name[0], LATTICE_ALPHABET[r[i].level]);
         EXPECT_EQ(r[i].drawNumber, r[i].star.drawIndex + 1u);
     }
@@ -587,11 +586,11 @@ TEST(Search, FindsTheSameStarsAsABruteForceScan) {
     auto f = makeField(300000);
     // On an empty field everything comes from the search's own generation.
     expectSearchMatchesBruteForce(*f, DEFAULT_VIEWPOINT);
-    EXPECT_EQ(f->searchResults[1].existing, 0);
+    EXPECT_EQ(f->searchResults[0].existing, 0);
     // After a pass most of them come from the field's voxels; the same stars.
     runToCompletion(*f, DEFAULT_VIEWPOINT);
     expectSearchMatchesBruteForce(*f, DEFAULT_VIEWPOINT);
-    EXPECT_EQ(f->searchResults[1].existing, 1);
+    EXPECT_EQ(f->searchResults[0].existing, 1);
     // Somewhere else, sparser: 400 parsecs above the plane.
     const int64_t above[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1],
                               DEFAULT_VIEWPOINT[2] + static_cast<int64_t>(400 / UNIT_PARSECS_DOUBLE)};
@@ -609,7 +608,7 @@ struct StarInVoxel {
 
 // Such stars in the voxels within `radius` of p; the walk goes no deeper
 // once it has four.
-std::vector<StarInVoxel> starsOnLowerFaces(const GalaxyView& view, const int64_t p[3], double radius) {
+std::vector<StarInVoxel> starsOnLowerFaces(const Galaxy& view, const int64_t p[3], double radius) {
     std::vector<StarInVoxel> out;
     auto visit = [&](const ChildPlan& plan, const StarRecord* stars, size_t n) {
         for (size_t i = 0; i < n; ++i) {
@@ -626,7 +625,7 @@ std::vector<StarInVoxel> starsOnLowerFaces(const GalaxyView& view, const int64_t
 
 TEST(Search, MeasuresFromThePositionNotFromItsGridCell) {
     const std::vector<StarInVoxel> candidates =
-        starsOnLowerFaces(builtGalaxy().view(), DEFAULT_VIEWPOINT, 60 / UNIT_PARSECS_DOUBLE);
+        starsOnLowerFaces(builtGalaxy(), DEFAULT_VIEWPOINT, 60 / UNIT_PARSECS_DOUBLE);
     ASSERT_FALSE(candidates.empty());
     auto f = makeField(100000);
     std::vector<SearchResult> r;
@@ -634,12 +633,12 @@ TEST(Search, MeasuresFromThePositionNotFromItsGridCell) {
         const StarRecord& s = c.star;
         const int64_t at = ((s.x >> 32) << 32) - 1;  // one unit below the voxel's face
         const double distance = static_cast<double>(s.x - at);
-        search(*f, r, 100, at, s.y, s.z, 0, 1.5 * distance * UNIT_PARSECS_DOUBLE);
+        search(*f, GalaxySeed{}, r, 100, at, s.y, s.z, 0, 1.5 * distance * UNIT_PARSECS_DOUBLE);
         bool found = false;
-        for (size_t i = 1; i < r.size(); ++i)
-            found = found || (r[i].star.x == s.x && r[i].star.y == s.y && r[i].star.z == s.z);
+        for (const SearchResult& x : r) found = found || (x.star.x == s.x && x.star.y == s.y && x.star.z == s.z);
         EXPECT_TRUE(found) << "star at " << s.x << "," << s.y << "," << s.z;
-        EXPECT_EQ(r[1].distanceSquared, distance * distance);
+        ASSERT_FALSE(r.empty());
+        EXPECT_EQ(r[0].distanceSquared, distance * distance);
     }
 }
 
@@ -647,20 +646,21 @@ TEST(Search, DistanceRangeAndFewStars) {
     auto f = makeField(100000);
     std::vector<SearchResult> r;
     // A star exactly at the search position comes first, at distance 0.
-    search(*f, r, 100, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2], 0, 1e20);
-    ASSERT_EQ(r.size(), 101u);
-    const StarRecord s = r[5].star;
-    search(*f, r, 100, s.x, s.y, s.z, 0, 1e20);
-    EXPECT_EQ(r[1].distanceSquared, 0.0);
-    EXPECT_EQ(r[1].star.x, s.x);
+    const GalaxySeed seed{};
+    search(*f, seed, r, 100, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2], 0, 1e20);
+    ASSERT_EQ(r.size(), 100u);
+    const StarRecord s = r[4].star;
+    search(*f, seed, r, 100, s.x, s.y, s.z, 0, 1e20);
+    EXPECT_EQ(r[0].distanceSquared, 0.0);
+    EXPECT_EQ(r[0].star.x, s.x);
     // With a range that holds only a few stars, all of them are listed.
-    search(*f, r, 100, s.x, s.y, s.z, 0, 0.3);
-    EXPECT_LT(r.size(), 101u);
-    EXPECT_GE(r.size(), 2u);
-    for (size_t i = 1; i < r.size(); ++i) EXPECT_LE(std::sqrt(r[i].distanceSquared) * UNIT_PARSECS_DOUBLE, 0.3);
-    // Nothing in range: only the placeholder.
-    search(*f, r, 100, s.x, s.y, s.z, 1e-9, 2e-9);
-    EXPECT_EQ(r.size(), 1u);
+    search(*f, seed, r, 100, s.x, s.y, s.z, 0, 0.3);
+    EXPECT_LT(r.size(), 100u);
+    EXPECT_GE(r.size(), 1u);
+    for (const SearchResult& x : r) EXPECT_LE(std::sqrt(x.distanceSquared) * UNIT_PARSECS_DOUBLE, 0.3);
+    // Nothing in range: an empty list.
+    search(*f, seed, r, 100, s.x, s.y, s.z, 1e-9, 2e-9);
+    EXPECT_TRUE(r.empty());
 }
 
 TEST(Search, HighlightMarkersFollowTheResults) {
@@ -669,10 +669,10 @@ TEST(Search, HighlightMarkersFollowTheResults) {
     EXPECT_EQ(w[0], (3u << 22) + 0x1f83f0u + 28684u);
     EXPECT_EQ(w[15], (3u << 22) + 0x1f83f0u + 40978u);
     auto f = makeField(100000);
-    searchNearest(*f, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
+    searchNearest(*f, f->settings.seed, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
     StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, false);
     in.changes[CHANGE_LABELS] = 1;
-    f->update(in);
+    updateAsSet(*f, in);
     EXPECT_TRUE(f->results.labelsRebuilt);
     EXPECT_EQ(f->results.highlightCount, 100u);
     EXPECT_EQ(f->results.highlightWords.size(), 1600u);
@@ -682,23 +682,23 @@ TEST(Search, HighlightMarkersFollowTheResults) {
 // (STARLOOM_TSAN) this shows the generation lock keeps them apart.
 TEST(Search, ConcurrentWithPassesIsRaceFree) {
     auto f = makeField(150000);
-    f->frameTimeoutNs = 1000000;
+    f->settings.frameTimeoutNs = 1000000;
     std::atomic<bool> done{false};
     std::thread passes([&] {
         int64_t p[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
         for (int i = 0; i < 30; ++i) {
             StarFieldInput in = inputAt(p, i == 0);
             in.changes[CHANGE_LABELS] = 1;
-            f->update(in);
+            updateAsSet(*f, in);
             p[0] += static_cast<int64_t>(5 / UNIT_PARSECS_DOUBLE);
         }
         done = true;
     });
     int searches = 0;
     while (!done || searches < 2) {
-        searchNearest(*f, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
+        searchNearest(*f, f->settings.seed, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
         std::lock_guard lock(f->resultsMutex);
-        EXPECT_EQ(f->searchResults.size(), 101u);
+        EXPECT_EQ(f->searchResults.size(), 100u);
         ++searches;
     }
     passes.join();

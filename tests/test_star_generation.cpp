@@ -60,7 +60,7 @@ std::string starLine(const StarRecord& s) {
 // The voxel of the given level holding the corner, planned from the root down
 // as the star field creates voxels; its densities in `dens`.
 ChildPlan planVoxel(const PinnedVoxel& p, uint64_t* dens) {
-    const GalaxyView view = builtGalaxy().view();
+    const Galaxy& view = builtGalaxy();
     VoxelParent parent = rootParent(view.count);
     ChildPlan plan;
     const int64_t corner[3] = {p.x, p.y, p.z};
@@ -79,7 +79,7 @@ ChildPlan planVoxel(const PinnedVoxel& p, uint64_t* dens) {
 std::vector<StarRecord> tierStars(const PinnedVoxel& p, VoxelRequest& request, uint64_t* dens) {
     request = voxelRequestFor(planVoxel(p, dens), dens, GalaxySeed{});
     std::vector<StarRecord> stars;
-    generateTier(builtGalaxy().view(), request, p.tier, channelConstantsFor(DEFAULT_WAVELENGTHS), stars);
+    generateTier(builtGalaxy(), request, p.tier, channelConstantsFor(DEFAULT_WAVELENGTHS), stars);
     return stars;
 }
 
@@ -102,7 +102,7 @@ TEST(StarGenerationGolden, PinnedVoxelsKeepTheirStars) {
 // always zero there: only the density test itself keeps stars off the
 // outside part.
 TEST(StarGeneration, StarsLieInTheirVoxelWhereTheDensityIsPositive) {
-    const BuiltGalaxy& g = builtGalaxy();
+    const Galaxy& g = builtGalaxy();
     for (const PinnedVoxel& p : PINNED) {
         uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
         VoxelRequest r;
@@ -127,7 +127,7 @@ TEST(StarGeneration, StarsLieInTheirVoxelWhereTheDensityIsPositive) {
 // its appearance draw from the same start; the draw indices of a population
 // group run on by one, and every group starts on a multiple of four.
 TEST(StarGeneration, PositionsAndAppearanceComeFromTheTiersStream) {
-    const BuiltGalaxy& g = builtGalaxy();
+    const Galaxy& g = builtGalaxy();
     for (int pi : {1, 2}) {
         for (int tier = 0; tier <= 3; ++tier) {
             PinnedVoxel p = PINNED[pi];
@@ -175,12 +175,12 @@ TEST(StarGeneration, PositionsAndAppearanceComeFromTheTiersStream) {
 // say which tier the star came from, so the radius must come out right for
 // stars of each of the voxel's tiers, the last one too.
 TEST(StarGeneration, ForegroundRadiusFindsTheTierOfEveryStar) {
-    const BuiltGalaxy& g = builtGalaxy();
+    const Galaxy& g = builtGalaxy();
     uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
     const ChildPlan plan = planVoxel(PINNED[2], dens);
     const int firstTier = 1, lastTier = 4;  // the star field would make tier 0 only; any range works
     GenerationWorkspace ws;
-    const size_t n = generateVoxelStars(g.view(), voxelRequestFor(plan, dens, GalaxySeed{}), firstTier, lastTier,
+    const size_t n = generateVoxelStars(g, voxelRequestFor(plan, dens, GalaxySeed{}), firstTier, lastTier,
                                         channelConstantsFor(DEFAULT_WAVELENGTHS), ws);
     const ForegroundVoxel fv{plan.x, plan.y, plan.z, plan.level, firstTier, lastTier};
     ASSERT_GT(n, 5000u);

@@ -136,8 +136,7 @@ TEST(WorkerHandOff, ASettingChangedDuringAPassGivesExactlyOneMorePass) {
 // Any one of the flags alone starts a pass and reaches it in the request.
 TEST(WorkerHandOff, EveryFlagAloneStartsAPass) {
     uint8_t ChangeFlags::*const each[] = {&ChangeFlags::viewpointMoved, &ChangeFlags::settingsChanged,
-                                          &ChangeFlags::reserved, &ChangeFlags::swapChainRecreated,
-                                          &ChangeFlags::labelsChanged};
+                                          &ChangeFlags::swapChainRecreated, &ChangeFlags::labelsChanged};
     GatedWorker w;
     int runs = 0;
     for (auto flag : each) {

@@ -18,13 +18,14 @@ if [ ! -x "$NATIVE/starloom-cli" ]; then
   exit 1
 fi
 
-cmake -S . -B build-aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DCMAKE_BUILD_TYPE=Release
-cmake --build build-aarch64 -j"$JOBS"
-ctest --test-dir build-aarch64 --output-on-failure
+cmake --preset aarch64
+cmake --build --preset aarch64 -j"$JOBS"
+ctest --preset aarch64
 
 # A fused multiply-add rounds once where the x86-64 code rounds twice: the
 # engine is compiled with -ffp-contract=off, and none may appear.
-fused=$(aarch64-linux-gnu-objdump -d build-aarch64/libstarloom_engine.a build-aarch64/starloom-cli |
+fused=$(aarch64-linux-gnu-objdump -d build-aarch64/numeric/libstarloom_numeric.a build-aarch64/galaxy/libstarloom_galaxy.a \
+    build-aarch64/starfield/libstarloom_starfield.a build-aarch64/starloom-cli |
   grep -cE '\s(fn?madd|fn?msub|fmla|fmls)\s' || true)
 if [ "$fused" != 0 ]; then
   echo "cross check: $fused fused multiply-add instructions in the AArch64 engine" >&2

@@ -3,8 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j"$(nproc)" --target starloom
+cmake --preset release
+cmake --build --preset release -j"$(nproc)" --target starloom
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "starloom needs a graphical display, and none is set (DISPLAY is empty)." >&2
   echo "Run this from a desktop session, or start a virtual one first, e.g.:" >&2

@@ -6,12 +6,12 @@
 #include <cmath>
 #include <cstdio>
 #include <mutex>
-#include <shared_mutex>
+#include <type_traits>
 
-#include "app/app_state.h"
+#include "state/program_state.h"
 #include "numeric/constants.h"
 #include "render/imgui_backend.h"
-#include "ui/panel_choices.h"
+#include "state/panel_choices.h"
 #include "ui/places.h"
 #include "ui/text_view.h"
 #include "starfield/search.h"
@@ -45,7 +45,12 @@ bool choiceCombo(const char* label, const Choice<T> (&choices)[N], T& value) {
     const char* preview = choiceName(choices, value);
     char own[32];
     if (preview == nullptr) {
-        std::snprintf(own, sizeof own, "%g", static_cast<double>(value));
+        double shown = 0;
+        if constexpr (std::is_enum_v<T>)
+            shown = static_cast<double>(static_cast<std::underlying_type_t<T>>(value));
+        else
+            shown = static_cast<double>(value);
+        std::snprintf(own, sizeof own, "%g", shown);
         preview = own;
     }
     bool changed = false;
@@ -85,25 +90,12 @@ void toggleButton(const char* label, bool& on) {
     }
 }
 
-// A combo over one of the engine's capacities or timings. Only the panel
-// (and Load and Reset, while the panel waits) writes these fields, so the
-// panel reads them as they are; a running pass reads them too, so a change
-// is written under the generation lock and lands between passes.
-template <typename T, size_t N>
-bool engineCombo(const char* label, const Choice<T> (&choices)[N], StarField& engine, T& field) {
-    T value = field;
-    if (!choiceCombo(label, choices, value)) return false;
-    const auto lock = engine.lockGeneration();
-    field = value;
-    return true;
-}
-
 // ------------------------------------------------------------------ pages
 
-void homePage(AppState& s) {
-    if (ImGui::Button("Controls")) s.currentPage = PAGE_CONTROLS;
+void homePage(ProgramState& s) {
+    if (ImGui::Button("Controls")) s.panel.currentPage = PAGE_CONTROLS;
     ImGui::SameLine();
-    if (ImGui::Button("Navigation")) s.currentPage = PAGE_NAVIGATION;
+    if (ImGui::Button("Navigation")) s.panel.currentPage = PAGE_NAVIGATION;
     centredText("Starloom");
     ImGui::Dummy(ImVec2(0, 0.3f * ImGui::GetTextLineHeight()));
     for (const char* line : {"Use the menu above to", "choose control options.", "Use the \"?\" toggle at",
@@ -139,7 +131,7 @@ bool heldButton(bool isArrow, const char* id, ImGuiDir dir, float side) {
     return ImGui::IsItemActive();
 }
 
-void navigationPage(AppState& s, StarField& engine) {
+void navigationPage(ProgramState& s, StarField& engine) {
     // The cross of arrow buttons: up above, left, Go and right in a row,
     // down below, each a square of the frame height.
     const float side = 2 * ImGui::GetStyle().FramePadding.y + ImGui::GetFontSize();
@@ -161,104 +153,99 @@ void navigationPage(AppState& s, StarField& engine) {
     }
     // The place as a location text, to keep or to send; and back.
     if (ImGui::Button("Copy##place")) {
-        ImGui::SetClipboardText(currentLocationText(s, engine).c_str());
-        s.placeMessage = "The place is on the clipboard.";
+        ImGui::SetClipboardText(currentLocationText(s).c_str());
+        s.panel.placeMessage = "The place is on the clipboard.";
     }
     ImGui::SameLine();
     if (ImGui::Button("Paste##place")) {
         const char* text = ImGui::GetClipboardText();
-        goToPlace(s, engine, text != nullptr ? text : "", s.placeMessage);
+        goToPlace(s, engine, text != nullptr ? text : "", s.panel.placeMessage);
     }
-    if (!s.placeMessage.empty()) ImGui::TextWrapped("%s", s.placeMessage.c_str());
-    ImGui::TextUnformatted(speedText(s.view.speedLevel, s.view.speed).c_str());
+    if (!s.panel.placeMessage.empty()) ImGui::TextWrapped("%s", s.panel.placeMessage.c_str());
+    ImGui::TextUnformatted(speedText(s.view.speedLevel).c_str());
     ImGui::SameLine();
-    if (ImGui::Button("- ")) {
-        s.view.speedLevel -= 1;
-        recomputeSpeed(s);
-    }
+    if (ImGui::Button("- ")) s.view.speedLevel -= 1;
     ImGui::SameLine();
-    if (ImGui::Button("+ ") && s.view.speedLevel < MAX_SPEED_LEVEL) {
-        s.view.speedLevel += 1;
-        recomputeSpeed(s);
-    }
+    if (ImGui::Button("+ ") && s.view.speedLevel < MAX_SPEED_LEVEL) s.view.speedLevel += 1;
     ImGui::Text("Head:%9.4lf degrees", headingDegrees(s.view.forward));
     ImGui::Text("Mark:%9.4lf degrees", markDegrees(s.view.forward));
     ImGui::Text("Tilt:%9.4lf degrees", tiltDegrees(s.view.forward, s.view.up));
-    const GalaxyView& galaxy = engine.galaxy;
-    const uint64_t density = totalDensity(galaxy.components, galaxy.count, *galaxy.tree, s.view.position[0].integer,
+    const Galaxy& galaxy = engine.galaxy;
+    const uint64_t density = totalDensity(galaxy.components.get(), galaxy.count, galaxy.tree, s.view.position[0].integer,
                                           s.view.position[1].integer, s.view.position[2].integer);
     ImGui::Text("Star Density:%10.6lf", std::ldexp(static_cast<double>(density), -32));
 
-    if (ImGui::Button("Save")) s.saveRequested = true;
+    if (ImGui::Button("Save")) s.requests.save = true;
     ImGui::SameLine();
-    if (ImGui::Button("Load")) s.loadRequested = true;
+    if (ImGui::Button("Load")) s.requests.load = true;
     ImGui::SameLine();
-    if (ImGui::Button("Reset")) s.resetRequested = true;
-    ImGui::TextWrapped("%s", s.lastError.c_str());
+    if (ImGui::Button("Reset")) s.requests.reset = true;
+    ImGui::TextWrapped("%s", s.status.lastError.c_str());
 }
 
-void displayPage(AppState& s) {
+void displayPage(ProgramState& s) {
     ImGui::TextUnformatted("Max Magnitude");
-    float magnitude = s.maxMagnitude;
+    float magnitude = s.settings.maxMagnitude;
     if (ImGui::InputFloat("##max_magnitude", &magnitude, 0.1f, 1.0f, "%4.1f")) {
         magnitude = std::clamp(magnitude, MAX_MAGNITUDE_MIN, MAX_MAGNITUDE_MAX);
-        if (magnitude != s.maxMagnitude) {
-            s.maxMagnitude = magnitude;
-            s.viewLimitsChanged = true;
+        if (magnitude != s.settings.maxMagnitude) {
+            s.settings.maxMagnitude = magnitude;
+            s.requests.viewLimits = true;
         }
     }
     ImGui::TextUnformatted("View angle");
-    ImGui::SetNextItemWidth(10 * s.charSize[0]);
-    int angle = static_cast<int>(s.viewAngle);
+    ImGui::SetNextItemWidth(10 * s.panel.charSize[0]);
+    int angle = static_cast<int>(s.settings.viewAngle);
     if (ImGui::InputInt("##View angle", &angle, 1)) {
         angle = std::clamp(angle, static_cast<int>(VIEW_ANGLE_MIN), static_cast<int>(VIEW_ANGLE_MAX));
-        if (angle != s.viewAngle) {
-            s.viewAngle = angle;
-            s.viewLimitsChanged = true;
+        if (angle != s.settings.viewAngle) {
+            s.settings.viewAngle = angle;
+            s.requests.viewLimits = true;
         }
     }
 }
 
-void catalogPage(AppState& s, StarField& engine, float bottomReserve) {
+void catalogPage(ProgramState& s, StarField& engine, float bottomReserve) {
     ImGui::TextUnformatted("Sort:");
     ImGui::SameLine();
-    choiceCombo("##star_sort", SORT_CHOICES, s.sortChoice);
+    choiceCombo("##star_sort", SORT_CHOICES, s.panel.sortChoice);
     ImGui::TextUnformatted("Text:");
     ImGui::SameLine();
-    if (choiceCombo("##sdisptext0", STAR_LABEL_CHOICES, s.starLabel[0])) s.changes.labelsChanged = 1;
-    if (s.starLabel[0] != 0) {
+    if (choiceCombo("##sdisptext0", STAR_LABEL_CHOICES, s.settings.starLabel[0])) s.changes.labelsChanged = 1;
+    if (s.settings.starLabel[0] != 0) {
         ImGui::TextUnformatted("Text:");
         ImGui::SameLine();
-        if (choiceCombo("##sdisptext1", STAR_LABEL_CHOICES, s.starLabel[1])) s.changes.labelsChanged = 1;
+        if (choiceCombo("##sdisptext1", STAR_LABEL_CHOICES, s.settings.starLabel[1])) s.changes.labelsChanged = 1;
     }
 
     // A star by its name: turn to it and fly there.
     ImGui::TextUnformatted("Find:");
     ImGui::SameLine();
     ImGui::SetNextItemWidth(-FLT_MIN);
-    const bool entered = ImGui::InputText("##find", s.findText, sizeof s.findText,
+    const bool entered = ImGui::InputText("##find", s.panel.findText, sizeof s.panel.findText,
                                           ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
-    if (ImGui::Button("Find") || entered) findStar(s, engine, s.findText, s.findMessage);
+    if (ImGui::Button("Find") || entered) findStar(s, engine, s.panel.findText, s.panel.findMessage);
     ImGui::SameLine();
     // The selected star's name onto the clipboard.
-    ImGui::BeginDisabled(s.selectedResult <= 0);
+    ImGui::BeginDisabled(s.panel.selectedResult < 0);
     if (ImGui::Button("Copy##name")) {
         std::lock_guard lock(engine.resultsMutex);
-        if (s.selectedResult > 0 && s.selectedResult < static_cast<int>(engine.searchResults.size())) {
-            const char* name = engine.searchResults[static_cast<size_t>(s.selectedResult)].name;
+        if (s.panel.selectedResult >= 0 && s.panel.selectedResult < static_cast<int>(engine.searchResults.size())) {
+            const char* name = engine.searchResults[static_cast<size_t>(s.panel.selectedResult)].name;
             ImGui::SetClipboardText(name);
-            s.findMessage = std::string(name) + " is on the clipboard.";
+            s.panel.findMessage = std::string(name) + " is on the clipboard.";
         }
     }
     ImGui::EndDisabled();
-    if (!s.findMessage.empty()) ImGui::TextWrapped("%s", s.findMessage.c_str());
+    if (!s.panel.findMessage.empty()) ImGui::TextWrapped("%s", s.panel.findMessage.c_str());
 
     if (ImGui::Button("Search")) {
-        s.selectedResult = 0;
-        for (int a = 0; a < 3; ++a) s.lastSearchPosition[a] = s.view.position[a].integer;
-        searchNearest(engine, s.lastSearchPosition[0], s.lastSearchPosition[1], s.lastSearchPosition[2]);
+        s.panel.selectedResult = -1;
+        int64_t* at = s.panel.lastSearchPosition;
+        for (int a = 0; a < 3; ++a) at[a] = s.view.position[a].integer;
+        searchNearest(engine, s.settings.seed, at[0], at[1], at[2]);
         s.changes.labelsChanged = 1;
-        if (s.infoShown) s.refreshTextBlock = true;
+        if (s.panel.infoShown) s.panel.refreshTextBlock = true;
     }
     ImGui::SameLine();
     if (ImGui::Button("Clear")) {
@@ -266,31 +253,35 @@ void catalogPage(AppState& s, StarField& engine, float bottomReserve) {
             std::lock_guard lock(engine.resultsMutex);
             engine.searchResults.clear();
         }
-        s.selectedResult = 0;
+        s.panel.selectedResult = -1;
         s.changes.labelsChanged = 1;
     }
 
     // The list, with the star the selection and Go refer to.
     std::lock_guard lock(engine.resultsMutex);
     const std::vector<SearchResult>& results = engine.searchResults;
-    if (s.selectedResult >= static_cast<int>(results.size())) s.selectedResult = 0;
+    if (s.panel.selectedResult >= static_cast<int>(results.size())) s.panel.selectedResult = -1;
     ImGui::SameLine();
-    if (ImGui::Button("Go") && s.selectedResult > 0) flyTo(s, results[static_cast<size_t>(s.selectedResult)].star);
+    if (ImGui::Button("Go") && s.panel.selectedResult >= 0) {
+        flyTo(s, results[static_cast<size_t>(s.panel.selectedResult)].star);
+    }
     ImGui::SameLine();
-    const bool infoWasShown = s.infoShown;
-    toggleButton(" i ##info", s.infoShown);
-    if (s.infoShown && !infoWasShown) s.refreshTextBlock = true;
+    const bool infoWasShown = s.panel.infoShown;
+    toggleButton(" i ##info", s.panel.infoShown);
+    if (s.panel.infoShown && !infoWasShown) s.panel.refreshTextBlock = true;
 
     const float height = std::max(ImGui::GetTextLineHeightWithSpacing(),
                                   ImGui::GetWindowHeight() - ImGui::GetCursorPosY() - bottomReserve);
-    if (ImGui::BeginListBox("##results", ImVec2(23 * s.charSize[0], height))) {
-        for (size_t i = 0; i < results.size(); ++i) {
-            ImGui::PushID(static_cast<int>(i));
-            const bool selected = static_cast<int>(i) == s.selectedResult;
-            if (ImGui::Selectable(results[i].name, selected) && !selected) {
-                s.selectedResult = static_cast<int>(i);
-                s.refreshTextBlock = true;
-                if (i > 0) turnTowards(s, results[i].star);
+    if (ImGui::BeginListBox("##results", ImVec2(23 * s.panel.charSize[0], height))) {
+        // After a search the list starts with a row that selects no star.
+        for (int i = results.empty() ? 0 : -1; i < static_cast<int>(results.size()); ++i) {
+            ImGui::PushID(i);
+            const bool selected = i == s.panel.selectedResult;
+            const char* name = i < 0 ? "(unselected)" : results[static_cast<size_t>(i)].name;
+            if (ImGui::Selectable(name, selected) && !selected) {
+                s.panel.selectedResult = i;
+                s.panel.refreshTextBlock = true;
+                if (i >= 0) turnTowards(s, results[static_cast<size_t>(i)].star);
             }
             ImGui::PopID();
         }
@@ -298,72 +289,70 @@ void catalogPage(AppState& s, StarField& engine, float bottomReserve) {
     }
 }
 
-void userInterfacePage(AppState& s) {
+void userInterfacePage(ProgramState& s) {
     ImGui::TextUnformatted("Controls:");
     ImGui::SameLine();
-    int side = s.panelOnRight ? 1 : 0;
+    int side = s.settings.panelOnRight ? 1 : 0;
     if (choiceCombo("##combo_left_right", SIDE_CHOICES, side)) {
-        s.panelOnRight = side == 1;
-        s.framebufferResized = true;
+        s.settings.panelOnRight = side == 1;
+        s.redraw.framebufferResized = true;
     }
     ImGui::TextUnformatted("Font Sz Ctrl");
     ImGui::SameLine();
-    ImGui::SetNextItemWidth(10 * s.charSize[0]);
-    int control = static_cast<int>(s.controlFontScale);
+    ImGui::SetNextItemWidth(10 * s.panel.charSize[0]);
+    int control = static_cast<int>(s.settings.controlFontScale);
     if (ImGui::InputInt("##Font Sz Ctrl", &control, 1)) {
         control = std::clamp(control, static_cast<int>(CONTROL_FONT_SCALE_MIN), static_cast<int>(CONTROL_FONT_SCALE_MAX));
-        if (control != static_cast<int>(s.controlFontScale)) {
-            s.controlFontScale = static_cast<uint32_t>(control);
-            s.framebufferResized = true;
+        if (control != static_cast<int>(s.settings.controlFontScale)) {
+            s.settings.controlFontScale = static_cast<uint32_t>(control);
+            s.redraw.framebufferResized = true;
         }
     }
     ImGui::TextUnformatted("Font Sz Disp");
     ImGui::SameLine();
-    ImGui::SetNextItemWidth(10 * s.charSize[0]);
-    int display = static_cast<int>(s.displayFontSize);
+    ImGui::SetNextItemWidth(10 * s.panel.charSize[0]);
+    int display = static_cast<int>(s.settings.displayFontSize);
     if (ImGui::InputInt("##Font Sz Disp", &display, 1)) {
         display = std::clamp(display, 0, static_cast<int>(DISPLAY_FONT_SIZE_MAX));
-        if (display != static_cast<int>(s.displayFontSize)) {
-            s.displayFontSize = static_cast<uint32_t>(display);
+        if (display != static_cast<int>(s.settings.displayFontSize)) {
+            s.settings.displayFontSize = static_cast<uint32_t>(display);
             s.changes.labelsChanged = 1;
         }
     }
-    if (ImGui::Button("Reset\nFonts", ImVec2(23 * s.charSize[0], 3 * ImGui::GetTextLineHeight()))) {
-        if (s.controlFontScale != 1) s.framebufferResized = true;
-        if (s.displayFontSize != 3) s.changes.labelsChanged = 1;
-        s.controlFontScale = 1;
-        s.displayFontSize = 3;
+    if (ImGui::Button("Reset\nFonts", ImVec2(23 * s.panel.charSize[0], 3 * ImGui::GetTextLineHeight()))) {
+        if (s.settings.controlFontScale != 1) s.redraw.framebufferResized = true;
+        if (s.settings.displayFontSize != 3) s.changes.labelsChanged = 1;
+        s.settings.controlFontScale = 1;
+        s.settings.displayFontSize = 3;
     }
 }
 
-void displayTweaksPage(AppState& s, StarField& engine) {
-    if (choiceCombo("Background##combo_background_display", BACKGROUND_CHOICES, s.backgroundMode)) {
+void displayTweaksPage(ProgramState& s, StarField& engine) {
+    if (choiceCombo("Background##combo_background_display", BACKGROUND_CHOICES, s.settings.backgroundMode)) {
         s.changes.settingsChanged = 1;
     }
-    if (choiceCombo("Star Shape##combo_mid_star_shape_display", STAR_SHAPE_CHOICES, s.starShape)) {
+    if (choiceCombo("Star Shape##combo_mid_star_shape_display", STAR_SHAPE_CHOICES, s.settings.starShape)) {
         s.changes.settingsChanged = 1;
     }
-    choiceCombo("Brightness##brightness", BRIGHTNESS_CHOICES, s.brightness);
+    choiceCombo("Brightness##brightness", BRIGHTNESS_CHOICES, s.settings.brightness);
     for (const char* line :
          {"Below this point, use", "at your own risk.", "Some settings may cause", "stability/rendering", "issues."}) {
         ImGui::TextUnformatted(line);
     }
-    if (engineCombo("Max stars gen##star_gen_count", STARS_GEN_CHOICES, engine, engine.requestedMaxStarsGen)) {
-        s.changes.settingsChanged = 1;
-    }
-    engineCombo("Max stars gc##star_gc_count", POINT_CAPACITY_CHOICES, engine, engine.pointCapacity);
-    if (engineCombo("Max Voxels##voxel_count", VOXEL_CHOICES, engine, engine.requestedMaxChunks)) {
-        s.changes.settingsChanged = 1;
-    }
-    engineCombo("Frame timeout##frame_timeout", TIMEOUT_CHOICES, engine, engine.frameTimeoutNs);
-    engineCombo("Frame lookahead##frame_lookahead", LOOKAHEAD_CHOICES, engine, engine.frameLookaheadNs);
+    // The star field takes these with its next pass.
+    Settings& set = s.settings;
+    if (choiceCombo("Max stars gen##star_gen_count", STARS_GEN_CHOICES, set.maxStarsGen)) s.changes.settingsChanged = 1;
+    choiceCombo("Max stars gc##star_gc_count", POINT_CAPACITY_CHOICES, set.pointCapacity);
+    if (choiceCombo("Max Voxels##voxel_count", VOXEL_CHOICES, set.maxVoxelChunks)) s.changes.settingsChanged = 1;
+    choiceCombo("Frame timeout##frame_timeout", TIMEOUT_CHOICES, set.frameTimeoutNs);
+    choiceCombo("Frame lookahead##frame_lookahead", LOOKAHEAD_CHOICES, set.frameLookaheadNs);
 }
 
-void informationPage(AppState& s) {
-    ImGui::SetNextItemWidth(18 * s.charSize[0]);
-    if (ImGui::BeginCombo("##combo2", INFO_PAGE_NAMES[s.infoPage], ImGuiComboFlags_HeightLarge)) {
+void informationPage(ProgramState& s) {
+    ImGui::SetNextItemWidth(18 * s.panel.charSize[0]);
+    if (ImGui::BeginCombo("##combo2", INFO_PAGE_NAMES[s.panel.infoPage], ImGuiComboFlags_HeightLarge)) {
         for (int i = 0; i < INFO_PAGE_COUNT; ++i) {
-            if (ImGui::Selectable(INFO_PAGE_NAMES[i], i == s.infoPage)) s.infoPage = i;
+            if (ImGui::Selectable(INFO_PAGE_NAMES[i], i == s.panel.infoPage)) s.panel.infoPage = i;
         }
         ImGui::EndCombo();
     }
@@ -387,20 +376,20 @@ void creditsPage() {
 }
 
 // The text block the page asks to show this frame; 0 for none.
-int requestedTextBlock(const AppState& s) {
-    const int page = s.currentPage;
-    if (s.helpShown && helpBlockOf(page) != 0) return helpBlockOf(page);
-    if (page == PAGE_INFORMATION) return INFO_BLOCK_IDS[s.infoPage];
+int requestedTextBlock(const ProgramState& s) {
+    const int page = s.panel.currentPage;
+    if (s.panel.helpShown && helpBlockOf(page) != 0) return helpBlockOf(page);
+    if (page == PAGE_INFORMATION) return INFO_BLOCK_IDS[s.panel.infoPage];
     if (page == PAGE_LICENSES) return LICENCE_BLOCK_ID;
-    if (page == PAGE_CATALOG && s.infoShown && s.selectedResult > 0) return STAR_INFO_BLOCK_ID;
+    if (page == PAGE_CATALOG && s.panel.infoShown && s.panel.selectedResult >= 0) return STAR_INFO_BLOCK_ID;
     return 0;
 }
 
 }  // namespace
 
-std::string speedText(int32_t speedLevel, double speed) {
+std::string speedText(int32_t speedLevel) {
     char text[64];
-    const double parsecsPerSecond = speed * 1e-12;
+    const double parsecsPerSecond = speedFromLevel(speedLevel) * 1e-12;
     if (speedLevel >= 40) {
         std::snprintf(text, sizeof text, "s:%7.0lf pc/s", parsecsPerSecond);
     } else if (speedLevel >= 30) {
@@ -445,9 +434,9 @@ void destroyPanelContext() {
     if (ImGui::GetCurrentContext() != nullptr) ImGui::DestroyContext();
 }
 
-int measurePanel(AppState& state) {
+int measurePanel(ProgramState& state) {
     ImGuiIO& io = ImGui::GetIO();
-    io.FontGlobalScale = static_cast<float>(state.controlFontScale);
+    io.FontGlobalScale = static_cast<float>(state.settings.controlFontScale);
     // Measured without a frame: the default font's advance for "0" times the
     // global scale.
     ImFont* font = io.Fonts->Fonts.empty() ? nullptr : io.Fonts->Fonts[0];
@@ -457,53 +446,53 @@ int measurePanel(AppState& state) {
         width = size.x;
         height = size.y;
     }
-    state.charSize[0] = static_cast<float>(static_cast<int>(width + 0.99999f));
-    state.charSize[1] = height;
+    state.panel.charSize[0] = static_cast<float>(static_cast<int>(width + 0.99999f));
+    state.panel.charSize[1] = height;
     const float padding = ImGui::GetStyle().WindowPadding.x;
-    return static_cast<int>(2 * padding + 23 * state.charSize[0]);
+    return static_cast<int>(2 * padding + 23 * state.panel.charSize[0]);
 }
 
 bool panelWantsKeyboard() { return ImGui::GetCurrentContext() != nullptr && ImGui::GetIO().WantCaptureKeyboard; }
 
 void preparePanelFrame() { imguiPrepareFrame(); }
 
-void drawPanel(AppState& s, StarField& engine, TextView* text) {
+void drawPanel(ProgramState& s, StarField& engine, TextView* text) {
     ImGuiStyle& style = ImGui::GetStyle();
     style.WindowBorderSize = 0;
     style.FrameBorderSize = 0;
-    const float screenWidth = static_cast<float>(s.framebufferWidth);
-    const float screenHeight = static_cast<float>(s.framebufferHeight);
-    const float x = s.panelOnRight ? static_cast<float>(s.displayWidth) : 0.0f;
+    const float screenWidth = static_cast<float>(s.status.framebufferWidth);
+    const float screenHeight = static_cast<float>(s.status.framebufferHeight);
+    const float x = s.settings.panelOnRight ? static_cast<float>(s.status.displayWidth) : 0.0f;
     ImGui::SetNextWindowPos(ImVec2(x, 0));
-    ImGui::SetNextWindowSize(ImVec2(screenWidth - static_cast<float>(s.displayWidth), screenHeight));
+    ImGui::SetNextWindowSize(ImVec2(screenWidth - static_cast<float>(s.status.displayWidth), screenHeight));
     ImGui::SetNextWindowBgAlpha(1.0f);
     const ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
                                    ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoScrollbar |
                                    ImGuiWindowFlags_NoScrollWithMouse | ImGuiWindowFlags_NoCollapse;
     ImGui::Begin("Quorvane", nullptr, flags);
-    ImGui::Text("Version:%s FPS:%4.0f", s.version.c_str(), s.framesPerSecond);
-    ImGui::Text("Stars displayed:%7d", static_cast<int>(s.starsDisplayed));
-    if (!s.screenshotMessage.empty() && s.lastFrameTime < s.screenshotShownUntil) {
-        ImGui::TextWrapped("%s", s.screenshotMessage.c_str());
+    ImGui::Text("Version:%s FPS:%4.0f", s.status.version.c_str(), s.status.framesPerSecond);
+    ImGui::Text("Stars displayed:%7d", static_cast<int>(s.status.starsDisplayed));
+    if (!s.status.screenshotMessage.empty() && s.status.now < s.status.screenshotShownUntil) {
+        ImGui::TextWrapped("%s", s.status.screenshotMessage.c_str());
     }
 
-    s.currentPage = std::clamp(s.currentPage, 0, PAGE_COUNT - 1);
-    s.infoPage = std::clamp(s.infoPage, 0, INFO_PAGE_COUNT - 1);
-    ImGui::SetNextItemWidth(18 * s.charSize[0]);
-    if (ImGui::BeginCombo("##combo1", PAGE_NAMES[s.currentPage], ImGuiComboFlags_HeightLarge)) {
+    s.panel.currentPage = std::clamp(s.panel.currentPage, 0, PAGE_COUNT - 1);
+    s.panel.infoPage = std::clamp(s.panel.infoPage, 0, INFO_PAGE_COUNT - 1);
+    ImGui::SetNextItemWidth(18 * s.panel.charSize[0]);
+    if (ImGui::BeginCombo("##combo1", PAGE_NAMES[s.panel.currentPage], ImGuiComboFlags_HeightLarge)) {
         for (int i = 0; i < PAGE_COUNT; ++i) {
-            if (ImGui::Selectable(PAGE_NAMES[i], i == s.currentPage)) s.currentPage = i;
+            if (ImGui::Selectable(PAGE_NAMES[i], i == s.panel.currentPage)) s.panel.currentPage = i;
         }
         ImGui::EndCombo();
     }
-    if (helpBlockOf(s.currentPage) != 0) {
+    if (helpBlockOf(s.panel.currentPage) != 0) {
         ImGui::SameLine();
-        toggleButton(" ? ##help", s.helpShown);
+        toggleButton(" ? ##help", s.panel.helpShown);
     }
 
     // The quit buttons take the bottom: two rows of buttons and the padding.
     const float quitHeight = 2 * ImGui::GetFrameHeightWithSpacing() + style.WindowPadding.y;
-    switch (s.currentPage) {
+    switch (s.panel.currentPage) {
         case PAGE_HOME: homePage(s); break;
         case PAGE_CONTROLS: controlsPage(); break;
         case PAGE_NAVIGATION: navigationPage(s, engine); break;
@@ -516,30 +505,29 @@ void drawPanel(AppState& s, StarField& engine, TextView* text) {
         case PAGE_CREDITS: creditsPage(); break;
         default: break;
     }
-    s.labelsNeedDistance = s.starLabel[0] == 2 || (s.starLabel[0] != 0 && s.starLabel[1] == 2);
-    s.textBlockId = requestedTextBlock(s);
+    s.panel.textBlockId = requestedTextBlock(s);
 
     // Both quit buttons as wide as the wider label needs, at the bottom.
     const float buttonWidth = ImGui::CalcTextSize("Quit/nosave").x + 2 * style.FramePadding.x;
     ImGui::SetCursorPosY(screenHeight - quitHeight);
-    if (ImGui::Button("Quit/save", ImVec2(buttonWidth, 0))) s.running = false;
+    if (ImGui::Button("Quit/save", ImVec2(buttonWidth, 0))) s.requests.quit = true;
     if (ImGui::Button("Quit/nosave", ImVec2(buttonWidth, 0))) {
-        s.running = false;
-        s.saveOnExit = false;
+        s.requests.quit = true;
+        s.requests.quitWithoutSaving = true;
     }
     ImGui::End();
     if (text != nullptr) {
         updateTextView(*text, s, engine);
         drawTextWindow(*text, s);
     } else {
-        s.hideStarDisplay = false;
-        s.helpMarginRequested = 0;
+        s.panel.hideStarDisplay = false;
+        s.panel.helpMargin = 0;
     }
 }
 
-void buildControlPanel(AppState& state, StarField& engine, TextView* text) {
+void buildControlPanel(ProgramState& state, StarField& engine, TextView* text) {
     imguiNewFrame();
     drawPanel(state, engine, text);
     ImGui::Render();
-    state.redrawPanel = true;
+    state.redraw.panel = true;
 }

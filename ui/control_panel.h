@@ -1,20 +1,20 @@
 // The control panel: a Dear ImGui window in a vertical strip beside the star
 // display, with ten pages chosen by a combo. It writes what the user changes
-// into the AppState (settings and change flags) and asks the star-field
-// engine for what it shows: the catalog search, its results, the star density
-// and the engine's capacities.
+// into the ProgramState (settings, viewpoint, requests and change flags) and
+// asks the star-field engine for what it shows: the catalog search and its
+// results.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "starfield/navigation.h"
-#include "ui/help_texts.h"
-#include "ui/info_pages.h"
-#include "ui/licences.h"
-#include "ui/star_info.h"
+#include "numeric/vec3.h"
+#include "text/help_texts.h"
+#include "text/info_pages.h"
+#include "text/licences.h"
+#include "text/star_info.h"
 
-struct AppState;
+struct ProgramState;
 struct StarField;
 struct TextView;
 
@@ -45,7 +45,7 @@ void destroyPanelContext();
 // of "0" rounded up to whole pixels and the line height; the result is the
 // panel's width, two window paddings and 23 characters (before the one pixel
 // that keeps the star display's width odd).
-int measurePanel(AppState& state);
+int measurePanel(ProgramState& state);
 
 // True while a panel widget has the keyboard (a text field is being edited):
 // the flight keys must then leave the ship alone.
@@ -59,16 +59,16 @@ void preparePanelFrame();
 // One frame of the panel, from NewFrame to Render. Runs on the panel worker
 // while the main thread waits, and once on the main thread at start-up.
 // With a text view, the text block a page asks for is laid out and shown.
-void buildControlPanel(AppState& state, StarField& engine, TextView* text);
+void buildControlPanel(ProgramState& state, StarField& engine, TextView* text);
 
 // The panel's windows inside a frame that the caller has begun (the tests
 // drive it with a Dear ImGui context of their own).
-void drawPanel(AppState& state, StarField& engine, TextView* text = nullptr);
+void drawPanel(ProgramState& state, StarField& engine, TextView* text = nullptr);
 
-// What the Navigation page shows. The speed in parsecs per second: for
-// levels of 40 and above "s:%7.0lf pc/s", from 30 "s:%7.3lf pc/s", below as
-// mantissa and power of ten, "s:%3de%03d pc/s".
-std::string speedText(int32_t speedLevel, double speed);
+// What the Navigation page shows. The speed of a level in parsecs per
+// second: for levels of 40 and above "s:%7.0lf pc/s", from 30
+// "s:%7.3lf pc/s", below as mantissa and power of ten, "s:%3de%03d pc/s".
+std::string speedText(int32_t speedLevel);
 // Compass heading of forward, 0 to 360 degrees (0 along +y, 90 along +x).
 double headingDegrees(Vec3d forward);
 // Elevation of forward above the galactic plane, -90 to 90 degrees.

@@ -2,18 +2,17 @@
 
 #include <cmath>
 #include <mutex>
-#include <shared_mutex>
 
-#include "app/app_state.h"
+#include "state/program_state.h"
 #include "starfield/locate.h"
 #include "starfield/location_text.h"
 #include "starfield/star_field.h"
-#include "ui/star_info.h"
+#include "text/star_info.h"
 
 namespace {
 
 // Distance (position units) from the viewpoint's integer position to a star.
-double distanceTo(const AppState& s, const StarRecord& star) {
+double distanceTo(const ProgramState& s, const StarRecord& star) {
     const int64_t at[3] = {star.x, star.y, star.z};
     double squared = 0;
     for (int a = 0; a < 3; ++a) {
@@ -24,24 +23,22 @@ double distanceTo(const AppState& s, const StarRecord& star) {
     return std::sqrt(squared);
 }
 
-void moved(AppState& s) {
+void moved(ProgramState& s) {
     s.view.flyingToTarget = false;
     s.view.turningToTarget = false;
     s.changes.viewpointMoved = 1;
-    s.redrawStars = true;
+    s.redraw.stars = true;
 }
 
 }  // namespace
 
-std::string currentLocationText(const AppState& s, const StarField& engine) {
-    // Only the panel, Load and Reset (while the panel waits) write the seed,
-    // so the panel reads it as it is.
+std::string currentLocationText(const ProgramState& s) {
     const Location place{{s.view.position[0], s.view.position[1], s.view.position[2]}, s.view.forward, s.view.up,
-                         engine.seed};
+                         s.settings.seed};
     return encodeLocation(place);
 }
 
-bool goToPlace(AppState& s, StarField& engine, std::string_view text, std::string& message) {
+bool goToPlace(ProgramState& s, StarField& engine, std::string_view text, std::string& message) {
     Location place;
     std::string locationError;
     if (decodeLocation(text, place, locationError)) {
@@ -51,19 +48,17 @@ bool goToPlace(AppState& s, StarField& engine, std::string_view text, std::strin
         s.view.forward = place.forward;
         s.view.up = place.up;
         moved(s);
-        if (place.seed != engine.seed) {
-            {
-                std::unique_lock lock(engine.generationLock);
-                engine.seed = place.seed;
-            }
+        if (place.seed != s.settings.seed) {
+            // The star field takes the new galaxy with its next pass.
+            s.settings.seed = place.seed;
             {
                 std::lock_guard lock(engine.resultsMutex);
                 engine.searchResults.clear();
             }
-            s.selectedResult = 0;
+            s.panel.selectedResult = -1;
             s.changes.labelsChanged = 1;
             s.changes.settingsChanged = 1;
-            s.refreshTextBlock = true;
+            s.panel.refreshTextBlock = true;
             message = "Moved to the pasted place, in the galaxy of seed " + std::to_string(place.seed.first) + " " +
                       std::to_string(place.seed.second) + ".";
         } else {
@@ -84,7 +79,7 @@ bool goToPlace(AppState& s, StarField& engine, std::string_view text, std::strin
         return false;
     }
     LocatedStar located;
-    if (!locateStar(engine, trimmed, located, message)) return false;
+    if (!locateStar(engine, s.settings.seed, trimmed, located, message)) return false;
     const StarRecord& star = located.found.star;
     const int64_t target[3] = {star.x, star.y, star.z};
     arriveNextTo(s.view, target);
@@ -93,9 +88,9 @@ bool goToPlace(AppState& s, StarField& engine, std::string_view text, std::strin
     return true;
 }
 
-bool findStar(AppState& s, StarField& engine, std::string_view name, std::string& message) {
+bool findStar(ProgramState& s, StarField& engine, std::string_view name, std::string& message) {
     LocatedStar located;
-    if (!locateStar(engine, name, located, message)) return false;
+    if (!locateStar(engine, s.settings.seed, name, located, message)) return false;
     const StarRecord& star = located.found.star;
     turnTowards(s, star);
     flyTo(s, star);
@@ -103,7 +98,7 @@ bool findStar(AppState& s, StarField& engine, std::string_view name, std::string
     return true;
 }
 
-void turnTowards(AppState& s, const StarRecord& star) {
+void turnTowards(ProgramState& s, const StarRecord& star) {
     Vec3d d{static_cast<double>(star.x - s.view.position[0].integer),
             static_cast<double>(star.y - s.view.position[1].integer),
             static_cast<double>(star.z - s.view.position[2].integer)};
@@ -113,7 +108,7 @@ void turnTowards(AppState& s, const StarRecord& star) {
     s.view.turningToTarget = true;
 }
 
-void flyTo(AppState& s, const StarRecord& star) {
+void flyTo(ProgramState& s, const StarRecord& star) {
     s.view.flyTarget[0] = star.x;
     s.view.flyTarget[1] = star.y;
     s.view.flyTarget[2] = star.z;

@@ -6,32 +6,32 @@
 #include <mutex>
 #include <string>
 
-#include "app/app_state.h"
+#include "state/program_state.h"
 #include "display_font_data.h"
 #include "render/imgui_backend.h"
 #include "starfield/search.h"
 #include "starfield/star_field.h"
-#include "ui/help_texts.h"
-#include "ui/licences.h"
-#include "ui/star_info.h"
+#include "text/help_texts.h"
+#include "text/licences.h"
+#include "text/star_info.h"
 
 namespace {
 
-TextLayoutSettings layoutSettings(const TextView& view, const AppState& state) {
-    return {&builtinDisplayFont(), static_cast<int>(state.displayFontSize), view.maxImageSize};
+TextLayoutSettings layoutSettings(const TextView& view, const ProgramState& state) {
+    return {&builtinDisplayFont(), static_cast<int>(state.settings.displayFontSize), view.maxImageSize};
 }
 
 // The width help screens and pages are laid out at: lines of about 64
 // characters, as long as the star display holds them.
-int readingWidth(const TextView& view, const AppState& state) {
+int readingWidth(const TextView& view, const ProgramState& state) {
     const TextSize line = measureText(layoutSettings(view, state), std::string(64, 'n'));
-    const int available = state.displayWidth - static_cast<int>(ImGui::GetStyle().WindowPadding.x);
+    const int available = state.status.displayWidth - static_cast<int>(ImGui::GetStyle().WindowPadding.x);
     return std::max(1, std::min(line.width, available));
 }
 
 }  // namespace
 
-bool composeTextBlock(const TextView& view, const AppState& state, StarField& engine, int blockId,
+bool composeTextBlock(const TextView& view, const ProgramState& state, StarField& engine, int blockId,
                       TextSource& source) {
     source.width = readingWidth(view, state);
     for (int page = 0; page < HELP_PAGE_COUNT; ++page) {
@@ -40,18 +40,19 @@ bool composeTextBlock(const TextView& view, const AppState& state, StarField& en
             return true;
         }
     }
-    const GalaxyView& galaxy = engine.galaxy;
+    const Galaxy& galaxy = engine.galaxy;
     switch (blockId) {
         case LICENCE_BLOCK_ID: source.text = licencesText(); return true;
         case STAR_INFO_BLOCK_ID: {
             std::lock_guard lock(engine.resultsMutex);
             const std::vector<SearchResult>& results = engine.searchResults;
-            if (state.selectedResult <= 0 || state.selectedResult >= static_cast<int>(results.size())) return false;
-            const SearchResult& star = results[static_cast<size_t>(state.selectedResult)];
+            const int selected = state.panel.selectedResult;
+            if (selected < 0 || selected >= static_cast<int>(results.size())) return false;
+            const SearchResult& star = results[static_cast<size_t>(selected)];
             const int64_t viewpoint[3] = {state.view.position[0].integer, state.view.position[1].integer,
                                           state.view.position[2].integer};
             source.text =
-                starInfoText(star, viewpoint, foundStarProperties(galaxy.components[0].populations, engine.seed, star));
+                starInfoText(star, viewpoint, foundStarProperties(galaxy.components[0].populations, state.settings.seed, star));
             source.width = std::min(source.width, measureText(layoutSettings(view, state), STAR_INFO_MEASURE_TEXT).width);
             return true;
         }
@@ -61,9 +62,9 @@ bool composeTextBlock(const TextView& view, const AppState& state, StarField& en
         if (blockId != INFO_BLOCK_IDS[page]) continue;
         switch (page) {
             case INFO_ROAD_MAP: source.text = roadMapText(); break;
-            case INFO_STAR_COUNTS: source.text = starCountsText(kindTotals(galaxy.components, galaxy.count)); break;
-            case INFO_PLATFORM: source.text = platformText(state.version); break;
-            case INFO_GPU: source.text = gpuText(view.gpu, state.version); break;
+            case INFO_STAR_COUNTS: source.text = starCountsText(kindTotals(galaxy.components.get(), galaxy.count)); break;
+            case INFO_PLATFORM: source.text = platformText(state.status.version); break;
+            case INFO_GPU: source.text = gpuText(view.gpu, state.status.version); break;
             case INFO_CHANGE_LOG: source.text = changeLogText(); break;
             case INFO_KNOWN_BUGS: source.text = knownBugsText(); break;
             default: return false;
@@ -73,33 +74,33 @@ bool composeTextBlock(const TextView& view, const AppState& state, StarField& en
     return false;
 }
 
-void updateTextView(TextView& view, AppState& state, StarField& engine) {
+void updateTextView(TextView& view, ProgramState& state, StarField& engine) {
     view.rebuilt = false;
-    if (state.changes.labelsChanged || state.refreshTextBlock || view.fontSize != state.displayFontSize ||
-        view.displayWidth != state.displayWidth || view.displayHeight != state.displayHeight) {
+    if (state.changes.labelsChanged || state.panel.refreshTextBlock || view.fontSize != state.settings.displayFontSize ||
+        view.displayWidth != state.status.displayWidth || view.displayHeight != state.status.displayHeight) {
         clearTextBlockCache(view.cache);
-        view.fontSize = state.displayFontSize;
-        view.displayWidth = state.displayWidth;
-        view.displayHeight = state.displayHeight;
+        view.fontSize = state.settings.displayFontSize;
+        view.displayWidth = state.status.displayWidth;
+        view.displayHeight = state.status.displayHeight;
     }
-    state.refreshTextBlock = false;
+    state.panel.refreshTextBlock = false;
     TextSource source;
-    if (state.textBlockId == 0 || !composeTextBlock(view, state, engine, state.textBlockId, source)) {
-        state.textBlockId = 0;
+    if (state.panel.textBlockId == 0 || !composeTextBlock(view, state, engine, state.panel.textBlockId, source)) {
+        state.panel.textBlockId = 0;
         return;
     }
     view.rebuilt = layoutTextBlock(view.cache, view.block, layoutSettings(view, state), source.width,
-                                   state.displayHeight, state.textBlockId, source.text);
+                                   state.status.displayHeight, state.panel.textBlockId, source.text);
 }
 
-void drawTextWindow(const TextView& view, AppState& state) {
-    state.helpMarginRequested = 0;
-    state.hideStarDisplay = false;
-    if (state.textBlockId == 0 || view.block.width <= 0) return;
+void drawTextWindow(const TextView& view, ProgramState& state) {
+    state.panel.helpMargin = 0;
+    state.panel.hideStarDisplay = false;
+    if (state.panel.textBlockId == 0 || view.block.width <= 0) return;
     const ImGuiStyle& style = ImGui::GetStyle();
     const float width = static_cast<float>(view.block.width) + style.ScrollbarSize;
-    const float height = std::min(static_cast<float>(view.block.height), static_cast<float>(state.framebufferHeight));
-    const float x = state.panelOnRight ? 0.0f : static_cast<float>(state.framebufferWidth) - width;
+    const float height = std::min(static_cast<float>(view.block.height), static_cast<float>(state.status.framebufferHeight));
+    const float x = state.settings.panelOnRight ? 0.0f : static_cast<float>(state.status.framebufferWidth) - width;
     ImGui::SetNextWindowPos(ImVec2(x, 0));
     ImGui::SetNextWindowSize(ImVec2(width, height));
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(0, 0));
@@ -112,9 +113,9 @@ void drawTextWindow(const TextView& view, AppState& state) {
     // The stars are drawn beside the window; when it leaves them next to no
     // room, not at all.
     const int margin = static_cast<int>(width);
-    state.helpMarginRequested = margin;
-    if (state.displayWidth - margin < 64) {
-        state.hideStarDisplay = true;
-        state.helpMarginRequested = 0;
+    state.panel.helpMargin = margin;
+    if (state.status.displayWidth - margin < 64) {
+        state.panel.hideStarDisplay = true;
+        state.panel.helpMargin = 0;
     }
 }

@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
-#include "ui/info_pages.h"
-#include "ui/markup.h"
+#include "text/info_pages.h"
+#include "text/markup.h"
 
-struct AppState;
+struct ProgramState;
 struct StarField;
 
 struct TextView {
@@ -29,14 +29,14 @@ struct TextSource {
     std::string text;
     int width = 0;
 };
-bool composeTextBlock(const TextView& view, const AppState& state, StarField& engine, int blockId,
+bool composeTextBlock(const TextView& view, const ProgramState& state, StarField& engine, int blockId,
                       TextSource& source);
 
-// Lays out the block the panel asks for this frame (state.textBlockId) unless
+// Lays out the block the panel asks for this frame (state.panel.textBlockId) unless
 // it is the block laid out last; a changed display font or display size, a
 // refresh request of the panel and changed labels lay it out again.
-void updateTextView(TextView& view, AppState& state, StarField& engine);
+void updateTextView(TextView& view, ProgramState& state, StarField& engine);
 
 // The "Text" window at the outer edge of the star display, showing the block;
 // records its width as the help margin (the stars are drawn beside it).
-void drawTextWindow(const TextView& view, AppState& state);
+void drawTextWindow(const TextView& view, ProgramState& state);

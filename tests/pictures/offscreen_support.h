@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/save_file.h"
-#include "render/png_file.h"
+#include "state/program_state.h"
+#include "state/save_file.h"
+#include "files/png_file.h"
 
 namespace fs = std::filesystem;
 
@@ -65,24 +65,20 @@ inline ProgramRun runStarloom(const Workspace& w, const std::string& arguments) 
 }
 
 // The program's state for a view: the defaults with the view's fields set.
-// Fills the galaxy seed and capacities a save file holds as well.
 struct SavedState {
-    AppState state;
-    GalaxySeed seed{};
-    uint32_t chunks = 0;
-    uint64_t starsGen = 0, starsGpu = 0;
-    SaveTarget target() { return {&state, &seed, &chunks, &starsGen, &starsGpu, nullptr}; }
+    ProgramState state;
+    SaveTarget target() { return {&state.settings, &state.view}; }
 };
 
 inline void fillSavedState(SavedState& saved, const View& view) {
-    applyDefaults(saved.target());
-    AppState& state = saved.state;
+    ProgramState& state = saved.state;
+    applyDefaultSettings(state.settings, state.view);
     if (!view.useDefaults) {
         for (int a = 0; a < 3; ++a) state.view.position[a] = {0, view.position[a]};
         state.view.forward = view.forward;
         state.view.up = view.up;
-        state.viewAngle = view.viewAngle;
-        state.maxMagnitude = view.maxMagnitude;
+        state.settings.viewAngle = view.viewAngle;
+        state.settings.maxMagnitude = view.maxMagnitude;
     }
 }
 

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/program_state.h"
 #include "galaxy/galaxy.h"
 #include "galaxy/galaxy_build.h"
-#include "render/png_file.h"
+#include "files/png_file.h"
 #include "starfield/appearance.h"
 #include "starfield/star_generation.h"
 #include "starfield/view_limits.h"
@@ -32,20 +32,14 @@ namespace {
 constexpr int WIDTH = 320, HEIGHT = 200;
 constexpr double SHADER_UNIT = 281474976710656.0;  // 2^48 position units
 
-struct Galaxy {
-    std::vector<GalaxyComponent> components = std::vector<GalaxyComponent>(GALAXY_MAX_COMPONENTS);
-    PlaneTree tree;
-    std::vector<BackgroundShape> shapes;
-    uint32_t count = 0;
-    BackgroundModel model;
-    Galaxy() {
-        count = buildGalaxy(tree, shapes, components.data());
-        model = backgroundModel(components.data(), count, shapes);
-    }
+// The galaxy and its background model, built once.
+struct ReferenceGalaxy {
+    Galaxy galaxy = buildGalaxy();
+    BackgroundModel model = backgroundModel(galaxy.components.get(), galaxy.count, galaxy.backgroundShapes);
 };
 
-const Galaxy& galaxy() {
-    static const Galaxy g;
+const ReferenceGalaxy& galaxy() {
+    static const ReferenceGalaxy g;
     return g;
 }
 
@@ -114,23 +108,17 @@ struct Scale {
     float colour[3] = {0, 0, 0};
 };
 
-Scale backgroundScale(const AppState& saved, int height) {
-    AppState state = saved;
-    recomputeChannelConstants(state);
-    const Galaxy& g = galaxy();
-    const ViewLimits limits =
-        computeViewLimits(g.components.data(), g.count, state.maxMagnitude, state.viewAngle, height);
-    ChannelConstants channels;
-    for (int i = 0; i < 3; ++i) {
-        channels.intensity[i] = state.channelIntensity[i];
-        channels.exponent[i] = state.channelExponent[i];
-    }
+Scale backgroundScale(const ProgramState& saved, int height) {
+    const Settings& settings = saved.settings;
+    const Galaxy& g = galaxy().galaxy;
+    const ViewLimits limits = computeViewLimits(g, settings.maxMagnitude, settings.viewAngle, height);
+    const ChannelConstants channels = channelConstants(settings);
     const BackgroundLight light = backgroundLight(g.components[0].populations, channels,
-                                                  backgroundDisplayValue(height, state.viewAngle), limits.limitScale);
+                                                  backgroundDisplayValue(height, settings.viewAngle), limits.limitScale);
     // The background scale is for densities in 32.32 fixed point (the
     // relative density times 2^32), the form the galaxy model holds them in.
     Scale scale;
-    scale.intensity = state.brightness * std::ldexp(light.intensity, -32) * 4294967296.0;
+    scale.intensity = settings.brightness * std::ldexp(light.intensity, -32) * 4294967296.0;
     for (int c = 0; c < 3; ++c) scale.colour[c] = light.colour[c];
     return scale;
 }
@@ -287,12 +275,12 @@ Rendered renderAndReference(const Workspace& w, const BackgroundView& v, const B
         return out;
     }
     out.rendered = linearOf(image);
-    const AppState& state = saved.state;
+    const ProgramState& state = saved.state;
     RefView ref{};
     for (int a = 0; a < 3; ++a) ref.position[a] = state.view.position[a].integer;
     ref.forward = {state.view.forward.x, state.view.forward.y, state.view.forward.z};
     ref.up = {state.view.up.x, state.view.up.y, state.view.up.z};
-    ref.viewAngle = state.viewAngle;
+    ref.viewAngle = state.settings.viewAngle;
     out.view = ref;
     const Scale scale = backgroundScale(state, HEIGHT);
     out.reference = referencePicture(model, ref, WIDTH, HEIGHT, scale.intensity, scale.colour);
@@ -332,7 +320,7 @@ TEST(BackgroundReference, KnownIntegrals) {
 // Two steps meeting at a right angle share their joint plane: no point is
 // counted by both, none between them is missed.
 TEST(BackgroundReference, JointsNeitherOverlapNorLeaveGaps) {
-    const Galaxy& g = galaxy();
+    const ReferenceGalaxy& g = galaxy();
     ASSERT_GT(g.model.steps.size(), 100u);
     const size_t perArm = g.model.steps.size() / 2;  // the arms' steps one arm after the other
     for (size_t k = 0; k + 1 < g.model.steps.size(); ++k) {

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "render/png_file.h"
+#include "files/png_file.h"
 #include "tests/pictures/offscreen_support.h"
 #include "starloom_version.h"
 

@@ -36,12 +36,11 @@ int runSearch(int argc, char** argv) {
     }
     StarSession session;
     session.runToCompletion(at);
-    searchNearest(*session.field, at[0], at[1], at[2]);
+    searchNearest(*session.field, session.input.settings.seed, at[0], at[1], at[2]);
     const char* format = csv ? "%s,%.8f,%" PRId64 ",%" PRId64 ",%" PRId64 ",%u,%u\n"
                              : "%s %.8f %" PRId64 " %" PRId64 " %" PRId64 " %u %u\n";
     const std::vector<SearchResult>& results = session.field->searchResults;
-    for (size_t i = 1; i < results.size(); ++i) {
-        const SearchResult& r = results[i];
+    for (const SearchResult& r : results) {
         const double parsecs = std::sqrt(r.distanceSquared) * UNIT_PARSECS_DOUBLE;
         std::printf(format, r.name, parsecs, r.star.x, r.star.y, r.star.z, unsigned{r.star.population},
                     unsigned{r.existing});

@@ -107,10 +107,10 @@ int runGalaxy(int argc, char** argv) {
             return 2;
         }
     }
-    auto components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
-    PlaneTree planeTree;
-    std::vector<BackgroundShape> shapes;
-    const uint32_t count = buildGalaxy(planeTree, shapes, components.get());
+    const Galaxy galaxy = buildGalaxy();
+    const GalaxyComponent* components = galaxy.components.get();
+    const uint32_t count = galaxy.count;
+    const PlaneTree& planeTree = galaxy.tree;
 
     for (uint32_t k = 0; k < count; ++k) {
         const GalaxyComponent& c = components[k];
@@ -119,7 +119,7 @@ int runGalaxy(int argc, char** argv) {
                     k, c.shape, COMPONENT_KIND_NAMES[c.kind], c.density, formatFixed32(c.density).c_str(), c.radiusXY,
                     c.radiusZ, c.totalStars);
     }
-    const auto totals = kindTotals(components.get(), count);
+    const auto totals = kindTotals(components, count);
     uint64_t sum = 0;
     for (int k = 0; k < COMPONENT_KIND_COUNT; ++k) {
         std::printf("kind %s %" PRIu64 "\n", COMPONENT_KIND_NAMES[k], totals[k]);

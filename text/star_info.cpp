@@ -1,10 +1,10 @@
-#include "ui/star_info.h"
+#include "text/star_info.h"
 
 #include <cmath>
 #include <cstdio>
 
 #include "numeric/constants.h"
-#include "ui/markup.h"
+#include "text/markup.h"
 
 namespace {
 

@@ -11,15 +11,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <shared_mutex>
 #include <string>
 #include <vector>
 
 #include "starfield/navigation.h"
-#include "starfield/voxel_random.h"
-
-struct AppState;
-struct StarField;
+#include "state/settings.h"
 
 inline constexpr uint64_t SAVE_MAGIC = 0x990A1A0A0D7867F3;  // bytes F3 67 78 0D 0A 1A 0A 99
 inline constexpr uint32_t SAVE_VERSION = 1;
@@ -40,22 +36,12 @@ inline constexpr const char* LOAD_TRUNCATED = "load from file of insufficient si
 inline constexpr const char* LOAD_BAD_MAGIC = "invalid save file";
 inline constexpr const char* LOAD_BAD_VERSION = "invalid file version";
 
-// Where the saved values live: the AppState, and the star-field engine's seed
-// and requested capacities. The engine's values are read under `engineLock`
-// shared and written under it exclusively (a running star-field pass holds
-// it), unless it is null.
+// Where the saved values live: the settings (the galaxy seed and the star
+// field's capacities among them) and the viewpoint.
 struct SaveTarget {
-    AppState* state = nullptr;
-    GalaxySeed* seed = nullptr;
-    uint32_t* maxVoxelChunks = nullptr;  // "Max Voxels", in chunks of 65536 voxels
-    uint64_t* maxStarsGen = nullptr;     // "Max stars gen"
-    uint64_t* maxStarsGpu = nullptr;     // "Max stars gc"
-    std::shared_mutex* engineLock = nullptr;
+    Settings* settings = nullptr;
+    Viewpoint* view = nullptr;
 };
-
-// The target of the running program: the state and the engine's requested
-// values, guarded by the engine's generation lock.
-SaveTarget saveTargetFor(AppState& state, StarField& engine);
 
 // How a field is stored. MAGIC, VERSION and RESERVED frame the file and live
 // nowhere in the program.
@@ -129,9 +115,5 @@ void replaceWithTemporary(const std::string& path);
 int readSaveFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& errorText);
 
 // Reads the file and applies it to the target (readSaveFile, then
-// applySaveImage under the engine lock). 0 when it was read and applied.
+// applySaveImage). 0 when it was read and applied.
 int loadState(const std::string& path, std::string& errorText, const SaveTarget& target);
-
-// The values of a missing save file: the AppState's defaults, galaxy seed
-// (1, 3), 16 voxel chunks, 10,000,000 stars generated, 3,000,000 on the GPU.
-void applyDefaults(const SaveTarget& target);

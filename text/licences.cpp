@@ -1,4 +1,4 @@
-#include "ui/licences.h"
+#include "text/licences.h"
 
 // No licence has been chosen for Starloom itself yet; the line says so and
 // points to the format of the copyright files the texts below come from.

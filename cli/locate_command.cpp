@@ -8,7 +8,7 @@
 
 #include "cli.h"
 #include "numeric/constants.h"
-#include "star_session.h"
+#include "galaxy/galaxy_build.h"
 #include "starfield/locate.h"
 #include "starfield/location_text.h"
 #include "starfield/search.h"
@@ -79,19 +79,17 @@ int runLocate(int argc, char** argv) {
         std::printf("error: %s\n", error.c_str());
         return 2;
     }
-    StarSession session;
-    StarField& field = *session.field;
-    field.seed = seed;
+    const Galaxy galaxy = buildGalaxy();
     LocatedStar located;
     GenerationWorkspace ws;
-    if (!locateStar(field.galaxy, field.seed, field.channels, parsed, located, error, ws)) {
+    if (!locateStar(galaxy, seed, channelConstantsFor(DEFAULT_WAVELENGTHS), parsed, located, error, ws)) {
         std::printf("error: %s\n", error.c_str());
         return 2;
     }
     const SearchResult& r = located.found;
     const StarRecord& s = r.star;
-    const PopulationTable& table = session.components[0].populations;
-    const StarProperties p = foundStarProperties(table, field.seed, r);
+    const PopulationTable& table = galaxy.components[0].populations;
+    const StarProperties p = foundStarProperties(table, seed, r);
     std::printf("name %s\n", r.name);
     std::printf("position %" PRId64 " %" PRId64 " %" PRId64 "\n", s.x, s.y, s.z);
     std::printf("parsecs %.10f %.10f %.10f\n", static_cast<double>(s.x) * UNIT_PARSECS_DOUBLE,
@@ -114,7 +112,7 @@ int runLocate(int argc, char** argv) {
     view.up = DEFAULT_UP;
     const int64_t target[3] = {s.x, s.y, s.z};
     arriveNextTo(view, target);
-    const Location place{{view.position[0], view.position[1], view.position[2]}, view.forward, view.up, field.seed};
+    const Location place{{view.position[0], view.position[1], view.position[2]}, view.forward, view.up, seed};
     std::printf("location %s\n", encodeLocation(place).c_str());
     return 0;
 }

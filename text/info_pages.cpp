@@ -1,9 +1,9 @@
-#include "ui/info_pages.h"
+#include "text/info_pages.h"
 
 #include <cinttypes>
 #include <cstdio>
 
-#include "ui/markup.h"
+#include "text/markup.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/help_texts.h"
+#include "text/help_texts.h"
 
 // Two-column lists: the first row's tabs set tab stop "a" past the widest
 // term of the list; the following rows go to it with "|<a".

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/save_file.h"
+#include "state/save_file.h"
 #include "cli.h"
 
 const char* const SAVEFILE_HELP =

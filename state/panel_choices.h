@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "state/settings.h"
+
 template <typename T>
 struct Choice {
     const char* name;
@@ -35,9 +37,11 @@ inline constexpr Choice<uint64_t> LOOKAHEAD_CHOICES[] = {
     {"40m", 40 * MILLISECOND_NS},   {"60m", 60 * MILLISECOND_NS},   {"80m", 80 * MILLISECOND_NS},   {"100m", 100 * MILLISECOND_NS}, {"150m", 150 * MILLISECOND_NS},
     {"200m", 200 * MILLISECOND_NS}, {"300m", 300 * MILLISECOND_NS}, {"400m", 400 * MILLISECOND_NS}, {"600m", 600 * MILLISECOND_NS}, {"800m", 800 * MILLISECOND_NS},
     {"1", 1000 * MILLISECOND_NS}};
-inline constexpr Choice<int> BACKGROUND_CHOICES[] = {{"(none)", 0}, {"Low Q", 1}, {"Normal", 2}};
-inline constexpr Choice<int> STAR_SHAPE_CHOICES[] = {{"Circle", 0}, {"Fuzzy", 1}};
-inline constexpr Choice<int> STAR_LABEL_CHOICES[] = {{"(none)", 0}, {"Name", 1}, {"Distance", 2}};
+inline constexpr Choice<BackgroundMode> BACKGROUND_CHOICES[] = {
+    {"(none)", BackgroundMode::None}, {"Low Q", BackgroundMode::LowQuality}, {"Normal", BackgroundMode::Normal}};
+inline constexpr Choice<StarShape> STAR_SHAPE_CHOICES[] = {{"Circle", StarShape::Circle}, {"Fuzzy", StarShape::Fuzzy}};
+inline constexpr Choice<LabelText> STAR_LABEL_CHOICES[] = {
+    {"(none)", LABEL_NONE}, {"Name", LABEL_NAME}, {"Distance", LABEL_DISTANCE}};
 inline constexpr Choice<int> SIDE_CHOICES[] = {{"Left", 0}, {"Right", 1}};
 
 inline constexpr Choice<int> SORT_CHOICES[] = {{"Distance", 0}};

@@ -7,15 +7,15 @@
 
 #include "cli.h"
 #include "display_font_data.h"
-#include "render/png_file.h"
+#include "files/png_file.h"
 #include "star_session.h"
 #include "starfield/search.h"
 #include "starloom_version.h"
-#include "ui/help_texts.h"
-#include "ui/info_pages.h"
-#include "ui/licences.h"
-#include "ui/markup.h"
-#include "ui/star_info.h"
+#include "text/help_texts.h"
+#include "text/info_pages.h"
+#include "text/licences.h"
+#include "text/markup.h"
+#include "text/star_info.h"
 
 const char* const TEXTBLOCK_HELP =
     "usage: starloom-cli textblock WHAT [--width W] [--size N] --png OUT\n\n"
@@ -118,23 +118,24 @@ int runTextblock(int argc, char** argv) {
             case INFO_CHANGE_LOG: text = changeLogText(); break;
             case INFO_KNOWN_BUGS: text = knownBugsText(); break;
             default: {
-                StarSession session;
-                text = starCountsText(kindTotals(session.components.get(), session.count));
+                const Galaxy galaxy = buildGalaxy();
+                text = starCountsText(kindTotals(galaxy.components.get(), galaxy.count));
                 break;
             }
         }
     } else {
         StarSession session;
         session.runToCompletion(at);
-        searchNearest(*session.field, at[0], at[1], at[2]);
+        const GalaxySeed seed = session.input.settings.seed;
+        searchNearest(*session.field, seed, at[0], at[1], at[2]);
         const std::vector<SearchResult>& results = session.field->searchResults;
-        if (static_cast<size_t>(index) >= results.size()) {
-            std::printf("error: the search found %zu stars\n", results.size() - 1);
+        if (index < 1 || static_cast<size_t>(index) > results.size()) {
+            std::printf("error: the search found %zu stars\n", results.size());
             return 1;
         }
-        const StarProperties properties =
-            foundStarProperties(session.components[0].populations, session.field->seed, results[index]);
-        text = starInfoText(results[index], at, properties);
+        const SearchResult& star = results[static_cast<size_t>(index) - 1];
+        const StarProperties properties = foundStarProperties(session.galaxy.components[0].populations, seed, star);
+        text = starInfoText(star, at, properties);
         blockId = STAR_INFO_BLOCK_ID;
         if (!widthGiven) width = measureText(settings, STAR_INFO_MEASURE_TEXT).width;
     }

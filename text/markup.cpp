@@ -1,4 +1,4 @@
-#include "ui/markup.h"
+#include "text/markup.h"
 
 #include <algorithm>
 #include <cstring>

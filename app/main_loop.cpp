@@ -25,43 +25,44 @@ LoopSituation Application::loopSituation() const {
     glfwGetFramebufferSize(window, &width, &height);
     s.windowHidden = glfwGetWindowAttrib(window, GLFW_ICONIFIED) != 0 ||
                      glfwGetWindowAttrib(window, GLFW_VISIBLE) == 0 || width == 0 || height == 0;
-    for (bool down : state.keyDown) s.keyHeld = s.keyHeld || down;
+    for (bool down : loop.keyDown) s.keyHeld = s.keyHeld || down;
     const Viewpoint& v = state.view;
     s.navigating = v.flyingToTarget || v.turningToTarget || v.goInput != 0 || v.rollInput != 0 || v.pitchInput != 0;
-    s.changesPending = state.changes.any() || passes.restartPending || state.redrawStars || state.redrawPanel ||
-                       state.framebufferResized || state.rebuildDevicePipelines || state.viewLimitsChanged ||
-                       state.refreshTextBlock || state.saveRequested || state.loadRequested || state.resetRequested;
+    const Requests& asked = state.requests;
+    s.changesPending = state.changes.any() || passes.restartPending || state.redraw.stars || state.redraw.panel ||
+                       state.redraw.framebufferResized || state.redraw.rebuildDevicePipelines ||
+                       state.panel.refreshTextBlock || asked.viewLimits || asked.save || asked.load || asked.reset;
     s.passRunning = starFieldJob.running.load();
     // The engine's pass state may be read only while no pass runs.
     s.passToCollect = !s.passRunning && passes.passWasRunning;
     s.unfinishedWork = !s.passRunning && starField.engine != nullptr && starField.engine->unfinished();
-    s.framesSinceInput = state.framesSinceInput;
-    s.secondsSinceInput = static_cast<double>(steadyClockNs() - state.lastInputTime) * 1e-9;
+    s.framesSinceInput = loop.framesSinceInput;
+    s.secondsSinceInput = static_cast<double>(steadyClockNs() - loop.lastInputTime) * 1e-9;
     return s;
 }
 
 void Application::runLoopStep() {
     // A screenshot's message leaves the panel when its time is up, even at rest.
-    if (!state.screenshotMessage.empty() && nowNanoseconds() >= state.screenshotShownUntil) {
-        state.screenshotMessage.clear();
-        state.redrawPanel = true;
+    if (!state.status.screenshotMessage.empty() && nowNanoseconds() >= state.status.screenshotShownUntil) {
+        state.status.screenshotMessage.clear();
+        state.redraw.panel = true;
     }
     const LoopAction action = nextLoopAction(loopSituation());
     if (action == LoopAction::Draw) {
         drawFrame();
         return;
     }
-    stage = "waiting for window events";
+    stage = STAGE_WAITING;
     // Nothing to draw before the running pass ends: it need not go on.
     if (action == LoopAction::AwaitPass) requestPassResults(starField);
     glfwWaitEventsTimeout(action == LoopAction::AwaitPass ? PASS_WAIT_SECONDS : REST_WAIT_SECONDS);
     // The wait is no part of a frame: the next one measures its time from here.
-    state.lastFrameTime = nowNanoseconds();
-    state.waitedSinceFrame = true;
+    loop.lastFrameTime = nowNanoseconds();
+    loop.waitedSinceFrame = true;
 }
 
 void Application::drawFrame() {
-    stage = "drawing a frame";
+    stage = STAGE_FRAME;
     glfwPollEvents();
     const FrameStart start = beginFrame(renderer);
     frameTimes.gpuWait += start.fenceWaitNs;
@@ -81,41 +82,42 @@ void Application::drawFrame() {
 
     const uint64_t panelStart = nowNanoseconds();
     runPanel();
-    handleSaveFileRequests();
+    handleRequests();
     frameTimes.panel += nowNanoseconds() - panelStart;
 
     const uint64_t now = nowNanoseconds();
-    const double dt = static_cast<double>(now - state.lastFrameTime) * 1e-9;
+    const double dt = static_cast<double>(now - loop.lastFrameTime) * 1e-9;
     // After a wait there is no frame rate to show: the panel keeps the last one.
-    if (!state.waitedSinceFrame) state.framesPerSecond = static_cast<float>(1.0 / dt);
-    state.waitedSinceFrame = false;
-    state.lastFrameTime = now;
+    if (!loop.waitedSinceFrame) state.status.framesPerSecond = static_cast<float>(1.0 / dt);
+    loop.waitedSinceFrame = false;
+    loop.lastFrameTime = now;
+    state.status.now = now;
 
     // Moved when the position's integer parts changed since the last frame.
     bool moved = false;
     for (int a = 0; a < 3; ++a) {
-        moved |= state.view.position[a].integer != state.previousPosition[a];
-        state.previousPosition[a] = state.view.position[a].integer;
+        moved |= state.view.position[a].integer != loop.previousPosition[a];
+        loop.previousPosition[a] = state.view.position[a].integer;
     }
     state.changes.viewpointMoved = moved ? 1 : 0;
 
     const uint64_t navigationStart = nowNanoseconds();
     // While a panel field has the keyboard the flight keys are text.
     static const bool noKeys[navkey::COUNT] = {};
-    const NavigationResult nav = navigate(state.view, panelWantsKeyboard() ? noKeys : state.keyDown, dt);
+    const NavigationResult nav = navigate(state.view, panelWantsKeyboard() ? noKeys : loop.keyDown, dt);
     starField.velocity = nav.velocity;  // zero when no translation input is active
     if (nav.moved) state.changes.viewpointMoved = 1;
-    if (nav.redraw) state.redrawStars = true;
+    if (nav.redraw) state.redraw.stars = true;
     const uint64_t starFieldStart = nowNanoseconds();
     updateStarField();
     const uint64_t starFieldEnd = nowNanoseconds();
 
     const FrameEnd end = endFrame(renderer, start.imageIndex, frameInput());
-    if (state.screenshotRequested) saveScreenshot(end);
-    state.redrawStars = false;
-    state.redrawPanel = false;
-    if (end.swapChainOutOfDate || state.framebufferResized || state.rebuildDevicePipelines) {
-        state.framebufferResized = false;
+    if (state.requests.screenshot) saveScreenshot(end);
+    state.redraw.stars = false;
+    state.redraw.panel = false;
+    if (end.swapChainOutOfDate || state.redraw.framebufferResized || state.redraw.rebuildDevicePipelines) {
+        state.redraw.framebufferResized = false;
         recreateSwapChain();
     }
 
@@ -124,5 +126,5 @@ void Application::drawFrame() {
     frameTimes.submit += end.submitNs;
     frameTimes.present += end.presentNs;
     ++frameTimes.frames;
-    if (state.framesSinceInput < FRAMES_AFTER_INPUT) ++state.framesSinceInput;
+    if (loop.framesSinceInput < FRAMES_AFTER_INPUT) ++loop.framesSinceInput;
 }

@@ -30,17 +30,17 @@ int runDensity(int argc, char** argv) {
             return 2;
         }
     }
-    auto components = std::make_unique<GalaxyComponent[]>(GALAXY_MAX_COMPONENTS);
-    PlaneTree planeTree;
-    std::vector<BackgroundShape> shapes;
-    const uint32_t count = buildGalaxy(planeTree, shapes, components.get());
+    const Galaxy galaxy = buildGalaxy();
+    const GalaxyComponent* components = galaxy.components.get();
+    const uint32_t count = galaxy.count;
+    const PlaneTree& planeTree = galaxy.tree;
 
     for (uint32_t k = 0; k < count; ++k) {
         const GalaxyComponent& c = components[k];
         const uint64_t d = pointDensity(c, planeTree, PLANE_ROOT, 1, p[0], p[1], p[2]);
         std::printf("component %u %s %" PRIu64 " %s\n", k, COMPONENT_KIND_NAMES[c.kind], d, formatFixed32(d).c_str());
     }
-    const uint64_t sum = totalDensity(components.get(), count, planeTree, p[0], p[1], p[2]);
+    const uint64_t sum = totalDensity(components, count, planeTree, p[0], p[1], p[2]);
     std::printf("sum %" PRIu64 " %s\n", sum, formatFixed32(sum).c_str());
     return 0;
 }

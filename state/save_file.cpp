@@ -1,4 +1,4 @@
-#include "app/save_file.h"
+#include "state/save_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,12 +10,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <stdexcept>
 
-#include "app/app_state.h"
-#include "starfield/star_field.h"
-#include "ui/panel_choices.h"
+#include "state/panel_choices.h"
 
 namespace {
 
@@ -119,16 +116,17 @@ SaveValue vector(Vec3d d) {
     return v;
 }
 
-AppState& st(const SaveTarget& t) { return *t.state; }
+Settings& st(const SaveTarget& t) { return *t.settings; }
+Viewpoint& vw(const SaveTarget& t) { return *t.view; }
 
 // A speed level below the lowest a file may hold (the comma key has no lower
 // bound) is saved as that lowest level: both mean standing still, and the
 // program never writes a file it would refuse to read.
-int32_t savedSpeedLevel(const AppState& s) { return std::max<int32_t>(s.view.speedLevel, MIN_SPEED_LEVEL); }
+int32_t savedSpeedLevel(const Viewpoint& v) { return std::max<int32_t>(v.speedLevel, MIN_SPEED_LEVEL); }
 
 #define POSITION_FIELD(NAME, AXIS, OFFSET)                                                                     \
-    {NAME, SaveKind::FIXED, OFFSET, nullptr, [](const SaveTarget& t) { return fixed(st(t).view.position[AXIS]); }, \
-     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { st(t).view.position[AXIS] = v.fixed; }}
+    {NAME, SaveKind::FIXED, OFFSET, nullptr, [](const SaveTarget& t) { return fixed(vw(t).position[AXIS]); }, \
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { vw(t).position[AXIS] = v.fixed; }}
 
 #define WAVELENGTH_FIELD(NAME, CHANNEL, OFFSET)                                                           \
     {NAME, SaveKind::F32, OFFSET, checkWavelength,                                                        \
@@ -148,10 +146,12 @@ constexpr SaveField SAVE_FIELDS[SAVE_FIELD_COUNT] = {
     {"magic", SaveKind::MAGIC, 0, nullptr, nullptr, nullptr},
     {"version", SaveKind::VERSION, 8, nullptr, nullptr, nullptr},
     {"reserved", SaveKind::RESERVED, 12, nullptr, nullptr, nullptr},
-    {"seedFirst", SaveKind::U32, 16, nullptr, [](const SaveTarget& t) { return word(t.seed->first); },
-     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { t.seed->first = static_cast<uint32_t>(v.word); }},
-    {"seedSecond", SaveKind::U32, 20, nullptr, [](const SaveTarget& t) { return word(t.seed->second); },
-     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { t.seed->second = static_cast<uint32_t>(v.word); }},
+    {"seedFirst", SaveKind::U32, 16, nullptr, [](const SaveTarget& t) { return word(st(t).seed.first); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { st(t).seed.first = static_cast<uint32_t>(v.word); }},
+    {"seedSecond", SaveKind::U32, 20, nullptr, [](const SaveTarget& t) { return word(st(t).seed.second); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) {
+         st(t).seed.second = static_cast<uint32_t>(v.word);
+     }},
     // 24..31: padding
     POSITION_FIELD("positionX", 0, 32),
     POSITION_FIELD("positionY", 1, 48),
@@ -159,12 +159,12 @@ constexpr SaveField SAVE_FIELDS[SAVE_FIELD_COUNT] = {
     // The two directions are one orientation: forward is stored with up, so
     // that a file ending or failing between them never pairs a new forward
     // with an old up (which could be parallel to it).
-    {"forward", SaveKind::VEC3, 80, checkForward, [](const SaveTarget& t) { return vector(st(t).view.forward); },
+    {"forward", SaveKind::VEC3, 80, checkForward, [](const SaveTarget& t) { return vector(vw(t).forward); },
      nullptr},
-    {"up", SaveKind::VEC3, 104, checkUp, [](const SaveTarget& t) { return vector(st(t).view.up); },
+    {"up", SaveKind::VEC3, 104, checkUp, [](const SaveTarget& t) { return vector(vw(t).up); },
      [](const SaveTarget& t, const SaveValue& v, const SaveValue* earlier) {
-         st(t).view.forward = earlier[FIELD_FORWARD].vector;
-         st(t).view.up = v.vector;
+         vw(t).forward = earlier[FIELD_FORWARD].vector;
+         vw(t).up = v.vector;
      }},
     {"viewAngle", SaveKind::F64, 128, checkViewAngle, [](const SaveTarget& t) { return number(st(t).viewAngle); },
      [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { st(t).viewAngle = v.number; }},
@@ -174,8 +174,8 @@ constexpr SaveField SAVE_FIELDS[SAVE_FIELD_COUNT] = {
     {"maxMagnitude", SaveKind::F32, 148, checkMagnitude, [](const SaveTarget& t) { return single(st(t).maxMagnitude); },
      [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { st(t).maxMagnitude = v.single; }},
     {"speedLevel", SaveKind::I32, 152, checkSpeedLevel,
-     [](const SaveTarget& t) { return word(static_cast<uint32_t>(savedSpeedLevel(st(t)))); },
-     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { st(t).view.speedLevel = asInt32(v); }},
+     [](const SaveTarget& t) { return word(static_cast<uint32_t>(savedSpeedLevel(vw(t)))); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { vw(t).speedLevel = asInt32(v); }},
     {"displayFontSize", SaveKind::U32, 156, checkDisplayFont,
      [](const SaveTarget& t) { return word(st(t).displayFontSize); },
      [](const SaveTarget& t, const SaveValue& v, const SaveValue*) {
@@ -186,16 +186,17 @@ constexpr SaveField SAVE_FIELDS[SAVE_FIELD_COUNT] = {
      [](const SaveTarget& t, const SaveValue& v, const SaveValue*) {
          st(t).controlFontScale = static_cast<uint32_t>(v.word);
      }},
-    {"maxVoxelChunks", SaveKind::U32, 164, checkVoxelChunks, [](const SaveTarget& t) { return word(*t.maxVoxelChunks); },
+    {"maxVoxelChunks", SaveKind::U32, 164, checkVoxelChunks,
+     [](const SaveTarget& t) { return word(st(t).maxVoxelChunks); },
      [](const SaveTarget& t, const SaveValue& v, const SaveValue*) {
-         *t.maxVoxelChunks = static_cast<uint32_t>(v.word);
+         st(t).maxVoxelChunks = static_cast<uint32_t>(v.word);
      }},
     {"maxStarsGen", SaveKind::U32, 168, checkStarsGen,
-     [](const SaveTarget& t) { return word(static_cast<uint32_t>(*t.maxStarsGen)); },
-     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { *t.maxStarsGen = v.word; }},
+     [](const SaveTarget& t) { return word(static_cast<uint32_t>(st(t).maxStarsGen)); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { st(t).maxStarsGen = v.word; }},
     {"maxStarsGpu", SaveKind::U32, 172, checkStarsGpu,
-     [](const SaveTarget& t) { return word(static_cast<uint32_t>(*t.maxStarsGpu)); },
-     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { *t.maxStarsGpu = v.word; }},
+     [](const SaveTarget& t) { return word(static_cast<uint32_t>(st(t).pointCapacity)); },
+     [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { st(t).pointCapacity = v.word; }},
     FLAG_FIELD("panelOnRight", panelOnRight, 176),
     FLAG_FIELD("showCrosshair", showCrosshair, 177),
     FLAG_FIELD("multisampling", multisampling, 178),
@@ -343,11 +344,6 @@ static_assert(SAVE_FIELDS[FIELD_FORWARD].offset == 80 && SAVE_FIELDS[FIELD_UP].o
 
 uint32_t saveKindSize(SaveKind kind) { return kindSize(kind); }
 
-SaveTarget saveTargetFor(AppState& state, StarField& engine) {
-    return {&state, &engine.seed, &engine.requestedMaxChunks, &engine.requestedMaxStarsGen, &engine.pointCapacity,
-            &engine.generationLock};
-}
-
 std::string formatSaveValue(SaveKind kind, const SaveValue& v) {
     char text[128];
     switch (kind) {
@@ -377,8 +373,6 @@ std::string formatSaveValue(SaveKind kind, const SaveValue& v) {
 }
 
 std::vector<uint8_t> buildSaveImage(const SaveTarget& target) {
-    std::shared_lock<std::shared_mutex> lock;
-    if (target.engineLock != nullptr) lock = std::shared_lock<std::shared_mutex>(*target.engineLock);
     std::vector<uint8_t> image;
     for (const SaveField& f : SAVE_FIELDS) {
         const uint32_t size = kindSize(f.kind);
@@ -480,18 +474,7 @@ int readSaveFile(const std::string& path, std::vector<uint8_t>& bytes, std::stri
 int loadState(const std::string& path, std::string& errorText, const SaveTarget& target) {
     std::vector<uint8_t> bytes;
     if (const int error = readSaveFile(path, bytes, errorText); error != 0) return error;
-    std::unique_lock<std::shared_mutex> lock;
-    if (target.engineLock != nullptr) lock = std::unique_lock<std::shared_mutex>(*target.engineLock);
     applySaveImage(bytes.data(), bytes.size(), target);
     return 0;
 }
 
-void applyDefaults(const SaveTarget& target) {
-    applyDefaultSettings(*target.state);
-    std::unique_lock<std::shared_mutex> lock;
-    if (target.engineLock != nullptr) lock = std::unique_lock<std::shared_mutex>(*target.engineLock);
-    *target.seed = GalaxySeed{};
-    *target.maxVoxelChunks = DEFAULT_MAX_VOXEL_CHUNKS;
-    *target.maxStarsGen = DEFAULT_MAX_STARS_GEN;
-    *target.maxStarsGpu = DEFAULT_POINT_CAPACITY;
-}

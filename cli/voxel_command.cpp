@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "cli.h"
-#include "star_session.h"
+#include "galaxy/galaxy_build.h"
+#include "starfield/star_field.h"
 #include "starfield/star_generation.h"
 
 const char* const VOXEL_HELP =
@@ -48,21 +49,20 @@ int runVoxel(int argc, char** argv) {
         return 2;
     }
 
-    StarSession session;
-    const GalaxyView& galaxy = session.field->galaxy;
+    const Galaxy galaxy = buildGalaxy();
     // Walk down from the root, choosing at each level the octant that holds the corner.
     ChildPlan plan;
     plan.x = plan.y = plan.z = ROOT_CORNER;
     plan.level = 1;
     plan.node = PLANE_ROOT;
-    plan.components = static_cast<uint16_t>((1u << session.count) - 1);
+    plan.components = static_cast<uint16_t>((1u << galaxy.count) - 1);
     uint64_t densities[GALAXY_MAX_COMPONENTS] = {};
     if (level == 1) {
         // The star field never generates the root's own stars; shown here as a
         // voxel of every component that reaches it.
         plan.components = 0;
-        for (uint32_t c = 0; c < session.count; ++c) {
-            densities[c] = cellDensity(session.components[c], session.planeTree.nodes[PLANE_ROOT], 1,
+        for (uint32_t c = 0; c < galaxy.count; ++c) {
+            densities[c] = cellDensity(galaxy.components[c], galaxy.tree.nodes[PLANE_ROOT], 1,
                                        static_cast<int32_t>(plan.x), static_cast<int32_t>(plan.y),
                                        static_cast<int32_t>(plan.z));
             if (densities[c] != 0) plan.components |= static_cast<uint16_t>(1u << c);
@@ -76,9 +76,9 @@ int runVoxel(int argc, char** argv) {
         if (corner[2] >= static_cast<int32_t>(plan.z) + half) octant |= 1;
         if (!planChild(galaxy, parentOf(plan), octant, plan, densities)) return 0;
     }
-    const VoxelRequest request = voxelRequestFor(plan, densities, session.field->seed);
+    const VoxelRequest request = voxelRequestFor(plan, densities, GalaxySeed{});
     std::vector<StarRecord> stars;
-    generateTier(galaxy, request, tier, session.field->channels, stars);
+    generateTier(galaxy, request, tier, channelConstantsFor(DEFAULT_WAVELENGTHS), stars);
     for (const StarRecord& s : stars) {
         std::printf("%" PRId64 ",%" PRId64 ",%" PRId64 ",%u,%u,%u,%u,%u,%u,%.9g,%.9g\n", s.x, s.y, s.z,
                     unsigned{s.population}, unsigned{s.drawIndex}, unsigned{s.colour[0]}, unsigned{s.colour[1]},

@@ -54,10 +54,11 @@ int runPass(int argc, char** argv) {
 
     StarSession session;
     StarField& field = *session.field;
-    field.maxChunks = field.requestedMaxChunks = static_cast<uint32_t>(maxChunks);
-    field.maxStarsGen = field.requestedMaxStarsGen = maxStars;
-    field.frameTimeoutNs = timeoutMs * 1000000;
-    field.generationThreads = static_cast<unsigned>(threads);
+    StarFieldSettings& settings = session.input.settings;
+    settings.maxVoxelChunks = static_cast<uint32_t>(maxChunks);
+    settings.maxStarsGen = maxStars;
+    settings.frameTimeoutNs = timeoutMs * 1000000;
+    settings.generationThreads = static_cast<unsigned>(threads);
     const auto start = std::chrono::steady_clock::now();
     session.runToCompletion(at);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -73,7 +74,7 @@ int runPass(int argc, char** argv) {
     std::printf("wall time: %.3f s\n", seconds);
     std::printf("stars generated per second: %.0f\n",
                 seconds > 0 ? static_cast<double>(field.stats.starsGenerated) / seconds : 0.0);
-    std::printf("threads: %u\n", field.generationThreads);
+    std::printf("threads: %u\n", field.settings.generationThreads);
     if (digest) std::printf("digest: 0x%016" PRIX64 "\n", starFieldDigest(field));
     return 0;
 }
