@@ -13,7 +13,7 @@ const char* const COMMAND_LINE_USAGE =
     "                      there (default: $XDG_DATA_HOME/tarnwick/default.sav)\n"
     "  --at TEXT           start at a location text (starloom1:..., from the\n"
     "                      Navigation page's Copy) or next to a star of the\n"
-    "                      catalogue (e.g. M-CFXT-12), 0.1 AU short of it,\n"
+    "                      catalogue (e.g. S-MNQW-1), 0.1 AU short of it,\n"
     "                      looking at it\n"
     "  --render OUT.png    draw the saved view (or that of --at) without a window\n"
     "                      into a PNG file, once the stars around it are\n"
