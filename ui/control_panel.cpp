@@ -327,7 +327,7 @@ void userInterfacePage(ProgramState& s) {
     }
 }
 
-void displayTweaksPage(ProgramState& s, StarField& engine) {
+void displayTweaksPage(ProgramState& s) {
     if (choiceCombo("Background##combo_background_display", BACKGROUND_CHOICES, s.settings.backgroundMode)) {
         s.changes.settingsChanged = 1;
     }
@@ -499,7 +499,7 @@ void drawPanel(ProgramState& s, StarField& engine, TextView* text) {
         case PAGE_DISPLAY: displayPage(s); break;
         case PAGE_CATALOG: catalogPage(s, engine, quitHeight + style.ItemSpacing.y); break;
         case PAGE_USER_INTERFACE: userInterfacePage(s); break;
-        case PAGE_DISPLAY_TWEAKS: displayTweaksPage(s, engine); break;
+        case PAGE_DISPLAY_TWEAKS: displayTweaksPage(s); break;
         case PAGE_INFORMATION: informationPage(s); break;
         case PAGE_LICENSES: licensesPage(); break;
         case PAGE_CREDITS: creditsPage(); break;
