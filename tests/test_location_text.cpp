@@ -40,7 +40,8 @@ void randomOrientation(std::mt19937_64& rng, Vec3d& forward, Vec3d& up) {
 Location randomPlace(std::mt19937_64& rng) {
     Location p;
     for (FixedCoord& c : p.position) {
-        c.integer = static_cast<int64_t>(rng() % (2 * static_cast<uint64_t>(POSITION_LIMIT) + 1)) - POSITION_LIMIT;
+        const auto limit = static_cast<uint64_t>(POSITION_LIMIT);
+        c.integer = static_cast<int64_t>(rng() % (2 * limit + 1) - limit);  // anywhere in space
         c.fraction = rng();
     }
     randomOrientation(rng, p.forward, p.up);
