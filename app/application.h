@@ -17,11 +17,11 @@
 #include "ui/text_view.h"
 
 struct GLFWwindow;
+struct LoopSituation;
 
 // The exit status of a run whose state could not be saved at exit (1 is a
 // fatal error, 2 a command-line error).
 inline constexpr int EXIT_SAVE_FAILED = 3;
-struct LoopSituation;
 
 // What start-up or the run is doing, named in a fatal-error message; a
 // failure while setting up the Vulkan device also gets the hint about

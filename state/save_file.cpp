@@ -469,6 +469,17 @@ SaveFileNotAFile::SaveFileNotAFile(mode_t mode)
     : std::runtime_error(std::string("the save file is ") + (fileKindName(mode) ? fileKindName(mode) : "gone") +
                          ", not a regular file: it is neither read nor written") {}
 
+namespace {
+
+// The format version of an image of a later program, or 0.
+uint64_t newerVersion(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() < 12 || getWord(bytes.data(), 8) != SAVE_MAGIC) return 0;
+    const uint64_t version = getWord(bytes.data() + 8, 4);
+    return version > SAVE_VERSION ? version : 0;
+}
+
+}  // namespace
+
 SaveFileStatus loadSaveFile(const std::string& path, const SaveTarget& target) {
     SaveFileStatus status;
     try {
@@ -480,10 +491,10 @@ SaveFileStatus loadSaveFile(const std::string& path, const SaveTarget& target) {
             return status;
         }
         // A later format: nothing of it is taken, and it is never written over.
-        if (bytes.size() >= 12 && getWord(bytes.data(), 8) == SAVE_MAGIC && getWord(bytes.data() + 8, 4) > SAVE_VERSION) {
+        if (const uint64_t version = newerVersion(bytes); version != 0) {
             status.condition = SaveFileCondition::NEWER;
             status.problem = "the save file is of a newer version of Starloom (format version " +
-                             std::to_string(getWord(bytes.data() + 8, 4)) + "): nothing is read from it";
+                             std::to_string(version) + "): nothing is read from it";
             return status;
         }
         applySaveImage(bytes.data(), bytes.size(), target);
@@ -538,8 +549,23 @@ void saveGuarded(const std::string& path, const SaveTarget& target, SaveFileStat
             status.condition = SaveFileCondition::ABSENT;
             break;
         }
-        default:
+        default: {
+            // A newer program may have saved there since: its file is never
+            // written over either.
+            std::vector<uint8_t> bytes;
+            std::string ignored;
+            try {
+                if (readSaveFile(path, bytes, ignored) != 0) bytes.clear();
+            } catch (const std::runtime_error&) {
+                bytes.clear();  // saveState says what is wrong with the path
+            }
+            if (newerVersion(bytes) != 0) {
+                status.condition = SaveFileCondition::NEWER;
+                throw std::runtime_error("the save file is of a newer version of Starloom and is never written over: "
+                                         "the state was not saved");
+            }
             break;
+        }
     }
     saveState(path, target);
     status.condition = SaveFileCondition::READ;

@@ -151,8 +151,9 @@ std::string unreadableName(const std::string& path, std::time_t when);
 // Saves as the last load allows. An unreadable file (the one a link leads to)
 // is first renamed to unreadableName(file, now), or with "-2", "-3"... when
 // that is taken, and `movedTo` gets that path (empty when nothing was moved).
-// A newer file or a path that is not a regular file throws and is left alone,
-// as does an unreadable one that cannot be moved aside; otherwise as
-// saveState. After a save the condition is READ.
+// A newer file (also one a newer program saved since the load) or a path that
+// is not a regular file throws and is left alone, as does an unreadable one
+// that cannot be moved aside; otherwise as saveState. After a save the
+// condition is READ.
 void saveGuarded(const std::string& path, const SaveTarget& target, SaveFileStatus& status, std::time_t now,
                  std::string& movedTo);

@@ -232,6 +232,18 @@ TEST_F(SaveFileInTheProgram, WhatCouldNotBeReadIsNeverWrittenOver) {
             }
         }
     }
+    // A newer program that saved there since the start is not written over either.
+    fs::remove_all(folder());
+    fs::create_directories(folder());
+    app = std::make_unique<Application>();
+    app->init(galaxy());
+    std::vector<uint8_t> newer = unusualImage();
+    newer[8] = 2;
+    put(newer);
+    app->saveNow();
+    EXPECT_EQ(bytesOf(file()), newer);
+    EXPECT_NE(app->state.status.lastError.find("newer version"), std::string::npos) << app->state.status.lastError;
+    app->saveOnExit = false;
 }
 
 TEST_F(SaveFileInTheProgram, SaveLoadAndResetButtons) {
