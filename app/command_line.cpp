@@ -11,7 +11,7 @@ const char* const COMMAND_LINE_USAGE =
     "                      there (default: $XDG_DATA_HOME/tarnwick/default.sav)\n"
     "  --at TEXT           start at a location text (starloom1:..., from the\n"
     "                      Navigation page's Copy) or next to a star of the\n"
-    "                      catalogue (e.g. X-GFVXPDD-1), 0.1 AU short of it,\n"
+    "                      catalogue (e.g. S-MNQW-1), 0.1 AU short of it,\n"
     "                      looking at it\n"
     "  --render OUT.png    draw the saved view (or that of --at) without a window\n"
     "                      into a PNG file, once the stars around it are\n"
@@ -22,9 +22,9 @@ const char* const COMMAND_LINE_USAGE =
 
 namespace {
 
-// A side of --size: decimal digits only, without leading zeros, 1 to RENDER_SIZE_MAX.
+// A side of --size: decimal digits only, 1 to RENDER_SIZE_MAX.
 bool parseSide(const char* text, size_t length, int& out) {
-    if (length == 0 || length > 5 || text[0] == '0') return false;
+    if (length == 0 || length > 5) return false;
     int value = 0;
     for (size_t i = 0; i < length; ++i) {
         if (text[i] < '0' || text[i] > '9') return false;
@@ -52,7 +52,6 @@ bool parseCommandLine(int argc, char** argv, CommandLine& options, std::string& 
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         // The value of an option that takes one; null (with the error set) when it is missing.
-        // The value is the next argument whatever it looks like ("--help" included).
         auto value = [&](const char* what) -> const char* {
             if (i + 1 >= argc || argv[i + 1][0] == '\0') {
                 error = std::string(arg) + " needs " + what;
