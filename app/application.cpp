@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <stdexcept>
 
@@ -102,13 +103,8 @@ void Application::init(const Galaxy& galaxy) {
     // is no error.
     stage = STAGE_LOADING;
     applyDefaultSettings(state.settings, state.view);
-    try {
-        std::string errorText;
-        const int error = loadState(savePath(), errorText, saveTarget(state));
-        if (error != 0 && error != ENOENT) state.status.lastError = errorText;
-    } catch (const std::exception& e) {
-        state.status.lastError = e.what()[0] != '\0' ? e.what() : "Unknown exception";
-    }
+    saveStatus = loadSaveFile(savePath(), saveTarget(state));
+    if (saveStatus.condition != SaveFileCondition::ABSENT) state.status.lastError = saveStatus.problem;
 
     loop.lastFrameTime = nowNanoseconds() - 1;
     state.view.capsLock = false;
@@ -117,11 +113,41 @@ void Application::init(const Galaxy& galaxy) {
 
 std::string Application::savePath() const { return saveFile.empty() ? saveDirectory + SAVE_FILE_NAME : saveFile; }
 
+std::string Application::saveFileNotice() const {
+    const std::string path = savePath();
+    switch (saveStatus.condition) {
+        case SaveFileCondition::UNREADABLE:
+            return "the save file " + path + " could not be read (" + saveStatus.problem +
+                   "); it is kept, and moved aside before the state is saved";
+        case SaveFileCondition::NEWER:
+            return "the save file " + path + " is of a newer version of Starloom; it is never written over, "
+                   "so the state will not be saved";
+        case SaveFileCondition::NOT_A_FILE:
+            return path + ": " + saveStatus.problem;
+        default:
+            return "";
+    }
+}
+
+namespace {
+
+// The line about an unreadable save file kept under another name.
+std::string movedAsideText(const std::string& movedTo) {
+    return "The save file could not be read; it was kept as " + movedTo + " and the state saved anew.";
+}
+
+}  // namespace
+
 void Application::saveNow() {
     std::lock_guard<std::mutex> guard(stateMutex);
     state.status.lastError.clear();
     try {
-        saveState(savePath(), saveTarget(state));
+        std::string movedTo;
+        saveGuarded(savePath(), saveTarget(state), saveStatus, std::time(nullptr), movedTo);
+        if (!movedTo.empty()) {
+            state.status.lastError = movedAsideText(movedTo);
+            std::fprintf(stderr, "starloom: %s\n", state.status.lastError.c_str());
+        }
     } catch (const std::exception& e) {
         state.status.lastError = e.what();
     }
@@ -129,15 +155,10 @@ void Application::saveNow() {
 
 void Application::loadNow() {
     std::lock_guard<std::mutex> guard(stateMutex);
-    state.status.lastError.clear();
-    try {
-        // A file that cannot be opened is reported too: a Load that loads
-        // nothing must not look like one that worked.
-        std::string errorText;
-        if (loadState(savePath(), errorText, saveTarget(state)) != 0) state.status.lastError = errorText;
-    } catch (const std::exception& e) {
-        state.status.lastError = e.what();
-    }
+    // A file that cannot be opened is reported too: a Load that loads nothing
+    // must not look like one that worked.
+    saveStatus = loadSaveFile(savePath(), saveTarget(state));
+    state.status.lastError = saveStatus.condition == SaveFileCondition::READ ? "" : saveStatus.problem;
     // Also after a failure: the fields read before it are in force.
     takeReplacedState();
 }
@@ -305,10 +326,14 @@ void Application::shutdown() {
     // worker's stop wait for it.
     requestPassResults(starField);
     if (saveOnExit && starField.engine != nullptr) {
-        // Nobody is left to show a failure on the panel: it goes to standard error.
+        // Nobody is left to show a failure on the panel: it goes to standard
+        // error, and the exit status says it.
         try {
-            saveState(savePath(), saveTarget(state));
+            std::string movedTo;
+            saveGuarded(savePath(), saveTarget(state), saveStatus, std::time(nullptr), movedTo);
+            if (!movedTo.empty()) std::fprintf(stderr, "starloom: %s\n", movedAsideText(movedTo).c_str());
         } catch (const std::exception& e) {
+            saveFailedAtExit = true;
             std::fprintf(stderr, "Error: the state could not be saved to %s: %s\n", savePath().c_str(), e.what());
         }
     }

@@ -13,10 +13,15 @@
 #include "render/meshes.h"
 #include "render/renderer.h"
 #include "state/program_state.h"
+#include "state/save_file.h"
 #include "ui/text_view.h"
 
 struct GLFWwindow;
 struct LoopSituation;
+
+// The exit status of a run whose state could not be saved at exit (1 is a
+// fatal error, 2 a command-line error).
+inline constexpr int EXIT_SAVE_FAILED = 3;
 
 // What start-up or the run is doing, named in a fatal-error message; a
 // failure while setting up the Vulkan device also gets the hint about
@@ -75,9 +80,14 @@ struct Application {
     std::string saveFile;
     std::string saveDirectory;
 
+    // What start-up or the last Load found at the save path: what a save may
+    // do there (an unreadable file is moved aside first, a newer one is never
+    // written over).
+    SaveFileStatus saveStatus;
     bool running = true;       // the main loop goes on
     bool saveOnExit = true;    // shutdown saves the state ("Quit/nosave" and --render clear it)
     bool shutdownDone = false;
+    bool saveFailedAtExit = false;  // shutdown's save failed: the program exits with EXIT_SAVE_FAILED
 
     Stage stage = STAGE_STARTING;
 
@@ -126,6 +136,9 @@ struct Application {
     // text of a failure there; Load and Reset then derive the settings
     // (applySettings). Main thread, while the panel worker waits.
     std::string savePath() const;
+    // What start-up found wrong with the save file, for standard error; empty
+    // when it was read whole or is absent.
+    std::string saveFileNotice() const;
     void saveNow();
     void loadNow();
     void resetNow();

@@ -28,9 +28,9 @@ const char* const COMMAND_LINE_USAGE =
 
 namespace {
 
-// A side of --size: decimal digits only, 1 to RENDER_SIZE_MAX.
+// A side of --size: decimal digits only, without leading zeros, 1 to RENDER_SIZE_MAX.
 bool parseSide(const char* text, size_t length, int& out) {
-    if (length == 0 || length > 5) return false;
+    if (length == 0 || length > 5 || text[0] == '0') return false;
     int value = 0;
     for (size_t i = 0; i < length; ++i) {
         if (text[i] < '0' || text[i] > '9') return false;
@@ -74,6 +74,7 @@ bool parseCommandLine(int argc, char** argv, CommandLine& options, std::string& 
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         // The value of an option that takes one; null (with the error set) when it is missing.
+        // The value is the next argument whatever it looks like ("--help" included).
         auto value = [&](const char* what) -> const char* {
             if (i + 1 >= argc || argv[i + 1][0] == '\0') {
                 error = std::string(arg) + " needs " + what;
@@ -116,7 +117,7 @@ bool parseCommandLine(int argc, char** argv, CommandLine& options, std::string& 
             if (size == nullptr) return false;
             if (!parseSize(size, options.renderWidth, options.renderHeight)) {
                 error = std::string("bad size '") + size + "': expected WxH, each side 1 to " +
-                        std::to_string(RENDER_SIZE_MAX) + " pixels";
+                        std::to_string(RENDER_SIZE_MAX) + " pixels, written without leading zeros";
                 return false;
             }
             sizeGiven = true;

@@ -109,6 +109,9 @@ int main(int argc, char** argv) {
             if (!options.render.empty()) {
                 renderSavedView(*app, options);
             } else {
+                // The panel shows it too, but only once someone opens the Navigation page.
+                if (const std::string notice = app->saveFileNotice(); !notice.empty())
+                    std::fprintf(stderr, "starloom: %s\n", notice.c_str());
                 if (options.windowed) app->state.settings.fullScreen = false;
                 app->initWindowAndRenderer();
                 while (app->running && !glfwWindowShouldClose(app->window)) app->runLoopStep();
@@ -118,8 +121,10 @@ int main(int argc, char** argv) {
             stage = app->stage;
             throw;
         }
+        const bool saveFailed = app->saveFailedAtExit;
         stage = Stage{"closing down"};
         app.reset();
+        if (saveFailed) return EXIT_SAVE_FAILED;
     } catch (const std::exception& e) {
         reportFatal(stage, e.what());
         return 1;

@@ -155,7 +155,8 @@ void updateUniformBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
 
     auto relative = [&](const int64_t* point, float out[3]) {
         for (int a = 0; a < 3; ++a) {
-            out[a] = static_cast<float>(std::ldexp(static_cast<double>(point[a] - P[a]), -48));
+            // In 128 bits: after a jump the two may lie across space from each other.
+            out[a] = static_cast<float>(std::ldexp(static_cast<double>(static_cast<__int128>(point[a]) - P[a]), -48));
         }
     };
     relative(r.midgroundOrigin, ubo.mid_diff_offset);

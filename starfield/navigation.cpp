@@ -70,12 +70,18 @@ Vec3d rotate(const Quaternion& q, Vec3d v) {
 
 Vec3d unit(Vec3d v) { return v * (1.0 / std::sqrt(dot(v, v))); }
 
+// A coordinate held at the edge of space.
+int64_t insideSpace(__int128 v) {
+    return static_cast<int64_t>(v < -POSITION_LIMIT ? -POSITION_LIMIT : v > POSITION_LIMIT ? POSITION_LIMIT : v);
+}
+
 // (a * (2^32 - w) + b * w) / 2^32 in 128-bit arithmetic: the point a fraction
-// w / 2^32 of the way from a to b.
+// w / 2^32 of the way from a to b (beyond a, away from b, for a negative w:
+// backing off from a target closer than the stop distance), held in space.
 int64_t blend(int64_t a, int64_t b, int64_t w) {
     const __int128 one = static_cast<__int128>(1) << 32;
     const __int128 sum = static_cast<__int128>(a) * (one - w) + static_cast<__int128>(b) * w;
-    return static_cast<int64_t>(sum / one);
+    return insideSpace(sum / one);
 }
 
 // The rotation that turns unit vector F onto unit vector T by the shortest
@@ -94,19 +100,18 @@ Quaternion turnOnto(Vec3d F, Vec3d U, Vec3d T) {
 }  // namespace
 
 void arriveNextTo(Viewpoint& view, const int64_t target[3]) {
-    // The way to the target. The differences wrap like the star field's
-    // (exact for any two points of the galaxy) before they widen to double.
+    // The way to the target, exact in 128 bits before it widens to double.
     double way[3];
     for (int axis = 0; axis < 3; ++axis) {
-        way[axis] = static_cast<double>(static_cast<int64_t>(static_cast<uint64_t>(target[axis]) -
-                                                             static_cast<uint64_t>(view.position[axis].integer)));
+        way[axis] = static_cast<double>(static_cast<__int128>(target[axis]) - view.position[axis].integer);
     }
     Vec3d T{way[0], way[1], way[2]};
     T = dot(T, T) > 0 ? unit(T) : view.forward;
     // 0.1 AU short of it on that line, to the nearest position unit.
     const double back[3] = {T.x, T.y, T.z};
     for (int axis = 0; axis < 3; ++axis) {
-        view.position[axis].integer = target[axis] - std::llround(back[axis] * FLY_TO_STOP_DISTANCE);
+        view.position[axis].integer =
+            insideSpace(static_cast<__int128>(target[axis]) - std::llround(back[axis] * FLY_TO_STOP_DISTANCE));
         view.position[axis].fraction = 0;
     }
     const Quaternion q = turnOnto(view.forward, view.up, T);
@@ -137,10 +142,12 @@ NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt) {
         const Vec3d direction = F * forwardIn + U * upIn + cross(F, U) * rightIn;
         const Vec3d velocity = direction * (TWO_POW_64 * v);
         const double components[3] = {velocity.x, velocity.y, velocity.z};
-        // A step beyond the 64-bit range (a frame of a minute at the highest
-        // speeds) goes as far as the range reaches, the same on every machine.
-        for (int axis = 0; axis < 3; ++axis)
-            view.position[axis].integer += saturatingInt64(components[axis] * dt / TWO_POW_64);
+        // A step that would leave space (a long frame at the highest speeds
+        // near the edge) stops at the edge, the same on every machine.
+        for (int axis = 0; axis < 3; ++axis) {
+            view.position[axis].integer = insideSpace(static_cast<__int128>(view.position[axis].integer) +
+                                                      saturatingInt64(components[axis] * dt / TWO_POW_64));
+        }
         result.velocity = velocity;
         result.translating = true;
         view.flyingToTarget = false;

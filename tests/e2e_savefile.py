@@ -9,8 +9,11 @@ driver, on a small screen so that frames come quickly.
    for byte (position, orientation, speed level and the rest were loaded).
 3. Start again, press "." and click "Quit/nosave": the file is untouched.
 4. A damaged save file: the program starts, draws its view from the defaults
-   and exits cleanly; closing the window saves, and the new file holds the
-   defaults.
+   and exits cleanly; closing the window saves, the new file holds the
+   defaults and the damaged one is kept beside it (default.sav.unreadable-...),
+   as standard error says.
+5. A save file of a newer version: closing the window leaves it as it was,
+   and the exit status (3) says the state was not saved.
 
 The quit buttons are found by pixel search: the two lowest bands of button
 colour in the screenshot, "Quit/save" above "Quit/nosave".
@@ -127,7 +130,7 @@ class Session:
                                               (first + last) // 2))
         click(self.env, middle, (first + last) // 2)
 
-    def wait_exit(self):
+    def wait_exit(self, expected=0):
         try:
             status = self.proc.wait(timeout=60)
         except subprocess.TimeoutExpired:
@@ -137,8 +140,8 @@ class Session:
         output = open(self.log_path).read()
         if output.strip():
             print(self.name + " output:\n" + output)
-        if status != 0:
-            fail("%s: exit status %d" % (self.name, status))
+        if status != expected:
+            fail("%s: exit status %d, expected %d" % (self.name, status, expected))
         check_validation_output(output)
         return output
 
@@ -219,13 +222,29 @@ def main():
         if green < 20:
             fail("no cross-hair: the view was not drawn from the defaults")
         send_close(display, session.window)
-        session.wait_exit()
+        told = session.wait_exit()
+        kept = [n for n in os.listdir(os.path.dirname(save_path)) if n.startswith("default.sav.unreadable-")]
+        if len(kept) != 1 or open(os.path.join(os.path.dirname(save_path), kept[0]), "rb").read() != damaged:
+            fail("the damaged save file was not kept whole beside the new one: %s" % kept)
+        if "kept as " + os.path.join(os.path.dirname(save_path), kept[0]) not in told:
+            fail("standard error does not say where the damaged file went")
         status, fields, text = savefile(cli, save_path)
         if status != 0 or fields.get("speedLevel") != "40" or any(
                 fields.get(n) != "0 " + v for n, v in DEFAULT_POSITION.items()):
             print(text)
             fail("after a damaged file the program did not run from the defaults")
-        print("damaged file: the program ran from the defaults and saved them on close")
+        print("damaged file: the program ran from the defaults and saved them on close; the old one is " + kept[0])
+
+        # 5. A newer file is never written over; the exit status says so.
+        newer = bytearray(first_bytes)
+        newer[8] = 2
+        open(save_path, "wb").write(bytes(newer))
+        session = Session(program, env, home, shot_dir, "newer")
+        send_close(display, session.window)
+        told = session.wait_exit(3)
+        if open(save_path, "rb").read() != bytes(newer) or "newer version" not in told:
+            fail("the newer save file was written over, or nothing was said")
+        print("newer file: left as it was, exit status 3")
         print("PASS")
         return 0
     finally:

@@ -77,7 +77,7 @@ TEST(CommandLine, SizesAtTheLimitsAndOddSizesAreTaken) {
     ASSERT_TRUE(largest.ok) << largest.error;
     EXPECT_EQ(largest.options.renderWidth, RENDER_SIZE_MAX);
     EXPECT_EQ(largest.options.renderHeight, RENDER_SIZE_MAX);
-    const Parsed odd = parse({"--render", "a.png", "--size", "321x0201"});
+    const Parsed odd = parse({"--render", "a.png", "--size", "321x201"});
     ASSERT_TRUE(odd.ok) << odd.error;
     EXPECT_EQ(odd.options.renderWidth, 321);
     EXPECT_EQ(odd.options.renderHeight, 201);
@@ -85,7 +85,8 @@ TEST(CommandLine, SizesAtTheLimitsAndOddSizesAreTaken) {
 
 TEST(CommandLine, BadSizesAreRefusedAndNamed) {
     for (const char* bad : {"0x100", "100x0", "16385x10", "10x16385", "100", "x100", "100x", "100x100x3", "-5x10",
-                            "+5x10", " 5x10", "5x10 ", "5X10", "1e3x10", "99999999999x1", "axb", "640×400"}) {
+                            "+5x10", " 5x10", "5x10 ", "5X10", "1e3x10", "99999999999x1", "axb", "640×400", "0010x10",
+                            "10x010", "00x10"}) {
         const Parsed p = parse({"--render", "a.png", "--size", bad});
         EXPECT_FALSE(p.ok) << bad;
         EXPECT_NE(p.error.find(std::string("'") + bad + "'"), std::string::npos) << p.error;
@@ -173,13 +174,18 @@ TEST(CommandLine, TheUsageNamesEveryOption) {
 
 TEST(CommandLine, AtTakesTheNextArgumentWhateverItLooksLike) {
     EXPECT_TRUE(parse({}).options.at.empty());
-    const Parsed name = parse({"--at", "M-CFXT-12"});
+    const Parsed name = parse({"--at", "X-GFVXPDD-1"});
     ASSERT_TRUE(name.ok) << name.error;
-    EXPECT_EQ(name.options.at, "M-CFXT-12");
+    EXPECT_EQ(name.options.at, "X-GFVXPDD-1");
     // The value is read as it is: a text starting with dashes is still the value.
     const Parsed dashes = parse({"--at", "--at"});
     ASSERT_TRUE(dashes.ok) << dashes.error;
     EXPECT_EQ(dashes.options.at, "--at");
+    const Parsed help = parse({"--at", "--help", "--save-file", "-h"});
+    ASSERT_TRUE(help.ok) << help.error;
+    EXPECT_FALSE(help.options.help);
+    EXPECT_EQ(help.options.at, "--help");
+    EXPECT_EQ(help.options.saveFile, "-h");
     // The last one counts, and --at combines with a picture.
     const Parsed last = parse({"--at", "a", "--render", "out.png", "--at", "b"});
     ASSERT_TRUE(last.ok) << last.error;
