@@ -203,7 +203,8 @@ void Application::recomputeViewLimits() {
 
 void Application::recomputeDisplayConstants() {
     recomputeBackgroundLight(starField, channelConstants(state.settings),
-                             backgroundDisplayValue(state.status.displayHeight, state.settings.viewAngle));
+                             backgroundDisplayValue(state.status.displayHeight, state.settings.viewAngle),
+                             state.settings.diffuseColour == DiffuseColour::Populations);
 }
 
 void Application::applySettings() {
@@ -275,6 +276,8 @@ FrameInput Application::frameInput() const {
     const Settings& set = state.settings;
     in.viewAngle = set.viewAngle;
     in.brightness = set.brightness;
+    in.autoExposure = set.exposureMode == ExposureMode::Auto;
+    in.exposure = set.exposure;
     in.maximumCircleSize = set.maximumCircleSize;
     in.showCrosshair = set.showCrosshair;
     in.hideStarDisplay = state.panel.hideStarDisplay;

@@ -36,6 +36,7 @@ inline constexpr Stage STAGE_STAR_FIELD{"starting the star field"};
 inline constexpr Stage STAGE_LOADING{"loading the save file"};
 inline constexpr Stage STAGE_WINDOW{"opening the window"};
 inline constexpr Stage STAGE_DEVICE{"setting up the Vulkan device", true};
+inline constexpr Stage STAGE_PICTURE_SIZE{"checking the picture's size against the device"};
 inline constexpr Stage STAGE_BUFFERS{"creating the GPU buffers"};
 inline constexpr Stage STAGE_PIPELINES{"creating the shaders and pipelines"};
 inline constexpr Stage STAGE_FIRST_STARS{"generating the first stars"};
@@ -114,9 +115,11 @@ struct Application {
     // before shutdown, in this order: the renderer for a width x height
     // picture; star-field passes until the stars around the view are
     // complete; one frame drawn, read back and written as a PNG file.
-    void initOffscreenRenderer(int width, int height);
+    // With linearLight the picture is the light itself as floats, written as
+    // a PFM file (for the tests that check it).
+    void initOffscreenRenderer(int width, int height, bool linearLight = false);
     void completeStarField();
-    void renderPicture(const std::string& pngPath, bool backgroundOnly = false);
+    void renderPicture(const std::string& path, bool backgroundOnly = false);
 
     // After a frame drawn with a screenshot asked for (F12): writes it into
     // the pictures folder and words the panel's line about it.

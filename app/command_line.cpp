@@ -1,10 +1,12 @@
 #include "app/command_line.h"
 
+#include <cstdlib>
 #include <cstring>
 
 const char* const COMMAND_LINE_USAGE =
     "usage: starloom [--windowed] [--save-file PATH] [--at LOCATION-OR-STAR-NAME]\n"
     "       starloom [--save-file PATH] [--at TEXT] --render OUT.png [--size WxH]\n"
+    "                [--exposure auto|VALUE]\n"
     "       starloom --help | --version\n"
     "  --windowed          start in a window instead of full screen\n"
     "  --save-file PATH    read the view and settings from PATH and save them\n"
@@ -17,6 +19,10 @@ const char* const COMMAND_LINE_USAGE =
     "                      into a PNG file, once the stars around it are\n"
     "                      complete, and exit\n"
     "  --size WxH          size of the --render picture (default 1920x1080)\n"
+    "  --exposure auto|VALUE\n"
+    "                      exposure of the --render picture: auto follows the\n"
+    "                      picture's light as the window does, VALUE is a\n"
+    "                      factor on it (default 1)\n"
     "  --help              print this text and exit\n"
     "  --version           print the version and exit\n";
 
@@ -32,6 +38,22 @@ bool parseSide(const char* text, size_t length, int& out) {
     }
     if (value < 1 || value > RENDER_SIZE_MAX) return false;
     out = value;
+    return true;
+}
+
+// --exposure: "auto", or a positive decimal factor within the limits
+// (written as a number: no blanks, signs, "inf" or "nan").
+bool parseExposure(const char* text, bool& automatic, float& factor) {
+    if (std::strcmp(text, "auto") == 0) {
+        automatic = true;
+        return true;
+    }
+    if (!((text[0] >= '0' && text[0] <= '9') || text[0] == '.')) return false;
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(value >= 1.0 / EXPOSURE_MAX && value <= EXPOSURE_MAX)) return false;
+    automatic = false;
+    factor = static_cast<float>(value);
     return true;
 }
 
@@ -80,6 +102,16 @@ bool parseCommandLine(int argc, char** argv, CommandLine& options, std::string& 
             options.render = path;
         } else if (std::strcmp(arg, "--background-only") == 0) {
             options.backgroundOnly = true;
+        } else if (std::strcmp(arg, "--linear-light") == 0) {
+            options.linearLight = true;
+        } else if (std::strcmp(arg, "--exposure") == 0) {
+            const char* text = value("auto or a factor");
+            if (text == nullptr) return false;
+            if (!parseExposure(text, options.autoExposure, options.exposure)) {
+                error = std::string("bad exposure '") + text + "': expected auto or a factor from 1e-6 to 1e6";
+                return false;
+            }
+            options.exposureGiven = true;
         } else if (std::strcmp(arg, "--size") == 0) {
             const char* size = value("a size WxH");
             if (size == nullptr) return false;
@@ -96,6 +128,14 @@ bool parseCommandLine(int argc, char** argv, CommandLine& options, std::string& 
     }
     if (options.backgroundOnly && options.render.empty()) {
         error = "--background-only is for a --render picture and needs --render";
+        return false;
+    }
+    if (options.linearLight && options.render.empty()) {
+        error = "--linear-light is for a --render picture and needs --render";
+        return false;
+    }
+    if (options.exposureGiven && options.render.empty()) {
+        error = "--exposure sets the exposure of a --render picture and needs --render";
         return false;
     }
     if (sizeGiven && options.render.empty()) {

@@ -55,7 +55,11 @@ void renderSavedView(Application& app, const CommandLine& options) {
     if (options.at.empty() && !app.state.status.lastError.empty()) {
         throw std::runtime_error("the save file " + app.savePath() + " cannot be used: " + app.state.status.lastError);
     }
-    app.initOffscreenRenderer(options.renderWidth, options.renderHeight);
+    if (options.exposureGiven) {
+        app.state.settings.exposureMode = options.autoExposure ? ExposureMode::Auto : ExposureMode::Fixed;
+        app.state.settings.exposure = options.exposure;
+    }
+    app.initOffscreenRenderer(options.renderWidth, options.renderHeight, options.linearLight);
     // The diffuse light alone needs no stars.
     if (!options.backgroundOnly) app.completeStarField();
     app.renderPicture(options.render, options.backgroundOnly);

@@ -115,3 +115,40 @@ bool readPngRgb(const std::string& path, int& width, int& height, std::vector<ui
     std::fclose(file);
     return true;
 }
+
+bool writePfm(const std::string& path, int width, int height, const float* rgb, std::string& error) {
+    if (width <= 0 || height <= 0 || rgb == nullptr) {
+        error = "empty image";
+        return false;
+    }
+    const WriteResult written = writeFileSafely(path, [&](FILE* file, std::string& why) {
+        // A negative scale marks little-endian floats.
+        bool ok = std::fprintf(file, "PF\n%d %d\n-1.0\n", width, height) > 0;
+        const size_t row = static_cast<size_t>(width) * 3;
+        for (int y = height - 1; ok && y >= 0; --y) ok = std::fwrite(rgb + y * row, sizeof(float), row, file) == row;
+        if (!ok) why = "cannot write " + path;
+        return ok;
+    });
+    if (!written.ok) error = written.error;
+    return written.ok;
+}
+
+bool readPfm(const std::string& path, int& width, int& height, std::vector<float>& rgb, std::string& error) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    double scale = 0;
+    char kind[3] = {0, 0, 0};
+    const bool header = std::fscanf(file, "%2s %d %d %lf", kind, &width, &height, &scale) == 4 &&
+                        std::strcmp(kind, "PF") == 0 && width > 0 && height > 0 && scale < 0 &&
+                        std::fgetc(file) == '\n';
+    const size_t row = header ? static_cast<size_t>(width) * 3 : 0;
+    rgb.assign(row * static_cast<size_t>(height), 0.0f);
+    bool ok = header;
+    for (int y = height - 1; ok && y >= 0; --y) ok = std::fread(rgb.data() + y * row, sizeof(float), row, file) == row;
+    std::fclose(file);
+    if (!ok) error = path + " is not a PFM file of little-endian RGB floats";
+    return ok;
+}

@@ -1,5 +1,6 @@
 // PNG files of 8-bit images: grey (text-block checks), RGB (screenshots and
 // offscreen pictures) or RGBA; and reading one back as RGB (picture checks).
+// PFM files of linear light (the checks of the light before its tone curve).
 // Plain memory in, a file out; no GPU involved.
 #pragma once
 
@@ -21,3 +22,10 @@ bool writePng(const std::string& path, int width, int height, int channels, cons
 // Reads a PNG file of any kind as 8-bit RGB rows (alpha dropped). Returns
 // false and sets `error` when it cannot be opened or is not a valid PNG.
 bool readPngRgb(const std::string& path, int& width, int& height, std::vector<uint8_t>& rgb, std::string& error);
+
+// Writes (reads) a PFM file of three 32-bit floats per pixel, little-endian.
+// `rgb` holds the rows from the top; the file, as the format has it, from the
+// bottom, written through the safe write. False with `error` set when the
+// file cannot be written (read, or is not such a file).
+bool writePfm(const std::string& path, int width, int height, const float* rgb, std::string& error);
+bool readPfm(const std::string& path, int& width, int& height, std::vector<float>& rgb, std::string& error);

@@ -17,6 +17,9 @@ reads the screen back with OCR (tesseract) and pixel statistics:
   of the default viewpoint);
 - "Go" flies the ship to the selected star and stops 0.1 AU (1.5e6 position
   units) short of it, as the file written by "Quit/save" shows;
+- Display Tweaks' Exposure set to "Auto" changes the star display's
+  brightness and settles within seconds (and the rest of the run, its
+  measurements of the light included, keeps it);
 - the run stays clean under the Khronos validation layer.
 
 usage: e2e_panel.py STARLOOM STARLOOM_CLI SHOT_DIR
@@ -31,7 +34,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import check_validation_output, fail, find_window, run, require_tools, screenshot, start_xvfb  # noqa: E402
+from e2e_support import check_validation_output, enable_validation, fail, find_window, run, require_tools, screenshot, start_xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 1024, 768
 # The panel is 2 x 8 pixels of padding and 23 characters of 7 pixels wide,
@@ -50,6 +53,10 @@ SUB_PAGE_COMBO = (47, 92)
 SEARCH = (32, 238)
 INFO_TOGGLE = (159, 238)
 FONT_DISPLAY_PLUS = (159, 149)
+# The Display Tweaks page's Exposure combo (below the Background, Star Shape
+# and Brightness combos, 29 pixels apart) and its second entry.
+EXPOSURE_COMBO = (47, 179)
+EXPOSURE_AUTO = (47, 226)
 GO = (127, 238)
 QUIT_SAVE = (50, HEIGHT - 57)
 
@@ -127,6 +134,18 @@ def green_box(data, x0, y0, x1, y1):
     return len(ys), (max(ys) - min(ys) + 1) if ys else 0
 
 
+def display_mean(screen, name):
+    """The mean level of the star display (left of the panel)."""
+    _, data = screen.shot(name)
+    total = 0
+    for y in range(40, HEIGHT - 40, 4):
+        row = y * WIDTH * 3
+        for x in range(40, LEFT - 40, 4):
+            total += data[row + 3 * x] + data[row + 3 * x + 1] + data[row + 3 * x + 2]
+    count = len(range(40, HEIGHT - 40, 4)) * len(range(40, LEFT - 40, 4))
+    return total / (3.0 * count)
+
+
 def vulkan_facts(env):
     """The device name and API version the loader reports."""
     summary = subprocess.run(["vulkaninfo", "--summary"], env=env, capture_output=True, text=True,
@@ -149,12 +168,8 @@ def main():
     proc = None
     try:
         env = dict(os.environ)
-        env.update({"DISPLAY": display, "HOME": home, "XDG_DATA_HOME": os.path.join(home, "data"),
-                    "VK_INSTANCE_LAYERS": "VK_LAYER_KHRONOS_validation"})
-        with open(os.path.join(home, "vk_layer_settings.txt"), "w") as settings:
-            settings.write("khronos_validation.report_flags = error,warn,perf\n"
-                           "khronos_validation.debug_action = VK_DBG_LAYER_ACTION_LOG_MSG\n"
-                           "khronos_validation.log_filename = stdout\n")
+        env.update({"DISPLAY": display, "HOME": home, "XDG_DATA_HOME": os.path.join(home, "data")})
+        enable_validation(env, home)
         # A save file with a wrong magic number.
         save_dir = os.path.join(home, "data", "tarnwick")
         os.makedirs(save_dir)
@@ -177,6 +192,25 @@ def main():
         expect(screen.read("panel_top", LEFT, 0, WIDTH, 30, wait=0), "Version")
         screen.go_to_page(2)
         expect(screen.read("navigation", LEFT, 380, WIDTH, 440, wait=1), "invalid save file")
+
+        # Automatic exposure: the sky's brightness changes, then settles.
+        screen.go_to_page(6)
+        fixed = display_mean(screen, "exposure_fixed")
+        screen.click(EXPOSURE_COMBO)
+        screen.click(EXPOSURE_AUTO)
+        deadline = time.time() + 90
+        now = display_mean(screen, "exposure_moving")
+        while abs(now - fixed) < 0.1 * fixed and time.time() < deadline:
+            now = display_mean(screen, "exposure_moving")
+        if abs(now - fixed) < 0.1 * fixed:
+            fail("the star display kept its brightness (%.1f, then %.1f) with Auto exposure" % (fixed, now))
+        before = None
+        while time.time() < deadline and (before is None or abs(now - before) > 0.02 * before):
+            time.sleep(2)
+            before, now = now, display_mean(screen, "exposure_settling")
+        if abs(now - before) > 0.02 * before:
+            fail("Auto exposure did not settle: %.1f, then %.1f" % (before, now))
+        print("exposure: mean level %.1f fixed, %.1f automatic" % (fixed, now))
         screen.go_to_page(0)
 
         # Help screens and information pages.

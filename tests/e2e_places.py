@@ -30,7 +30,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import check_validation_output, fail, find_window, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
+from e2e_support import check_validation_output, enable_validation, fail, find_window, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 800, 600
 PANEL = 200  # the panel strip at the right edge, wide enough for it at this size
@@ -157,6 +157,7 @@ def close(session, display):
         print("starloom output:\n" + output)
     if status != 0:
         fail("exit status %d after closing the window" % status)
+    check_validation_output(output)
 
 
 def clipboard(env):
@@ -179,6 +180,7 @@ def main():
     try:
         env = dict(os.environ)
         env.update({"DISPLAY": display, "HOME": home, "XDG_DATA_HOME": os.path.join(home, "data")})
+        enable_validation(env, home)
 
         # Three stars near the default viewpoint, by their names.
         names = [line.split()[0] for line in cli(cli_program, "search").splitlines()]

@@ -28,7 +28,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import check_validation_output, fail, find_window, region_stats, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
+from e2e_support import check_validation_output, enable_validation, fail, find_window, region_stats, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 800, 600
 DEFAULT_POSITION = {"positionX": "-7003708179394623", "positionY": "-24996773029325252",
@@ -142,6 +142,7 @@ class Session:
             print(self.name + " output:\n" + output)
         if status != expected:
             fail("%s: exit status %d, expected %d" % (self.name, status, expected))
+        check_validation_output(output)
         return output
 
     def kill(self):
@@ -163,6 +164,7 @@ def main():
     try:
         env = dict(os.environ)
         env.update({"DISPLAY": display, "HOME": home, "XDG_DATA_HOME": os.path.join(home, "data")})
+        enable_validation(env, home)
         save_path = os.path.join(home, "data", "tarnwick", "default.sav")
 
         # 1. Speed up, fly, Quit/save.

@@ -23,7 +23,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import check_validation_output, fail, find_window, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
+from e2e_support import check_validation_output, enable_validation, fail, find_window, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 800, 600
 
@@ -102,12 +102,9 @@ def screenshot_run(program, shot_dir, home):
         with open(os.path.join(config, "user-dirs.dirs"), "w") as dirs:
             dirs.write('XDG_PICTURES_DIR="$HOME/Bilder"\n')
         env.update({"DISPLAY": display, "HOME": home, "XDG_DATA_HOME": os.path.join(home, "data"),
-                    "XDG_CONFIG_HOME": config, "VK_INSTANCE_LAYERS": "VK_LAYER_KHRONOS_validation"})
+                    "XDG_CONFIG_HOME": config})
         env.pop("XDG_PICTURES_DIR", None)
-        with open(os.path.join(home, "vk_layer_settings.txt"), "w") as settings:
-            settings.write("khronos_validation.report_flags = error,warn,perf\n"
-                           "khronos_validation.debug_action = VK_DBG_LAYER_ACTION_LOG_MSG\n"
-                           "khronos_validation.log_filename = stdout\n")
+        enable_validation(env, home)
         proc = start(program, [], env, home, "starloom.log")
         window = find_window(env, time.time() + 90)
         if window is None:
