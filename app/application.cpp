@@ -20,6 +20,12 @@ namespace {
 
 SaveTarget saveTarget(ProgramState& state) { return {&state.settings, &state.view}; }
 
+// Lines of the settings file beside the save file that could not be read:
+// they are kept in the file, and said on standard error.
+void reportSettingsProblems(const SaveFileStatus& status) {
+    for (const std::string& problem : status.settingsProblems) std::fprintf(stderr, "starloom: %s\n", problem.c_str());
+}
+
 uint64_t nowNanoseconds() {
     return static_cast<uint64_t>(
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -105,6 +111,7 @@ void Application::init(const Galaxy& galaxy) {
     applyDefaultSettings(state.settings, state.view);
     saveStatus = loadSaveFile(savePath(), saveTarget(state));
     if (saveStatus.condition != SaveFileCondition::ABSENT) state.status.lastError = saveStatus.problem;
+    reportSettingsProblems(saveStatus);
 
     loop.lastFrameTime = nowNanoseconds() - 1;
     state.view.capsLock = false;
@@ -159,6 +166,7 @@ void Application::loadNow() {
     // must not look like one that worked.
     saveStatus = loadSaveFile(savePath(), saveTarget(state));
     state.status.lastError = saveStatus.condition == SaveFileCondition::READ ? "" : saveStatus.problem;
+    reportSettingsProblems(saveStatus);
     // Also after a failure: the fields read before it are in force.
     takeReplacedState();
 }

@@ -16,6 +16,7 @@
 
 #include "files/safe_write.h"
 #include "state/panel_choices.h"
+#include "state/settings_file.h"
 
 namespace {
 
@@ -485,9 +486,13 @@ SaveFileStatus loadSaveFile(const std::string& path, const SaveTarget& target) {
     try {
         std::vector<uint8_t> bytes;
         const int error = readSaveFile(path, bytes, status.problem);
-        if (error == ENOENT) return status;  // ABSENT
+        if (error == ENOENT) {  // ABSENT
+            loadSettingsFile(settingsFilePath(path), *target.settings, status.settingsProblems);
+            return status;
+        }
         if (error != 0) {
             status.condition = SaveFileCondition::UNREADABLE;
+            loadSettingsFile(settingsFilePath(path), *target.settings, status.settingsProblems);
             return status;
         }
         // A later format: nothing of it is taken, and it is never written over.
@@ -502,10 +507,12 @@ SaveFileStatus loadSaveFile(const std::string& path, const SaveTarget& target) {
     } catch (const SaveFileNotAFile& e) {
         status.condition = SaveFileCondition::NOT_A_FILE;
         status.problem = e.what();
+        return status;
     } catch (const std::exception& e) {
         status.condition = SaveFileCondition::UNREADABLE;
         status.problem = e.what();
     }
+    loadSettingsFile(settingsFilePath(path), *target.settings, status.settingsProblems);
     return status;
 }
 
@@ -570,4 +577,5 @@ void saveGuarded(const std::string& path, const SaveTarget& target, SaveFileStat
     saveState(path, target);
     status.condition = SaveFileCondition::READ;
     status.problem.clear();
+    saveSettingsFile(settingsFilePath(path), *target.settings);
 }

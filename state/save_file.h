@@ -138,10 +138,13 @@ enum class SaveFileCondition : uint8_t {
 struct SaveFileStatus {
     SaveFileCondition condition = SaveFileCondition::ABSENT;
     std::string problem;  // why it was not read whole (strerror(ENOENT) when absent)
+    // What could not be read of the settings file beside it (state/settings_file.h).
+    std::vector<std::string> settingsProblems;
 };
 
 // Loads the file over the target as loadState does, without throwing, and
-// says what was found.
+// says what was found; then the settings file beside it (unless the save file
+// is of a newer version or no file at all).
 SaveFileStatus loadSaveFile(const std::string& path, const SaveTarget& target);
 
 // The name an unreadable save file is kept under: "PATH.unreadable-" and the
@@ -153,7 +156,7 @@ std::string unreadableName(const std::string& path, std::time_t when);
 // that is taken, and `movedTo` gets that path (empty when nothing was moved).
 // A newer file (also one a newer program saved since the load) or a path that
 // is not a regular file throws and is left alone, as does an unreadable one
-// that cannot be moved aside; otherwise as saveState. After a save the
-// condition is READ.
+// that cannot be moved aside; otherwise as saveState, and then the settings
+// file beside it is written. After a save the condition is READ.
 void saveGuarded(const std::string& path, const SaveTarget& target, SaveFileStatus& status, std::time_t now,
                  std::string& movedTo);

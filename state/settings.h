@@ -72,8 +72,9 @@ struct Settings {
     WindowPlacement windowed;
 };
 
-// The values a missing save file stands for, in every saved setting and the
-// viewpoint (position, orientation, speed level); nothing else changes.
+// The values a missing save file stands for, in every saved setting (those of
+// the settings file beside it included) and the viewpoint (position,
+// orientation, speed level); nothing else changes.
 void applyDefaultSettings(Settings& settings, Viewpoint& view);
 
 // ---- derived from the settings

@@ -29,6 +29,7 @@
 #include "state/program_state.h"
 #include "state/save_file.h"
 #include "state/panel_choices.h"
+#include "state/settings_file.h"
 
 namespace {
 
@@ -701,7 +702,11 @@ TEST(SaveFileDefaults, SetTheFileFieldsAndNothingElse) {
     a.backgroundMode = BackgroundMode::None;
     a.starShape = StarShape::Circle;
     a.frameTimeoutNs = 7;
+    a.exposureMode = ExposureMode::Auto;
+    a.diffuseColour = DiffuseColour::Populations;
     applyDefaultSettings(a, s->view);
+    EXPECT_EQ(a.exposureMode, ExposureMode::Fixed);  // kept beside the save file, so reset too
+    EXPECT_EQ(a.diffuseColour, DiffuseColour::Even);
     EXPECT_EQ(a.seed.first, 1u);
     EXPECT_EQ(a.seed.second, 3u);
     EXPECT_EQ(a.maxVoxelChunks, 16u);
@@ -717,4 +722,75 @@ TEST(SaveFileDefaults, SetTheFileFieldsAndNothingElse) {
     EXPECT_EQ(a.frameTimeoutNs, 7u);
     // The defaults are a file the loader accepts.
     expectUsable(*s, "defaults");
+}
+
+// ------------------------------------------------------ the settings file
+
+TEST(SettingsFile, BesideEverySaveFile) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/d/tarnwick/default.sav", "/d/tarnwick/default.settings"},
+        {"view.sav", "view.settings"},
+        {"/d/a.b/plain", "/d/a.b/plain.settings"},
+        {"/d/.hidden", "/d/.hidden.settings"},
+    };
+    for (const auto& [save, settings] : cases) EXPECT_EQ(settingsFilePath(save), settings) << save;
+}
+
+// Saved with the save file and read with it; a hand-edited file keeps every
+// line the program does not own, and says which it could not read.
+TEST(SettingsFile, TravelsWithTheSaveFileAndKeepsWhatItCannotRead) {
+    TempFolder dir;
+    auto a = withDefaults();
+    a->settings.exposureMode = ExposureMode::Auto;
+    a->settings.diffuseColour = DiffuseColour::Populations;
+    SaveFileStatus status;
+    std::string moved;
+    saveGuarded(dir.file(), a->target(), status, 0, moved);
+    auto b = withDefaults();
+    EXPECT_EQ(loadSaveFile(dir.file(), b->target()).settingsProblems, std::vector<std::string>{});
+    EXPECT_EQ(b->settings.exposureMode, ExposureMode::Auto);
+    EXPECT_EQ(b->settings.diffuseColour, DiffuseColour::Populations);
+
+    const std::string path = dir.file("default.settings");
+    const std::vector<std::string> handWritten = {"# mine", "  light-colour =  even  ", "brightness = 3",
+                                                  "exposure = dazzling", "just words", ""};
+    {
+        std::ofstream out(path);
+        for (const std::string& line : handWritten) out << line << "\n";
+    }
+    auto c = withDefaults();
+    c->settings.diffuseColour = DiffuseColour::Populations;
+    std::vector<std::string> problems;
+    loadSettingsFile(path, c->settings, problems);
+    EXPECT_EQ(c->settings.diffuseColour, DiffuseColour::Even);
+    EXPECT_EQ(c->settings.exposureMode, ExposureMode::Fixed);
+    ASSERT_EQ(problems.size(), 3u);
+    EXPECT_NE(problems[0].find("line 3"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[1].find("\"dazzling\" is no value of exposure"), std::string::npos) << problems[1];
+    EXPECT_NE(problems[2].find("line 5"), std::string::npos) << problems[2];
+
+    c->settings.diffuseColour = DiffuseColour::Populations;
+    saveSettingsFile(path, c->settings);
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    const std::vector<std::string> expected = {"# mine", "light-colour = populations", "brightness = 3",
+                                               "exposure = dazzling", "just words", "", "exposure = fixed"};
+    EXPECT_EQ(lines, expected);
+}
+
+// A save file of a newer program is never read, nor is the settings file beside it.
+TEST(SettingsFile, NotReadBesideANewerSaveFile) {
+    TempFolder dir;
+    auto a = withDefaults();
+    std::vector<uint8_t> bytes = buildSaveImage(a->target());
+    bytes[8] = 2;  // format version 2
+    {
+        std::ofstream out(dir.file(), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(dir.file("default.settings")) << "exposure = auto\n";
+    }
+    const SaveFileStatus status = loadSaveFile(dir.file(), a->target());
+    EXPECT_EQ(status.condition, SaveFileCondition::NEWER);
+    EXPECT_EQ(a->settings.exposureMode, ExposureMode::Fixed);
 }
