@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <stdexcept>
 
@@ -18,6 +19,12 @@
 namespace {
 
 SaveTarget saveTarget(ProgramState& state) { return {&state.settings, &state.view}; }
+
+// Lines of the settings file beside the save file that could not be read:
+// they are kept in the file, and said on standard error.
+void reportSettingsProblems(const SaveFileStatus& status) {
+    for (const std::string& problem : status.settingsProblems) std::fprintf(stderr, "starloom: %s\n", problem.c_str());
+}
 
 uint64_t nowNanoseconds() {
     return static_cast<uint64_t>(
@@ -102,15 +109,11 @@ void Application::init(const Galaxy& galaxy) {
     // is no error.
     stage = STAGE_LOADING;
     applyDefaultSettings(state.settings, state.view);
-    try {
-        std::string errorText;
-        const int error = loadState(savePath(), errorText, saveTarget(state));
-        if (error != 0 && error != ENOENT) state.status.lastError = errorText;
-        // No save file yet: the first start, which shows how to fly.
-        state.panel.flightHint = error == ENOENT;
-    } catch (const std::exception& e) {
-        state.status.lastError = e.what()[0] != '\0' ? e.what() : "Unknown exception";
-    }
+    saveStatus = loadSaveFile(savePath(), saveTarget(state));
+    if (saveStatus.condition != SaveFileCondition::ABSENT) state.status.lastError = saveStatus.problem;
+    reportSettingsProblems(saveStatus);
+    // No save file yet: the first start, which shows how to fly.
+    state.panel.flightHint = saveStatus.condition == SaveFileCondition::ABSENT;
 
     loop.lastFrameTime = nowNanoseconds() - 1;
     loop.keys.clock = steadyClockNs();
@@ -120,12 +123,42 @@ void Application::init(const Galaxy& galaxy) {
 
 std::string Application::savePath() const { return saveFile.empty() ? saveDirectory + SAVE_FILE_NAME : saveFile; }
 
+std::string Application::saveFileNotice() const {
+    const std::string path = savePath();
+    switch (saveStatus.condition) {
+        case SaveFileCondition::UNREADABLE:
+            return "the save file " + path + " could not be read (" + saveStatus.problem +
+                   "); it is kept, and moved aside before the state is saved";
+        case SaveFileCondition::NEWER:
+            return "the save file " + path + " is of a newer version of Starloom; it is never written over, "
+                   "so the state will not be saved";
+        case SaveFileCondition::NOT_A_FILE:
+            return path + ": " + saveStatus.problem;
+        default:
+            return "";
+    }
+}
+
+namespace {
+
+// The line about an unreadable save file kept under another name.
+std::string movedAsideText(const std::string& movedTo) {
+    return "The save file could not be read; it was kept as " + movedTo + " and the state saved anew.";
+}
+
+}  // namespace
+
 void Application::saveNow() {
     std::lock_guard<std::mutex> guard(stateMutex);
     state.status.lastError.clear();
     try {
-        saveState(savePath(), saveTarget(state));
+        std::string movedTo;
+        saveGuarded(savePath(), saveTarget(state), saveStatus, std::time(nullptr), movedTo);
         showMessage(state, "Saved: the place, the view and the settings.", nowNanoseconds());
+        if (!movedTo.empty()) {
+            state.status.lastError = movedAsideText(movedTo);
+            std::fprintf(stderr, "starloom: %s\n", state.status.lastError.c_str());
+        }
     } catch (const std::exception& e) {
         state.status.lastError = e.what();
     }
@@ -133,18 +166,13 @@ void Application::saveNow() {
 
 void Application::loadNow() {
     std::lock_guard<std::mutex> guard(stateMutex);
-    state.status.lastError.clear();
-    try {
-        // A file that cannot be opened is reported too: a Load that loads
-        // nothing must not look like one that worked.
-        std::string errorText;
-        if (loadState(savePath(), errorText, saveTarget(state)) != 0) {
-            state.status.lastError = errorText;
-        } else {
-            showMessage(state, "Loaded the saved place, view and settings.", nowNanoseconds());
-        }
-    } catch (const std::exception& e) {
-        state.status.lastError = e.what();
+    // A file that cannot be opened is reported too: a Load that loads nothing
+    // must not look like one that worked.
+    saveStatus = loadSaveFile(savePath(), saveTarget(state));
+    state.status.lastError = saveStatus.condition == SaveFileCondition::READ ? "" : saveStatus.problem;
+    reportSettingsProblems(saveStatus);
+    if (saveStatus.condition == SaveFileCondition::READ) {
+        showMessage(state, "Loaded the saved place, view and settings.", nowNanoseconds());
     }
     // Also after a failure: the fields read before it are in force.
     takeReplacedState();
@@ -191,7 +219,8 @@ void Application::recomputeViewLimits() {
 
 void Application::recomputeDisplayConstants() {
     recomputeBackgroundLight(starField, channelConstants(state.settings),
-                             backgroundDisplayValue(state.status.displayHeight, state.settings.viewAngle));
+                             backgroundDisplayValue(state.status.displayHeight, state.settings.viewAngle),
+                             state.settings.diffuseColour == DiffuseColour::Populations);
 }
 
 void Application::applySettings() {
@@ -266,6 +295,8 @@ FrameInput Application::frameInput() const {
     const Settings& set = state.settings;
     in.viewAngle = set.viewAngle;
     in.brightness = set.brightness;
+    in.autoExposure = set.exposureMode == ExposureMode::Auto;
+    in.exposure = set.exposure;
     in.maximumCircleSize = set.maximumCircleSize;
     in.showCrosshair = set.showCrosshair;
     in.backgroundMode = set.backgroundMode;
@@ -313,10 +344,14 @@ void Application::shutdown() {
     // worker's stop wait for it.
     requestPassResults(starField);
     if (saveOnExit && starField.engine != nullptr) {
-        // Nobody is left to show a failure on the panel: it goes to standard error.
+        // Nobody is left to show a failure on the panel: it goes to standard
+        // error, and the exit status says it.
         try {
-            saveState(savePath(), saveTarget(state));
+            std::string movedTo;
+            saveGuarded(savePath(), saveTarget(state), saveStatus, std::time(nullptr), movedTo);
+            if (!movedTo.empty()) std::fprintf(stderr, "starloom: %s\n", movedAsideText(movedTo).c_str());
         } catch (const std::exception& e) {
+            saveFailedAtExit = true;
             std::fprintf(stderr, "Error: the state could not be saved to %s: %s\n", savePath().c_str(), e.what());
         }
     }

@@ -15,10 +15,15 @@
 #include "render/meshes.h"
 #include "render/renderer.h"
 #include "state/program_state.h"
+#include "state/save_file.h"
 #include "ui/text_view.h"
 
 struct GLFWwindow;
 struct LoopSituation;
+
+// The exit status of a run whose state could not be saved at exit (1 is a
+// fatal error, 2 a command-line error).
+inline constexpr int EXIT_SAVE_FAILED = 3;
 
 // What start-up or the run is doing, named in a fatal-error message; a
 // failure while setting up the Vulkan device also gets the hint about
@@ -33,6 +38,7 @@ inline constexpr Stage STAGE_STAR_FIELD{"starting the star field"};
 inline constexpr Stage STAGE_LOADING{"loading the save file"};
 inline constexpr Stage STAGE_WINDOW{"opening the window"};
 inline constexpr Stage STAGE_DEVICE{"setting up the Vulkan device", true};
+inline constexpr Stage STAGE_PICTURE_SIZE{"checking the picture's size against the device"};
 inline constexpr Stage STAGE_BUFFERS{"creating the GPU buffers"};
 inline constexpr Stage STAGE_PIPELINES{"creating the shaders and pipelines"};
 inline constexpr Stage STAGE_FIRST_STARS{"generating the first stars"};
@@ -91,9 +97,14 @@ struct Application {
     std::string saveFile;
     std::string saveDirectory;
 
+    // What start-up or the last Load found at the save path: what a save may
+    // do there (an unreadable file is moved aside first, a newer one is never
+    // written over).
+    SaveFileStatus saveStatus;
     bool running = true;       // the main loop goes on
     bool saveOnExit = true;    // shutdown saves the state ("Quit/nosave" and --render clear it)
     bool shutdownDone = false;
+    bool saveFailedAtExit = false;  // shutdown's save failed: the program exits with EXIT_SAVE_FAILED
 
     Stage stage = STAGE_STARTING;
 
@@ -124,9 +135,11 @@ struct Application {
     // before shutdown, in this order: the renderer for a width x height
     // picture; star-field passes until the stars around the view are
     // complete; one frame drawn, read back and written as a PNG file.
-    void initOffscreenRenderer(int width, int height);
+    // With linearLight the picture is the light itself as floats, written as
+    // a PFM file (for the tests that check it).
+    void initOffscreenRenderer(int width, int height, bool linearLight = false);
     void completeStarField();
-    void renderPicture(const std::string& pngPath, bool backgroundOnly = false);
+    void renderPicture(const std::string& path, bool backgroundOnly = false);
 
     // After a frame drawn with a screenshot asked for (F12): writes it into
     // the pictures folder and words the panel's line about it.
@@ -143,6 +156,9 @@ struct Application {
     // text of a failure there; Load and Reset then derive the settings
     // (applySettings). Main thread, while the panel worker waits.
     std::string savePath() const;
+    // What start-up found wrong with the save file, for standard error; empty
+    // when it was read whole or is absent.
+    std::string saveFileNotice() const;
     void saveNow();
     void loadNow();
     void resetNow();

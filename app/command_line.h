@@ -23,11 +23,23 @@ struct CommandLine {
     // --size WxH: the size of the --render picture, in pixels.
     int renderWidth = 1920;
     int renderHeight = 1080;
+    // --exposure auto|VALUE: the exposure of the --render picture, automatic
+    // (as the window settles to) or a fixed factor on the light (default 1).
+    bool exposureGiven = false;
+    bool autoExposure = false;
+    float exposure = 1.0f;
     // --background-only (with --render, not in the usage text): draw only the
     // diffuse light of the galaxy, no stars, so that the tests can check it
     // against an integral of its density.
     bool backgroundOnly = false;
+    // --linear-light (with --render, not in the usage text): write the light
+    // itself, after the exposure and before the tone curve, as a PFM file of
+    // floats, for the tests that check it.
+    bool linearLight = false;
 };
+
+// The largest fixed exposure --exposure takes (1e6; the smallest is its inverse).
+inline constexpr float EXPOSURE_MAX = 1e6f;
 
 // Reads argv[1..argc-1] into `options`. False, with the reason in `error`,
 // for an unknown argument, an option without its value or a bad value.

@@ -55,7 +55,11 @@ void renderSavedView(Application& app, const CommandLine& options) {
     if (options.at.empty() && !app.state.status.lastError.empty()) {
         throw std::runtime_error("the save file " + app.savePath() + " cannot be used: " + app.state.status.lastError);
     }
-    app.initOffscreenRenderer(options.renderWidth, options.renderHeight);
+    if (options.exposureGiven) {
+        app.state.settings.exposureMode = options.autoExposure ? ExposureMode::Auto : ExposureMode::Fixed;
+        app.state.settings.exposure = options.exposure;
+    }
+    app.initOffscreenRenderer(options.renderWidth, options.renderHeight, options.linearLight);
     // The diffuse light alone needs no stars.
     if (!options.backgroundOnly) app.completeStarField();
     app.renderPicture(options.render, options.backgroundOnly);
@@ -105,6 +109,9 @@ int main(int argc, char** argv) {
             if (!options.render.empty()) {
                 renderSavedView(*app, options);
             } else {
+                // The panel shows it too, but only once someone opens the Navigation page.
+                if (const std::string notice = app->saveFileNotice(); !notice.empty())
+                    std::fprintf(stderr, "starloom: %s\n", notice.c_str());
                 if (options.windowed) app->state.settings.fullScreen = false;
                 app->initWindowAndRenderer();
                 while (app->running && !glfwWindowShouldClose(app->window)) app->runLoopStep();
@@ -114,8 +121,10 @@ int main(int argc, char** argv) {
             stage = app->stage;
             throw;
         }
+        const bool saveFailed = app->saveFailedAtExit;
         stage = Stage{"closing down"};
         app.reset();
+        if (saveFailed) return EXIT_SAVE_FAILED;
     } catch (const std::exception& e) {
         reportFatal(stage, e.what());
         return 1;

@@ -32,7 +32,8 @@ LoopSituation Application::loopSituation() const {
     const Requests& asked = state.requests;
     s.changesPending = state.changes.any() || loop.panelBehind || passes.restartPending || state.redraw.stars || state.redraw.panel ||
                        state.redraw.framebufferResized || state.redraw.rebuildDevicePipelines ||
-                       state.panel.refreshTextBlock || asked.viewLimits || asked.save || asked.load || asked.reset;
+                       state.panel.refreshTextBlock || asked.viewLimits || asked.save || asked.load || asked.reset ||
+                       exposureAdapting(renderer);
     s.passRunning = starFieldJob.running.load();
     // The engine's pass state may be read only while no pass runs.
     s.passToCollect = !s.passRunning && passes.passWasRunning;

@@ -21,9 +21,14 @@ void Application::saveScreenshot(const FrameEnd& end) {
     showMessage(state, screenshotMessage(result, std::getenv("HOME")), loop.lastFrameTime);
 }
 
-void Application::initOffscreenRenderer(int width, int height) {
+void Application::initOffscreenRenderer(int width, int height, bool linearLight) {
     stage = STAGE_DEVICE;
-    createOffscreenDevice(renderer, width, height, state.settings.multisampling);
+    const PicturePlan plan = openOffscreenDevice(renderer, width, height, state.settings.multisampling, linearLight);
+    // Before anything of the picture's size exists or the stars are made.
+    stage = STAGE_PICTURE_SIZE;
+    if (!plan.problem.empty()) throw std::runtime_error(plan.problem);
+    stage = STAGE_DEVICE;
+    createOffscreenDevice(renderer, plan);
 
     stage = STAGE_BUFFERS;
     createDrawResources(renderer, icosa, {&starField.ellipsoids, &starField.armChains},
@@ -54,7 +59,7 @@ void Application::completeStarField() {
     state.status.starsDisplayed = starField.starsDisplayed;
 }
 
-void Application::renderPicture(const std::string& pngPath, bool backgroundOnly) {
+void Application::renderPicture(const std::string& path, bool backgroundOnly) {
     stage = STAGE_PICTURE;
     FrameInput input = frameInput();
     // A picture of the sky: the cross-hair is an aiming aid of the window.
@@ -65,7 +70,8 @@ void Application::renderPicture(const std::string& pngPath, bool backgroundOnly)
 
     stage = STAGE_WRITING_PICTURE;
     std::string error;
-    if (!writePng(pngPath, picture.width, picture.height, 3, picture.rgb.data(), error)) {
-        throw std::runtime_error(error);
-    }
+    const bool written = picture.linear.empty()
+                             ? writePng(path, picture.width, picture.height, 3, picture.rgb.data(), error)
+                             : writePfm(path, picture.width, picture.height, picture.linear.data(), error);
+    if (!written) throw std::runtime_error(error);
 }

@@ -1,5 +1,6 @@
 #include "app/screenshot.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -83,18 +84,27 @@ ScreenshotResult writeScreenshot(const Picture& picture, const std::string& fold
     }
     const std::string name = screenshotFileName(when);
     const std::string stem = name.substr(0, name.size() - 4);
+    // A name that is taken, even one taken while this file is written, is
+    // never replaced: the next number is tried.
+    WriteOptions keepOthers;
+    keepOthers.replaceExisting = false;
     std::string path = folder + "/" + name;
-    for (int n = 2; std::filesystem::exists(path, error); ++n) {
+    for (int n = 2;; ++n) {
+        std::string writeError;
+        int errorNumber = 0;
+        if (writePng(path, picture.width, picture.height, 3, picture.rgb.data(), writeError, keepOthers,
+                     &errorNumber)) {
+            break;
+        }
+        if (errorNumber != EEXIST) {
+            result.error = writeError;
+            return result;
+        }
         if (n > 1000) {
             result.error = "too many screenshots named " + stem + " in " + folder;
             return result;
         }
         path = folder + "/" + stem + "-" + std::to_string(n) + ".png";
-    }
-    std::string writeError;
-    if (!writePng(path, picture.width, picture.height, 3, picture.rgb.data(), writeError)) {
-        result.error = writeError;
-        return result;
     }
     result.ok = true;
     result.path = path;

@@ -1,5 +1,9 @@
 #include "app/star_field_link.h"
 
+#include <cmath>
+
+#include "render/population_light.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -32,6 +36,16 @@ std::vector<std::vector<ArmSegment>> armChainsForDisplay(const GalaxyComponent& 
 void createStarField(StarFieldLink& link, const Galaxy& galaxy) {
     link.galaxy = &galaxy;
     link.ellipsoids = ellipsoidsForDisplay(galaxy.backgroundShapes);
+    // Each ellipsoid is the shape of the smooth component of its size.
+    for (const BackgroundShape& shape : galaxy.backgroundShapes) {
+        uint32_t kind = KIND_DISC;
+        for (uint32_t i = 0; i < galaxy.count; ++i) {
+            const GalaxyComponent& c = galaxy.components[i];
+            const double radius = static_cast<double>(c.radiusXY) / 65536.0;  // high words to 2^48 units
+            if (c.shape == SHAPE_ELLIPSOID && std::abs(radius - shape.radiusXY) <= 1e-3 * radius) kind = c.kind;
+        }
+        link.ellipsoidKinds.push_back(kind);
+    }
     for (uint32_t i = 0; i < galaxy.count; ++i) {
         if (galaxy.components[i].shape == SHAPE_ARMS) link.armChains = armChainsForDisplay(galaxy.components[i]);
     }
@@ -85,12 +99,20 @@ void recomputeViewLimits(StarFieldLink& link, float maxMagnitude, double viewAng
     link.draw.limitScale = link.limits.limitScale;
 }
 
-void recomputeBackgroundLight(StarFieldLink& link, const ChannelConstants& channels, double displayValue) {
+void recomputeBackgroundLight(StarFieldLink& link, const ChannelConstants& channels, double displayValue,
+                              bool byPopulation) {
     if (link.galaxy == nullptr || link.galaxy->count == 0) return;
-    const BackgroundLight light =
-        backgroundLight(link.galaxy->components[0].populations, channels, displayValue, link.limits.limitScale);
+    const PopulationTable& table = link.galaxy->components[0].populations;
+    const BackgroundLight light = backgroundLight(table, channels, displayValue, link.limits.limitScale);
     link.draw.backgroundIntensity = light.intensity;
     for (int i = 0; i < 3; ++i) link.draw.backgroundColour[i] = light.colour[i];
+    link.draw.ellipsoidColours.clear();
+    link.draw.armColour = {0, 0, 0};
+    if (!byPopulation) return;
+    for (uint32_t kind : link.ellipsoidKinds) {
+        link.draw.ellipsoidColours.push_back(populationColour(table, channels, stellarAgeOfKind(kind)));
+    }
+    link.draw.armColour = populationColour(table, channels, stellarAgeOfKind(KIND_ARMS));
 }
 
 void publishPassResults(StarFieldLink& link) {
@@ -99,10 +121,12 @@ void publishPassResults(StarFieldLink& link) {
     draw.foreground.clear();
     for (uint32_t i = 0; i < engine.foreground.count && i < MAX_FOREGROUND_OBJECTS; ++i) {
         const ForegroundEntry& e = engine.foreground.entries[i];
+        const StarRecord* star = engine.foreground.owner[i];
         ForegroundView f{{e.x, e.y, e.z},
                          e.radius,
                          {static_cast<uint8_t>(e.colour & 0x7F), static_cast<uint8_t>((e.colour >> 8) & 0x7F),
-                          static_cast<uint8_t>((e.colour >> 16) & 0x7F)}};
+                          static_cast<uint8_t>((e.colour >> 16) & 0x7F)},
+                         star != nullptr ? star->luminosityCode : 0};
         draw.foreground.push_back(f);
     }
     draw.foregroundFarSq = link.input.limits.foregroundDistance;

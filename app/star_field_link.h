@@ -24,6 +24,7 @@ struct StarFieldLink {
     std::unique_ptr<StarField> engine;
     // What the renderer draws of the galaxy's diffuse light.
     std::vector<EllipsoidShape> ellipsoids;
+    std::vector<uint32_t> ellipsoidKinds;  // the component kind of each ellipsoid
     std::vector<std::vector<ArmSegment>> armChains;
     // The view limits of the settings and display height in force; the next
     // pass takes them.
@@ -58,7 +59,11 @@ bool starFieldUnfinished(void* link);
 // takes them.
 void recomputeViewLimits(StarFieldLink& link, float maxMagnitude, double viewAngle, int displayHeight);
 // The diffuse background light for the channel constants and the display value.
-void recomputeBackgroundLight(StarFieldLink& link, const ChannelConstants& channels, double displayValue);
+// With byPopulation, each ellipsoid and the arms get the colour of their
+// populations' light at their stars' age (render/population_light.h); else
+// all of it the one colour of the whole galaxy's light.
+void recomputeBackgroundLight(StarFieldLink& link, const ChannelConstants& channels, double displayValue,
+                              bool byPopulation);
 
 // Main thread, after a pass was collected (and uploaded): the foreground
 // discs and the counts the panel shows.

@@ -4,7 +4,9 @@
 //   Xvfb :99 -screen 0 1280x1024x24 & DISPLAY=:99 build/bench/bench_frame
 // Counters per frame: panel build, navigation, star-field hand-off and
 // upload, the wait for the frame slot's fence, and the queue submit and
-// present (where a CPU driver such as lavapipe does the drawing). The first
+// present (where a CPU driver such as lavapipe does the drawing); and the
+// process's CPU time (cpu_ms: the driver's drawing threads included, and so
+// much steadier than the wall time when other work shares the machine). The first
 // benchmark measures launch to the first complete star field: the first
 // frame, then the program's main loop until no pass runs, none is pending and
 // the engine has no unfinished work; the frame benchmarks then draw frames on
@@ -15,6 +17,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 
 #include "app/application.h"
@@ -23,6 +26,12 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
 
 struct Program {
     std::unique_ptr<const Galaxy> galaxy;
@@ -61,11 +70,16 @@ void runFrames(benchmark::State& state, bool flying) {
     app.state.view.speedLevel = 40;
     app.drawFrame();  // settle after the change
     app.frameTimes = {};
+    const double cpuStart = processCpuSeconds();
     for (auto _ : state) app.drawFrame();
+    // The last frame's drawing is done before the CPU time is read.
+    waitIdle(app.renderer);
+    const double cpuSeconds = processCpuSeconds() - cpuStart;
     app.loop.keys.down[navkey::SPACE] = false;
     const double frames = static_cast<double>(app.frameTimes.frames);
     auto perFrameMs = [&](uint64_t ns) { return static_cast<double>(ns) * 1e-6 / frames; };
     state.counters["fps"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);
+    state.counters["cpu_ms"] = cpuSeconds * 1e3 / frames;
     state.counters["panel_ms"] = perFrameMs(app.frameTimes.panel);
     state.counters["navigation_ms"] = perFrameMs(app.frameTimes.navigation);
     state.counters["upload_ms"] = perFrameMs(app.frameTimes.starField);
@@ -73,6 +87,7 @@ void runFrames(benchmark::State& state, bool flying) {
     state.counters["submit_ms"] = perFrameMs(app.frameTimes.submit);
     state.counters["present_ms"] = perFrameMs(app.frameTimes.present);
     state.counters["points"] = app.renderer.midgroundPointCount;
+    state.counters["points_drawn"] = app.renderer.pointsDrawn;  // that can show in the view
     state.counters["near_stars"] = app.renderer.shapeVertexCount / SHAPE_INDICES_PER_STAR;
     state.counters["launch_to_first_frame_s"] = program->launchToFirstFrame;
     state.counters["msaa_samples"] = app.renderer.msaaSamples;

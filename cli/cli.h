@@ -6,6 +6,14 @@
 
 #include "numeric/ext_float.h"
 
+// An option of a command that takes values, so that "--help" or "-h" in the
+// place of one of them is taken as that value (and refused or used as such),
+// never as a request for help.
+struct CliValueOption {
+    const char* name;
+    int values;
+};
+
 // One sub-command: "starloom-cli NAME ARGS...". run() gets the arguments after
 // NAME and returns the process exit status.
 struct CliCommand {
@@ -13,10 +21,12 @@ struct CliCommand {
     const char* summary;  // one line for the overview
     const char* help;     // the full text for "starloom-cli NAME --help"
     int (*run)(int argc, char** argv);
+    const CliValueOption* valued = nullptr;  // its options with values, ending with a null name
 };
 
 // Strict parsers for command arguments: the whole text must be consumed and the
-// value must fit. They return false on malformed input.
+// value must fit; integers are plain decimal (no "+", no blanks, no leading
+// zeros, no "-0"). They return false on malformed input.
 bool parseWord(const char* text, ExtFloat& out);  // "0x" and exactly 16 hex digits
 bool parseInt32(const char* text, int32_t& out);
 bool parseInt64(const char* text, int64_t& out);
@@ -39,8 +49,9 @@ void printWordField(const char* field, ExtFloat value);
 // A 32.32 fixed-point value as its exact decimal expansion, e.g. "1.5".
 std::string formatFixed32(uint64_t value);
 
-// True when argv holds "--help" or "-h" anywhere.
-bool wantsHelp(int argc, char** argv);
+// True when argv holds "--help" or "-h" as an option of its own: anywhere but
+// in the place of a value of one of the `valued` options.
+bool wantsHelp(int argc, char** argv, const CliValueOption* valued);
 
 int runExt(int argc, char** argv);
 int runConstants(int argc, char** argv);

@@ -16,7 +16,7 @@
 const char* const LOCATE_HELP =
     "usage: starloom-cli locate NAME [--seed FIRST SECOND]\n\n"
     "Finds the star of a full catalogue name (as the Catalog page lists it, e.g.\n"
-    "M-CFXT-12: level letter, voxel code, star number) in the galaxy of the seed\n"
+    "S-MNQW-1: level letter, voxel code, star number) in the galaxy of the seed\n"
     "(default 1 3), anywhere in the galaxy, by generating only its voxel, and\n"
     "prints one line each:\n"
     "  name NAME\n"

@@ -6,6 +6,12 @@
 
 namespace {
 
+constexpr CliValueOption AT[] = {{"--at", 3}, {nullptr, 0}};
+constexpr CliValueOption LOCATE_OPTIONS[] = {{"--seed", 2}, {nullptr, 0}};
+constexpr CliValueOption PASS_OPTIONS[] = {{"--at", 3}, {"--max-stars", 1}, {"--max-voxels", 1},
+                                           {"--timeout-ms", 1}, {"--threads", 1}, {nullptr, 0}};
+constexpr CliValueOption TEXTBLOCK_OPTIONS[] = {{"--at", 3}, {"--width", 1}, {"--size", 1}, {"--png", 1}, {nullptr, 0}};
+
 const CliCommand COMMANDS[] = {
     {"ext", "evaluate ExtFloat operations, one line or a batch from standard input", EXT_HELP, runExt},
     {"constants", "print every ExtFloat start-up constant", CONSTANTS_HELP, runConstants},
@@ -14,14 +20,17 @@ const CliCommand COMMANDS[] = {
     {"galaxy", "print the galaxy components and their star totals", GALAXY_HELP, runGalaxy},
     {"density", "print every galaxy component's density at a position", DENSITY_HELP, runDensity},
     {"voxel", "print the stars of one tier of one voxel", VOXEL_HELP, runVoxel},
-    {"pass", "run star-field passes at a viewpoint until complete and print the counts", PASS_HELP, runPass},
-    {"search", "print the 100 stars nearest to a viewpoint", SEARCH_HELP, runSearch},
-    {"locate", "find a star from its catalogue name and print where it is and its facts", LOCATE_HELP, runLocate},
+    {"pass", "run star-field passes at a viewpoint until complete and print the counts", PASS_HELP, runPass,
+     PASS_OPTIONS},
+    {"search", "print the 100 stars nearest to a viewpoint", SEARCH_HELP, runSearch, AT},
+    {"locate", "find a star from its catalogue name and print where it is and its facts", LOCATE_HELP, runLocate,
+     LOCATE_OPTIONS},
     {"where", "decode a location text", WHERE_HELP, runWhere},
     {"star", "print the properties of a population's star at a uniform draw", STAR_HELP, runStar},
     {"savefile", "print every field of a save file, or why the program would not load it", SAVEFILE_HELP,
      runSavefile},
-    {"textblock", "draw a help, information, licence or star text block into a PNG", TEXTBLOCK_HELP, runTextblock},
+    {"textblock", "draw a help, information, licence or star text block into a PNG", TEXTBLOCK_HELP, runTextblock,
+     TEXTBLOCK_OPTIONS},
 };
 
 void printOverview(FILE* out) {
@@ -58,7 +67,7 @@ int dispatch(int argc, char** argv) {
     }
     for (const CliCommand& c : COMMANDS) {
         if (std::strcmp(argv[1], c.name) != 0) continue;
-        if (wantsHelp(argc - 2, argv + 2)) {
+        if (wantsHelp(argc - 2, argv + 2, c.valued)) {
             std::fputs(c.help, stdout);
             return 0;
         }

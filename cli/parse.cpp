@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli.h"
+#include "starfield/navigation.h"
 
 bool parseWord(const char* text, ExtFloat& out) {
     if (text[0] != '0' || (text[1] != 'x' && text[1] != 'X') || std::strlen(text) != 18) return false;
@@ -26,12 +27,25 @@ bool parseWord(const char* text, ExtFloat& out) {
     return true;
 }
 
+namespace {
+
+// Decimal digits in the one way of writing a number: no sign of its own, no
+// blanks, no leading zeros ("0" itself is fine).
+bool plainDigits(const char* text) {
+    if (text[0] < '0' || text[0] > '9' || (text[0] == '0' && text[1] != '\0')) return false;
+    for (const char* c = text; *c != '\0'; ++c)
+        if (*c < '0' || *c > '9') return false;
+    return true;
+}
+
+}  // namespace
+
 bool parseInt64(const char* text, int64_t& out) {
-    if (*text == '\0' || std::strchr(" \t\n", *text)) return false;
-    char* end = nullptr;
+    const char* digits = text[0] == '-' ? text + 1 : text;
+    if (!plainDigits(digits) || (digits != text && std::strcmp(digits, "0") == 0)) return false;
     errno = 0;
-    const long long v = std::strtoll(text, &end, 10);
-    if (errno != 0 || *end != '\0') return false;
+    const long long v = std::strtoll(text, nullptr, 10);
+    if (errno != 0) return false;
     out = v;
     return true;
 }
@@ -44,12 +58,10 @@ bool parseInt32(const char* text, int32_t& out) {
 }
 
 bool parseUint64(const char* text, uint64_t& out) {
-    // strtoull would quietly accept "-1" as 2^64-1.
-    if (*text < '0' || *text > '9') return false;
-    char* end = nullptr;
+    if (!plainDigits(text)) return false;
     errno = 0;
-    const unsigned long long v = std::strtoull(text, &end, 10);
-    if (errno != 0 || *end != '\0') return false;
+    const unsigned long long v = std::strtoull(text, nullptr, 10);
+    if (errno != 0) return false;
     out = v;
     return true;
 }
@@ -71,6 +83,10 @@ bool parseAt(int argc, char** argv, int& i, int64_t at[3]) {
     for (int a = 0; a < 3; ++a) {
         if (!parseInt64(argv[i + 1 + a], at[a])) {
             std::printf("error: '%s' is not a signed 64-bit integer\n", argv[i + 1 + a]);
+            return false;
+        }
+        if (!withinSpace(at[a])) {
+            std::printf("error: --at %s is %s\n", argv[i + 1 + a], OUTSIDE_SPACE);
             return false;
         }
     }
@@ -97,8 +113,16 @@ void printWordField(const char* field, ExtFloat value) {
     std::printf("%s %s %.10g\n", field, formatWord(value).c_str(), toDouble(value));
 }
 
-bool wantsHelp(int argc, char** argv) {
-    for (int i = 0; i < argc; ++i)
+bool wantsHelp(int argc, char** argv, const CliValueOption* valued) {
+    for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return true;
+        // The values of an option are its own, whatever they look like.
+        for (const CliValueOption* o = valued; o != nullptr && o->name != nullptr; ++o) {
+            if (std::strcmp(argv[i], o->name) == 0) {
+                i += o->values;
+                break;
+            }
+        }
+    }
     return false;
 }

@@ -32,14 +32,24 @@ endforeach()
 add_custom_target(starloom_icons ALL DEPENDS ${ICON_PNGS})
 install(FILES ${ICON_SVG} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
-# The metainfo and the manual pages carry the version.
+# The metainfo and the manual pages carry the version. The manual pages are
+# installed compressed, as Debian's are (gzip -9n: no name or time stamp).
 configure_file(${DESKTOP_SOURCE_DIR}/${STARLOOM_APP_ID}.metainfo.xml.in
                ${DESKTOP_BUILD_DIR}/${STARLOOM_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${DESKTOP_BUILD_DIR}/${STARLOOM_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+set(MAN_PAGES)
 foreach(page starloom starloom-cli)
   configure_file(${CMAKE_SOURCE_DIR}/docs/man/${page}.1.in ${DESKTOP_BUILD_DIR}/${page}.1 @ONLY)
-  install(FILES ${DESKTOP_BUILD_DIR}/${page}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  add_custom_command(
+    OUTPUT ${DESKTOP_BUILD_DIR}/${page}.1.gz
+    COMMAND gzip -9nkf ${DESKTOP_BUILD_DIR}/${page}.1
+    DEPENDS ${DESKTOP_BUILD_DIR}/${page}.1
+    COMMENT "Compressing the manual page ${page}(1)"
+    VERBATIM)
+  list(APPEND MAN_PAGES ${DESKTOP_BUILD_DIR}/${page}.1.gz)
+  install(FILES ${DESKTOP_BUILD_DIR}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
+add_custom_target(starloom_man_pages ALL DEPENDS ${MAN_PAGES})
 
 # The desktop entry starts the installed binary by its full path, which is
 # known only when installing (--prefix may differ from the configured prefix):

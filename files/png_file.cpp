@@ -4,8 +4,8 @@
 
 #include <cerrno>
 #include <csetjmp>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -20,8 +20,39 @@ void onPngWarning(png_structp, png_const_charp) {}
 
 }  // namespace
 
+namespace {
+
+// The PNG stream of an image into an open file; false, with the reason, when
+// libpng fails (it reports through a long jump back here).
+bool encodePng(FILE* file, int width, int height, int colourType, int channels, const uint8_t* pixels,
+               std::string& error) {
+    std::vector<png_const_bytep> rows(static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) rows[y] = pixels + static_cast<size_t>(y) * width * channels;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, onPngError, onPngWarning);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    if (png == nullptr || info == nullptr) {
+        png_destroy_write_struct(&png, &info);
+        error = "cannot start the PNG writer";
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, colourType,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_rows(png, const_cast<png_bytepp>(rows.data()), static_cast<png_uint_32>(height));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+}  // namespace
+
 bool writePng(const std::string& path, int width, int height, int channels, const uint8_t* pixels,
-              std::string& error) {
+              std::string& error, const WriteOptions& options, int* errorNumber) {
     const int colourType = channels == 1 ? PNG_COLOR_TYPE_GRAY
                            : channels == 3 ? PNG_COLOR_TYPE_RGB
                            : channels == 4 ? PNG_COLOR_TYPE_RGBA
@@ -34,42 +65,13 @@ bool writePng(const std::string& path, int width, int height, int channels, cons
         error = "empty image";
         return false;
     }
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        error = "cannot open " + path + " for writing: " + std::strerror(errno);
-        return false;
-    }
-    std::vector<png_const_bytep> rows(static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y) rows[y] = pixels + static_cast<size_t>(y) * width * channels;
-
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, onPngError, onPngWarning);
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    if (png == nullptr || info == nullptr) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        error = "cannot start the PNG writer";
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png)) != 0) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        std::remove(path.c_str());
-        if (error.empty()) error = "cannot write " + path;
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, colourType,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_write_rows(png, const_cast<png_bytepp>(rows.data()), static_cast<png_uint_32>(height));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    if (std::fclose(file) != 0) {
-        error = "cannot write " + path;
-        std::remove(path.c_str());
-        return false;
-    }
-    return true;
+    const WriteResult written = writeFileSafely(
+        path,
+        [&](FILE* file, std::string& why) { return encodePng(file, width, height, colourType, channels, pixels, why); },
+        options);
+    if (!written.ok) error = written.error;
+    if (errorNumber != nullptr) *errorNumber = written.errorNumber;
+    return written.ok;
 }
 
 bool readPngRgb(const std::string& path, int& width, int& height, std::vector<uint8_t>& rgb, std::string& error) {
@@ -112,4 +114,41 @@ bool readPngRgb(const std::string& path, int& width, int& height, std::vector<ui
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);
     return true;
+}
+
+bool writePfm(const std::string& path, int width, int height, const float* rgb, std::string& error) {
+    if (width <= 0 || height <= 0 || rgb == nullptr) {
+        error = "empty image";
+        return false;
+    }
+    const WriteResult written = writeFileSafely(path, [&](FILE* file, std::string& why) {
+        // A negative scale marks little-endian floats.
+        bool ok = std::fprintf(file, "PF\n%d %d\n-1.0\n", width, height) > 0;
+        const size_t row = static_cast<size_t>(width) * 3;
+        for (int y = height - 1; ok && y >= 0; --y) ok = std::fwrite(rgb + y * row, sizeof(float), row, file) == row;
+        if (!ok) why = "cannot write " + path;
+        return ok;
+    });
+    if (!written.ok) error = written.error;
+    return written.ok;
+}
+
+bool readPfm(const std::string& path, int& width, int& height, std::vector<float>& rgb, std::string& error) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    double scale = 0;
+    char kind[3] = {0, 0, 0};
+    const bool header = std::fscanf(file, "%2s %d %d %lf", kind, &width, &height, &scale) == 4 &&
+                        std::strcmp(kind, "PF") == 0 && width > 0 && height > 0 && scale < 0 &&
+                        std::fgetc(file) == '\n';
+    const size_t row = header ? static_cast<size_t>(width) * 3 : 0;
+    rgb.assign(row * static_cast<size_t>(height), 0.0f);
+    bool ok = header;
+    for (int y = height - 1; ok && y >= 0; --y) ok = std::fread(rgb.data() + y * row, sizeof(float), row, file) == row;
+    std::fclose(file);
+    if (!ok) error = path + " is not a PFM file of little-endian RGB floats";
+    return ok;
 }

@@ -99,19 +99,20 @@ SwapChainSupport querySwapChainSupport(Renderer& r, VkPhysicalDevice device) {
     return support;
 }
 
-VkFormat findDepthFormat(Renderer& r) {
-    for (VkFormat format : {VK_FORMAT_D32_SFLOAT, VK_FORMAT_D32_SFLOAT_S8_UINT, VK_FORMAT_D24_UNORM_S8_UINT}) {
-        VkFormatProperties properties;
-        vkGetPhysicalDeviceFormatProperties(r.physicalDevice, format, &properties);
-        if (properties.optimalTilingFeatures & VK_FORMAT_FEATURE_DEPTH_STENCIL_ATTACHMENT_BIT) return format;
-    }
-    throw std::runtime_error("failed to find supported format!");
+// The stars' pass has a colour attachment only: no depth is drawn or tested anywhere.
+void chooseSamples(Renderer& r, bool multisampling) {
+    r.supportedSamples = r.deviceProperties.limits.framebufferColorSampleCounts;
+    r.msaaSamples = chooseSampleCount(r.supportedSamples, multisampling);
 }
 
-void chooseSamples(Renderer& r, bool multisampling) {
-    const VkPhysicalDeviceLimits& limits = r.deviceProperties.limits;
-    r.supportedSamples = limits.framebufferColorSampleCounts & limits.framebufferDepthSampleCounts;
-    r.msaaSamples = chooseSampleCount(r.supportedSamples, multisampling);
+// The largest heap of device-local memory, where the images go.
+uint64_t largestDeviceHeap(const VkPhysicalDeviceMemoryProperties& memory) {
+    uint64_t largest = 0;
+    for (uint32_t i = 0; i < memory.memoryHeapCount; ++i) {
+        if (memory.memoryHeaps[i].flags & VK_MEMORY_HEAP_DEVICE_LOCAL_BIT)
+            largest = std::max<uint64_t>(largest, memory.memoryHeaps[i].size);
+    }
+    return largest;
 }
 
 void createInstance(Renderer& r) {
@@ -178,7 +179,6 @@ void pickPhysicalDevice(Renderer& r, bool multisampling) {
     for (uint32_t i = 0; i < memory.memoryTypeCount; ++i) {
         if (!(memory.memoryTypes[i].propertyFlags & VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT)) r.allMemoryHostVisible = false;
     }
-    r.depthFormat = findDepthFormat(r);
 }
 
 void createLogicalDevice(Renderer& r) {
@@ -196,8 +196,8 @@ void createLogicalDevice(Renderer& r) {
         q.pQueuePriorities = &priority;
         queues.push_back(q);
     }
+    // No optional feature is needed: the pipelines shade once per pixel.
     VkPhysicalDeviceFeatures features{};
-    features.sampleRateShading = VK_TRUE;
     VkDeviceCreateInfo create{};
     create.sType = VK_STRUCTURE_TYPE_DEVICE_CREATE_INFO;
     create.queueCreateInfoCount = static_cast<uint32_t>(queues.size());
@@ -290,15 +290,12 @@ void createSwapChain(Renderer& r) {
 
 // Offscreen, one image takes the swap chain's place: the format the swap
 // chain prefers, so that a picture drawn offscreen has the pixels the window
-// would show, and readable by a copy.
+// would show (or 16-bit floats for the light itself), and readable by a copy.
 void createOffscreenTarget(Renderer& r) {
-    const uint32_t largest = r.deviceProperties.limits.maxImageDimension2D;
-    if (r.extent.width > largest || r.extent.height > largest) {
-        throw std::runtime_error("the picture is larger than the device's largest image (" + std::to_string(largest) +
-                                 " pixels a side)");
-    }
     VkFormat format = VK_FORMAT_UNDEFINED;
-    for (VkFormat candidate : {VK_FORMAT_B8G8R8A8_SRGB, VK_FORMAT_R8G8B8A8_SRGB}) {
+    const auto candidates = r.linearOutput ? std::vector<VkFormat>{VK_FORMAT_R16G16B16A16_SFLOAT}
+                                           : std::vector<VkFormat>{VK_FORMAT_B8G8R8A8_SRGB, VK_FORMAT_R8G8B8A8_SRGB};
+    for (VkFormat candidate : candidates) {
         VkFormatProperties properties;
         vkGetPhysicalDeviceFormatProperties(r.physicalDevice, candidate, &properties);
         const VkFormatFeatureFlags needed = VK_FORMAT_FEATURE_COLOR_ATTACHMENT_BIT | VK_FORMAT_FEATURE_COLOR_ATTACHMENT_BLEND_BIT;
@@ -307,7 +304,9 @@ void createOffscreenTarget(Renderer& r) {
             break;
         }
     }
-    if (format == VK_FORMAT_UNDEFINED) throw std::runtime_error("the device cannot draw into an 8-bit sRGB image");
+    if (format == VK_FORMAT_UNDEFINED) {
+        throw std::runtime_error("the device cannot draw into an image of the picture's format");
+    }
     r.swapChainFormat = format;
     r.swapChainReadable = true;
     const VkImage image = createImage(r, r.extent.width, r.extent.height, VK_SAMPLE_COUNT_1_BIT, format,
@@ -319,101 +318,169 @@ void createOffscreenTarget(Renderer& r) {
     r.imageViews = {createImageView(r, image, format, VK_IMAGE_ASPECT_COLOR_BIT, r.swapChainObjects)};
 }
 
-void createRenderPass(Renderer& r) {
-    // Where the drawn image goes: to the display, or to a copy into host memory.
-    const VkImageLayout drawnLayout = r.offscreen ? VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL : VK_IMAGE_LAYOUT_PRESENT_SRC_KHR;
-    const VkSampleCountFlagBits samples = r.msaaSamples;
+// A render pass of one colour attachment, cleared and stored, ending in
+// `finalLayout` for its readers. With samples > 1 it draws into a
+// multisampled attachment that resolves into the stored one. Its dependencies
+// cover the images' use across frames: writes wait for the previous frame's
+// writes and for earlier readers in `readerStages` (shader reads of the light
+// images, copies out of an image), and `nextStages`/`nextAccess` wait for the
+// writes and the final layout change.
+VkRenderPass createColourPass(Renderer& r, VkFormat format, VkSampleCountFlagBits samples, VkImageLayout finalLayout,
+                              VkPipelineStageFlags readerStages, VkPipelineStageFlags nextStages,
+                              VkAccessFlags nextAccess, DeletionQueue& lifetime) {
     const bool multi = samples != VK_SAMPLE_COUNT_1_BIT;
-    VkAttachmentDescription attachments[3]{};
-    attachments[0].format = r.swapChainFormat;
+    VkAttachmentDescription attachments[2]{};
+    attachments[0].format = format;
     attachments[0].samples = samples;
     attachments[0].loadOp = VK_ATTACHMENT_LOAD_OP_CLEAR;
     attachments[0].storeOp = multi ? VK_ATTACHMENT_STORE_OP_DONT_CARE : VK_ATTACHMENT_STORE_OP_STORE;
     attachments[0].stencilLoadOp = VK_ATTACHMENT_LOAD_OP_DONT_CARE;
     attachments[0].stencilStoreOp = VK_ATTACHMENT_STORE_OP_DONT_CARE;
     attachments[0].initialLayout = VK_IMAGE_LAYOUT_UNDEFINED;
-    attachments[0].finalLayout = multi ? VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL : drawnLayout;
+    attachments[0].finalLayout = multi ? VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL : finalLayout;
+    attachments[1] = attachments[0];
+    attachments[1].samples = VK_SAMPLE_COUNT_1_BIT;
+    attachments[1].loadOp = VK_ATTACHMENT_LOAD_OP_DONT_CARE;
+    attachments[1].storeOp = VK_ATTACHMENT_STORE_OP_STORE;
+    attachments[1].finalLayout = finalLayout;
 
-    attachments[1].format = r.depthFormat;
-    attachments[1].samples = samples;
-    attachments[1].loadOp = VK_ATTACHMENT_LOAD_OP_CLEAR;
-    attachments[1].storeOp = VK_ATTACHMENT_STORE_OP_DONT_CARE;
-    attachments[1].stencilLoadOp = VK_ATTACHMENT_LOAD_OP_DONT_CARE;
-    attachments[1].stencilStoreOp = VK_ATTACHMENT_STORE_OP_DONT_CARE;
-    attachments[1].initialLayout = VK_IMAGE_LAYOUT_UNDEFINED;
-    attachments[1].finalLayout = VK_IMAGE_LAYOUT_DEPTH_STENCIL_ATTACHMENT_OPTIMAL;
-
-    attachments[2].format = r.swapChainFormat;
-    attachments[2].samples = VK_SAMPLE_COUNT_1_BIT;
-    attachments[2].loadOp = VK_ATTACHMENT_LOAD_OP_DONT_CARE;
-    attachments[2].storeOp = VK_ATTACHMENT_STORE_OP_STORE;
-    attachments[2].stencilLoadOp = VK_ATTACHMENT_LOAD_OP_DONT_CARE;
-    attachments[2].stencilStoreOp = VK_ATTACHMENT_STORE_OP_DONT_CARE;
-    attachments[2].initialLayout = VK_IMAGE_LAYOUT_UNDEFINED;
-    attachments[2].finalLayout = drawnLayout;
-
-    const VkAttachmentReference color{0, VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL};
-    const VkAttachmentReference depth{1, VK_IMAGE_LAYOUT_DEPTH_STENCIL_ATTACHMENT_OPTIMAL};
-    const VkAttachmentReference resolve{2, VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL};
+    const VkAttachmentReference colour{0, VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL};
+    const VkAttachmentReference resolve{1, VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL};
     VkSubpassDescription subpass{};
     subpass.pipelineBindPoint = VK_PIPELINE_BIND_POINT_GRAPHICS;
     subpass.colorAttachmentCount = 1;
-    subpass.pColorAttachments = &color;
-    if (multi) {
-        subpass.pDepthStencilAttachment = &depth;
-        subpass.pResolveAttachments = &resolve;
-    }
-    VkSubpassDependency dependency{};
-    dependency.srcSubpass = VK_SUBPASS_EXTERNAL;
-    dependency.dstSubpass = 0;
-    dependency.srcStageMask = VK_PIPELINE_STAGE_COLOR_ATTACHMENT_OUTPUT_BIT;
-    dependency.dstStageMask = VK_PIPELINE_STAGE_COLOR_ATTACHMENT_OUTPUT_BIT;
-    dependency.srcAccessMask = VK_ACCESS_COLOR_ATTACHMENT_WRITE_BIT;
-    dependency.dstAccessMask = VK_ACCESS_COLOR_ATTACHMENT_READ_BIT | VK_ACCESS_COLOR_ATTACHMENT_WRITE_BIT;
+    subpass.pColorAttachments = &colour;
+    if (multi) subpass.pResolveAttachments = &resolve;
+
+    VkSubpassDependency dependencies[2]{};
+    dependencies[0].srcSubpass = VK_SUBPASS_EXTERNAL;
+    dependencies[0].dstSubpass = 0;
+    dependencies[0].srcStageMask = VK_PIPELINE_STAGE_COLOR_ATTACHMENT_OUTPUT_BIT | readerStages;
+    dependencies[0].srcAccessMask = VK_ACCESS_COLOR_ATTACHMENT_WRITE_BIT;
+    dependencies[0].dstStageMask = VK_PIPELINE_STAGE_COLOR_ATTACHMENT_OUTPUT_BIT;
+    dependencies[0].dstAccessMask = VK_ACCESS_COLOR_ATTACHMENT_READ_BIT | VK_ACCESS_COLOR_ATTACHMENT_WRITE_BIT;
+    dependencies[1].srcSubpass = 0;
+    dependencies[1].dstSubpass = VK_SUBPASS_EXTERNAL;
+    dependencies[1].srcStageMask = VK_PIPELINE_STAGE_COLOR_ATTACHMENT_OUTPUT_BIT;
+    dependencies[1].srcAccessMask = VK_ACCESS_COLOR_ATTACHMENT_WRITE_BIT;
+    dependencies[1].dstStageMask = nextStages;
+    dependencies[1].dstAccessMask = nextAccess;
 
     VkRenderPassCreateInfo create{};
     create.sType = VK_STRUCTURE_TYPE_RENDER_PASS_CREATE_INFO;
-    create.attachmentCount = multi ? 3 : 1;
+    create.attachmentCount = multi ? 2 : 1;
     create.pAttachments = attachments;
     create.subpassCount = 1;
     create.pSubpasses = &subpass;
-    create.dependencyCount = 1;
-    create.pDependencies = &dependency;
-    checkVkResult(vkCreateRenderPass(r.device, &create, nullptr, &r.renderPass));
-    defer(r.swapChainObjects, [&r] {
-        vkDestroyRenderPass(r.device, r.renderPass, nullptr);
-        r.renderPass = VK_NULL_HANDLE;
-    });
+    create.dependencyCount = 2;
+    create.pDependencies = dependencies;
+    VkRenderPass pass = VK_NULL_HANDLE;
+    checkVkResult(vkCreateRenderPass(r.device, &create, nullptr, &pass));
+    defer(lifetime, [&r, pass] { vkDestroyRenderPass(r.device, pass, nullptr); });
+    return pass;
 }
 
-void createColorAndDepthResources(Renderer& r) {
-    const VkExtent2D e = r.extent;
-    r.colorImage = createImage(r, e.width, e.height, r.msaaSamples, r.swapChainFormat,
-                               VK_IMAGE_USAGE_TRANSIENT_ATTACHMENT_BIT | VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT,
-                               r.swapChainObjects);
-    r.colorView = createImageView(r, r.colorImage, r.swapChainFormat, VK_IMAGE_ASPECT_COLOR_BIT, r.swapChainObjects);
-    r.depthImage = createImage(r, e.width, e.height, r.msaaSamples, r.depthFormat,
-                               VK_IMAGE_USAGE_DEPTH_STENCIL_ATTACHMENT_BIT, r.swapChainObjects);
-    r.depthView = createImageView(r, r.depthImage, r.depthFormat, VK_IMAGE_ASPECT_DEPTH_BIT, r.swapChainObjects);
+// The display pass: one sample, into the swap-chain image (presented) or the
+// offscreen picture (copied out, also by the previous frame's read-back).
+void createRenderPass(Renderer& r) {
+    const VkImageLayout drawnLayout =
+        r.offscreen ? VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL : VK_IMAGE_LAYOUT_PRESENT_SRC_KHR;
+    const VkPipelineStageFlags next =
+        r.offscreen ? VK_PIPELINE_STAGE_TRANSFER_BIT : VK_PIPELINE_STAGE_BOTTOM_OF_PIPE_BIT;
+    const VkAccessFlags nextAccess = r.offscreen ? VK_ACCESS_TRANSFER_READ_BIT : 0;
+    r.renderPass = createColourPass(r, r.swapChainFormat, VK_SAMPLE_COUNT_1_BIT, drawnLayout,
+                                    VK_PIPELINE_STAGE_TRANSFER_BIT, next, nextAccess, r.swapChainObjects);
+}
+
+VkFramebuffer createFramebuffer(Renderer& r, VkRenderPass pass, std::initializer_list<VkImageView> views,
+                                VkExtent2D extent, DeletionQueue& lifetime) {
+    const std::vector<VkImageView> attachments(views);
+    VkFramebufferCreateInfo create{};
+    create.sType = VK_STRUCTURE_TYPE_FRAMEBUFFER_CREATE_INFO;
+    create.renderPass = pass;
+    create.attachmentCount = static_cast<uint32_t>(attachments.size());
+    create.pAttachments = attachments.data();
+    create.width = extent.width;
+    create.height = extent.height;
+    create.layers = 1;
+    VkFramebuffer framebuffer = VK_NULL_HANDLE;
+    checkVkResult(vkCreateFramebuffer(r.device, &create, nullptr, &framebuffer));
+    defer(lifetime, [&r, framebuffer] { vkDestroyFramebuffer(r.device, framebuffer, nullptr); });
+    return framebuffer;
+}
+
+// The star display's light: images of the star display's size (the
+// background's at its own resolution), their passes and framebuffers, and
+// the automatic exposure's small target.
+void createLightTargets(Renderer& r) {
+    const VkExtent2D light{static_cast<uint32_t>(std::max(1, r.geometry.displayWidth)),
+                           static_cast<uint32_t>(std::max(1, r.geometry.displayHeight))};
+    r.lightExtent = light;
+    r.backgroundExtent = backgroundExtentFor(light, backgroundResolution(light));
+    const VkImageUsageFlags sampled = VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT | VK_IMAGE_USAGE_SAMPLED_BIT;
+    DeletionQueue& q = r.swapChainObjects;
+    const VkPipelineStageFlags shaders = VK_PIPELINE_STAGE_FRAGMENT_SHADER_BIT;
+    const VkImageLayout read = VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL;
+
+    r.backgroundImage = createImage(r, r.backgroundExtent.width, r.backgroundExtent.height, VK_SAMPLE_COUNT_1_BIT,
+                                    LIGHT_FORMAT, sampled, q);
+    r.backgroundView = createImageView(r, r.backgroundImage, LIGHT_FORMAT, VK_IMAGE_ASPECT_COLOR_BIT, q);
+    r.backgroundPass = createColourPass(r, LIGHT_FORMAT, VK_SAMPLE_COUNT_1_BIT, read, shaders, shaders,
+                                        VK_ACCESS_SHADER_READ_BIT, q);
+    r.backgroundFramebuffer = createFramebuffer(r, r.backgroundPass, {r.backgroundView}, r.backgroundExtent, q);
+
+    r.lightImage = createImage(r, light.width, light.height, VK_SAMPLE_COUNT_1_BIT, LIGHT_FORMAT, sampled, q);
+    r.lightView = createImageView(r, r.lightImage, LIGHT_FORMAT, VK_IMAGE_ASPECT_COLOR_BIT, q);
+    r.starPass = createColourPass(r, LIGHT_FORMAT, r.msaaSamples, read, shaders, shaders, VK_ACCESS_SHADER_READ_BIT, q);
+    if (r.msaaSamples != VK_SAMPLE_COUNT_1_BIT) {
+        const VkImageUsageFlags transient =
+            VK_IMAGE_USAGE_TRANSIENT_ATTACHMENT_BIT | VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT;
+        r.starSamplesImage = createImage(r, light.width, light.height, r.msaaSamples, LIGHT_FORMAT, transient, q);
+        r.starSamplesView = createImageView(r, r.starSamplesImage, LIGHT_FORMAT, VK_IMAGE_ASPECT_COLOR_BIT, q);
+        r.starFramebuffer = createFramebuffer(r, r.starPass, {r.starSamplesView, r.lightView}, light, q);
+    } else {
+        r.starSamplesImage = VK_NULL_HANDLE;
+        r.starSamplesView = VK_NULL_HANDLE;
+        r.starFramebuffer = createFramebuffer(r, r.starPass, {r.lightView}, light, q);
+    }
+
+    const VkExtent2D grid{EXPOSURE_GRID_WIDTH, EXPOSURE_GRID_HEIGHT};
+    r.exposureImage = createImage(r, grid.width, grid.height, VK_SAMPLE_COUNT_1_BIT, EXPOSURE_FORMAT,
+                                  VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT | VK_IMAGE_USAGE_TRANSFER_SRC_BIT, q);
+    r.exposureView = createImageView(r, r.exposureImage, EXPOSURE_FORMAT, VK_IMAGE_ASPECT_COLOR_BIT, q);
+    r.exposurePass = createColourPass(r, EXPOSURE_FORMAT, VK_SAMPLE_COUNT_1_BIT, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL,
+                                      VK_PIPELINE_STAGE_TRANSFER_BIT, VK_PIPELINE_STAGE_TRANSFER_BIT,
+                                      VK_ACCESS_TRANSFER_READ_BIT, q);
+    r.exposureFramebuffer = createFramebuffer(r, r.exposurePass, {r.exposureView}, grid, q);
+
+    // The point draws, one per swap-chain image, made when first written.
+    r.pointDraws.clear();
+    r.pointDraws.resize(r.images.size());
+    defer(q, [&r] {
+        for (GpuBuffer& b : r.pointDraws) destroyBuffer(b);
+        r.pointDraws.clear();
+    });
+    // The measurements of the automatic exposure come back through one host
+    // buffer per swap-chain image, read once that image's frame is done.
+    r.exposureReadback.clear();
+    r.exposureReadback.resize(r.images.size());
+    r.exposureMeasured.assign(r.images.size(), 0);
+    for (GpuBuffer& b : r.exposureReadback) {
+        createBuffer(b, r.gpu, "exposure measurement", EXPOSURE_GRID_WIDTH * EXPOSURE_GRID_HEIGHT * 8,
+                     VK_BUFFER_USAGE_TRANSFER_DST_BIT,
+                     VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT,
+                     VK_MEMORY_PROPERTY_HOST_CACHED_BIT, 8, true);
+    }
+    defer(q, [&r] {
+        for (GpuBuffer& b : r.exposureReadback) destroyBuffer(b);
+        r.exposureReadback.clear();
+    });
 }
 
 void createFramebuffers(Renderer& r) {
     r.framebuffers.clear();
-    const bool multi = r.msaaSamples != VK_SAMPLE_COUNT_1_BIT;
     for (VkImageView view : r.imageViews) {
-        const VkImageView attachments[3] = {r.colorView, r.depthView, view};
-        VkFramebufferCreateInfo create{};
-        create.sType = VK_STRUCTURE_TYPE_FRAMEBUFFER_CREATE_INFO;
-        create.renderPass = r.renderPass;
-        create.attachmentCount = multi ? 3 : 1;
-        create.pAttachments = multi ? attachments : &view;
-        create.width = r.extent.width;
-        create.height = r.extent.height;
-        create.layers = 1;
-        VkFramebuffer framebuffer;
-        checkVkResult(vkCreateFramebuffer(r.device, &create, nullptr, &framebuffer));
-        r.framebuffers.push_back(framebuffer);
-        defer(r.swapChainObjects, [&r, framebuffer] { vkDestroyFramebuffer(r.device, framebuffer, nullptr); });
+        r.framebuffers.push_back(createFramebuffer(r, r.renderPass, {view}, r.extent, r.swapChainObjects));
     }
 }
 
@@ -468,7 +535,10 @@ void createSyncObjects(Renderer& r) {
 void allocateCommandBuffers(Renderer& r) {
     // Command buffers live as long as the pool; new images after a
     // recreation get one each.
-    while (r.commandBuffers.size() < r.images.size()) {
+    // Offscreen, a second one: the display pass, submitted after the light
+    // has been measured.
+    const size_t wanted = r.offscreen ? 2 : r.images.size();
+    while (r.commandBuffers.size() < wanted) {
         VkCommandBufferAllocateInfo alloc{};
         alloc.sType = VK_STRUCTURE_TYPE_COMMAND_BUFFER_ALLOCATE_INFO;
         alloc.commandPool = r.commandPool;
@@ -490,16 +560,34 @@ void buildSwapChain(Renderer& r) {
     createRenderPass(r);
 }
 
-// The device and what lives with it, for a window or offscreen.
-void createDeviceObjects(Renderer& r, bool multisampling) {
-    createInstance(r);
-    if (!r.offscreen) createSurface(r);
-    pickPhysicalDevice(r, multisampling);
+// Linear filtering, clamped at the edges: the light images as the display
+// pass and the exposure measurement read them.
+void createLightSampler(Renderer& r) {
+    VkSamplerCreateInfo sampler{};
+    sampler.sType = VK_STRUCTURE_TYPE_SAMPLER_CREATE_INFO;
+    sampler.magFilter = VK_FILTER_LINEAR;
+    sampler.minFilter = VK_FILTER_LINEAR;
+    sampler.mipmapMode = VK_SAMPLER_MIPMAP_MODE_NEAREST;
+    sampler.addressModeU = sampler.addressModeV = sampler.addressModeW = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
+    sampler.maxAnisotropy = 1.0f;
+    sampler.compareOp = VK_COMPARE_OP_ALWAYS;
+    sampler.borderColor = VK_BORDER_COLOR_FLOAT_TRANSPARENT_BLACK;
+    checkVkResult(vkCreateSampler(r.device, &sampler, nullptr, &r.lightSampler));
+    defer(r.deviceObjects, [&r] {
+        vkDestroySampler(r.device, r.lightSampler, nullptr);
+        r.lightSampler = VK_NULL_HANDLE;
+    });
+}
+
+// The device and what lives with it, for a window or offscreen, after the
+// instance and the physical device.
+void createDeviceObjects(Renderer& r) {
     createLogicalDevice(r);
     createCommandPool(r);
     createDescriptorPool(r);
     createSyncObjects(r);
     createDescriptorSetLayout(r);
+    createLightSampler(r);
     buildSwapChain(r);
     createUniformBuffers(r);
 }
@@ -577,20 +665,68 @@ DisplayGeometry displayGeometry(int framebufferWidth, int framebufferHeight, int
     return g;
 }
 
+PicturePlan planOffscreenPicture(uint32_t width, uint32_t height, VkSampleCountFlagBits wanted,
+                                 VkSampleCountFlags supported, uint32_t maxImageSide, uint64_t heapBytes,
+                                 bool linearOutput) {
+    PicturePlan plan;
+    auto side = [&](const char* what, uint32_t pixels) {
+        plan.problem = "the picture is " + std::to_string(pixels) + " pixels " + what +
+                       ", more than the device's largest image (" + std::to_string(maxImageSide) +
+                       " pixels a side)";
+    };
+    if (width > maxImageSide) side("wide", width);
+    else if (height > maxImageSide) side("high", height);
+    if (!plan.problem.empty()) return plan;
+    const uint64_t pixels = uint64_t{width} * height;
+    const VkExtent2D background = backgroundExtentFor({width, height}, backgroundResolution({width, height}));
+    auto bytesWith = [&](uint32_t samples) {
+        uint64_t bytes = pixels * (linearOutput ? 8 : 4) + pixels * 8 +
+                         uint64_t{background.width} * background.height * 8 + RENDERER_BUFFER_BYTES;
+        if (samples > 1) bytes += pixels * 8 * samples;
+        return bytes;
+    };
+    // Fewer samples for the stars when the wanted count would not fit.
+    uint32_t samples = static_cast<uint32_t>(wanted);
+    while (samples > 1 && (bytesWith(samples) > heapBytes || !(supported & samples))) samples /= 2;
+    plan.samples = static_cast<VkSampleCountFlagBits>(samples);
+    plan.deviceBytes = bytesWith(samples);
+    if (plan.deviceBytes > heapBytes) {
+        auto mib = [](uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB"; };
+        plan.problem = "a " + std::to_string(width) + "x" + std::to_string(height) + " picture needs " +
+                       mib(plan.deviceBytes) + " of device memory, more than the device's largest memory heap (" +
+                       mib(heapBytes) + ")";
+    }
+    return plan;
+}
+
 void createDevice(Renderer& r, GLFWwindow* window, bool multisampling) {
     r.window = window;
     r.offscreen = false;
-    createDeviceObjects(r, multisampling);
+    createInstance(r);
+    createSurface(r);
+    pickPhysicalDevice(r, multisampling);
+    createDeviceObjects(r);
     imguiBackendInit(r);
     defer(r.deviceObjects, [&r] { imguiBackendShutdown(r); });
 }
 
-void createOffscreenDevice(Renderer& r, int width, int height, bool multisampling) {
+PicturePlan openOffscreenDevice(Renderer& r, int width, int height, bool multisampling, bool linearOutput) {
     if (width <= 0 || height <= 0) throw std::runtime_error("an offscreen picture needs a size");
     r.window = nullptr;
     r.offscreen = true;
+    r.linearOutput = linearOutput;
     r.extent = {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
-    createDeviceObjects(r, multisampling);
+    createInstance(r);
+    pickPhysicalDevice(r, multisampling);
+    return planOffscreenPicture(r.extent.width, r.extent.height, r.msaaSamples, r.supportedSamples,
+                                r.deviceProperties.limits.maxImageDimension2D,
+                                largestDeviceHeap(r.gpu.memoryProperties), linearOutput);
+}
+
+void createOffscreenDevice(Renderer& r, const PicturePlan& plan) {
+    if (!plan.problem.empty()) throw std::runtime_error(plan.problem);
+    r.msaaSamples = plan.samples;
+    createDeviceObjects(r);
 }
 
 DisplayGeometry createPipelines(Renderer& r, const SwapChainSettings& settings) {
@@ -599,14 +735,17 @@ DisplayGeometry createPipelines(Renderer& r, const SwapChainSettings& settings) 
     // Offscreen the star display is the whole picture, whatever its size.
     r.geometry = r.offscreen ? DisplayGeometry{width, height, 0, width, height}
                              : displayGeometry(width, height, settings.panelWidthBase);
+    createLightTargets(r);
     if (r.descriptorSets.empty()) createDescriptorSets(r);
+    writeLightDescriptors(r);
     createPipelineLayout(r);
     createGraphicsPipelines(r);
     createTextImagePipeline(r);
-    createColorAndDepthResources(r);
     createFramebuffers(r);
     allocateCommandBuffers(r);
     for (auto& marks : r.redraw) marks = {1, 1};
+    r.recordedScene.assign(r.images.size(), 0);
+    ++r.sceneVersion;  // new light images hold nothing yet
     return r.geometry;
 }
 
@@ -614,6 +753,7 @@ void rebuildGraphicsPipelines(Renderer& r) {
     waitIdle(r);
     flush(r.pipelineObjects);
     createGraphicsPipelines(r);
+    ++r.sceneVersion;
     for (auto& marks : r.redraw) marks[0] = 1;
 }
 

@@ -107,21 +107,75 @@ void fillViewUniforms(UniformBufferObject& ubo, const FrameView& v) {
 
     store3(ubo.eye_offset, std::ldexp(static_cast<double>(v.position[0]), -48),
            std::ldexp(static_cast<double>(v.position[1]), -48), std::ldexp(static_cast<double>(v.position[2]), -48));
+
+    // The axes of the view, for rays through normalised device coordinates,
+    // and the angle a pixel spans at the centre.
+    const glm::dvec3 f = glm::normalize(glm::dvec3(v.forward.x, v.forward.y, v.forward.z));
+    const glm::dvec3 s = glm::normalize(glm::cross(f, glm::dvec3(v.up.x, v.up.y, v.up.z)));
+    const glm::dvec3 u = glm::cross(s, f);
+    const glm::dvec3 right = s * t, up = -u * (t * H / W);
+    store3(ubo.camera_forward, f.x, f.y, f.z);
+    store3(ubo.camera_right, right.x, right.y, right.z);
+    store3(ubo.camera_up, up.x, up.y, up.z);
+    ubo.pixel_angle = static_cast<float>(2.0 * t / W);
 }
 
 namespace {
+
+uint64_t steadyNanoseconds() {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
+
+// A star's absolute luminosity on the points' scale from its luminosity code,
+// decoded as the shaders decode the near-star record that carries it.
+double absoluteLuminosity(uint32_t code) {
+    const auto word = static_cast<int32_t>((code >> 7) << 13);
+    return std::ldexp(static_cast<double>((word >> 13) & 4095), word >> 25);
+}
+
+// The exposure of this frame's tone map.
+float frameExposure(const Renderer& r, const FrameInput& in) {
+    if (!in.autoExposure) return in.exposure;
+    return static_cast<float>(r.autoExposure * in.brightness);
+}
+
+// The image's point draw: its indirect command and the visible slots, in a
+// host buffer made larger (and the draw recorded anew) when they outgrow it.
+constexpr uint32_t POINT_SLOTS_OFFSET = 32;
+
+void writePointDraw(Renderer& r, uint32_t imageIndex) {
+    GpuBuffer& b = r.pointDraws[imageIndex];
+    const uint64_t needed = POINT_SLOTS_OFFSET + 4ull * std::max<size_t>(r.visibleSlots.size(), 1);
+    if (b.size < needed) {
+        destroyBuffer(b);
+        const uint64_t size = std::min<uint64_t>(needed + needed / 4, UINT32_MAX);
+        createBuffer(b, r.gpu, "point draw", static_cast<uint32_t>(size),
+                     VK_BUFFER_USAGE_INDEX_BUFFER_BIT | VK_BUFFER_USAGE_INDIRECT_BUFFER_BIT,
+                     VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT, 0, 4, true);
+        r.redraw[imageIndex][0] = 1;
+    }
+    auto* bytes = static_cast<uint8_t*>(mapBuffer(b));
+    const VkDrawIndexedIndirectCommand draw{static_cast<uint32_t>(r.visibleSlots.size()), 1, 0, 0, 0};
+    std::memcpy(bytes, &draw, sizeof draw);
+    std::memcpy(bytes + POINT_SLOTS_OFFSET, r.visibleSlots.data(), 4 * r.visibleSlots.size());
+    unmapBuffer(b);
+    r.pointsDrawn = static_cast<uint32_t>(r.visibleSlots.size());
+}
 
 void updateUniformBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
     UniformBufferObject& ubo = r.ubo;
     static const StarFieldDraw nothing;
     const StarFieldDraw& sf = in.starField != nullptr ? *in.starField : nothing;
+    const StarViewport viewport = starViewport(r);
     FrameView v{};
     for (int a = 0; a < 3; ++a) v.position[a] = in.position[a];
     v.forward = in.forward;
     v.up = in.up;
     v.viewAngle = in.viewAngle;
-    v.width = std::max(1, r.geometry.displayWidth - r.built.helpMargin);
-    v.height = std::max(1, r.geometry.displayHeight);
+    v.width = viewport.width;
+    v.height = viewport.height;
     v.midgroundNearSq = sf.midgroundNearSq;
     v.midgroundFarSq = sf.midgroundFarSq;
     v.foregroundFarSq = sf.foregroundFarSq;
@@ -130,14 +184,27 @@ void updateUniformBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
 
     auto relative = [&](const int64_t* point, float out[3]) {
         for (int a = 0; a < 3; ++a) {
-            out[a] = static_cast<float>(std::ldexp(static_cast<double>(point[a] - P[a]), -48));
+            // In 128 bits: after a jump the two may lie across space from each other.
+            out[a] = static_cast<float>(std::ldexp(static_cast<double>(static_cast<__int128>(point[a]) - P[a]), -48));
         }
     };
     relative(r.midgroundOrigin, ubo.mid_diff_offset);
     for (int a = 0; a < 3; ++a) ubo.mid_diff_offset[a] = -ubo.mid_diff_offset[a];  // P - origin
-    ubo.luminosity_const = in.brightness * static_cast<float>(std::ldexp(sf.limitScale, -96));
+    const double luminosityConst = in.brightness * static_cast<float>(std::ldexp(sf.limitScale, -96));
+    ubo.luminosity_const = static_cast<float>(luminosityConst);
     ubo.background_scale = in.brightness * static_cast<float>(std::ldexp(sf.backgroundIntensity, -32));
     for (int c = 0; c < 3; ++c) ubo.background_color[c] = sf.backgroundColour[c];
+    // The diffuse light's colours: each ellipsoid's and the arms', or the one
+    // colour of the whole galaxy's light.
+    for (int i = 0; i < MAX_SMALL_BACKGROUND; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            ubo.small_background_colour[i][c] = static_cast<size_t>(i) < sf.ellipsoidColours.size()
+                                                    ? sf.ellipsoidColours[static_cast<size_t>(i)][c]
+                                                    : sf.backgroundColour[c];
+        }
+    }
+    const bool armsColoured = sf.armColour[0] + sf.armColour[1] + sf.armColour[2] > 0;
+    for (int c = 0; c < 3; ++c) ubo.arm_colour[c] = armsColoured ? sf.armColour[c] : sf.backgroundColour[c];
     ubo.maximum_circle_size = in.maximumCircleSize;
     ubo.highlight_multiplier = 2.0f;
     ubo.crosshair_color[0] = 0;
@@ -145,14 +212,50 @@ void updateUniformBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
     ubo.crosshair_color[2] = 0;
     ubo.crosshair_color[3] = 1;
 
+    // Foreground objects from the farthest to the nearest: a nearer disc
+    // covers a farther one.
     const size_t foreground = std::min<size_t>(sf.foreground.size(), MAX_FOREGROUND_OBJECTS);
+    std::vector<std::pair<double, size_t>> order;
     for (size_t i = 0; i < foreground; ++i) {
-        const ForegroundView& f = sf.foreground[i];
-        ForegroundObject& o = ubo.foreground_object_buffer[i];
+        double d2 = 0;
+        for (int a = 0; a < 3; ++a) {
+            const double d = std::ldexp(static_cast<double>(sf.foreground[i].position[a] - P[a]), -48);
+            d2 += d * d;
+        }
+        order.push_back({d2, i});
+    }
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (size_t k = 0; k < order.size(); ++k) {
+        const ForegroundView& f = sf.foreground[order[k].second];
+        ForegroundObject& o = ubo.foreground_object_buffer[k];
         relative(f.position, o.position);
         o.radius = static_cast<float>(std::ldexp(sf.foregroundRadiusFactor * f.radius, -48));
         for (int c = 0; c < 3; ++c) o.color[c] = f.colour[c] / 127.0f;
+        // As bright as the point shader would make the star at its distance.
+        const double seen = order[k].first > 0 ? luminosityConst * absoluteLuminosity(f.luminosityCode) / order[k].first
+                                               : 1e30;
+        o.luminosity = static_cast<float>(std::min(seen, 1e30));
     }
+    // The points that can show in this view, for this image's point draw.
+    PointView seen{};
+    for (int a = 0; a < 3; ++a) {
+        seen.eye[a] = std::ldexp(static_cast<double>(P[a]), -48);
+        seen.forward[a] = ubo.camera_forward[a];
+        seen.right[a] = ubo.camera_right[a];
+        seen.up[a] = ubo.camera_up[a];
+    }
+    seen.tanAcross = std::hypot(seen.right[0], seen.right[1], seen.right[2]);
+    seen.tanDown = std::hypot(seen.up[0], seen.up[1], seen.up[2]);
+    for (int a = 0; a < 3; ++a) {
+        seen.right[a] /= seen.tanAcross;
+        seen.up[a] /= seen.tanDown;
+    }
+    seen.luminosityConst = ubo.luminosity_const;
+    r.visibleSlots.clear();
+    visiblePoints(r.pointCopy.data(), std::min<uint32_t>(r.midgroundPointCount, r.pointCopy.size()), seen,
+                  2.0 * ubo.pixel_angle, r.visibleSlots);
+    writePointDraw(r, imageIndex);
+
     const uint32_t highlights = std::min<uint32_t>(sf.highlightCount, MAX_HIGHLIGHTS);
     for (uint32_t i = 0; i < highlights && 3 * i + 2 < sf.highlightPositions.size(); ++i) {
         relative(&sf.highlightPositions[3 * i], ubo.highlight_objects[i].position);
@@ -168,6 +271,22 @@ void updateUniformBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
         ubo.highlight_objects[i].rgb = static_cast<int32_t>(rgb);
     }
 
+    // Where the passes' images meet: the star viewport in the display pass,
+    // the light images' texels and the background's share of the resolution.
+    ubo.star_viewport_origin[0] = static_cast<float>(viewport.x);
+    ubo.star_viewport_origin[1] = 0;
+    ubo.star_viewport_size[0] = static_cast<float>(viewport.width);
+    ubo.star_viewport_size[1] = static_cast<float>(viewport.height);
+    ubo.light_texel[0] = 1.0f / static_cast<float>(r.lightExtent.width);
+    ubo.light_texel[1] = 1.0f / static_cast<float>(r.lightExtent.height);
+    ubo.background_texel[0] = 1.0f / static_cast<float>(r.backgroundExtent.width);
+    ubo.background_texel[1] = 1.0f / static_cast<float>(r.backgroundExtent.height);
+    ubo.background_resolution[0] = static_cast<float>(viewport.background.width) / static_cast<float>(viewport.width);
+    ubo.background_resolution[1] = static_cast<float>(viewport.background.height) / static_cast<float>(viewport.height);
+    ubo.background_limit[0] = static_cast<float>(viewport.background.width) - 0.5f;
+    ubo.background_limit[1] = static_cast<float>(viewport.background.height) - 0.5f;
+    ubo.exposure = frameExposure(r, in);
+
     // Members no shader reads, kept informative.
     store3(ubo.current_position, static_cast<double>(P[0]), static_cast<double>(P[1]), static_cast<double>(P[2]));
     relative(r.lastGenerationPosition, ubo.last_midground_render_offset);
@@ -176,57 +295,105 @@ void updateUniformBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
     writeBuffer(r.uniformBuffers[imageIndex], &ubo, sizeof(ubo));
 }
 
-void recordCommandBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
-    VkCommandBuffer cb = r.commandBuffers[imageIndex];
-    VkCommandBufferBeginInfo begin{};
-    begin.sType = VK_STRUCTURE_TYPE_COMMAND_BUFFER_BEGIN_INFO;
-    checkVkResult(vkBeginCommandBuffer(cb, &begin));
+void beginPass(VkCommandBuffer cb, VkRenderPass pass, VkFramebuffer framebuffer, VkExtent2D extent,
+               const float clear[4]) {
+    VkClearValue value{};
+    value.color = {{clear[0], clear[1], clear[2], clear[3]}};
+    VkRenderPassBeginInfo begin{};
+    begin.sType = VK_STRUCTURE_TYPE_RENDER_PASS_BEGIN_INFO;
+    begin.renderPass = pass;
+    begin.framebuffer = framebuffer;
+    begin.renderArea = {{0, 0}, extent};
+    begin.clearValueCount = 1;
+    begin.pClearValues = &value;
+    vkCmdBeginRenderPass(cb, &begin, VK_SUBPASS_CONTENTS_INLINE);
+}
 
-    VkClearValue clear[2]{};
-    clear[0].color = {{0.0f, 0.0f, 0.0f, 1.0f}};
-    clear[1].depthStencil = {1.0f, 0};
-    VkRenderPassBeginInfo pass{};
-    pass.sType = VK_STRUCTURE_TYPE_RENDER_PASS_BEGIN_INFO;
-    pass.renderPass = r.renderPass;
-    pass.framebuffer = r.framebuffers[imageIndex];
-    pass.renderArea = {{0, 0}, r.extent};
-    pass.clearValueCount = 2;
-    pass.pClearValues = clear;
-    vkCmdBeginRenderPass(cb, &pass, VK_SUBPASS_CONTENTS_INLINE);
+// The star display's light: the background at its resolution, the stars
+// over it at the display's, and with automatic exposure the measurement of
+// both, copied to the image's host buffer.
+void recordScene(Renderer& r, VkCommandBuffer cb, uint32_t imageIndex, const FrameInput& in) {
+    static const float NOTHING[4] = {0, 0, 0, 0};
+    const VkDeviceSize zero = 0;
+    auto bindVertices = [&](VkPipeline pipeline, const GpuBuffer& vertices) {
+        vkCmdBindPipeline(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, pipeline);
+        vkCmdBindVertexBuffers(cb, 0, 1, &vertices.buffer, &zero);
+    };
     vkCmdBindDescriptorSets(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, r.pipelineLayout, 0, 1,
                             &r.descriptorSets[imageIndex], 0, nullptr);
 
+    beginPass(cb, r.backgroundPass, r.backgroundFramebuffer, r.backgroundExtent, NOTHING);
+    if (in.backgroundMode != BackgroundMode::None && r.ellipsoidVertices.size > 0 && r.ellipsoidTriangles > 0) {
+        bindVertices(r.ellipsoidPipeline, r.ellipsoidVertices);
+        vkCmdBindIndexBuffer(cb, r.ellipsoidIndices.buffer, 0, VK_INDEX_TYPE_UINT16);
+        vkCmdDrawIndexed(cb, 3 * r.ellipsoidTriangles, 1, 0, 0, 0);
+    }
+    if (in.backgroundMode != BackgroundMode::None && r.tubeVertices.size > 0 && r.tubeSegments > 0) {
+        bindVertices(r.backgroundPipeline, r.tubeVertices);
+        vkCmdBindIndexBuffer(cb, r.tubeIndices.buffer, 0, VK_INDEX_TYPE_UINT32);
+        vkCmdDrawIndexed(cb, 60 * (r.tubeRings + 1) * r.tubeSegments, 1, 0, 0, 0);
+    }
+    vkCmdEndRenderPass(cb);
+
+    // A check of the background draws only the diffuse light: the stars,
+    // discs, markers, labels and cross-hair are left out.
+    beginPass(cb, r.starPass, r.starFramebuffer, r.lightExtent, NOTHING);
+    if (!in.backgroundOnly) {
+        if (r.midgroundPointCount > 0) {
+            bindVertices(r.pointPipeline, r.midgroundPoints);
+            const GpuBuffer& draw = r.pointDraws[imageIndex];
+            vkCmdBindIndexBuffer(cb, draw.buffer, POINT_SLOTS_OFFSET, VK_INDEX_TYPE_UINT32);
+            vkCmdDrawIndexedIndirect(cb, draw.buffer, 0, 1, 0);
+        }
+        if (r.shapeVertexCount > 0) {
+            vkCmdBindPipeline(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, r.shapePipeline);
+            vkCmdDraw(cb, r.shapeVertexCount, 1, 0, 0);
+        }
+        if (r.foregroundCount > 0) {
+            vkCmdBindPipeline(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, r.foregroundPipeline);
+            vkCmdDraw(cb, FOREGROUND_VERTICES_PER_OBJECT * r.foregroundCount, 1, 0, 0);
+        }
+    }
+    vkCmdEndRenderPass(cb);
+
+    if (!in.autoExposure) return;
+    beginPass(cb, r.exposurePass, r.exposureFramebuffer, {EXPOSURE_GRID_WIDTH, EXPOSURE_GRID_HEIGHT}, NOTHING);
+    vkCmdBindPipeline(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, r.exposurePipeline);
+    vkCmdDraw(cb, 3, 1, 0, 0);
+    vkCmdEndRenderPass(cb);
+    VkBufferImageCopy copy{};
+    copy.imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, 0, 0, 1};
+    copy.imageExtent = {EXPOSURE_GRID_WIDTH, EXPOSURE_GRID_HEIGHT, 1};
+    const GpuBuffer& readback = r.exposureReadback[imageIndex];
+    vkCmdCopyImageToBuffer(cb, r.exposureImage, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, readback.buffer, 1, &copy);
+    VkBufferMemoryBarrier toHost{};
+    toHost.sType = VK_STRUCTURE_TYPE_BUFFER_MEMORY_BARRIER;
+    toHost.srcAccessMask = VK_ACCESS_TRANSFER_WRITE_BIT;
+    toHost.dstAccessMask = VK_ACCESS_HOST_READ_BIT;
+    toHost.srcQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED;
+    toHost.dstQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED;
+    toHost.buffer = readback.buffer;
+    toHost.size = VK_WHOLE_SIZE;
+    vkCmdPipelineBarrier(cb, VK_PIPELINE_STAGE_TRANSFER_BIT, VK_PIPELINE_STAGE_HOST_BIT, 0, 0, nullptr, 1, &toHost, 0,
+                         nullptr);
+}
+
+// The display pass: the star display tone-mapped, the markers, labels and
+// cross-hair over it, and the panel.
+void recordDisplay(Renderer& r, VkCommandBuffer cb, uint32_t imageIndex, const FrameInput& in) {
+    static const float BLACK[4] = {0, 0, 0, 1};
+    beginPass(cb, r.renderPass, r.framebuffers[imageIndex], r.extent, BLACK);
+    vkCmdBindDescriptorSets(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, r.pipelineLayout, 0, 1,
+                            &r.descriptorSets[imageIndex], 0, nullptr);
     if (!in.hideStarDisplay) {
+        vkCmdBindPipeline(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, r.toneMapPipeline);
+        vkCmdDraw(cb, 3, 1, 0, 0);
         const VkDeviceSize zero = 0;
         auto bindVertices = [&](VkPipeline pipeline, const GpuBuffer& vertices) {
             vkCmdBindPipeline(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, pipeline);
             vkCmdBindVertexBuffers(cb, 0, 1, &vertices.buffer, &zero);
         };
-        if (in.backgroundMode != BackgroundMode::None && r.ellipsoidVertices.size > 0 && r.ellipsoidTriangles > 0) {
-            bindVertices(r.ellipsoidPipeline, r.ellipsoidVertices);
-            vkCmdBindIndexBuffer(cb, r.ellipsoidIndices.buffer, 0, VK_INDEX_TYPE_UINT16);
-            vkCmdDrawIndexed(cb, 3 * r.ellipsoidTriangles, 1, 0, 0, 0);
-        }
-        if (in.backgroundMode != BackgroundMode::None && r.tubeVertices.size > 0 && r.tubeSegments > 0) {
-            bindVertices(r.backgroundPipeline, r.tubeVertices);
-            vkCmdBindIndexBuffer(cb, r.tubeIndices.buffer, 0, VK_INDEX_TYPE_UINT32);
-            vkCmdDrawIndexed(cb, 60 * (r.tubeRings + 1) * r.tubeSegments, 1, 0, 0, 0);
-        }
-        // A check of the background draws only the diffuse light: the stars,
-        // discs, markers, labels and cross-hair are left out.
         if (!in.backgroundOnly) {
-            if (r.midgroundPointCount > 0) {
-                bindVertices(r.pointPipeline, r.midgroundPoints);
-                vkCmdDraw(cb, r.midgroundPointCount, 1, 0, 0);
-            }
-            if (r.shapeVertexCount > 0) {
-                bindVertices(r.shapePipeline, r.shapeIndices);
-                vkCmdDraw(cb, r.shapeVertexCount, 1, 0, 0);
-            }
-            if (r.foregroundCount > 0) {
-                bindVertices(r.foregroundPipeline, r.foregroundVertices);
-                vkCmdDraw(cb, FOREGROUND_VERTICES_PER_OBJECT * r.foregroundCount, 1, 0, 0);
-            }
             if (r.highlightVertexCount > 0) {
                 bindVertices(r.highlightPipeline, r.highlightVertices);
                 vkCmdDraw(cb, r.highlightVertexCount, 1, 0, 0);
@@ -246,9 +413,48 @@ void recordCommandBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
     // No panel offscreen.
     if (r.imguiReady) imguiBackendDraw(r, cb);
     r.redraw[imageIndex][1] = 0;
-
     vkCmdEndRenderPass(cb);
+}
+
+void beginCommands(VkCommandBuffer cb) {
+    VkCommandBufferBeginInfo begin{};
+    begin.sType = VK_STRUCTURE_TYPE_COMMAND_BUFFER_BEGIN_INFO;
+    checkVkResult(vkBeginCommandBuffer(cb, &begin));
+}
+
+void recordCommandBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in, bool scene) {
+    VkCommandBuffer cb = r.commandBuffers[imageIndex];
+    beginCommands(cb);
+    if (scene) recordScene(r, cb, imageIndex, in);
+    recordDisplay(r, cb, imageIndex, in);
     checkVkResult(vkEndCommandBuffer(cb));
+    if (imageIndex < r.recordedScene.size()) r.recordedScene[imageIndex] = scene;
+}
+
+// The uniform block as far as the scene depends on it: the exposure counts
+// only for the foreground discs, shown at their own brightness whatever it is.
+std::vector<uint8_t> sceneBytes(const Renderer& r) {
+    UniformBufferObject ubo = r.ubo;
+    if (r.foregroundCount == 0) ubo.exposure = 0;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&ubo);
+    return std::vector<uint8_t>(bytes, bytes + sizeof ubo);
+}
+
+// Whether this frame must draw the scene: the light images do not hold it yet.
+bool sceneNeeded(const Renderer& r, const FrameInput& in) {
+    if (in.hideStarDisplay) return false;
+    return r.drawnSceneVersion != r.sceneVersion || r.drawnScene != sceneBytes(r);
+}
+
+// The automatic exposure moves towards what the light asks for, by the time
+// since its last step.
+void adaptAutoExposure(Renderer& r, const FrameInput& in) {
+    const uint64_t now = steadyNanoseconds();
+    const double seconds = std::clamp(static_cast<double>(now - r.autoExposureTime) * 1e-9, 0.0, 0.5);
+    r.autoExposureTime = now;
+    if (in.autoExposure && r.autoExposureKnown) {
+        r.autoExposure = adaptExposure(r.autoExposure, r.autoExposureTarget, seconds);
+    }
 }
 
 // What a frame's settings change in the objects already built: the
@@ -263,26 +469,57 @@ void applyFrameSettings(Renderer& r, const FrameInput& in) {
     if (in.starShape != r.starShape) {
         waitIdle(r);
         uploadShapeTable(r, in.starShape);
+        ++r.sceneVersion;
         for (auto& marks : r.redraw) marks[0] = 1;
+    }
+    // Automatic exposure starts from what was shown and moves from there.
+    if (in.autoExposure && !r.recordedAutoExposure) {
+        r.autoExposure = in.brightness > 0 ? in.exposure / in.brightness : 1.0;
+        r.autoExposureKnown = false;
+        r.autoExposureTime = steadyNanoseconds();
+        std::fill(r.exposureMeasured.begin(), r.exposureMeasured.end(), 0);
     }
     // What the recorded commands depend on besides the buffers' contents.
     const uint32_t foreground =
         in.starField != nullptr
             ? static_cast<uint32_t>(std::min<size_t>(in.starField->foreground.size(), MAX_FOREGROUND_OBJECTS))
             : 0;
-    const bool recorded = r.recordedAnything && foreground == r.foregroundCount && in.showCrosshair == r.recordedCrosshair &&
-                          in.hideStarDisplay == r.recordedHidden && in.backgroundMode == r.recordedBackground &&
-                          in.backgroundOnly == r.recordedBackgroundOnly;
+    const bool recorded = r.recordedAnything && foreground == r.foregroundCount &&
+                          in.showCrosshair == r.recordedCrosshair && in.hideStarDisplay == r.recordedHidden &&
+                          in.backgroundMode == r.recordedBackground &&
+                          in.backgroundOnly == r.recordedBackgroundOnly &&
+                          in.autoExposure == r.recordedAutoExposure;
     r.foregroundCount = foreground;
     r.recordedCrosshair = in.showCrosshair;
     r.recordedHidden = in.hideStarDisplay;
     r.recordedBackground = in.backgroundMode;
     r.recordedBackgroundOnly = in.backgroundOnly;
+    r.recordedAutoExposure = in.autoExposure;
     r.recordedAnything = true;
+    if (!recorded) ++r.sceneVersion;
     for (auto& marks : r.redraw) {
         if (in.redrawStars || !recorded) marks[0] = 1;
         if (in.redrawPanel) marks[1] = 1;
     }
+}
+
+// The exposure the measurement in the image's host buffer asks for (the
+// image's last frame is done).
+double measuredExposure(Renderer& r, uint32_t imageIndex) {
+    GpuBuffer& readback = r.exposureReadback[imageIndex];
+    const auto* blocks = static_cast<const float*>(mapBuffer(readback));
+    const double target = autoExposureTarget(blocks, EXPOSURE_GRID_WIDTH * EXPOSURE_GRID_HEIGHT);
+    unmapBuffer(readback);
+    return target;
+}
+
+// A measurement the image's last frame made: what the automatic exposure
+// moves towards from now on.
+void takeExposureMeasurement(Renderer& r, uint32_t imageIndex) {
+    if (imageIndex >= r.exposureMeasured.size() || !r.exposureMeasured[imageIndex]) return;
+    r.exposureMeasured[imageIndex] = 0;
+    r.autoExposureTarget = measuredExposure(r, imageIndex);
+    r.autoExposureKnown = true;
 }
 
 // After the frame's submission, before presenting: the star display of the
@@ -301,6 +538,18 @@ void captureStarDisplay(Renderer& r, uint32_t imageIndex, FrameEnd& end) {
     }
 }
 
+void submitAndWait(Renderer& r, VkCommandBuffer cb) {
+    VkFence fence = r.inFlight[0];
+    checkVkResult(vkWaitForFences(r.device, 1, &fence, VK_TRUE, UINT64_MAX));
+    checkVkResult(vkResetFences(r.device, 1, &fence));
+    VkSubmitInfo submit{};
+    submit.sType = VK_STRUCTURE_TYPE_SUBMIT_INFO;
+    submit.commandBufferCount = 1;
+    submit.pCommandBuffers = &cb;
+    checkVkResult(vkQueueSubmit(r.graphicsQueue, 1, &submit, fence));
+    checkVkResult(vkWaitForFences(r.device, 1, &fence, VK_TRUE, UINT64_MAX));
+}
+
 }  // namespace
 
 PixelRect starDisplayRect(const Renderer& r) {
@@ -316,17 +565,29 @@ PixelRect starDisplayRect(const Renderer& r) {
 Picture drawOffscreen(Renderer& r, const FrameInput& in) {
     applyFrameSettings(r, in);
     updateUniformBuffer(r, 0, in);
-    recordCommandBuffer(r, 0, in);
-    VkFence fence = r.inFlight[0];
-    checkVkResult(vkWaitForFences(r.device, 1, &fence, VK_TRUE, UINT64_MAX));
-    checkVkResult(vkResetFences(r.device, 1, &fence));
-    VkSubmitInfo submit{};
-    submit.sType = VK_STRUCTURE_TYPE_SUBMIT_INFO;
-    submit.commandBufferCount = 1;
-    submit.pCommandBuffers = &r.commandBuffers[0];
-    checkVkResult(vkQueueSubmit(r.graphicsQueue, 1, &submit, fence));
-    checkVkResult(vkWaitForFences(r.device, 1, &fence, VK_TRUE, UINT64_MAX));
+    // The light first; with automatic exposure measured before the display
+    // pass turns it into the picture, exposed as a window settles to.
+    VkCommandBuffer scene = r.commandBuffers[0], display = r.commandBuffers[1];
+    beginCommands(scene);
+    recordScene(r, scene, 0, in);
+    checkVkResult(vkEndCommandBuffer(scene));
+    beginCommands(display);
+    recordDisplay(r, display, 0, in);
+    checkVkResult(vkEndCommandBuffer(display));
+    submitAndWait(r, scene);
+    if (in.autoExposure) {
+        r.autoExposure = r.autoExposureTarget = measuredExposure(r, 0);
+        r.autoExposureKnown = true;
+        r.ubo.exposure = frameExposure(r, in);
+        writeBuffer(r.uniformBuffers[0], &r.ubo, sizeof(r.ubo));
+    }
+    submitAndWait(r, display);
     return readBackImage(r, r.images[0], r.swapChainFormat, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, starDisplayRect(r));
+}
+
+bool exposureAdapting(const Renderer& r) {
+    return r.recordedAutoExposure &&
+           (!r.autoExposureKnown || exposureSettling(r.autoExposure, r.autoExposureTarget));
 }
 
 FrameStart beginFrame(Renderer& r) {
@@ -349,6 +610,8 @@ FrameStart beginFrame(Renderer& r) {
     if (previous != VK_NULL_HANDLE && previous != r.inFlight[frame]) waitForFence(r, previous);
     previous = r.inFlight[frame];
     checkVkResult(vkResetFences(r.device, 1, &r.inFlight[frame]));
+    // The image's last frame is done: its light measurement can be read.
+    takeExposureMeasurement(r, start.imageIndex);
     start.ok = true;
     return start;
 }
@@ -357,8 +620,11 @@ FrameEnd endFrame(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
     FrameEnd end;
     const uint32_t frame = r.currentFrame;
     applyFrameSettings(r, in);
+    adaptAutoExposure(r, in);
     updateUniformBuffer(r, imageIndex, in);
-    if (r.redraw[imageIndex][0] || r.redraw[imageIndex][1]) recordCommandBuffer(r, imageIndex, in);
+    const bool scene = sceneNeeded(r, in);
+    if (imageIndex < r.recordedScene.size() && r.recordedScene[imageIndex] != scene) r.redraw[imageIndex][0] = 1;
+    if (r.redraw[imageIndex][0] || r.redraw[imageIndex][1]) recordCommandBuffer(r, imageIndex, in, scene);
 
     VkSubmitInfo submit{};
     submit.sType = VK_STRUCTURE_TYPE_SUBMIT_INFO;
@@ -372,6 +638,11 @@ FrameEnd endFrame(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
     submit.pSignalSemaphores = &r.renderFinished[frame];
     const uint64_t submitStart = nowNanoseconds();
     checkVkResult(vkQueueSubmit(r.graphicsQueue, 1, &submit, r.inFlight[frame]));
+    if (imageIndex < r.exposureMeasured.size()) r.exposureMeasured[imageIndex] = in.autoExposure && scene;
+    if (scene) {
+        r.drawnScene = sceneBytes(r);
+        r.drawnSceneVersion = r.sceneVersion;
+    }
     if (in.capture) captureStarDisplay(r, imageIndex, end);
     // A CPU driver draws the frame inside the present, where the thread
     // could take no window events for the whole frame: wait for the drawing
@@ -399,6 +670,7 @@ FrameEnd endFrame(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
 
 bool uploadStarFieldResults(Renderer& r, StarFieldResults& results, const std::vector<StarRecord*>& nearList,
                             const int64_t origin[3]) {
+    ++r.sceneVersion;  // new records in the buffers the scene draws from
     bool changed = results.redraw;
 
     // 1. Changed point slots, as runs of consecutive records.
@@ -415,11 +687,21 @@ bool uploadStarFieldResults(Renderer& r, StarFieldResults& results, const std::v
         destroyBuffer(staging);
         changed = true;
     }
-    results.staged.clear();
-    results.regions.clear();
     const uint32_t points = std::min(results.pointHighWater, r.midgroundPointCapacity);
     if (points != r.midgroundPointCount) changed = true;
     r.midgroundPointCount = points;
+    // The same records into the copy the frames choose the points to draw from.
+    r.pointCopy.resize(points);
+    for (const CopyRegion& region : results.regions) {
+        const uint64_t first = region.dstOffset / sizeof(PointRecord);
+        const uint64_t source = region.srcOffset / sizeof(PointRecord);
+        const uint64_t room = points > first ? points - first : 0;
+        const uint64_t count = std::min<uint64_t>(region.size / sizeof(PointRecord), room);
+        if (count == 0 || source + count > results.staged.size()) continue;
+        std::memcpy(&r.pointCopy[first], &results.staged[source], count * sizeof(PointRecord));
+    }
+    results.staged.clear();
+    results.regions.clear();
 
     // 2. Where this generation happened.
     for (int a = 0; a < 3; ++a) r.lastGenerationPosition[a] = results.generationViewpoint[a];
@@ -447,7 +729,12 @@ bool uploadStarFieldResults(Renderer& r, StarFieldResults& results, const std::v
         GpuBuffer staging;
         createStaging(staging, r.nearRecords, 16 * nearCount);
         auto* out = static_cast<PointRecord*>(mapBuffer(staging));
-        for (uint32_t k = 0; k < nearCount; ++k) out[k] = makeNearRecord(*nearList[k], r.midgroundOrigin);
+        for (uint32_t k = 0; k < nearCount; ++k) {
+            out[k] = makeNearRecord(*nearList[k], r.midgroundOrigin);
+            // A foreground star is drawn as its disc and glow: no shape of
+            // its own (the luminosity's mantissa 0 gives a shape of no size).
+            if (nearList[k]->foreground != 0) out[k].w[3] &= ~(4095u << 13);
+        }
         unmapBuffer(staging);
         copyFromStaging(r.nearRecords, staging, 16 * nearCount);
         destroyBuffer(staging);

@@ -46,7 +46,7 @@ void imguiBackendInit(Renderer& r) {
     info.Subpass = 0;
     info.MinImageCount = static_cast<uint32_t>(r.images.size());
     info.ImageCount = static_cast<uint32_t>(r.images.size());
-    info.MSAASamples = r.msaaSamples;
+    info.MSAASamples = VK_SAMPLE_COUNT_1_BIT;  // the display pass
     info.Allocator = nullptr;
     info.CheckVkResultFn = checkVkResult;
     // 1.86 takes the render pass as an argument of its own.

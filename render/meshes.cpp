@@ -207,19 +207,6 @@ TubeMesh buildTubeMesh(const std::vector<std::vector<ArmSegment>>& chains, uint3
     return mesh;
 }
 
-ForegroundSpheres buildForegroundSpheres(const IcosaTables& base) {
-    const Icosphere sphere = buildIcosphere(base, FOREGROUND_SPHERE_LEVEL);
-    ForegroundSpheres out;
-    for (const auto& v : sphere.vertices) out.points.push_back({{v[0], v[1], v[2]}, 0});
-    out.vertexValues.reserve(MAX_FOREGROUND_OBJECTS * sphere.triangles.size() * 3);
-    for (uint32_t k = 0; k < MAX_FOREGROUND_OBJECTS; ++k) {
-        for (const auto& t : sphere.triangles) {
-            for (uint16_t index : t) out.vertexValues.push_back((k << 16) | index);
-        }
-    }
-    return out;
-}
-
 std::array<ShapeReferenceStruct, 9> buildShapeTable(StarShape starShape) {
     const bool circle = starShape == StarShape::Circle;
     const float radius = circle ? 1.0f : std::sqrt(3.0f);
@@ -232,15 +219,6 @@ std::array<ShapeReferenceStruct, 9> buildShapeTable(StarShape starShape) {
                         intensity, 0};
     }
     return table;
-}
-
-void fillShapeIndices(uint32_t* out, uint32_t firstStar, uint32_t starCount) {
-    static constexpr uint32_t PATTERN[24] = {0, 1, 8, 0, 2, 1, 0, 3, 2, 0, 4, 3,
-                                             0, 5, 4, 0, 6, 5, 0, 7, 6, 0, 8, 7};
-    for (uint32_t n = 0; n < starCount; ++n) {
-        const uint32_t i = firstStar + n;
-        for (uint32_t j = 0; j < 24; ++j) *out++ = (PATTERN[j] << 24) + i;
-    }
 }
 
 std::vector<uint64_t> copyBatchSizes(uint64_t regionCount) {

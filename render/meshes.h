@@ -1,7 +1,6 @@
 // Geometry and records the renderer builds on the CPU: icospheres for the
-// background ellipsoids and the foreground discs, the background tube meshes
-// and their node parameters, the star shape table and the shape index
-// pattern, and the near-star records. No graphics API is involved, so all of
+// background ellipsoids, the background tube meshes and their node
+// parameters, and the star shape table. No graphics API is involved, so all of
 // it can be checked without a device.
 #pragma once
 
@@ -70,26 +69,18 @@ struct TubeMesh {
 // R rings per section (R a power of two up to 64).
 TubeMesh buildTubeMesh(const std::vector<std::vector<ArmSegment>>& chains, uint32_t rings);
 
-// Unit-sphere points (icosphere level 4, 2562 points) and, per foreground slot k,
-// the vertex values (k << 16) | point index of its 5120 triangles.
-inline constexpr uint32_t FOREGROUND_SPHERE_LEVEL = 4;
-inline constexpr uint32_t FOREGROUND_VERTICES_PER_OBJECT = 15360;
-struct ForegroundSpheres {
-    std::vector<PointRef> points;
-    std::vector<uint32_t> vertexValues;
-};
-ForegroundSpheres buildForegroundSpheres(const IcosaTables& base);
+// A foreground disc is drawn as one square of two triangles round it.
+inline constexpr uint32_t FOREGROUND_VERTICES_PER_OBJECT = 6;
 
 // Star shape table: a centre and eight rim points at k x 45 degrees.
 // Star shape 0 "Circle": rim at radius 1 with intensity 1/127; 1 "Fuzzy": rim at
 // radius sqrt(3) with intensity 0.
 std::array<ShapeReferenceStruct, 9> buildShapeTable(StarShape starShape);
 
-// The 24 index values of near star i: (shape entry << 24) + i, eight triangles
-// fanning round the octagon.
+// Vertices of a near star's shape: eight triangles fanning round the centre
+// (the shape program numbers them itself).
 inline constexpr uint32_t SHAPE_INDICES_PER_STAR = 24;
 inline constexpr uint32_t MAX_NEAR_STARS = 1000000;
-void fillShapeIndices(uint32_t* out, uint32_t firstStar, uint32_t starCount);
 
 // Copy regions are submitted in batches of at most this many.
 inline constexpr uint64_t COPY_BATCH_REGIONS = 50000;

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <vector>
 
-// 8-bit RGB pixels, row by row from the top, without padding.
+// 8-bit RGB pixels, row by row from the top, without padding; or, read from
+// an image of floats, linear light as three floats per pixel (rgb empty).
 struct Picture {
     int width = 0, height = 0;
     std::vector<uint8_t> rgb;
+    std::vector<float> linear;
 };
 
 // A rectangle of pixels within an image.

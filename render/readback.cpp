@@ -1,5 +1,6 @@
 #include "render/readback.h"
 
+#include <cmath>
 #include <stdexcept>
 #include <string>
 
@@ -51,7 +52,17 @@ struct HostBuffer {
 
 bool readableFormat(VkFormat format) {
     int order[3];
-    return channelOrder(format, order);
+    return channelOrder(format, order) || format == VK_FORMAT_R16G16B16A16_SFLOAT;
+}
+
+float halfToFloat(uint16_t half) {
+    const int exponent = (half >> 10) & 31;
+    const int mantissa = half & 1023;
+    float value;
+    if (exponent == 0) value = std::ldexp(static_cast<float>(mantissa), -24);
+    else if (exponent == 31) value = mantissa != 0 ? NAN : INFINITY;
+    else value = std::ldexp(static_cast<float>(mantissa + 1024), exponent - 25);
+    return (half & 0x8000) ? -value : value;
 }
 
 bool pixelsToRgb(VkFormat format, const uint8_t* pixels, size_t count, uint8_t* rgb) {
@@ -76,13 +87,15 @@ Picture readBackImage(Renderer& r, VkImage image, VkFormat format, VkImageLayout
         static_cast<uint32_t>(rect.y + rect.height) > r.extent.height) {
         throw std::runtime_error("the picture's rectangle lies outside the image");
     }
-    const uint64_t bytes = 4ull * static_cast<uint64_t>(rect.width) * static_cast<uint64_t>(rect.height);
+    const bool floats = format == VK_FORMAT_R16G16B16A16_SFLOAT;
+    const uint64_t pixelBytes = floats ? 8 : 4;
+    const uint64_t bytes = pixelBytes * static_cast<uint64_t>(rect.width) * static_cast<uint64_t>(rect.height);
     if (bytes > UINT32_MAX) throw std::runtime_error("the picture is too large to read back");
 
     HostBuffer host;
     createBuffer(host.buffer, r.gpu, "readback", static_cast<uint32_t>(bytes), VK_BUFFER_USAGE_TRANSFER_DST_BIT,
                  VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT,
-                 VK_MEMORY_PROPERTY_HOST_CACHED_BIT, 4);
+                 VK_MEMORY_PROPERTY_HOST_CACHED_BIT, static_cast<uint8_t>(pixelBytes));
 
     VkCommandBuffer commands = beginSingleTimeCommands(r.gpu);
     // Everything submitted before (the drawing, its store and the render
@@ -117,9 +130,18 @@ Picture readBackImage(Renderer& r, VkImage image, VkFormat format, VkImageLayout
     Picture picture;
     picture.width = rect.width;
     picture.height = rect.height;
-    picture.rgb.resize(3ull * static_cast<size_t>(rect.width) * static_cast<size_t>(rect.height));
+    const size_t count = static_cast<size_t>(rect.width) * static_cast<size_t>(rect.height);
     const auto* pixels = static_cast<const uint8_t*>(mapBuffer(host.buffer));
-    pixelsToRgb(format, pixels, static_cast<size_t>(rect.width) * static_cast<size_t>(rect.height), picture.rgb.data());
+    if (floats) {
+        picture.linear.resize(3 * count);
+        const auto* halves = reinterpret_cast<const uint16_t*>(pixels);
+        for (size_t i = 0; i < count; ++i) {
+            for (int c = 0; c < 3; ++c) picture.linear[3 * i + c] = halfToFloat(halves[4 * i + c]);
+        }
+    } else {
+        picture.rgb.resize(3 * count);
+        pixelsToRgb(format, pixels, count, picture.rgb.data());
+    }
     unmapBuffer(host.buffer);
     return picture;
 }

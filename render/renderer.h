@@ -21,6 +21,7 @@
 #include "render/gpu_buffer.h"
 #include "render/meshes.h"
 #include "render/picture.h"
+#include "render/point_culling.h"
 #include "render/uniforms.h"
 #include "numeric/vec3.h"
 #include "starfield/labels.h"
@@ -45,6 +46,7 @@ struct ForegroundView {
     int64_t position[3];
     double radius;  // solar radii
     uint8_t colour[3];
+    uint32_t luminosityCode = 0;  // the star's, as the point records carry it: the strength of its glow
 };
 
 // What the star-field engine published for drawing, as the application keeps
@@ -55,6 +57,11 @@ struct StarFieldDraw {
     double limitScale = 0;                           // luminosity scale of the view limits
     double backgroundIntensity = 0;                  // of the diffuse light
     float backgroundColour[3]{};
+    // The colour of each small background ellipsoid's light (in the order of
+    // the galaxy's ellipsoids) and of the arms' (all backgroundColour unless
+    // the light is coloured by its populations).
+    std::vector<std::array<float, 3>> ellipsoidColours;
+    std::array<float, 3> armColour{};
     double foregroundRadiusFactor = 0;
     std::vector<ForegroundView> foreground;
     uint32_t highlightCount = 0;              // highlighted search results
@@ -75,6 +82,10 @@ struct FrameInput {
     Vec3d forward{0, 1, 0}, up{0, 0, 1};
     double viewAngle = 45;  // degrees
     float brightness = 1;
+    // The tone map's factor on the light: `exposure`, or with autoExposure
+    // one that follows the picture's own light (times the brightness).
+    bool autoExposure = false;
+    float exposure = 1;
     float maximumCircleSize = 20;
     bool showCrosshair = true;
     bool hideStarDisplay = false;
@@ -173,8 +184,7 @@ struct Renderer {
     VkQueue graphicsQueue = VK_NULL_HANDLE;
     VkQueue presentQueue = VK_NULL_HANDLE;
     VkSampleCountFlags supportedSamples = 0;
-    VkSampleCountFlagBits msaaSamples = VK_SAMPLE_COUNT_1_BIT;
-    VkFormat depthFormat = VK_FORMAT_UNDEFINED;
+    VkSampleCountFlagBits msaaSamples = VK_SAMPLE_COUNT_1_BIT;  // of the stars' pass
 
     VkSwapchainKHR swapChain = VK_NULL_HANDLE;
     VkFormat swapChainFormat = VK_FORMAT_UNDEFINED;
@@ -182,12 +192,45 @@ struct Renderer {
     bool swapChainReadable = false;  // the images allow copies out of them
     std::vector<VkImage> images;
     std::vector<VkImageView> imageViews;
-    VkImage colorImage = VK_NULL_HANDLE;
-    VkImage depthImage = VK_NULL_HANDLE;
-    VkImageView colorView = VK_NULL_HANDLE;
-    VkImageView depthView = VK_NULL_HANDLE;
+    // The display pass: the star display tone-mapped from its light, the
+    // markers, labels, cross-hair and the panel, into the swap-chain image
+    // (offscreen, the picture's image; with linearOutput, one of linear
+    // floats and no tone curve).
     VkRenderPass renderPass = VK_NULL_HANDLE;
     std::vector<VkFramebuffer> framebuffers;
+    bool linearOutput = false;
+
+    // The star display in linear light (16-bit floats), sized to the star
+    // display: the diffuse background at BACKGROUND_RESOLUTION of it, the
+    // stars multisampled and resolved into lightImage (drawn straight into it
+    // with one sample). Each with its pass and framebuffer, read by the
+    // display pass. The automatic exposure measures into exposureImage and
+    // copies that to a host buffer per swap-chain image.
+    VkExtent2D lightExtent{0, 0};
+    VkExtent2D backgroundExtent{0, 0};
+    VkImage backgroundImage = VK_NULL_HANDLE, starSamplesImage = VK_NULL_HANDLE, lightImage = VK_NULL_HANDLE;
+    VkImage exposureImage = VK_NULL_HANDLE;
+    VkImageView backgroundView = VK_NULL_HANDLE, starSamplesView = VK_NULL_HANDLE, lightView = VK_NULL_HANDLE;
+    VkImageView exposureView = VK_NULL_HANDLE;
+    VkSampler lightSampler = VK_NULL_HANDLE;
+    VkRenderPass backgroundPass = VK_NULL_HANDLE, starPass = VK_NULL_HANDLE, exposurePass = VK_NULL_HANDLE;
+    VkFramebuffer backgroundFramebuffer = VK_NULL_HANDLE, starFramebuffer = VK_NULL_HANDLE;
+    VkFramebuffer exposureFramebuffer = VK_NULL_HANDLE;
+    std::vector<GpuBuffer> exposureReadback;  // per swap-chain image
+    std::vector<uint8_t> exposureMeasured;    // per image: its last submission measured the light
+    // The automatic exposure: where it stands (before the brightness), where
+    // the last measurement asked it to go, and when it last moved.
+    double autoExposure = 1, autoExposureTarget = 1;
+    bool autoExposureKnown = false;
+    uint64_t autoExposureTime = 0;
+    // The light images hold the scene of the last frame that drew one. A
+    // frame whose scene would be the same (the same uniform block, the same
+    // buffers and pipelines: sceneVersion counts their changes) draws the
+    // display pass alone: the panel follows the mouse at the display pass's
+    // cost while the view rests.
+    std::vector<uint8_t> drawnScene;  // its uniform block (exposure left out without discs)
+    uint64_t sceneVersion = 1, drawnSceneVersion = 0;
+    std::vector<uint8_t> recordedScene;  // per image: its commands draw the scene
 
     VkCommandPool commandPool = VK_NULL_HANDLE;
     std::vector<VkCommandBuffer> commandBuffers;
@@ -213,6 +256,8 @@ struct Renderer {
     VkPipeline crosshairPipeline = VK_NULL_HANDLE;
     VkPipeline ellipsoidPipeline = VK_NULL_HANDLE;
     VkPipeline backgroundPipeline = VK_NULL_HANDLE;
+    VkPipeline toneMapPipeline = VK_NULL_HANDLE;
+    VkPipeline exposurePipeline = VK_NULL_HANDLE;
 
     // What the swap-chain objects and pipelines were built for.
     SwapChainSettings built;
@@ -227,11 +272,8 @@ struct Renderer {
     GpuBuffer labelVertices;
     GpuBuffer shapeTable;
     GpuBuffer nearRecords;
-    GpuBuffer shapeIndices;
     GpuBuffer ellipsoidVertices;
     GpuBuffer ellipsoidIndices;
-    GpuBuffer spherePoints;
-    GpuBuffer foregroundVertices;
     GpuBuffer backgroundParams;
     GpuBuffer tubeVertices;
     GpuBuffer tubeIndices;
@@ -245,6 +287,14 @@ struct Renderer {
     VkImageView fontView = VK_NULL_HANDLE;
     VkSampler fontSampler = VK_NULL_HANDLE;
 
+    // The midground points as uploaded (a copy of the point buffer), and per
+    // swap-chain image a host buffer with the point draw's indirect command
+    // followed by the slots of the stars it draws (render/point_culling.h).
+    std::vector<PointRecord> pointCopy;
+    std::vector<GpuBuffer> pointDraws;
+    std::vector<uint32_t> visibleSlots;
+    uint32_t pointsDrawn = 0;  // in the last frame
+
     // Draw counts.
     uint32_t midgroundPointCount = 0;
     uint32_t shapeVertexCount = 0;
@@ -253,6 +303,7 @@ struct Renderer {
     uint32_t foregroundCount = 0;
     // What the recorded star draws were recorded with.
     bool recordedCrosshair = false, recordedHidden = false, recordedBackgroundOnly = false;
+    bool recordedAutoExposure = false;
     BackgroundMode recordedBackground = BackgroundMode::None;
     bool recordedAnything = false;  // the recorded values above are those of a recording
 
@@ -283,10 +334,18 @@ struct GalaxyShapes {
 // descriptor sets, pipelines, framebuffers and command buffers, and returns
 // where the star display lies.
 void createDevice(Renderer& r, GLFWwindow* window, bool multisampling);
-// The same without a window or a display: no surface, no swap chain, but one
-// image of width x height that the frame draws into and reads back
-// (drawOffscreen). The star display is the whole image and there is no panel.
-void createOffscreenDevice(Renderer& r, int width, int height, bool multisampling);
+// The same without a window or a display, in two steps: the instance and
+// the device chosen, with what a picture of width x height needs of it
+// (planOffscreenPicture: the caller refuses a size the device cannot hold
+// before anything else is done); then no surface and no swap chain, but one
+// image of that size that the frame draws into and reads back
+// (drawOffscreen), with the plan's samples. The star display is the whole
+// image and there is no panel. With linearOutput the picture holds the light
+// itself (after the exposure, before the tone curve) as floats, for checks of
+// the light.
+struct PicturePlan;
+PicturePlan openOffscreenDevice(Renderer& r, int width, int height, bool multisampling, bool linearOutput = false);
+void createOffscreenDevice(Renderer& r, const PicturePlan& plan);
 void createDrawResources(Renderer& r, const IcosaTables& icosa, const GalaxyShapes& shapes, StarShape starShape,
                          const DisplayFont& font);
 DisplayGeometry createPipelines(Renderer& r, const SwapChainSettings& settings);
@@ -294,6 +353,20 @@ DisplayGeometry createPipelines(Renderer& r, const SwapChainSettings& settings);
 // The swap chain and everything that depends on it, rebuilt for new
 // settings (with rebuildDevice, the sample count and the panel back end too).
 DisplayGeometry recreateSwapChain(Renderer& r, const SwapChainSettings& settings, bool rebuildDevice);
+
+// What an offscreen picture of width x height needs of the device: its
+// images fit within the largest image side and, with the renderer's
+// buffers, within the device-local heap, with `wanted` samples for the
+// stars or the most of fewer (among `supported`) that fit. `problem` says
+// which limit the size breaks (empty when none).
+struct PicturePlan {
+    VkSampleCountFlagBits samples = VK_SAMPLE_COUNT_1_BIT;
+    uint64_t deviceBytes = 0;
+    std::string problem;
+};
+PicturePlan planOffscreenPicture(uint32_t width, uint32_t height, VkSampleCountFlagBits wanted,
+                                 VkSampleCountFlags supported, uint32_t maxImageSide, uint64_t heapBytes,
+                                 bool linearOutput);
 
 // Everything, in reverse order of creation. Safe after a failed start-up.
 void destroyRenderer(Renderer& r);
@@ -320,8 +393,14 @@ FrameEnd endFrame(Renderer& r, uint32_t imageIndex, const FrameInput& input);
 PixelRect starDisplayRect(const Renderer& r);
 
 // Offscreen: draws one frame with the same recording as the window's frames
-// (no panel), waits for it and returns the picture.
+// (no panel), waits for it and returns the picture. With automatic exposure
+// the light is measured first and the picture exposed as the window would
+// settle to.
 Picture drawOffscreen(Renderer& r, const FrameInput& input);
+
+// With automatic exposure: true while the exposure is still moving towards
+// what the picture's light asks for (the loop keeps drawing until it is there).
+bool exposureAdapting(const Renderer& r);
 
 // After a collected star-field pass, with the device idle: copies the staged
 // point records, the near stars (relative to origin, the viewpoint) and the
@@ -337,8 +416,9 @@ void renderTextBlock(Renderer& r, const void* vertices, uint32_t vertexCount, in
 
 DeviceFacts deviceFacts(const Renderer& r);
 
-// MSAA choice from the mask of counts supported for colour and depth: 4, 8, 16,
-// 32, 64, 2 in that order, else 1; always 1 with multisampling off.
+// MSAA choice for the stars from the mask of counts supported for colour
+// attachments: 4, 8, 16, 32, 64, 2 in that order, else 1; always 1 with
+// multisampling off.
 VkSampleCountFlagBits chooseSampleCount(VkSampleCountFlags supported, bool multisampling);
 
 // The frame-dependent members of the uniform block for a view: (2 / W, 2 / H),
@@ -351,4 +431,6 @@ struct FrameView {
     double midgroundNearSq, midgroundFarSq;  // squared distances, from the star field (0: not known yet)
     uint64_t foregroundFarSq;                // from the star field's view limits
 };
+// Also the view's axes for rays through normalised device coordinates
+// (camera_forward, camera_right, camera_up) and the angle of a pixel.
 void fillViewUniforms(UniformBufferObject& ubo, const FrameView& view);

@@ -20,6 +20,14 @@ constexpr uint32_t FONT_HEIGHT = 2048;
 
 // Most points the midground buffer holds: the default "Max stars gc".
 constexpr uint32_t MAX_MIDGROUND_POINTS = 3000000;
+constexpr uint32_t HIGHLIGHT_BYTES = 6400, LABEL_BYTES = 187200;
+
+}  // namespace
+
+const uint64_t RENDERER_BUFFER_BYTES =
+    16ull * MAX_MIDGROUND_POINTS + 16ull * MAX_NEAR_STARS + HIGHLIGHT_BYTES + LABEL_BYTES;
+
+namespace {
 
 template <typename T>
 uint32_t byteSize(const std::vector<T>& v) {
@@ -40,24 +48,15 @@ void createGpuBuffers(Renderer& r) {
     r.midgroundPointCapacity = MAX_MIDGROUND_POINTS;
     createRendererBuffer(r, r.midgroundPoints, "midground_points", 16 * MAX_MIDGROUND_POINTS,
                          VK_BUFFER_USAGE_VERTEX_BUFFER_BIT | TS | TD, DL, HV, 16);
-    createRendererBuffer(r, r.highlightVertices, "highlight_vertices", 6400,
+    createRendererBuffer(r, r.highlightVertices, "highlight_vertices", HIGHLIGHT_BYTES,
                          VK_BUFFER_USAGE_VERTEX_BUFFER_BIT | TS | TD, DL, HV, 4);
-    createRendererBuffer(r, r.labelVertices, "label_vertices", 187200, VK_BUFFER_USAGE_VERTEX_BUFFER_BIT | TS | TD,
-                         DL, HV, 12);
+    createRendererBuffer(r, r.labelVertices, "label_vertices", LABEL_BYTES,
+                         VK_BUFFER_USAGE_VERTEX_BUFFER_BIT | TS | TD, DL, HV, 12);
     createRendererBuffer(r, r.shapeTable, "shape_table", 144, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT | TD, DL, 0, 16);
+    // The near stars' shapes need no index buffer: the shape program numbers
+    // its vertices from the draw (24 per star).
     createRendererBuffer(r, r.nearRecords, "near_records", 16 * MAX_NEAR_STARS,
                          VK_BUFFER_USAGE_STORAGE_BUFFER_BIT | TD, DL, HV, 16);
-    createRendererBuffer(r, r.shapeIndices, "shape_indices", SHAPE_INDICES_PER_STAR * 4 * MAX_NEAR_STARS,
-                         VK_BUFFER_USAGE_VERTEX_BUFFER_BIT | TD, DL, 0, 4);
-
-    // The index pattern of the shape pass is written once.
-    GpuBuffer staging;
-    createStaging(staging, r.shapeIndices, r.shapeIndices.size);
-    auto* indices = static_cast<uint32_t*>(mapBuffer(staging));
-    fillShapeIndices(indices, 0, MAX_NEAR_STARS);
-    unmapBuffer(staging);
-    copyFromStaging(r.shapeIndices, staging, r.shapeIndices.size);
-    destroyBuffer(staging);
 }
 
 }  // namespace
@@ -140,14 +139,7 @@ void buildSphereMeshes(Renderer& r, const IcosaTables& icosa, const GalaxyShapes
         uploadToBuffer(r.ellipsoidIndices, ellipsoids.indices.data(), byteSize(ellipsoids.indices));
     }
 
-    // Unit-sphere points and the foreground disc vertices.
-    const ForegroundSpheres spheres = buildForegroundSpheres(icosa);
-    createRendererBuffer(r, r.spherePoints, "sphere_points", byteSize(spheres.points),
-                 VK_BUFFER_USAGE_STORAGE_BUFFER_BIT | TD, DL, HV, 16);
-    uploadToBuffer(r.spherePoints, spheres.points.data(), byteSize(spheres.points));
-    createRendererBuffer(r, r.foregroundVertices, "foreground_vertices", byteSize(spheres.vertexValues),
-                 VK_BUFFER_USAGE_VERTEX_BUFFER_BIT | TD, DL, HV, 12);
-    uploadToBuffer(r.foregroundVertices, spheres.vertexValues.data(), byteSize(spheres.vertexValues));
+    // The foreground discs need no mesh: each is worked out per pixel.
 
     // Arm tubes: node parameters and their mesh.
     const std::vector<ParamPart> nodes = buildTubeNodes(*shapes.armChains);

@@ -12,9 +12,15 @@ struct ShaderCode {
 
 namespace shaders {
 #include "point_vert.spv.h"
+#include "point_frag.spv.h"
 #include "shape_vert.spv.h"
+#include "shape_frag.spv.h"
 #include "color_frag.spv.h"
 #include "foreground_vert.spv.h"
+#include "foreground_frag.spv.h"
+#include "fullscreen_vert.spv.h"
+#include "tone_map_frag.spv.h"
+#include "exposure_measure_frag.spv.h"
 #include "highlight_vert.spv.h"
 #include "label_vert.spv.h"
 #include "label_frag.spv.h"

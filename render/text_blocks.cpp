@@ -156,7 +156,7 @@ void createTextImagePipeline(Renderer& r) {
     quad.cull = VK_CULL_MODE_NONE;
     quad.layout = r.text.quadLayout;
     quad.renderPass = r.renderPass;
-    quad.samples = r.msaaSamples;
+    quad.samples = VK_SAMPLE_COUNT_1_BIT;  // the display pass
     quad.dynamicRect = true;  // clipped to the Text window as it scrolls
     r.text.quadPipeline = createPipeline(r, quad);
     defer(r.swapChainObjects, [&r] {

@@ -1,6 +1,8 @@
 // The binary interface shared with the shader programs: the uniform block and
 // the storage-buffer records. Offsets and sizes are exact (std140 for the
-// uniform block, std430 for the storage blocks) and checked below.
+// uniform block, std430 for the storage blocks) and checked below. The
+// members of the star display in linear light follow the first 4736 bytes,
+// whose layout they leave as it was.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +30,7 @@ struct ForegroundObject {
     float position[3];  // centre relative to the viewpoint, shader units
     float radius;       // shader units
     float color[3];     // each channel 0..1
-    int32_t dummy;
+    float luminosity;   // as seen from the viewpoint, on the points' scale: the size of its glow
 };
 
 struct HightlightObject {
@@ -70,6 +72,25 @@ struct UniformBufferObject {
     EyeOffsetBuffer eye_offset_buffer[8];
     ForegroundObject foreground_object_buffer[MAX_FOREGROUND_OBJECTS];
     HightlightObject highlight_objects[MAX_HIGHLIGHTS];
+
+    // ---- The star display in linear light.
+    // Colour of the arms' and of each small ellipsoid's diffuse light (w unused).
+    float arm_colour[4];
+    float small_background_colour[MAX_SMALL_BACKGROUND][4];
+    // The view's axes, scaled so that the ray through normalised device
+    // coordinates (x, y) is camera_forward + x camera_right + y camera_up.
+    float camera_forward[4];
+    float camera_right[4];
+    float camera_up[4];
+    float star_viewport_origin[2];  // the star viewport's corner in the display pass, pixels
+    float star_viewport_size[2];    // its size, pixels (the light images may be larger)
+    float light_texel[2];            // 1 / the size of the stars' light image
+    float background_texel[2];       // 1 / the size of the background's light image
+    float background_resolution[2];  // background pixels per display pixel, across and down
+    float background_limit[2];       // the farthest background coordinate with drawn texels on both sides
+    float exposure;                  // the tone map's factor on the light
+    float pixel_angle;               // radians per pixel at the centre of the view
+    float light_padding[2];
 };
 
 static_assert(sizeof(ParamPart) == 32);
@@ -101,13 +122,15 @@ static_assert(offsetof(UniformBufferObject, highlight_multiplier) == 1980);
 static_assert(offsetof(UniformBufferObject, eye_offset_buffer) == 1984);
 static_assert(offsetof(UniformBufferObject, foreground_object_buffer) == 2112);
 static_assert(offsetof(UniformBufferObject, highlight_objects) == 3136);
-static_assert(sizeof(UniformBufferObject) == 4736);
+static_assert(offsetof(UniformBufferObject, arm_colour) == 4736);
+static_assert(offsetof(UniformBufferObject, small_background_colour) == 4752);
+static_assert(offsetof(UniformBufferObject, camera_forward) == 5552);
+static_assert(offsetof(UniformBufferObject, star_viewport_origin) == 5600);
+static_assert(offsetof(UniformBufferObject, background_limit) == 5640);
+static_assert(offsetof(UniformBufferObject, exposure) == 5648);
+static_assert(sizeof(UniformBufferObject) == 5664);
 
 // Storage records (std430, 16-byte stride each).
-struct PointRef {  // one unit-sphere vertex of the foreground discs
-    float p[3];
-    uint32_t dummy;
-};
 struct StarPositionStruct {  // one PointRecord
     int32_t inx, iny, inz, luminosity_scale;
 };
@@ -115,7 +138,6 @@ struct ShapeReferenceStruct {  // one entry of the star shape table
     float dx, dy, intensity;
     int32_t dummy;
 };
-static_assert(sizeof(PointRef) == 16);
 static_assert(sizeof(StarPositionStruct) == 16);
 static_assert(sizeof(ShapeReferenceStruct) == 16);
 

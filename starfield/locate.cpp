@@ -43,7 +43,7 @@ bool parseStarName(std::string_view text, StarName& name, std::string& error) {
     const size_t dash2 = dash1 == std::string_view::npos ? dash1 : t.find('-', dash1 + 1);
     if (t.empty() || dash2 == std::string_view::npos || t.find('-', dash2 + 1) != std::string_view::npos) {
         error = shown + " is not a star name: a name is a level letter, a voxel code and a star number "
-                        "joined by '-', like M-CFXT-12";
+                        "joined by '-', like S-MNQW-1";
         return false;
     }
     const std::string_view letter = t.substr(0, dash1);

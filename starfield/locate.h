@@ -23,7 +23,7 @@ struct StarName {
     uint32_t number = 0;             // 1-based place in the voxel's sorted stars
 };
 
-// Reads a full name "L-CODE-N" (for example "M-CFXT-12"). Strict: the level
+// Reads a full name "L-CODE-N" (for example "S-MNQW-1"). Strict: the level
 // letter and the code use the upper-case letters BCDFGHJKLMNPQRSTVWXYZ only,
 // the code has no leading B and its number fits in 64 bits, the cell lies
 // inside the galaxy's range at that level, N is a decimal number from 1

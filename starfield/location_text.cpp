@@ -133,6 +133,12 @@ bool decodeLocation(std::string_view text, Location& place, std::string& error) 
     }
     p.seed.first = static_cast<uint32_t>(get(at, 4));
     p.seed.second = static_cast<uint32_t>(get(at + 4, 4));
+    for (const FixedCoord& c : p.position) {
+        if (!withinSpace(c.integer)) {
+            error = std::string("the location text's position lies ") + OUTSIDE_SPACE;
+            return false;
+        }
+    }
     if (!isOrthonormal(p.forward, p.up, DIRECTION_TOLERANCE)) {
         error = "the location text's view direction and up vector are not unit vectors at right angles";
         return false;

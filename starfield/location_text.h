@@ -34,8 +34,9 @@ std::string encodeLocation(const Location& place);
 
 // Reads a location text. Refused, with the reason in `error`: another
 // program's or another version's text, a wrong length or character, a
-// checksum that does not match, and directions that are not finite,
-// not of unit length or not at right angles. Blanks around the text (as a
+// checksum that does not match, a position outside space (POSITION_LIMIT),
+// and directions that are not finite, not of unit length or not at right
+// angles. Blanks around the text (as a
 // paste brings them) are ignored.
 bool decodeLocation(std::string_view text, Location& place, std::string& error);
 

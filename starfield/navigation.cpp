@@ -70,30 +70,42 @@ Vec3d rotate(const Quaternion& q, Vec3d v) {
 
 Vec3d unit(Vec3d v) { return v * (1.0 / std::sqrt(dot(v, v))); }
 
+// A coordinate held at the edge of space.
+int64_t insideSpace(__int128 v) {
+    return static_cast<int64_t>(v < -POSITION_LIMIT ? -POSITION_LIMIT : v > POSITION_LIMIT ? POSITION_LIMIT : v);
+}
+
 // Moves a coordinate by `scaled` position units x 2^64, fraction included, so
-// that steps shorter than a unit add up. A step beyond the range (a frame of
-// minutes at the highest speeds) stops at its end, the same on every machine.
+// that steps shorter than a unit add up. A step that would leave space (a
+// long frame at the highest speeds near the edge) stops at the edge, the same
+// on every machine.
 void advance(FixedCoord& c, double scaled) {
     if (!(scaled == scaled)) return;
     using Wide = __int128;
-    constexpr Wide HIGHEST = ~(static_cast<Wide>(1) << 127);
-    constexpr Wide LOWEST = -HIGHEST - 1;
-    const Wide here =
-        static_cast<Wide>(static_cast<unsigned __int128>(static_cast<Wide>(c.integer)) << 64 | c.fraction);
+    const Wide edge = static_cast<Wide>(static_cast<unsigned __int128>(POSITION_LIMIT) << 64);
+    const Wide here = std::clamp(
+        static_cast<Wide>(static_cast<unsigned __int128>(static_cast<Wide>(c.integer)) << 64 | c.fraction), -edge,
+        edge);
     Wide sum;
-    if (std::fabs(scaled) >= 0x1p127 || __builtin_add_overflow(here, static_cast<Wide>(scaled), &sum)) {
-        sum = scaled > 0 ? HIGHEST : LOWEST;
+    if (std::fabs(scaled) < 0x1p125) {
+        sum = std::clamp(here + static_cast<Wide>(scaled), -edge, edge);  // edge is 3 x 2^125: no overflow
+    } else {
+        // A step across a good part of space: double precision is ample.
+        const double to = std::clamp(static_cast<double>(here) + scaled, -static_cast<double>(edge),
+                                     static_cast<double>(edge));
+        sum = static_cast<Wide>(to);
     }
     c.integer = static_cast<int64_t>(sum >> 64);
     c.fraction = static_cast<uint64_t>(sum);
 }
 
 // (a * (2^32 - w) + b * w) / 2^32 in 128-bit arithmetic: the point a fraction
-// w / 2^32 of the way from a to b.
+// w / 2^32 of the way from a to b (beyond a, away from b, for a negative w:
+// backing off from a target closer than the stop distance), held in space.
 int64_t blend(int64_t a, int64_t b, int64_t w) {
     const __int128 one = static_cast<__int128>(1) << 32;
     const __int128 sum = static_cast<__int128>(a) * (one - w) + static_cast<__int128>(b) * w;
-    return static_cast<int64_t>(sum / one);
+    return insideSpace(sum / one);
 }
 
 // The velocity of the translation inputs, position units per second x 2^64:
@@ -128,19 +140,18 @@ Quaternion turnOnto(Vec3d F, Vec3d U, Vec3d T) {
 }  // namespace
 
 void arriveNextTo(Viewpoint& view, const int64_t target[3]) {
-    // The way to the target. The differences wrap like the star field's
-    // (exact for any two points of the galaxy) before they widen to double.
+    // The way to the target, exact in 128 bits before it widens to double.
     double way[3];
     for (int axis = 0; axis < 3; ++axis) {
-        way[axis] = static_cast<double>(static_cast<int64_t>(static_cast<uint64_t>(target[axis]) -
-                                                             static_cast<uint64_t>(view.position[axis].integer)));
+        way[axis] = static_cast<double>(static_cast<__int128>(target[axis]) - view.position[axis].integer);
     }
     Vec3d T{way[0], way[1], way[2]};
     T = dot(T, T) > 0 ? unit(T) : view.forward;
     // 0.1 AU short of it on that line, to the nearest position unit.
     const double back[3] = {T.x, T.y, T.z};
     for (int axis = 0; axis < 3; ++axis) {
-        view.position[axis].integer = target[axis] - std::llround(back[axis] * FLY_TO_STOP_DISTANCE);
+        view.position[axis].integer =
+            insideSpace(static_cast<__int128>(target[axis]) - std::llround(back[axis] * FLY_TO_STOP_DISTANCE));
         view.position[axis].fraction = 0;
     }
     const Quaternion q = turnOnto(view.forward, view.up, T);

@@ -41,6 +41,22 @@ struct FixedCoord {
     int64_t integer;
 };
 
+// The edge of space: every coordinate's integer part lies within
+// -POSITION_LIMIT..POSITION_LIMIT position units, 3 x 2^61 (6.9e22 m, 2.24 Mpc
+// from the galaxy's centre). That holds the whole galaxy, whose outermost
+// part, the sphere of rogue stars, ends at 1.89 Mpc (5.8e18 units), and
+// leaves 2^61 units (0.75 Mpc) below the 64-bit limit for what is added to a
+// position before it is held at the edge (a frame's step, a fly-to's back-off,
+// the star field's look-ahead). Positions from outside (save file, location
+// text, --at) are refused beyond it; navigation stops at it. Differences of
+// two positions, up to twice the limit, are taken in 128 bits (or wrap, where
+// the two are known to be near each other).
+inline constexpr int64_t POSITION_LIMIT = int64_t{3} << 61;
+inline constexpr const char* OUTSIDE_SPACE =
+    "outside space: each coordinate must lie within 6917529027641081856 position units (2.24 Mpc) of the centre";
+
+inline bool withinSpace(int64_t coordinate) { return coordinate >= -POSITION_LIMIT && coordinate <= POSITION_LIMIT; }
+
 // The view of a new save file: looking along forward with up at right angles.
 inline constexpr Vec3d DEFAULT_FORWARD{0.11452456541239872, 0.9923381374686082, 0.04635887015917146};
 inline constexpr Vec3d DEFAULT_UP{-0.2337868985261635, 0.07227757620959413, -0.9695976681360078};

@@ -739,12 +739,15 @@ void StarField::update(const StarFieldInput& input) {
         }
 
         // The viewpoint predicted a little ahead. The offset is truncated on
-        // its own and added in integers, so that large coordinates keep every bit.
+        // its own and added in integers, so that large coordinates keep every
+        // bit; near the edge of space the sum is held at the 64-bit range
+        // instead of wrapping to the far end.
         int64_t predicted[3];
         for (int a = 0; a < 3; ++a) {
             const double ahead = velocity[a] * static_cast<double>(settings.frameLookaheadNs) * 1e-9 * 0x1p-64;
             const int64_t offset = std::isfinite(ahead) ? static_cast<int64_t>(std::clamp(ahead, -0x1p62, 0x1p62)) : 0;
-            predicted[a] = static_cast<int64_t>(static_cast<uint64_t>(position[a]) + static_cast<uint64_t>(offset));
+            const __int128 sum = static_cast<__int128>(position[a]) + offset;
+            predicted[a] = static_cast<int64_t>(std::clamp<__int128>(sum, INT64_MIN, INT64_MAX));
         }
         const bool moved = predicted[0] != lastPassViewpoint[0] || predicted[1] != lastPassViewpoint[1] ||
                            predicted[2] != lastPassViewpoint[2];

@@ -40,6 +40,9 @@ inline constexpr Choice<uint64_t> LOOKAHEAD_CHOICES[] = {
 inline constexpr Choice<BackgroundMode> BACKGROUND_CHOICES[] = {
     {"(none)", BackgroundMode::None}, {"Low Q", BackgroundMode::LowQuality}, {"Normal", BackgroundMode::Normal}};
 inline constexpr Choice<StarShape> STAR_SHAPE_CHOICES[] = {{"Circle", StarShape::Circle}, {"Fuzzy", StarShape::Fuzzy}};
+inline constexpr Choice<ExposureMode> EXPOSURE_CHOICES[] = {{"Fixed", ExposureMode::Fixed}, {"Auto", ExposureMode::Auto}};
+inline constexpr Choice<DiffuseColour> DIFFUSE_COLOUR_CHOICES[] = {{"Even", DiffuseColour::Even},
+                                                                   {"Populations", DiffuseColour::Populations}};
 inline constexpr Choice<LabelText> STAR_LABEL_CHOICES[] = {
     {"(none)", LABEL_NONE}, {"Name", LABEL_NAME}, {"Distance", LABEL_DISTANCE}};
 inline constexpr Choice<int> SIDE_CHOICES[] = {{"Left", 0}, {"Right", 1}};

@@ -1,6 +1,7 @@
 #include "state/save_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,9 +11,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 
+#include "files/safe_write.h"
 #include "state/panel_choices.h"
+#include "state/settings_file.h"
 
 namespace {
 
@@ -86,6 +90,10 @@ const char* checkStarsGpu(const SaveValue& v, const SaveValue*) {
     return offered(v.word, POINT_CAPACITY_CHOICES) ? nullptr : "not one of the Max stars gc choices";
 }
 
+const char* checkPosition(const SaveValue& v, const SaveValue*) {
+    return withinSpace(v.fixed.integer) ? nullptr : OUTSIDE_SPACE;
+}
+
 const char* checkFlag(const SaveValue& v, const SaveValue*) { return v.word > 1 ? "not 0 or 1" : nullptr; }
 
 // ------------------------------------------------------- values in the program
@@ -125,7 +133,7 @@ Viewpoint& vw(const SaveTarget& t) { return *t.view; }
 int32_t savedSpeedLevel(const Viewpoint& v) { return std::max<int32_t>(v.speedLevel, MIN_SPEED_LEVEL); }
 
 #define POSITION_FIELD(NAME, AXIS, OFFSET)                                                                     \
-    {NAME, SaveKind::FIXED, OFFSET, nullptr, [](const SaveTarget& t) { return fixed(vw(t).position[AXIS]); }, \
+    {NAME, SaveKind::FIXED, OFFSET, checkPosition, [](const SaveTarget& t) { return fixed(vw(t).position[AXIS]); }, \
      [](const SaveTarget& t, const SaveValue& v, const SaveValue*) { vw(t).position[AXIS] = v.fixed; }}
 
 #define WAVELENGTH_FIELD(NAME, CHANNEL, OFFSET)                                                           \
@@ -321,21 +329,6 @@ SaveValue decode(SaveKind kind, const uint8_t* in) {
     return v;
 }
 
-std::string directoryOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Makes the rename itself durable. A folder that cannot be synced (some file
-// systems refuse) still holds the complete new file, so this is best effort.
-void syncDirectory(const std::string& directory) {
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 }  // namespace
 
 static_assert(layoutFollowsTheRule(SAVE_FIELDS, SAVE_FIELD_COUNT), "the save file layout breaks the alignment rule");
@@ -412,62 +405,57 @@ void applySaveImage(const uint8_t* data, size_t length, const SaveTarget& target
     });
 }
 
-std::string saveTemporaryPath(const std::string& path) { return path + ".tmp"; }
-
-void writeSaveTemporary(const std::string& path, const std::vector<uint8_t>& image) {
-    const std::string temporary = saveTemporaryPath(path);
-    FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) throw std::runtime_error(std::strerror(errno));
-    // Everything must reach the disk before the rename makes it the save file.
-    const bool written = std::fwrite(image.data(), 1, image.size(), file) == image.size() &&
-                         std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        std::remove(temporary.c_str());
-        throw std::runtime_error(!written ? SAVE_WRITE_FAILED : SAVE_CLOSE_FAILED);
-    }
-}
-
-void replaceWithTemporary(const std::string& path) {
-    const std::string temporary = saveTemporaryPath(path);
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        std::remove(temporary.c_str());
-        throw std::runtime_error(std::strerror(error));
-    }
-    syncDirectory(directoryOf(path));
-}
-
 void saveState(const std::string& path, const SaveTarget& target) {
     const std::vector<uint8_t> image = buildSaveImage(target);
-    writeSaveTemporary(path, image);
-    replaceWithTemporary(path);
+    WriteOptions options;
+    options.regularFileOnly = true;
+    const WriteResult written = writeFileSafely(path, image.data(), image.size(), options);
+    if (written.ok) return;
+    switch (written.failedAt) {
+        case WriteStep::WRITE:
+            throw std::runtime_error(SAVE_WRITE_FAILED);
+        case WriteStep::CLOSE:
+            throw std::runtime_error(SAVE_CLOSE_FAILED);
+        default:
+            throw std::runtime_error(written.errorNumber != 0 ? std::strerror(written.errorNumber) : written.error);
+    }
 }
 
 int readSaveFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& errorText) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+    // Only a regular file is opened, and never in a way that waits: a FIFO
+    // or a device in its place would hang the program or act on the device.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
         const int error = errno;
         errorText = std::strerror(error);
         return error;
     }
-    if (std::fseek(file, 0, SEEK_END) != 0) {
-        std::fclose(file);
-        throw std::runtime_error(LOAD_SEEK_FAILED);
+    if (!S_ISREG(st.st_mode)) throw SaveFileNotAFile(st.st_mode);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        errorText = std::strerror(error);
+        return error;
     }
-    const long length = std::ftell(file);
-    if (length < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
-        std::fclose(file);
-        throw std::runtime_error(LOAD_SEEK_FAILED);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {  // swapped since the check
+        const mode_t mode = st.st_mode;
+        ::close(fd);
+        throw SaveFileNotAFile(mode);
     }
     // Nothing after the last field is ever used: a huge file costs no memory.
-    bytes.assign(std::min<size_t>(static_cast<size_t>(length), SAVE_FILE_SIZE), 0);
-    const size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
+    bytes.assign(std::min<size_t>(static_cast<size_t>(st.st_size), SAVE_FILE_SIZE), 0);
+    size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
     if (got != bytes.size()) {
-        std::fclose(file);
+        ::close(fd);
         throw std::runtime_error(LOAD_READ_FAILED);
     }
-    if (std::fclose(file) != 0) throw std::runtime_error(LOAD_CLOSE_FAILED);
+    if (::close(fd) != 0) throw std::runtime_error(LOAD_CLOSE_FAILED);
     return 0;
 }
 
@@ -478,3 +466,116 @@ int loadState(const std::string& path, std::string& errorText, const SaveTarget&
     return 0;
 }
 
+SaveFileNotAFile::SaveFileNotAFile(mode_t mode)
+    : std::runtime_error(std::string("the save file is ") + (fileKindName(mode) ? fileKindName(mode) : "gone") +
+                         ", not a regular file: it is neither read nor written") {}
+
+namespace {
+
+// The format version of an image of a later program, or 0.
+uint64_t newerVersion(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() < 12 || getWord(bytes.data(), 8) != SAVE_MAGIC) return 0;
+    const uint64_t version = getWord(bytes.data() + 8, 4);
+    return version > SAVE_VERSION ? version : 0;
+}
+
+}  // namespace
+
+SaveFileStatus loadSaveFile(const std::string& path, const SaveTarget& target) {
+    SaveFileStatus status;
+    try {
+        std::vector<uint8_t> bytes;
+        const int error = readSaveFile(path, bytes, status.problem);
+        if (error == ENOENT) {  // ABSENT
+            loadSettingsFile(settingsFilePath(path), *target.settings, status.settingsProblems);
+            return status;
+        }
+        if (error != 0) {
+            status.condition = SaveFileCondition::UNREADABLE;
+            loadSettingsFile(settingsFilePath(path), *target.settings, status.settingsProblems);
+            return status;
+        }
+        // A later format: nothing of it is taken, and it is never written over.
+        if (const uint64_t version = newerVersion(bytes); version != 0) {
+            status.condition = SaveFileCondition::NEWER;
+            status.problem = "the save file is of a newer version of Starloom (format version " +
+                             std::to_string(version) + "): nothing is read from it";
+            return status;
+        }
+        applySaveImage(bytes.data(), bytes.size(), target);
+        status.condition = SaveFileCondition::READ;
+    } catch (const SaveFileNotAFile& e) {
+        status.condition = SaveFileCondition::NOT_A_FILE;
+        status.problem = e.what();
+        return status;
+    } catch (const std::exception& e) {
+        status.condition = SaveFileCondition::UNREADABLE;
+        status.problem = e.what();
+    }
+    loadSettingsFile(settingsFilePath(path), *target.settings, status.settingsProblems);
+    return status;
+}
+
+std::string unreadableName(const std::string& path, std::time_t when) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    return path + ".unreadable-" + stamp;
+}
+
+void saveGuarded(const std::string& path, const SaveTarget& target, SaveFileStatus& status, std::time_t now,
+                 std::string& movedTo) {
+    movedTo.clear();
+    switch (status.condition) {
+        case SaveFileCondition::NEWER:
+            throw std::runtime_error("the save file is of a newer version of Starloom and is never written over: "
+                                     "the state was not saved");
+        case SaveFileCondition::NOT_A_FILE:
+            throw std::runtime_error(status.problem);
+        case SaveFileCondition::UNREADABLE: {
+            // The file a link leads to is the one kept; the link stays.
+            const std::string file = resolveWritePath(path);
+            const std::string aside = unreadableName(file, now);
+            std::string to = aside;
+            int error = 0;
+            for (int n = 2;; ++n) {
+                if (renameWithoutReplacing(file, to)) {
+                    movedTo = to;
+                    break;
+                }
+                error = errno;
+                if (error != EEXIST || n > 1000) break;
+                to = aside + "-" + std::to_string(n);
+            }
+            // A file that is gone already leaves nothing to keep.
+            if (movedTo.empty() && error != ENOENT) {
+                throw std::runtime_error("the unreadable save file could not be moved aside to " + to + " (" +
+                                         std::strerror(error) + "): the state was not saved");
+            }
+            status.condition = SaveFileCondition::ABSENT;
+            break;
+        }
+        default: {
+            // A newer program may have saved there since: its file is never
+            // written over either.
+            std::vector<uint8_t> bytes;
+            std::string ignored;
+            try {
+                if (readSaveFile(path, bytes, ignored) != 0) bytes.clear();
+            } catch (const std::runtime_error&) {
+                bytes.clear();  // saveState says what is wrong with the path
+            }
+            if (newerVersion(bytes) != 0) {
+                status.condition = SaveFileCondition::NEWER;
+                throw std::runtime_error("the save file is of a newer version of Starloom and is never written over: "
+                                         "the state was not saved");
+            }
+            break;
+        }
+    }
+    saveState(path, target);
+    status.condition = SaveFileCondition::READ;
+    status.problem.clear();
+    saveSettingsFile(settingsFilePath(path), *target.settings);
+}

@@ -9,8 +9,12 @@
 #pragma once
 
 #include <cstddef>
+#include <sys/types.h>
+
 #include <cstdint>
+#include <ctime>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -95,25 +99,64 @@ void walkSaveImage(const uint8_t* data, size_t length,
 // Applies an image to the target field by field, as walkSaveImage reads them.
 void applySaveImage(const uint8_t* data, size_t length, const SaveTarget& target);
 
-// Writes the image atomically: into a temporary file beside `path`, flushed
-// and synced to disk, then renamed over `path` (and the folder synced). On
-// failure the temporary file is removed, the file at `path` is left as it was
-// and std::runtime_error is thrown: the open or rename failure's strerror
-// text, SAVE_WRITE_FAILED or SAVE_CLOSE_FAILED.
+// Writes the image through the safe write (files/safe_write.h): into a
+// temporary file beside the file (a symbolic link is followed to it), synced,
+// then renamed over it. A path that is a folder, a FIFO, a device or a socket
+// is refused and never opened. On failure the file at `path` is left as it
+// was and std::runtime_error is thrown: the strerror text of a failure to
+// create or rename, SAVE_WRITE_FAILED, SAVE_CLOSE_FAILED, or why the path is
+// refused.
 void saveState(const std::string& path, const SaveTarget& target);
 
-// The two steps of saveState, for the tests of an interrupted save: write the
-// image to the temporary file (its path is returned), then move it into place.
-std::string saveTemporaryPath(const std::string& path);
-void writeSaveTemporary(const std::string& path, const std::vector<uint8_t>& image);
-void replaceWithTemporary(const std::string& path);
+// Thrown when the save path is not a regular file; the message says what it is.
+struct SaveFileNotAFile : std::runtime_error {
+    explicit SaveFileNotAFile(mode_t mode);
+};
 
 // Reads the first SAVE_FILE_SIZE bytes of the file (what lies beyond is never
-// used). Returns 0, or errno when the file cannot be opened (errorText then
-// holds strerror(errno)); throws std::runtime_error with LOAD_SEEK_FAILED,
+// used). Only a regular file is opened, and never in a way that waits.
+// Returns 0, or errno when the file cannot be found or opened (errorText then
+// holds strerror(errno)); throws SaveFileNotAFile, or std::runtime_error with
 // LOAD_READ_FAILED or LOAD_CLOSE_FAILED.
 int readSaveFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& errorText);
 
 // Reads the file and applies it to the target (readSaveFile, then
 // applySaveImage). 0 when it was read and applied.
 int loadState(const std::string& path, std::string& errorText, const SaveTarget& target);
+
+// What the last load found at the save path, which decides what a save may do
+// there: a file the program could not read whole is never written over.
+enum class SaveFileCondition : uint8_t {
+    ABSENT,      // no file: a save creates it
+    READ,        // read whole: a save replaces it
+    UNREADABLE,  // there but not read whole (damaged, cut short, not readable):
+                 // moved aside before the first save
+    NEWER,       // of a newer format version: never written over, nothing taken from it
+    NOT_A_FILE,  // a folder, FIFO, device or socket: neither read nor written
+};
+
+struct SaveFileStatus {
+    SaveFileCondition condition = SaveFileCondition::ABSENT;
+    std::string problem;  // why it was not read whole (strerror(ENOENT) when absent)
+    // What could not be read of the settings file beside it (state/settings_file.h).
+    std::vector<std::string> settingsProblems;
+};
+
+// Loads the file over the target as loadState does, without throwing, and
+// says what was found; then the settings file beside it (unless the save file
+// is of a newer version or no file at all).
+SaveFileStatus loadSaveFile(const std::string& path, const SaveTarget& target);
+
+// The name an unreadable save file is kept under: "PATH.unreadable-" and the
+// local date and time, e.g. "default.sav.unreadable-20261209-141502".
+std::string unreadableName(const std::string& path, std::time_t when);
+
+// Saves as the last load allows. An unreadable file (the one a link leads to)
+// is first renamed to unreadableName(file, now), or with "-2", "-3"... when
+// that is taken, and `movedTo` gets that path (empty when nothing was moved).
+// A newer file (also one a newer program saved since the load) or a path that
+// is not a regular file throws and is left alone, as does an unreadable one
+// that cannot be moved aside; otherwise as saveState, and then the settings
+// file beside it is written. After a save the condition is READ.
+void saveGuarded(const std::string& path, const SaveTarget& target, SaveFileStatus& status, std::time_t now,
+                 std::string& movedTo);

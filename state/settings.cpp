@@ -20,6 +20,9 @@ void applyDefaultSettings(Settings& s, Viewpoint& view) {
     view.forward = DEFAULT_FORWARD;
     view.up = DEFAULT_UP;
     view.speedLevel = 40;
+    // Kept beside the save file (state/settings_file.h).
+    s.exposureMode = defaults.exposureMode;
+    s.diffuseColour = defaults.diffuseColour;
 }
 
 ChannelConstants channelConstants(const Settings& s) { return channelConstantsFor(s.channelWavelength); }

@@ -29,6 +29,12 @@ inline constexpr float CHANNEL_WAVELENGTH_MIN = 1e-8f, CHANNEL_WAVELENGTH_MAX = 
 enum class BackgroundMode : int { None = 0, LowQuality = 1, Normal = 2 };
 // How a star brighter than a point is drawn: a hard disc or a soft one.
 enum class StarShape : int { Circle = 0, Fuzzy = 1 };
+// The exposure of the star display: a fixed factor on the light, or one that
+// follows the light of the view (Brightness then works as a correction of it).
+enum class ExposureMode : int { Fixed = 0, Auto = 1 };
+// The colour of the galaxy's diffuse light: the one colour of all its stars'
+// light, or each component's from its populations at its stars' age.
+enum class DiffuseColour : int { Even = 0, Populations = 1 };
 
 // Where the window returns to when it leaves full screen.
 struct WindowPlacement {
@@ -61,6 +67,9 @@ struct Settings {
     BackgroundMode backgroundMode = BackgroundMode::Normal;
     StarShape starShape = StarShape::Fuzzy;
     float brightness = 1.0f;
+    ExposureMode exposureMode = ExposureMode::Fixed;
+    float exposure = 1.0f;  // the fixed exposure's factor (1 unless starloom --render --exposure sets another)
+    DiffuseColour diffuseColour = DiffuseColour::Even;
     float maximumCircleSize = 20.0f;  // largest near-star shape radius, pixels
     LabelText starLabel[LABEL_CHOICES] = {LABEL_NAME, LABEL_NONE};
     uint64_t frameTimeoutNs = DEFAULT_FRAME_TIMEOUT_NS;
@@ -69,8 +78,9 @@ struct Settings {
     WindowPlacement windowed;
 };
 
-// The values a missing save file stands for, in every saved setting and the
-// viewpoint (position, orientation, speed level); nothing else changes.
+// The values a missing save file stands for, in every saved setting (those of
+// the settings file beside it included) and the viewpoint (position,
+// orientation, speed level); nothing else changes.
 void applyDefaultSettings(Settings& settings, Viewpoint& view);
 
 // ---- derived from the settings

@@ -101,7 +101,7 @@ def main():
 
     # Manual pages: they render cleanly and name what the binaries offer.
     for page in ["starloom", "starloom-cli"]:
-        path = os.path.join(share, "man", "man1", page + ".1")
+        path = os.path.join(share, "man", "man1", page + ".1.gz")
         if not check(os.path.isfile(path), "no manual page " + path):
             continue
         env = dict(os.environ, MANWIDTH="200", LC_ALL="C.UTF-8")
@@ -124,6 +124,10 @@ def main():
             for command in commands:
                 check(re.search(r"^\s+%s\b" % command, text, re.M) is not None,
                       "the manual page of starloom-cli lacks the command %s" % command)
+                usage = run([os.path.join(prefix, "bin", "starloom-cli"), command, "--help"]).stdout
+                for option in sorted(set(re.findall(r"--[a-z][a-z-]*", usage)) - {"--help"}):
+                    check(re.search(r"^\s+.*%s\b" % re.escape(option), text, re.M) is not None,
+                          "the manual page of starloom-cli has no entry for %s %s" % (command, option))
 
     if failures:
         raise SystemExit(1)

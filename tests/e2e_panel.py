@@ -21,6 +21,9 @@ reads the screen back with OCR (tesseract) and pixel statistics:
   whose press and release come within 30 ms shows the help, and a name typed
   into "Find:" with an Enter as short finds the star (the panel's message
   says so); each is awaited with a deadline;
+- Display Tweaks' Exposure set to "Auto" changes the star display's
+  brightness and settles within seconds (and the rest of the run, its
+  measurements of the light included, keeps it);
 - the run stays clean under the Khronos validation layer.
 
 usage: e2e_panel.py STARLOOM STARLOOM_CLI SHOT_DIR
@@ -35,7 +38,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import check_validation_output, fail, find_window, run, require_tools, screenshot, start_xvfb  # noqa: E402
+from e2e_support import check_validation_output, enable_validation, fail, find_window, run, require_tools, screenshot, start_xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 1024, 768
 # The panel is 2 x 8 pixels of padding and 23 characters of 7 pixels wide,
@@ -54,6 +57,11 @@ SUB_PAGE_COMBO = (47, 92)
 SEARCH = (32, 238)
 INFO_TOGGLE = (159, 238)
 FONT_DISPLAY_PLUS = (159, 149)
+# The Display Tweaks page's Exposure combo (each combo there under its name:
+# Background, Star Shape and Brightness come first, 52 pixels apart) and its
+# second entry.
+EXPOSURE_COMBO = (47, 272)
+EXPOSURE_AUTO = (47, 319)
 GO = (127, 238)
 QUIT_SAVE = (50, HEIGHT - 57)
 FIND_FIELD = (100, 180)
@@ -94,11 +102,16 @@ class Screen:
         run(["xdotool", "mousemove", str(x), str(y)], self.env)
         run(["xdotool", "mousedown", "1", "sleep", "0.03", "mouseup", "1"], self.env)
 
-    def wait_for(self, name, region, needles, seconds=90):
-        """Reads the region until all needles show, or fails at the deadline."""
+    def wait_for(self, name, region, needles, seconds=90, ready=None):
+        """Reads the region until all needles show, or fails at the deadline.
+        With `ready`, a test of the screenshot's pixels that must hold before
+        OCR is worth trying (OCR of a star field takes long)."""
         deadline = time.time() + seconds
         text = ""
         while time.time() < deadline:
+            time.sleep(0.5)
+            if ready is not None and not ready(self.shot(name + "_waiting")[1]):
+                continue
             text = self.read(name, *region, wait=0)
             flat = " ".join(text.split())
             if all(n in flat for n in needles):
@@ -152,6 +165,40 @@ def green_box(data, x0, y0, x1, y1):
     return len(ys), (max(ys) - min(ys) + 1) if ys else 0
 
 
+def text_block_shown(data):
+    """A text block covers the top left of the star display: black there but
+    for its letters (a star field is lit by the galaxy's light)."""
+    dark = total = 0
+    for y in range(40, 300, 5):
+        row = y * WIDTH * 3
+        for x in range(20, 400, 5):
+            total += 1
+            dark += data[row + 3 * x] + data[row + 3 * x + 1] + data[row + 3 * x + 2] < 30
+    return dark > 0.7 * total
+
+
+def text_block_right(data):
+    """Where the text block at the top left ends: its first column, from the
+    left, that is no longer mostly black (the block's scroll bar)."""
+    for x in range(60, 600):
+        dark = sum(1 for y in range(10, 200, 2) if sum(data[(y * WIDTH + x) * 3:(y * WIDTH + x) * 3 + 3]) < 30)
+        if dark < 0.3 * len(range(10, 200, 2)):
+            return x
+    return 600
+
+
+def display_mean(screen, name):
+    """The mean level of the star display (left of the panel)."""
+    _, data = screen.shot(name)
+    total = 0
+    for y in range(40, HEIGHT - 40, 4):
+        row = y * WIDTH * 3
+        for x in range(40, LEFT - 40, 4):
+            total += data[row + 3 * x] + data[row + 3 * x + 1] + data[row + 3 * x + 2]
+    count = len(range(40, HEIGHT - 40, 4)) * len(range(40, LEFT - 40, 4))
+    return total / (3.0 * count)
+
+
 def vulkan_facts(env):
     """The device name and API version the loader reports."""
     summary = subprocess.run(["vulkaninfo", "--summary"], env=env, capture_output=True, text=True,
@@ -174,12 +221,8 @@ def main():
     proc = None
     try:
         env = dict(os.environ)
-        env.update({"DISPLAY": display, "HOME": home, "XDG_DATA_HOME": os.path.join(home, "data"),
-                    "VK_INSTANCE_LAYERS": "VK_LAYER_KHRONOS_validation"})
-        with open(os.path.join(home, "vk_layer_settings.txt"), "w") as settings:
-            settings.write("khronos_validation.report_flags = error,warn,perf\n"
-                           "khronos_validation.debug_action = VK_DBG_LAYER_ACTION_LOG_MSG\n"
-                           "khronos_validation.log_filename = stdout\n")
+        env.update({"DISPLAY": display, "HOME": home, "XDG_DATA_HOME": os.path.join(home, "data")})
+        enable_validation(env, home)
         # A save file with a wrong magic number.
         save_dir = os.path.join(home, "data", "tarnwick")
         os.makedirs(save_dir)
@@ -202,11 +245,30 @@ def main():
         expect(screen.read("panel_top", LEFT, 0, WIDTH, 30, wait=0), "Version")
         screen.go_to_page(2)
         expect(screen.read("navigation", LEFT, 380, WIDTH, 440, wait=1), "invalid save file")
+
+        # Automatic exposure: the sky's brightness changes, then settles.
+        screen.go_to_page(6)
+        fixed = display_mean(screen, "exposure_fixed")
+        screen.click(EXPOSURE_COMBO)
+        screen.click(EXPOSURE_AUTO)
+        deadline = time.time() + 90
+        now = display_mean(screen, "exposure_moving")
+        while abs(now - fixed) < 0.1 * fixed and time.time() < deadline:
+            now = display_mean(screen, "exposure_moving")
+        if abs(now - fixed) < 0.1 * fixed:
+            fail("the star display kept its brightness (%.1f, then %.1f) with Auto exposure" % (fixed, now))
+        before = None
+        while time.time() < deadline and (before is None or abs(now - before) > 0.02 * before):
+            time.sleep(2)
+            before, now = now, display_mean(screen, "exposure_settling")
+        if abs(now - before) > 0.02 * before:
+            fail("Auto exposure did not settle: %.1f, then %.1f" % (before, now))
+        print("exposure: mean level %.1f fixed, %.1f automatic" % (fixed, now))
         screen.go_to_page(0)
 
         # Help screens and information pages. The first help by a quick click.
         screen.quick_click(HELP_TOGGLE)
-        screen.wait_for("home_help", text_area, ["Overview", "400 billion"])
+        screen.wait_for("home_help", text_area, ["Overview", "400 billion"], ready=text_block_shown)
         screen.go_to_page(1)
         expect(screen.read("controls_help", *text_area), "Controls Help", "Movement controls")
         screen.click(HELP_TOGGLE)  # help off
@@ -262,7 +324,9 @@ def main():
         if count < 30:
             fail("no label beside the selected star at the centre")
         screen.click(INFO_TOGGLE, settle=5.0)
-        info = screen.read("information", 0, 0, 330, 200, wait=1)
+        # The block covers the stars beside it: read the block alone.
+        time.sleep(1)
+        info = screen.read("information", 0, 0, text_block_right(screen.shot("information_block")[1]), 200, wait=0)
         expect(info, "Name:", "Distance:", "Temperature:")
         # Entry 3 of the list, after the placeholder, is the third star found.
         named = (info.split("Name:")[-1].split() or [""])[0]

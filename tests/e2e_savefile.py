@@ -9,12 +9,11 @@ driver, on a small screen so that frames come quickly.
    for byte (position, orientation, speed level and the rest were loaded).
 3. Start again, press "." and click "Quit/nosave": the file is untouched.
 4. A damaged save file: the program starts, draws its view from the defaults
-   and exits cleanly; closing the window saves, and the new file holds the
-   defaults.
-5. Input by its time, while lavapipe's frames take most of a second: S held
-   for two seconds turns the view by two radians (within 4 %), and a tap of
-   "." whose press and release come within 30 ms still raises the speed
-   level; "Quit/save", and the file tells.
+   and exits cleanly; closing the window saves, the new file holds the
+   defaults and the damaged one is kept beside it (default.sav.unreadable-...),
+   as standard error says.
+6. A save file of a newer version: closing the window leaves it as it was,
+   and the exit status (3) says the state was not saved.
 
 The quit buttons are found by pixel search: the two lowest bands of button
 colour in the screenshot, "Quit/save" above "Quit/nosave".
@@ -30,7 +29,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import check_validation_output, fail, find_window, region_stats, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
+from e2e_support import check_validation_output, enable_validation, fail, find_window, region_stats, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
 
 WIDTH, HEIGHT = 800, 600
 DEFAULT_POSITION = {"positionX": "-7003708179394623", "positionY": "-24996773029325252",
@@ -132,7 +131,7 @@ class Session:
                                               (first + last) // 2))
         click(self.env, middle, (first + last) // 2)
 
-    def wait_exit(self):
+    def wait_exit(self, expected=0):
         try:
             status = self.proc.wait(timeout=60)
         except subprocess.TimeoutExpired:
@@ -142,8 +141,9 @@ class Session:
         output = open(self.log_path).read()
         if output.strip():
             print(self.name + " output:\n" + output)
-        if status != 0:
-            fail("%s: exit status %d" % (self.name, status))
+        if status != expected:
+            fail("%s: exit status %d, expected %d" % (self.name, status, expected))
+        check_validation_output(output)
         return output
 
     def kill(self):
@@ -165,6 +165,7 @@ def main():
     try:
         env = dict(os.environ)
         env.update({"DISPLAY": display, "HOME": home, "XDG_DATA_HOME": os.path.join(home, "data")})
+        enable_validation(env, home)
         save_path = os.path.join(home, "data", "tarnwick", "default.sav")
 
         # 1. Speed up, fly, Quit/save.
@@ -222,13 +223,18 @@ def main():
         if green < 20:
             fail("no cross-hair: the view was not drawn from the defaults")
         send_close(display, session.window)
-        session.wait_exit()
+        told = session.wait_exit()
+        kept = [n for n in os.listdir(os.path.dirname(save_path)) if n.startswith("default.sav.unreadable-")]
+        if len(kept) != 1 or open(os.path.join(os.path.dirname(save_path), kept[0]), "rb").read() != damaged:
+            fail("the damaged save file was not kept whole beside the new one: %s" % kept)
+        if "kept as " + os.path.join(os.path.dirname(save_path), kept[0]) not in told:
+            fail("standard error does not say where the damaged file went")
         status, fields, text = savefile(cli, save_path)
         if status != 0 or fields.get("speedLevel") != "40" or any(
                 fields.get(n) != "0 " + v for n, v in DEFAULT_POSITION.items()):
             print(text)
             fail("after a damaged file the program did not run from the defaults")
-        print("damaged file: the program ran from the defaults and saved them on close")
+        print("damaged file: the program ran from the defaults and saved them on close; the old one is " + kept[0])
 
         # 5. A held key turns by its time, a quick tap is not lost. Each
         # xdotool call holds its key for the time it sleeps, so that starting
@@ -250,6 +256,17 @@ def main():
             fail("S held for 2 s turned the view by %.4f rad, not 2" % turned)
         if fields.get("speedLevel") != "41":
             fail("a quick tap of \".\" was lost: speed level %s, expected 41" % fields.get("speedLevel"))
+
+        # 6. A newer file is never written over; the exit status says so.
+        newer = bytearray(first_bytes)
+        newer[8] = 2
+        open(save_path, "wb").write(bytes(newer))
+        session = Session(program, env, home, shot_dir, "newer")
+        send_close(display, session.window)
+        told = session.wait_exit(3)
+        if open(save_path, "rb").read() != bytes(newer) or "newer version" not in told:
+            fail("the newer save file was written over, or nothing was said")
+        print("newer file: left as it was, exit status 3")
         print("PASS")
         return 0
     finally:

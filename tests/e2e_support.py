@@ -21,11 +21,32 @@ def require_tools(*tools):
             fail(tool + " is not installed (tools/install-deps.sh installs it)")
 
 
+# What the Khronos validation layer checks in every run of the tests: the API's
+# rules and, with this, the synchronisation between commands (hazards such as
+# a write after a write that no barrier orders are reported as SYNC-...).
+VALIDATION_LAYER = "VK_LAYER_KHRONOS_validation"
+SYNCHRONIZATION_VALIDATION = "VK_VALIDATION_FEATURE_ENABLE_SYNCHRONIZATION_VALIDATION_EXT"
+
+
+def enable_validation(env, folder):
+    """The validation layer, synchronisation checks included, for a run whose
+    working directory is `folder` (the layer reads its settings from there):
+    errors, warnings and performance warnings go to standard output, where
+    check_validation_output looks for them."""
+    env["VK_INSTANCE_LAYERS"] = VALIDATION_LAYER
+    env["VK_LAYER_ENABLES"] = SYNCHRONIZATION_VALIDATION
+    with open(os.path.join(folder, "vk_layer_settings.txt"), "w") as settings:
+        settings.write("khronos_validation.report_flags = error,warn,perf\n"
+                       "khronos_validation.debug_action = VK_DBG_LAYER_ACTION_LOG_MSG\n"
+                       "khronos_validation.log_filename = stdout\n"
+                       "khronos_validation.enables = %s\n" % SYNCHRONIZATION_VALIDATION)
+
+
 def check_validation_output(text):
     """Fails when the Khronos validation layer's output holds a complaint."""
     problems = [line.strip() for line in text.splitlines()
                 if "Validation Error" in line or "Validation Warning" in line or "VUID" in line
-                or "UNASSIGNED" in line]
+                or "UNASSIGNED" in line or "SYNC-" in line]
     if problems:
         fail("the validation layer reported %d problems, first: %s" % (len(problems), problems[0]))
 

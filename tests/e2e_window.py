@@ -31,7 +31,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import check_validation_output, fail, find_window, region_stats, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
+from e2e_support import check_validation_output, enable_validation, fail, find_window, region_stats, run, require_tools, screenshot, send_close, start_xvfb  # noqa: E402
 
 
 def program_reports(log_dir, program):
@@ -120,13 +120,7 @@ def main():
             print("PASS")
             return 0
         if validation:
-            env["VK_INSTANCE_LAYERS"] = "VK_LAYER_KHRONOS_validation"
-            # The layer reads its settings from the working directory: report
-            # errors, warnings and performance warnings to standard output.
-            with open(os.path.join(home, "vk_layer_settings.txt"), "w") as settings:
-                settings.write("khronos_validation.report_flags = error,warn,perf\n"
-                               "khronos_validation.debug_action = VK_DBG_LAYER_ACTION_LOG_MSG\n"
-                               "khronos_validation.log_filename = stdout\n")
+            enable_validation(env, home)
         tsan_dir = os.path.join(home, "tsan")
         if tsan:
             os.makedirs(tsan_dir)

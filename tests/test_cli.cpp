@@ -136,6 +136,10 @@ TEST(CliHelp, HelpExitsZero) {
     EXPECT_EQ(ext.status, 0);
     EXPECT_NE(ext.out.find("usage: starloom-cli ext"), std::string::npos);
     EXPECT_EQ(runCli("constants --help").status, 0);
+    // As an option of its own, after the values of the others.
+    const CliRun locate = runCli("locate X-GFVXPDD-1 --seed 1 3 -h");
+    EXPECT_EQ(locate.status, 0);
+    EXPECT_EQ(locate.out.rfind("usage: starloom-cli locate", 0), 0u) << locate.out;
     const CliRun unknown = runCli("nosuchcommand", "", true);
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.out.find("error: unknown command"), std::string::npos);
@@ -224,6 +228,20 @@ TEST(CliErrors, MalformedArgumentsAreErrorsWithStatusTwoEverywhere) {
         "where starloom1:ABC",
         "where X-GFVXPDD-1",
         "where a b",
+        // --help in the place of a value is that value; numbers in one spelling only.
+        "locate X-GFVXPDD-1 --seed -h 1",
+        "locate X-GFVXPDD-1 --seed 1 --help",
+        "search --at 1 -h 3",
+        "pass --max-stars --help",
+        "locate X-GFVXPDD-1 --seed 01 3",
+        "pass --max-stars 0100000",
+        "density +1 2 3",
+        "density 1 2 007",
+        "density -0 0 0",
+        "textblock help 0 --width 0800 --png /dev/null",
+        // Beyond the edge of space.
+        "pass --at 6917529027641081857 0 0",
+        "search --at 0 -9223372036854775808 0",
     };
     for (const char* args : bad) {
         const CliRun run = runCli(args);

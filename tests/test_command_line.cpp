@@ -16,7 +16,7 @@ struct Parsed {
     std::string error;
 };
 
-Parsed parse(std::initializer_list<const char*> args) {
+Parsed parse(const std::vector<const char*>& args) {
     std::vector<std::string> words{"starloom"};
     for (const char* a : args) words.emplace_back(a);
     std::vector<char*> argv;
@@ -26,6 +26,7 @@ Parsed parse(std::initializer_list<const char*> args) {
     p.ok = parseCommandLine(static_cast<int>(words.size()), argv.data(), p.options, p.error);
     return p;
 }
+Parsed parse(std::initializer_list<const char*> args) { return parse(std::vector<const char*>(args)); }
 
 }  // namespace
 
@@ -76,7 +77,7 @@ TEST(CommandLine, SizesAtTheLimitsAndOddSizesAreTaken) {
     ASSERT_TRUE(largest.ok) << largest.error;
     EXPECT_EQ(largest.options.renderWidth, RENDER_SIZE_MAX);
     EXPECT_EQ(largest.options.renderHeight, RENDER_SIZE_MAX);
-    const Parsed odd = parse({"--render", "a.png", "--size", "321x0201"});
+    const Parsed odd = parse({"--render", "a.png", "--size", "321x201"});
     ASSERT_TRUE(odd.ok) << odd.error;
     EXPECT_EQ(odd.options.renderWidth, 321);
     EXPECT_EQ(odd.options.renderHeight, 201);
@@ -84,7 +85,8 @@ TEST(CommandLine, SizesAtTheLimitsAndOddSizesAreTaken) {
 
 TEST(CommandLine, BadSizesAreRefusedAndNamed) {
     for (const char* bad : {"0x100", "100x0", "16385x10", "10x16385", "100", "x100", "100x", "100x100x3", "-5x10",
-                            "+5x10", " 5x10", "5x10 ", "5X10", "1e3x10", "99999999999x1", "axb", "640×400"}) {
+                            "+5x10", " 5x10", "5x10 ", "5X10", "1e3x10", "99999999999x1", "axb", "640×400", "0010x10",
+                            "10x010", "00x10"}) {
         const Parsed p = parse({"--render", "a.png", "--size", bad});
         EXPECT_FALSE(p.ok) << bad;
         EXPECT_NE(p.error.find(std::string("'") + bad + "'"), std::string::npos) << p.error;
@@ -95,7 +97,7 @@ TEST(CommandLine, BadSizesAreRefusedAndNamed) {
 }
 
 TEST(CommandLine, OptionsWithoutTheirValuesAreRefused) {
-    for (const char* option : {"--save-file", "--at", "--render", "--size"}) {
+    for (const char* option : {"--save-file", "--at", "--render", "--size", "--exposure"}) {
         const Parsed missing = parse({option});
         EXPECT_FALSE(missing.ok) << option;
         EXPECT_EQ(missing.error.rfind(option, 0), 0u) << missing.error;
@@ -104,24 +106,54 @@ TEST(CommandLine, OptionsWithoutTheirValuesAreRefused) {
     }
 }
 
-TEST(CommandLine, SizeWithoutRenderIsRefused) {
-    const Parsed p = parse({"--size", "640x400"});
-    EXPECT_FALSE(p.ok);
-    EXPECT_NE(p.error.find("--render"), std::string::npos) << p.error;
+TEST(CommandLine, PictureOptionsWithoutRenderAreRefused) {
+    for (const auto& options : {std::vector<const char*>{"--size", "640x400"}, {"--exposure", "auto"},
+                                {"--exposure", "2"}, {"--linear-light"}, {"--background-only"}}) {
+        const Parsed p = parse(options);
+        EXPECT_FALSE(p.ok) << options[0];
+        EXPECT_NE(p.error.find("--render"), std::string::npos) << p.error;
+    }
 }
 
-// The background alone is a check of the tests' (--render --background-only):
-// off by default, only with a picture, and not offered in the usage.
-TEST(CommandLine, BackgroundOnlyGoesWithRenderAndStaysOutOfTheUsage) {
+TEST(CommandLine, ExposureIsAutoOrAFactorWithinItsLimits) {
+    const Parsed none = parse({"--render", "a.png"});
+    EXPECT_FALSE(none.options.exposureGiven);
+    struct Case {
+        const char* text;
+        bool ok, automatic;
+        float factor;
+    };
+    const Case cases[] = {{"auto", true, true, 1.0f}, {"1", true, false, 1.0f},       {"12", true, false, 12.0f},
+                          {"0.25", true, false, 0.25f}, {"1e-6", true, false, 1e-6f}, {"1e6", true, false, 1e6f},
+                          {"0", false, false, 0},     {"-2", false, false, 0},      {"2e6", false, false, 0},
+                          {"1e-7", false, false, 0},  {"nan", false, false, 0},     {"inf", false, false, 0},
+                          {"Auto", false, false, 0},  {"2x", false, false, 0},      {" 2", false, false, 0}};
+    for (const Case& c : cases) {
+        const Parsed p = parse({"--render", "a.png", "--exposure", c.text});
+        EXPECT_EQ(p.ok, c.ok) << c.text << ": " << p.error;
+        if (!c.ok) {
+            EXPECT_NE(p.error.find(std::string("'") + c.text + "'"), std::string::npos) << p.error;
+            continue;
+        }
+        EXPECT_TRUE(p.options.exposureGiven);
+        EXPECT_EQ(p.options.autoExposure, c.automatic) << c.text;
+        EXPECT_FLOAT_EQ(p.options.exposure, c.factor) << c.text;
+    }
+}
+
+// The background alone and the light itself are checks of the tests'
+// (--render --background-only --linear-light): off by default, only with a
+// picture, and not offered in the usage.
+TEST(CommandLine, TheTestsOptionsGoWithRenderAndStayOutOfTheUsage) {
     EXPECT_FALSE(parse({"--render", "out.png"}).options.backgroundOnly);
-    const Parsed p = parse({"--background-only", "--render", "out.png", "--size", "160x100"});
+    EXPECT_FALSE(parse({"--render", "out.png"}).options.linearLight);
+    const Parsed p = parse({"--background-only", "--render", "out.pfm", "--linear-light", "--size", "160x100"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_TRUE(p.options.backgroundOnly);
-    EXPECT_EQ(p.options.render, "out.png");
-    const Parsed alone = parse({"--background-only"});
-    EXPECT_FALSE(alone.ok);
-    EXPECT_NE(alone.error.find("--render"), std::string::npos) << alone.error;
+    EXPECT_TRUE(p.options.linearLight);
+    EXPECT_EQ(p.options.render, "out.pfm");
     EXPECT_EQ(std::string(COMMAND_LINE_USAGE).find("--background-only"), std::string::npos);
+    EXPECT_EQ(std::string(COMMAND_LINE_USAGE).find("--linear-light"), std::string::npos);
 }
 
 TEST(CommandLine, UnknownArgumentsAreRefusedAndNamed) {
@@ -134,20 +166,26 @@ TEST(CommandLine, UnknownArgumentsAreRefusedAndNamed) {
 
 TEST(CommandLine, TheUsageNamesEveryOption) {
     const std::string usage = COMMAND_LINE_USAGE;
-    for (const char* option : {"--windowed", "--save-file", "--at", "--render", "--size", "--help", "--version"}) {
+    for (const char* option :
+         {"--windowed", "--save-file", "--at", "--render", "--size", "--exposure", "--help", "--version"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }
 
 TEST(CommandLine, AtTakesTheNextArgumentWhateverItLooksLike) {
     EXPECT_TRUE(parse({}).options.at.empty());
-    const Parsed name = parse({"--at", "M-CFXT-12"});
+    const Parsed name = parse({"--at", "X-GFVXPDD-1"});
     ASSERT_TRUE(name.ok) << name.error;
-    EXPECT_EQ(name.options.at, "M-CFXT-12");
+    EXPECT_EQ(name.options.at, "X-GFVXPDD-1");
     // The value is read as it is: a text starting with dashes is still the value.
     const Parsed dashes = parse({"--at", "--at"});
     ASSERT_TRUE(dashes.ok) << dashes.error;
     EXPECT_EQ(dashes.options.at, "--at");
+    const Parsed help = parse({"--at", "--help", "--save-file", "-h"});
+    ASSERT_TRUE(help.ok) << help.error;
+    EXPECT_FALSE(help.options.help);
+    EXPECT_EQ(help.options.at, "--help");
+    EXPECT_EQ(help.options.saveFile, "-h");
     // The last one counts, and --at combines with a picture.
     const Parsed last = parse({"--at", "a", "--render", "out.png", "--at", "b"});
     ASSERT_TRUE(last.ok) << last.error;

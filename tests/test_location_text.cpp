@@ -40,7 +40,8 @@ void randomOrientation(std::mt19937_64& rng, Vec3d& forward, Vec3d& up) {
 Location randomPlace(std::mt19937_64& rng) {
     Location p;
     for (FixedCoord& c : p.position) {
-        c.integer = static_cast<int64_t>(rng());
+        const auto limit = static_cast<uint64_t>(POSITION_LIMIT);
+        c.integer = static_cast<int64_t>(rng() % (2 * limit + 1) - limit);  // anywhere in space
         c.fraction = rng();
     }
     randomOrientation(rng, p.forward, p.up);
@@ -76,7 +77,7 @@ TEST(LocationText, RandomAndExtremePlacesComeBackBitForBit) {
     }
     // The ends of every range, axis-aligned directions with signed zeros, a
     // component far below the others.
-    const int64_t integers[] = {INT64_MIN, INT64_MAX, 0, -1};
+    const int64_t integers[] = {-POSITION_LIMIT, POSITION_LIMIT, 0, -1};
     const uint64_t fractions[] = {0, ~uint64_t{0}, uint64_t{1} << 63};
     const Vec3d directions[][2] = {{{1, 0, 0}, {0, 0, 1}},
                                    {{-0.0, -1, 0.0}, {0.0, -0.0, -1}},
@@ -152,7 +153,7 @@ TEST(LocationText, CutShortChangedAndForeignTextsAreRefused) {
     EXPECT_NE(error.find("version"), std::string::npos) << error;
 }
 
-TEST(LocationText, DirectionsMustBeFiniteUnitVectorsAtRightAngles) {
+TEST(LocationText, WhatNoViewpointCanHoldIsRefused) {
     // encodeLocation writes whatever it is given; the checksum is right, and
     // the reader still refuses what no viewpoint can hold.
     std::mt19937_64 rng(8);
@@ -171,6 +172,14 @@ TEST(LocationText, DirectionsMustBeFiniteUnitVectorsAtRightAngles) {
     Location p = good;
     p.up = p.forward;  // parallel
     EXPECT_TRUE(refused(encodeLocation(p)));
+    // A position beyond the edge of space, on any axis.
+    for (int64_t outside : {POSITION_LIMIT + 1, -POSITION_LIMIT - 1, INT64_MAX, INT64_MIN}) {
+        for (int a = 0; a < 3; ++a) {
+            p = good;
+            p.position[a].integer = outside;
+            EXPECT_TRUE(refused(encodeLocation(p))) << outside << " on axis " << a;
+        }
+    }
     // Within a millionth is accepted (navigation's own rounding is far smaller).
     p = good;
     p.forward = p.forward * (1 + 1e-9);

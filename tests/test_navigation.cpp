@@ -236,21 +236,58 @@ TEST(Navigation, OrthonormaliseRepairsSavedVectors) {
     EXPECT_NEAR(dot(f, u), 0.0, 1e-15);
 }
 
-TEST(Navigation, AStepBeyondTheRangeStopsAtItsEnd) {
-    // The Go button at the highest speed for a frame of ten minutes would move
-    // ~10^20 units: the step saturates (forwards stays forwards) rather than
-    // depending on how the processor converts an out-of-range double.
-    Viewpoint v = makeView();
-    v.speedLevel = MAX_SPEED_LEVEL;
-    v.forward = {1, -1, 0};
-    v.up = {0, 0, 1};
-    orthonormalise(v.forward, v.up);
-    v.goInput = 1;
+// The edge of space in all 26 directions at the highest speed: a step of any
+// length (a frame of ten minutes would cover 10^20 units) stops at the edge,
+// never past it or round to the far end; the sanitizer build checks the
+// arithmetic on the way.
+TEST(Navigation, FlightStopsAtTheEdgeOfSpaceInEveryDirection) {
     bool keys[navkey::COUNT] = {};
-    navigate(v, keys, 600.0);
-    EXPECT_EQ(v.position[0].integer, INT64_MAX);
-    EXPECT_EQ(v.position[1].integer, INT64_MIN);
-    EXPECT_EQ(v.position[2].integer, 0);
+    keys[navkey::SPACE] = true;
+    for (int d = 0; d < 27; ++d) {
+        const int dir[3] = {d % 3 - 1, d / 3 % 3 - 1, d / 9 - 1};
+        if (dir[0] == 0 && dir[1] == 0 && dir[2] == 0) continue;
+        for (double dt : {1.0 / 60, 600.0}) {
+            Viewpoint v = makeView();
+            v.speedLevel = MAX_SPEED_LEVEL;
+            v.goInput = 1;
+            v.forward = {double(dir[0]), double(dir[1]), double(dir[2])};
+            v.up = dir[2] == 0 ? Vec3d{0, 0, 1} : Vec3d{1, 0, 0};
+            orthonormalise(v.forward, v.up);
+            for (int a = 0; a < 3; ++a) v.position[a].integer = dir[a] * (POSITION_LIMIT - 1000);
+            for (int frame = 0; frame < 2; ++frame) navigate(v, keys, dt);
+            for (int a = 0; a < 3; ++a) EXPECT_EQ(v.position[a].integer, dir[a] * POSITION_LIMIT) << d << " " << dt;
+        }
+    }
+}
+
+// Across the whole of space: a fly-to from one corner to the other, and
+// arriving next to a star in the far corner, end short of the target on the
+// way there, inside space.
+TEST(Navigation, JourneysAcrossSpaceStayInside) {
+    const int64_t far[3] = {POSITION_LIMIT, POSITION_LIMIT, -POSITION_LIMIT};
+    bool keys[navkey::COUNT] = {};
+    for (bool flying : {true, false}) {
+        Viewpoint v = makeView();
+        v.speedLevel = MAX_SPEED_LEVEL;
+        for (int a = 0; a < 3; ++a) v.position[a].integer = -far[a];
+        if (flying) {
+            for (int a = 0; a < 3; ++a) v.flyTarget[a] = far[a];
+            v.flyingToTarget = true;
+            for (int frame = 0; frame < 100 && v.flyingToTarget; ++frame) navigate(v, keys, 1e6);
+            EXPECT_FALSE(v.flyingToTarget);
+        } else {
+            arriveNextTo(v, far);
+        }
+        double squared = 0;
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_TRUE(withinSpace(v.position[a].integer)) << flying;
+            const auto gap = static_cast<double>(static_cast<__int128>(far[a]) - v.position[a].integer);
+            EXPECT_GT(gap * (far[a] > 0 ? 1 : -1), 0) << "short of the target, on the way there";
+            squared += gap * gap;
+        }
+        // The fly-to's blend weighs in steps of 2^-32 of the way: 3e9 units here.
+        EXPECT_NEAR(std::sqrt(squared), FLY_TO_STOP_DISTANCE, flying ? 1e10 : 2.0) << flying;
+    }
 }
 
 namespace {

@@ -2,19 +2,30 @@
 
 #include <bit>
 #include <cmath>
+#include <algorithm>
 #include <cstddef>
 #include <set>
+#include <tuple>
 
+#include "render/exposure.h"
 #include "render/gpu_buffer.h"
 #include "render/meshes.h"
+#include "render/point_culling.h"
+#include "render/population_light.h"
 #include "render/renderer.h"
 #include "starfield/navigation.h"
 #include "starfield/projection.h"
 #include "render/uniforms.h"
 #include "starfield/star_record.h"
+#include "state/settings.h"
 
 TEST(UniformLayout, MembersSitWhereTheShadersReadThem) {
-    EXPECT_EQ(sizeof(UniformBufferObject), 4736u);
+    EXPECT_EQ(sizeof(UniformBufferObject), 5664u);
+    // The light's members follow the first 4736 bytes, vec4 and vec2 aligned as std140 wants.
+    EXPECT_EQ(offsetof(UniformBufferObject, arm_colour), 4736u);
+    EXPECT_EQ(offsetof(UniformBufferObject, camera_up), 5584u);
+    EXPECT_EQ(offsetof(UniformBufferObject, exposure), 5648u);
+    EXPECT_EQ(offsetof(ForegroundObject, luminosity), 28u);
     EXPECT_EQ(offsetof(UniformBufferObject, proj_model_view), 1664u);
     EXPECT_EQ(offsetof(UniformBufferObject, eye_offset), 1872u);
     EXPECT_EQ(offsetof(UniformBufferObject, mid_diff_offset), 1968u);
@@ -102,16 +113,6 @@ TEST(ShapeTable, CircleAndFuzzyRims) {
         EXPECT_NEAR(std::hypot(fuzzy[k].dx, fuzzy[k].dy), std::sqrt(3.0), 1e-6);
         EXPECT_EQ(fuzzy[k].intensity, 0.0f);
         EXPECT_NEAR(std::atan2(circle[k].dy, circle[k].dx), std::remainder((k - 1) * M_PI / 4, 2 * M_PI), 1e-6);
-    }
-}
-
-TEST(ShapeIndices, EightTrianglesFanRoundTheCentre) {
-    uint32_t values[48];
-    fillShapeIndices(values, 7, 2);
-    const uint32_t fan[24] = {0, 1, 8, 0, 2, 1, 0, 3, 2, 0, 4, 3, 0, 5, 4, 0, 6, 5, 0, 7, 6, 0, 8, 7};
-    for (int j = 0; j < 24; ++j) {
-        EXPECT_EQ(values[j], (fan[j] << 24) + 7);
-        EXPECT_EQ(values[24 + j], (fan[j] << 24) + 8);
     }
 }
 
@@ -238,19 +239,6 @@ TEST(TubeNodes, LeadAndTrailingNodesAndCones) {
     EXPECT_NEAR((s.param[4] - 1.0f) / s.param[6], 0.2f, 0.2f * 1.01e-3);
 }
 
-TEST(ForegroundSpheres, SlotsAndPointIndices) {
-    const ForegroundSpheres s = buildForegroundSpheres(makeIcosaTables());
-    EXPECT_EQ(s.points.size(), 2562u);
-    EXPECT_EQ(s.points.size() * sizeof(PointRef), 40992u);
-    ASSERT_EQ(s.vertexValues.size(), 32u * FOREGROUND_VERTICES_PER_OBJECT);
-    EXPECT_EQ(s.vertexValues.size() * 4, 1966080u);
-    for (uint32_t k = 0; k < 32; ++k) {
-        const uint32_t v = s.vertexValues[k * FOREGROUND_VERTICES_PER_OBJECT + 5];
-        EXPECT_EQ(v >> 16, k);
-        EXPECT_LT(v & 0xFFFF, 2562u);
-    }
-}
-
 namespace {
 
 VkPhysicalDeviceMemoryProperties memoryWith(std::initializer_list<std::pair<VkMemoryPropertyFlags, uint64_t>> types) {
@@ -296,6 +284,136 @@ TEST(GpuBufferRecord, EmptyBufferMapsToNothing) {
     EXPECT_EQ(mapBuffer(b), nullptr);
     unmapBuffer(b);  // nothing to do
     EXPECT_EQ(b.size, 0u);
+}
+
+namespace {
+
+// Blocks of the exposure measurement: (luminance summed over the uncovered
+// samples, their number) with 16 samples a block.
+std::vector<float> blocks(std::initializer_list<std::pair<size_t, float>> runs, float weight = 16) {
+    std::vector<float> out;
+    for (const auto& [count, light] : runs) {
+        for (size_t i = 0; i < count; ++i) {
+            out.push_back(light * weight);
+            out.push_back(weight);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(AutoExposure, ExposesTheLitPartOfThePictureWithinLimits) {
+    struct Case {
+        const char* what;
+        std::vector<float> measured;
+        double expected;
+    };
+    const Case cases[] = {
+        {"an even sky is brought to the key", blocks({{2560, 0.01f}}), AUTO_EXPOSURE_KEY / 0.01},
+        // A galaxy seen from outside: the black around it does not count.
+        {"black beside the light is left out", blocks({{1280, 0.0f}, {1280, 0.002f}}), AUTO_EXPOSURE_KEY / 0.002},
+        // Half the blocks four times brighter: the log-average is twice the dim level.
+        {"the average is logarithmic", blocks({{1280, 0.01f}, {1280, 0.04f}}), AUTO_EXPOSURE_KEY / 0.02},
+        // The brightest part is kept below the tone map's shoulder.
+        {"the 99th percentile stays below white", blocks({{2000, 0.01f}, {560, 1.0f}}), AUTO_EXPOSURE_BRIGHTEST / 1.0},
+        {"a dark picture is bounded", blocks({{2560, 1e-12f}}), AUTO_EXPOSURE_HIGHEST},
+        {"a blinding one too", blocks({{2560, 1e6f}}), AUTO_EXPOSURE_LOWEST},
+        {"no light at all", blocks({{2560, 0.0f}}), AUTO_EXPOSURE_HIGHEST},
+        // Blocks an opaque disc covers whole hold no samples and are left out.
+        {"covered blocks are left out", [] {
+             std::vector<float> b = blocks({{2000, 0.01f}});
+             const std::vector<float> covered = blocks({{560, 0.0f}}, 0);
+             b.insert(b.end(), covered.begin(), covered.end());
+             return b;
+         }(), AUTO_EXPOSURE_KEY / 0.01},
+    };
+    for (const Case& c : cases) {
+        EXPECT_NEAR(autoExposureTarget(c.measured.data(), c.measured.size() / 2) / c.expected, 1.0, 1e-3) << c.what;
+    }
+}
+
+TEST(AutoExposure, MovesEvenlyInTheLogarithmOverAboutASecond) {
+    for (const auto& [from, to] : {std::pair{1.0, 16.0}, std::pair{16.0, 1.0}, std::pair{0.5, 200.0}}) {
+        EXPECT_EQ(adaptExposure(from, to, 0.0), from);
+        const double second = adaptExposure(from, to, 1.0);
+        // 95 % of the way in a second, not all of it in a tenth.
+        EXPECT_LT(std::abs(std::log(second / to)), 0.05 * std::abs(std::log(from / to))) << from << " " << to;
+        EXPECT_GT(std::abs(std::log(adaptExposure(from, to, 0.1) / to)), 0.5 * std::abs(std::log(from / to)));
+        // Two half steps are one whole step.
+        EXPECT_NEAR(adaptExposure(adaptExposure(from, to, 0.5), to, 0.5), second, 1e-9 * second);
+        EXPECT_TRUE(exposureSettling(from, to));
+        EXPECT_FALSE(exposureSettling(adaptExposure(from, to, 3.0), to));
+    }
+}
+
+namespace {
+
+// A point record of a star at (x, y, z) shader units with a luminosity mantissa.
+PointRecord pointAt(double x, double y, double z, uint32_t mantissa, int exponent) {
+    PointRecord p;
+    const int shift = 32;  // position units = shader units x 2^48: 2^16 steps a shader unit
+    const double units = std::ldexp(1.0, 48 - shift);
+    p.w[0] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(x * units)) << 7);
+    p.w[1] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(y * units)) << 7);
+    p.w[2] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(z * units)) << 7);
+    p.w[3] = (static_cast<uint32_t>(exponent) << 25) + (mantissa << 13) + shift;
+    return p;
+}
+
+}  // namespace
+
+TEST(PointCulling, OnlyStarsThePointProgramWouldDrawAreHandedOn) {
+    // Looking along +y from the origin, 45 degrees across and down.
+    PointView view{{0, 0, 0}, {0, 1, 0}, {1, 0, 0}, {0, 0, 1}, 1.0, 1.0, 1.0};
+    // Luminosity mantissa x 2^exponent over the squared distance: at distance
+    // 1 a mantissa of 1024 with exponent -10 is 1, well above the faintest.
+    const std::vector<PointRecord> records = {
+        pointAt(0, 1, 0, 1024, -10),       // 0 straight ahead
+        pointAt(0, -1, 0, 1024, -10),      // 1 behind
+        pointAt(0.9, 1, 0, 1024, -10),     // 2 inside the right edge
+        pointAt(1.2, 1, 0, 1024, -10),     // 3 beyond it
+        pointAt(0, 1, -1.2, 1024, -10),    // 4 below the bottom edge
+        pointAt(0, 100, 0, 1024, -10),     // 5 far ahead: 1e-4, too faint
+        pointAt(0, 5, 0, 1024, -10),       // 6 at 5: 0.04, bright enough
+        pointAt(0, 1, 0, 0, 0),            // 7 a cleared slot
+        pointAt(0, 1, 1.005, 1024, -10),   // 8 just past the top edge, within the margin
+    };
+    std::vector<uint32_t> slots;
+    visiblePoints(records.data(), static_cast<uint32_t>(records.size()), view, 0.01, slots);
+    EXPECT_EQ(slots, (std::vector<uint32_t>{0, 2, 6, 8}));
+    // Only the slots below the count are looked at, and the brightness scale counts.
+    slots.clear();
+    view.luminosityConst = 1e4;
+    visiblePoints(records.data(), 6, view, 0.0, slots);
+    EXPECT_EQ(slots, (std::vector<uint32_t>{0, 2, 5}));
+}
+
+TEST(OffscreenPicturePlan, TheSizeIsCheckedAgainstTheDevicesLimits) {
+    const uint64_t GiB = 1ull << 30;
+    const VkSampleCountFlags all = VK_SAMPLE_COUNT_1_BIT | VK_SAMPLE_COUNT_2_BIT | VK_SAMPLE_COUNT_4_BIT;
+    // Small pictures fit with the samples asked for.
+    const PicturePlan small = planOffscreenPicture(1, 1, VK_SAMPLE_COUNT_4_BIT, all, 16384, 2 * GiB, false);
+    EXPECT_TRUE(small.problem.empty()) << small.problem;
+    EXPECT_EQ(small.samples, VK_SAMPLE_COUNT_4_BIT);
+    // A side beyond the largest image names that limit.
+    for (const auto& [w, h, word] : {std::tuple{20000u, 100u, "wide"}, std::tuple{100u, 16385u, "high"}}) {
+        const PicturePlan p = planOffscreenPicture(w, h, VK_SAMPLE_COUNT_4_BIT, all, 16384, 64 * GiB, false);
+        EXPECT_NE(p.problem.find(word), std::string::npos) << p.problem;
+        EXPECT_NE(p.problem.find("16384 pixels a side"), std::string::npos) << p.problem;
+    }
+    // Too large for the heap with four samples but not with two: two.
+    const PicturePlan fewer = planOffscreenPicture(8192, 8192, VK_SAMPLE_COUNT_4_BIT, all, 16384, 2 * GiB, false);
+    EXPECT_TRUE(fewer.problem.empty()) << fewer.problem;
+    EXPECT_EQ(fewer.samples, VK_SAMPLE_COUNT_2_BIT);
+    EXPECT_LE(fewer.deviceBytes, 2 * GiB);
+    // Too large even with one: the heap is named, and what the picture needs.
+    const PicturePlan huge = planOffscreenPicture(16000, 16000, VK_SAMPLE_COUNT_4_BIT, all, 16384, 2 * GiB, false);
+    EXPECT_NE(huge.problem.find("memory heap (2048 MiB)"), std::string::npos) << huge.problem;
+    EXPECT_NE(huge.problem.find("16000x16000"), std::string::npos) << huge.problem;
+    // Floats take more than bytes.
+    EXPECT_GT(planOffscreenPicture(640, 400, VK_SAMPLE_COUNT_1_BIT, all, 16384, 2 * GiB, true).deviceBytes,
+              planOffscreenPicture(640, 400, VK_SAMPLE_COUNT_1_BIT, all, 16384, 2 * GiB, false).deviceBytes);
 }
 
 TEST(DisplayGeometry, TheStarDisplayIsOddInBothDirections) {
@@ -348,6 +466,19 @@ TEST(ViewUniforms, ProjectionScaleAndEyeOffset) {
     EXPECT_LT(clip[1] / clip[3], 0.0);
     project(0.1, 1, 0, clip);
     EXPECT_GT(clip[0] / clip[3], 0.0);
+
+    // The view's axes give the ray through any point of the view: it
+    // projects back to that point; a pixel's angle is the view's width over
+    // its pixels at the centre.
+    for (auto [x, y] : {std::pair{0.0, 0.0}, std::pair{0.3, -0.6}, std::pair{-1.0, 1.0}}) {
+        double ray[3];
+        for (int a = 0; a < 3; ++a) ray[a] = ubo.camera_forward[a] + x * ubo.camera_right[a] + y * ubo.camera_up[a];
+        project(ray[0], ray[1], ray[2], clip);
+        EXPECT_NEAR(clip[0] / clip[3], x, 1e-5);
+        EXPECT_NEAR(clip[1] / clip[3], y, 1e-5);
+    }
+    const double across = std::atan(std::hypot(ubo.camera_right[0], ubo.camera_right[1], ubo.camera_right[2]));
+    EXPECT_NEAR(ubo.pixel_angle, 2 * std::tan(across) / 1021, 1e-7);
 }
 
 // The program's own projection (labels, and whatever needs to know where a
@@ -420,4 +551,29 @@ TEST(ViewUniforms, UnknownMidgroundPlanesFallBackToTheBaseProjection) {
         const double w = m[0 + 3] * d + m[12 + 3];
         EXPECT_NEAR(z / w, expected, 1e-6);
     }
+}
+
+TEST(PopulationLight, OldStarsLoseTheirMassiveOnesAndTheLightReddens) {
+    const StellarAge burst{1e10, true}, even{1e10, false}, young{0, false};
+    struct Case {
+        double low, high;
+        StellarAge age;
+        double share;
+    };
+    // A star of one solar mass lives 10 Gyr; of 4, 10 Gyr / 32.
+    for (const Case& c : {Case{0.1, 0.5, burst, 1.0}, Case{2.0, 60.0, burst, 0.0}, Case{0.5, 2.0, burst, 0.5},
+                          Case{4.0, 4.0001, even, 1.0 / 32}, Case{0.1, 0.5, even, 1.0}, Case{30.0, 60.0, young, 1.0}}) {
+        EXPECT_NEAR(shiningShare(c.low, c.high, c.age), c.share, 2e-3) << c.low << " to " << c.high;
+    }
+    PopulationTable table;
+    buildPopulations(table);
+    const ChannelConstants channels = channelConstants(Settings{});
+    const auto core = populationColour(table, channels, stellarAgeOfKind(KIND_CORE));
+    const auto disc = populationColour(table, channels, stellarAgeOfKind(KIND_DISC));
+    const auto arms = populationColour(table, channels, stellarAgeOfKind(KIND_ARMS));
+    // Red over blue: the old core the reddest, the young arms the bluest.
+    EXPECT_GT(core[0] / core[2], disc[0] / disc[2]);
+    EXPECT_GT(disc[0] / disc[2], arms[0] / arms[2]);
+    EXPECT_LT(arms[0], arms[2]);
+    for (const auto& colour : {core, disc, arms}) EXPECT_FLOAT_EQ(std::max({colour[0], colour[1], colour[2]}), 1.0f);
 }

@@ -29,6 +29,7 @@
 #include "state/program_state.h"
 #include "state/save_file.h"
 #include "state/panel_choices.h"
+#include "state/settings_file.h"
 
 namespace {
 
@@ -55,8 +56,8 @@ std::unique_ptr<Saved> unusual() {
     Viewpoint& v = s->view;
     a.seed = {0xDEADBEEF, 7};
     v.position[0] = {0x0123456789ABCDEF, -5};
-    v.position[1] = {1, std::numeric_limits<int64_t>::max()};
-    v.position[2] = {~0ull, std::numeric_limits<int64_t>::min()};
+    v.position[1] = {1, POSITION_LIMIT};
+    v.position[2] = {~0ull, -POSITION_LIMIT};
     v.forward = {0.6, -0.0, 0.8};
     v.up = {-0.8, 0.0, 0.6};
     a.viewAngle = 17.25;
@@ -254,7 +255,7 @@ TEST(SaveFileRoundTrip, EveryFieldBitForBitThroughAFile) {
     std::string text;
     ASSERT_EQ(loadState(dir.file(), text, b->target()), 0);
     EXPECT_EQ(differences(*a, *b), "");
-    EXPECT_FALSE(fs::exists(saveTemporaryPath(dir.file())));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);  // no temporary left
     // Saving what was loaded gives the same bytes.
     EXPECT_EQ(buildSaveImage(b->target()), bytes);
 }
@@ -288,7 +289,7 @@ TEST(SaveFileRoundTrip, ExtremesOfEveryRange) {
              s.settings.viewAngle = std::nextafter(90.0, 0.0);
              s.settings.channelWavelength[0] = CHANNEL_WAVELENGTH_MIN;
              s.settings.channelWavelength[2] = CHANNEL_WAVELENGTH_MAX;
-             for (int a = 0; a < 3; ++a) s.view.position[a] = {~0ull, std::numeric_limits<int64_t>::max()};
+             for (int a = 0; a < 3; ++a) s.view.position[a] = {~0ull, POSITION_LIMIT};
              // Unit to the last bit and perpendicular within the tolerance.
              s.view.forward = {0.0, 0.0, -1.0};
              s.view.up = {std::sqrt(0.5), std::sqrt(0.5), 0.9e-6};
@@ -445,6 +446,10 @@ TEST(SaveFileChecks, EachBadValueStopsTheLoadAtItsField) {
         {"panelOnRight", [](std::vector<uint8_t>& b) { b[176] = 2; }},
         {"showCrosshair", [](std::vector<uint8_t>& b) { b[177] = 0xFF; }},
         {"multisampling", [](std::vector<uint8_t>& b) { b[178] = 0x80; }},
+        // Beyond the edge of space, by one unit and far.
+        {"positionX", [](std::vector<uint8_t>& b) { putLe(b, 40, POSITION_LIMIT + 1, 8); }},
+        {"positionY", [](std::vector<uint8_t>& b) { putLe(b, 56, static_cast<uint64_t>(INT64_MIN), 8); }},
+        {"positionZ", [](std::vector<uint8_t>& b) { putLe(b, 72, static_cast<uint64_t>(-POSITION_LIMIT - 1), 8); }},
     };
     for (const Bad& c : cases) {
         auto a = unusual();
@@ -564,9 +569,8 @@ TEST(SaveFileLoad, AFolderIsNoSaveFile) {
     try {
         loadState(dir.path, text, b->target());
         ADD_FAILURE() << "a folder loaded";
-    } catch (const std::runtime_error& e) {
-        const std::string what = e.what();
-        EXPECT_TRUE(what == LOAD_READ_FAILED || what == LOAD_SEEK_FAILED || what == LOAD_TRUNCATED) << what;
+    } catch (const SaveFileNotAFile& e) {
+        EXPECT_STREQ(e.what(), "the save file is a folder, not a regular file: it is neither read nor written");
     }
 }
 
@@ -616,7 +620,7 @@ struct OldFile {
     }
     void expectIntact() {
         EXPECT_EQ(fileBytes(dir.file()), bytes);
-        EXPECT_FALSE(fs::exists(saveTemporaryPath(dir.file())));
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);  // no temporary left
     }
 };
 
@@ -652,38 +656,13 @@ TEST(SaveFileSaveFailure, AFullDisk) {
     old.expectIntact();
 }
 
-TEST(SaveFileSaveFailure, TheTemporaryFileCannotBeCreated) {
-    OldFile old;
-    fs::create_directory(saveTemporaryPath(old.dir.file()));
-    EXPECT_EQ(saveFails(old.dir.file(), std::strerror(EISDIR)), 0);
-    EXPECT_EQ(fileBytes(old.dir.file()), old.bytes);
-    EXPECT_TRUE(fs::is_directory(saveTemporaryPath(old.dir.file())));  // left alone
-}
-
 TEST(SaveFileSaveFailure, TheSaveFileIsAFolder) {
     TempFolder dir;
     fs::create_directory(dir.file());
     fs::create_directory(dir.file() + "/inside");  // a folder that is not empty cannot be replaced
     EXPECT_EQ(saveFails(dir.file(), std::strerror(EISDIR)), 0);
     EXPECT_TRUE(fs::is_directory(dir.file() + "/inside"));
-    EXPECT_FALSE(fs::exists(saveTemporaryPath(dir.file())));
-}
-
-TEST(SaveFileSaveFailure, AnInterruptedSaveLeavesTheOldFile) {
-    OldFile old;
-    auto b = withDefaults();
-    // Cut short after the temporary file was written, before the rename.
-    writeSaveTemporary(old.dir.file(), buildSaveImage(b->target()));
-    EXPECT_EQ(fileBytes(old.dir.file()), old.bytes);
-    auto c = withDefaults();
-    std::string text;
-    EXPECT_EQ(loadState(old.dir.file(), text, c->target()), 0);
-    auto a = unusual();
-    EXPECT_EQ(differences(*a, *c), "");
-    // The next save goes through over the stale temporary file.
-    saveState(old.dir.file(), b->target());
-    EXPECT_EQ(fileBytes(old.dir.file()), buildSaveImage(b->target()));
-    EXPECT_FALSE(fs::exists(saveTemporaryPath(old.dir.file())));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
 }
 
 // A process killed at random moments while it saves two states in turn: the
@@ -723,7 +702,11 @@ TEST(SaveFileDefaults, SetTheFileFieldsAndNothingElse) {
     a.backgroundMode = BackgroundMode::None;
     a.starShape = StarShape::Circle;
     a.frameTimeoutNs = 7;
+    a.exposureMode = ExposureMode::Auto;
+    a.diffuseColour = DiffuseColour::Populations;
     applyDefaultSettings(a, s->view);
+    EXPECT_EQ(a.exposureMode, ExposureMode::Fixed);  // kept beside the save file, so reset too
+    EXPECT_EQ(a.diffuseColour, DiffuseColour::Even);
     EXPECT_EQ(a.seed.first, 1u);
     EXPECT_EQ(a.seed.second, 3u);
     EXPECT_EQ(a.maxVoxelChunks, 16u);
@@ -739,4 +722,75 @@ TEST(SaveFileDefaults, SetTheFileFieldsAndNothingElse) {
     EXPECT_EQ(a.frameTimeoutNs, 7u);
     // The defaults are a file the loader accepts.
     expectUsable(*s, "defaults");
+}
+
+// ------------------------------------------------------ the settings file
+
+TEST(SettingsFile, BesideEverySaveFile) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/d/tarnwick/default.sav", "/d/tarnwick/default.settings"},
+        {"view.sav", "view.settings"},
+        {"/d/a.b/plain", "/d/a.b/plain.settings"},
+        {"/d/.hidden", "/d/.hidden.settings"},
+    };
+    for (const auto& [save, settings] : cases) EXPECT_EQ(settingsFilePath(save), settings) << save;
+}
+
+// Saved with the save file and read with it; a hand-edited file keeps every
+// line the program does not own, and says which it could not read.
+TEST(SettingsFile, TravelsWithTheSaveFileAndKeepsWhatItCannotRead) {
+    TempFolder dir;
+    auto a = withDefaults();
+    a->settings.exposureMode = ExposureMode::Auto;
+    a->settings.diffuseColour = DiffuseColour::Populations;
+    SaveFileStatus status;
+    std::string moved;
+    saveGuarded(dir.file(), a->target(), status, 0, moved);
+    auto b = withDefaults();
+    EXPECT_EQ(loadSaveFile(dir.file(), b->target()).settingsProblems, std::vector<std::string>{});
+    EXPECT_EQ(b->settings.exposureMode, ExposureMode::Auto);
+    EXPECT_EQ(b->settings.diffuseColour, DiffuseColour::Populations);
+
+    const std::string path = dir.file("default.settings");
+    const std::vector<std::string> handWritten = {"# mine", "  light-colour =  even  ", "brightness = 3",
+                                                  "exposure = dazzling", "just words", ""};
+    {
+        std::ofstream out(path);
+        for (const std::string& line : handWritten) out << line << "\n";
+    }
+    auto c = withDefaults();
+    c->settings.diffuseColour = DiffuseColour::Populations;
+    std::vector<std::string> problems;
+    loadSettingsFile(path, c->settings, problems);
+    EXPECT_EQ(c->settings.diffuseColour, DiffuseColour::Even);
+    EXPECT_EQ(c->settings.exposureMode, ExposureMode::Fixed);
+    ASSERT_EQ(problems.size(), 3u);
+    EXPECT_NE(problems[0].find("line 3"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[1].find("\"dazzling\" is no value of exposure"), std::string::npos) << problems[1];
+    EXPECT_NE(problems[2].find("line 5"), std::string::npos) << problems[2];
+
+    c->settings.diffuseColour = DiffuseColour::Populations;
+    saveSettingsFile(path, c->settings);
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    const std::vector<std::string> expected = {"# mine", "light-colour = populations", "brightness = 3",
+                                               "exposure = dazzling", "just words", "", "exposure = fixed"};
+    EXPECT_EQ(lines, expected);
+}
+
+// A save file of a newer program is never read, nor is the settings file beside it.
+TEST(SettingsFile, NotReadBesideANewerSaveFile) {
+    TempFolder dir;
+    auto a = withDefaults();
+    std::vector<uint8_t> bytes = buildSaveImage(a->target());
+    bytes[8] = 2;  // format version 2
+    {
+        std::ofstream out(dir.file(), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(dir.file("default.settings")) << "exposure = auto\n";
+    }
+    const SaveFileStatus status = loadSaveFile(dir.file(), a->target());
+    EXPECT_EQ(status.condition, SaveFileCondition::NEWER);
+    EXPECT_EQ(a->settings.exposureMode, ExposureMode::Fixed);
 }

@@ -2,6 +2,7 @@
 // shutdown writes it unless the user quit without saving, and the panel's
 // Save, Load and Reset act on the state.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -155,6 +157,94 @@ TEST_F(SaveFileInTheProgram, AFailedSaveAtShutdownIsReportedOnStandardError) {
     EXPECT_NE(err.find("Error: the state could not be saved to " + file() + ": " + std::strerror(EISDIR)),
               std::string::npos)
         << err;
+    EXPECT_TRUE(app->saveFailedAtExit);  // the program's exit status says it
+}
+
+// A save file the program could not read whole is never written over: the
+// first save (the Save button, or at exit) keeps it under another name and
+// says where; a newer one, or a path that is no regular file, is never
+// written at all (nor waited on), and the exit says the state was not saved.
+TEST_F(SaveFileInTheProgram, WhatCouldNotBeReadIsNeverWrittenOver) {
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        SaveFileCondition found;
+        bool button;  // saved with the Save button, else at exit
+    };
+    const Case cases[] = {
+        {"damaged", [&] { put(unusualImage(-37, 120.0)); }, SaveFileCondition::UNREADABLE, true},
+        {"cut short",
+         [&] {
+             std::vector<uint8_t> bytes = unusualImage();
+             bytes.resize(100);
+             put(bytes);
+         },
+         SaveFileCondition::UNREADABLE, false},
+        {"newer",
+         [&] {
+             std::vector<uint8_t> bytes = unusualImage();
+             bytes[8] = 2;
+             put(bytes);
+         },
+         SaveFileCondition::NEWER, false},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0); }, SaveFileCondition::NOT_A_FILE, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(folder());
+        fs::create_directories(folder());
+        c.plant();
+        const fs::file_type kind = fs::symlink_status(file()).type();
+        const std::vector<uint8_t> before = kind == fs::file_type::regular ? bytesOf(file()) : std::vector<uint8_t>{};
+        app = std::make_unique<Application>();
+        app->init(galaxy());
+        EXPECT_EQ(app->saveStatus.condition, c.found);
+        EXPECT_NE(app->saveFileNotice(), "");
+        EXPECT_EQ(app->state.status.lastError, app->saveStatus.problem);
+        app->state.view.speedLevel = 33;
+        testing::internal::CaptureStderr();
+        if (c.button) app->saveNow();
+        app->shutdown();
+        const std::string told = testing::internal::GetCapturedStderr();
+        const bool kept = c.found == SaveFileCondition::UNREADABLE;
+        EXPECT_EQ(app->saveFailedAtExit, !kept) << told;
+        if (kept) {
+            // The old bytes under the new name, a new file in its place.
+            std::vector<std::string> aside;
+            for (const auto& e : fs::directory_iterator(folder()))
+                if (e.path().extension() != ".sav" && e.path().extension() != ".settings")
+                    aside.push_back(e.path().string());
+            ASSERT_EQ(aside.size(), 1u);
+            EXPECT_EQ(aside[0].rfind(file() + ".unreadable-", 0), 0u) << aside[0];
+            EXPECT_EQ(bytesOf(aside[0]), before);
+            EXPECT_EQ(bytesOf(file()).at(152), 33);
+            EXPECT_NE(told.find("kept as " + aside[0]), std::string::npos) << told;
+            if (c.button) {
+                EXPECT_NE(app->state.status.lastError.find(aside[0]), std::string::npos);
+            }
+        } else {
+            EXPECT_EQ(fs::symlink_status(file()).type(), kind);
+            if (kind == fs::file_type::regular) {
+                EXPECT_EQ(bytesOf(file()), before);
+            }
+            EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
+            if (c.button) {
+                EXPECT_NE(app->state.status.lastError, "");
+            }
+        }
+    }
+    // A newer program that saved there since the start is not written over either.
+    fs::remove_all(folder());
+    fs::create_directories(folder());
+    app = std::make_unique<Application>();
+    app->init(galaxy());
+    std::vector<uint8_t> newer = unusualImage();
+    newer[8] = 2;
+    put(newer);
+    app->saveNow();
+    EXPECT_EQ(bytesOf(file()), newer);
+    EXPECT_NE(app->state.status.lastError.find("newer version"), std::string::npos) << app->state.status.lastError;
+    app->saveOnExit = false;
 }
 
 TEST_F(SaveFileInTheProgram, SaveLoadAndResetButtons) {

@@ -1,11 +1,15 @@
 // starloom-cli savefile: how a user and outside checks read a save file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "state/program_state.h"
@@ -80,13 +84,13 @@ TEST(CliSavefile, EveryFieldInFileOrder) {
 TEST(CliSavefile, NegativeAndLargeValues) {
     SaveFileOnDisk file(imageOf([](Settings& s, Viewpoint& view) {
         view.speedLevel = -100;
-        view.position[2] = {18446744073709551615ull, -9223372036854775807 - 1};
+        view.position[2] = {18446744073709551615ull, -POSITION_LIMIT};  // the edge of space
         s.seed.first = 4294967295u;
     }));
     const CliRun run = runCli("savefile " + file.path);
     ASSERT_EQ(run.status, 0) << run.out;
     EXPECT_EQ(field(run.out, "speedLevel"), std::vector<std::string>{"-100"});
-    EXPECT_EQ(field(run.out, "positionZ"), (std::vector<std::string>{"18446744073709551615", "-9223372036854775808"}));
+    EXPECT_EQ(field(run.out, "positionZ"), (std::vector<std::string>{"18446744073709551615", "-6917529027641081856"}));
     EXPECT_EQ(field(run.out, "seedFirst"), std::vector<std::string>{"4294967295"});
 }
 
@@ -110,4 +114,17 @@ TEST(CliSavefile, AFileTheProgramWouldRefusePrintsOnlyTheReason) {
 
     run = runCli("savefile");
     EXPECT_EQ(run.status, 2);
+
+    // What is not a regular file is refused, and never waited on.
+    char folder[] = "/tmp/starloom-cli-kinds-XXXXXX";
+    const std::string dir = ::mkdtemp(folder);
+    ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mknod((dir + "/device").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    for (const auto& [name, kind] : {std::pair{"fifo", "a FIFO"}, {"device", "a character device"}, {"", "a folder"}}) {
+        run = runCli("savefile " + dir + "/" + name);
+        EXPECT_EQ(run.status, 2) << kind;
+        EXPECT_EQ(run.out, std::string("error: the save file is ") + kind +
+                               ", not a regular file: it is neither read nor written\n");
+    }
+    std::filesystem::remove_all(dir);
 }

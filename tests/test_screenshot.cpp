@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -179,12 +180,18 @@ TEST(ReadBack, PixelsBecomeRgbInTheFormatsByteOrder) {
     EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 6), (std::vector<uint8_t>{30, 20, 10, 70, 60, 50}));
     ASSERT_TRUE(pixelsToRgb(VK_FORMAT_R8G8B8A8_SRGB, pixels, 2, rgb));
     EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 6), (std::vector<uint8_t>{10, 20, 30, 50, 60, 70}));
-    // Formats of another size or layout are refused, not misread.
+    // Formats of another size or layout are refused, not misread; four
+    // 16-bit floats are read as linear light, not as bytes.
     for (VkFormat other : {VK_FORMAT_A2B10G10R10_UNORM_PACK32, VK_FORMAT_R16G16B16A16_SFLOAT, VK_FORMAT_R8G8B8_UNORM,
                            VK_FORMAT_UNDEFINED}) {
-        EXPECT_FALSE(readableFormat(other)) << other;
+        EXPECT_EQ(readableFormat(other), other == VK_FORMAT_R16G16B16A16_SFLOAT) << other;
         EXPECT_FALSE(pixelsToRgb(other, pixels, 2, rgb)) << other;
     }
+    const std::pair<uint16_t, float> halves[] = {{0x0000, 0.0f}, {0x3C00, 1.0f},     {0xC000, -2.0f},
+                                                 {0x3555, 0.333251953125f}, {0x0001, 5.9604645e-8f},
+                                                 {0x7BFF, 65504.0f}, {0x7C00, INFINITY}};
+    for (const auto& [half, value] : halves) EXPECT_EQ(halfToFloat(half), value) << std::hex << half;
+    EXPECT_TRUE(std::isnan(halfToFloat(0x7E00)));
 }
 
 TEST(PngFiles, ReadBackAsRgbWhateverTheirChannels) {
@@ -205,6 +212,17 @@ TEST(PngFiles, ReadBackAsRgbWhateverTheirChannels) {
     EXPECT_FALSE(readPngRgb((dir.path / "broken.png").string(), width, height, rgb, error));
     EXPECT_FALSE(readPngRgb((dir.path / "missing.png").string(), width, height, rgb, error));
     EXPECT_NE(error.find("missing.png"), std::string::npos) << error;
+
+    // Linear light: rows from the top in memory, as written (the file holds them from the bottom).
+    const float light[12] = {0, 0.5f, 1, 2, 3, 4, 1e-6f, 7, 8, 9, 10, 65504};
+    const std::string pfm = (dir.path / "light.pfm").string();
+    ASSERT_TRUE(writePfm(pfm, 2, 2, light, error)) << error;
+    std::vector<float> back;
+    ASSERT_TRUE(readPfm(pfm, width, height, back, error)) << error;
+    EXPECT_EQ(width, 2);
+    EXPECT_EQ(height, 2);
+    EXPECT_EQ(back, std::vector<float>(light, light + 12));
+    EXPECT_FALSE(readPfm(path, width, height, back, error));  // a PNG is no PFM
 }
 
 TEST(ScreenshotKey, F12PressAsksForOneScreenshot) {

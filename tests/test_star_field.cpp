@@ -12,6 +12,7 @@
 
 #include "galaxy/star_name.h"
 #include "numeric/constants.h"
+#include "starfield/navigation.h"
 #include "starfield/search.h"
 #include "starfield/star_field.h"
 #include "starfield/view_limits.h"
@@ -706,3 +707,32 @@ TEST(Search, ConcurrentWithPassesIsRaceFree) {
 }
 
 }  // namespace
+
+// The edge of space: passes with the viewpoint at every corner, edge and face
+// of space, flying outwards at the highest speed, and a search there. The
+// look-ahead is held at the 64-bit range instead of wrapping to the far end of
+// space, and the search measures the true distances (the sanitizer build
+// checks the arithmetic on the way).
+TEST(StarFieldEdge, PassesAndSearchesAtTheEdgeOfSpace) {
+    auto f = makeField(200000);
+    for (int d = 0; d < 27; ++d) {
+        const int dir[3] = {d % 3 - 1, d / 3 % 3 - 1, d / 9 - 1};
+        if (dir[0] == 0 && dir[1] == 0 && dir[2] == 0) continue;
+        int64_t at[3];
+        for (int a = 0; a < 3; ++a) at[a] = dir[a] * POSITION_LIMIT;
+        StarFieldInput in = inputAt(at, true);
+        in.settings = f->settings;
+        for (int a = 0; a < 3; ++a) in.velocity[a] = dir[a] * 1e40;  // a look-ahead beyond the 64-bit range
+        runUntilComplete(*f, in, nullptr);
+        for (int a = 0; a < 3; ++a) {
+            const int64_t ahead = f->results.generationViewpoint[a];
+            EXPECT_TRUE(dir[a] > 0 ? ahead > at[a] : dir[a] < 0 ? ahead < at[a] : ahead == at[a]) << d << " " << a;
+        }
+        searchNearest(*f, f->settings.seed, at[0], at[1], at[2]);
+        ASSERT_FALSE(f->searchResults.empty()) << d;
+        const StarRecord& s = f->searchResults.front().star;
+        const double dx = static_cast<double>(s.x) - at[0], dy = static_cast<double>(s.y) - at[1],
+                     dz = static_cast<double>(s.z) - at[2];
+        EXPECT_NEAR(std::sqrt(f->searchResults.front().distanceSquared), std::sqrt(dx * dx + dy * dy + dz * dz), 1e6);
+    }
+}

@@ -28,7 +28,8 @@ inline CliRun runCli(const std::string& args, const std::string& input = "", boo
         EXPECT_EQ(write(fd, input.data(), input.size()), static_cast<ssize_t>(input.size()));
     }
     close(fd);
-    const std::string command = std::string("'") + STARLOOM_CLI_PATH + "' " + args + " < " + inputPath +
+    // A command that hangs fails its test instead of holding the suite.
+    const std::string command = std::string("timeout -k 5 120 '") + STARLOOM_CLI_PATH + "' " + args + " < " + inputPath +
                                 (withStderr ? " 2>&1" : " 2>/dev/null");
     CliRun run;
     FILE* pipe = popen(command.c_str(), "r");

@@ -75,13 +75,14 @@ const char* const CHANGE_LOG =
     "|i8- The same stars on AArch64 as on x86-64, checked bit for bit.\n"
     "|i8- The diffuse light checked against a numerical integral of the galaxy's density: widening "
     "arm pieces drawn in their true shape, no dark dots along the joints, the disc integrated per "
-    "pixel.\n";
+    "pixel.\n"
+    "|i8- Light in floating point, turned into the picture once: no outlines or bands in the diffuse "
+    "light; automatic exposure; round stars at every size; stars up close as opaque, limb-darkened "
+    "discs with a glow that grows with their brightness; the diffuse light in its populations' "
+    "colours on request; frames three times as fast on a CPU driver.\n";
 
 const char* const KNOWN_BUGS =
     "|i0|#4Known Bugs\n"
-    "|i4- Seen from outside the disc, the faintest parts of the arms and the disc's edge show the "
-    "outlines of their pieces and steps of one level of brightness: each piece's light is added into "
-    "a picture of 8 bits per colour.\n"
     "|i4- The catalog searches by distance only.\n"
     "|i4- Labels hold at most 2600 characters in all; beyond that, the labels of the farthest found "
     "stars are left out.\n"

@@ -16,6 +16,8 @@ PACKAGES=(
   libfreetype-dev fonts-roboto-unhinted libpng-dev
   xvfb xdotool x11-apps imagemagick vulkan-validationlayers vulkan-tools python3 tesseract-ocr xclip
   librsvg2-bin desktop-file-utils appstream man-db
+  dpkg-dev file lintian
+  clang-14 libfuzzer-14-dev
   g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user
   libxxhash-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64 libgmp-dev:arm64
   libfreetype-dev:arm64 libpng-dev:arm64

@@ -391,6 +391,11 @@ void displayTweaksPage(ProgramState& s) {
         s.changes.settingsChanged = 1;
     }
     namedCombo(s, "Brightness##brightness", BRIGHTNESS_CHOICES, s.settings.brightness);
+    namedCombo(s, "Exposure##exposure", EXPOSURE_CHOICES, s.settings.exposureMode);
+    // The light's colours are worked out with the display constants.
+    if (namedCombo(s, "Light Colour##diffuse_colour", DIFFUSE_COLOUR_CHOICES, s.settings.diffuseColour)) {
+        s.requests.viewLimits = true;
+    }
     for (const char* line :
          {"Below this point, use", "at your own risk.", "Some settings may cause", "stability/rendering", "issues."}) {
         ImGui::TextUnformatted(line);

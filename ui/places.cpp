@@ -17,8 +17,7 @@ double distanceTo(const ProgramState& s, const StarRecord& star) {
     const int64_t at[3] = {star.x, star.y, star.z};
     double squared = 0;
     for (int a = 0; a < 3; ++a) {
-        const auto d = static_cast<double>(static_cast<int64_t>(static_cast<uint64_t>(at[a]) -
-                                                                static_cast<uint64_t>(s.view.position[a].integer)));
+        const auto d = static_cast<double>(static_cast<__int128>(at[a]) - s.view.position[a].integer);
         squared += d * d;
     }
     return std::sqrt(squared);
@@ -116,9 +115,10 @@ bool findStar(ProgramState& s, StarField& engine, std::string_view name, std::st
 }
 
 void turnTowards(ProgramState& s, const StarRecord& star) {
-    Vec3d d{static_cast<double>(star.x - s.view.position[0].integer),
-            static_cast<double>(star.y - s.view.position[1].integer),
-            static_cast<double>(star.z - s.view.position[2].integer)};
+    // In 128 bits: a named star may lie across the galaxy from the viewpoint.
+    Vec3d d{static_cast<double>(static_cast<__int128>(star.x) - s.view.position[0].integer),
+            static_cast<double>(static_cast<__int128>(star.y) - s.view.position[1].integer),
+            static_cast<double>(static_cast<__int128>(star.z) - s.view.position[2].integer)};
     const double length = std::sqrt(dot(d, d));
     if (length > 0) d = d * (1.0 / length);
     s.view.turnTarget = d;

@@ -8,6 +8,7 @@
 layout(location = 0) in vec3 in_position;
 layout(location = 1) in uint bpi;
 layout(location = 0) out float intensity;
+layout(location = 1) flat out vec3 colour;
 
 void main() {
     vec3 E = ubo.eye_offset;
@@ -16,5 +17,6 @@ void main() {
 
     ParamPart shape = ubo.small_background_params[bpi];
     float i0 = shape.param3;
-    intensity = min(i0 * ubo.background_scale * ellipsoidIntegral(E, D_raw, shape.param6, shape.param5), 1.0);
+    intensity = i0 * ubo.background_scale * ellipsoidIntegral(E, D_raw, shape.param6, shape.param5);
+    colour = ubo.small_background_colour[bpi].rgb;
 }

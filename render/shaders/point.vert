@@ -1,13 +1,16 @@
 #version 450
 #extension GL_GOOGLE_include_directive : require
 #include "ubo.glsl"
+#include "shape_table.glsl"
 
 // Midground stars as round points.
 layout(location = 0) in int inx;
 layout(location = 1) in int iny;
 layout(location = 2) in int inz;
 layout(location = 3) in int luminosity_scale;
-layout(location = 0) out vec3 fragColor;
+// The colour, and the point's size in pixels: positive for the "Fuzzy"
+// profile, negative for "Circle", 0 for a point that draws nothing.
+layout(location = 0) out vec4 fragColor;
 
 void main() {
     int scale = (luminosity_scale & 63) - 48;
@@ -21,10 +24,14 @@ void main() {
     if (luminosity < 0.05) {
         gl_Position = vec4(0.0, 0.0, 0.0, -1.0);  // outside the clip volume: no fragment
         gl_PointSize = 1.0;
-        fragColor = vec3(0.0);
+        fragColor = vec4(0.0);
         return;
     }
+    // A point of a pixel is a pixel; from two pixels up the fuzzy profile,
+    // half as wide again, in full.
+    float fuzzy = circleShape() ? 0.0 : clamp(point_size - 1.0, 0.0, 1.0);
     gl_Position = ubo.proj_model_view * vec4(position, 1.0);
-    gl_PointSize = point_size;
-    fragColor = vec3(inx & 127, iny & 127, inz & 127) * min(luminosity, 1.0) * 0.007874015718698502;
+    gl_PointSize = point_size * (1.0 + 0.5 * fuzzy);
+    fragColor = vec4(vec3(inx & 127, iny & 127, inz & 127) * min(luminosity, 1.0) * 0.007874015718698502,
+                     circleShape() ? -point_size : point_size);
 }

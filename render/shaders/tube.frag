@@ -53,5 +53,6 @@ void main() {
         float im = dot(eye.xy + D.xy * (p0 + p1) * 0.5 - A1xy, Bxy) * Id_div_dot + I1;
         intensity = im * acc * 0.25 * (p1 - p0);
     }
-    outColor = vec4(ubo.background_color * intensity, 1.0);
+    if (!(intensity > 0.0)) intensity = 0.0;  // nothing, and no NaN, into the light
+    outColor = vec4(ubo.arm_colour.rgb * intensity, 0.0);
 }

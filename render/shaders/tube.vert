@@ -9,9 +9,11 @@ layout(location = 0) in uint bpi;
 layout(location = 1) in uint angle;
 layout(location = 2) in uint end;
 layout(location = 0) out float intensity;
+layout(location = 1) flat out vec3 colour;
 
 void main() {
     TubeGeometry t = tubeGeometry(bpi, angle, end);
+    colour = ubo.arm_colour.rgb;
     vec3 eye = ubo.eye_offset;
     gl_Position = ubo.proj_model_view * vec4(t.position - eye, 1.0);
 

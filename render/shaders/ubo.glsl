@@ -16,7 +16,7 @@ struct ForegroundObject {
     vec3 position;
     float radius;
     vec3 color;
-    int dummy;
+    float luminosity;  // as seen from the viewpoint, on the points' scale
 };
 struct HightlightObject {
     vec3 position;
@@ -48,4 +48,19 @@ layout(set = 0, binding = 0) uniform UniformBufferObject {
     EyeOffsetBuffer eye_offset_buffer[8];
     ForegroundObject foreground_object_buffer[32];
     HightlightObject highlight_objects[100];
+    // The star display in linear light.
+    vec4 arm_colour;
+    vec4 small_background_colour[50];
+    vec4 camera_forward;  // the ray through NDC (x, y): forward + x right + y up
+    vec4 camera_right;
+    vec4 camera_up;
+    vec2 star_viewport_origin;
+    vec2 star_viewport_size;
+    vec2 light_texel;
+    vec2 background_texel;
+    vec2 background_resolution;
+    vec2 background_limit;
+    float exposure;
+    float pixel_angle;
+    vec2 light_padding;
 } ubo;

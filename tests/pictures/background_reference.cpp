@@ -211,7 +211,7 @@ std::vector<float> referencePicture(const BackgroundModel& model, const RefView&
             const double light = 0.25 * sum * scale;
             for (int c = 0; c < 3; ++c) {
                 out[3 * (static_cast<size_t>(row) * width + column) + c] =
-                    static_cast<float>(std::min(1.0, light * colour[c]));
+                    static_cast<float>(light * colour[c]);
             }
         }
     }

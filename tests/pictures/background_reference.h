@@ -66,7 +66,6 @@ RefVec3 pixelRay(const RefView& view, int width, int height, double column, doub
 bool projectToPixel(const RefView& view, int width, int height, const RefVec3& point, double& column, double& row);
 
 // Linear light of every pixel, three floats each, rows from the top: the ray
-// integral times scale times the colour, each channel at most 1 (what the
-// colour attachment holds).
+// integral times scale times the colour.
 std::vector<float> referencePicture(const BackgroundModel& model, const RefView& view, int width, int height,
                                     double scale, const float colour[3]);

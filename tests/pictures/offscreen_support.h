@@ -1,6 +1,7 @@
 // What the tests of starloom --render share: a workspace folder per test, a
-// view written into a save file, the program run without a display, and the
-// PNG it writes read back.
+// view written into a save file, the program run without a display under the
+// Khronos validation layer with its synchronisation checks (any complaint
+// fails the test), and the PNG it writes read back.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -50,17 +52,43 @@ struct ProgramRun {
     std::string errors;
 };
 
-// The program with the given arguments, no display and a home of its own.
+inline std::string fileText(const fs::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The program with the given arguments, no display and a home of its own,
+// under the validation layer: its complaints go to a log of the run's,
+// each line of which fails the test.
 inline ProgramRun runStarloom(const Workspace& w, const std::string& arguments) {
     const fs::path errors = w.dir / "stderr.txt";
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + quoted((w.dir / "home").string()) +
-                                " XDG_DATA_HOME=" + quoted((w.dir / "home" / "data").string()) + " " +
-                                quoted(STARLOOM_PATH) + " " + arguments + " >/dev/null 2>" + quoted(errors.string());
+    const fs::path settings = w.dir / "vk_layer_settings.txt";
+    const fs::path validation = w.dir / "validation.txt";
+    fs::remove(validation);
+    const char* const sync = "VK_VALIDATION_FEATURE_ENABLE_SYNCHRONIZATION_VALIDATION_EXT";
+    std::ofstream(settings) << "khronos_validation.report_flags = error,warn,perf\n"
+                               "khronos_validation.debug_action = VK_DBG_LAYER_ACTION_LOG_MSG\n"
+                               "khronos_validation.log_filename = "
+                            << validation.string() << "\nkhronos_validation.enables = " << sync << "\n";
+    const std::string command =
+        "env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + quoted((w.dir / "home").string()) +
+        " XDG_DATA_HOME=" + quoted((w.dir / "home" / "data").string()) +
+        " VK_INSTANCE_LAYERS=VK_LAYER_KHRONOS_validation VK_LAYER_ENABLES=" + sync +
+        " VK_LAYER_SETTINGS_PATH=" + quoted(settings.string()) + " " + quoted(STARLOOM_PATH) + " " + arguments +
+        " >/dev/null 2>" + quoted(errors.string());
     const int raw = std::system(command.c_str());
     ProgramRun run;
     if (raw != -1 && WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
-    std::ifstream in(errors);
-    run.errors.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    run.errors = fileText(errors);
+    std::istringstream log(fileText(validation));
+    for (std::string line; std::getline(log, line);) {
+        for (const char* complaint : {"Validation Error", "Validation Warning", "VUID", "UNASSIGNED", "SYNC-"}) {
+            if (line.find(complaint) != std::string::npos) {
+                ADD_FAILURE() << "the validation layer: " << line;
+                break;
+            }
+        }
+    }
     return run;
 }
 

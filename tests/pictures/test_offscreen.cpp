@@ -1,7 +1,11 @@
 // starloom --render, the real program without a display: the same view gives
-// the same pixels twice, fixed views match the reference pictures kept beside
-// this file, the size is the one asked for, the save file is only read, and
-// what cannot work fails with a reason and the right exit status.
+// the same pixels twice, the views that matter (inside the disc, the galaxy
+// face-on and edge-on from outside with automatic exposure, a star up close)
+// match the reference pictures kept beside this file, automatic exposure
+// makes a clear picture of the galaxy from outside, a disc up close is
+// opaque, the size is the one asked for and checked against the device, the
+// save file is only read, and what cannot work fails with a reason and the
+// right exit status.
 //
 // With STARLOOM_UPDATE_PICTURES=1 the reference pictures are written anew
 // instead of compared (look at them before committing them).
@@ -10,7 +14,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,16 +33,24 @@ namespace {
 
 constexpr int PICTURE_WIDTH = 320, PICTURE_HEIGHT = 200;
 
-const double SIN18 = 1.0 / std::sqrt(10.0), COS18 = 3.0 / std::sqrt(10.0);
+constexpr int64_t KILOPARSEC = 3085677581491367;  // position units (10 km)
 
-const View VIEWS[] = {
+// A view and the options its picture is drawn with.
+struct PictureView {
+    View view;
+    const char* options;
+};
+
+const PictureView VIEWS[] = {
     // Where the program starts: in the disc, 8.4 kpc from the centre, looking inwards.
-    {"default_view", true, {}, {}, {}, 0, 0},
-    // 29 kpc above the centre, looking down on the disc, its core and arms
-    // (magnitude 13: at this distance the arms' stars are faint).
-    {"above_the_disc", false, {0, 0, 90000000000000000}, {0, 0, -1}, {0, 1, 0}, 45, 13},
-    // 10 kpc from the centre, 3 kpc above the plane, looking into the cores.
-    {"into_the_core", false, {0, -30000000000000000, 10000000000000000}, {0, COS18, -SIN18}, {0, SIN18, COS18}, 45, 12},
+    {{"inside", true, {}, {}, {}, 0, 0}, ""},
+    // Face-on from 150 kpc above the centre, and edge-on from 100 kpc in the
+    // plane: the galaxy from outside, exposed for itself.
+    {{"outside_face_on", false, {0, 0, 150 * KILOPARSEC}, {0, 0, -1}, {0, 1, 0}, 45, 12}, " --exposure auto"},
+    {{"outside_edge_on", false, {0, -100 * KILOPARSEC, 0}, {0, 1, 0}, {0, 0, 1}, 30, 12}, " --exposure auto"},
+    // 0.1 AU from an O star of 11 solar radii near the default viewpoint:
+    // an opaque, limb-darkened disc lighting the sky round it.
+    {{"foreground_star", true, {}, {}, {}, 0, 0}, " --at N-CK-2"},
 };
 
 std::string sizeText(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
@@ -45,7 +59,7 @@ std::string sizeText(int width, int height) { return std::to_string(width) + "x"
 
 TEST(OffscreenPictures, TheSameViewGivesTheSamePixelsTwice) {
     Workspace w;
-    const std::string save = writeSaveFile(w, VIEWS[0]);
+    const std::string save = writeSaveFile(w, VIEWS[0].view);
     const Image first = render(w, save, (w.dir / "first.png").string(), sizeText(PICTURE_WIDTH, PICTURE_HEIGHT));
     const Image second = render(w, save, (w.dir / "second.png").string(), sizeText(PICTURE_WIDTH, PICTURE_HEIGHT));
     ASSERT_EQ(first.rgb.size(), static_cast<size_t>(3 * PICTURE_WIDTH * PICTURE_HEIGHT));
@@ -68,11 +82,11 @@ TEST(OffscreenPictures, TheSameViewGivesTheSamePixelsTwice) {
 TEST(OffscreenPictures, FixedViewsMatchTheirReferencePictures) {
     Workspace w;
     const bool update = std::getenv("STARLOOM_UPDATE_PICTURES") != nullptr;
-    for (const View& view : VIEWS) {
+    for (const auto& [view, options] : VIEWS) {
         SCOPED_TRACE(view.name);
         const std::string save = writeSaveFile(w, view);
         const std::string out = (w.dir / (std::string(view.name) + ".png")).string();
-        const Image now = render(w, save, out, sizeText(PICTURE_WIDTH, PICTURE_HEIGHT));
+        const Image now = render(w, save, out, sizeText(PICTURE_WIDTH, PICTURE_HEIGHT), options);
         const std::string reference = std::string(PICTURES_DIR) + "/" + view.name + ".png";
         if (update) {
             fs::copy_file(out, reference, fs::copy_options::overwrite_existing);
@@ -101,9 +115,68 @@ TEST(OffscreenPictures, FixedViewsMatchTheirReferencePictures) {
     if (update) GTEST_SKIP() << "reference pictures written to " << PICTURES_DIR;
 }
 
+namespace {
+
+// The level below which a share of a picture's pixels lie (the largest of
+// the three channels of each pixel).
+int levelBelow(const Image& image, double share) {
+    std::vector<int> levels;
+    for (size_t i = 0; i + 2 < image.rgb.size(); i += 3) {
+        levels.push_back(std::max({image.rgb[i], image.rgb[i + 1], image.rgb[i + 2]}));
+    }
+    std::sort(levels.begin(), levels.end());
+    return levels.empty() ? 0 : levels[static_cast<size_t>(share * static_cast<double>(levels.size() - 1))];
+}
+
+}  // namespace
+
+// Seen from outside at the fixed exposure the galaxy is a dim patch; the
+// automatic exposure makes it a clear picture without washing it out. Inside
+// the disc it neither washes the sky out nor darkens it to black.
+TEST(OffscreenPictures, AutomaticExposureShowsTheGalaxyFromOutsideClearly) {
+    Workspace w;
+    const std::string size = sizeText(PICTURE_WIDTH, PICTURE_HEIGHT);
+    const std::string outside = writeSaveFile(w, VIEWS[1].view);
+    const Image fixed = render(w, outside, (w.dir / "fixed.png").string(), size);
+    const Image automatic = render(w, outside, (w.dir / "auto.png").string(), size, " --exposure auto");
+    std::printf("from outside: brightest 1%% from level %d (fixed) and %d (auto), 0.5%% of pixels from %d (auto)\n",
+                levelBelow(fixed, 0.99), levelBelow(automatic, 0.99), levelBelow(automatic, 0.995));
+    EXPECT_GT(levelBelow(automatic, 0.99), 2 * levelBelow(fixed, 0.99));
+    EXPECT_GE(levelBelow(automatic, 0.99), 180);
+    EXPECT_LT(levelBelow(automatic, 0.95), 250) << "washed out";
+
+    const std::string inside = writeSaveFile(w, VIEWS[0].view);
+    const Image sky = render(w, inside, (w.dir / "sky.png").string(), size);
+    const Image adapted = render(w, inside, (w.dir / "sky_auto.png").string(), size, " --exposure auto");
+    std::printf("inside: median level %d (fixed) and %d (auto)\n", levelBelow(sky, 0.5), levelBelow(adapted, 0.5));
+    EXPECT_LE(levelBelow(adapted, 0.5), std::max(levelBelow(sky, 0.5), 128)) << "the sky washed out";
+    EXPECT_GE(levelBelow(adapted, 0.5), 48) << "the sky darkened to black";
+}
+
+// A star up close is an opaque disc: nothing behind it shows through (the
+// points of the stars behind would be sharp dots), only its limb darkening
+// changes the light across it.
+TEST(OffscreenPictures, AStarUpCloseIsAnOpaqueDisc) {
+    Workspace w;
+    const std::string save = writeSaveFile(w, VIEWS[3].view);
+    const Image image = render(w, save, (w.dir / "star.png").string(), "160x100", VIEWS[3].options);
+    int largestStep = 0;
+    for (int y = 30; y < 70; ++y) {
+        for (int x = 60; x < 100; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                const int here = image.rgb[3 * (y * 160 + x) + c];
+                largestStep = std::max({largestStep, std::abs(here - image.rgb[3 * (y * 160 + x + 1) + c]),
+                                        std::abs(here - image.rgb[3 * ((y + 1) * 160 + x) + c])});
+            }
+        }
+    }
+    EXPECT_LE(largestStep, 2);
+    EXPECT_GT(levelBelow(image, 0.3), 150) << "no disc in the middle";
+}
+
 TEST(OffscreenPictures, ThePictureHasTheSizeAskedFor) {
     Workspace w;
-    const std::string save = writeSaveFile(w, VIEWS[1]);
+    const std::string save = writeSaveFile(w, VIEWS[1].view);
     for (const auto& [width, height] : {std::pair{33, 21}, std::pair{64, 48}, std::pair{1, 1}}) {
         const Image image = render(w, save, (w.dir / "sized.png").string(), sizeText(width, height));
         EXPECT_EQ(image.width, width);
@@ -122,7 +195,7 @@ TEST(OffscreenPictures, WithoutASaveFileTheDefaultViewAndNothingIsWritten) {
 
 TEST(OffscreenPictures, TheSaveFileIsOnlyRead) {
     Workspace w;
-    const std::string save = writeSaveFile(w, VIEWS[2]);
+    const std::string save = writeSaveFile(w, VIEWS[2].view);
     std::ifstream before(save, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
     const auto written = fs::last_write_time(save);
@@ -160,7 +233,18 @@ TEST(OffscreenPictures, WhatCannotWorkFailsWithItsReason) {
     const ProgramRun unknown = runStarloom(w, "--render " + out + " --fast");
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.errors.find("'--fast'"), std::string::npos) << unknown.errors;
-    EXPECT_FALSE(fs::exists(w.dir / "never.png"));
+
+    // A size the device cannot hold is refused before anything is drawn,
+    // naming the limit it breaks (a device with memory enough draws it).
+    const ProgramRun huge = runStarloom(w, "--render " + out + " --size 16384x16384");
+    if (huge.status != 0) {
+        EXPECT_EQ(huge.status, 1);
+        EXPECT_NE(huge.errors.find("checking the picture's size against the device"), std::string::npos)
+            << huge.errors;
+        EXPECT_NE(huge.errors.find("device's largest"), std::string::npos) << huge.errors;
+        EXPECT_FALSE(fs::exists(w.dir / "never.png"));
+    }
+    fs::remove(w.dir / "never.png");
 }
 
 TEST(OffscreenPictures, HelpAndVersionNeedNothing) {
