@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "galaxy/arms.h"
@@ -74,17 +75,9 @@ bool referenceMeets(const FixedOutline& o, const PlaneBox& b) {
 }
 
 FixedOutline outlineOf(const int64_t (&x)[4], const int64_t (&y)[4], int64_t midX, int64_t midY) {
-    FixedOutline o;
-    for (int i = 0; i < 4; ++i) {
-        o.x[i] = x[i];
-        o.y[i] = y[i];
-    }
-    o.midX = midX;
-    o.midY = midY;
-    o.minX = std::min({x[0], x[1], x[2], x[3]});
-    o.maxX = std::max({x[0], x[1], x[2], x[3]});
-    o.minY = std::min({y[0], y[1], y[2], y[3]});
-    o.maxY = std::max({y[0], y[1], y[2], y[3]});
+    FixedOutline o{{x[0], x[1], x[2], x[3]}, {y[0], y[1], y[2], y[3]}, midX, midY};
+    std::tie(o.minX, o.maxX) = std::minmax({x[0], x[1], x[2], x[3]});
+    std::tie(o.minY, o.maxY) = std::minmax({y[0], y[1], y[2], y[3]});
     return o;
 }
 
@@ -100,27 +93,20 @@ FixedOutline randomOutline(Rng& r) {
         const int64_t px[4] = {cx - w, cx + w, cx + w + r.in(-1, 1) * U, cx - w};
         const int64_t py[4] = {cy - h, cy - h + r.in(-1, 1) * U, cy + h, cy + h};
         const bool reverse = r.next() & 1;
-        for (int i = 0; i < 4; ++i) {
-            x[i] = px[reverse ? 3 - i : i];
-            y[i] = py[reverse ? 3 - i : i];
-        }
+        for (int i = 0; i < 4; ++i) x[i] = px[reverse ? 3 - i : i], y[i] = py[reverse ? 3 - i : i];
     } else if (kind == 1) {  // all corners at one point
         const int64_t px = r.in(-8, 8) * U, py = r.in(-8, 8) * U;
-        for (int i = 0; i < 4; ++i) {
-            x[i] = px;
-            y[i] = py;
-        }
+        for (int i = 0; i < 4; ++i) x[i] = px, y[i] = py;
     } else if (kind == 2) {  // corners on one line
         const int64_t px = r.in(-8, 8) * U, py = r.in(-8, 8) * U, dx = r.in(-3, 3) * U, dy = r.in(-3, 3) * U;
         for (int i = 0; i < 4; ++i) {
             const int64_t t = r.in(-2, 2);
-            x[i] = px + t * dx;
-            y[i] = py + t * dy;
+            x[i] = px + t * dx, y[i] = py + t * dy;
         }
     } else {  // anything: dented, crossed or convex by chance, fine or coarse
         const int64_t step = kind == 5 ? U / 4 + r.in(0, 1000) : U;
         for (int i = 0; i < 4; ++i) {
-            x[i] = r.in(-10, 10) * step;
+            x[i] = r.in(-10, 10) * step;  // two statements: x's draw comes first
             y[i] = r.in(-10, 10) * step;
         }
     }
@@ -147,9 +133,7 @@ TEST(PlaneTreeQuarterTest, AgreesWithSegmentGeometryOnEveryKindOfOutline) {
             << ".." << b.x1 << " x " << b.y0 << ".." << b.y1;
         (expected ? met : missed)++;
     }
-    // Both outcomes are well represented.
-    EXPECT_GT(met, 10000);
-    EXPECT_GT(missed, 20000);
+    EXPECT_TRUE(met > 10000 && missed > 20000) << met << " " << missed;  // both outcomes well represented
 }
 
 // The build skips the quarter test below a square that lies inside an
@@ -229,10 +213,9 @@ bool sameElement(const ArmElement& a, const ArmElement& b) { return std::memcmp(
 size_t compareTrees(const PlaneTree& tree, uint32_t index, const ReferenceNode& ref, const GalaxyComponent& arms) {
     if (::testing::Test::HasFailure()) return 0;  // one mismatch tells enough
     const PlaneNode& n = tree.nodes[index];
-    EXPECT_EQ(n.leaf, ref.node.leaf);
-    EXPECT_EQ(n.bound, ref.node.bound);
-    EXPECT_EQ(n.lowestZ, ref.node.lowestZ);
-    EXPECT_EQ(n.highestZ, ref.node.highestZ);
+    EXPECT_TRUE(n.leaf == ref.node.leaf && n.bound == ref.node.bound && n.lowestZ == ref.node.lowestZ &&
+                n.highestZ == ref.node.highestZ)
+        << "node " << index;
     if (n.leaf != ref.node.leaf) return 1;
     if (n.leaf) {
         EXPECT_EQ(n.elementCount, ref.node.elementCount);
