@@ -85,14 +85,15 @@ std::vector<StarRecord> tierStars(const PinnedVoxel& p, VoxelRequest& request, u
 
 TEST(StarGenerationGolden, PinnedVoxelsKeepTheirStars) {
     for (const PinnedVoxel& p : PINNED) {
+        SCOPED_TRACE("voxel level " + std::to_string(p.level) + " tier " + std::to_string(p.tier));
         uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
         VoxelRequest request;
         const std::vector<StarRecord> stars = tierStars(p, request, dens);
-        ASSERT_EQ(stars.size(), p.count) << "voxel level " << p.level << " tier " << p.tier;
+        ASSERT_EQ(stars.size(), p.count);
         uint64_t h = 0xCBF29CE484222325ull;
         for (const StarRecord& s : stars) h = fnv1a(starLine(s), h);
-        EXPECT_EQ(starLine(stars[0]), std::string(p.first) + "\n") << "voxel level " << p.level << " tier " << p.tier;
-        EXPECT_EQ(h, p.hash) << "voxel level " << p.level << " tier " << p.tier;
+        EXPECT_EQ(starLine(stars[0]), std::string(p.first) + "\n");
+        EXPECT_EQ(h, p.hash);
     }
 }
 
@@ -108,9 +109,9 @@ TEST(StarGeneration, StarsLieInTheirVoxelWhereTheDensityIsPositive) {
         VoxelRequest r;
         const std::vector<StarRecord> stars = tierStars(p, r, dens);
         const int64_t edge = int64_t{1} << (32 - r.level);
+        const int32_t corner[3] = {p.x, p.y, p.z};
         for (const StarRecord& s : stars) {
             const int64_t at[3] = {s.x >> 32, s.y >> 32, s.z >> 32};
-            const int32_t corner[3] = {p.x, p.y, p.z};
             for (int a = 0; a < 3; ++a) ASSERT_TRUE(at[a] >= corner[a] && at[a] < corner[a] + edge) << starLine(s);
             uint64_t density = 0;
             for (uint32_t c = 0; c < g.count; ++c)
@@ -135,15 +136,10 @@ TEST(StarGeneration, PositionsAndAppearanceComeFromTheTiersStream) {
             uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
             VoxelRequest r;
             const std::vector<StarRecord> stars = tierStars(p, r, dens);
-            uint64_t seed = r.seed;
-            if (tier != 0) {
-                unsigned char key[16];
-                for (int i = 0; i < 8; ++i) {
-                    key[i] = static_cast<unsigned char>(r.seed >> (8 * i));
-                    key[8 + i] = static_cast<unsigned char>(static_cast<uint64_t>(tier) >> (8 * i));
-                }
-                seed = XXH64(key, sizeof key, 0);
-            }
+            unsigned char key[16] = {};
+            for (int i = 0; i < 8; ++i) key[i] = static_cast<unsigned char>(r.seed >> (8 * i));
+            key[8] = static_cast<unsigned char>(tier);
+            const uint64_t seed = tier == 0 ? r.seed : XXH64(key, sizeof key, 0);
             EXPECT_EQ(tierSeed(r.seed, tier), seed);
             uint64_t state = seed;
             const uint32_t corner[3] = {r.x, r.y, r.z};
@@ -157,12 +153,10 @@ TEST(StarGeneration, PositionsAndAppearanceComeFromTheTiersStream) {
                 if (s.x == at[0] && s.y == at[1] && s.z == at[2]) ++found;
             }
             ASSERT_EQ(found, stars.size()) << "level " << p.level << " tier " << tier;
-            uint32_t expectedIndex = 0;
-            for (size_t i = 0; i < stars.size(); ++i) {
+            for (size_t i = 0, expectedIndex = 0; i < stars.size(); ++i, ++expectedIndex) {
                 const StarRecord& s = stars[i];
-                if (i > 0 && s.population != stars[i - 1].population) expectedIndex = (expectedIndex + 3) & ~3u;
+                if (i > 0 && s.population != stars[i - 1].population) expectedIndex = (expectedIndex + 3) & ~size_t{3};
                 ASSERT_EQ(s.drawIndex, expectedIndex) << "star " << i;
-                ++expectedIndex;
                 const BandAppearance band = bandAppearance(g.components[0].populations.populations[s.population], p.level + tier);
                 ASSERT_EQ(s.radius, drawRadius(band, appearanceDraw(seed, s.drawIndex))) << "star " << i;
             }
