@@ -12,9 +12,7 @@ namespace {
 // The display side: applies the published regions to a simulated point buffer.
 void upload(std::vector<PointRecord>& gpu, const PointSlots& slots) {
     for (const CopyRegion& r : slots.regions) {
-        ASSERT_EQ(r.srcOffset % 16, 0u);
-        ASSERT_EQ(r.dstOffset % 16, 0u);
-        ASSERT_EQ(r.size % 16, 0u);
+        ASSERT_EQ((r.srcOffset | r.dstOffset | r.size) % 16, 0u);
         for (uint64_t i = 0; i < r.size / 16; ++i) {
             const uint64_t src = r.srcOffset / 16 + i;
             const uint64_t dst = r.dstOffset / 16 + i;
@@ -27,19 +25,29 @@ void upload(std::vector<PointRecord>& gpu, const PointSlots& slots) {
 
 PointRecord recordFor(uint32_t owner) { return PointRecord{{owner, owner * 3 + 1, owner ^ 0x55, 7}}; }
 
+void endUpdate(PointSlots& p) {
+    p.finishPass();
+    p.clearFreed();
+}
+
+// Slots 0 to n - 1 taken and staged in one finished update.
+PointSlots filled(uint32_t n) {
+    PointSlots p;
+    p.beginUpdate();
+    for (uint32_t i = 0; i < n; ++i) p.stage(p.take(), recordFor(i));
+    endUpdate(p);
+    return p;
+}
+
 TEST(PointSlots, NewSlotsComeFromFreedThenClearedThenTheHighWaterMark) {
     PointSlots p;
     p.beginUpdate();
-    EXPECT_EQ(p.take(), 0u);
-    EXPECT_EQ(p.take(), 1u);
-    EXPECT_EQ(p.take(), 2u);
-    EXPECT_EQ(p.take(), 3u);
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(p.take(), i);
     p.release(1);
     p.release(2);
     EXPECT_EQ(p.take(), 2u);  // last freed in this update first
     p.release(2);
-    p.finishPass();
-    p.clearFreed();
+    endUpdate(p);
     EXPECT_EQ(p.cleared, (std::vector<uint32_t>{1, 2}));
     p.beginUpdate();
     EXPECT_EQ(p.take(), 2u);  // then the last cleared slot
@@ -48,43 +56,27 @@ TEST(PointSlots, NewSlotsComeFromFreedThenClearedThenTheHighWaterMark) {
 }
 
 TEST(PointSlots, FreeingTheTopSlotLowersTheMarkInsteadOfStagingZeros) {
-    PointSlots p;
-    p.beginUpdate();
-    for (int i = 0; i < 5; ++i) p.stage(p.take(), recordFor(i));
-    p.finishPass();
-    p.clearFreed();
+    PointSlots p = filled(5);
     p.beginUpdate();
     p.release(4);
-    p.finishPass();
-    p.clearFreed();
+    endUpdate(p);
     EXPECT_EQ(p.highWater, 4u);
-    EXPECT_TRUE(p.staged.empty());
-    EXPECT_TRUE(p.cleared.empty());
+    EXPECT_TRUE(p.staged.empty() && p.cleared.empty());
     EXPECT_EQ(p.displayed(), 4u);
 }
 
 TEST(PointSlots, ConsecutiveSlotsCoalesceIntoOneRegion) {
-    PointSlots p;
-    p.beginUpdate();
-    for (int i = 0; i < 10; ++i) p.stage(p.take(), recordFor(i));
-    p.finishPass();
-    p.clearFreed();
-    ASSERT_EQ(p.regions.size(), 1u);
-    EXPECT_EQ(p.regions[0], (CopyRegion{0, 0, 160}));
+    const PointSlots p = filled(10);
+    EXPECT_EQ(p.regions, (std::vector<CopyRegion>{{0, 0, 160}}));
 }
 
 TEST(PointSlots, ZeroRecordsForFreedSlotsFollowThePassRegions) {
-    PointSlots p;
-    p.beginUpdate();
-    for (int i = 0; i < 8; ++i) p.stage(p.take(), recordFor(i));
-    p.finishPass();
-    p.clearFreed();
+    PointSlots p = filled(8);
     p.beginUpdate();
     p.release(2);
     p.release(5);
     p.stage(9 - 1, recordFor(100));  // a changed record in place
-    p.finishPass();
-    p.clearFreed();
+    endUpdate(p);
     // Region 0: the pass's run (slot 8 is not consecutive to anything); then
     // the placeholder of the clearing step filled with its last run.
     ASSERT_EQ(p.regions.size(), 3u);
@@ -118,16 +110,12 @@ TEST(PointSlots, SimulatedUploadsKeepTheDisplayBufferExact) {
                 ++nextOwner;
             }
         }
-        p.finishPass();
-        p.clearFreed();
+        endUpdate(p);
         upload(gpu, p);
         ASSERT_LE(p.highWater, gpu.size());
         for (uint32_t s = 0; s < p.highWater; ++s) {
             auto it = ownerOf.find(s);
-            if (it != ownerOf.end())
-                ASSERT_EQ(gpu[s], recordFor(it->second)) << "slot " << s << " update " << update;
-            else
-                ASSERT_EQ(gpu[s], PointRecord{}) << "slot " << s << " update " << update;
+            ASSERT_EQ(gpu[s], it != ownerOf.end() ? recordFor(it->second) : PointRecord{}) << "slot " << s << " update " << update;
         }
         EXPECT_EQ(p.displayed(), ownerOf.size());
     }
@@ -153,8 +141,7 @@ TEST(VoxelQueue, BucketsAreStacksAcrossBlocksAndChunks) {
     for (uint32_t i = 0; i < n; ++i) q.push(1, i);
     EXPECT_EQ(q.blocksUsed, used);
     q.clear();
-    EXPECT_TRUE(q.empty(1));
-    EXPECT_TRUE(q.empty(3000));
+    EXPECT_TRUE(q.empty(1) && q.empty(3000));
     EXPECT_EQ(q.cutoff, 0);
 }
 
