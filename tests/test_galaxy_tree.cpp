@@ -256,19 +256,13 @@ void targetPoint(Sampler& r, int kind, int64_t& x, int64_t& y, int64_t& z) {
             z = int64_t((r.uniform() * 2.4 - 1.2) * double(c[2].radiusZ) * 4294967296.0);
             return;
         }
-        case 2: {  // the cores, with the centre planes
-            const double scale = double(c[r.below(2)].radiusXY) * 4294967296.0 * 1.2;
+        default: {  // the cores, with the centre planes (2), or anywhere in the halo's range
+            const bool core = kind == 2;
+            const double scale = double(c[core ? r.below(2) : 4].radiusXY) * 4294967296.0 * (core ? 1.2 : 1.1);
             x = int64_t((r.uniform() * 2 - 1) * scale);
             y = int64_t((r.uniform() * 2 - 1) * scale);
-            z = int64_t((r.uniform() * 2 - 1) * scale);
-            if (r.below(4) == 0) z = int64_t(r.below(1 << 20)) - (1 << 19);
-            return;
-        }
-        default: {  // anywhere in the halo's range
-            const double scale = double(c[4].radiusXY) * 4294967296.0 * 1.1;
-            x = int64_t((r.uniform() * 2 - 1) * scale);
-            y = int64_t((r.uniform() * 2 - 1) * scale);
-            z = int64_t((r.uniform() * 2 - 1) * scale * 0.2);
+            z = int64_t((r.uniform() * 2 - 1) * scale * (core ? 1.0 : 0.2));
+            if (core && r.below(4) == 0) z = int64_t(r.below(1 << 20)) - (1 << 19);
             return;
         }
     }
