@@ -5,8 +5,9 @@
 
 #include <array>
 #include <cmath>
-#include <utility>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "galaxy/arms.h"
@@ -265,14 +266,12 @@ TEST(ArmGrowth, DensityFallsFromStepForty) {
         const double base = c * std::pow(0.93, std::max(0, step - 39));
         // The density walk adds at most 100% and never removes any.
         const double ratio = d(path[k].density1) / base;
-        EXPECT_GE(ratio, 1 - 1e-9) << step;
-        EXPECT_LT(ratio, 2) << step;
+        EXPECT_TRUE(ratio >= 1 - 1e-9 && ratio < 2) << step << " " << ratio;
         // Width: the base shrinks 0.999 per arm step, the walk widens it, and
         // the first 30 steps ramp it up.
         const double width = d(path[k].width1) / d(ONE / UNIT_PARSECS);
-        const double baseWidth = 10000 * std::pow(0.999, double(k + 1)) * std::min(1.0, (step + 1) / 30.0);
-        EXPECT_GE(width / baseWidth, 1 - 1e-9) << step;
-        EXPECT_LT(width / baseWidth, 2) << step;
+        const double widthRatio = width / (10000 * std::pow(0.999, double(k + 1)) * std::min(1.0, (step + 1) / 30.0));
+        EXPECT_TRUE(widthRatio >= 1 - 1e-9 && widthRatio < 2) << step << " " << widthRatio;
     }
     // Inside 20 000 pc the walk is off: the density stays exactly C.
     for (size_t k = 0; k < path.size(); ++k) {
@@ -297,8 +296,7 @@ TEST(ArmElements, FixedPointFieldsMatchTheSteps) {
         // Start values and differences are floored separately, so each factor
         // may be up to 2 below its exact value.
         auto edge = [](int32_t r, int32_t inv) { return std::abs(double(r) * inv - HIGH) <= 2.0 * (r + inv) + 4; };
-        EXPECT_TRUE(edge(e.width0, e.invWidth0)) << k;
-        EXPECT_TRUE(edge(e.thick0, e.invThick0)) << k;
+        EXPECT_TRUE(edge(e.width0, e.invWidth0) && edge(e.thick0, e.invThick0)) << k;
         EXPECT_TRUE(edge(e.width0 + e.dWidth, e.invWidth0 + e.dInvWidth)) << k;
         EXPECT_TRUE(edge(e.thick0 + e.dThick, e.invThick0 + e.dInvThick)) << k;
         EXPECT_NEAR(double(e.lengthSq), double(e.dx) * e.dx + double(e.dy) * e.dy, 1e-5 * double(e.lengthSq));
@@ -308,8 +306,8 @@ TEST(ArmElements, FixedPointFieldsMatchTheSteps) {
         // Unit normals, 2^30 long; the start plane faces along the element.
         for (auto [nx, ny] : {std::pair{e.n0x, e.n0y}, std::pair{e.n1x, e.n1y}})
             EXPECT_NEAR(std::hypot(double(nx), double(ny)), std::ldexp(1.0, 30), 4.0) << k;
-        EXPECT_GT(double(e.n0x) * e.dx + double(e.n0y) * e.dy, 0) << k;
-        EXPECT_GT(double(e.n1x) * e.dx + double(e.n1y) * e.dy, 0) << k;
+        EXPECT_TRUE(double(e.n0x) * e.dx + double(e.n0y) * e.dy > 0 && double(e.n1x) * e.dx + double(e.n1y) * e.dy > 0)
+            << k;
     }
 }
 
@@ -318,16 +316,12 @@ TEST(ArmElements, CutPlanesBisectTheJoints) {
     ASSERT_EQ(a.armLists.size(), 2u);
     for (const auto& list : a.armLists) {
         ASSERT_EQ(list.size(), size_t{ARM_GROWTH_STEPS});
-        const ArmElement& first = a.elements[list.front()];
-        const ArmElement& last = a.elements[list.back()];
         // The arm's open ends are cut square.
-        EXPECT_NEAR(double(first.n0x) * first.dy - double(first.n0y) * first.dx, 0,
-                    1e-6 * std::ldexp(1.0, 30) * std::sqrt(double(first.lengthSq)));
-        EXPECT_NEAR(double(last.n1x) * last.dy - double(last.n1y) * last.dx, 0,
-                    1e-6 * std::ldexp(1.0, 30) * std::sqrt(double(last.lengthSq)));
+        const ArmElement &first = a.elements[list.front()], &last = a.elements[list.back()];
+        for (auto [e, nx, ny] : {std::tuple{&first, first.n0x, first.n0y}, std::tuple{&last, last.n1x, last.n1y}})
+            EXPECT_NEAR(double(nx) * e->dy - double(ny) * e->dx, 0, 1e-6 * std::ldexp(1.0, 30) * std::sqrt(double(e->lengthSq)));
         for (size_t j = 0; j + 1 < list.size(); ++j) {
-            const ArmStep& s = a.armPath[list[j]];
-            const ArmStep& t = a.armPath[list[j + 1]];
+            const ArmStep &s = a.armPath[list[j]], &t = a.armPath[list[j + 1]];
             const ArmElement &e = a.elements[list[j]], &f = a.elements[list[j + 1]];
             // Both sides of a joint use the very same plane.
             EXPECT_TRUE(e.n1x == f.n0x && e.n1y == f.n0y && s.n1x == t.n0x && s.n1y == t.n0y) << j;
