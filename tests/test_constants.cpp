@@ -97,8 +97,6 @@ TEST(Constants, FloatsAndStrings) {
     EXPECT_STREQ(DEVICE_EXTENSIONS[0], "VK_KHR_swapchain");
 }
 
-// ------------------------------------------------------- icosahedron tables
-
 TEST(Icosahedron, ScaledVerticesLieOnASphereOfRadiusHalf) {
     for (size_t i = 0; i < ICOSA_VERTICES.size(); ++i) {
         float r2 = 0;

@@ -72,8 +72,6 @@ void pointNearArm(Sampler& r, double spread, int64_t& x, int64_t& y, int64_t& z)
     z = int64_t((r.uniform() * 2 - 1) * spread * th);
 }
 
-// ------------------------------------------------------------ tree shape
-
 TEST(PlaneTree, NodesFollowTheSplitRules) {
     const auto& nodes = tree().nodes;
     ASSERT_GT(nodes.size(), 2u);
@@ -209,8 +207,6 @@ TEST(PlaneTree, TubesLieInTheirOutlines) {
     }
     EXPECT_TRUE(SAMPLE_SCALE > 1 || outsideStepOutline > 0);
 }
-
-// ------------------------------------------------------- the bound property
 
 struct Voxel {
     int level;

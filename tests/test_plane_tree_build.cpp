@@ -163,8 +163,6 @@ TEST(PlaneTreeQuarterTest, EverySquareInsideAnInsideSquareMeetsTheOutline) {
     EXPECT_TRUE(outlineMeetsBox(dot, {0, 2 * U, 0, 2 * U}));
 }
 
-// ------------------------------------------------------------ whole builds
-
 // The tree as the rules define it: every square tests every element of its
 // parent, with no inside shortcut and no sharing of element copies.
 struct ReferenceNode {

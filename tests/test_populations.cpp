@@ -32,8 +32,6 @@ void expectNear(double actual, double expected, double relTol, const std::string
     EXPECT_NEAR(actual, expected, std::fabs(expected) * relTol) << what;
 }
 
-// ------------------------------------------------------------ the laws
-
 TEST(Populations, TableHoldsTheSevenPopulationsInOrder) {
     const char* names[] = {"Red Dwarf0", "Red Dwarf1", "Red Dwarf2", "Dwarf0", "Dwarf1", "Main", "Blue Giant"};
     ASSERT_EQ(table().count, 7u);
@@ -112,8 +110,6 @@ TEST(Populations, LawsAreContinuousAtSharedMasses) {
     }
 }
 
-// ------------------------------------------------------------ star properties
-
 TEST(Populations, DrawsSpanEachPopulationsMassRange) {
     const ExtFloat justBelowOne{0x7FFFFFFFFFFF8001ull};  // 1 - 2^-47
     ASSERT_LT(justBelowOne, ONE);
@@ -180,8 +176,6 @@ TEST(Populations, UnknownPopulationIsRejected) {
     EXPECT_THROW(starFromMass(table(), ONE, 16), std::out_of_range);
 }
 
-// ------------------------------------------------------------ completeStar
-
 StarProperties starAt(int32_t kelvin) {
     StarProperties s;
     s.mass = ONE;
@@ -224,8 +218,6 @@ TEST(Populations, CompleteStarRunsOnce) {
     EXPECT_EQ(s.spectralClass, first.spectralClass);
     EXPECT_EQ(s.massToLight, first.massToLight);
 }
-
-// ------------------------------------------------------------ visibility bands
 
 // The least mass seen from distance d, as the build defines it.
 double leastVisibleMass(const StarPopulation& p, int level) {
@@ -334,8 +326,6 @@ TEST(Populations, LevelMasksMarkPopulationsWithStars) {
     EXPECT_EQ(any, 0x7Fu);
 }
 
-// ------------------------------------------------------------ display floats
-
 TEST(Populations, DisplayFloatsReproduceTheStarLaws) {
     for (uint32_t i = 0; i < 7; ++i) {
         const StarPopulation& p = pop(i);
@@ -360,8 +350,6 @@ TEST(Populations, DisplayFloatsReproduceTheStarLaws) {
         }
     }
 }
-
-// ------------------------------------------------------------ starloom-cli
 
 std::string hex(uint64_t w) {
     char buf[24];

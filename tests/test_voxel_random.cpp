@@ -51,12 +51,10 @@ TEST(VoxelSeed, EveryInputChangesTheStream) {
     const GalaxySeed g{};
     const uint64_t base = voxelSeed(100, 200, 300, 10, g);
     EXPECT_EQ(base, voxelSeed(100, 200, 300, 10, g));
-    EXPECT_NE(base, voxelSeed(101, 200, 300, 10, g));
-    EXPECT_NE(base, voxelSeed(100, 201, 300, 10, g));
-    EXPECT_NE(base, voxelSeed(100, 200, 301, 10, g));
-    EXPECT_NE(base, voxelSeed(100, 200, 300, 11, g));
-    EXPECT_NE(base, voxelSeed(100, 200, 300, 10, GalaxySeed{2, 3}));
-    EXPECT_NE(base, voxelSeed(100, 200, 300, 10, GalaxySeed{1, 4}));
+    for (uint64_t other : {voxelSeed(101, 200, 300, 10, g), voxelSeed(100, 201, 300, 10, g), voxelSeed(100, 200, 301, 10, g),
+                           voxelSeed(100, 200, 300, 11, g), voxelSeed(100, 200, 300, 10, GalaxySeed{2, 3}),
+                           voxelSeed(100, 200, 300, 10, GalaxySeed{1, 4})})
+        EXPECT_NE(base, other);
 }
 
 }  // namespace
