@@ -24,6 +24,7 @@
 #include "starfield/search.h"
 #include "tests/galaxy_fixture.h"
 #include "ui/control_panel.h"
+#include "ui/places.h"
 #include "state/panel_choices.h"
 
 namespace {
@@ -484,7 +485,7 @@ TEST(PanelCatalog, SearchSelectGoAndClear) {
     p.click("Search");
     ASSERT_EQ(p.engine->searchResults.size(), 100u);
     EXPECT_EQ(p.state.changes.labelsChanged, 1);
-    EXPECT_EQ(p.state.panel.selectedResult, -1);
+    EXPECT_FALSE(p.state.panel.hasSelection);
     for (int a = 0; a < 3; ++a) EXPECT_EQ(p.state.panel.lastSearchPosition[a], at[a]);
 
     // The list's lines: each entry's name under its index, in the list box.
@@ -493,20 +494,20 @@ TEST(PanelCatalog, SearchSelectGoAndClear) {
     ASSERT_NE(list, nullptr);
     // The first line, "(unselected)", selects no star.
     auto line = [&](int index) {
-        const char* name = index < 0 ? "(unselected)" : p.engine->searchResults[static_cast<size_t>(index)].name;
-        return ImHashStr(name, 0, ImHashData(&index, sizeof index, list->ID));
+        return index < 0 ? ImHashStr("(unselected)", 0, list->ID)
+                         : ImHashStr("##row", 0, ImHashData(&index, sizeof index, list->ID));
     };
     // Selecting no star changes nothing; selecting a star turns the view
     // towards it.
     p.scan();
     p.press(line(-1));
     EXPECT_FALSE(p.state.view.turningToTarget);
-    EXPECT_EQ(p.state.panel.selectedResult, -1);
+    EXPECT_FALSE(p.state.panel.hasSelection);
     const SearchResult third = p.engine->searchResults[2];
     const ImGuiID thirdId = line(2);
     ASSERT_TRUE(p.has(thirdId));
     p.press(thirdId);
-    EXPECT_EQ(p.state.panel.selectedResult, 2);
+    EXPECT_TRUE(isSelected(p.state, third.star));
     EXPECT_TRUE(p.state.view.turningToTarget);
     const Vec3d t = p.state.view.turnTarget;
     EXPECT_NEAR(dot(t, t), 1.0, 1e-12);
@@ -530,7 +531,7 @@ TEST(PanelCatalog, SearchSelectGoAndClear) {
     p.clearFlags();
     p.click("Clear");
     EXPECT_TRUE(p.engine->searchResults.empty());
-    EXPECT_EQ(p.state.panel.selectedResult, -1);
+    EXPECT_FALSE(p.state.panel.hasSelection);
     EXPECT_EQ(p.state.changes.labelsChanged, 1);
     EXPECT_EQ(p.state.panel.textBlockId, 0);  // no star: no information block
 }
@@ -644,8 +645,8 @@ TEST(PanelCatalog, CopyPutsTheSelectedNameOnTheClipboard) {
     const int index = 2;
     const SearchResult chosen = p.engine->searchResults[index];
     p.scan();
-    p.press(ImHashStr(chosen.name, 0, ImHashData(&index, sizeof index, list->ID)));
-    ASSERT_EQ(p.state.panel.selectedResult, index);
+    p.press(ImHashStr("##row", 0, ImHashData(&index, sizeof index, list->ID)));
+    ASSERT_TRUE(isSelected(p.state, chosen.star));
     p.scan();
     p.click("Copy##name");
     EXPECT_STREQ(ImGui::GetClipboardText(), chosen.name);
