@@ -29,18 +29,51 @@ Camera cameraOf(const DisplayView& view) {
     return c;
 }
 
+// a - b, in 128 bits only when 64 do not hold it (the eye may lie across
+// space from a star).
+inline double difference(int64_t a, int64_t b) {
+    int64_t d;
+    if (!__builtin_sub_overflow(a, b, &d)) return static_cast<double>(d);
+    return static_cast<double>(static_cast<__int128>(a) - b);
+}
+
 Vec3d offsetOf(const StarRecord& s, const int64_t eye[3]) {
-    // In 128 bits: the eye may lie across space from a star.
-    return {static_cast<double>(static_cast<__int128>(s.x) - eye[0]),
-            static_cast<double>(static_cast<__int128>(s.y) - eye[1]),
-            static_cast<double>(static_cast<__int128>(s.z) - eye[2])};
+    return {difference(s.x, eye[0]), difference(s.y, eye[1]), difference(s.z, eye[2])};
+}
+
+// drawnAs for a star at offset d (position units) from the eye, with the
+// display's scale in pixels per unit of the tangent.
+PickedAs drawnAt(const StarRecord& star, const PickView& view, double discRadius, Vec3d d, double scale,
+                 double& radius, double& luminosity) {
+    radius = 0;
+    luminosity = 0;
+    if (star.slot == NO_SLOT) return PickedAs::NONE;
+    constexpr double SHADER_UNIT = 1.0 / 281474976710656.0;  // 2^-48
+    const double d2 = dot(d, d) * (SHADER_UNIT * SHADER_UNIT);
+    luminosity = d2 > 0 ? view.luminosityConst * codeLuminosity(star.luminosityCode) / d2 : 1e30;
+    if (star.foreground != 0 && star.state == STAR_NEAR) {
+        // The sphere's silhouette: its angular radius on the display's scale.
+        const double r = discRadius * view.foregroundRadiusFactor;
+        const double distance2 = dot(d, d);
+        radius = distance2 > r * r ? scale * r / std::sqrt(distance2 - r * r) : 1e9;
+        return PickedAs::DISC;
+    }
+    if (star.state == STAR_NEAR) {
+        radius = std::min(std::sqrt(luminosity), view.maximumCircleSize);
+        return PickedAs::NEAR;
+    }
+    const double size = std::min(std::max(0.5, std::sqrt(luminosity)), 5.0);
+    if (luminosity / (size * size) < 0.05) return PickedAs::NONE;
+    radius = size / 2;
+    return PickedAs::POINT;
 }
 
 // A star near enough to the pointer, and where it lies in the star field.
 struct Hit {
     const StarRecord* star = nullptr;
     VoxelHandle voxel = 0;
-    PickedStar picked;
+    PickedAs as = PickedAs::NONE;
+    double x = 0, y = 0, radius = 0, luminosity = 0;  // as PickedStar has them
     double edge = 0;   // pixels from the pointer to the drawn edge, 0 inside
     double depth = 0;  // along the view, position units
 };
@@ -49,7 +82,7 @@ struct Hit {
 // of the nearest edge): the brighter, then the nearer edge, then the lower
 // position, so that the order of the scan never matters.
 bool better(const Hit& a, const Hit& b) {
-    if (a.picked.luminosity != b.picked.luminosity) return a.picked.luminosity > b.picked.luminosity;
+    if (a.luminosity != b.luminosity) return a.luminosity > b.luminosity;
     if (a.edge != b.edge) return a.edge < b.edge;
     const StarRecord& p = *a.star;
     const StarRecord& q = *b.star;
@@ -71,28 +104,7 @@ double codeLuminosity(uint32_t code) {
 
 PickedAs drawnAs(const StarRecord& star, const PickView& view, double discRadius, double& radius,
                  double& luminosity) {
-    radius = 0;
-    luminosity = 0;
-    if (star.slot == NO_SLOT) return PickedAs::NONE;
-    const Vec3d d = offsetOf(star, view.eye) * std::ldexp(1.0, -48);  // shader units
-    const double d2 = dot(d, d);
-    luminosity = d2 > 0 ? view.luminosityConst * codeLuminosity(star.luminosityCode) / d2 : 1e30;
-    if (star.foreground != 0 && star.state == STAR_NEAR) {
-        // The sphere's silhouette: its angular radius on the display's scale.
-        const Camera c = cameraOf(view.display);
-        const double r = discRadius * view.foregroundRadiusFactor;
-        const double distance = std::sqrt(d2) * std::ldexp(1.0, 48);
-        radius = distance > r ? c.scale * r / std::sqrt(distance * distance - r * r) : 1e9;
-        return PickedAs::DISC;
-    }
-    if (star.state == STAR_NEAR) {
-        radius = std::min(std::sqrt(luminosity), view.maximumCircleSize);
-        return PickedAs::NEAR;
-    }
-    const double size = std::min(std::max(0.5, std::sqrt(luminosity)), 5.0);
-    if (luminosity / (size * size) < 0.05) return PickedAs::NONE;
-    radius = size / 2;
-    return PickedAs::POINT;
+    return drawnAt(star, view, discRadius, offsetOf(star, view.eye), cameraOf(view.display).scale, radius, luminosity);
 }
 
 bool pickStar(StarField& field, const PickView& view, double x, double y, PickedStar& out) {
@@ -100,26 +112,30 @@ bool pickStar(StarField& field, const PickView& view, double x, double y, Picked
     const auto lock = field.lockGenerationShared();
     const Camera cam = cameraOf(view.display);
     const Vec3d ray = displayDirection(view.display, x, y);
+    // The farthest from its centre a star other than a disc is drawn, and the tolerance.
+    const double reach = std::max(view.maximumCircleSize, 5.0) + PICK_TOLERANCE + 1;
 
     auto measure = [&](const StarRecord& star, double discRadius, Hit& hit) {
         const Vec3d d = offsetOf(star, view.eye);
         const double depth = dot(d, cam.f);
         if (!(depth > 0)) return false;
-        double radius = 0, luminosity = 0;
-        const PickedAs as = drawnAs(star, view, discRadius, radius, luminosity);
-        if (as == PickedAs::NONE) return false;
         const double px = cam.halfW + dot(d, cam.s) / depth * cam.scale;
         const double py = cam.halfH - dot(d, cam.u) / depth * cam.scale;
+        // Nothing but a disc is drawn larger than the reach.
+        if (discRadius == 0 && (std::fabs(px - x) > reach || std::fabs(py - y) > reach)) return false;
+        double radius = 0, luminosity = 0;
+        const PickedAs as = drawnAt(star, view, discRadius, d, cam.scale, radius, luminosity);
+        if (as == PickedAs::NONE) return false;
         const double gap = std::hypot(px - x, py - y) - radius;
         if (gap > PICK_TOLERANCE) return false;
         hit.star = &star;
         hit.edge = std::max(0.0, gap);
         hit.depth = depth;
-        hit.picked.as = as;
-        hit.picked.x = px;
-        hit.picked.y = py;
-        hit.picked.radius = radius;
-        hit.picked.luminosity = luminosity;
+        hit.as = as;
+        hit.x = px;
+        hit.y = py;
+        hit.radius = radius;
+        hit.luminosity = luminosity;
         return true;
     };
 
@@ -144,9 +160,13 @@ bool pickStar(StarField& field, const PickView& view, double x, double y, Picked
 
     // Then the voxels whose box can reach the pointer: a sphere round the box
     // within the angle of the largest shape plus the tolerance of the ray.
-    const double reach = std::max(view.maximumCircleSize, 5.0) + PICK_TOLERANCE + 1;
     const double tanReach = reach / cam.scale;
     const double cosReach = 1 / std::sqrt(1 + tanReach * tanReach), sinReach = tanReach * cosReach;
+    constexpr double GRID = 4294967296.0;  // position units per grid unit
+    double halfEdge[32];
+    for (int level = 0; level < 32; ++level) halfEdge[level] = std::ldexp(1.0, 63 - level);
+    const Vec3d eye{static_cast<double>(view.eye[0]), static_cast<double>(view.eye[1]),
+                    static_cast<double>(view.eye[2])};
     for (uint32_t c = 0; c < field.chunks.size(); ++c) {
         const Voxel* chunk = field.chunks[c].get();
         for (uint32_t e = c == 0 ? ROOT_VOXEL : 0; e < VOXEL_CHUNK_SIZE; ++e) {
@@ -157,17 +177,14 @@ bool pickStar(StarField& field, const PickView& view, double x, double y, Picked
                 if (hits[k].star >= v.stars && hits[k].star < v.stars + v.count) hits[k].voxel = handle;
             }
             if (v.shownUpTo == 0 || cover != nullptr) continue;
-            const double edge = std::ldexp(1.0, 64 - v.level);
-            const double half = edge / 2;
-            const Vec3d centre{std::ldexp(static_cast<double>(static_cast<int32_t>(v.x)), 32) + half -
-                                   static_cast<double>(view.eye[0]),
-                               std::ldexp(static_cast<double>(static_cast<int32_t>(v.y)), 32) + half -
-                                   static_cast<double>(view.eye[1]),
-                               std::ldexp(static_cast<double>(static_cast<int32_t>(v.z)), 32) + half -
-                                   static_cast<double>(view.eye[2])};
+            const double half = halfEdge[v.level & 31];
+            const Vec3d centre{static_cast<double>(static_cast<int32_t>(v.x)) * GRID + half - eye.x,
+                               static_cast<double>(static_cast<int32_t>(v.y)) * GRID + half - eye.y,
+                               static_cast<double>(static_cast<int32_t>(v.z)) * GRID + half - eye.z};
             const double bound = half * 1.7320508075688772 * (1 + 1e-9) + 2;
-            const double length = std::sqrt(dot(centre, centre));
-            if (length > bound) {
+            const double length2 = dot(centre, centre);
+            if (length2 > bound * bound) {
+                const double length = std::sqrt(length2);
                 const double sinBox = bound / length, cosBox = std::sqrt(1 - sinBox * sinBox);
                 // The box is seen within the angle asin(sinBox); the pointer's
                 // ray must come within that plus the reach.
@@ -195,7 +212,11 @@ bool pickStar(StarField& field, const PickView& view, double x, double y, Picked
     }
     if (best == nullptr) return false;
     const Voxel& v = field.voxel(best->voxel);
-    out = best->picked;
+    out.as = best->as;
+    out.x = best->x;
+    out.y = best->y;
+    out.radius = best->radius;
+    out.luminosity = best->luminosity;
     SearchResult& r = out.found;
     r.star = *best->star;
     r.level = v.level;
