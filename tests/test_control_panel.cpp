@@ -9,6 +9,8 @@
 #include <imgui_internal.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -832,4 +834,45 @@ TEST(PanelCatalog, SortsByDistanceBrightnessAndPopulation) {
     const std::vector<CatalogRow> rows = sortedCatalog(results, absolute, origin, SORT_BRIGHTNESS);
     EXPECT_NEAR(rows[0].magnitude, 0.0, 1e-9);
     EXPECT_NEAR(rows[0].parsecs, 100.0, 1e-9);
+}
+
+// The Navigation page's bookmarks: Add twice in a row (each named "Place N"
+// while no star is selected), Rename, Go back to one, Delete; the file
+// follows every change.
+TEST(PanelNavigation, BookmarksAddRenameGoAndDelete) {
+    PanelHarness p;
+    char folder[] = "/tmp/starloom-panel-marks-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    p.state.bookmarksPath = std::string(folder) + "/bookmarks.txt";
+    p.goToPage(PAGE_NAVIGATION);
+    const std::string here = currentLocationText(p.state);
+    for (int i = 0; i < 2; ++i) {
+        p.scan();
+        p.click("Add##bookmark");
+    }
+    auto names = [&] {
+        BookmarkFile file;
+        std::vector<std::string> problems;
+        loadBookmarks(p.state.bookmarksPath, file, problems);
+        std::vector<std::string> out;
+        for (const Bookmark* b : bookmarkList(file)) out.push_back(b->name);
+        return out;
+    };
+    EXPECT_EQ(names(), (std::vector<std::string>{"Place 1", "Place 2"}));
+    EXPECT_EQ(p.state.panel.chosenBookmark, 1);
+    EXPECT_STREQ(p.state.panel.bookmarkName, "Place 2");
+    p.scan();
+    p.type("##bookmark_name", "Near home");
+    EXPECT_EQ(names(), (std::vector<std::string>{"Place 1", "Near home"}));
+
+    p.state.view.position[0].integer += 1000000;
+    p.scan();
+    p.click("Go##bookmark");
+    EXPECT_EQ(currentLocationText(p.state), here);
+    EXPECT_EQ(p.state.history.back.size(), 1u);
+    p.scan();
+    p.click("Delete##bookmark");
+    EXPECT_EQ(names(), (std::vector<std::string>{"Place 1"}));
+    EXPECT_EQ(p.state.panel.chosenBookmark, -1);
+    std::filesystem::remove_all(folder);
 }

@@ -174,52 +174,61 @@ bool heldButton(bool isArrow, const char* id, ImGuiDir dir, float side) {
 // The bookmarks of the Navigation page: the list, Add (the current place),
 // Go, Delete, and the chosen bookmark's name and note to edit.
 void bookmarksSection(ProgramState& s, StarField& engine) {
-    const std::vector<const Bookmark*> marks = bookmarkList(s.bookmarks);
-    if (s.panel.chosenBookmark >= static_cast<int>(marks.size())) s.panel.chosenBookmark = -1;
-    auto choose = [&](int i) {
-        s.panel.chosenBookmark = i;
-        const Bookmark* mark = i >= 0 ? marks[static_cast<size_t>(i)] : nullptr;
+    // Chooses entry i of the list as it stands (-1: none), and fills the
+    // fields with its name and note. An edit replaces the list, so that
+    // nothing is kept of it across one.
+    auto choose = [&s](int i) {
+        const std::vector<const Bookmark*> now = bookmarkList(s.bookmarks);
+        const Bookmark* mark = i >= 0 && i < static_cast<int>(now.size()) ? now[static_cast<size_t>(i)] : nullptr;
+        s.panel.chosenBookmark = mark != nullptr ? i : -1;
         std::snprintf(s.panel.bookmarkName, sizeof s.panel.bookmarkName, "%s", mark ? mark->name.c_str() : "");
         std::snprintf(s.panel.bookmarkNote, sizeof s.panel.bookmarkNote, "%s", mark ? mark->note.c_str() : "");
     };
-    ImGui::TextUnformatted("Bookmarks:");
-    const float rows = static_cast<float>(std::clamp<size_t>(marks.size(), 3, 6));
-    if (ImGui::BeginListBox("##bookmarks", ImVec2(pageWidth(s), rows * ImGui::GetTextLineHeightWithSpacing() +
-                                                                   2 * ImGui::GetStyle().FramePadding.y))) {
-        for (int i = 0; i < static_cast<int>(marks.size()); ++i) {
-            ImGui::PushID(i);
-            const Bookmark& mark = *marks[static_cast<size_t>(i)];
-            if (ImGui::Selectable(mark.name.c_str(), i == s.panel.chosenBookmark)) choose(i);
-            if (!mark.note.empty() && ImGui::IsItemHovered()) ImGui::SetTooltip("%s", mark.note.c_str());
-            ImGui::PopID();
+    std::string chosenName;
+    size_t count = 0;
+    {
+        const std::vector<const Bookmark*> marks = bookmarkList(s.bookmarks);
+        count = marks.size();
+        if (s.panel.chosenBookmark >= static_cast<int>(count)) s.panel.chosenBookmark = -1;
+        if (s.panel.chosenBookmark >= 0) chosenName = marks[static_cast<size_t>(s.panel.chosenBookmark)]->name;
+        ImGui::TextUnformatted("Bookmarks:");
+        const float rows = static_cast<float>(std::clamp<size_t>(count, 3, 6));
+        if (ImGui::BeginListBox("##bookmarks", ImVec2(pageWidth(s), rows * ImGui::GetTextLineHeightWithSpacing() +
+                                                                       2 * ImGui::GetStyle().FramePadding.y))) {
+            for (int i = 0; i < static_cast<int>(count); ++i) {
+                ImGui::PushID(i);
+                const Bookmark& mark = *marks[static_cast<size_t>(i)];
+                const bool picked = ImGui::Selectable(mark.name.c_str(), i == s.panel.chosenBookmark);
+                if (!mark.note.empty() && ImGui::IsItemHovered()) ImGui::SetTooltip("%s", mark.note.c_str());
+                ImGui::PopID();
+                if (picked) choose(i);
+            }
+            ImGui::EndListBox();
         }
-        ImGui::EndListBox();
     }
+    const bool hasChosen = s.panel.chosenBookmark >= 0 && !chosenName.empty();
     std::string message;
-    const Bookmark* chosen = s.panel.chosenBookmark >= 0 ? marks[static_cast<size_t>(s.panel.chosenBookmark)] : nullptr;
-    const std::string chosenName = chosen != nullptr ? chosen->name : std::string();
-    if (ImGui::Button("Add##bookmark")) {
-        addBookmarkHere(s, "", message);
-        if (const std::vector<const Bookmark*> now = bookmarkList(s.bookmarks); now.size() > marks.size()) {
-            choose(static_cast<int>(now.size()) - 1);
-        }
+    if (ImGui::Button("Add##bookmark") && addBookmarkHere(s, "", message)) {
+        choose(static_cast<int>(bookmarkList(s.bookmarks).size()) - 1);
     }
     ImGui::SameLine();
-    ImGui::BeginDisabled(chosen == nullptr);
-    if (ImGui::Button("Go##bookmark") && chosen != nullptr) goToPlace(s, engine, chosenName, message);
+    ImGui::BeginDisabled(!hasChosen);
+    if (ImGui::Button("Go##bookmark") && hasChosen) goToPlace(s, engine, chosenName, message);
     ImGui::SameLine();
-    if (ImGui::Button("Delete##bookmark") && chosen != nullptr && deleteBookmark(s, chosenName, message)) choose(-1);
+    if (ImGui::Button("Delete##bookmark") && hasChosen && deleteBookmark(s, chosenName, message)) choose(-1);
     fieldLabel("Name:");
     ImGui::SetNextItemWidth(restOfRow(s));
     const bool renamed = ImGui::InputText("##bookmark_name", s.panel.bookmarkName, sizeof s.panel.bookmarkName,
-                                          ImGuiInputTextFlags_EnterReturnsTrue);
-    if (ImGui::Button("Rename##bookmark") || renamed) {
-        if (chosen != nullptr) renameBookmarkNamed(s, chosenName, s.panel.bookmarkName, message);
+                                          ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
+    if ((ImGui::Button("Rename##bookmark") || renamed) && hasChosen) {
+        renameBookmarkNamed(s, chosenName, s.panel.bookmarkName, message);
+        chosenName = s.panel.bookmarkName;
     }
     fieldLabel("Note:");
     ImGui::SetNextItemWidth(restOfRow(s));
-    ImGui::InputText("##bookmark_note", s.panel.bookmarkNote, sizeof s.panel.bookmarkNote);
-    if (ImGui::IsItemDeactivatedAfterEdit() && chosen != nullptr) {
+    ImGui::InputText("##bookmark_note", s.panel.bookmarkNote, sizeof s.panel.bookmarkNote,
+                     ImGuiInputTextFlags_AutoSelectAll);
+    if (ImGui::IsItemDeactivatedAfterEdit() && hasChosen && findBookmark(s.bookmarks, chosenName) != nullptr) {
         setBookmarkNoteOf(s, chosenName, s.panel.bookmarkNote, message);
     }
     ImGui::EndDisabled();
