@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "cli.h"
@@ -215,6 +216,11 @@ int runBookmarks(int argc, char** argv) {
     } else {
         std::printf("error: bookmarks takes nothing, 'add NAME LOCATION-OR-STAR [NOTE]' or 'remove NAME'\n");
         return 2;
+    }
+    // The data folder, as the program makes it when it starts.
+    if (const std::string folder = dataFolderOf(saveFile); !folder.empty()) {
+        std::error_code ignored;  // a folder that cannot be made shows as the write's failure
+        std::filesystem::create_directories(folder, ignored);
     }
     const WriteResult written = saveBookmarks(path, marks);
     if (!written.ok) {
