@@ -348,13 +348,6 @@ const std::vector<double>& absoluteMagnitudes(const std::vector<SearchResult>& r
     return magnitudes;
 }
 
-// A column's text, right-aligned to end at `right` (pixels from the row's start).
-void columnText(float rowX, float right, const char* text) {
-    ImGui::SameLine(0, 0);
-    ImGui::SetCursorPosX(rowX + right - ImGui::CalcTextSize(text).x);
-    ImGui::TextUnformatted(text);
-}
-
 void catalogPage(ProgramState& s, StarField& engine) {
     fieldLabel("Sort:");
     choiceCombo("##star_sort", SORT_CHOICES, s.panel.sortChoice, restOfRow(s));
@@ -426,10 +419,11 @@ void catalogPage(ProgramState& s, StarField& engine) {
         sortedCatalog(results, absoluteMagnitudes(results, s, engine), viewpoint, s.panel.sortChoice);
     const float width = pageWidth(s);
     const float column = s.panel.charSize[0];
-    const float scrollbar = ImGui::GetStyle().ScrollbarSize;
-    // Right edges of the distance and magnitude columns.
-    const float magnitudeRight = width - scrollbar - column * 0.5f;
-    const float distanceRight = magnitudeRight - 5 * column;
+    // Each entry takes two lines: the name (names run to 13 characters and
+    // more), and below it the distance and the magnitude, right-aligned in
+    // columns that end where the header's "pc" and "mag" end.
+    const float magnitudeRight = width - ImGui::GetStyle().ScrollbarSize - 2 * ImGui::GetStyle().FramePadding.x;
+    const float distanceRight = magnitudeRight - 7 * column;
     if (!results.empty()) {
         const float rowX = ImGui::GetCursorPosX();
         ImGui::TextDisabled("Name");
@@ -447,28 +441,25 @@ void catalogPage(ProgramState& s, StarField& engine) {
         if (!results.empty() && ImGui::Selectable("(unselected)", !s.panel.hasSelection) && s.panel.hasSelection) {
             clearSelection(s);
         }
-        const size_t nameColumns = static_cast<size_t>(std::max(1.0f, (distanceRight - 7 * column) / column));
+        ImDrawList* draw = ImGui::GetWindowDrawList();
+        const ImU32 ink = ImGui::GetColorU32(ImGuiCol_Text);
+        const float line = ImGui::GetTextLineHeight();
         for (const CatalogRow& row : rows) {
             const SearchResult& r = results[row.index];
             ImGui::PushID(static_cast<int>(row.index));
             const bool selected = isSelected(s, r.star);
-            const float rowX = ImGui::GetCursorPosX();
-            if (ImGui::Selectable("##row", selected, ImGuiSelectableFlags_AllowItemOverlap) && !selected) {
+            if (ImGui::Selectable("##row", selected, 0, ImVec2(0, 2 * line)) && !selected) {
                 selectStar(s, r);
                 turnTowards(s, r.star);
             }
-            // A name longer than its column ends in "~".
-            std::string name = r.name;
-            if (name.size() > nameColumns) name = name.substr(0, nameColumns - 1) + "~";
-            ImGui::SameLine(0, 0);
-            ImGui::SetCursorPosX(rowX);
-            ImGui::TextUnformatted(name.c_str());
+            const ImVec2 at = ImGui::GetItemRectMin();
+            draw->AddText(at, ink, r.name);
             char text[32];
             const double pc = row.parsecs;
-            std::snprintf(text, sizeof text, pc < 10 ? "%.3f" : pc < 1000 ? "%.1f" : "%.0f", pc);
-            columnText(rowX, distanceRight, text);
-            std::snprintf(text, sizeof text, std::fabs(row.magnitude) < 10 ? "%.1f" : "%.0f", row.magnitude);
-            columnText(rowX, magnitudeRight, text);
+            std::snprintf(text, sizeof text, pc < 10 ? "%.4f" : pc < 1000 ? "%.2f" : "%.0f", pc);
+            draw->AddText(ImVec2(at.x + distanceRight - ImGui::CalcTextSize(text).x, at.y + line), ink, text);
+            std::snprintf(text, sizeof text, "%.1f", row.magnitude);
+            draw->AddText(ImVec2(at.x + magnitudeRight - ImGui::CalcTextSize(text).x, at.y + line), ink, text);
             ImGui::PopID();
         }
         ImGui::EndListBox();
