@@ -115,9 +115,32 @@ class Program:
         self.click(word[1], word[2])
         return word
 
-    def page(self, name):
-        self.click(self.panel + 80, self.y + 63)  # the page combo
-        self.press("combo_" + name, name, below=self.y + 75)
+    def page(self, name, seconds=120):
+        """Chooses a page in the combo at the top of the panel, again until
+        the combo shows it (a click can reach a list that is still appearing)."""
+        def similar(word, text):
+            return difflib.SequenceMatcher(None, word.lower(), text.lower()).ratio() >= 0.75
+
+        def shown():
+            self.click(self.panel + 80, self.y + 63)  # the page combo
+            # Its list is up when it shows its last entry; the entry is the
+            # lowest word of that name (a page may show the name too).
+            deadline = time.time() + 15
+            words = []
+            while time.time() < deadline and not any(similar(w[0], "Licenses") for w in words):
+                words = self.words("combo_" + name, self.panel, self.y, PANEL, self.height)
+            entries = [w for w in words if similar(w[0], name)]
+            if not entries:
+                return False
+            entry = max(entries, key=lambda w: w[2])
+            self.click(entry[1], entry[2])
+            deadline = time.time() + 15
+            while time.time() < deadline:
+                row = self.words("page", self.panel, self.y + 50, PANEL, 30)
+                if any(similar(w[0], name) for w in row):
+                    return True
+            return False
+        until("the %s page" % name, shown, seconds)
 
     def scroll_page(self, steps):
         """The wheel over the panel scrolls its page (and leaves the speed alone)."""

@@ -287,6 +287,8 @@ void navigationPage(ProgramState& s, StarField& engine) {
     if (ImGui::Button("Load")) s.requests.load = true;
     ImGui::SameLine();
     if (ImGui::Button("Reset")) s.requests.reset = true;
+    // Under the buttons it is about, above the way back and the bookmarks.
+    wrappedText(s.status.lastError, s);
     // The way back after a jump, and forward again.
     ImGui::BeginDisabled(s.history.back.empty());
     std::string moved;
@@ -299,8 +301,6 @@ void navigationPage(ProgramState& s, StarField& engine) {
     ImGui::EndDisabled();
     if (!moved.empty()) showMessage(s, moved, s.status.now);
     bookmarksSection(s, engine);
-    // Last on the page, so that it moves nothing when it appears.
-    wrappedText(s.status.lastError, s);
 }
 
 void displayPage(ProgramState& s) {
