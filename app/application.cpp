@@ -2,9 +2,11 @@
 
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -13,7 +15,9 @@
 #include "state/save_file.h"
 #include "numeric/constants.h"
 #include "starloom_version.h"
+#include "starfield/pick.h"
 #include "ui/control_panel.h"
+#include "ui/places.h"
 #include "text/info_pages.h"
 
 namespace {
@@ -69,25 +73,9 @@ Application::~Application() {
     starField.engine.reset();
 }
 
-std::string saveDirectoryPath() {
-    const std::string folder = std::string("/") + BRAND_FOLDER + "/";
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] != '\0') {
-        return std::string(data) + folder;
-    }
-    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-        return std::string(home) + "/.local/share" + folder;
-    }
-    return std::string(".") + folder;
-}
-
 void Application::init(const Galaxy& galaxy) {
     stage = STAGE_SAVE_FOLDER;
-    if (saveFile.empty()) {
-        saveDirectory = saveDirectoryPath();
-    } else {
-        const std::filesystem::path parent = std::filesystem::path(saveFile).parent_path();
-        saveDirectory = parent.empty() ? std::string() : parent.string() + "/";
-    }
+    saveDirectory = dataFolderOf(saveFile);
     if (!saveDirectory.empty()) std::filesystem::create_directories(saveDirectory);
 
     stage = STAGE_STAR_FIELD;
@@ -119,6 +107,43 @@ void Application::init(const Galaxy& galaxy) {
     loop.keys.clock = steadyClockNs();
     state.view.capsLock = false;
     state.settings.starLabel[0] = LABEL_NAME;
+    loadBookmarkFile();
+}
+
+void Application::loadBookmarkFile() {
+    state.bookmarksPath = bookmarksPath(saveDirectory);
+    std::vector<std::string> problems;
+    loadBookmarks(state.bookmarksPath, state.bookmarks, problems);
+    for (const std::string& p : problems) std::fprintf(stderr, "starloom: %s\n", p.c_str());
+    if (!problems.empty()) {
+        showMessage(state, problems.size() == 1 ? problems[0]
+                                                : std::to_string(problems.size()) + " lines of " + state.bookmarksPath +
+                                                      " could not be read; they are kept as they are.",
+                    nowNanoseconds());
+    }
+}
+
+void Application::pickAt(double x, double y) {
+    PickView view;
+    view.display.forward = state.view.forward;
+    view.display.up = state.view.up;
+    view.display.viewAngle = state.settings.viewAngle;
+    view.display.width = std::max(1, state.status.displayWidth);
+    view.display.height = std::max(1, state.status.displayHeight);
+    for (int a = 0; a < 3; ++a) view.eye[a] = state.view.position[a].integer;
+    view.luminosityConst = pointLuminosityConstant(starField.limits.limitScale, state.settings.brightness);
+    view.maximumCircleSize = state.settings.maximumCircleSize;
+    view.foregroundRadiusFactor = toDouble(SUN_RADIUS);
+    PickedStar picked;
+    if (!pickStar(*starField.engine, view, x, y, picked)) {
+        clearSelection(state);
+        return;
+    }
+    selectStar(state, picked.found);
+    state.panel.infoShown = true;
+    showMessage(state,
+                std::string(picked.found.name) + ":" + starDistanceText(std::sqrt(picked.found.distanceSquared)) + ".",
+                nowNanoseconds());
 }
 
 std::string Application::savePath() const { return saveFile.empty() ? saveDirectory + SAVE_FILE_NAME : saveFile; }
@@ -205,11 +230,20 @@ void Application::handleRequests() {
     // The save file no longer touches the star field: Load and Reset hand
     // their settings to the next pass like any other change.
     if (asked.save) saveNow();
+    // Load and Reset are jumps: Back returns to the place they leave.
+    if (asked.load || asked.reset) rememberJump(state);
     if (asked.load) loadNow();
     if (asked.reset) resetNow();
+    if (asked.back || asked.forward) {
+        std::string message;
+        if (asked.back) goBack(state, *starField.engine, message);
+        if (asked.forward) goForward(state, *starField.engine, message);
+        showMessage(state, message, nowNanoseconds());
+    }
     if (asked.quit) running = false;
     if (asked.quitWithoutSaving) saveOnExit = false;
     asked.viewLimits = asked.save = asked.load = asked.reset = asked.quit = asked.quitWithoutSaving = false;
+    asked.back = asked.forward = false;
 }
 
 void Application::recomputeViewLimits() {

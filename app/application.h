@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/mouse_input.h"
 #include "app/star_field_link.h"
 #include "app/worker_thread.h"
 #include "render/imgui_backend.h"
@@ -82,6 +83,7 @@ struct Application {
     StarFieldLink starField;
     TextView textView;  // the text block the panel shows
     PanelInput panelInput;  // the window's events on their way to the panel
+    MouseState mouse;       // the left button on the star display
     GLFWwindow* window = nullptr;
     IcosaTables icosa{};
 
@@ -128,6 +130,12 @@ struct Application {
     // The window's events so far: keys to the state and to navigation, and
     // everything to the panel's queue.
     void handleWindowEvents();
+    // A click at pixel (x, y) of the star display: selects the star there
+    // (and shows its information block), or clears the selection.
+    void pickAt(double x, double y);
+    // The bookmarks file beside the save file: read at start-up (its
+    // problems on standard error and in the panel's message area).
+    void loadBookmarkFile();
     void drawFrame();
     void shutdown();
 
@@ -184,6 +192,3 @@ struct Application {
     // The device's facts as the GPU page shows them.
     void refreshGpuFacts();
 };
-
-// Where the save file lives: $XDG_DATA_HOME (or ~/.local/share) + "/tarnwick/".
-std::string saveDirectoryPath();

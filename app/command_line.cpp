@@ -4,7 +4,7 @@
 #include <cstring>
 
 const char* const COMMAND_LINE_USAGE =
-    "usage: starloom [--windowed] [--save-file PATH] [--at LOCATION-OR-STAR-NAME]\n"
+    "usage: starloom [--windowed] [--save-file PATH] [--at LOCATION-BOOKMARK-OR-STAR]\n"
     "       starloom [--save-file PATH] [--at TEXT] --render OUT.png [--size WxH]\n"
     "                [--exposure auto|VALUE]\n"
     "       starloom --help | --version\n"
@@ -12,9 +12,10 @@ const char* const COMMAND_LINE_USAGE =
     "  --save-file PATH    read the view and settings from PATH and save them\n"
     "                      there (default: $XDG_DATA_HOME/tarnwick/default.sav)\n"
     "  --at TEXT           start at a location text (starloom1:..., from the\n"
-    "                      Navigation page's Copy) or next to a star of the\n"
-    "                      catalogue (e.g. S-MNQW-1), 0.1 AU short of it,\n"
-    "                      looking at it\n"
+    "                      Navigation page's Copy), at a bookmark of the\n"
+    "                      bookmarks.txt beside the save file, or next to a\n"
+    "                      star of the catalogue (e.g. S-MNQW-1), 0.1 AU short\n"
+    "                      of it, looking at it\n"
     "  --render OUT.png    draw the saved view (or that of --at) without a window\n"
     "                      into a PNG file, once the stars around it are\n"
     "                      complete, and exit\n"

@@ -17,6 +17,7 @@ KeyOutcome applyKeyEvent(ProgramState& s, int key, int action, int mods, bool pa
     // keys' events while they are held.
     if (pressed && key == navkey::C) s.settings.showCrosshair = !s.settings.showCrosshair;
     if (pressed && key == GLFW_KEY_F12) s.requests.screenshot = true;
+    if (pressed && key == GLFW_KEY_BACKSPACE) s.requests.back = true;
     out.toggleFullScreen = pressed && key == navkey::EQUAL;
     return out;
 }

@@ -10,7 +10,7 @@ struct KeyOutcome {
     bool toggleFullScreen = false;  // "=" was pressed
 };
 
-// Caps Lock's fine aiming, and the cross-hair toggle and screenshot request,
+// Caps Lock's fine aiming, and the cross-hair toggle, screenshot request and Back (Backspace),
 // which act on their own key's press only; any press ends the first start's
 // hint. While the panel has the keyboard only releases count (they still go
 // to navigation, or the ship would fly on after the field lets go).

@@ -5,10 +5,13 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <GLFW/glfw3.h>
 
 #include "app/application.h"
+#include "state/bookmarks.h"
+#include "state/save_file.h"
 #include "app/command_line.h"
 #include "galaxy/galaxy_build.h"
 #include "render/meshes.h"
@@ -85,9 +88,14 @@ int main(int argc, char** argv) {
         Location place;
         StarName name;
         std::string nameError;
-        if (!decodeLocation(options.at, place, error) && !parseStarName(options.at, name, nameError)) {
+        // A bookmark's name, from the bookmarks beside the save file.
+        BookmarkFile marks;
+        std::vector<std::string> problems;
+        loadBookmarks(bookmarksPath(dataFolderOf(options.saveFile)), marks, problems);
+        if (!decodeLocation(options.at, place, error) && findBookmark(marks, pastedText(options.at)) == nullptr &&
+            !parseStarName(options.at, name, nameError)) {
             const bool looksLikeLocation = pastedText(options.at).rfind("starloom", 0) == 0;
-            return usageError("--at: " + (looksLikeLocation ? error : nameError));
+            return usageError("--at: " + (looksLikeLocation ? error : "neither a bookmark nor a star name: " + nameError));
         }
     }
 

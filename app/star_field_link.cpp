@@ -72,6 +72,8 @@ void preparePass(StarFieldLink& link, const ProgramState& state, const ChangeFla
     // The labels beside found stars.
     input.font = &builtinDisplayFont();
     labelChoices(state.settings, input.labelChoice);
+    input.hasSelection = state.panel.hasSelection;
+    input.selection = state.panel.selection;
     input.displayFontSize = static_cast<int>(state.settings.displayFontSize);
     // The pass goes on past its budget until a frame wants its results.
     input.runUntilCollected = true;
@@ -152,7 +154,14 @@ void styleHighlights(StarFieldLink& link, const ProgramState& state) {
     view.width = std::max(1, state.status.displayWidth);
     view.height = std::max(1, state.status.displayHeight);
     // The selected star first, then the others nearest first (the search's order).
-    const int selected = state.panel.selectedResult;
+    int selected = -1;
+    for (size_t i = 0; i < n && selected < 0; ++i) {
+        const int64_t* at = &draw.highlightPositions[3 * i];
+        const StarRecord& chosen = state.panel.selection.star;
+        if (state.panel.hasSelection && at[0] == chosen.x && at[1] == chosen.y && at[2] == chosen.z) {
+            selected = static_cast<int>(i);
+        }
+    }
     std::vector<size_t> order;
     if (selected >= 0 && static_cast<size_t>(selected) < n) order.push_back(static_cast<size_t>(selected));
     for (size_t i = 0; i < n; ++i) {

@@ -1,11 +1,13 @@
 // The window, its input callbacks, and the start-up order of the renderer.
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
 #include "app/application.h"
 #include "app/key_input.h"
+#include "app/mouse_input.h"
 #include "display_font_data.h"
 #include "ui/control_panel.h"
 
@@ -38,16 +40,29 @@ void queueEvent(GLFWwindow* window, const PanelEvent& event, int action = 0, int
     noteInput(window);
 }
 
-void mouseButtonCallback(GLFWwindow* window, int button, int action, int) {
+// The modifier keys held now, for the events whose callbacks do not say.
+int heldModifiers(GLFWwindow* window) {
+    int mods = 0;
+    if (glfwGetKey(window, GLFW_KEY_LEFT_SHIFT) == GLFW_PRESS || glfwGetKey(window, GLFW_KEY_RIGHT_SHIFT) == GLFW_PRESS)
+        mods |= GLFW_MOD_SHIFT;
+    if (glfwGetKey(window, GLFW_KEY_LEFT_CONTROL) == GLFW_PRESS ||
+        glfwGetKey(window, GLFW_KEY_RIGHT_CONTROL) == GLFW_PRESS)
+        mods |= GLFW_MOD_CONTROL;
+    return mods;
+}
+
+void mouseButtonCallback(GLFWwindow* window, int button, int action, int mods) {
     owner(window).state.redraw.panel = true;
-    queueEvent(window, {PanelEvent::BUTTON, button, action == GLFW_PRESS});
+    queueEvent(window, {PanelEvent::BUTTON, button, action == GLFW_PRESS}, action, mods);
 }
 
 void cursorPosCallback(GLFWwindow* window, double x, double y) {
-    queueEvent(window, {PanelEvent::CURSOR, 0, false, static_cast<float>(x), static_cast<float>(y)});
+    queueEvent(window, {PanelEvent::CURSOR, 0, false, static_cast<float>(x), static_cast<float>(y)}, 0,
+               heldModifiers(window));
 }
 void scrollCallback(GLFWwindow* window, double x, double y) {
-    queueEvent(window, {PanelEvent::SCROLL, 0, false, static_cast<float>(x), static_cast<float>(y)});
+    queueEvent(window, {PanelEvent::SCROLL, 0, false, static_cast<float>(x), static_cast<float>(y)}, 0,
+               heldModifiers(window));
 }
 void charCallback(GLFWwindow* window, unsigned int c) {
     queueEvent(window, {PanelEvent::CHARACTER, static_cast<int>(c)});
@@ -93,9 +108,17 @@ void toggleFullScreen(Application& app) {
 
 void Application::handleWindowEvents() {
     const bool panelKeys = panelWantsKeyboard();
+    const bool panelMouse = panelWantsMouse();
+    // The star display beside the panel.
+    DisplayArea area;
+    area.x = state.settings.panelOnRight ? 0 : state.status.framebufferWidth - state.status.displayWidth;
+    area.width = std::max(1, state.status.displayWidth);
+    area.height = std::max(1, state.status.displayHeight);
     for (const WindowEvent& w : loop.events) {
         if (w.event.kind != PanelEvent::KEY) {
             panelInput.queue.push_back(w.event);
+            const MouseOutcome mouseDid = applyMouseEvent(state, mouse, w.event, w.mods, panelMouse, area);
+            if (mouseDid.click) pickAt(mouseDid.x, mouseDid.y);
             continue;
         }
         const int key = w.event.code;

@@ -67,6 +67,8 @@ int runSavefile(int argc, char** argv);
 int runTextblock(int argc, char** argv);
 int runLocate(int argc, char** argv);
 int runWhere(int argc, char** argv);
+int runPick(int argc, char** argv);
+int runBookmarks(int argc, char** argv);
 
 extern const char* const EXT_HELP;
 extern const char* const CONSTANTS_HELP;
@@ -78,7 +80,15 @@ extern const char* const DENSITY_HELP;
 extern const char* const VOXEL_HELP;
 extern const char* const PASS_HELP;
 extern const char* const SEARCH_HELP;
+extern const char* const PICK_HELP;
+extern const char* const BOOKMARKS_HELP;
 extern const char* const SAVEFILE_HELP;
 extern const char* const TEXTBLOCK_HELP;
 extern const char* const LOCATE_HELP;
 extern const char* const WHERE_HELP;
+
+struct Galaxy;
+struct LocatedStar;
+struct GalaxySeed;
+// The facts of a located star, as 'locate' prints them (name to stars).
+void printLocatedStar(const Galaxy& galaxy, GalaxySeed seed, const LocatedStar& located);

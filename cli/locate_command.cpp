@@ -47,6 +47,29 @@ const char* const WHERE_HELP =
     "  seed FIRST SECOND         the galaxy seed\n"
     "A malformed, cut or changed text prints 'error: ...' and exits with status 2.\n";
 
+void printLocatedStar(const Galaxy& galaxy, GalaxySeed seed, const LocatedStar& located) {
+    const SearchResult& r = located.found;
+    const StarRecord& s = r.star;
+    const PopulationTable& table = galaxy.components[0].populations;
+    const StarProperties p = foundStarProperties(table, seed, r);
+    std::printf("name %s\n", r.name);
+    std::printf("position %" PRId64 " %" PRId64 " %" PRId64 "\n", s.x, s.y, s.z);
+    std::printf("parsecs %.10f %.10f %.10f\n", static_cast<double>(s.x) * UNIT_PARSECS_DOUBLE,
+                static_cast<double>(s.y) * UNIT_PARSECS_DOUBLE, static_cast<double>(s.z) * UNIT_PARSECS_DOUBLE);
+    std::printf("population %u %s\n", unsigned{s.population}, table.populations[s.population].name.c_str());
+    printWordField("mass", p.mass);
+    printWordField("radius", p.radius);
+    printWordField("temperature", p.temperature);
+    printWordField("luminosity", p.luminosity);
+    printWordField("absMagnitude", p.absMagnitude);
+    std::printf("spectralClass %u %s\n", p.spectralClass, spectralClassName(p));
+    std::printf("voxel %u %d %d %d\n", unsigned{r.level}, static_cast<int32_t>(located.corner[0]),
+                static_cast<int32_t>(located.corner[1]), static_cast<int32_t>(located.corner[2]));
+    std::printf("tiers %u %d\n", unsigned{r.firstTier}, located.lastTier);
+    std::printf("stars %u\n", located.voxelStars);
+
+}
+
 int runLocate(int argc, char** argv) {
     const char* name = nullptr;
     GalaxySeed seed;
@@ -86,26 +109,8 @@ int runLocate(int argc, char** argv) {
         std::printf("error: %s\n", error.c_str());
         return 2;
     }
-    const SearchResult& r = located.found;
-    const StarRecord& s = r.star;
-    const PopulationTable& table = galaxy.components[0].populations;
-    const StarProperties p = foundStarProperties(table, seed, r);
-    std::printf("name %s\n", r.name);
-    std::printf("position %" PRId64 " %" PRId64 " %" PRId64 "\n", s.x, s.y, s.z);
-    std::printf("parsecs %.10f %.10f %.10f\n", static_cast<double>(s.x) * UNIT_PARSECS_DOUBLE,
-                static_cast<double>(s.y) * UNIT_PARSECS_DOUBLE, static_cast<double>(s.z) * UNIT_PARSECS_DOUBLE);
-    std::printf("population %u %s\n", unsigned{s.population}, table.populations[s.population].name.c_str());
-    printWordField("mass", p.mass);
-    printWordField("radius", p.radius);
-    printWordField("temperature", p.temperature);
-    printWordField("luminosity", p.luminosity);
-    printWordField("absMagnitude", p.absMagnitude);
-    std::printf("spectralClass %u %s\n", p.spectralClass, spectralClassName(p));
-    std::printf("voxel %u %d %d %d\n", unsigned{r.level}, static_cast<int32_t>(located.corner[0]),
-                static_cast<int32_t>(located.corner[1]), static_cast<int32_t>(located.corner[2]));
-    std::printf("tiers %u %d\n", unsigned{r.firstTier}, located.lastTier);
-    std::printf("stars %u\n", located.voxelStars);
-
+    printLocatedStar(galaxy, seed, located);
+    const StarRecord& s = located.found.star;
     Viewpoint view{};
     for (int a = 0; a < 3; ++a) view.position[a] = {0, DEFAULT_VIEWPOINT[a]};
     view.forward = DEFAULT_FORWARD;

@@ -10,6 +10,8 @@ constexpr CliValueOption AT[] = {{"--at", 3}, {nullptr, 0}};
 constexpr CliValueOption LOCATE_OPTIONS[] = {{"--seed", 2}, {nullptr, 0}};
 constexpr CliValueOption PASS_OPTIONS[] = {{"--at", 3}, {"--max-stars", 1}, {"--max-voxels", 1},
                                            {"--timeout-ms", 1}, {"--threads", 1}, {nullptr, 0}};
+constexpr CliValueOption PICK_OPTIONS[] = {{"--at", 1}, {"--size", 1}, {"--save-file", 1}, {nullptr, 0}};
+constexpr CliValueOption SAVE_FILE_OPTION[] = {{"--save-file", 1}, {nullptr, 0}};
 constexpr CliValueOption TEXTBLOCK_OPTIONS[] = {{"--at", 3}, {"--width", 1}, {"--size", 1}, {"--png", 1}, {nullptr, 0}};
 
 const CliCommand COMMANDS[] = {
@@ -26,6 +28,9 @@ const CliCommand COMMANDS[] = {
     {"locate", "find a star from its catalogue name and print where it is and its facts", LOCATE_HELP, runLocate,
      LOCATE_OPTIONS},
     {"where", "decode a location text", WHERE_HELP, runWhere},
+    {"pick", "print the star a click at a pixel of the star display selects", PICK_HELP, runPick, PICK_OPTIONS},
+    {"bookmarks", "list, add or remove the bookmarks beside the save file", BOOKMARKS_HELP, runBookmarks,
+     SAVE_FILE_OPTION},
     {"star", "print the properties of a population's star at a uniform draw", STAR_HELP, runStar},
     {"savefile", "print every field of a save file, or why the program would not load it", SAVEFILE_HELP,
      runSavefile},

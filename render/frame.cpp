@@ -18,6 +18,7 @@
 #include "render/render_internal.h"
 #include "render/renderer.h"
 #include "render/vk_check.h"
+#include "starfield/pick.h"
 #include "starfield/star_field.h"
 
 namespace {
@@ -128,13 +129,6 @@ uint64_t steadyNanoseconds() {
             .count());
 }
 
-// A star's absolute luminosity on the points' scale from its luminosity code,
-// decoded as the shaders decode the near-star record that carries it.
-double absoluteLuminosity(uint32_t code) {
-    const auto word = static_cast<int32_t>((code >> 7) << 13);
-    return std::ldexp(static_cast<double>((word >> 13) & 4095), word >> 25);
-}
-
 // The exposure of this frame's tone map.
 float frameExposure(const Renderer& r, const FrameInput& in) {
     if (!in.autoExposure) return in.exposure;
@@ -190,7 +184,7 @@ void updateUniformBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
     };
     relative(r.midgroundOrigin, ubo.mid_diff_offset);
     for (int a = 0; a < 3; ++a) ubo.mid_diff_offset[a] = -ubo.mid_diff_offset[a];  // P - origin
-    const double luminosityConst = in.brightness * static_cast<float>(std::ldexp(sf.limitScale, -96));
+    const double luminosityConst = pointLuminosityConstant(sf.limitScale, in.brightness);
     ubo.luminosity_const = static_cast<float>(luminosityConst);
     ubo.background_scale = in.brightness * static_cast<float>(std::ldexp(sf.backgroundIntensity, -32));
     for (int c = 0; c < 3; ++c) ubo.background_color[c] = sf.backgroundColour[c];
@@ -232,7 +226,7 @@ void updateUniformBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
         o.radius = static_cast<float>(std::ldexp(sf.foregroundRadiusFactor * f.radius, -48));
         for (int c = 0; c < 3; ++c) o.color[c] = f.colour[c] / 127.0f;
         // As bright as the point shader would make the star at its distance.
-        const double seen = order[k].first > 0 ? luminosityConst * absoluteLuminosity(f.luminosityCode) / order[k].first
+        const double seen = order[k].first > 0 ? luminosityConst * codeLuminosity(f.luminosityCode) / order[k].first
                                                : 1e30;
         o.luminosity = static_cast<float>(std::min(seen, 1e30));
     }

@@ -300,3 +300,33 @@ NavigationResult navigateOver(Viewpoint& view, HeldKeys& keys, const KeyEvent* e
     view.goInput = view.rollInput = view.pitchInput = 0;
     return total;
 }
+
+void dragView(Viewpoint& view, const DisplayView& display, double fromX, double fromY, double toX, double toY,
+              bool roll, bool fine) {
+    // The camera turns so that the direction `to` shows now comes to show
+    // the direction `from` showed: then that direction is under the pointer.
+    const Vec3d was = displayDirection(display, fromX, fromY);
+    const Vec3d now = displayDirection(display, toX, toY);
+    const Vec3d f = view.forward * (1.0 / std::sqrt(dot(view.forward, view.forward)));
+    Vec3d axis;
+    double angle = 0;
+    if (roll) {
+        // About the view's direction only: the angle between the two
+        // directions' parts across it.
+        const Vec3d a = now - f * dot(now, f);
+        const Vec3d b = was - f * dot(was, f);
+        axis = f;
+        angle = std::atan2(dot(f, cross(a, b)), dot(a, b));
+    } else {
+        axis = cross(now, was);
+        angle = std::atan2(std::sqrt(dot(axis, axis)), dot(now, was));
+    }
+    const double length = std::sqrt(dot(axis, axis));
+    if (!(length > 0) || !(std::fabs(angle) > 0)) return;
+    if (fine) angle *= 0.1;
+    const Quaternion q = aroundAxis(axis * (1.0 / length), angle);
+    view.forward = rotate(q, view.forward);
+    view.up = rotate(q, view.up);
+    orthonormalise(view.forward, view.up);
+    view.turningToTarget = false;
+}

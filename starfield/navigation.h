@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "numeric/vec3.h"
+#include "starfield/projection.h"
 
 // GLFW key codes the navigation reads (the keyboard state array is indexed by them).
 namespace navkey {
@@ -149,6 +150,15 @@ void arriveNextTo(Viewpoint& view, const int64_t target[3]);
 // True when forward and up are finite unit vectors at right angles, to within
 // `tolerance` (in length and in their dot product).
 bool isOrthonormal(Vec3d forward, Vec3d up, double tolerance);
+
+// Turns the view by a drag of the pointer from (fromX, fromY) to (toX, toY),
+// display pixels of `display` (whose forward and up are the view's): the
+// direction under the pointer where the drag started comes to lie under it
+// where it ended (yaw and pitch). With `roll`, the view turns about its
+// direction only, by the angle the pointer went round the display's centre.
+// `fine` (Caps Lock) turns a tenth as far. Ends a turn towards a target.
+void dragView(Viewpoint& view, const DisplayView& display, double fromX, double fromY, double toX, double toY,
+              bool roll, bool fine);
 
 // Normalises forward and makes up a unit vector orthogonal to it.
 void orthonormalise(Vec3d& forward, Vec3d& up);

@@ -28,3 +28,7 @@ struct DisplayPoint {
 // its height, with square pixels. `offset` is the point's position minus the
 // viewpoint's, in position units.
 DisplayPoint projectToDisplay(const DisplayView& view, const int64_t offset[3]);
+
+// The unit direction (in space, from the viewpoint) that pixel (x, y) of the
+// display shows: the inverse of projectToDisplay.
+Vec3d displayDirection(const DisplayView& view, double x, double y);

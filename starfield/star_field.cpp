@@ -774,6 +774,8 @@ void StarField::update(const StarFieldInput& input) {
     labelFont = input.font;
     std::memcpy(labelChoice, input.labelChoice, sizeof labelChoice);
     labelFontSize = input.displayFontSize;
+    hasSelection = input.hasSelection;
+    selection = input.selection;
     const bool distanceLabels = input.labelsNeedDistance || labelChoice[0] == LABEL_DISTANCE ||
                                 labelChoice[1] == LABEL_DISTANCE;
     if (input.changes[CHANGE_LABELS] || distanceLabels) buildHighlights();
@@ -786,20 +788,35 @@ std::shared_lock<std::shared_mutex> StarField::lockGenerationShared() {
 
 void StarField::buildHighlights() {
     std::lock_guard lock(resultsMutex);
-    const size_t n = std::min<size_t>(searchResults.size(), LABELLED_RESULTS);
+    // The marked stars: the search results, and first the selected star when
+    // they do not hold it.
+    std::vector<SearchResult> marked;
+    int selected = -1;
+    for (size_t i = 0; i < searchResults.size() && i < LABELLED_RESULTS; ++i) {
+        const StarRecord& s = searchResults[i].star;
+        if (hasSelection && s.x == selection.star.x && s.y == selection.star.y && s.z == selection.star.z) {
+            selected = static_cast<int>(i);
+        }
+    }
+    if (hasSelection && selected < 0) {
+        marked.push_back(selection);
+        selected = 0;
+    }
+    for (size_t i = 0; i < searchResults.size() && marked.size() < LABELLED_RESULTS; ++i) marked.push_back(searchResults[i]);
+    const size_t n = marked.size();
     results.highlightWords.resize(n * 16);
     results.highlightPositions.resize(n * 3);
     for (size_t i = 0; i < n; ++i) {
         highlightMarker(static_cast<uint32_t>(i), &results.highlightWords[i * 16]);
-        const StarRecord& star = searchResults[i].star;
+        const StarRecord& star = marked[i].star;
         results.highlightPositions[3 * i] = star.x;
         results.highlightPositions[3 * i + 1] = star.y;
         results.highlightPositions[3 * i + 2] = star.z;
     }
     results.highlightCount = static_cast<uint32_t>(n);
     if (labelFont != nullptr) {
-        results.labelGlyphCount = buildLabels(searchResults, labelChoice, position, *labelFont, labelFontSize,
-                                              results.labelVertices, LABEL_GLYPH_CAPACITY, &results.labelBoxes);
+        results.labelGlyphCount = buildLabels(marked, labelChoice, position, *labelFont, labelFontSize,
+                                              results.labelVertices, LABEL_GLYPH_CAPACITY, &results.labelBoxes, selected);
     } else {
         results.labelVertices.clear();
         results.labelBoxes.assign(n, LabelBox{});

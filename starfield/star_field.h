@@ -95,6 +95,10 @@ struct StarFieldInput {
     ViewLimits limits;  // for the magnitude, view angle and display height in force
     StarFieldSettings settings;
     bool labelsNeedDistance = false;  // a label shows the distance: rebuild every update
+    // The selected star (whatever selected it): marked and named even when
+    // the search results do not hold it.
+    bool hasSelection = false;
+    SearchResult selection;
     // The labels beside found stars: the display font (none: no labels), the
     // two "Text:" choices and the font size index.
     const DisplayFont* font = nullptr;
@@ -140,6 +144,8 @@ struct StarFieldStats {
 
 struct ChildPrefetch;  // star_field.cpp
 struct LocatedStar;    // locate.h
+struct PickView;       // pick.h
+struct PickedStar;     // pick.h
 
 struct StarField {
     explicit StarField(const Galaxy& galaxy);
@@ -226,6 +232,8 @@ struct StarField {
     const DisplayFont* labelFont = nullptr;
     uint8_t labelChoice[LABEL_CHOICES] = {LABEL_NONE, LABEL_NONE};
     int labelFontSize = DEFAULT_DISPLAY_FONT_SIZE;
+    bool hasSelection = false;
+    SearchResult selection;
 
   private:
     // Held exclusively by a pass, shared by the catalog search and by
@@ -236,6 +244,7 @@ struct StarField {
     friend void search(StarField&, GalaxySeed, std::vector<SearchResult>&, uint32_t, int64_t, int64_t, int64_t,
                        double, double);
     friend bool locateStar(StarField&, GalaxySeed, std::string_view, LocatedStar&, std::string&);
+    friend bool pickStar(StarField&, const PickView&, double, double, PickedStar&);
 
     void buildPool();
     void discardAll();

@@ -47,7 +47,9 @@ inline constexpr Choice<LabelText> STAR_LABEL_CHOICES[] = {
     {"(none)", LABEL_NONE}, {"Name", LABEL_NAME}, {"Distance", LABEL_DISTANCE}};
 inline constexpr Choice<int> SIDE_CHOICES[] = {{"Left", 0}, {"Right", 1}};
 
-inline constexpr Choice<int> SORT_CHOICES[] = {{"Distance", 0}};
+enum CatalogSort { SORT_DISTANCE = 0, SORT_BRIGHTNESS = 1, SORT_POPULATION = 2 };
+inline constexpr Choice<int> SORT_CHOICES[] = {
+    {"Distance", SORT_DISTANCE}, {"Brightness", SORT_BRIGHTNESS}, {"Population", SORT_POPULATION}};
 
 // The entry of a value; null when no entry has it.
 template <typename T, size_t N>

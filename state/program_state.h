@@ -11,6 +11,9 @@
 #include <utility>
 
 #include "starfield/navigation.h"
+#include "starfield/search_result.h"
+#include "state/bookmarks.h"
+#include "state/place_history.h"
 #include "state/settings.h"
 
 // The panel's own widgets: which page and text block it shows, the catalog's
@@ -20,12 +23,17 @@ struct PanelState {
     bool helpShown = false;  // the "?" toggle
     bool infoShown = false;  // the Catalog page's " i ##info" toggle
     int infoPage = 0;        // the Information page's sub-page
-    int selectedResult = -1;  // index of the selected search result; -1: none ("(unselected)")
-    // A star Find went to that the list does not hold: the information block
-    // describes it, and Go and Copy act on it, until a list entry is chosen.
-    bool hasFoundStar = false;
-    SearchResult foundStar;
-    int sortChoice = 0;      // the catalog's sort order: "Distance"
+    // The selected star, whatever selected it (the catalog's list, Find, a
+    // click on the display): the marker and label, the information block, Go
+    // and Copy follow it. A list entry is selected when it is this star.
+    bool hasSelection = false;
+    SearchResult selection;
+    int sortChoice = 0;      // the catalog's sort order (SORT_CHOICES)
+    // The Navigation page's bookmarks: the chosen one (-1: none) and the
+    // fields that rename it and hold its note.
+    int chosenBookmark = -1;
+    char bookmarkName[64]{};
+    char bookmarkNote[256]{};
     int64_t lastSearchPosition[3]{};
     char findText[64]{};       // the Catalog page's "Find:" field
     // The text block shown this frame (help screen, information page,
@@ -45,6 +53,7 @@ struct Requests {
     bool screenshot = false;  // F12
     bool quit = false;        // "Quit/save" or "Quit/nosave"
     bool quitWithoutSaving = false;  // "Quit/nosave"
+    bool back = false, forward = false;  // Backspace: the place before the last jump
 };
 
 // The change flags a star-field pass consumes, in hand-off order.
@@ -91,6 +100,9 @@ struct ProgramState {
     ChangeFlags changes{1, 0, 0, 0};  // viewpointMoved starts set
     RedrawFlags redraw;
     ProgramStatus status;
+    PlaceHistory history;      // the places jumps left, for Back and Forward
+    BookmarkFile bookmarks;    // the bookmarks file's lines
+    std::string bookmarksPath; // where they are kept; empty: nowhere (not written)
 };
 
 // Shows a message in the panel for MESSAGE_SHOWN_NS from `now` (real-time

@@ -10,11 +10,13 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
 
 #include "files/safe_write.h"
+#include "numeric/constants.h"
 #include "state/panel_choices.h"
 #include "state/settings_file.h"
 
@@ -578,4 +580,21 @@ void saveGuarded(const std::string& path, const SaveTarget& target, SaveFileStat
     status.condition = SaveFileCondition::READ;
     status.problem.clear();
     saveSettingsFile(settingsFilePath(path), *target.settings);
+}
+
+std::string saveDirectoryPath() {
+    const std::string folder = std::string("/") + BRAND_FOLDER + "/";
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] != '\0') {
+        return std::string(data) + folder;
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        return std::string(home) + "/.local/share" + folder;
+    }
+    return std::string(".") + folder;
+}
+
+std::string dataFolderOf(const std::string& saveFile) {
+    if (saveFile.empty()) return saveDirectoryPath();
+    const size_t slash = saveFile.find_last_of('/');
+    return slash == std::string::npos ? std::string() : saveFile.substr(0, slash + 1);
 }

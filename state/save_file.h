@@ -160,3 +160,10 @@ std::string unreadableName(const std::string& path, std::time_t when);
 // file beside it is written. After a save the condition is READ.
 void saveGuarded(const std::string& path, const SaveTarget& target, SaveFileStatus& status, std::time_t now,
                  std::string& movedTo);
+
+// Where the save file lives: $XDG_DATA_HOME (or ~/.local/share) + "/tarnwick/".
+std::string saveDirectoryPath();
+// The data folder of a save file given by its path (its folder, with a
+// trailing '/', or empty for the current folder); for none (empty), the
+// save folder. The settings file and the bookmarks live there too.
+std::string dataFolderOf(const std::string& saveFile);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -242,6 +243,14 @@ TEST(CliErrors, MalformedArgumentsAreErrorsWithStatusTwoEverywhere) {
         // Beyond the edge of space.
         "pass --at 6917529027641081857 0 0",
         "search --at 0 -9223372036854775808 0",
+        "pick",
+        "pick 1",
+        "pick 1 2 3",
+        "pick 1 2 --size 0x5",
+        "pick 1 2 --at starloom1:ABC",
+        "bookmarks frob",
+        "bookmarks add OnlyAName",
+        "bookmarks remove",
     };
     for (const char* args : bad) {
         const CliRun run = runCli(args);
@@ -253,7 +262,8 @@ TEST(CliErrors, MalformedArgumentsAreErrorsWithStatusTwoEverywhere) {
 
 TEST(CliHelp, EveryCommandExplainsItself) {
     const char* commands[] = {"ext", "constants", "populations", "galaxy", "density",
-                              "name", "star", "voxel", "pass", "search", "locate", "where"};
+                              "name", "star", "voxel", "pass", "search", "locate", "where",
+                              "pick", "bookmarks"};
     const CliRun overview = runCli("--help");
     for (const char* c : commands) {
         const CliRun run = runCli(std::string(c) + " --help");
@@ -387,6 +397,36 @@ TEST(CliLocate, FoundStarsAreLocatedAndTheirPlaceDecodes) {
     } else {
         EXPECT_EQ(other.out.rfind("error: no star", 0), 0u) << other.out;
     }
+}
+
+// A click at the centre of the view 'locate' gives for a star selects that
+// star; a bookmark keeps that place under its own name, and picking at the
+// bookmark gives the same star.
+TEST(CliPick, TheCentreOfALocatedViewIsItsStarAndABookmarkKeepsThePlace) {
+    char folder[] = "/tmp/starloom-cli-marks-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string save = std::string(" --save-file ") + folder + "/default.sav";
+    const std::string location = lines(runCli("locate S-MNQW-1").out, "location ").at(0).substr(9);
+    const CliRun picked = runCli("pick 960 540 --at " + location);
+    ASSERT_EQ(picked.status, 0) << picked.out;
+    EXPECT_EQ(lines(picked.out, "drawn ").at(0).rfind("drawn disc 960.00 540.00 ", 0), 0u) << picked.out;
+    EXPECT_EQ(lines(picked.out, "name ").at(0), "name S-MNQW-1");
+    EXPECT_EQ(runCli("pick -500 -500 --at " + location).out, "none\n");
+
+    ASSERT_EQ(runCli("bookmarks add 'Blue giant' " + location + " 'très chaud'" + save).status, 0);
+    ASSERT_EQ(runCli("bookmarks add Nearby S-MNQW-1" + save).status, 0);
+    EXPECT_EQ(runCli("bookmarks add Nearby " + location + save).status, 2);  // the name is taken
+    const std::vector<std::string> listed = lines(runCli("bookmarks" + save).out);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].rfind("Blue giant\t-2203.", 0), 0u) << listed[0];
+    EXPECT_EQ(listed[0].substr(listed[0].size() - 12), "\ttrès chaud");
+    // The star's name gives the place locate gives: the same line but the name and note.
+    EXPECT_EQ(listed[1].substr(6), listed[0].substr(10, listed[0].size() - 10 - 12));
+    EXPECT_EQ(lines(runCli("pick 960 540 --at 'Blue giant'" + save).out, "name ").at(0), "name S-MNQW-1");
+    ASSERT_EQ(runCli("bookmarks remove Nearby" + save).status, 0);
+    EXPECT_EQ(runCli("bookmarks remove Nearby" + save).status, 2);
+    EXPECT_EQ(lines(runCli("bookmarks" + save).out).size(), 1u);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <imgui_internal.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -24,6 +26,7 @@
 #include "starfield/search.h"
 #include "tests/galaxy_fixture.h"
 #include "ui/control_panel.h"
+#include "ui/places.h"
 #include "state/panel_choices.h"
 
 namespace {
@@ -484,7 +487,7 @@ TEST(PanelCatalog, SearchSelectGoAndClear) {
     p.click("Search");
     ASSERT_EQ(p.engine->searchResults.size(), 100u);
     EXPECT_EQ(p.state.changes.labelsChanged, 1);
-    EXPECT_EQ(p.state.panel.selectedResult, -1);
+    EXPECT_FALSE(p.state.panel.hasSelection);
     for (int a = 0; a < 3; ++a) EXPECT_EQ(p.state.panel.lastSearchPosition[a], at[a]);
 
     // The list's lines: each entry's name under its index, in the list box.
@@ -493,20 +496,20 @@ TEST(PanelCatalog, SearchSelectGoAndClear) {
     ASSERT_NE(list, nullptr);
     // The first line, "(unselected)", selects no star.
     auto line = [&](int index) {
-        const char* name = index < 0 ? "(unselected)" : p.engine->searchResults[static_cast<size_t>(index)].name;
-        return ImHashStr(name, 0, ImHashData(&index, sizeof index, list->ID));
+        return index < 0 ? ImHashStr("(unselected)", 0, list->ID)
+                         : ImHashStr("##row", 0, ImHashData(&index, sizeof index, list->ID));
     };
     // Selecting no star changes nothing; selecting a star turns the view
     // towards it.
     p.scan();
     p.press(line(-1));
     EXPECT_FALSE(p.state.view.turningToTarget);
-    EXPECT_EQ(p.state.panel.selectedResult, -1);
+    EXPECT_FALSE(p.state.panel.hasSelection);
     const SearchResult third = p.engine->searchResults[2];
     const ImGuiID thirdId = line(2);
     ASSERT_TRUE(p.has(thirdId));
     p.press(thirdId);
-    EXPECT_EQ(p.state.panel.selectedResult, 2);
+    EXPECT_TRUE(isSelected(p.state, third.star));
     EXPECT_TRUE(p.state.view.turningToTarget);
     const Vec3d t = p.state.view.turnTarget;
     EXPECT_NEAR(dot(t, t), 1.0, 1e-12);
@@ -530,7 +533,7 @@ TEST(PanelCatalog, SearchSelectGoAndClear) {
     p.clearFlags();
     p.click("Clear");
     EXPECT_TRUE(p.engine->searchResults.empty());
-    EXPECT_EQ(p.state.panel.selectedResult, -1);
+    EXPECT_FALSE(p.state.panel.hasSelection);
     EXPECT_EQ(p.state.changes.labelsChanged, 1);
     EXPECT_EQ(p.state.panel.textBlockId, 0);  // no star: no information block
 }
@@ -644,8 +647,8 @@ TEST(PanelCatalog, CopyPutsTheSelectedNameOnTheClipboard) {
     const int index = 2;
     const SearchResult chosen = p.engine->searchResults[index];
     p.scan();
-    p.press(ImHashStr(chosen.name, 0, ImHashData(&index, sizeof index, list->ID)));
-    ASSERT_EQ(p.state.panel.selectedResult, index);
+    p.press(ImHashStr("##row", 0, ImHashData(&index, sizeof index, list->ID)));
+    ASSERT_TRUE(isSelected(p.state, chosen.star));
     p.scan();
     p.click("Copy##name");
     EXPECT_STREQ(ImGui::GetClipboardText(), chosen.name);
@@ -751,4 +754,125 @@ TEST(PanelNavigation, PastingAnotherGalaxyOrAStarName) {
     EXPECT_NEAR(std::sqrt(squared), FLY_TO_STOP_DISTANCE, 2.0);
     EXPECT_NEAR(along, FLY_TO_STOP_DISTANCE, 2.0);  // looking straight at it
     EXPECT_NE(p.state.status.message.find(star.name), std::string::npos) << p.state.status.message;
+}
+
+// Every jump remembers the place it leaves; Back returns there and Forward
+// goes again, until a new jump takes another way. A place of another galaxy
+// brings its seed back with it.
+TEST(PanelNavigation, BackAndForwardFollowTheJumps) {
+    PanelHarness p;
+    auto place = [](int64_t x, uint32_t seed) {
+        return encodeLocation(Location{{{0, x}, {0, 2}, {0, 3}}, {0, 1, 0}, {0, 0, 1}, GalaxySeed{seed, 3}});
+    };
+    std::string message;
+    const int64_t start = p.state.view.position[0].integer;
+    struct Step {
+        char action;       // 'J' jump to x, 'B' Back, 'F' Forward
+        int64_t x;         // of the jump
+        bool moves;        // Back or Forward had somewhere to go
+        int64_t at;        // the position afterwards (0: the start)
+        uint32_t seed;     // the seed afterwards
+    };
+    const Step steps[] = {{'B', 0, false, 0, 1},  {'J', 10, true, 10, 1}, {'J', 20, true, 20, 9},
+                          {'B', 0, true, 10, 1},  {'B', 0, true, 0, 1},   {'B', 0, false, 0, 1},
+                          {'F', 0, true, 10, 1},  {'F', 0, true, 20, 9},  {'F', 0, false, 20, 9},
+                          {'B', 0, true, 10, 1},  {'J', 30, true, 30, 1}, {'F', 0, false, 30, 1},
+                          {'B', 0, true, 10, 1}};
+    for (const Step& s : steps) {
+        bool moved = true;
+        if (s.action == 'J') EXPECT_TRUE(goToPlace(p.state, *p.engine, place(s.x, s.x == 20 ? 9 : 1), message));
+        if (s.action == 'B') moved = goBack(p.state, *p.engine, message);
+        if (s.action == 'F') moved = goForward(p.state, *p.engine, message);
+        EXPECT_EQ(moved, s.moves) << s.action << " " << message;
+        EXPECT_EQ(p.state.view.position[0].integer, s.at == 0 ? start : s.at) << s.action << s.x;
+        EXPECT_EQ(p.state.settings.seed.first, s.seed);
+    }
+    // At most HISTORY_STEPS places back; the oldest go first.
+    for (int64_t x = 1; x <= 60; ++x) goToPlace(p.state, *p.engine, place(100 + x, 1), message);
+    int backs = 0;
+    while (goBack(p.state, *p.engine, message)) ++backs;
+    EXPECT_EQ(backs, static_cast<int>(HISTORY_STEPS));
+    EXPECT_EQ(p.state.view.position[0].integer, 110);
+    // The panel's Back button takes the same way.
+    goToPlace(p.state, *p.engine, place(500, 1), message);
+    p.goToPage(PAGE_NAVIGATION);
+    p.click("Back");
+    EXPECT_EQ(p.state.view.position[0].integer, 110);
+}
+
+// The catalog's orders: nearest first, brightest first, by population and
+// then nearest; ties keep the search's order.
+TEST(PanelCatalog, SortsByDistanceBrightnessAndPopulation) {
+    const double pc = 1 / UNIT_PARSECS_DOUBLE;  // position units per parsec
+    struct Star {
+        double parsecs, absolute;
+        uint8_t population;
+    };
+    const Star stars[] = {{10, 5, 2}, {1, 11, 1}, {100, -5, 1}, {10, 5, 0}};
+    std::vector<SearchResult> results;
+    std::vector<double> absolute;
+    for (const Star& s : stars) {
+        SearchResult r;
+        r.star.x = static_cast<int64_t>(s.parsecs * pc);
+        r.star.population = s.population;
+        results.push_back(r);
+        absolute.push_back(s.absolute);
+    }
+    const int64_t origin[3] = {0, 0, 0};
+    struct Case {
+        int sort;
+        std::vector<size_t> order;
+    };
+    // Apparent magnitudes: 5, 6, 0 and 5.
+    for (const Case& c : {Case{SORT_DISTANCE, {1, 0, 3, 2}}, Case{SORT_BRIGHTNESS, {2, 0, 3, 1}},
+                          Case{SORT_POPULATION, {3, 1, 2, 0}}}) {
+        const std::vector<CatalogRow> rows = sortedCatalog(results, absolute, origin, c.sort);
+        std::vector<size_t> order;
+        for (const CatalogRow& r : rows) order.push_back(r.index);
+        EXPECT_EQ(order, c.order) << c.sort;
+    }
+    const std::vector<CatalogRow> rows = sortedCatalog(results, absolute, origin, SORT_BRIGHTNESS);
+    EXPECT_NEAR(rows[0].magnitude, 0.0, 1e-9);
+    EXPECT_NEAR(rows[0].parsecs, 100.0, 1e-9);
+}
+
+// The Navigation page's bookmarks: Add twice in a row (each named "Place N"
+// while no star is selected), Rename, Go back to one, Delete; the file
+// follows every change.
+TEST(PanelNavigation, BookmarksAddRenameGoAndDelete) {
+    PanelHarness p;
+    char folder[] = "/tmp/starloom-panel-marks-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    p.state.bookmarksPath = std::string(folder) + "/bookmarks.txt";
+    p.goToPage(PAGE_NAVIGATION);
+    const std::string here = currentLocationText(p.state);
+    for (int i = 0; i < 2; ++i) {
+        p.scan();
+        p.click("Add##bookmark");
+    }
+    auto names = [&] {
+        BookmarkFile file;
+        std::vector<std::string> problems;
+        loadBookmarks(p.state.bookmarksPath, file, problems);
+        std::vector<std::string> out;
+        for (const Bookmark* b : bookmarkList(file)) out.push_back(b->name);
+        return out;
+    };
+    EXPECT_EQ(names(), (std::vector<std::string>{"Place 1", "Place 2"}));
+    EXPECT_EQ(p.state.panel.chosenBookmark, 1);
+    EXPECT_STREQ(p.state.panel.bookmarkName, "Place 2");
+    p.scan();
+    p.type("##bookmark_name", "Near home");
+    EXPECT_EQ(names(), (std::vector<std::string>{"Place 1", "Near home"}));
+
+    p.state.view.position[0].integer += 1000000;
+    p.scan();
+    p.click("Go##bookmark");
+    EXPECT_EQ(currentLocationText(p.state), here);
+    EXPECT_EQ(p.state.history.back.size(), 1u);
+    p.scan();
+    p.click("Delete##bookmark");
+    EXPECT_EQ(names(), (std::vector<std::string>{"Place 1"}));
+    EXPECT_EQ(p.state.panel.chosenBookmark, -1);
+    std::filesystem::remove_all(folder);
 }

@@ -389,3 +389,54 @@ TEST(NavigationOverTime, ButtonsActOverTheFrameAndAreConsumed) {
     EXPECT_EQ(dot(still.velocity, still.velocity), 0);
     EXPECT_EQ(v.forward.x, before.forward.x);
 }
+
+// A drag turns the view so that what was under the pointer where the drag
+// began lies under it where it ends; with Shift it rolls the view about its
+// direction only; Caps Lock turns a tenth as far.
+TEST(Navigation, DraggingKeepsTheSkyUnderThePointer) {
+    struct Drag {
+        double fromX, fromY, toX, toY, angle;
+    };
+    const Drag drags[] = {{400, 300, 420, 310, 45}, {10, 590, 790, 5, 90}, {400, 300, 400, 300, 45},
+                          {100, 100, 700, 500, 5}};
+    for (const Drag& d : drags) {
+        Viewpoint view{};
+        view.forward = DEFAULT_FORWARD;
+        view.up = DEFAULT_UP;
+        view.turningToTarget = true;
+        const DisplayView before{view.forward, view.up, d.angle, 801, 601};
+        const Vec3d under = displayDirection(before, d.fromX, d.fromY);
+        dragView(view, before, d.fromX, d.fromY, d.toX, d.toY, false, false);
+        EXPECT_TRUE(isOrthonormal(view.forward, view.up, 1e-12));
+        const int64_t far[3] = {static_cast<int64_t>(under.x * 1e12), static_cast<int64_t>(under.y * 1e12),
+                                static_cast<int64_t>(under.z * 1e12)};
+        const DisplayPoint p = projectToDisplay({view.forward, view.up, d.angle, 801, 601}, far);
+        ASSERT_TRUE(p.inFront);
+        EXPECT_NEAR(p.x, d.toX, 1e-3);
+        EXPECT_NEAR(p.y, d.toY, 1e-3);
+        EXPECT_EQ(view.turningToTarget, d.fromX == d.toX && d.fromY == d.toY);
+
+        // Rolled: the direction stays, the point goes round the centre.
+        Viewpoint rolled{};
+        rolled.forward = DEFAULT_FORWARD;
+        rolled.up = DEFAULT_UP;
+        dragView(rolled, before, d.fromX, d.fromY, d.toX, d.toY, true, false);
+        EXPECT_NEAR(dot(rolled.forward, DEFAULT_FORWARD), 1.0, 1e-12);
+        const DisplayPoint q = projectToDisplay({rolled.forward, rolled.up, d.angle, 801, 601}, far);
+        const double turned = std::atan2(q.y - 300.5, q.x - 400.5), wanted = std::atan2(d.toY - 300.5, d.toX - 400.5);
+        EXPECT_NEAR(std::remainder(turned - wanted, 2 * M_PI), 0.0, 1e-6);
+
+        // Fine: a tenth of the turn.
+        Viewpoint fine{};
+        fine.forward = DEFAULT_FORWARD;
+        fine.up = DEFAULT_UP;
+        dragView(fine, before, d.fromX, d.fromY, d.toX, d.toY, false, true);
+        // The angle of a rotation from its trace: 1 + 2 cos(angle).
+        auto turnedBy = [](const Viewpoint& v) {
+            const double trace = dot(v.forward, DEFAULT_FORWARD) + dot(v.up, DEFAULT_UP) +
+                                 dot(cross(v.forward, v.up), cross(DEFAULT_FORWARD, DEFAULT_UP));
+            return std::acos(std::clamp((trace - 1) / 2, -1.0, 1.0));
+        };
+        EXPECT_NEAR(turnedBy(fine), turnedBy(view) / 10, 1e-6);
+    }
+}

@@ -26,6 +26,8 @@
 #include <thread>
 #include <vector>
 
+#include "starfield/location_text.h"
+#include "state/bookmarks.h"
 #include "state/program_state.h"
 #include "state/save_file.h"
 #include "state/panel_choices.h"
@@ -793,4 +795,128 @@ TEST(SettingsFile, NotReadBesideANewerSaveFile) {
     const SaveFileStatus status = loadSaveFile(dir.file(), a->target());
     EXPECT_EQ(status.condition, SaveFileCondition::NEWER);
     EXPECT_EQ(a->settings.exposureMode, ExposureMode::Fixed);
+}
+
+// ------------------------------------------------------------ the bookmarks
+
+namespace {
+
+std::string placeText(int64_t x) {
+    Location place{{{0, x}, {0, 2}, {0, 3}}, DEFAULT_FORWARD, DEFAULT_UP, GalaxySeed{}};
+    return encodeLocation(place);
+}
+
+}  // namespace
+
+// A file written by hand: comments, blank lines and bookmarks are read; each
+// line the program cannot read is reported with its number and written back
+// unchanged, wherever it stood; names with blanks and letters beyond ASCII.
+TEST(Bookmarks, ReadWrittenBackAndEditedKeepingWhatCannotBeRead) {
+    TempFolder dir;
+    const std::string a = placeText(1), b = placeText(2);
+    struct Line {
+        std::string text;
+        const char* problem;  // nullptr: read (a comment, a blank line or a bookmark)
+    };
+    const std::vector<Line> lines = {
+        {"# my places", nullptr},
+        {"", nullptr},
+        {"Étoile du berger\t" + a + "\tvue depuis 北斗", nullptr},
+        {"Home\t" + b, nullptr},
+        {"no tab here " + a, "no tab"},
+        {"Broken\t" + a.substr(0, 20) + (a[20] == 'A' ? "B" : "A") + a.substr(21), "checksum"},
+        {"Home\t" + a, "comes earlier"},
+        {" Blank\t" + a, "blank"},
+        {"Bad note\t" + a + "\tcut \xE5\x8C", "UTF-8"},
+        {"   # indented comment", nullptr},
+    };
+    std::string text;
+    for (const Line& l : lines) text += l.text + "\n";
+    {
+        std::ofstream out(dir.file("bookmarks.txt"));
+        out << text;
+    }
+    BookmarkFile file;
+    std::vector<std::string> problems;
+    loadBookmarks(bookmarksPath(dir.path + "/"), file, problems);
+    size_t p = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].problem == nullptr) continue;
+        ASSERT_LT(p, problems.size());
+        EXPECT_NE(problems[p].find("line " + std::to_string(i + 1) + ":"), std::string::npos) << problems[p];
+        EXPECT_NE(problems[p].find(lines[i].problem), std::string::npos) << problems[p];
+        ++p;
+    }
+    EXPECT_EQ(p, problems.size());
+    const std::vector<const Bookmark*> marks = bookmarkList(file);
+    ASSERT_EQ(marks.size(), 2u);
+    EXPECT_EQ(marks[0]->name, "Étoile du berger");
+    EXPECT_EQ(marks[0]->note, "vue depuis 北斗");
+    EXPECT_EQ(marks[1]->location, b);
+    EXPECT_EQ(bookmarksText(file), text);
+
+    // Edits: every refusal leaves the list as it was.
+    std::string error;
+    EXPECT_EQ(unusedPlaceName(file), "Place 1");
+    EXPECT_TRUE(addBookmark(file, {"Place 1", "  " + a + "\n", ""}, error)) << error;
+    EXPECT_EQ(unusedPlaceName(file), "Place 2");
+    for (const Bookmark& refused : std::vector<Bookmark>{{"Home", a, ""},        // taken
+                                                         {"", a, ""},            // no name
+                                                         {"#x", a, ""},          // a comment
+                                                         {"Tab\tname", a, ""},   // a tab
+                                                         {"Far", "starloom1:X", ""},
+                                                         {"Noted", a, "two\nlines"}}) {
+        EXPECT_FALSE(addBookmark(file, refused, error)) << refused.name;
+    }
+    EXPECT_FALSE(renameBookmark(file, "Home", "Place 1", error));
+    EXPECT_TRUE(renameBookmark(file, "Place 1", "Twin suns", error)) << error;
+    EXPECT_TRUE(setBookmarkNote(file, "Home", "where it began", error)) << error;
+    EXPECT_TRUE(removeBookmark(file, "Étoile du berger"));
+    EXPECT_FALSE(removeBookmark(file, "Étoile du berger"));
+    ASSERT_TRUE(saveBookmarks(bookmarksPath(dir.path + "/"), file).ok);
+    BookmarkFile again;
+    problems.clear();
+    loadBookmarks(bookmarksPath(dir.path + "/"), again, problems);
+    EXPECT_EQ(problems.size(), 5u);  // the damaged lines, still there
+    EXPECT_EQ(bookmarksText(again), bookmarksText(file));
+    ASSERT_EQ(bookmarkList(again).size(), 2u);
+    EXPECT_EQ(findBookmark(again, "Home")->note, "where it began");
+    EXPECT_EQ(findBookmark(again, "Twin suns")->location, a);
+}
+
+// A bookmarks file that cannot be read is never written over, and a write
+// that fails (a full disk) leaves the file as it was.
+TEST(Bookmarks, AFailedWriteLosesNothing) {
+    TempFolder dir;
+    const std::string path = dir.file("bookmarks.txt");
+    ASSERT_TRUE(fs::create_directory(path));
+    BookmarkFile file;
+    std::vector<std::string> problems;
+    loadBookmarks(path, file, problems);
+    EXPECT_EQ(problems.size(), 1u);
+    std::string error;
+    ASSERT_TRUE(addBookmark(file, {"Here", placeText(5), ""}, error));
+    EXPECT_FALSE(saveBookmarks(path, file).ok);
+    EXPECT_TRUE(fs::is_directory(path));
+    fs::remove(path);
+
+    const std::string before = "# kept\nHome\t" + placeText(7) + "\n";
+    {
+        std::ofstream out(path);
+        out << before;
+    }
+    const int status = inChild([&path] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        BookmarkFile big;
+        std::vector<std::string> ignored;
+        loadBookmarks(path, big, ignored);
+        std::string e;
+        for (int i = 0; i < 40; ++i) addBookmark(big, {"Place " + std::to_string(i), placeText(i), ""}, e);
+        const rlimit limit{300, 300};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 3;
+        return saveBookmarks(path, big).ok ? 1 : 0;
+    });
+    EXPECT_EQ(status, 0);
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), before);
 }

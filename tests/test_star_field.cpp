@@ -12,7 +12,9 @@
 
 #include "galaxy/star_name.h"
 #include "numeric/constants.h"
+#include "starfield/locate.h"
 #include "starfield/navigation.h"
+#include "starfield/pick.h"
 #include "starfield/search.h"
 #include "starfield/star_field.h"
 #include "starfield/view_limits.h"
@@ -735,4 +737,130 @@ TEST(StarFieldEdge, PassesAndSearchesAtTheEdgeOfSpace) {
                      dz = static_cast<double>(s.z) - at[2];
         EXPECT_NEAR(std::sqrt(f->searchResults.front().distanceSquared), std::sqrt(dx * dx + dy * dy + dz * dz), 1e6);
     }
+}
+
+// A click selects what a brute force over every drawn star, each projected on
+// its own with the program's projection, selects: the nearest drawn edge
+// within the tolerance, the brighter of two nearly as near, and a disc under
+// the pointer before whatever lies behind it. Next to a bright star (a disc
+// at the centre), looking at it, across it and away, at several sizes.
+TEST(Pick, SelectsWhatEveryDrawnStarProjectedOneByOneSays) {
+    const Galaxy& g = builtGalaxy();
+    LocatedStar located;
+    std::string error;
+    GenerationWorkspace ws;
+    StarName name;
+    ASSERT_TRUE(parseStarName("S-MNQW-1", name, error));
+    ASSERT_TRUE(locateStar(g, GalaxySeed{}, channelConstantsFor(DEFAULT_WAVELENGTHS), name, located, error, ws)) << error;
+    Viewpoint at{};
+    for (int a = 0; a < 3; ++a) at.position[a] = {0, DEFAULT_VIEWPOINT[a]};
+    at.forward = DEFAULT_FORWARD;
+    at.up = DEFAULT_UP;
+    const StarRecord& target = located.found.star;
+    const int64_t star[3] = {target.x, target.y, target.z};
+    arriveNextTo(at, star);
+    const int64_t eye[3] = {at.position[0].integer, at.position[1].integer, at.position[2].integer};
+    auto field = std::make_unique<StarField>(g);
+    runUntilComplete(*field, inputAt(eye, true));
+    ASSERT_GT(field->foreground.count, 0u);
+
+    struct Drawn {
+        const StarRecord* star;
+        PickedAs as;
+        double x, y, radius, luminosity, depth;
+    };
+    const Vec3d f = at.forward, u = at.up, s = cross(f, u);
+    struct View {
+        Vec3d forward, up;
+        double angle;
+        int width, height;
+    };
+    const View views[] = {{f, u, 45, 1920, 1080}, {s, u, 10, 801, 601}, {f * -1, u, 90, 333, 999}};
+    size_t crowded = 0, behindDisc = 0;
+    for (const View& v : views) {
+        PickView view;
+        view.display = {v.forward, v.up, v.angle, v.width, v.height};
+        std::memcpy(view.eye, eye, sizeof eye);
+        view.luminosityConst = pointLuminosityConstant(defaultLimits().limitScale, 1.0f);
+        view.foregroundRadiusFactor = toDouble(SUN_RADIUS);
+        std::vector<Drawn> drawn;
+        forEachVoxel(*field, [&](VoxelHandle, const Voxel& vx) {
+            for (uint32_t i = 0; i < vx.shownUpTo; ++i) {
+                const StarRecord& r = vx.stars[i];
+                const double disc = r.foreground != 0 ? field->foreground.entries[r.foreground - 1].radius : 0;
+                Drawn d{&r, PickedAs::NONE, 0, 0, 0, 0, 0};
+                d.as = drawnAs(r, view, disc, d.radius, d.luminosity);
+                const int64_t offset[3] = {r.x - eye[0], r.y - eye[1], r.z - eye[2]};
+                const DisplayPoint p = projectToDisplay(view.display, offset);
+                if (d.as == PickedAs::NONE || !p.inFront) continue;
+                d.x = p.x;
+                d.y = p.y;
+                d.depth = dot(Vec3d{double(offset[0]), double(offset[1]), double(offset[2])}, v.forward);
+                drawn.push_back(d);
+            }
+        });
+        ASSERT_GT(drawn.size(), 1000u);
+        // Clicks on and beside drawn stars, and at the display's centre.
+        std::vector<std::pair<double, double>> clicks = {{v.width / 2.0, v.height / 2.0}};
+        for (size_t k = 0; k < drawn.size() && clicks.size() < 120; k += drawn.size() / 60 + 1) {
+            clicks.push_back({drawn[k].x, drawn[k].y});
+            clicks.push_back({drawn[k].x + 2.5, drawn[k].y - 1.5});
+        }
+        // And on a few stars that lie behind a disc.
+        size_t hidden = 0;
+        for (const Drawn& disc : drawn) {
+            if (disc.as != PickedAs::DISC) continue;
+            for (const Drawn& d : drawn) {
+                if (d.as != PickedAs::DISC && hidden < 5 && std::hypot(d.x - disc.x, d.y - disc.y) < disc.radius) {
+                    clicks.push_back({d.x, d.y});
+                    ++hidden;
+                }
+            }
+        }
+        for (auto [x, y] : clicks) {
+            std::vector<const Drawn*> near;
+            const Drawn* cover = nullptr;
+            for (const Drawn& d : drawn) {
+                const double gap = std::hypot(d.x - x, d.y - y) - d.radius;
+                if (gap > PICK_TOLERANCE) continue;
+                near.push_back(&d);
+                if (d.as == PickedAs::DISC && gap <= 0 && (cover == nullptr || d.depth < cover->depth)) cover = &d;
+            }
+            const Drawn* expected = cover;
+            if (expected == nullptr && !near.empty()) {
+                auto edge = [&](const Drawn* d) { return std::max(0.0, std::hypot(d->x - x, d->y - y) - d->radius); };
+                double nearest = 1e9;
+                for (const Drawn* d : near) nearest = std::min(nearest, edge(d));
+                for (const Drawn* d : near) {
+                    if (edge(d) <= nearest + PICK_CLOSE && (expected == nullptr || d->luminosity > expected->luminosity))
+                        expected = d;
+                }
+            }
+            crowded += near.size() > 1 && cover == nullptr;
+            behindDisc += cover != nullptr && near.size() > 1;
+            PickedStar picked;
+            const bool found = pickStar(*field, view, x, y, picked);
+            ASSERT_EQ(found, expected != nullptr) << x << " " << y;
+            if (!found) continue;
+            EXPECT_EQ(picked.as, expected->as);
+            EXPECT_EQ(picked.found.star.x, expected->star->x) << v.angle << " " << x << " " << y;
+            EXPECT_EQ(picked.found.star.y, expected->star->y);
+            EXPECT_EQ(picked.found.star.z, expected->star->z);
+            EXPECT_NEAR(picked.x, expected->x, 1e-6 * v.width);
+        }
+    }
+    // The cases that matter were met: stars close together, stars behind a disc.
+    EXPECT_GT(crowded, 0u);
+    EXPECT_GT(behindDisc, 0u);
+
+    // The star at the centre of the view next to it is that star, by its name.
+    PickView view;
+    view.display = {at.forward, at.up, 45, 1920, 1080};
+    std::memcpy(view.eye, eye, sizeof eye);
+    view.luminosityConst = pointLuminosityConstant(defaultLimits().limitScale, 1.0f);
+    view.foregroundRadiusFactor = toDouble(SUN_RADIUS);
+    PickedStar picked;
+    ASSERT_TRUE(pickStar(*field, view, 960, 540, picked));
+    EXPECT_STREQ(picked.found.name, "S-MNQW-1");
+    EXPECT_EQ(picked.as, PickedAs::DISC);
 }

@@ -116,15 +116,10 @@ void toggleButton(const char* label, bool& on) {
     ImGui::PopStyleColor(3);
 }
 
-// The star the information block describes and Go and Copy act on: the
-// selected entry of the list, else the star Find went to; none when neither.
-std::optional<SearchResult> selectedStar(const ProgramState& s, StarField& engine) {
-    std::lock_guard lock(engine.resultsMutex);
-    const std::vector<SearchResult>& results = engine.searchResults;
-    if (s.panel.selectedResult >= 0 && s.panel.selectedResult < static_cast<int>(results.size())) {
-        return results[static_cast<size_t>(s.panel.selectedResult)];
-    }
-    if (s.panel.hasFoundStar) return s.panel.foundStar;
+// The star the information block describes and Go and Copy act on, whatever
+// selected it; none when no star is selected.
+std::optional<SearchResult> selectedStar(const ProgramState& s) {
+    if (s.panel.hasSelection) return s.panel.selection;
     return std::nullopt;
 }
 
@@ -156,7 +151,8 @@ void controlsPage(ProgramState& s) {
           "A       : Rot Left", "D       : Rot Right", "X       : Yaw Left", "Z       : Yaw Right",
           "I       : Slide Up", "M       : Slide Down", "J       : Slide Left", "K       : Slide Right",
           ",       : Slower", ".       : Faster", "CapsLock: Fine Control", "C       : Toggle Cross",
-          "=       : T/Fullscreen", "F12     : Screenshot"}) {
+          "=       : T/Fullscreen", "F12     : Screenshot", "BkSpace : Back", "Drag    : Turn View",
+          "Sh+Drag : Roll", "Wheel   : Speed", "Ct+Wheel: View Angle", "Click   : Identify Star"}) {
         ImGui::TextUnformatted(line);
     }
     notice(s);
@@ -173,6 +169,70 @@ bool heldButton(bool isArrow, const char* id, ImGuiDir dir, float side) {
         ImGui::Button(id, ImVec2(side, side));
     }
     return ImGui::IsItemActive();
+}
+
+// The bookmarks of the Navigation page: the list, Add (the current place),
+// Go, Delete, and the chosen bookmark's name and note to edit.
+void bookmarksSection(ProgramState& s, StarField& engine) {
+    // Chooses entry i of the list as it stands (-1: none), and fills the
+    // fields with its name and note. An edit replaces the list, so that
+    // nothing is kept of it across one.
+    auto choose = [&s](int i) {
+        const std::vector<const Bookmark*> now = bookmarkList(s.bookmarks);
+        const Bookmark* mark = i >= 0 && i < static_cast<int>(now.size()) ? now[static_cast<size_t>(i)] : nullptr;
+        s.panel.chosenBookmark = mark != nullptr ? i : -1;
+        std::snprintf(s.panel.bookmarkName, sizeof s.panel.bookmarkName, "%s", mark ? mark->name.c_str() : "");
+        std::snprintf(s.panel.bookmarkNote, sizeof s.panel.bookmarkNote, "%s", mark ? mark->note.c_str() : "");
+    };
+    std::string chosenName;
+    size_t count = 0;
+    {
+        const std::vector<const Bookmark*> marks = bookmarkList(s.bookmarks);
+        count = marks.size();
+        if (s.panel.chosenBookmark >= static_cast<int>(count)) s.panel.chosenBookmark = -1;
+        if (s.panel.chosenBookmark >= 0) chosenName = marks[static_cast<size_t>(s.panel.chosenBookmark)]->name;
+        ImGui::TextUnformatted("Bookmarks:");
+        const float rows = static_cast<float>(std::clamp<size_t>(count, 3, 6));
+        if (ImGui::BeginListBox("##bookmarks", ImVec2(pageWidth(s), rows * ImGui::GetTextLineHeightWithSpacing() +
+                                                                       2 * ImGui::GetStyle().FramePadding.y))) {
+            for (int i = 0; i < static_cast<int>(count); ++i) {
+                ImGui::PushID(i);
+                const Bookmark& mark = *marks[static_cast<size_t>(i)];
+                const bool picked = ImGui::Selectable(mark.name.c_str(), i == s.panel.chosenBookmark);
+                if (!mark.note.empty() && ImGui::IsItemHovered()) ImGui::SetTooltip("%s", mark.note.c_str());
+                ImGui::PopID();
+                if (picked) choose(i);
+            }
+            ImGui::EndListBox();
+        }
+    }
+    const bool hasChosen = s.panel.chosenBookmark >= 0 && !chosenName.empty();
+    std::string message;
+    if (ImGui::Button("Add##bookmark") && addBookmarkHere(s, "", message)) {
+        choose(static_cast<int>(bookmarkList(s.bookmarks).size()) - 1);
+    }
+    ImGui::SameLine();
+    ImGui::BeginDisabled(!hasChosen);
+    if (ImGui::Button("Go##bookmark") && hasChosen) goToPlace(s, engine, chosenName, message);
+    ImGui::SameLine();
+    if (ImGui::Button("Delete##bookmark") && hasChosen && deleteBookmark(s, chosenName, message)) choose(-1);
+    fieldLabel("Name:");
+    ImGui::SetNextItemWidth(restOfRow(s));
+    const bool renamed = ImGui::InputText("##bookmark_name", s.panel.bookmarkName, sizeof s.panel.bookmarkName,
+                                          ImGuiInputTextFlags_EnterReturnsTrue | ImGuiInputTextFlags_AutoSelectAll);
+    if ((ImGui::Button("Rename##bookmark") || renamed) && hasChosen) {
+        renameBookmarkNamed(s, chosenName, s.panel.bookmarkName, message);
+        chosenName = s.panel.bookmarkName;
+    }
+    fieldLabel("Note:");
+    ImGui::SetNextItemWidth(restOfRow(s));
+    ImGui::InputText("##bookmark_note", s.panel.bookmarkNote, sizeof s.panel.bookmarkNote,
+                     ImGuiInputTextFlags_AutoSelectAll);
+    if (ImGui::IsItemDeactivatedAfterEdit() && hasChosen && findBookmark(s.bookmarks, chosenName) != nullptr) {
+        setBookmarkNoteOf(s, chosenName, s.panel.bookmarkNote, message);
+    }
+    ImGui::EndDisabled();
+    if (!message.empty()) showMessage(s, message, s.status.now);
 }
 
 void navigationPage(ProgramState& s, StarField& engine) {
@@ -227,8 +287,20 @@ void navigationPage(ProgramState& s, StarField& engine) {
     if (ImGui::Button("Load")) s.requests.load = true;
     ImGui::SameLine();
     if (ImGui::Button("Reset")) s.requests.reset = true;
-    // Last on the page, so that it moves nothing when it appears.
+    // Under the buttons it is about, above the way back and the bookmarks.
     wrappedText(s.status.lastError, s);
+    // The way back after a jump, and forward again.
+    ImGui::BeginDisabled(s.history.back.empty());
+    std::string moved;
+    if (ImGui::Button("Back")) goBack(s, engine, moved);
+    ImGui::EndDisabled();
+    if (ImGui::IsItemHovered(ImGuiHoveredFlags_AllowWhenDisabled)) ImGui::SetTooltip("Backspace: the place before the last jump");
+    ImGui::SameLine();
+    ImGui::BeginDisabled(s.history.forward.empty());
+    if (ImGui::Button("Forward")) goForward(s, engine, moved);
+    ImGui::EndDisabled();
+    if (!moved.empty()) showMessage(s, moved, s.status.now);
+    bookmarksSection(s, engine);
 }
 
 void displayPage(ProgramState& s) {
@@ -252,6 +324,28 @@ void displayPage(ProgramState& s) {
             s.requests.viewLimits = true;
         }
     }
+}
+
+// The absolute magnitudes of the listed stars, worked out once per list (the
+// physical properties take a star's population laws at its draw).
+const std::vector<double>& absoluteMagnitudes(const std::vector<SearchResult>& results, const ProgramState& s,
+                                              const StarField& engine) {
+    static std::vector<double> magnitudes;
+    static std::vector<std::string> names;
+    static GalaxySeed seed{};
+    bool same = names.size() == results.size() && seed == s.settings.seed;
+    for (size_t i = 0; same && i < results.size(); ++i) same = names[i] == results[i].name;
+    if (!same) {
+        names.clear();
+        magnitudes.clear();
+        seed = s.settings.seed;
+        const PopulationTable& table = engine.galaxy.components[0].populations;
+        for (const SearchResult& r : results) {
+            names.emplace_back(r.name);
+            magnitudes.push_back(toDouble(foundStarProperties(table, s.settings.seed, r).absMagnitude));
+        }
+    }
+    return magnitudes;
 }
 
 void catalogPage(ProgramState& s, StarField& engine) {
@@ -280,7 +374,7 @@ void catalogPage(ProgramState& s, StarField& engine) {
     }
     ImGui::SameLine();
     // The selected star's name onto the clipboard.
-    const std::optional<SearchResult> chosen = selectedStar(s, engine);
+    const std::optional<SearchResult> chosen = selectedStar(s);
     ImGui::BeginDisabled(!chosen);
     if (ImGui::Button("Copy##name") && chosen) {
         ImGui::SetClipboardText(chosen->name);
@@ -289,8 +383,6 @@ void catalogPage(ProgramState& s, StarField& engine) {
     ImGui::EndDisabled();
 
     if (ImGui::Button("Search")) {
-        s.panel.selectedResult = -1;
-        s.panel.hasFoundStar = false;
         int64_t* at = s.panel.lastSearchPosition;
         for (int a = 0; a < 3; ++a) at[a] = s.view.position[a].integer;
         searchNearest(engine, s.settings.seed, at[0], at[1], at[2]);
@@ -303,38 +395,71 @@ void catalogPage(ProgramState& s, StarField& engine) {
             std::lock_guard lock(engine.resultsMutex);
             engine.searchResults.clear();
         }
-        s.panel.selectedResult = -1;
-        s.panel.hasFoundStar = false;
+        clearSelection(s);
         s.changes.labelsChanged = 1;
     }
     ImGui::SameLine();
     if (ImGui::Button("Go")) {
-        if (const std::optional<SearchResult> star = selectedStar(s, engine)) flyTo(s, star->star);
+        if (chosen) {
+            rememberJump(s);
+            flyTo(s, chosen->star);
+        }
     }
     ImGui::SameLine();
     const bool infoWasShown = s.panel.infoShown;
     toggleButton(" i ##info", s.panel.infoShown);
     if (s.panel.infoShown && !infoWasShown) s.panel.refreshTextBlock = true;
 
-    // The list, with the star the selection refers to.
+    // The list: name, distance in parsecs and apparent magnitude, in the
+    // order chosen; the selected star's entry stands out.
     std::lock_guard lock(engine.resultsMutex);
     const std::vector<SearchResult>& results = engine.searchResults;
-    if (s.panel.selectedResult >= static_cast<int>(results.size())) s.panel.selectedResult = -1;
+    const int64_t viewpoint[3] = {s.view.position[0].integer, s.view.position[1].integer, s.view.position[2].integer};
+    const std::vector<CatalogRow> rows =
+        sortedCatalog(results, absoluteMagnitudes(results, s, engine), viewpoint, s.panel.sortChoice);
+    const float width = pageWidth(s);
+    const float column = s.panel.charSize[0];
+    // Each entry takes two lines: the name (names run to 13 characters and
+    // more), and below it the distance and the magnitude, right-aligned in
+    // columns that end where the header's "pc" and "mag" end.
+    const float magnitudeRight = width - ImGui::GetStyle().ScrollbarSize - 2 * ImGui::GetStyle().FramePadding.x;
+    const float distanceRight = magnitudeRight - 7 * column;
+    if (!results.empty()) {
+        const float rowX = ImGui::GetCursorPosX();
+        ImGui::TextDisabled("Name");
+        ImGui::SameLine(0, 0);
+        ImGui::SetCursorPosX(rowX + distanceRight - ImGui::CalcTextSize("pc").x);
+        ImGui::TextDisabled("pc");
+        ImGui::SameLine(0, 0);
+        ImGui::SetCursorPosX(rowX + magnitudeRight - ImGui::CalcTextSize("mag").x);
+        ImGui::TextDisabled("mag");
+    }
     // The list takes the rest of the page, and at least a few rows.
     const float height = std::max(5 * ImGui::GetTextLineHeightWithSpacing(), ImGui::GetContentRegionAvail().y);
-    if (ImGui::BeginListBox("##results", ImVec2(pageWidth(s), height))) {
+    if (ImGui::BeginListBox("##results", ImVec2(width, height))) {
         // After a search the list starts with a row that selects no star.
-        for (int i = results.empty() ? 0 : -1; i < static_cast<int>(results.size()); ++i) {
-            ImGui::PushID(i);
-            const bool selected = i == s.panel.selectedResult;
-            const char* name = i < 0 ? "(unselected)" : results[static_cast<size_t>(i)].name;
-            if (ImGui::Selectable(name, selected) && !selected) {
-                s.panel.selectedResult = i;
-                s.panel.hasFoundStar = false;
-                s.panel.refreshTextBlock = true;
-                s.changes.labelsChanged = 1;  // the selected star's marker stands out
-                if (i >= 0) turnTowards(s, results[static_cast<size_t>(i)].star);
+        if (!results.empty() && ImGui::Selectable("(unselected)", !s.panel.hasSelection) && s.panel.hasSelection) {
+            clearSelection(s);
+        }
+        ImDrawList* draw = ImGui::GetWindowDrawList();
+        const ImU32 ink = ImGui::GetColorU32(ImGuiCol_Text);
+        const float line = ImGui::GetTextLineHeight();
+        for (const CatalogRow& row : rows) {
+            const SearchResult& r = results[row.index];
+            ImGui::PushID(static_cast<int>(row.index));
+            const bool selected = isSelected(s, r.star);
+            if (ImGui::Selectable("##row", selected, 0, ImVec2(0, 2 * line)) && !selected) {
+                selectStar(s, r);
+                turnTowards(s, r.star);
             }
+            const ImVec2 at = ImGui::GetItemRectMin();
+            draw->AddText(at, ink, r.name);
+            char text[32];
+            const double pc = row.parsecs;
+            std::snprintf(text, sizeof text, pc < 10 ? "%.4f" : pc < 1000 ? "%.2f" : "%.0f", pc);
+            draw->AddText(ImVec2(at.x + distanceRight - ImGui::CalcTextSize(text).x, at.y + line), ink, text);
+            std::snprintf(text, sizeof text, "%.1f", row.magnitude);
+            draw->AddText(ImVec2(at.x + magnitudeRight - ImGui::CalcTextSize(text).x, at.y + line), ink, text);
             ImGui::PopID();
         }
         ImGui::EndListBox();
@@ -442,9 +567,9 @@ int requestedTextBlock(const ProgramState& s) {
     if (s.panel.helpShown && helpBlockOf(page) != 0) return helpBlockOf(page);
     if (page == PAGE_INFORMATION) return INFO_BLOCK_IDS[s.panel.infoPage];
     if (page == PAGE_LICENSES) return LICENCE_BLOCK_ID;
-    if (page == PAGE_CATALOG && s.panel.infoShown && (s.panel.selectedResult >= 0 || s.panel.hasFoundStar)) {
-        return STAR_INFO_BLOCK_ID;
-    }
+    // The selected star's block, on the Catalog page and on any other page
+    // that shows no block of its own (a click selects a star on any page).
+    if (s.panel.infoShown && s.panel.hasSelection) return STAR_INFO_BLOCK_ID;
     return 0;
 }
 
@@ -467,6 +592,39 @@ void flightHint(const ProgramState& s) {
 }
 
 }  // namespace
+
+std::vector<CatalogRow> sortedCatalog(const std::vector<SearchResult>& results,
+                                      const std::vector<double>& absoluteMagnitudes, const int64_t viewpoint[3],
+                                      int sortChoice) {
+    std::vector<CatalogRow> rows;
+    for (size_t i = 0; i < results.size(); ++i) {
+        const StarRecord& star = results[i].star;
+        const int64_t at[3] = {star.x, star.y, star.z};
+        double squared = 0;
+        for (int a = 0; a < 3; ++a) {
+            const auto d = static_cast<double>(static_cast<__int128>(at[a]) - viewpoint[a]);
+            squared += d * d;
+        }
+        CatalogRow row;
+        row.index = i;
+        row.parsecs = std::sqrt(squared) * UNIT_PARSECS_DOUBLE;
+        const double absolute = i < absoluteMagnitudes.size() ? absoluteMagnitudes[i] : 0;
+        // At the viewpoint itself a star is as bright as can be.
+        row.magnitude = row.parsecs > 0 ? absolute + 5 * (std::log10(row.parsecs) - 1) : -HUGE_VAL;
+        rows.push_back(row);
+    }
+    auto population = [&](const CatalogRow& r) { return results[r.index].star.population; };
+    std::stable_sort(rows.begin(), rows.end(), [&](const CatalogRow& a, const CatalogRow& b) {
+        switch (sortChoice) {
+            case SORT_BRIGHTNESS: return a.magnitude < b.magnitude;
+            case SORT_POPULATION:
+                if (population(a) != population(b)) return population(a) < population(b);
+                return a.parsecs < b.parsecs;
+            default: return a.parsecs < b.parsecs;
+        }
+    });
+    return rows;
+}
 
 std::string speedText(int32_t speedLevel) {
     char text[64];
@@ -534,6 +692,8 @@ int measurePanel(ProgramState& state) {
 }
 
 bool panelWantsKeyboard() { return ImGui::GetCurrentContext() != nullptr && ImGui::GetIO().WantCaptureKeyboard; }
+
+bool panelWantsMouse() { return ImGui::GetCurrentContext() != nullptr && ImGui::GetIO().WantCaptureMouse; }
 
 void preparePanelFrame(PanelInput& input) { imguiPrepareFrame(input); }
 

@@ -54,6 +54,10 @@ int measurePanel(ProgramState& state);
 // True while a panel widget has the keyboard (a text field is being edited):
 // the flight keys must then leave the ship alone.
 bool panelWantsKeyboard();
+// True while the panel has the mouse (the pointer is over one of its
+// windows, a combo's list is open, a drag began on it): the mouse must then
+// leave the star display alone.
+bool panelWantsMouse();
 
 // Main thread, just before the panel worker starts: the window system's part
 // of the new frame (display size, time) and the frame's share of the queued
@@ -78,6 +82,21 @@ inline constexpr size_t MESSAGE_LINES = 1;
 // a word longer than a line after its last "/", "-" or "_" that fits, else
 // where the line is full but never inside a number.
 std::vector<std::string> wrapMessage(std::string_view text, size_t columns);
+
+// One row of the catalog's list: the found star (its index in the results),
+// its distance from the viewpoint in parsecs and its apparent magnitude.
+struct CatalogRow {
+    size_t index = 0;
+    double parsecs = 0;
+    double magnitude = 0;
+};
+// The rows of the list in the order of a "Sort:" choice (SORT_CHOICES):
+// nearest first, brightest (smallest apparent magnitude) first, or by
+// population and within one nearest first; ties keep the search's order.
+// `absoluteMagnitudes` holds one per result.
+std::vector<CatalogRow> sortedCatalog(const std::vector<SearchResult>& results,
+                                      const std::vector<double>& absoluteMagnitudes, const int64_t viewpoint[3],
+                                      int sortChoice);
 
 // What the Navigation page shows. The speed of a level in parsecs per
 // second: for levels of 40 and above "s:%7.0lf pc/s", from 30

@@ -6,7 +6,6 @@
 
 #include "state/program_state.h"
 #include "starfield/locate.h"
-#include "starfield/location_text.h"
 #include "starfield/star_field.h"
 #include "text/star_info.h"
 
@@ -30,45 +29,93 @@ void moved(ProgramState& s) {
     s.redraw.stars = true;
 }
 
+// Sets the place; a new seed is a new galaxy, whose stars the results and
+// the selection do not hold. True when the seed changed.
+bool applyPlace(ProgramState& s, StarField& engine, const Location& place) {
+    for (int a = 0; a < 3; ++a) s.view.position[a] = place.position[a];
+    // As they were, to the bit (decodeLocation checked that they are unit
+    // vectors at right angles): copying the place again gives the same text.
+    s.view.forward = place.forward;
+    s.view.up = place.up;
+    moved(s);
+    if (place.seed == s.settings.seed) return false;
+    // The star field takes the new galaxy with its next pass.
+    s.settings.seed = place.seed;
+    {
+        std::lock_guard lock(engine.resultsMutex);
+        engine.searchResults.clear();
+    }
+    clearSelection(s);
+    s.changes.labelsChanged = 1;
+    s.changes.settingsChanged = 1;
+    s.panel.refreshTextBlock = true;
+    return true;
+}
+
+std::string seedText(const Location& place) {
+    return "in the galaxy of seed " + std::to_string(place.seed.first) + " " + std::to_string(place.seed.second);
+}
+
+// Writes the bookmarks as `changed` holds them; on success they are the
+// state's.
+bool writeBookmarks(ProgramState& s, BookmarkFile& changed, std::string& message) {
+    if (!s.bookmarksPath.empty()) {
+        const WriteResult written = saveBookmarks(s.bookmarksPath, changed);
+        if (!written.ok) {
+            message = "The bookmarks could not be written: " + written.error;
+            return false;
+        }
+    }
+    s.bookmarks = std::move(changed);
+    return true;
+}
+
+bool stepTo(ProgramState& s, StarField& engine, bool back, std::string& message) {
+    Location to;
+    const Location here = currentPlace(s);
+    if (!(back ? stepBack(s.history, here, to) : stepForward(s.history, here, to))) {
+        message = back ? "No place to go back to." : "No place to go forward to.";
+        return false;
+    }
+    const bool newGalaxy = applyPlace(s, engine, to);
+    message = std::string(back ? "Back to the place before the jump" : "Forward again") +
+              (newGalaxy ? ", " + seedText(to) : std::string()) + ".";
+    return true;
+}
+
 }  // namespace
 
-std::string currentLocationText(const ProgramState& s) {
-    const Location place{{s.view.position[0], s.view.position[1], s.view.position[2]}, s.view.forward, s.view.up,
-                         s.settings.seed};
-    return encodeLocation(place);
+Location currentPlace(const ProgramState& s) {
+    return Location{{s.view.position[0], s.view.position[1], s.view.position[2]}, s.view.forward, s.view.up,
+                    s.settings.seed};
 }
+
+std::string currentLocationText(const ProgramState& s) { return encodeLocation(currentPlace(s)); }
 
 bool goToPlace(ProgramState& s, StarField& engine, std::string_view text, std::string& message) {
     Location place;
     std::string locationError;
     if (decodeLocation(text, place, locationError)) {
-        for (int a = 0; a < 3; ++a) s.view.position[a] = place.position[a];
-        // As they were, to the bit (decodeLocation checked that they are unit
-        // vectors at right angles): copying the place again gives the same text.
-        s.view.forward = place.forward;
-        s.view.up = place.up;
-        moved(s);
-        if (place.seed != s.settings.seed) {
-            // The star field takes the new galaxy with its next pass.
-            s.settings.seed = place.seed;
-            {
-                std::lock_guard lock(engine.resultsMutex);
-                engine.searchResults.clear();
-            }
-            s.panel.selectedResult = -1;
-            s.panel.hasFoundStar = false;
-            s.changes.labelsChanged = 1;
-            s.changes.settingsChanged = 1;
-            s.panel.refreshTextBlock = true;
-            message = "Moved to the pasted place, in the galaxy of seed " + std::to_string(place.seed.first) + " " +
-                      std::to_string(place.seed.second) + ".";
-        } else {
-            message = "Moved to the pasted place.";
-        }
+        rememberJump(s);
+        const bool newGalaxy = applyPlace(s, engine, place);
+        message = newGalaxy ? "Moved to the pasted place, " + seedText(place) + "." : "Moved to the pasted place.";
         return true;
     }
-    // Not a location text: perhaps a star's name.
     const std::string_view trimmed = pastedText(text);
+    // A bookmark's name.
+    if (const Bookmark* mark = findBookmark(s.bookmarks, trimmed)) {
+        std::string error;
+        if (!decodeLocation(mark->location, place, error)) {
+            message = "The bookmark \"" + mark->name + "\" holds no place: " + error;
+            return false;
+        }
+        const std::string name = mark->name;
+        rememberJump(s);
+        const bool newGalaxy = applyPlace(s, engine, place);
+        message = "At the bookmark \"" + name + "\"" + (newGalaxy ? ", " + seedText(place) : std::string()) + ".";
+        return true;
+    }
+    // Perhaps a star's name.
     if (trimmed.rfind(std::string_view(LOCATION_PREFIX, 8), 0) == 0 || trimmed.empty()) {
         message = trimmed.empty() ? "Nothing to go to: the text is empty." : locationError;
         return false;
@@ -76,13 +123,14 @@ bool goToPlace(ProgramState& s, StarField& engine, std::string_view text, std::s
     StarName name;
     std::string nameError;
     if (!parseStarName(trimmed, name, nameError)) {
-        message = "Neither a location text (starloom1:...) nor a star name: " + nameError;
+        message = "Neither a location text (starloom1:...), a bookmark nor a star name: " + nameError;
         return false;
     }
     LocatedStar located;
     if (!locateStar(engine, s.settings.seed, trimmed, located, message)) return false;
     const StarRecord& star = located.found.star;
     const int64_t target[3] = {star.x, star.y, star.z};
+    rememberJump(s);
     arriveNextTo(s.view, target);
     moved(s);
     message = std::string("Next to ") + located.found.name + ".";
@@ -93,25 +141,33 @@ bool findStar(ProgramState& s, StarField& engine, std::string_view name, std::st
     LocatedStar located;
     if (!locateStar(engine, s.settings.seed, name, located, message)) return false;
     const StarRecord& star = located.found.star;
+    rememberJump(s);
     turnTowards(s, star);
     flyTo(s, star);
-    // The star becomes the selected one: its entry of the list, or, when the
-    // list does not hold it, the found star.
-    {
-        std::lock_guard lock(engine.resultsMutex);
-        const std::vector<SearchResult>& results = engine.searchResults;
-        s.panel.selectedResult = -1;
-        for (size_t i = 0; i < results.size(); ++i) {
-            const StarRecord& r = results[i].star;
-            if (r.x == star.x && r.y == star.y && r.z == star.z) s.panel.selectedResult = static_cast<int>(i);
-        }
-    }
-    s.panel.hasFoundStar = s.panel.selectedResult < 0;
-    s.panel.foundStar = located.found;
-    s.panel.refreshTextBlock = true;
-    s.changes.labelsChanged = 1;  // the selected star's marker stands out
+    selectStar(s, located.found);
     message = std::string("Flying to ") + located.found.name + ":" + starDistanceText(distanceTo(s, star)) + ".";
     return true;
+}
+
+void selectStar(ProgramState& s, const SearchResult& star) {
+    s.panel.hasSelection = true;
+    s.panel.selection = star;
+    s.panel.refreshTextBlock = true;
+    s.changes.labelsChanged = 1;  // the selected star's marker stands out
+}
+
+void clearSelection(ProgramState& s) {
+    if (s.panel.hasSelection) {
+        s.changes.labelsChanged = 1;
+        s.panel.refreshTextBlock = true;
+    }
+    s.panel.hasSelection = false;
+    s.panel.selection = SearchResult{};
+}
+
+bool isSelected(const ProgramState& s, const StarRecord& star) {
+    const StarRecord& chosen = s.panel.selection.star;
+    return s.panel.hasSelection && chosen.x == star.x && chosen.y == star.y && chosen.z == star.z;
 }
 
 void turnTowards(ProgramState& s, const StarRecord& star) {
@@ -130,4 +186,63 @@ void flyTo(ProgramState& s, const StarRecord& star) {
     s.view.flyTarget[1] = star.y;
     s.view.flyTarget[2] = star.z;
     s.view.flyingToTarget = true;
+}
+
+void rememberJump(ProgramState& s) { rememberPlace(s.history, currentPlace(s)); }
+
+bool goBack(ProgramState& s, StarField& engine, std::string& message) { return stepTo(s, engine, true, message); }
+
+bool goForward(ProgramState& s, StarField& engine, std::string& message) { return stepTo(s, engine, false, message); }
+
+bool addBookmarkHere(ProgramState& s, std::string_view name, std::string& message) {
+    BookmarkFile changed = s.bookmarks;
+    Bookmark mark;
+    mark.name = !name.empty() ? std::string(name)
+                : s.panel.hasSelection && findBookmark(changed, s.panel.selection.name) == nullptr
+                    ? std::string(s.panel.selection.name)
+                    : unusedPlaceName(changed);
+    mark.location = currentLocationText(s);
+    std::string error;
+    if (!addBookmark(changed, mark, error)) {
+        message = "No bookmark added: " + error + ".";
+        return false;
+    }
+    if (!writeBookmarks(s, changed, message)) return false;
+    message = "Bookmark \"" + mark.name + "\" added.";
+    return true;
+}
+
+bool renameBookmarkNamed(ProgramState& s, std::string_view from, std::string_view to, std::string& message) {
+    BookmarkFile changed = s.bookmarks;
+    std::string error;
+    if (!renameBookmark(changed, from, to, error)) {
+        message = "Not renamed: " + error + ".";
+        return false;
+    }
+    if (!writeBookmarks(s, changed, message)) return false;
+    message = "Bookmark renamed \"" + std::string(to) + "\".";
+    return true;
+}
+
+bool setBookmarkNoteOf(ProgramState& s, std::string_view name, std::string_view note, std::string& message) {
+    BookmarkFile changed = s.bookmarks;
+    std::string error;
+    if (!setBookmarkNote(changed, name, note, error)) {
+        message = "The note was not kept: " + error + ".";
+        return false;
+    }
+    if (!writeBookmarks(s, changed, message)) return false;
+    message = "The note of \"" + std::string(name) + "\" is kept.";
+    return true;
+}
+
+bool deleteBookmark(ProgramState& s, std::string_view name, std::string& message) {
+    BookmarkFile changed = s.bookmarks;
+    if (!removeBookmark(changed, name)) {
+        message = "No bookmark is named \"" + std::string(name) + "\".";
+        return false;
+    }
+    if (!writeBookmarks(s, changed, message)) return false;
+    message = "Bookmark \"" + std::string(name) + "\" deleted.";
+    return true;
 }

@@ -44,12 +44,8 @@ bool composeTextBlock(const TextView& view, const ProgramState& state, StarField
     switch (blockId) {
         case LICENCE_BLOCK_ID: source.text = licencesText(); return true;
         case STAR_INFO_BLOCK_ID: {
-            std::lock_guard lock(engine.resultsMutex);
-            const std::vector<SearchResult>& results = engine.searchResults;
-            const int selected = state.panel.selectedResult;
-            const bool listed = selected >= 0 && selected < static_cast<int>(results.size());
-            if (!listed && !state.panel.hasFoundStar) return false;
-            const SearchResult& star = listed ? results[static_cast<size_t>(selected)] : state.panel.foundStar;
+            if (!state.panel.hasSelection) return false;
+            const SearchResult& star = state.panel.selection;
             const int64_t viewpoint[3] = {state.view.position[0].integer, state.view.position[1].integer,
                                           state.view.position[2].integer};
             source.text =

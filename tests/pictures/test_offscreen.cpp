@@ -26,6 +26,8 @@
 #include <vector>
 
 #include "files/png_file.h"
+#include "starfield/location_text.h"
+#include "starfield/star_field.h"
 #include "tests/pictures/offscreen_support.h"
 #include "starloom_version.h"
 
@@ -172,6 +174,27 @@ TEST(OffscreenPictures, AStarUpCloseIsAnOpaqueDisc) {
     }
     EXPECT_LE(largestStep, 2);
     EXPECT_GT(levelBelow(image, 0.3), 150) << "no disc in the middle";
+}
+
+// A bookmark's name (from bookmarks.txt beside the save file) draws what
+// its location text draws, to the pixel.
+TEST(OffscreenPictures, ABookmarkDrawsTheSamePictureAsItsPlace) {
+    Workspace w;
+    // The view the program starts with, which draws the same pixels every time.
+    const Location place{{{0, DEFAULT_VIEWPOINT[0]}, {0, DEFAULT_VIEWPOINT[1]}, {0, DEFAULT_VIEWPOINT[2]}},
+                         DEFAULT_FORWARD, DEFAULT_UP, GalaxySeed{}};
+    const std::string text = encodeLocation(place);
+    fs::create_directories(w.dir / "home" / "data" / "tarnwick");
+    std::ofstream(w.dir / "home" / "data" / "tarnwick" / "bookmarks.txt") << "# mine\nPrès du bord\t" << text << "\n";
+    Image pictures[2];
+    const std::string at[2] = {"'Près du bord'", text};
+    for (int i = 0; i < 2; ++i) {
+        const std::string out = (w.dir / ("at" + std::to_string(i) + ".png")).string();
+        const ProgramRun run = runStarloom(w, "--at " + at[i] + " --render " + quoted(out) + " --size 160x100");
+        ASSERT_EQ(run.status, 0) << run.errors;
+        pictures[i] = readImage(out);
+    }
+    EXPECT_TRUE(pictures[0].rgb == pictures[1].rgb);
 }
 
 TEST(OffscreenPictures, ThePictureHasTheSizeAskedFor) {
