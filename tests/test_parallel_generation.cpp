@@ -116,6 +116,39 @@ TEST(GenerationPool, ManyTasksOnManyHelpersEachRunOnce) {
     for (const ProbeTask& t : tasks) EXPECT_EQ(t.runs, 1);
 }
 
+// Tasks queued together wake every idle helper: three tasks that each wait
+// (up to a generous deadline) until all three run at once finish only when
+// three helpers took them, not one after the other.
+TEST(GenerationPool, ABatchWakesEveryHelper) {
+    GenerationPool pool(3);
+    std::atomic<int> started{0}, together{0};
+    struct Meeting {
+        PoolTask task;
+        std::atomic<int>* started;
+        std::atomic<int>* together;
+    };
+    Meeting meetings[3];
+    PoolTask* batch[3];
+    for (int i = 0; i < 3; ++i) {
+        meetings[i] = {{}, &started, &together};
+        meetings[i].task.context = &meetings[i];
+        meetings[i].task.run = [](void* self, GenerationWorkspace&) {
+            auto& m = *static_cast<Meeting*>(self);
+            ++*m.started;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (*m.started < 3 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+            if (*m.started == 3) ++*m.together;
+        };
+        batch[i] = &meetings[i].task;
+    }
+    pool.submit(batch, 3);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (!(pool.done(meetings[0].task) && pool.done(meetings[1].task) && pool.done(meetings[2].task)) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(together, 3) << "the helpers did not all wake for the batch";
+}
+
 // Destroying a pool whose helper is inside a task waits for that task and
 // runs none of the queued ones.
 TEST(GenerationPool, DestructionWaitsForRunningTasksAndDropsQueuedOnes) {

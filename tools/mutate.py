@@ -14,7 +14,8 @@ directory beside it that is reused from run to run, so the worktree itself is
 never touched. For each mutant the snippet is replaced in the scratch copy,
 the unit-test binary is rebuilt (and, for the worker hand-off, the small
 ThreadSanitizer hand-off binary), the whole gtest suite runs under a time
-limit, and the file is restored. A mutant is caught when a test fails, crashes
+limit (in --shards parallel parts, each stopping at its first failure), and
+the file is restored. A mutant is caught when a test fails, crashes
 or runs into the time limit; one that does not compile is reported apart and
 not counted.
 
@@ -294,6 +295,128 @@ MUTANTS = [
       "v < -POSITION_LIMIT ? -POSITION_LIMIT : v > POSITION_LIMIT",
       "v > POSITION_LIMIT",
       "navigation: flying past the lower edge of space"),
+    M("space-edge-excluded", "starfield/navigation.h",
+      "coordinate >= -POSITION_LIMIT && coordinate <= POSITION_LIMIT",
+      "coordinate > -POSITION_LIMIT && coordinate <= POSITION_LIMIT",
+      "edge of space: a position exactly on the lower edge counted outside"),
+    M("location-outside-accepted", "starfield/location_text.cpp",
+      "if (!withinSpace(c.integer)) {", "if (false) {",
+      "location text: a position beyond the edge of space accepted"),
+    M("location-alphabet", "starfield/location_text.cpp",
+      '"0123456789ABCDEFGHJKMNPQRSTVWXYZ"', '"0123456789ABCDEFGHJKMNPQRSTVWXZY"',
+      "location text: two digits of the alphabet swapped, so texts of earlier builds read wrongly"),
+    M("location-check-seed", "starfield/location_text.cpp",
+      "CHECK_SEED = 0x5354524C4F4F4D31ull", "CHECK_SEED = 0x5354524C4F4F4D32ull",
+      "location text: another checksum seed, so texts of earlier builds are refused"),
+
+    # ------------------------------------------------- star-name lattice edges
+    M("lattice-bisect-top", "galaxy/star_name.cpp",
+      "above = 1321123;", "above = 1321122;",
+      "star name read back: the bisection cannot reach the last shell"),
+    M("lattice-first-side", "galaxy/star_name.cpp",
+      "if (w <= 4 * r + 3) {", "if (w < 4 * r + 3) {",
+      "star name read back: the last point of a shell's first side taken for the second"),
+    M("lattice-code-overflow", "galaxy/star_name.cpp",
+      "if (n > (~uint64_t{0} - static_cast<uint64_t>(digit)) / 21) tooLarge = true;",
+      "if (n > ~uint64_t{0} / 21) tooLarge = true;",
+      "star name read back: a code just above 2^64 - 1 wraps instead of being refused"),
+    M("lattice-wrapped-corner", "galaxy/star_name.cpp",
+      "    if (n == 0) return;\n", "",
+      "star name: the point whose number wraps to zero gets a code"),
+
+    # --------------------------------------------------------- exact math ties
+    M("exact-tie-away", "numeric/exact_math.cpp",
+      "if (rest > half || (rest == half && (q & 1))) ++q;", "if (rest >= half) ++q;",
+      "fourth power: an exact tie rounded away from zero instead of to even"),
+
+    # ---------------------------------------------------- generation pool
+    M("pool-batch-wakes-one", "starfield/generation_pool.cpp",
+      "    else\n        workReady.notify_all();", "    else\n        workReady.notify_one();",
+      "pool: a batch of tasks wakes a single helper"),
+    M("pool-stop-wakes-one", "starfield/generation_pool.cpp",
+      "    workReady.notify_all();\n    for (std::thread& t : threads) t.join();",
+      "    workReady.notify_one();\n    for (std::thread& t : threads) t.join();",
+      "pool: stopping wakes one helper, the others are never joined"),
+    M("pool-single-no-wake", "starfield/generation_pool.cpp",
+      "    if (count == 1)\n        workReady.notify_one();", "    if (count == 1)\n        {}",
+      "pool: a single task wakes no helper"),
+
+    # ------------------------------------------------------- view limits
+    M("create-bound-off-by-one", "starfield/view_limits.cpp",
+      "S / (radiusSq * 0.0125) - 1)", "S / (radiusSq * 0.0125))",
+      "view limits: the creation bound one too large"),
+    M("keep-bound-margin", "starfield/view_limits.cpp",
+      "saturatingUint64(1.1 * S /", "saturatingUint64(1.0 * S /",
+      "view limits: no margin between creating and keeping a voxel"),
+    M("foreground-height", "starfield/view_limits.cpp",
+      "const double fs = h * 6.283185307179586", "const double fs = (h - 1) * 6.283185307179586",
+      "view limits: the foreground size from the height less one"),
+    M("background-height", "state/settings.cpp",
+      "static_cast<int32_t>(displayHeight) * 360;", "static_cast<int32_t>(displayHeight + 1) * 360;",
+      "background light: the display value from the height plus one"),
+
+    # --------------------------------------------------- Caps Lock, navigation over time
+    M("caps-roll", "starfield/navigation.cpp",
+      "const double roll = k * (held(navkey::D)", "const double roll = (held(navkey::D)",
+      "Caps Lock: roll not slowed"),
+    M("caps-yaw", "starfield/navigation.cpp",
+      "const double yaw = k * (held(navkey::X)", "const double yaw = (held(navkey::X)",
+      "Caps Lock: yaw not slowed"),
+    M("speed-key-repeat", "starfield/navigation.cpp",
+      "const bool pressed = e.down && !keys.down[e.key];", "const bool pressed = e.down;",
+      "navigation over time: a key already down changes the speed again"),
+    M("speed-top-level", "starfield/navigation.cpp",
+      "view.speedLevel < MAX_SPEED_LEVEL) view.speedLevel += 1;", "view.speedLevel <= MAX_SPEED_LEVEL) view.speedLevel += 1;",
+      "navigation over time: the period key goes past the highest speed"),
+
+    # --------------------------------------------------- strict command line
+    M("cli-hex-lower-digit", "cli/parse.cpp",
+      "digit = c - 'a' + 10;", "digit = c - 'a' + 11;",
+      "starloom-cli: lower-case hexadecimal digits read one too high"),
+    M("cli-hex-lower-f", "cli/parse.cpp",
+      "else if (c >= 'a' && c <= 'f')", "else if (c >= 'a' && c <= 'e')",
+      "starloom-cli: a lower-case f refused"),
+    M("cli-leading-zero", "cli/parse.cpp",
+      "(text[0] == '0' && text[1] != '\\0')) return false;", ") return false;",
+      "starloom-cli: numbers with leading zeros accepted"),
+    M("cli-minus-zero", "cli/parse.cpp",
+      " || (digits != text && std::strcmp(digits, \"0\") == 0)) return false;", ") return false;",
+      "starloom-cli: -0 accepted"),
+
+    # --------------------------------------------------- settings file
+    M("settings-comment-rewritten", "state/settings_file.cpp",
+      "return t.empty() || t[0] == '#';", "return t.empty();",
+      "settings file: a comment line read as a setting"),
+    M("settings-bad-value-overwritten", "state/settings_file.cpp",
+      "if (entry == nullptr || !entry->set(probe, value)) continue;", "if (entry == nullptr) continue;",
+      "settings file: a value the program cannot read written over"),
+    M("settings-value-untrimmed", "state/settings_file.cpp",
+      "value = trimmed(line.substr(equals + 1));", "value = line.substr(equals + 1);",
+      "settings file: blanks around a value make it unreadable"),
+
+    # ---------------------------------------------- labels, exposure
+    M("labels-no-spare", "starfield/labels.cpp",
+      "constexpr double SPARE = 1;", "constexpr double SPARE = 0;",
+      "labels: boxes that touch count as apart"),
+    M("labels-drop-max", "starfield/labels.cpp",
+      "if (drop > LABEL_DROP_MAX) continue;", "if (drop >= LABEL_DROP_MAX) continue;",
+      "labels: a label the largest drop would clear is left out"),
+    M("labels-last-glyph", "starfield/labels.cpp",
+      "if (glyphs + count > maxGlyphs) break;", "if (glyphs + count >= maxGlyphs) break;",
+      "labels: a label that exactly fills the glyph buffer is left out"),
+    M("exposure-percentile", "render/exposure.cpp",
+      "(light.size() - 1) * 99 / 100", "light.size() * 99 / 100",
+      "auto exposure: the percentile one block too high"),
+    M("exposure-brightest-limit", "render/exposure.cpp",
+      "std::min(AUTO_EXPOSURE_KEY / average, AUTO_EXPOSURE_BRIGHTEST / brightest)",
+      "std::max(AUTO_EXPOSURE_KEY / average, AUTO_EXPOSURE_BRIGHTEST / brightest)",
+      "auto exposure: the brightest part no longer held below the shoulder"),
+    M("exposure-time-constant", "render/exposure.cpp",
+      "std::exp(-seconds / AUTO_EXPOSURE_SECONDS)", "std::exp(-seconds * AUTO_EXPOSURE_SECONDS)",
+      "auto exposure: the time constant inverted"),
+    M("exposure-settling", "render/exposure.cpp",
+      "std::abs(std::log(current / target)) > 0.02", "std::abs(std::log(current / target)) > 0.2",
+      "auto exposure: settled while still 20 % away"),
 ]
 
 
@@ -358,10 +481,35 @@ def build(build_dir, jobs, tsan):
     return code == 0, out
 
 
-def run_tests(build_dir, timeout, tsan):
+def run_shards(build_dir, timeout, shards, fail_fast):
+    """Runs the unit-test binary in `shards` parallel parts (gtest sharding);
+    returns (exit code or 'timeout', joined output) of the first part that
+    failed, else of the last one."""
+    binary = os.path.join(build_dir, "tests", "starloom_tests")
+    procs = []
+    for i in range(shards):
+        env = dict(os.environ, GTEST_TOTAL_SHARDS=str(shards), GTEST_SHARD_INDEX=str(i))
+        args = [binary, "--gtest_brief=1"] + (["--gtest_fail_fast"] if fail_fast else [])
+        procs.append(subprocess.Popen(args, cwd=os.path.join(build_dir, "tests"), env=env, stdout=subprocess.PIPE,
+                                      stderr=subprocess.STDOUT, text=True, start_new_session=True))
+    deadline = time.time() + timeout
+    result = (0, "")
+    for p in procs:
+        try:
+            out, _ = p.communicate(timeout=max(1, deadline - time.time()))
+            code = p.returncode
+        except subprocess.TimeoutExpired:
+            os.killpg(p.pid, signal.SIGKILL)
+            out, _ = p.communicate()
+            code = "timeout"
+        if code != 0 and result[0] == 0:
+            result = (code, out)
+    return result
+
+
+def run_tests(build_dir, timeout, tsan, shards=2, fail_fast=True):
     """Returns None when everything passed, else a short reason."""
-    code, out = run([os.path.join(build_dir, "tests", "starloom_tests"), "--gtest_brief=1"], timeout,
-                    cwd=os.path.join(build_dir, "tests"))
+    code, out = run_shards(build_dir, timeout, shards, fail_fast)
     if code == "timeout":
         return "unit tests hit the %ds limit" % timeout
     if code != 0:
@@ -385,6 +533,7 @@ def main():
     ap.add_argument("--scratch", default="/tmp/starloom-mutate")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--timeout", type=int, default=60, help="seconds per test-binary run")
+    ap.add_argument("--shards", type=int, default=2, help="parallel parts the unit tests run in")
     ap.add_argument("--only", action="append", default=[], help="run mutants whose name contains this")
     ap.add_argument("--check", action="store_true", help="only check that every snippet is found once")
     args = ap.parse_args()
@@ -422,7 +571,7 @@ def main():
     if not ok:
         sys.exit("the unmutated tree does not build:\n" + out[-4000:])
     t0 = time.time()
-    reason = run_tests(bld, args.timeout, True)
+    reason = run_tests(bld, args.timeout, True, args.shards, False)
     if reason:
         sys.exit("the unmutated tree fails its tests: " + reason)
     print("baseline: built and passed (tests %.1fs)" % (time.time() - t0), flush=True)
@@ -440,7 +589,7 @@ def main():
                 broken.append(m)
                 verdict = "does not compile"
             else:
-                reason = run_tests(bld, args.timeout, needs_tsan(m))
+                reason = run_tests(bld, args.timeout, needs_tsan(m), args.shards)
                 if reason:
                     caught.append(m)
                     verdict = "caught (" + reason + ")"
