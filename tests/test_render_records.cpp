@@ -73,30 +73,33 @@ TEST(NearRecords, RelativeToTheMidgroundOriginAsTheShadersDecodeThem) {
     EXPECT_EQ(static_cast<uint32_t>(r.luminosity_scale) >> 13, 0x3ABCDEFu >> 7);
 }
 
-TEST(NearRecords, LargeOffsetsKeepTwentyFiveBitsAndTheirSign) {
-    const int64_t origin[3] = {0, 0, 0};
-    const StarPositionStruct r = nearRecord(1LL << 40, -(1LL << 30), 7, 0, 0, 0, 0, origin);
-    EXPECT_EQ(r.luminosity_scale & 63, 17);
-    EXPECT_EQ(decoded(r.inx, r.luminosity_scale), std::ldexp(1.0, 40 - 48));
-    EXPECT_EQ(decoded(r.iny, r.luminosity_scale), -std::ldexp(1.0, 30 - 48));
-    EXPECT_LT(std::abs(r.inx >> 7), 1 << 24);
-}
-
-TEST(NearRecords, StarAtTheOriginHoldsOnlyItsColour) {
-    const int64_t origin[3] = {42, 42, 42};
-    const StarPositionStruct r = nearRecord(42, 42, 42, 5, 6, 7, 0, origin);
-    EXPECT_EQ(r.inx, 5);
-    EXPECT_EQ(r.iny, 6);
-    EXPECT_EQ(r.inz, 7);
-    EXPECT_EQ(r.luminosity_scale, 0);
-}
-
-TEST(NearRecords, FarthestOffsetsDoNotOverflow) {
-    const int64_t origin[3] = {0, 0, 0};
-    const StarPositionStruct r = nearRecord(INT64_MIN, INT64_MAX, 0, 0, 0, 0, 0, origin);
-    EXPECT_EQ(r.luminosity_scale & 63, 40);
-    EXPECT_EQ(r.inx >> 7, -(1 << 23));
-    EXPECT_EQ(r.iny >> 7, (1 << 23) - 1);
+// The scale in the low six bits of word 3 keeps each offset within 25 signed
+// bits: a large offset keeps its top bits and sign, the farthest do not
+// overflow, a star at the origin holds only its colour.
+TEST(NearRecords, OffsetsKeepTwentyFiveBitsAndTheirSign) {
+    struct Case {
+        const char* what;
+        int64_t x, y, z, origin;
+        int32_t scale, mantissaX, mantissaY;
+    };
+    const Case cases[] = {
+        {"2^40 and -2^30", 1LL << 40, -(1LL << 30), 7, 0, 17, 1 << 23, -(1 << 13)},
+        {"the farthest", INT64_MIN, INT64_MAX, 0, 0, 40, -(1 << 23), (1 << 23) - 1},
+        {"at the origin", 42, 42, 42, 42, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int64_t origin[3] = {c.origin, c.origin, c.origin};
+        const StarPositionStruct r = nearRecord(c.x, c.y, c.z, 5, 6, 7, 0, origin);
+        EXPECT_EQ(r.luminosity_scale & 63, c.scale);
+        EXPECT_EQ(r.inx >> 7, c.mantissaX);
+        EXPECT_EQ(r.iny >> 7, c.mantissaY);
+        EXPECT_EQ(r.inx & 127, 5);
+        EXPECT_EQ(r.inz & 127, 7);
+        if (c.x == c.origin) {
+            EXPECT_EQ(r.luminosity_scale, 0);
+        }
+    }
 }
 
 TEST(ShapeTable, CircleAndFuzzyRims) {
