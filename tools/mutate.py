@@ -421,6 +421,19 @@ MUTANTS = [
       "            if (false) {\n                status.condition",
       "save: a newer program's file saved there since is written over"),
 
+    # ------------------------------------------- the panel on the program state
+    M("panel-magnitude-no-limits", "ui/control_panel.cpp",
+      "            s.settings.maxMagnitude = magnitude;\n            s.requests.viewLimits = true;\n",
+      "            s.settings.maxMagnitude = magnitude;\n",
+      "panel: a new faintest magnitude asks for no new view limits"),
+    M("panel-shape-unflagged", "ui/control_panel.cpp",
+      "STAR_SHAPE_CHOICES, s.settings.starShape)) {\n        s.changes.settingsChanged = 1;",
+      "STAR_SHAPE_CHOICES, s.settings.starShape)) {\n",
+      "panel: a new star shape starts no pass"),
+    M("panel-reset-fonts-labels", "ui/control_panel.cpp",
+      "if (s.settings.displayFontSize != 3) s.changes.labelsChanged = 1;", "",
+      "panel: resetting the display font leaves the labels as they were"),
+
     # ---------------------------------------------- labels, exposure
     M("labels-no-spare", "starfield/labels.cpp",
       "constexpr double SPARE = 1;", "constexpr double SPARE = 0;",
