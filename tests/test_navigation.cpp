@@ -267,6 +267,32 @@ TEST(Navigation, FlightStopsAtTheEdgeOfSpaceInEveryDirection) {
     }
 }
 
+// Backing off from a star closer than the stop distance, with the edge of
+// space just behind: a fly-to and arriving next to the star both stop at the
+// edge, at either end of every axis.
+TEST(Navigation, BackingOffAtTheEdgeOfSpaceStopsThere) {
+    bool keys[navkey::COUNT] = {};
+    for (int64_t side : {-1, 1}) {
+        for (int a = 0; a < 3; ++a) {
+            for (bool flying : {true, false}) {
+                SCOPED_TRACE(std::to_string(side) + " axis " + std::to_string(a) + (flying ? " fly-to" : " arrive"));
+                Viewpoint v = makeView();
+                int64_t target[3] = {0, 0, 0};
+                v.position[a].integer = side * (POSITION_LIMIT - 10);
+                target[a] = side * (POSITION_LIMIT - 1000);
+                if (flying) {
+                    for (int k = 0; k < 3; ++k) v.flyTarget[k] = target[k];
+                    v.flyingToTarget = true;
+                    navigate(v, keys, 0.1);
+                } else {
+                    arriveNextTo(v, target);
+                }
+                EXPECT_EQ(v.position[a].integer, side * POSITION_LIMIT);
+            }
+        }
+    }
+}
+
 // Across the whole of space: a fly-to from one corner to the other, and
 // arriving next to a star in the far corner, end short of the target on the
 // way there, inside space.
