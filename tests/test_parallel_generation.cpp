@@ -116,37 +116,50 @@ TEST(GenerationPool, ManyTasksOnManyHelpersEachRunOnce) {
     for (const ProbeTask& t : tasks) EXPECT_EQ(t.runs, 1);
 }
 
-// Tasks queued together wake every idle helper: three tasks that each wait
-// (up to a generous deadline) until all three run at once finish only when
-// three helpers took them, not one after the other.
-TEST(GenerationPool, ABatchWakesEveryHelper) {
+// Queued tasks wake sleeping helpers: one task one helper, a batch every
+// helper. The tasks of a round each wait (up to a deadline) until all of the
+// round run at once, so they finish together only when as many helpers woke.
+// The pause before each round lets the helpers fall asleep (were they still
+// awake, they would take the tasks without being woken).
+TEST(GenerationPool, HelpersWakeForSingleTasksAndBatches) {
     GenerationPool pool(3);
-    std::atomic<int> started{0}, together{0};
     struct Meeting {
         PoolTask task;
         std::atomic<int>* started;
-        std::atomic<int>* together;
+        int size;
+        bool together = false;
     };
-    Meeting meetings[3];
-    PoolTask* batch[3];
-    for (int i = 0; i < 3; ++i) {
-        meetings[i] = {{}, &started, &together};
-        meetings[i].task.context = &meetings[i];
-        meetings[i].task.run = [](void* self, GenerationWorkspace&) {
-            auto& m = *static_cast<Meeting*>(self);
-            ++*m.started;
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            while (*m.started < 3 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-            if (*m.started == 3) ++*m.together;
+    for (int size : {1, 3}) {
+        SCOPED_TRACE(size);
+        std::atomic<int> started{0};
+        std::vector<Meeting> meetings(size);
+        std::vector<PoolTask*> batch;
+        for (Meeting& m : meetings) {
+            m.started = &started;
+            m.size = size;
+            m.task.context = &m;
+            m.task.run = [](void* self, GenerationWorkspace&) {
+                auto& m = *static_cast<Meeting*>(self);
+                ++*m.started;
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+                while (*m.started < m.size && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+                m.together = *m.started == m.size;
+            };
+            batch.push_back(&m.task);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pool.submit(batch.data(), batch.size());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        auto allDone = [&] {
+            for (Meeting& m : meetings)
+                if (!pool.done(m.task)) return false;
+            return true;
         };
-        batch[i] = &meetings[i].task;
+        while (!allDone() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(allDone()) << "no helper woke for the task";
+        for (const Meeting& m : meetings) EXPECT_TRUE(m.together) << "the helpers did not all wake";
     }
-    pool.submit(batch, 3);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-    while (!(pool.done(meetings[0].task) && pool.done(meetings[1].task) && pool.done(meetings[2].task)) &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(together, 3) << "the helpers did not all wake for the batch";
 }
 
 // Destroying a pool whose helper is inside a task waits for that task and

@@ -313,18 +313,10 @@ MUTANTS = [
     M("lattice-bisect-top", "galaxy/star_name.cpp",
       "above = 1321123;", "above = 1321122;",
       "star name read back: the bisection cannot reach the last shell"),
-    M("lattice-first-side", "galaxy/star_name.cpp",
-      "if (w <= 4 * r + 3) {", "if (w < 4 * r + 3) {",
-      "star name read back: the last point of a shell's first side taken for the second"),
     M("lattice-code-overflow", "galaxy/star_name.cpp",
       "if (n > (~uint64_t{0} - static_cast<uint64_t>(digit)) / 21) tooLarge = true;",
       "if (n > ~uint64_t{0} / 21) tooLarge = true;",
       "star name read back: a code just above 2^64 - 1 wraps instead of being refused"),
-    M("lattice-wrapped-corner", "galaxy/star_name.cpp",
-      "    if (n == 0) return;\n", "",
-      "star name: the point whose number wraps to zero gets a code"),
-
-    # --------------------------------------------------------- exact math ties
     M("exact-tie-away", "numeric/exact_math.cpp",
       "if (rest > half || (rest == half && (q & 1))) ++q;", "if (rest >= half) ++q;",
       "fourth power: an exact tie rounded away from zero instead of to even"),
