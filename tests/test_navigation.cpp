@@ -401,6 +401,10 @@ TEST(NavigationOverTime, SpeedKeysActAtTheirTimeAndShortStepsAddUp) {
     EXPECT_EQ(flyFrames(presses, {10}, 1).speedLevel, -2);
     for (KeyEvent& e : presses) e.key = navkey::PERIOD;
     EXPECT_EQ(flyFrames(presses, {10}, 49).speedLevel, 50);
+    // A second press without a release between (the key was already down) is no new step.
+    EXPECT_EQ(flyFrames({{0, navkey::PERIOD, true}, {MS, navkey::PERIOD, true}, {2 * MS, navkey::PERIOD, false}}, {10})
+                  .speedLevel,
+              41);
 }
 
 TEST(NavigationOverTime, ButtonsActOverTheFrameAndAreConsumed) {

@@ -369,7 +369,7 @@ MUTANTS = [
       "else if (c >= 'a' && c <= 'f')", "else if (c >= 'a' && c <= 'e')",
       "starloom-cli: a lower-case f refused"),
     M("cli-leading-zero", "cli/parse.cpp",
-      "(text[0] == '0' && text[1] != '\\0')) return false;", ") return false;",
+      " || (text[0] == '0' && text[1] != '\\0')) return false;", ") return false;",
       "starloom-cli: numbers with leading zeros accepted"),
     M("cli-minus-zero", "cli/parse.cpp",
       " || (digits != text && std::strcmp(digits, \"0\") == 0)) return false;", ") return false;",
