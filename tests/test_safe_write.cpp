@@ -73,6 +73,35 @@ extern "C" int fsync(int fd) {
     return static_cast<int>(::syscall(SYS_fsync, fd));
 }
 
+// And its own getrandom, so that a test can know the temporary's name.
+namespace {
+std::atomic<int> zeroRandoms{0};
+}
+extern "C" ssize_t getrandom(void* buffer, size_t length, unsigned int flags) {
+    if (zeroRandoms > 0) {
+        --zeroRandoms;
+        std::memset(buffer, 0, length);
+        return static_cast<ssize_t>(length);
+    }
+    return static_cast<ssize_t>(::syscall(SYS_getrandom, buffer, length, flags));
+}
+
+// A link planted at the name the temporary file is about to take is neither
+// followed nor removed: the write takes another name.
+TEST(SafeWrite, ALinkPlantedAtTheTemporarysNameIsNeverFollowed) {
+    Folder f;
+    put(f.at("victim"), "victim");
+    ASSERT_EQ(::symlink(f.at("victim").c_str(), f.at(".file.000000000000.tmp").c_str()), 0);
+    zeroRandoms = 1;  // the first name tried ends in twelve zeros
+    const WriteResult r = writeFileSafely(f.at("file"), NEW.data(), NEW.size(), {});
+    zeroRandoms = 0;
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(contents(f.at("file")), NEW);
+    EXPECT_EQ(kindOf(f.at("file")), S_IFREG);
+    EXPECT_EQ(contents(f.at("victim")), "victim");
+    EXPECT_EQ(f.names(), (std::vector<std::string>{".file.000000000000.tmp", "file", "victim"}));
+}
+
 // A write whose flush to the disk fails is not put in place: the old file
 // stays, and no temporary is left.
 TEST(SafeWrite, AFailedFlushToTheDiskKeepsTheOldFile) {

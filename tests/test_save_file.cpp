@@ -682,6 +682,26 @@ TEST(SaveFileSaveFailure, KilledWhileSaving) {
     }
 }
 
+// Unreadable save files kept aside within the same second get names of
+// their own: none is written over.
+TEST(SaveFileSaveFailure, UnreadableFilesOfTheSameSecondKeepNamesOfTheirOwn) {
+    TempFolder dir;
+    auto a = withDefaults();
+    std::vector<std::string> kept;
+    for (uint8_t round = 0; round < 3; ++round) {
+        writeBytes(dir.file(), {1, 2, 3, round});
+        SaveFileStatus status;
+        status.condition = SaveFileCondition::UNREADABLE;
+        std::string moved;
+        saveGuarded(dir.file(), a->target(), status, 1700000000, moved);
+        kept.push_back(moved);
+        EXPECT_EQ(fileBytes(moved), (std::vector<uint8_t>{1, 2, 3, round}));
+    }
+    EXPECT_EQ(kept[0].rfind(dir.file() + ".unreadable-", 0), 0u) << kept[0];
+    EXPECT_EQ(kept[1], kept[0] + "-2");
+    EXPECT_EQ(kept[2], kept[0] + "-3");
+}
+
 // ------------------------------------------------------------ the defaults
 
 // The defaults' values are pinned by DefaultImageByteForByte; here: they
