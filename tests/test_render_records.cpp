@@ -320,6 +320,8 @@ TEST(AutoExposure, ExposesTheLitPartOfThePictureWithinLimits) {
         {"the average is logarithmic", blocks({{1280, 0.01f}, {1280, 0.04f}}), AUTO_EXPOSURE_KEY / 0.02},
         // The brightest part is kept below the tone map's shoulder.
         {"the 99th percentile stays below white", blocks({{2000, 0.01f}, {560, 1.0f}}), AUTO_EXPOSURE_BRIGHTEST / 1.0},
+        // Of 100 blocks the 99th brightest (index 98 of 0..99) is the percentile, not the brightest.
+        {"the percentile is the 99th of 100", blocks({{98, 0.01f}, {1, 1.0f}, {1, 2.0f}}), AUTO_EXPOSURE_BRIGHTEST / 1.0},
         {"a dark picture is bounded", blocks({{2560, 1e-12f}}), AUTO_EXPOSURE_HIGHEST},
         {"a blinding one too", blocks({{2560, 1e6f}}), AUTO_EXPOSURE_LOWEST},
         {"no light at all", blocks({{2560, 0.0f}}), AUTO_EXPOSURE_HIGHEST},
@@ -348,6 +350,9 @@ TEST(AutoExposure, MovesEvenlyInTheLogarithmOverAboutASecond) {
         EXPECT_TRUE(exposureSettling(from, to));
         EXPECT_FALSE(exposureSettling(adaptExposure(from, to, 3.0), to));
     }
+    // Settling while more than 2 % away, either way.
+    for (double away : {1.03, 1 / 1.03}) EXPECT_TRUE(exposureSettling(away, 1.0)) << away;
+    for (double near : {1.01, 1 / 1.01}) EXPECT_FALSE(exposureSettling(near, 1.0)) << near;
 }
 
 namespace {
