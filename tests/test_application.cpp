@@ -9,6 +9,8 @@
 
 #include "app/application.h"
 #include "app/key_input.h"
+#include "app/star_field_link.h"
+#include "tests/galaxy_fixture.h"
 
 namespace {
 
@@ -48,6 +50,32 @@ TEST(ApplicationSettings, ApplySettingsRepairsTheFrameAndDerivesValues) {
     const double lambda = 6.5e-7;
     EXPECT_NEAR(channels.exponent[0], 0.014387773538277203 / lambda, 1e-3 * 0.0143877 / lambda);
     EXPECT_NEAR(channels.intensity[0] / (1.1910429e-16 / std::pow(lambda, 4)), 1.0, 1e-3);
+}
+
+// The star field's limits and the background light follow the star display's
+// height (for the limits, a window not measured yet counts as the windowed
+// height).
+TEST(ApplicationSettings, ViewLimitsAndBackgroundLightFollowTheDisplayHeight) {
+    for (int height : {799, 1201, 0}) {
+        SCOPED_TRACE(height);
+        auto app = std::make_unique<Application>();
+        ProgramState& s = app->state;
+        applyDefaultSettings(s.settings, s.view);
+        s.settings.viewAngle = 30;
+        createStarField(app->starField, builtGalaxy());
+        s.status.displayHeight = height;
+        app->applySettings();
+        const int h = height > 0 ? height : DEFAULT_DISPLAY_HEIGHT;
+        const ViewLimits expected = computeViewLimits(builtGalaxy(), s.settings.maxMagnitude, 30, h);
+        EXPECT_EQ(app->starField.limits.foregroundSize, expected.foregroundSize);
+        EXPECT_EQ(app->starField.limits.createBound, expected.createBound);
+        EXPECT_EQ(app->starField.draw.limitScale, expected.limitScale);
+        if (height == 0) continue;
+        const BackgroundLight light = backgroundLight(builtGalaxy().components[0].populations,
+                                                      channelConstants(s.settings),
+                                                      backgroundDisplayValue(height, 30), expected.limitScale);
+        EXPECT_EQ(app->starField.draw.backgroundIntensity, light.intensity);
+    }
 }
 
 // A window that fits the monitor's work area, centred: 1200 x 800 where

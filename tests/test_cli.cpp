@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +53,14 @@ TEST(CliExt, EveryOperationOnce) {
         const CliRun run = runCli(std::string("ext ") + c.args);
         EXPECT_EQ(run.out, std::string(c.expected) + "\n") << c.args;
         EXPECT_EQ(run.status, 0) << c.args;
+    }
+    // Hexadecimal digits in either case name the same word.
+    for (const char* word : {"5ABCDEF012348002", "7FFFFFFFFFFF8041", "A000000000008002"}) {
+        std::string lower = word;
+        for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        const CliRun upper = runCli(std::string("ext neg 0x") + word), mixed = runCli("ext neg 0x" + lower);
+        EXPECT_EQ(mixed.status, 0) << lower;
+        EXPECT_EQ(mixed.out, upper.out) << lower;
     }
 }
 

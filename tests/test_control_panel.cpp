@@ -235,41 +235,43 @@ TEST(PanelInputs, QueuedEventsWithinOneFrameAreNotLost) {
     }
 }
 
-TEST(PanelInputs, DisplayValuesAreClampedToTheirRanges) {
+// Typed values are clamped to their ranges and raise what depends on them:
+// new view limits, new fonts for the panel, new labels for the display font.
+TEST(PanelInputs, TypedValuesAreClampedAndFlagWhatDependsOnThem) {
+    struct Case {
+        int page;
+        const char* field;
+        const char* typed;
+        double (*value)(const ProgramState&);
+        double expected;
+        bool viewLimits, fonts, labels;
+    };
+    auto angle = [](const ProgramState& s) { return s.settings.viewAngle; };
+    auto magnitude = [](const ProgramState& s) { return double(s.settings.maxMagnitude); };
+    auto control = [](const ProgramState& s) { return double(s.settings.controlFontScale); };
+    auto display = [](const ProgramState& s) { return double(s.settings.displayFontSize); };
+    const Case cases[] = {
+        {PAGE_DISPLAY, "##View angle", "100", angle, 90, true, false, false},
+        {PAGE_DISPLAY, "##View angle", "0", angle, 1, true, false, false},
+        {PAGE_DISPLAY, "##View angle", "33", angle, 33, true, false, false},
+        {PAGE_DISPLAY, "##max_magnitude", "3.0", magnitude, 4, true, false, false},
+        {PAGE_DISPLAY, "##max_magnitude", "20", magnitude, 16, true, false, false},
+        {PAGE_DISPLAY, "##max_magnitude", "9.5", magnitude, 9.5, true, false, false},
+        {PAGE_USER_INTERFACE, "##Font Sz Ctrl", "5", control, 4, false, true, false},
+        {PAGE_USER_INTERFACE, "##Font Sz Disp", "25", display, 18, false, false, true},
+        {PAGE_USER_INTERFACE, "##Font Sz Disp", "0", display, 0, false, false, true},
+    };
     PanelHarness p;
-    p.goToPage(PAGE_DISPLAY);
-    p.type("##View angle", "100");
-    EXPECT_EQ(p.state.settings.viewAngle, 90.0);
-    EXPECT_TRUE(p.state.requests.viewLimits);
-    p.type("##View angle", "0");
-    EXPECT_EQ(p.state.settings.viewAngle, 1.0);
-    p.type("##View angle", "33");
-    EXPECT_EQ(p.state.settings.viewAngle, 33.0);
-
-    p.type("##max_magnitude", "3.0");
-    EXPECT_EQ(p.state.settings.maxMagnitude, 4.0f);
-    p.type("##max_magnitude", "20");
-    EXPECT_EQ(p.state.settings.maxMagnitude, 16.0f);
-    p.clearFlags();
-    p.type("##max_magnitude", "9.5");
-    EXPECT_EQ(p.state.settings.maxMagnitude, 9.5f);
-    EXPECT_TRUE(p.state.requests.viewLimits);
-}
-
-TEST(PanelInputs, FontSizesClampAndResetFonts) {
-    PanelHarness p;
-    p.goToPage(PAGE_USER_INTERFACE);
-    p.type("##Font Sz Ctrl", "5");
-    EXPECT_EQ(p.state.settings.controlFontScale, 4u);
-    EXPECT_TRUE(p.state.redraw.framebufferResized);
-    p.clearFlags();
-    p.type("##Font Sz Disp", "25");
-    EXPECT_EQ(p.state.settings.displayFontSize, 18u);
-    EXPECT_EQ(p.state.changes.labelsChanged, 1);
-    EXPECT_FALSE(p.state.redraw.framebufferResized);  // the display font is not the panel's
-    p.type("##Font Sz Disp", "0");
-    EXPECT_EQ(p.state.settings.displayFontSize, 0u);
-
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.field) + " " + c.typed);
+        if (p.state.panel.currentPage != c.page) p.goToPage(c.page);
+        p.clearFlags();
+        p.type(c.field, c.typed);
+        EXPECT_EQ(c.value(p.state), c.expected);
+        EXPECT_EQ(p.state.requests.viewLimits, c.viewLimits);
+        EXPECT_EQ(p.state.redraw.framebufferResized, c.fonts);
+        EXPECT_EQ(p.state.changes.labelsChanged, c.labels ? 1 : 0);
+    }
     p.clearFlags();
     p.scan();
     p.click("Reset\nFonts");

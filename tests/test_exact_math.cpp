@@ -92,6 +92,16 @@ TEST(ExactPowFour, ExactCasesTiesAndSpecialValues) {
     EXPECT_TRUE(std::isnan(exactPowFour(std::numeric_limits<float>::quiet_NaN())));
     // (1 + 2^-23)^4 = 1 + 4 * 2^-23 + 6 * 2^-46 + ...: the tail rounds away.
     EXPECT_EQ(exactPowFour(0x1.000002p0f), 0x1.000008p0f);
+    // Exact ties: an odd m from 65 to 75 has an m^4 of 25 bits ending in 1,
+    // half a unit of the 24 kept; so has m * 2^k, also where the result is
+    // subnormal and fewer bits are kept. Ties go to the even neighbour.
+    EXPECT_EQ(exactPowFour(65.0f), 17850624.0f);  // 65^4 = 17850625
+    Reference ref(24);
+    for (int m = 65; m <= 75; m += 2)
+        for (int k = -60; k <= 24; ++k) {
+            const float x = std::ldexp(static_cast<float>(m), k);
+            ASSERT_EQ(bitsOf(exactPowFour(x)), bitsOf(ref.fourthPower(x))) << m << " * 2^" << k;
+        }
 }
 
 TEST(ExactExp, IsTheExponentialRoundedOnce) {

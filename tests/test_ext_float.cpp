@@ -10,6 +10,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "numeric/ext_float.h"
 
@@ -111,27 +112,22 @@ struct Worst {
 
 // ================================================================ format
 
-TEST(ExtFloatFormat, WordsOfSmallPowersOfTwo) {
-    EXPECT_EQ(xf::fromDouble(1.0).w, 0x4000000000008002ull);
-    EXPECT_EQ(xf::fromDouble(-1.0).w, 0x8000000000008001ull);
-    EXPECT_EQ(xf::fromDouble(0.5).w, 0x4000000000008001ull);
-    EXPECT_EQ(xf::fromDouble(2.0).w, 0x4000000000008003ull);
-    EXPECT_EQ(toDouble(W(0x4000000000008002ull)), 1.0);
-    EXPECT_EQ(toDouble(W(0x8000000000008001ull)), -1.0);
-    EXPECT_EQ(toDouble(W(0x4000000000008001ull)), 0.5);
-    EXPECT_EQ(xf::fromInt32(1), xf::fromDouble(1.0));
-    EXPECT_EQ(xf::fromInt32(-1).w, 0x8000000000008001ull);
-    EXPECT_TRUE(ExtFloat::Invalid.isInvalid());
-    EXPECT_EQ(ExtFloat::Invalid.w, ~uint64_t{0});
-}
-
-TEST(ExtFloatFormat, ZeroIsTheAllZeroWord) {
-    EXPECT_EQ(xf::fromDouble(0.0).w, 0u);
-    EXPECT_EQ(xf::fromDouble(-0.0).w, 0u);
-    EXPECT_EQ(xf::fromInt32(0).w, 0u);
+// The words of small values, from every constructor and back, and zero as
+// the all-zero word whichever way it is made.
+TEST(ExtFloatFormat, WordsOfSmallValuesAndZero) {
+    const std::pair<double, uint64_t> words[] = {{1.0, 0x4000000000008002ull}, {-1.0, 0x8000000000008001ull},
+                                                 {0.5, 0x4000000000008001ull}, {2.0, 0x4000000000008003ull},
+                                                 {-0.5, 0x8000000000008000ull}, {0.0, 0}, {-0.0, 0}};
+    for (const auto& [value, word] : words) {
+        SCOPED_TRACE(value);
+        EXPECT_EQ(xf::fromDouble(value).w, word);
+        EXPECT_EQ(toDouble(W(word)), value);
+        EXPECT_EQ(xf::fromInt32(static_cast<int32_t>(value * 2)).w, value == 0 ? 0 : word + 1);
+    }
     EXPECT_EQ(xf::fromUint64(0).w, 0u);
     EXPECT_EQ(xf::fromDecimal(0, 5).w, 0u);
-    EXPECT_EQ(toDouble(ExtFloat{}), 0.0);
+    EXPECT_TRUE(ExtFloat::Invalid.isInvalid());
+    EXPECT_EQ(ExtFloat::Invalid.w, ~uint64_t{0});
 }
 
 // ================================================================ conversions
@@ -321,6 +317,11 @@ TEST(ExtFloatConversions, ToInt64IsTheFloorWithinItsRange) {
     EXPECT_EQ(toInt64(W(0x8000000000000000ull + 32832)), std::numeric_limits<int64_t>::min());
     EXPECT_EQ(toInt64(W(0x7FFFFFFFFFFF0000ull + 32832)), 0x7FFFFFFFFFFF0000ll);
     EXPECT_EQ(toInt64(W(0x4000000000000000ull + 32833)), -1) << "2^63 is too large: all ones";
+    // Values of magnitude at most 1/2 have a shift of 64 or more and convert
+    // to 0, negative ones included; the galaxy geometry relies on this.
+    EXPECT_EQ(toInt64(W(0x8000000000008000ull)), 0);  // -0.5
+    for (double v : {-0.3, -1e-30, 0.49}) EXPECT_EQ(toInt64(xf::fromDouble(v)), 0) << v;
+    EXPECT_EQ(toInt64(xf::fromDouble(-0.5000001)), -1);
     Mp x(64);
     Rng rng{6};
     for (int i = 0; i < runs(200000); ++i) {
@@ -328,16 +329,6 @@ TEST(ExtFloatConversions, ToInt64IsTheFloorWithinItsRange) {
         setExact(x, a);
         ASSERT_EQ(toInt64(a), mpfr_get_sj(x, MPFR_RNDD)) << hex(a);
     }
-}
-
-TEST(ExtFloatConversions, ToInt64GivesZeroForSmallNegativeValues) {
-    // Values of magnitude at most 1/2 have a shift of 64 or more and convert
-    // to 0, negative ones included; the galaxy geometry relies on this.
-    EXPECT_EQ(toInt64(W(0x8000000000008000ull)), 0);  // -0.5
-    EXPECT_EQ(toInt64(xf::fromDouble(-0.3)), 0);
-    EXPECT_EQ(toInt64(xf::fromDouble(-1e-30)), 0);
-    EXPECT_EQ(toInt64(xf::fromDouble(0.49)), 0);
-    EXPECT_EQ(toInt64(xf::fromDouble(-0.5000001)), -1);
 }
 
 // ================================================================ neg

@@ -187,6 +187,8 @@ TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
         {"over the cross-hair: moved below it", {{80, 95, 120, 105}}, {true}, {true}, {16}},
         {"moved onto another label", {{60, 112, 100, 122}, {80, 95, 120, 105}}, {true, true}, {true, false}, {0, 16}},
         {"too far to move", {{80, -300, 120, 100}}, {true}, {false}, {0}},
+        {"moved by the largest drop", {{80, -144, 120, 90}}, {true}, {true}, {LABEL_DROP_MAX}},
+        {"a pixel beyond the largest drop", {{80, -145, 120, 90}}, {true}, {false}, {0}},
     };
     for (const Case& c : cases) {
         const size_t n = c.boxes.size();
@@ -196,7 +198,9 @@ TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
         placeLabels(c.boxes.data(), wanted.get(), n, &crosshair, out.data());
         for (size_t i = 0; i < n; ++i) {
             EXPECT_EQ(out[i].shown, c.shown[i]) << c.name << " label " << i;
-            if (out[i].shown) EXPECT_EQ(out[i].drop, c.drops[i]) << c.name << " label " << i;
+            if (out[i].shown) {
+                EXPECT_EQ(out[i].drop, c.drops[i]) << c.name << " label " << i;
+            }
         }
     }
     // Without a cross-hair nothing moves.

@@ -191,3 +191,30 @@ TEST(LocationText, WhatNoViewpointCanHoldIsRefused) {
     EXPECT_FALSE(decodeLocation(encodeLocation(p), kept, error));
     expectSamePlace(kept, good);
 }
+
+// Texts written by earlier builds must still be read, and written the same
+// way: fixed texts and the places they hold (decoded once, checked by hand:
+// the first is the place next to S-MNQW-1 in the default galaxy, as shown in
+// the documentation; the second has negative coordinates, fractions and
+// another seed).
+TEST(LocationText, TextsOfEarlierBuildsKeepTheirMeaning) {
+    struct Case {
+        const char* text;
+        Location place;
+    };
+    const Case cases[] = {
+        {"starloom1:3BJVWYERTVKZY0000000000000SPERHN0R3TFZR00000000000051ZEK660HT1R00000000000000S7PDPYB9REC7WW9RPBMVAEANFWWP1HZTQH1XWZRQQS82ER8XE9ZW02KPNJZTFQKZPVN6AKZFCWY7W0G00000C00001XA7MKXH61",
+         {{{0, -6800649173932774}, {0, -25043549680408781}, {0, 2002765560937808}},
+          {0.22563800049458671, -0.051977945998082864, 0.97282361497993319},
+          {0.09983349292531167, 0.99455229608446061, 0.029983396129514488},
+          {1, 3}}},
+        {"starloom1:XDZ1D0GBXZEYXVYDNE4PEH9304N00000000000000000000002000000000000500000000000000CSK6CSK6CZ37W0000000000004TK6CSK6CSX6ZSN6CSK6CSKT9Z0000000000000CSK6CSK6CZ37W3G000000M6QVMDTHC21YPE",
+         {{{0x0123456789ABCDEFull, -1234567890123456789}, {0x8000000000000000ull, 42}, {0, -POSITION_LIMIT}},
+          {0.6, 0.0, -0.8}, {0.8, 0.0, 0.6}, {7, 4000000000u}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        expectSamePlace(decoded(c.text), c.place);
+        EXPECT_EQ(encodeLocation(c.place), c.text);
+    }
+}

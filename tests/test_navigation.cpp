@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "numeric/constants.h"
@@ -41,66 +42,86 @@ TEST(SpeedTable, LevelFortyTravelsOneParsecPerSecond) {
     EXPECT_NEAR(unitsPerSecond * UNIT_PARSECS_DOUBLE, 1.0, 1e-12);
 }
 
-TEST(Navigation, SpaceMovesForwardBySpeedTimesTime) {
-    Viewpoint v = makeView();
-    bool keys[navkey::COUNT] = {};
-    keys[navkey::SPACE] = true;
-    const NavigationResult r = navigate(v, keys, 0.5);
-    EXPECT_TRUE(r.moved);
-    EXPECT_TRUE(r.translating);
-    const double expected = std::trunc(speedFromLevel(v.speedLevel) * baseSpeed() * 0.5);
-    EXPECT_NEAR(static_cast<double>(v.position[0].integer), expected, 1.0);
-    EXPECT_EQ(v.position[1].integer, 0);
-    EXPECT_EQ(v.position[2].integer, 0);
-    EXPECT_GT(r.velocity.x, 0);
+// Each translation input moves along forward, up or forward x up (right) by
+// speed x time, Go at fifty times the speed; opposing keys cancel; moving
+// ends a fly-to and a turn. makeView: forward +x, up +z, so right is -y.
+TEST(Navigation, TranslationKeysMoveAlongTheirAxisBySpeedTimesTime) {
+    struct Case {
+        const char* name;
+        std::vector<int> keys;
+        int go;
+        Vec3d along;  // in units of speed x time
+    };
+    const Case cases[] = {
+        {"space: forward", {navkey::SPACE}, 0, {1, 0, 0}},
+        {"left control: forward", {navkey::LEFT_CONTROL}, 0, {1, 0, 0}},
+        {"space and control: forward once", {navkey::SPACE, navkey::LEFT_CONTROL}, 0, {1, 0, 0}},
+        {"left alt: backward", {navkey::LEFT_ALT}, 0, {-1, 0, 0}},
+        {"space and alt cancel", {navkey::SPACE, navkey::LEFT_ALT}, 0, {0, 0, 0}},
+        {"I: up", {navkey::I}, 0, {0, 0, 1}},
+        {"M: down", {navkey::M}, 0, {0, 0, -1}},
+        {"K: right", {navkey::K}, 0, {0, -1, 0}},
+        {"J: left", {navkey::J}, 0, {0, 1, 0}},
+        {"Go: fifty times forward", {}, 1, {50, 0, 0}},
+    };
+    const double dt = 0.5;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Viewpoint v = makeView();
+        const bool moves = dot(c.along, c.along) > 0;
+        v.flyingToTarget = v.turningToTarget = moves;
+        v.turnTarget = {0, 1, 0};
+        v.goInput = c.go;
+        bool keys[navkey::COUNT] = {};
+        for (int k : c.keys) keys[k] = true;
+        const NavigationResult r = navigate(v, keys, dt);
+        const double step = speedFromLevel(v.speedLevel) * baseSpeed() * dt;
+        const double along[3] = {c.along.x, c.along.y, c.along.z};
+        for (int a = 0; a < 3; ++a) EXPECT_NEAR(static_cast<double>(v.position[a].integer), along[a] * step, 1.0) << a;
+        EXPECT_EQ(r.moved, moves);
+        EXPECT_EQ(r.translating, moves);
+        EXPECT_NEAR(dot(r.velocity, c.along), moves ? dot(c.along, c.along) * step / dt * TWO_POW_64 : 0,
+                    1e-9 * step / dt * TWO_POW_64);
+        EXPECT_FALSE(v.flyingToTarget || v.turningToTarget);
+        EXPECT_EQ(v.goInput, 0);
+    }
 }
 
-TEST(Navigation, OpposingKeysCancelAndLeaveVelocityZero) {
-    Viewpoint v = makeView();
-    bool keys[navkey::COUNT] = {};
-    keys[navkey::SPACE] = true;
-    keys[navkey::LEFT_ALT] = true;
-    const NavigationResult r = navigate(v, keys, 1.0);
-    EXPECT_FALSE(r.moved);
-    EXPECT_FALSE(r.translating);
-    EXPECT_EQ(r.velocity.x, 0);
-    EXPECT_EQ(v.position[0].integer, 0);
-}
-
-TEST(Navigation, UpAndRightKeysMoveAlongUpAndForwardCrossUp) {
-    Viewpoint v = makeView();
-    bool keys[navkey::COUNT] = {};
-    keys[navkey::I] = true;
-    navigate(v, keys, 1e-3);
-    EXPECT_GT(v.position[2].integer, 0);
-    keys[navkey::I] = false;
-    keys[navkey::K] = true;
-    navigate(v, keys, 1e-3);
-    // forward x up = (1,0,0) x (0,0,1) = (0,-1,0)
-    EXPECT_LT(v.position[1].integer, 0);
-}
-
-TEST(Navigation, GoButtonMovesForwardOnlyAndIsConsumed) {
-    Viewpoint v = makeView();
-    bool keys[navkey::COUNT] = {};
-    v.goInput = 1;
-    navigate(v, keys, 1e-3);
-    EXPECT_GT(v.position[0].integer, 0);
-    EXPECT_EQ(v.position[1].integer, 0);
-    EXPECT_EQ(v.position[2].integer, 0);
-    EXPECT_EQ(v.goInput, 0);
-}
-
-TEST(Navigation, TranslationCancelsFlyToAndTurn) {
-    Viewpoint v = makeView();
-    v.flyingToTarget = true;
-    v.turningToTarget = true;
-    v.turnTarget = {0, 1, 0};
-    bool keys[navkey::COUNT] = {};
-    keys[navkey::SPACE] = true;
-    navigate(v, keys, 0.01);
-    EXPECT_FALSE(v.flyingToTarget);
-    EXPECT_FALSE(v.turningToTarget);
+// Each rotation key turns at one radian per second about its own axis, in
+// its own direction, and with Caps Lock at a tenth of that: W/S pitch forward
+// towards -up/+up, A/D roll up towards left/right, Z/X yaw forward towards
+// left/right.
+TEST(Navigation, RotationKeysTurnTheirWayAndCapsLockAimsAtATenth) {
+    enum Axis { PITCH, ROLL, YAW };
+    struct Case {
+        int key;
+        Axis axis;
+        double sign;
+    };
+    const Case cases[] = {{navkey::W, PITCH, -1}, {navkey::S, PITCH, 1}, {navkey::A, ROLL, -1},
+                          {navkey::D, ROLL, 1},   {navkey::Z, YAW, -1},  {navkey::X, YAW, 1}};
+    const Vec3d F{1, 0, 0}, U{0, 0, 1}, R{0, -1, 0};
+    for (const Case& c : cases) {
+        for (bool caps : {false, true}) {
+            SCOPED_TRACE(std::string(1, static_cast<char>(c.key)) + (caps ? " with Caps Lock" : ""));
+            Viewpoint v = makeView();
+            v.capsLock = caps;
+            bool keys[navkey::COUNT] = {};
+            keys[c.key] = true;
+            const double dt = 0.01, a = (caps ? 0.1 : 1.0) * dt, co = std::cos(a), si = c.sign * std::sin(a);
+            const NavigationResult r = navigate(v, keys, dt);
+            EXPECT_TRUE(r.redraw);
+            Vec3d f = F, u = U;
+            if (c.axis == PITCH) f = F * co + U * si, u = U * co - F * si;
+            if (c.axis == ROLL) u = U * co + R * si;
+            if (c.axis == YAW) f = F * co + R * si;
+            for (const auto& [got, want] : {std::pair{v.forward, f}, std::pair{v.up, u}}) {
+                EXPECT_NEAR(got.x, want.x, 1e-12);
+                EXPECT_NEAR(got.y, want.y, 1e-12);
+                EXPECT_NEAR(got.z, want.z, 1e-12);
+            }
+        }
+    }
 }
 
 TEST(Navigation, FlyToStopsPointOneAuShortOnTheStraightLine) {
@@ -204,20 +225,6 @@ TEST(Navigation, TurnToAStarStraightBehindPitchesRound) {
     EXPECT_GT(dot(v.forward, v.turnTarget), 0.999);
 }
 
-TEST(Navigation, CapsLockAimsAtATenthOfTheRate) {
-    Viewpoint coarse = makeView();
-    Viewpoint fine = makeView();
-    fine.capsLock = true;
-    bool keys[navkey::COUNT] = {};
-    keys[navkey::W] = true;
-    navigate(coarse, keys, 0.01);
-    navigate(fine, keys, 0.01);
-    const double coarseAngle = std::acos(std::min(1.0, coarse.forward.x));
-    const double fineAngle = std::acos(std::min(1.0, fine.forward.x));
-    EXPECT_NEAR(coarseAngle, 0.01, 1e-6);
-    EXPECT_NEAR(fineAngle, 0.001, 1e-6);
-}
-
 TEST(Navigation, RotationsKeepTheFrameOrthonormal) {
     Viewpoint v = makeView();
     bool keys[navkey::COUNT] = {};
@@ -256,6 +263,32 @@ TEST(Navigation, FlightStopsAtTheEdgeOfSpaceInEveryDirection) {
             for (int a = 0; a < 3; ++a) v.position[a].integer = dir[a] * (POSITION_LIMIT - 1000);
             for (int frame = 0; frame < 2; ++frame) navigate(v, keys, dt);
             for (int a = 0; a < 3; ++a) EXPECT_EQ(v.position[a].integer, dir[a] * POSITION_LIMIT) << d << " " << dt;
+        }
+    }
+}
+
+// Backing off from a star closer than the stop distance, with the edge of
+// space just behind: a fly-to and arriving next to the star both stop at the
+// edge, at either end of every axis.
+TEST(Navigation, BackingOffAtTheEdgeOfSpaceStopsThere) {
+    bool keys[navkey::COUNT] = {};
+    for (int64_t side : {-1, 1}) {
+        for (int a = 0; a < 3; ++a) {
+            for (bool flying : {true, false}) {
+                SCOPED_TRACE(std::to_string(side) + " axis " + std::to_string(a) + (flying ? " fly-to" : " arrive"));
+                Viewpoint v = makeView();
+                int64_t target[3] = {0, 0, 0};
+                v.position[a].integer = side * (POSITION_LIMIT - 10);
+                target[a] = side * (POSITION_LIMIT - 1000);
+                if (flying) {
+                    for (int k = 0; k < 3; ++k) v.flyTarget[k] = target[k];
+                    v.flyingToTarget = true;
+                    navigate(v, keys, 0.1);
+                } else {
+                    arriveNextTo(v, target);
+                }
+                EXPECT_EQ(v.position[a].integer, side * POSITION_LIMIT);
+            }
         }
     }
 }
@@ -368,6 +401,10 @@ TEST(NavigationOverTime, SpeedKeysActAtTheirTimeAndShortStepsAddUp) {
     EXPECT_EQ(flyFrames(presses, {10}, 1).speedLevel, -2);
     for (KeyEvent& e : presses) e.key = navkey::PERIOD;
     EXPECT_EQ(flyFrames(presses, {10}, 49).speedLevel, 50);
+    // A second press without a release between (the key was already down) is no new step.
+    EXPECT_EQ(flyFrames({{0, navkey::PERIOD, true}, {MS, navkey::PERIOD, true}, {2 * MS, navkey::PERIOD, false}}, {10})
+                  .speedLevel,
+              41);
 }
 
 TEST(NavigationOverTime, ButtonsActOverTheFrameAndAreConsumed) {

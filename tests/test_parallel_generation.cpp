@@ -116,6 +116,52 @@ TEST(GenerationPool, ManyTasksOnManyHelpersEachRunOnce) {
     for (const ProbeTask& t : tasks) EXPECT_EQ(t.runs, 1);
 }
 
+// Queued tasks wake sleeping helpers: one task one helper, a batch every
+// helper. The tasks of a round each wait (up to a deadline) until all of the
+// round run at once, so they finish together only when as many helpers woke.
+// The pause before each round lets the helpers fall asleep (were they still
+// awake, they would take the tasks without being woken).
+TEST(GenerationPool, HelpersWakeForSingleTasksAndBatches) {
+    GenerationPool pool(3);
+    struct Meeting {
+        PoolTask task;
+        std::atomic<int>* started;
+        int size;
+        bool together = false;
+    };
+    for (int size : {1, 3}) {
+        SCOPED_TRACE(size);
+        std::atomic<int> started{0};
+        std::vector<Meeting> meetings(size);
+        std::vector<PoolTask*> batch;
+        for (Meeting& m : meetings) {
+            m.started = &started;
+            m.size = size;
+            m.task.context = &m;
+            m.task.run = [](void* self, GenerationWorkspace&) {
+                auto& m = *static_cast<Meeting*>(self);
+                ++*m.started;
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+                while (*m.started < m.size && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+                m.together = *m.started == m.size;
+            };
+            batch.push_back(&m.task);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pool.submit(batch.data(), batch.size());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        auto allDone = [&] {
+            for (Meeting& m : meetings)
+                if (!pool.done(m.task)) return false;
+            return true;
+        };
+        while (!allDone() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(allDone()) << "no helper woke for the task";
+        for (const Meeting& m : meetings) EXPECT_TRUE(m.together) << "the helpers did not all wake";
+    }
+}
+
 // Destroying a pool whose helper is inside a task waits for that task and
 // runs none of the queued ones.
 TEST(GenerationPool, DestructionWaitsForRunningTasksAndDropsQueuedOnes) {

@@ -73,30 +73,33 @@ TEST(NearRecords, RelativeToTheMidgroundOriginAsTheShadersDecodeThem) {
     EXPECT_EQ(static_cast<uint32_t>(r.luminosity_scale) >> 13, 0x3ABCDEFu >> 7);
 }
 
-TEST(NearRecords, LargeOffsetsKeepTwentyFiveBitsAndTheirSign) {
-    const int64_t origin[3] = {0, 0, 0};
-    const StarPositionStruct r = nearRecord(1LL << 40, -(1LL << 30), 7, 0, 0, 0, 0, origin);
-    EXPECT_EQ(r.luminosity_scale & 63, 17);
-    EXPECT_EQ(decoded(r.inx, r.luminosity_scale), std::ldexp(1.0, 40 - 48));
-    EXPECT_EQ(decoded(r.iny, r.luminosity_scale), -std::ldexp(1.0, 30 - 48));
-    EXPECT_LT(std::abs(r.inx >> 7), 1 << 24);
-}
-
-TEST(NearRecords, StarAtTheOriginHoldsOnlyItsColour) {
-    const int64_t origin[3] = {42, 42, 42};
-    const StarPositionStruct r = nearRecord(42, 42, 42, 5, 6, 7, 0, origin);
-    EXPECT_EQ(r.inx, 5);
-    EXPECT_EQ(r.iny, 6);
-    EXPECT_EQ(r.inz, 7);
-    EXPECT_EQ(r.luminosity_scale, 0);
-}
-
-TEST(NearRecords, FarthestOffsetsDoNotOverflow) {
-    const int64_t origin[3] = {0, 0, 0};
-    const StarPositionStruct r = nearRecord(INT64_MIN, INT64_MAX, 0, 0, 0, 0, 0, origin);
-    EXPECT_EQ(r.luminosity_scale & 63, 40);
-    EXPECT_EQ(r.inx >> 7, -(1 << 23));
-    EXPECT_EQ(r.iny >> 7, (1 << 23) - 1);
+// The scale in the low six bits of word 3 keeps each offset within 25 signed
+// bits: a large offset keeps its top bits and sign, the farthest do not
+// overflow, a star at the origin holds only its colour.
+TEST(NearRecords, OffsetsKeepTwentyFiveBitsAndTheirSign) {
+    struct Case {
+        const char* what;
+        int64_t x, y, z, origin;
+        int32_t scale, mantissaX, mantissaY;
+    };
+    const Case cases[] = {
+        {"2^40 and -2^30", 1LL << 40, -(1LL << 30), 7, 0, 17, 1 << 23, -(1 << 13)},
+        {"the farthest", INT64_MIN, INT64_MAX, 0, 0, 40, -(1 << 23), (1 << 23) - 1},
+        {"at the origin", 42, 42, 42, 42, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int64_t origin[3] = {c.origin, c.origin, c.origin};
+        const StarPositionStruct r = nearRecord(c.x, c.y, c.z, 5, 6, 7, 0, origin);
+        EXPECT_EQ(r.luminosity_scale & 63, c.scale);
+        EXPECT_EQ(r.inx >> 7, c.mantissaX);
+        EXPECT_EQ(r.iny >> 7, c.mantissaY);
+        EXPECT_EQ(r.inx & 127, 5);
+        EXPECT_EQ(r.inz & 127, 7);
+        if (c.x == c.origin) {
+            EXPECT_EQ(r.luminosity_scale, 0);
+        }
+    }
 }
 
 TEST(ShapeTable, CircleAndFuzzyRims) {
@@ -317,6 +320,8 @@ TEST(AutoExposure, ExposesTheLitPartOfThePictureWithinLimits) {
         {"the average is logarithmic", blocks({{1280, 0.01f}, {1280, 0.04f}}), AUTO_EXPOSURE_KEY / 0.02},
         // The brightest part is kept below the tone map's shoulder.
         {"the 99th percentile stays below white", blocks({{2000, 0.01f}, {560, 1.0f}}), AUTO_EXPOSURE_BRIGHTEST / 1.0},
+        // Of 100 blocks the 99th brightest (index 98 of 0..99) is the percentile, not the brightest.
+        {"the percentile is the 99th of 100", blocks({{98, 0.01f}, {1, 1.0f}, {1, 2.0f}}), AUTO_EXPOSURE_BRIGHTEST / 1.0},
         {"a dark picture is bounded", blocks({{2560, 1e-12f}}), AUTO_EXPOSURE_HIGHEST},
         {"a blinding one too", blocks({{2560, 1e6f}}), AUTO_EXPOSURE_LOWEST},
         {"no light at all", blocks({{2560, 0.0f}}), AUTO_EXPOSURE_HIGHEST},
@@ -345,6 +350,9 @@ TEST(AutoExposure, MovesEvenlyInTheLogarithmOverAboutASecond) {
         EXPECT_TRUE(exposureSettling(from, to));
         EXPECT_FALSE(exposureSettling(adaptExposure(from, to, 3.0), to));
     }
+    // Settling while more than 2 % away, either way.
+    for (double away : {1.03, 1 / 1.03}) EXPECT_TRUE(exposureSettling(away, 1.0)) << away;
+    for (double near : {1.01, 1 / 1.01}) EXPECT_FALSE(exposureSettling(near, 1.0)) << near;
 }
 
 namespace {

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -56,6 +58,63 @@ mode_t kindOf(const std::string& path) {
 const std::string NEW = "new contents";
 
 }  // namespace
+
+// The test binary's own fsync: it stands in for the C library's everywhere
+// in the binary, so that a test can make the flush to the disk fail.
+namespace {
+std::atomic<int> failingFsyncs{0};
+}
+extern "C" int fsync(int fd) {
+    if (failingFsyncs > 0) {
+        --failingFsyncs;
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_fsync, fd));
+}
+
+// And its own getrandom, so that a test can know the temporary's name.
+namespace {
+std::atomic<int> zeroRandoms{0};
+}
+extern "C" ssize_t getrandom(void* buffer, size_t length, unsigned int flags) {
+    if (zeroRandoms > 0) {
+        --zeroRandoms;
+        std::memset(buffer, 0, length);
+        return static_cast<ssize_t>(length);
+    }
+    return static_cast<ssize_t>(::syscall(SYS_getrandom, buffer, length, flags));
+}
+
+// A link planted at the name the temporary file is about to take is neither
+// followed nor removed: the write takes another name.
+TEST(SafeWrite, ALinkPlantedAtTheTemporarysNameIsNeverFollowed) {
+    Folder f;
+    put(f.at("victim"), "victim");
+    ASSERT_EQ(::symlink(f.at("victim").c_str(), f.at(".file.000000000000.tmp").c_str()), 0);
+    zeroRandoms = 1;  // the first name tried ends in twelve zeros
+    const WriteResult r = writeFileSafely(f.at("file"), NEW.data(), NEW.size(), {});
+    zeroRandoms = 0;
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(contents(f.at("file")), NEW);
+    EXPECT_EQ(kindOf(f.at("file")), S_IFREG);
+    EXPECT_EQ(contents(f.at("victim")), "victim");
+    EXPECT_EQ(f.names(), (std::vector<std::string>{".file.000000000000.tmp", "file", "victim"}));
+}
+
+// A write whose flush to the disk fails is not put in place: the old file
+// stays, and no temporary is left.
+TEST(SafeWrite, AFailedFlushToTheDiskKeepsTheOldFile) {
+    Folder f;
+    put(f.at("file"), "old");
+    failingFsyncs = 1;
+    const WriteResult r = writeFileSafely(f.at("file"), NEW.data(), NEW.size(), {});
+    failingFsyncs = 0;
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.errorNumber, EIO);
+    EXPECT_EQ(contents(f.at("file")), "old");
+    EXPECT_EQ(f.names(), std::vector<std::string>{"file"});
+}
 
 // What stands at the path before the write, and what must stand there after
 // it: the new contents at `lands` (the path or a link's target), or the old

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "app/key_input.h"
 #include "app/screenshot.h"
@@ -64,52 +65,43 @@ std::time_t localTime(int year, int month, int day, int hour, int minute, int se
 
 }  // namespace
 
-TEST(ScreenshotFolder, UserDirsFileDecides) {
+// The pictures folder as xdg-user-dir finds it: the user-dirs file (under
+// XDG_CONFIG_HOME, else HOME/.config) wins over the environment; its last
+// entry counts, with escapes; a switched-off, relative or malformed entry
+// falls back to HOME/Pictures.
+TEST(ScreenshotFolder, AsXdgUserDirFindsIt) {
     TempDir dir;
-    const std::string home = (dir.path / "home").string();
-    const std::string config = (dir.path / "config").string();
-    writeFile(dir.path / "config" / "user-dirs.dirs",
-              "# written by xdg-user-dirs-update\n"
-              "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-              "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
-    EXPECT_EQ(screenshotFolder(home.c_str(), config.c_str(), nullptr), home + "/Bilder/Starloom");
-    // The file wins over the environment, as when xdg-user-dir sources it.
-    EXPECT_EQ(screenshotFolder(home.c_str(), config.c_str(), "/elsewhere"), home + "/Bilder/Starloom");
-}
-
-TEST(ScreenshotFolder, AbsolutePathsEscapesAndTheLastEntry) {
-    TempDir dir;
-    const std::string config = (dir.path / "config").string();
-    writeFile(dir.path / "config" / "user-dirs.dirs",
-              "XDG_PICTURES_DIR=\"/data/first\"\n"
-              "  XDG_PICTURES_DIR=\"/data/My \\\"Pictures\\\" \\$x/\"\n");
-    EXPECT_EQ(screenshotFolder("/home/u", config.c_str(), nullptr), "/data/My \"Pictures\" $x/Starloom");
-}
-
-TEST(ScreenshotFolder, WithoutAnEntryThePicturesFolderOfHome) {
-    TempDir dir;
-    const std::string home = (dir.path / "home").string();
-    // No configuration at all.
-    EXPECT_EQ(screenshotFolder(home.c_str(), nullptr, nullptr), home + "/Pictures/Starloom");
-    // The configuration under HOME/.config when XDG_CONFIG_HOME is unset or empty.
-    writeFile(dir.path / "home" / ".config" / "user-dirs.dirs", "XDG_PICTURES_DIR=\"$HOME/Fotos\"\n");
-    EXPECT_EQ(screenshotFolder(home.c_str(), nullptr, nullptr), home + "/Fotos/Starloom");
-    EXPECT_EQ(screenshotFolder(home.c_str(), "", nullptr), home + "/Fotos/Starloom");
-    // Only the environment says it.
-    EXPECT_EQ(screenshotFolder("/nonexistent-home", nullptr, "/srv/pics/"), "/srv/pics/Starloom");
-}
-
-TEST(ScreenshotFolder, SwitchedOffRelativeOrMalformedEntriesFallBack) {
-    TempDir dir;
-    const std::string home = (dir.path / "home").string();
-    const std::string config = (dir.path / "config").string();
+    const std::string home = (dir.path / "home").string(), config = (dir.path / "config").string();
+    const std::string homeConfig = home + "/.config";
+    struct Case {
+        std::string file, folder;  // the user-dirs file and the folder it is in ("" for none)
+        const char *home, *config, *environment;
+        std::string expected;
+    };
+    const std::string bilder = "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                               "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
+    std::vector<Case> cases = {
+        {bilder, config, home.c_str(), config.c_str(), nullptr, home + "/Bilder/Starloom"},
+        {bilder, config, home.c_str(), config.c_str(), "/elsewhere", home + "/Bilder/Starloom"},
+        {"XDG_PICTURES_DIR=\"/data/first\"\n  XDG_PICTURES_DIR=\"/data/My \\\"Pictures\\\" \\$x/\"\n", config,
+         "/home/u", config.c_str(), nullptr, "/data/My \"Pictures\" $x/Starloom"},
+        {"", "", home.c_str(), nullptr, nullptr, home + "/Pictures/Starloom"},
+        {"XDG_PICTURES_DIR=\"$HOME/Fotos\"\n", homeConfig, home.c_str(), nullptr, nullptr, home + "/Fotos/Starloom"},
+        {"XDG_PICTURES_DIR=\"$HOME/Fotos\"\n", homeConfig, home.c_str(), "", nullptr, home + "/Fotos/Starloom"},
+        {"", "", "/nonexistent-home", nullptr, "/srv/pics/", "/srv/pics/Starloom"},
+        {"", "", nullptr, "/nonexistent", nullptr, "./Pictures/Starloom"},
+    };
     for (const char* entry : {"XDG_PICTURES_DIR=\"$HOME/\"\n", "XDG_PICTURES_DIR=\"$HOME\"\n",
                               "XDG_PICTURES_DIR=\"Pictures\"\n", "XDG_PICTURES_DIR=$HOME/Pics\n",
-                              "XDG_PICTURES_DIR=\"\"\n", "# XDG_PICTURES_DIR=\"/data/pics\"\n"}) {
-        writeFile(dir.path / "config" / "user-dirs.dirs", entry);
-        EXPECT_EQ(screenshotFolder(home.c_str(), config.c_str(), nullptr), home + "/Pictures/Starloom") << entry;
+                              "XDG_PICTURES_DIR=\"\"\n", "# XDG_PICTURES_DIR=\"/data/pics\"\n"})
+        cases.push_back({entry, config, home.c_str(), config.c_str(), nullptr, home + "/Pictures/Starloom"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        fs::remove_all(config);
+        fs::remove_all(home);
+        if (!c.folder.empty()) writeFile(fs::path(c.folder) / "user-dirs.dirs", c.file);
+        EXPECT_EQ(screenshotFolder(c.home, c.config, c.environment), c.expected);
     }
-    EXPECT_EQ(screenshotFolder(nullptr, "/nonexistent", nullptr), "./Pictures/Starloom");
 }
 
 TEST(ScreenshotFile, NamedByLocalDateAndTime) {

@@ -18,6 +18,7 @@
 #include "starfield/search.h"
 #include "starfield/star_field.h"
 #include "starfield/view_limits.h"
+#include "state/settings.h"
 #include "tests/galaxy_fixture.h"
 
 namespace {
@@ -105,6 +106,43 @@ TEST(StarFieldPriority, GridBoxDistanceFromTheCellOfThePosition) {
     // From one end of the galaxy cube to a voxel at the other: saturates.
     const int64_t far[3] = {INT64_MIN, INT64_MIN, INT64_MIN};
     EXPECT_EQ(gridBoxDistance(far, 0x7FFFFFF0u, 0x7FFFFFF0u, 0x7FFFFFF0u, 30), ~uint64_t{0});
+}
+
+// ------------------------------------------------------------- view limits
+
+// The limits of the default settings, pinned (computed once, checked by hand
+// against their formulas: createBound is S / (R^2 / 80) less one, keepBound
+// 1.1 times the quotient), and how they follow the display's height: only the
+// foreground test grows, with its square; the background's display value is
+// (h * 360 / angle)^2 / pi.
+TEST(ViewLimits, DefaultValuesAndTheDisplayHeight) {
+    const ViewLimits& d = defaultLimits();
+    EXPECT_EQ(d.createBound, 1266);
+    EXPECT_EQ(d.keepBound, 1394u);
+    EXPECT_EQ(d.nearBoundFaint, 0u);  // the faint bound is below one unit here
+    EXPECT_EQ(d.foregroundDistance, 7974182541u);
+    EXPECT_DOUBLE_EQ(d.limitScale, 8.7823573287148003e+27);
+    EXPECT_DOUBLE_EQ(d.foregroundSize, 2449.8750345684216);
+    EXPECT_FLOAT_EQ(d.pointRatio, 2.6255399e-11f);
+    EXPECT_FLOAT_EQ(d.nearRatio, 8.4017282e-09f);
+    EXPECT_FLOAT_EQ(d.nearFactor, 2.1955893e+27f);
+    EXPECT_FLOAT_EQ(d.nearKeyFloor, 10436.104f);
+    for (int h : {1, 401, 1600, 2161}) {
+        SCOPED_TRACE(h);
+        const ViewLimits l = computeViewLimits(builtGalaxy(), DEFAULT_MAX_MAGNITUDE, DEFAULT_VIEW_ANGLE, h);
+        const double square = (h / 800.0) * (h / 800.0);
+        EXPECT_DOUBLE_EQ(l.foregroundSize, d.foregroundSize * square);
+        EXPECT_NEAR(static_cast<double>(l.foregroundDistance), static_cast<double>(d.foregroundDistance) * square,
+                    square + 1);  // both truncated
+        EXPECT_EQ(l.createBound, d.createBound);
+        EXPECT_EQ(l.keepBound, d.keepBound);
+        EXPECT_EQ(l.nearBoundFaint, d.nearBoundFaint);
+        EXPECT_EQ(l.limitScale, d.limitScale);
+        for (double angle : {1.0, 45.0, 90.0}) {
+            const double perDegree = h * 360.0 / angle;
+            EXPECT_DOUBLE_EQ(backgroundDisplayValue(h, angle), perDegree * perDegree / 3.141592653589793) << angle;
+        }
+    }
 }
 
 // ------------------------------------------------------------- generation

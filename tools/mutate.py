@@ -14,7 +14,8 @@ directory beside it that is reused from run to run, so the worktree itself is
 never touched. For each mutant the snippet is replaced in the scratch copy,
 the unit-test binary is rebuilt (and, for the worker hand-off, the small
 ThreadSanitizer hand-off binary), the whole gtest suite runs under a time
-limit, and the file is restored. A mutant is caught when a test fails, crashes
+limit (in --shards parallel parts, each stopping at its first failure), and
+the file is restored. A mutant is caught when a test fails, crashes
 or runs into the time limit; one that does not compile is reported apart and
 not counted.
 
@@ -294,6 +295,157 @@ MUTANTS = [
       "v < -POSITION_LIMIT ? -POSITION_LIMIT : v > POSITION_LIMIT",
       "v > POSITION_LIMIT",
       "navigation: flying past the lower edge of space"),
+    M("space-edge-excluded", "starfield/navigation.h",
+      "coordinate >= -POSITION_LIMIT && coordinate <= POSITION_LIMIT",
+      "coordinate > -POSITION_LIMIT && coordinate <= POSITION_LIMIT",
+      "edge of space: a position exactly on the lower edge counted outside"),
+    M("location-outside-accepted", "starfield/location_text.cpp",
+      "if (!withinSpace(c.integer)) {", "if (false) {",
+      "location text: a position beyond the edge of space accepted"),
+    M("location-alphabet", "starfield/location_text.cpp",
+      '"0123456789ABCDEFGHJKMNPQRSTVWXYZ"', '"0123456789ABCDEFGHJKMNPQRSTVWXZY"',
+      "location text: two digits of the alphabet swapped, so texts of earlier builds read wrongly"),
+    M("location-check-seed", "starfield/location_text.cpp",
+      "CHECK_SEED = 0x5354524C4F4F4D31ull", "CHECK_SEED = 0x5354524C4F4F4D32ull",
+      "location text: another checksum seed, so texts of earlier builds are refused"),
+
+    # ------------------------------------------------- star-name lattice edges
+    M("lattice-bisect-top", "galaxy/star_name.cpp",
+      "above = 1321123;", "above = 1321122;",
+      "star name read back: the bisection cannot reach the last shell"),
+    M("lattice-code-overflow", "galaxy/star_name.cpp",
+      "if (n > (~uint64_t{0} - static_cast<uint64_t>(digit)) / 21) tooLarge = true;",
+      "if (n > ~uint64_t{0} / 21) tooLarge = true;",
+      "star name read back: a code just above 2^64 - 1 wraps instead of being refused"),
+    M("exact-tie-away", "numeric/exact_math.cpp",
+      "if (rest > half || (rest == half && (q & 1))) ++q;", "if (rest >= half) ++q;",
+      "fourth power: an exact tie rounded away from zero instead of to even"),
+
+    # ---------------------------------------------------- generation pool
+    M("pool-batch-wakes-one", "starfield/generation_pool.cpp",
+      "    else\n        workReady.notify_all();", "    else\n        workReady.notify_one();",
+      "pool: a batch of tasks wakes a single helper"),
+    M("pool-stop-wakes-one", "starfield/generation_pool.cpp",
+      "    workReady.notify_all();\n    for (std::thread& t : threads) t.join();",
+      "    workReady.notify_one();\n    for (std::thread& t : threads) t.join();",
+      "pool: stopping wakes one helper, the others are never joined"),
+    M("pool-single-no-wake", "starfield/generation_pool.cpp",
+      "    if (count == 1)\n        workReady.notify_one();", "    if (count == 1)\n        {}",
+      "pool: a single task wakes no helper"),
+
+    # ------------------------------------------------------- view limits
+    M("create-bound-off-by-one", "starfield/view_limits.cpp",
+      "S / (radiusSq * 0.0125) - 1)", "S / (radiusSq * 0.0125))",
+      "view limits: the creation bound one too large"),
+    M("keep-bound-margin", "starfield/view_limits.cpp",
+      "saturatingUint64(1.1 * S /", "saturatingUint64(1.0 * S /",
+      "view limits: no margin between creating and keeping a voxel"),
+    M("foreground-height", "starfield/view_limits.cpp",
+      "const double fs = h * 6.283185307179586", "const double fs = (h - 1) * 6.283185307179586",
+      "view limits: the foreground size from the height less one"),
+    M("background-height", "state/settings.cpp",
+      "static_cast<int32_t>(displayHeight) * 360;", "static_cast<int32_t>(displayHeight + 1) * 360;",
+      "background light: the display value from the height plus one"),
+
+    # --------------------------------------------------- Caps Lock, navigation over time
+    M("caps-roll", "starfield/navigation.cpp",
+      "const double roll = k * (held(navkey::D)", "const double roll = (held(navkey::D)",
+      "Caps Lock: roll not slowed"),
+    M("caps-yaw", "starfield/navigation.cpp",
+      "const double yaw = k * (held(navkey::X)", "const double yaw = (held(navkey::X)",
+      "Caps Lock: yaw not slowed"),
+    M("speed-key-repeat", "starfield/navigation.cpp",
+      "const bool pressed = e.down && !keys.down[e.key];", "const bool pressed = e.down;",
+      "navigation over time: a key already down changes the speed again"),
+    M("speed-top-level", "starfield/navigation.cpp",
+      "view.speedLevel < MAX_SPEED_LEVEL) view.speedLevel += 1;", "view.speedLevel <= MAX_SPEED_LEVEL) view.speedLevel += 1;",
+      "navigation over time: the period key goes past the highest speed"),
+
+    # --------------------------------------------------- strict command line
+    M("cli-hex-lower-digit", "cli/parse.cpp",
+      "digit = c - 'a' + 10;", "digit = c - 'a' + 11;",
+      "starloom-cli: lower-case hexadecimal digits read one too high"),
+    M("cli-hex-lower-f", "cli/parse.cpp",
+      "else if (c >= 'a' && c <= 'f')", "else if (c >= 'a' && c <= 'e')",
+      "starloom-cli: a lower-case f refused"),
+    M("cli-leading-zero", "cli/parse.cpp",
+      " || (text[0] == '0' && text[1] != '\\0')) return false;", ") return false;",
+      "starloom-cli: numbers with leading zeros accepted"),
+    M("cli-minus-zero", "cli/parse.cpp",
+      " || (digits != text && std::strcmp(digits, \"0\") == 0)) return false;", ") return false;",
+      "starloom-cli: -0 accepted"),
+
+    # --------------------------------------------------- settings file
+    M("settings-comment-rewritten", "state/settings_file.cpp",
+      "return t.empty() || t[0] == '#';", "return t.empty();",
+      "settings file: a comment line read as a setting"),
+    M("settings-bad-value-overwritten", "state/settings_file.cpp",
+      "if (entry == nullptr || !entry->set(probe, value)) continue;", "if (entry == nullptr) continue;",
+      "settings file: a value the program cannot read written over"),
+    M("settings-value-untrimmed", "state/settings_file.cpp",
+      "value = trimmed(line.substr(equals + 1));", "value = line.substr(equals + 1);",
+      "settings file: blanks around a value make it unreadable"),
+
+    # ------------------------------------------- safe write, kept save files
+    M("write-mode-lost", "files/safe_write.cpp",
+      "        ::fchmod(fd, old->st_mode & 07777);\n", "",
+      "write: the new file loses the old one's permissions"),
+    M("write-relative-link", "files/safe_write.cpp",
+      'p = target[0] == \'/\' ? std::string(target) : folderOf(p) + "/" + target;', "p = std::string(target);",
+      "write: a relative link resolved against the working folder"),
+    M("write-planted-link", "files/safe_write.cpp",
+      "O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC", "O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC",
+      "write: a link planted at the temporary's name followed"),
+    M("write-stream-not-emptied", "files/safe_write.cpp",
+      "S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0", "S_ISREG(st.st_mode) && false",
+      "write: a regular file reached through a stream keeps its old tail"),
+    M("write-device-for-settings", "files/safe_write.cpp",
+      "            if (options.regularFileOnly)\n", "            if (false)\n",
+      "write: a file that must be regular written into a device"),
+    M("save-kept-name-reused", "state/save_file.cpp",
+      "if (error != EEXIST || n > 1000) break;", "break;",
+      "save: a second unreadable file in the same second not kept under a name of its own"),
+    M("save-newer-overwritten", "state/save_file.cpp",
+      "            if (newerVersion(bytes) != 0) {\n                status.condition",
+      "            if (false) {\n                status.condition",
+      "save: a newer program's file saved there since is written over"),
+
+    # ------------------------------------------- the panel on the program state
+    M("panel-magnitude-no-limits", "ui/control_panel.cpp",
+      "            s.settings.maxMagnitude = magnitude;\n            s.requests.viewLimits = true;\n",
+      "            s.settings.maxMagnitude = magnitude;\n",
+      "panel: a new faintest magnitude asks for no new view limits"),
+    M("panel-shape-unflagged", "ui/control_panel.cpp",
+      "STAR_SHAPE_CHOICES, s.settings.starShape)) {\n        s.changes.settingsChanged = 1;",
+      "STAR_SHAPE_CHOICES, s.settings.starShape)) {\n",
+      "panel: a new star shape starts no pass"),
+    M("panel-reset-fonts-labels", "ui/control_panel.cpp",
+      "if (s.settings.displayFontSize != 3) s.changes.labelsChanged = 1;", "",
+      "panel: resetting the display font leaves the labels as they were"),
+
+    # ---------------------------------------------- labels, exposure
+    M("labels-no-spare", "starfield/labels.cpp",
+      "constexpr double SPARE = 1;", "constexpr double SPARE = 0;",
+      "labels: boxes that touch count as apart"),
+    M("labels-drop-max", "starfield/labels.cpp",
+      "if (drop > LABEL_DROP_MAX) continue;", "if (drop >= LABEL_DROP_MAX) continue;",
+      "labels: a label the largest drop would clear is left out"),
+    M("labels-last-glyph", "starfield/labels.cpp",
+      "if (glyphs + count > maxGlyphs) break;", "if (glyphs + count >= maxGlyphs) break;",
+      "labels: a label that exactly fills the glyph buffer is left out"),
+    M("exposure-percentile", "render/exposure.cpp",
+      "(light.size() - 1) * 99 / 100", "light.size() * 99 / 100",
+      "auto exposure: the percentile one block too high"),
+    M("exposure-brightest-limit", "render/exposure.cpp",
+      "std::min(AUTO_EXPOSURE_KEY / average, AUTO_EXPOSURE_BRIGHTEST / brightest)",
+      "std::max(AUTO_EXPOSURE_KEY / average, AUTO_EXPOSURE_BRIGHTEST / brightest)",
+      "auto exposure: the brightest part no longer held below the shoulder"),
+    M("exposure-time-constant", "render/exposure.cpp",
+      "std::exp(-seconds / AUTO_EXPOSURE_SECONDS)", "std::exp(-seconds * AUTO_EXPOSURE_SECONDS)",
+      "auto exposure: the time constant inverted"),
+    M("exposure-settling", "render/exposure.cpp",
+      "std::abs(std::log(current / target)) > 0.02", "std::abs(std::log(current / target)) > 0.2",
+      "auto exposure: settled while still 20 % away"),
 ]
 
 
@@ -358,10 +510,35 @@ def build(build_dir, jobs, tsan):
     return code == 0, out
 
 
-def run_tests(build_dir, timeout, tsan):
+def run_shards(build_dir, timeout, shards, fail_fast):
+    """Runs the unit-test binary in `shards` parallel parts (gtest sharding);
+    returns (exit code or 'timeout', joined output) of the first part that
+    failed, else of the last one."""
+    binary = os.path.join(build_dir, "tests", "starloom_tests")
+    procs = []
+    for i in range(shards):
+        env = dict(os.environ, GTEST_TOTAL_SHARDS=str(shards), GTEST_SHARD_INDEX=str(i))
+        args = [binary, "--gtest_brief=1"] + (["--gtest_fail_fast"] if fail_fast else [])
+        procs.append(subprocess.Popen(args, cwd=os.path.join(build_dir, "tests"), env=env, stdout=subprocess.PIPE,
+                                      stderr=subprocess.STDOUT, text=True, start_new_session=True))
+    deadline = time.time() + timeout
+    result = (0, "")
+    for p in procs:
+        try:
+            out, _ = p.communicate(timeout=max(1, deadline - time.time()))
+            code = p.returncode
+        except subprocess.TimeoutExpired:
+            os.killpg(p.pid, signal.SIGKILL)
+            out, _ = p.communicate()
+            code = "timeout"
+        if code != 0 and result[0] == 0:
+            result = (code, out)
+    return result
+
+
+def run_tests(build_dir, timeout, tsan, shards=2, fail_fast=True):
     """Returns None when everything passed, else a short reason."""
-    code, out = run([os.path.join(build_dir, "tests", "starloom_tests"), "--gtest_brief=1"], timeout,
-                    cwd=os.path.join(build_dir, "tests"))
+    code, out = run_shards(build_dir, timeout, shards, fail_fast)
     if code == "timeout":
         return "unit tests hit the %ds limit" % timeout
     if code != 0:
@@ -385,6 +562,7 @@ def main():
     ap.add_argument("--scratch", default="/tmp/starloom-mutate")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--timeout", type=int, default=60, help="seconds per test-binary run")
+    ap.add_argument("--shards", type=int, default=2, help="parallel parts the unit tests run in")
     ap.add_argument("--only", action="append", default=[], help="run mutants whose name contains this")
     ap.add_argument("--check", action="store_true", help="only check that every snippet is found once")
     args = ap.parse_args()
@@ -408,6 +586,9 @@ def main():
                                              len(stale)))
         return 1 if stale else 0
     mutants = [m for m in mutants if m not in stale]
+    # Slips in headers rebuild most of the tree twice: they come last, so
+    # that the quick ones report first.
+    mutants.sort(key=lambda m: m.file.endswith(".h"))
 
     src = os.path.join(args.scratch, "src")
     bld = os.path.join(args.scratch, "build")
@@ -422,7 +603,7 @@ def main():
     if not ok:
         sys.exit("the unmutated tree does not build:\n" + out[-4000:])
     t0 = time.time()
-    reason = run_tests(bld, args.timeout, True)
+    reason = run_tests(bld, args.timeout, True, args.shards, False)
     if reason:
         sys.exit("the unmutated tree fails its tests: " + reason)
     print("baseline: built and passed (tests %.1fs)" % (time.time() - t0), flush=True)
@@ -440,7 +621,7 @@ def main():
                 broken.append(m)
                 verdict = "does not compile"
             else:
-                reason = run_tests(bld, args.timeout, needs_tsan(m))
+                reason = run_tests(bld, args.timeout, needs_tsan(m), args.shards)
                 if reason:
                     caught.append(m)
                     verdict = "caught (" + reason + ")"
