@@ -231,8 +231,8 @@ class Rig:
             fail("%s: status %d: %s" % (" ".join(cmd), result.returncode, result.stdout + result.stderr))
         return result
 
-    def start(self, program, args=(), name="starloom"):
-        return Session(self, program, list(args), name)
+    def start(self, program, args=(), name="starloom", full_screen=True):
+        return Session(self, program, list(args), name, full_screen)
 
     def shot(self, label):
         """A screenshot of the whole screen in the shot folder: (path, RGB bytes)."""
@@ -283,6 +283,10 @@ class Rig:
         self.xdotool("mousemove", "--sync", int(x), int(y), "mousedown", 1, "sleep", 0.03, "mouseup", 1,
                      "sleep", 0.03, "mousemove", 1, 1)
 
+    def quit(self, save=True):
+        """Clicks "Quit/save" or, below it, "Quit/nosave" (the panel's bottom right)."""
+        self.click(self.size[0] - 127, self.size[1] - (57 if save else 28))
+
     def key(self, name, hold=0.03):
         self.xdotool("keydown", name, "sleep", hold, "keyup", name)
 
@@ -290,7 +294,7 @@ class Rig:
 class Session:
     """One run of the program in a rig, from its window to its end."""
 
-    def __init__(self, rig, program, args, name):
+    def __init__(self, rig, program, args, name, full_screen):
         self.rig, self.name = rig, name
         self.log_path = os.path.join(rig.home, name + ".log")
         self.started = time.monotonic()
@@ -303,11 +307,19 @@ class Session:
                 fail("%s: starloom exited with status %d before its window showed:\n%s"
                      % (name, self.proc.returncode, self.output()))
             ids = rig.run(["xdotool", "search", "--name", "^Starloom$"], check=False).stdout.split()
-            return int(ids[-1]) if ids else None
+            return int(ids[0]) if ids else None
         self.window = wait_until(window, name + ": the Starloom window")
+        # The panel has been drawn once (at the screen's top right when the
+        # window fills it): from then on a click finds its buttons.
+        if full_screen:
+            self.drawn((rig.size[0] - 180, 0, rig.size[0], 60), name + "_start")
+
         # Without a window manager nothing gives the window the focus, and the
         # panel follows the mouse and the keys only in a focused window.
-        rig.run(["xdotool", "windowfocus", "--sync", str(self.window)], check=False)
+        def focused():
+            rig.run(["xdotool", "windowfocus", str(self.window)], check=False)
+            return rig.run(["xdotool", "getwindowfocus"], check=False).stdout.strip() == str(self.window)
+        wait_until(focused, name + ": the window has the keyboard focus")
 
     def output(self):
         with open(self.log_path, errors="replace") as log:
@@ -315,7 +327,8 @@ class Session:
 
     def drawn(self, region, label="drawn", bright=50):
         """Waits until the region (x0, y0, x1, y1) of the screen holds light
-        pixels (text of the panel, stars): the program has drawn its frame."""
+        pixels (text of the panel, stars): the program has drawn its frame.
+        Returns the screenshot's bytes."""
         width = self.rig.size[0]
 
         def probe():
@@ -324,6 +337,21 @@ class Session:
             data = self.rig.shot(label)[1]
             return region_stats(data, width, region[0], region[2], region[1], region[3])[1] >= bright and data
         return wait_until(probe, "%s: the program draws its window" % self.name)
+
+    def settled(self, label="settled"):
+        """Screenshots until the star display (left of the panel) has stayed
+        the same for some seconds: the star field is complete. Returns the
+        last screenshot's bytes."""
+        width, height = self.rig.size
+        last = [None, 0.0]
+
+        def probe():
+            data = self.rig.shot(label)[1]
+            display = b"".join(data[y * width * 3:(y * width + width - 200) * 3] for y in range(height))
+            if display != last[0]:
+                last[:] = display, time.monotonic()
+            return time.monotonic() - last[1] >= 3 and data
+        return wait_until(probe, self.name + ": the star display settles")
 
     def words(self, label, box):
         path, _ = self.rig.shot(label)
@@ -427,6 +455,11 @@ class Session:
         if validation:
             check_validation_output(output)
         return output
+
+
+def changed_pixels(before, after):
+    """How many of a sample of pixels differ clearly between two screenshots."""
+    return sum(1 for i in range(0, len(before), 3 * 97) if abs(before[i] - after[i]) > 8)
 
 
 def newest_files(pattern, count, what):
