@@ -376,12 +376,15 @@ class Session:
         self.rig.click(word[1], word[2])
         return word
 
-    def page(self, name):
+    def page(self, word):
         """Opens the page combo at the top of the panel and, once its list
-        shows, chooses a page."""
-        self.rig.click(self.rig.size[0] - 130, 64)
+        shows, chooses the page with `word` in its name; returns when the
+        combo shows it."""
+        width = self.rig.size[0]
+        self.rig.click(width - 130, 64)
         self.find("pages", "Credits", below=75)  # the list's last entry
-        self.press("page_" + name.replace(" ", "_"), name, below=75)
+        self.press("page_" + word, word, below=75)
+        self.find("page_shown", word, box=(width - 200, 50, width, 78))
 
     def copy(self):
         """The Navigation page's "Copy": the place's text, once it is on the
