@@ -412,34 +412,18 @@ class Session:
         return wait_until(probe, self.name + ": the ship flies and stops")
 
     def close(self):
-        """WM_DELETE_WINDOW as a ClientMessage, as a window manager sends it."""
+        """WM_DELETE_WINDOW as a ClientMessage, as a window manager sends it
+        (the event as the longs of its 64-bit layout: type, serial,
+        send_event, display, window, message type, format, data)."""
         x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
         x11.XOpenDisplay.restype = ctypes.c_void_p
-        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
         x11.XInternAtom.restype = ctypes.c_ulong
-        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-        x11.XFlush.argtypes = [ctypes.c_void_p]
-        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-
-        class ClientMessage(ctypes.Structure):
-            _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                        ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                        ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
-
-        class XEvent(ctypes.Union):
-            _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
-
-        dpy = x11.XOpenDisplay(self.rig.display.encode())
+        dpy = ctypes.c_void_p(x11.XOpenDisplay(self.rig.display.encode()))
         if not dpy:
             fail("cannot open display " + self.rig.display)
-        event = XEvent()
-        event.xclient.type = 33  # ClientMessage
-        event.xclient.window = self.window
-        event.xclient.message_type = x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0)
-        event.xclient.format = 32
-        event.xclient.data[0] = x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
-        x11.XSendEvent(dpy, self.window, 0, 0, ctypes.byref(event))
+        atom = lambda name: ctypes.c_long(x11.XInternAtom(dpy, name, 0)).value  # noqa: E731
+        event = (ctypes.c_long * 24)(33, 0, 0, 0, self.window, atom(b"WM_PROTOCOLS"), 32, atom(b"WM_DELETE_WINDOW"))
+        x11.XSendEvent(dpy, ctypes.c_ulong(self.window), 0, ctypes.c_long(0), event)
         x11.XFlush(dpy)
         x11.XCloseDisplay(dpy)
 
