@@ -252,8 +252,11 @@ void Application::recomputeViewLimits() {
 }
 
 void Application::recomputeDisplayConstants() {
+    // A display not measured yet counts as the windowed height, as for the
+    // view limits: a height of 0 would make the light infinite.
+    const int height = state.status.displayHeight > 0 ? state.status.displayHeight : DEFAULT_DISPLAY_HEIGHT;
     recomputeBackgroundLight(starField, channelConstants(state.settings),
-                             backgroundDisplayValue(state.status.displayHeight, state.settings.viewAngle),
+                             backgroundDisplayValue(height, state.settings.viewAngle),
                              state.settings.diffuseColour == DiffuseColour::Populations);
 }
 

@@ -1,12 +1,38 @@
-"""What the end-to-end tests of the real program share: a private X server,
-commands with its display, the program's window, screenshots and their pixel
-statistics, and closing the window the way a window manager does."""
+"""What the end-to-end tests of the real program share.
+
+A Rig is one private X server (Xvfb -displayfd, so several tests can run at
+once) with a temporary home; every process started through it ends with it,
+also when a check fails. A Session is one run of the program in the rig,
+under the Khronos validation layer with its synchronisation checks: its
+window, keys and clicks (xdotool), screenshots, the panel's words read back
+by OCR (tesseract), and its end, whose output must hold no complaint of the
+layer.
+
+Every wait is for the condition it checks (wait_until), polled at a short
+interval with a deadline of minutes: on two cores loaded by other work a
+frame of the CPU Vulkan driver can take seconds. The program queues its
+input events, so a click or key press shorter than a frame is not lost and
+needs no holding.
+"""
 import ctypes
+import difflib
+import glob
+import math
 import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
+
+DEADLINE = 300  # seconds: what any one condition is given before it fails
+
+# What the Khronos validation layer checks in every run of the tests: the API's
+# rules and, with this, the synchronisation between commands (hazards such as
+# a write after a write that no barrier orders are reported as SYNC-...).
+VALIDATION_LAYER = "VK_LAYER_KHRONOS_validation"
+SYNCHRONIZATION_VALIDATION = "VK_VALIDATION_FEATURE_ENABLE_SYNCHRONIZATION_VALIDATION_EXT"
+LAYER_MANIFEST = "/usr/share/vulkan/explicit_layer.d/VkLayer_khronos_validation.json"
 
 
 def fail(message):
@@ -21,11 +47,44 @@ def require_tools(*tools):
             fail(tool + " is not installed (tools/install-deps.sh installs it)")
 
 
-# What the Khronos validation layer checks in every run of the tests: the API's
-# rules and, with this, the synchronisation between commands (hazards such as
-# a write after a write that no barrier orders are reported as SYNC-...).
-VALIDATION_LAYER = "VK_LAYER_KHRONOS_validation"
-SYNCHRONIZATION_VALIDATION = "VK_VALIDATION_FEATURE_ENABLE_SYNCHRONIZATION_VALIDATION_EXT"
+def wait_until(probe, what, seconds=DEADLINE, interval=0.5):
+    """Calls probe() until it returns something true and returns that; fails
+    at the deadline naming `what` (a text, or a function giving one)."""
+    deadline = time.monotonic() + seconds
+    while True:
+        value = probe()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            fail("%s: not within %d s" % (what() if callable(what) else what, seconds))
+        time.sleep(interval)
+
+
+def similar(a, b):
+    """How alike two words read (OCR confuses a few letters of the panel's font)."""
+    return difflib.SequenceMatcher(None, a.lower(), b.lower()).ratio()
+
+
+def flat(text):
+    return " ".join(text.split())
+
+
+def cli_fields(cli, *args):
+    """What starloom-cli prints, as a dictionary of its "name value" lines."""
+    result = subprocess.run([cli] + list(args), capture_output=True, text=True, timeout=DEADLINE)
+    if result.returncode != 0:
+        fail("starloom-cli %s: status %d: %s" % (" ".join(args), result.returncode, result.stdout + result.stderr))
+    return dict(line.partition(" ")[::2] for line in result.stdout.splitlines())
+
+
+def place_of(cli, text):
+    """The position a location text names (integer position units) and its seed."""
+    fields = cli_fields(cli, "where", text)
+    return [int(fields[axis].split()[0]) for axis in ("positionX", "positionY", "positionZ")], fields["seed"]
+
+
+def distance(a, b):
+    return math.sqrt(sum(float(x - y) ** 2 for x, y in zip(a, b)))
 
 
 def enable_validation(env, folder):
@@ -33,6 +92,8 @@ def enable_validation(env, folder):
     working directory is `folder` (the layer reads its settings from there):
     errors, warnings and performance warnings go to standard output, where
     check_validation_output looks for them."""
+    if not os.path.exists(LAYER_MANIFEST):
+        fail("the validation layer is not installed (tools/install-deps.sh installs it)")
     env["VK_INSTANCE_LAYERS"] = VALIDATION_LAYER
     env["VK_LAYER_ENABLES"] = SYNCHRONIZATION_VALIDATION
     with open(os.path.join(folder, "vk_layer_settings.txt"), "w") as settings:
@@ -51,34 +112,94 @@ def check_validation_output(text):
         fail("the validation layer reported %d problems, first: %s" % (len(problems), problems[0]))
 
 
-def start_xvfb(size="1280x1024"):
+def start_xvfb(size=(1280, 1024)):
     """Xvfb picks a free display itself and reports it through a pipe."""
+    if isinstance(size, str):
+        size = tuple(int(v) for v in size.split("x"))
     read_end, write_end = os.pipe()
     xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size + "x24", "-nolisten", "tcp"],
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % size, "-nolisten", "tcp"],
         pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_end)
-    number = b""
     with os.fdopen(read_end, "rb") as pipe:
-        while not number.endswith(b"\n"):
-            chunk = pipe.read(1)
-            if not chunk:
-                break
-            number += chunk
-    if not number.strip():
+        number = pipe.readline().strip()
+    if not number:
         xvfb.kill()
+        xvfb.wait()
         fail("Xvfb did not start")
-    return xvfb, ":" + number.decode().strip()
+    return xvfb, ":" + number.decode()
+
+
+def pixels(path):
+    """The RGB bytes of a picture file, row by row."""
+    return subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True, check=True,
+                          timeout=DEADLINE).stdout
+
+
+def region_stats(data, width, x0, x1, y0, y1, step=1):
+    """Mean brightness, bright-pixel count and green-only pixel count."""
+    total = bright = green = count = 0
+    for y in range(y0, y1, step):
+        row = y * width * 3
+        for x in range(x0, x1, step):
+            r, g, b = data[row + 3 * x], data[row + 3 * x + 1], data[row + 3 * x + 2]
+            total += r + g + b
+            count += 1
+            bright += r + g + b > 300
+            green += g > 150 and r < 60 and b < 60
+    return total / (3.0 * count), bright, green
+
+
+def ocr(picture, box, scratch, words=False):
+    """Text in a box (x0, y0, x1, y1) of a picture: light letters alone, dark on
+    white and three times the size (the panel's blue buttons and the stars
+    confuse a plain reading). With `words`, a list of (word, centre x,
+    centre y, right edge) in the picture's pixels."""
+    x0, y0, x1, y1 = box
+    subprocess.run(["convert", picture, "-crop", "%dx%d+%d+%d" % (x1 - x0, y1 - y0, x0, y0), "+repage",
+                    "-colorspace", "Gray", "-threshold", "65%", "-negate", "-resize", "300%", scratch],
+                   check=True, timeout=DEADLINE)
+    args = ["--psm", "11", "tsv"] if words else ["--psm", "6"]
+    text = subprocess.run(["tesseract", scratch, "-"] + args, capture_output=True, text=True,
+                          timeout=DEADLINE).stdout
+    if not words:
+        return text
+    found = []
+    for line in text.splitlines()[1:]:
+        cols = line.split("\t")
+        if len(cols) < 12 or not cols[11].strip():
+            continue
+        left, top, w, h = (int(c) for c in cols[6:10])
+        found.append((cols[11].strip(), x0 + (left + w / 2) / 3, y0 + (top + h / 2) / 3, x0 + (left + w) / 3))
+    return found
+
+
+def send_close(display, window):
+    """WM_DELETE_WINDOW as a ClientMessage, as a window manager sends it
+    (the event as the longs of its 64-bit layout: type, serial,
+    send_event, display, window, message type, format, data)."""
+    x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XInternAtom.restype = ctypes.c_ulong
+    dpy = ctypes.c_void_p(x11.XOpenDisplay(display.encode()))
+    if not dpy:
+        fail("cannot open display " + display)
+    atom = lambda name: ctypes.c_long(x11.XInternAtom(dpy, name, 0)).value  # noqa: E731
+    event = (ctypes.c_long * 24)(33, 0, 0, 0, window, atom(b"WM_PROTOCOLS"), 32, atom(b"WM_DELETE_WINDOW"))
+    x11.XSendEvent(dpy, ctypes.c_ulong(window), 0, ctypes.c_long(0), event)
+    x11.XFlush(dpy)
+    x11.XCloseDisplay(dpy)
 
 
 def run(cmd, env, check=True):
+    """A command in the given environment (scripts without a rig)."""
     return subprocess.run(cmd, env=env, check=check, capture_output=True, text=True, timeout=60)
 
 
 def find_window(env, deadline):
+    """The program's window id, or None at the deadline."""
     while time.time() < deadline:
-        result = run(["xdotool", "search", "--name", "^Starloom$"], env, check=False)
-        ids = result.stdout.split()
+        ids = run(["xdotool", "search", "--name", "^Starloom$"], env, check=False).stdout.split()
         if ids:
             return int(ids[0])
         time.sleep(0.5)
@@ -86,60 +207,282 @@ def find_window(env, deadline):
 
 
 def screenshot(env, path):
+    """The whole screen into a file; its RGB bytes."""
     run(["import", "-window", "root", path], env)
-    data = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], env=env, capture_output=True,
-                          check=True, timeout=60).stdout
-    return data
+    return pixels(path)
 
 
-def region_stats(data, width, x0, x1, y0, y1):
-    """Mean brightness, bright-pixel count and green-only pixel count."""
-    total = 0
-    bright = 0
-    green = 0
-    count = 0
-    for y in range(y0, y1):
-        row = y * width * 3
-        for x in range(x0, x1):
-            r, g, b = data[row + 3 * x], data[row + 3 * x + 1], data[row + 3 * x + 2]
-            total += r + g + b
-            count += 1
-            if r + g + b > 300:
-                bright += 1
-            if g > 150 and r < 60 and b < 60:
-                green += 1
-    return total / (3.0 * count), bright, green
+class Rig:
+    """An X server of the given size and a temporary home (XDG_DATA_HOME under
+    it, the validation layer's settings in it). Use with `with`: leaving it
+    ends every process started through it and removes the home."""
+
+    def __init__(self, shot_dir, size=(800, 600), validation=True):
+        self.shot_dir, self.size, self.validation = os.path.abspath(shot_dir), size, validation
+        self.children, self.sessions, self.shots = [], [], 0
+        # The panel at the right edge, with a margin (its width depends on the font).
+        self.panel = (size[0] - 200, 0, size[0], size[1])
+
+    def __enter__(self):
+        os.makedirs(self.shot_dir, exist_ok=True)
+        for old in glob.glob(os.path.join(self.shot_dir, "*.png")):
+            os.remove(old)
+        self.home = tempfile.mkdtemp(prefix="starloom-e2e-")
+        try:
+            xvfb, self.display = start_xvfb(self.size)
+        except BaseException:
+            shutil.rmtree(self.home, ignore_errors=True)
+            raise
+        self.children.append(xvfb)
+        self.env = dict(os.environ)
+        self.env.update({"DISPLAY": self.display, "HOME": self.home,
+                         "XDG_DATA_HOME": os.path.join(self.home, "data")})
+        for name in ("XDG_CONFIG_HOME", "XDG_PICTURES_DIR", "VK_INSTANCE_LAYERS"):
+            self.env.pop(name, None)
+        if self.validation:
+            enable_validation(self.env, self.home)
+        return self
+
+    def __exit__(self, kind, value, traceback):
+        for session in self.sessions:
+            if session.proc.poll() is None and kind is not None:
+                print("%s was still running; its output so far:\n%s" % (session.name, session.output()[-3000:]))
+        for child in reversed(self.children):
+            if child.poll() is None:
+                child.kill()
+            child.wait()
+        shutil.rmtree(self.home, ignore_errors=True)
+        return False
+
+    @property
+    def save_path(self):
+        return os.path.join(self.home, "data", "tarnwick", "default.sav")
+
+    def spawn(self, cmd, **kwargs):
+        child = subprocess.Popen(cmd, env=self.env, **kwargs)
+        self.children.append(child)
+        return child
+
+    def run(self, cmd, check=True):
+        result = subprocess.run(cmd, env=self.env, capture_output=True, text=True, timeout=DEADLINE)
+        if check and result.returncode != 0:
+            fail("%s: status %d: %s" % (" ".join(cmd), result.returncode, result.stdout + result.stderr))
+        return result
+
+    def start(self, program, args=(), name="starloom", full_screen=True):
+        return Session(self, program, list(args), name, full_screen)
+
+    def shot(self, label):
+        """A screenshot of the whole screen in the shot folder: (path, RGB bytes)."""
+        self.shots += 1
+        path = os.path.join(self.shot_dir, "%02d_%s.png" % (self.shots, label))
+        self.run(["import", "-window", "root", path])
+        data = pixels(path)
+        if len(data) != self.size[0] * self.size[1] * 3:
+            fail("a screenshot of %d bytes on a %dx%d screen" % (len(data), *self.size))
+        return path, data
+
+    def read(self, label, box):
+        """The text OCR reads in a box of the screen now."""
+        path, _ = self.shot(label)
+        return ocr(path, box, path.replace(".png", "_text.png"))
+
+    def read_until(self, label, box, needles, seconds=DEADLINE):
+        """Reads the box until every needle shows; returns the text."""
+        text = [""]
+
+        def probe():
+            text[0] = self.read(label, box)
+            return all(n in flat(text[0]) for n in needles)
+        wait_until(probe, lambda: "%s: %r on the screen, read: %r" % (label, needles, flat(text[0])[:300]), seconds)
+        return text[0]
+
+    def clipboard(self):
+        return self.run(["xclip", "-o", "-selection", "clipboard"], check=False).stdout.strip()
+
+    def offer_clipboard(self, text):
+        """Puts text on the clipboard: xclip serves it until the program takes
+        the clipboard over (-quiet keeps it in the foreground, so that the rig
+        can end it)."""
+        holder = self.spawn(["xclip", "-quiet", "-i", "-selection", "clipboard"], stdin=subprocess.PIPE,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        holder.stdin.write(text.encode())
+        holder.stdin.close()
+        wait_until(lambda: self.clipboard() == text, "the clipboard holds %r" % text)
+
+    def xdotool(self, *args):
+        self.run(["xdotool"] + [str(a) for a in args])
+
+    def click(self, x, y):
+        """Moves the pointer there, presses and releases the left button, and
+        moves the pointer off to the corner (a hovered button reads badly).
+        The program queues the events, so the panel sees the press in one
+        frame and the release in the next, however short the click."""
+        self.xdotool("mousemove", "--sync", int(x), int(y), "mousedown", 1, "sleep", 0.03, "mouseup", 1,
+                     "sleep", 0.03, "mousemove", 1, 1)
+
+    def quit(self, save=True):
+        """Clicks "Quit/save" or, below it, "Quit/nosave" (the panel's bottom right)."""
+        self.click(self.size[0] - 127, self.size[1] - (57 if save else 28))
+
+    def key(self, name, hold=0.03):
+        self.xdotool("keydown", name, "sleep", hold, "keyup", name)
 
 
-def send_close(display, window):
-    """WM_DELETE_WINDOW as a ClientMessage, as a window manager sends it."""
-    x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XInternAtom.restype = ctypes.c_ulong
-    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-    x11.XFlush.argtypes = [ctypes.c_void_p]
-    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+class Session:
+    """One run of the program in a rig, from its window to its end."""
 
-    class ClientMessage(ctypes.Structure):
-        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+    def __init__(self, rig, program, args, name, full_screen):
+        self.rig, self.name = rig, name
+        self.log_path = os.path.join(rig.home, name + ".log")
+        self.started = time.monotonic()
+        with open(self.log_path, "w") as log:
+            self.proc = rig.spawn([program] + args, stdout=log, stderr=subprocess.STDOUT, cwd=rig.home)
+        rig.sessions.append(self)
 
-    class XEvent(ctypes.Union):
-        _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+        def window():
+            if self.proc.poll() is not None:
+                fail("%s: starloom exited with status %d before its window showed:\n%s"
+                     % (name, self.proc.returncode, self.output()))
+            ids = rig.run(["xdotool", "search", "--name", "^Starloom$"], check=False).stdout.split()
+            return int(ids[0]) if ids else None
+        self.window = wait_until(window, name + ": the Starloom window")
+        # The panel has been drawn once (at the screen's top right when the
+        # window fills it): from then on a click finds its buttons.
+        if full_screen:
+            self.drawn((rig.size[0] - 180, 0, rig.size[0], 60), name + "_start")
 
-    dpy = x11.XOpenDisplay(display.encode())
-    if not dpy:
-        fail("cannot open display " + display)
-    event = XEvent()
-    event.xclient.type = 33  # ClientMessage
-    event.xclient.window = window
-    event.xclient.message_type = x11.XInternAtom(dpy, b"WM_PROTOCOLS", 0)
-    event.xclient.format = 32
-    event.xclient.data[0] = x11.XInternAtom(dpy, b"WM_DELETE_WINDOW", 0)
-    event.xclient.data[1] = 0  # CurrentTime
-    x11.XSendEvent(dpy, window, 0, 0, ctypes.byref(event))
-    x11.XFlush(dpy)
-    x11.XCloseDisplay(dpy)
+        # Without a window manager nothing gives the window the focus, and the
+        # panel follows the mouse and the keys only in a focused window.
+        def focused():
+            rig.run(["xdotool", "windowfocus", str(self.window)], check=False)
+            return rig.run(["xdotool", "getwindowfocus"], check=False).stdout.strip() == str(self.window)
+        wait_until(focused, name + ": the window has the keyboard focus")
+
+    def output(self):
+        with open(self.log_path, errors="replace") as log:
+            return log.read()
+
+    def drawn(self, region, label="drawn", bright=50):
+        """Waits until the region (x0, y0, x1, y1) of the screen holds light
+        pixels (text of the panel, stars): the program has drawn its frame.
+        Returns the screenshot's bytes."""
+        width = self.rig.size[0]
+
+        def probe():
+            if self.proc.poll() is not None:
+                fail("%s: starloom exited with status %d" % (self.name, self.proc.returncode))
+            data = self.rig.shot(label)[1]
+            return region_stats(data, width, region[0], region[2], region[1], region[3])[1] >= bright and data
+        return wait_until(probe, "%s: the program draws its window" % self.name)
+
+    def settled(self, label="settled"):
+        """Screenshots until the star display (left of the panel) has stayed
+        the same for some seconds: the star field is complete. Returns the
+        last screenshot's bytes."""
+        width, height = self.rig.size
+        last = [None, 0.0]
+
+        def probe():
+            data = self.rig.shot(label)[1]
+            display = b"".join(data[y * width * 3:(y * width + width - 200) * 3] for y in range(height))
+            if display != last[0]:
+                last[:] = display, time.monotonic()
+            return time.monotonic() - last[1] >= 3 and data
+        return wait_until(probe, self.name + ": the star display settles")
+
+    def words(self, label, box):
+        path, _ = self.rig.shot(label)
+        return ocr(path, box, path.replace(".png", "_words.png"), words=True)
+
+    def find(self, label, text, below=0.0, box=None, seconds=DEADLINE):
+        """The word in the box (the panel) that reads most like `text`, looked
+        for again until the program has drawn it: (word, x, y, right edge)."""
+        found = [None]
+
+        def probe():
+            words = [w for w in self.words(label, box or self.rig.panel) if w[2] >= below]
+            best = max(words, key=lambda w: similar(w[0], text), default=None)
+            found[0] = [w[0] for w in words]
+            return best if best is not None and similar(best[0], text) >= 0.75 else None
+        return wait_until(probe, lambda: "%s: '%s' on the screen, words: %s" % (label, text, found[0]), seconds)
+
+    def press(self, label, text, below=0.0, box=None):
+        """Finds a word and clicks it."""
+        word = self.find(label, text, below, box)
+        print("clicking '%s' (read as '%s') at (%d, %d)" % (text, word[0], word[1], word[2]))
+        self.rig.click(word[1], word[2])
+        return word
+
+    def page(self, word):
+        """Opens the page combo at the top of the panel and, once its list
+        shows, chooses the page with `word` in its name; returns when the
+        combo shows it."""
+        width = self.rig.size[0]
+        self.rig.click(width - 130, 64)
+        self.find("pages", "Credits", below=75)  # the list's last entry
+        self.press("page_" + word, word, below=75)
+        self.find("page_shown", word, box=(width - 200, 50, width, 78))
+
+    def copy(self):
+        """The Navigation page's "Copy": the place's text, once it is on the
+        clipboard (which holds a placeholder until then)."""
+        placeholder = "(nothing copied yet)"
+        self.rig.offer_clipboard(placeholder)
+        self.press("copy", "Copy", below=70)
+
+        def probe():
+            text = self.rig.clipboard()
+            return text if text not in ("", placeholder) else None
+        return wait_until(probe, self.name + ": Copy puts the place on the clipboard")
+
+    def flight_end(self, cli, start):
+        """Copies the place (the Navigation page shows) until the ship has left
+        `start` and then stopped: two copies, frames apart, name one place."""
+        last = [start]
+
+        def probe():
+            place = place_of(cli, self.copy())[0]
+            print("%s: at %s" % (self.name, place))
+            stopped = place != start and place == last[0]
+            last[0] = place
+            return place if stopped else None
+        return wait_until(probe, self.name + ": the ship flies and stops")
+
+    def close(self):
+        send_close(self.rig.display, self.window)
+
+    def wait_exit(self, expected=0, validation=True):
+        """Waits for the program's end: its status must be `expected` and its
+        output free of the validation layer's complaints. Returns the output."""
+        try:
+            status = self.proc.wait(timeout=DEADLINE)
+        except subprocess.TimeoutExpired:
+            fail(self.name + ": starloom did not exit")
+        output = self.output()
+        if output.strip():
+            print("%s output:\n%s" % (self.name, output))
+        if status != expected:
+            fail("%s: exit status %d, expected %d" % (self.name, status, expected))
+        if validation:
+            check_validation_output(output)
+        return output
+
+
+def changed_pixels(before, after):
+    """How many of a sample of pixels differ clearly between two screenshots."""
+    return sum(1 for i in range(0, len(before), 3 * 97) if abs(before[i] - after[i]) > 8)
+
+
+def newest_files(pattern, count, what):
+    """Waits until `count` files match the pattern and none of them is still
+    growing; returns them sorted."""
+    sizes = [None]
+
+    def probe():
+        files = sorted(glob.glob(pattern))
+        now = [os.path.getsize(f) for f in files]
+        ready = len(files) >= count and now == sizes[0] and all(now)
+        sizes[0] = now
+        return files if ready else None
+    return wait_until(probe, what)

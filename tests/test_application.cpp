@@ -53,8 +53,8 @@ TEST(ApplicationSettings, ApplySettingsRepairsTheFrameAndDerivesValues) {
 }
 
 // The star field's limits and the background light follow the star display's
-// height (for the limits, a window not measured yet counts as the windowed
-// height).
+// height (a window not measured yet counts as the windowed height: the light
+// stays finite).
 TEST(ApplicationSettings, ViewLimitsAndBackgroundLightFollowTheDisplayHeight) {
     for (int height : {799, 1201, 0}) {
         SCOPED_TRACE(height);
@@ -70,10 +70,9 @@ TEST(ApplicationSettings, ViewLimitsAndBackgroundLightFollowTheDisplayHeight) {
         EXPECT_EQ(app->starField.limits.foregroundSize, expected.foregroundSize);
         EXPECT_EQ(app->starField.limits.createBound, expected.createBound);
         EXPECT_EQ(app->starField.draw.limitScale, expected.limitScale);
-        if (height == 0) continue;
         const BackgroundLight light = backgroundLight(builtGalaxy().components[0].populations,
                                                       channelConstants(s.settings),
-                                                      backgroundDisplayValue(height, 30), expected.limitScale);
+                                                      backgroundDisplayValue(h, 30), expected.limitScale);
         EXPECT_EQ(app->starField.draw.backgroundIntensity, light.intensity);
     }
 }
