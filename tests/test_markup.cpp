@@ -31,6 +31,14 @@ std::vector<DrawnGlyph> layOut(const std::string& text, int width = 1000, int si
     return drawnGlyphs(block);
 }
 
+// One field of every glyph drawn, in order.
+std::vector<int> each(const std::vector<DrawnGlyph>& glyphs, int DrawnGlyph::*field) {
+    std::vector<int> out;
+    for (const DrawnGlyph& g : glyphs) out.push_back(g.*field);
+    return out;
+}
+using Ints = std::vector<int>;
+
 TEST(Markup, GlyphQuadsAreTwoTrianglesInTheAtlas) {
     TextBlock block;
     const auto g = layOut("AB", 1000, 3, &block);
@@ -55,16 +63,13 @@ TEST(Markup, SizeCodesStopAtTheEndsOfTheRange) {
     // A size code without its digit does nothing; what follows is text.
     const auto g = layOut("|#xA|#-yB");
     EXPECT_EQ(drawnText(g), "xAyB");
-    for (const DrawnGlyph& d : g) EXPECT_EQ(d.size, 3);
+    EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{3, 3, 3, 3}));
 }
 
 TEST(Markup, LineEndReturnsToTheDisplaySizeAndAddsTheLineHeight) {
     const auto g = layOut("|#4A\nB|#2C\nD", 1000, 3);
     ASSERT_EQ(drawnText(g), "ABCD");
-    EXPECT_EQ(g[0].size, 7);
-    EXPECT_EQ(g[1].size, 3);
-    EXPECT_EQ(g[2].size, 5);
-    EXPECT_EQ(g[3].size, 3);
+    EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{7, 3, 5, 3}));
     const int lh7 = syntheticFont().font.lineHeight[7];
     EXPECT_EQ(g[1].left, MARGIN);
     EXPECT_EQ(g[1].top, lh7 + 2);  // the first line held size 7
@@ -95,9 +100,7 @@ TEST(Markup, SmallerTextAfterLargerSitsOnItsBaselineUntilTheNextSizeCode) {
 TEST(Markup, IndentStaysForTheFollowingLines) {
     const auto g = layOut("|i2A\nB\n|i0C");
     ASSERT_EQ(drawnText(g), "ABC");
-    EXPECT_EQ(g[0].left, MARGIN + 2 * MARGIN);
-    EXPECT_EQ(g[1].left, MARGIN + 2 * MARGIN);
-    EXPECT_EQ(g[2].left, MARGIN);
+    EXPECT_EQ(each(g, &DrawnGlyph::left), (Ints{3 * MARGIN, 3 * MARGIN, MARGIN}));
 }
 
 TEST(Markup, TabStopsAndTabs) {
@@ -115,14 +118,11 @@ TEST(Markup, FixedDigitsLineUpAndThePointKeepsItsWidth) {
     const auto g = layOut("|f1.5|v1");
     ASSERT_EQ(drawnText(g), "1.51");
     constexpr int cell = 9, one = 7, point = 5;
-    EXPECT_EQ(g[0].left, MARGIN + (cell - one));       // "1" padded to the digit cell
-    EXPECT_EQ(g[1].left, MARGIN + cell);                // "." at its own width
-    EXPECT_EQ(g[2].left, MARGIN + cell + point);        // "5" is as wide as the cell
-    EXPECT_EQ(g[3].left, MARGIN + cell + point + cell);  // off again: no padding
+    // "1" padded to the digit cell, "." at its own width, "5" as wide as the cell, then no padding.
+    EXPECT_EQ(each(g, &DrawnGlyph::left), (Ints{MARGIN + (cell - one), MARGIN + cell, MARGIN + cell + point,
+                                                MARGIN + cell + point + cell}));
     // Spaces and letters in fixed mode are a digit cell wide too.
-    const auto s = layOut("|f A|v A");
-    EXPECT_EQ(s[0].left, MARGIN + cell + (cell - LETTER));
-    EXPECT_EQ(s[1].left, MARGIN + cell + cell + 6);
+    EXPECT_EQ(each(layOut("|f A|v A"), &DrawnGlyph::left), (Ints{MARGIN + cell + (cell - LETTER), MARGIN + 2 * cell + 6}));
 }
 
 TEST(Markup, LongWordBreaksBeforeTheCrossingCharacter) {
@@ -196,8 +196,7 @@ TEST(Markup, CodesAfterTheBreakPointAreReplayedOnTheNewLine) {
     // The size code between the space and the crossing word applies once.
     const auto g = layOut("AA |#2BBBB|#-2C", 52);
     ASSERT_EQ(drawnText(g), "AABBBBC");
-    for (int i = 2; i < 6; ++i) EXPECT_EQ(g[i].size, 5) << i;
-    EXPECT_EQ(g[6].size, 3);
+    EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{3, 3, 5, 5, 5, 5, 3}));
     // A link prefix after the break point is inserted once, on the new line.
     const auto h = layOut("AA |Gx|E", 60);
     EXPECT_EQ(drawnText(h), std::string("AA") + LINK_PREFIX_G + "x");
@@ -206,21 +205,26 @@ TEST(Markup, CodesAfterTheBreakPointAreReplayedOnTheNewLine) {
 // Links insert their fragments and turn spaces into slashes; link codes in the
 // wrong state, stray bars and codes are drawn as text or dropped.
 TEST(Markup, LinksBarsAndCodesDrawnAsTheyRead) {
-    const std::string H = LINK_PREFIX_H, G = LINK_PREFIX_G, O = LINK_SUFFIX_O, C = LINK_SUFFIX_C;
+    const char *H = LINK_PREFIX_H, *G = LINK_PREFIX_G, *O = LINK_SUFFIX_O, *C = LINK_SUFFIX_C;
     // A space in the host part is a gap, not a slash; "|C|O|E" outside a link; "|Hx|E" with the host not ended;
     // "|Gx|E|E" ended twice; a bar at the end ends the text; a doubled bar draws one; "|z" is no code.
-    const std::pair<const char*, std::string> cases[] = {
-        {"|Hexample|O a b|E c", H + "example" + O + "/a/bc"}, {"|Hexample|C|E", H + "example" + C},
-        {"|GMIT|E", G + "MIT"}, {"|Ha b|O|E", H + "ab" + O}, {"|C|O|E", "COE"}, {"|Hx|E", H + "xE"},
-        {"|Hx|O|C", H + "x" + O + "C"}, {"|Gx|E|E", G + "xE"}, {"AB|", "AB"}, {"AB|#", "AB"}, {"AB|#-", "AB"},
-        {"A||B", "A|B"}, {"|zA", "zA"}};
-    for (const auto& [text, drawn] : cases) EXPECT_EQ(drawnText(layOut(text)), drawn) << text;
+    const std::pair<const char*, std::vector<const char*>> cases[] = {  // the text, what is drawn in pieces
+        {"|Hexample|O a b|E c", {H, "example", O, "/a/bc"}}, {"|Hexample|C|E", {H, "example", C}},
+        {"|GMIT|E", {G, "MIT"}}, {"|Ha b|O|E", {H, "ab", O}}, {"|C|O|E", {"COE"}}, {"|Hx|E", {H, "xE"}},
+        {"|Hx|O|C", {H, "x", O, "C"}}, {"|Gx|E|E", {G, "xE"}}, {"AB|", {"AB"}}, {"AB|#", {"AB"}}, {"AB|#-", {"AB"}},
+        {"A||B", {"A|B"}}, {"|zA", {"zA"}}};
+    for (const auto& [text, pieces] : cases) {
+        std::string drawn;
+        for (const char* piece : pieces) drawn += piece;
+        EXPECT_EQ(drawnText(layOut(text)), drawn) << text;
+    }
 }
 
 TEST(Markup, CharactersTheFontDoesNotHold) {
     const auto g = layOut("A\x01" "B\x7f" "C\xc3\xa9" "D\rE");
-    ASSERT_EQ(drawnText(g), "ABCDE");
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(g[i].left, MARGIN + i * LETTER) << "ignored characters take no room";
+    ASSERT_EQ(drawnText(g), "ABCDE");  // ignored characters take no room
+    EXPECT_EQ(each(g, &DrawnGlyph::left), (Ints{MARGIN, MARGIN + LETTER, MARGIN + 2 * LETTER, MARGIN + 3 * LETTER,
+                                                MARGIN + 4 * LETTER}));
     // "|" followed by a line end: the bar is dropped and the line ends.
     const auto n = layOut("A|\nB");
     EXPECT_EQ(n[1].top, 13);
@@ -242,8 +246,7 @@ TEST(Markup, MeasuringNeverWraps) {
     EXPECT_EQ(column.width, 9 + LETTER + 6 + 17 * 9 + 5 + 6 + 2 * LETTER + 2 * MARGIN);
     // A layout as wide as the measure does not wrap.
     TextBlock block;
-    const auto g = layOut("AAAAAAAAAA AAAAAAAAAA", one.width, 3, &block);
-    for (const DrawnGlyph& d : g) EXPECT_EQ(d.top, 2);
+    EXPECT_EQ(each(layOut("AAAAAAAAAA AAAAAAAAAA", one.width, 3, &block), &DrawnGlyph::top), Ints(20, 2));
 }
 
 TEST(Markup, BlockSizeAndTheCacheById) {
