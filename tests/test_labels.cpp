@@ -125,17 +125,12 @@ TEST(Labels, OnlyPrintableCharactersAndNoChoiceNoGlyphs) {
     EXPECT_EQ(buildLabels(results, none, ORIGIN, f.font, 3, out), 0u);
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(buildLabels(resultsNamed({}), name, ORIGIN, f.font, 3, out), 0u);
-    EXPECT_EQ(buildLabels(std::vector<SearchResult>{}, name, ORIGIN, f.font, 3, out), 0u);
 }
 
 TEST(Labels, AtMostAHundredStarsAndTheBufferHoldsWholeLabels) {
     const auto& f = syntheticFont();
-    std::vector<SearchResult> results = resultsNamed({});
-    for (int k = 0; k < 150; ++k) {
-        SearchResult s;
-        std::snprintf(s.name, sizeof s.name, "S%03d", k);
-        results.push_back(s);
-    }
+    std::vector<SearchResult> results(150);
+    for (int k = 0; k < 150; ++k) std::snprintf(results[k].name, sizeof results[k].name, "S%03d", k);
     const uint8_t name[2] = {LABEL_NAME, LABEL_NONE};
     std::vector<LabelVertex> out;
     EXPECT_EQ(buildLabels(results, name, ORIGIN, f.font, 3, out), 400u);
@@ -194,7 +189,9 @@ TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
         placeLabels(c.boxes.data(), wanted.get(), n, &crosshair, out.data());
         for (size_t i = 0; i < n; ++i) {
             EXPECT_EQ(out[i].shown, c.shown[i]) << c.name << " label " << i;
-            if (out[i].shown) EXPECT_EQ(out[i].drop, c.drops[i]) << c.name << " label " << i;
+            if (out[i].shown) {
+                EXPECT_EQ(out[i].drop, c.drops[i]) << c.name << " label " << i;
+            }
         }
     }
     // Without a cross-hair nothing moves.

@@ -84,7 +84,9 @@ TEST(HelpTexts, KeyListColumnsClearTheirTermsAtEverySize) {
                 EXPECT_LT(term, stop) << "page " << p << " size " << size << ": " << line;
                 widest = std::max(widest, term);
             }
-            if (stop >= 0 && size == DEFAULT_DISPLAY_FONT_SIZE) EXPECT_LE(stop - widest, 5 * tab) << "page " << p;
+            if (stop >= 0 && size == DEFAULT_DISPLAY_FONT_SIZE) {
+                EXPECT_LE(stop - widest, 5 * tab) << "page " << p;
+            }
         }
     }
 }
