@@ -114,6 +114,7 @@ TEST(WorkerHandOff, ASettingChangedDuringAPassGivesExactlyOneMorePass) {
     EXPECT_GT(w.framesUntilCollected(), 0);
     EXPECT_EQ(w.gate.runs, 2);
     EXPECT_EQ(w.gate.lastRequest.settingsChanged, 1);
+    EXPECT_FALSE(w.tracker.restartPending);  // forgotten once its pass started
     for (int i = 0; i < 50; ++i) w.frame();
     EXPECT_EQ(w.gate.runs, 2);
 }
