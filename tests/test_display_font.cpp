@@ -68,51 +68,41 @@ TEST(DisplayFont, EachRectangleHoldsItsGlyphTightly) {
     });
 }
 
-TEST(DisplayFont, TypicalSizesWithinOnePixel) {
-    struct Typical {
-        int size, space, m;
-    };
-    for (const Typical t : {Typical{0, 3, 10}, Typical{3, 4, 12}, Typical{18, 18, 63}}) {
-        EXPECT_LE(std::abs(glyphAt(font(), t.size, ' ').advance - t.space), 1) << "size " << t.size;
-        EXPECT_LE(std::abs(glyphAt(font(), t.size, 'M').advance - t.m), 1) << "size " << t.size;
-    }
-}
-
-TEST(DisplayFont, AdvancesAndLinesGrowWithTheSize) {
-    for (int s = 1; s < FONT_SIZE_COUNT; ++s) {
-        int total = 0, previous = 0;
-        for (int c = FONT_FIRST_CHAR; c < FONT_FIRST_CHAR + FONT_GLYPH_COUNT; ++c) {
-            EXPECT_GE(glyphAt(font(), s, c).advance, glyphAt(font(), s - 1, c).advance)
-                << "size " << s << " '" << static_cast<char>(c) << "'";
-            total += glyphAt(font(), s, c).advance;
-            previous += glyphAt(font(), s - 1, c).advance;
-        }
-        EXPECT_GT(total, previous) << "size " << s;
-        EXPECT_GE(font().lineHeight[s], font().lineHeight[s - 1]) << "size " << s;
-        EXPECT_GT(font().baseline[s], 0);
+// Per size: typical advances within a pixel, advances and line heights
+// growing with the size, the line height spanning every glyph from the line
+// top, and the baseline where flat-bottomed letters stand.
+TEST(DisplayFont, MetricsOfEverySize) {
+    const int typical[][3] = {{0, 3, 10}, {3, 4, 12}, {18, 18, 63}};  // size, space, M
+    for (const auto& [size, space, m] : typical) {
+        EXPECT_LE(std::abs(glyphAt(font(), size, ' ').advance - space), 1) << "size " << size;
+        EXPECT_LE(std::abs(glyphAt(font(), size, 'M').advance - m), 1) << "size " << size;
     }
     EXPECT_GT(font().lineHeight[18], 3 * font().lineHeight[0]);
-}
-
-TEST(DisplayFont, LineHeightSpansEveryGlyphAndBaselineIsWhereLettersStand) {
     for (int s = 0; s < FONT_SIZE_COUNT; ++s) {
         SCOPED_TRACE(testing::Message() << "size " << s);
-        int top = 10000, bottom = -10000;
-        forEachGlyph([&](int gs, int, const GlyphMetrics& g) {
-            if (gs != s) return;
+        auto bottomOf = [&](char c) { return glyphAt(font(), s, c).yOffset + glyphAt(font(), s, c).height; };
+        int top = 10000, bottom = -10000, total = 0, previous = 0;
+        for (int c = FONT_FIRST_CHAR; c < FONT_FIRST_CHAR + FONT_GLYPH_COUNT; ++c) {
+            const GlyphMetrics& g = glyphAt(font(), s, c);
             top = std::min<int>(top, g.yOffset);
             bottom = std::max<int>(bottom, g.yOffset + g.height);
-        });
+            if (s == 0) continue;
+            EXPECT_GE(g.advance, glyphAt(font(), s - 1, c).advance) << "'" << static_cast<char>(c) << "'";
+            total += g.advance;
+            previous += glyphAt(font(), s - 1, c).advance;
+        }
+        if (s > 0) {
+            EXPECT_GT(total, previous);
+            EXPECT_GE(font().lineHeight[s], font().lineHeight[s - 1]);
+        }
         EXPECT_EQ(font().lineHeight[s], bottom - top);
         EXPECT_EQ(fontLineHeight(font().glyphs, s), bottom - top);
-        // Glyphs hang from the line top: the highest one starts on it.
-        EXPECT_EQ(top, 0);
-        // Flat-bottomed letters stand on the baseline; descenders go below it.
+        EXPECT_EQ(top, 0);  // glyphs hang from the line top: the highest starts on it
         const int base = font().baseline[s];
-        EXPECT_EQ(base, glyphAt(font(), s, 'M').yOffset + glyphAt(font(), s, 'M').height);
-        for (char c : {'H', 'x', 'E', 'z', 'L'})
-            EXPECT_EQ(glyphAt(font(), s, c).yOffset + glyphAt(font(), s, c).height, base) << c;
-        for (char c : {'g', 'p', 'y'}) EXPECT_GT(glyphAt(font(), s, c).yOffset + glyphAt(font(), s, c).height, base) << c;
+        EXPECT_GT(base, 0);
+        EXPECT_EQ(base, bottomOf('M'));
+        for (char c : {'H', 'x', 'E', 'z', 'L'}) EXPECT_EQ(bottomOf(c), base) << c;
+        for (char c : {'g', 'p', 'y'}) EXPECT_GT(bottomOf(c), base) << c;  // descenders
         // Capitals reach higher than lower-case letters without ascenders.
         EXPECT_LT(glyphAt(font(), s, 'H').yOffset, glyphAt(font(), s, 'x').yOffset);
     }

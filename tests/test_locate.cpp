@@ -60,11 +60,16 @@ void expectSameStar(const StarRecord& a, const StarRecord& b, const std::string&
     EXPECT_EQ(std::bit_cast<uint32_t>(a.radius), std::bit_cast<uint32_t>(b.radius)) << what;
 }
 
+std::vector<SearchResult> searchAt(StarField& field, const int64_t at[3], uint32_t limit = SEARCH_LIMIT) {
+    std::vector<SearchResult> results;
+    search(field, field.settings.seed, results, limit, at[0], at[1], at[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    return results;
+}
+
 // Searches at the position and locates every name found: the same star, with
 // the same voxel facts. Returns how many came from voxels the field holds.
 int locateEverySearchResult(StarField& field, const int64_t at[3]) {
-    std::vector<SearchResult> results;
-    search(field, field.settings.seed, results, SEARCH_LIMIT, at[0], at[1], at[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    const std::vector<SearchResult> results = searchAt(field, at);
     EXPECT_GT(results.size(), 0u);
     int existing = 0;
     for (const SearchResult& r : results) {
@@ -145,20 +150,13 @@ TEST(LatticeInverse, RandomPointsAcrossTheRangeAndTheExtremeCorners) {
         ASSERT_EQ(indexOf(pointOf(index)), index);
     }
     const int32_t corners[] = {INT32_MIN, INT32_MAX, -1321122, 1321121, -1321123, 1321122, 0, -1};
+    auto unique1 = [](int32_t c) { return c >= -1321122 && c <= 1321121; };
     for (int32_t x : corners)
         for (int32_t y : corners)
             for (int32_t z : corners) {
-                const Point p{x, y, z};
-                const uint64_t index = indexOf(p);
+                const uint64_t index = indexOf({x, y, z});
                 EXPECT_EQ(indexOf(pointOf(index)), index);
-                const bool inUniqueRange = [&] {
-                    for (int32_t c : {x, y, z})
-                        if (c < -1321122 || c > 1321121) return false;
-                    return true;
-                }();
-                if (inUniqueRange) {
-                    EXPECT_EQ(pointOf(index), p);
-                }
+                EXPECT_TRUE(!(unique1(x) && unique1(y) && unique1(z)) || pointOf(index) == (Point{x, y, z}));
             }
     // The first and last numbers, and the first numbers of the shells.
     EXPECT_EQ(pointOf(0), (Point{-1, -1, -1}));
@@ -183,36 +181,26 @@ TEST(LatticeInverse, CodesReadBackAndMalformedCodesAreRefused) {
         ASSERT_EQ(parseLatticeCode(code.data(), code.size(), back.x, back.y, back.z), LatticeCodeError::NONE);
         ASSERT_EQ(back, p) << code;
     }
-    auto parse = [](const std::string& code) {
-        Point p{};
-        return parseLatticeCode(code.data(), code.size(), p.x, p.y, p.z);
-    };
-    EXPECT_EQ(parse("L"), LatticeCodeError::NONE);
-    EXPECT_EQ(parse(""), LatticeCodeError::EMPTY);
-    EXPECT_EQ(parse("l"), LatticeCodeError::NOT_A_LETTER);
-    EXPECT_EQ(parse("CA"), LatticeCodeError::NOT_A_LETTER);  // a vowel
-    EXPECT_EQ(parse("C-"), LatticeCodeError::NOT_A_LETTER);
-    EXPECT_EQ(parse("BC"), LatticeCodeError::LEADING_B);
     // 2^64 - 1 is the largest code value (index 2^64 - 2); its successor does not fit.
-    uint64_t n = ~uint64_t{0};
     std::string largest;
-    while (n != 0) {
-        largest.insert(largest.begin(), LATTICE_ALPHABET[n % 21]);
-        n /= 21;
-    }
+    for (uint64_t n = ~uint64_t{0}; n != 0; n /= 21) largest.insert(largest.begin(), LATTICE_ALPHABET[n % 21]);
     EXPECT_EQ(largest.size(), 15u);
-    EXPECT_EQ(parse(largest), LatticeCodeError::NONE);
     std::string next = largest;
     for (size_t i = next.size(); i-- > 0;) {  // + 1 in base 21
-        if (next[i] != 'Z') {
-            next[i] = LATTICE_ALPHABET[std::string_view(LATTICE_ALPHABET).find(next[i]) + 1];
-            break;
-        }
-        next[i] = 'B';
+        const bool carry = next[i] == 'Z';
+        next[i] = carry ? 'B' : LATTICE_ALPHABET[std::string_view(LATTICE_ALPHABET).find(next[i]) + 1];
+        if (!carry) break;
     }
-    EXPECT_EQ(parse(next), LatticeCodeError::TOO_LARGE);
-    EXPECT_EQ(parse("CBBBBBBBBBBBBBBBB"), LatticeCodeError::TOO_LARGE);  // 16 letters
-    EXPECT_EQ(parse("CBBBBBBBBBBBBBBBBa"), LatticeCodeError::NOT_A_LETTER);
+    using E = LatticeCodeError;
+    // "CA": a vowel; "CBBBBBBBBBBBBBBBB": 16 letters.
+    const std::pair<std::string, E> cases[] = {
+        {"L", E::NONE}, {"", E::EMPTY}, {"l", E::NOT_A_LETTER}, {"CA", E::NOT_A_LETTER}, {"C-", E::NOT_A_LETTER},
+        {"BC", E::LEADING_B}, {largest, E::NONE}, {next, E::TOO_LARGE}, {"CBBBBBBBBBBBBBBBB", E::TOO_LARGE},
+        {"CBBBBBBBBBBBBBBBBa", E::NOT_A_LETTER}};
+    for (const auto& [code, expected] : cases) {
+        Point p{};
+        EXPECT_EQ(parseLatticeCode(code.data(), code.size(), p.x, p.y, p.z), expected) << code;
+    }
 }
 
 // ----------------------------------------------------------------- star names
@@ -225,37 +213,15 @@ TEST(StarNames, MalformedNamesAreRefusedWithAReason) {
     EXPECT_EQ(name.number, 330u);
     // Blanks around a pasted name do not count.
     ASSERT_TRUE(parseStarName(" \tX-GFVXPDD-330\r\n", name, error)) << error;
-    const char* bad[] = {
-        "",
-        "X",
-        "X-GFVXPDD",           // no number
-        "X-GFVXPDD-",          // empty number
-        "X--330",              // empty code
-        "-GFVXPDD-330",        // no letter
-        "XX-GFVXPDD-330",      // two letters
-        "B-C-1",               // level 0
-        "C-C-1",               // the root holds no stars
-        "Y-C-1",               // beyond the deepest level
-        "Z-C-1",
-        "A-C-1",               // not a letter of the alphabet
-        "x-GFVXPDD-330",       // lower case
-        "X-gfvxpdd-330",
-        "X-GFVxPDD-330",
-        "X-BGFVXPDD-330",      // leading B
-        "X-GFVXPDDGFVXPDDG-1",  // a code too long for 64 bits
-        "D-CCCC-1",            // a cell outside the galaxy at level 2
-        "X-GFVXPDD-0",         // zero
-        "X-GFVXPDD-0330",      // leading zero
-        "X-GFVXPDD-+330",
-        "X-GFVXPDD--330",
-        "X-GFVXPDD-3 30",      // stray characters
-        "X-GFV XPDD-330",
-        "X-GFVXPDD-330.",
-        "X-GFVXPDD-330-1",
-        "X_GFVXPDD_330",
-        "X-GFVXPDD-2147483648",  // beyond what "%d" writes
-        "X-GFVXPDD-99999999999999999999",
-    };
+    // No number or an empty one, empty code, no letter, two letters; level 0, the root (no stars), beyond the
+    // deepest level, not a letter of the alphabet; lower case; leading B; a code too long for 64 bits; a cell
+    // outside the galaxy at level 2; zero, leading zero, signs; stray characters; beyond what "%d" writes.
+    const char* bad[] = {"", "X", "X-GFVXPDD", "X-GFVXPDD-", "X--330", "-GFVXPDD-330", "XX-GFVXPDD-330",
+                         "B-C-1", "C-C-1", "Y-C-1", "Z-C-1", "A-C-1",
+                         "x-GFVXPDD-330", "X-gfvxpdd-330", "X-GFVxPDD-330", "X-BGFVXPDD-330", "X-GFVXPDDGFVXPDDG-1",
+                         "D-CCCC-1", "X-GFVXPDD-0", "X-GFVXPDD-0330", "X-GFVXPDD-+330", "X-GFVXPDD--330",
+                         "X-GFVXPDD-3 30", "X-GFV XPDD-330", "X-GFVXPDD-330.", "X-GFVXPDD-330-1", "X_GFVXPDD_330",
+                         "X-GFVXPDD-2147483648", "X-GFVXPDD-99999999999999999999"};
     for (const char* text : bad) {
         error.clear();
         EXPECT_FALSE(parseStarName(text, name, error)) << "'" << text << "'";
@@ -268,9 +234,7 @@ TEST(StarNames, MalformedNamesAreRefusedWithAReason) {
 TEST(StarNames, NumbersBeyondTheVoxelAndEmptyVoxelsNameNoStar) {
     const Galaxy& g = builtGalaxy();
     StarField field(g);
-    const int64_t* at = DEFAULT_VIEWPOINT;
-    std::vector<SearchResult> results;
-    search(field, field.settings.seed, results, 1, at[0], at[1], at[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    const std::vector<SearchResult> results = searchAt(field, DEFAULT_VIEWPOINT, 1);
     ASSERT_EQ(results.size(), 1u);
     LocatedStar located;
     std::string error;
@@ -316,9 +280,7 @@ TEST(LocateFoundStars, RandomPlacesNoneGeneratedYet) {
     std::set<char> letters;
     for (const auto& at : far) {
         EXPECT_EQ(locateEverySearchResult(field, at), 0);
-        std::vector<SearchResult> results;
-        search(field, field.settings.seed, results, 1, at[0], at[1], at[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
-        letters.insert(results.back().name[0]);
+        letters.insert(searchAt(field, at, 1).back().name[0]);
     }
     // The nearest stars out there come from at least three different levels.
     EXPECT_GE(letters.size(), 3u);
@@ -342,25 +304,7 @@ TEST(LocateFoundStars, StarsTheFieldHoldsAndStarsBeyondThem) {
     }
 }
 
-TEST(LocateFoundStars, TheGalaxySeedDecidesTheStars) {
-    const Galaxy& g = builtGalaxy();
-    StarField field(g);
-    const int64_t* at = DEFAULT_VIEWPOINT;
-    std::vector<SearchResult> first;
-    search(field, field.settings.seed, first, 20, at[0], at[1], at[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
-    field.settings.seed = GalaxySeed{7, 9};
-    locateEverySearchResult(field, at);
-    // The first galaxy's names name other stars (or none) in this one.
-    int moved = 0;
-    for (const SearchResult& r : first) {
-        LocatedStar located;
-        std::string error;
-        if (!locateStar(field, field.settings.seed, r.name, located, error) || located.found.star.x != r.star.x) ++moved;
-    }
-    EXPECT_EQ(moved, static_cast<int>(first.size()));
-}
-
-TEST(LocateFoundStars, ANewSeedRegeneratesTheFieldAndTheSearchNeverMixesGalaxies) {
+TEST(LocateFoundStars, TheSeedDecidesTheStarsAndANewOneNeverMixesGalaxies) {
     const int64_t home[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
     const GalaxySeed other{12345, 678};
     // What a field that always had the other seed finds.
@@ -368,13 +312,23 @@ TEST(LocateFoundStars, ANewSeedRegeneratesTheFieldAndTheSearchNeverMixesGalaxies
     StarField& fresh = *freshOwned;
     fresh.settings.seed = other;
     runToCompletion(fresh, home);
-    std::vector<SearchResult> expected;
-    search(fresh, fresh.settings.seed, expected, SEARCH_LIMIT, home[0], home[1], home[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    const std::vector<SearchResult> expected = searchAt(fresh, home);
 
     const std::unique_ptr<StarField> owned = smallField();
     StarField& field = *owned;
     runToCompletion(field, home);
+    const std::vector<SearchResult> first = searchAt(field, home, 20);
     field.settings.seed = other;
+    // The seed decides the stars: the first galaxy's names name other stars (or none) in this one, and
+    // what the search finds here is located, though the field still holds the old galaxy's voxels.
+    int moved = 0;
+    for (const SearchResult& r : first) {
+        LocatedStar located;
+        std::string error;
+        if (!locateStar(field, field.settings.seed, r.name, located, error) || located.found.star.x != r.star.x) ++moved;
+    }
+    EXPECT_EQ(moved, static_cast<int>(first.size()));
+    EXPECT_EQ(locateEverySearchResult(field, home), 0);
     auto sameList = [&](const std::vector<SearchResult>& got) {
         ASSERT_EQ(got.size(), expected.size());
         for (size_t i = 0; i < got.size(); ++i) {
@@ -384,8 +338,7 @@ TEST(LocateFoundStars, ANewSeedRegeneratesTheFieldAndTheSearchNeverMixesGalaxies
     };
     // Before any update the field still holds the old galaxy's voxels: the
     // search must not offer their stars.
-    std::vector<SearchResult> got;
-    search(field, field.settings.seed, got, SEARCH_LIMIT, home[0], home[1], home[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    std::vector<SearchResult> got = searchAt(field, home);
     sameList(got);
     for (const SearchResult& r : got) EXPECT_EQ(r.existing, 0);
     // The next update starts again from the root with the new seed.
@@ -394,7 +347,7 @@ TEST(LocateFoundStars, ANewSeedRegeneratesTheFieldAndTheSearchNeverMixesGalaxies
     EXPECT_TRUE(field.results.redraw);
     EXPECT_EQ(field.generatedSeed, other);
     while (field.unfinished()) updateAsSet(field, in);
-    search(field, field.settings.seed, got, SEARCH_LIMIT, home[0], home[1], home[2], SEARCH_MIN_PARSECS, SEARCH_MAX_PARSECS);
+    got = searchAt(field, home);
     sameList(got);
     int existing = 0;
     for (const SearchResult& r : got) existing += r.existing;

@@ -2,6 +2,7 @@
 // measuring, the block cache and the vertex buffer sized before layout.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <string>
 
@@ -30,19 +31,26 @@ std::vector<DrawnGlyph> layOut(const std::string& text, int width = 1000, int si
     return drawnGlyphs(block);
 }
 
+// One field of every glyph drawn, in order.
+std::vector<int> each(const std::vector<DrawnGlyph>& glyphs, int DrawnGlyph::*field) {
+    std::vector<int> out;
+    for (const DrawnGlyph& g : glyphs) out.push_back(g.*field);
+    return out;
+}
+using Ints = std::vector<int>;
+
 TEST(Markup, GlyphQuadsAreTwoTrianglesInTheAtlas) {
     TextBlock block;
     const auto g = layOut("AB", 1000, 3, &block);
     ASSERT_EQ(block.vertexCount, 12u);
-    const TextVertex* v = block.vertices.data();
     // top-left, bottom-left, top-right, bottom-right, top-right, bottom-left
-    const int ax = 5 * ('A' - 32), ay = 90;
-    EXPECT_EQ(v[0].x, MARGIN); EXPECT_EQ(v[0].y, 2); EXPECT_EQ(v[0].u, ax); EXPECT_EQ(v[0].v, ay);
-    EXPECT_EQ(v[1].x, MARGIN); EXPECT_EQ(v[1].y, 11); EXPECT_EQ(v[1].u, ax); EXPECT_EQ(v[1].v, ay + 9);
-    EXPECT_EQ(v[2].x, MARGIN + 4); EXPECT_EQ(v[2].y, 2); EXPECT_EQ(v[2].u, ax + 4); EXPECT_EQ(v[2].v, ay);
-    EXPECT_EQ(v[3].x, MARGIN + 4); EXPECT_EQ(v[3].y, 11); EXPECT_EQ(v[3].u, ax + 4); EXPECT_EQ(v[3].v, ay + 9);
-    EXPECT_EQ(v[4].x, v[2].x); EXPECT_EQ(v[4].y, v[2].y); EXPECT_EQ(v[4].u, v[2].u); EXPECT_EQ(v[4].v, v[2].v);
-    EXPECT_EQ(v[5].x, v[1].x); EXPECT_EQ(v[5].y, v[1].y); EXPECT_EQ(v[5].u, v[1].u); EXPECT_EQ(v[5].v, v[1].v);
+    const int ax = 5 * ('A' - 32), ay = 90, l = MARGIN, r = MARGIN + 4;
+    const int expected[6][4] = {{l, 2, ax, ay},          {l, 11, ax, ay + 9},     {r, 2, ax + 4, ay},
+                                {r, 11, ax + 4, ay + 9}, {r, 2, ax + 4, ay},      {l, 11, ax, ay + 9}};
+    for (int k = 0; k < 6; ++k) {
+        const TextVertex& v = block.vertices[k];
+        EXPECT_EQ((std::array<int, 4>{v.x, v.y, v.u, v.v}), std::to_array(expected[k])) << "corner " << k;
+    }
     EXPECT_EQ(drawnText(g), "AB");
     EXPECT_EQ(g[1].left, MARGIN + LETTER);
 }
@@ -55,16 +63,13 @@ TEST(Markup, SizeCodesStopAtTheEndsOfTheRange) {
     // A size code without its digit does nothing; what follows is text.
     const auto g = layOut("|#xA|#-yB");
     EXPECT_EQ(drawnText(g), "xAyB");
-    for (const DrawnGlyph& d : g) EXPECT_EQ(d.size, 3);
+    EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{3, 3, 3, 3}));
 }
 
 TEST(Markup, LineEndReturnsToTheDisplaySizeAndAddsTheLineHeight) {
     const auto g = layOut("|#4A\nB|#2C\nD", 1000, 3);
     ASSERT_EQ(drawnText(g), "ABCD");
-    EXPECT_EQ(g[0].size, 7);
-    EXPECT_EQ(g[1].size, 3);
-    EXPECT_EQ(g[2].size, 5);
-    EXPECT_EQ(g[3].size, 3);
+    EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{7, 3, 5, 3}));
     const int lh7 = syntheticFont().font.lineHeight[7];
     EXPECT_EQ(g[1].left, MARGIN);
     EXPECT_EQ(g[1].top, lh7 + 2);  // the first line held size 7
@@ -95,9 +100,7 @@ TEST(Markup, SmallerTextAfterLargerSitsOnItsBaselineUntilTheNextSizeCode) {
 TEST(Markup, IndentStaysForTheFollowingLines) {
     const auto g = layOut("|i2A\nB\n|i0C");
     ASSERT_EQ(drawnText(g), "ABC");
-    EXPECT_EQ(g[0].left, MARGIN + 2 * MARGIN);
-    EXPECT_EQ(g[1].left, MARGIN + 2 * MARGIN);
-    EXPECT_EQ(g[2].left, MARGIN);
+    EXPECT_EQ(each(g, &DrawnGlyph::left), (Ints{3 * MARGIN, 3 * MARGIN, MARGIN}));
 }
 
 TEST(Markup, TabStopsAndTabs) {
@@ -115,14 +118,11 @@ TEST(Markup, FixedDigitsLineUpAndThePointKeepsItsWidth) {
     const auto g = layOut("|f1.5|v1");
     ASSERT_EQ(drawnText(g), "1.51");
     constexpr int cell = 9, one = 7, point = 5;
-    EXPECT_EQ(g[0].left, MARGIN + (cell - one));       // "1" padded to the digit cell
-    EXPECT_EQ(g[1].left, MARGIN + cell);                // "." at its own width
-    EXPECT_EQ(g[2].left, MARGIN + cell + point);        // "5" is as wide as the cell
-    EXPECT_EQ(g[3].left, MARGIN + cell + point + cell);  // off again: no padding
+    // "1" padded to the digit cell, "." at its own width, "5" as wide as the cell, then no padding.
+    EXPECT_EQ(each(g, &DrawnGlyph::left), (Ints{MARGIN + (cell - one), MARGIN + cell, MARGIN + cell + point,
+                                                MARGIN + cell + point + cell}));
     // Spaces and letters in fixed mode are a digit cell wide too.
-    const auto s = layOut("|f A|v A");
-    EXPECT_EQ(s[0].left, MARGIN + cell + (cell - LETTER));
-    EXPECT_EQ(s[1].left, MARGIN + cell + cell + 6);
+    EXPECT_EQ(each(layOut("|f A|v A"), &DrawnGlyph::left), (Ints{MARGIN + cell + (cell - LETTER), MARGIN + 2 * cell + 6}));
 }
 
 TEST(Markup, LongWordBreaksBeforeTheCrossingCharacter) {
@@ -196,38 +196,35 @@ TEST(Markup, CodesAfterTheBreakPointAreReplayedOnTheNewLine) {
     // The size code between the space and the crossing word applies once.
     const auto g = layOut("AA |#2BBBB|#-2C", 52);
     ASSERT_EQ(drawnText(g), "AABBBBC");
-    for (int i = 2; i < 6; ++i) EXPECT_EQ(g[i].size, 5) << i;
-    EXPECT_EQ(g[6].size, 3);
+    EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{3, 3, 5, 5, 5, 5, 3}));
     // A link prefix after the break point is inserted once, on the new line.
     const auto h = layOut("AA |Gx|E", 60);
     EXPECT_EQ(drawnText(h), std::string("AA") + LINK_PREFIX_G + "x");
 }
 
-TEST(Markup, LinksInsertTheirFragmentsAndTurnSpacesIntoSlashes) {
-    EXPECT_EQ(drawnText(layOut("|Hexample|O a b|E c")), std::string(LINK_PREFIX_H) + "example" + LINK_SUFFIX_O + "/a/bc");
-    EXPECT_EQ(drawnText(layOut("|Hexample|C|E")), std::string(LINK_PREFIX_H) + "example" + LINK_SUFFIX_C);
-    EXPECT_EQ(drawnText(layOut("|GMIT|E")), std::string(LINK_PREFIX_G) + "MIT");
-    // A space outside a link is a gap, not a slash; inside the host part too.
-    const auto g = layOut("|Ha b|O|E");
-    EXPECT_EQ(drawnText(g), std::string(LINK_PREFIX_H) + "ab" + LINK_SUFFIX_O);
+// Links insert their fragments and turn spaces into slashes; link codes in the
+// wrong state, stray bars and codes are drawn as text or dropped.
+TEST(Markup, LinksBarsAndCodesDrawnAsTheyRead) {
+    const char *H = LINK_PREFIX_H, *G = LINK_PREFIX_G, *O = LINK_SUFFIX_O, *C = LINK_SUFFIX_C;
+    // A space in the host part is a gap, not a slash; "|C|O|E" outside a link; "|Hx|E" with the host not ended;
+    // "|Gx|E|E" ended twice; a bar at the end ends the text; a doubled bar draws one; "|z" is no code.
+    const std::pair<const char*, std::vector<const char*>> cases[] = {  // the text, what is drawn in pieces
+        {"|Hexample|O a b|E c", {H, "example", O, "/a/bc"}}, {"|Hexample|C|E", {H, "example", C}},
+        {"|GMIT|E", {G, "MIT"}}, {"|Ha b|O|E", {H, "ab", O}}, {"|C|O|E", {"COE"}}, {"|Hx|E", {H, "xE"}},
+        {"|Hx|O|C", {H, "x", O, "C"}}, {"|Gx|E|E", {G, "xE"}}, {"AB|", {"AB"}}, {"AB|#", {"AB"}}, {"AB|#-", {"AB"}},
+        {"A||B", {"A|B"}}, {"|zA", {"zA"}}};
+    for (const auto& [text, pieces] : cases) {
+        std::string drawn;
+        for (const char* piece : pieces) drawn += piece;
+        EXPECT_EQ(drawnText(layOut(text)), drawn) << text;
+    }
 }
 
-TEST(Markup, LinkCodesInTheWrongStateAreDrawnAsText) {
-    EXPECT_EQ(drawnText(layOut("|C|O|E")), "COE");                                    // no link
-    EXPECT_EQ(drawnText(layOut("|Hx|E")), std::string(LINK_PREFIX_H) + "xE");         // host not ended
-    EXPECT_EQ(drawnText(layOut("|Hx|O|C")), std::string(LINK_PREFIX_H) + "x" + LINK_SUFFIX_O + "C");
-    EXPECT_EQ(drawnText(layOut("|Gx|E|E")), std::string(LINK_PREFIX_G) + "xE");       // already ended
-}
-
-TEST(Markup, BarsAndCharactersTheFontDoesNotHold) {
-    EXPECT_EQ(drawnText(layOut("AB|")), "AB");      // a bar at the end ends the text
-    EXPECT_EQ(drawnText(layOut("AB|#")), "AB");
-    EXPECT_EQ(drawnText(layOut("AB|#-")), "AB");
-    EXPECT_EQ(drawnText(layOut("A||B")), "A|B");    // a doubled bar draws one
-    EXPECT_EQ(drawnText(layOut("|zA")), "zA");      // not a code: drawn, bar dropped
+TEST(Markup, CharactersTheFontDoesNotHold) {
     const auto g = layOut("A\x01" "B\x7f" "C\xc3\xa9" "D\rE");
-    ASSERT_EQ(drawnText(g), "ABCDE");
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(g[i].left, MARGIN + i * LETTER) << "ignored characters take no room";
+    ASSERT_EQ(drawnText(g), "ABCDE");  // ignored characters take no room
+    EXPECT_EQ(each(g, &DrawnGlyph::left), (Ints{MARGIN, MARGIN + LETTER, MARGIN + 2 * LETTER, MARGIN + 3 * LETTER,
+                                                MARGIN + 4 * LETTER}));
     // "|" followed by a line end: the bar is dropped and the line ends.
     const auto n = layOut("A|\nB");
     EXPECT_EQ(n[1].top, 13);
@@ -249,8 +246,7 @@ TEST(Markup, MeasuringNeverWraps) {
     EXPECT_EQ(column.width, 9 + LETTER + 6 + 17 * 9 + 5 + 6 + 2 * LETTER + 2 * MARGIN);
     // A layout as wide as the measure does not wrap.
     TextBlock block;
-    const auto g = layOut("AAAAAAAAAA AAAAAAAAAA", one.width, 3, &block);
-    for (const DrawnGlyph& d : g) EXPECT_EQ(d.top, 2);
+    EXPECT_EQ(each(layOut("AAAAAAAAAA AAAAAAAAAA", one.width, 3, &block), &DrawnGlyph::top), Ints(20, 2));
 }
 
 TEST(Markup, BlockSizeAndTheCacheById) {

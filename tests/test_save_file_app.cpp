@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -35,19 +34,27 @@ std::vector<uint8_t> bytesOf(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The image of a state away from the defaults, made without an Application.
-std::vector<uint8_t> unusualImage(int32_t speedLevel = -37, double viewAngle = 17) {
+// The image of the defaults, changed by `change`.
+template <typename Change>
+std::vector<uint8_t> imageOf(Change change) {
     Settings settings;
     Viewpoint view{};
     applyDefaultSettings(settings, view);
-    settings.seed = {11, 12};
-    settings.maxVoxelChunks = 48;
-    settings.maxStarsGen = 400000;
-    view.position[0] = {99, 123456789};
-    view.speedLevel = speedLevel;
-    settings.viewAngle = viewAngle;
-    settings.panelOnRight = false;
+    change(settings, view);
     return buildSaveImage({&settings, &view});
+}
+
+// The image of a state away from the defaults, made without an Application.
+std::vector<uint8_t> unusualImage(int32_t speedLevel = -37, double viewAngle = 17) {
+    return imageOf([&](Settings& settings, Viewpoint& view) {
+        settings.seed = {11, 12};
+        settings.maxVoxelChunks = 48;
+        settings.maxStarsGen = 400000;
+        view.position[0] = {99, 123456789};
+        view.speedLevel = speedLevel;
+        settings.viewAngle = viewAngle;
+        settings.panelOnRight = false;
+    });
 }
 
 class SaveFileInTheProgram : public testing::Test {
@@ -75,6 +82,8 @@ class SaveFileInTheProgram : public testing::Test {
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     Settings& settings() { return app->state.settings; }
+    // The save file image of the program's state: every saved field at once.
+    std::vector<uint8_t> stateImage() const { return buildSaveImage({&app->state.settings, &app->state.view}); }
 };
 
 }  // namespace
@@ -83,13 +92,8 @@ TEST_F(SaveFileInTheProgram, StartUpWithoutAFileTakesTheDefaultsAndShutdownSaves
     app->init(galaxy());
     EXPECT_EQ(app->state.status.lastError, "");
     EXPECT_EQ(app->savePath(), file());
-    EXPECT_EQ(app->state.view.speedLevel, 40);
-    EXPECT_EQ(app->state.settings.viewAngle, 45.0);
-    EXPECT_EQ(settings().seed.first, 1u);
-    EXPECT_EQ(settings().seed.second, 3u);
-    EXPECT_EQ(settings().maxVoxelChunks, 16u);
-    EXPECT_EQ(settings().maxStarsGen, 10000000u);
-    EXPECT_EQ(settings().pointCapacity, 3000000u);
+    EXPECT_EQ(stateImage(), imageOf([](Settings&, Viewpoint&) {}));
+    EXPECT_EQ(settings().pointCapacity, 3000000u);  // derived from the settings
     EXPECT_FALSE(fs::exists(file()));
     app->state.view.speedLevel = 44;
     app->shutdown();
@@ -98,44 +102,39 @@ TEST_F(SaveFileInTheProgram, StartUpWithoutAFileTakesTheDefaultsAndShutdownSaves
     EXPECT_EQ(bytes[152], 44);
 }
 
-TEST_F(SaveFileInTheProgram, StartUpLoadsTheFileIntoTheState) {
-    put(unusualImage());
-    app->init(galaxy());
-    EXPECT_EQ(app->state.status.lastError, "");
-    EXPECT_EQ(app->state.view.position[0].integer, 123456789);
-    EXPECT_EQ(app->state.view.position[0].fraction, 99u);
-    EXPECT_EQ(app->state.view.speedLevel, -37);
-    EXPECT_EQ(app->state.settings.viewAngle, 17.0);
-    EXPECT_FALSE(app->state.settings.panelOnRight);
-    EXPECT_EQ(settings().seed.first, 11u);
-    EXPECT_EQ(settings().seed.second, 12u);
-    EXPECT_EQ(settings().maxVoxelChunks, 48u);
-    EXPECT_EQ(settings().maxStarsGen, 400000u);
-}
-
-// A file that fails part-way: its message is kept, the fields before the bad
-// one are in force and the rest keep the defaults (never the zeros of a
-// freshly constructed state).
-TEST_F(SaveFileInTheProgram, StartUpWithADamagedFileKeepsTheMessageAndTheDefaults) {
-    put(unusualImage(-37, 120.0));
-    app->init(galaxy());
-    EXPECT_EQ(app->state.status.lastError, "invalid viewAngle in save file: 120 is outside 1 to 90");
-    EXPECT_EQ(app->state.view.position[0].integer, 123456789);  // before the bad field
-    EXPECT_EQ(app->state.settings.viewAngle, 45.0);                      // the bad field and after: defaults
-    EXPECT_EQ(app->state.settings.maxMagnitude, 12.0f);
-    EXPECT_EQ(app->state.view.speedLevel, 40);
-    EXPECT_EQ(app->state.settings.controlFontScale, 1u);
-    EXPECT_EQ(settings().maxVoxelChunks, 16u);
-    EXPECT_TRUE(app->state.settings.panelOnRight);
-}
-
-TEST_F(SaveFileInTheProgram, StartUpWithAFileThatCannotBeReadReportsIt) {
-    std::vector<uint8_t> bytes = unusualImage();
-    bytes.resize(100);
-    put(bytes);
-    app->init(galaxy());
-    EXPECT_EQ(app->state.status.lastError, LOAD_TRUNCATED);
-    EXPECT_EQ(app->state.settings.viewAngle, 45.0);
+// A whole file is loaded into the state. One that fails part-way keeps its
+// message, the fields before the bad one are in force and the rest keep the
+// defaults (never the zeros of a freshly constructed state).
+TEST_F(SaveFileInTheProgram, StartUpLoadsTheFileOrWhatItCouldReadOverTheDefaults) {
+    std::vector<uint8_t> cut = unusualImage();
+    cut.resize(100);
+    // The seed and the position lie before the view angle and within the first 100 bytes.
+    const auto beforeViewAngle = imageOf([](Settings& settings, Viewpoint& view) {
+        settings.seed = {11, 12};
+        view.position[0] = {99, 123456789};
+    });
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        std::string error;
+        std::vector<uint8_t> state;
+    };
+    const Case cases[] = {
+        {"whole", unusualImage(), "", unusualImage()},
+        {"damaged", unusualImage(-37, 120.0), "invalid viewAngle in save file: 120 is outside 1 to 90",
+         beforeViewAngle},
+        {"cut short in the up vector", cut, LOAD_TRUNCATED, beforeViewAngle},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        put(c.bytes);
+        app = std::make_unique<Application>();
+        app->init(galaxy());
+        EXPECT_EQ(app->state.status.lastError, c.error);
+        EXPECT_EQ(stateImage(), c.state);
+        app->saveOnExit = false;
+        app->shutdown();
+    }
 }
 
 TEST_F(SaveFileInTheProgram, QuitWithoutSavingLeavesTheFileAlone) {
@@ -165,35 +164,30 @@ TEST_F(SaveFileInTheProgram, AFailedSaveAtShutdownIsReportedOnStandardError) {
 // says where; a newer one, or a path that is no regular file, is never
 // written at all (nor waited on), and the exit says the state was not saved.
 TEST_F(SaveFileInTheProgram, WhatCouldNotBeReadIsNeverWrittenOver) {
+    std::vector<uint8_t> cut = unusualImage(), newer = unusualImage();
+    cut.resize(100);
+    newer[8] = 2;
     struct Case {
         const char* what;
-        std::function<void()> plant;
+        std::vector<uint8_t> bytes;  // none: a FIFO
         SaveFileCondition found;
         bool button;  // saved with the Save button, else at exit
     };
     const Case cases[] = {
-        {"damaged", [&] { put(unusualImage(-37, 120.0)); }, SaveFileCondition::UNREADABLE, true},
-        {"cut short",
-         [&] {
-             std::vector<uint8_t> bytes = unusualImage();
-             bytes.resize(100);
-             put(bytes);
-         },
-         SaveFileCondition::UNREADABLE, false},
-        {"newer",
-         [&] {
-             std::vector<uint8_t> bytes = unusualImage();
-             bytes[8] = 2;
-             put(bytes);
-         },
-         SaveFileCondition::NEWER, false},
-        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0); }, SaveFileCondition::NOT_A_FILE, true},
+        {"damaged", unusualImage(-37, 120.0), SaveFileCondition::UNREADABLE, true},
+        {"cut short", cut, SaveFileCondition::UNREADABLE, false},
+        {"newer", newer, SaveFileCondition::NEWER, false},
+        {"a FIFO", {}, SaveFileCondition::NOT_A_FILE, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(folder());
         fs::create_directories(folder());
-        c.plant();
+        if (c.bytes.empty()) {
+            ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);
+        } else {
+            put(c.bytes);
+        }
         const fs::file_type kind = fs::symlink_status(file()).type();
         const std::vector<uint8_t> before = kind == fs::file_type::regular ? bytesOf(file()) : std::vector<uint8_t>{};
         app = std::make_unique<Application>();
@@ -219,18 +213,14 @@ TEST_F(SaveFileInTheProgram, WhatCouldNotBeReadIsNeverWrittenOver) {
             EXPECT_EQ(bytesOf(aside[0]), before);
             EXPECT_EQ(bytesOf(file()).at(152), 33);
             EXPECT_NE(told.find("kept as " + aside[0]), std::string::npos) << told;
-            if (c.button) {
-                EXPECT_NE(app->state.status.lastError.find(aside[0]), std::string::npos);
-            }
+            EXPECT_TRUE(!c.button || app->state.status.lastError.find(aside[0]) != std::string::npos);
         } else {
             EXPECT_EQ(fs::symlink_status(file()).type(), kind);
             if (kind == fs::file_type::regular) {
                 EXPECT_EQ(bytesOf(file()), before);
             }
             EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
-            if (c.button) {
-                EXPECT_NE(app->state.status.lastError, "");
-            }
+            EXPECT_TRUE(!c.button || app->state.status.lastError != "");
         }
     }
     // A newer program that saved there since the start is not written over either.
@@ -238,39 +228,11 @@ TEST_F(SaveFileInTheProgram, WhatCouldNotBeReadIsNeverWrittenOver) {
     fs::create_directories(folder());
     app = std::make_unique<Application>();
     app->init(galaxy());
-    std::vector<uint8_t> newer = unusualImage();
-    newer[8] = 2;
     put(newer);
     app->saveNow();
     EXPECT_EQ(bytesOf(file()), newer);
     EXPECT_NE(app->state.status.lastError.find("newer version"), std::string::npos) << app->state.status.lastError;
     app->saveOnExit = false;
-}
-
-TEST_F(SaveFileInTheProgram, SaveLoadAndResetButtons) {
-    app->init(galaxy());
-    app->state.view.speedLevel = 21;
-    settings().maxVoxelChunks = 4;
-    app->state.status.lastError = "old";
-    app->saveNow();
-    EXPECT_EQ(app->state.status.lastError, "");
-    ASSERT_EQ(bytesOf(file()).size(), SAVE_FILE_SIZE);
-
-    // Reset: the defaults, settings derived.
-    app->state.redraw.rebuildDevicePipelines = false;
-    app->resetNow();
-    EXPECT_EQ(app->state.view.speedLevel, 40);
-    EXPECT_EQ(settings().maxVoxelChunks, 16u);
-    EXPECT_TRUE(app->state.redraw.rebuildDevicePipelines);
-
-    // Load: the saved values back, settings derived.
-    app->state.redraw.rebuildDevicePipelines = false;
-    app->loadNow();
-    EXPECT_EQ(app->state.status.lastError, "");
-    EXPECT_EQ(app->state.view.speedLevel, 21);
-    EXPECT_EQ(settings().maxVoxelChunks, 4u);
-    EXPECT_TRUE(app->state.redraw.rebuildDevicePipelines);
-    EXPECT_EQ(app->state.changes.settingsChanged, 1);
 }
 
 TEST_F(SaveFileInTheProgram, LoadReportsEveryFailureAndKeepsWhatWasRead) {
@@ -292,21 +254,34 @@ TEST_F(SaveFileInTheProgram, LoadReportsEveryFailureAndKeepsWhatWasRead) {
     app->saveOnExit = false;
 }
 
-TEST_F(SaveFileInTheProgram, ThePanelsRequestsAreCarriedOutOnceAndCleared) {
+// The panel's Save, Load and Reset, each carried out once and cleared.
+TEST_F(SaveFileInTheProgram, SaveLoadAndResetRequests) {
     app->init(galaxy());
-    app->state.view.speedLevel = 30;
+    app->state.view.speedLevel = 21;
+    settings().maxVoxelChunks = 4;
+    app->state.status.lastError = "old";
     app->state.requests.save = true;
     app->handleRequests();
     EXPECT_FALSE(app->state.requests.save);
-    EXPECT_EQ(bytesOf(file()).at(152), 30);
-    app->state.view.speedLevel = 31;
-    app->state.requests.load = true;
-    app->handleRequests();
-    EXPECT_FALSE(app->state.requests.load);
-    EXPECT_EQ(app->state.view.speedLevel, 30);
+    EXPECT_EQ(app->state.status.lastError, "");
+    ASSERT_EQ(bytesOf(file()).size(), SAVE_FILE_SIZE);
+    EXPECT_EQ(bytesOf(file()).at(152), 21);
+    // Reset: the defaults, settings derived; the file left alone.
+    app->state.redraw.rebuildDevicePipelines = false;
     app->state.requests.reset = true;
     app->handleRequests();
     EXPECT_FALSE(app->state.requests.reset);
-    EXPECT_EQ(app->state.view.speedLevel, 40);
-    EXPECT_EQ(bytesOf(file()).at(152), 30);  // Reset leaves the file alone
+    EXPECT_EQ(stateImage(), imageOf([](Settings&, Viewpoint&) {}));
+    EXPECT_TRUE(app->state.redraw.rebuildDevicePipelines);
+    EXPECT_EQ(bytesOf(file()).at(152), 21);
+    // Load: the saved values back, settings derived.
+    app->state.redraw.rebuildDevicePipelines = false;
+    app->state.requests.load = true;
+    app->handleRequests();
+    EXPECT_FALSE(app->state.requests.load);
+    EXPECT_EQ(app->state.status.lastError, "");
+    EXPECT_EQ(app->state.view.speedLevel, 21);
+    EXPECT_EQ(settings().maxVoxelChunks, 4u);
+    EXPECT_TRUE(app->state.redraw.rebuildDevicePipelines);
+    EXPECT_EQ(app->state.changes.settingsChanged, 1);
 }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -51,80 +52,71 @@ std::vector<std::string> field(const std::string& out, const std::string& name) 
 
 }  // namespace
 
-TEST(CliSavefile, EveryFieldInFileOrder) {
+TEST(CliSavefile, EveryFieldInFileOrderWithExactValues) {
     SaveFileOnDisk file(imageOf([](Settings&, Viewpoint&) {}));
-    const CliRun run = runCli("savefile " + file.path);
-    ASSERT_EQ(run.status, 0) << run.out;
-    const std::vector<std::string> all = lines(run.out);
-    const char* order[] = {"magic",        "version",       "reserved",        "seedFirst",       "seedSecond",
-                           "positionX",    "positionY",     "positionZ",       "forward",         "up",
-                           "viewAngle",    "wavelengthRed", "wavelengthGreen", "wavelengthBlue",  "maxMagnitude",
-                           "speedLevel",   "displayFontSize", "controlFontScale", "maxVoxelChunks", "maxStarsGen",
-                           "maxStarsGpu",  "panelOnRight",  "showCrosshair",   "multisampling"};
-    ASSERT_EQ(all.size(), std::size(order)) << run.out;
-    for (size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i].substr(0, all[i].find(' ')), order[i]);
-    EXPECT_EQ(field(run.out, "magic"), std::vector<std::string>{"0x990A1A0A0D7867F3"});
-    EXPECT_EQ(field(run.out, "version"), std::vector<std::string>{"1"});
-    EXPECT_EQ(field(run.out, "seedSecond"), std::vector<std::string>{"3"});
-    EXPECT_EQ(field(run.out, "positionY"), (std::vector<std::string>{"0", "-24996773029325252"}));
-    EXPECT_EQ(field(run.out, "viewAngle"), std::vector<std::string>{"45"});
-    EXPECT_EQ(field(run.out, "maxStarsGen"), std::vector<std::string>{"10000000"});
-    EXPECT_EQ(field(run.out, "multisampling"), std::vector<std::string>{"1"});
-    // Floating-point numbers are printed exactly.
-    const std::vector<std::string> up = field(run.out, "up");
-    ASSERT_EQ(up.size(), 3u);
-    EXPECT_EQ(std::strtod(up[0].c_str(), nullptr), -0.2337868985261635);
-    EXPECT_EQ(std::strtod(up[1].c_str(), nullptr), 0.07227757620959413);
-    EXPECT_EQ(std::strtod(up[2].c_str(), nullptr), -0.9695976681360078);
-    const std::vector<std::string> red = field(run.out, "wavelengthRed");
-    ASSERT_EQ(red.size(), 1u);
-    EXPECT_EQ(static_cast<float>(std::strtod(red[0].c_str(), nullptr)), 6.5e-7f);
-}
-
-TEST(CliSavefile, NegativeAndLargeValues) {
-    SaveFileOnDisk file(imageOf([](Settings& s, Viewpoint& view) {
+    SaveFileOnDisk unusual(imageOf([](Settings& s, Viewpoint& view) {
         view.speedLevel = -100;
         view.position[2] = {18446744073709551615ull, -POSITION_LIMIT};  // the edge of space
         s.seed.first = 4294967295u;
     }));
-    const CliRun run = runCli("savefile " + file.path);
+    const CliRun run = runCli("savefile " + file.path), other = runCli("savefile " + unusual.path);
     ASSERT_EQ(run.status, 0) << run.out;
-    EXPECT_EQ(field(run.out, "speedLevel"), std::vector<std::string>{"-100"});
-    EXPECT_EQ(field(run.out, "positionZ"), (std::vector<std::string>{"18446744073709551615", "-6917529027641081856"}));
-    EXPECT_EQ(field(run.out, "seedFirst"), std::vector<std::string>{"4294967295"});
+    ASSERT_EQ(other.status, 0) << other.out;
+    std::string names;
+    for (const std::string& line : lines(run.out)) names += line.substr(0, line.find(' ')) + " ";
+    EXPECT_EQ(names, "magic version reserved seedFirst seedSecond positionX positionY positionZ forward up viewAngle "
+                     "wavelengthRed wavelengthGreen wavelengthBlue maxMagnitude speedLevel displayFontSize "
+                     "controlFontScale maxVoxelChunks maxStarsGen maxStarsGpu panelOnRight showCrosshair "
+                     "multisampling ");
+    using Words = std::vector<std::string>;
+    const std::tuple<const CliRun*, const char*, Words> values[] = {
+        {&run, "magic", {"0x990A1A0A0D7867F3"}},
+        {&run, "version", {"1"}},
+        {&run, "seedSecond", {"3"}},
+        {&run, "positionY", {"0", "-24996773029325252"}},
+        {&run, "viewAngle", {"45"}},
+        {&run, "maxStarsGen", {"10000000"}},
+        {&run, "multisampling", {"1"}},
+        // Negative and large values.
+        {&other, "speedLevel", {"-100"}},
+        {&other, "positionZ", {"18446744073709551615", "-6917529027641081856"}},
+        {&other, "seedFirst", {"4294967295"}},
+    };
+    for (const auto& [out, name, words] : values) EXPECT_EQ(field(out->out, name), words) << name;
+    // Floating-point numbers are printed exactly.
+    const Words up = field(run.out, "up"), red = field(run.out, "wavelengthRed");
+    ASSERT_EQ(up.size(), 3u);
+    EXPECT_EQ(std::strtod(up[0].c_str(), nullptr), -0.2337868985261635);
+    EXPECT_EQ(std::strtod(up[1].c_str(), nullptr), 0.07227757620959413);
+    EXPECT_EQ(std::strtod(up[2].c_str(), nullptr), -0.9695976681360078);
+    ASSERT_EQ(red.size(), 1u);
+    EXPECT_EQ(static_cast<float>(std::strtod(red[0].c_str(), nullptr)), 6.5e-7f);
 }
 
 TEST(CliSavefile, AFileTheProgramWouldRefusePrintsOnlyTheReason) {
     std::vector<uint8_t> bytes = imageOf([](Settings&, Viewpoint&) {});
     bytes[176] = 7;
     SaveFileOnDisk flag(bytes);
-    CliRun run = runCli("savefile " + flag.path);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out, "error: invalid panelOnRight in save file: 7 is not 0 or 1\n");
-
     bytes.resize(60);
     SaveFileOnDisk cut(bytes);
-    run = runCli("savefile " + cut.path);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out, std::string("error: ") + LOAD_TRUNCATED + "\n");
-
-    run = runCli("savefile /nonexistent/default.sav");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out, "error: No such file or directory\n");
-
-    run = runCli("savefile");
-    EXPECT_EQ(run.status, 2);
-
     // What is not a regular file is refused, and never waited on.
     char folder[] = "/tmp/starloom-cli-kinds-XXXXXX";
     const std::string dir = ::mkdtemp(folder);
     ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
     ASSERT_EQ(::mknod((dir + "/device").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
-    for (const auto& [name, kind] : {std::pair{"fifo", "a FIFO"}, {"device", "a character device"}, {"", "a folder"}}) {
-        run = runCli("savefile " + dir + "/" + name);
-        EXPECT_EQ(run.status, 2) << kind;
-        EXPECT_EQ(run.out, std::string("error: the save file is ") + kind +
-                               ", not a regular file: it is neither read nor written\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {flag.path, "invalid panelOnRight in save file: 7 is not 0 or 1"},
+        {cut.path, LOAD_TRUNCATED},
+        {"/nonexistent/default.sav", "No such file or directory"},
+        {dir + "/fifo", "the save file is a FIFO, not a regular file: it is neither read nor written"},
+        {dir + "/device", "the save file is a character device, not a regular file: it is neither read nor written"},
+        {dir + "/", "the save file is a folder, not a regular file: it is neither read nor written"},
+    };
+    for (const auto& [path, told] : cases) {
+        const CliRun run = runCli("savefile " + path);
+        EXPECT_EQ(run.status, 2) << path;
+        EXPECT_EQ(run.out, "error: " + told + "\n");
     }
+    EXPECT_EQ(runCli("savefile").status, 2);
     std::filesystem::remove_all(dir);
 }

@@ -29,17 +29,15 @@ struct GatedJob {
         job.inside = false;
         ++job.runs;
     }
-    void close() {
-        std::lock_guard<std::mutex> lock(mutex);
-        open = false;
-    }
-    void release() {
+    void setOpen(bool value) {
         {
             std::lock_guard<std::mutex> lock(mutex);
-            open = true;
+            open = value;
         }
         cv.notify_all();
     }
+    void close() { setOpen(false); }
+    void release() { setOpen(true); }
     void waitInside() {
         while (!inside) std::this_thread::yield();
     }
@@ -95,19 +93,6 @@ TEST(WorkerHandOff, EachStartRunsTheJobOnceAndTheWaitReturnsAfterIt) {
     EXPECT_EQ(w.gate.runs, 200);
 }
 
-TEST(WorkerHandOff, NothingChangingStartsNoPass) {
-    GatedWorker w;
-    for (int i = 0; i < 50; ++i) EXPECT_FALSE(w.frame());
-    EXPECT_EQ(w.gate.runs, 0);
-    w.flags.viewpointMoved = 1;
-    EXPECT_GT(w.framesUntilCollected(), 0);
-    EXPECT_EQ(w.gate.runs, 1);
-    EXPECT_EQ(w.request.viewpointMoved, 1);
-    EXPECT_FALSE(w.flags.any());
-    for (int i = 0; i < 50; ++i) EXPECT_FALSE(w.frame());
-    EXPECT_EQ(w.gate.runs, 1);
-}
-
 TEST(WorkerHandOff, ASettingChangedDuringAPassGivesExactlyOneMorePass) {
     GatedWorker w;
     w.gate.request = &w.request;
@@ -129,17 +114,21 @@ TEST(WorkerHandOff, ASettingChangedDuringAPassGivesExactlyOneMorePass) {
     EXPECT_GT(w.framesUntilCollected(), 0);
     EXPECT_EQ(w.gate.runs, 2);
     EXPECT_EQ(w.gate.lastRequest.settingsChanged, 1);
+    EXPECT_FALSE(w.tracker.restartPending);  // forgotten once its pass started
     for (int i = 0; i < 50; ++i) w.frame();
     EXPECT_EQ(w.gate.runs, 2);
 }
 
-// Any one of the flags alone starts a pass and reaches it in the request.
-TEST(WorkerHandOff, EveryFlagAloneStartsAPass) {
+// Nothing changing starts no pass; any one of the flags alone starts one,
+// reaches it in the request and is cleared.
+TEST(WorkerHandOff, EveryFlagAloneStartsAPassAndNothingElseDoes) {
     uint8_t ChangeFlags::*const each[] = {&ChangeFlags::viewpointMoved, &ChangeFlags::settingsChanged,
                                           &ChangeFlags::swapChainRecreated, &ChangeFlags::labelsChanged};
     GatedWorker w;
     int runs = 0;
     for (auto flag : each) {
+        for (int i = 0; i < 50; ++i) EXPECT_FALSE(w.frame());
+        EXPECT_EQ(w.gate.runs, runs);
         w.flags.*flag = 1;
         EXPECT_GT(w.framesUntilCollected(), 0);
         EXPECT_EQ(w.gate.runs, ++runs);
@@ -198,24 +187,24 @@ TEST(WorkerHandOff, UnfinishedWorkResumesWithoutChanges) {
     EXPECT_EQ(w.gate.runs, 3);
 }
 
-TEST(WorkerHandOff, QuittingWhileAPassRunsWaitsForItAndJoins) {
-    GatedWorker w;
-    w.gate.close();
-    startJob(w.worker);
-    w.gate.waitInside();
-    std::thread releaser([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        w.gate.release();
-    });
-    stopWorker(w.worker);  // returns only after the pass ended and the thread joined
-    EXPECT_EQ(w.gate.runs, 1);
-    EXPECT_FALSE(w.worker.thread->joinable());
-    releaser.join();
-}
-
-TEST(WorkerHandOff, StoppingAnIdleWorkerJoinsAtOnce) {
-    GatedWorker w;
-    stopWorker(w.worker);
-    EXPECT_EQ(w.gate.runs, 0);
-    EXPECT_FALSE(w.worker.thread->joinable());
+// Stopping an idle worker joins at once; quitting while a pass runs waits
+// for the pass to end and then joins.
+TEST(WorkerHandOff, StoppingJoinsAfterAnyRunningPass) {
+    for (const bool running : {false, true}) {
+        SCOPED_TRACE(running ? "while a pass runs" : "idle");
+        GatedWorker w;
+        w.gate.close();
+        if (running) {
+            startJob(w.worker);
+            w.gate.waitInside();
+        }
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            w.gate.release();
+        });
+        stopWorker(w.worker);
+        EXPECT_EQ(w.gate.runs, running ? 1 : 0);
+        EXPECT_FALSE(w.worker.thread->joinable());
+        releaser.join();
+    }
 }

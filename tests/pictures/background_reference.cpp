@@ -203,16 +203,12 @@ std::vector<float> referencePicture(const BackgroundModel& model, const RefView&
         for (int column = 0; column < width; ++column) {
             // Four rays per pixel, as the attachment's samples see it.
             double sum = 0;
-            for (double oy : {-0.25, 0.25}) {
-                for (double ox : {-0.25, 0.25}) {
+            for (double oy : {-0.25, 0.25})
+                for (double ox : {-0.25, 0.25})
                     sum += rayIntegral(model, eye, pixelRay(view, width, height, column + ox, row + oy));
-                }
-            }
             const double light = 0.25 * sum * scale;
-            for (int c = 0; c < 3; ++c) {
-                out[3 * (static_cast<size_t>(row) * width + column) + c] =
-                    static_cast<float>(light * colour[c]);
-            }
+            for (int c = 0; c < 3; ++c)
+                out[3 * (static_cast<size_t>(row) * width + column) + c] = static_cast<float>(light * colour[c]);
         }
     }
     return out;
