@@ -23,7 +23,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (check_validation_output, enable_validation, fail, find_window, require_tools, run,  # noqa: E402
+from e2e_support import (check_validation_output, enable_validation, fail, find_window, require_tools, run, wait_until,  # noqa: E402
                          screenshot, send_close, start_xvfb)
 
 WIDTH, HEIGHT = 800, 600
@@ -41,18 +41,6 @@ def cli(program, *args):
 
 def location_of(program, name):
     return [l.split()[1] for l in cli(program, "locate", name).splitlines() if l.startswith("location ")][0]
-
-
-def until(what, check, seconds):
-    """Calls check() until it returns something true, at most `seconds`."""
-    deadline = time.time() + seconds
-    while True:
-        value = check()
-        if value:
-            return value
-        if time.time() > deadline:
-            fail("timed out waiting for " + what)
-        time.sleep(0.5)
 
 
 class Program:
@@ -104,7 +92,7 @@ class Program:
             score = lambda w: difflib.SequenceMatcher(None, w[0].lower(), text.lower()).ratio()  # noqa: E731
             best = max(words, key=score, default=None)
             return best if best is not None and score(best) >= 0.75 else None
-        return until("'%s' on the panel (%s)" % (text, label), look, seconds)
+        return wait_until(look, "'%s' on the panel (%s)" % (text, label), seconds)
 
     def click(self, x, y):
         run(["xdotool", "mousemove", "--sync", str(int(x)), str(int(y))], self.env)
@@ -140,7 +128,7 @@ class Program:
                 if any(similar(w[0], name) for w in row):
                     return True
             return False
-        until("the %s page" % name, shown, seconds)
+        wait_until(shown, "the %s page" % name, seconds)
 
     def scroll_page(self, steps):
         """The wheel over the panel scrolls its page (and leaves the speed alone)."""
@@ -220,12 +208,12 @@ def main():
 
         # 1. Next to the star, looking at it: its disc fills the centre.
         program = Program(starloom, env, home, shots, ["--at", STAR])
-        centre = until("the star's disc", lambda: bright_centre(program.shot("start")[1]), 120)
+        centre = wait_until(lambda: bright_centre(program.shot("start")[1]), "the star's disc", 120)
         print("the disc is drawn round (%.0f, %.0f)" % centre[:2])
         program.click(centre[0], centre[1])
         block = (0, 0, (WIDTH - PANEL) // 2, HEIGHT // 2)
-        until("the information block to name " + STAR,
-              lambda: any(same_name(w[0], STAR) for w in program.words("info", *block)), 90)
+        wait_until(lambda: any(same_name(w[0], STAR) for w in program.words("info", *block)),
+                   "the information block to name " + STAR, 90)
         print("a click on the disc: the information block names", STAR)
 
         # 2. A drag turns the view: the disc's right edge follows the pointer.
@@ -236,18 +224,18 @@ def main():
         for k in range(1, 9):
             run(["xdotool", "mousemove", "--sync", str(int(x0 + 10 * k)), str(int(y0 + 5 * k))], env)
         run(["xdotool", "mouseup", "1"], env)
-        after = until("the disc to follow the drag",
-                      lambda: (lambda e: e if e and abs(e - before - 80) <= 8 else None)(
-                          right_edge(program.shot("dragged")[1], int(centre[1]) + 40, int(centre[0]) + 80)), 90)
+        after = wait_until(lambda: (lambda e: e if e and abs(e - before - 80) <= 8 else None)(
+                           right_edge(program.shot("dragged")[1], int(centre[1]) + 40, int(centre[0]) + 80)),
+                           "the disc to follow the drag", 90)
         print("a drag of (+80, +40) moved the disc's edge from %d to %d" % (before, after))
 
         # 3. A bookmark of this place, named after the selected star.
         program.page("Navigation")
         program.scroll_page(10)
         program.press("navigation", "Add", below=program.y + 100)
-        line = until("the bookmark in " + marks,
-                     lambda: os.path.exists(marks) and [l for l in open(marks, encoding="utf-8")
-                                                        if l.startswith(STAR + "\t")], 30)[0]
+        line = wait_until(lambda: os.path.exists(marks) and [l for l in open(marks, encoding="utf-8")
+                                                             if l.startswith(STAR + "\t")],
+                          "the bookmark in " + marks, 30)[0]
         kept = line.rstrip("\n").split("\t")[1]
         print("Add: bookmarks.txt holds", STAR)
         program.close(display)
@@ -264,7 +252,7 @@ def main():
             program.scroll_page(-10)
             program.press("went", "Copy", below=program.y + 100)
             return clipboard(env) == kept
-        until("Go to bring back the bookmarked place", arrived, 90)
+        wait_until(arrived, "Go to bring back the bookmarked place", 90)
         program.shot("went")
         print("after a restart the bookmark is listed, and its Go returns to the place")
         program.close(display)
