@@ -114,6 +114,7 @@ void Application::loadBookmarkFile() {
     state.bookmarksPath = bookmarksPath(saveDirectory);
     std::vector<std::string> problems;
     loadBookmarks(state.bookmarksPath, state.bookmarks, problems);
+    state.changes.labelsChanged = 1;  // their marks on the sky
     for (const std::string& p : problems) std::fprintf(stderr, "starloom: %s\n", p.c_str());
     if (!problems.empty()) {
         showMessage(state, problems.size() == 1 ? problems[0]

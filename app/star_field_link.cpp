@@ -74,6 +74,10 @@ void preparePass(StarFieldLink& link, const ProgramState& state, const ChangeFla
     labelChoices(state.settings, input.labelChoice);
     input.hasSelection = state.panel.hasSelection;
     input.selection = state.panel.selection;
+    if (c.labelsChanged) {
+        input.places = state.settings.bookmarksOnSky ? bookmarkMarks(state.bookmarks, state.settings.seed)
+                                                     : std::vector<SearchResult>{};
+    }
     input.displayFontSize = static_cast<int>(state.settings.displayFontSize);
     // The pass goes on past its budget until a frame wants its results.
     input.runUntilCollected = true;
@@ -135,6 +139,7 @@ void publishPassResults(StarFieldLink& link) {
     if (engine.results.labelsRebuilt) {
         draw.highlightCount = std::min<uint32_t>(engine.results.highlightCount, MAX_HIGHLIGHTS);
         draw.highlightPositions = engine.results.highlightPositions;
+        draw.placeMarkCount = std::min(engine.results.placeMarkCount, draw.highlightCount);
         draw.labelBoxes = engine.results.labelBoxes;
     }
     link.nearCount = std::min<uint32_t>(static_cast<uint32_t>(engine.nearList.size()), MAX_NEAR_STARS);
@@ -153,9 +158,10 @@ void styleHighlights(StarFieldLink& link, const ProgramState& state) {
     view.viewAngle = state.settings.viewAngle;
     view.width = std::max(1, state.status.displayWidth);
     view.height = std::max(1, state.status.displayHeight);
-    // The selected star first, then the others nearest first (the search's order).
+    // The selected star first, then the marked places, then the others
+    // nearest first (the search's order).
     int selected = -1;
-    for (size_t i = 0; i < n && selected < 0; ++i) {
+    for (size_t i = draw.placeMarkCount; i < n && selected < 0; ++i) {
         const int64_t* at = &draw.highlightPositions[3 * i];
         const StarRecord& chosen = state.panel.selection.star;
         if (state.panel.hasSelection && at[0] == chosen.x && at[1] == chosen.y && at[2] == chosen.z) {
@@ -194,4 +200,5 @@ void styleHighlights(StarFieldLink& link, const ProgramState& state) {
         h.labelDrop = static_cast<uint8_t>(placement[k].drop);
     }
     if (selected >= 0 && static_cast<size_t>(selected) < n) style[static_cast<size_t>(selected)].selected = true;
+    for (size_t i = 0; i < n && i < draw.placeMarkCount; ++i) style[i].place = true;
 }

@@ -253,13 +253,14 @@ void updateUniformBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
     const uint32_t highlights = std::min<uint32_t>(sf.highlightCount, MAX_HIGHLIGHTS);
     for (uint32_t i = 0; i < highlights && 3 * i + 2 < sf.highlightPositions.size(); ++i) {
         relative(&sf.highlightPositions[3 * i], ubo.highlight_objects[i].position);
-        // Green in the 5-5-5 packing (bits 31..17), the selected star yellow.
-        // The low bits tell the shaders the rest: bit 0 hides the label, bit
-        // 1 enlarges the marker, bits 2..9 move the label down (pixels).
+        // Green in the 5-5-5 packing (bits 31..17), the selected star yellow,
+        // a marked place sky blue. The low bits tell the shaders the rest:
+        // bit 0 hides the label, bit 1 enlarges the marker, bits 2..9 move
+        // the label down (pixels).
         const HighlightStyle style = in.highlightStyle != nullptr && i < in.highlightStyle->size()
                                          ? (*in.highlightStyle)[i]
                                          : HighlightStyle{};
-        uint32_t rgb = style.selected ? 0xFFC00002u : 0x07C00000u;
+        uint32_t rgb = style.selected ? 0xFFC00002u : style.place ? 0x4DFE0000u : 0x07C00000u;
         if (!style.labelShown) rgb |= 1;
         rgb |= static_cast<uint32_t>(style.labelDrop) << 2;
         ubo.highlight_objects[i].rgb = static_cast<int32_t>(rgb);

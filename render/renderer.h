@@ -65,6 +65,7 @@ struct StarFieldDraw {
     double foregroundRadiusFactor = 0;
     std::vector<ForegroundView> foreground;
     uint32_t highlightCount = 0;              // highlighted search results
+    uint32_t placeMarkCount = 0;              // of which the first are marked places (bookmarks)
     std::vector<int64_t> highlightPositions;  // 3 per highlight
     std::vector<LabelBox> labelBoxes;         // one per highlight: its label's extent beside the star
 };
@@ -74,6 +75,7 @@ struct HighlightStyle {
     bool labelShown = true;
     uint8_t labelDrop = 0;  // pixels the label is moved down (to clear the cross-hair)
     bool selected = false;  // the selected star: its marker and label stand out
+    bool place = false;     // a marked place (a bookmark): drawn in a colour of its own
 };
 
 // One frame's view and display settings.

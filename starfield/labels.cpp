@@ -67,7 +67,8 @@ void placeLabels(const ScreenBox* boxes, const bool* wanted, size_t count, const
 
 uint32_t buildLabels(const std::vector<SearchResult>& results, const uint8_t choices[LABEL_CHOICES],
                      const int64_t position[3], const DisplayFont& font, int fontSize, std::vector<LabelVertex>& out,
-                     uint32_t maxGlyphs, std::vector<LabelBox>* boxes, int alwaysNamed) {
+                     uint32_t maxGlyphs, std::vector<LabelBox>* boxes, int alwaysNamed,
+                     size_t namedFirst) {
     out.clear();
     const int size = clampFontSize(fontSize);
     const size_t n = std::min<size_t>(results.size(), LABELLED_RESULTS);
@@ -80,7 +81,7 @@ uint32_t buildLabels(const std::vector<SearchResult>& results, const uint8_t cho
         LabelBox box{LABEL_OFFSET_MAX, LABEL_OFFSET_MAX, LABEL_OFFSET_MIN, LABEL_OFFSET_MIN};
         int lineTop = LABEL_FIRST_LINE;
         uint8_t lines[LABEL_CHOICES] = {choices[0], choices[1]};
-        if (static_cast<int>(i) == alwaysNamed && lines[0] != LABEL_NAME && lines[1] != LABEL_NAME) {
+        if ((static_cast<int>(i) == alwaysNamed || i < namedFirst) && lines[0] != LABEL_NAME && lines[1] != LABEL_NAME) {
             if (lines[0] == LABEL_DISTANCE) lines[1] = LABEL_DISTANCE;
             lines[0] = LABEL_NAME;
         }

@@ -75,9 +75,10 @@ uint32_t packLabelOffset(uint32_t i, int x, int y);
 // 32..126 are drawn (the space as an empty quad). At most `maxGlyphs`
 // characters are written, whole labels only. Returns the number of glyphs.
 // With `boxes`, one box per labelled result (empty for a label left out).
-// The result of index `alwaysNamed` (the selected star) has its name as its
-// first line even when no choice writes the name.
+// The result of index `alwaysNamed` (the selected star), and the first
+// `namedFirst` results (the places marked on the sky), have their name as
+// their first line even when no choice writes the name.
 uint32_t buildLabels(const std::vector<SearchResult>& results, const uint8_t choices[LABEL_CHOICES],
                      const int64_t position[3], const DisplayFont& font, int fontSize, std::vector<LabelVertex>& out,
                      uint32_t maxGlyphs = LABEL_GLYPH_CAPACITY, std::vector<LabelBox>* boxes = nullptr,
-                     int alwaysNamed = -1);
+                     int alwaysNamed = -1, size_t namedFirst = 0);

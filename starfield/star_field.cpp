@@ -776,6 +776,7 @@ void StarField::update(const StarFieldInput& input) {
     labelFontSize = input.displayFontSize;
     hasSelection = input.hasSelection;
     selection = input.selection;
+    places = input.places;
     const bool distanceLabels = input.labelsNeedDistance || labelChoice[0] == LABEL_DISTANCE ||
                                 labelChoice[1] == LABEL_DISTANCE;
     if (input.changes[CHANGE_LABELS] || distanceLabels) buildHighlights();
@@ -788,19 +789,20 @@ std::shared_lock<std::shared_mutex> StarField::lockGenerationShared() {
 
 void StarField::buildHighlights() {
     std::lock_guard lock(resultsMutex);
-    // The marked stars: the search results, and first the selected star when
-    // they do not hold it.
-    std::vector<SearchResult> marked;
+    // The marked places first, then the marked stars: the search results,
+    // and before them the selected star when they do not hold it.
+    std::vector<SearchResult> marked(places.begin(), places.begin() + std::min<size_t>(places.size(), LABELLED_RESULTS));
+    const size_t placeCount = marked.size();
     int selected = -1;
-    for (size_t i = 0; i < searchResults.size() && i < LABELLED_RESULTS; ++i) {
+    for (size_t i = 0; i < searchResults.size() && i + placeCount < LABELLED_RESULTS; ++i) {
         const StarRecord& s = searchResults[i].star;
         if (hasSelection && s.x == selection.star.x && s.y == selection.star.y && s.z == selection.star.z) {
-            selected = static_cast<int>(i);
+            selected = static_cast<int>(placeCount + i);
         }
     }
-    if (hasSelection && selected < 0) {
+    if (hasSelection && selected < 0 && marked.size() < LABELLED_RESULTS) {
+        selected = static_cast<int>(marked.size());
         marked.push_back(selection);
-        selected = 0;
     }
     for (size_t i = 0; i < searchResults.size() && marked.size() < LABELLED_RESULTS; ++i) marked.push_back(searchResults[i]);
     const size_t n = marked.size();
@@ -814,9 +816,11 @@ void StarField::buildHighlights() {
         results.highlightPositions[3 * i + 2] = star.z;
     }
     results.highlightCount = static_cast<uint32_t>(n);
+    results.placeMarkCount = static_cast<uint32_t>(placeCount);
     if (labelFont != nullptr) {
         results.labelGlyphCount = buildLabels(marked, labelChoice, position, *labelFont, labelFontSize,
-                                              results.labelVertices, LABEL_GLYPH_CAPACITY, &results.labelBoxes, selected);
+                                              results.labelVertices, LABEL_GLYPH_CAPACITY, &results.labelBoxes, selected,
+                                              placeCount);
     } else {
         results.labelVertices.clear();
         results.labelBoxes.assign(n, LabelBox{});

@@ -99,6 +99,10 @@ struct StarFieldInput {
     // the search results do not hold it.
     bool hasSelection = false;
     SearchResult selection;
+    // Places marked on the sky (the bookmarks): each gets a marker at its
+    // position and its name as its label's first line, before the search
+    // results (which fill the markers that are left).
+    std::vector<SearchResult> places;
     // The labels beside found stars: the display font (none: no labels), the
     // two "Text:" choices and the font size index.
     const DisplayFont* font = nullptr;
@@ -124,6 +128,7 @@ struct StarFieldResults {
     std::vector<uint32_t> highlightWords;  // 16 words per marker
     std::vector<int64_t> highlightPositions;  // the marked stars' positions, 3 per marker
     uint32_t highlightCount = 0;       // markers
+    uint32_t placeMarkCount = 0;       // of which the first are marked places
     std::vector<LabelVertex> labelVertices;  // 6 per label glyph
     std::vector<LabelBox> labelBoxes;        // one per marker: its label's extent
     uint32_t labelGlyphCount = 0;      // label glyphs
@@ -234,6 +239,7 @@ struct StarField {
     int labelFontSize = DEFAULT_DISPLAY_FONT_SIZE;
     bool hasSelection = false;
     SearchResult selection;
+    std::vector<SearchResult> places;
 
   private:
     // Held exclusively by a pass, shared by the catalog search and by

@@ -244,3 +244,22 @@ std::string unusedPlaceName(const BookmarkFile& file) {
         if (findBookmark(file, name) == nullptr) return name;
     }
 }
+
+std::vector<SearchResult> bookmarkMarks(const BookmarkFile& file, GalaxySeed seed) {
+    std::vector<SearchResult> marks;
+    for (const Bookmark* mark : bookmarkList(file)) {
+        Location place;
+        std::string error;
+        if (!decodeLocation(mark->location, place, error) || !(place.seed == seed)) continue;
+        SearchResult& r = marks.emplace_back();
+        r.star.x = place.position[0].integer;
+        r.star.y = place.position[1].integer;
+        r.star.z = place.position[2].integer;
+        size_t length = std::min(mark->name.size(), sizeof r.name - 1);
+        while (length > 0 && length < mark->name.size() && (static_cast<unsigned char>(mark->name[length]) & 0xC0) == 0x80) {
+            --length;  // not inside a character
+        }
+        std::memcpy(r.name, mark->name.data(), length);
+    }
+    return marks;
+}

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "files/safe_write.h"
+#include "starfield/search_result.h"
+#include "starfield/voxel_random.h"
 
 inline constexpr char BOOKMARKS_FILE_NAME[] = "bookmarks.txt";
 // The longest name and note the panel's fields hold, in bytes.
@@ -82,3 +84,8 @@ bool renameBookmark(BookmarkFile& file, std::string_view from, std::string_view 
 bool setBookmarkNote(BookmarkFile& file, std::string_view name, std::string_view note, std::string& error);
 // "Place N" with the smallest N from 1 that no bookmark is named.
 std::string unusedPlaceName(const BookmarkFile& file);
+
+// The bookmarks of the galaxy `seed` as places to mark on the sky, in the
+// order of the file: each at its position, named by the bookmark (cut to the
+// label's room at a whole UTF-8 character).
+std::vector<SearchResult> bookmarkMarks(const BookmarkFile& file, GalaxySeed seed);

@@ -45,6 +45,7 @@ inline constexpr Choice<DiffuseColour> DIFFUSE_COLOUR_CHOICES[] = {{"Even", Diff
                                                                    {"Populations", DiffuseColour::Populations}};
 inline constexpr Choice<LabelText> STAR_LABEL_CHOICES[] = {
     {"(none)", LABEL_NONE}, {"Name", LABEL_NAME}, {"Distance", LABEL_DISTANCE}};
+inline constexpr Choice<bool> SHOWN_CHOICES[] = {{"Hidden", false}, {"Shown", true}};
 inline constexpr Choice<int> SIDE_CHOICES[] = {{"Left", 0}, {"Right", 1}};
 
 enum CatalogSort { SORT_DISTANCE = 0, SORT_BRIGHTNESS = 1, SORT_POPULATION = 2 };

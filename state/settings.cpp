@@ -23,6 +23,7 @@ void applyDefaultSettings(Settings& s, Viewpoint& view) {
     // Kept beside the save file (state/settings_file.h).
     s.exposureMode = defaults.exposureMode;
     s.diffuseColour = defaults.diffuseColour;
+    s.bookmarksOnSky = defaults.bookmarksOnSky;
 }
 
 ChannelConstants channelConstants(const Settings& s) { return channelConstantsFor(s.channelWavelength); }

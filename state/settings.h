@@ -72,6 +72,7 @@ struct Settings {
     DiffuseColour diffuseColour = DiffuseColour::Even;
     float maximumCircleSize = 20.0f;  // largest near-star shape radius, pixels
     LabelText starLabel[LABEL_CHOICES] = {LABEL_NAME, LABEL_NONE};
+    bool bookmarksOnSky = true;  // the bookmarks marked and named in the star display
     uint64_t frameTimeoutNs = DEFAULT_FRAME_TIMEOUT_NS;
     uint64_t frameLookaheadNs = DEFAULT_FRAME_LOOKAHEAD_NS;
     bool fullScreen = true;

@@ -82,6 +82,8 @@ const std::vector<SettingsFileEntry> SETTINGS_FILE_ENTRIES = {
      [](Settings& s, const std::string& v) { return valueOf(EXPOSURE_CHOICES, v, s.exposureMode); }},
     {"light-colour", [](const Settings& s) { return wordOf(DIFFUSE_COLOUR_CHOICES, s.diffuseColour); },
      [](Settings& s, const std::string& v) { return valueOf(DIFFUSE_COLOUR_CHOICES, v, s.diffuseColour); }},
+    {"bookmarks-on-sky", [](const Settings& s) { return wordOf(SHOWN_CHOICES, s.bookmarksOnSky); },
+     [](Settings& s, const std::string& v) { return valueOf(SHOWN_CHOICES, v, s.bookmarksOnSky); }},
 };
 
 std::string settingsFilePath(const std::string& savePath) {

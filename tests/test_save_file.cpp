@@ -780,7 +780,8 @@ TEST(SettingsFile, TravelsWithTheSaveFileAndKeepsWhatItCannotRead) {
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     const std::vector<std::string> expected = {"# mine", "light-colour = populations", "brightness = 3",
-                                               "exposure = dazzling", "just words", "", "exposure = fixed"};
+                                               "exposure = dazzling", "just words", "", "exposure = fixed",
+                                               "bookmarks-on-sky = shown"};
     EXPECT_EQ(lines, expected);
 }
 

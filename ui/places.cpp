@@ -67,6 +67,7 @@ bool writeBookmarks(ProgramState& s, BookmarkFile& changed, std::string& message
         }
     }
     s.bookmarks = std::move(changed);
+    s.changes.labelsChanged = 1;  // the marks on the sky follow the list
     return true;
 }
 
