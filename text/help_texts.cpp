@@ -81,7 +81,7 @@ const char* const NAVIGATION =
     "50 steps; Backspace does the same. \"Forward\" goes where Back came from.\n"
     "|#4Bookmarks|#-4|<a\"Add\" keeps the current place under the selected star's name (or \"Place N\"); "
     "\"Go\" returns to the chosen one, \"Delete\" forgets it; \"Name\" and \"Rename\" rename it and "
-    "\"Note\" keeps a line about it. \"On the sky\" marks each in sky blue with its name. They live in "
+    "\"Note\" keeps a line about it. \"Show on the sky\" marks each in sky blue with its name. They live in "
     "bookmarks.txt beside the save file, one a line: name, tab, location text, and a tab and the note.\n"
     "\n"
     "|i4The save file is also written when you leave with \"Quit/save\" or close the window; \"Quit/nosave\" "

@@ -192,8 +192,6 @@ void bookmarksSection(ProgramState& s, StarField& engine) {
         if (s.panel.chosenBookmark >= static_cast<int>(count)) s.panel.chosenBookmark = -1;
         if (s.panel.chosenBookmark >= 0) chosenName = marks[static_cast<size_t>(s.panel.chosenBookmark)]->name;
         ImGui::TextUnformatted("Bookmarks:");
-        ImGui::SameLine();
-        if (ImGui::Checkbox("On the sky", &s.settings.bookmarksOnSky)) s.changes.labelsChanged = 1;
         const float rows = static_cast<float>(std::clamp<size_t>(count, 3, 6));
         if (ImGui::BeginListBox("##bookmarks", ImVec2(pageWidth(s), rows * ImGui::GetTextLineHeightWithSpacing() +
                                                                        2 * ImGui::GetStyle().FramePadding.y))) {
@@ -208,6 +206,7 @@ void bookmarksSection(ProgramState& s, StarField& engine) {
             ImGui::EndListBox();
         }
     }
+    if (ImGui::Checkbox("Show on the sky", &s.settings.bookmarksOnSky)) s.changes.labelsChanged = 1;
     const bool hasChosen = s.panel.chosenBookmark >= 0 && !chosenName.empty();
     std::string message;
     if (ImGui::Button("Add##bookmark") && addBookmarkHere(s, "", message)) {
