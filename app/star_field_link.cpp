@@ -11,6 +11,11 @@
 #include "numeric/constants.h"
 #include "starfield/projection.h"
 
+namespace {
+// An astronomical unit in position units (10 km).
+constexpr double PLACE_MARK_HIDDEN_WITHIN = 14959787.07;
+}  // namespace
+
 std::vector<EllipsoidShape> ellipsoidsForDisplay(const std::vector<BackgroundShape>& shapes) {
     std::vector<EllipsoidShape> out;
     for (const BackgroundShape& s : shapes) out.push_back({s.radiusXY, s.radiusZ, s.density, s.type});
@@ -185,7 +190,12 @@ void styleHighlights(StarFieldLink& link, const ProgramState& state) {
         }
         const DisplayPoint p = projectToDisplay(view, offset);
         const LabelBox b = i < draw.labelBoxes.size() ? draw.labelBoxes[i] : LabelBox{};
-        wanted[k] = p.inFront;
+        // A marked place within an astronomical unit is where the viewpoint
+        // is (a bookmark just added or gone to): it has no direction to be in.
+        const double distance = std::hypot(static_cast<double>(offset[0]), static_cast<double>(offset[1]),
+                                           static_cast<double>(offset[2]));
+        style[i].hidden = i < draw.placeMarkCount && distance < PLACE_MARK_HIDDEN_WITHIN;
+        wanted[k] = p.inFront && !style[i].hidden;
         boxes[k] = {p.x + b.x0, p.y + b.y0, p.x + b.x1, p.y + b.y1};
     }
     // The cross-hair: strokes reaching 2.5 % of the display's height from

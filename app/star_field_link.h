@@ -70,6 +70,7 @@ void recomputeBackgroundLight(StarFieldLink& link, const ChannelConstants& chann
 void publishPassResults(StarFieldLink& link);
 
 // Each frame, for the renderer: which found stars' labels show (the selected
-// star's first, then the nearest first; none over another or over the
-// cross-hair), and which star is the selected one.
+// star's first, then the marked places', then the nearest first; none over
+// another or over the cross-hair), which star is the selected one, and which
+// markers are marked places (hidden within an astronomical unit).
 void styleHighlights(StarFieldLink& link, const ProgramState& state);

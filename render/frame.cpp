@@ -261,6 +261,13 @@ void updateUniformBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in)
                                          ? (*in.highlightStyle)[i]
                                          : HighlightStyle{};
         uint32_t rgb = style.selected ? 0xFFC00002u : style.place ? 0x4DFE0000u : 0x07C00000u;
+        if (style.hidden) {
+            // Straight behind the viewpoint, where every stroke is clipped.
+            ubo.highlight_objects[i].position[0] = static_cast<float>(-in.forward.x);
+            ubo.highlight_objects[i].position[1] = static_cast<float>(-in.forward.y);
+            ubo.highlight_objects[i].position[2] = static_cast<float>(-in.forward.z);
+            rgb |= 1;
+        }
         if (!style.labelShown) rgb |= 1;
         rgb |= static_cast<uint32_t>(style.labelDrop) << 2;
         ubo.highlight_objects[i].rgb = static_cast<int32_t>(rgb);

@@ -76,6 +76,7 @@ struct HighlightStyle {
     uint8_t labelDrop = 0;  // pixels the label is moved down (to clear the cross-hair)
     bool selected = false;  // the selected star: its marker and label stand out
     bool place = false;     // a marked place (a bookmark): drawn in a colour of its own
+    bool hidden = false;    // not drawn (a marked place the viewpoint is at)
 };
 
 // One frame's view and display settings.
