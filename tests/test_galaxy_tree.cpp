@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "galaxy/arms.h"
@@ -120,8 +121,12 @@ TEST(PlaneTree, NodesFollowTheSplitRules) {
     }
 }
 
-// The quarter test on hand-made outlines: a unit square step.
-TEST(PlaneTree, QuarterTestMeetsOnlyWhatTheOutlineTouches) {
+// A step's outline in fixed point, tested on a unit square step: its
+// midpoint inside, a box across an edge, inside, around, touching a corner;
+// boxes beside and beyond the end, and within the bounding box only of a
+// diamond. (The quarter test itself is checked against segment geometry in
+// test_plane_tree_build.cpp.)
+TEST(PlaneTree, FixedOutlineOfAStep) {
     const int64_t U = int64_t{1} << 40;
     auto u = [](int v) { return v ? scalePow2(xf::fromInt32(v), 40) : xf::fromInt32(0); };  // v units of 2^40
     ArmStep s;
@@ -129,28 +134,19 @@ TEST(PlaneTree, QuarterTestMeetsOnlyWhatTheOutlineTouches) {
     s.x1 = u(4);
     s.outline = {u(0), u(-1), u(4), u(-1), u(4), u(1), u(0), u(1)};
     const FixedOutline o = fixedOutline(s);
-    EXPECT_EQ(o.midX, 2 * U);
-    EXPECT_EQ(o.minY, -U);
-    // The midpoint inside, a box across an edge, a box inside, a box around.
-    EXPECT_TRUE(outlineMeetsBox(o, {U, 3 * U, -U / 2, U / 2}));
-    EXPECT_TRUE(outlineMeetsBox(o, {3 * U, 5 * U, U / 2, 2 * U}));
-    EXPECT_TRUE(outlineMeetsBox(o, {U / 4, U / 2, -U / 2, -U / 4}));
-    EXPECT_TRUE(outlineMeetsBox(o, {-8 * U, 8 * U, -8 * U, 8 * U}));
-    // Touching a corner counts.
-    EXPECT_TRUE(outlineMeetsBox(o, {4 * U, 5 * U, U, 2 * U}));
-    // Disjoint boxes: beside, beyond the end, and within the bounding box of a
-    // tilted outline.
-    EXPECT_FALSE(outlineMeetsBox(o, {U, 2 * U, U + 1, 2 * U}));
-    EXPECT_FALSE(outlineMeetsBox(o, {4 * U + 1, 6 * U, -U, U}));
-    EXPECT_FALSE(outlineMeetsBox(o, {-3 * U, -1, -U, U}));
+    EXPECT_TRUE(o.midX == 2 * U && o.midY == 0 && o.minX == 0 && o.maxX == 4 * U && o.minY == -U && o.maxY == U);
+    const std::pair<PlaneBox, bool> boxes[] = {
+        {{U, 3 * U, -U / 2, U / 2}, true},     {{3 * U, 5 * U, U / 2, 2 * U}, true}, {{U / 4, U / 2, -U / 2, -U / 4}, true},
+        {{-8 * U, 8 * U, -8 * U, 8 * U}, true}, {{4 * U, 5 * U, U, 2 * U}, true},     {{U, 2 * U, U + 1, 2 * U}, false},
+        {{4 * U + 1, 6 * U, -U, U}, false},    {{-3 * U, -1, -U, U}, false},
+    };
+    for (const auto& [box, meets] : boxes) EXPECT_EQ(outlineMeetsBox(o, box), meets) << box.x0 << " " << box.y0;
     EXPECT_TRUE(outlineContainsBox(o, {U / 4, U / 2, -U / 2, -U / 4}));
     EXPECT_FALSE(outlineContainsBox(o, {3 * U, 5 * U, U / 2, 2 * U}));
-
-    ArmStep t = s;  // a diamond around the origin
-    t.x0 = t.x1 = u(0);
-    t.outline = {u(-1), u(0), u(0), u(-1), u(1), u(0), u(0), u(1)};
-    const FixedOutline diamond = fixedOutline(t);
-    EXPECT_FALSE(outlineMeetsBox(diamond, {3 * U / 4, U, 3 * U / 4, U}));  // in the bounding box only
+    s.x0 = s.x1 = u(0);
+    s.outline = {u(-1), u(0), u(0), u(-1), u(1), u(0), u(0), u(1)};
+    const FixedOutline diamond = fixedOutline(s);
+    EXPECT_FALSE(outlineMeetsBox(diamond, {3 * U / 4, U, 3 * U / 4, U}));
     EXPECT_TRUE(outlineMeetsBox(diamond, {U / 4, U, U / 4, U}));
 }
 
