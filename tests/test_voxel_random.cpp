@@ -45,9 +45,7 @@ TEST(VoxelSeed, KeyMixesCornerLevelAndGalaxySeed) {
     // x = 0x100, y = 64: 0x100 + 0x200000000 mod 2^32 (= 0) + 2 = 0x102; z is taken as unsigned.
     EXPECT_EQ(voxelSeed(0x100, 64, 0xC0000000u, 1, GalaxySeed{9, 11}),
               seedFromBytes(0x102, 11ull + 1 + 0xC0000000ull, 9));
-}
-
-TEST(VoxelSeed, EveryInputChangesTheStream) {
+    // Every input changes the stream.
     const GalaxySeed g{};
     const uint64_t base = voxelSeed(100, 200, 300, 10, g);
     EXPECT_EQ(base, voxelSeed(100, 200, 300, 10, g));
