@@ -32,7 +32,8 @@ uint64_t density(int slot, int64_t x, int64_t y, int64_t z) {
 
 // The six components against their parameters in parsecs, computed
 // independently in double precision: the semi-axes, densities and star totals
-// of the smooth ones, the first three of which are also displayed.
+// of the smooth ones (the first three of which are also displayed), and the
+// arms' star total.
 TEST(GalaxyBuild, ComponentsMatchTheirParameters) {
     struct Row {
         uint32_t shape, kind;
@@ -63,7 +64,23 @@ TEST(GalaxyBuild, ComponentsMatchTheirParameters) {
             EXPECT_NEAR(s.radiusZ, r.b * PC_UNITS / std::ldexp(1.0, 48), 1e-5 * s.radiusZ);
             EXPECT_NEAR(s.density, r.c, 1e-6);
         }
-        if (r.shape == SHAPE_ARMS) continue;
+        if (r.shape == SHAPE_ARMS) {
+            // pi/5 of the local density times the integral of width x
+            // thickness x density along every step, each linear along it
+            // (Simpson's rule is exact for the cubic integrand).
+            double total = 0;
+            for (const ArmStep& s : arms().armPath) {
+                const double a0 = d(s.width0), a1 = d(s.width1), b0 = d(s.thick0), b1 = d(s.thick1);
+                const double c0 = d(s.density0), c1 = d(s.density1);
+                auto f = [&](double u) { return (a0 + (a1 - a0) * u) * (b0 + (b1 - b0) * u) * (c0 + (c1 - c0) * u); };
+                const double integral = std::sqrt(d(s.lengthSq)) * (f(0) + 4 * f(0.5) + f(1)) / 6;
+                const double stars = M_PI / 5 * d(LOCAL_DENSITY) * integral / HIGH;
+                EXPECT_NEAR(d(armStepStars(s)), stars, 1e-6 * stars);
+                total += stars;
+            }
+            EXPECT_NEAR(double(c.totalStars), total, 1e-6 * total);
+            continue;
+        }
         const double rxy = r.a * PC_UNITS / HIGH;
         EXPECT_NEAR(double(c.radiusXY), rxy, 1e-6 * rxy + 1);
         EXPECT_EQ(c.invRadiusXY2, uint64_t(std::ldexp(1.0, 64) / (double(c.radiusXY) * double(c.radiusXY))));
@@ -86,36 +103,9 @@ TEST(GalaxyBuild, ComponentsMatchTheirParameters) {
     EXPECT_EQ(g.tree.nodes[1].leaf, 0);
 }
 
-// The arms' star total equals pi/5 of the local density times the integral
-// of width x thickness x density along every step, each linear along it.
-TEST(GalaxyBuild, ArmStarsAreTheTubeIntegral) {
-    const double rho = d(LOCAL_DENSITY);
-    double total = 0;
-    for (const ArmStep& s : arms().armPath) {
-        const double L = std::sqrt(d(s.lengthSq));
-        const double a0 = d(s.width0), a1 = d(s.width1), b0 = d(s.thick0), b1 = d(s.thick1);
-        const double c0 = d(s.density0), c1 = d(s.density1);
-        // Simpson's rule is exact for the cubic integrand.
-        auto f = [&](double u) { return (a0 + (a1 - a0) * u) * (b0 + (b1 - b0) * u) * (c0 + (c1 - c0) * u); };
-        const double integral = L * (f(0) + 4 * f(0.5) + f(1)) / 6;
-        const double stars = M_PI / 5 * rho * integral / HIGH;
-        EXPECT_NEAR(d(armStepStars(s)), stars, 1e-6 * stars);
-        total += stars;
-    }
-    EXPECT_NEAR(double(arms().totalStars), total, 1e-6 * total);
-}
-
-// A radius of 2^32 high words squares to 2^64: the inverse must be 0, not the
-// inverse of a wrapped square.
-TEST(GalaxyBuild, HugeRadiusHasZeroInverseSquare) {
-    EXPECT_LT(component(5).radiusXY, uint64_t{1} << 32);  // the largest radius used squares within 64 bits
-    GalaxyComponent c = component(4);
-    c.invRadiusXY2 = 0;  // what a radius of 2^32 or more gives
-    EXPECT_GT(pointDensity(c, builtGalaxy().tree, PLANE_ROOT, 1, int64_t{1} << 62, 0, 0), 0u);
-}
-
 // The ellipsoids: the peak at the centre, the quartic falloff, and nothing on
-// and beyond the surface; the rogue sphere is uniform up to its surface.
+// and beyond the surface; the rogue sphere is uniform up to its surface; a
+// huge radius does not wrap.
 TEST(SmoothDensity, PeakFalloffAndSurface) {
     // f times the radius, or the end of the coordinate range.
     auto times = [](int64_t f, int64_t r) {
@@ -152,6 +142,13 @@ TEST(SmoothDensity, PeakFalloffAndSurface) {
     for (auto [x, y, z] : {std::array<int64_t, 3>{0, 0, 0}, {r / 2, r / 3, -r / 4}, {0, 0, r - (int64_t{1} << 40)}})
         EXPECT_EQ(density(5, x, y, z), c.density);
     EXPECT_EQ(density(5, 0, 0, r / 10 * 11) | density(5, r, r, 0), 0u);
+    // A radius of 2^32 high words squares to 2^64: the inverse must be 0, not
+    // the inverse of a wrapped square. The largest radius used squares within
+    // 64 bits.
+    EXPECT_LT(component(5).radiusXY, uint64_t{1} << 32);
+    GalaxyComponent huge = component(4);
+    huge.invRadiusXY2 = 0;
+    EXPECT_GT(pointDensity(huge, builtGalaxy().tree, PLANE_ROOT, 1, int64_t{1} << 62, 0, 0), 0u);
 }
 
 TEST(SmoothDensity, CellDensityUsesTheNearestFace) {
