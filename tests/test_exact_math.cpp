@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "numeric/exact_math.h"
@@ -20,16 +21,11 @@ constexpr double INF = std::numeric_limits<double>::infinity();
 // MPFR set up for double (or float) results, subnormals included.
 struct Reference {
     mpfr_t v;
-    mpfr_exp_t emin, emax;
-    explicit Reference(int precision) : emin(mpfr_get_emin()), emax(mpfr_get_emax()) {
+    const mpfr_exp_t emin = mpfr_get_emin(), emax = mpfr_get_emax();
+    explicit Reference(int precision) {
         mpfr_init2(v, precision);
-        if (precision == 24) {
-            mpfr_set_emin(-148);
-            mpfr_set_emax(128);
-        } else {
-            mpfr_set_emin(-1073);
-            mpfr_set_emax(1024);
-        }
+        mpfr_set_emin(precision == 24 ? -148 : -1073);
+        mpfr_set_emax(precision == 24 ? 128 : 1024);
     }
     ~Reference() {
         mpfr_clear(v);
@@ -76,32 +72,64 @@ TEST(ExactPowFour, IsTheFourthPowerRoundedOnceOverTheWholeFloatRange) {
 }
 
 TEST(ExactPowFour, ExactCasesTiesAndSpecialValues) {
-    EXPECT_EQ(exactPowFour(3.0f), 81.0f);
-    EXPECT_EQ(exactPowFour(0.5f), 0.0625f);
-    EXPECT_EQ(exactPowFour(0x1p31f), 0x1p124f);
-    EXPECT_EQ(exactPowFour(0x1p-37f), 0x1p-148f);  // subnormal, exact
-    EXPECT_EQ(exactPowFour(0x1p-38f), 0.0f);       // 2^-152 rounds to zero
-    // (1.5 * 2^-38)^4 = 1.27 * 2^-150 lies above the tie between 0 and the
-    // smallest subnormal; (1.4142135 * 2^-38)^4 = 0.99999995 * 2^-150 below it.
-    EXPECT_EQ(exactPowFour(0x1.8p-38f), 0x1p-149f);
-    EXPECT_EQ(exactPowFour(0x1.6a09e6p-38f), 0.0f);
-    EXPECT_EQ(exactPowFour(0x1.fffffep31f), 0x1.fffff8p127f);  // the largest finite result
-    EXPECT_EQ(exactPowFour(0x1p32f), std::numeric_limits<float>::infinity());
-    EXPECT_EQ(bitsOf(exactPowFour(-0.0f)), 0u);
-    EXPECT_EQ(exactPowFour(-std::numeric_limits<float>::infinity()), std::numeric_limits<float>::infinity());
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::pair<float, float> rows[] = {
+        {3.0f, 81.0f}, {0.5f, 0.0625f}, {0x1p31f, 0x1p124f},
+        {0x1p-37f, 0x1p-148f},                // subnormal, exact
+        {0x1p-38f, 0.0f},                     // 2^-152 rounds to zero
+        {0x1.8p-38f, 0x1p-149f},              // 1.27 * 2^-150: above the tie between 0 and the smallest subnormal
+        {0x1.6a09e6p-38f, 0.0f},              // 0.99999995 * 2^-150: below it
+        {0x1.fffffep31f, 0x1.fffff8p127f},    // the largest finite result
+        {0x1p32f, inf}, {-inf, inf}, {-0.0f, 0.0f},
+        {0x1.000002p0f, 0x1.000008p0f},       // 1 + 4 * 2^-23 + 6 * 2^-46 + ...: the tail rounds away
+        {65.0f, 17850624.0f},                 // 65^4 = 17850625, a tie: to the even neighbour
+    };
+    for (const auto& [x, expected] : rows) EXPECT_EQ(bitsOf(exactPowFour(x)), bitsOf(expected)) << std::hexfloat << x;
     EXPECT_TRUE(std::isnan(exactPowFour(std::numeric_limits<float>::quiet_NaN())));
-    // (1 + 2^-23)^4 = 1 + 4 * 2^-23 + 6 * 2^-46 + ...: the tail rounds away.
-    EXPECT_EQ(exactPowFour(0x1.000002p0f), 0x1.000008p0f);
     // Exact ties: an odd m from 65 to 75 has an m^4 of 25 bits ending in 1,
     // half a unit of the 24 kept; so has m * 2^k, also where the result is
     // subnormal and fewer bits are kept. Ties go to the even neighbour.
-    EXPECT_EQ(exactPowFour(65.0f), 17850624.0f);  // 65^4 = 17850625
     Reference ref(24);
     for (int m = 65; m <= 75; m += 2)
         for (int k = -60; k <= 24; ++k) {
             const float x = std::ldexp(static_cast<float>(m), k);
             ASSERT_EQ(bitsOf(exactPowFour(x)), bitsOf(ref.fourthPower(x))) << m << " * 2^" << k;
         }
+}
+
+// Edge values of the double functions; NaN expected means any NaN.
+struct DoubleCase {
+    double (*f)(double);
+    double x, expected;
+};
+
+TEST(ExactMath, SpecialValuesAndRangeEnds) {
+    const double nan = std::nan("");
+    const DoubleCase rows[] = {
+        {exactExp, 0.0, 1.0}, {exactExp, -0.0, 1.0}, {exactExp, 709.79, INF}, {exactExp, 1e300, INF},
+        {exactExp, -745.0, std::numeric_limits<double>::denorm_min()},  // 0.57 of it
+        {exactExp, -746.0, 0.0}, {exactExp, -INF, 0.0}, {exactExp, nan, nan},
+        {exactPowTen, -1, 0.1}, {exactPowTen, 308, 1e308}, {exactPowTen, -307, 1e-307}, {exactPowTen, 309, INF},
+        {exactPowTen, -324, 0.0}, {exactPowTen, nan, nan},
+        {exactSin, 0.0, 0.0}, {exactCos, 0.0, 1.0}, {exactSin, 1e-300, 1e-300},
+        {exactSin, INF, nan}, {exactCos, -INF, nan}, {exactSin, nan, nan},
+    };
+    for (const DoubleCase& c : rows) {
+        if (std::isnan(c.expected))
+            EXPECT_TRUE(std::isnan(c.f(c.x))) << c.x;
+        else
+            EXPECT_EQ(c.f(c.x), c.expected) << c.x;
+    }
+    // Integer exponents give the exactly representable powers exactly.
+    double p = 1;
+    for (int n = 0; n <= 22; ++n, p *= 10) EXPECT_EQ(exactPowTen(n), p) << n;
+    Reference ref(53);
+    EXPECT_EQ(exactExp(709.78), ref.of(mpfr_exp, 709.78));  // just below the top
+    // Beyond +-2^20 the exact remainder modulo the double nearest 2 pi.
+    for (double x : {0x1p20 + 0.5, 1e6 * 3.7, -1e15, 1e300}) {
+        EXPECT_EQ(exactSin(x), exactSin(std::fmod(x, 6.283185307179586))) << x;
+        EXPECT_EQ(exactCos(x), exactCos(std::fmod(x, 6.283185307179586))) << x;
+    }
 }
 
 TEST(ExactExp, IsTheExponentialRoundedOnce) {
@@ -114,100 +142,57 @@ TEST(ExactExp, IsTheExponentialRoundedOnce) {
         const double x = unit(rng) * scales[i % 3];
         ASSERT_EQ(bitsOf(exactExp(x)), bitsOf(ref.of(mpfr_exp, x))) << std::hexfloat << x;
     }
-    EXPECT_EQ(exactExp(0.0), 1.0);
-    EXPECT_EQ(exactExp(-0.0), 1.0);
-    EXPECT_EQ(exactExp(709.78), ref.of(mpfr_exp, 709.78));  // just below the top
-    EXPECT_EQ(exactExp(709.79), INF);
-    EXPECT_EQ(exactExp(1e300), INF);
-    EXPECT_EQ(exactExp(-745.0), std::numeric_limits<double>::denorm_min());  // 0.57 of it
-    EXPECT_EQ(exactExp(-746.0), 0.0);
-    EXPECT_EQ(exactExp(-INF), 0.0);
-    EXPECT_TRUE(std::isnan(exactExp(std::nan(""))));
 }
 
 TEST(ExactPowTen, IsTheDecimalPowerRoundedOnce) {
     Reference ref(53);
-    // Integer exponents give the exactly representable powers exactly.
-    double p = 1;
-    for (int n = 0; n <= 22; ++n, p *= 10) EXPECT_EQ(exactPowTen(n), p) << n;
-    EXPECT_EQ(exactPowTen(-1), 0.1);
-    EXPECT_EQ(exactPowTen(308), 1e308);
-    EXPECT_EQ(exactPowTen(-307), 1e-307);
-    EXPECT_EQ(exactPowTen(309), INF);
-    EXPECT_EQ(exactPowTen(-324), 0.0);
-    EXPECT_TRUE(std::isnan(exactPowTen(std::nan(""))));
     // The view limits' arguments, (m - 4.83)/5 + 1 for magnitudes m of 4..16,
-    // densely, then the whole range at random.
-    for (int i = 0; i <= 12000; ++i) {
-        const double y = (4 + i * 0.001 - 4.83) / 5 + 1;
-        ASSERT_EQ(bitsOf(exactPowTen(y)), bitsOf(ref.of(mpfr_exp10, y))) << std::hexfloat << y;
-    }
+    // densely, then the whole range of normal results at random.
     std::mt19937_64 rng(13);
-    std::uniform_real_distribution<double> range(-307.6, 308.2);  // normal results
-    for (int i = 0; i < 20000; ++i) {
-        const double y = range(rng);
+    std::uniform_real_distribution<double> range(-307.6, 308.2);
+    for (int i = 0; i <= 32000; ++i) {
+        const double y = i <= 12000 ? (4 + i * 0.001 - 4.83) / 5 + 1 : range(rng);
         ASSERT_EQ(bitsOf(exactPowTen(y)), bitsOf(ref.of(mpfr_exp10, y))) << std::hexfloat << y;
     }
 }
 
+// Random arguments, and the doubles nearest to multiples of pi/2, which
+// leave a remainder of ~1e-16 that all of the result depends on.
 TEST(ExactSinCos, AreRoundedOnceIncludingNearMultiplesOfHalfPi) {
     Reference ref(53);
     std::mt19937_64 rng(17);
     std::uniform_real_distribution<double> unit(-1, 1);
     const double scales[4] = {1, 1e-8, 20, 1048576};
-    for (int i = 0; i < 40000; ++i) {
-        const double x = unit(rng) * scales[i % 4];
+    std::vector<double> xs;
+    for (int i = 0; i < 40000; ++i) xs.push_back(unit(rng) * scales[i % 4]);
+    std::vector<int> multiples = {1000, 12345, 99999, 400000, 667544};
+    for (int k = -64; k <= 64; ++k) multiples.push_back(k);
+    for (int k : multiples) {
+        xs.push_back(k * 1.5707963267948966);
+        xs.push_back(std::nextafter(k * 1.5707963267948966, INF));
+    }
+    for (double x : xs) {
         ASSERT_EQ(bitsOf(exactSin(x)), bitsOf(ref.of(mpfr_sin, x))) << std::hexfloat << x;
         ASSERT_EQ(bitsOf(exactCos(x)), bitsOf(ref.of(mpfr_cos, x))) << std::hexfloat << x;
     }
-    // The doubles nearest to multiples of pi/2 leave a remainder of ~1e-16
-    // that all of the result depends on.
-    std::vector<int> multiples;
-    for (int k = -64; k <= 64; ++k) multiples.push_back(k);
-    for (int k : {1000, 12345, 99999, 400000, 667544}) multiples.push_back(k);
-    for (int k : multiples) {
-        for (double x : {k * 1.5707963267948966, std::nextafter(k * 1.5707963267948966, INF)}) {
-            ASSERT_EQ(bitsOf(exactSin(x)), bitsOf(ref.of(mpfr_sin, x))) << k;
-            ASSERT_EQ(bitsOf(exactCos(x)), bitsOf(ref.of(mpfr_cos, x))) << k;
-        }
-    }
-    EXPECT_EQ(exactSin(0.0), 0.0);
-    EXPECT_EQ(exactCos(0.0), 1.0);
-    EXPECT_EQ(exactSin(1e-300), 1e-300);
 }
 
-TEST(ExactSinCos, HugeArgumentsUseTheExactRemainderAndNonFiniteGiveNaN) {
-    const double twoPi = 6.283185307179586;
-    for (double x : {0x1p20 + 0.5, 1e6 * 3.7, -1e15, 1e300}) {
-        EXPECT_EQ(exactSin(x), exactSin(std::fmod(x, twoPi))) << x;
-        EXPECT_EQ(exactCos(x), exactCos(std::fmod(x, twoPi))) << x;
-    }
-    EXPECT_TRUE(std::isnan(exactSin(INF)));
-    EXPECT_TRUE(std::isnan(exactCos(-INF)));
-    EXPECT_TRUE(std::isnan(exactSin(std::nan(""))));
-}
-
+// Truncated inside the range, the nearest end outside, NaN (and for the
+// unsigned form anything negative) 0.
 TEST(SaturatingConversions, TruncateInsideAndSaturateOutside) {
-    EXPECT_EQ(saturatingInt64(-2.9), -2);
-    EXPECT_EQ(saturatingInt64(2.9), 2);
-    EXPECT_EQ(saturatingInt64(-0.0), 0);
-    EXPECT_EQ(saturatingInt64(0x1.fffffffffffffp62), INT64_C(0x7FFFFFFFFFFFFC00));  // largest double below 2^63
-    EXPECT_EQ(saturatingInt64(0x1p63), INT64_MAX);
-    EXPECT_EQ(saturatingInt64(1e300), INT64_MAX);
-    EXPECT_EQ(saturatingInt64(INF), INT64_MAX);
-    EXPECT_EQ(saturatingInt64(-0x1p63), INT64_MIN);  // representable: exact
-    EXPECT_EQ(saturatingInt64(-0x1.0000000000001p63), INT64_MIN);
-    EXPECT_EQ(saturatingInt64(-INF), INT64_MIN);
-    EXPECT_EQ(saturatingInt64(std::nan("")), 0);
-
-    EXPECT_EQ(saturatingUint64(2.9), 2u);
-    EXPECT_EQ(saturatingUint64(0x1p63), UINT64_C(1) << 63);
-    EXPECT_EQ(saturatingUint64(0x1.fffffffffffffp63), UINT64_C(0xFFFFFFFFFFFFF800));
-    EXPECT_EQ(saturatingUint64(0x1p64), UINT64_MAX);
-    EXPECT_EQ(saturatingUint64(INF), UINT64_MAX);
-    EXPECT_EQ(saturatingUint64(-1.0), 0u);
-    EXPECT_EQ(saturatingUint64(-INF), 0u);
-    EXPECT_EQ(saturatingUint64(std::nan("")), 0u);
+    const std::pair<double, int64_t> signedRows[] = {
+        {-2.9, -2}, {2.9, 2}, {-0.0, 0}, {std::nan(""), 0},
+        {0x1.fffffffffffffp62, INT64_C(0x7FFFFFFFFFFFFC00)},  // largest double below 2^63
+        {0x1p63, INT64_MAX}, {1e300, INT64_MAX}, {INF, INT64_MAX},
+        {-0x1p63, INT64_MIN},  // representable: exact
+        {-0x1.0000000000001p63, INT64_MIN}, {-INF, INT64_MIN},
+    };
+    for (const auto& [v, n] : signedRows) EXPECT_EQ(saturatingInt64(v), n) << v;
+    const std::pair<double, uint64_t> unsignedRows[] = {
+        {2.9, 2}, {0x1p63, UINT64_C(1) << 63}, {0x1.fffffffffffffp63, UINT64_C(0xFFFFFFFFFFFFF800)},
+        {0x1p64, UINT64_MAX}, {INF, UINT64_MAX}, {-1.0, 0}, {-INF, 0}, {std::nan(""), 0},
+    };
+    for (const auto& [v, n] : unsignedRows) EXPECT_EQ(saturatingUint64(v), n) << v;
 }
 
 }  // namespace

@@ -63,12 +63,6 @@ double chiSquareRatio(double mean, int n, uint64_t seed, double* sampleMean) {
     return chi / chiSquareCritical(df);
 }
 
-TEST(Poisson, ZeroMeanGivesZeroAndDrawsNothing) {
-    uint64_t state = 42;
-    EXPECT_EQ(poissonVariate(0, state), 0u);
-    EXPECT_EQ(state, 42u);
-}
-
 // Small (below 18), medium (below 38) and large means, with the sample mean
 // within five standard errors.
 TEST(Poisson, EveryRegimeFollowsThePoissonDistribution) {
@@ -78,6 +72,13 @@ TEST(Poisson, EveryRegimeFollowsThePoissonDistribution) {
         EXPECT_LT(chiSquareRatio(mean, n, 0x9e3779b97f4a7c15ull ^ fixedMean(mean), &sampleMean), 1.0) << mean;
         EXPECT_NEAR(sampleMean, mean, 5 * std::sqrt(mean / n)) << mean;
     }
+    // A zero mean gives zero and draws nothing; the largest one (just below
+    // 2^32) stays finite.
+    uint64_t state = 42;
+    EXPECT_EQ(poissonVariate(0, state), 0u);
+    EXPECT_EQ(state, 42u);
+    const uint64_t k = poissonVariate(~uint64_t{0}, state);
+    EXPECT_TRUE(k > 4200000000ull && k < 4400000000ull) << k;
 }
 
 // ---------------------------------------------------------------------------
@@ -164,7 +165,7 @@ void expectMatchesReference(uint64_t mean, Reference reference, int n) {
     }
 }
 
-TEST(PoissonReference, EachRegimeUpToAndFromItsBoundary) {
+TEST(PoissonReference, EachRegimeUpToAndFromItsBoundaryAndAtTheBound) {
     const uint64_t eps = 1;  // one 2^-32 step
     for (uint64_t mean : {fixedMean(1e-6), fixedMean(0.5), fixedMean(7.25), POISSON_MEDIUM_MEAN - eps})
         expectMatchesReference(mean, smallReference, 300);
@@ -172,25 +173,17 @@ TEST(PoissonReference, EachRegimeUpToAndFromItsBoundary) {
         expectMatchesReference(mean, mediumReference, 300);
     for (uint64_t mean : {POISSON_LARGE_MEAN, POISSON_LARGE_MEAN + eps, fixedMean(512.75), fixedMean(90000)})
         expectMatchesReference(mean, largeReference, 3000);
-}
-
-// A product exactly equal to the bound is not below it. For this mean
-// (about 23.567) mean * log2 e comes out as exactly 34 in 32.32, so the bound
-// is 2^-34 (the exact e^-mean lies 3e-11 below it). This state's second draw
-// has its top 32 bits zero (found by a search over states): the first two
-// 16-bit uniforms are the bottom slice's middle, 2^-17 each, and the product
-// reaches exactly 2^-34 after two factors; only the third takes it below.
-TEST(PoissonReference, AProductExactlyAtTheBoundIsNotBelowIt) {
+    // A product exactly equal to the bound is not below it. For this mean
+    // (about 23.567) mean * log2 e comes out as exactly 34 in 32.32, so the
+    // bound is 2^-34 (the exact e^-mean lies 3e-11 below it). This state's
+    // second draw has its top 32 bits zero (found by a search over states):
+    // the first two 16-bit uniforms are the bottom slice's middle, 2^-17 each,
+    // and the product reaches exactly 2^-34 after two factors; only the third
+    // takes it below.
     const uint64_t mean = 101219512042ull;
     uint64_t state = 0x3e823a839d7c0e73ull, refState = state;
     EXPECT_EQ(poissonVariate(mean, state), 2u);
     EXPECT_EQ(mediumReference(mean, refState), 2u);
-}
-
-TEST(Poisson, HugeMeanStaysFinite) {
-    uint64_t state = 1;
-    const uint64_t k = poissonVariate(~uint64_t{0}, state);  // mean just below 2^32
-    EXPECT_TRUE(k > 4200000000ull && k < 4400000000ull) << k;
 }
 
 }  // namespace

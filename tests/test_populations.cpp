@@ -32,64 +32,61 @@ void expectNear(double actual, double expected, double relTol, const std::string
     EXPECT_NEAR(actual, expected, std::fabs(expected) * relTol) << what;
 }
 
-TEST(Populations, TableHoldsTheSevenPopulationsInOrder) {
-    const char* names[] = {"Red Dwarf0", "Red Dwarf1", "Red Dwarf2", "Dwarf0", "Dwarf1", "Main", "Blue Giant"};
+// The seven populations with their quoted masses, exponents and
+// coefficients; each starts exactly where the one before ends (0.90258 is
+// the turn-off mass). The shares sum to one; imfCoef is stored normalised by
+// the total of the raw shares, 3.648553815 (population 0's is 1).
+TEST(Populations, QuotedParametersAndDerivedCoefficients) {
+    struct Row {
+        const char* name;
+        double massLow, beta, gamma, alpha, lumCoef, imfCoef, share;
+    };
+    const Row rows[] = {
+        {"Red Dwarf0", 0.08, 2.3, 0.8, -1.3, 0.2381751, 1, 0.772245875},
+        {"Red Dwarf1", 0.43, 4, 0.8, -1.3, 1, 1, 0.05206163204},
+        {"Red Dwarf2", 0.5, 4, 0.8, -2.3, 1, 0.5, 0.1391237009},
+        {"Dwarf0", 0.9025827530, 4, 0.8, -5.3, 1, 0.3676470588, 0.01297850653},
+        {"Dwarf1", 1, 4, 0.57, -5.3, 1, 0.3676470588, 0.02224412222},
+        {"Main", 2, 3.5, 0.57, -4.8, 1.414213503, 0.2599657, 0.00134615878},
+        {"Blue Giant", 55, 1, 0.57, -4.8, 31726.46632, 0.2599657, 4.46613252e-9},
+    };
+    const double total = 3.648553815;
     ASSERT_EQ(table().count, 7u);
-    for (uint32_t i = 0; i < 7; ++i) EXPECT_EQ(pop(i).name, names[i]);
     EXPECT_EQ(pop(0).massLow, xf::fromDecimal(8, -2));
     EXPECT_EQ(pop(6).massHigh, xf::fromInt32(150));
-    // Each population starts exactly where the one before ends; 0.90258 is the turn-off mass.
-    for (uint32_t i = 1; i < 7; ++i) EXPECT_EQ(pop(i).massLow, pop(i - 1).massHigh) << i;
-    const double masses[] = {0.08, 0.43, 0.5, 0.9025827530, 1, 2, 55, 150};
-    for (uint32_t i = 0; i < 7; ++i) {
-        expectNear(d(pop(i).massLow), masses[i], 1e-9, "massLow " + std::to_string(i));
-        expectNear(d(pop(i).massHigh), masses[i + 1], 1e-9, "massHigh " + std::to_string(i));
-    }
-    // Slots past the count stay empty.
-    EXPECT_TRUE(table().populations[7].name.empty() && table().populations[15].share.isZero());
-}
-
-TEST(Populations, QuotedExponentsAndCoefficients) {
-    const double beta[] = {2.3, 4, 4, 4, 4, 3.5, 1};
-    const double gamma[] = {0.8, 0.8, 0.8, 0.8, 0.57, 0.57, 0.57};
-    const double alpha[] = {-1.3, -1.3, -2.3, -5.3, -5.3, -4.8, -4.8};
-    const double lumCoef[] = {0.2381751, 1, 1, 1, 1, 1.414213503, 31726.46632};
-    const double imfCoef[] = {1, 1, 0.5, 0.3676470588, 0.3676470588, 0.2599657, 0.2599657};
-    const double total = 3.648553815;
-    for (uint32_t i = 0; i < 7; ++i) {
-        const std::string at = " of population " + std::to_string(i);
-        expectNear(d(pop(i).lumExp), beta[i], 1e-12, "beta" + at);
-        expectNear(d(pop(i).radiusExp), gamma[i], 1e-12, "gamma" + at);
-        expectNear(d(pop(i).imfExp), alpha[i], 1e-12, "alpha" + at);
-        expectNear(d(pop(i).imfExpPlus1), alpha[i] + 1, 1e-12, "alpha + 1" + at);
-        expectNear(d(pop(i).imfExpPlus1Inv), 1 / (alpha[i] + 1), 1e-12, "1 / (alpha + 1)" + at);
-        expectNear(d(pop(i).lumCoef), lumCoef[i], 1e-7, "K_L" + at);
-        // imfCoef is stored normalised by the total of the raw shares.
-        expectNear(d(pop(i).imfCoef) * total, imfCoef[i], 1e-6, "K_N" + at);
-        expectNear(d(pop(i).tempExp), beta[i] / 4 - gamma[i] / 2, 1e-12, "tau" + at);
-        expectNear(d(pop(i).tempCoef), 5778 * std::pow(lumCoef[i], 0.25), 1e-6, "T_c" + at);
-        // The peak brightness law is the luminosity law again, up to the
-        // rounding of the radiation constants.
-        expectNear(d(pop(i).brightCoef), lumCoef[i], 1e-5, "brightCoef" + at);
-        expectNear(d(pop(i).brightExp), beta[i], 1e-12, "brightExp" + at);
-        expectNear(d(pop(i).brightCoefInv) * d(pop(i).brightCoef), 1, 1e-12, "brightCoefInv" + at);
-        expectNear(d(pop(i).brightExpInv) * d(pop(i).brightExp), 1, 1e-12, "brightExpInv" + at);
-    }
-}
-
-TEST(Populations, NormalisedSharesSumToOne) {
-    const double quoted[] = {0.772245875,      0.05206163204,    0.1391237009, 0.01297850653,
-                             0.02224412222,    0.00134615878,    4.46613252e-9};
     ExtFloat sum{};
     for (uint32_t i = 0; i < 7; ++i) {
-        expectNear(d(pop(i).share), quoted[i], 1e-8, "share " + std::to_string(i));
-        EXPECT_FALSE(pop(i).share.isNegative());
-        sum += pop(i).share;
+        SCOPED_TRACE("population " + std::to_string(i));
+        const Row& r = rows[i];
+        const StarPopulation& p = pop(i);
+        EXPECT_EQ(p.name, r.name);
+        expectNear(d(p.massLow), r.massLow, 1e-9, "massLow");
+        if (i > 0) {
+            EXPECT_EQ(p.massLow, pop(i - 1).massHigh);
+        }
+        expectNear(d(p.lumExp), r.beta, 1e-12, "beta");
+        expectNear(d(p.radiusExp), r.gamma, 1e-12, "gamma");
+        expectNear(d(p.imfExp), r.alpha, 1e-12, "alpha");
+        expectNear(d(p.imfExpPlus1), r.alpha + 1, 1e-12, "alpha + 1");
+        expectNear(d(p.imfExpPlus1Inv), 1 / (r.alpha + 1), 1e-12, "1 / (alpha + 1)");
+        expectNear(d(p.lumCoef), r.lumCoef, 1e-7, "K_L");
+        expectNear(d(p.imfCoef) * total, r.imfCoef, 1e-6, "K_N");
+        expectNear(d(p.tempExp), r.beta / 4 - r.gamma / 2, 1e-12, "tau");
+        expectNear(d(p.tempCoef), 5778 * std::pow(r.lumCoef, 0.25), 1e-6, "T_c");
+        // The peak brightness law is the luminosity law again, up to the
+        // rounding of the radiation constants.
+        expectNear(d(p.brightCoef), r.lumCoef, 1e-5, "brightCoef");
+        expectNear(d(p.brightExp), r.beta, 1e-12, "brightExp");
+        expectNear(d(p.brightCoefInv) * d(p.brightCoef), 1, 1e-12, "brightCoefInv");
+        expectNear(d(p.brightExpInv) * d(p.brightExp), 1, 1e-12, "brightExpInv");
+        expectNear(d(p.share), r.share, 1e-8, "share");
+        EXPECT_FALSE(p.share.isNegative());
+        sum += p.share;
     }
-    // Within a few units of the last of the 47 fraction bits.
-    EXPECT_NEAR(d(sum), 1.0, 8 * std::ldexp(1.0, -47));
-    // The raw total is the reciprocal of population 0's normalised coefficient (K_N = 1).
-    expectNear(1 / d(pop(0).imfCoef), 3.648553815, 1e-9, "total");
+    EXPECT_NEAR(d(sum), 1.0, 8 * std::ldexp(1.0, -47));  // a few units of the last of 47 fraction bits
+    expectNear(1 / d(pop(0).imfCoef), total, 1e-9, "total");
+    // Slots past the count stay empty.
+    EXPECT_TRUE(table().populations[7].name.empty() && table().populations[15].share.isZero());
 }
 
 // Every law gives the same value on both sides of a shared mass.
@@ -100,7 +97,6 @@ TEST(Populations, LawsAreContinuousAtSharedMasses) {
         const double dnBelow = d(pop(i - 1).imfCoef * pow(b, pop(i - 1).imfExp));
         const double dnAbove = d(pop(i).imfCoef * pow(b, pop(i).imfExp));
         expectNear(dnAbove, dnBelow, 1e-9, "dN/dm" + at);
-
         const StarProperties below = starFromMass(table(), b, i - 1);
         const StarProperties above = starFromMass(table(), b, i);
         expectNear(d(above.luminosity), d(below.luminosity), 1e-7, "luminosity" + at);
@@ -110,43 +106,34 @@ TEST(Populations, LawsAreContinuousAtSharedMasses) {
     }
 }
 
-TEST(Populations, DrawsSpanEachPopulationsMassRange) {
+// Draws span each population's mass range, and mass, luminosity and radius
+// grow with the draw. The mass function is a power law: the fraction of draws
+// below mass m is the integral of m^alpha from massLow to m. Radius,
+// luminosity, temperature and magnitude follow from the mass.
+TEST(Populations, DrawsFollowTheMassFunctionAndThePhysicalLaws) {
     const ExtFloat justBelowOne{0x7FFFFFFFFFFF8001ull};  // 1 - 2^-47
     ASSERT_LT(justBelowOne, ONE);
     for (uint32_t i = 0; i < 7; ++i) {
         const StarPopulation& p = pop(i);
-        const std::string at = " of population " + std::to_string(i);
-        expectNear(d(starFromDraw(table(), ExtFloat{}, i).mass), d(p.massLow), 1e-9, "u = 0" + at);
+        SCOPED_TRACE("population " + std::to_string(i));
         const StarProperties top = starFromDraw(table(), justBelowOne, i);
-        expectNear(d(top.mass), d(p.massHigh), 1e-8, "u -> 1" + at);
-        EXPECT_LE(d(top.mass), d(p.massHigh) * (1 + 1e-12)) << at;
-
-        // Mass, luminosity and radius all grow with the draw.
+        expectNear(d(top.mass), d(p.massHigh), 1e-8, "u -> 1");
+        EXPECT_LE(d(top.mass), d(p.massHigh) * (1 + 1e-12));
         StarProperties prev = starFromDraw(table(), ExtFloat{}, i);
+        expectNear(d(prev.mass), d(p.massLow), 1e-9, "u = 0");
         for (int s = 1; s < 200; ++s) {
             const StarProperties star = starFromDraw(table(), xf::fromDouble(s / 200.0), i);
-            EXPECT_GT(star.mass, prev.mass) << "draw " << s << at;
-            EXPECT_GT(star.luminosity, prev.luminosity) << "draw " << s << at;
-            EXPECT_GE(star.radius, prev.radius) << "draw " << s << at;
-            EXPECT_EQ(star.population, i);
-            EXPECT_EQ(star.completed, 0);
-            EXPECT_TRUE(star.massToLight.isZero());
+            EXPECT_GT(star.mass, prev.mass) << "draw " << s;
+            EXPECT_GT(star.luminosity, prev.luminosity) << "draw " << s;
+            EXPECT_GE(star.radius, prev.radius) << "draw " << s;
+            EXPECT_TRUE(star.population == i && star.completed == 0 && star.massToLight.isZero()) << "draw " << s;
             prev = star;
         }
-    }
-}
-
-// The mass function is a power law: the fraction of draws below mass m must be
-// the integral of m^alpha from massLow to m over the whole range. Radius,
-// luminosity, temperature and magnitude follow from the mass.
-TEST(Populations, DrawsFollowTheMassFunctionAndThePhysicalLaws) {
-    for (uint32_t i = 0; i < 7; ++i) {
-        const StarPopulation& p = pop(i);
         const double a1 = d(p.imfExp) + 1, lo = std::pow(d(p.massLow), a1), hi = std::pow(d(p.massHigh), a1);
         for (double u : {0.0, 0.1, 0.25, 0.3, 0.5, 0.7, 0.75, 0.9, 0.99}) {
             const StarProperties s = starFromDraw(table(), xf::fromDouble(u), i);
             const double m = d(s.mass);
-            const std::string at = " population " + std::to_string(i) + " u " + std::to_string(u);
+            const std::string at = " u " + std::to_string(u);
             EXPECT_NEAR((std::pow(m, a1) - lo) / (hi - lo), u, 1e-6) << "mass function" << at;
             expectNear(d(s.radius), std::pow(m, d(p.radiusExp)), 1e-9, "radius" + at);
             expectNear(d(s.luminosity), d(p.lumCoef) * std::pow(m, d(p.lumExp)), 1e-9, "luminosity" + at);
@@ -158,30 +145,35 @@ TEST(Populations, DrawsFollowTheMassFunctionAndThePhysicalLaws) {
                 << "magnitude" << at;
         }
     }
-}
-
-TEST(Populations, TheSunIsAGDwarfOfMagnitude474) {
-    StarProperties sun = starFromMass(table(), ONE, 4);
-    EXPECT_NEAR(d(sun.luminosity), 1.0, 1e-7);
-    EXPECT_NEAR(d(sun.radius), 1.0, 1e-12);
-    EXPECT_NEAR(d(sun.temperature), 5778, 1e-3);
-    EXPECT_NEAR(d(sun.absMagnitude), 4.74, 5e-3);  // the nominal solar absolute bolometric magnitude
-    completeStar(sun);
-    EXPECT_EQ(sun.spectralClass, 4u);
-    EXPECT_STREQ(spectralClassName(sun), "main sequence: G");
-}
-
-TEST(Populations, UnknownPopulationIsRejected) {
     for (uint32_t bad : {7u, ~uint32_t{0}}) EXPECT_THROW(starFromDraw(table(), HALF, bad), std::out_of_range) << bad;
     EXPECT_THROW(starFromMass(table(), ONE, 16), std::out_of_range);
 }
 
-StarProperties starAt(int32_t kelvin) {
-    StarProperties s;
-    s.mass = ONE;
-    s.luminosity = TWO;
-    s.temperature = xf::fromInt32(kelvin);
-    return s;
+// The Sun is a G dwarf of magnitude 4.74 (the nominal solar absolute
+// bolometric magnitude). completeStar runs once: a completed record is not
+// re-derived even when its inputs change.
+TEST(Populations, TheSunAndCompletingAStarOnce) {
+    StarProperties sun = starFromMass(table(), ONE, 4);
+    EXPECT_NEAR(d(sun.luminosity), 1.0, 1e-7);
+    EXPECT_NEAR(d(sun.radius), 1.0, 1e-12);
+    EXPECT_NEAR(d(sun.temperature), 5778, 1e-3);
+    EXPECT_NEAR(d(sun.absMagnitude), 4.74, 5e-3);
+    completeStar(sun);
+    EXPECT_EQ(sun.spectralClass, 4u);
+    EXPECT_STREQ(spectralClassName(sun), "main sequence: G");
+
+    StarProperties s = starFromDraw(table(), xf::fromDouble(0.4), 3);
+    completeStar(s);
+    EXPECT_EQ(s.completed, 1);
+    EXPECT_EQ(s.massToLight, s.mass / s.luminosity);
+    const StarProperties first = s;
+    completeStar(s);
+    EXPECT_EQ(std::memcmp(&first, &s, sizeof s), 0);
+    s.temperature = xf::fromInt32(40000);
+    s.luminosity = FOUR;
+    completeStar(s);
+    EXPECT_EQ(s.spectralClass, first.spectralClass);
+    EXPECT_EQ(s.massToLight, first.massToLight);
 }
 
 TEST(Populations, SpectralClassBoundaries) {
@@ -190,7 +182,10 @@ TEST(Populations, SpectralClassBoundaries) {
                                 {5999, 5200},    {5199, 3700},   {3699, 2400}, {2399, 500}};
     for (uint32_t cls = 0; cls < 8; ++cls) {
         for (int32_t kelvin : edges[cls]) {
-            StarProperties s = starAt(kelvin);
+            StarProperties s;
+            s.mass = ONE;
+            s.luminosity = TWO;
+            s.temperature = xf::fromInt32(kelvin);
             completeStar(s);
             EXPECT_EQ(s.spectralClass, cls) << kelvin << " K";
             EXPECT_EQ(spectralClassName(s), std::string("main sequence: ") + "OBAFGKML"[cls]) << kelvin << " K";
@@ -203,45 +198,36 @@ TEST(Populations, SpectralClassBoundaries) {
     }
 }
 
-TEST(Populations, CompleteStarRunsOnce) {
-    StarProperties s = starFromDraw(table(), xf::fromDouble(0.4), 3);
-    completeStar(s);
-    EXPECT_EQ(s.completed, 1);
-    EXPECT_EQ(s.massToLight, s.mass / s.luminosity);
-    const StarProperties first = s;
-    completeStar(s);
-    EXPECT_EQ(std::memcmp(&first, &s, sizeof s), 0);
-    // A completed record is not re-derived even when its inputs change.
-    s.temperature = xf::fromInt32(40000);
-    s.luminosity = FOUR;
-    completeStar(s);
-    EXPECT_EQ(s.spectralClass, first.spectralClass);
-    EXPECT_EQ(s.massToLight, first.massToLight);
-}
-
 // The least mass seen from distance d, as the build defines it.
 double leastVisibleMass(const StarPopulation& p, int level) {
     const ExtFloat dist = scalePow2(ONE, 64 - level);
     return d(pow(p.brightCoefInv * ((dist * dist) * LIMIT_RADIUS_INV_SQ), p.brightExpInv));
 }
 
-TEST(Populations, RedDwarfsAreOnlySeenFromTheNearestLevel) {
-    const StarPopulation& p = pop(0);
-    expectNear(leastVisibleMass(p, 1), 136000, 0.01, "least visible mass at level 1");
-    expectNear(leastVisibleMass(p, 17), 8.8, 0.01, "least visible mass at level 17");
-    for (int k = 0; k <= 17; ++k) EXPECT_EQ(p.hiddenFraction[k], ONE) << k;
-    for (int k = 0; k < 18; ++k) EXPECT_TRUE(p.bandFraction[k].isZero()) << k;
-    EXPECT_EQ(p.bandFraction[18], ONE);
-}
-
-TEST(Populations, HiddenFractionMatchesTheMassFunction) {
-    // Where a level's least visible mass falls inside the population's range,
-    // the hidden fraction is the share of the population below that mass.
+// The hidden fraction falls from all at level 0 to none at level 18; where
+// a level's least visible mass falls inside the population's range, it is
+// the share of the population below that mass. The bands are its steps,
+// never negative, so it never rises. Red dwarfs are only seen from the
+// nearest level.
+TEST(Populations, HiddenFractionsFollowTheMassFunctionAndBandsPartitionThem) {
+    const StarPopulation& red = pop(0);
+    expectNear(leastVisibleMass(red, 1), 136000, 0.01, "least visible mass at level 1");
+    expectNear(leastVisibleMass(red, 17), 8.8, 0.01, "least visible mass at level 17");
+    EXPECT_EQ(red.hiddenFraction[17], ONE);
+    EXPECT_EQ(red.bandFraction[18], ONE);
     int checked = 0;
     for (uint32_t i = 0; i < 7; ++i) {
         const StarPopulation& p = pop(i);
+        SCOPED_TRACE("population " + std::to_string(i));
+        EXPECT_EQ(p.hiddenFraction[0], ONE);
+        EXPECT_TRUE(p.hiddenFraction[18].isZero() && p.bandFraction[0].isZero());
         const double a1 = d(p.imfExp) + 1;
-        for (int k = 1; k <= 17; ++k) {
+        double sum = 0;
+        for (int k = 1; k < POPULATION_LEVELS; ++k) {
+            EXPECT_EQ(p.bandFraction[k], p.hiddenFraction[k - 1] - p.hiddenFraction[k]) << "level " << k;
+            EXPECT_FALSE(p.bandFraction[k].isNegative()) << "level " << k;
+            sum += d(p.bandFraction[k]);
+            if (k == 18) break;
             const double m = leastVisibleMass(p, k);
             double expected = 1;
             if (m <= d(p.massLow))
@@ -250,32 +236,16 @@ TEST(Populations, HiddenFractionMatchesTheMassFunction) {
                 expected = (std::pow(m, a1) - std::pow(d(p.massLow), a1)) /
                            (std::pow(d(p.massHigh), a1) - std::pow(d(p.massLow), a1));
             if (expected > 0 && expected < 1) ++checked;
-            EXPECT_NEAR(d(p.hiddenFraction[k]), expected, 1e-6) << "population " << i << " level " << k;
+            EXPECT_NEAR(d(p.hiddenFraction[k]), expected, 1e-6) << "level " << k;
         }
+        EXPECT_NEAR(sum, 1.0, 1e-12);
     }
     EXPECT_GE(checked, 5);  // the Main and Blue Giant populations cross several levels
 }
 
-// The hidden fraction falls from all at level 0 to none at level 18; the
-// bands are its steps, never negative, so it never rises.
-TEST(Populations, HiddenFractionsFallAndBandsPartitionEachPopulation) {
-    for (uint32_t i = 0; i < 7; ++i) {
-        const StarPopulation& p = pop(i);
-        EXPECT_EQ(p.hiddenFraction[0], ONE);
-        EXPECT_TRUE(p.hiddenFraction[18].isZero() && p.bandFraction[0].isZero());
-        double sum = 0;
-        for (int k = 1; k < POPULATION_LEVELS; ++k) {
-            EXPECT_EQ(p.bandFraction[k], p.hiddenFraction[k - 1] - p.hiddenFraction[k]);
-            EXPECT_FALSE(p.bandFraction[k].isNegative()) << "population " << i << " level " << k;
-            sum += d(p.bandFraction[k]);
-        }
-        EXPECT_NEAR(sum, 1.0, 1e-12) << "population " << i;
-    }
-}
-
+// Over all levels, the band counts scaled to the top cube (side 2^64) are
+// the population's share of that cube at the local density.
 TEST(Populations, CellCountsAddUpToTheStarsOfTheTopCube) {
-    // Over all levels, the band counts scaled to the top cube (side 2^64) are
-    // the population's share of that cube at the local density.
     double allPopulations = 0;
     for (uint32_t i = 0; i < 7; ++i) {
         const StarPopulation& p = pop(i);
@@ -299,6 +269,19 @@ TEST(Populations, CellCountsAddUpToTheStarsOfTheTopCube) {
     // 0.14 stars per cubic parsec over a cube 2^64 units = 5.98e6 pc on a side.
     const double sidePc = std::ldexp(1.0, 64) * 1e4 / 3.085677581e16;
     expectNear(allPopulations, 0.14 * sidePc * sidePc * sidePc, 1e-6, "all stars of the top cube");
+    // The level masks mark the populations with stars: every population has
+    // stars at some level, the faintest only at level 18.
+    uint64_t any = 0;
+    for (int k = 0; k < POPULATION_LEVELS; ++k) {
+        uint64_t expected = 0;
+        for (uint32_t i = 0; i < 7; ++i)
+            if (pop(i).cellCountFixed[k] != 0) expected |= uint64_t{1} << i;
+        EXPECT_EQ(table().levelMask[k], expected) << "level " << k;
+        any |= expected;
+    }
+    EXPECT_EQ(table().levelMask[0], 0u);
+    EXPECT_EQ(table().levelMask[18] & 0x1F, 0x1Fu);
+    EXPECT_EQ(any, 0x7Fu);
 }
 
 TEST(Populations, FixedPointCountsSaturateAndNeverGoNegative) {
@@ -309,21 +292,6 @@ TEST(Populations, FixedPointCountsSaturateAndNeverGoNegative) {
         {ExtFloat::Invalid, 0}};
     for (const auto& [v, fixed] : rows) EXPECT_EQ(cellCountFixedPoint(v), fixed) << std::hex << v.w;
     EXPECT_THROW(cellCountFixedPoint(ExtFloat{0x4000000000000000ull + 65530}), std::overflow_error);
-}
-
-TEST(Populations, LevelMasksMarkPopulationsWithStars) {
-    for (int k = 0; k < POPULATION_LEVELS; ++k) {
-        uint64_t expected = 0;
-        for (uint32_t i = 0; i < 7; ++i)
-            if (pop(i).cellCountFixed[k] != 0) expected |= uint64_t{1} << i;
-        EXPECT_EQ(table().levelMask[k], expected) << "level " << k;
-    }
-    // Every population has stars at some level, the faintest only at level 18.
-    EXPECT_EQ(table().levelMask[0], 0u);
-    EXPECT_EQ(table().levelMask[18] & 0x1F, 0x1Fu);
-    uint64_t any = 0;
-    for (uint64_t m : table().levelMask) any |= m;
-    EXPECT_EQ(any, 0x7Fu);
 }
 
 TEST(Populations, DisplayFloatsReproduceTheStarLaws) {
@@ -378,7 +346,9 @@ TEST(PopulationsCli, PrintsEveryRecordAndTheMasks) {
             << k;
 }
 
-TEST(PopulationsCli, StarAcceptsDecimalsAndWords) {
+// star takes a draw as a decimal or a word; name prints a lattice point's
+// index and code.
+TEST(PopulationsCli, StarAndNameCommands) {
     StarProperties s = starFromDraw(table(), xf::fromDouble(0.5), 4);
     completeStar(s);
     const std::string decimal = runCli("star 4 0.5").out;
@@ -388,9 +358,6 @@ TEST(PopulationsCli, StarAcceptsDecimalsAndWords) {
     EXPECT_EQ(runCli("star 4 " + hex(xf::fromDouble(0.5).w)).out, decimal);
     for (const char* bad : {"star 7 0.5", "star 0 1", "star 0 -0.1", "star 0 half", "name 2147483648 0 0"})
         EXPECT_EQ(runCli(bad).out.rfind("error:", 0), 0u) << bad;
-}
-
-TEST(NameCli, PrintsIndexAndCode) {
     EXPECT_EQ(runCli("name 100 200 -300").out, "index 214147592\ncode DNMDQMM\n");
     EXPECT_EQ(runCli("name -1 -1 -1").out, "index 0\ncode C\n");
 }

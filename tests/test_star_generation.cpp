@@ -1,20 +1,76 @@
-// Star generation: the stars of a few voxels pinned, and the properties that
-// tie every star to its tier's random stream, its voxel and the galaxy's
-// density.
+// Star generation: the random streams and voxel seeds, the stars of a few
+// voxels pinned, the properties that tie every star to its tier's random
+// stream, its voxel and the galaxy's density, and the stars' appearance.
 #include <gtest/gtest.h>
 #include <xxhash.h>
 
+#include <algorithm>
+#include <bit>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "numeric/constants.h"
+#include "starfield/appearance.h"
 #include "starfield/foreground.h"
 #include "starfield/star_field.h"
+#include "starfield/voxel_random.h"
 #include "tests/galaxy_fixture.h"
 
 namespace {
+
+TEST(Wyhash, DrawsMatchAnIndependentBigIntegerComputation) {
+    // Reference values from an arbitrary-precision evaluation of the step
+    // (state += P; t = s*A; m = hi^lo; t = m*B; hi^lo).
+    uint64_t s = 0;
+    EXPECT_EQ(wyhashDraw(s), 0x5c71580fe1214a64ull);
+    EXPECT_EQ(wyhashDraw(s), 0xb8e2b01fc24294c8ull);
+    EXPECT_EQ(wyhashDraw(s), 0x94a4a556cbbc9f73ull);
+    EXPECT_EQ(s, 3 * WYHASH_INCREMENT);
+    s = 12345;
+    EXPECT_EQ(wyhashDraw(s), 0x76de61a9cd9e845cull);
+}
+
+TEST(Wyhash, AppearanceDrawIsRandomAccessIntoTheStream) {
+    const uint64_t seed = 0x0123456789abcdefull;
+    uint64_t s = seed;
+    for (uint32_t pair = 0; pair < 50; ++pair) {
+        const uint64_t m = wyhashDraw(s);
+        EXPECT_EQ(appearanceDraw(seed, 2 * pair), static_cast<uint32_t>(m) >> 1);
+        EXPECT_EQ(appearanceDraw(seed, 2 * pair + 1), static_cast<uint32_t>(m >> 32) >> 1);
+    }
+    EXPECT_LT(appearanceDraw(seed, 7), 1u << 31);
+}
+
+// The hashed key written out byte by byte from its definition.
+uint64_t seedFromBytes(uint64_t lane1, uint64_t lane2, uint32_t first) {
+    unsigned char key[16];
+    for (int i = 0; i < 8; ++i) {
+        key[i] = static_cast<unsigned char>(lane1 >> (8 * i));
+        key[8 + i] = static_cast<unsigned char>(lane2 >> (8 * i));
+    }
+    return XXH64(key, 16, first);
+}
+
+TEST(VoxelSeed, KeyMixesCornerLevelAndGalaxySeed) {
+    // x = 5, y = -1: 5 + 0xF8000000 + 0xFFFFFFFF = 0xF8000004 (mod 2^32), sign-extended.
+    EXPECT_EQ(voxelSeed(5, 0xFFFFFFFFu, 7, 4, GalaxySeed{}), seedFromBytes(0xFFFFFFFFF8000004ull, 3 + 4 + 7, 1));
+    // x = 0x100, y = 64: 0x100 + 0x200000000 mod 2^32 (= 0) + 2 = 0x102; z is taken as unsigned.
+    EXPECT_EQ(voxelSeed(0x100, 64, 0xC0000000u, 1, GalaxySeed{9, 11}),
+              seedFromBytes(0x102, 11ull + 1 + 0xC0000000ull, 9));
+    // Every input changes the stream.
+    const GalaxySeed g{};
+    const uint64_t base = voxelSeed(100, 200, 300, 10, g);
+    EXPECT_EQ(base, voxelSeed(100, 200, 300, 10, g));
+    for (uint64_t other : {voxelSeed(101, 200, 300, 10, g), voxelSeed(100, 201, 300, 10, g), voxelSeed(100, 200, 301, 10, g),
+                           voxelSeed(100, 200, 300, 11, g), voxelSeed(100, 200, 300, 10, GalaxySeed{2, 3}),
+                           voxelSeed(100, 200, 300, 10, GalaxySeed{1, 4})})
+        EXPECT_NE(base, other);
+}
 
 struct PinnedVoxel {
     int level;
@@ -83,31 +139,23 @@ std::vector<StarRecord> tierStars(const PinnedVoxel& p, VoxelRequest& request, u
     return stars;
 }
 
-TEST(StarGenerationGolden, PinnedVoxelsKeepTheirStars) {
+// The pinned voxels keep their stars. Every star lies inside its voxel, at
+// a point where one of the voxel's components has positive density. The
+// galaxy-cube corner voxel straddles the rogue sphere, whose density is so
+// low that its rejection threshold is always zero there: only the density
+// test itself keeps stars off the outside part.
+TEST(StarGenerationGolden, PinnedVoxelsKeepTheirStarsInsideWhereTheDensityIsPositive) {
+    const Galaxy& g = builtGalaxy();
     for (const PinnedVoxel& p : PINNED) {
         SCOPED_TRACE("voxel level " + std::to_string(p.level) + " tier " + std::to_string(p.tier));
         uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
-        VoxelRequest request;
-        const std::vector<StarRecord> stars = tierStars(p, request, dens);
+        VoxelRequest r;
+        const std::vector<StarRecord> stars = tierStars(p, r, dens);
         ASSERT_EQ(stars.size(), p.count);
         uint64_t h = 0xCBF29CE484222325ull;
         for (const StarRecord& s : stars) h = fnv1a(starLine(s), h);
         EXPECT_EQ(starLine(stars[0]), std::string(p.first) + "\n");
         EXPECT_EQ(h, p.hash);
-    }
-}
-
-// Every star lies inside its voxel, at a point where one of the voxel's
-// components has positive density. The galaxy-cube corner voxel straddles the
-// rogue sphere, whose density is so low that its rejection threshold is
-// always zero there: only the density test itself keeps stars off the
-// outside part.
-TEST(StarGeneration, StarsLieInTheirVoxelWhereTheDensityIsPositive) {
-    const Galaxy& g = builtGalaxy();
-    for (const PinnedVoxel& p : PINNED) {
-        uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
-        VoxelRequest r;
-        const std::vector<StarRecord> stars = tierStars(p, r, dens);
         const int64_t edge = int64_t{1} << (32 - r.level);
         const int32_t corner[3] = {p.x, p.y, p.z};
         for (const StarRecord& s : stars) {
@@ -116,7 +164,7 @@ TEST(StarGeneration, StarsLieInTheirVoxelWhereTheDensityIsPositive) {
             uint64_t density = 0;
             for (uint32_t c = 0; c < g.count; ++c)
                 if (r.components & (1u << c)) density += pointDensity(g.components[c], g.tree, r.node, r.level, s.x, s.y, s.z);
-            ASSERT_GT(density, 0u) << "level " << p.level << " tier " << p.tier << ": " << starLine(s);
+            ASSERT_GT(density, 0u) << starLine(s);
         }
     }
 }
@@ -183,6 +231,143 @@ TEST(StarGeneration, ForegroundRadiusFindsTheTierOfEveryStar) {
         const double r = foregroundRadius(g.components[0].populations, GalaxySeed{}, s, fv);
         ASSERT_NEAR(r, s.radius, 4e-3 * s.radius) << "star " << i;
     }
+}
+
+// ================================================================ appearance
+
+// The logarithm over many decades, the exponential with its underflow and
+// overflow, and the power built from them.
+TEST(FastMath, LogExpAndPowerAreClose) {
+    for (double x = 1e-30; x < 1e30; x *= 1.37) EXPECT_NEAR(fastLog(float(x)), std::log(float(x)), 0.01) << x;
+    EXPECT_NEAR(fastLog(1.0f), 0.0f, 0.01f);
+    for (float y = -120; y < 120; y += 0.173f) EXPECT_NEAR(fastExp2(y) / std::exp2(y), 1.0, 0.005) << y;
+    EXPECT_EQ(fastExp2(-200.0f), 0.0f);
+    EXPECT_TRUE(std::isinf(fastExp2(200.0f)));
+    EXPECT_NEAR(fastPow(8.0f, 1.0f / 3.0f), 2.0f, 0.02f);
+    EXPECT_NEAR(fastPow(0.5f, 2.0f), 0.25f, 0.003f);
+    EXPECT_NEAR(fastPow(123.0f, 0.0f), 1.0f, 0.002f);
+}
+
+TEST(LuminosityCode, ExponentAndRoundedMantissa) {
+    const std::pair<float, uint32_t> rows[] = {
+        {1024.0f, 1024u << 7},                         // 2^10: biased exponent 137, mantissa 0
+        {3072.0f, (1u << 19) + (1536u << 7)},          // 1.5 * 2^11: one exponent up, mantissa half
+        {std::bit_cast<float>((137u << 23) | 0x1000u), 1024u << 7},    // 1024.5 ties to the even 1024
+        {std::bit_cast<float>((137u << 23) | 0x3000u), 1026u << 7},    // 1025.5 ties to the even 1026
+        {std::bit_cast<float>((137u << 23) | 0x7FFFFFu), 2048u << 7},  // the top rounds up at the same exponent
+        {1.0f, static_cast<uint32_t>(-10) * (1u << 19) + (1024u << 7)},  // wraps modulo 2^32, as the shader expects
+    };
+    for (auto [key, code] : rows) EXPECT_EQ(luminosityCode(key), code) << key;
+}
+
+TEST(ChannelConstants, FollowThePlanckFactors) {
+    const ChannelConstants c = channelConstantsFor(DEFAULT_WAVELENGTHS);
+    const double hcOverK = toDouble(H_C_OVER_K);
+    const double twoHc2 = toDouble(TWO_H_C2);
+    for (int i = 0; i < 3; ++i) {
+        const double w = DEFAULT_WAVELENGTHS[i];
+        EXPECT_NEAR(c.exponent[i] / (hcOverK / w), 1.0, 1e-6);
+        EXPECT_NEAR(c.intensity[i] / (twoHc2 / (w * w * w * w)), 1.0, 1e-5);
+    }
+    // Bluer channels have the larger exponent factor.
+    EXPECT_LT(c.exponent[0], c.exponent[2]);
+}
+
+BandAppearance sunLikeBand() {
+    BandAppearance b;
+    const float f[5] = {-0.5f, 1.0f, 1.0f, 0.5f, 1.0f / 5778.0f};  // R = (u f1 + f3)^f2 = u + 0.5, 1/T = f4 R^f0
+    std::copy(f, f + 5, b.f);
+    b.hidden = 0.0f;
+    b.band = std::ldexp(1.0f, -31);
+    return b;
+}
+
+TEST(Appearance, DrawIndicesAndDisplayValues) {
+    StarRecord stars[6];
+    const ChannelConstants c = channelConstantsFor(DEFAULT_WAVELENGTHS);
+    appearanceOfGroup(stars, 6, 8, 1234, sunLikeBand(), c);
+    for (int j = 0; j < 6; ++j) {
+        const StarRecord& s = stars[j];
+        EXPECT_EQ(s.drawIndex, 8 + j);
+        // R = u + 0.5 with u the draw in [0, 1)
+        const float u = static_cast<float>(appearanceDraw(1234, 8 + j)) * std::ldexp(1.0f, -31);
+        EXPECT_NEAR(s.radius, u + 0.5f, 0.01f * (u + 0.5f));
+        EXPECT_EQ(s.luminosityCode, luminosityCode(s.key));
+        EXPECT_GT(s.key, 0.0f);
+        // The brightest channel is scaled to 127.
+        EXPECT_EQ(std::max(s.colour[0], std::max(s.colour[1], s.colour[2])), 127);
+    }
+    // A star far too cold: every e^a overflows, all intensities underflow: white.
+    BandAppearance cold = sunLikeBand();
+    cold.f[4] = 1.0f;
+    appearanceOfGroup(stars, 1, 0, 99, cold, c);
+    EXPECT_TRUE(stars[0].colour[0] == 127 && stars[0].colour[1] == 127 && stars[0].colour[2] == 127);
+}
+
+TEST(Appearance, FourAtATimeGivesExactlyTheOneByOneValues) {
+    const ChannelConstants c = channelConstantsFor(DEFAULT_WAVELENGTHS);
+    // Bands of very different stars: cool dwarfs to hot giants, tiny to huge radii.
+    for (float f2 : {0.3f, 0.8f, 1.7f}) {
+        for (float f4 : {1.0f / 2500.0f, 1.0f / 5778.0f, 1.0f / 40000.0f, 0.01f}) {
+            BandAppearance b = sunLikeBand();
+            b.f[2] = f2;
+            b.f[4] = f4;
+            b.f[1] = 37.0f;
+            b.hidden = 0.25f;
+            b.band = std::ldexp(0.5f, -31);
+            StarRecord group[23], single;
+            appearanceOfGroup(group, 23, 4, 0xfeedull, b, c);
+            for (uint32_t j = 0; j < 23; ++j) {
+                appearanceOfStar(single, 4 + j, appearanceDraw(0xfeedull, 4 + j), b, c);
+                ASSERT_EQ(std::memcmp(&single, &group[j], sizeof single), 0) << j;
+            }
+        }
+    }
+}
+
+TEST(Appearance, ColourLevelsOfDegenerateRatiosAreFixed) {
+    // Intensity factors no wavelength gives: negative ones make the brightest
+    // channel tiny against the others, whose ratios then lie far beyond the
+    // 32-bit range; zero ones give 0/0. C++ leaves those conversions undefined
+    // and processors differ (x86 gives -2^31, AArch64 saturates), so the
+    // levels are fixed at those of the four-lane conversion: 0.
+    ChannelConstants c = channelConstantsFor(DEFAULT_WAVELENGTHS);
+    c.intensity[0] = c.intensity[2] = -1.0f;
+    c.intensity[1] = -1e-30f;
+    ChannelConstants dark = c;
+    dark.intensity[0] = dark.intensity[1] = dark.intensity[2] = 0.0f;
+    for (const ChannelConstants& channels : {c, dark}) {
+        const int expectedMiddle = channels.intensity[1] == 0 ? 0 : 127;
+        StarRecord group[8], single;
+        appearanceOfGroup(group, 8, 0, 4321, sunLikeBand(), channels);
+        for (uint32_t j = 0; j < 8; ++j) {
+            appearanceOfStar(single, j, appearanceDraw(4321, j), sunLikeBand(), channels);
+            for (const StarRecord* s : {&group[j], &single})
+                EXPECT_TRUE(s->colour[0] == 0 && s->colour[1] == expectedMiddle && s->colour[2] == 0) << j;
+        }
+    }
+}
+
+TEST(PointRecord, ShiftKeepsTwentyFiveSignificantBits) {
+    StarRecord s;
+    s.colour[0] = 1;
+    s.colour[1] = 2;
+    s.colour[2] = 3;
+    s.luminosityCode = 0x123456;
+    PointRecord r = makePointRecord(s);  // at the origin: no shift
+    EXPECT_EQ(r.w[0], 1u);
+    EXPECT_EQ(r.w[3], 0x123456u << 6);
+    s.x = int64_t{1} << 40;  // 41 significant bits: shift 17
+    s.y = -(int64_t{1} << 40);
+    r = makePointRecord(s);
+    EXPECT_EQ(r.w[3] & 63, 17u);
+    EXPECT_EQ(r.w[0], (uint32_t{1} << 23 << 7) + 1);
+    EXPECT_EQ(r.w[1], static_cast<uint32_t>(-(int32_t{1} << 23)) * 128u + 2);
+    const int64_t origin[3] = {int64_t{1} << 40, 0, 0};
+    const PointRecord n = makeNearRecord(s, origin);
+    EXPECT_EQ(n.w[0], 1u);  // at the origin along x
+    EXPECT_EQ(n.w[3] & 63, 17u);
+    EXPECT_EQ(n.w[3] >> 13, 0x123456u >> 7);
 }
 
 }  // namespace
