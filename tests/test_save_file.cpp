@@ -168,6 +168,31 @@ bool loadsOrFailsKnowingWhy(const Bytes& bytes, const std::string& context) {
     return e.empty();
 }
 
+// Runs `body` in a child process; its exit status (0 for success).
+int inChild(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(body());
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+// 0 when saving throws exactly `expected`, 1 when it throws something else, 2 when it works.
+int saveFails(const std::string& path, const std::string& expected) {
+    auto s = withDefaults();
+    try {
+        saveState(path, s->target());
+    } catch (const std::runtime_error& e) {
+        return e.what() == expected ? 0 : (std::fprintf(stderr, "threw: %s\n", e.what()), 1);
+    }
+    return 2;
+}
+
+std::string placeText(int64_t x) {
+    return encodeLocation({{{0, x}, {0, 2}, {0, 3}}, DEFAULT_FORWARD, DEFAULT_UP, GalaxySeed{}});
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- the bytes
@@ -479,31 +504,6 @@ TEST(SaveFileLoad, WhatStandsAtThePath) {
 
 // ------------------------------------------------------- saves that fail
 
-namespace {
-
-// Runs `body` in a child process; its exit status (0 for success).
-int inChild(const std::function<int()>& body) {
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) ::_exit(body());
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
-
-// 0 when saving throws exactly `expected`, 1 when it throws something else, 2 when it works.
-int saveFails(const std::string& path, const std::string& expected) {
-    auto s = withDefaults();
-    try {
-        saveState(path, s->target());
-    } catch (const std::runtime_error& e) {
-        return e.what() == expected ? 0 : (std::fprintf(stderr, "threw: %s\n", e.what()), 1);
-    }
-    return 2;
-}
-
-}  // namespace
-
 // A save that fails in a folder the program may not write to (permissions do
 // not stop root, so a root run saves as an ordinary user) or on a full disk
 // (made with the file-size limit: the temporary file's write fails part-way)
@@ -682,14 +682,6 @@ TEST(SettingsFile, NotReadBesideANewerSaveFile) {
 }
 
 // ------------------------------------------------------------ the bookmarks
-
-namespace {
-
-std::string placeText(int64_t x) {
-    return encodeLocation({{{0, x}, {0, 2}, {0, 3}}, DEFAULT_FORWARD, DEFAULT_UP, GalaxySeed{}});
-}
-
-}  // namespace
 
 // A file written by hand: comments, blank lines and bookmarks are read; each
 // line the program cannot read is reported with its number and written back

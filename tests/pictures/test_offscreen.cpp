@@ -42,6 +42,17 @@ const PictureView VIEWS[] = {
 
 std::string sizeText(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
 
+// The level below which a share of a picture's pixels lie (the largest of
+// the three channels of each pixel).
+int levelBelow(const Image& image, double share) {
+    std::vector<int> levels;
+    for (size_t i = 0; i + 2 < image.rgb.size(); i += 3) {
+        levels.push_back(std::max({image.rgb[i], image.rgb[i + 1], image.rgb[i + 2]}));
+    }
+    std::sort(levels.begin(), levels.end());
+    return levels.empty() ? 0 : levels[static_cast<size_t>(share * static_cast<double>(levels.size() - 1))];
+}
+
 }  // namespace
 
 // Each fixed view against its reference picture: a change that alters what
@@ -94,21 +105,6 @@ TEST(OffscreenPictures, FixedViewsMatchTheirReferencePicturesAndTheSameViewTwice
     }
     if (update) GTEST_SKIP() << "reference pictures written to " << PICTURES_DIR;
 }
-
-namespace {
-
-// The level below which a share of a picture's pixels lie (the largest of
-// the three channels of each pixel).
-int levelBelow(const Image& image, double share) {
-    std::vector<int> levels;
-    for (size_t i = 0; i + 2 < image.rgb.size(); i += 3) {
-        levels.push_back(std::max({image.rgb[i], image.rgb[i + 1], image.rgb[i + 2]}));
-    }
-    std::sort(levels.begin(), levels.end());
-    return levels.empty() ? 0 : levels[static_cast<size_t>(share * static_cast<double>(levels.size() - 1))];
-}
-
-}  // namespace
 
 // Seen from outside at the fixed exposure the galaxy is a dim patch; the
 // automatic exposure makes it a clear picture without washing it out. Inside
