@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 #include "app/application.h"
 #include "app/key_input.h"
@@ -92,12 +93,9 @@ TEST(ApplicationSettings, TheWindowFitsTheWorkArea) {
         {0, 0, 1333, 889, {1199, 800, 67, 44}},
         {0, 0, 10, 10, {9, 9, 0, 0}},
     };
+    auto fields = [](const WindowPlacement& w) { return std::tuple(w.width, w.height, w.x, w.y); };
     for (const Case& c : cases) {
-        const WindowPlacement w = windowedPlacement(c.x, c.y, c.width, c.height);
-        EXPECT_EQ(w.width, c.expected.width) << c.width << "x" << c.height;
-        EXPECT_EQ(w.height, c.expected.height) << c.width << "x" << c.height;
-        EXPECT_EQ(w.x, c.expected.x) << c.width << "x" << c.height;
-        EXPECT_EQ(w.y, c.expected.y) << c.width << "x" << c.height;
+        EXPECT_EQ(fields(windowedPlacement(c.x, c.y, c.width, c.height)), fields(c.expected)) << c.width << "x" << c.height;
     }
 }
 
@@ -167,4 +165,19 @@ TEST(KeyEvents, TogglesActOnTheirOwnPressOnly) {
     EXPECT_FALSE(k.release(GLFW_KEY_EQUAL));
     EXPECT_FALSE(k.state.settings.showCrosshair);
     EXPECT_TRUE(k.press(GLFW_KEY_EQUAL));
+}
+
+// F12 asks for one screenshot on its own press only: not on a release or a
+// repeat, nor while a panel field has the keyboard; it toggles nothing, and
+// another key leaves the request as it is.
+TEST(KeyEvents, F12PressAsksForOneScreenshot) {
+    Keys k;
+    k.release(GLFW_KEY_F12);
+    k.repeat(GLFW_KEY_F12);
+    k.press(GLFW_KEY_F12, 0, true);
+    EXPECT_FALSE(k.state.requests.screenshot);
+    EXPECT_FALSE(k.press(GLFW_KEY_F12));
+    k.press(GLFW_KEY_X);
+    EXPECT_TRUE(k.state.requests.screenshot);
+    EXPECT_TRUE(k.state.settings.showCrosshair);
 }

@@ -445,40 +445,6 @@ TEST(SaveFileDamage, EverySingleByteCorruption) {
     EXPECT_GE(loads, (8u + 4 + 8 + 48) * 255);
 }
 
-// Many bytes spoilt at once, files cut or lengthened: a fixed-seed random walk
-// over damaged files (about 200,000), under the sanitizers in the test command.
-// The format has no lengths or pointers inside, so a seeded search of this
-// size reaches every check as surely as a coverage-guided fuzzer would,
-// without a second compiler in every test run.
-TEST(SaveFileDamage, RandomlyDamagedFiles) {
-    auto a = unusual();
-    auto d = withDefaults();
-    const Bytes seeds[] = {buildSaveImage(a->target()), buildSaveImage(d->target())};
-    std::mt19937_64 rng(0x5EEDF11E);
-    const uint8_t interesting[] = {0x00, 0x01, 0x02, 0x7F, 0x80, 0xFF, 0x3F, 0xF0};
-    size_t loads = 0;
-    for (int round = 0; round < 200000; ++round) {
-        Bytes bytes = seeds[rng() % 2];
-        for (int k = 0, spoils = 1 + static_cast<int>(rng() % 6); k < spoils; ++k) {
-            const size_t at = rng() % bytes.size();
-            switch (rng() % 4) {
-                case 0: bytes[at] = static_cast<uint8_t>(rng()); break;
-                case 1: bytes[at] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
-                case 2: bytes[at] = interesting[rng() % sizeof interesting]; break;
-                default: {  // a whole word from elsewhere
-                    const size_t from = rng() % bytes.size();
-                    for (size_t i = 0; i < 8 && at + i < bytes.size() && from + i < bytes.size(); ++i)
-                        bytes[at + i] = bytes[from + i];
-                }
-            }
-        }
-        if (rng() % 8 == 0) bytes.resize(rng() % 400, static_cast<uint8_t>(rng()));
-        loads += loadsOrFailsKnowingWhy(bytes, "round " + std::to_string(round)) ? 1 : 0;
-        if (testing::Test::HasFailure()) break;
-    }
-    EXPECT_GT(loads, 1000u);
-}
-
 // --------------------------------------------------------------- the files
 
 // A missing file gives its errno; a folder is refused; a file of 16 GiB
@@ -595,31 +561,6 @@ TEST(SaveFileSaveFailure, UnreadableFilesOfTheSameSecondKeepNamesOfTheirOwn) {
     EXPECT_EQ(kept[0].rfind(dir.file() + ".unreadable-", 0), 0u) << kept[0];
     EXPECT_EQ(kept[1], kept[0] + "-2");
     EXPECT_EQ(kept[2], kept[0] + "-3");
-}
-
-// ------------------------------------------------------------ the defaults
-
-// The defaults' values are pinned by DefaultImageByteForByte; here: they
-// reset what the settings file keeps too, and leave what neither file holds.
-TEST(SaveFileDefaults, SetTheFileFieldsAndNothingElse) {
-    auto s = unusual();
-    Settings& a = s->settings;
-    a.brightness = 0.25f;
-    a.backgroundMode = BackgroundMode::None;
-    a.starShape = StarShape::Circle;
-    a.frameTimeoutNs = 7;
-    a.exposureMode = ExposureMode::Auto;
-    a.diffuseColour = DiffuseColour::Populations;
-    applyDefaultSettings(a, s->view);
-    auto fresh = withDefaults();
-    EXPECT_EQ(differences(*s, *fresh), "");
-    EXPECT_EQ(a.exposureMode, ExposureMode::Fixed);
-    EXPECT_EQ(a.diffuseColour, DiffuseColour::Even);
-    EXPECT_EQ(a.brightness, 0.25f);
-    EXPECT_EQ(a.backgroundMode, BackgroundMode::None);
-    EXPECT_EQ(a.starShape, StarShape::Circle);
-    EXPECT_EQ(a.frameTimeoutNs, 7u);
-    expectUsable(*s, "defaults");
 }
 
 // ------------------------------------------------------ the settings file

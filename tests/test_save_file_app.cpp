@@ -248,12 +248,23 @@ TEST_F(SaveFileInTheProgram, SaveLoadAndResetRequests) {
     EXPECT_EQ(app->state.status.lastError, "");
     ASSERT_EQ(bytesOf(file()).size(), SAVE_FILE_SIZE);
     EXPECT_EQ(bytesOf(file()).at(152), 21);
-    // Reset: the defaults, settings derived; the file left alone.
+    // Reset: the defaults of both files, settings derived; what neither file
+    // holds kept; the file left alone.
     app->state.redraw.rebuildDevicePipelines = false;
+    settings().exposureMode = ExposureMode::Auto;
+    settings().diffuseColour = DiffuseColour::Populations;
+    settings().brightness = 0.25f;
+    settings().backgroundMode = BackgroundMode::None;
+    settings().starShape = StarShape::Circle;
     app->state.requests.reset = true;
     app->handleRequests();
     EXPECT_FALSE(app->state.requests.reset);
     EXPECT_EQ(stateImage(), imageOf([](Settings&, Viewpoint&) {}));
+    EXPECT_EQ(settings().exposureMode, ExposureMode::Fixed);
+    EXPECT_EQ(settings().diffuseColour, DiffuseColour::Even);
+    EXPECT_EQ(settings().brightness, 0.25f);
+    EXPECT_EQ(settings().backgroundMode, BackgroundMode::None);
+    EXPECT_EQ(settings().starShape, StarShape::Circle);
     EXPECT_TRUE(app->state.redraw.rebuildDevicePipelines);
     EXPECT_EQ(bytesOf(file()).at(152), 21);
     // Load: the saved values back, settings derived.
