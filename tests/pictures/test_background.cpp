@@ -345,14 +345,9 @@ Scale backgroundScale(const ProgramState& saved, int height) {
     const Settings& settings = saved.settings;
     const Galaxy& g = galaxy().galaxy;
     const ViewLimits limits = computeViewLimits(g, settings.maxMagnitude, settings.viewAngle, height);
-    const ChannelConstants channels = channelConstants(settings);
-    const BackgroundLight light = backgroundLight(g.components[0].populations, channels,
+    const BackgroundLight light = backgroundLight(g.components[0].populations, channelConstants(settings),
                                                   backgroundDisplayValue(height, settings.viewAngle), limits.limitScale);
-    // The scale is for the model's 32.32 fixed-point densities (relative density x 2^32).
-    Scale scale;
-    scale.intensity = settings.brightness * std::ldexp(light.intensity, -32) * 4294967296.0;
-    for (int c = 0; c < 3; ++c) scale.colour[c] = light.colour[c];
-    return scale;
+    return {settings.brightness * light.intensity, {light.colour[0], light.colour[1], light.colour[2]}};
 }
 
 double toEncoded(double linear) {
@@ -461,12 +456,11 @@ struct Rendered {
 };
 
 // The light the program draws for a view, as floats (no tone map, no 8-bit steps).
-Plane renderLight(const Workspace& w, const std::string& save, const std::string& name, int width, int height,
-                  const std::string& extra = "") {
+Plane renderLight(const Workspace& w, const std::string& save, const std::string& name, int width, int height) {
     const std::string out = (w.dir / (name + "_light.pfm")).string();
     const ProgramRun run = runStarloom(w, "--save-file " + quoted(save) + " --render " + quoted(out) + " --size " +
                                               std::to_string(width) + "x" + std::to_string(height) +
-                                              " --background-only --linear-light" + extra);
+                                              " --background-only --linear-light");
     EXPECT_EQ(run.status, 0) << run.errors;
     int readWidth = 0, readHeight = 0;
     Plane light;
