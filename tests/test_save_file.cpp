@@ -488,14 +488,6 @@ TEST(SaveFileSaveFailure, AReadOnlyFolderOrAFullDiskKeepsTheOldFile) {
     }
 }
 
-TEST(SaveFileSaveFailure, TheSaveFileIsAFolder) {
-    TempFolder dir;
-    fs::create_directories(dir.file() + "/inside");  // a folder that is not empty cannot be replaced
-    EXPECT_EQ(saveFails(dir.file(), std::strerror(EISDIR)), 0);
-    EXPECT_TRUE(fs::is_directory(dir.file() + "/inside"));
-    EXPECT_EQ(dir.entries(), 1);
-}
-
 // A process killed at random moments while it saves two states in turn: the
 // file always holds one of them whole.
 TEST(SaveFileSaveFailure, KilledWhileSaving) {

@@ -223,10 +223,13 @@ TEST_F(SaveFileInTheProgram, LoadAndSaveReportEveryFailureAndLoadKeepsWhatWasRea
     fs::remove(file());
     app->loadNow();
     EXPECT_EQ(app->state.status.lastError, std::strerror(ENOENT));
-    // The save file's name taken by a folder.
+    // The save file's name taken by a folder that is not empty: it stays, and
+    // no temporary file is left beside it.
     fs::create_directories(file() + "/occupied");
     app->saveNow();
     EXPECT_EQ(app->state.status.lastError, std::strerror(EISDIR));
+    EXPECT_TRUE(fs::is_directory(file() + "/occupied"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
     testing::internal::CaptureStderr();
     app->shutdown();
     const std::string err = testing::internal::GetCapturedStderr();
