@@ -88,7 +88,8 @@ TEST(ApplicationSettings, TheWindowFitsTheWorkArea) {
     };
     auto fields = [](const WindowPlacement& w) { return std::tuple(w.width, w.height, w.x, w.y); };
     for (const Case& c : cases) {
-        EXPECT_EQ(fields(windowedPlacement(c.x, c.y, c.width, c.height)), fields(c.expected)) << c.width << "x" << c.height;
+        const WindowPlacement w = windowedPlacement(c.x, c.y, c.width, c.height);
+        EXPECT_EQ(fields(w), fields(c.expected)) << c.width << "x" << c.height;
     }
 }
 

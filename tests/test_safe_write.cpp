@@ -116,8 +116,8 @@ TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
              zeroRandoms = 1;  // the first name tried ends in twelve zeros
          },
          "a", false, false, false, 0},
-        {"a flush to the disk that fails", [](const Folder& f) { put(f.at("a"), "old"), failingFsyncs = 1; }, "a", false,
-         false, false, EIO},
+        {"a flush to the disk that fails", [](const Folder& f) { put(f.at("a"), "old"), failingFsyncs = 1; }, "a",
+         false, false, false, EIO},
         {"a body that fails", [](const Folder& f) { put(f.at("a"), "old"); }, "a", true, false, false, -1},
         {"a file that must not be replaced", [](const Folder& f) { put(f.at("a"), "old"); }, "a", false, true, false,
          EEXIST},
