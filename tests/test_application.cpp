@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 #include "app/application.h"
 #include "app/key_input.h"
@@ -32,39 +33,27 @@ struct Keys {
 
 }  // namespace
 
-TEST(ApplicationSettings, ApplySettingsRepairsTheFrameAndDerivesValues) {
-    auto app = std::make_unique<Application>();
-    ProgramState& s = app->state;
-    applyDefaultSettings(s.settings, s.view);
-    s.view.forward = {2, 0, 0};
-    s.view.up = {1, 1, 0};
-    s.status.displayHeight = 799;
-    app->applySettings();
-    EXPECT_NEAR(length(s.view.forward), 1.0, 1e-15);
-    EXPECT_NEAR(length(s.view.up), 1.0, 1e-15);
-    EXPECT_NEAR(dot(s.view.forward, s.view.up), 0.0, 1e-15);
-    EXPECT_TRUE(s.redraw.rebuildDevicePipelines);
-    EXPECT_EQ(s.changes.settingsChanged, 1);
-    // Channel constants: a = 2hc^2 / lambda^4, b = hc/k / lambda.
-    const ChannelConstants channels = channelConstants(s.settings);
-    const double lambda = 6.5e-7;
-    EXPECT_NEAR(channels.exponent[0], 0.014387773538277203 / lambda, 1e-3 * 0.0143877 / lambda);
-    EXPECT_NEAR(channels.intensity[0] / (1.1910429e-16 / std::pow(lambda, 4)), 1.0, 1e-3);
-}
-
-// The star field's limits and the background light follow the star display's
+// Applying the settings repairs the view's frame and flags the rebuild; the
+// star field's limits and the background light follow the star display's
 // height (a window not measured yet counts as the windowed height: the light
-// stays finite).
-TEST(ApplicationSettings, ViewLimitsAndBackgroundLightFollowTheDisplayHeight) {
+// stays finite); the channel constants follow the wavelengths.
+TEST(ApplicationSettings, ApplySettingsRepairsTheFrameAndDerivesValuesFromTheDisplayHeight) {
     for (int height : {799, 1201, 0}) {
         SCOPED_TRACE(height);
         auto app = std::make_unique<Application>();
         ProgramState& s = app->state;
         applyDefaultSettings(s.settings, s.view);
         s.settings.viewAngle = 30;
+        s.view.forward = {2, 0, 0};
+        s.view.up = {1, 1, 0};
         createStarField(app->starField, builtGalaxy());
         s.status.displayHeight = height;
         app->applySettings();
+        EXPECT_NEAR(length(s.view.forward), 1.0, 1e-15);
+        EXPECT_NEAR(length(s.view.up), 1.0, 1e-15);
+        EXPECT_NEAR(dot(s.view.forward, s.view.up), 0.0, 1e-15);
+        EXPECT_TRUE(s.redraw.rebuildDevicePipelines);
+        EXPECT_EQ(s.changes.settingsChanged, 1);
         const int h = height > 0 ? height : DEFAULT_DISPLAY_HEIGHT;
         const ViewLimits expected = computeViewLimits(builtGalaxy(), s.settings.maxMagnitude, 30, h);
         EXPECT_EQ(app->starField.limits.foregroundSize, expected.foregroundSize);
@@ -75,6 +64,11 @@ TEST(ApplicationSettings, ViewLimitsAndBackgroundLightFollowTheDisplayHeight) {
                                                       backgroundDisplayValue(h, 30), expected.limitScale);
         EXPECT_EQ(app->starField.draw.backgroundIntensity, light.intensity);
     }
+    // Channel constants: a = 2hc^2 / lambda^4, b = hc/k / lambda.
+    const ChannelConstants channels = channelConstants(Settings{});
+    const double lambda = 6.5e-7;
+    EXPECT_NEAR(channels.exponent[0], 0.014387773538277203 / lambda, 1e-3 * 0.0143877 / lambda);
+    EXPECT_NEAR(channels.intensity[0] / (1.1910429e-16 / std::pow(lambda, 4)), 1.0, 1e-3);
 }
 
 // A window that fits the monitor's work area, centred: 1200 x 800 where
@@ -92,12 +86,10 @@ TEST(ApplicationSettings, TheWindowFitsTheWorkArea) {
         {0, 0, 1333, 889, {1199, 800, 67, 44}},
         {0, 0, 10, 10, {9, 9, 0, 0}},
     };
+    auto fields = [](const WindowPlacement& w) { return std::tuple(w.width, w.height, w.x, w.y); };
     for (const Case& c : cases) {
         const WindowPlacement w = windowedPlacement(c.x, c.y, c.width, c.height);
-        EXPECT_EQ(w.width, c.expected.width) << c.width << "x" << c.height;
-        EXPECT_EQ(w.height, c.expected.height) << c.width << "x" << c.height;
-        EXPECT_EQ(w.x, c.expected.x) << c.width << "x" << c.height;
-        EXPECT_EQ(w.y, c.expected.y) << c.width << "x" << c.height;
+        EXPECT_EQ(fields(w), fields(c.expected)) << c.width << "x" << c.height;
     }
 }
 
@@ -167,4 +159,19 @@ TEST(KeyEvents, TogglesActOnTheirOwnPressOnly) {
     EXPECT_FALSE(k.release(GLFW_KEY_EQUAL));
     EXPECT_FALSE(k.state.settings.showCrosshair);
     EXPECT_TRUE(k.press(GLFW_KEY_EQUAL));
+}
+
+// F12 asks for one screenshot on its own press only: not on a release or a
+// repeat, nor while a panel field has the keyboard; it toggles nothing, and
+// another key leaves the request as it is.
+TEST(KeyEvents, F12PressAsksForOneScreenshot) {
+    Keys k;
+    k.release(GLFW_KEY_F12);
+    k.repeat(GLFW_KEY_F12);
+    k.press(GLFW_KEY_F12, 0, true);
+    EXPECT_FALSE(k.state.requests.screenshot);
+    EXPECT_FALSE(k.press(GLFW_KEY_F12));
+    k.press(GLFW_KEY_X);
+    EXPECT_TRUE(k.state.requests.screenshot);
+    EXPECT_TRUE(k.state.settings.showCrosshair);
 }

@@ -19,6 +19,73 @@
 #include "starfield/star_record.h"
 #include "state/settings.h"
 
+namespace {
+
+StarPositionStruct nearRecord(int64_t x, int64_t y, int64_t z, uint8_t r, uint8_t g, uint8_t b, uint32_t code,
+                              const int64_t origin[3]) {
+    const PointRecord p = makeNearRecord({x, y, z, ~0u, 0, 0, 0, {r, g, b}, 0, code}, origin);
+    return {static_cast<int32_t>(p.w[0]), static_cast<int32_t>(p.w[1]), static_cast<int32_t>(p.w[2]),
+            static_cast<int32_t>(p.w[3])};
+}
+
+// What the shaders make of a record: mantissa x 2^((word 3 & 63) - 48) shader units.
+double decoded(int32_t word, int32_t w3) { return std::ldexp(static_cast<double>(word >> 7), (w3 & 63) - 48); }
+
+// Outward test: the triangle's normal (right-handed) against its centroid.
+double windingAgainstOutward(const Icosphere& s, const std::array<uint16_t, 3>& t) {
+    const auto& a = s.vertices[t[0]];
+    const auto& b = s.vertices[t[1]];
+    const auto& c = s.vertices[t[2]];
+    const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    const double v[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+    const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    return n[0] * (a[0] + b[0] + c[0]) + n[1] * (a[1] + b[1] + c[1]) + n[2] * (a[2] + b[2] + c[2]);
+}
+
+std::vector<std::vector<ArmSegment>> twoChains() {
+    std::vector<ArmSegment> a, b;
+    for (int k = 0; k < 3; ++k) a.push_back({float(k), 0, 0.4f - 0.1f * k, 0.2f, 1, float(k + 1), 0, 0.3f - 0.1f * k, 0.1f, 1});
+    for (int k = 0; k < 2; ++k) b.push_back({0, float(k), 0.2f, 0.1f, 2, 0, float(k + 1), 0.25f, 0.1f, 2});
+    return {a, b};
+}
+
+VkPhysicalDeviceMemoryProperties memoryWith(std::initializer_list<std::pair<VkMemoryPropertyFlags, uint64_t>> types) {
+    VkPhysicalDeviceMemoryProperties p{};
+    for (const auto& [flags, heap] : types) {
+        p.memoryTypes[p.memoryTypeCount] = {flags, p.memoryHeapCount};
+        p.memoryHeaps[p.memoryHeapCount++] = {heap, 0};
+        ++p.memoryTypeCount;
+    }
+    return p;
+}
+
+// Blocks of the exposure measurement: (luminance summed over the uncovered
+// samples, their number) with 16 samples a block.
+std::vector<float> blocks(std::initializer_list<std::pair<size_t, float>> runs, float weight = 16) {
+    std::vector<float> out;
+    for (const auto& [count, light] : runs) {
+        for (size_t i = 0; i < count; ++i) {
+            out.push_back(light * weight);
+            out.push_back(weight);
+        }
+    }
+    return out;
+}
+
+// A point record of a star at (x, y, z) shader units with a luminosity mantissa.
+PointRecord pointAt(double x, double y, double z, uint32_t mantissa, int exponent) {
+    PointRecord p;
+    const int shift = 32;  // position units = shader units x 2^48: 2^16 steps a shader unit
+    const double units = std::ldexp(1.0, 48 - shift);
+    p.w[0] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(x * units)) << 7);
+    p.w[1] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(y * units)) << 7);
+    p.w[2] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(z * units)) << 7);
+    p.w[3] = (static_cast<uint32_t>(exponent) << 25) + (mantissa << 13) + shift;
+    return p;
+}
+
+}  // namespace
+
 TEST(UniformLayout, MembersSitWhereTheShadersReadThem) {
     EXPECT_EQ(sizeof(UniformBufferObject), 5664u);
     // The light's members follow the first 4736 bytes, vec4 and vec2 aligned as std140 wants.
@@ -36,28 +103,6 @@ TEST(UniformLayout, MembersSitWhereTheShadersReadThem) {
     EXPECT_EQ(sizeof(TubeVertex), 4u);
     EXPECT_EQ(offsetof(TubeVertex, end), 3u);
 }
-
-namespace {
-
-StarPositionStruct nearRecord(int64_t x, int64_t y, int64_t z, uint8_t r, uint8_t g, uint8_t b, uint32_t code,
-                              const int64_t origin[3]) {
-    StarRecord s;
-    s.x = x;
-    s.y = y;
-    s.z = z;
-    s.colour[0] = r;
-    s.colour[1] = g;
-    s.colour[2] = b;
-    s.luminosityCode = code;
-    const PointRecord p = makeNearRecord(s, origin);
-    return {static_cast<int32_t>(p.w[0]), static_cast<int32_t>(p.w[1]), static_cast<int32_t>(p.w[2]),
-            static_cast<int32_t>(p.w[3])};
-}
-
-// What the shaders make of a record: mantissa x 2^((word 3 & 63) - 48) shader units.
-double decoded(int32_t word, int32_t w3) { return std::ldexp(static_cast<double>(word >> 7), (w3 & 63) - 48); }
-
-}  // namespace
 
 TEST(NearRecords, RelativeToTheMidgroundOriginAsTheShadersDecodeThem) {
     const int64_t origin[3] = {1000000, -5, 1LL << 40};
@@ -126,21 +171,6 @@ TEST(CopyBatches, SplitIntoFiftyThousandRegionsAtMost) {
     EXPECT_TRUE(copyBatchSizes(0).empty());
 }
 
-namespace {
-
-// Outward test: the triangle's normal (right-handed) against its centroid.
-double windingAgainstOutward(const Icosphere& s, const std::array<uint16_t, 3>& t) {
-    const auto& a = s.vertices[t[0]];
-    const auto& b = s.vertices[t[1]];
-    const auto& c = s.vertices[t[2]];
-    const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
-    const double v[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
-    const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
-    return n[0] * (a[0] + b[0] + c[0]) + n[1] * (a[1] + b[1] + c[1]) + n[2] * (a[2] + b[2] + c[2]);
-}
-
-}  // namespace
-
 TEST(Icosphere, CountsUnitLengthSharedEdgesAndInwardWinding) {
     const IcosaTables base = makeIcosaTables();
     for (const auto& v : base.vertices) EXPECT_NEAR(std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]), 0.5, 1e-6);
@@ -181,17 +211,6 @@ TEST(EllipsoidMesh, ScaledPerShapeWithOffsetIndices) {
     EXPECT_EQ(mesh.vertices[42].bpi, 1u);
     for (size_t i = 3 * 80; i < mesh.indices.size(); ++i) EXPECT_GE(mesh.indices[i], 42u);
 }
-
-namespace {
-
-std::vector<std::vector<ArmSegment>> twoChains() {
-    std::vector<ArmSegment> a, b;
-    for (int k = 0; k < 3; ++k) a.push_back({float(k), 0, 0.4f - 0.1f * k, 0.2f, 1, float(k + 1), 0, 0.3f - 0.1f * k, 0.1f, 1});
-    for (int k = 0; k < 2; ++k) b.push_back({0, float(k), 0.2f, 0.1f, 2, 0, float(k + 1), 0.25f, 0.1f, 2});
-    return {a, b};
-}
-
-}  // namespace
 
 TEST(TubeMesh, RingsCapsAndNodeIndices) {
     const auto chains = twoChains();
@@ -242,20 +261,6 @@ TEST(TubeNodes, LeadAndTrailingNodesAndCones) {
     EXPECT_NEAR((s.param[4] - 1.0f) / s.param[6], 0.2f, 0.2f * 1.01e-3);
 }
 
-namespace {
-
-VkPhysicalDeviceMemoryProperties memoryWith(std::initializer_list<std::pair<VkMemoryPropertyFlags, uint64_t>> types) {
-    VkPhysicalDeviceMemoryProperties p{};
-    for (const auto& [flags, heap] : types) {
-        p.memoryTypes[p.memoryTypeCount] = {flags, p.memoryHeapCount};
-        p.memoryHeaps[p.memoryHeapCount++] = {heap, 0};
-        ++p.memoryTypeCount;
-    }
-    return p;
-}
-
-}  // namespace
-
 TEST(MemoryType, PreferredFlagsNeedAHeapThreeTimesTheSize) {
     const VkMemoryPropertyFlags DL = VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT;
     const VkMemoryPropertyFlags HV = VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT;
@@ -281,30 +286,6 @@ TEST(MemoryType, StagingForHostVisibleTargetsIsPlainHostMemory) {
     EXPECT_FALSE(servedFromHostMemory(VK_BUFFER_USAGE_TRANSFER_SRC_BIT | VK_BUFFER_USAGE_VERTEX_BUFFER_BIT, DL, false));
     EXPECT_FALSE(servedFromHostMemory(VK_BUFFER_USAGE_TRANSFER_SRC_BIT, VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT, false));
 }
-
-TEST(GpuBufferRecord, EmptyBufferMapsToNothing) {
-    GpuBuffer b;
-    EXPECT_EQ(mapBuffer(b), nullptr);
-    unmapBuffer(b);  // nothing to do
-    EXPECT_EQ(b.size, 0u);
-}
-
-namespace {
-
-// Blocks of the exposure measurement: (luminance summed over the uncovered
-// samples, their number) with 16 samples a block.
-std::vector<float> blocks(std::initializer_list<std::pair<size_t, float>> runs, float weight = 16) {
-    std::vector<float> out;
-    for (const auto& [count, light] : runs) {
-        for (size_t i = 0; i < count; ++i) {
-            out.push_back(light * weight);
-            out.push_back(weight);
-        }
-    }
-    return out;
-}
-
-}  // namespace
 
 TEST(AutoExposure, ExposesTheLitPartOfThePictureWithinLimits) {
     struct Case {
@@ -354,22 +335,6 @@ TEST(AutoExposure, MovesEvenlyInTheLogarithmOverAboutASecond) {
     for (double away : {1.03, 1 / 1.03}) EXPECT_TRUE(exposureSettling(away, 1.0)) << away;
     for (double near : {1.01, 1 / 1.01}) EXPECT_FALSE(exposureSettling(near, 1.0)) << near;
 }
-
-namespace {
-
-// A point record of a star at (x, y, z) shader units with a luminosity mantissa.
-PointRecord pointAt(double x, double y, double z, uint32_t mantissa, int exponent) {
-    PointRecord p;
-    const int shift = 32;  // position units = shader units x 2^48: 2^16 steps a shader unit
-    const double units = std::ldexp(1.0, 48 - shift);
-    p.w[0] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(x * units)) << 7);
-    p.w[1] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(y * units)) << 7);
-    p.w[2] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(z * units)) << 7);
-    p.w[3] = (static_cast<uint32_t>(exponent) << 25) + (mantissa << 13) + shift;
-    return p;
-}
-
-}  // namespace
 
 TEST(PointCulling, OnlyStarsThePointProgramWouldDrawAreHandedOn) {
     // Looking along +y from the origin, 45 degrees across and down.
@@ -441,16 +406,7 @@ TEST(DisplayGeometry, TheStarDisplayIsOddInBothDirections) {
 
 TEST(ViewUniforms, ProjectionScaleAndEyeOffset) {
     UniformBufferObject ubo{};
-    FrameView v{};
-    v.position[0] = int64_t{1} << 50;
-    v.position[1] = -(int64_t{3} << 48);
-    v.position[2] = 0;
-    v.forward = {0, 1, 0};
-    v.up = {0, 0, 1};
-    v.viewAngle = 45;
-    v.width = 1021;
-    v.height = 799;
-    fillViewUniforms(ubo, v);
+    fillViewUniforms(ubo, {{int64_t{1} << 50, -(int64_t{3} << 48), 0}, {0, 1, 0}, {0, 0, 1}, 45, 1021, 799, 0, 0, 0});
     EXPECT_FLOAT_EQ(ubo.inv_window_scale[0], 2.0f / 1021);
     EXPECT_FLOAT_EQ(ubo.inv_window_scale[1], 2.0f / 799);
     EXPECT_FLOAT_EQ(ubo.height_over_width, 799.0f / 1021);
@@ -508,13 +464,7 @@ TEST(ViewUniforms, TheProjectionOfTheProgramMatchesTheShaders) {
         Vec3d f = view.forward, u = view.up;
         orthonormalise(f, u);
         UniformBufferObject ubo{};
-        FrameView v{};
-        v.forward = f;
-        v.up = u;
-        v.viewAngle = view.angle;
-        v.width = view.width;
-        v.height = view.height;
-        fillViewUniforms(ubo, v);
+        fillViewUniforms(ubo, {{}, f, u, view.angle, view.width, view.height, 0, 0, 0});
         const float* m = ubo.proj_model_view.m;
         for (const auto& offset : offsets) {
             // As the label shader does: the direction at 0.99 of a unit.
@@ -539,11 +489,7 @@ TEST(ViewUniforms, TheProjectionOfTheProgramMatchesTheShaders) {
 
 TEST(ViewUniforms, UnknownMidgroundPlanesFallBackToTheBaseProjection) {
     UniformBufferObject ubo{};
-    FrameView v{};
-    v.forward = {1, 0, 0};
-    v.up = {0, 0, 1};
-    v.viewAngle = 60;
-    v.width = v.height = 501;
+    FrameView v{{}, {1, 0, 0}, {0, 0, 1}, 60, 501, 501, 0, 0, 0};
     fillViewUniforms(ubo, v);
     for (int i = 0; i < 16; ++i) {
         EXPECT_EQ(ubo.proj_model_view_midground1.m[i], ubo.proj_model_view.m[i]);

@@ -57,13 +57,12 @@ mode_t kindOf(const std::string& path) {
 
 const std::string NEW = "new contents";
 
+std::atomic<int> failingFsyncs{0}, zeroRandoms{0};
+
 }  // namespace
 
 // The test binary's own fsync: it stands in for the C library's everywhere
 // in the binary, so that a test can make the flush to the disk fail.
-namespace {
-std::atomic<int> failingFsyncs{0};
-}
 extern "C" int fsync(int fd) {
     if (failingFsyncs > 0) {
         --failingFsyncs;
@@ -74,9 +73,6 @@ extern "C" int fsync(int fd) {
 }
 
 // And its own getrandom, so that a test can know the temporary's name.
-namespace {
-std::atomic<int> zeroRandoms{0};
-}
 extern "C" ssize_t getrandom(void* buffer, size_t length, unsigned int flags) {
     if (zeroRandoms > 0) {
         --zeroRandoms;
@@ -86,39 +82,10 @@ extern "C" ssize_t getrandom(void* buffer, size_t length, unsigned int flags) {
     return static_cast<ssize_t>(::syscall(SYS_getrandom, buffer, length, flags));
 }
 
-// A link planted at the name the temporary file is about to take is neither
-// followed nor removed: the write takes another name.
-TEST(SafeWrite, ALinkPlantedAtTheTemporarysNameIsNeverFollowed) {
-    Folder f;
-    put(f.at("victim"), "victim");
-    ASSERT_EQ(::symlink(f.at("victim").c_str(), f.at(".file.000000000000.tmp").c_str()), 0);
-    zeroRandoms = 1;  // the first name tried ends in twelve zeros
-    const WriteResult r = writeFileSafely(f.at("file"), NEW.data(), NEW.size(), {});
-    zeroRandoms = 0;
-    EXPECT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(contents(f.at("file")), NEW);
-    EXPECT_EQ(kindOf(f.at("file")), S_IFREG);
-    EXPECT_EQ(contents(f.at("victim")), "victim");
-    EXPECT_EQ(f.names(), (std::vector<std::string>{".file.000000000000.tmp", "file", "victim"}));
-}
-
-// A write whose flush to the disk fails is not put in place: the old file
-// stays, and no temporary is left.
-TEST(SafeWrite, AFailedFlushToTheDiskKeepsTheOldFile) {
-    Folder f;
-    put(f.at("file"), "old");
-    failingFsyncs = 1;
-    const WriteResult r = writeFileSafely(f.at("file"), NEW.data(), NEW.size(), {});
-    failingFsyncs = 0;
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.errorNumber, EIO);
-    EXPECT_EQ(contents(f.at("file")), "old");
-    EXPECT_EQ(f.names(), std::vector<std::string>{"file"});
-}
-
 // What stands at the path before the write, and what must stand there after
-// it: the new contents at `lands` (the path or a link's target), or the old
-// state untouched when the write fails with `errorNumber`.
+// it: the new contents at `lands` (the path or a link's target) with nothing
+// before it removed and no temporary file left, or the old state untouched
+// when the write fails with `errorNumber`.
 TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
     struct Case {
         const char* what;
@@ -143,6 +110,14 @@ TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
         {"a link planted at the old temporary name",
          [](const Folder& f) { put(f.at("victim"), "old"), fs::create_symlink("victim", f.at("a.tmp")); }, "a", false,
          false, false, 0},
+        {"a link planted at the temporary's name, neither followed nor removed",
+         [](const Folder& f) {
+             put(f.at("victim"), "old"), fs::create_symlink("victim", f.at(".a.000000000000.tmp"));
+             zeroRandoms = 1;  // the first name tried ends in twelve zeros
+         },
+         "a", false, false, false, 0},
+        {"a flush to the disk that fails", [](const Folder& f) { put(f.at("a"), "old"), failingFsyncs = 1; }, "a",
+         false, false, false, EIO},
         {"a body that fails", [](const Folder& f) { put(f.at("a"), "old"); }, "a", true, false, false, -1},
         {"a file that must not be replaced", [](const Folder& f) { put(f.at("a"), "old"); }, "a", false, true, false,
          EEXIST},
@@ -165,6 +140,7 @@ TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
         const WriteResult r = writeFileSafely(
             f.at("a"),
             [&c](FILE* out, std::string&) { return std::fputs(NEW.c_str(), out) >= 0 && !c.failingBody; }, options);
+        failingFsyncs = zeroRandoms = 0;
         EXPECT_EQ(r.ok, c.errorNumber == 0) << r.error;
         if (c.errorNumber != 0) {
             EXPECT_EQ(r.errorNumber, std::max(c.errorNumber, 0)) << r.error;
@@ -176,7 +152,12 @@ TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
         } else {
             EXPECT_EQ(contents(f.at(c.lands)), NEW);
             EXPECT_EQ(kindOf(f.at("a")), kind == S_IFLNK ? S_IFLNK : S_IFREG);
-            for (const std::string& name : f.names()) EXPECT_NE(name[0], '.') << "a temporary file left: " << name;
+            const std::vector<std::string> after = f.names();
+            for (const std::string& name : before) EXPECT_TRUE(fs::exists(fs::symlink_status(f.at(name)))) << name;
+            for (const std::string& name : after) {
+                const bool old = std::find(before.begin(), before.end(), name) != before.end();
+                EXPECT_TRUE(old || name[0] != '.') << "a temporary file left: " << name;
+            }
             if (fs::exists(f.at("victim"))) {
                 EXPECT_EQ(contents(f.at("victim")), "old");
             }

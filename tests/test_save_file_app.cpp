@@ -17,17 +17,11 @@
 
 #include "app/application.h"
 #include "state/save_file.h"
-#include "galaxy/galaxy_build.h"
-#include "numeric/constants.h"
+#include "tests/galaxy_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-const Galaxy& galaxy() {
-    static const Galaxy g = buildGalaxy();
-    return g;
-}
 
 std::vector<uint8_t> bytesOf(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -89,7 +83,7 @@ class SaveFileInTheProgram : public testing::Test {
 }  // namespace
 
 TEST_F(SaveFileInTheProgram, StartUpWithoutAFileTakesTheDefaultsAndShutdownSaves) {
-    app->init(galaxy());
+    app->init(builtGalaxy());
     EXPECT_EQ(app->state.status.lastError, "");
     EXPECT_EQ(app->savePath(), file());
     EXPECT_EQ(stateImage(), imageOf([](Settings&, Viewpoint&) {}));
@@ -104,8 +98,9 @@ TEST_F(SaveFileInTheProgram, StartUpWithoutAFileTakesTheDefaultsAndShutdownSaves
 
 // A whole file is loaded into the state. One that fails part-way keeps its
 // message, the fields before the bad one are in force and the rest keep the
-// defaults (never the zeros of a freshly constructed state).
-TEST_F(SaveFileInTheProgram, StartUpLoadsTheFileOrWhatItCouldReadOverTheDefaults) {
+// defaults (never the zeros of a freshly constructed state). Quitting without
+// saving leaves the file as it was.
+TEST_F(SaveFileInTheProgram, StartUpLoadsWhatItCouldReadAndQuitWithoutSavingLeavesTheFile) {
     std::vector<uint8_t> cut = unusualImage();
     cut.resize(100);
     // The seed and the position lie before the view angle and within the first 100 bytes.
@@ -129,34 +124,14 @@ TEST_F(SaveFileInTheProgram, StartUpLoadsTheFileOrWhatItCouldReadOverTheDefaults
         SCOPED_TRACE(c.what);
         put(c.bytes);
         app = std::make_unique<Application>();
-        app->init(galaxy());
+        app->init(builtGalaxy());
         EXPECT_EQ(app->state.status.lastError, c.error);
         EXPECT_EQ(stateImage(), c.state);
+        app->state.view.speedLevel = 12;
         app->saveOnExit = false;
         app->shutdown();
+        EXPECT_EQ(bytesOf(file()), c.bytes);
     }
-}
-
-TEST_F(SaveFileInTheProgram, QuitWithoutSavingLeavesTheFileAlone) {
-    put(unusualImage());
-    const std::vector<uint8_t> before = bytesOf(file());
-    app->init(galaxy());
-    app->state.view.speedLevel = 12;
-    app->saveOnExit = false;
-    app->shutdown();
-    EXPECT_EQ(bytesOf(file()), before);
-}
-
-TEST_F(SaveFileInTheProgram, AFailedSaveAtShutdownIsReportedOnStandardError) {
-    app->init(galaxy());
-    fs::create_directories(file() + "/occupied");  // the save file's name is taken by a folder
-    testing::internal::CaptureStderr();
-    app->shutdown();
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Error: the state could not be saved to " + file() + ": " + std::strerror(EISDIR)),
-              std::string::npos)
-        << err;
-    EXPECT_TRUE(app->saveFailedAtExit);  // the program's exit status says it
 }
 
 // A save file the program could not read whole is never written over: the
@@ -189,9 +164,8 @@ TEST_F(SaveFileInTheProgram, WhatCouldNotBeReadIsNeverWrittenOver) {
             put(c.bytes);
         }
         const fs::file_type kind = fs::symlink_status(file()).type();
-        const std::vector<uint8_t> before = kind == fs::file_type::regular ? bytesOf(file()) : std::vector<uint8_t>{};
         app = std::make_unique<Application>();
-        app->init(galaxy());
+        app->init(builtGalaxy());
         EXPECT_EQ(app->saveStatus.condition, c.found);
         EXPECT_NE(app->saveFileNotice(), "");
         EXPECT_EQ(app->state.status.lastError, app->saveStatus.problem);
@@ -210,14 +184,14 @@ TEST_F(SaveFileInTheProgram, WhatCouldNotBeReadIsNeverWrittenOver) {
                     aside.push_back(e.path().string());
             ASSERT_EQ(aside.size(), 1u);
             EXPECT_EQ(aside[0].rfind(file() + ".unreadable-", 0), 0u) << aside[0];
-            EXPECT_EQ(bytesOf(aside[0]), before);
+            EXPECT_EQ(bytesOf(aside[0]), c.bytes);
             EXPECT_EQ(bytesOf(file()).at(152), 33);
             EXPECT_NE(told.find("kept as " + aside[0]), std::string::npos) << told;
             EXPECT_TRUE(!c.button || app->state.status.lastError.find(aside[0]) != std::string::npos);
         } else {
             EXPECT_EQ(fs::symlink_status(file()).type(), kind);
             if (kind == fs::file_type::regular) {
-                EXPECT_EQ(bytesOf(file()), before);
+                EXPECT_EQ(bytesOf(file()), c.bytes);
             }
             EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
             EXPECT_TRUE(!c.button || app->state.status.lastError != "");
@@ -227,7 +201,7 @@ TEST_F(SaveFileInTheProgram, WhatCouldNotBeReadIsNeverWrittenOver) {
     fs::remove_all(folder());
     fs::create_directories(folder());
     app = std::make_unique<Application>();
-    app->init(galaxy());
+    app->init(builtGalaxy());
     put(newer);
     app->saveNow();
     EXPECT_EQ(bytesOf(file()), newer);
@@ -235,8 +209,10 @@ TEST_F(SaveFileInTheProgram, WhatCouldNotBeReadIsNeverWrittenOver) {
     app->saveOnExit = false;
 }
 
-TEST_F(SaveFileInTheProgram, LoadReportsEveryFailureAndKeepsWhatWasRead) {
-    app->init(galaxy());
+// Load and Save name every failure; one at shutdown goes to standard error
+// and to the exit status.
+TEST_F(SaveFileInTheProgram, LoadAndSaveReportEveryFailureAndLoadKeepsWhatWasRead) {
+    app->init(builtGalaxy());
     // A damaged file: the fields before the bad one are taken and derived.
     put(unusualImage(-37, 0.5));
     app->loadNow();
@@ -247,16 +223,25 @@ TEST_F(SaveFileInTheProgram, LoadReportsEveryFailureAndKeepsWhatWasRead) {
     fs::remove(file());
     app->loadNow();
     EXPECT_EQ(app->state.status.lastError, std::strerror(ENOENT));
-    // A save that fails names the reason.
+    // The save file's name taken by a folder that is not empty: it stays, and
+    // no temporary file is left beside it.
     fs::create_directories(file() + "/occupied");
     app->saveNow();
     EXPECT_EQ(app->state.status.lastError, std::strerror(EISDIR));
-    app->saveOnExit = false;
+    EXPECT_TRUE(fs::is_directory(file() + "/occupied"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
+    testing::internal::CaptureStderr();
+    app->shutdown();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Error: the state could not be saved to " + file() + ": " + std::strerror(EISDIR)),
+              std::string::npos)
+        << err;
+    EXPECT_TRUE(app->saveFailedAtExit);
 }
 
 // The panel's Save, Load and Reset, each carried out once and cleared.
 TEST_F(SaveFileInTheProgram, SaveLoadAndResetRequests) {
-    app->init(galaxy());
+    app->init(builtGalaxy());
     app->state.view.speedLevel = 21;
     settings().maxVoxelChunks = 4;
     app->state.status.lastError = "old";
@@ -266,12 +251,23 @@ TEST_F(SaveFileInTheProgram, SaveLoadAndResetRequests) {
     EXPECT_EQ(app->state.status.lastError, "");
     ASSERT_EQ(bytesOf(file()).size(), SAVE_FILE_SIZE);
     EXPECT_EQ(bytesOf(file()).at(152), 21);
-    // Reset: the defaults, settings derived; the file left alone.
+    // Reset: the defaults of both files, settings derived; what neither file
+    // holds kept; the file left alone.
     app->state.redraw.rebuildDevicePipelines = false;
+    settings().exposureMode = ExposureMode::Auto;
+    settings().diffuseColour = DiffuseColour::Populations;
+    settings().brightness = 0.25f;
+    settings().backgroundMode = BackgroundMode::None;
+    settings().starShape = StarShape::Circle;
     app->state.requests.reset = true;
     app->handleRequests();
     EXPECT_FALSE(app->state.requests.reset);
     EXPECT_EQ(stateImage(), imageOf([](Settings&, Viewpoint&) {}));
+    EXPECT_EQ(settings().exposureMode, ExposureMode::Fixed);
+    EXPECT_EQ(settings().diffuseColour, DiffuseColour::Even);
+    EXPECT_EQ(settings().brightness, 0.25f);
+    EXPECT_EQ(settings().backgroundMode, BackgroundMode::None);
+    EXPECT_EQ(settings().starShape, StarShape::Circle);
     EXPECT_TRUE(app->state.redraw.rebuildDevicePipelines);
     EXPECT_EQ(bytesOf(file()).at(152), 21);
     // Load: the saved values back, settings derived.

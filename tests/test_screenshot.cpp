@@ -1,6 +1,6 @@
 // Screenshots without a window: the pictures folder as xdg-user-dir finds it,
 // the file names, writing into the folder without replacing a file, the
-// panel's line, and the byte order of the read-back pixels.
+// panel's line, the byte order of the read-back pixels and the picture files.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "app/key_input.h"
 #include "app/screenshot.h"
 #include "files/png_file.h"
 #include "render/readback.h"
@@ -104,11 +103,8 @@ TEST(ScreenshotFolder, AsXdgUserDirFindsIt) {
     }
 }
 
-TEST(ScreenshotFile, NamedByLocalDateAndTime) {
-    EXPECT_EQ(screenshotFileName(localTime(2031, 2, 3, 4, 5, 6)), "Starloom-2031-02-03-04-05-06.png");
-    EXPECT_EQ(screenshotFileName(localTime(1999, 12, 31, 23, 59, 59)), "Starloom-1999-12-31-23-59-59.png");
-}
-
+// Named by the local date and time (fields of two digits), and given a
+// number of its own when the name is taken.
 TEST(ScreenshotFile, WritesThePictureIntoANewFolderWithoutReplacingAnother) {
     TempDir dir;
     const std::string folder = (dir.path / "Pictures" / "Starloom").string();
@@ -122,6 +118,7 @@ TEST(ScreenshotFile, WritesThePictureIntoANewFolderWithoutReplacingAnother) {
     EXPECT_EQ(second.path, folder + "/Starloom-2031-02-03-04-05-06-2.png");
     const ScreenshotResult third = writeScreenshot(picture, folder, when);
     EXPECT_EQ(third.path, folder + "/Starloom-2031-02-03-04-05-06-3.png");
+    EXPECT_EQ(screenshotFileName(localTime(1999, 12, 31, 23, 59, 59)), "Starloom-1999-12-31-23-59-59.png");
 
     // The first file still holds the first picture, pixel for pixel.
     int width = 0, height = 0;
@@ -166,12 +163,12 @@ TEST(ScreenshotFile, TheMessageShowsHomeAsTilde) {
 TEST(ReadBack, PixelsBecomeRgbInTheFormatsByteOrder) {
     const uint8_t pixels[8] = {10, 20, 30, 40, 50, 60, 70, 80};
     uint8_t rgb[6] = {};
-    ASSERT_TRUE(pixelsToRgb(VK_FORMAT_B8G8R8A8_SRGB, pixels, 2, rgb));
-    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 6), (std::vector<uint8_t>{30, 20, 10, 70, 60, 50}));
-    ASSERT_TRUE(pixelsToRgb(VK_FORMAT_B8G8R8A8_UNORM, pixels, 2, rgb));
-    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 6), (std::vector<uint8_t>{30, 20, 10, 70, 60, 50}));
-    ASSERT_TRUE(pixelsToRgb(VK_FORMAT_R8G8B8A8_SRGB, pixels, 2, rgb));
-    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 6), (std::vector<uint8_t>{10, 20, 30, 50, 60, 70}));
+    const std::vector<uint8_t> swapped = {30, 20, 10, 70, 60, 50}, straight = {10, 20, 30, 50, 60, 70};
+    for (const auto& [format, expected] : {std::pair{VK_FORMAT_B8G8R8A8_SRGB, swapped},
+                                           {VK_FORMAT_B8G8R8A8_UNORM, swapped}, {VK_FORMAT_R8G8B8A8_SRGB, straight}}) {
+        ASSERT_TRUE(pixelsToRgb(format, pixels, 2, rgb)) << format;
+        EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 6), expected) << format;
+    }
     // Formats of another size or layout are refused, not misread; four
     // 16-bit floats are read as linear light, not as bytes.
     for (VkFormat other : {VK_FORMAT_A2B10G10R10_UNORM_PACK32, VK_FORMAT_R16G16B16A16_SFLOAT, VK_FORMAT_R8G8B8_UNORM,
@@ -215,23 +212,4 @@ TEST(PngFiles, ReadBackAsRgbWhateverTheirChannels) {
     EXPECT_EQ(height, 2);
     EXPECT_EQ(back, std::vector<float>(light, light + 12));
     EXPECT_FALSE(readPfm(path, width, height, back, error));  // a PNG is no PFM
-}
-
-TEST(ScreenshotKey, F12PressAsksForOneScreenshot) {
-    constexpr int KEY_F12 = 301, RELEASE = 0, PRESS = 1, REPEAT = 2;
-    ProgramState state;
-    applyKeyEvent(state, KEY_F12, RELEASE, 0, false);
-    EXPECT_FALSE(state.requests.screenshot);
-    applyKeyEvent(state, KEY_F12, REPEAT, 0, false);
-    EXPECT_FALSE(state.requests.screenshot) << "a held key must not take a screenshot per repeat";
-    // While a panel field has the keyboard, F12 is the field's.
-    applyKeyEvent(state, KEY_F12, PRESS, 0, true);
-    EXPECT_FALSE(state.requests.screenshot);
-    EXPECT_FALSE(applyKeyEvent(state, KEY_F12, PRESS, 0, false).toggleFullScreen) << "F12 is no full-screen toggle";
-    EXPECT_TRUE(state.requests.screenshot);
-    // Another key leaves the request and the cross-hair as they are.
-    const bool crosshair = state.settings.showCrosshair;
-    applyKeyEvent(state, 'X', PRESS, 0, false);
-    EXPECT_TRUE(state.requests.screenshot);
-    EXPECT_EQ(state.settings.showCrosshair, crosshair);
 }

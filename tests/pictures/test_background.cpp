@@ -20,15 +20,254 @@
 #include "galaxy/galaxy_build.h"
 #include "files/png_file.h"
 #include "starfield/appearance.h"
+#include "starfield/navigation.h"
 #include "starfield/star_generation.h"
 #include "starfield/view_limits.h"
-#include "tests/pictures/background_reference.h"
 #include "tests/pictures/offscreen_support.h"
 
 namespace {
 
 constexpr int WIDTH = 320, HEIGHT = 200;
 constexpr double SHADER_UNIT = 281474976710656.0;  // 2^48 position units
+
+// A slow reference for the galaxy's diffuse light: the density the background
+// shaders integrate (core and disc ellipsoids, arm steps as tapered tubes
+// between joint planes) summed along every pixel's ray numerically. Nothing
+// comes from the renderer: the model is read from the galaxy build.
+
+// An ellipsoid centred on the origin: density (1 - q)^4, q = (x^2 + y^2) / a^2 + z^2 / b^2.
+struct RefEllipsoid {
+    double radiusXY, radiusZ, density;
+};
+
+// An arm step: a tube between two points of the galactic plane, half-width,
+// half-thickness and density linear along it, cross section (1 - q)^4 with
+// q = (across / width)^2 + (z / thickness)^2, between its joint planes (unit
+// normals in the plane bisecting the neighbouring steps' directions).
+struct RefArmStep {
+    double x0, y0, width0, thick0, density0;
+    double x1, y1, width1, thick1, density1;
+    double n0x, n0y, n1x, n1y;
+};
+
+// Lengths in shader units (2^48 position units), densities relative to the local one.
+struct BackgroundModel {
+    std::vector<RefEllipsoid> ellipsoids;
+    std::vector<RefArmStep> steps;
+};
+
+// A view: position in position units, look and up directions, vertical view angle in degrees.
+struct RefView {
+    int64_t position[3];
+    Vec3d forward, up;
+    double viewAngle;
+};
+
+double dot2(double ax, double ay, double bx, double by) { return ax * bx + ay * by; }
+
+Vec3d unit(Vec3d v) { return v * (1 / std::sqrt(dot(v, v))); }
+
+// The part [lo, hi] of the ray where a + b s >= 0 (strict is not needed for an integral).
+void clipLinear(double a, double b, double& lo, double& hi) {
+    if (b == 0) {
+        if (a < 0) hi = lo - 1;
+        return;
+    }
+    const double root = -a / b;
+    if (b > 0) lo = std::max(lo, root);
+    else hi = std::min(hi, root);
+}
+
+// The part of the ray where a s^2 + 2 b s + c < 0 (a > 0).
+bool clipQuadratic(double a, double b, double c, double& lo, double& hi) {
+    if (a == 0) return c < 0 && hi > lo;  // a ray that keeps its distance
+    const double disc = b * b - a * c;
+    if (!(a > 0) || disc <= 0) return false;
+    const double root = std::sqrt(disc);
+    lo = std::max(lo, (-b - root) / a);
+    hi = std::min(hi, (-b + root) / a);
+    return hi > lo;
+}
+
+double ellipsoidDensity(const RefEllipsoid& e, const Vec3d& p) {
+    const double q = (p.x * p.x + p.y * p.y) / (e.radiusXY * e.radiusXY) + p.z * p.z / (e.radiusZ * e.radiusZ);
+    if (q >= 1) return 0;
+    const double f = (1 - q) * (1 - q);
+    return e.density * f * f;
+}
+
+double stepDensity(const RefArmStep& s, const Vec3d& p) {
+    const double dx = p.x - s.x0, dy = p.y - s.y0;
+    if (dot2(dx, dy, s.n0x, s.n0y) < 0) return 0;
+    if (dot2(p.x - s.x1, p.y - s.y1, s.n1x, s.n1y) >= 0) return 0;
+    const double ux = s.x1 - s.x0, uy = s.y1 - s.y0;
+    const double lengthSq = ux * ux + uy * uy;
+    if (!(lengthSq > 0)) return 0;
+    const double t = dot2(dx, dy, ux, uy) / lengthSq;
+    const double width = s.width0 + (s.width1 - s.width0) * t;
+    const double thick = s.thick0 + (s.thick1 - s.thick0) * t;
+    if (!(width > 0) || !(thick > 0)) return 0;
+    const double ax = dx - t * ux, ay = dy - t * uy;
+    const double q = (ax * ax + ay * ay) / (width * width) + p.z * p.z / (thick * thick);
+    if (q >= 1) return 0;
+    const double f = (1 - q) * (1 - q);
+    return (s.density0 + (s.density1 - s.density0) * t) * f * f;
+}
+
+// Midpoint rule over [lo, hi] with samples no further apart than step.
+template <typename Density>
+double integrate(double lo, double hi, double step, int minimum, int maximum, Density density) {
+    if (!(hi > lo)) return 0;
+    const int n = std::clamp(static_cast<int>(std::ceil((hi - lo) / step)), minimum, maximum);
+    const double h = (hi - lo) / n;
+    double sum = 0;
+    for (int k = 0; k < n; ++k) sum += density(lo + (k + 0.5) * h);
+    return sum * h;
+}
+
+// The background shapes and the arms' display steps of a built galaxy, with each arm's joint planes.
+BackgroundModel backgroundModel(const GalaxyComponent* components, uint32_t count,
+                                const std::vector<BackgroundShape>& shapes) {
+    BackgroundModel model;
+    for (const BackgroundShape& s : shapes) model.ellipsoids.push_back({s.radiusXY, s.radiusZ, s.density});
+    // The display steps hold positions and sizes scaled by 2^-48 (shader
+    // units) and 32.32 densities scaled by 2^-48, that is the relative density
+    // times 2^-16.
+    for (uint32_t c = 0; c < count; ++c) {
+        const GalaxyComponent& arms = components[c];
+        if (arms.shape != SHAPE_ARMS) continue;
+        for (const auto& list : arms.armLists) {
+            std::vector<RefArmStep> chain;
+            for (uint32_t index : list) {
+                const auto& v = arms.displayArms[index].v;
+                chain.push_back({v[0], v[1], v[2], v[3], v[4] * 65536.0, v[5], v[6], v[7], v[8], v[9] * 65536.0, 0, 0,
+                                 0, 0});
+            }
+            // Joint planes: the bisector of the two steps' directions; the
+            // chain's ends are cut square.
+            std::vector<std::pair<double, double>> directions;
+            for (const RefArmStep& s : chain) {
+                const double dx = s.x1 - s.x0, dy = s.y1 - s.y0, n = std::hypot(dx, dy);
+                directions.emplace_back(dx / n, dy / n);
+            }
+            for (size_t k = 0; k < chain.size(); ++k) {
+                auto [ax, ay] = directions[k];
+                auto [px, py] = k > 0 ? directions[k - 1] : directions[k];
+                auto [nx, ny] = k + 1 < chain.size() ? directions[k + 1] : directions[k];
+                const double sx = ax + px, sy = ay + py, sn = std::hypot(sx, sy);
+                const double ex = ax + nx, ey = ay + ny, en = std::hypot(ex, ey);
+                chain[k].n0x = sx / sn;
+                chain[k].n0y = sy / sn;
+                chain[k].n1x = ex / en;
+                chain[k].n1y = ey / en;
+            }
+            model.steps.insert(model.steps.end(), chain.begin(), chain.end());
+        }
+    }
+    return model;
+}
+
+double modelDensity(const BackgroundModel& model, const Vec3d& p) {
+    double sum = 0;
+    for (const RefEllipsoid& e : model.ellipsoids) sum += ellipsoidDensity(e, p);
+    for (const RefArmStep& s : model.steps) sum += stepDensity(s, p);
+    return sum;
+}
+
+// The density integrated along eye + s * d (unit), s >= 0, in relative density x shader units.
+double rayIntegral(const BackgroundModel& model, const Vec3d& eye, const Vec3d& d) {
+    double total = 0;
+    for (const RefEllipsoid& e : model.ellipsoids) {
+        // Where the ray is inside the ellipsoid, then many samples there.
+        const double ia = 1 / (e.radiusXY * e.radiusXY), ib = 1 / (e.radiusZ * e.radiusZ);
+        const double a = (d.x * d.x + d.y * d.y) * ia + d.z * d.z * ib;
+        const double b = (eye.x * d.x + eye.y * d.y) * ia + eye.z * d.z * ib;
+        const double c = (eye.x * eye.x + eye.y * eye.y) * ia + eye.z * eye.z * ib - 1;
+        double lo = 0, hi = 1e30;
+        if (!clipQuadratic(a, b, c, lo, hi)) continue;
+        total += integrate(lo, hi, (hi - lo) / 400, 400, 400,
+                           [&](double s) { return ellipsoidDensity(e, eye + d * s); });
+    }
+    for (const RefArmStep& st : model.steps) {
+        const double wMax = std::max(st.width0, st.width1), tMax = std::max(st.thick0, st.thick1);
+        const double wMin = std::min(st.width0, st.width1), tMin = std::min(st.thick0, st.thick1);
+        const double length = std::hypot(st.x1 - st.x0, st.y1 - st.y0);
+        double lo = 0, hi = 1e30;
+        // Between the joint planes.
+        clipLinear(dot2(eye.x - st.x0, eye.y - st.y0, st.n0x, st.n0y), dot2(d.x, d.y, st.n0x, st.n0y), lo, hi);
+        clipLinear(-dot2(eye.x - st.x1, eye.y - st.y1, st.n1x, st.n1y), -dot2(d.x, d.y, st.n1x, st.n1y), lo, hi);
+        // Within the thickness (a little more where the tube runs on past an end).
+        const double zMax = 1.5 * tMax;
+        clipLinear(zMax - eye.z, -d.z, lo, hi);
+        clipLinear(zMax + eye.z, d.z, lo, hi);
+        // Within a circle round the step's middle that holds its footprint,
+        // mitred ends included.
+        const double mx = 0.5 * (st.x0 + st.x1) - eye.x, my = 0.5 * (st.y0 + st.y1) - eye.y;
+        const double r = 0.5 * length + 1.5 * wMax;
+        if (hi <= lo) continue;
+        if (!clipQuadratic(d.x * d.x + d.y * d.y, -(mx * d.x + my * d.y), mx * mx + my * my - r * r, lo, hi)) continue;
+        total += integrate(lo, hi, std::min(wMin, tMin) / 16, 32, 20000,
+                           [&](double s) { return stepDensity(st, eye + d * s); });
+    }
+    return total;
+}
+
+// The camera looks along forward (f) with up (u) above and s to the right;
+// t is the tangent of the horizontal half-angle: half the view angle times
+// the picture's aspect (in radians).
+struct Camera {
+    Vec3d f, s, u;
+    double t;
+};
+
+Camera cameraOf(const RefView& view, double W, double H) {
+    const Vec3d f = unit(view.forward), s = unit(cross(f, view.up));
+    return {f, s, cross(s, f), std::tan(view.viewAngle * 3.141592653589793 / 180.0 * (W / H) / 2.0)};
+}
+
+// The unit ray through the centre of pixel (column, row), row 0 at the top.
+Vec3d pixelRay(const RefView& view, int width, int height, double column, double row) {
+    const double W = width, H = height;
+    const auto [f, s, u, t] = cameraOf(view, W, H);
+    const double x = (2 * (column + 0.5) / W - 1) * t;
+    const double y = -(2 * (row + 0.5) / H - 1) * t * (H / W);
+    return unit(f + s * x + u * y);
+}
+
+// Where a point appears (pixel centres at whole numbers); false when it is behind the eye.
+bool projectToPixel(const RefView& view, int width, int height, const Vec3d& point, double& column, double& row) {
+    const double W = width, H = height;
+    const auto [f, s, u, t] = cameraOf(view, W, H);
+    const Vec3d v = point - Vec3d{view.position[0] / SHADER_UNIT, view.position[1] / SHADER_UNIT,
+                                  view.position[2] / SHADER_UNIT};
+    const double z = dot(v, f);
+    if (!(z > 0)) return false;
+    const double x = dot(v, s) / z / t;
+    const double y = -dot(v, u) / z / (t * H / W);
+    column = (x + 1) / 2 * W - 0.5;
+    row = (y + 1) / 2 * H - 0.5;
+    return true;
+}
+
+// Linear light of every pixel (three floats, rows from the top): ray integral x scale x colour.
+std::vector<float> referencePicture(const BackgroundModel& model, const RefView& view, int width, int height,
+                                    double scale, const float colour[3]) {
+    const Vec3d eye{view.position[0] / SHADER_UNIT, view.position[1] / SHADER_UNIT, view.position[2] / SHADER_UNIT};
+    std::vector<float> out(static_cast<size_t>(3) * width * height);
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width; ++column) {
+            // Four rays per pixel, as the attachment's samples see it.
+            double sum = 0;
+            for (double oy : {-0.25, 0.25})
+                for (double ox : {-0.25, 0.25})
+                    sum += rayIntegral(model, eye, pixelRay(view, width, height, column + ox, row + oy));
+            const double light = 0.25 * sum * scale;
+            for (int c = 0; c < 3; ++c)
+                out[3 * (static_cast<size_t>(row) * width + column) + c] = static_cast<float>(light * colour[c]);
+        }
+    }
+    return out;
+}
 
 // The tolerance: the mean difference, the share of pixels far apart and the
 // largest difference (a seam, a step left out); LARGEST_HALF_RESOLUTION where
@@ -66,14 +305,7 @@ std::vector<BackgroundView> views() {
     std::vector<BackgroundView> out;
     auto add = [&](const char* name, bool defaults, Vec3d position, Vec3d forward, Vec3d up, double angle,
                    int width = WIDTH, int height = HEIGHT) {
-        // A save file holds unit vectors at right angles.
-        auto unit = [](Vec3d v) {
-            const double n = std::sqrt(dot(v, v));
-            return n > 0 ? Vec3d{v.x / n, v.y / n, v.z / n} : v;
-        };
-        forward = unit(forward);
-        const double along = dot(up, forward);
-        up = unit({up.x - along * forward.x, up.y - along * forward.y, up.z - along * forward.z});
+        if (!defaults) orthonormalise(forward, up);  // a save file holds unit vectors at right angles
         const View v{nullptr, defaults, {units(position.x), units(position.y), units(position.z)}, forward, up, angle, 12};
         out.push_back({v, name, width, height, width * height > 300000 ? LARGEST_HALF_RESOLUTION : LARGEST_LEVELS});
     };
@@ -113,14 +345,9 @@ Scale backgroundScale(const ProgramState& saved, int height) {
     const Settings& settings = saved.settings;
     const Galaxy& g = galaxy().galaxy;
     const ViewLimits limits = computeViewLimits(g, settings.maxMagnitude, settings.viewAngle, height);
-    const ChannelConstants channels = channelConstants(settings);
-    const BackgroundLight light = backgroundLight(g.components[0].populations, channels,
+    const BackgroundLight light = backgroundLight(g.components[0].populations, channelConstants(settings),
                                                   backgroundDisplayValue(height, settings.viewAngle), limits.limitScale);
-    // The scale is for the model's 32.32 fixed-point densities (relative density x 2^32).
-    Scale scale;
-    scale.intensity = settings.brightness * std::ldexp(light.intensity, -32) * 4294967296.0;
-    for (int c = 0; c < 3; ++c) scale.colour[c] = light.colour[c];
-    return scale;
+    return {settings.brightness * light.intensity, {light.colour[0], light.colour[1], light.colour[2]}};
 }
 
 double toEncoded(double linear) {
@@ -226,15 +453,15 @@ struct Rendered {
     Plane rendered, reference;
     RefView view{};
     int width = WIDTH, height = HEIGHT;
+    Scale scale{};
 };
 
 // The light the program draws for a view, as floats (no tone map, no 8-bit steps).
-Plane renderLight(const Workspace& w, const std::string& save, const std::string& name, int width, int height,
-                  const std::string& extra = "") {
+Plane renderLight(const Workspace& w, const std::string& save, const std::string& name, int width, int height) {
     const std::string out = (w.dir / (name + "_light.pfm")).string();
     const ProgramRun run = runStarloom(w, "--save-file " + quoted(save) + " --render " + quoted(out) + " --size " +
                                               std::to_string(width) + "x" + std::to_string(height) +
-                                              " --background-only --linear-light" + extra);
+                                              " --background-only --linear-light");
     EXPECT_EQ(run.status, 0) << run.errors;
     int readWidth = 0, readHeight = 0;
     Plane light;
@@ -249,12 +476,8 @@ Plane renderLight(const Workspace& w, const std::string& save, const std::string
 
 // The reference's view of a saved state.
 RefView refViewOf(const ProgramState& state) {
-    RefView ref{};
-    for (int a = 0; a < 3; ++a) ref.position[a] = state.view.position[a].integer;
-    ref.forward = {state.view.forward.x, state.view.forward.y, state.view.forward.z};
-    ref.up = {state.view.up.x, state.view.up.y, state.view.up.z};
-    ref.viewAngle = state.settings.viewAngle;
-    return ref;
+    const auto& p = state.view.position;
+    return {{p[0].integer, p[1].integer, p[2].integer}, state.view.forward, state.view.up, state.settings.viewAngle};
 }
 
 // Writes the view's save file; the state it holds in `saved`.
@@ -276,8 +499,8 @@ Rendered renderAndReference(const Workspace& w, const BackgroundView& v, const B
     const std::string save = saveView(w, v, saved);
     Rendered out{renderLight(w, save, v.name, v.width, v.height), {}, refViewOf(saved.state), v.width, v.height};
     if (out.rendered.empty()) return out;
-    const Scale scale = backgroundScale(saved.state, v.height);
-    out.reference = referencePicture(model, out.view, v.width, v.height, scale.intensity, scale.colour);
+    out.scale = backgroundScale(saved.state, v.height);
+    out.reference = referencePicture(model, out.view, v.width, v.height, out.scale.intensity, out.scale.colour);
     return out;
 }
 
@@ -328,14 +551,36 @@ TEST(BackgroundReference, JointsNeitherOverlapNorLeaveGaps) {
     one.steps = {a};
     two.steps = {b};
     for (double e : {-1e-6, 1e-6}) {
-        const RefVec3 p{a.x1 + e * a.n1x, a.y1 + e * a.n1y, 0};
+        const Vec3d p{a.x1 + e * a.n1x, a.y1 + e * a.n1y, 0};
         EXPECT_EQ(modelDensity(one, p) > 0, e < 0);
         EXPECT_EQ(modelDensity(two, p) > 0, e > 0);
     }
 }
 
-// The program's background against the reference, view by view.
-TEST(BackgroundLight, MatchesTheIntegralOfItsDensity) {
+// The program's background against the reference, view by view; and the
+// comparison is sharp enough: faults planted in the reference model (a step
+// left out, thinner tubes, no disc) break the tolerance in the views that
+// show them.
+TEST(BackgroundLight, MatchesTheIntegralOfItsDensityAndNotOfAPlantedFault) {
+    struct Fault {
+        const char* name;
+        void (*plant)(BackgroundModel&);
+        std::vector<std::string> views;
+    };
+    const Fault faults[] = {
+        {"the step at the eye left out", [](BackgroundModel& m) { m.steps.erase(m.steps.begin() + 30); },
+         {"inside_an_arm"}},
+        {"a step ahead left out", [](BackgroundModel& m) { m.steps.erase(m.steps.begin() + 33); }, {"beside_an_arm"}},
+        {"a step left out (far above)", [](BackgroundModel& m) { m.steps.erase(m.steps.begin() + 25); },
+         {"far_above"}},
+        {"tubes shrunk by a tenth",
+         [](BackgroundModel& m) {
+             for (RefArmStep& s : m.steps)
+                 for (double* size : {&s.width0, &s.width1, &s.thick0, &s.thick1}) *size *= 0.9;
+         },
+         {"beside_an_arm", "inside_an_arm"}},
+        {"the disc left out", [](BackgroundModel& m) { m.ellipsoids.pop_back(); }, {"default_view", "edge_on"}},
+    };
     Workspace w;
     const bool keepPictures = std::getenv("STARLOOM_KEEP_PICTURES") != nullptr;
     for (const BackgroundView& v : views()) {
@@ -359,43 +604,14 @@ TEST(BackgroundLight, MatchesTheIntegralOfItsDensity) {
         } else if (!keepPictures) {
             fs::remove(w.dir / (v.name + "_render.png"));
         }
-    }
-}
-
-// Faults planted in the reference model (a step left out, thinner tubes, no
-// disc) must break the tolerance in the views that show them.
-TEST(BackgroundLight, TheComparisonCatchesPlantedFaults) {
-    Workspace w;
-    const std::vector<BackgroundView> all = views();
-    struct Fault {
-        const char* name;
-        void (*plant)(BackgroundModel&);
-        std::vector<std::string> views;
-    };
-    const Fault faults[] = {
-        {"the step at the eye left out", [](BackgroundModel& m) { m.steps.erase(m.steps.begin() + 30); },
-         {"inside_an_arm"}},
-        {"a step ahead left out", [](BackgroundModel& m) { m.steps.erase(m.steps.begin() + 33); }, {"beside_an_arm"}},
-        {"a step left out (far above)", [](BackgroundModel& m) { m.steps.erase(m.steps.begin() + 25); },
-         {"far_above"}},
-        {"tubes shrunk by a tenth",
-         [](BackgroundModel& m) {
-             for (RefArmStep& s : m.steps)
-                 for (double* size : {&s.width0, &s.width1, &s.thick0, &s.thick1}) *size *= 0.9;
-         },
-         {"beside_an_arm", "inside_an_arm"}},
-        {"the disc left out", [](BackgroundModel& m) { m.ellipsoids.pop_back(); }, {"default_view", "edge_on"}},
-    };
-    for (const Fault& fault : faults) {
-        BackgroundModel planted = galaxy().model;
-        fault.plant(planted);
-        for (const std::string& name : fault.views) {
-            SCOPED_TRACE(std::string(fault.name) + " in " + name);
-            const Rendered r = renderAndReference(w, viewNamed(all, name), planted);
-            if (r.rendered.empty()) continue;
-            const Difference d = compare(r.rendered, r.reference, r.width, r.height);
-            report((std::string(fault.name) + ", " + name).c_str(), d);
-            EXPECT_FALSE(withinTolerance(d));
+        for (const Fault& fault : faults) {
+            if (std::find(fault.views.begin(), fault.views.end(), v.name) == fault.views.end()) continue;
+            BackgroundModel planted = galaxy().model;
+            fault.plant(planted);
+            const Plane wrong = referencePicture(planted, r.view, r.width, r.height, r.scale.intensity, r.scale.colour);
+            const Difference f = compare(r.rendered, wrong, r.width, r.height);
+            report((std::string(fault.name) + ", " + v.name).c_str(), f);
+            EXPECT_FALSE(withinTolerance(f)) << fault.name;
         }
     }
 }
