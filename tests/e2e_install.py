@@ -70,10 +70,8 @@ def main():
         entry.read(desktop)
         group = entry["Desktop Entry"]
         installed = os.path.join(prefix, "bin", "starloom")
-        check(group.get("Exec") == installed, "Exec is %r, not the installed %r" % (group.get("Exec"), installed))
-        check(group.get("TryExec") == installed, "TryExec is %r" % group.get("TryExec"))
-        check(group.get("Icon") == APP_ID, "Icon is %r" % group.get("Icon"))
-        check(group.get("Name") == "Starloom", "Name is %r" % group.get("Name"))
+        for key, value in (("Exec", installed), ("TryExec", installed), ("Icon", APP_ID), ("Name", "Starloom")):
+            check(group.get(key) == value, "%s is %r, not %r" % (key, group.get(key), value))
 
     # Icons.
     svg = os.path.join(share, "icons", "hicolor", "scalable", "apps", APP_ID + ".svg")

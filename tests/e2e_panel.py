@@ -28,7 +28,8 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import Rig, cli_fields, distance, fail, flat, require_tools, similar, wait_until  # noqa: E402
+from e2e_support import (Rig, cli_fields, distance, fail, flat,  # noqa: E402
+                         place_of, region_stats, require_tools, script_args, similar, wait_until)
 
 WIDTH, HEIGHT = 1024, 768
 # The panel is 2 x 8 pixels of padding and 23 characters of 7 pixels wide,
@@ -81,9 +82,7 @@ def text_block_shown(data):
 
 def display_mean(rig, name):
     """The mean level of the star display (left of the panel)."""
-    data = rig.shot(name)[1]
-    ys, xs = range(40, HEIGHT - 40, 4), range(40, LEFT - 40, 4)
-    return sum(sum(data[(y * WIDTH + x) * 3:(y * WIDTH + x) * 3 + 3]) for y in ys for x in xs) / (3.0 * len(ys) * len(xs))
+    return region_stats(rig.shot(name)[1], WIDTH, 40, LEFT - 40, 40, HEIGHT - 40, step=4)[0]
 
 
 def vulkan_facts(env):
@@ -96,10 +95,7 @@ def vulkan_facts(env):
 
 
 def main():
-    if len(sys.argv) != 4:
-        print(__doc__, file=sys.stderr)
-        return 2
-    program, cli, shot_dir = (os.path.abspath(a) for a in sys.argv[1:])
+    program, cli, shot_dir = script_args(__doc__, 3)
     require_tools("Xvfb", "xdotool", "import", "convert", "tesseract", "vulkaninfo", "xclip")
     with Rig(shot_dir, size=(WIDTH, HEIGHT)) as rig:
         os.makedirs(os.path.dirname(rig.save_path))
@@ -213,8 +209,7 @@ def main():
         # Go: the ship flies to the selected star and stops 0.1 AU short.
         star = [int(v) for v in expected[2][2:5]]
         session.page("Navigation")
-        start = [int(cli_fields(cli, "where", session.copy())[a].split()[0])
-                 for a in ("positionX", "positionY", "positionZ")]
+        start = place_of(cli, session.copy())[0]
         session.page("Catalog")
         click(GO)
         session.page("Navigation")

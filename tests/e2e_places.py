@@ -19,7 +19,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import Rig, cli_fields, distance, fail, place_of, require_tools  # noqa: E402
+from e2e_support import Rig, cli_fields, distance, fail, place_of, require_tools, script_args  # noqa: E402
 
 FLY_TO_STOP = 1.5e6  # 0.1 AU in position units
 
@@ -30,10 +30,7 @@ def located(cli, name, *extra):
 
 
 def main():
-    if len(sys.argv) != 4:
-        print(__doc__, file=sys.stderr)
-        return 2
-    program, cli, shot_dir = (os.path.abspath(a) for a in sys.argv[1:])
+    program, cli, shot_dir = script_args(__doc__, 3)
     require_tools("Xvfb", "xdotool", "import", "convert", "tesseract", "xclip")
     with Rig(shot_dir) as rig:
         # Three stars near the default viewpoint, by their names.

@@ -20,30 +20,19 @@ usage: e2e_savefile.py STARLOOM STARLOOM_CLI SHOT_DIR
 """
 import math
 import os
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import Rig, changed_pixels, fail, region_stats, require_tools, wait_until  # noqa: E402
+from e2e_support import (Rig, changed_pixels, cli_fields, fail,  # noqa: E402
+                         region_stats, require_tools, script_args, wait_until)
 
 DEFAULT_POSITION = {"positionX": "-7003708179394623", "positionY": "-24996773029325252",
                     "positionZ": "1127289819641451"}
 DEFAULT_FORWARD = (0.11452456541239872, 0.9923381374686082, 0.04635887015917146)
 
 
-def savefile(cli, path):
-    result = subprocess.run([cli, "savefile", path], capture_output=True, text=True, timeout=60)
-    print(result.stdout)
-    if result.returncode != 0:
-        fail("starloom-cli savefile failed on the saved file: " + result.stdout + result.stderr)
-    return dict(line.partition(" ")[::2] for line in result.stdout.splitlines())
-
-
 def main():
-    if len(sys.argv) != 4:
-        print(__doc__, file=sys.stderr)
-        return 2
-    program, cli, shot_dir = (os.path.abspath(a) for a in sys.argv[1:])
+    program, cli, shot_dir = script_args(__doc__, 3)
     require_tools("Xvfb", "xdotool", "import", "convert")
     with Rig(shot_dir) as rig:
         width, height = rig.size
@@ -60,7 +49,7 @@ def main():
         rig.xdotool("keyup", "space")
         rig.quit(save=True)
         session.wait_exit()
-        fields = savefile(cli, save_path)
+        fields = cli_fields(cli, "savefile", save_path)
         if fields.get("speedLevel") != "43":
             fail("speed level %s saved, expected 43" % fields.get("speedLevel"))
         if all(fields.get(n, "").split(" ")[-1] == v for n, v in DEFAULT_POSITION.items()):
@@ -72,7 +61,7 @@ def main():
         rig.quit(save=True)
         session.wait_exit()
         if open(save_path, "rb").read() != first_bytes:
-            again = savefile(cli, save_path)
+            again = cli_fields(cli, "savefile", save_path)
             fail("the state did not come back whole; changed fields: "
                  + ", ".join(n for n in fields if fields[n] != again.get(n)))
 
@@ -102,7 +91,7 @@ def main():
             fail("the damaged save file was not kept whole beside the new one: %s" % kept)
         if "kept as " + os.path.join(folder, kept[0]) not in told:
             fail("standard error does not say where the damaged file went")
-        fields = savefile(cli, save_path)
+        fields = cli_fields(cli, "savefile", save_path)
         if fields.get("speedLevel") != "40" or any(fields.get(n) != "0 " + v for n, v in DEFAULT_POSITION.items()):
             fail("after a damaged file the program did not run from the defaults")
 
@@ -114,7 +103,7 @@ def main():
         rig.key("period")
         rig.quit(save=True)
         session.wait_exit()
-        fields = savefile(cli, save_path)
+        fields = cli_fields(cli, "savefile", save_path)
         forward = [float(v) for v in fields.get("forward", "0 0 0").split()]
         turned = math.acos(max(-1.0, min(1.0, sum(a * b for a, b in zip(forward, DEFAULT_FORWARD)))))
         print("S held for 2 s turned the view by %.4f rad; speed level %s after a 30 ms tap"

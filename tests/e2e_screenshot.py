@@ -18,7 +18,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import Rig, fail, newest_files, pixels, require_tools, wait_until  # noqa: E402
+from e2e_support import Rig, fail, newest_files, pixels, require_tools, script_args, wait_until  # noqa: E402
 
 
 def screenshot_run(program, shot_dir):
@@ -95,10 +95,7 @@ def windowed_run(program, shot_dir):
 
 
 def main():
-    if len(sys.argv) != 3:
-        print(__doc__, file=sys.stderr)
-        return 2
-    program, shot_dir = (os.path.abspath(a) for a in sys.argv[1:])
+    program, shot_dir = script_args(__doc__, 2)
     require_tools("Xvfb", "xdotool", "import", "convert", "identify", "tesseract")
     screenshot_run(program, shot_dir)
     windowed_run(program, os.path.join(shot_dir, "windowed"))

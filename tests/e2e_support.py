@@ -47,6 +47,15 @@ def require_tools(*tools):
             fail(tool + " is not installed (tools/install-deps.sh installs it)")
 
 
+def script_args(usage, count):
+    """The script's arguments as absolute paths; the usage and exit status 2
+    when there are not `count` of them."""
+    if len(sys.argv) != count + 1:
+        print(usage, file=sys.stderr)
+        raise SystemExit(2)
+    return [os.path.abspath(a) for a in sys.argv[1:]]
+
+
 def wait_until(probe, what, seconds=DEADLINE, interval=0.5):
     """Calls probe() until it returns something true and returns that; fails
     at the deadline naming `what` (a text, or a function giving one)."""
@@ -112,10 +121,8 @@ def check_validation_output(text):
         fail("the validation layer reported %d problems, first: %s" % (len(problems), problems[0]))
 
 
-def start_xvfb(size=(1280, 1024)):
+def start_xvfb(size):
     """Xvfb picks a free display itself and reports it through a pipe."""
-    if isinstance(size, str):
-        size = tuple(int(v) for v in size.split("x"))
     read_end, write_end = os.pipe()
     xvfb = subprocess.Popen(
         ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % size, "-nolisten", "tcp"],
@@ -172,44 +179,6 @@ def ocr(picture, box, scratch, words=False):
         left, top, w, h = (int(c) for c in cols[6:10])
         found.append((cols[11].strip(), x0 + (left + w / 2) / 3, y0 + (top + h / 2) / 3, x0 + (left + w) / 3))
     return found
-
-
-def send_close(display, window):
-    """WM_DELETE_WINDOW as a ClientMessage, as a window manager sends it
-    (the event as the longs of its 64-bit layout: type, serial,
-    send_event, display, window, message type, format, data)."""
-    x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XInternAtom.restype = ctypes.c_ulong
-    dpy = ctypes.c_void_p(x11.XOpenDisplay(display.encode()))
-    if not dpy:
-        fail("cannot open display " + display)
-    atom = lambda name: ctypes.c_long(x11.XInternAtom(dpy, name, 0)).value  # noqa: E731
-    event = (ctypes.c_long * 24)(33, 0, 0, 0, window, atom(b"WM_PROTOCOLS"), 32, atom(b"WM_DELETE_WINDOW"))
-    x11.XSendEvent(dpy, ctypes.c_ulong(window), 0, ctypes.c_long(0), event)
-    x11.XFlush(dpy)
-    x11.XCloseDisplay(dpy)
-
-
-def run(cmd, env, check=True):
-    """A command in the given environment (scripts without a rig)."""
-    return subprocess.run(cmd, env=env, check=check, capture_output=True, text=True, timeout=60)
-
-
-def find_window(env, deadline):
-    """The program's window id, or None at the deadline."""
-    while time.time() < deadline:
-        ids = run(["xdotool", "search", "--name", "^Starloom$"], env, check=False).stdout.split()
-        if ids:
-            return int(ids[0])
-        time.sleep(0.5)
-    return None
-
-
-def screenshot(env, path):
-    """The whole screen into a file; its RGB bytes."""
-    run(["import", "-window", "root", path], env)
-    return pixels(path)
 
 
 class Rig:
@@ -450,7 +419,22 @@ class Session:
         return wait_until(probe, self.name + ": the ship flies and stops")
 
     def close(self):
-        send_close(self.rig.display, self.window)
+        """WM_DELETE_WINDOW as a ClientMessage, as a window manager sends it
+        (the event as the longs of its 64-bit layout: type, serial,
+        send_event, display, window, message type, format, data)."""
+        x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XInternAtom.restype = ctypes.c_ulong
+        dpy = ctypes.c_void_p(x11.XOpenDisplay(self.rig.display.encode()))
+        if not dpy:
+            fail("cannot open display " + self.rig.display)
+
+        def atom(name):
+            return ctypes.c_long(x11.XInternAtom(dpy, name, 0)).value
+        event = (ctypes.c_long * 24)(33, 0, 0, 0, self.window, atom(b"WM_PROTOCOLS"), 32, atom(b"WM_DELETE_WINDOW"))
+        x11.XSendEvent(dpy, ctypes.c_ulong(self.window), 0, ctypes.c_long(0), event)
+        x11.XFlush(dpy)
+        x11.XCloseDisplay(dpy)
 
     def wait_exit(self, expected=0, validation=True):
         """Waits for the program's end: its status must be `expected` and its
