@@ -201,6 +201,8 @@ TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
     EXPECT_EQ(one.drop, 0);
 }
 
+// The labels and the highlight markers of the found stars, built by the
+// star field's update when the labels change, distances on every update.
 TEST(Labels, BuiltByTheStarFieldUpdate) {
     const Galaxy& g = builtGalaxy();
     StarField field(g);
@@ -213,6 +215,12 @@ TEST(Labels, BuiltByTheStarFieldUpdate) {
     in.changes[CHANGE_LABELS] = 1;
     updateAsSet(field, in);
     EXPECT_TRUE(field.results.labelsRebuilt);
+    EXPECT_EQ(field.results.highlightCount, 100u);
+    EXPECT_EQ(field.results.highlightWords.size(), 1600u);
+    uint32_t w[16];  // the marker of the fourth star
+    highlightMarker(3, w);
+    EXPECT_EQ(w[0], (3u << 22) + 0x1f83f0u + 28684u);
+    EXPECT_EQ(w[15], (3u << 22) + 0x1f83f0u + 40978u);
     size_t nameChars = 0;
     for (const SearchResult& r : field.searchResults) nameChars += std::strlen(r.name);
     EXPECT_EQ(field.results.labelGlyphCount, nameChars);

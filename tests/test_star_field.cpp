@@ -660,21 +660,6 @@ TEST(Search, DistanceRangeAndFewStars) {
     EXPECT_TRUE(r.empty());
 }
 
-TEST(Search, HighlightMarkersFollowTheResults) {
-    uint32_t w[16];
-    highlightMarker(3, w);
-    EXPECT_EQ(w[0], (3u << 22) + 0x1f83f0u + 28684u);
-    EXPECT_EQ(w[15], (3u << 22) + 0x1f83f0u + 40978u);
-    auto f = makeField(100000);
-    searchNearest(*f, f->settings.seed, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
-    StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, false);
-    in.changes[CHANGE_LABELS] = 1;
-    updateAsSet(*f, in);
-    EXPECT_TRUE(f->results.labelsRebuilt);
-    EXPECT_EQ(f->results.highlightCount, 100u);
-    EXPECT_EQ(f->results.highlightWords.size(), 1600u);
-}
-
 // Passes on one thread while searches run on another: under ThreadSanitizer
 // (STARLOOM_TSAN) this shows the generation lock keeps them apart.
 TEST(Search, ConcurrentWithPassesIsRaceFree) {
