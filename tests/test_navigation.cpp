@@ -106,11 +106,8 @@ TEST(Navigation, RotationKeysTurnTheirWayAndCapsLockAimsAtATenth) {
             if (c.axis == PITCH) f = F * co + U * si, u = U * co - F * si;
             if (c.axis == ROLL) u = U * co + R * si;
             if (c.axis == YAW) f = F * co + R * si;
-            for (const auto& [got, want] : {std::pair{v.forward, f}, std::pair{v.up, u}}) {
-                EXPECT_NEAR(got.x, want.x, 1e-12);
-                EXPECT_NEAR(got.y, want.y, 1e-12);
-                EXPECT_NEAR(got.z, want.z, 1e-12);
-            }
+            EXPECT_LT(length(v.forward - f), 1e-12);
+            EXPECT_LT(length(v.up - u), 1e-12);
         }
     }
 }
