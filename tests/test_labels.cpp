@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <tuple>
 
@@ -50,8 +49,8 @@ std::vector<SearchResult> resultsNamed(std::initializer_list<const char*> names)
 
 const int64_t ORIGIN[3] = {0, 0, 0};
 
+// Out of range offsets (the last two) are held at the edge and never reach the index bits.
 TEST(Labels, OffsetPackingAndClamping) {
-    // Out of range offsets (the last two) are held at the edge and never reach the index bits.
     const std::tuple<uint32_t, int, int, uint32_t> cases[] = {
         {0, 0, 0, (1024u << 11) + 1024u},           {3, -1024, -1024, 3u << 22},
         {99, 1023, 1023, (99u << 22) + (2047u << 11) + 2047u}, {5, -7, 12, (5u << 22) + (1017u << 11) + 1036u},
@@ -164,9 +163,8 @@ TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
     struct Case {
         const char* name;
         std::vector<ScreenBox> boxes;
-        std::vector<bool> wanted;
-        std::vector<bool> shown;
-        std::vector<int> drops;
+        bool wanted[2], shown[2];
+        int drops[2];
     };
     const Case cases[] = {
         {"apart", {{0, 0, 20, 10}, {30, 0, 50, 10}}, {true, true}, {true, true}, {0, 0}},
@@ -185,10 +183,8 @@ TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
     };
     for (const Case& c : cases) {
         const size_t n = c.boxes.size();
-        std::unique_ptr<bool[]> wanted(new bool[n]);
-        for (size_t i = 0; i < n; ++i) wanted[i] = c.wanted[i];
         std::vector<LabelPlacement> out(n);
-        placeLabels(c.boxes.data(), wanted.get(), n, &crosshair, out.data());
+        placeLabels(c.boxes.data(), c.wanted, n, &crosshair, out.data());
         for (size_t i = 0; i < n; ++i) {
             EXPECT_EQ(out[i].shown, c.shown[i]) << c.name << " label " << i;
             if (out[i].shown) {
@@ -205,6 +201,8 @@ TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
     EXPECT_EQ(one.drop, 0);
 }
 
+// The labels and the highlight markers of the found stars, built by the
+// star field's update when the labels change, distances on every update.
 TEST(Labels, BuiltByTheStarFieldUpdate) {
     const Galaxy& g = builtGalaxy();
     StarField field(g);
@@ -217,6 +215,12 @@ TEST(Labels, BuiltByTheStarFieldUpdate) {
     in.changes[CHANGE_LABELS] = 1;
     updateAsSet(field, in);
     EXPECT_TRUE(field.results.labelsRebuilt);
+    EXPECT_EQ(field.results.highlightCount, 100u);
+    EXPECT_EQ(field.results.highlightWords.size(), 1600u);
+    uint32_t w[16];  // the marker of the fourth star
+    highlightMarker(3, w);
+    EXPECT_EQ(w[0], (3u << 22) + 0x1f83f0u + 28684u);
+    EXPECT_EQ(w[15], (3u << 22) + 0x1f83f0u + 40978u);
     size_t nameChars = 0;
     for (const SearchResult& r : field.searchResults) nameChars += std::strlen(r.name);
     EXPECT_EQ(field.results.labelGlyphCount, nameChars);

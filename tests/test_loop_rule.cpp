@@ -5,69 +5,47 @@
 
 namespace {
 
-// The program at rest: the field complete, nothing held, no event for a while.
-LoopSituation atRest() {
-    LoopSituation s;
-    s.framesSinceInput = FRAMES_AFTER_INPUT;
-    s.secondsSinceInput = 10;
-    return s;
-}
-
-TEST(LoopRule, NothingThatCanChangeThePictureMeansRest) {
-    EXPECT_EQ(nextLoopAction(atRest()), LoopAction::Rest);
-}
-
-// Each of these alone asks for a frame.
-TEST(LoopRule, AnythingThatChangesThePictureDraws) {
-    const std::pair<const char*, void (*)(LoopSituation&)> reasons[] = {
-        {"key held", [](LoopSituation& s) { s.keyHeld = true; }},
-        {"events queued", [](LoopSituation& s) { s.inputQueued = true; }},
-        {"fly-to or turn-to", [](LoopSituation& s) { s.navigating = true; }},
-        {"change waiting", [](LoopSituation& s) { s.changesPending = true; }},
-        {"pass to collect", [](LoopSituation& s) { s.passToCollect = true; }},
-        {"unfinished pass", [](LoopSituation& s) { s.unfinishedWork = true; }},
-        {"event a frame ago", [](LoopSituation& s) { s.framesSinceInput = 0; }},
-        {"event two frames ago", [](LoopSituation& s) { s.framesSinceInput = FRAMES_AFTER_INPUT - 1; }},
-        {"event a moment ago", [](LoopSituation& s) { s.secondsSinceInput = SECONDS_AFTER_INPUT / 2; }},
+// Each situation and its action without a pass running and with one: what
+// changes the picture draws, also while a pass runs (the frame does not wait
+// for it); a running pass alone is awaited; a hidden window never draws.
+// After an event both the frame count and the time must pass: on a slow
+// display three frames take seconds, on a fast one a quarter second is many.
+TEST(LoopRule, EachSituationGivesItsActionWithAndWithoutARunningPass) {
+    using A = LoopAction;
+    constexpr uint32_t F = FRAMES_AFTER_INPUT;  // the frames after an event, past
+    constexpr double T = SECONDS_AFTER_INPUT;
+    struct Case {
+        const char* name;
+        LoopSituation s;
+        LoopAction idle, passRunning;
     };
-    for (const auto& [name, apply] : reasons) {
-        LoopSituation s = atRest();
-        apply(s);
-        EXPECT_EQ(nextLoopAction(s), LoopAction::Draw) << name;
-        // Also while a pass runs: the frame does not wait for it.
+    const Case cases[] = {
+        {"at rest", {.framesSinceInput = F, .secondsSinceInput = 10}, A::Rest, A::AwaitPass},
+        {"key held", {.keyHeld = true, .framesSinceInput = F, .secondsSinceInput = 10}, A::Draw, A::Draw},
+        {"events queued", {.inputQueued = true, .framesSinceInput = F, .secondsSinceInput = 10}, A::Draw, A::Draw},
+        {"fly-to or turn-to", {.navigating = true, .framesSinceInput = F, .secondsSinceInput = 10}, A::Draw, A::Draw},
+        {"change waiting", {.changesPending = true, .framesSinceInput = F, .secondsSinceInput = 10}, A::Draw, A::Draw},
+        {"pass to collect", {.passToCollect = true, .framesSinceInput = F, .secondsSinceInput = 10}, A::Draw, A::Draw},
+        {"unfinished pass", {.unfinishedWork = true, .framesSinceInput = F, .secondsSinceInput = 10}, A::Draw, A::Draw},
+        {"event a frame ago", {.framesSinceInput = 0, .secondsSinceInput = 10}, A::Draw, A::Draw},
+        {"event two frames ago", {.framesSinceInput = F - 1, .secondsSinceInput = 10}, A::Draw, A::Draw},
+        {"event a moment ago", {.framesSinceInput = F, .secondsSinceInput = T / 2}, A::Draw, A::Draw},
+        {"event just the frames and the time ago", {.framesSinceInput = F, .secondsSinceInput = T}, A::Rest,
+         A::AwaitPass},
+        {"event a frame ago, the time past", {.framesSinceInput = 1, .secondsSinceInput = T}, A::Draw, A::Draw},
+        {"many frames, a moment ago", {.framesSinceInput = 100, .secondsSinceInput = 0.01}, A::Draw, A::Draw},
+        {"hidden window, everything else asking",
+         {.windowHidden = true, .keyHeld = true, .inputQueued = true, .navigating = true, .changesPending = true,
+          .passToCollect = true, .unfinishedWork = true},
+         A::Rest, A::Rest},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoopSituation s = c.s;
+        EXPECT_EQ(nextLoopAction(s), c.idle);
         s.passRunning = true;
-        EXPECT_EQ(nextLoopAction(s), LoopAction::Draw) << name;
+        EXPECT_EQ(nextLoopAction(s), c.passRunning);
     }
-}
-
-// The panel gets its frames after an event until both the frame count and the
-// time are past: on a slow display three frames take seconds, on a fast one
-// a quarter second is many frames.
-TEST(LoopRule, FramesAfterAnEventNeedBothCountAndTimeToPass) {
-    LoopSituation s = atRest();
-    s.framesSinceInput = FRAMES_AFTER_INPUT;
-    s.secondsSinceInput = SECONDS_AFTER_INPUT;
-    EXPECT_EQ(nextLoopAction(s), LoopAction::Rest);
-    s.framesSinceInput = 1;
-    EXPECT_EQ(nextLoopAction(s), LoopAction::Draw);
-    s.framesSinceInput = 100;
-    s.secondsSinceInput = 0.01;
-    EXPECT_EQ(nextLoopAction(s), LoopAction::Draw);
-}
-
-TEST(LoopRule, ARunningPassAloneIsAwaitedNotDrawn) {
-    LoopSituation s = atRest();
-    s.passRunning = true;
-    EXPECT_EQ(nextLoopAction(s), LoopAction::AwaitPass);
-}
-
-TEST(LoopRule, AHiddenWindowNeverDraws) {
-    LoopSituation s = atRest();
-    s.windowHidden = true;
-    s.keyHeld = s.inputQueued = s.navigating = s.changesPending = s.passRunning = s.passToCollect = s.unfinishedWork = true;
-    s.framesSinceInput = 0;
-    s.secondsSinceInput = 0;
-    EXPECT_EQ(nextLoopAction(s), LoopAction::Rest);
 }
 
 }  // namespace

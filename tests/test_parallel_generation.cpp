@@ -26,30 +26,32 @@
 
 namespace {
 
-// ------------------------------------------------------------------- pool
-
-// A task that records which thread ran it and may be held inside its run.
+// A task that records which thread ran it; a gated one waits inside its run
+// until the gate opens.
 struct ProbeTask {
     PoolTask task;
     std::thread::id ranOn{};
     std::atomic<int> runs{0};
-    std::mutex* gateMutex = nullptr;
-    std::condition_variable* gate = nullptr;
-    bool* gateOpen = nullptr;
-    std::atomic<bool>* inside = nullptr;
+    bool gated = false, open = false;
+    std::atomic<bool> inside{false};
+    std::mutex mutex;
+    std::condition_variable gate;
 
     ProbeTask() {
         task.run = [](void* self, GenerationWorkspace&) {
             auto& t = *static_cast<ProbeTask*>(self);
-            if (t.inside) t.inside->store(true);
-            if (t.gate) {
-                std::unique_lock lock(*t.gateMutex);
-                t.gate->wait(lock, [&] { return *t.gateOpen; });
-            }
+            t.inside = true;
+            std::unique_lock lock(t.mutex);
+            t.gate.wait(lock, [&] { return !t.gated || t.open; });
             t.ranOn = std::this_thread::get_id();
             ++t.runs;
         };
         task.context = this;
+    }
+    void openGate() {
+        std::lock_guard lock(mutex);
+        open = true;
+        gate.notify_all();
     }
 };
 
@@ -76,25 +78,15 @@ TEST(GenerationPool, WithoutHelpersFinishRunsTheTaskOnTheCallingThread) {
 TEST(GenerationPool, WhileAHelperRunsTheNeededTaskTheCallerRunsOthers) {
     GenerationPool pool(1);
     GenerationWorkspace ws;
-    std::mutex m;
-    std::condition_variable cv;
-    bool open = false;
-    std::atomic<bool> inside{false};
     ProbeTask held;
-    held.gateMutex = &m;
-    held.gate = &cv;
-    held.gateOpen = &open;
-    held.inside = &inside;
+    held.gated = true;
     pool.submit(held.task);
-    while (!inside) std::this_thread::yield();  // the helper has it
+    while (!held.inside) std::this_thread::yield();  // the helper has it
     ProbeTask other[3];
     for (ProbeTask& t : other) pool.submit(t.task);
-    std::thread opener([&] {
-        // Opens the gate once the caller has worked through the queue.
+    std::thread opener([&] {  // once the caller has worked through the queue
         while (other[2].runs == 0) std::this_thread::yield();
-        std::lock_guard lock(m);
-        open = true;
-        cv.notify_all();
+        held.openGate();
     });
     EXPECT_TRUE(pool.finish(held.task, ws));
     opener.join();
@@ -165,26 +157,17 @@ TEST(GenerationPool, HelpersWakeForSingleTasksAndBatches) {
 // Destroying a pool whose helper is inside a task waits for that task and
 // runs none of the queued ones.
 TEST(GenerationPool, DestructionWaitsForRunningTasksAndDropsQueuedOnes) {
-    std::mutex m;
-    std::condition_variable cv;
-    bool open = false;
-    std::atomic<bool> inside{false};
     ProbeTask held, queued;
-    held.gateMutex = &m;
-    held.gate = &cv;
-    held.gateOpen = &open;
-    held.inside = &inside;
+    held.gated = true;
     std::thread opener;
     {
         GenerationPool pool(1);
         pool.submit(held.task);
-        while (!inside) std::this_thread::yield();
+        while (!held.inside) std::this_thread::yield();
         pool.submit(queued.task);
         opener = std::thread([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            std::lock_guard lock(m);
-            open = true;
-            cv.notify_all();
+            held.openGate();
         });
     }
     opener.join();
@@ -193,8 +176,6 @@ TEST(GenerationPool, DestructionWaitsForRunningTasksAndDropsQueuedOnes) {
     EXPECT_EQ(queued.runs, 0);
     EXPECT_EQ(queued.task.state, TASK_IDLE);
 }
-
-// ------------------------------------------------------------- identity
 
 // A clock that advances by a millisecond whenever it is read, so that a pass
 // with a budget of a few milliseconds stops after the same buckets every run.
@@ -215,10 +196,19 @@ uint64_t clockStartingASearch() {
     return fakeClock();
 }
 
+// A field on the fake clock with the given limit, budget and threads.
+std::unique_ptr<StarField> fakeClockField(uint64_t maxStars, uint64_t timeoutNs, unsigned threads = 1) {
+    auto f = std::make_unique<StarField>(builtGalaxy());
+    f->maxStarsGen = f->settings.maxStarsGen = maxStars;
+    f->settings.frameTimeoutNs = timeoutNs;
+    f->settings.generationThreads = threads;
+    f->clock = fakeClock;
+    return f;
+}
+
 struct Flight {
     uint64_t maxStars = 150000;
     uint64_t maxPoints = 40000;
-    uint32_t chunks = 1;
     uint64_t timeoutNs = 2500000;  // about two buckets of the fake clock per update
     int steps = 3;
     int64_t step[3] = {0, 0, 0};  // position units per step
@@ -254,14 +244,9 @@ uint64_t searchDigest(const std::vector<SearchResult>& results) {
 }
 
 Outcome fly(unsigned threads, const int64_t start[3], const Flight& flight) {
-    const Galaxy& g = builtGalaxy();
-    auto f = std::make_unique<StarField>(g);
-    f->maxStarsGen = f->settings.maxStarsGen = flight.maxStars;
-    f->maxChunks = f->settings.maxVoxelChunks = flight.chunks;
+    auto f = fakeClockField(flight.maxStars, flight.timeoutNs, threads);
+    f->maxChunks = f->settings.maxVoxelChunks = 1;
     f->settings.pointCapacity = flight.maxPoints;
-    f->settings.frameTimeoutNs = flight.timeoutNs;
-    f->clock = fakeClock;
-    f->settings.generationThreads = threads;
     Outcome out;
     std::vector<PointRecord> gpu(flight.maxPoints + 16);
     int64_t p[3] = {start[0], start[1], start[2]};
@@ -288,53 +273,48 @@ Outcome fly(unsigned threads, const int64_t start[3], const Flight& flight) {
     return out;
 }
 
-void expectSameForEveryThreadCount(const int64_t start[3], const Flight& flight) {
-    const Outcome one = fly(1, start, flight);
-    EXPECT_EQ(one.prefetched, 0u);  // one thread generates everything itself
-    for (unsigned threads : {2u, 3u, 8u}) {
-        SCOPED_TRACE(threads);
-        const Outcome many = fly(threads, start, flight);
-        EXPECT_GT(many.prefetched, 0u);
-        EXPECT_EQ(many.updates, one.updates);
-        EXPECT_EQ(many.fields, one.fields);
-        EXPECT_EQ(many.uploads, one.uploads);
-        EXPECT_EQ(many.gpu, one.gpu);
-        EXPECT_EQ(many.search, one.search);
-        EXPECT_EQ(many.nearStars, one.nearStars);
-    }
-}
-
-TEST(ParallelGeneration, DefaultViewpointInPieces) {
-    Flight flight;
-    flight.steps = 1;
-    expectSameForEveryThreadCount(DEFAULT_VIEWPOINT, flight);
-}
-
-// A flight across the disc with room for few stars and points: every pass
-// evicts, and evicted parents' pool entries are handed to new voxels while
-// children of theirs may still wait in the queue.
-TEST(ParallelGeneration, FlightWithTinyLimitsEvicting) {
-    Flight flight;
-    flight.maxStars = 40000;
-    flight.maxPoints = 12000;
-    flight.steps = 6;
+// The default viewpoint in pieces; a flight across the disc with room for few
+// stars and points (every pass evicts, and evicted parents' pool entries are
+// handed to new voxels while children of theirs may still wait in the
+// queue); the galactic centre and the halo (some 14 kpc above the disc) in
+// whole passes.
+TEST(ParallelGeneration, SameFieldForEveryThreadCount) {
     const int64_t parsecs10 = static_cast<int64_t>(10 / UNIT_PARSECS_DOUBLE);
-    flight.step[0] = parsecs10;
-    flight.step[1] = parsecs10 / 2;
-    const Outcome probe = fly(1, DEFAULT_VIEWPOINT, flight);
-    EXPECT_GT(probe.evictions, 100u);
-    expectSameForEveryThreadCount(DEFAULT_VIEWPOINT, flight);
-}
-
-TEST(ParallelGeneration, GalacticCentreAndHaloWholePasses) {
-    Flight flight;
-    flight.timeoutNs = ~uint64_t{0} >> 1;  // one update per step
-    flight.steps = 2;
-    flight.step[2] = static_cast<int64_t>(50 / UNIT_PARSECS_DOUBLE);
+    const int64_t parsecs50 = static_cast<int64_t>(50 / UNIT_PARSECS_DOUBLE);
     const int64_t centre[3] = {1000, -2000, 3000};
-    expectSameForEveryThreadCount(centre, flight);
-    const int64_t halo[3] = {20000000000000000, -5000000000000000, 40000000000000000};  // some 14 kpc above the disc
-    expectSameForEveryThreadCount(halo, flight);
+    const int64_t halo[3] = {20000000000000000, -5000000000000000, 40000000000000000};
+    const uint64_t whole = ~uint64_t{0} >> 1;  // one update per step
+    struct Case {
+        const char* name;
+        const int64_t* start;
+        Flight flight;
+    };
+    const Case cases[] = {
+        {"default viewpoint in pieces", DEFAULT_VIEWPOINT, {.steps = 1}},
+        {"tiny limits, evicting", DEFAULT_VIEWPOINT,
+         {.maxStars = 40000, .maxPoints = 12000, .steps = 6, .step = {parsecs10, parsecs10 / 2, 0}}},
+        {"galactic centre", centre, {.timeoutNs = whole, .steps = 2, .step = {0, 0, parsecs50}}},
+        {"halo", halo, {.timeoutNs = whole, .steps = 2, .step = {0, 0, parsecs50}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome one = fly(1, c.start, c.flight);
+        EXPECT_EQ(one.prefetched, 0u);  // one thread generates everything itself
+        if (c.flight.maxStars == 40000) {
+            EXPECT_GT(one.evictions, 100u);
+        }
+        for (unsigned threads : {2u, 3u, 8u}) {
+            SCOPED_TRACE(threads);
+            const Outcome many = fly(threads, c.start, c.flight);
+            EXPECT_GT(many.prefetched, 0u);
+            EXPECT_EQ(many.updates, one.updates);
+            EXPECT_EQ(many.fields, one.fields);
+            EXPECT_EQ(many.uploads, one.uploads);
+            EXPECT_EQ(many.gpu, one.gpu);
+            EXPECT_EQ(many.search, one.search);
+            EXPECT_EQ(many.nearStars, one.nearStars);
+        }
+    }
 }
 
 // Children are generated ahead from a copy of their parent's description, and
@@ -344,16 +324,7 @@ TEST(ParallelGeneration, GalacticCentreAndHaloWholePasses) {
 // child on: here the entry is rewritten between two updates, the same way in
 // a field generating on one thread and in one generating ahead on several.
 TEST(ParallelGeneration, ChildOfAParentThatChangedIsGeneratedAgain) {
-    const Galaxy& g = builtGalaxy();
-    auto make = [&](unsigned threads) {
-        auto f = std::make_unique<StarField>(g);
-        f->maxStarsGen = f->settings.maxStarsGen = 100000;
-        f->settings.frameTimeoutNs = 20000000;
-        f->clock = fakeClock;
-        f->settings.generationThreads = threads;
-        return f;
-    };
-    auto one = make(1), two = make(2);
+    auto one = fakeClockField(100000, 20000000, 1), two = fakeClockField(100000, 20000000, 2);
     StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, true);
     // Deep enough that children are generated ahead and kept between updates.
     for (int i = 0; i < 60; ++i) {
@@ -397,14 +368,7 @@ TEST(ParallelGeneration, ChildOfAParentThatChangedIsGeneratedAgain) {
 // results are asked for, or another thread waits for the generation lock; one
 // that does not run until collected stops at once.
 TEST(ParallelGeneration, RunUntilCollectedHoldsThePassUntilAsked) {
-    const Galaxy& g = builtGalaxy();
-    auto make = [&] {
-        auto f = std::make_unique<StarField>(g);
-        f->maxStarsGen = f->settings.maxStarsGen = 100000;
-        f->settings.frameTimeoutNs = 0;
-        f->clock = fakeClock;
-        return f;
-    };
+    auto make = [] { return fakeClockField(100000, 0); };
     StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, true);
     auto budgeted = make();
     updateAsSet(*budgeted, in);

@@ -57,6 +57,7 @@ TEST(PointSlots, NewSlotsComeFromFreedThenClearedThenTheHighWaterMark) {
 
 TEST(PointSlots, FreeingTheTopSlotLowersTheMarkInsteadOfStagingZeros) {
     PointSlots p = filled(5);
+    EXPECT_EQ(p.regions, (std::vector<CopyRegion>{{0, 0, 80}}));  // consecutive slots coalesce into one region
     p.beginUpdate();
     p.release(4);
     endUpdate(p);
@@ -65,11 +66,8 @@ TEST(PointSlots, FreeingTheTopSlotLowersTheMarkInsteadOfStagingZeros) {
     EXPECT_EQ(p.displayed(), 4u);
 }
 
-TEST(PointSlots, ConsecutiveSlotsCoalesceIntoOneRegion) {
-    const PointSlots p = filled(10);
-    EXPECT_EQ(p.regions, (std::vector<CopyRegion>{{0, 0, 160}}));
-}
-
+// The pass's run (slot 8 is not consecutive to anything), then the
+// placeholder of the clearing step filled with its last run.
 TEST(PointSlots, ZeroRecordsForFreedSlotsFollowThePassRegions) {
     PointSlots p = filled(8);
     p.beginUpdate();
@@ -77,8 +75,6 @@ TEST(PointSlots, ZeroRecordsForFreedSlotsFollowThePassRegions) {
     p.release(5);
     p.stage(9 - 1, recordFor(100));  // a changed record in place
     endUpdate(p);
-    // Region 0: the pass's run (slot 8 is not consecutive to anything); then
-    // the placeholder of the clearing step filled with its last run.
     ASSERT_EQ(p.regions.size(), 3u);
     EXPECT_EQ(p.regions[0], (CopyRegion{0, 8 * 16, 16}));
     EXPECT_EQ(p.cleared, (std::vector<uint32_t>{2, 5}));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <span>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -65,25 +66,34 @@ Snapshot snapshot(const StarField& f) {
     return s;
 }
 
-// -------------------------------------------------------------- priorities
+// A field of 300,000 stars after one whole pass at the default viewpoint,
+// made once for the tests that compare with it or search in it.
+StarField& homeField() {
+    static const std::unique_ptr<StarField> f = [] {
+        auto f = makeField(300000);
+        f->settings.frameTimeoutNs = ~uint64_t{0} >> 1;
+        runToCompletion(*f, DEFAULT_VIEWPOINT);
+        return f;
+    }();
+    return *f;
+}
 
 TEST(StarFieldPriority, InsideIsTopAndDistanceAndLevelLowerIt) {
     EXPECT_EQ(voxelPriority(0, 5, 10), 3000);
-    // D^2 = 1: e = 0, f = 32: 3000 - 64*3 - 0 - 32
-    EXPECT_EQ(voxelPriority(1, 1, 2), 3000 - 192 - 32);
+    EXPECT_EQ(voxelPriority(1, 1, 2), 3000 - 192 - 32);  // D^2 = 1: e = 0, f = 32
     // A doubling of distance (D^2 times four) costs 64, as does one more level.
     EXPECT_EQ(voxelPriority(1 << 20, 0, 5) - voxelPriority(1 << 22, 0, 5), 64);
     EXPECT_EQ(voxelPriority(1 << 20, 0, 5) - voxelPriority(1 << 20, 0, 6), 64);
     EXPECT_EQ(voxelPriority(~uint64_t{0}, 10, 18), 0);  // clamped below
 }
 
+// (d2 >> 16) <= bound << 2(24 - T - L); at T + L = 24 the bound as it is,
+// beyond it shifted right.
 TEST(StarFieldPriority, BoundsScaleWithLevelAndNeverOverflow) {
-    // (d2 >> 16) <= bound << 2(24 - T - L)
     EXPECT_TRUE(withinBound(uint64_t{100} << 16 << 2, 100, 23, 0));
     EXPECT_FALSE(withinBound((uint64_t{101} << 16 << 2), 100, 23, 0));
     EXPECT_TRUE(withinBound(~uint64_t{0}, 1 << 20, 0, 1));  // the shifted bound saturates
     EXPECT_FALSE(withinBound(0x10000, -1, 0, 5));            // a negative bound creates nothing
-    // Tier + level = 24: the bound as it is; beyond, shifted right.
     EXPECT_TRUE(withinBound(uint64_t{777} << 16, 777, 10, 14));
     EXPECT_FALSE(withinBound(uint64_t{778} << 16, 777, 10, 14));
     EXPECT_TRUE(withinBound(uint64_t{194} << 16, 777, 11, 14));  // 777 >> 2 = 194
@@ -107,8 +117,6 @@ TEST(StarFieldPriority, GridBoxDistanceFromTheCellOfThePosition) {
     const int64_t far[3] = {INT64_MIN, INT64_MIN, INT64_MIN};
     EXPECT_EQ(gridBoxDistance(far, 0x7FFFFFF0u, 0x7FFFFFF0u, 0x7FFFFFF0u, 30), ~uint64_t{0});
 }
-
-// ------------------------------------------------------------- view limits
 
 // The limits of the default settings, pinned (computed once, checked by hand
 // against their formulas: createBound is S / (R^2 / 80) less one, keepBound
@@ -145,29 +153,25 @@ TEST(ViewLimits, DefaultValuesAndTheDisplayHeight) {
     }
 }
 
-// ------------------------------------------------------------- generation
-
-// The walks that start from the root (search, voxel command, tests) start from
-// the voxel the star field keeps as its root, which holds every component.
+// The walks from the root (search, the voxel command, the tests) start from
+// the voxel the field keeps as its root, which holds every component (and no
+// mask bit beyond the 16 there are); the galaxy cube spans -2^30..2^30 grid units.
 TEST(StarGeneration, RootParentIsTheFieldsRootVoxel) {
-    const Galaxy& g = builtGalaxy();
-    auto f = makeField(1000);
-    const VoxelParent kept = parentOf(f->voxel(ROOT_VOXEL));
-    const VoxelParent root = rootParent(g.count);
+    const VoxelParent kept = parentOf(makeField(1000)->voxel(ROOT_VOXEL));
+    const VoxelParent root = rootParent(builtGalaxy().count);
     EXPECT_EQ(std::tie(kept.x, kept.y, kept.z, kept.level, kept.node, kept.components, kept.lastTier),
               std::tie(root.x, root.y, root.z, root.level, root.node, root.components, root.lastTier));
-    EXPECT_EQ(static_cast<int32_t>(root.x), -(1 << 30));  // the galaxy cube spans -2^30..2^30 grid units
-    EXPECT_EQ(root.components, (1u << g.count) - 1);
-    EXPECT_EQ(rootParent(16).components, 0xFFFF);  // no mask bit beyond the 16 there are
+    EXPECT_EQ(static_cast<int32_t>(root.x), -(1 << 30));
+    EXPECT_EQ(root.components, (1u << builtGalaxy().count) - 1);
+    EXPECT_EQ(rootParent(16).components, 0xFFFF);
     EXPECT_EQ(rootParent(40).components, 0xFFFF);
 }
 
 TEST(StarGeneration, ZeroDensityGivesNoStars) {
-    const Galaxy& g = builtGalaxy();
     uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
-    VoxelRequest request{0, 0, 0, 12, 0x3F, PLANE_ROOT, dens, 1234};
     std::vector<StarRecord> out;
-    generateTier(g, request, 0, channelConstantsFor(DEFAULT_WAVELENGTHS), out);
+    generateTier(builtGalaxy(), {0, 0, 0, 12, 0x3F, PLANE_ROOT, dens, 1234}, 0, channelConstantsFor(DEFAULT_WAVELENGTHS),
+                 out);
     EXPECT_TRUE(out.empty());
 }
 
@@ -197,8 +201,7 @@ TEST(StarGeneration, BackgroundLightIsNormalisedToItsBrightestChannel) {
     const ChannelConstants ch = channelConstantsFor(DEFAULT_WAVELENGTHS);
     const double V = std::pow(800.0 * 360 / 45.0, 2) / 3.141592653589793;
     const BackgroundLight light = backgroundLight(g.components[0].populations, ch, V, defaultLimits().limitScale);
-    const float top = std::max({light.colour[0], light.colour[1], light.colour[2]});
-    EXPECT_EQ(top, 1.0f);
+    EXPECT_EQ(std::max({light.colour[0], light.colour[1], light.colour[2]}), 1.0f);
     for (float c : light.colour) EXPECT_GT(c, 0.0f);
     EXPECT_GT(light.intensity, 0.0);
     EXPECT_TRUE(std::isfinite(light.intensity));
@@ -208,26 +211,20 @@ TEST(StarGeneration, BackgroundLightIsNormalisedToItsBrightestChannel) {
     EXPECT_EQ(half.colour[2], light.colour[2]);
 }
 
-// ------------------------------------------------------------------ passes
-
 TEST(StarFieldPass, InterruptedAndResumedEqualsUninterrupted) {
-    auto whole = makeField(400000);
-    whole->settings.frameTimeoutNs = ~uint64_t{0} >> 1;
-    runToCompletion(*whole, DEFAULT_VIEWPOINT);
-    EXPECT_EQ(whole->stats.passes, 1u);
-
-    auto pieces = makeField(400000);
+    const StarField& whole = homeField();
+    EXPECT_EQ(whole.stats.passes, 1u);
+    auto pieces = makeField(300000);
     pieces->settings.frameTimeoutNs = 0;  // stops after every bucket
     runToCompletion(*pieces, DEFAULT_VIEWPOINT);
     EXPECT_GT(pieces->stats.passes, 100u);
-
-    const Snapshot a = snapshot(*whole), b = snapshot(*pieces);
+    const Snapshot a = snapshot(whole), b = snapshot(*pieces);
     EXPECT_GT(a.stars.size(), 1000u);
     EXPECT_EQ(a.voxels, b.voxels);
     EXPECT_EQ(a.stars, b.stars);
     EXPECT_EQ(a.points, b.points);
     EXPECT_EQ(a.near, b.near);
-    EXPECT_EQ(whole->points.displayed(), pieces->points.displayed());
+    EXPECT_EQ(whole.points.displayed(), pieces->points.displayed());
 }
 
 // Checks every invariant that ties stars, slots, the near list and the foreground table together.
@@ -406,20 +403,38 @@ TEST(StarFieldPass, NoChildrenBelowTheDeepestBand) {
     }
 }
 
-TEST(StarFieldPass, RaisingLimitsKeepsEverythingLoweringRestartsFromTheRoot) {
+// Another seed regenerates everything (exactly what a field that always had
+// it holds) and drops the search; the first seed gives the first galaxy
+// again. Raising the limits then keeps everything; lowering them restarts
+// from the root; a chunk count beyond what the parent links can address is
+// held at the largest they can.
+TEST(StarFieldPass, AnotherSeedOrLowerLimitsRestartFromTheRootRaisedLimitsKeepAll) {
     auto f = makeField(200000, 2);
     runToCompletion(*f, DEFAULT_VIEWPOINT);
-    const Snapshot before = snapshot(*f);
+    searchNearest(*f, f->settings.seed, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
+    ASSERT_GT(f->searchResults.size(), 0u);
+    const Snapshot first = snapshot(*f);
+    f->settings.seed = GalaxySeed{7, 11};
+    runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
+    EXPECT_TRUE(f->searchResults.empty());
+    const Snapshot other = snapshot(*f);
+    EXPECT_NE(first.voxels, other.voxels);
+    auto fresh = makeField(200000, 2);
+    fresh->settings.seed = fresh->generatedSeed = GalaxySeed{7, 11};
+    runToCompletion(*fresh, DEFAULT_VIEWPOINT);
+    EXPECT_EQ(snapshot(*fresh).voxels, other.voxels);
+    f->settings.seed = GalaxySeed{1, 3};
+    runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
+    EXPECT_EQ(snapshot(*f).voxels, first.voxels);
+
     f->settings.maxStarsGen = 300000;
     f->settings.maxVoxelChunks = 3;
-    StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, false);
+    const StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, false);
     updateAsSet(*f, in);
     EXPECT_FALSE(f->results.redraw);
     EXPECT_EQ(f->maxStarsGen, 300000u);
     EXPECT_EQ(f->maxChunks, 3u);
-    const Snapshot raised = snapshot(*f);
-    EXPECT_EQ(before.voxels, raised.voxels);  // nothing regenerated (no pass needed)
-
+    EXPECT_EQ(snapshot(*f).voxels, first.voxels);  // nothing regenerated
     f->settings.maxStarsGen = 100000;
     f->settings.frameTimeoutNs = 0;
     updateAsSet(*f, in);
@@ -430,42 +445,12 @@ TEST(StarFieldPass, RaisingLimitsKeepsEverythingLoweringRestartsFromTheRoot) {
     runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
     EXPECT_LT(f->starsInMemory, 100000u);
     EXPECT_LE(f->chunks.size(), 3u);
-
-    // A capacity beyond what the parent links can address is held at the
-    // largest that they can, and raising to it keeps everything.
     const Snapshot lowered = snapshot(*f);
     f->settings.maxVoxelChunks = ~0u;
     updateAsSet(*f, in);
     EXPECT_EQ(f->maxChunks, MAX_VOXEL_CHUNKS);
     EXPECT_EQ(snapshot(*f).voxels, lowered.voxels);
 }
-
-TEST(StarFieldPass, AnotherSeedRegeneratesEverythingAndDropsTheSearch) {
-    auto f = makeField(200000, 2);
-    runToCompletion(*f, DEFAULT_VIEWPOINT);
-    searchNearest(*f, f->settings.seed, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
-    ASSERT_GT(f->searchResults.size(), 0u);
-    const Snapshot first = snapshot(*f);
-
-    f->settings.seed = GalaxySeed{7, 11};
-    runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
-    EXPECT_TRUE(f->searchResults.empty());
-    const Snapshot other = snapshot(*f);
-    EXPECT_NE(first.voxels, other.voxels);
-    // Exactly what a field that always had that seed holds.
-    auto fresh = makeField(200000, 2);
-    fresh->settings.seed = GalaxySeed{7, 11};
-    fresh->generatedSeed = fresh->settings.seed;
-    runToCompletion(*fresh, DEFAULT_VIEWPOINT);
-    EXPECT_EQ(snapshot(*fresh).voxels, other.voxels);
-
-    // Back to the first seed: the first galaxy again.
-    f->settings.seed = GalaxySeed{1, 3};
-    runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
-    EXPECT_EQ(snapshot(*f).voxels, first.voxels);
-}
-
-// ------------------------------------------------------------- foreground
 
 TEST(Foreground, EntriesMoveWithTheirStarsAndNeverExceed32) {
     const Galaxy& g = builtGalaxy();
@@ -539,23 +524,20 @@ TEST(Foreground, TestAtZeroDistanceAndTheDistanceLimit) {
     EXPECT_FALSE(isForeground(l.foregroundDistance, 1e9f, l));
 }
 
+// Moved onto the nearest near star of the home field, that star becomes a
+// foreground object.
 TEST(Foreground, StarsAtTheViewpointBecomeDiscs) {
-    auto f = makeField(300000);
-    runToCompletion(*f, DEFAULT_VIEWPOINT);
-    ASSERT_FALSE(f->nearList.empty());
-    // Move onto the nearest near star: it must become a foreground object.
-    const StarRecord* target = f->nearList[0];
+    ASSERT_FALSE(homeField().nearList.empty());
+    const StarRecord* target = homeField().nearList[0];
     const int64_t at[3] = {target->x, target->y, target->z};
-    std::vector<PointRecord> gpu(DEFAULT_POINT_CAPACITY);
-    runToCompletion(*f, at, nullptr);
+    auto f = makeField(300000);
+    runToCompletion(*f, at);
     bool found = false;
     for (uint32_t i = 0; i < f->foreground.count; ++i)
         found = found || (f->foreground.entries[i].x == at[0] && f->foreground.entries[i].y == at[1]);
     EXPECT_TRUE(found);
     EXPECT_LE(f->foreground.count, MAX_FOREGROUND);
 }
-
-// ----------------------------------------------------------------- search
 
 // Walks the voxels below v whose box lies within `radius` (position units) of
 // p, generating each from the root down as the star field creates voxels, and
@@ -585,94 +567,69 @@ void walkVoxelsNear(const Galaxy& view, const VoxelParent& v, const int64_t p[3]
     }
 }
 
-// Every star of every voxel within `radius` (position units) of p, with its
-// squared distance.
-std::vector<std::pair<double, StarRecord>> bruteForce(const Galaxy& view, const int64_t p[3], double radius) {
-    std::vector<std::pair<double, StarRecord>> out;
-    auto visit = [&](const ChildPlan&, const StarRecord* stars, size_t n) {
-        for (size_t i = 0; i < n; ++i) {
-            const StarRecord& s = stars[i];
-            const double dx = static_cast<double>(s.x - p[0]), dy = static_cast<double>(s.y - p[1]),
-                         dz = static_cast<double>(s.z - p[2]);
-            out.emplace_back(dx * dx + dy * dy + dz * dz, s);
-        }
-        return true;
-    };
-    walkVoxelsNear(view, rootParent(view.count), p, radius, visit);
-    return out;
-}
-
+// The 100 stars a search finds at p are, in order, the nearest of a brute
+// force over every star of every voxel within 1.5 times the farthest one's
+// distance; each named by its level letter, lattice code and number.
 void expectSearchMatchesBruteForce(StarField& f, const int64_t p[3]) {
     searchNearest(f, GalaxySeed{}, p[0], p[1], p[2]);
     const std::vector<SearchResult>& r = f.searchResults;
     ASSERT_EQ(r.size(), 100u);
     for (size_t i = 1; i < r.size(); ++i) EXPECT_LE(r[i - 1].distanceSquared, r[i].distanceSquared);
-    const double radius = std::sqrt(r.back().distanceSquared) * 1.5;
-    std::vector<std::pair<double, StarRecord>> all = bruteForce(builtGalaxy(), p, radius);
+    std::vector<std::pair<double, StarRecord>> all;
+    auto visit = [&](const ChildPlan&, const StarRecord* stars, size_t n) {
+        for (const StarRecord& s : std::span(stars, n)) {
+            const double dx = static_cast<double>(s.x - p[0]), dy = static_cast<double>(s.y - p[1]),
+                         dz = static_cast<double>(s.z - p[2]);
+            all.emplace_back(dx * dx + dy * dy + dz * dz, s);
+        }
+        return true;
+    };
+    walkVoxelsNear(builtGalaxy(), rootParent(builtGalaxy().count), p, std::sqrt(r.back().distanceSquared) * 1.5, visit);
     std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     ASSERT_GE(all.size(), 100u);
     for (size_t i = 0; i < 100; ++i) {
         EXPECT_EQ(all[i].first, r[i].distanceSquared) << i;
         EXPECT_EQ(all[i].second.x, r[i].star.x) << i;
         EXPECT_EQ(all[i].second.key, r[i].star.key) << i;
-    }
-    // Names: level letter, lattice code, star number.
-    for (size_t i = 0; i < r.size(); ++i) {
         EXPECT_EQ(r[i].name[0], LATTICE_ALPHABET[r[i].level]);
         EXPECT_EQ(r[i].drawNumber, r[i].star.drawIndex + 1u);
     }
 }
 
+// On an empty field every star comes from the search's own generation; after
+// a pass most of them come from the field's voxels; the same stars. And
+// somewhere sparser, 400 parsecs above the plane.
 TEST(Search, FindsTheSameStarsAsABruteForceScan) {
-    auto f = makeField(300000);
-    // On an empty field everything comes from the search's own generation.
-    expectSearchMatchesBruteForce(*f, DEFAULT_VIEWPOINT);
-    EXPECT_EQ(f->searchResults[0].existing, 0);
-    // After a pass most of them come from the field's voxels; the same stars.
-    runToCompletion(*f, DEFAULT_VIEWPOINT);
-    expectSearchMatchesBruteForce(*f, DEFAULT_VIEWPOINT);
-    EXPECT_EQ(f->searchResults[0].existing, 1);
-    // Somewhere else, sparser: 400 parsecs above the plane.
+    auto empty = makeField(300000);
+    expectSearchMatchesBruteForce(*empty, DEFAULT_VIEWPOINT);
+    EXPECT_EQ(empty->searchResults[0].existing, 0);
+    StarField& f = homeField();
+    expectSearchMatchesBruteForce(f, DEFAULT_VIEWPOINT);
+    EXPECT_EQ(f.searchResults[0].existing, 1);
     const int64_t above[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1],
                               DEFAULT_VIEWPOINT[2] + static_cast<int64_t>(400 / UNIT_PARSECS_DOUBLE)};
-    expectSearchMatchesBruteForce(*f, above);
+    expectSearchMatchesBruteForce(f, above);
 }
 
-// A star in the first grid slice of its voxel, looked for from one unit below
-// that voxel's lower face: the voxel is a single unit away, although the grid
-// cell of the search position lies a whole grid unit (2^32 units) below it.
-// Measured from the grid cell the voxel would be dropped and the star missed.
-struct StarInVoxel {
-    StarRecord star;
-    uint32_t corner[3];
-};
-
-// Such stars in the voxels within `radius` of p; the walk goes no deeper
-// once it has four.
-std::vector<StarInVoxel> starsOnLowerFaces(const Galaxy& view, const int64_t p[3], double radius) {
-    std::vector<StarInVoxel> out;
-    auto visit = [&](const ChildPlan& plan, const StarRecord* stars, size_t n) {
-        for (size_t i = 0; i < n; ++i) {
-            const StarRecord& s = stars[i];
-            // First grid slice in x, and within half a grid unit of the face.
-            if ((s.x >> 32) == static_cast<int32_t>(plan.x) && (s.x & 0xFFFFFFFF) < (int64_t{1} << 31))
-                out.push_back(StarInVoxel{s, {plan.x, plan.y, plan.z}});
-        }
-        return out.size() < 4;
-    };
-    walkVoxelsNear(view, rootParent(view.count), p, radius, visit);
-    return out;
-}
-
+// Stars in the first grid slice of their voxel (within half a grid unit of
+// its lower x face), looked for from one unit below that face: the voxel is a
+// single unit away, although the grid cell of the search position lies a
+// whole grid unit (2^32 units) below it. Measured from the grid cell the
+// voxel would be dropped and the star missed.
 TEST(Search, MeasuresFromThePositionNotFromItsGridCell) {
-    const std::vector<StarInVoxel> candidates =
-        starsOnLowerFaces(builtGalaxy(), DEFAULT_VIEWPOINT, 60 / UNIT_PARSECS_DOUBLE);
-    ASSERT_FALSE(candidates.empty());
+    std::vector<StarRecord> onFaces;
+    auto visit = [&](const ChildPlan& plan, const StarRecord* stars, size_t n) {
+        for (const StarRecord& s : std::span(stars, n))
+            if ((s.x >> 32) == static_cast<int32_t>(plan.x) && (s.x & 0xFFFFFFFF) < (int64_t{1} << 31))
+                onFaces.push_back(s);
+        return onFaces.size() < 4;  // no deeper once there are four
+    };
+    walkVoxelsNear(builtGalaxy(), rootParent(builtGalaxy().count), DEFAULT_VIEWPOINT, 60 / UNIT_PARSECS_DOUBLE, visit);
+    ASSERT_FALSE(onFaces.empty());
     auto f = makeField(100000);
     std::vector<SearchResult> r;
-    for (const StarInVoxel& c : candidates) {
-        const StarRecord& s = c.star;
-        const int64_t at = ((s.x >> 32) << 32) - 1;  // one unit below the voxel's face
+    for (const StarRecord& s : onFaces) {
+        const int64_t at = ((s.x >> 32) << 32) - 1;
         const double distance = static_cast<double>(s.x - at);
         search(*f, GalaxySeed{}, r, 100, at, s.y, s.z, 0, 1.5 * distance * UNIT_PARSECS_DOUBLE);
         bool found = false;
@@ -683,10 +640,11 @@ TEST(Search, MeasuresFromThePositionNotFromItsGridCell) {
     }
 }
 
+// A star exactly at the search position comes first, at distance 0; a range
+// that holds only a few stars lists all of them; an empty range, none.
 TEST(Search, DistanceRangeAndFewStars) {
     auto f = makeField(100000);
     std::vector<SearchResult> r;
-    // A star exactly at the search position comes first, at distance 0.
     const GalaxySeed seed{};
     search(*f, seed, r, 100, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2], 0, 1e20);
     ASSERT_EQ(r.size(), 100u);
@@ -694,29 +652,12 @@ TEST(Search, DistanceRangeAndFewStars) {
     search(*f, seed, r, 100, s.x, s.y, s.z, 0, 1e20);
     EXPECT_EQ(r[0].distanceSquared, 0.0);
     EXPECT_EQ(r[0].star.x, s.x);
-    // With a range that holds only a few stars, all of them are listed.
     search(*f, seed, r, 100, s.x, s.y, s.z, 0, 0.3);
     EXPECT_LT(r.size(), 100u);
     EXPECT_GE(r.size(), 1u);
     for (const SearchResult& x : r) EXPECT_LE(std::sqrt(x.distanceSquared) * UNIT_PARSECS_DOUBLE, 0.3);
-    // Nothing in range: an empty list.
     search(*f, seed, r, 100, s.x, s.y, s.z, 1e-9, 2e-9);
     EXPECT_TRUE(r.empty());
-}
-
-TEST(Search, HighlightMarkersFollowTheResults) {
-    uint32_t w[16];
-    highlightMarker(3, w);
-    EXPECT_EQ(w[0], (3u << 22) + 0x1f83f0u + 28684u);
-    EXPECT_EQ(w[15], (3u << 22) + 0x1f83f0u + 40978u);
-    auto f = makeField(100000);
-    searchNearest(*f, f->settings.seed, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
-    StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, false);
-    in.changes[CHANGE_LABELS] = 1;
-    updateAsSet(*f, in);
-    EXPECT_TRUE(f->results.labelsRebuilt);
-    EXPECT_EQ(f->results.highlightCount, 100u);
-    EXPECT_EQ(f->results.highlightWords.size(), 1600u);
 }
 
 // Passes on one thread while searches run on another: under ThreadSanitizer
@@ -781,7 +722,8 @@ TEST(StarFieldEdge, PassesAndSearchesAtTheEdgeOfSpace) {
 // its own with the program's projection, selects: the nearest drawn edge
 // within the tolerance, the brighter of two nearly as near, and a disc under
 // the pointer before whatever lies behind it. Next to a bright star (a disc
-// at the centre), looking at it, across it and away, at several sizes.
+// at the centre, found by its name), looking at it, across it and away, at
+// several sizes.
 TEST(Pick, SelectsWhatEveryDrawnStarProjectedOneByOneSays) {
     const Galaxy& g = builtGalaxy();
     LocatedStar located;
@@ -798,9 +740,21 @@ TEST(Pick, SelectsWhatEveryDrawnStarProjectedOneByOneSays) {
     const int64_t star[3] = {target.x, target.y, target.z};
     arriveNextTo(at, star);
     const int64_t eye[3] = {at.position[0].integer, at.position[1].integer, at.position[2].integer};
-    auto field = std::make_unique<StarField>(g);
-    runUntilComplete(*field, inputAt(eye, true));
+    auto field = makeField(1000000, 4);
+    runToCompletion(*field, eye);
     ASSERT_GT(field->foreground.count, 0u);
+    auto pickView = [&](const DisplayView& display) {
+        PickView view;
+        view.display = display;
+        std::memcpy(view.eye, eye, sizeof eye);
+        view.luminosityConst = pointLuminosityConstant(defaultLimits().limitScale, 1.0f);
+        view.foregroundRadiusFactor = toDouble(SUN_RADIUS);
+        return view;
+    };
+    PickedStar picked;
+    ASSERT_TRUE(pickStar(*field, pickView({at.forward, at.up, 45, 1920, 1080}), 960, 540, picked));
+    EXPECT_STREQ(picked.found.name, "S-MNQW-1");
+    EXPECT_EQ(picked.as, PickedAs::DISC);
 
     struct Drawn {
         const StarRecord* star;
@@ -808,19 +762,10 @@ TEST(Pick, SelectsWhatEveryDrawnStarProjectedOneByOneSays) {
         double x, y, radius, luminosity, depth;
     };
     const Vec3d f = at.forward, u = at.up, s = cross(f, u);
-    struct View {
-        Vec3d forward, up;
-        double angle;
-        int width, height;
-    };
-    const View views[] = {{f, u, 45, 1920, 1080}, {s, u, 10, 801, 601}, {f * -1, u, 90, 333, 999}};
+    const DisplayView views[] = {{f, u, 45, 1920, 1080}, {s, u, 10, 801, 601}, {f * -1, u, 90, 333, 999}};
     size_t crowded = 0, behindDisc = 0;
-    for (const View& v : views) {
-        PickView view;
-        view.display = {v.forward, v.up, v.angle, v.width, v.height};
-        std::memcpy(view.eye, eye, sizeof eye);
-        view.luminosityConst = pointLuminosityConstant(defaultLimits().limitScale, 1.0f);
-        view.foregroundRadiusFactor = toDouble(SUN_RADIUS);
+    for (const DisplayView& v : views) {
+        const PickView view = pickView(v);
         std::vector<Drawn> drawn;
         forEachVoxel(*field, [&](VoxelHandle, const Voxel& vx) {
             for (uint32_t i = 0; i < vx.shownUpTo; ++i) {
@@ -829,7 +774,7 @@ TEST(Pick, SelectsWhatEveryDrawnStarProjectedOneByOneSays) {
                 Drawn d{&r, PickedAs::NONE, 0, 0, 0, 0, 0};
                 d.as = drawnAs(r, view, disc, d.radius, d.luminosity);
                 const int64_t offset[3] = {r.x - eye[0], r.y - eye[1], r.z - eye[2]};
-                const DisplayPoint p = projectToDisplay(view.display, offset);
+                const DisplayPoint p = projectToDisplay(v, offset);
                 if (d.as == PickedAs::NONE || !p.inFront) continue;
                 d.x = p.x;
                 d.y = p.y;
@@ -838,13 +783,12 @@ TEST(Pick, SelectsWhatEveryDrawnStarProjectedOneByOneSays) {
             }
         });
         ASSERT_GT(drawn.size(), 1000u);
-        // Clicks on and beside drawn stars, and at the display's centre.
+        // Clicks at the centre, on and beside drawn stars, and on a few stars behind a disc.
         std::vector<std::pair<double, double>> clicks = {{v.width / 2.0, v.height / 2.0}};
         for (size_t k = 0; k < drawn.size() && clicks.size() < 120; k += drawn.size() / 60 + 1) {
             clicks.push_back({drawn[k].x, drawn[k].y});
             clicks.push_back({drawn[k].x + 2.5, drawn[k].y - 1.5});
         }
-        // And on a few stars that lie behind a disc.
         size_t hidden = 0;
         for (const Drawn& disc : drawn) {
             if (disc.as != PickedAs::DISC) continue;
@@ -856,32 +800,30 @@ TEST(Pick, SelectsWhatEveryDrawnStarProjectedOneByOneSays) {
             }
         }
         for (auto [x, y] : clicks) {
+            auto edge = [&](const Drawn* d) { return std::hypot(d->x - x, d->y - y) - d->radius; };
             std::vector<const Drawn*> near;
-            const Drawn* cover = nullptr;
+            const Drawn* expected = nullptr;  // first the nearest disc under the pointer
             for (const Drawn& d : drawn) {
-                const double gap = std::hypot(d.x - x, d.y - y) - d.radius;
-                if (gap > PICK_TOLERANCE) continue;
+                if (edge(&d) > PICK_TOLERANCE) continue;
                 near.push_back(&d);
-                if (d.as == PickedAs::DISC && gap <= 0 && (cover == nullptr || d.depth < cover->depth)) cover = &d;
+                if (d.as == PickedAs::DISC && edge(&d) <= 0 && (expected == nullptr || d.depth < expected->depth))
+                    expected = &d;
             }
-            const Drawn* expected = cover;
+            crowded += near.size() > 1 && expected == nullptr;
+            behindDisc += expected != nullptr && near.size() > 1;
             if (expected == nullptr && !near.empty()) {
-                auto edge = [&](const Drawn* d) { return std::max(0.0, std::hypot(d->x - x, d->y - y) - d->radius); };
                 double nearest = 1e9;
-                for (const Drawn* d : near) nearest = std::min(nearest, edge(d));
-                for (const Drawn* d : near) {
-                    if (edge(d) <= nearest + PICK_CLOSE && (expected == nullptr || d->luminosity > expected->luminosity))
+                for (const Drawn* d : near) nearest = std::min(nearest, std::max(0.0, edge(d)));
+                for (const Drawn* d : near)
+                    if (std::max(0.0, edge(d)) <= nearest + PICK_CLOSE &&
+                        (expected == nullptr || d->luminosity > expected->luminosity))
                         expected = d;
-                }
             }
-            crowded += near.size() > 1 && cover == nullptr;
-            behindDisc += cover != nullptr && near.size() > 1;
-            PickedStar picked;
             const bool found = pickStar(*field, view, x, y, picked);
             ASSERT_EQ(found, expected != nullptr) << x << " " << y;
             if (!found) continue;
             EXPECT_EQ(picked.as, expected->as);
-            EXPECT_EQ(picked.found.star.x, expected->star->x) << v.angle << " " << x << " " << y;
+            EXPECT_EQ(picked.found.star.x, expected->star->x) << v.viewAngle << " " << x << " " << y;
             EXPECT_EQ(picked.found.star.y, expected->star->y);
             EXPECT_EQ(picked.found.star.z, expected->star->z);
             EXPECT_NEAR(picked.x, expected->x, 1e-6 * v.width);
@@ -890,15 +832,4 @@ TEST(Pick, SelectsWhatEveryDrawnStarProjectedOneByOneSays) {
     // The cases that matter were met: stars close together, stars behind a disc.
     EXPECT_GT(crowded, 0u);
     EXPECT_GT(behindDisc, 0u);
-
-    // The star at the centre of the view next to it is that star, by its name.
-    PickView view;
-    view.display = {at.forward, at.up, 45, 1920, 1080};
-    std::memcpy(view.eye, eye, sizeof eye);
-    view.luminosityConst = pointLuminosityConstant(defaultLimits().limitScale, 1.0f);
-    view.foregroundRadiusFactor = toDouble(SUN_RADIUS);
-    PickedStar picked;
-    ASSERT_TRUE(pickStar(*field, view, 960, 540, picked));
-    EXPECT_STREQ(picked.found.name, "S-MNQW-1");
-    EXPECT_EQ(picked.as, PickedAs::DISC);
 }

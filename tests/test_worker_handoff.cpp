@@ -30,14 +30,10 @@ struct GatedJob {
         ++job.runs;
     }
     void setOpen(bool value) {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            open = value;
-        }
+        std::lock_guard<std::mutex> lock(mutex);
+        open = value;
         cv.notify_all();
     }
-    void close() { setOpen(false); }
-    void release() { setOpen(true); }
     void waitInside() {
         while (!inside) std::this_thread::yield();
     }
@@ -63,7 +59,7 @@ struct GatedWorker {
         launchWorker(worker, job);
     }
     ~GatedWorker() {
-        gate.release();
+        gate.setOpen(true);
         stopWorker(worker);
     }
     // One frame of the hand-off, with an engine that never has work left.
@@ -97,7 +93,7 @@ TEST(WorkerHandOff, ASettingChangedDuringAPassGivesExactlyOneMorePass) {
     GatedWorker w;
     w.gate.request = &w.request;
 
-    w.gate.close();
+    w.gate.setOpen(false);
     w.flags.viewpointMoved = 1;
     EXPECT_FALSE(w.frame());
     w.gate.waitInside();
@@ -107,7 +103,7 @@ TEST(WorkerHandOff, ASettingChangedDuringAPassGivesExactlyOneMorePass) {
         EXPECT_FALSE(w.frame());
     }
     EXPECT_TRUE(w.tracker.restartPending);
-    w.gate.release();
+    w.gate.setOpen(true);
     EXPECT_GT(w.framesUntilCollected(), 0);
     EXPECT_EQ(w.gate.runs, 1);
     // The next frame starts the one further pass with the remembered change.
@@ -140,28 +136,26 @@ TEST(WorkerHandOff, EveryFlagAloneStartsAPassAndNothingElseDoes) {
 // The engine's pass state belongs to the worker while a pass runs: the
 // question whether it has work left is asked only between passes.
 TEST(WorkerHandOff, EngineIsAskedAboutUnfinishedWorkOnlyBetweenPasses) {
-    struct Probe {
-        GatedJob* gate;
-        std::atomic<int> askedWhileRunning{0}, asked{0};
-    } probe{nullptr};
     GatedWorker w;
-    probe.gate = &w.gate;
+    struct Probe {
+        GatedJob& gate;
+        std::atomic<int> askedWhileRunning{0}, asked{0};
+    } probe{w.gate};
     auto unfinished = [](void* p) {
         auto& probe = *static_cast<Probe*>(p);
         ++probe.asked;
-        if (probe.gate->inside) ++probe.askedWhileRunning;
+        if (probe.gate.inside) ++probe.askedWhileRunning;
         return false;
     };
     const PassHooks hooks{unfinished, nullptr, &probe};
-    w.gate.close();
+    w.gate.setOpen(false);
     w.flags.viewpointMoved = 1;
-    EXPECT_FALSE(updateStarFieldHandOff(w.tracker, w.flags, w.worker, hooks));
+    auto frame = [&] { return updateStarFieldHandOff(w.tracker, w.flags, w.worker, hooks); };
+    EXPECT_FALSE(frame());
     w.gate.waitInside();
-    for (int frame = 0; frame < 20; ++frame)
-        EXPECT_FALSE(updateStarFieldHandOff(w.tracker, w.flags, w.worker, hooks));
-    w.gate.release();
-    while (!updateStarFieldHandOff(w.tracker, w.flags, w.worker, hooks))
-        std::this_thread::yield();
+    for (int i = 0; i < 20; ++i) EXPECT_FALSE(frame());
+    w.gate.setOpen(true);
+    while (!frame()) std::this_thread::yield();
     EXPECT_EQ(probe.askedWhileRunning, 0);
     EXPECT_GT(probe.asked, 0);
 }
@@ -193,14 +187,14 @@ TEST(WorkerHandOff, StoppingJoinsAfterAnyRunningPass) {
     for (const bool running : {false, true}) {
         SCOPED_TRACE(running ? "while a pass runs" : "idle");
         GatedWorker w;
-        w.gate.close();
+        w.gate.setOpen(false);
         if (running) {
             startJob(w.worker);
             w.gate.waitInside();
         }
         std::thread releaser([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            w.gate.release();
+            w.gate.setOpen(true);
         });
         stopWorker(w.worker);
         EXPECT_EQ(w.gate.runs, running ? 1 : 0);
