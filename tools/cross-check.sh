@@ -20,7 +20,7 @@ fi
 
 cmake --preset aarch64
 cmake --build --preset aarch64 -j"$JOBS"
-ctest --preset aarch64
+ctest --preset aarch64 -j"$JOBS"
 
 # A fused multiply-add rounds once where the x86-64 code rounds twice: the
 # engine is compiled with -ffp-contract=off, and none may appear.

@@ -7,20 +7,38 @@
 # bit for bit (tools/cross-check.sh). The builds are the presets of
 # CMakePresets.json; each step's time is printed, and the whole at the end.
 #
+# The optimised build's tests run at normal priority. Beside them, at the
+# lowest priority, run the cross-check and the sanitizer builds with their
+# unit tests: they take the cores whenever the end-to-end tests leave them
+# idle, waiting for the program to show what they look for, and give them
+# back as soon as the tests want them. Their output follows once they end.
+#
 # tools/test.sh --busy runs only the end-to-end tests of the optimised build,
 # while two busy loops load two cores as other work on a shared machine
 # would, and prints the time they took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install-deps.sh
 JOBS=$(nproc)
-STEPS=()
+# Each step's time, a line each (the steps beside the tests write theirs here too).
+if [ "${1:-}" = "--beside" ]; then TIMES=$2; else TIMES=$(mktemp); fi
 step() {
   local name=$1 start=$SECONDS
   shift
   "$@"
-  STEPS+=("$(printf '%5d s  %s' $((SECONDS - start)) "$name")")
+  printf '%5d s  %s\n' $((SECONDS - start)) "$name" >> "$TIMES"
 }
+
+if [ "${1:-}" = "--beside" ]; then
+  # The steps that run beside the optimised build's tests.
+  step "AArch64 cross-check" bash tools/cross-check.sh build
+  step "ASan/UBSan build" bash -c "cmake --preset asan && cmake --build --preset asan -j$JOBS"
+  step "ASan/UBSan tests" ctest --preset asan -j"$JOBS"
+  step "TSan build" bash -c "cmake --preset tsan && cmake --build --preset tsan -j$JOBS"
+  step "TSan tests" ctest --preset tsan -j"$JOBS" -E "^e2e_"
+  exit 0
+fi
+
+bash tools/install-deps.sh
 
 if [ "${1:-}" = "--busy" ]; then
   cmake --preset release
@@ -41,18 +59,37 @@ if [ "${1:-}" = "--busy" ]; then
 fi
 
 step "release build" bash -c "cmake --preset release && cmake --build --preset release -j$JOBS"
-step "release tests" ctest --preset release -j"$JOBS"
 
-step "AArch64 cross-check" bash tools/cross-check.sh build
+# The steps beside the tests, in a process group of their own (so that a
+# failure here stops them too), their output kept until they end.
+BESIDE_LOG=$(mktemp)
+setsid nice -n 19 bash tools/test.sh --beside "$TIMES" > "$BESIDE_LOG" 2>&1 &
+beside=$!
+stop_beside() { kill -- -"$beside" 2>/dev/null || true; }
+trap stop_beside EXIT
+trap 'exit 130' INT TERM
 
-step "ASan/UBSan build" bash -c "cmake --preset asan && cmake --build --preset asan -j$JOBS"
-step "ASan/UBSan tests" ctest --preset asan -j"$JOBS"
+status=0
+step "release tests" ctest --preset release -j"$JOBS" || status=$?
+if [ "$status" != 0 ]; then
+  echo "test command: the optimised build's tests failed; the steps beside them are stopped" >&2
+  exit "$status"
+fi
+beside_status=0
+wait "$beside" || beside_status=$?
+trap - EXIT
+echo "---- cross-check and sanitizer builds (run beside the tests above)"
+cat "$BESIDE_LOG"
+rm -f "$BESIDE_LOG"
+if [ "$beside_status" != 0 ]; then
+  echo "test command: a step beside the optimised build's tests failed" >&2
+  exit "$beside_status"
+fi
 
-step "TSan build" bash -c "cmake --preset tsan && cmake --build --preset tsan -j$JOBS"
-step "TSan tests" ctest --preset tsan -j"$JOBS" -E "^e2e_"
 # The real program under ThreadSanitizer, flying under Xvfb.
 step "TSan program" ctest --preset tsan -R "^e2e_thread_sanitizer$"
 
 echo "test command: every step passed"
-printf '%s\n' "${STEPS[@]}"
-echo "$(printf '%5d s' "$SECONDS")  in all"
+cat "$TIMES"
+rm -f "$TIMES"
+echo "$(printf '%5d s' "$SECONDS")  in all (the steps beside the tests overlap them)"
