@@ -108,7 +108,6 @@ void toggleFullScreen(Application& app) {
 
 void Application::handleWindowEvents() {
     const bool panelKeys = panelWantsKeyboard();
-    const bool panelMouse = panelWantsMouse();
     // The star display beside the panel.
     DisplayArea area;
     area.x = state.settings.panelOnRight ? 0 : state.status.framebufferWidth - state.status.displayWidth;
@@ -117,6 +116,7 @@ void Application::handleWindowEvents() {
     for (const WindowEvent& w : loop.events) {
         if (w.event.kind != PanelEvent::KEY) {
             panelInput.queue.push_back(w.event);
+            const bool panelMouse = panelWantsMouseAt(static_cast<float>(mouse.lastX), static_cast<float>(mouse.lastY));
             const MouseOutcome mouseDid = applyMouseEvent(state, mouse, w.event, w.mods, panelMouse, area);
             if (mouseDid.click) pickAt(mouseDid.x, mouseDid.y);
             continue;

@@ -174,6 +174,14 @@ void imguiNewFrame() {
     ImGui::NewFrame();
 }
 
+bool imguiWindowAt(float x, float y) {
+    for (const ImGuiWindow* w : GImGui->Windows) {
+        const bool takesMouse = (w->Flags & (ImGuiWindowFlags_NoMouseInputs | ImGuiWindowFlags_Tooltip)) == 0;
+        if (w->Active && !w->Hidden && takesMouse && w->OuterRectClipped.Contains(ImVec2(x, y))) return true;
+    }
+    return false;
+}
+
 bool imguiWindowsSettling() {
     for (const ImGuiWindow* w : GImGui->Windows) {
         if (w->Active && (w->Hidden || w->Appearing)) return true;

@@ -48,6 +48,8 @@ void imguiFeedInput(PanelInput& input);
 // part of a new frame (display size, time) and the frame's events. Then, on
 // the thread that builds the panel: the renderer's part and ImGui::NewFrame.
 void imguiPrepareFrame(PanelInput& input);
+// True when a window of the last frame that takes the mouse covers (x, y).
+bool imguiWindowAt(float x, float y);
 void imguiNewFrame();
 
 // After a frame: true while a window is appearing or is hidden for a frame

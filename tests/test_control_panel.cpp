@@ -805,8 +805,34 @@ TEST(PanelNavigation, BookmarksAddRenameGoAndDelete) {
     EXPECT_EQ(currentLocationText(p.state), here);
     EXPECT_EQ(p.state.history.back.size(), 1u);
     p.scan();
+    p.state.changes.labelsChanged = 0;
     p.click("Delete##bookmark");
     EXPECT_EQ(names(), (std::vector<std::string>{"Place 1"}));
     EXPECT_EQ(p.state.panel.chosenBookmark, -1);
+    EXPECT_EQ(p.state.changes.labelsChanged, 1) << "the marks on the sky follow the list";
+    // "Show on the sky" turns the marks off and on.
+    p.state.changes.labelsChanged = 0;
+    p.scan();
+    p.click("Show on the sky");
+    EXPECT_FALSE(p.state.settings.bookmarksOnSky);
+    EXPECT_EQ(p.state.changes.labelsChanged, 1);
     std::filesystem::remove_all(folder);
+}
+
+// A press or wheel turn belongs to what lies under the pointer at that
+// moment, not when the last frame was built: right after the pointer left
+// the panel it is the star display's. An open list takes every press.
+TEST(PanelMouse, APressIsThePanelsOnlyWhereItsWindowsAre) {
+    PanelHarness p;
+    const auto panelX = static_cast<float>(p.state.status.framebufferWidth - p.state.panel.width / 2);
+    ImGui::GetIO().MousePos = ImVec2(panelX, 300);
+    p.frame();
+    p.frame();
+    ASSERT_TRUE(ImGui::GetIO().WantCaptureMouse);
+    EXPECT_TRUE(panelWantsMouseAt(panelX, 300));
+    EXPECT_FALSE(panelWantsMouseAt(100, 300));
+    EXPECT_FALSE(panelWantsMouseAt(p.state.status.displayWidth / 2.0f, 20));
+    p.scan();
+    p.click("##combo1");
+    EXPECT_TRUE(panelWantsMouseAt(100, 300));
 }

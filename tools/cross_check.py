@@ -211,11 +211,12 @@ def commands(vector_file):
     for pt in points:
         cmds.append(("name %d %d %d" % pt, ["name"] + [str(v) for v in pt], None))
     # Text blocks: laid out and drawn with the display font (rasterised at build
-    # time by the build's own fontgen), one of them with a found star's data.
+    # time by the build's own fontgen), one of them with a found star's data
+    # (a search of its own, which takes long under the emulator: one).
     # Not the platform page, which names the processor.
     blocks = [["help", "0"], ["help", "5"], ["info", "0"], ["info", "1"], ["licenses"],
-              ["star", "1"], ["star", "37", "--at"] + [str(v) for v in PLACES["disc"]]]
-    for what, size in zip(blocks, (3, 0, 18, 7, 3, 3, 11)):
+              ["star", "37", "--at"] + [str(v) for v in PLACES["disc"]]]
+    for what, size in zip(blocks, (3, 0, 18, 7, 3, 11)):
         cmds.append(("textblock " + " ".join(what[:2]),
                      ["textblock"] + what + ["--size", str(size), "--png", PNG_OUT], None))
     return cmds

@@ -694,7 +694,10 @@ int measurePanel(ProgramState& state) {
 
 bool panelWantsKeyboard() { return ImGui::GetCurrentContext() != nullptr && ImGui::GetIO().WantCaptureKeyboard; }
 
-bool panelWantsMouse() { return ImGui::GetCurrentContext() != nullptr && ImGui::GetIO().WantCaptureMouse; }
+bool panelWantsMouseAt(float x, float y) {
+    if (ImGui::GetCurrentContext() == nullptr) return false;
+    return ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId | ImGuiPopupFlags_AnyPopupLevel) || imguiWindowAt(x, y);
+}
 
 void preparePanelFrame(PanelInput& input) { imguiPrepareFrame(input); }
 

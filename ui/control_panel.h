@@ -54,10 +54,13 @@ int measurePanel(ProgramState& state);
 // True while a panel widget has the keyboard (a text field is being edited):
 // the flight keys must then leave the ship alone.
 bool panelWantsKeyboard();
-// True while the panel has the mouse (the pointer is over one of its
-// windows, a combo's list is open, a drag began on it): the mouse must then
-// leave the star display alone.
-bool panelWantsMouse();
+// True when a mouse press or wheel turn with the pointer at (x, y) (window
+// pixels) is the panel's: one of its windows is there, or a combo's list is
+// open. Decided from where the pointer is at the event, not where it stood
+// when the last frame was built: a press right after the pointer left the
+// panel is the star display's. (A drag that began on the panel is the
+// panel's anyway: the display only takes presses made on it.)
+bool panelWantsMouseAt(float x, float y);
 
 // Main thread, just before the panel worker starts: the window system's part
 // of the new frame (display size, time) and the frame's share of the queued
