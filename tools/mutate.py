@@ -446,6 +446,28 @@ MUTANTS = [
     M("exposure-settling", "render/exposure.cpp",
       "std::abs(std::log(current / target)) > 0.02", "std::abs(std::log(current / target)) > 0.2",
       "auto exposure: settled while still 20 % away"),
+
+    # ------------------------------------ bookmarks on the sky, mouse presses
+    M("place-marks-unnamed", "starfield/labels.cpp",
+      "(static_cast<int>(i) == alwaysNamed || i < namedFirst)", "(static_cast<int>(i) == alwaysNamed)",
+      "marked places: labelled only when a Text: choice writes names"),
+    M("place-marks-other-galaxy", "state/bookmarks.cpp",
+      "|| !(place.seed == seed)) continue;", ") continue;",
+      "marked places: a bookmark of another galaxy marked in this one"),
+    M("place-marks-name-cut", "state/bookmarks.cpp",
+      "& 0xC0) == 0x80) {", "& 0xC0) == 0xC0) {",
+      "marked places: a long name cut inside a character"),
+    M("place-marks-hidden-km", "app/star_field_link.cpp",
+      "PLACE_MARK_HIDDEN_WITHIN = 14959787.07;", "PLACE_MARK_HIDDEN_WITHIN = 149597870.7;",
+      "marked places: the astronomical unit in kilometres, not in position units"),
+    M("place-marks-selected-place", "app/star_field_link.cpp",
+      "for (size_t i = draw.placeMarkCount; i < n && selected < 0; ++i) {",
+      "for (size_t i = 0; i < n && selected < 0; ++i) {",
+      "marked places: a place at the selected star's position taken for the star"),
+    M("mouse-stale-capture", "ui/control_panel.cpp",
+      "return ImGui::IsPopupOpen(\"\", ImGuiPopupFlags_AnyPopupId | ImGuiPopupFlags_AnyPopupLevel) || imguiWindowAt(x, y);",
+      "return ImGui::GetIO().WantCaptureMouse || imguiWindowAt(x, y);",
+      "mouse: a press right after leaving the panel still counted as the panel's"),
 ]
 
 
