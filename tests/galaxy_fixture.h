@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "galaxy/galaxy_build.h"
@@ -21,6 +22,18 @@ inline const Galaxy& builtGalaxy() {
 inline const ViewLimits& defaultLimits() {
     static const ViewLimits l = defaultViewLimits(builtGalaxy());
     return l;
+}
+
+// A star field of the built galaxy that keeps at most `maxStars` stars, in
+// `maxChunks` voxel chunks, with room for `maxPoints` points: small fields
+// fill quickly.
+inline std::unique_ptr<StarField> fieldWith(uint64_t maxStars, uint32_t maxChunks = 1,
+                                            uint64_t maxPoints = DEFAULT_POINT_CAPACITY) {
+    auto f = std::make_unique<StarField>(builtGalaxy());
+    f->maxStarsGen = f->settings.maxStarsGen = maxStars;
+    f->maxChunks = f->settings.maxVoxelChunks = maxChunks;
+    f->settings.pointCapacity = maxPoints;
+    return f;
 }
 
 inline StarFieldInput inputAt(const int64_t position[3], bool settingsChanged) {

@@ -22,33 +22,11 @@
 
 #include "files/png_file.h"
 #include "files/safe_write.h"
+#include "tests/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Folder {
-    std::string path;
-    Folder() {
-        char name[] = "/tmp/starloom-write-XXXXXX";
-        path = ::mkdtemp(name);
-    }
-    ~Folder() { fs::remove_all(path); }
-    std::string at(const std::string& name) const { return path + "/" + name; }
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        for (const auto& e : fs::directory_iterator(path)) out.push_back(e.path().filename().string());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-};
-
-std::string contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void put(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 mode_t kindOf(const std::string& path) {
     struct stat st {};
@@ -89,48 +67,48 @@ extern "C" ssize_t getrandom(void* buffer, size_t length, unsigned int flags) {
 TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
     struct Case {
         const char* what;
-        void (*setUp)(const Folder&);
+        void (*setUp)(const TempFolder&);
         const char* lands;
         bool failingBody, keepExisting, regularOnly;
         int errorNumber;  // 0: the write works; -1: refused without an errno
     };
     const Case cases[] = {
         {"a file, its permissions kept",
-         [](const Folder& f) { put(f.at("a"), "old"), fs::permissions(f.at("a"), fs::perms(0640)); }, "a", false,
+         [](const TempFolder& f) { writeFile(f.at("a"), "old"), fs::permissions(f.at("a"), fs::perms(0640)); }, "a", false,
          false, false, 0},
         {"a relative chain of links into another folder",
-         [](const Folder& f) {
+         [](const TempFolder& f) {
              fs::create_directory(f.at("d"));
-             put(f.at("d/b"), "old");
+             writeFile(f.at("d/b"), "old");
              fs::create_symlink("d/b", f.at("two")), fs::create_symlink("two", f.at("a"));
          },
          "d/b", false, false, false, 0},
-        {"a link that leads nowhere yet", [](const Folder& f) { fs::create_symlink("b", f.at("a")); }, "b", false,
+        {"a link that leads nowhere yet", [](const TempFolder& f) { fs::create_symlink("b", f.at("a")); }, "b", false,
          false, false, 0},
         {"a link planted at the old temporary name",
-         [](const Folder& f) { put(f.at("victim"), "old"), fs::create_symlink("victim", f.at("a.tmp")); }, "a", false,
+         [](const TempFolder& f) { writeFile(f.at("victim"), "old"), fs::create_symlink("victim", f.at("a.tmp")); }, "a", false,
          false, false, 0},
         {"a link planted at the temporary's name, neither followed nor removed",
-         [](const Folder& f) {
-             put(f.at("victim"), "old"), fs::create_symlink("victim", f.at(".a.000000000000.tmp"));
+         [](const TempFolder& f) {
+             writeFile(f.at("victim"), "old"), fs::create_symlink("victim", f.at(".a.000000000000.tmp"));
              zeroRandoms = 1;  // the first name tried ends in twelve zeros
          },
          "a", false, false, false, 0},
-        {"a flush to the disk that fails", [](const Folder& f) { put(f.at("a"), "old"), failingFsyncs = 1; }, "a",
+        {"a flush to the disk that fails", [](const TempFolder& f) { writeFile(f.at("a"), "old"), failingFsyncs = 1; }, "a",
          false, false, false, EIO},
-        {"a body that fails", [](const Folder& f) { put(f.at("a"), "old"); }, "a", true, false, false, -1},
-        {"a file that must not be replaced", [](const Folder& f) { put(f.at("a"), "old"); }, "a", false, true, false,
+        {"a body that fails", [](const TempFolder& f) { writeFile(f.at("a"), "old"); }, "a", true, false, false, -1},
+        {"a file that must not be replaced", [](const TempFolder& f) { writeFile(f.at("a"), "old"); }, "a", false, true, false,
          EEXIST},
-        {"a folder", [](const Folder& f) { fs::create_directory(f.at("a")); }, "a", false, false, false, EISDIR},
+        {"a folder", [](const TempFolder& f) { fs::create_directory(f.at("a")); }, "a", false, false, false, EISDIR},
         {"a device that refuses to write",
-         [](const Folder& f) { ::mknod(f.at("a").c_str(), S_IFCHR | 0666, makedev(1, 7)); }, "a", false, false,
+         [](const TempFolder& f) { ::mknod(f.at("a").c_str(), S_IFCHR | 0666, makedev(1, 7)); }, "a", false, false,
          false, ENOSPC},
-        {"a FIFO where only a regular file will do", [](const Folder& f) { ::mkfifo(f.at("a").c_str(), 0600); }, "a",
+        {"a FIFO where only a regular file will do", [](const TempFolder& f) { ::mkfifo(f.at("a").c_str(), 0600); }, "a",
          false, false, true, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Folder f;
+        TempFolder f;
         c.setUp(f);
         const std::vector<std::string> before = f.names();
         const mode_t kind = kindOf(f.at("a"));
@@ -147,10 +125,10 @@ TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
             EXPECT_EQ(f.names(), before);  // nothing added, nothing removed
             EXPECT_EQ(kindOf(f.at("a")), kind);
             if (kind == S_IFREG) {
-                EXPECT_EQ(contents(f.at("a")), "old");
+                EXPECT_EQ(readFile(f.at("a")), "old");
             }
         } else {
-            EXPECT_EQ(contents(f.at(c.lands)), NEW);
+            EXPECT_EQ(readFile(f.at(c.lands)), NEW);
             EXPECT_EQ(kindOf(f.at("a")), kind == S_IFLNK ? S_IFLNK : S_IFREG);
             const std::vector<std::string> after = f.names();
             for (const std::string& name : before) EXPECT_TRUE(fs::exists(fs::symlink_status(f.at(name)))) << name;
@@ -159,7 +137,7 @@ TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
                 EXPECT_TRUE(old || name[0] != '.') << "a temporary file left: " << name;
             }
             if (fs::exists(f.at("victim"))) {
-                EXPECT_EQ(contents(f.at("victim")), "old");
+                EXPECT_EQ(readFile(f.at("victim")), "old");
             }
             if (std::strstr(c.what, "permissions")) {
                 EXPECT_EQ(fs::status(f.at("a")).permissions(), fs::perms(0640));
@@ -171,10 +149,10 @@ TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
 // Streams: a FIFO with a reader, and /dev/fd/N of a pipe, are written into
 // directly; /proc/self/fd/N of a regular file writes that very file.
 TEST(SafeWrite, FifosAndStreamsAreWrittenDirectly) {
-    Folder f;
+    TempFolder f;
     ASSERT_EQ(::mkfifo(f.at("fifo").c_str(), 0600), 0);
     std::string got;
-    std::thread reader([&] { got = contents(f.at("fifo")); });
+    std::thread reader([&] { got = readFile(f.at("fifo")); });
     EXPECT_TRUE(writeFileSafely(f.at("fifo"), NEW.data(), NEW.size()).ok);
     reader.join();
     EXPECT_EQ(got, NEW);
@@ -188,18 +166,18 @@ TEST(SafeWrite, FifosAndStreamsAreWrittenDirectly) {
     EXPECT_EQ(std::string(buffer), NEW);
     ::close(ends[0]), ::close(ends[1]);
 
-    put(f.at("out"), "a longer old text");
+    writeFile(f.at("out"), "a longer old text");
     FILE* out = std::fopen(f.at("out").c_str(), "r+");
     EXPECT_TRUE(writeFileSafely("/proc/self/fd/" + std::to_string(::fileno(out)), NEW.data(), NEW.size()).ok);
     std::fclose(out);
-    EXPECT_EQ(contents(f.at("out")), NEW);
+    EXPECT_EQ(readFile(f.at("out")), NEW);
     EXPECT_EQ(f.names(), (std::vector<std::string>{"fifo", "out"}));
 }
 
 // A disk that fills up while a picture is written over an old one: the old
 // picture stays, and no part of the new one is left.
 TEST(SafeWrite, AFullDiskCostsNothing) {
-    Folder f;
+    TempFolder f;
     if (::mount("tmpfs", f.path.c_str(), "tmpfs", 0, "size=64k") != 0) {
         GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno) << ")";
     }
@@ -207,7 +185,7 @@ TEST(SafeWrite, AFullDiskCostsNothing) {
         const std::string& path;
         ~Unmount() { ::umount(path.c_str()); }
     } unmount{f.path};
-    put(f.at("picture.png"), "the old picture");
+    writeFile(f.at("picture.png"), "the old picture");
     std::vector<uint8_t> noise(256 * 256 * 3);
     std::mt19937 rng(5);
     for (uint8_t& b : noise) b = static_cast<uint8_t>(rng());
@@ -215,6 +193,6 @@ TEST(SafeWrite, AFullDiskCostsNothing) {
     int errorNumber = 0;
     EXPECT_FALSE(writePng(f.at("picture.png"), 256, 256, 3, noise.data(), error, {}, &errorNumber));
     EXPECT_EQ(errorNumber, ENOSPC) << error;
-    EXPECT_EQ(contents(f.at("picture.png")), "the old picture");
+    EXPECT_EQ(readFile(f.at("picture.png")), "the old picture");
     EXPECT_EQ(f.names(), std::vector<std::string>{"picture.png"});
 }

@@ -24,15 +24,6 @@
 
 namespace {
 
-std::unique_ptr<StarField> makeField(uint64_t maxStars, uint32_t maxChunks = 1, uint64_t maxPoints = DEFAULT_POINT_CAPACITY) {
-    const Galaxy& g = builtGalaxy();
-    auto f = std::make_unique<StarField>(g);
-    f->maxStarsGen = f->settings.maxStarsGen = maxStars;
-    f->maxChunks = f->settings.maxVoxelChunks = maxChunks;
-    f->settings.pointCapacity = maxPoints;
-    return f;
-}
-
 template <typename Fn>
 void forEachVoxel(const StarField& f, Fn fn) {
     for (uint32_t ci = 0; ci < f.chunks.size(); ++ci)
@@ -70,7 +61,7 @@ Snapshot snapshot(const StarField& f) {
 // made once for the tests that compare with it or search in it.
 StarField& homeField() {
     static const std::unique_ptr<StarField> f = [] {
-        auto f = makeField(300000);
+        auto f = fieldWith(300000);
         f->settings.frameTimeoutNs = ~uint64_t{0} >> 1;
         runToCompletion(*f, DEFAULT_VIEWPOINT);
         return f;
@@ -157,7 +148,7 @@ TEST(ViewLimits, DefaultValuesAndTheDisplayHeight) {
 // the voxel the field keeps as its root, which holds every component (and no
 // mask bit beyond the 16 there are); the galaxy cube spans -2^30..2^30 grid units.
 TEST(StarGeneration, RootParentIsTheFieldsRootVoxel) {
-    const VoxelParent kept = parentOf(makeField(1000)->voxel(ROOT_VOXEL));
+    const VoxelParent kept = parentOf(fieldWith(1000)->voxel(ROOT_VOXEL));
     const VoxelParent root = rootParent(builtGalaxy().count);
     EXPECT_EQ(std::tie(kept.x, kept.y, kept.z, kept.level, kept.node, kept.components, kept.lastTier),
               std::tie(root.x, root.y, root.z, root.level, root.node, root.components, root.lastTier));
@@ -214,7 +205,7 @@ TEST(StarGeneration, BackgroundLightIsNormalisedToItsBrightestChannel) {
 TEST(StarFieldPass, InterruptedAndResumedEqualsUninterrupted) {
     const StarField& whole = homeField();
     EXPECT_EQ(whole.stats.passes, 1u);
-    auto pieces = makeField(300000);
+    auto pieces = fieldWith(300000);
     pieces->settings.frameTimeoutNs = 0;  // stops after every bucket
     runToCompletion(*pieces, DEFAULT_VIEWPOINT);
     EXPECT_GT(pieces->stats.passes, 100u);
@@ -284,7 +275,7 @@ void checkConsistency(const StarField& f, const std::vector<PointRecord>& gpu) {
 
 TEST(StarFieldPass, LongFlightWithTinyLimitsStaysWithinThemAndConsistent) {
     const uint64_t maxStars = 60000, maxPoints = 20000;
-    auto f = makeField(maxStars, 1, maxPoints);
+    auto f = fieldWith(maxStars, 1, maxPoints);
     f->settings.frameTimeoutNs = ~uint64_t{0} >> 1;  // whole passes: the outcome does not depend on the clock
     std::vector<PointRecord> gpu(maxPoints + 16);
     int64_t p[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
@@ -310,7 +301,7 @@ TEST(StarFieldPass, LongFlightWithTinyLimitsStaysWithinThemAndConsistent) {
 // lowest bucket first; never one queued at p, the root, or a voxel whose
 // children are alive.
 TEST(StarFieldPass, EvictionTakesOnlyBucketsBelowThePriority) {
-    auto f = makeField(1000);
+    auto f = fieldWith(1000);
     auto child = [&](VoxelHandle parent, int octant) {
         const VoxelHandle h = f->allocateVoxel();
         f->voxel(h).parent = parent * 8 + static_cast<uint32_t>(octant);
@@ -353,7 +344,7 @@ std::unique_ptr<StarField> fieldWithCornerParent(uint64_t maxStars, uint64_t max
     uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
     EXPECT_TRUE(planChild(view, rootParent(view.count), 7, parent, dens));
     if (lastTier >= 0) parent.lastTier = lastTier;
-    auto f = makeField(maxStars, 1, maxPoints);
+    auto f = fieldWith(maxStars, 1, maxPoints);
     h = f->allocateVoxel();
     Voxel& v = f->voxel(h);
     v.parent = ROOT_VOXEL * 8 + 7;
@@ -409,7 +400,7 @@ TEST(StarFieldPass, NoChildrenBelowTheDeepestBand) {
 // from the root; a chunk count beyond what the parent links can address is
 // held at the largest they can.
 TEST(StarFieldPass, AnotherSeedOrLowerLimitsRestartFromTheRootRaisedLimitsKeepAll) {
-    auto f = makeField(200000, 2);
+    auto f = fieldWith(200000, 2);
     runToCompletion(*f, DEFAULT_VIEWPOINT);
     searchNearest(*f, f->settings.seed, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
     ASSERT_GT(f->searchResults.size(), 0u);
@@ -419,7 +410,7 @@ TEST(StarFieldPass, AnotherSeedOrLowerLimitsRestartFromTheRootRaisedLimitsKeepAl
     EXPECT_TRUE(f->searchResults.empty());
     const Snapshot other = snapshot(*f);
     EXPECT_NE(first.voxels, other.voxels);
-    auto fresh = makeField(200000, 2);
+    auto fresh = fieldWith(200000, 2);
     fresh->settings.seed = fresh->generatedSeed = GalaxySeed{7, 11};
     runToCompletion(*fresh, DEFAULT_VIEWPOINT);
     EXPECT_EQ(snapshot(*fresh).voxels, other.voxels);
@@ -530,7 +521,7 @@ TEST(Foreground, StarsAtTheViewpointBecomeDiscs) {
     ASSERT_FALSE(homeField().nearList.empty());
     const StarRecord* target = homeField().nearList[0];
     const int64_t at[3] = {target->x, target->y, target->z};
-    auto f = makeField(300000);
+    auto f = fieldWith(300000);
     runToCompletion(*f, at);
     bool found = false;
     for (uint32_t i = 0; i < f->foreground.count; ++i)
@@ -600,7 +591,7 @@ void expectSearchMatchesBruteForce(StarField& f, const int64_t p[3]) {
 // a pass most of them come from the field's voxels; the same stars. And
 // somewhere sparser, 400 parsecs above the plane.
 TEST(Search, FindsTheSameStarsAsABruteForceScan) {
-    auto empty = makeField(300000);
+    auto empty = fieldWith(300000);
     expectSearchMatchesBruteForce(*empty, DEFAULT_VIEWPOINT);
     EXPECT_EQ(empty->searchResults[0].existing, 0);
     StarField& f = homeField();
@@ -626,7 +617,7 @@ TEST(Search, MeasuresFromThePositionNotFromItsGridCell) {
     };
     walkVoxelsNear(builtGalaxy(), rootParent(builtGalaxy().count), DEFAULT_VIEWPOINT, 60 / UNIT_PARSECS_DOUBLE, visit);
     ASSERT_FALSE(onFaces.empty());
-    auto f = makeField(100000);
+    auto f = fieldWith(100000);
     std::vector<SearchResult> r;
     for (const StarRecord& s : onFaces) {
         const int64_t at = ((s.x >> 32) << 32) - 1;
@@ -643,7 +634,7 @@ TEST(Search, MeasuresFromThePositionNotFromItsGridCell) {
 // A star exactly at the search position comes first, at distance 0; a range
 // that holds only a few stars lists all of them; an empty range, none.
 TEST(Search, DistanceRangeAndFewStars) {
-    auto f = makeField(100000);
+    auto f = fieldWith(100000);
     std::vector<SearchResult> r;
     const GalaxySeed seed{};
     search(*f, seed, r, 100, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2], 0, 1e20);
@@ -663,7 +654,7 @@ TEST(Search, DistanceRangeAndFewStars) {
 // Passes on one thread while searches run on another: under ThreadSanitizer
 // (STARLOOM_TSAN) this shows the generation lock keeps them apart.
 TEST(Search, ConcurrentWithPassesIsRaceFree) {
-    auto f = makeField(150000);
+    auto f = fieldWith(150000);
     f->settings.frameTimeoutNs = 1000000;
     std::atomic<bool> done{false};
     std::thread passes([&] {
@@ -695,7 +686,7 @@ TEST(Search, ConcurrentWithPassesIsRaceFree) {
 // space, and the search measures the true distances (the sanitizer build
 // checks the arithmetic on the way).
 TEST(StarFieldEdge, PassesAndSearchesAtTheEdgeOfSpace) {
-    auto f = makeField(200000);
+    auto f = fieldWith(200000);
     for (int d = 0; d < 27; ++d) {
         const int dir[3] = {d % 3 - 1, d / 3 % 3 - 1, d / 9 - 1};
         if (dir[0] == 0 && dir[1] == 0 && dir[2] == 0) continue;
@@ -740,7 +731,7 @@ TEST(Pick, SelectsWhatEveryDrawnStarProjectedOneByOneSays) {
     const int64_t star[3] = {target.x, target.y, target.z};
     arriveNextTo(at, star);
     const int64_t eye[3] = {at.position[0].integer, at.position[1].integer, at.position[2].integer};
-    auto field = makeField(1000000, 4);
+    auto field = fieldWith(1000000, 4);
     runToCompletion(*field, eye);
     ASSERT_GT(field->foreground.count, 0u);
     auto pickView = [&](const DisplayView& display) {

@@ -1,12 +1,18 @@
 // What several test files share: the built galaxy and star-field runs (see
-// galaxy_fixture.h), and running the built starloom-cli.
+// galaxy_fixture.h), running the built starloom-cli, a temporary folder and
+// whole-file reads and writes.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -54,3 +60,47 @@ inline std::vector<std::string> lines(const std::string& text, const std::string
         if (line.rfind(prefix, 0) == 0) result.push_back(line);
     return result;
 }
+
+// A fresh folder under /tmp for one test, removed with all it holds (its
+// permissions restored first) when the test ends.
+struct TempFolder {
+    std::string path;
+    explicit TempFolder(const std::string& prefix = "starloom-test") {
+        std::string name = "/tmp/" + prefix + "-XXXXXX";
+        EXPECT_NE(::mkdtemp(name.data()), nullptr);
+        path = name;
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all, ignored);
+        std::filesystem::remove_all(path, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    std::string at(const std::string& name) const { return path + "/" + name; }
+    // The names in the folder, sorted.
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const auto& e : std::filesystem::directory_iterator(path)) out.push_back(e.path().filename().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+};
+
+// A whole file as bytes in a string; empty when it cannot be read.
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Writes `bytes` (a string or a byte vector) as the whole file, creating
+// its folder first.
+template <typename Bytes>
+    requires requires(const Bytes& b) { b.data(), b.size(); }
+void writeFile(const std::string& path, const Bytes& bytes) {
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+inline void writeFile(const std::string& path, const char* text) { writeFile(path, std::string(text)); }
