@@ -456,9 +456,11 @@ void createLightTargets(Renderer& r) {
     // The point draws, one per swap-chain image, made when first written.
     r.pointDraws.clear();
     r.pointDraws.resize(r.images.size());
+    r.pointDrawCounts.assign(r.images.size(), 0);
     defer(q, [&r] {
         for (GpuBuffer& b : r.pointDraws) destroyBuffer(b);
         r.pointDraws.clear();
+        r.pointDrawCounts.clear();
     });
     // The measurements of the automatic exposure come back through one host
     // buffer per swap-chain image, read once that image's frame is done.

@@ -135,27 +135,29 @@ float frameExposure(const Renderer& r, const FrameInput& in) {
     return static_cast<float>(r.autoExposure * in.brightness);
 }
 
-// The image's point draw: its indirect command and the visible slots, in a
-// host buffer made larger (and the draw recorded anew) when they outgrow it.
-constexpr uint32_t POINT_SLOTS_OFFSET = 32;
-
+// The image's point draw: the visible slots, in a host buffer made larger
+// (and the draw recorded anew) when they outgrow it. The count is part of the
+// recorded draw, so a new count records the image's draws anew: an indirect
+// draw would spare that, but the CPU driver (lavapipe) draws an indirect
+// indexed draw of many points differently from run to run, leaving some
+// points out and drawing others twice.
 void writePointDraw(Renderer& r, uint32_t imageIndex) {
     GpuBuffer& b = r.pointDraws[imageIndex];
-    const uint64_t needed = POINT_SLOTS_OFFSET + 4ull * std::max<size_t>(r.visibleSlots.size(), 1);
+    const uint32_t count = static_cast<uint32_t>(r.visibleSlots.size());
+    const uint64_t needed = 4ull * std::max<uint32_t>(count, 1);
     if (b.size < needed) {
         destroyBuffer(b);
         const uint64_t size = std::min<uint64_t>(needed + needed / 4, UINT32_MAX);
-        createBuffer(b, r.gpu, "point draw", static_cast<uint32_t>(size),
-                     VK_BUFFER_USAGE_INDEX_BUFFER_BIT | VK_BUFFER_USAGE_INDIRECT_BUFFER_BIT,
+        createBuffer(b, r.gpu, "point draw", static_cast<uint32_t>(size), VK_BUFFER_USAGE_INDEX_BUFFER_BIT,
                      VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT, 0, 4, true);
         r.redraw[imageIndex][0] = 1;
     }
+    if (r.pointDrawCounts[imageIndex] != count) r.redraw[imageIndex][0] = 1;
+    r.pointDrawCounts[imageIndex] = count;
     auto* bytes = static_cast<uint8_t*>(mapBuffer(b));
-    const VkDrawIndexedIndirectCommand draw{static_cast<uint32_t>(r.visibleSlots.size()), 1, 0, 0, 0};
-    std::memcpy(bytes, &draw, sizeof draw);
-    std::memcpy(bytes + POINT_SLOTS_OFFSET, r.visibleSlots.data(), 4 * r.visibleSlots.size());
+    std::memcpy(bytes, r.visibleSlots.data(), 4ull * count);
     unmapBuffer(b);
-    r.pointsDrawn = static_cast<uint32_t>(r.visibleSlots.size());
+    r.pointsDrawn = count;
 }
 
 void updateUniformBuffer(Renderer& r, uint32_t imageIndex, const FrameInput& in) {
@@ -341,11 +343,11 @@ void recordScene(Renderer& r, VkCommandBuffer cb, uint32_t imageIndex, const Fra
     // discs, markers, labels and cross-hair are left out.
     beginPass(cb, r.starPass, r.starFramebuffer, r.lightExtent, NOTHING);
     if (!in.backgroundOnly) {
-        if (r.midgroundPointCount > 0) {
+        const uint32_t points = r.pointDrawCounts[imageIndex];
+        if (r.midgroundPointCount > 0 && points > 0) {
             bindVertices(r.pointPipeline, r.midgroundPoints);
-            const GpuBuffer& draw = r.pointDraws[imageIndex];
-            vkCmdBindIndexBuffer(cb, draw.buffer, POINT_SLOTS_OFFSET, VK_INDEX_TYPE_UINT32);
-            vkCmdDrawIndexedIndirect(cb, draw.buffer, 0, 1, 0);
+            vkCmdBindIndexBuffer(cb, r.pointDraws[imageIndex].buffer, 0, VK_INDEX_TYPE_UINT32);
+            vkCmdDrawIndexed(cb, points, 1, 0, 0, 0);
         }
         if (r.shapeVertexCount > 0) {
             vkCmdBindPipeline(cb, VK_PIPELINE_BIND_POINT_GRAPHICS, r.shapePipeline);

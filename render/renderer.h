@@ -291,10 +291,11 @@ struct Renderer {
     VkSampler fontSampler = VK_NULL_HANDLE;
 
     // The midground points as uploaded (a copy of the point buffer), and per
-    // swap-chain image a host buffer with the point draw's indirect command
-    // followed by the slots of the stars it draws (render/point_culling.h).
+    // swap-chain image a host buffer with the slots of the stars its point
+    // draw draws (render/point_culling.h) and their count, as recorded.
     std::vector<PointRecord> pointCopy;
     std::vector<GpuBuffer> pointDraws;
+    std::vector<uint32_t> pointDrawCounts;
     std::vector<uint32_t> visibleSlots;
     uint32_t pointsDrawn = 0;  // in the last frame
 
