@@ -256,7 +256,8 @@ std::vector<float> referencePicture(const BackgroundModel& model, const View& vi
 // The tolerance: the mean difference, the share of pixels far apart and the
 // largest difference (a seam, a step left out); LARGEST_HALF_RESOLUTION where
 // the background is drawn at half resolution and interpolated, softening thin
-// edges. TheComparisonCatchesPlantedFaults shows what it does not let through.
+// edges. MatchesTheIntegralOfItsDensityAndNotOfAPlantedFault shows what it
+// does not let through.
 constexpr double MEAN_LEVELS = 1.0;
 constexpr double FAR_SHARE = 0.003;
 constexpr double LARGEST_LEVELS = 10.0;
