@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -22,7 +21,6 @@
 
 #include "starfield/location_text.h"
 #include "state/bookmarks.h"
-#include "state/panel_choices.h"
 #include "state/program_state.h"
 #include "state/save_file.h"
 #include "state/settings_file.h"
@@ -30,7 +28,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
 // Everything a save file holds.
