@@ -3,8 +3,6 @@
 // instead of compared (look at them before committing them).
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +13,6 @@
 #include "starfield/location_text.h"
 #include "starfield/star_field.h"
 #include "tests/pictures/offscreen_support.h"
-#include "starloom_version.h"
 
 namespace {
 
@@ -106,20 +103,11 @@ TEST(OffscreenPictures, FixedViewsMatchTheirReferencePicturesAndTheSameViewTwice
     if (update) GTEST_SKIP() << "reference pictures written to " << PICTURES_DIR;
 }
 
-// Seen from outside at the fixed exposure the galaxy is a dim patch; the
-// automatic exposure makes it a clear picture without washing it out. Inside
-// the disc it neither washes the sky out nor darkens it to black.
-TEST(OffscreenPictures, AutomaticExposureShowsTheGalaxyFromOutsideClearly) {
+// Inside the disc the automatic exposure neither washes the sky out nor
+// darkens it to black. (From outside, where it makes the dim galaxy a clear
+// picture, the reference pictures drawn with it show what it does.)
+TEST(OffscreenPictures, AutomaticExposureKeepsTheSkyInsideTheDisc) {
     Workspace w;
-    const std::string outside = writeSaveFile(w, VIEWS[1].view);
-    const Image fixed = render(w, outside, (w.dir / "fixed.png").string(), SIZE);
-    const Image automatic = render(w, outside, (w.dir / "auto.png").string(), SIZE, " --exposure auto");
-    std::printf("from outside: brightest 1%% from level %d (fixed) and %d (auto), 0.5%% of pixels from %d (auto)\n",
-                levelBelow(fixed, 0.99), levelBelow(automatic, 0.99), levelBelow(automatic, 0.995));
-    EXPECT_GT(levelBelow(automatic, 0.99), 2 * levelBelow(fixed, 0.99));
-    EXPECT_GE(levelBelow(automatic, 0.99), 180);
-    EXPECT_LT(levelBelow(automatic, 0.95), 250) << "washed out";
-
     const std::string inside = writeSaveFile(w, VIEWS[0].view);
     const Image sky = render(w, inside, (w.dir / "sky.png").string(), SIZE);
     const Image adapted = render(w, inside, (w.dir / "sky_auto.png").string(), SIZE, " --exposure auto");
@@ -168,14 +156,6 @@ TEST(OffscreenPictures, ABookmarkDrawsTheSamePictureAsItsPlace) {
         pictures[i] = readImage(out);
     }
     EXPECT_TRUE(pictures[0].rgb == pictures[1].rgb);
-}
-
-TEST(OffscreenPictures, WithoutASaveFileTheDefaultViewAndNothingIsWritten) {
-    Workspace w;
-    const ProgramRun run = runStarloom(w, "--render " + quoted((w.dir / "default.png").string()) + " --size 160x100");
-    ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_TRUE(fs::exists(w.dir / "default.png"));
-    EXPECT_FALSE(fs::exists(w.dir / "home" / "data" / "tarnwick" / "default.sav"));
 }
 
 // The picture has the size asked for, and the save file it is drawn from is
@@ -231,18 +211,4 @@ TEST(OffscreenPictures, WhatCannotWorkFailsWithItsReason) {
         EXPECT_FALSE(fs::exists(w.dir / "never.png"));
     }
     fs::remove(w.dir / "never.png");
-}
-
-TEST(OffscreenPictures, HelpAndVersionNeedNothing) {
-    Workspace w;
-    const std::string out = (w.dir / "stdout.txt").string();
-    const std::string version = std::string("starloom ") + STARLOOM_VERSION + "\n";
-    for (const auto& [option, says] : {std::pair{"--help", "--render OUT.png"}, {"--version", version.c_str()}}) {
-        const std::string command = "env -u DISPLAY " + quoted(STARLOOM_PATH) + " " + option + " >" + quoted(out);
-        const int status = std::system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-        EXPECT_NE(fileText(out).find(says), std::string::npos) << fileText(out);
-    }
-    EXPECT_EQ(fileText(out), version);  // --version, the last, says nothing more
 }
