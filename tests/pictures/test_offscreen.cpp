@@ -55,9 +55,8 @@ int levelBelow(const Image& image, double share) {
 // Each fixed view against its reference picture: a change that alters what
 // is drawn shows here. Small differences (another Vulkan driver or compiler
 // rounding a little differently) pass; the new picture and the difference
-// are left in the build folder to be looked at. The first view, drawn twice,
-// gives the same pixels, and it is a sky: many lit pixels, none of them the
-// cross-hair's green.
+// are left in the build folder to be looked at. The first view is a sky:
+// many lit pixels, none of them the cross-hair's green.
 TEST(OffscreenPictures, FixedViewsMatchTheirReferencePicturesAndTheSameViewTwiceTheSamePixels) {
     Workspace w;
     const bool update = std::getenv("STARLOOM_UPDATE_PICTURES") != nullptr;
@@ -67,8 +66,6 @@ TEST(OffscreenPictures, FixedViewsMatchTheirReferencePicturesAndTheSameViewTwice
         const std::string out = (w.dir / (std::string(view.name) + ".png")).string();
         const Image now = render(w, save, out, SIZE, options);
         if (view.name == VIEWS[0].view.name) {
-            const Image again = render(w, save, (w.dir / "again.png").string(), SIZE);
-            EXPECT_TRUE(again.rgb == now.rgb) << "two renders of the same view differ";
             size_t lit = 0, green = 0;
             for (size_t i = 0; i < now.rgb.size(); i += 3) {
                 const int r = now.rgb[i], g = now.rgb[i + 1], b = now.rgb[i + 2];
@@ -101,6 +98,20 @@ TEST(OffscreenPictures, FixedViewsMatchTheirReferencePicturesAndTheSameViewTwice
         EXPECT_LT(farOff / static_cast<double>(now.rgb.size()), 0.02) << "share far off; see " << out;
     }
     if (update) GTEST_SKIP() << "reference pictures written to " << PICTURES_DIR;
+}
+
+// Every run draws the same pixels. The view 0.1 AU from a red dwarf has
+// 38,000 points in view: a driver that draws a few of them in one run and
+// not in the next (the CPU driver's indirect draw did) shows here.
+TEST(OffscreenPictures, EveryRunDrawsTheSamePixels) {
+    Workspace w;
+    const std::string save = writeSaveFile(w, VIEWS[0].view);
+    const auto draw = [&](int run) {
+        return render(w, save, (w.dir / ("run" + std::to_string(run) + ".png")).string(), "480x320",
+                      " --at X-GFVXPDC-214");
+    };
+    const Image first = draw(0);
+    for (int run = 1; run < 3; ++run) EXPECT_TRUE(draw(run).rgb == first.rgb) << "run " << run << " differs";
 }
 
 // Inside the disc the automatic exposure neither washes the sky out nor
