@@ -188,18 +188,6 @@ TEST(Navigation, TurnToAStarStraightBehindPitchesRound) {
     EXPECT_GT(dot(v.forward, v.turnTarget), 0.999);
 }
 
-// Long rotations keep the frame orthonormal; orthonormalise repairs saved vectors.
-TEST(Navigation, RotationsKeepTheFrameOrthonormalAndOrthonormaliseRepairsIt) {
-    Viewpoint v = makeView();
-    bool keys[navkey::COUNT] = {};
-    keys[navkey::S] = keys[navkey::D] = keys[navkey::X] = true;
-    for (int i = 0; i < 500; ++i) navigate(v, keys, 0.037);
-    EXPECT_TRUE(isOrthonormal(v.forward, v.up, 1e-12));
-    Vec3d f{3, 0, 4}, u{1, 1, 1};
-    orthonormalise(f, u);
-    EXPECT_TRUE(isOrthonormal(f, u, 1e-15));
-}
-
 // The edge of space in all 26 directions at the highest speed: a step of any
 // length (a frame of ten minutes would cover 10^20 units) stops at the edge,
 // never past it or round to the far end; the sanitizer build checks the
