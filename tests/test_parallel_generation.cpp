@@ -96,16 +96,6 @@ TEST(GenerationPool, WhileAHelperRunsTheNeededTaskTheCallerRunsOthers) {
     }
 }
 
-TEST(GenerationPool, ManyTasksOnManyHelpersEachRunOnce) {
-    GenerationPool pool(3);
-    GenerationWorkspace ws;
-    std::vector<ProbeTask> tasks(500);
-    for (ProbeTask& t : tasks) pool.submit(t.task);
-    for (size_t i = tasks.size(); i-- > 0;) EXPECT_TRUE(pool.finish(tasks[i].task, ws));
-    pool.settle();
-    for (const ProbeTask& t : tasks) EXPECT_EQ(t.runs, 1);
-}
-
 // Queued tasks wake sleeping helpers: one task one helper, a batch every
 // helper. The tasks of a round each wait (up to a deadline) until all of the
 // round run at once, so they finish together only when as many helpers woke.
