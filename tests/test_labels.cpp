@@ -201,8 +201,11 @@ TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
     EXPECT_EQ(one.drop, 0);
 }
 
-// The labels and the highlight markers of the found stars, built by the
-// star field's update when the labels change, distances on every update.
+// The labels and the highlight markers of the found stars, built by the star
+// field's update when the labels change, distances on every update. Marked
+// places come first and are always named; the selected star follows them
+// when the search results do not hold it; the results fill the rest of the
+// 100 markers.
 TEST(Labels, BuiltByTheStarFieldUpdate) {
     const Galaxy& g = builtGalaxy();
     StarField field(g);
@@ -246,6 +249,35 @@ TEST(Labels, BuiltByTheStarFieldUpdate) {
     updateAsSet(field, in);
     EXPECT_EQ(field.results.highlightCount, 100u);
     EXPECT_EQ(field.results.labelGlyphCount, 0u);
+
+    in.font = &builtinDisplayFont();
+    in.labelChoice[0] = in.labelChoice[1] = LABEL_NONE;
+    in.changes[CHANGE_LABELS] = 1;
+    SearchResult place;
+    place.star.x = DEFAULT_VIEWPOINT[0] + 1000;
+    std::strcpy(place.name, "Camp");
+    in.places = {place, place};
+    in.hasSelection = true;
+    in.selection = field.searchResults[99];
+    std::strcpy(in.selection.name, "Chosen");
+    updateAsSet(field, in);
+    const StarFieldResults& r = field.results;
+    EXPECT_EQ(r.placeMarkCount, 2u);
+    ASSERT_EQ(r.highlightCount, 100u);
+    EXPECT_EQ(r.highlightPositions[0], place.star.x);
+    // The selected star, the last result, fell off the list: it comes right after the places.
+    EXPECT_EQ(r.highlightPositions[6], in.selection.star.x);
+    EXPECT_EQ(r.highlightPositions[9], field.searchResults[0].star.x);
+    // No "Text:" choice: only the places and the selected star are named.
+    EXPECT_EQ(r.labelGlyphCount, 4u + 4u + 6u);
+    EXPECT_LT(r.labelBoxes[1].x0, r.labelBoxes[1].x1);
+    EXPECT_EQ(r.labelBoxes[3].x0, r.labelBoxes[3].x1);
+    // Without places the last result is on the list, and named as it is.
+    in.places.clear();
+    updateAsSet(field, in);
+    EXPECT_EQ(r.placeMarkCount, 0u);
+    EXPECT_EQ(r.highlightPositions[3 * 99], in.selection.star.x);
+    EXPECT_EQ(r.labelGlyphCount, std::strlen(field.searchResults[99].name));
 }
 
 }  // namespace
