@@ -188,52 +188,40 @@ TEST(Navigation, TurnToAStarStraightBehindPitchesRound) {
     EXPECT_GT(dot(v.forward, v.turnTarget), 0.999);
 }
 
-// The edge of space in all 26 directions at the highest speed: a step of any
-// length (a frame of ten minutes would cover 10^20 units) stops at the edge,
-// never past it or round to the far end; the sanitizer build checks the
+// The edge of space in all 26 directions: flying at the highest speed, a
+// step of any length (a frame of ten minutes would cover 10^20 units) stops
+// at the edge, never past it or round to the far end; backing off from a star
+// closer than the stop distance with the edge just behind, a fly-to and
+// arriving next to the star stop there too. The sanitizer build checks the
 // arithmetic on the way.
 TEST(Navigation, FlightStopsAtTheEdgeOfSpaceInEveryDirection) {
-    bool keys[navkey::COUNT] = {};
-    keys[navkey::SPACE] = true;
+    enum Way { SHORT_FRAMES, TEN_MINUTE_FRAMES, FLY_TO, ARRIVE };
     for (int d = 0; d < 27; ++d) {
         const int dir[3] = {d % 3 - 1, d / 3 % 3 - 1, d / 9 - 1};
         if (dir[0] == 0 && dir[1] == 0 && dir[2] == 0) continue;
-        for (double dt : {1.0 / 60, 600.0}) {
+        for (const Way way : {SHORT_FRAMES, TEN_MINUTE_FRAMES, FLY_TO, ARRIVE}) {
+            SCOPED_TRACE(std::to_string(d) + " way " + std::to_string(way));
             Viewpoint v = makeView();
             v.speedLevel = MAX_SPEED_LEVEL;
-            v.goInput = 1;
             v.forward = {double(dir[0]), double(dir[1]), double(dir[2])};
             v.up = dir[2] == 0 ? Vec3d{0, 0, 1} : Vec3d{1, 0, 0};
             orthonormalise(v.forward, v.up);
-            for (int a = 0; a < 3; ++a) v.position[a].integer = dir[a] * (POSITION_LIMIT - 1000);
-            for (int frame = 0; frame < 2; ++frame) navigate(v, keys, dt);
-            for (int a = 0; a < 3; ++a) EXPECT_EQ(v.position[a].integer, dir[a] * POSITION_LIMIT) << d << " " << dt;
-        }
-    }
-}
-
-// Backing off from a star closer than the stop distance, with the edge of
-// space just behind: a fly-to and arriving next to the star both stop at the
-// edge, at either end of every axis.
-TEST(Navigation, BackingOffAtTheEdgeOfSpaceStopsThere) {
-    bool keys[navkey::COUNT] = {};
-    for (int64_t side : {-1, 1}) {
-        for (int a = 0; a < 3; ++a) {
-            for (bool flying : {true, false}) {
-                SCOPED_TRACE(std::to_string(side) + " axis " + std::to_string(a) + (flying ? " fly-to" : " arrive"));
-                Viewpoint v = makeView();
-                int64_t target[3] = {0, 0, 0};
-                v.position[a].integer = side * (POSITION_LIMIT - 10);
-                target[a] = side * (POSITION_LIMIT - 1000);
-                if (flying) {
-                    for (int k = 0; k < 3; ++k) v.flyTarget[k] = target[k];
-                    v.flyingToTarget = true;
-                    navigate(v, keys, 0.1);
-                } else {
-                    arriveNextTo(v, target);
-                }
-                EXPECT_EQ(v.position[a].integer, side * POSITION_LIMIT);
+            const bool flying = way == SHORT_FRAMES || way == TEN_MINUTE_FRAMES;
+            int64_t target[3];
+            for (int a = 0; a < 3; ++a) {
+                v.position[a].integer = dir[a] * (POSITION_LIMIT - (flying ? 1000 : 10));
+                target[a] = v.flyTarget[a] = dir[a] * (POSITION_LIMIT - 1000);
             }
+            bool keys[navkey::COUNT] = {};
+            keys[navkey::SPACE] = flying;
+            v.goInput = flying ? 1 : 0;
+            v.flyingToTarget = way == FLY_TO;
+            if (way == ARRIVE) {
+                arriveNextTo(v, target);
+            } else {
+                for (int frame = 0; frame < 2; ++frame) navigate(v, keys, way == TEN_MINUTE_FRAMES ? 600.0 : 0.1);
+            }
+            for (int a = 0; a < 3; ++a) EXPECT_EQ(v.position[a].integer, dir[a] * POSITION_LIMIT) << a;
         }
     }
 }
