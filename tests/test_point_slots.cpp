@@ -66,21 +66,6 @@ TEST(PointSlots, FreeingTheTopSlotLowersTheMarkInsteadOfStagingZeros) {
     EXPECT_EQ(p.displayed(), 4u);
 }
 
-// The pass's run (slot 8 is not consecutive to anything), then the
-// placeholder of the clearing step filled with its last run.
-TEST(PointSlots, ZeroRecordsForFreedSlotsFollowThePassRegions) {
-    PointSlots p = filled(8);
-    p.beginUpdate();
-    p.release(2);
-    p.release(5);
-    p.stage(9 - 1, recordFor(100));  // a changed record in place
-    endUpdate(p);
-    ASSERT_EQ(p.regions.size(), 3u);
-    EXPECT_EQ(p.regions[0], (CopyRegion{0, 8 * 16, 16}));
-    EXPECT_EQ(p.cleared, (std::vector<uint32_t>{2, 5}));
-    EXPECT_EQ(p.staged.size(), 3u);
-}
-
 // A long random history of shown and hidden points; after every update each
 // slot below the mark holds its owner's record, or zeros when free.
 TEST(PointSlots, SimulatedUploadsKeepTheDisplayBufferExact) {
