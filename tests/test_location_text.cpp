@@ -28,22 +28,19 @@ void expectSamePlace(const Location& a, const Location& b) {
     EXPECT_EQ(bitsOf(a), bitsOf(b));
 }
 
-// A random orthonormal pair, as navigation leaves them.
-void randomOrientation(std::mt19937_64& rng, Vec3d& forward, Vec3d& up) {
-    std::normal_distribution<double> n;
-    forward = {n(rng), n(rng), n(rng)};
-    up = {n(rng), n(rng), n(rng)};
-    orthonormalise(forward, up);
-}
-
+// Anywhere in space, looking any way (an orthonormal pair, as navigation
+// leaves them), in any galaxy.
 Location randomPlace(std::mt19937_64& rng) {
     Location p;
     for (FixedCoord& c : p.position) {
         const auto limit = static_cast<uint64_t>(POSITION_LIMIT);
-        c.integer = static_cast<int64_t>(rng() % (2 * limit + 1) - limit);  // anywhere in space
+        c.integer = static_cast<int64_t>(rng() % (2 * limit + 1) - limit);
         c.fraction = rng();
     }
-    randomOrientation(rng, p.forward, p.up);
+    std::normal_distribution<double> n;
+    p.forward = {n(rng), n(rng), n(rng)};
+    p.up = {n(rng), n(rng), n(rng)};
+    orthonormalise(p.forward, p.up);
     p.seed = {static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng())};
     return p;
 }
