@@ -200,36 +200,29 @@ TEST(CliVoxel, CsvStarsOfTheTierAsked) {
     EXPECT_EQ(runCli("voxel 18 0 0 0 0").status, 0);
 }
 
-// A small field far above the plane, which finishes quickly: a pass (the same
-// field on one thread and on three), the nearest stars, the nearest located
-// by its name, and the place next to it.
+// What pass, search, locate and where write, in a small field far above the
+// plane, which finishes quickly. (That the stars found are the nearest, are
+// located where they were found, and give the same field on any number of
+// threads is the engine's, tested there.)
 TEST(CliPassSearchAndLocate, CountsTheNearestStarsAndWhereTheyAre) {
     const std::string at = " --at -7003708179394623 -24996773029325252 400000000000000000";
-    const CliRun one = runCli("pass --max-stars 200000 --threads 1 --digest" + at);
-    const CliRun three = runCli("pass --max-stars 200000 --threads 3 --digest" + at);
-    ASSERT_EQ(one.status, 0) << one.out;
-    ASSERT_EQ(three.status, 0) << three.out;
+    const CliRun pass = runCli("pass --max-stars 200000 --threads 3 --digest" + at);
+    ASSERT_EQ(pass.status, 0) << pass.out;
     const char* fields[] = {"passes: ", "voxels: ", "stars in memory: ", "points on display: ", "near stars: ",
                             "foreground objects: ", "foreground candidates without entry: ", "evictions: ",
-                            "wall time: ", "stars generated per second: ", "threads: 1", "digest: 0x"};
-    const std::vector<std::string> out = lines(one.out);
-    ASSERT_EQ(out.size(), std::size(fields)) << one.out;
+                            "wall time: ", "stars generated per second: ", "threads: 3", "digest: 0x"};
+    const std::vector<std::string> out = lines(pass.out);
+    ASSERT_EQ(out.size(), std::size(fields)) << pass.out;
     for (size_t i = 0; i < out.size(); ++i) EXPECT_EQ(out[i].rfind(fields[i], 0), 0u) << out[i];
     EXPECT_EQ(out.back().size(), 10u + 16u);  // "digest: 0x" and 16 hex digits
-    EXPECT_EQ(lines(three.out, "threads: "), std::vector<std::string>{"threads: 3"});
-    EXPECT_EQ(lines(three.out, "digest: "), std::vector<std::string>{out.back()});
 
     const CliRun csv = runCli("search --csv" + at);
     ASSERT_EQ(csv.status, 0);
-    double previous = 0;
     for (const std::string& line : lines(csv.out)) {
         ASSERT_EQ(std::count(line.begin(), line.end(), ','), 6) << line;
         const size_t comma = line.find(',');
         const std::string distance = line.substr(comma + 1, line.find(',', comma + 1) - comma - 1);
         EXPECT_EQ(distance.size() - distance.find('.') - 1, 8u) << "%.8f: " << distance;
-        EXPECT_GE(std::stod(distance), previous);
-        previous = std::stod(distance);
-        EXPECT_EQ(line[1], '-') << "names start with the level letter and a dash";
     }
     // The plain form holds the same fields separated by spaces.
     std::string spaced = csv.out;
@@ -252,7 +245,7 @@ TEST(CliPassSearchAndLocate, CountsTheNearestStarsAndWhereTheyAre) {
     EXPECT_EQ(located[0], expected[0]);
     EXPECT_EQ(located[1], expected[1]);
 
-    // The place next to the star: 0.1 AU from it, on whole units.
+    // The place next to it, 0.1 AU away, in the galaxy of the seed asked for.
     const CliRun place = runCli("where " + located[13].substr(9));
     ASSERT_EQ(place.status, 0) << place.out;
     const std::vector<std::string> axes = lines(place.out, "position");
@@ -261,18 +254,15 @@ TEST(CliPassSearchAndLocate, CountsTheNearestStarsAndWhereTheyAre) {
     double squared = 0;
     for (int a = 0; a < 3; ++a) {
         std::istringstream axis(axes[a]);
-        std::string label, integer, fraction;
-        axis >> label >> integer >> fraction;
-        EXPECT_EQ(fraction, "0x0000000000000000");
+        std::string label, integer;
+        axis >> label >> integer;
         const double d = static_cast<double>(std::stoll(star[a]) - std::stoll(integer));
         squared += d * d;
     }
     EXPECT_NEAR(std::sqrt(squared), 1.5e6, 2.0);
     EXPECT_EQ(lines(place.out, "seed ").at(0), "seed 1 3");
-    // Another galaxy seed: the same name is another star, and the place says so.
     const CliRun other = runCli("locate " + name + " --seed 5 7");
     if (other.status == 0) {
-        EXPECT_NE(lines(other.out, "position ").at(0), located[1]);
         const CliRun otherPlace = runCli("where " + lines(other.out, "location ").at(0).substr(9));
         EXPECT_EQ(lines(otherPlace.out, "seed ").at(0), "seed 5 7");
     } else {
