@@ -184,10 +184,10 @@ uint64_t clockStartingASearch() {
     return fakeClock();
 }
 
-// A field on the fake clock with the given limit, budget and threads.
+// A field of one voxel chunk on the fake clock with the given limit, budget and
+// threads.
 std::unique_ptr<StarField> fakeClockField(uint64_t maxStars, uint64_t timeoutNs, unsigned threads = 1) {
-    auto f = std::make_unique<StarField>(builtGalaxy());
-    f->maxStarsGen = f->settings.maxStarsGen = maxStars;
+    auto f = fieldWith(maxStars);
     f->settings.frameTimeoutNs = timeoutNs;
     f->settings.generationThreads = threads;
     f->clock = fakeClock;
@@ -276,7 +276,6 @@ void checkConsistency(const StarField& f, const std::vector<PointRecord>& gpu) {
 // the limits and every invariant.
 Outcome fly(unsigned threads, const int64_t start[3], const Flight& flight) {
     auto f = fakeClockField(flight.maxStars, flight.timeoutNs, threads);
-    f->maxChunks = f->settings.maxVoxelChunks = 1;
     f->settings.pointCapacity = flight.maxPoints;
     Outcome out;
     std::vector<PointRecord> gpu(flight.maxPoints + 16);

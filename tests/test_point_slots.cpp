@@ -126,22 +126,4 @@ TEST(VoxelQueue, BucketsAreStacksAcrossBlocksAndChunks) {
     EXPECT_EQ(q.cutoff, 0);
 }
 
-TEST(VoxelQueue, InterleavedPushAndPopKeepsLastInFirstOut) {
-    VoxelQueue q;
-    std::vector<uint32_t> model;
-    std::mt19937 rng(3);
-    for (int i = 0; i < 20000; ++i) {
-        if (!model.empty() && rng() % 3 == 0) {
-            uint32_t item = 0;
-            ASSERT_TRUE(q.pop(42, item));
-            ASSERT_EQ(item, model.back());
-            model.pop_back();
-        } else {
-            q.push(42, static_cast<uint32_t>(i));
-            model.push_back(static_cast<uint32_t>(i));
-        }
-    }
-    EXPECT_EQ(q.size(42), model.size());
-}
-
 }  // namespace
