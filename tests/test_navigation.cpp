@@ -112,39 +112,33 @@ TEST(Navigation, RotationKeysTurnTheirWayAndCapsLockAimsAtATenth) {
     }
 }
 
-// It ends 0.1 AU short of the target, on the line from the start (measured
-// by the end point's distance from it), on a whole unit.
+// From afar and from closer than the stop distance (it backs off), a fly-to
+// ends 0.1 AU short of the target, on the line from the start (measured by the
+// end point's distance from it), on a whole unit; at the target itself it
+// completes without moving.
 TEST(Navigation, FlyToStopsPointOneAuShortOnTheStraightLine) {
-    Viewpoint v = makeView();
-    v.position[0] = {12345, 1000000000};
-    v.position[1].integer = -2000000000;
-    v.position[2].integer = 500000000;
-    const Vec3d start{1e9, -2e9, 5e8}, target{-3e9, 4e9, 1.5e9};
-    v.flyTarget[0] = -3000000000;
-    v.flyTarget[1] = 4000000000;
-    v.flyTarget[2] = 1500000000;
-    v.flyingToTarget = true;
-    bool keys[navkey::COUNT] = {};
-    for (int frame = 0; frame < 10000 && v.flyingToTarget; ++frame) navigate(v, keys, 0.05);
-    ASSERT_FALSE(v.flyingToTarget);
-    for (int a = 0; a < 3; ++a) EXPECT_EQ(v.position[a].fraction, 0u);
-    const Vec3d end{double(v.position[0].integer), double(v.position[1].integer), double(v.position[2].integer)};
-    EXPECT_NEAR(length(target - end), FLY_TO_STOP_DISTANCE, 4.0);
-    EXPECT_LT(length(cross(target - start, end - start)) / length(target - start), 4.0);
-}
-
-// From closer than the stop distance a fly-to backs off to it; at the target
-// itself it completes without moving.
-TEST(Navigation, FlyToFromCloserBacksOffAndAtTheTargetCompletesWithoutMoving) {
-    bool keys[navkey::COUNT] = {};
-    for (const int64_t target : {1000000, 0}) {
+    const Vec3d start{1e9, -2e9, 5e8};
+    for (const Vec3d& target : {Vec3d{-3e9, 4e9, 1.5e9}, Vec3d{1e9 + 1e6, -2e9, 5e8}, start}) {
         Viewpoint v = makeView();
-        v.flyTarget[0] = target;
+        v.position[0] = {12345, 1000000000};
+        v.position[1].integer = -2000000000;
+        v.position[2].integer = 500000000;
+        v.flyTarget[0] = static_cast<int64_t>(target.x);
+        v.flyTarget[1] = static_cast<int64_t>(target.y);
+        v.flyTarget[2] = static_cast<int64_t>(target.z);
         v.flyingToTarget = true;
-        const NavigationResult r = navigate(v, keys, 0.1);
-        EXPECT_FALSE(v.flyingToTarget);
-        EXPECT_EQ(r.moved, target != 0);
-        EXPECT_NEAR(static_cast<double>(v.position[0].integer), target ? target - FLY_TO_STOP_DISTANCE : 0, 1.0);
+        bool keys[navkey::COUNT] = {};
+        bool moved = false;
+        for (int frame = 0; frame < 10000 && v.flyingToTarget; ++frame) moved = navigate(v, keys, 0.05).moved || moved;
+        ASSERT_FALSE(v.flyingToTarget);
+        const Vec3d end{double(v.position[0].integer), double(v.position[1].integer), double(v.position[2].integer)};
+        const bool there = length(target - start) == 0;
+        EXPECT_EQ(moved, !there);
+        EXPECT_NEAR(length(target - end), there ? 0 : FLY_TO_STOP_DISTANCE, 4.0);
+        EXPECT_EQ(v.position[0].fraction, there ? 12345u : 0u);
+        if (!there) {
+            EXPECT_LT(length(cross(target - start, end - start)) / length(target - start), 4.0);
+        }
     }
 }
 

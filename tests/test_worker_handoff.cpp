@@ -68,7 +68,9 @@ struct GatedWorker {
         return false;
     }
     // The snapshot a pass starts from: here, the change flags it was handed.
-    static void copyRequest(void* self, const ChangeFlags& changes) { static_cast<GatedWorker*>(self)->request = changes; }
+    static void copyRequest(void* self, const ChangeFlags& changes) {
+        static_cast<GatedWorker*>(self)->request = changes;
+    }
     // One frame of the hand-off.
     bool frame() { return updateStarFieldHandOff(tracker, flags, worker, {unfinished, copyRequest, this}); }
     // Frames until the running pass has been collected.
