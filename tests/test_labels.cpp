@@ -58,14 +58,15 @@ TEST(Labels, OffsetPackingAndClamping) {
     for (const auto& [index, x, y, packed] : cases) EXPECT_EQ(packLabelOffset(index, x, y), packed) << x << " " << y;
 }
 
+// Only printable characters are drawn, and only they take room.
 TEST(Labels, NameLineIsCentredBelowTheStar) {
     const auto& f = syntheticFont();
     const uint8_t choices[2] = {LABEL_NAME, LABEL_NONE};
     std::vector<LabelVertex> out;
-    const auto results = resultsNamed({"AB", "XYZ"});
-    ASSERT_EQ(buildLabels(results, choices, ORIGIN, f.font, 3, out), 5u);
-    ASSERT_EQ(out.size(), 30u);
-    EXPECT_EQ(labelText(out), "ABXYZ");
+    const auto results = resultsNamed({"AB", "X\x01" "Y\x7f" " Z"});
+    ASSERT_EQ(buildLabels(results, choices, ORIGIN, f.font, 3, out), 6u);
+    ASSERT_EQ(out.size(), 36u);
+    EXPECT_EQ(labelText(out), "ABXY Z");
     // "AB": advances 8 + 8, so the pen starts at -8. Corners top-left, bottom-left, top-right, bottom-right,
     // top-right, bottom-left; the atlas rectangle of "A" at size 3, divided by the atlas size.
     const int top = LABEL_FIRST_LINE + 2, bottom = top + 9;
@@ -79,9 +80,14 @@ TEST(Labels, NameLineIsCentredBelowTheStar) {
         EXPECT_FLOAT_EQ(c.v, e.v) << "corner " << k;
     }
     EXPECT_EQ(unpack(out[6]).x, 0);  // "B" one advance further
-    // "XYZ" belongs to the second found star: index 1, pen at -(24 / 2).
+    // "XY Z" belongs to the second found star: index 1, pen at -(8 + 8 + 6 + 8) / 2.
     EXPECT_EQ(unpack(out[12]).index, 1u);
-    EXPECT_EQ(unpack(out[12]).x, -12);
+    EXPECT_EQ(unpack(out[12]).x, -15);
+    // No choice, or no stars: no glyphs.
+    const uint8_t none[2] = {LABEL_NONE, LABEL_NONE};
+    EXPECT_EQ(buildLabels(results, none, ORIGIN, f.font, 3, out), 0u);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(buildLabels(resultsNamed({}), choices, ORIGIN, f.font, 3, out), 0u);
 }
 
 TEST(Labels, SecondLineOneLineHeightLowerWithTheDistance) {
@@ -109,21 +115,6 @@ TEST(Labels, SecondLineOneLineHeightLowerWithTheDistance) {
     buildLabels(results, secondOnly, at, f.font, 5, out);
     EXPECT_EQ(labelText(out), "Q");
     EXPECT_EQ(unpack(out[0]).y, LABEL_FIRST_LINE + 2);
-}
-
-TEST(Labels, OnlyPrintableCharactersAndNoChoiceNoGlyphs) {
-    const auto& f = syntheticFont();
-    const auto results = resultsNamed({"A\x01" "B\x7f" "C D"});
-    const uint8_t name[2] = {LABEL_NAME, LABEL_NONE};
-    std::vector<LabelVertex> out;
-    EXPECT_EQ(buildLabels(results, name, ORIGIN, f.font, 3, out), 5u);  // A B C space D
-    EXPECT_EQ(labelText(out), "ABC D");
-    // The width is of what is drawn: 4 letters and a space.
-    EXPECT_EQ(unpack(out[0]).x, -(4 * 8 + 6) / 2);
-    const uint8_t none[2] = {LABEL_NONE, LABEL_NONE};
-    EXPECT_EQ(buildLabels(results, none, ORIGIN, f.font, 3, out), 0u);
-    EXPECT_TRUE(out.empty());
-    EXPECT_EQ(buildLabels(resultsNamed({}), name, ORIGIN, f.font, 3, out), 0u);
 }
 
 TEST(Labels, AtMostAHundredStarsAndTheBufferHoldsWholeLabels) {
@@ -201,8 +192,11 @@ TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
     EXPECT_EQ(one.drop, 0);
 }
 
-// The labels and the highlight markers of the found stars, built by the
-// star field's update when the labels change, distances on every update.
+// The labels and the highlight markers of the found stars, built by the star
+// field's update when the labels change, distances on every update. Marked
+// places come first and are always named; the selected star follows them
+// when the search results do not hold it; the results fill the rest of the
+// 100 markers.
 TEST(Labels, BuiltByTheStarFieldUpdate) {
     const Galaxy& g = builtGalaxy();
     StarField field(g);
@@ -246,6 +240,35 @@ TEST(Labels, BuiltByTheStarFieldUpdate) {
     updateAsSet(field, in);
     EXPECT_EQ(field.results.highlightCount, 100u);
     EXPECT_EQ(field.results.labelGlyphCount, 0u);
+
+    in.font = &builtinDisplayFont();
+    in.labelChoice[0] = in.labelChoice[1] = LABEL_NONE;
+    in.changes[CHANGE_LABELS] = 1;
+    SearchResult place;
+    place.star.x = DEFAULT_VIEWPOINT[0] + 1000;
+    std::strcpy(place.name, "Camp");
+    in.places = {place, place};
+    in.hasSelection = true;
+    in.selection = field.searchResults[99];
+    std::strcpy(in.selection.name, "Chosen");
+    updateAsSet(field, in);
+    const StarFieldResults& r = field.results;
+    EXPECT_EQ(r.placeMarkCount, 2u);
+    ASSERT_EQ(r.highlightCount, 100u);
+    EXPECT_EQ(r.highlightPositions[0], place.star.x);
+    // The selected star, the last result, fell off the list: it comes right after the places.
+    EXPECT_EQ(r.highlightPositions[6], in.selection.star.x);
+    EXPECT_EQ(r.highlightPositions[9], field.searchResults[0].star.x);
+    // No "Text:" choice: only the places and the selected star are named.
+    EXPECT_EQ(r.labelGlyphCount, 4u + 4u + 6u);
+    EXPECT_LT(r.labelBoxes[1].x0, r.labelBoxes[1].x1);
+    EXPECT_EQ(r.labelBoxes[3].x0, r.labelBoxes[3].x1);
+    // Without places the last result is on the list, and named as it is.
+    in.places.clear();
+    updateAsSet(field, in);
+    EXPECT_EQ(r.placeMarkCount, 0u);
+    EXPECT_EQ(r.highlightPositions[3 * 99], in.selection.star.x);
+    EXPECT_EQ(r.labelGlyphCount, std::strlen(field.searchResults[99].name));
 }
 
 }  // namespace

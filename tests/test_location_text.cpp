@@ -28,22 +28,19 @@ void expectSamePlace(const Location& a, const Location& b) {
     EXPECT_EQ(bitsOf(a), bitsOf(b));
 }
 
-// A random orthonormal pair, as navigation leaves them.
-void randomOrientation(std::mt19937_64& rng, Vec3d& forward, Vec3d& up) {
-    std::normal_distribution<double> n;
-    forward = {n(rng), n(rng), n(rng)};
-    up = {n(rng), n(rng), n(rng)};
-    orthonormalise(forward, up);
-}
-
+// Anywhere in space, looking any way (an orthonormal pair, as navigation
+// leaves them), in any galaxy.
 Location randomPlace(std::mt19937_64& rng) {
     Location p;
     for (FixedCoord& c : p.position) {
         const auto limit = static_cast<uint64_t>(POSITION_LIMIT);
-        c.integer = static_cast<int64_t>(rng() % (2 * limit + 1) - limit);  // anywhere in space
+        c.integer = static_cast<int64_t>(rng() % (2 * limit + 1) - limit);
         c.fraction = rng();
     }
-    randomOrientation(rng, p.forward, p.up);
+    std::normal_distribution<double> n;
+    p.forward = {n(rng), n(rng), n(rng)};
+    p.up = {n(rng), n(rng), n(rng)};
+    orthonormalise(p.forward, p.up);
     p.seed = {static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng())};
     return p;
 }
@@ -65,17 +62,10 @@ bool refused(const std::string& text) {
 
 }  // namespace
 
-TEST(LocationText, RandomAndExtremePlacesComeBackBitForBit) {
-    std::mt19937_64 rng(99);
-    for (int i = 0; i < 2000; ++i) {
-        const Location p = randomPlace(rng);
-        const std::string text = encodeLocation(p);
-        ASSERT_EQ(text.size(), LOCATION_TEXT_LENGTH);
-        ASSERT_EQ(text.rfind(LOCATION_PREFIX, 0), 0u);
-        expectSamePlace(decoded(text), p);
-    }
-    // The ends of every range, axis-aligned directions with signed zeros, a
-    // component far below the others.
+// The ends of every range, axis-aligned directions with signed zeros, a
+// component far below the others. (Places of every bit pattern are the texts
+// of earlier builds, below.)
+TEST(LocationText, ExtremePlacesComeBackBitForBit) {
     const int64_t integers[] = {-POSITION_LIMIT, POSITION_LIMIT, 0, -1};
     const uint64_t fractions[] = {0, ~uint64_t{0}, uint64_t{1} << 63};
     const Vec3d directions[][2] = {{{1, 0, 0}, {0, 0, 1}},

@@ -66,21 +66,6 @@ TEST(PointSlots, FreeingTheTopSlotLowersTheMarkInsteadOfStagingZeros) {
     EXPECT_EQ(p.displayed(), 4u);
 }
 
-// The pass's run (slot 8 is not consecutive to anything), then the
-// placeholder of the clearing step filled with its last run.
-TEST(PointSlots, ZeroRecordsForFreedSlotsFollowThePassRegions) {
-    PointSlots p = filled(8);
-    p.beginUpdate();
-    p.release(2);
-    p.release(5);
-    p.stage(9 - 1, recordFor(100));  // a changed record in place
-    endUpdate(p);
-    ASSERT_EQ(p.regions.size(), 3u);
-    EXPECT_EQ(p.regions[0], (CopyRegion{0, 8 * 16, 16}));
-    EXPECT_EQ(p.cleared, (std::vector<uint32_t>{2, 5}));
-    EXPECT_EQ(p.staged.size(), 3u);
-}
-
 // A long random history of shown and hidden points; after every update each
 // slot below the mark holds its owner's record, or zeros when free.
 TEST(PointSlots, SimulatedUploadsKeepTheDisplayBufferExact) {
@@ -139,24 +124,6 @@ TEST(VoxelQueue, BucketsAreStacksAcrossBlocksAndChunks) {
     q.clear();
     EXPECT_TRUE(q.empty(1) && q.empty(3000));
     EXPECT_EQ(q.cutoff, 0);
-}
-
-TEST(VoxelQueue, InterleavedPushAndPopKeepsLastInFirstOut) {
-    VoxelQueue q;
-    std::vector<uint32_t> model;
-    std::mt19937 rng(3);
-    for (int i = 0; i < 20000; ++i) {
-        if (!model.empty() && rng() % 3 == 0) {
-            uint32_t item = 0;
-            ASSERT_TRUE(q.pop(42, item));
-            ASSERT_EQ(item, model.back());
-            model.pop_back();
-        } else {
-            q.push(42, static_cast<uint32_t>(i));
-            model.push_back(static_cast<uint32_t>(i));
-        }
-    }
-    EXPECT_EQ(q.size(42), model.size());
 }
 
 }  // namespace

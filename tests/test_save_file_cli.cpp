@@ -2,11 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -18,18 +15,6 @@
 #include "tests/test_support.h"
 
 namespace {
-
-struct SaveFileOnDisk {
-    std::string path;
-    explicit SaveFileOnDisk(const std::vector<uint8_t>& bytes) {
-        char name[] = "/tmp/starloom-cli-sav-XXXXXX";
-        const int fd = ::mkstemp(name);
-        path = name;
-        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-        ::close(fd);
-    }
-    ~SaveFileOnDisk() { std::remove(path.c_str()); }
-};
 
 std::vector<uint8_t> imageOf(void (*change)(Settings&, Viewpoint&)) {
     Settings settings;
@@ -53,13 +38,15 @@ std::vector<std::string> field(const std::string& out, const std::string& name) 
 }  // namespace
 
 TEST(CliSavefile, EveryFieldInFileOrderWithExactValues) {
-    SaveFileOnDisk file(imageOf([](Settings&, Viewpoint&) {}));
-    SaveFileOnDisk unusual(imageOf([](Settings& s, Viewpoint& view) {
+    const TempFolder folder;
+    writeFile(folder.at("default.sav"), imageOf([](Settings&, Viewpoint&) {}));
+    writeFile(folder.at("unusual.sav"), imageOf([](Settings& s, Viewpoint& view) {
         view.speedLevel = -100;
         view.position[2] = {18446744073709551615ull, -POSITION_LIMIT};  // the edge of space
         s.seed.first = 4294967295u;
     }));
-    const CliRun run = runCli("savefile " + file.path), other = runCli("savefile " + unusual.path);
+    const CliRun run = runCli("savefile " + folder.at("default.sav"));
+    const CliRun other = runCli("savefile " + folder.at("unusual.sav"));
     ASSERT_EQ(run.status, 0) << run.out;
     ASSERT_EQ(other.status, 0) << other.out;
     std::string names;
@@ -94,23 +81,22 @@ TEST(CliSavefile, EveryFieldInFileOrderWithExactValues) {
 }
 
 TEST(CliSavefile, AFileTheProgramWouldRefusePrintsOnlyTheReason) {
+    const TempFolder dir;
     std::vector<uint8_t> bytes = imageOf([](Settings&, Viewpoint&) {});
     bytes[176] = 7;
-    SaveFileOnDisk flag(bytes);
+    writeFile(dir.at("flag.sav"), bytes);
     bytes.resize(60);
-    SaveFileOnDisk cut(bytes);
+    writeFile(dir.at("cut.sav"), bytes);
     // What is not a regular file is refused, and never waited on.
-    char folder[] = "/tmp/starloom-cli-kinds-XXXXXX";
-    const std::string dir = ::mkdtemp(folder);
-    ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
-    ASSERT_EQ(::mknod((dir + "/device").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    ASSERT_EQ(::mkfifo(dir.at("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mknod(dir.at("device").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
     const std::pair<std::string, std::string> cases[] = {
-        {flag.path, "invalid panelOnRight in save file: 7 is not 0 or 1"},
-        {cut.path, LOAD_TRUNCATED},
+        {dir.at("flag.sav"), "invalid panelOnRight in save file: 7 is not 0 or 1"},
+        {dir.at("cut.sav"), LOAD_TRUNCATED},
         {"/nonexistent/default.sav", "No such file or directory"},
-        {dir + "/fifo", "the save file is a FIFO, not a regular file: it is neither read nor written"},
-        {dir + "/device", "the save file is a character device, not a regular file: it is neither read nor written"},
-        {dir + "/", "the save file is a folder, not a regular file: it is neither read nor written"},
+        {dir.at("fifo"), "the save file is a FIFO, not a regular file: it is neither read nor written"},
+        {dir.at("device"), "the save file is a character device, not a regular file: it is neither read nor written"},
+        {dir.at(""), "the save file is a folder, not a regular file: it is neither read nor written"},
     };
     for (const auto& [path, told] : cases) {
         const CliRun run = runCli("savefile " + path);
@@ -118,5 +104,4 @@ TEST(CliSavefile, AFileTheProgramWouldRefusePrintsOnlyTheReason) {
         EXPECT_EQ(run.out, "error: " + told + "\n");
     }
     EXPECT_EQ(runCli("savefile").status, 2);
-    std::filesystem::remove_all(dir);
 }
