@@ -66,7 +66,9 @@ TEST(PlaceMarks, DrawnAsPlacesAndHiddenWhereTheViewpointIs) {
         EXPECT_EQ(link.highlightStyle[i].place, rows[i].place);
         EXPECT_EQ(link.highlightStyle[i].hidden, rows[i].hidden);
         EXPECT_EQ(link.highlightStyle[i].selected, i == 4);
-        if (rows[i].hidden) EXPECT_FALSE(link.highlightStyle[i].labelShown);
+        if (rows[i].hidden) {
+            EXPECT_FALSE(link.highlightStyle[i].labelShown);
+        }
     }
     // The star and the place ahead share a position: the selected star's label wins it.
     EXPECT_TRUE(link.highlightStyle[4].labelShown);
