@@ -372,28 +372,6 @@ TEST(ArmElements, NoDensityFarFromTheSegmentNorOnTheEndPlane) {
     EXPECT_GT(inWedge, 100);  // many of these points do lie between the cut planes
 }
 
-// Along the axis across a joint the density never drops to zero. (Each side
-// rounds its offsets to whole high words on its own, so the two may leave a
-// sliver one high word wide exactly at the joint; the offsets start beyond it.)
-TEST(ArmElements, JointsLeaveNoGap) {
-    const GalaxyComponent& a = arms();
-    for (const auto& list : a.armLists) {
-        for (size_t j = 0; j + 1 < list.size(); j += 7) {
-            const ArmStep& s = a.armPath[list[j]];
-            const double x = d(s.x1), y = d(s.y1);
-            const double ux = d(s.x1) - d(s.x0), uy = d(s.y1) - d(s.y0);
-            const double len = std::hypot(ux, uy);
-            for (double off : {-1e-3 * d(s.width1), -3 * HIGH, 3 * HIGH, 1e-3 * d(s.width1)}) {
-                const auto px = int64_t(x + off * ux / len);
-                const auto py = int64_t(y + off * uy / len);
-                const uint64_t sum = elementDensity(px, py, 0, a.elements[list[j]]) +
-                                     elementDensity(px, py, 0, a.elements[list[j + 1]]);
-                EXPECT_GT(sum, 0u) << j << " " << off;
-            }
-        }
-    }
-}
-
 // Some 400 billion stars, the disc holding the most, then the cores and the
 // arms; the galaxy command lists the components, the kinds' totals and
 // their sum, and with --elements and --tree the elements and the tree.
