@@ -1,6 +1,6 @@
 // ExtFloat: format edge cases, and properties checked on many random operands
 // against exact arithmetic (MPFR) or the C library's long double functions;
-// and the program's constants built from it.
+// the program's constants built from it, and the icosahedron's faces.
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
@@ -806,6 +806,19 @@ TEST(Constants, NaturalExponential) {
         worst = std::max(worst, rel / (1.1L + 2.0L * std::fabs(ld(ex))));
     }
     EXPECT_LT(worst, 1.0L);
+}
+
+// Every face of the icosahedron is equilateral, with edges of 2 before
+// scaling. (The sphere meshes' own tests check the radius, the closed surface
+// and the winding, which a vertex moved along the sphere keeps.)
+TEST(Icosahedron, FacesAreEquilateral) {
+    for (const IcosaFace& face : ICOSA_FACES) {
+        for (int j = 0; j < 3; ++j) {
+            const auto& p = ICOSA_VERTICES[face.vertex[j]];
+            const auto& q = ICOSA_VERTICES[face.vertex[(j + 1) % 3]];
+            EXPECT_NEAR(std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]), 2.0f, 1e-5f) << face.vertex[j];
+        }
+    }
 }
 
 }  // namespace
