@@ -89,23 +89,6 @@ TEST(Populations, QuotedParametersAndDerivedCoefficients) {
     EXPECT_TRUE(table().populations[7].name.empty() && table().populations[15].share.isZero());
 }
 
-// Every law gives the same value on both sides of a shared mass.
-TEST(Populations, LawsAreContinuousAtSharedMasses) {
-    for (uint32_t i = 1; i < 7; ++i) {
-        const ExtFloat b = pop(i).massLow;
-        const std::string at = " at the mass shared by populations " + std::to_string(i - 1) + " and " + std::to_string(i);
-        const double dnBelow = d(pop(i - 1).imfCoef * pow(b, pop(i - 1).imfExp));
-        const double dnAbove = d(pop(i).imfCoef * pow(b, pop(i).imfExp));
-        expectNear(dnAbove, dnBelow, 1e-9, "dN/dm" + at);
-        const StarProperties below = starFromMass(table(), b, i - 1);
-        const StarProperties above = starFromMass(table(), b, i);
-        expectNear(d(above.luminosity), d(below.luminosity), 1e-7, "luminosity" + at);
-        expectNear(d(above.radius), d(below.radius), 1e-9, "radius" + at);
-        expectNear(d(above.temperature), d(below.temperature), 1e-7, "temperature" + at);
-        EXPECT_NEAR(d(above.absMagnitude), d(below.absMagnitude), 1e-6) << "magnitude" << at;
-    }
-}
-
 // Draws span each population's mass range, and mass, luminosity and radius
 // grow with the draw. The mass function is a power law: the fraction of draws
 // below mass m is the integral of m^alpha from massLow to m. Radius,
