@@ -226,19 +226,6 @@ TEST(LuminosityCode, ExponentAndRoundedMantissa) {
     for (auto [key, code] : rows) EXPECT_EQ(luminosityCode(key), code) << key;
 }
 
-TEST(ChannelConstants, FollowThePlanckFactors) {
-    const ChannelConstants c = channelConstantsFor(DEFAULT_WAVELENGTHS);
-    const double hcOverK = toDouble(H_C_OVER_K);
-    const double twoHc2 = toDouble(TWO_H_C2);
-    for (int i = 0; i < 3; ++i) {
-        const double w = DEFAULT_WAVELENGTHS[i];
-        EXPECT_NEAR(c.exponent[i] / (hcOverK / w), 1.0, 1e-6);
-        EXPECT_NEAR(c.intensity[i] / (twoHc2 / (w * w * w * w)), 1.0, 1e-5);
-    }
-    // Bluer channels have the larger exponent factor.
-    EXPECT_LT(c.exponent[0], c.exponent[2]);
-}
-
 BandAppearance sunLikeBand() {
     BandAppearance b;
     const float f[5] = {-0.5f, 1.0f, 1.0f, 0.5f, 1.0f / 5778.0f};  // R = (u f1 + f3)^f2 = u + 0.5, 1/T = f4 R^f0
