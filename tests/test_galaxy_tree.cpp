@@ -84,11 +84,12 @@ TEST(PlaneTree, FixedOutlineOfAStep) {
     const int64_t U = int64_t{1} << 40;
     auto u = [](int v) { return v ? scalePow2(xf::fromInt32(v), 40) : xf::fromInt32(0); };  // v units of 2^40
     ArmStep s;
-    s.x0 = s.y0 = s.y1 = u(0);
+    s.x0 = s.y0 = u(0);
     s.x1 = u(4);
+    s.y1 = u(2);
     s.outline = {u(0), u(-1), u(4), u(-1), u(4), u(1), u(0), u(1)};
     const FixedOutline o = fixedOutline(s);
-    EXPECT_TRUE(o.midX == 2 * U && o.midY == 0 && o.minX == 0 && o.maxX == 4 * U && o.minY == -U && o.maxY == U);
+    EXPECT_TRUE(o.midX == 2 * U && o.midY == U && o.minX == 0 && o.maxX == 4 * U && o.minY == -U && o.maxY == U);
     EXPECT_TRUE(o.x[2] == 4 * U && o.y[2] == U && o.x[3] == 0 && o.y[0] == -U);
     EXPECT_TRUE(outlineMeetsBox(o, {4 * U, 5 * U, U, 2 * U}));  // touching a corner counts
     EXPECT_FALSE(outlineMeetsBox(o, {4 * U + 1, 6 * U, -U, U}));
