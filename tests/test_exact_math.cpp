@@ -62,13 +62,6 @@ TEST(ExactPowFour, IsTheFourthPowerRoundedOnceOverTheWholeFloatRange) {
         ++checked;
     }
     EXPECT_GT(checked, 40000);
-    // The channel constants' arguments: 1/wavelength for visible light.
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<float> reciprocal(1.2e6f, 3.5e6f);
-    for (int i = 0; i < 20000; ++i) {
-        const float x = reciprocal(rng);
-        ASSERT_EQ(bitsOf(exactPowFour(x)), bitsOf(ref.fourthPower(x))) << std::hexfloat << x;
-    }
 }
 
 TEST(ExactPowFour, ExactCasesTiesAndSpecialValues) {

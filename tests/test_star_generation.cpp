@@ -23,29 +23,6 @@
 
 namespace {
 
-TEST(Wyhash, DrawsMatchAnIndependentBigIntegerComputation) {
-    // Reference values from an arbitrary-precision evaluation of the step
-    // (state += P; t = s*A; m = hi^lo; t = m*B; hi^lo).
-    uint64_t s = 0;
-    EXPECT_EQ(wyhashDraw(s), 0x5c71580fe1214a64ull);
-    EXPECT_EQ(wyhashDraw(s), 0xb8e2b01fc24294c8ull);
-    EXPECT_EQ(wyhashDraw(s), 0x94a4a556cbbc9f73ull);
-    EXPECT_EQ(s, 3 * WYHASH_INCREMENT);
-    s = 12345;
-    EXPECT_EQ(wyhashDraw(s), 0x76de61a9cd9e845cull);
-}
-
-TEST(Wyhash, AppearanceDrawIsRandomAccessIntoTheStream) {
-    const uint64_t seed = 0x0123456789abcdefull;
-    uint64_t s = seed;
-    for (uint32_t pair = 0; pair < 50; ++pair) {
-        const uint64_t m = wyhashDraw(s);
-        EXPECT_EQ(appearanceDraw(seed, 2 * pair), static_cast<uint32_t>(m) >> 1);
-        EXPECT_EQ(appearanceDraw(seed, 2 * pair + 1), static_cast<uint32_t>(m >> 32) >> 1);
-    }
-    EXPECT_LT(appearanceDraw(seed, 7), 1u << 31);
-}
-
 // The hashed key written out byte by byte from its definition.
 uint64_t seedFromBytes(uint64_t lane1, uint64_t lane2, uint32_t first) {
     unsigned char key[16];
@@ -62,14 +39,6 @@ TEST(VoxelSeed, KeyMixesCornerLevelAndGalaxySeed) {
     // x = 0x100, y = 64: 0x100 + 0x200000000 mod 2^32 (= 0) + 2 = 0x102; z is taken as unsigned.
     EXPECT_EQ(voxelSeed(0x100, 64, 0xC0000000u, 1, GalaxySeed{9, 11}),
               seedFromBytes(0x102, 11ull + 1 + 0xC0000000ull, 9));
-    // Every input changes the stream.
-    const GalaxySeed g{};
-    const uint64_t base = voxelSeed(100, 200, 300, 10, g);
-    EXPECT_EQ(base, voxelSeed(100, 200, 300, 10, g));
-    for (uint64_t other : {voxelSeed(101, 200, 300, 10, g), voxelSeed(100, 201, 300, 10, g), voxelSeed(100, 200, 301, 10, g),
-                           voxelSeed(100, 200, 300, 11, g), voxelSeed(100, 200, 300, 10, GalaxySeed{2, 3}),
-                           voxelSeed(100, 200, 300, 10, GalaxySeed{1, 4})})
-        EXPECT_NE(base, other);
 }
 
 struct PinnedVoxel {
@@ -184,10 +153,7 @@ TEST(StarGeneration, PositionsAndAppearanceComeFromTheTiersStream) {
             uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
             VoxelRequest r;
             const std::vector<StarRecord> stars = tierStars(p, r, dens);
-            unsigned char key[16] = {};
-            for (int i = 0; i < 8; ++i) key[i] = static_cast<unsigned char>(r.seed >> (8 * i));
-            key[8] = static_cast<unsigned char>(tier);
-            const uint64_t seed = tier == 0 ? r.seed : XXH64(key, sizeof key, 0);
+            const uint64_t seed = tier == 0 ? r.seed : seedFromBytes(r.seed, static_cast<uint64_t>(tier), 0);
             EXPECT_EQ(tierSeed(r.seed, tier), seed);
             uint64_t state = seed;
             const uint32_t corner[3] = {r.x, r.y, r.z};
@@ -258,19 +224,6 @@ TEST(LuminosityCode, ExponentAndRoundedMantissa) {
         {1.0f, static_cast<uint32_t>(-10) * (1u << 19) + (1024u << 7)},  // wraps modulo 2^32, as the shader expects
     };
     for (auto [key, code] : rows) EXPECT_EQ(luminosityCode(key), code) << key;
-}
-
-TEST(ChannelConstants, FollowThePlanckFactors) {
-    const ChannelConstants c = channelConstantsFor(DEFAULT_WAVELENGTHS);
-    const double hcOverK = toDouble(H_C_OVER_K);
-    const double twoHc2 = toDouble(TWO_H_C2);
-    for (int i = 0; i < 3; ++i) {
-        const double w = DEFAULT_WAVELENGTHS[i];
-        EXPECT_NEAR(c.exponent[i] / (hcOverK / w), 1.0, 1e-6);
-        EXPECT_NEAR(c.intensity[i] / (twoHc2 / (w * w * w * w)), 1.0, 1e-5);
-    }
-    // Bluer channels have the larger exponent factor.
-    EXPECT_LT(c.exponent[0], c.exponent[2]);
 }
 
 BandAppearance sunLikeBand() {
@@ -363,11 +316,6 @@ TEST(PointRecord, ShiftKeepsTwentyFiveSignificantBits) {
     EXPECT_EQ(r.w[3] & 63, 17u);
     EXPECT_EQ(r.w[0], (uint32_t{1} << 23 << 7) + 1);
     EXPECT_EQ(r.w[1], static_cast<uint32_t>(-(int32_t{1} << 23)) * 128u + 2);
-    const int64_t origin[3] = {int64_t{1} << 40, 0, 0};
-    const PointRecord n = makeNearRecord(s, origin);
-    EXPECT_EQ(n.w[0], 1u);  // at the origin along x
-    EXPECT_EQ(n.w[3] & 63, 17u);
-    EXPECT_EQ(n.w[3] >> 13, 0x123456u >> 7);
 }
 
 }  // namespace
