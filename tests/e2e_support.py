@@ -453,9 +453,11 @@ class Session:
         return output
 
 
-def changed_pixels(before, after):
-    """How many of a sample of pixels differ clearly between two screenshots."""
-    return sum(1 for i in range(0, len(before), 3 * 97) if abs(before[i] - after[i]) > 8)
+def changed_pixels(before, after, width):
+    """How many of a sample of the star display's pixels (left of the panel)
+    differ clearly between two screenshots of a screen `width` wide."""
+    return sum(1 for i in range(0, len(before), 3 * 97)
+               if i // 3 % width < width - 200 and abs(before[i] - after[i]) > 8)
 
 
 def newest_files(pattern, count, what):
