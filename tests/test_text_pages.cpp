@@ -239,7 +239,7 @@ TEST(StarInfo, DistanceUnitsAndTheirThresholds) {
         {au, "1.00000000 AU"},                {0.5 * au, "0.50000000 AU"},          {999.5 * au, "999.50000000 AU"},
         {14959786919.50213, "  0.00484814 pc"}, {1.5 * pc, "  1.50000000 pc"},      {999.99 * pc, "999.99000000 pc"},
         {999.999996 * pc, "  1.00000000 kpc"}, {25000 * pc, " 25.00000000 kpc"},
-        {999999.996 * pc, "  1.00000000 Mpc"}, {2.5e6 * pc, "  2.50000000 Mpc"}};
+        {999999.95 * pc, "999.99995000 kpc"}, {999999.996 * pc, "  1.00000000 Mpc"}, {2.5e6 * pc, "  2.50000000 Mpc"}};
     for (const auto& [distance, shown] : cases) EXPECT_EQ(starDistanceText(distance), shown) << distance;
 }
 
