@@ -1,15 +1,19 @@
 #!/usr/bin/env python3
-"""Point, click, remember, end to end: the real program under Xvfb with the
-CPU Vulkan driver.
+"""Places, clicks and the clipboard, end to end: the real program under Xvfb
+with the CPU Vulkan driver.
 
 1. starloom --at NAME: a click at the centre of the star display, where the
    named star's disc is, selects it: its information block, read back as
    text, names it.
 2. A drag with the left button turns the view: the disc follows the pointer.
 3. The Navigation page's bookmark "Add" keeps the place under the selected
-   star's name in bookmarks.txt beside the save file.
-4. Started again next to another star: the bookmark is still listed, and its
-   "Go" returns to the bookmarked place ("Copy" gives its location text).
+   star's name in bookmarks.txt beside the save file: the position of the
+   place 'starloom-cli locate NAME' gives.
+4. Started again with --at the location text of another star: the bookmark
+   is still listed, and its "Go" returns to the bookmarked place ("Copy"
+   gives its text); "Back" returns to the place --at gave, to the bit. A
+   location text of a galaxy with another seed on the clipboard, "Paste":
+   "Copy" gives the same text back, seed included.
 
 usage: e2e_click.py STARLOOM STARLOOM_CLI SHOT_DIR
 """
@@ -17,7 +21,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import Rig, cli_fields, require_tools, script_args, wait_until  # noqa: E402
+from e2e_support import Rig, cli_fields, fail, place_of, require_tools, script_args, wait_until  # noqa: E402
 
 STAR = "S-MNQW-1"
 
@@ -63,6 +67,11 @@ def main():
             rig.xdotool("mousemove", "--sync", width - 100, height // 2,
                         "click", "--repeat", abs(steps), 5 if steps > 0 else 4, "mousemove", width - 100, 10)
 
+        def expect_copy(expected, what):
+            copied = session.copy()
+            if copied != expected:
+                fail("%s, then Copy gave %s, expected %s" % (what, copied, expected))
+
         # 1. Next to the star, looking at it: a click on its disc selects it.
         session = rig.start(program, ["--at", STAR], "at_star")
         x, y = wait_until(lambda: bright_centre(rig.shot("start")[1], width, display_right), "the star's disc")
@@ -88,7 +97,8 @@ def main():
         wait_until(followed, "the disc follows the drag from its edge at %s" % before)
         rig.xdotool("mouseup", 1)
 
-        # 3. A bookmark of this place, named after the selected star.
+        # 3. A bookmark of this place, named after the selected star, where
+        # 'starloom-cli locate' puts the ship.
         session.page("Navigation")
         scroll_page(10)
         session.press("add", "Add", below=100)
@@ -96,18 +106,32 @@ def main():
                                                              if entry.startswith(STAR + "\t")],
                           "the bookmark in " + marks)[0]
         kept = line.rstrip("\n").split("\t")[1]
+        arrival = place_of(cli, cli_fields(cli, "locate", STAR)["location"])[0]
+        if place_of(cli, kept)[0] != arrival:
+            fail("--at %s put the ship at %s, not at %s" % (STAR, place_of(cli, kept)[0], arrival))
         session.close()
         session.wait_exit()
 
-        # 4. Elsewhere, next to another star: the bookmark's Go returns.
+        # 4. Elsewhere, next to another star: --at its location text, the
+        # bookmark's Go and Back, and a place of another galaxy is pasted.
+        # (Copy's message changes the page's height: it comes only after the
+        # presses on the page scrolled to its end.)
         other = list(cli_fields(cli, "search"))[40].split()[0]
-        session = rig.start(program, ["--at", cli_fields(cli, "locate", other)["location"]], "elsewhere")
+        other_text = cli_fields(cli, "locate", other)["location"]
+        session = rig.start(program, ["--at", other_text], "elsewhere")
         session.page("Navigation")
         scroll_page(10)
         entry = session.press("bookmarks", STAR, below=100)
         session.press("chosen", "Go", below=entry[2] + 5)
         scroll_page(-10)
         wait_until(lambda: session.copy() == kept, "Go brings back the bookmarked place " + kept)
+        session.press("back", "Back", below=70)
+        wait_until(lambda: session.copy() == other_text, "Back returns to the place --at gave: " + other_text)
+        seeded = cli_fields(cli, "locate", other, "--seed", "5", "7")["location"]
+        rig.offer_clipboard(seeded)
+        session.press("paste", "Paste", below=70)
+        session.find("pasted", "Moved", below=height - 140)
+        expect_copy(seeded, "Paste " + seeded)
         session.close()
         session.wait_exit()
     print("PASS")

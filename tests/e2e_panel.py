@@ -2,19 +2,19 @@
 """The control panel and its text blocks in the real program, on a 1024 x 768
 screen, read back by OCR and pixel statistics:
 
-- a damaged save file at start-up: its message shows on the Navigation page
-  and the program runs from the defaults (the catalog below finds the stars
-  of the default viewpoint);
+- a damaged save file at start-up: its message shows on the Navigation page,
+  the program runs from the defaults (the catalog below finds the stars of
+  the default viewpoint) and its save at the end keeps the damaged file
+  beside the new one;
 - Display Tweaks' Exposure set to "Auto" changes the star display's
   brightness and settles (and the rest of the run keeps it);
-- the help screens of Home and Controls (the first opened by a click whose
-  press and release come within 30 ms), the Information page's Star Counts,
-  Platform and GPU pages (the GPU page's device and Vulkan version equal
-  what the Vulkan loader reports), the licence texts and their scrolling;
-- the Catalog page's Search lists the same stars, in the same order, as
-  starloom-cli finds at the same place; selecting one turns the view until
-  its label sits at the centre; its information block names it; "Font Sz
-  Disp" makes the labels larger;
+- the Home help screen, opened by a click whose press and release come
+  within 30 ms; the Information page's GPU page (its device and Vulkan
+  version equal what the Vulkan loader reports); the licence texts and their
+  scrolling;
+- the Catalog page's Search lists the star starloom-cli finds third nearest
+  at the same place in its third line; selecting it turns the view until its
+  label sits at the centre; "Font Sz Disp" makes the labels larger;
 - "Go" flies the ship to the selected star and it stops 0.1 AU (1.5e6
   position units) short; the star's name typed into "Find:" with an Enter
   shorter than a frame finds it (the panel's message says so), and the file
@@ -40,7 +40,7 @@ LEFT = WIDTH - (177 if (WIDTH - 177) % 2 == 1 else 178)
 HELP_TOGGLE = (155, 64)
 SUB_PAGE_COMBO = (47, 92)
 # The Catalog page's row of buttons below the "Find:" field.
-SEARCH, GO, INFO_TOGGLE = (32, 238), (127, 238), (159, 238)
+SEARCH, GO = (32, 238), (127, 238)
 FIND_FIELD = (100, 180)
 FONT_DISPLAY_PLUS = (159, 149)
 EXPOSURE_COMBO = (47, 272)
@@ -61,16 +61,6 @@ def label_box(data, x0, y0, x1, y1):
     ys = [y for y in range(y0, y1) for x in range(x0, x1)
           if data[(y * WIDTH + x) * 3 + 1] > 120 and data[(y * WIDTH + x) * 3 + 2] < 90]
     return len(ys), (max(ys) - min(ys) + 1) if ys else 0
-
-
-def text_block_right(data):
-    """Where the text block at the top left ends: its first column, from the
-    left, that is no longer mostly black (the block's scroll bar)."""
-    rows = range(10, 200, 2)
-    for x in range(60, 600):
-        if sum(1 for y in rows if sum(data[(y * WIDTH + x) * 3:(y * WIDTH + x) * 3 + 3]) < 30) < 0.3 * len(rows):
-            return x
-    return 600
 
 
 def text_block_shown(data):
@@ -99,8 +89,9 @@ def main():
     require_tools("Xvfb", "xdotool", "import", "convert", "tesseract", "vulkaninfo", "xclip")
     with Rig(shot_dir, size=(WIDTH, HEIGHT)) as rig:
         os.makedirs(os.path.dirname(rig.save_path))
-        with open(rig.save_path, "wb") as damaged:
-            damaged.write(b"NOTASAVE" + bytes(171))  # a wrong magic number
+        damaged = b"NOTASAVE" + bytes(171)  # a wrong magic number
+        with open(rig.save_path, "wb") as out:
+            out.write(damaged)
         session = rig.start(program)
 
         def click(place):
@@ -137,15 +128,8 @@ def main():
         # (OCR of a star field takes long: read once the block shows.)
         wait_until(lambda: text_block_shown(rig.shot("home_help_block")[1]), "the Home help's text block")
         rig.read_until("home_help", TEXT_AREA, ["Overview", "400 billion"])
-        session.page("Controls")
-        rig.read_until("controls_help", TEXT_AREA, ["Controls Help", "Movement controls"])
         click(HELP_TOGGLE)  # help off
         session.page("Information")
-        choose(SUB_PAGE_COMBO, "Star", "GPU")
-        wait_until(lambda: text_block_shown(rig.shot("star_counts_block")[1]), "the Star Counts text block")
-        rig.read_until("star_counts", TEXT_AREA, ["Star Counts", "Core", "Arms", "Disc", "Halo", "Rogue", "Total"])
-        choose(SUB_PAGE_COMBO, "Platform", "GPU")
-        rig.read_until("platform", TEXT_AREA, ["Platform and CPU Information", "Platform: Linux"])
         choose(SUB_PAGE_COMBO, "GPU", "GPU")
         name, version = vulkan_facts(rig.env)
         # OCR reads "ll" in the driver's name as it pleases: compare what follows it.
@@ -160,7 +144,7 @@ def main():
         wait_until(lambda: flat(rig.read("licences_scrolled", TEXT_AREA))[:200] != flat(first)[:200],
                    "the licence text scrolls")
 
-        # The catalog: the same stars as the engine finds at this place.
+        # The catalog: the stars the engine finds at this place.
         expected = [line.split(",") for line in subprocess.run(
             [cli, "search", "--csv"], capture_output=True, text=True, timeout=600, check=True).stdout.split("\n")
             if line]
@@ -169,16 +153,14 @@ def main():
         click(SEARCH)
         listed = [[]]
 
-        def search_listed():
-            read = rig.read("search", (LEFT, 253, WIDTH - 20, HEIGHT - 100)).split()
+        def third_listed():
             # The names, without the header, distances and magnitudes; the
             # panel's pixel font leaves OCR unsure of a letter here and there
             # (V and Y look alike in it).
-            listed[0] = [word for word in read if word.count("-") >= 2][:11]
-            found = sum(1 for r, n in zip(listed[0], names) if similar(r, n) >= 0.8)
-            return len(listed[0]) >= 8 and found >= min(9, len(listed[0]) - 1)
-        wait_until(search_listed, lambda: "the search lists the engine's nearest stars: %r vs %r"
-                   % (listed[0], names[:11]))
+            read = rig.read("search", (LEFT, 253, WIDTH - 20, HEIGHT - 100)).split()
+            listed[0] = [word for word in read if word.count("-") >= 2]
+            return len(listed[0]) >= 3 and similar(listed[0][2], names[2]) >= 0.8
+        wait_until(third_listed, lambda: "the search lists %s third: %r" % (names[2], listed[0][:5]))
 
         # Selecting the third star turns the view until its label is at the centre.
         click(result_line(3))
@@ -187,18 +169,8 @@ def main():
             label_box(rig.shot("turned")[1], cx - 120, cy - 10, cx + 120, cy + 60)),
             "a label beside the selected star at the centre")
         print("label at the centre: %d pixels, %d pixels high" % (count, height))
-        click(INFO_TOGGLE)
-        info = [""]
-
-        def information():
-            data = rig.shot("information")[1]
-            info[0] = rig.read("information", (0, 0, text_block_right(data), 200))
-            named = (info[0].split("Name:")[-1].split() or [""])[0]
-            return all(n in info[0] for n in ("Name:", "Distance:", "Temperature:")) and similar(named, names[2]) >= 0.8
-        wait_until(information, lambda: "the information block names %s: %r" % (names[2], flat(info[0])[:300]))
 
         # A larger display font makes larger labels.
-        click(INFO_TOGGLE)  # information off
         session.page("Interface")
         for _ in range(6):
             click(FONT_DISPLAY_PLUS)
@@ -225,6 +197,10 @@ def main():
         rig.read_until("find_message", MESSAGE_AREA, ["Flying to"])
         rig.quit(save=True)
         session.wait_exit()
+        folder = os.path.dirname(rig.save_path)
+        kept = [n for n in os.listdir(folder) if n.startswith("default.sav.unreadable-")]
+        if len(kept) != 1 or open(os.path.join(folder, kept[0]), "rb").read() != damaged:
+            fail("the damaged save file was not kept whole beside the new one: %s" % kept)
         saved = cli_fields(cli, "savefile", rig.save_path)
         gap = distance([int(saved["position" + axis].split()[1]) for axis in "XYZ"], star)
         print("after Go and Find: %.0f position units from %s" % (gap, names[2]))

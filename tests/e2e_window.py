@@ -150,7 +150,7 @@ def main():
         print("CPU share in the first second after the key went down: %.3f" % woke)
         if woke < 0.05:
             fail("starloom did not wake up when a key went down at rest")
-        wait_until(lambda: changed_pixels(shot, rig.shot("flying")[1]) >= 10, "the view moves while Space is held")
+        wait_until(lambda: changed_pixels(shot, rig.shot("flying")[1], WIDTH) >= 10, "the view moves while Space is held")
         rig.xdotool("keyup", "space")
         print("CPU time while flying: %.1f s" % (cpu_seconds(proc.pid) - before))
 

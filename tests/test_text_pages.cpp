@@ -35,22 +35,33 @@ bool plainAscii(const std::string& text) {
     return true;
 }
 
-TEST(HelpTexts, EveryPageHasItsHeadingAndNothingElseHasOne) {
+// Every help and information page starts with its heading and holds plain
+// ASCII alone; no two text blocks share an id, and none is 0 (the cleared
+// cache).
+TEST(TextPages, HeadingsAndDistinctBlockIds) {
     const char* const headings[HELP_PAGE_COUNT] = {"Overview",           "Controls Help",      "Navigation Help",
                                                    "Display Help",       "Catalog Help",       "User Interface Help",
                                                    "Display Tweaks Help", "Information Help"};
+    std::vector<std::pair<std::string, std::string>> pages = {
+        {roadMapText(), "Road Map"}, {changeLogText(), "Change Log"}, {knownBugsText(), "Known Bugs"}};
     for (int p = 0; p < HELP_PAGE_COUNT; ++p) {
         ASSERT_NE(helpText(p), nullptr);
-        const std::string text = helpText(p);
-        EXPECT_EQ(text.rfind(std::string("|i0|#4") + headings[p] + "\n", 0), 0u) << p;
-        EXPECT_TRUE(plainAscii(text)) << p;
-        EXPECT_TRUE(contains(text, "|i4")) << p;
+        pages.emplace_back(helpText(p), headings[p]);
+        EXPECT_TRUE(contains(helpText(p), "|i4")) << p;
+    }
+    for (const auto& [text, heading] : pages) {
+        EXPECT_EQ(text.rfind("|i0|#4" + heading + "\n", 0), 0u) << heading;
+        EXPECT_TRUE(plainAscii(text)) << heading;
     }
     EXPECT_EQ(helpText(-1), nullptr);
     EXPECT_EQ(helpText(HELP_PAGE_COUNT), nullptr);
     EXPECT_TRUE(contains(helpText(1), "Movement controls") && contains(helpText(1), "Other controls"));
-    // No block id is 0 (the cleared cache); FixedPagesAndDistinctBlockIds checks they differ.
-    for (int p = 0; p < HELP_PAGE_COUNT; ++p) EXPECT_NE(HELP_BLOCK_IDS[p], 0);
+
+    std::vector<int> ids(INFO_BLOCK_IDS, INFO_BLOCK_IDS + INFO_PAGE_COUNT);
+    ids.insert(ids.end(), HELP_BLOCK_IDS, HELP_BLOCK_IDS + HELP_PAGE_COUNT);
+    ids.insert(ids.end(), {LICENCE_BLOCK_ID, STAR_INFO_BLOCK_ID, 0});
+    for (size_t a = 0; a < ids.size(); ++a)
+        for (size_t b = 0; b < a; ++b) EXPECT_NE(ids[a], ids[b]);
 }
 
 // A line of mark-up without its indent codes: tab stops are cursor positions,
@@ -121,11 +132,6 @@ TEST(InfoPages, StarCountsAddUpToTheTotalWithinTheRoundingShown) {
         for (uint64_t x : t) exact += x;
         EXPECT_NEAR(v[5], static_cast<double>(exact) * 1e-9, 0.0005 + 1e-9);
     }
-    // The real galaxy: some 400 billion stars, every kind present.
-    const std::vector<double> v = countsOf(starCountsText(totals));
-    for (int k = 0; k < 5; ++k) EXPECT_GT(v[k], 0.1) << COMPONENT_KIND_NAMES[k];
-    EXPECT_GT(v[5], 300);
-    EXPECT_LT(v[5], 500);
     // The labels and the columns of the numbers.
     const std::string text = starCountsText(totals);
     for (const char* label : {"Core   |>a:|f", "\nArms|<a:|f", "\nDisc|<a:|f", "\nHalo|<a:|f", "\nRogue|<a:|f", "\nTotal|<a:|f"})
@@ -183,21 +189,6 @@ TEST(InfoPages, GpuPageShowsTheDevicesValues) {
     EXPECT_EQ(vulkanVersionText((1u << 29) | (1u << 22) | 42u), "1.0.42");  // the variant bits are not the major
 }
 
-TEST(InfoPages, FixedPagesAndDistinctBlockIds) {
-    for (const auto& [text, heading] : {std::pair{roadMapText(), "Road Map"}, {changeLogText(), "Change Log"},
-                                        {knownBugsText(), "Known Bugs"}}) {
-        EXPECT_EQ(std::string(text).rfind(std::string("|i0|#4") + heading + "\n", 0), 0u) << heading;
-        EXPECT_TRUE(plainAscii(text)) << heading;
-    }
-    // Star Counts and GPU have blocks of their own, apart from every other block.
-    std::vector<int> ids(INFO_BLOCK_IDS, INFO_BLOCK_IDS + INFO_PAGE_COUNT);
-    ids.insert(ids.end(), HELP_BLOCK_IDS, HELP_BLOCK_IDS + HELP_PAGE_COUNT);
-    ids.push_back(LICENCE_BLOCK_ID);
-    ids.push_back(STAR_INFO_BLOCK_ID);
-    for (size_t a = 0; a < ids.size(); ++a)
-        for (size_t b = 0; b < a; ++b) EXPECT_NE(ids[a], ids[b]);
-}
-
 // The section of the licence page under a heading, up to the next heading.
 std::string section(const std::string& text, const std::string& title) {
     const size_t at = text.find("|i0|#4" + title + "\n");
@@ -206,19 +197,11 @@ std::string section(const std::string& text, const std::string& title) {
     return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
 
-TEST(Licences, TheRightLicenceUnderEveryHeadingInOrder) {
+TEST(Licences, TheRightLicenceUnderEveryHeading) {
     const std::string text = licencesText();
     EXPECT_EQ(text.rfind("|i0|#4Starloom\n", 0), 0u);
     EXPECT_TRUE(contains(section(text, "Starloom"), "|H"));
     EXPECT_TRUE(contains(section(text, "Starloom"), "|E"));
-    const char* const order[] = {"Starloom", "Dear ImGui", "GLFW", "GLM", "xxHash", "Roboto font", "Vulkan loader"};
-    size_t last = 0;
-    for (const char* title : order) {
-        const size_t at = text.find(std::string("|i0|#4") + title + "\n");
-        ASSERT_NE(at, std::string::npos) << title;
-        EXPECT_GE(at, last) << title;
-        last = at;
-    }
     // What each section must hold, and what it must not: GLFW's packaging licence is not the library's,
     // xxHash's "Neither the name" would be the 3-clause licence; letters with marks are plain letters.
     const std::tuple<const char*, std::vector<const char*>, const char*> holds[] = {
@@ -256,7 +239,7 @@ TEST(StarInfo, DistanceUnitsAndTheirThresholds) {
         {au, "1.00000000 AU"},                {0.5 * au, "0.50000000 AU"},          {999.5 * au, "999.50000000 AU"},
         {14959786919.50213, "  0.00484814 pc"}, {1.5 * pc, "  1.50000000 pc"},      {999.99 * pc, "999.99000000 pc"},
         {999.999996 * pc, "  1.00000000 kpc"}, {25000 * pc, " 25.00000000 kpc"},
-        {999999.996 * pc, "  1.00000000 Mpc"}, {2.5e6 * pc, "  2.50000000 Mpc"}};
+        {999999.95 * pc, "999.99995000 kpc"}, {999999.996 * pc, "  1.00000000 Mpc"}, {2.5e6 * pc, "  2.50000000 Mpc"}};
     for (const auto& [distance, shown] : cases) EXPECT_EQ(starDistanceText(distance), shown) << distance;
 }
 
@@ -316,11 +299,8 @@ TEST(StarInfo, PropertiesOfFoundStarsMatchTheirRecords) {
 }
 
 TEST(StarInfo, TheCommandLineToolDrawsTextBlocks) {
-    char path[] = "/tmp/starloom-textblock-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    const CliRun run = runCli(std::string("textblock help 1 --width 640 --size 5 --png ") + path);
+    const TempFolder folder("starloom-textblock");
+    const CliRun run = runCli("textblock help 1 --width 640 --size 5 --png " + folder.at("help.png"));
     ASSERT_EQ(run.status, 0) << run.out;
     int w = 0, h = 0;
     unsigned glyphs = 0;
@@ -328,15 +308,16 @@ TEST(StarInfo, TheCommandLineToolDrawsTextBlocks) {
     EXPECT_EQ(w, 640);
     EXPECT_GT(glyphs, 300u);
     // The PNG header holds the same size.
-    FILE* f = std::fopen(path, "rb");
-    ASSERT_NE(f, nullptr);
-    unsigned char head[24];
-    ASSERT_EQ(std::fread(head, 1, sizeof head, f), sizeof head);
-    std::fclose(f);
-    std::remove(path);
-    EXPECT_EQ(std::memcmp(head, "\x89PNG\r\n\x1a\n", 8), 0);
-    EXPECT_EQ((head[16] << 24) | (head[17] << 16) | (head[18] << 8) | head[19], w);
-    EXPECT_EQ((head[20] << 24) | (head[21] << 16) | (head[22] << 8) | head[23], h);
+    const std::string head = readFile(folder.at("help.png")).substr(0, 24);
+    ASSERT_EQ(head.size(), 24u);
+    EXPECT_EQ(head.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    auto word = [&](int at) {
+        int value = 0;
+        for (int k = 0; k < 4; ++k) value = value << 8 | static_cast<uint8_t>(head[at + k]);
+        return value;
+    };
+    EXPECT_EQ(word(16), w);
+    EXPECT_EQ(word(20), h);
     // Malformed requests: the GPU page, a page beyond the last, no output file, no such text.
     for (const char* bad : {"info 3 --png /tmp/x.png", "help 8 --png /tmp/x.png", "help 1", "poem --png /tmp/x.png"})
         EXPECT_EQ(runCli(std::string("textblock ") + bad).status, 2) << bad;

@@ -1,0 +1,164 @@
+#!/usr/bin/env python3
+"""The files the program writes, end to end, on an 800 x 600 screen so that
+frames come quickly:
+
+1. A fresh start with a user-dirs.dirs that puts the pictures folder at
+   ~/Bilder. Once the star display has settled, F12 must write
+   ~/Bilder/Starloom/Starloom-<date>-<time>.png: as large as the star display
+   (both sides odd, the panel left out) and, pixel for pixel, what the screen
+   shows there; the panel must say where it went. A second F12 adds a second
+   file and leaves the first alone. Then raise the speed level three times
+   with taps of "." shorter than a frame, hold Space until the view has
+   moved, hold S for 2 s and click "Quit/save": starloom-cli savefile must
+   show speed level 43, a position away from the default and the view turned
+   by 2 radians (by the key's time, not by frames).
+2. The file moved elsewhere and named with --save-file, with --windowed: the
+   window is 90 % of the screen, and closing it writes the same bytes there
+   again (everything was loaded); no file appears at the default place.
+3. Start without a file and click "Quit/nosave": no file is written.
+4. A save file of a newer version: closing the window leaves it as it was,
+   and the exit status (3) says the state was not saved.
+
+usage: e2e_files.py STARLOOM STARLOOM_CLI SHOT_DIR
+"""
+import math
+import os
+import shutil
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e_support import (Rig, changed_pixels, cli_fields, fail, newest_files,  # noqa: E402
+                         pixels, require_tools, script_args, wait_until)
+
+DEFAULT_POSITION = {"positionX": "-7003708179394623", "positionY": "-24996773029325252",
+                    "positionZ": "1127289819641451"}
+DEFAULT_FORWARD = (0.11452456541239872, 0.9923381374686082, 0.04635887015917146)
+
+
+def check_screenshots(rig, shot_dir):
+    """F12 twice: two files, the first of the star display as the screen shows it."""
+    width, height = rig.size
+    rig.key("F12")
+    # The message area above the quit buttons says where it went (for ten
+    # seconds): read it at once and often.
+    told = rig.read_until("message", (width - 180, height - 170, width, height - 62), ["Screenshot", "Bilder"])
+    print("panel:", " ".join(told.split()))
+    pattern = os.path.join(rig.home, "Bilder", "Starloom", "Starloom-*.png")
+    first = newest_files(pattern, 1, "a screenshot file " + pattern)[0]
+    if len(os.path.basename(first)) != len("Starloom-2030-01-02-03-04-05.png"):
+        fail("unexpected file name " + first)
+    shutil.copy(first, os.path.join(shot_dir, "f12_picture.png"))
+    size = subprocess.run(["identify", "-format", "%w %h", first], capture_output=True, text=True,
+                          check=True, timeout=60).stdout.split()
+    shot_width, shot_height, picture = int(size[0]), int(size[1]), pixels(first)
+    screen = rig.shot("screen_after_f12")[1]
+    # The star display's size: the screen less the panel, both sides odd.
+    if shot_height != height - 1 or shot_width % 2 != 1 or not width // 2 < shot_width < width:
+        fail("the screenshot is %dx%d on a %dx%d screen" % (shot_width, shot_height, width, height))
+    # What the screen shows there, pixel for pixel (a star that changed in
+    # between may account for a few).
+    differing = 0
+    for y in range(shot_height):
+        row = screen[y * width * 3:(y * width + shot_width) * 3]
+        mine = picture[y * shot_width * 3:(y + 1) * shot_width * 3]
+        if row != mine:
+            differing += sum(1 for i in range(0, len(row), 3) if row[i:i + 3] != mine[i:i + 3])
+    if differing > shot_width * shot_height // 1000:
+        fail("%d of %d pixels of the screenshot differ from the screen" % (differing, shot_width * shot_height))
+    # Just right of it the panel begins: one flat colour down its middle
+    # rows, unlike the display's last column.
+    panel = {bytes(screen[(y * width + shot_width) * 3:(y * width + shot_width) * 3 + 3]) for y in range(200, 400)}
+    if len(panel) != 1 or max(next(iter(panel))) < 20:
+        fail("the column after the screenshot is not the panel's edge: %r" % sorted(panel)[:5])
+    # A second F12, maybe within the same second: a second file, the first left alone.
+    first_bytes = open(first, "rb").read()
+    rig.key("F12")
+    newest_files(pattern, 2, "a second screenshot file")
+    if open(first, "rb").read() != first_bytes:
+        fail("the second screenshot changed the first file")
+
+
+def main():
+    program, cli, shot_dir = script_args(__doc__, 3)
+    require_tools("Xvfb", "xdotool", "import", "convert", "identify", "tesseract")
+    with Rig(shot_dir) as rig:
+        width, height = rig.size
+        save_path = rig.save_path
+        config = os.path.join(rig.home, "config")
+        os.makedirs(config)
+        with open(os.path.join(config, "user-dirs.dirs"), "w") as dirs:
+            dirs.write('XDG_PICTURES_DIR="$HOME/Bilder"\n')
+        rig.env["XDG_CONFIG_HOME"] = config
+
+        # 1. Screenshots; then speed up, fly until the view moved, turn, Quit/save.
+        session = rig.start(program, [], "first")
+        session.settled("first_at_rest")
+        check_screenshots(rig, shot_dir)
+        for _ in range(3):
+            rig.key("period")
+        before = session.settled("first_before_flying")
+        rig.xdotool("keydown", "space")
+        wait_until(lambda: changed_pixels(before, rig.shot("first_flying")[1], width) >= 10,
+                   "the view moves while Space is held")
+        rig.xdotool("keyup", "space")
+        # One xdotool call holds the key for the time it sleeps, so that
+        # starting the command costs the hold nothing.
+        rig.key("s", hold=2)
+        rig.quit(save=True)
+        session.wait_exit()
+        fields = cli_fields(cli, "savefile", save_path)
+        if fields.get("speedLevel") != "43":
+            fail("speed level %s saved after three taps of \".\", expected 43" % fields.get("speedLevel"))
+        if all(fields.get(n, "").split(" ")[-1] == v for n, v in DEFAULT_POSITION.items()):
+            fail("the saved position is still the default one after flying")
+        forward = [float(v) for v in fields.get("forward", "0 0 0").split()]
+        turned = math.acos(max(-1.0, min(1.0, sum(a * b for a, b in zip(forward, DEFAULT_FORWARD)))))
+        print("S held for 2 s turned the view by %.4f rad" % turned)
+        # The program times a key by when it sees it, which on a loaded
+        # machine can be a slow frame late at either end.
+        if abs(turned - 2.0) > 0.5:
+            fail("S held for 2 s turned the view by %.4f rad, not 2" % turned)
+        first_bytes = open(save_path, "rb").read()
+
+        # 2. --windowed and --save-file: the state comes back whole and is
+        # written there again.
+        elsewhere = os.path.join(rig.home, "elsewhere", "view.sav")
+        os.makedirs(os.path.dirname(elsewhere))
+        shutil.move(save_path, elsewhere)
+        written = os.stat(elsewhere).st_mtime_ns
+        session = rig.start(program, ["--windowed", "--save-file", elsewhere], "windowed", full_screen=False)
+        expected = "Geometry: %dx%d" % (width * 9 // 10, height * 9 // 10)
+        wait_until(lambda: expected in rig.run(["xdotool", "getwindowgeometry", str(session.window)]).stdout,
+                   "--windowed gives the window " + expected)
+        session.close()
+        session.wait_exit()
+        if os.stat(elsewhere).st_mtime_ns == written or open(elsewhere, "rb").read() != first_bytes:
+            again = cli_fields(cli, "savefile", elsewhere)
+            fail("closing the window did not write the whole state back to --save-file; changed fields: "
+                 + ", ".join(n for n in fields if fields[n] != again.get(n)))
+        if os.path.exists(save_path):
+            fail("--save-file: the default save file was written too")
+
+        # 3. Quit/nosave writes nothing.
+        session = rig.start(program, [], "nosave")
+        rig.quit(save=False)
+        session.wait_exit()
+        if os.path.exists(save_path):
+            fail("Quit/nosave wrote a save file")
+
+        # 4. A newer file is never written over; the exit status says so.
+        newer = bytearray(first_bytes)
+        newer[8] = 2
+        open(save_path, "wb").write(bytes(newer))
+        session = rig.start(program, [], "newer")
+        session.close()
+        told = session.wait_exit(3)
+        if open(save_path, "rb").read() != bytes(newer) or "newer version" not in told:
+            fail("the newer save file was written over, or nothing was said")
+    print("PASS")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
