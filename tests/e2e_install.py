@@ -47,7 +47,7 @@ def main():
     prefix = os.path.join(work, "my prefix")
     result = run([cmake, "--install", build, "--prefix", prefix])
     if not check(result.returncode == 0, "cmake --install failed:\n" + result.stdout + result.stderr):
-        return
+        raise SystemExit(1)
     share = os.path.join(prefix, "share")
 
     # Both binaries run: starloom here, starloom-cli for its commands below.
