@@ -66,6 +66,9 @@ MUTANTS = [
       "a quoted constant with two digits swapped"),
 
     # ------------------------------------------------------------- galaxy/
+    M("arms-fade-late", "galaxy/arms.cpp",
+      "if (step > 39) density", "if (step > 40) density",
+      "arm growth: the outer half's density fades from a step later"),
     M("arms-cell-overlap", "galaxy/galaxy.cpp",
       "return lo <= hi ? node.bound : 0;", "return lo < hi ? node.bound : 0;",
       "arm bound: a voxel sharing a single z value with the tube gets no stars"),
