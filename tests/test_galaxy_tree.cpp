@@ -1,16 +1,13 @@
-// The plane tree over the arms and the density bound the star generator
-// relies on: for every voxel, each component's cellDensity must be at least
-// its pointDensity anywhere inside the voxel, or rejection sampling against
-// the voxel's density would be biased. The quarter test and the build's
-// shortcuts are checked against plain reference versions: the outline tests
-// against textbook segment and point geometry, and the whole build against a
-// recursion that tests every element of every square with no shortcut.
+// The plane tree over the arms, checked against plain reference versions, and
+// the density bound rejection sampling relies on: a voxel's cellDensity is at
+// least the pointDensity anywhere inside it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
+#include <numeric>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -299,47 +296,30 @@ i128 orient(i128 px, i128 py, i128 qx, i128 qy, i128 rx, i128 ry) {
     return (qx - px) * (ry - py) - (qy - py) * (rx - px);
 }
 
-int sgn(i128 v) { return (v > 0) - (v < 0); }
-
-bool onSegment(i128 px, i128 py, i128 qx, i128 qy, i128 rx, i128 ry) {
-    return std::min(px, qx) <= rx && rx <= std::max(px, qx) && std::min(py, qy) <= ry && ry <= std::max(py, qy);
-}
-
-// Closed segments p-q and r-s share a point (the textbook orientation test).
-bool segmentsMeet(i128 px, i128 py, i128 qx, i128 qy, i128 rx, i128 ry, i128 sx, i128 sy) {
-    const int d1 = sgn(orient(rx, ry, sx, sy, px, py)), d2 = sgn(orient(rx, ry, sx, sy, qx, qy));
-    const int d3 = sgn(orient(px, py, qx, qy, rx, ry)), d4 = sgn(orient(px, py, qx, qy, sx, sy));
-    if (d1 * d2 < 0 && d3 * d4 < 0) return true;
-    return (d1 == 0 && onSegment(rx, ry, sx, sy, px, py)) || (d2 == 0 && onSegment(rx, ry, sx, sy, qx, qy)) ||
-           (d3 == 0 && onSegment(px, py, qx, qy, rx, ry)) || (d4 == 0 && onSegment(px, py, qx, qy, sx, sy));
-}
-
 // The quarter test as the tree defines it: the step's midpoint in the closed
-// box; or an outline edge meeting the closed box (an end inside it, or
-// crossing one of its sides); or the box centre on the same side of all four
-// outline edges (compared at doubled coordinates, so exactly). The last two
-// need the outline's bounding box to meet the box: without that, an outline
-// shrunk to a point or a line would have every centre "on" its edge lines.
+// box; or, where the bounding boxes meet, an outline edge meeting the box or
+// the box centre on one side of all four edges (at doubled coordinates).
 bool referenceMeets(const FixedOutline& o, const PlaneBox& b) {
     if (o.midX >= b.x0 && o.midX <= b.x1 && o.midY >= b.y0 && o.midY <= b.y1) return true;
     if (o.maxX < b.x0 || o.minX > b.x1 || o.maxY < b.y0 || o.minY > b.y1) return false;
     const i128 bx[4] = {b.x0, b.x1, b.x1, b.x0}, by[4] = {b.y0, b.y0, b.y1, b.y1};
-    for (int e = 0; e < 4; ++e) {
-        const int n = (e + 1) & 3;
-        for (const int c : {e, n})
-            if (o.x[c] >= b.x0 && o.x[c] <= b.x1 && o.y[c] >= b.y0 && o.y[c] <= b.y1) return true;
-        for (int side = 0; side < 4; ++side) {
-            const int t = (side + 1) & 3;
-            if (segmentsMeet(o.x[e], o.y[e], o.x[n], o.y[n], bx[side], by[side], bx[t], by[t])) return true;
-        }
-    }
-    const i128 cx = i128(b.x0) + b.x1, cy = i128(b.y0) + b.y1;
     int positive = 0, negative = 0;
     for (int e = 0; e < 4; ++e) {
         const int n = (e + 1) & 3;
-        const int s = sgn(orient(2 * i128(o.x[e]), 2 * i128(o.y[e]), 2 * i128(o.x[n]), 2 * i128(o.y[n]), cx, cy));
-        positive += s > 0;
-        negative += s < 0;
+        const i128 x0 = o.x[e], y0 = o.y[e], x1 = o.x[n], y1 = o.y[n];
+        // A closed edge meets the box unless an axis or the edge's own line separates them.
+        if (std::max(x0, x1) >= b.x0 && std::min(x0, x1) <= b.x1 && std::max(y0, y1) >= b.y0 &&
+            std::min(y0, y1) <= b.y1) {
+            int left = 0, right = 0;
+            for (int c = 0; c < 4; ++c) {
+                left += orient(x0, y0, x1, y1, bx[c], by[c]) > 0;
+                right += orient(x0, y0, x1, y1, bx[c], by[c]) < 0;
+            }
+            if (left < 4 && right < 4) return true;
+        }
+        const i128 side = orient(2 * x0, 2 * y0, 2 * x1, 2 * y1, i128(b.x0) + b.x1, i128(b.y0) + b.y1);
+        positive += side > 0;
+        negative += side < 0;
     }
     return positive == 0 || negative == 0;
 }
@@ -364,13 +344,10 @@ FixedOutline randomOutline(Sampler& r) {
         const int64_t py[4] = {cy - h, cy - h + r.in(-1, 1) * U, cy + h, cy + h};
         const bool reverse = r.next() & 1;
         for (int i = 0; i < 4; ++i) x[i] = px[reverse ? 3 - i : i], y[i] = py[reverse ? 3 - i : i];
-    } else if (kind == 1) {  // all corners at one point
-        const int64_t px = r.in(-8, 8) * U, py = r.in(-8, 8) * U;
-        for (int i = 0; i < 4; ++i) x[i] = px, y[i] = py;
-    } else if (kind == 2) {  // corners on one line
+    } else if (kind <= 2) {  // corners on one line (kind 2) or at one point (kind 1)
         const int64_t px = r.in(-8, 8) * U, py = r.in(-8, 8) * U, dx = r.in(-3, 3) * U, dy = r.in(-3, 3) * U;
         for (int i = 0; i < 4; ++i) {
-            const int64_t t = r.in(-2, 2);
+            const int64_t t = kind == 1 ? 0 : r.in(-2, 2);
             x[i] = px + t * dx, y[i] = py + t * dy;
         }
     } else {  // anything: dented, crossed or convex by chance, fine or coarse
@@ -402,10 +379,7 @@ TEST(PlaneTreeQuarterTest, AgreesWithSegmentGeometryOnEveryKindOfOutline) {
         const FixedOutline o = randomOutline(r);
         const PlaneBox b = randomBox(r);
         const bool expected = referenceMeets(o, b);
-        ASSERT_EQ(outlineMeetsBox(o, b), expected)
-            << "outline " << o.x[0] << "," << o.y[0] << " " << o.x[1] << "," << o.y[1] << " " << o.x[2] << ","
-            << o.y[2] << " " << o.x[3] << "," << o.y[3] << " mid " << o.midX << "," << o.midY << " box " << b.x0
-            << ".." << b.x1 << " x " << b.y0 << ".." << b.y1;
+        ASSERT_EQ(outlineMeetsBox(o, b), expected) << "case " << i;
         (expected ? met : missed)++;
         if (!outlineContainsBox(o, b)) continue;
         ++inside;
@@ -423,111 +397,71 @@ TEST(PlaneTreeQuarterTest, AgreesWithSegmentGeometryOnEveryKindOfOutline) {
     EXPECT_TRUE(outlineMeetsBox(dot, {0, 2 * U, 0, 2 * U}));
 }
 
-// The tree as the rules define it: every square tests every element of its
-// parent, with no inside shortcut and no sharing of element copies.
-struct ReferenceNode {
-    PlaneNode node;
-    std::vector<uint32_t> elements;
-    std::unique_ptr<ReferenceNode> child[4];
-};
-
-std::unique_ptr<ReferenceNode> referenceTree(const GalaxyComponent& arms, const std::vector<uint32_t>& list,
-                                             const PlaneBox& box, int level) {
-    auto out = std::make_unique<ReferenceNode>();
-    PlaneNode& n = out->node;
-    for (const uint32_t e : list) {
-        const ArmStep& s = arms.armPath[e];
-        n.bound = std::max({n.bound, toUint64(s.density0), toUint64(s.density1)});
-        const int64_t t = std::max(toInt64(s.thick0), toInt64(s.thick1));
-        n.highestZ = list.front() == e ? t : std::max(n.highestZ, t);
-        n.lowestZ = -n.highestZ;
-    }
-    const size_t count = list.size();
-    if (!((count >= 10 && level < 20) || (count >= 1 && count <= 9 && level < 15))) {
-        n.leaf = 1;
-        n.elementCount = uint8_t(count);
-        out->elements = list;
-        return out;
-    }
-    n.leaf = 0;
-    const int64_t midX = (box.x0 + box.x1) / 2, midY = (box.y0 + box.y1) / 2;
-    for (int hx = 0; hx < 2; ++hx) {
-        for (int hy = 0; hy < 2; ++hy) {
-            const PlaneBox q{hx ? midX : box.x0, hx ? box.x1 : midX, hy ? midY : box.y0, hy ? box.y1 : midY};
-            std::vector<uint32_t> part;
-            for (const uint32_t e : list)
-                if (outlineMeetsBox(fixedOutline(arms.armPath[e]), q) || outlineMeetsBox(tubeOutline(arms.armPath[e]), q))
-                    part.push_back(e);
-            if (!part.empty()) out->child[hy + 2 * hx] = referenceTree(arms, part, q, level + 1);
-        }
-    }
-    return out;
-}
-
-// Walks the built tree and the reference side by side; returns the number of
-// nodes compared.
-size_t compareTrees(const PlaneTree& tree, uint32_t index, const ReferenceNode& ref, const GalaxyComponent& arms) {
+// Checks a built node and those below it against the rules: every square
+// tests every element of its parent, with no inside shortcut and no sharing of
+// element copies. Returns the number of nodes compared.
+size_t checkNode(const PlaneTree& tree, uint32_t index, const GalaxyComponent& arms,
+                 const std::vector<uint32_t>& list, const PlaneBox& box, int level) {
     if (::testing::Test::HasFailure()) return 0;  // one mismatch tells enough
     const PlaneNode& n = tree.nodes[index];
-    EXPECT_TRUE(n.leaf == ref.node.leaf && n.bound == ref.node.bound && n.lowestZ == ref.node.lowestZ &&
-                n.highestZ == ref.node.highestZ)
-        << "node " << index;
-    if (n.leaf != ref.node.leaf) return 1;
-    if (n.leaf) {
-        EXPECT_EQ(n.elementCount, ref.node.elementCount);
-        for (size_t k = 0; k < ref.elements.size() && k < n.elementCount; ++k)
-            EXPECT_TRUE(sameElement(tree.elements[n.firstElement + k], arms.elements[ref.elements[k]]));
+    uint64_t bound = 0;
+    int64_t highest = 0;
+    for (const uint32_t e : list) {
+        const ArmStep& s = arms.armPath[e];
+        bound = std::max({bound, toUint64(s.density0), toUint64(s.density1)});
+        highest = std::max({highest, toInt64(s.thick0), toInt64(s.thick1)});
+    }
+    const bool leaf = !((list.size() >= 10 && level < 20) || (list.size() <= 9 && level < 15));
+    EXPECT_TRUE(n.leaf == leaf && n.bound == bound && n.lowestZ == -highest && n.highestZ == highest) << index;
+    if (n.leaf != leaf) return 1;
+    if (leaf) {
+        EXPECT_EQ(size_t{n.elementCount}, list.size()) << index;
+        for (size_t k = 0; k < list.size() && k < n.elementCount; ++k)
+            EXPECT_TRUE(sameElement(tree.elements[n.firstElement + k], arms.elements[list[k]])) << index;
         return 1;
     }
     size_t compared = 1;
+    const int64_t midX = (box.x0 + box.x1) / 2, midY = (box.y0 + box.y1) / 2;
     for (int c = 0; c < 4; ++c) {
-        EXPECT_EQ(n.child[c] == PLANE_EMPTY_LEAF, ref.child[c] == nullptr) << "child " << c;
-        if (n.child[c] != PLANE_EMPTY_LEAF && ref.child[c]) compared += compareTrees(tree, n.child[c], *ref.child[c], arms);
+        const bool hx = c >= 2, hy = c & 1;
+        const PlaneBox q{hx ? midX : box.x0, hx ? box.x1 : midX, hy ? midY : box.y0, hy ? box.y1 : midY};
+        std::vector<uint32_t> part;
+        for (const uint32_t e : list)
+            if (outlineMeetsBox(fixedOutline(arms.armPath[e]), q) || outlineMeetsBox(tubeOutline(arms.armPath[e]), q))
+                part.push_back(e);
+        EXPECT_EQ(n.child[c] == PLANE_EMPTY_LEAF, part.empty()) << index << " child " << c;
+        if (n.child[c] != PLANE_EMPTY_LEAF && !part.empty()) compared += checkNode(tree, n.child[c], arms, part, q, level + 1);
     }
     return compared;
 }
 
-// Arms made of some of the galaxy's steps.
-GalaxyComponent someSteps(size_t first, size_t count) {
-    const GalaxyComponent& all = builtGalaxy().components[3];
-    GalaxyComponent arms;
-    arms.shape = SHAPE_ARMS;
-    for (size_t k = first; k < first + count && k < all.armPath.size(); ++k) {
-        arms.armPath.push_back(all.armPath[k]);
-        arms.elements.push_back(all.elements[k]);
-    }
-    return arms;
-}
-
-void expectSameAsReference(const GalaxyComponent& arms) {
-    PlaneTree tree;
-    tree.nodes.assign(2, PlaneNode{});
-    buildPlaneTree(tree, arms);
-    std::vector<uint32_t> all(arms.elements.size());
-    for (uint32_t k = 0; k < all.size(); ++k) all[k] = k;
-    const int64_t half = int64_t{1} << 62;
-    const auto ref = referenceTree(arms, all, {-half, half, -half, half}, 1);
-    const size_t compared = compareTrees(tree, PLANE_ROOT, *ref, arms);
-    // Every node of the built tree is reached from the root and compared.
-    EXPECT_EQ(compared + 1, tree.nodes.size());
-}
-
+// Steps from the centre (more than ten elements at the top), further out (many
+// squares inside an outline), and with an outline collapsed to its start
+// point (reached only where the point or the tube outline is).
 TEST(PlaneTreeBuild, MatchesTheRulesWithoutShortcuts) {
-    // Twelve steps of each arm from the centre outwards: more than ten
-    // elements at the top, leaves holding one to several elements.
-    expectSameAsReference(someSteps(0, 24));
-    // A few elements further out, where the squares inside an outline are many.
-    expectSameAsReference(someSteps(100, 6));
-    // A step whose outline has collapsed to its start point: every square has
-    // its corners "on" all four edge lines, yet only the squares that hold the
-    // point or meet the tube outline are reached.
-    GalaxyComponent arms = someSteps(40, 3);
-    ArmStep& s = arms.armPath[1];
-    for (int c = 0; c < 4; ++c) {
-        s.outline[2 * c] = s.x0;
-        s.outline[2 * c + 1] = s.y0;
+    const struct {
+        size_t first, count;
+        bool collapsed;
+    } cases[] = {{0, 24, false}, {100, 6, false}, {40, 3, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("steps from " + std::to_string(c.first));
+        GalaxyComponent some;
+        some.shape = SHAPE_ARMS;
+        some.armPath.assign(arms().armPath.begin() + c.first, arms().armPath.begin() + c.first + c.count);
+        some.elements.assign(arms().elements.begin() + c.first, arms().elements.begin() + c.first + c.count);
+        for (int k = 0; k < 4 && c.collapsed; ++k) {
+            some.armPath[1].outline[2 * k] = some.armPath[1].x0;
+            some.armPath[1].outline[2 * k + 1] = some.armPath[1].y0;
+        }
+        PlaneTree built;
+        built.nodes.assign(2, PlaneNode{});
+        buildPlaneTree(built, some);
+        std::vector<uint32_t> all(c.count);
+        std::iota(all.begin(), all.end(), 0u);
+        const int64_t half = int64_t{1} << 62;
+        // Every node of the built tree is reached from the root and compared.
+        EXPECT_EQ(checkNode(built, PLANE_ROOT, some, all, {-half, half, -half, half}, 1) + 1, built.nodes.size());
     }
-    expectSameAsReference(arms);
 }
 
 }  // namespace
