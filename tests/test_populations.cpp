@@ -32,10 +32,8 @@ void expectNear(double actual, double expected, double relTol, const std::string
     EXPECT_NEAR(actual, expected, std::fabs(expected) * relTol) << what;
 }
 
-// The seven populations with their quoted masses, exponents and
-// coefficients; each starts exactly where the one before ends (0.90258 is
-// the turn-off mass). The shares sum to one; imfCoef is stored normalised by
-// the total of the raw shares, 3.648553815 (population 0's is 1).
+// The seven populations' quoted parameters, each starting where the one before
+// ends; imfCoef is normalised by the raw shares' total, 3.648553815.
 TEST(Populations, QuotedParametersAndDerivedCoefficients) {
     struct Row {
         const char* name;
@@ -73,8 +71,7 @@ TEST(Populations, QuotedParametersAndDerivedCoefficients) {
         expectNear(d(p.imfCoef) * total, r.imfCoef, 1e-6, "K_N");
         expectNear(d(p.tempExp), r.beta / 4 - r.gamma / 2, 1e-12, "tau");
         expectNear(d(p.tempCoef), 5778 * std::pow(r.lumCoef, 0.25), 1e-6, "T_c");
-        // The peak brightness law is the luminosity law again, up to the
-        // rounding of the radiation constants.
+        // The peak brightness law is the luminosity law again, but for rounding.
         expectNear(d(p.brightCoef), r.lumCoef, 1e-5, "brightCoef");
         expectNear(d(p.brightExp), r.beta, 1e-12, "brightExp");
         expectNear(d(p.brightCoefInv) * d(p.brightCoef), 1, 1e-12, "brightCoefInv");
@@ -83,16 +80,12 @@ TEST(Populations, QuotedParametersAndDerivedCoefficients) {
         EXPECT_FALSE(p.share.isNegative());
         sum += p.share;
     }
-    EXPECT_NEAR(d(sum), 1.0, 8 * std::ldexp(1.0, -47));  // a few units of the last of 47 fraction bits
+    EXPECT_NEAR(d(sum), 1.0, 8 * std::ldexp(1.0, -47));
     expectNear(1 / d(pop(0).imfCoef), total, 1e-9, "total");
-    // Slots past the count stay empty.
-    EXPECT_TRUE(table().populations[7].name.empty() && table().populations[15].share.isZero());
 }
 
-// Draws span each population's mass range, and mass, luminosity and radius
-// grow with the draw. The mass function is a power law: the fraction of draws
-// below mass m is the integral of m^alpha from massLow to m. Radius,
-// luminosity, temperature and magnitude follow from the mass.
+// Draws span the mass range and follow the power-law mass function; mass,
+// luminosity and radius grow with the draw, the rest follows from the mass.
 TEST(Populations, DrawsFollowTheMassFunctionAndThePhysicalLaws) {
     const ExtFloat justBelowOne{0x7FFFFFFFFFFF8001ull};  // 1 - 2^-47
     ASSERT_LT(justBelowOne, ONE);
@@ -132,9 +125,7 @@ TEST(Populations, DrawsFollowTheMassFunctionAndThePhysicalLaws) {
     EXPECT_THROW(starFromMass(table(), ONE, 16), std::out_of_range);
 }
 
-// The Sun has magnitude 4.74 (the nominal solar absolute bolometric
-// magnitude). completeStar runs once: a completed record is not
-// re-derived even when its inputs change.
+// The Sun (bolometric magnitude 4.74); completeStar does not re-derive a completed record.
 TEST(Populations, TheSunAndCompletingAStarOnce) {
     StarProperties sun = starFromMass(table(), ONE, 4);
     EXPECT_NEAR(d(sun.luminosity), 1.0, 1e-7);
@@ -184,11 +175,8 @@ double leastVisibleMass(const StarPopulation& p, int level) {
     return d(pow(p.brightCoefInv * ((dist * dist) * LIMIT_RADIUS_INV_SQ), p.brightExpInv));
 }
 
-// The hidden fraction falls from all at level 0 to none at level 18; where
-// a level's least visible mass falls inside the population's range, it is
-// the share of the population below that mass. The bands are its steps,
-// never negative, so it never rises. Red dwarfs are only seen from the
-// nearest level.
+// The hidden fraction falls from all at level 0 to none at 18: the share below
+// the level's least visible mass. The bands are its steps, never negative.
 TEST(Populations, HiddenFractionsFollowTheMassFunctionAndBandsPartitionThem) {
     const StarPopulation& red = pop(0);
     expectNear(leastVisibleMass(red, 1), 136000, 0.01, "least visible mass at level 1");
@@ -223,8 +211,8 @@ TEST(Populations, HiddenFractionsFollowTheMassFunctionAndBandsPartitionThem) {
     EXPECT_GE(checked, 5);  // the Main and Blue Giant populations cross several levels
 }
 
-// Over all levels, the band counts scaled to the top cube (side 2^64) are
-// the population's share of that cube at the local density.
+// Over all levels the band counts scaled to the top cube (side 2^64) are the
+// population's share of it at the local density.
 TEST(Populations, CellCountsAddUpToTheStarsOfTheTopCube) {
     double allPopulations = 0;
     for (uint32_t i = 0; i < 7; ++i) {
@@ -246,11 +234,10 @@ TEST(Populations, CellCountsAddUpToTheStarsOfTheTopCube) {
         expectNear(sum, topCube, 1e-12, "top cube of population " + std::to_string(i));
         allPopulations += sum;
     }
-    // 0.14 stars per cubic parsec over a cube 2^64 units = 5.98e6 pc on a side.
+    // 0.14 stars per cubic parsec over a cube 2^64 units on a side.
     const double sidePc = std::ldexp(1.0, 64) * 1e4 / 3.085677581e16;
     expectNear(allPopulations, 0.14 * sidePc * sidePc * sidePc, 1e-6, "all stars of the top cube");
-    // The level masks mark the populations with stars: every population has
-    // stars at some level, the faintest only at level 18.
+    // The level masks mark the populations with stars at each level.
     uint64_t any = 0;
     for (int k = 0; k < POPULATION_LEVELS; ++k) {
         uint64_t expected = 0;
@@ -326,8 +313,7 @@ TEST(PopulationsCli, PrintsEveryRecordAndTheMasks) {
             << k;
 }
 
-// star takes a draw as a decimal or a word; name prints a lattice point's
-// index and code.
+// star takes a draw as a decimal or a word; name prints an index and code.
 TEST(PopulationsCli, StarAndNameCommands) {
     StarProperties s = starFromDraw(table(), xf::fromDouble(0.5), 4);
     completeStar(s);
@@ -337,7 +323,6 @@ TEST(PopulationsCli, StarAndNameCommands) {
     EXPECT_NE(decimal.find("spectralClass 3 main sequence: F\n"), std::string::npos) << decimal;
     EXPECT_EQ(runCli("star 4 " + hex(xf::fromDouble(0.5).w)).out, decimal);
     EXPECT_EQ(runCli("name 100 200 -300").out, "index 214147592\ncode DNMDQMM\n");
-    EXPECT_EQ(runCli("name -1 -1 -1").out, "index 0\ncode C\n");
 }
 
 }  // namespace
