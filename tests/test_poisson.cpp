@@ -10,14 +10,11 @@ namespace {
 
 uint64_t fixedMean(double mean) { return static_cast<uint64_t>(std::llround(std::ldexp(mean, 32))); }
 
-// Slow references of the three methods, one per regime, in exact (MPFR) or
-// long double arithmetic, drawing from the same stream. Each must give the
-// same count and leave the stream at the same place as poissonVariate: any
-// change to the distribution changes some count.
+// Slow references of the three methods, in exact (MPFR) or long double
+// arithmetic: the same counts from the same stream, left at the same place.
 
-// The multiplication method: the number of uniforms multiplied before the
-// product falls below e^-mean. uniform(state) gives one factor as an exact
-// fraction num / 2^bits.
+// The number of uniforms (num / 2^bits each) multiplied before the product
+// falls below e^-mean.
 template <typename Uniform>
 uint64_t multiplicationReference(uint64_t mean, uint64_t& state, Uniform uniform) {
     mpfr_t bound, product;
@@ -42,9 +39,8 @@ uint64_t smallReference(uint64_t mean, uint64_t& state) {
     return multiplicationReference(mean, state, [](uint64_t& s, int& bits) { return bits = 64, wyhashDraw(s); });
 }
 
-// Eight 16-bit uniforms from every two draws: the second draw's four halves
-// of halves from the top down, then the first draw's; the factor is the middle
-// (2v + 1) / 2^17 of the v-th slice.
+// Eight 16-bit uniforms from two draws, the second draw's from the top down
+// first; the factor is the middle (2v + 1) / 2^17 of the v-th slice.
 uint64_t mediumReference(uint64_t mean, uint64_t& state) {
     uint64_t pair[2] = {0, 0};
     int used = 8;
@@ -102,19 +98,13 @@ TEST(PoissonReference, EachRegimeUpToAndFromItsBoundaryAndAtTheBound) {
         expectMatchesReference(mean, mediumReference, 300);
     for (uint64_t mean : {POISSON_LARGE_MEAN, POISSON_LARGE_MEAN + eps, fixedMean(512.75), fixedMean(90000)})
         expectMatchesReference(mean, largeReference, 3000);
-    // A product exactly equal to the bound is not below it. For this mean
-    // (about 23.567) mean * log2 e comes out as exactly 34 in 32.32, so the
-    // bound is 2^-34 (the exact e^-mean lies 3e-11 below it). This state's
-    // second draw has its top 32 bits zero (found by a search over states):
-    // the first two 16-bit uniforms are the bottom slice's middle, 2^-17 each,
-    // and the product reaches exactly 2^-34 after two factors; only the third
-    // takes it below.
+    // A product equal to the bound is not below it: this mean's bound is 2^-34
+    // exactly, and this state's first two uniforms are 2^-17 each.
     const uint64_t mean = 101219512042ull;
     uint64_t state = 0x3e823a839d7c0e73ull, refState = state;
     EXPECT_EQ(poissonVariate(mean, state), 2u);
     EXPECT_EQ(mediumReference(mean, refState), 2u);
-    // A zero mean gives zero and draws nothing; the largest one (just below
-    // 2^32) stays finite.
+    // A zero mean draws nothing; the largest one stays finite.
     state = 42;
     EXPECT_EQ(poissonVariate(0, state), 0u);
     EXPECT_EQ(state, 42u);

@@ -50,9 +50,7 @@ TEST(StarName, ListedPointsHaveTheirIndexesAndCodes) {
     }
 }
 
-// Each shell r is numbered 8r^3 .. 8(r+1)^3 - 1, so growing cubes never
-// reuse a number. (Every point of a small cube, and its number read back, is
-// checked with the inverse.)
+// Shell r is numbered 8r^3 .. 8(r+1)^3 - 1; the code is index + 1 in base 21.
 TEST(StarName, FarPointsStayInTheirShell) {
     std::mt19937_64 rng(12345);
     const int64_t limit = 1321120;  // the last shell whose numbers do not wrap
@@ -66,7 +64,6 @@ TEST(StarName, FarPointsStayInTheirShell) {
         const uint64_t index = indexOf(x, y, z);
         EXPECT_GE(index, 8 * r * r * r);
         EXPECT_LT(index, 8 * (r + 1) * (r + 1) * (r + 1));
-        // The code is the base-21 form of index + 1, without a leading zero digit.
         const std::string code = codeOf(x, y, z);
         ASSERT_FALSE(code.empty());
         EXPECT_NE(code[0], 'B');
@@ -74,12 +71,9 @@ TEST(StarName, FarPointsStayInTheirShell) {
     }
 }
 
-// Points at the ends of the coordinate range give codes of at most 15
-// letters. The far corner is the last point of its cube, 8 * 2^93 - 1, which
-// wraps to 2^64 - 1: its successor is 0, and the code is empty. The corner
-// just inside it has the index 2^64 - 2, the largest a point can be written
-// with: 21^15 > 2^64 - 1 >= 21^14, so it takes all 15 letters, and nothing is
-// written past the NUL. A code ends at the end pointer, where more may follow.
+// The range's ends: codes of at most 15 letters. The far corner's index wraps
+// to 2^64 - 1 and has no code; the corner inside it, 2^64 - 2, takes all 15
+// letters and nothing past the NUL. More may follow at the end pointer.
 TEST(StarName, ExtremePointsAndTheLongestCodeFitTheBuffer) {
     const int32_t lo = INT32_MIN, hi = INT32_MAX;
     for (int32_t x : {lo, hi, 0})
