@@ -217,13 +217,17 @@ TEST(ArmGrowth, StepsOfBothArmsInterleaveJoinAndFollowTheirLaws) {
     EXPECT_GT(std::hypot(d(path.back().x1), d(path.back().y1)) / toUnits, 30000);
 }
 
-TEST(ArmElements, FixedPointFieldsMatchTheSteps) {
+// The fixed-point fields against the steps. No density far from the segment,
+// also between diverging cut planes where the inverse width would run to zero;
+// the start point is the element's own, its end point (on the end plane) the
+// next element's.
+TEST(ArmElements, FixedPointFieldsAndNoDensityFarFromTheSegment) {
     const auto& path = arms().armPath;
-    const auto& elements = arms().elements;
-    ASSERT_EQ(elements.size(), path.size());
+    ASSERT_EQ(arms().elements.size(), path.size());
+    int inWedge = 0;
     for (size_t k = 0; k < path.size(); ++k) {
         const ArmStep& s = path[k];
-        const ArmElement& e = elements[k];
+        const ArmElement& e = arms().elements[k];
         EXPECT_NEAR(double(e.x0), d(s.x0), 1.0 + 1e-12 * std::abs(d(s.x0)));
         EXPECT_NEAR(double(e.dx), (d(s.x1) - d(s.x0)) / HIGH, 1.5);
         EXPECT_NEAR(double(e.dy), (d(s.y1) - d(s.y0)) / HIGH, 1.5);
@@ -243,7 +247,24 @@ TEST(ArmElements, FixedPointFieldsMatchTheSteps) {
             EXPECT_NEAR(std::hypot(double(nx), double(ny)), std::ldexp(1.0, 30), 4.0) << k;
         EXPECT_TRUE(double(e.n0x) * e.dx + double(e.n0y) * e.dy > 0 && double(e.n1x) * e.dx + double(e.n1y) * e.dy > 0)
             << k;
+        EXPECT_TRUE(e.d0 <= 0 || elementDensity(e.x0, e.y0, 0, e) > 0) << k;
+        EXPECT_EQ(elementDensity(e.x0 + e.dx * (int64_t{1} << 32), e.y0 + e.dy * (int64_t{1} << 32), 0, e), 0u) << k;
+        const double x0 = d(s.x0), y0 = d(s.y0), dx = d(s.x1) - x0, dy = d(s.y1) - y0;
+        const double len = std::hypot(dx, dy);
+        const double px = -dy / len, py = dx / len;
+        const double wmax = std::max(d(s.width0), d(s.width1));
+        for (double t : {-8.0, -4.0, -2.0, -1.5, 2.5, 3.0, 5.0, 9.0}) {
+            for (double across : {-48.0, -24.0, -12.0, -6.0, -3.0, 3.0, 6.0, 12.0, 24.0, 48.0}) {
+                const double x = x0 + t * dx + across * wmax * px;
+                const double y = y0 + t * dy + across * wmax * py;
+                const double before = e.n0x * (x - x0) + e.n0y * (y - y0);
+                const double past = e.n1x * (x - d(s.x1)) + e.n1y * (y - d(s.y1));
+                inWedge += before >= 0 && past < 0;
+                EXPECT_EQ(elementDensity(int64_t(x), int64_t(y), 0, e), 0u) << k << " " << t << " " << across;
+            }
+        }
     }
+    EXPECT_GT(inWedge, 100);  // many of these points do lie between the cut planes
 }
 
 TEST(ArmElements, CutPlanesBisectTheJoints) {
@@ -318,35 +339,6 @@ TEST(ArmElements, DensityKernelDescribesTheTube) {
         EXPECT_EQ(elementDensity(int64_t(x0 + 1.01 * dx), int64_t(y0 + 1.01 * dy), 0, e), 0u) << k;
         EXPECT_EQ(elementDensity(INT64_MAX, INT64_MIN, 0, e) | elementDensity(INT64_MIN, INT64_MAX, INT64_MIN, e), 0u);
     }
-}
-
-// No density far from the segment, also between diverging cut planes where the
-// inverse width would run to zero; the start point is the element's own, its
-// end point (on the end plane) the next element's.
-TEST(ArmElements, NoDensityFarFromTheSegmentNorOnTheEndPlane) {
-    const GalaxyComponent& a = arms();
-    int inWedge = 0;
-    for (size_t k = 0; k < a.elements.size(); ++k) {
-        const ArmStep& s = a.armPath[k];
-        const ArmElement& e = a.elements[k];
-        EXPECT_TRUE(e.d0 <= 0 || elementDensity(e.x0, e.y0, 0, e) > 0) << k;
-        EXPECT_EQ(elementDensity(e.x0 + e.dx * (int64_t{1} << 32), e.y0 + e.dy * (int64_t{1} << 32), 0, e), 0u) << k;
-        const double x0 = d(s.x0), y0 = d(s.y0), dx = d(s.x1) - x0, dy = d(s.y1) - y0;
-        const double len = std::hypot(dx, dy);
-        const double px = -dy / len, py = dx / len;
-        const double wmax = std::max(d(s.width0), d(s.width1));
-        for (double t : {-8.0, -4.0, -2.0, -1.5, 2.5, 3.0, 5.0, 9.0}) {
-            for (double across : {-48.0, -24.0, -12.0, -6.0, -3.0, 3.0, 6.0, 12.0, 24.0, 48.0}) {
-                const double x = x0 + t * dx + across * wmax * px;
-                const double y = y0 + t * dy + across * wmax * py;
-                const double before = e.n0x * (x - x0) + e.n0y * (y - y0);
-                const double past = e.n1x * (x - d(s.x1)) + e.n1y * (y - d(s.y1));
-                inWedge += before >= 0 && past < 0;
-                EXPECT_EQ(elementDensity(int64_t(x), int64_t(y), 0, e), 0u) << k << " " << t << " " << across;
-            }
-        }
-    }
-    EXPECT_GT(inWedge, 100);  // many of these points do lie between the cut planes
 }
 
 // galaxy lists components, kinds' totals and their sum; --elements and --tree more.
