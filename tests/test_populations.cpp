@@ -175,26 +175,41 @@ double leastVisibleMass(const StarPopulation& p, int level) {
     return d(pow(p.brightCoefInv * ((dist * dist) * LIMIT_RADIUS_INV_SQ), p.brightExpInv));
 }
 
-// The hidden fraction falls from all at level 0 to none at 18: the share below
-// the level's least visible mass. The bands are its steps, never negative.
-TEST(Populations, HiddenFractionsFollowTheMassFunctionAndBandsPartitionThem) {
+// Per level: the hidden fraction falls from all at level 0 to none at 18 (the
+// share below the level's least visible mass), the bands are its steps, never
+// negative, and the band counts add up to the population's share of the top
+// cube (side 2^64) at the local density.
+TEST(Populations, HiddenFractionsBandsAndCellCounts) {
     const StarPopulation& red = pop(0);
     expectNear(leastVisibleMass(red, 1), 136000, 0.01, "least visible mass at level 1");
     expectNear(leastVisibleMass(red, 17), 8.8, 0.01, "least visible mass at level 17");
     EXPECT_EQ(red.hiddenFraction[17], ONE);
     EXPECT_EQ(red.bandFraction[18], ONE);
     int checked = 0;
+    double allPopulations = 0;
     for (uint32_t i = 0; i < 7; ++i) {
         const StarPopulation& p = pop(i);
         SCOPED_TRACE("population " + std::to_string(i));
-        EXPECT_EQ(p.hiddenFraction[0], ONE);
-        EXPECT_TRUE(p.hiddenFraction[18].isZero() && p.bandFraction[0].isZero());
+        EXPECT_TRUE(p.hiddenFraction[0] == ONE && p.hiddenFraction[18].isZero() && p.bandFraction[0].isZero());
+        EXPECT_TRUE(p.hiddenFractionF[0] == 1.0f && p.bandFractionF[0] == 0.0f);
+        EXPECT_TRUE(p.cellCount[0].isZero() && p.cellCountTop[0].isZero() && p.cellCountFixed[0] == 0);
         const double a1 = d(p.imfExp) + 1;
-        double sum = 0;
+        double bands = 0, top = 0;
         for (int k = 1; k < POPULATION_LEVELS; ++k) {
-            EXPECT_EQ(p.bandFraction[k], p.hiddenFraction[k - 1] - p.hiddenFraction[k]) << "level " << k;
-            EXPECT_FALSE(p.bandFraction[k].isNegative()) << "level " << k;
-            sum += d(p.bandFraction[k]);
+            SCOPED_TRACE("level " + std::to_string(k));
+            EXPECT_EQ(p.bandFraction[k], p.hiddenFraction[k - 1] - p.hiddenFraction[k]);
+            EXPECT_FALSE(p.bandFraction[k].isNegative());
+            EXPECT_EQ(p.hiddenFractionF[k], static_cast<float>(d(p.hiddenFraction[k])));
+            EXPECT_FLOAT_EQ(std::ldexp(p.bandFractionF[k], 31), static_cast<float>(d(p.bandFraction[k])));
+            const double side = std::ldexp(1.0, 64 - k);
+            expectNear(d(p.cellCount[k]), d(p.bandFraction[k]) * d(p.share) * side * side * side * d(LOCAL_DENSITY),
+                       1e-12, "cellCount");
+            expectNear(d(p.cellCountTop[k]), d(p.cellCount[k]) * std::ldexp(1.0, 3 * k), 1e-14, "cellCountTop");
+            // 32.32 fixed point, truncated.
+            const double fixed = std::floor(std::ldexp(d(p.cellCount[k]), 32));
+            EXPECT_NEAR(static_cast<double>(p.cellCountFixed[k]), fixed, fixed * 1e-14 + 1);
+            bands += d(p.bandFraction[k]);
+            top += d(p.cellCountTop[k]);
             if (k == 18) break;
             const double m = leastVisibleMass(p, k);
             double expected = 1;
@@ -204,36 +219,13 @@ TEST(Populations, HiddenFractionsFollowTheMassFunctionAndBandsPartitionThem) {
                 expected = (std::pow(m, a1) - std::pow(d(p.massLow), a1)) /
                            (std::pow(d(p.massHigh), a1) - std::pow(d(p.massLow), a1));
             if (expected > 0 && expected < 1) ++checked;
-            EXPECT_NEAR(d(p.hiddenFraction[k]), expected, 1e-6) << "level " << k;
+            EXPECT_NEAR(d(p.hiddenFraction[k]), expected, 1e-6);
         }
-        EXPECT_NEAR(sum, 1.0, 1e-12);
+        EXPECT_NEAR(bands, 1.0, 1e-12);
+        expectNear(top, d(p.share) * std::ldexp(1.0, 192) * d(LOCAL_DENSITY), 1e-12, "top cube");
+        allPopulations += top;
     }
     EXPECT_GE(checked, 5);  // the Main and Blue Giant populations cross several levels
-}
-
-// Over all levels the band counts scaled to the top cube (side 2^64) are the
-// population's share of it at the local density.
-TEST(Populations, CellCountsAddUpToTheStarsOfTheTopCube) {
-    double allPopulations = 0;
-    for (uint32_t i = 0; i < 7; ++i) {
-        const StarPopulation& p = pop(i);
-        EXPECT_TRUE(p.cellCount[0].isZero() && p.cellCountTop[0].isZero() && p.cellCountFixed[0] == 0);
-        double sum = 0;
-        for (int k = 1; k < POPULATION_LEVELS; ++k) {
-            const double side = std::ldexp(1.0, 64 - k);
-            expectNear(d(p.cellCount[k]), d(p.bandFraction[k]) * d(p.share) * side * side * side * d(LOCAL_DENSITY),
-                       1e-12, "cellCount");
-            expectNear(d(p.cellCountTop[k]), d(p.cellCount[k]) * std::ldexp(1.0, 3 * k), 1e-14, "cellCountTop");
-            // 32.32 fixed point, truncated.
-            const double fixed = std::floor(std::ldexp(d(p.cellCount[k]), 32));
-            EXPECT_NEAR(static_cast<double>(p.cellCountFixed[k]), fixed, fixed * 1e-14 + 1)
-                << "population " << i << " level " << k;
-            sum += d(p.cellCountTop[k]);
-        }
-        const double topCube = d(p.share) * std::ldexp(1.0, 192) * d(LOCAL_DENSITY);
-        expectNear(sum, topCube, 1e-12, "top cube of population " + std::to_string(i));
-        allPopulations += sum;
-    }
     // 0.14 stars per cubic parsec over a cube 2^64 units on a side.
     const double sidePc = std::ldexp(1.0, 64) * 1e4 / 3.085677581e16;
     expectNear(allPopulations, 0.14 * sidePc * sidePc * sidePc, 1e-6, "all stars of the top cube");
@@ -278,10 +270,6 @@ TEST(Populations, DisplayFloatsReproduceTheStarLaws) {
             EXPECT_NEAR(radius, d(s.radius), d(s.radius) * 2e-4) << "population " << i << " u " << u;
             const double invT = f[4] * std::pow(d(s.radius), static_cast<double>(f[0]));
             EXPECT_NEAR(invT, 1 / d(s.temperature), 1e-5 / d(s.temperature)) << "population " << i << " u " << u;
-        }
-        for (int k = 0; k < POPULATION_LEVELS; ++k) {
-            EXPECT_EQ(p.hiddenFractionF[k], static_cast<float>(d(p.hiddenFraction[k])));
-            EXPECT_FLOAT_EQ(std::ldexp(p.bandFractionF[k], 31), static_cast<float>(d(p.bandFraction[k])));
         }
     }
 }
