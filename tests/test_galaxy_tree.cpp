@@ -157,17 +157,9 @@ Voxel voxelAt(int level, int64_t px, int64_t py, int64_t pz) {
 
 // A point of the voxel (full units): uniform, or near a target point.
 int64_t inside(Sampler& r, int64_t corner, int level, int64_t target, bool nearTarget) {
-    const int64_t lo = corner << 32;
-    const int64_t span = int64_t{1} << (64 - level);  // 2^63 at level 1 fits as 2^63 - 1 below
-    if (nearTarget) {
-        const int64_t jitter = int64_t((r.uniform() - 0.5) * std::ldexp(1.0, 40));
-        int64_t p = target + jitter;
-        if (p < lo) p = lo;
-        if (level > 1 && p - lo >= span) p = lo + span - 1;
-        return p;
-    }
-    const uint64_t offset = level == 1 ? r.next() >> 1 : r.next() >> level;
-    return lo + int64_t(offset);
+    const int64_t lo = corner << 32, last = lo + int64_t((uint64_t{1} << (64 - level)) - 1);
+    if (nearTarget) return std::clamp(target + int64_t((r.uniform() - 0.5) * 0x1p40), lo, last);
+    return lo + int64_t(r.next() >> level);
 }
 
 // Where the voxels are taken: near the arms, or within 1.2 radii of a smooth
