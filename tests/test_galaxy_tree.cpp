@@ -227,8 +227,6 @@ TEST(DensityBound, ArmVoxelZRangeEdges) {
     EXPECT_EQ(cellDensity(arms(), tree().nodes[PLANE_EMPTY_LEAF], 5, 0, 0, 0), 0u);
 }
 
-// ================================================================ against reference versions
-
 __extension__ typedef __int128 i128;
 
 // Orientation of r against the line p->q: positive left.

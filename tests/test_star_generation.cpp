@@ -178,8 +178,6 @@ TEST(StarGeneration, ForegroundRadiusFindsTheTierOfEveryStar) {
     }
 }
 
-// ================================================================ appearance
-
 // Over many decades, with the exponential's underflow and overflow.
 TEST(FastMath, LogExpAndPowerAreClose) {
     for (double x = 1e-30; x < 1e30; x *= 1.37) EXPECT_NEAR(fastLog(float(x)), std::log(float(x)), 0.01) << x;
