@@ -483,7 +483,8 @@ TEST(ExtFloatPow, AccuracyAgainstLongDouble) {
         ASSERT_TRUE(pow(a, ZERO) == ONE_W && pow(ONE_W, b) == ONE_W) << hex(a) << " ^ " << hex(b);
         ASSERT_TRUE(pow(ZERO, b).isInvalid() && pow(neg(a), b).isInvalid()) << hex(a) << " ^ " << hex(b);
         const long double rel = std::fabs(ld(r) / ref - 1.0L) / std::ldexp(1.0L, -46);
-        ASSERT_LT(rel, 1.06L + 0.081L * std::fabs(ld(b)) + 1.4L * std::fabs(ld(b) * la) / 32768) << hex(a) << " ^ " << hex(b);
+        ASSERT_LT(rel, 1.06L + 0.081L * std::fabs(ld(b)) + 1.4L * std::fabs(ld(b) * la) / 32768)
+            << hex(a) << " ^ " << hex(b);
     }
     // An exponent just below zero gives the value just below 1.
     EXPECT_LE(std::fabs(ld(pow(TWO_W, W(0x8000000000000000ull + 100))) - 1.0L), std::ldexp(1.0L, -47));

@@ -368,7 +368,8 @@ size_t checkNode(const PlaneTree& tree, uint32_t index, const GalaxyComponent& a
             if (outlineMeetsBox(fixedOutline(arms.armPath[e]), q) || outlineMeetsBox(tubeOutline(arms.armPath[e]), q))
                 part.push_back(e);
         EXPECT_EQ(n.child[c] == PLANE_EMPTY_LEAF, part.empty()) << index << " child " << c;
-        if (n.child[c] != PLANE_EMPTY_LEAF && !part.empty()) compared += checkNode(tree, n.child[c], arms, part, q, level + 1);
+        if (n.child[c] != PLANE_EMPTY_LEAF && !part.empty())
+            compared += checkNode(tree, n.child[c], arms, part, q, level + 1);
     }
     return compared;
 }
