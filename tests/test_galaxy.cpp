@@ -211,10 +211,8 @@ TEST(ArmGrowth, StepsOfBothArmsInterleaveJoinAndFollowTheirLaws) {
     EXPECT_GT(std::hypot(d(path.back().x1), d(path.back().y1)) / toUnits, 30000);
 }
 
-// The fixed-point fields against the steps. No density far from the segment,
-// also between diverging cut planes where the inverse width would run to zero;
-// the start point is the element's own, its end point (on the end plane) the
-// next element's.
+// The fixed-point fields against the steps; no density far from the segment (also
+// between diverging cut planes) nor at its end point, which is the next element's.
 TEST(ArmElements, FixedPointFieldsAndNoDensityFarFromTheSegment) {
     const auto& path = arms().armPath;
     ASSERT_EQ(arms().elements.size(), path.size());

@@ -41,10 +41,8 @@ struct Sampler {
     int64_t in(int64_t lo, int64_t hi) { return lo + int64_t(next() % uint64_t(hi - lo + 1)); }
 };
 
-// The node of a point (full units) reached from the root, one level per step
-// while the node is not a leaf, down to `maxLevel` at most: the star-field
-// engine gives a voxel of level L the node at L of its minimum corner. The
-// node's level goes to *levelOut.
+// The node of a point (full units) from the root down to `maxLevel` at most, as
+// the engine gives a voxel its minimum corner's node; its level to *levelOut.
 uint32_t descend(int64_t x, int64_t y, int maxLevel, int* levelOut = nullptr) {
     uint32_t node = PLANE_ROOT;
     int level = 1;
@@ -59,9 +57,7 @@ const PlaneNode& leafAt(int64_t x, int64_t y, int* levelOut) { return tree().nod
 
 bool sameElement(const ArmElement& a, const ArmElement& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// A point (full units) in or near an arm: a random element, a random place
-// along it, across it up to `spread` widths and up to `spread` thicknesses
-// above or below the plane.
+// A random point (full units) along an element, up to `spread` widths and thicknesses off it.
 void pointNearArm(Sampler& r, double spread, int64_t& x, int64_t& y, int64_t& z) {
     const ArmStep& s = arms().armPath[r.below(int64_t(arms().armPath.size()))];
     const double t = r.uniform() * 1.2 - 0.1;
@@ -88,9 +84,7 @@ TEST(PlaneTree, FixedOutlineOfAStep) {
     EXPECT_TRUE(o.x[2] == 4 * U && o.y[2] == U && o.x[3] == 0 && o.y[0] == -U);
 }
 
-// Every element whose density is non-zero at a point is in the leaf the
-// descent reaches, and the point is inside that leaf's z range: no element
-// is lost by the quarter test.
+// Every element with density at a point is in the point's leaf, within its z range.
 TEST(PlaneTree, DescentReachesEveryElementThatHasDensity) {
     Sampler r{0x7E57};
     const auto& elements = arms().elements;
@@ -116,9 +110,7 @@ TEST(PlaneTree, DescentReachesEveryElementThatHasDensity) {
     EXPECT_GT(checked, samples / 2);
 }
 
-// The tube of an element lies in its tube outline (what the quarter test
-// relies on), checked on a grid across every element's neighbourhood. The
-// step's own outline, with straight edges, misses parts of it.
+// Each tube lies in its tube outline (the step's own outline misses parts of it).
 TEST(PlaneTree, TubesLieInTheirOutlines) {
     const auto& path = arms().armPath;
     int outsideStepOutline = 0;
@@ -269,9 +261,8 @@ FixedOutline outlineOf(const int64_t (&x)[4], const int64_t (&y)[4], int64_t mid
     return o;
 }
 
-// Outlines of every kind on a coarse lattice (so that corners, edges and box
-// sides often coincide): convex either way round, dented, crossed, collinear
-// and single points; the midpoint sometimes outside the outline.
+// Outlines of every kind on a coarse lattice (where corners, edges and box sides
+// coincide often), the midpoint sometimes outside.
 FixedOutline randomOutline(Sampler& r) {
     const int64_t U = int64_t{1} << 36;
     int64_t x[4], y[4];
@@ -305,11 +296,8 @@ PlaneBox randomBox(Sampler& r) {
     return {x0, x0 + r.in(0, 40) * unit, y0, y0 + r.in(0, 40) * unit};
 }
 
-// The quarter test against segment geometry on every kind of outline. The
-// build skips the quarter test below a square that lies inside an outline;
-// that is only right when every square inside it meets the outline. An
-// outline shrunk to a point has every point on its edge lines, but a square
-// away from that point is not inside it.
+// The quarter test against the reference on every kind of outline; every part of
+// a box inside an outline (the build skips the test below it) meets it too.
 TEST(PlaneTreeQuarterTest, AgreesWithSegmentGeometryOnEveryKindOfOutline) {
     Sampler r{0x0A7E};
     int met = 0, missed = 0, inside = 0;

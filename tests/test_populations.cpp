@@ -175,10 +175,9 @@ double leastVisibleMass(const StarPopulation& p, int level) {
     return d(pow(p.brightCoefInv * ((dist * dist) * LIMIT_RADIUS_INV_SQ), p.brightExpInv));
 }
 
-// Per level: the hidden fraction falls from all at level 0 to none at 18 (the
-// share below the level's least visible mass), the bands are its steps, never
-// negative, and the band counts add up to the population's share of the top
-// cube (side 2^64) at the local density.
+// Per level: the hidden fraction (the share below the least visible mass) falls
+// from 1 to 0, the bands are its steps, and the band counts add up to the
+// population's share of the top cube (side 2^64) at the local density.
 TEST(Populations, HiddenFractionsBandsAndCellCounts) {
     const StarPopulation& red = pop(0);
     expectNear(leastVisibleMass(red, 1), 136000, 0.01, "least visible mass at level 1");
@@ -280,7 +279,7 @@ std::string hex(uint64_t w) {
     return buf;
 }
 
-TEST(PopulationsCli, PrintsEveryRecordAndTheMasks) {
+TEST(PopulationsCli, PopulationsStarAndNameCommands) {
     const std::string out = "\n" + runCli("populations").out;
     for (uint32_t i = 0; i < 7; ++i) {
         const StarPopulation& p = pop(i);
@@ -299,10 +298,7 @@ TEST(PopulationsCli, PrintsEveryRecordAndTheMasks) {
         EXPECT_NE(out.find("levelMask[" + std::to_string(k) + "] " + hex(table().levelMask[k]) + "\n"),
                   std::string::npos)
             << k;
-}
-
-// star takes a draw as a decimal or a word; name prints an index and code.
-TEST(PopulationsCli, StarAndNameCommands) {
+    // star takes a draw as a decimal or a word; name prints an index and code.
     StarProperties s = starFromDraw(table(), xf::fromDouble(0.5), 4);
     completeStar(s);
     const std::string decimal = runCli("star 4 0.5").out;

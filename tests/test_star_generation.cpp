@@ -121,10 +121,9 @@ TEST(StarGenerationGolden, PinnedVoxelsKeepTheirStars) {
     }
 }
 
-// Tier 0 draws from the voxel's seed, later tiers from XXH64 of the seed and the
-// tier. Positions take four draws each (x, y, z, rejection) from the stream's
-// start, radii the appearance draw; each population group starts its draw
-// indices on a multiple of four.
+// Tier 0 draws from the voxel's seed, later tiers from XXH64 of seed and tier:
+// four draws a candidate position (x, y, z, rejection), the radius from the
+// appearance draw, each population group's draw indices from a multiple of four.
 TEST(StarGeneration, PositionsAndAppearanceComeFromTheTiersStream) {
     const Galaxy& g = builtGalaxy();
     for (int pi : {1, 2}) {
