@@ -114,8 +114,7 @@ TEST(PlaneTree, DescentReachesEveryElementThatHasDensity) {
 TEST(PlaneTree, TubesLieInTheirOutlines) {
     const auto& path = arms().armPath;
     int outsideStepOutline = 0;
-    const int stride = SAMPLE_SCALE;
-    for (size_t k = 0; k < path.size(); k += stride) {
+    for (size_t k = 0; k < path.size(); k += SAMPLE_SCALE) {
         const ArmStep& s = path[k];
         const FixedOutline o = tubeOutline(s);
         const FixedOutline stepOutline = fixedOutline(s);
@@ -134,17 +133,10 @@ TEST(PlaneTree, TubesLieInTheirOutlines) {
     EXPECT_TRUE(SAMPLE_SCALE > 1 || outsideStepOutline > 0);
 }
 
-struct Voxel {
-    int level;
-    int64_t x, y, z;  // minimum corner, high words
-};
-
-// The aligned voxel of `level` holding a point (full units).
-Voxel voxelAt(int level, int64_t px, int64_t py, int64_t pz) {
-    if (level == 1) return {1, -(int64_t{1} << 30), -(int64_t{1} << 30), -(int64_t{1} << 30)};
+// Along one axis, the minimum corner (high words) of the level's voxel holding p (full units).
+int64_t cornerAt(int level, int64_t p) {
     const int64_t side = int64_t{1} << (32 - level);
-    auto corner = [&](int64_t p) { return ((p >> 32) / side - ((p >> 32) % side < 0)) * side; };
-    return {level, corner(px), corner(py), corner(pz)};
+    return level == 1 ? -side / 2 : ((p >> 32) / side - ((p >> 32) % side < 0)) * side;
 }
 
 // A point of the voxel (full units): uniform, or near a target point.
@@ -177,18 +169,18 @@ TEST(DensityBound, CellDensityIsNeverBelowAnyPointDensityInTheVoxel) {
         for (int v = 0; v < voxelsPerLevel; ++v) {
             int64_t tx, ty, tz;
             targetPoint(r, v % 4, tx, ty, tz);
-            const Voxel vox = voxelAt(level, tx, ty, tz);
-            const uint32_t node = descend(vox.x << 32, vox.y << 32, level);
+            const int64_t vx = cornerAt(level, tx), vy = cornerAt(level, ty), vz = cornerAt(level, tz);
+            const uint32_t node = descend(vx << 32, vy << 32, level);
             for (uint32_t c = 0; c < builtGalaxy().count; ++c) {
-                const uint64_t cell = cellDensity(components[c], tree().nodes[node], level, vox.x, vox.y, vox.z);
+                const uint64_t cell = cellDensity(components[c], tree().nodes[node], level, vx, vy, vz);
                 for (int p = 0; p < pointsPerVoxel; ++p) {
                     const bool nearTarget = p % 2 == 0;
-                    const int64_t px = inside(r, vox.x, level, tx, nearTarget);
-                    const int64_t py = inside(r, vox.y, level, ty, nearTarget);
-                    const int64_t pz = inside(r, vox.z, level, tz, nearTarget);
+                    const int64_t px = inside(r, vx, level, tx, nearTarget);
+                    const int64_t py = inside(r, vy, level, ty, nearTarget);
+                    const int64_t pz = inside(r, vz, level, tz, nearTarget);
                     const uint64_t point = pointDensity(components[c], tree(), node, level, px, py, pz);
-                    ASSERT_LE(point, cell) << "component " << c << " level " << level << " voxel " << vox.x << ","
-                                           << vox.y << "," << vox.z << " point " << px << "," << py << "," << pz;
+                    ASSERT_LE(point, cell) << "component " << c << " level " << level << " voxel " << vx << "," << vy
+                                           << "," << vz << " point " << px << "," << py << "," << pz;
                     if (c == 3 && point > 0) {
                         ++armHits;
                         // The arms' density from the root equals that from the voxel's node.
