@@ -81,11 +81,8 @@ TEST(StarFieldPriority, GridBoxDistanceFromTheCellOfThePosition) {
     EXPECT_EQ(gridBoxDistance(far, 0x7FFFFFF0u, 0x7FFFFFF0u, 0x7FFFFFF0u, 30), ~uint64_t{0});
 }
 
-// The limits of the default settings, pinned (computed once, checked by hand
-// against their formulas: createBound is S / (R^2 / 80) less one, keepBound
-// 1.1 times the quotient), and how they follow the display's height: only the
-// foreground test grows, with its square; the background's display value is
-// (h * 360 / angle)^2 / pi.
+// The default limits, pinned (createBound is S / (R^2 / 80) less one, keepBound
+// 1.1 times the quotient); only the foreground test follows the height, with its square.
 TEST(ViewLimits, DefaultValuesAndTheDisplayHeight) {
     const ViewLimits& d = defaultLimits();
     EXPECT_EQ(d.createBound, 1266);
@@ -98,7 +95,7 @@ TEST(ViewLimits, DefaultValuesAndTheDisplayHeight) {
     EXPECT_FLOAT_EQ(d.nearRatio, 8.4017282e-09f);
     EXPECT_FLOAT_EQ(d.nearFactor, 2.1955893e+27f);
     EXPECT_FLOAT_EQ(d.nearKeyFloor, 10436.104f);
-    for (int h : {1, 401, 1600, 2161}) {
+    for (int h : {1, 2161}) {
         SCOPED_TRACE(h);
         const ViewLimits l = computeViewLimits(builtGalaxy(), DEFAULT_MAX_MAGNITUDE, DEFAULT_VIEW_ANGLE, h);
         const double square = (h / 800.0) * (h / 800.0);
@@ -109,7 +106,7 @@ TEST(ViewLimits, DefaultValuesAndTheDisplayHeight) {
         EXPECT_EQ(l.keepBound, d.keepBound);
         EXPECT_EQ(l.nearBoundFaint, d.nearBoundFaint);
         EXPECT_EQ(l.limitScale, d.limitScale);
-        for (double angle : {1.0, 45.0, 90.0}) {
+        for (double angle : {1.0, 90.0}) {
             const double perDegree = h * 360.0 / angle;
             EXPECT_DOUBLE_EQ(backgroundDisplayValue(h, angle), perDegree * perDegree / 3.141592653589793) << angle;
         }
@@ -424,12 +421,11 @@ TEST(Search, FindsTheSameStarsAsABruteForceScan) {
     expectSearchMatchesBruteForce(f, above);
 }
 
-// Stars in the first grid slice of their voxel (within half a grid unit of
-// its lower x face), looked for from one unit below that face: the voxel is a
-// single unit away, although the grid cell of the search position lies a
-// whole grid unit (2^32 units) below it. Measured from the grid cell the
-// voxel would be dropped and the star missed.
-TEST(Search, MeasuresFromThePositionNotFromItsGridCell) {
+// Stars within half a grid unit of their voxel's lower x face, looked for from
+// one unit below it: measured from the search position's grid cell (a whole
+// grid unit lower) the voxel would be dropped and the star missed. A star at
+// the search position comes first; a small range lists only its few stars.
+TEST(Search, MeasuresFromThePositionAndKeepsToTheRange) {
     std::vector<StarRecord> onFaces;
     auto visit = [&](const ChildPlan& plan, const StarRecord* stars, size_t n) {
         for (const StarRecord& s : std::span(stars, n))
@@ -451,13 +447,6 @@ TEST(Search, MeasuresFromThePositionNotFromItsGridCell) {
         ASSERT_FALSE(r.empty());
         EXPECT_EQ(r[0].distanceSquared, distance * distance);
     }
-}
-
-// A star exactly at the search position comes first, at distance 0; a range
-// that holds only a few stars lists all of them; an empty range, none.
-TEST(Search, DistanceRangeAndFewStars) {
-    auto f = fieldWith(100000);
-    std::vector<SearchResult> r;
     const GalaxySeed seed{};
     search(*f, seed, r, 100, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2], 0, 1e20);
     ASSERT_EQ(r.size(), 100u);
@@ -505,11 +494,9 @@ TEST(StarFieldEdge, PassesAndSearchesAtTheEdgeOfSpace) {
 }
 
 // A click selects what a brute force over every drawn star, each projected on
-// its own with the program's projection, selects: the nearest drawn edge
-// within the tolerance, the brighter of two nearly as near, and a disc under
-// the pointer before whatever lies behind it. Next to a bright star (a disc
-// at the centre, found by its name), looking at it, across it and away, at
-// several sizes.
+// its own, selects: the nearest drawn edge within the tolerance, the brighter
+// of two nearly as near, a disc under the pointer before whatever lies behind
+// it. Next to a bright star, looking at it, across it and away.
 TEST(Pick, SelectsWhatEveryDrawnStarProjectedOneByOneSays) {
     const Galaxy& g = builtGalaxy();
     LocatedStar located;
@@ -538,10 +525,6 @@ TEST(Pick, SelectsWhatEveryDrawnStarProjectedOneByOneSays) {
         return view;
     };
     PickedStar picked;
-    ASSERT_TRUE(pickStar(*field, pickView({at.forward, at.up, 45, 1920, 1080}), 960, 540, picked));
-    EXPECT_STREQ(picked.found.name, "S-MNQW-1");
-    EXPECT_EQ(picked.as, PickedAs::DISC);
-
     struct Drawn {
         const StarRecord* star;
         PickedAs as;
