@@ -392,8 +392,6 @@ void expectSearchMatchesBruteForce(StarField& f, const int64_t p[3]) {
         EXPECT_EQ(all[i].first, r[i].distanceSquared) << i;
         EXPECT_EQ(all[i].second.x, r[i].star.x) << i;
         EXPECT_EQ(all[i].second.key, r[i].star.key) << i;
-        EXPECT_EQ(r[i].name[0], LATTICE_ALPHABET[r[i].level]);
-        EXPECT_EQ(r[i].drawNumber, r[i].star.drawIndex + 1u);
     }
 }
 
