@@ -94,47 +94,31 @@ TEST(GenerationPool, WhileAHelperRunsTheNeededTaskTheCallerRunsOthers) {
     }
 }
 
-// A single task wakes a sleeping helper, a batch every helper: the tasks of a
-// round finish together only when as many helpers woke. (The pause first lets
-// the helpers fall asleep.)
+// A single task wakes a sleeping helper, a batch every helper: held inside,
+// the tasks of a round all start only when as many helpers woke. (The pause
+// first lets the helpers fall asleep.)
 TEST(GenerationPool, HelpersWakeForSingleTasksAndBatches) {
     GenerationPool pool(3);
-    struct Meeting {
-        PoolTask task;
-        std::atomic<int>* started;
-        int size;
-        bool together = false;
-    };
+    GenerationWorkspace ws;
     for (int size : {1, 3}) {
         SCOPED_TRACE(size);
-        std::atomic<int> started{0};
-        std::vector<Meeting> meetings(size);
-        std::vector<PoolTask*> batch;
-        for (Meeting& m : meetings) {
-            m.started = &started;
-            m.size = size;
-            m.task.context = &m;
-            m.task.run = [](void* self, GenerationWorkspace&) {
-                auto& m = *static_cast<Meeting*>(self);
-                ++*m.started;
-                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-                while (*m.started < m.size && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-                m.together = *m.started == m.size;
-            };
-            batch.push_back(&m.task);
-        }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::vector<ProbeTask> tasks(size);
+        std::vector<PoolTask*> batch;
+        for (ProbeTask& t : tasks) {
+            t.gated = true;
+            batch.push_back(&t.task);
+        }
         pool.submit(batch.data(), batch.size());
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        auto allDone = [&] {
-            for (Meeting& m : meetings)
-                if (!pool.done(m.task)) return false;
-            return true;
+        auto allInside = [&] {
+            return std::all_of(tasks.begin(), tasks.end(), [](const ProbeTask& t) { return t.inside.load(); });
         };
-        while (!allDone() && std::chrono::steady_clock::now() < deadline)
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!allInside() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ASSERT_TRUE(allDone()) << "no helper woke for the task";
-        for (const Meeting& m : meetings) EXPECT_TRUE(m.together) << "the helpers did not all wake";
+        EXPECT_TRUE(allInside()) << "not as many helpers woke as tasks came";
+        for (ProbeTask& t : tasks) t.openGate();
+        for (ProbeTask& t : tasks) pool.finish(t.task, ws);
     }
 }
 
