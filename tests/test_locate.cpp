@@ -250,9 +250,8 @@ TEST(LocateFoundStars, FarPlacesNoneGeneratedYet) {
 }
 
 // The stars the field holds, and a few and a few hundred parsecs away. Then
-// another seed: the first galaxy's names name other stars (or none); the old
-// voxels the field still holds are never offered, and the next update
-// regenerates what a field that always had the other seed holds.
+// another seed: the old voxels the field still holds are never offered, and
+// the next update regenerates what a field that always had the other seed holds.
 TEST(LocateFoundStars, StarsTheFieldHoldsAndBeyondAndANewSeedNeverMixesGalaxies) {
     const int64_t home[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
     const std::unique_ptr<StarField> owned = fieldWith(1000000, 4);
@@ -269,15 +268,7 @@ TEST(LocateFoundStars, StarsTheFieldHoldsAndBeyondAndANewSeedNeverMixesGalaxies)
     fresh->settings.seed = other;
     runToCompletion(*fresh, home);
     const std::vector<SearchResult> expected = searchAt(*fresh, home);
-    const std::vector<SearchResult> first = searchAt(field, home, 20);
     field.settings.seed = other;
-    int moved = 0;
-    for (const SearchResult& r : first) {
-        LocatedStar located;
-        std::string error;
-        if (!locateStar(field, field.settings.seed, r.name, located, error) || located.found.star.x != r.star.x) ++moved;
-    }
-    EXPECT_EQ(moved, static_cast<int>(first.size()));
     EXPECT_EQ(locateEverySearchResult(field, home), 0);
     auto sameList = [&](const std::vector<SearchResult>& got) {
         ASSERT_EQ(got.size(), expected.size());
