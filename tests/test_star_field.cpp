@@ -254,8 +254,8 @@ TEST(StarFieldPass, NoChildrenBelowTheDeepestBand) {
 }
 
 // Raising the limits keeps everything, lowering them restarts from the root;
-// chunks are held at what parent links address. Another seed regenerates
-// everything and drops the search.
+// chunks are held at what parent links address. Another seed drops the search
+// (that it regenerates everything is the locate tests').
 TEST(StarFieldPass, LowerLimitsOrAnotherSeedRestartFromTheRootRaisedLimitsKeepAll) {
     auto f = fieldWith(200000, 2);
     runToCompletion(*f, DEFAULT_VIEWPOINT);
@@ -286,10 +286,8 @@ TEST(StarFieldPass, LowerLimitsOrAnotherSeedRestartFromTheRootRaisedLimitsKeepAl
     searchNearest(*f, f->settings.seed, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
     ASSERT_GT(f->searchResults.size(), 0u);
     f->settings.seed = GalaxySeed{7, 11};
-    f->settings.frameTimeoutNs = ~uint64_t{0} >> 1;
-    runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
+    updateAsSet(*f, in);
     EXPECT_TRUE(f->searchResults.empty());
-    EXPECT_NE(starFieldDigest(*f), lowered);
 }
 
 // Every fill (one star beyond the 32 entries too: counted as missed), the
