@@ -82,11 +82,6 @@ TEST(Labels, NameLineIsCentredBelowTheStar) {
     // "XY Z" belongs to the second found star: index 1, pen at -(8 + 8 + 6 + 8) / 2.
     EXPECT_EQ(unpack(out[12]).index, 1u);
     EXPECT_EQ(unpack(out[12]).x, -15);
-    // No choice, or no stars: no glyphs.
-    const uint8_t none[2] = {LABEL_NONE, LABEL_NONE};
-    EXPECT_EQ(buildLabels(results, none, ORIGIN, f.font, 3, out), 0u);
-    EXPECT_TRUE(out.empty());
-    EXPECT_EQ(buildLabels(resultsNamed({}), choices, ORIGIN, f.font, 3, out), 0u);
 }
 
 TEST(Labels, SecondLineOneLineHeightLowerWithTheDistance) {
