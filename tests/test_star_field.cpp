@@ -274,6 +274,7 @@ TEST(StarFieldPass, LowerLimitsOrAnotherSeedRestartFromTheRootRaisedLimitsKeepAl
     EXPECT_TRUE(f->results.redraw);
     EXPECT_EQ(f->maxStarsGen, 100000u);
     EXPECT_EQ(f->maxChunks, 3u);
+    EXPECT_EQ(f->points.highWater, f->points.displayed());
     runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
     EXPECT_LT(f->starsInMemory, 100000u);
     EXPECT_LE(f->chunks.size(), 3u);
