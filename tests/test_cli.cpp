@@ -100,8 +100,7 @@ TEST(CliConstants, ListsEveryConstantInOrder) {
     EXPECT_EQ(out[0], "ONE 0x4000000000008002");
 }
 
-// Output that never arrived, or input that could not be read, is a failure
-// whatever the command computed.
+// Whatever the command computed.
 TEST(CliErrors, UnwritableOutputAndUnreadableInputFail) {
     const std::string cli = std::string("'") + STARLOOM_CLI_PATH + "'";
     auto status = [](const std::string& command) {
@@ -115,10 +114,8 @@ TEST(CliErrors, UnwritableOutputAndUnreadableInputFail) {
     EXPECT_EQ(status("echo 'fromint32 3' | " + cli + " ext --batch > /dev/null 2>&1"), 0);
 }
 
-// Every command with malformed arguments: one "error: " line on standard
-// output and status 2, never a crash or a silent default. --help in the place
-// of a value is that value; numbers have one spelling only (no leading zeros,
-// signs or -0); positions beyond the edge of space are refused.
+// One "error: " line and status 2, never a crash or a silent default. --help as
+// a value is that value; numbers have one spelling (no leading zeros, signs or -0).
 TEST(CliErrors, MalformedArgumentsAreErrorsWithStatusTwoEverywhere) {
     const char* bad[] = {
         "", "nosuchcommand", "constants extra", "populations extra", "galaxy --nodes",
@@ -178,9 +175,8 @@ TEST(CliHelp, EveryCommandExplainsItself) {
     EXPECT_EQ(locate.out.rfind("usage: starloom-cli locate", 0), 0u) << locate.out;
 }
 
-// The level-12 voxel around the default viewpoint: a line of eleven fields a
-// star, other stars in a deeper tier; the deepest tier a level-1 voxel can
-// have is accepted.
+// Eleven fields a star, other stars in a deeper tier; the deepest tier a
+// level-1 voxel can have is accepted.
 TEST(CliVoxel, CsvStarsOfTheTierAsked) {
     const CliRun run = runCli("voxel 12 -2097152 -6291456 0 0");
     ASSERT_EQ(run.status, 0) << run.out;
@@ -250,9 +246,8 @@ TEST(CliPassSearchAndLocate, CountsTheNearestStarsAndWhereTheyAre) {
     }
 }
 
-// A click at the centre of the view 'locate' gives for a star selects that
-// star; a bookmark keeps that place under its own name, and picking at the
-// bookmark gives the same star.
+// The centre of the view 'locate' gives for a star is that star; a bookmark
+// keeps the place under its own name.
 TEST(CliPick, TheCentreOfALocatedViewIsItsStarAndABookmarkKeepsThePlace) {
     const TempFolder folder;
     const std::string save = " --save-file " + folder.at("default.sav");

@@ -122,8 +122,6 @@ TEST(GenerationPool, HelpersWakeForSingleTasksAndBatches) {
     }
 }
 
-// Destroying a pool whose helper is inside a task waits for that task and
-// runs none of the queued ones.
 TEST(GenerationPool, DestructionWaitsForRunningTasksAndDropsQueuedOnes) {
     ProbeTask held, queued;
     held.gated = true;

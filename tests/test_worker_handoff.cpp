@@ -159,8 +159,7 @@ TEST(WorkerHandOff, WaitForPassAndUnfinishedWork) {
     EXPECT_EQ(w.gate.runs, 3);
 }
 
-// Stopping an idle worker joins at once; quitting while a pass runs waits
-// for the pass to end and then joins.
+// Idle, or while a pass runs: then after it.
 TEST(WorkerHandOff, StoppingJoinsAfterAnyRunningPass) {
     for (const bool running : {false, true}) {
         SCOPED_TRACE(running ? "while a pass runs" : "idle");
