@@ -42,7 +42,6 @@ auto fields(const CommandLine& c) {
 
 }  // namespace
 
-// Each accepted command line against every field it must give: the rest keep their defaults.
 TEST(CommandLine, AcceptedLinesSetExactlyTheirFields) {
     struct Case {
         Args args;
@@ -84,7 +83,6 @@ TEST(CommandLine, AcceptedLinesSetExactlyTheirFields) {
     }
 }
 
-// Each refused command line names what it refused (or the option it needs).
 TEST(CommandLine, RefusedLinesNameTheirReason) {
     struct Case {
         Args args;

@@ -1,5 +1,5 @@
-// The label glyphs beside found stars: packing, centring, line spacing, the
-// characters drawn, and their place in the star field's update.
+// The label glyphs beside found stars, their placement, and their place in the
+// star field's update.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -67,8 +67,7 @@ TEST(Labels, NameLineIsCentredBelowTheStar) {
     ASSERT_EQ(buildLabels(results, choices, ORIGIN, f.font, 3, out), 6u);
     ASSERT_EQ(out.size(), 36u);
     EXPECT_EQ(labelText(out), "ABXY Z");
-    // "AB": advances 8 + 8, so the pen starts at -8. Corners top-left, bottom-left, top-right, bottom-right,
-    // top-right, bottom-left; the atlas rectangle of "A" at size 3, divided by the atlas size.
+    // "AB": advances 8 + 8, so the pen starts at -8; the corners of two triangles and the atlas rectangle of "A".
     const int top = LABEL_FIRST_LINE + 2, bottom = top + 9;
     const float u0 = 5.0f * ('A' - 32) / 512, u1 = (5.0f * ('A' - 32) + 4) / 512, v0 = 90.0f / 2048, v1 = 99.0f / 2048;
     const Corner expected[6] = {{0, -8, top, u0, v0}, {0, -8, bottom, u0, v1}, {0, -4, top, u1, v0},
@@ -83,11 +82,6 @@ TEST(Labels, NameLineIsCentredBelowTheStar) {
     // "XY Z" belongs to the second found star: index 1, pen at -(8 + 8 + 6 + 8) / 2.
     EXPECT_EQ(unpack(out[12]).index, 1u);
     EXPECT_EQ(unpack(out[12]).x, -15);
-    // No choice, or no stars: no glyphs.
-    const uint8_t none[2] = {LABEL_NONE, LABEL_NONE};
-    EXPECT_EQ(buildLabels(results, none, ORIGIN, f.font, 3, out), 0u);
-    EXPECT_TRUE(out.empty());
-    EXPECT_EQ(buildLabels(resultsNamed({}), choices, ORIGIN, f.font, 3, out), 0u);
 }
 
 TEST(Labels, SecondLineOneLineHeightLowerWithTheDistance) {
@@ -131,8 +125,7 @@ TEST(Labels, AtMostAHundredStarsAndTheBufferHoldsWholeLabels) {
     buildLabels(results, name, ORIGIN, f.font, 40, out, 4);
     EXPECT_EQ(std::lround(unpack(out[0]).v * FONT_ATLAS_HEIGHT), 30 * 18);
 
-    // Each labelled star's box holds the corners of its glyphs; a label left
-    // out for want of room has an empty box.
+    // Each star's box holds its glyphs' corners; a label left out has an empty box.
     std::vector<LabelBox> boxes;
     buildLabels(results, name, ORIGIN, f.font, 3, out, 10, &boxes);
     ASSERT_EQ(boxes.size(), 100u);
@@ -147,8 +140,8 @@ TEST(Labels, AtMostAHundredStarsAndTheBufferHoldsWholeLabels) {
     EXPECT_GE(boxes[2].x0, boxes[2].x1);
 }
 
-// The labels shown: the first wanted label at each place, none over another
-// or over the cross-hair; a label that would cover the cross-hair moves below it.
+// The first wanted label at each place is shown, none over another; one over
+// the cross-hair moves below it.
 TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
     const ScreenBox crosshair{90, 90, 110, 110};
     struct Case {
@@ -192,11 +185,9 @@ TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
     EXPECT_EQ(one.drop, 0);
 }
 
-// The labels and the highlight markers of the found stars, built by the star
-// field's update when the labels change, distances on every update. Marked
-// places come first and are always named; the selected star follows them
-// when the search results do not hold it; the results fill the rest of the
-// 100 markers.
+// Labels and markers built by the star field's update when the labels change,
+// distances on every update. Marked places come first, always named; the
+// selected star follows when the results do not hold it; the results fill the rest.
 TEST(Labels, BuiltByTheStarFieldUpdate) {
     const Galaxy& g = builtGalaxy();
     StarField field(g);

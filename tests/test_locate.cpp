@@ -1,6 +1,5 @@
 // Going to a star by its name: the inverse of the lattice numbering and of the
-// name format, the walk from the root to the named voxel (the located star must
-// be exactly the one the search named), and the place next to it.
+// name format, the walk to the named voxel, and the place next to it.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -46,8 +45,7 @@ std::string codeOf(const Point& p) {
     return code;
 }
 
-// Everything of a star record that generation decides; slot, state and
-// foreground say how the star field shows it.
+// Everything of a star record that generation decides.
 void expectSameStar(const StarRecord& a, const StarRecord& b, const std::string& what) {
     auto generated = [](const StarRecord& s) {
         return std::tuple(s.x, s.y, s.z, s.population, s.drawIndex, s.colour[0], s.colour[1], s.colour[2],
@@ -232,10 +230,9 @@ TEST(StarNames, NumbersBeyondTheVoxelAndEmptyVoxelsNameNoStar) {
     }
 }
 
-// A star field that has generated nothing, out in the halo and beyond, where
-// the nearest stars lie in big voxels of the upper levels (the last place is
-// near a corner of the galaxy's box): every star the search finds comes from
-// voxels it generates on the way and throws away.
+// A field that has generated nothing, out in the halo and beyond (the last
+// place near a corner of the galaxy's box), where the nearest stars lie in
+// big voxels of the upper levels.
 TEST(LocateFoundStars, FarPlacesNoneGeneratedYet) {
     StarField field(builtGalaxy());
     const int64_t far[][3] = {{100000000000000000, 0, 0},
@@ -252,25 +249,17 @@ TEST(LocateFoundStars, FarPlacesNoneGeneratedYet) {
     EXPECT_GE(letters.size(), 3u);
 }
 
-// The stars the field holds, and a few parsecs and a few hundred parsecs away
-// (the search starts from the field's voxels and goes on below them). Then
-// another seed: it decides the stars, the first galaxy's names name other
-// stars (or none), and what the search finds is located, though the field
-// still holds the old galaxy's voxels; they are never offered, and the next
-// update starts again from the root, ending where a field that always had
-// the other seed is.
+// The stars the field holds, and a few and a few hundred parsecs away. Then
+// another seed: the old voxels the field still holds are never offered, and
+// the next update regenerates what a field that always had the other seed holds.
 TEST(LocateFoundStars, StarsTheFieldHoldsAndBeyondAndANewSeedNeverMixesGalaxies) {
     const int64_t home[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
     const std::unique_ptr<StarField> owned = fieldWith(1000000, 4);
     StarField& field = *owned;
     runToCompletion(field, home);
     EXPECT_GT(locateEverySearchResult(field, home), 0);
-    std::mt19937_64 rng(7);
-    std::uniform_int_distribution<int64_t> near(-20000000000000, 20000000000000);
-    std::uniform_int_distribution<int64_t> farther(-1000000000000000, 1000000000000000);
-    for (int place = 0; place < 4; ++place) {
-        auto& d = place < 2 ? near : farther;
-        const int64_t at[3] = {home[0] + d(rng), home[1] + d(rng), home[2] + d(rng)};
+    for (const int64_t d : {int64_t{20000000000000}, int64_t{-900000000000000}}) {
+        const int64_t at[3] = {home[0] + d, home[1] - d / 2, home[2] + d / 3};
         locateEverySearchResult(field, at);
     }
 
@@ -279,15 +268,7 @@ TEST(LocateFoundStars, StarsTheFieldHoldsAndBeyondAndANewSeedNeverMixesGalaxies)
     fresh->settings.seed = other;
     runToCompletion(*fresh, home);
     const std::vector<SearchResult> expected = searchAt(*fresh, home);
-    const std::vector<SearchResult> first = searchAt(field, home, 20);
     field.settings.seed = other;
-    int moved = 0;
-    for (const SearchResult& r : first) {
-        LocatedStar located;
-        std::string error;
-        if (!locateStar(field, field.settings.seed, r.name, located, error) || located.found.star.x != r.star.x) ++moved;
-    }
-    EXPECT_EQ(moved, static_cast<int>(first.size()));
     EXPECT_EQ(locateEverySearchResult(field, home), 0);
     auto sameList = [&](const std::vector<SearchResult>& got) {
         ASSERT_EQ(got.size(), expected.size());
@@ -311,8 +292,7 @@ TEST(LocateFoundStars, StarsTheFieldHoldsAndBeyondAndANewSeedNeverMixesGalaxies)
     EXPECT_GT(existing, 0);
 }
 
-// At the star itself, with the star behind and closer than 0.1 AU: on a whole
-// unit, looking at the star, the fly-to and turn ended.
+// At the star itself, and with the star behind (from afar: the navigation tests).
 TEST(ArriveNextTo, AtTheStarItselfAndWithTheStarBehind) {
     Viewpoint view{};
     for (int a = 0; a < 3; ++a) view.position[a] = {0x1234, 1000000000};
@@ -333,9 +313,4 @@ TEST(ArriveNextTo, AtTheStarItselfAndWithTheStarBehind) {
     EXPECT_NEAR(view.forward.y, -1.0, 1e-12);
     EXPECT_NEAR(view.up.z, -1.0, 1e-12);
     EXPECT_EQ(view.position[1].integer, behind[1] + 1500000);
-    // Closer than 0.1 AU: it backs away to 0.1 AU, as a fly-to would.
-    const int64_t close[3] = {view.position[0].integer + 1000, view.position[1].integer, view.position[2].integer};
-    arriveNextTo(view, close);
-    EXPECT_NEAR(static_cast<double>(close[0] - view.position[0].integer), FLY_TO_STOP_DISTANCE, 2.0);
-    EXPECT_NEAR(view.forward.x, 1.0, 1e-12);
 }

@@ -5,11 +5,9 @@
 
 namespace {
 
-// Each situation and its action without a pass running and with one: what
-// changes the picture draws, also while a pass runs (the frame does not wait
-// for it); a running pass alone is awaited; a hidden window never draws.
-// After an event both the frame count and the time must pass: on a slow
-// display three frames take seconds, on a fast one a quarter second is many.
+// What changes the picture draws, also while a pass runs; a running pass alone
+// is awaited; a hidden window never draws. After an event both the frames and
+// the time must pass (three frames take seconds on a slow display).
 TEST(LoopRule, EachSituationGivesItsActionWithAndWithoutARunningPass) {
     using A = LoopAction;
     constexpr uint32_t F = FRAMES_AFTER_INPUT;  // the frames after an event, past

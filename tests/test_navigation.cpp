@@ -113,9 +113,8 @@ TEST(Navigation, RotationKeysTurnTheirWayAndCapsLockAimsAtATenth) {
 }
 
 // From afar and from closer than the stop distance (it backs off), a fly-to
-// ends 0.1 AU short of the target, on the line from the start (measured by the
-// end point's distance from it), on a whole unit; at the target itself it
-// completes without moving.
+// ends 0.1 AU short of the target on the line from the start, on a whole
+// unit; at the target itself it completes without moving.
 TEST(Navigation, FlyToStopsPointOneAuShortOnTheStraightLine) {
     const Vec3d start{1e9, -2e9, 5e8};
     for (const Vec3d& target : {Vec3d{-3e9, 4e9, 1.5e9}, Vec3d{1e9 + 1e6, -2e9, 5e8}, start}) {
@@ -142,9 +141,8 @@ TEST(Navigation, FlyToStopsPointOneAuShortOnTheStraightLine) {
     }
 }
 
-// makeView looks along +x; the targets lie 10, 60 and 120 degrees away. At
-// 2 radians per second a frame of a second or more turns up to 114 degrees
-// at once. The frame stays orthonormal.
+// Targets 10, 60 and 120 degrees from +x; at 2 radians per second a frame of
+// a second or more turns up to 114 degrees at once.
 TEST(Navigation, ATurnEndsOnTheTargetWhateverTheFrameTime) {
     bool keys[navkey::COUNT] = {};
     for (double degrees : {10.0, 60.0, 120.0}) {
@@ -172,8 +170,7 @@ TEST(Navigation, TurnToAStarStraightBehindPitchesRound) {
     v.turningToTarget = true;
     bool keys[navkey::COUNT] = {};
     navigate(v, keys, 0.1);
-    // The first step turns about up x forward: forward leaves the x axis
-    // within the forward-up plane, and nothing goes sideways.
+    // The first step turns within the forward-up plane.
     EXPECT_TRUE(v.turningToTarget);
     EXPECT_LT(v.forward.x, 1.0);
     EXPECT_NEAR(v.forward.y, 0.0, 1e-12);
@@ -182,12 +179,9 @@ TEST(Navigation, TurnToAStarStraightBehindPitchesRound) {
     EXPECT_GT(dot(v.forward, v.turnTarget), 0.999);
 }
 
-// The edge of space in all 26 directions: flying at the highest speed, a
-// step of any length (a frame of ten minutes would cover 10^20 units) stops
-// at the edge, never past it or round to the far end; backing off from a star
-// closer than the stop distance with the edge just behind, a fly-to and
-// arriving next to the star stop there too. The sanitizer build checks the
-// arithmetic on the way.
+// In all 26 directions, flying at the highest speed (ten-minute frames cover
+// 10^20 units), or backing off from a star with the edge just behind (fly-to,
+// arriving next to it): the viewpoint stops at the edge, never past or round it.
 TEST(Navigation, FlightStopsAtTheEdgeOfSpaceInEveryDirection) {
     enum Way { SHORT_FRAMES, TEN_MINUTE_FRAMES, FLY_TO, ARRIVE };
     for (int d = 0; d < 27; ++d) {
@@ -220,9 +214,8 @@ TEST(Navigation, FlightStopsAtTheEdgeOfSpaceInEveryDirection) {
     }
 }
 
-// Across the whole of space: a fly-to from one corner to the other, and
-// arriving next to a star in the far corner, end short of the target on the
-// way there, inside space.
+// A fly-to from one corner of space to the other, and arriving next to a star
+// there, end short of the target on the way there, inside space.
 TEST(Navigation, JourneysAcrossSpaceStayInside) {
     const int64_t far[3] = {POSITION_LIMIT, POSITION_LIMIT, -POSITION_LIMIT};
     bool keys[navkey::COUNT] = {};
@@ -274,9 +267,7 @@ Viewpoint flyFrames(std::vector<KeyEvent> events, std::vector<uint64_t> frames, 
 
 }  // namespace
 
-// A key turns by its rate times the time it was held, whatever the frames:
-// even, slow, one long frame, a press and release within one frame, and
-// frames that begin long before the press (the loop rested).
+// A key turns by its rate times the time it was held, whatever the frames.
 TEST(NavigationOverTime, AHeldKeyTurnsByTheTimeItWasHeld) {
     struct Case {
         const char* name;
@@ -302,9 +293,9 @@ TEST(NavigationOverTime, AHeldKeyTurnsByTheTimeItWasHeld) {
     }
 }
 
+// Space for 2 s at level 40 (1 pc/s), "." after the first: 1 + 2 parsecs,
+// in one frame or in many.
 TEST(NavigationOverTime, SpeedKeysActAtTheirTimeAndShortStepsAddUp) {
-    // Space for 2 s at level 40 (1 pc/s), "." after the first second: one
-    // parsec at 1 pc/s, then one at 2 pc/s, in one frame or in many.
     const std::vector<KeyEvent> events = {{0, navkey::SPACE, true},
                                           {1000 * MS, navkey::PERIOD, true},
                                           {1010 * MS, navkey::PERIOD, false},
@@ -315,8 +306,7 @@ TEST(NavigationOverTime, SpeedKeysActAtTheirTimeAndShortStepsAddUp) {
         EXPECT_EQ(v.speedLevel, 41);
         EXPECT_NEAR(static_cast<double>(v.position[0].integer) / parsec, 3.0, 1e-9);
     }
-    // At level 0 (3 position units a second) the steps are fractions of a
-    // unit, which the fraction keeps: 10 s go 31 units.
+    // At level 0 the steps are fractions of a unit, which the fraction keeps.
     const Viewpoint slow = flyFrames({{0, navkey::SPACE, true}, {10000 * MS, navkey::SPACE, false}}, {10000}, 0);
     EXPECT_EQ(slow.position[0].integer, static_cast<int64_t>(10 * baseSpeed()));
     // Comma has no lower bound; period stops at 50.
@@ -354,23 +344,17 @@ TEST(NavigationOverTime, ButtonsActOverTheFrameAndAreConsumed) {
     EXPECT_EQ(v.forward.x, before.forward.x);
 }
 
-// A drag turns the view so that what was under the pointer where the drag
-// began lies under it where it ends; with Shift it rolls the view about its
-// direction only; Caps Lock turns a tenth as far.
+// What was under the pointer where a drag began lies under it where it ends;
+// Shift rolls the view about its direction only; Caps Lock turns a tenth as far.
 TEST(Navigation, DraggingKeepsTheSkyUnderThePointer) {
     struct Drag {
         double fromX, fromY, toX, toY, angle;
     };
     const Drag drags[] = {{400, 300, 420, 310, 45}, {10, 590, 790, 5, 90}, {400, 300, 400, 300, 45},
                           {100, 100, 700, 500, 5}};
-    auto fresh = [] {
-        Viewpoint v{};
-        v.forward = DEFAULT_FORWARD;
-        v.up = DEFAULT_UP;
-        return v;
-    };
+    const Vec3d F = makeView().forward, U = makeView().up;
     for (const Drag& d : drags) {
-        Viewpoint view = fresh();
+        Viewpoint view = makeView();
         view.turningToTarget = true;
         const DisplayView before{view.forward, view.up, d.angle, 801, 601};
         const Vec3d under = displayDirection(before, d.fromX, d.fromY);
@@ -385,19 +369,18 @@ TEST(Navigation, DraggingKeepsTheSkyUnderThePointer) {
         EXPECT_EQ(view.turningToTarget, d.fromX == d.toX && d.fromY == d.toY);
 
         // Rolled: the direction stays, the point goes round the centre.
-        Viewpoint rolled = fresh();
+        Viewpoint rolled = makeView();
         dragView(rolled, before, d.fromX, d.fromY, d.toX, d.toY, true, false);
-        EXPECT_NEAR(dot(rolled.forward, DEFAULT_FORWARD), 1.0, 1e-12);
+        EXPECT_NEAR(dot(rolled.forward, F), 1.0, 1e-12);
         const DisplayPoint q = projectToDisplay({rolled.forward, rolled.up, d.angle, 801, 601}, far);
         const double turned = std::atan2(q.y - 300.5, q.x - 400.5), wanted = std::atan2(d.toY - 300.5, d.toX - 400.5);
         EXPECT_NEAR(std::remainder(turned - wanted, 2 * M_PI), 0.0, 1e-6);
 
         // Fine: a tenth of the turn (the angle of a rotation from its trace, 1 + 2 cos).
-        Viewpoint fine = fresh();
+        Viewpoint fine = makeView();
         dragView(fine, before, d.fromX, d.fromY, d.toX, d.toY, false, true);
-        auto turnedBy = [](const Viewpoint& v) {
-            const double trace = dot(v.forward, DEFAULT_FORWARD) + dot(v.up, DEFAULT_UP) +
-                                 dot(cross(v.forward, v.up), cross(DEFAULT_FORWARD, DEFAULT_UP));
+        auto turnedBy = [&](const Viewpoint& v) {
+            const double trace = dot(v.forward, F) + dot(v.up, U) + dot(cross(v.forward, v.up), cross(F, U));
             return std::acos(std::clamp((trace - 1) / 2, -1.0, 1.0));
         };
         EXPECT_NEAR(turnedBy(fine), turnedBy(view) / 10, 1e-6);

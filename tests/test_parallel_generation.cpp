@@ -1,7 +1,5 @@
 // Star generation on several threads: the helper pool's contract, and passes
-// that build bit for bit the same star field, point uploads, near list and
-// search results whatever the number of threads, also when passes are cut
-// into pieces and when tiny limits force evictions.
+// that build bit for bit the same field and uploads whatever the thread count.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -96,54 +94,34 @@ TEST(GenerationPool, WhileAHelperRunsTheNeededTaskTheCallerRunsOthers) {
     }
 }
 
-// Queued tasks wake sleeping helpers: one task one helper, a batch every
-// helper. The tasks of a round each wait (up to a deadline) until all of the
-// round run at once, so they finish together only when as many helpers woke.
-// The pause before each round lets the helpers fall asleep (were they still
-// awake, they would take the tasks without being woken).
+// A single task wakes a sleeping helper, a batch every helper: held inside,
+// the tasks of a round all start only when as many helpers woke. (The pause
+// first lets the helpers fall asleep.)
 TEST(GenerationPool, HelpersWakeForSingleTasksAndBatches) {
     GenerationPool pool(3);
-    struct Meeting {
-        PoolTask task;
-        std::atomic<int>* started;
-        int size;
-        bool together = false;
-    };
+    GenerationWorkspace ws;
     for (int size : {1, 3}) {
         SCOPED_TRACE(size);
-        std::atomic<int> started{0};
-        std::vector<Meeting> meetings(size);
-        std::vector<PoolTask*> batch;
-        for (Meeting& m : meetings) {
-            m.started = &started;
-            m.size = size;
-            m.task.context = &m;
-            m.task.run = [](void* self, GenerationWorkspace&) {
-                auto& m = *static_cast<Meeting*>(self);
-                ++*m.started;
-                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-                while (*m.started < m.size && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-                m.together = *m.started == m.size;
-            };
-            batch.push_back(&m.task);
-        }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::vector<ProbeTask> tasks(size);
+        std::vector<PoolTask*> batch;
+        for (ProbeTask& t : tasks) {
+            t.gated = true;
+            batch.push_back(&t.task);
+        }
         pool.submit(batch.data(), batch.size());
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        auto allDone = [&] {
-            for (Meeting& m : meetings)
-                if (!pool.done(m.task)) return false;
-            return true;
+        auto allInside = [&] {
+            return std::all_of(tasks.begin(), tasks.end(), [](const ProbeTask& t) { return t.inside.load(); });
         };
-        while (!allDone() && std::chrono::steady_clock::now() < deadline)
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!allInside() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ASSERT_TRUE(allDone()) << "no helper woke for the task";
-        for (const Meeting& m : meetings) EXPECT_TRUE(m.together) << "the helpers did not all wake";
+        EXPECT_TRUE(allInside()) << "not as many helpers woke as tasks came";
+        for (ProbeTask& t : tasks) t.openGate();
+        for (ProbeTask& t : tasks) pool.finish(t.task, ws);
     }
 }
 
-// Destroying a pool whose helper is inside a task waits for that task and
-// runs none of the queued ones.
 TEST(GenerationPool, DestructionWaitsForRunningTasksAndDropsQueuedOnes) {
     ProbeTask held, queued;
     held.gated = true;
@@ -165,13 +143,13 @@ TEST(GenerationPool, DestructionWaitsForRunningTasksAndDropsQueuedOnes) {
     EXPECT_EQ(queued.task.state, TASK_IDLE);
 }
 
-// A clock that advances by a millisecond whenever it is read, so that a pass
-// with a budget of a few milliseconds stops after the same buckets every run.
+// A clock that advances a millisecond at every reading: budgeted passes stop
+// after the same buckets every run.
 std::atomic<uint64_t> fakeNow{0};
 uint64_t fakeClock() { return fakeNow += 1000000; }
 
-// A fake clock that, the fifth time it is read, starts a catalog search on
-// another thread and returns once the search waits for the generation lock.
+// The fifth reading starts a search on another thread and returns once it
+// waits for the generation lock.
 StarField* searchTarget = nullptr;
 std::thread searchThread;
 int searchClockReads = 0;
@@ -184,8 +162,6 @@ uint64_t clockStartingASearch() {
     return fakeClock();
 }
 
-// A field of one voxel chunk on the fake clock with the given limit, budget and
-// threads.
 std::unique_ptr<StarField> fakeClockField(uint64_t maxStars, uint64_t timeoutNs, unsigned threads = 1) {
     auto f = fieldWith(maxStars);
     f->settings.frameTimeoutNs = timeoutNs;
@@ -202,12 +178,11 @@ struct Flight {
     int64_t step[3] = {0, 0, 0};  // position units per step
 };
 
-// Everything the runs are compared by. The field's digest covers the near
-// list and everything a search reads; the point buffer follows from the uploads.
+// The field's digest covers the near list and what a search reads.
 struct Outcome {
     std::vector<uint64_t> fields;   // digest of the star field after each step
-    std::vector<uint64_t> uploads;  // of each update's staged records and regions
-    uint64_t updates = 0, evictions = 0, prefetched = 0;
+    std::vector<uint64_t> uploads;  // of each update's staged records and regions: as many as updates
+    uint64_t evictions = 0, prefetched = 0;
 };
 
 template <typename Fn>
@@ -217,7 +192,7 @@ void forEachVoxel(const StarField& f, Fn fn) {
             if (f.chunks[ci][e].stars != FREE_VOXEL) fn((ci << 16) + e, f.chunks[ci][e]);
 }
 
-// Checks every invariant that ties stars, slots, the near list and the foreground table together.
+// The invariants tying stars, slots, the near list and the foreground table together.
 void checkConsistency(const StarField& f, const std::vector<PointRecord>& gpu) {
     std::vector<const StarRecord*> owner(f.points.highWater, nullptr);
     uint64_t stars = 0;
@@ -272,8 +247,7 @@ void checkConsistency(const StarField& f, const std::vector<PointRecord>& gpu) {
     }
 }
 
-// A flight of whole steps; on one thread each step's field is checked against
-// the limits and every invariant.
+// A flight of whole steps, each checked against the limits and invariants on one thread.
 Outcome fly(unsigned threads, const int64_t start[3], const Flight& flight) {
     auto f = fakeClockField(flight.maxStars, flight.timeoutNs, threads);
     f->settings.pointCapacity = flight.maxPoints;
@@ -288,7 +262,6 @@ Outcome fly(unsigned threads, const int64_t start[3], const Flight& flight) {
             in.changes[CHANGE_VIEWPOINT] = in.changes[CHANGE_SETTINGS] = 0;
             applyRegions(*f, gpu);
             out.uploads.push_back(uploadDigest(f->results));
-            ++out.updates;
         } while (f->unfinished());
         out.fields.push_back(starFieldDigest(*f));
         if (threads == 1) {
@@ -304,10 +277,7 @@ Outcome fly(unsigned threads, const int64_t start[3], const Flight& flight) {
 }
 
 // The default viewpoint in pieces; a flight across the disc with room for few
-// stars and points (every pass evicts, and evicted parents' pool entries are
-// handed to new voxels while children of theirs may still wait in the
-// queue); the galactic centre and the halo (some 14 kpc above the disc) in
-// whole passes.
+// stars and points (every pass evicts); the centre and the halo in whole passes.
 TEST(ParallelGeneration, SameFieldForEveryThreadCount) {
     const int64_t parsecs10 = static_cast<int64_t>(10 / UNIT_PARSECS_DOUBLE);
     const int64_t parsecs50 = static_cast<int64_t>(50 / UNIT_PARSECS_DOUBLE);
@@ -337,19 +307,15 @@ TEST(ParallelGeneration, SameFieldForEveryThreadCount) {
             SCOPED_TRACE(threads);
             const Outcome many = fly(threads, c.start, c.flight);
             EXPECT_GT(many.prefetched, 0u);
-            EXPECT_EQ(many.updates, one.updates);
             EXPECT_EQ(many.fields, one.fields);
             EXPECT_EQ(many.uploads, one.uploads);
         }
     }
 }
 
-// Children are generated ahead from a copy of their parent's description, and
-// kept for the resumed pass when an update stops on its budget. A parent
-// whose entry describes another voxel by the time the pass reaches the child
-// (its entry was freed and handed out again) must not pass its prefetched
-// child on: here the entry is rewritten between two updates, the same way in
-// a field generating on one thread and in one generating ahead on several.
+// A child generated ahead whose parent's entry describes another voxel by the
+// time the pass reaches it (freed and handed out again) is generated anew:
+// the entries are rewritten between updates, alike on one thread and on two.
 TEST(ParallelGeneration, ChildOfAParentThatChangedIsGeneratedAgain) {
     auto one = fakeClockField(100000, 20000000, 1), two = fakeClockField(100000, 20000000, 2);
     StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, true);
@@ -361,8 +327,7 @@ TEST(ParallelGeneration, ChildOfAParentThatChangedIsGeneratedAgain) {
     }
     ASSERT_TRUE(one->unfinished());
     ASSERT_EQ(starFieldDigest(*one), starFieldDigest(*two));
-    // Every parent of a child still to be created now describes another
-    // voxel: one component fewer.
+    // Every parent of a child still to be created loses a component.
     std::vector<VoxelHandle> parents;
     for (int b = one->queue.resumePriority; b >= one->queue.cutoff; --b) {
         one->queue.peek(b, [&](uint32_t item) {
@@ -391,9 +356,8 @@ TEST(ParallelGeneration, ChildOfAParentThatChangedIsGeneratedAgain) {
     EXPECT_GT(two->stats.prefetchesStale, 0u);
 }
 
-// With the budget spent, a pass that runs until collected goes on until its
-// results are asked for, or another thread waits for the generation lock; one
-// that does not run until collected stops at once.
+// With the budget spent, a pass that runs until collected goes on until asked
+// (or a search waits for the generation lock); any other stops at once.
 TEST(ParallelGeneration, RunUntilCollectedHoldsThePassUntilAsked) {
     auto make = [] { return fakeClockField(100000, 0); };
     StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, true);
@@ -413,9 +377,7 @@ TEST(ParallelGeneration, RunUntilCollectedHoldsThePassUntilAsked) {
     const uint64_t piece = asked->starsInMemory;
     EXPECT_LT(piece, held->starsInMemory);
 
-    // A search on another thread asks the pass to yield the generation lock,
-    // and a resumed pass completes the same field. The search starts from
-    // inside the pass (its clock), so that it surely waits for the lock.
+    // A search from inside the pass (its clock) makes it yield; resumed, it completes the same field.
     auto concurrent = make();
     concurrent->settings.generationThreads = 2;
     concurrent->clock = clockStartingASearch;

@@ -33,9 +33,8 @@ TEST(PlaceMarks, BookmarksOfThisGalaxyInTheFilesOrder) {
     EXPECT_EQ(bookmarkMarks(file, elsewhere).size(), 1u);
 }
 
-// Each frame: a place within an astronomical unit of the viewpoint has no
-// direction and is hidden, one ahead is drawn as a place with its label; a
-// selected star at a place's position is the star, not the place.
+// A place within an astronomical unit of the viewpoint is hidden, one ahead is
+// drawn with its label; a selected star at a place's position is the star.
 TEST(PlaceMarks, DrawnAsPlacesAndHiddenWhereTheViewpointIs) {
     ProgramState state;
     state.status.displayWidth = 801;

@@ -39,17 +39,15 @@ struct GatedJob {
     }
 };
 
-// A worker thread running a GatedJob, launched on construction, with the main
-// thread's star-field hand-off state. Stopped (gate opened) on destruction, so
-// a test that fails half-way does not leave a thread behind.
+// A worker thread running a GatedJob with the main thread's hand-off state;
+// stopped (gate opened) on destruction, also when a test fails half-way.
 struct GatedWorker {
     GatedJob gate;
     WorkerJob job;
     WorkerThread worker;
     PassTracker tracker;
     ChangeFlags flags{}, request{};
-    // The engine's pass state belongs to the worker while a pass runs: the
-    // question whether it has work left may be asked only between passes.
+    // Whether the engine has work left may be asked only between passes.
     std::atomic<int> askedWhileRunning{0};
 
     GatedWorker() {
@@ -61,19 +59,16 @@ struct GatedWorker {
         gate.setOpen(true);
         stopWorker(worker);
     }
-    // An engine that never has work left.
     static bool unfinished(void* self) {
         auto& w = *static_cast<GatedWorker*>(self);
         if (w.gate.inside) ++w.askedWhileRunning;
-        return false;
+        return false;  // never any work left
     }
     // The snapshot a pass starts from: here, the change flags it was handed.
     static void copyRequest(void* self, const ChangeFlags& changes) {
         static_cast<GatedWorker*>(self)->request = changes;
     }
-    // One frame of the hand-off.
     bool frame() { return updateStarFieldHandOff(tracker, flags, worker, {unfinished, copyRequest, this}); }
-    // Frames until the running pass has been collected.
     int framesUntilCollected() {
         for (int frame = 1; frame < 100000; ++frame) {
             if (this->frame()) return frame;
@@ -143,7 +138,9 @@ TEST(WorkerHandOff, EveryFlagAloneStartsAPassAndNothingElseDoes) {
     }
 }
 
-TEST(WorkerHandOff, WaitForPassCollectsInTheStartingFrame) {
+// Waiting for the pass collects it in the frame that starts it; unfinished
+// work resumes without changes.
+TEST(WorkerHandOff, WaitForPassAndUnfinishedWork) {
     GatedWorker w;
     w.tracker.waitForPass = true;
     for (int i = 1; i <= 20; ++i) {
@@ -151,10 +148,8 @@ TEST(WorkerHandOff, WaitForPassCollectsInTheStartingFrame) {
         EXPECT_TRUE(w.frame());
         EXPECT_EQ(w.gate.runs, i);
     }
-}
-
-TEST(WorkerHandOff, UnfinishedWorkResumesWithoutChanges) {
-    GatedWorker w;
+    w.tracker.waitForPass = false;
+    w.gate.runs = 0;
     int remaining = 3;
     auto unfinished = [](void* counter) { return *static_cast<int*>(counter) > 0; };
     for (int frame = 0; frame < 2000 && w.gate.runs < 3; ++frame) {
@@ -164,8 +159,7 @@ TEST(WorkerHandOff, UnfinishedWorkResumesWithoutChanges) {
     EXPECT_EQ(w.gate.runs, 3);
 }
 
-// Stopping an idle worker joins at once; quitting while a pass runs waits
-// for the pass to end and then joins.
+// Idle, or while a pass runs: then after it.
 TEST(WorkerHandOff, StoppingJoinsAfterAnyRunningPass) {
     for (const bool running : {false, true}) {
         SCOPED_TRACE(running ? "while a pass runs" : "idle");
