@@ -21,23 +21,6 @@
 
 namespace {
 
-std::vector<std::vector<ArmSegment>> twoChains() {
-    std::vector<ArmSegment> a, b;
-    for (int k = 0; k < 3; ++k) a.push_back({float(k), 0, 0.4f - 0.1f * k, 0.2f, 1, float(k + 1), 0, 0.3f - 0.1f * k, 0.1f, 1});
-    for (int k = 0; k < 2; ++k) b.push_back({0, float(k), 0.2f, 0.1f, 2, 0, float(k + 1), 0.25f, 0.1f, 2});
-    return {a, b};
-}
-
-VkPhysicalDeviceMemoryProperties memoryWith(std::initializer_list<std::pair<VkMemoryPropertyFlags, uint64_t>> types) {
-    VkPhysicalDeviceMemoryProperties p{};
-    for (const auto& [flags, heap] : types) {
-        p.memoryTypes[p.memoryTypeCount] = {flags, p.memoryHeapCount};
-        p.memoryHeaps[p.memoryHeapCount++] = {heap, 0};
-        ++p.memoryTypeCount;
-    }
-    return p;
-}
-
 // Blocks of the exposure measurement: (luminance summed over the uncovered
 // samples, their number) with 16 samples a block.
 std::vector<float> blocks(std::initializer_list<std::pair<size_t, float>> runs, float weight = 16) {
@@ -162,7 +145,10 @@ TEST(Icosphere, CountsUnitLengthAndSharedEdges) {
 }
 
 TEST(TubeNodes, LeadAndTrailingNodesAndCones) {
-    const auto chains = twoChains();
+    std::vector<std::vector<ArmSegment>> chains(2);
+    for (int k = 0; k < 3; ++k)
+        chains[0].push_back({float(k), 0, 0.4f - 0.1f * k, 0.2f, 1, float(k + 1), 0, 0.3f - 0.1f * k, 0.1f, 1});
+    for (int k = 0; k < 2; ++k) chains[1].push_back({0, float(k), 0.2f, 0.1f, 2, 0, float(k + 1), 0.25f, 0.1f, 2});
     const std::vector<ParamPart> nodes = buildTubeNodes(chains);
     ASSERT_EQ(nodes.size(), (3 + 3) + (2 + 3));
     EXPECT_FLOAT_EQ(nodes[0].param[0], -1.0f);  // lead node extends the first segment back
@@ -190,10 +176,17 @@ TEST(TubeNodes, LeadAndTrailingNodesAndCones) {
     EXPECT_NEAR((s.param[4] - 1.0f) / s.param[6], 0.2f, 0.2f * 1.01e-3);
 }
 
-TEST(MemoryType, PreferredFlagsNeedAHeapThreeTimesTheSize) {
+// The preferred flags need a heap three times the size; staging for a
+// host-visible target is plain host memory.
+TEST(MemoryType, PreferredFlagsAndStaging) {
     const VkMemoryPropertyFlags DL = VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT;
     const VkMemoryPropertyFlags HV = VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT;
-    const auto p = memoryWith({{DL, 1000}, {DL | HV, 299}});
+    VkPhysicalDeviceMemoryProperties p{};
+    p.memoryTypeCount = p.memoryHeapCount = 2;
+    p.memoryTypes[0] = {DL, 0};
+    p.memoryTypes[1] = {DL | HV, 1};
+    p.memoryHeaps[0] = {1000, 0};
+    p.memoryHeaps[1] = {299, 0};
     VkMemoryPropertyFlags flags = DL;
     EXPECT_EQ(findMemoryType(p, 0b11, flags, HV, 100), 0u);  // 299 is not more than 3 x 100
     EXPECT_EQ(flags, DL);
@@ -206,14 +199,10 @@ TEST(MemoryType, PreferredFlagsNeedAHeapThreeTimesTheSize) {
     EXPECT_THROW(findMemoryType(p, 0b11, flags, HV, 1000), std::runtime_error);
     flags = DL;
     EXPECT_THROW(findMemoryType(VkPhysicalDeviceMemoryProperties{}, ~0u, flags, 0, 1), std::runtime_error);
-}
-
-TEST(MemoryType, StagingForHostVisibleTargetsIsPlainHostMemory) {
-    const VkMemoryPropertyFlags DL = VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT;
     EXPECT_TRUE(servedFromHostMemory(VK_BUFFER_USAGE_TRANSFER_SRC_BIT, DL, false));
     EXPECT_FALSE(servedFromHostMemory(VK_BUFFER_USAGE_TRANSFER_SRC_BIT, DL, true));
     EXPECT_FALSE(servedFromHostMemory(VK_BUFFER_USAGE_TRANSFER_SRC_BIT | VK_BUFFER_USAGE_VERTEX_BUFFER_BIT, DL, false));
-    EXPECT_FALSE(servedFromHostMemory(VK_BUFFER_USAGE_TRANSFER_SRC_BIT, VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT, false));
+    EXPECT_FALSE(servedFromHostMemory(VK_BUFFER_USAGE_TRANSFER_SRC_BIT, HV, false));
 }
 
 TEST(AutoExposure, ExposesTheLitPartOfThePictureWithinLimits) {
