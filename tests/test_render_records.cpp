@@ -322,44 +322,12 @@ TEST(DisplayGeometry, TheStarDisplayIsOddInBothDirections) {
     }
 }
 
-TEST(ViewUniforms, ProjectionScaleAndEyeOffset) {
-    UniformBufferObject ubo{};
-    fillViewUniforms(ubo, {{int64_t{1} << 50, -(int64_t{3} << 48), 0}, {0, 1, 0}, {0, 0, 1}, 45, 1021, 799, 0, 0, 0});
-    EXPECT_FLOAT_EQ(ubo.inv_window_scale[0], 2.0f / 1021);
-    EXPECT_FLOAT_EQ(ubo.inv_window_scale[1], 2.0f / 799);
-    EXPECT_FLOAT_EQ(ubo.height_over_width, 799.0f / 1021);
-    EXPECT_EQ(ubo.eye_offset[0], 4.0f);
-    EXPECT_EQ(ubo.eye_offset[1], -3.0f);
-
-    // A point straight ahead lies just below depth 1 at any distance (where
-    // it lands, and which way is up, TheProjectionOfTheProgramMatchesTheShaders
-    // checks).
-    const float* m = ubo.proj_model_view.m;
-    auto project = [&](double x, double y, double z, double out[4]) {
-        for (int r = 0; r < 4; ++r) out[r] = m[r] * x + m[4 + r] * y + m[8 + r] * z + m[12 + r];
-    };
-    double clip[4];
-    for (double d : {0.001, 1.0, 1000.0}) {
-        project(0, d, 0, clip);
-        EXPECT_NEAR(clip[2] / clip[3], std::bit_cast<double>(0xBFEFFFFF00000000ull) * -1.0, 1e-6);
-    }
-
-    // The view's axes give the ray through any point of the view: it
-    // projects back to that point; a pixel's angle is the view's width over
-    // its pixels at the centre.
-    for (auto [x, y] : {std::pair{0.0, 0.0}, std::pair{0.3, -0.6}, std::pair{-1.0, 1.0}}) {
-        double ray[3];
-        for (int a = 0; a < 3; ++a) ray[a] = ubo.camera_forward[a] + x * ubo.camera_right[a] + y * ubo.camera_up[a];
-        project(ray[0], ray[1], ray[2], clip);
-        EXPECT_NEAR(clip[0] / clip[3], x, 1e-5);
-        EXPECT_NEAR(clip[1] / clip[3], y, 1e-5);
-    }
-    const double across = std::atan(std::hypot(ubo.camera_right[0], ubo.camera_right[1], ubo.camera_right[2]));
-    EXPECT_NEAR(ubo.pixel_angle, 2 * std::tan(across) / 1021, 1e-7);
-}
-
-// The program's own projection (labels, and whatever needs to know where a
-// star appears) lands where the shaders' matrix puts a point.
+// For every view: the window's scale and the eye's offset; a point straight
+// ahead just below depth 1 at any distance; the camera's axes give the ray
+// through any point of the view, and a pixel's angle is the view's width over
+// its pixels at the centre; and the program's own projection (labels, and
+// whatever needs to know where a star appears) lands where the shaders' matrix
+// puts a point.
 TEST(ViewUniforms, TheProjectionOfTheProgramMatchesTheShaders) {
     struct View {
         Vec3d forward, up;
@@ -374,25 +342,48 @@ TEST(ViewUniforms, TheProjectionOfTheProgramMatchesTheShaders) {
     const int64_t offsets[][3] = {{0, 1000, 0}, {300, 1000, -200}, {-5, 7, 3}, {1, 0, 0}, {-400000000, 3, 90000000},
                                   {123456789012, -98765432109, 555555555555}};
     for (const View& view : views) {
+        SCOPED_TRACE(view.angle);
         Vec3d f = view.forward, u = view.up;
         orthonormalise(f, u);
         UniformBufferObject ubo{};
-        fillViewUniforms(ubo, {{}, f, u, view.angle, view.width, view.height, 0, 0, 0});
+        fillViewUniforms(ubo, {{int64_t{1} << 50, -(int64_t{3} << 48), 0}, f, u, view.angle, view.width, view.height,
+                               0, 0, 0});
+        EXPECT_FLOAT_EQ(ubo.inv_window_scale[0], 2.0f / view.width);
+        EXPECT_FLOAT_EQ(ubo.inv_window_scale[1], 2.0f / view.height);
+        EXPECT_FLOAT_EQ(ubo.height_over_width, static_cast<float>(view.height) / view.width);
+        EXPECT_EQ(ubo.eye_offset[0], 4.0f);
+        EXPECT_EQ(ubo.eye_offset[1], -3.0f);
         const float* m = ubo.proj_model_view.m;
+        double clip[4];
+        auto project = [&](double x, double y, double z) {
+            for (int r = 0; r < 4; ++r) clip[r] = m[r] * x + m[4 + r] * y + m[8 + r] * z + m[12 + r];
+        };
+        for (double d : {0.001, 1.0, 1000.0}) {
+            project(f.x * d, f.y * d, f.z * d);
+            EXPECT_NEAR(clip[2] / clip[3], -std::bit_cast<double>(0xBFEFFFFF00000000ull), 1e-6);
+        }
+        for (auto [x, y] : {std::pair{0.0, 0.0}, std::pair{0.3, -0.6}, std::pair{-1.0, 1.0}}) {
+            double ray[3];
+            for (int a = 0; a < 3; ++a) ray[a] = ubo.camera_forward[a] + x * ubo.camera_right[a] + y * ubo.camera_up[a];
+            project(ray[0], ray[1], ray[2]);
+            EXPECT_NEAR(clip[0] / clip[3], x, 1e-5);
+            EXPECT_NEAR(clip[1] / clip[3], y, 1e-5);
+        }
+        const double across = std::atan(std::hypot(ubo.camera_right[0], ubo.camera_right[1], ubo.camera_right[2]));
+        EXPECT_NEAR(ubo.pixel_angle, 2 * std::tan(across) / view.width, 1e-7);
         for (const auto& offset : offsets) {
             // As the label shader does: the direction at 0.99 of a unit.
             double d[3] = {static_cast<double>(offset[0]), static_cast<double>(offset[1]), static_cast<double>(offset[2])};
             const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
             for (double& c : d) c = static_cast<float>(c * 0.99 / length);
-            double clip[4];
-            for (int r = 0; r < 4; ++r) clip[r] = m[r] * d[0] + m[4 + r] * d[1] + m[8 + r] * d[2] + m[12 + r];
+            project(d[0], d[1], d[2]);
             const DisplayPoint p = projectToDisplay({f, u, view.angle, view.width, view.height}, offset);
             EXPECT_EQ(p.inFront, clip[3] > 0);
             if (!p.inFront) continue;
             const double x = (clip[0] / clip[3] + 1) * view.width / 2, y = (clip[1] / clip[3] + 1) * view.height / 2;
             const double tolerance = 1e-5 * (1 + std::fabs(x - view.width / 2.0) + std::fabs(y - view.height / 2.0));
-            EXPECT_NEAR(p.x, x, tolerance) << view.angle << " " << offset[0];
-            EXPECT_NEAR(p.y, y, tolerance) << view.angle << " " << offset[0];
+            EXPECT_NEAR(p.x, x, tolerance) << offset[0];
+            EXPECT_NEAR(p.y, y, tolerance) << offset[0];
         }
     }
     // At the viewpoint itself there is nothing to show.
