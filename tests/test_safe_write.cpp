@@ -98,6 +98,8 @@ TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
         {"a file that must not be replaced", [](const TempFolder& f) { writeFile(f.at("a"), "old"); }, "a", false, true, false,
          EEXIST},
         {"a folder", [](const TempFolder& f) { fs::create_directory(f.at("a")); }, "a", false, false, false, EISDIR},
+        {"a link into a folder that is not there", [](const TempFolder& f) { fs::create_symlink("none/b", f.at("a")); },
+         "a", false, false, false, ENOENT},
         {"a device that refuses to write",
          [](const TempFolder& f) { ::mknod(f.at("a").c_str(), S_IFCHR | 0666, makedev(1, 7)); }, "a", false, false,
          false, ENOSPC},
