@@ -182,6 +182,17 @@ double rayIntegral(const BackgroundModel& model, const Vec3d& eye, const Vec3d& 
     return total;
 }
 
+// The galaxy and its background model, built once.
+struct ReferenceGalaxy {
+    Galaxy galaxy = buildGalaxy();
+    BackgroundModel model = backgroundModel(galaxy.components.get(), galaxy.count, galaxy.backgroundShapes);
+};
+
+const ReferenceGalaxy& galaxy() {
+    static const ReferenceGalaxy g;
+    return g;
+}
+
 // The camera looks along forward (f) with up (u) above and s to the right;
 // t is the tangent of the horizontal half-angle: half the view angle times
 // the picture's aspect (in radians).
@@ -221,9 +232,18 @@ bool projectToPixel(const View& view, int width, int height, const Vec3d& point,
 
 using Plane = std::vector<float>;  // three linear floats per pixel, rows from the top
 
-// Linear light of every pixel: ray integral x scale x colour.
-Plane referencePicture(const BackgroundModel& model, const View& view, int width, int height, double scale,
-                       const float colour[3]) {
+// Linear light of every pixel: ray integral x scale x colour, the scale the
+// populations' light for the view's limits per unit of relative density and
+// shader length at the picture's height.
+Plane referencePicture(const BackgroundModel& model, const View& view, int width, int height) {
+    ProgramState state;
+    applyView(state, view);
+    const Settings& settings = state.settings;
+    const Galaxy& g = galaxy().galaxy;
+    const ViewLimits limits = computeViewLimits(g, settings.maxMagnitude, settings.viewAngle, height);
+    const BackgroundLight scale =
+        backgroundLight(g.components[0].populations, channelConstants(settings),
+                        backgroundDisplayValue(height, settings.viewAngle), limits.limitScale);
     const Vec3d eye{view.position[0] / SHADER_UNIT, view.position[1] / SHADER_UNIT, view.position[2] / SHADER_UNIT};
     Plane out(static_cast<size_t>(3) * width * height);
     for (int row = 0; row < height; ++row) {
@@ -233,9 +253,9 @@ Plane referencePicture(const BackgroundModel& model, const View& view, int width
             for (double oy : {-0.25, 0.25})
                 for (double ox : {-0.25, 0.25})
                     sum += rayIntegral(model, eye, pixelRay(view, width, height, column + ox, row + oy));
-            const double light = 0.25 * sum * scale;
+            const double light = 0.25 * sum * settings.brightness * scale.intensity;
             for (int c = 0; c < 3; ++c)
-                out[3 * (static_cast<size_t>(row) * width + column) + c] = static_cast<float>(light * colour[c]);
+                out[3 * (static_cast<size_t>(row) * width + column) + c] = static_cast<float>(light * scale.colour[c]);
         }
     }
     return out;
@@ -250,17 +270,6 @@ constexpr double MEAN_LEVELS = 1.0;
 constexpr double FAR_SHARE = 0.003;
 constexpr double LARGEST_LEVELS = 10.0;
 constexpr double LARGEST_HALF_RESOLUTION = 24.0;
-
-// The galaxy and its background model, built once.
-struct ReferenceGalaxy {
-    Galaxy galaxy = buildGalaxy();
-    BackgroundModel model = backgroundModel(galaxy.components.get(), galaxy.count, galaxy.backgroundShapes);
-};
-
-const ReferenceGalaxy& galaxy() {
-    static const ReferenceGalaxy g;
-    return g;
-}
 
 // A view and the size of its picture.
 struct BackgroundView {
@@ -311,49 +320,26 @@ const BackgroundView& viewNamed(const std::string& name) {
     throw std::invalid_argument("no view " + name);
 }
 
-// The background's scale for a picture of this height: the populations' light
-// for the view's limits per unit of relative density and shader length.
-struct Scale {
-    double intensity = 0;
-    float colour[3] = {0, 0, 0};
-};
-
-Scale backgroundScale(const View& view, int height) {
-    ProgramState state;
-    applyView(state, view);
-    const Settings& settings = state.settings;
-    const Galaxy& g = galaxy().galaxy;
-    const ViewLimits limits = computeViewLimits(g, settings.maxMagnitude, settings.viewAngle, height);
-    const BackgroundLight light = backgroundLight(g.components[0].populations, channelConstants(settings),
-                                                  backgroundDisplayValue(height, settings.viewAngle), limits.limitScale);
-    return {settings.brightness * light.intensity, {light.colour[0], light.colour[1], light.colour[2]}};
-}
-
 double toEncoded(double linear) {
     const double v = std::clamp(linear, 0.0, 1.0);
     return 255.0 * (v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055);
 }
 
-// A light blur (binomial 1 4 6 4 1 across, then down, edges repeated).
-Plane blurPass(const Plane& in, int width, int height, bool down) {
+// A light blur (binomial 1 4 6 4 1 across and down, edges repeated).
+Plane blurred(const Plane& in, int width, int height) {
     static const double K[5] = {1 / 16.0, 4 / 16.0, 6 / 16.0, 4 / 16.0, 1 / 16.0};
     Plane out(in.size());
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < 3; ++c) {
                 double sum = 0;
-                for (int k = -2; k <= 2; ++k) {
-                    const int xx = down ? x : std::clamp(x + k, 0, width - 1);
-                    const int yy = down ? std::clamp(y + k, 0, height - 1) : y;
-                    sum += K[k + 2] * in[3 * (yy * width + xx) + c];
-                }
+                for (int j = -2; j <= 2; ++j)
+                    for (int k = -2; k <= 2; ++k)
+                        sum += K[j + 2] * K[k + 2] *
+                               in[3 * (std::clamp(y + j, 0, height - 1) * width + std::clamp(x + k, 0, width - 1)) + c];
                 out[3 * (y * width + x) + c] = static_cast<float>(sum);
             }
     return out;
-}
-
-Plane blurred(const Plane& in, int width, int height) {
-    return blurPass(blurPass(in, width, height, false), width, height, true);
 }
 
 // How far apart two blurred pictures are in 8-bit sRGB levels (per pixel the
@@ -413,9 +399,9 @@ struct Rendered {
 
 Rendered renderAndReference(const Workspace& w, const BackgroundView& v, const BackgroundModel& model) {
     const std::string out = (w.dir / (std::string(v.view.name) + "_light.pfm")).string();
-    const ProgramRun run =
-        runStarloom(w, "--save-file " + quoted(writeSaveFile(w, v.view)) + " --render " + quoted(out) + " --size " +
-                           std::to_string(v.width) + "x" + std::to_string(v.height) + " --background-only --linear-light");
+    const std::string size = std::to_string(v.width) + "x" + std::to_string(v.height);
+    const ProgramRun run = runStarloom(w, "--save-file " + quoted(writeSaveFile(w, v.view)) + " --render " +
+                                              quoted(out) + " --size " + size + " --background-only --linear-light");
     EXPECT_EQ(run.status, 0) << run.errors;
     Rendered r;
     int width = 0, height = 0;
@@ -425,8 +411,7 @@ Rendered renderAndReference(const Workspace& w, const BackgroundView& v, const B
         r.rendered.clear();
         return r;
     }
-    const Scale scale = backgroundScale(v.view, v.height);
-    r.reference = referencePicture(model, v.view, v.width, v.height, scale.intensity, scale.colour);
+    r.reference = referencePicture(model, v.view, v.width, v.height);
     return r;
 }
 
@@ -455,8 +440,8 @@ TEST(BackgroundLight, MatchesTheIntegralOfItsDensity) {
 // pixels is larger than the reference's there (a seam, a clipped end, a bead).
 TEST(BackgroundLight, NoSeamsAlongTheArmsFromAbove) {
     Workspace w;
-    const View& view = viewNamed("far_above").view;
-    const Rendered r = renderAndReference(w, viewNamed("far_above"), galaxy().model);
+    const BackgroundView& v = viewNamed("far_above");
+    const Rendered r = renderAndReference(w, v, galaxy().model);
     ASSERT_FALSE(r.rendered.empty());
     // Exposed alike as in the comparison, not blurred: a seam is one pixel wide.
     const double gain = exposure(blurred(r.reference, WIDTH, HEIGHT));
@@ -478,7 +463,7 @@ TEST(BackgroundLight, NoSeamsAlongTheArmsFromAbove) {
         for (int k = 0; k < 8; ++k) {
             const double f = (k + 0.5) / 8;
             double column = 0, row = 0;
-            if (!projectToPixel(view, WIDTH, HEIGHT, {s.x0 + (s.x1 - s.x0) * f, s.y0 + (s.y1 - s.y0) * f, 0}, column,
+            if (!projectToPixel(v.view, WIDTH, HEIGHT, {s.x0 + (s.x1 - s.x0) * f, s.y0 + (s.y1 - s.y0) * f, 0}, column,
                                 row))
                 continue;
             const int x = static_cast<int>(std::lround(column)), y = static_cast<int>(std::lround(row));
@@ -501,8 +486,7 @@ TEST(BackgroundLight, NoBandsInThePictureAsShown) {
     const View& view = viewNamed("face_on_150kpc").view;
     const std::string save = writeSaveFile(w, view);
     const BackgroundModel& model = galaxy().model;
-    const Scale scale = backgroundScale(view, HEIGHT);
-    const Plane light = referencePicture(model, view, WIDTH, HEIGHT, scale.intensity, scale.colour);
+    const Plane light = referencePicture(model, view, WIDTH, HEIGHT);
     std::vector<std::pair<double, double>> ends;
     for (const Vec3d& end : model.chainEnds) {
         double column = 0, row = 0;

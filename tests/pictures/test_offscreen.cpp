@@ -137,7 +137,8 @@ TEST(OffscreenPictures, ThePictureHasTheSizeAskedForAndTheSaveFileIsOnlyRead) {
     const std::string bytes = fileText(save);
     const auto written = fs::last_write_time(save);
     for (const auto& [width, height] : {std::pair{33, 21}, std::pair{64, 48}, std::pair{1, 1}}) {
-        const Image image = render(w, save, (w.dir / "sized.png").string(), std::to_string(width) + "x" + std::to_string(height));
+        const std::string size = std::to_string(width) + "x" + std::to_string(height);
+        const Image image = render(w, save, (w.dir / "sized.png").string(), size);
         EXPECT_EQ(image.width, width);
         EXPECT_EQ(image.height, height);
     }
