@@ -31,18 +31,6 @@ Picture testPicture(int width, int height) {
     return p;
 }
 
-std::time_t localTime(int year, int month, int day, int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return std::mktime(&t);
-}
-
 }  // namespace
 
 // The pictures folder as xdg-user-dir finds it: the user-dirs file (under
@@ -88,7 +76,10 @@ TEST(ScreenshotFolder, AsXdgUserDirFindsIt) {
 TEST(ScreenshotFile, WritesThePictureIntoANewFolderWithoutReplacingAnother) {
     TempFolder dir;
     const std::string folder = dir.at("Pictures/Starloom");
-    const std::time_t when = localTime(2031, 2, 3, 4, 5, 6);
+    std::tm local{};
+    ::strptime("2031-02-03 04:05:06", "%Y-%m-%d %H:%M:%S", &local);
+    local.tm_isdst = -1;
+    const std::time_t when = std::mktime(&local);
     const Picture picture = testPicture(7, 5);
     const ScreenshotResult first = writeScreenshot(picture, folder, when);
     ASSERT_TRUE(first.ok) << first.error;
