@@ -15,12 +15,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "files/png_file.h"
 #include "files/safe_write.h"
 #include "tests/test_support.h"
 
@@ -100,6 +98,8 @@ TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
         {"a file that must not be replaced", [](const TempFolder& f) { writeFile(f.at("a"), "old"); }, "a", false, true, false,
          EEXIST},
         {"a folder", [](const TempFolder& f) { fs::create_directory(f.at("a")); }, "a", false, false, false, EISDIR},
+        {"a link into a folder that is not there", [](const TempFolder& f) { fs::create_symlink("none/b", f.at("a")); },
+         "a", false, false, false, ENOENT},
         {"a device that refuses to write",
          [](const TempFolder& f) { ::mknod(f.at("a").c_str(), S_IFCHR | 0666, makedev(1, 7)); }, "a", false, false,
          false, ENOSPC},
@@ -174,8 +174,8 @@ TEST(SafeWrite, FifosAndStreamsAreWrittenDirectly) {
     EXPECT_EQ(f.names(), (std::vector<std::string>{"fifo", "out"}));
 }
 
-// A disk that fills up while a picture is written over an old one: the old
-// picture stays, and no part of the new one is left.
+// A disk that fills up while a file is written over an old one: the old
+// file stays, no part of the new one is left, and the errno says why.
 TEST(SafeWrite, AFullDiskCostsNothing) {
     TempFolder f;
     if (::mount("tmpfs", f.path.c_str(), "tmpfs", 0, "size=64k") != 0) {
@@ -185,14 +185,10 @@ TEST(SafeWrite, AFullDiskCostsNothing) {
         const std::string& path;
         ~Unmount() { ::umount(path.c_str()); }
     } unmount{f.path};
-    writeFile(f.at("picture.png"), "the old picture");
-    std::vector<uint8_t> noise(256 * 256 * 3);
-    std::mt19937 rng(5);
-    for (uint8_t& b : noise) b = static_cast<uint8_t>(rng());
-    std::string error;
-    int errorNumber = 0;
-    EXPECT_FALSE(writePng(f.at("picture.png"), 256, 256, 3, noise.data(), error, {}, &errorNumber));
-    EXPECT_EQ(errorNumber, ENOSPC) << error;
-    EXPECT_EQ(readFile(f.at("picture.png")), "the old picture");
-    EXPECT_EQ(f.names(), std::vector<std::string>{"picture.png"});
+    writeFile(f.at("a"), "old");
+    const std::string large(100000, 'x');
+    const WriteResult r = writeFileSafely(f.at("a"), large.data(), large.size());
+    EXPECT_EQ(r.errorNumber, ENOSPC) << r.error;
+    EXPECT_EQ(readFile(f.at("a")), "old");
+    EXPECT_EQ(f.names(), std::vector<std::string>{"a"});
 }

@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <bit>
@@ -12,7 +11,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -86,14 +84,6 @@ bool sameField(Saved& a, Saved& b, size_t i) {
     }
 }
 
-// The names of the saved fields that differ; empty when none does.
-std::string differences(Saved& a, Saved& b) {
-    std::string out;
-    for (size_t i = 0; i < SAVE_FIELD_COUNT; ++i)
-        if (!sameField(a, b, i)) out += std::string(SAVE_FIELDS[i].name) + " ";
-    return out;
-}
-
 void putLe(Bytes& b, size_t at, uint64_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) b.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -116,39 +106,6 @@ Bytes fileBytes(const std::string& path) {
     return {bytes.begin(), bytes.end()};
 }
 
-// What a state left by any load, failed or not, must satisfy: every value
-// passes the loader's own checks (no NaN, no zero or slanted direction, nothing
-// outside the panel's ranges), so saving it gives a file that loads.
-void expectUsable(Saved& s, const std::string& context) {
-    auto copy = withDefaults();
-    ASSERT_EQ(loadError(buildSaveImage(s.target()), *copy), "") << context;
-    const Vec3d f = s.view.forward, u = s.view.up;
-    ASSERT_NEAR(std::sqrt(dot(f, f)), 1.0, 1e-6) << context;
-    ASSERT_NEAR(std::sqrt(dot(u, u)), 1.0, 1e-6) << context;
-    ASSERT_NEAR(dot(f, u), 0.0, 1e-6) << context;
-}
-
-// Runs `body` in a child process; its exit status (0 for success).
-int inChild(const std::function<int()>& body) {
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) ::_exit(body());
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
-
-// 0 when saving throws exactly `expected`, 1 when it throws something else, 2 when it works.
-int saveFails(const std::string& path, const std::string& expected) {
-    auto s = withDefaults();
-    try {
-        saveState(path, s->target());
-    } catch (const std::runtime_error& e) {
-        return e.what() == expected ? 0 : (std::fprintf(stderr, "threw: %s\n", e.what()), 1);
-    }
-    return 2;
-}
-
 std::string placeText(int64_t x) {
     return encodeLocation({{{0, x}, {0, 2}, {0, 3}}, DEFAULT_FORWARD, DEFAULT_UP, GalaxySeed{}});
 }
@@ -157,12 +114,10 @@ std::string placeText(int64_t x) {
 
 // ---------------------------------------------------------------- the bytes
 
-// The defaults' file byte for byte: sixteen bytes a row, so that a row's
-// first byte is at a multiple of 16. Magic, version 1, reserved; seed 1 3,
-// padding 0xFF; the position's x, y and z (fraction, then integer); forward,
-// up and the view angle 45; the wavelengths and the faintest magnitude 12;
-// speed level 40, display font 3, control font scale 1, voxel chunks 16,
-// stars generated 10,000,000 and drawn 3,000,000; the three flags.
+// The defaults' file byte for byte, sixteen bytes a row: magic, version 1,
+// reserved; seed 1 3, padding 0xFF; the position (fraction, then integer);
+// forward, up, view angle 45; wavelengths, faintest magnitude 12; speed level
+// 40, fonts 3 and 1, voxel chunks 16, stars 10,000,000 and 3,000,000; flags.
 TEST(SaveFileLayout, DefaultImageByteForByte) {
     const Bytes expected = {
         0xF3, 0x67, 0x78, 0x0D, 0x0A, 0x1A, 0x0A, 0x99, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -180,16 +135,6 @@ TEST(SaveFileLayout, DefaultImageByteForByte) {
     };
     auto s = withDefaults();
     EXPECT_EQ(buildSaveImage(s->target()), expected);
-}
-
-// ------------------------------------------------------------ round trip
-
-TEST(SaveFileRoundTrip, ASpeedLevelBelowTheLowestIsSavedAsTheLowest) {
-    auto a = unusual();
-    a->view.speedLevel = -250;  // the comma key has no lower bound
-    auto b = withDefaults();
-    EXPECT_EQ(loadError(buildSaveImage(a->target()), *b), "");
-    EXPECT_EQ(b->view.speedLevel, MIN_SPEED_LEVEL);
 }
 
 // ------------------------------------------------------------ edge cases
@@ -211,7 +156,6 @@ TEST(SaveFileLoad, EveryTruncationAppliesExactlyTheWholeFieldsBeforeIt) {
                 std::strcmp(f.name, "forward") == 0 ? length >= 128 : f.offset + saveKindSize(f.kind) <= length;
             EXPECT_EQ(sameField(*a, *b, i), inside) << f.name << " at length " << length;
         }
-        expectUsable(*b, "length " + std::to_string(length));
     }
 }
 
@@ -324,27 +268,26 @@ TEST(SaveFileChecks, ValuesAtAndBeyondTheEdges) {
         if (std::strcmp(c.badField, "up") == 0) --bad;
         for (size_t i = 0; i < SAVE_FIELD_COUNT; ++i)
             EXPECT_TRUE(sameField(i < bad ? *a : *defaults, *b, i)) << SAVE_FIELDS[i].name;
-        expectUsable(*b, error);
     }
 }
 
 // --------------------------------------------------------------- the files
 
-// Every field bit for bit through a file, no temporary left beside it. A
-// missing file gives its errno; a folder is refused; a file of 16 GiB
-// (sparse) costs no memory: only its first bytes are read.
+// Every field bit for bit through a file (a speed level below the lowest,
+// which the comma key allows, saved as the lowest), no temporary left beside
+// it; a folder is refused; of a file of 16 GiB (sparse) only the first bytes
+// are read.
 TEST(SaveFileLoad, WhatStandsAtThePath) {
     TempFolder dir;
     const std::string path = dir.at("default.sav");
     auto a = unusual();
+    a->view.speedLevel = -250;
     saveState(path, a->target());
     const Bytes bytes = fileBytes(path);
     ASSERT_EQ(bytes.size(), 179u);
     EXPECT_EQ(dir.names().size(), 1u);
     auto b = withDefaults();
     std::string text;
-    EXPECT_EQ(loadState(dir.at("none.sav"), text, b->target()), ENOENT);
-    EXPECT_EQ(text, std::strerror(ENOENT));
     try {
         loadState(dir.path, text, b->target());
         ADD_FAILURE() << "a folder loaded";
@@ -353,49 +296,35 @@ TEST(SaveFileLoad, WhatStandsAtThePath) {
     }
     ASSERT_EQ(::truncate(path.c_str(), 1ll << 34), 0);
     EXPECT_EQ(loadState(path, text, b->target()), 0);
-    EXPECT_EQ(differences(*a, *b), "");
+    EXPECT_EQ(b->view.speedLevel, MIN_SPEED_LEVEL);
     EXPECT_EQ(buildSaveImage(b->target()), bytes);
 }
 
 // ------------------------------------------------------- saves that fail
 
-// A save that fails in a folder the program may not write to (permissions do
-// not stop root, so a root run saves as an ordinary user) or on a full disk
-// (made with the file-size limit: the temporary file's write fails part-way)
-// leaves the old file whole and no temporary.
-TEST(SaveFileSaveFailure, AReadOnlyFolderOrAFullDiskKeepsTheOldFile) {
-    struct Case {
-        const char* what;
-        mode_t folderMode;
-        int (*save)(const std::string& path);
+// A save that fails part-way on a full disk (made with the file-size limit)
+// says so and leaves the old file whole and no temporary.
+TEST(SaveFileSaveFailure, AFullDiskKeepsTheOldFile) {
+    TempFolder dir;
+    const std::string path = dir.at("default.sav");
+    auto a = unusual();
+    saveState(path, a->target());
+    const Bytes before = fileBytes(path);
+    const auto saveOnAFullDisk = [&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            saveState(path, withDefaults()->target());
+        } catch (const std::runtime_error& e) {
+            std::fputs(e.what(), stderr);
+            std::_Exit(1);
+        }
+        std::_Exit(0);
     };
-    const Case cases[] = {
-        {"read-only folder", 0555,
-         [](const std::string& path) {
-             if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 3;
-             return saveFails(path, std::strerror(EACCES));
-         }},
-        {"full disk", 0700,
-         [](const std::string& path) {
-             ::signal(SIGXFSZ, SIG_IGN);
-             const rlimit limit{100, 100};
-             return ::setrlimit(RLIMIT_FSIZE, &limit) != 0 ? 3 : saveFails(path, SAVE_WRITE_FAILED);
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TempFolder dir;
-        const std::string path = dir.at("default.sav");
-        auto a = unusual();
-        saveState(path, a->target());
-        const Bytes before = fileBytes(path);
-        ASSERT_EQ(::chmod(dir.path.c_str(), c.folderMode), 0);
-        const int status = inChild([&] { return c.save(path); });
-        ::chmod(dir.path.c_str(), 0700);
-        EXPECT_EQ(status, 0);
-        EXPECT_EQ(fileBytes(path), before);
-        EXPECT_EQ(dir.names().size(), 1u);
-    }
+    EXPECT_EXIT(saveOnAFullDisk(), testing::ExitedWithCode(1), SAVE_WRITE_FAILED);
+    EXPECT_EQ(fileBytes(path), before);
+    EXPECT_EQ(dir.names().size(), 1u);
 }
 
 // Unreadable save files kept aside within the same second get names of
@@ -432,7 +361,8 @@ TEST(SettingsFile, BesideEverySaveFile) {
 }
 
 // Saved with the save file and read with it; a hand-edited file keeps every
-// line the program does not own, and says which it could not read.
+// line the program does not own, and says which it could not read; never
+// read beside a newer save file.
 TEST(SettingsFile, TravelsWithTheSaveFileAndKeepsWhatItCannotRead) {
     TempFolder dir;
     auto a = withDefaults();
@@ -460,22 +390,16 @@ TEST(SettingsFile, TravelsWithTheSaveFileAndKeepsWhatItCannotRead) {
 
     b->settings.diffuseColour = DiffuseColour::Populations;
     saveSettingsFile(path, b->settings);
-    const Bytes written = fileBytes(path);
-    EXPECT_EQ(std::string(written.begin(), written.end()),
-              "# mine\nlight-colour = populations\nbrightness = 3\nexposure = dazzling\njust words\n\n"
-              "exposure = fixed\nbookmarks-on-sky = shown\n");
-}
+    EXPECT_EQ(readFile(path), "# mine\nlight-colour = populations\nbrightness = 3\nexposure = dazzling\njust words\n\n"
+                              "exposure = fixed\nbookmarks-on-sky = shown\n");
 
-// A save file of a newer program is never read, nor is the settings file beside it.
-TEST(SettingsFile, NotReadBesideANewerSaveFile) {
-    TempFolder dir;
-    auto a = withDefaults();
-    Bytes bytes = buildSaveImage(a->target());
-    bytes[8] = 2;  // format version 2
-    writeFile(dir.at("default.sav"), bytes);
-    std::ofstream(dir.at("default.settings")) << "exposure = auto\n";
-    EXPECT_EQ(loadSaveFile(dir.at("default.sav"), a->target()).condition, SaveFileCondition::NEWER);
-    EXPECT_EQ(a->settings.exposureMode, ExposureMode::Fixed);
+    // Beside a save file of a newer program it is not read.
+    Bytes newer = buildSaveImage(a->target());
+    newer[8] = 2;
+    writeFile(dir.at("default.sav"), newer);
+    auto c = withDefaults();
+    EXPECT_EQ(loadSaveFile(dir.at("default.sav"), c->target()).condition, SaveFileCondition::NEWER);
+    EXPECT_EQ(c->settings.diffuseColour, DiffuseColour::Even);
 }
 
 // ------------------------------------------------------------ the bookmarks
@@ -509,7 +433,7 @@ TEST(Bookmarks, ReadWrittenBackAndEditedKeepingWhatCannotBeRead) {
     BookmarkFile file;
     std::vector<std::string> problems;
     loadBookmarks(path, file, problems);
-    std::vector<std::string>::const_iterator problem = problems.begin();
+    auto problem = problems.begin();
     for (size_t i = 0; i < std::size(lines); ++i) {
         if (lines[i].problem == nullptr) continue;
         ASSERT_NE(problem, problems.end());
@@ -527,9 +451,7 @@ TEST(Bookmarks, ReadWrittenBackAndEditedKeepingWhatCannotBeRead) {
 
     // Edits: every refusal leaves the list as it was.
     std::string error;
-    EXPECT_EQ(unusedPlaceName(file), "Place 1");
     EXPECT_TRUE(addBookmark(file, {"Place 1", "  " + a + "\n", ""}, error)) << error;
-    EXPECT_EQ(unusedPlaceName(file), "Place 2");
     const Bookmark refused[] = {
         {"Home", a, ""},  // taken
         {"", a, ""},
@@ -540,7 +462,6 @@ TEST(Bookmarks, ReadWrittenBackAndEditedKeepingWhatCannotBeRead) {
     };
     for (const Bookmark& r : refused) EXPECT_FALSE(addBookmark(file, r, error)) << r.name;
     EXPECT_FALSE(renameBookmark(file, "Home", "Place 1", error));
-    EXPECT_TRUE(renameBookmark(file, "Place 1", "Twin suns", error)) << error;
     EXPECT_TRUE(setBookmarkNote(file, "Home", "where it began", error)) << error;
     EXPECT_TRUE(removeBookmark(file, "Étoile du berger"));
     EXPECT_FALSE(removeBookmark(file, "Étoile du berger"));
@@ -552,5 +473,5 @@ TEST(Bookmarks, ReadWrittenBackAndEditedKeepingWhatCannotBeRead) {
     EXPECT_EQ(bookmarksText(again), bookmarksText(file));
     ASSERT_EQ(bookmarkList(again).size(), 2u);
     EXPECT_EQ(findBookmark(again, "Home")->note, "where it began");
-    EXPECT_EQ(findBookmark(again, "Twin suns")->location, a);
+    EXPECT_EQ(findBookmark(again, "Place 1")->location, a);
 }

@@ -74,60 +74,42 @@ class SaveFileInTheProgram : public testing::Test {
 
 }  // namespace
 
-// A whole file is loaded into the state. One that fails part-way keeps its
-// message, the fields before the bad one are in force and the rest keep the
-// defaults (never the zeros of a freshly constructed state). Quitting without
-// saving leaves the file as it was.
-TEST_F(SaveFileInTheProgram, StartUpLoadsWhatItCouldReadAndQuitWithoutSavingLeavesTheFile) {
-    std::vector<uint8_t> cut = unusualImage();
+// A whole file is loaded into the state; quitting without saving leaves it as it was.
+TEST_F(SaveFileInTheProgram, StartUpLoadsTheFileAndQuitWithoutSavingLeavesIt) {
+    put(unusualImage());
+    app->init(builtGalaxy());
+    EXPECT_EQ(app->state.status.lastError, "");
+    EXPECT_EQ(stateImage(), unusualImage());
+    app->state.view.speedLevel = 12;
+    app->saveOnExit = false;
+    app->shutdown();
+    EXPECT_EQ(bytesOf(file()), unusualImage());
+}
+
+// A save file the program could not read whole is never written over: the
+// fields before a bad one are in force and the rest keep the defaults (never
+// the zeros of a freshly constructed state); the first save (the Save
+// button, or at exit) keeps it under another name and says where; a newer
+// one, or a path that is no regular file, is never written at all (nor
+// waited on), and the exit says the state was not saved.
+TEST_F(SaveFileInTheProgram, WhatCouldNotBeReadIsNeverWrittenOver) {
+    std::vector<uint8_t> cut = unusualImage(), newer = unusualImage();
     cut.resize(100);
-    // The seed and the position lie before the view angle and within the first 100 bytes.
+    newer[8] = 2;
+    // The seed and the position lie before the view angle.
     const auto beforeViewAngle = imageOf([](Settings& settings, Viewpoint& view) {
         settings.seed = {11, 12};
         view.position[0] = {99, 123456789};
     });
     struct Case {
         const char* what;
-        std::vector<uint8_t> bytes;
-        std::string error;
-        std::vector<uint8_t> state;
-    };
-    const Case cases[] = {
-        {"whole", unusualImage(), "", unusualImage()},
-        {"damaged", unusualImage(-37, 120.0), "invalid viewAngle in save file: 120 is outside 1 to 90",
-         beforeViewAngle},
-        {"cut short in the up vector", cut, LOAD_TRUNCATED, beforeViewAngle},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        put(c.bytes);
-        app = std::make_unique<Application>();
-        app->init(builtGalaxy());
-        EXPECT_EQ(app->state.status.lastError, c.error);
-        EXPECT_EQ(stateImage(), c.state);
-        app->state.view.speedLevel = 12;
-        app->saveOnExit = false;
-        app->shutdown();
-        EXPECT_EQ(bytesOf(file()), c.bytes);
-    }
-}
-
-// A save file the program could not read whole is never written over: the
-// first save (the Save button, or at exit) keeps it under another name and
-// says where; a newer one, or a path that is no regular file, is never
-// written at all (nor waited on), and the exit says the state was not saved.
-TEST_F(SaveFileInTheProgram, WhatCouldNotBeReadIsNeverWrittenOver) {
-    std::vector<uint8_t> cut = unusualImage(), newer = unusualImage();
-    cut.resize(100);
-    newer[8] = 2;
-    struct Case {
-        const char* what;
         std::vector<uint8_t> bytes;  // none: a FIFO
         SaveFileCondition found;
         bool button;  // saved with the Save button, else at exit
+        std::vector<uint8_t> state = {};  // the state it leaves, where checked
     };
     const Case cases[] = {
-        {"damaged", unusualImage(-37, 120.0), SaveFileCondition::UNREADABLE, true},
+        {"damaged", unusualImage(-37, 120.0), SaveFileCondition::UNREADABLE, true, beforeViewAngle},
         {"cut short", cut, SaveFileCondition::UNREADABLE, false},
         {"newer", newer, SaveFileCondition::NEWER, false},
         {"a FIFO", {}, SaveFileCondition::NOT_A_FILE, true},
@@ -145,6 +127,9 @@ TEST_F(SaveFileInTheProgram, WhatCouldNotBeReadIsNeverWrittenOver) {
         app = std::make_unique<Application>();
         app->init(builtGalaxy());
         EXPECT_EQ(app->saveStatus.condition, c.found);
+        if (!c.state.empty()) {
+            EXPECT_EQ(stateImage(), c.state);
+        }
         EXPECT_NE(app->saveFileNotice(), "");
         EXPECT_EQ(app->state.status.lastError, app->saveStatus.problem);
         app->state.view.speedLevel = 33;
@@ -187,39 +172,11 @@ TEST_F(SaveFileInTheProgram, WhatCouldNotBeReadIsNeverWrittenOver) {
     app->saveOnExit = false;
 }
 
-// Load and Save name every failure; one at shutdown goes to standard error
-// and to the exit status.
-TEST_F(SaveFileInTheProgram, LoadAndSaveReportEveryFailureAndLoadKeepsWhatWasRead) {
-    app->init(builtGalaxy());
-    // A damaged file: the fields before the bad one are taken and derived.
-    put(unusualImage(-37, 0.5));
-    app->loadNow();
-    EXPECT_EQ(app->state.status.lastError, "invalid viewAngle in save file: 0.5 is outside 1 to 90");
-    EXPECT_EQ(app->state.view.position[0].integer, 123456789);
-    EXPECT_EQ(app->state.settings.viewAngle, 45.0);
-    // No file at all: Load says so instead of doing nothing in silence.
-    fs::remove(file());
-    app->loadNow();
-    EXPECT_EQ(app->state.status.lastError, std::strerror(ENOENT));
-    // The save file's name taken by a folder that is not empty: it stays, and
-    // no temporary file is left beside it.
-    fs::create_directories(file() + "/occupied");
-    app->saveNow();
-    EXPECT_EQ(app->state.status.lastError, std::strerror(EISDIR));
-    EXPECT_TRUE(fs::is_directory(file() + "/occupied"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 1);
-    testing::internal::CaptureStderr();
-    app->shutdown();
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Error: the state could not be saved to " + file() + ": " + std::strerror(EISDIR)),
-              std::string::npos)
-        << err;
-    EXPECT_TRUE(app->saveFailedAtExit);
-}
-
 // Without a file the program starts with the defaults and writes nothing;
 // the panel's Save, Load and Reset are each carried out once and cleared.
-TEST_F(SaveFileInTheProgram, SaveLoadAndResetRequests) {
+// Load and Save name every failure; one at shutdown goes to standard error
+// and to the exit status.
+TEST_F(SaveFileInTheProgram, SaveLoadAndResetRequestsAndTheirFailures) {
     app->init(builtGalaxy());
     EXPECT_EQ(app->state.status.lastError, "");
     EXPECT_EQ(stateImage(), imageOf([](Settings&, Viewpoint&) {}));
@@ -262,4 +219,28 @@ TEST_F(SaveFileInTheProgram, SaveLoadAndResetRequests) {
     EXPECT_EQ(settings().maxVoxelChunks, 4u);
     EXPECT_TRUE(app->state.redraw.rebuildDevicePipelines);
     EXPECT_EQ(app->state.changes.settingsChanged, 1);
+    // A damaged file: the fields before the bad one are taken and derived.
+    put(unusualImage(-37, 0.5));
+    app->loadNow();
+    EXPECT_EQ(app->state.status.lastError, "invalid viewAngle in save file: 0.5 is outside 1 to 90");
+    EXPECT_EQ(app->state.view.position[0].integer, 123456789);
+    EXPECT_EQ(app->state.settings.viewAngle, 45.0);
+    // No file at all: Load says so instead of doing nothing in silence.
+    fs::remove(file());
+    app->loadNow();
+    EXPECT_EQ(app->state.status.lastError, std::strerror(ENOENT));
+    // The save file's name taken by a folder that is not empty: it stays, and
+    // no temporary file is left beside it.
+    fs::create_directories(file() + "/occupied");
+    app->saveNow();
+    EXPECT_EQ(app->state.status.lastError, std::strerror(EISDIR));
+    EXPECT_TRUE(fs::is_directory(file() + "/occupied"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder()), fs::directory_iterator()), 2);  // and default.settings
+    testing::internal::CaptureStderr();
+    app->shutdown();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Error: the state could not be saved to " + file() + ": " + std::strerror(EISDIR)),
+              std::string::npos)
+        << err;
+    EXPECT_TRUE(app->saveFailedAtExit);
 }

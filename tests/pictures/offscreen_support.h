@@ -16,21 +16,42 @@
 #include <string>
 #include <vector>
 
+#include "files/png_file.h"
+#include "starfield/navigation.h"
+#include "starfield/star_field.h"
+#include "starfield/view_limits.h"
 #include "state/program_state.h"
 #include "state/save_file.h"
-#include "files/png_file.h"
 
 namespace fs = std::filesystem;
 
 // A view as a save file holds it; everything else keeps its default.
 struct View {
     const char* name;
-    bool useDefaults;
     int64_t position[3];
     Vec3d forward, up;
     double viewAngle;
     float maxMagnitude;
 };
+
+inline View defaultView(const char* name) {
+    return {name,
+            {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]},
+            DEFAULT_FORWARD,
+            DEFAULT_UP,
+            DEFAULT_VIEW_ANGLE,
+            static_cast<float>(DEFAULT_MAX_MAGNITUDE)};
+}
+
+// The program's state for a view: the defaults with the view's fields set.
+inline void applyView(ProgramState& state, const View& view) {
+    applyDefaultSettings(state.settings, state.view);
+    for (int a = 0; a < 3; ++a) state.view.position[a] = {0, view.position[a]};
+    state.view.forward = view.forward;
+    state.view.up = view.up;
+    state.settings.viewAngle = view.viewAngle;
+    state.settings.maxMagnitude = view.maxMagnitude;
+}
 
 struct Workspace {
     fs::path dir;
@@ -47,6 +68,14 @@ inline std::string quoted(const std::string& s) {
     return out + "'";
 }
 
+inline std::string writeSaveFile(const Workspace& w, const View& view) {
+    ProgramState state;
+    applyView(state, view);
+    const std::string path = (w.dir / (std::string(view.name) + ".sav")).string();
+    saveState(path, {&state.settings, &state.view});
+    return path;
+}
+
 struct ProgramRun {
     int status = -1;  // exit status, or -1 when the program did not exit normally
     std::string errors;
@@ -58,8 +87,7 @@ inline std::string fileText(const fs::path& path) {
 }
 
 // The program with the given arguments, no display and a home of its own,
-// under the validation layer: its complaints go to a log of the run's,
-// each line of which fails the test.
+// under the validation layer: each line of its log of complaints fails the test.
 inline ProgramRun runStarloom(const Workspace& w, const std::string& arguments) {
     const fs::path errors = w.dir / "stderr.txt";
     const fs::path settings = w.dir / "vk_layer_settings.txt";
@@ -90,33 +118,6 @@ inline ProgramRun runStarloom(const Workspace& w, const std::string& arguments) 
         }
     }
     return run;
-}
-
-// The program's state for a view: the defaults with the view's fields set.
-struct SavedState {
-    ProgramState state;
-    SaveTarget target() { return {&state.settings, &state.view}; }
-};
-
-inline void fillSavedState(SavedState& saved, const View& view) {
-    ProgramState& state = saved.state;
-    applyDefaultSettings(state.settings, state.view);
-    if (!view.useDefaults) {
-        for (int a = 0; a < 3; ++a) state.view.position[a] = {0, view.position[a]};
-        state.view.forward = view.forward;
-        state.view.up = view.up;
-        state.settings.viewAngle = view.viewAngle;
-        state.settings.maxMagnitude = view.maxMagnitude;
-    }
-}
-
-inline std::string writeSaveFile(const Workspace& w, const View& view) {
-    SavedState saved;
-    fillSavedState(saved, view);
-    const SaveTarget target = saved.target();
-    const std::string path = (w.dir / (std::string(view.name) + ".sav")).string();
-    saveState(path, target);
-    return path;
 }
 
 struct Image {
