@@ -23,8 +23,11 @@
 #include "state/program_state.h"
 #include "tests/galaxy_fixture.h"
 #include "tests/test_support.h"
+#include "text/help_texts.h"
+#include "text/licences.h"
 #include "ui/control_panel.h"
 #include "ui/places.h"
+#include "ui/text_view.h"
 
 namespace {
 
@@ -88,8 +91,7 @@ struct PanelHarness {
         return index < 0 ? ImHashStr("(unselected)", 0, list) : ImHashStr("##row", 0, ImHashData(&index, sizeof index, list));
     }
 
-    // Moves the mouse over the whole window and notes a point over every
-    // item it passes.
+    // Moves the mouse over the whole window, noting a point over each item.
     void scan(const char* window = "Quorvane") {
         frame();
         spots.clear();
@@ -148,8 +150,7 @@ struct PanelHarness {
         key(KEY_ENTER);
     }
 
-    // Opens a combo and picks the entry with the given text, scrolling the
-    // list down with the mouse wheel when the entry is below its end.
+    // Picks the entry of a combo, scrolling down to it with the mouse wheel.
     void choose(const char* combo, const char* entry) {
         scan();
         click(combo);
@@ -162,8 +163,7 @@ struct PanelHarness {
             io.MouseWheel = 0;
             frame();
         };
-        // The popup scrolls to the entry in force as it appears: let it, then
-        // start from the top.
+        // The popup scrolls to the entry in force as it appears: let it, then go to the top.
         for (int settle = 0; settle < 3; ++settle) frame();
         wheel(50);
         scan("##Combo_00");
@@ -190,7 +190,8 @@ struct PanelHarness {
 // The place (every bit of position, directions and seed) and whether a turn
 // or flight is under way: what a refused Find or Paste must leave alone.
 std::string viewOf(const ProgramState& s) {
-    return currentLocationText(s) + (s.view.turningToTarget ? " turning" : "") + (s.view.flyingToTarget ? " flying" : "");
+    return currentLocationText(s) + (s.view.turningToTarget ? " turning" : "") +
+           (s.view.flyingToTarget ? " flying" : "");
 }
 
 // The view turns from `from` straight towards the star; with `flying`, the
@@ -377,8 +378,15 @@ TEST(PanelCombos, EveryEntryIsItsOwnPreviewAndSetsItsValue) {
     }
 }
 
+// Each page's help toggle and sub-pages ask for their block, and the text
+// view composes that block from the right text.
 TEST(PanelPages, HelpTogglesAndTextBlocks) {
     PanelHarness p;
+    auto shown = [&] {
+        TextSource source;
+        EXPECT_TRUE(composeTextBlock(TextView{}, p.state, *p.engine, p.state.panel.textBlockId, source));
+        return source.text;
+    };
     for (int page = 0; page < PAGE_COUNT; ++page) {
         p.goToPage(page);
         const bool hasHelp = p.has(PanelHarness::id(" ? ##help"));
@@ -387,16 +395,19 @@ TEST(PanelPages, HelpTogglesAndTextBlocks) {
         p.click(" ? ##help");
         EXPECT_TRUE(p.state.panel.helpShown);
         EXPECT_EQ(p.state.panel.textBlockId, helpBlockOf(page));
+        EXPECT_EQ(shown(), helpText(page)) << PAGE_NAMES[page];
         p.click(" ? ##help");
         EXPECT_FALSE(p.state.panel.helpShown);
     }
     p.goToPage(PAGE_LICENSES);
     EXPECT_EQ(p.state.panel.textBlockId, LICENCE_BLOCK_ID);
+    EXPECT_EQ(shown(), licencesText());
     p.goToPage(PAGE_INFORMATION);
     for (int sub = 0; sub < INFO_PAGE_COUNT; ++sub) {
         p.choose("##combo2", INFO_PAGE_NAMES[sub]);
         EXPECT_EQ(p.state.panel.infoPage, sub);
         EXPECT_EQ(p.state.panel.textBlockId, INFO_BLOCK_IDS[sub]);
+        EXPECT_NE(shown().find(INFO_PAGE_NAMES[sub]), std::string::npos) << INFO_PAGE_NAMES[sub];
     }
     p.goToPage(PAGE_CREDITS);
     EXPECT_EQ(p.state.panel.textBlockId, 0);
@@ -729,12 +740,10 @@ TEST(PanelNavigation, BookmarksAddRenameGoAndDelete) {
     PanelHarness p;
     const TempFolder folder("starloom-panel-marks");
     p.state.bookmarksPath = folder.at("bookmarks.txt");
-    auto names = [&] {
-        BookmarkFile file;
-        std::vector<std::string> problems;
-        loadBookmarks(p.state.bookmarksPath, file, problems);
+    auto names = [&] {  // of the bookmarks in the file, a "NAME<tab>PLACE" line each
         std::vector<std::string> out;
-        for (const Bookmark* b : bookmarkList(file)) out.push_back(b->name);
+        for (const std::string& line : lines(readFile(p.state.bookmarksPath)))
+            out.push_back(line.substr(0, line.find('\t')));
         return out;
     };
     p.goToPage(PAGE_NAVIGATION);
