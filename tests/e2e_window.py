@@ -15,6 +15,7 @@ usage: e2e_window.py STARLOOM SHOT_DIR [--no-device | --tsan]
                (whose locking it cannot see) are listed and tolerated.
 """
 import os
+import re
 import subprocess
 import sys
 import time
@@ -27,29 +28,14 @@ WIDTH, HEIGHT = 1280, 1024
 
 def program_reports(log_dir, program):
     """ThreadSanitizer's reports as (ours, driver's): ours have a frame of the program in a reported
-    access's stack (not in those that say where a thread, a mutex or a heap block came from)."""
+    access's stack, above the sections that say where a heap block, a mutex or a thread came from."""
     ours, driver = [], []
-    name = os.path.basename(program)
+    frame = "(%s+" % os.path.basename(program)
     for entry in sorted(os.listdir(log_dir)):
-        text = open(os.path.join(log_dir, entry), errors="replace").read()
-        for block in text.split("=================="):
-            if "WARNING: ThreadSanitizer" not in block:
-                continue
-            counted = True
-            in_program = False
-            for line in block.splitlines():
-                stripped = line.strip()
-                if not stripped:
-                    continue
-                if (stripped.startswith("Thread T") or stripped.startswith("Location is")
-                        or stripped.startswith("Mutex M") and "created at" in stripped
-                        or stripped.startswith("Main thread")):
-                    counted = False
-                elif not stripped.startswith("#"):
-                    counted = True
-                elif counted and ("(" + name + "+") in stripped:
-                    in_program = True
-            (ours if in_program else driver).append(block.strip())
+        for block in open(os.path.join(log_dir, entry), errors="replace").read().split("=================="):
+            if "WARNING: ThreadSanitizer" in block:
+                accesses = re.split(r"\n\s*(?:Location is|Thread T|Main thread|Mutex M[^\n]*created at)", block)[0]
+                (ours if frame in accesses else driver).append(block.strip())
     return ours, driver
 
 
