@@ -101,6 +101,7 @@ def main():
         wait_until(settling, lambda: "Auto exposure settles: %s" % ["%.1f" % m for m in levels[-5:]], interval=2)
         print("exposure: mean level %.1f fixed, %.1f automatic" % (fixed, levels[-1]))
 
+        # The GPU page names the device the Vulkan loader reports.
         session.page("Information")
         choose(SUB_PAGE_COMBO, "GPU", "GPU")
         name, version = vulkan_facts(rig.env)
