@@ -1,12 +1,8 @@
 #!/usr/bin/env python3
-"""Every star name and location text that the documentation shows is real.
-
-Reads README.md, the Markdown files and manual pages under docs/, the
-program's help texts (text/) and the --help output of starloom and of
-starloom-cli and each of its commands; takes every star name and location
-text out of them by pattern, so that the check follows the texts as they
-change; and asks starloom-cli about each: `locate NAME` (in the default
-galaxy) and `where TEXT` must both succeed.
+"""Every star name and location text that the documentation shows is real:
+found by pattern in README.md, docs/ (Markdown and manual pages), the help
+texts (text/) and every --help of starloom and starloom-cli, each must pass
+`starloom-cli locate NAME` or `where TEXT`.
 
 usage: doc_names.py SOURCE_DIR STARLOOM STARLOOM_CLI
 """
@@ -30,7 +26,6 @@ def run(argv):
 
 
 def texts(source, starloom, cli):
-    """(where, text) for every place the names may appear."""
     files = [os.path.join(source, "README.md")]
     files += glob.glob(os.path.join(source, "docs", "**", "*.md"), recursive=True)
     files += glob.glob(os.path.join(source, "docs", "man", "*"))

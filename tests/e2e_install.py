@@ -1,10 +1,8 @@
-"""Installs the build into a temporary prefix and checks what a user gets:
-both binaries (and that they run), the desktop entry (valid, starting the
-installed binary, naming the installed icon), the icon as SVG and PNG sizes
-(each PNG as large as its folder says), the AppStream metainfo (valid, naming
-the desktop entry and the binaries) and a manual page for each binary that
-renders without warnings and names every option and command the binaries
-offer.
+"""Installs the build into a temporary prefix (with a space) and checks what a
+user gets: the binaries run; the desktop entry and the AppStream metainfo are
+valid and name the installed binary, icon and desktop entry; the icons are
+SVG and PNGs of their folders' sizes; a manual page for each binary renders
+without warnings and names every option and command the binaries offer.
 
 usage: e2e_install.py CMAKE BUILD_DIR WORK_DIR"""
 import configparser
@@ -43,20 +41,17 @@ def png_size(path):
 def main():
     cmake, build, work = sys.argv[1:4]
     shutil.rmtree(work, ignore_errors=True)
-    # A prefix with a space: nothing may depend on simple paths.
     prefix = os.path.join(work, "my prefix")
     result = run([cmake, "--install", build, "--prefix", prefix])
     if not check(result.returncode == 0, "cmake --install failed:\n" + result.stdout + result.stderr):
         raise SystemExit(1)
     share = os.path.join(prefix, "share")
 
-    # Both binaries run: starloom here, starloom-cli for its commands below.
     version = run([os.path.join(prefix, "bin", "starloom"), "--version"])
     check(version.returncode == 0 and re.fullmatch(r"starloom \d+\.\d+\.\d+\n", version.stdout) is not None,
           "the installed starloom --version printed %r" % version.stdout)
     number = version.stdout.split()[-1] if version.stdout else ""
 
-    # Desktop entry.
     desktop = os.path.join(share, "applications", APP_ID + ".desktop")
     if check(os.path.isfile(desktop), "no desktop entry " + desktop):
         result = run(["desktop-file-validate", desktop])
@@ -70,7 +65,6 @@ def main():
         for key, value in (("Exec", installed), ("TryExec", installed), ("Icon", APP_ID), ("Name", "Starloom")):
             check(group.get(key) == value, "%s is %r, not %r" % (key, group.get(key), value))
 
-    # Icons.
     svg = os.path.join(share, "icons", "hicolor", "scalable", "apps", APP_ID + ".svg")
     if check(os.path.isfile(svg), "no scalable icon"):
         root = ET.parse(svg).getroot()
@@ -80,7 +74,6 @@ def main():
         if check(os.path.isfile(png), "no %dx%d icon" % (size, size)):
             check(png_size(png) == (size, size), "the %dx%d icon is %r" % (size, size, png_size(png)))
 
-    # Metainfo.
     metainfo = os.path.join(share, "metainfo", APP_ID + ".metainfo.xml")
     if check(os.path.isfile(metainfo), "no metainfo " + metainfo):
         result = run(["appstreamcli", "validate", "--no-net", metainfo])
@@ -94,7 +87,6 @@ def main():
         releases = [r.get("version") for r in root.iter("release")]
         check(number in releases, "metainfo releases %r lack version %r" % (releases, number))
 
-    # Manual pages: they render cleanly and name what the binaries offer.
     for page in ["starloom", "starloom-cli"]:
         path = os.path.join(share, "man", "man1", page + ".1.gz")
         if not check(os.path.isfile(path), "no manual page " + path):

@@ -1,18 +1,10 @@
 """What the end-to-end tests of the real program share.
 
 A Rig is one private X server (Xvfb -displayfd, so several tests can run at
-once) with a temporary home; every process started through it ends with it,
-also when a check fails. A Session is one run of the program in the rig,
-under the Khronos validation layer with its synchronisation checks: its
-window, keys and clicks (xdotool), screenshots, the panel's words read back
-by OCR (tesseract), and its end, whose output must hold no complaint of the
-layer.
-
-Every wait is for the condition it checks (wait_until), polled at a short
-interval with a deadline of minutes: on two cores loaded by other work a
-frame of the CPU Vulkan driver can take seconds. The program queues its
-input events, so a click or key press shorter than a frame is not lost and
-needs no holding.
+once) with a temporary home; every process started through it ends with it.
+A Session is one run of the program in the rig, under the validation layer.
+Every wait is for the condition it checks (wait_until) with a deadline of
+minutes: on two busy cores a frame of the CPU Vulkan driver can take seconds.
 """
 import ctypes
 import difflib
@@ -27,9 +19,7 @@ import time
 
 DEADLINE = 300  # seconds: what any one condition is given before it fails
 
-# What the Khronos validation layer checks in every run of the tests: the API's
-# rules and, with this, the synchronisation between commands (hazards such as
-# a write after a write that no barrier orders are reported as SYNC-...).
+# The Khronos validation layer, with its synchronisation checks (SYNC-... hazards).
 VALIDATION_LAYER = "VK_LAYER_KHRONOS_validation"
 SYNCHRONIZATION_VALIDATION = "VK_VALIDATION_FEATURE_ENABLE_SYNCHRONIZATION_VALIDATION_EXT"
 LAYER_MANIFEST = "/usr/share/vulkan/explicit_layer.d/VkLayer_khronos_validation.json"
@@ -54,8 +44,7 @@ def script_args(usage, count):
 
 
 def wait_until(probe, what, seconds=DEADLINE, interval=0.5):
-    """Calls probe() until it returns something true and returns that; fails
-    at the deadline naming `what` (a text, or a function giving one)."""
+    """probe()'s first true value; fails at the deadline naming `what` (a text or a function)."""
     deadline = time.monotonic() + seconds
     while True:
         value = probe()
@@ -93,22 +82,6 @@ def distance(a, b):
     return math.sqrt(sum(float(x - y) ** 2 for x, y in zip(a, b)))
 
 
-def enable_validation(env, folder):
-    """The validation layer, synchronisation checks included, for a run whose
-    working directory is `folder` (the layer reads its settings from there):
-    errors, warnings and performance warnings go to standard output, where
-    check_validation_output looks for them."""
-    if not os.path.exists(LAYER_MANIFEST):
-        fail("the validation layer is not installed (tools/install-deps.sh installs it)")
-    env["VK_INSTANCE_LAYERS"] = VALIDATION_LAYER
-    env["VK_LAYER_ENABLES"] = SYNCHRONIZATION_VALIDATION
-    with open(os.path.join(folder, "vk_layer_settings.txt"), "w") as settings:
-        settings.write("khronos_validation.report_flags = error,warn,perf\n"
-                       "khronos_validation.debug_action = VK_DBG_LAYER_ACTION_LOG_MSG\n"
-                       "khronos_validation.log_filename = stdout\n"
-                       "khronos_validation.enables = %s\n" % SYNCHRONIZATION_VALIDATION)
-
-
 def check_validation_output(text):
     problems = [line.strip() for line in text.splitlines()
                 if "Validation Error" in line or "Validation Warning" in line or "VUID" in line
@@ -118,7 +91,6 @@ def check_validation_output(text):
 
 
 def start_xvfb(size):
-    """Xvfb picks a free display itself and reports it through a pipe."""
     read_end, write_end = os.pipe()
     xvfb = subprocess.Popen(
         ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % size, "-nolisten", "tcp"],
@@ -153,10 +125,8 @@ def region_stats(data, width, x0, x1, y0, y1, step=1):
 
 
 def ocr(picture, box, scratch, words=False):
-    """Text in a box (x0, y0, x1, y1) of a picture: light letters alone, dark on
-    white and three times the size (the panel's blue buttons and the stars
-    confuse a plain reading). With `words`, a list of (word, centre x,
-    centre y, right edge) in the picture's pixels."""
+    """Text in a box (x0, y0, x1, y1) of a picture, light letters alone, enlarged (the panel's
+    buttons and the stars confuse a plain reading); with `words`, (word, centre x, centre y, right)."""
     x0, y0, x1, y1 = box
     subprocess.run(["convert", picture, "-crop", "%dx%d+%d+%d" % (x1 - x0, y1 - y0, x0, y0), "+repage",
                     "-colorspace", "Gray", "-threshold", "65%", "-negate", "-resize", "300%", scratch],
@@ -177,9 +147,7 @@ def ocr(picture, box, scratch, words=False):
 
 
 class Rig:
-    """An X server of the given size and a temporary home (XDG_DATA_HOME under
-    it, the validation layer's settings in it). Use with `with`: leaving it
-    ends every process started through it and removes the home."""
+    """An X server and a temporary home; leaving the `with` ends every process started through it."""
 
     def __init__(self, shot_dir, size=(800, 600), validation=True):
         self.shot_dir, self.size, self.validation = os.path.abspath(shot_dir), size, validation
@@ -204,7 +172,15 @@ class Rig:
         for name in ("XDG_CONFIG_HOME", "XDG_PICTURES_DIR", "VK_INSTANCE_LAYERS"):
             self.env.pop(name, None)
         if self.validation:
-            enable_validation(self.env, self.home)
+            # The layer reads its settings from the working directory; complaints go to standard output.
+            if not os.path.exists(LAYER_MANIFEST):
+                fail("the validation layer is not installed (tools/install-deps.sh installs it)")
+            self.env.update({"VK_INSTANCE_LAYERS": VALIDATION_LAYER, "VK_LAYER_ENABLES": SYNCHRONIZATION_VALIDATION})
+            with open(os.path.join(self.home, "vk_layer_settings.txt"), "w") as settings:
+                settings.write("khronos_validation.report_flags = error,warn,perf\n"
+                               "khronos_validation.debug_action = VK_DBG_LAYER_ACTION_LOG_MSG\n"
+                               "khronos_validation.log_filename = stdout\n"
+                               "khronos_validation.enables = %s\n" % SYNCHRONIZATION_VALIDATION)
         return self
 
     def __exit__(self, kind, value, traceback):
@@ -251,7 +227,6 @@ class Rig:
         return ocr(path, box, path.replace(".png", "_text.png"))
 
     def read_until(self, label, box, needles, seconds=DEADLINE):
-        """Reads the box until every needle shows; returns the text."""
         text = [""]
 
         def probe():
@@ -264,9 +239,7 @@ class Rig:
         return self.run(["xclip", "-o", "-selection", "clipboard"], check=False).stdout.strip()
 
     def offer_clipboard(self, text):
-        """Puts text on the clipboard: xclip serves it until the program takes
-        the clipboard over (-quiet keeps it in the foreground, so that the rig
-        can end it)."""
+        """xclip serves the text until the program takes the clipboard over."""
         holder = self.spawn(["xclip", "-quiet", "-i", "-selection", "clipboard"], stdin=subprocess.PIPE,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         holder.stdin.write(text.encode())
@@ -277,10 +250,7 @@ class Rig:
         self.run(["xdotool"] + [str(a) for a in args])
 
     def click(self, x, y):
-        """Moves the pointer there, presses and releases the left button, and
-        moves the pointer off to the corner (a hovered button reads badly).
-        The program queues the events, so the panel sees the press in one
-        frame and the release in the next, however short the click."""
+        """A click shorter than a frame; the pointer then leaves (a hovered button reads badly)."""
         self.xdotool("mousemove", "--sync", int(x), int(y), "mousedown", 1, "sleep", 0.03, "mouseup", 1,
                      "sleep", 0.03, "mousemove", 1, 1)
 
@@ -310,13 +280,13 @@ class Session:
             ids = rig.run(["xdotool", "search", "--name", "^Starloom$"], check=False).stdout.split()
             return int(ids[0]) if ids else None
         self.window = wait_until(window, name + ": the Starloom window")
-        # The panel has been drawn once (at the screen's top right when the
-        # window fills it): from then on a click finds its buttons.
+        # Once the panel (at the top right) is drawn, a click finds its buttons.
+        width = rig.size[0]
         if full_screen:
-            self.drawn((rig.size[0] - 180, 0, rig.size[0], 60), name + "_start")
+            wait_until(lambda: window() and region_stats(rig.shot(name + "_start")[1], width, width - 180, width,
+                                                         0, 60)[1] >= 50, name + ": the program draws its window")
 
-        # Without a window manager nothing gives the window the focus, and the
-        # panel follows the mouse and the keys only in a focused window.
+        # Without a window manager nothing gives the window the keyboard focus.
         def focused():
             rig.run(["xdotool", "windowfocus", str(self.window)], check=False)
             return rig.run(["xdotool", "getwindowfocus"], check=False).stdout.strip() == str(self.window)
@@ -326,23 +296,8 @@ class Session:
         with open(self.log_path, errors="replace") as log:
             return log.read()
 
-    def drawn(self, region, label="drawn", bright=50):
-        """Waits until the region (x0, y0, x1, y1) of the screen holds light
-        pixels (text of the panel, stars): the program has drawn its frame.
-        Returns the screenshot's bytes."""
-        width = self.rig.size[0]
-
-        def probe():
-            if self.proc.poll() is not None:
-                fail("%s: starloom exited with status %d" % (self.name, self.proc.returncode))
-            data = self.rig.shot(label)[1]
-            return region_stats(data, width, region[0], region[2], region[1], region[3])[1] >= bright and data
-        return wait_until(probe, "%s: the program draws its window" % self.name)
-
     def settled(self, label="settled"):
-        """Screenshots until the star display (left of the panel) has stayed
-        the same for some seconds: the star field is complete. Returns the
-        last screenshot's bytes."""
+        """The screen once the star display has stayed the same for 3 s (the star field complete)."""
         width, height = self.rig.size
         last = [None, 0.0]
 
@@ -359,8 +314,7 @@ class Session:
         return ocr(path, box, path.replace(".png", "_words.png"), words=True)
 
     def find(self, label, text, below=0.0, box=None, seconds=DEADLINE):
-        """The word in the box (the panel) that reads most like `text`, looked
-        for again until the program has drawn it: (word, x, y, right edge)."""
+        """The word in the box (the panel) reading most like `text`, once drawn: (word, x, y, right)."""
         found = [None]
 
         def probe():
@@ -377,9 +331,7 @@ class Session:
         return word
 
     def page(self, word):
-        """Opens the page combo at the top of the panel and, once its list
-        shows, chooses the page with `word` in its name; returns when the
-        combo shows it."""
+        """Chooses the page with `word` in its name from the page combo; returns once it shows."""
         width = self.rig.size[0]
         self.rig.click(width - 130, 64)
         self.find("pages", "Credits", below=75)  # the list's last entry
@@ -387,8 +339,7 @@ class Session:
         self.find("page_shown", word, box=(width - 200, 50, width, 78))
 
     def copy(self):
-        """The Navigation page's "Copy": the place's text, once it is on the
-        clipboard (which holds a placeholder until then)."""
+        """The Navigation page's "Copy": the place's text, once it is on the clipboard."""
         placeholder = "(nothing copied yet)"
         self.rig.offer_clipboard(placeholder)
         self.press("copy", "Copy", below=70)
@@ -399,8 +350,7 @@ class Session:
         return wait_until(probe, self.name + ": Copy puts the place on the clipboard")
 
     def flight_end(self, cli, start):
-        """Copies the place (the Navigation page shows) until the ship has left
-        `start` and then stopped: two copies, frames apart, name one place."""
+        """The place where the ship stops after leaving `start`: two copies in a row name it."""
         last = [start]
 
         def probe():
@@ -412,9 +362,8 @@ class Session:
         return wait_until(probe, self.name + ": the ship flies and stops")
 
     def close(self):
-        """WM_DELETE_WINDOW as a ClientMessage, as a window manager sends it
-        (the event as the longs of its 64-bit layout: type, serial,
-        send_event, display, window, message type, format, data)."""
+        """WM_DELETE_WINDOW as a window manager sends it (the event as the longs of its 64-bit
+        layout: type, serial, send_event, display, window, message type, format, data)."""
         x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
         x11.XOpenDisplay.restype = ctypes.c_void_p
         x11.XInternAtom.restype = ctypes.c_ulong
@@ -430,8 +379,7 @@ class Session:
         x11.XCloseDisplay(dpy)
 
     def wait_exit(self, expected=0, validation=True):
-        """Waits for the program's end: its status must be `expected` and its
-        output free of the validation layer's complaints. Returns the output."""
+        """The program's output once it ends with status `expected` and no complaint of the layer."""
         try:
             status = self.proc.wait(timeout=DEADLINE)
         except subprocess.TimeoutExpired:
@@ -447,15 +395,13 @@ class Session:
 
 
 def changed_pixels(before, after, width):
-    """How many of a sample of the star display's pixels (left of the panel)
-    differ clearly between two screenshots of a screen `width` wide."""
+    """How many of a sample of the star display's pixels differ clearly between two screenshots."""
     return sum(1 for i in range(0, len(before), 3 * 97)
                if i // 3 % width < width - 200 and abs(before[i] - after[i]) > 8)
 
 
 def newest_files(pattern, count, what):
-    """Waits until `count` files match the pattern and none of them is still
-    growing; returns them sorted."""
+    """The files matching the pattern once there are `count` and none still grows."""
     sizes = [None]
 
     def probe():

@@ -1,23 +1,21 @@
 #!/usr/bin/env python3
-"""The real program's window: launched with a fresh home on a 1280 x 1024
-screen, it must come to rest (the star field complete) and then use less
-than 2 % of one core, measured from its CPU time in /proc over 10 s; show
-stars, background light, the cross-hair and the panel; wake at once when a
-key goes down at rest, and move the view while Space is held; drop the
-cross-hair on C; draw nothing while its window is unmapped, even with a key
-held; and exit with status 0 when the window is closed as a window manager
-closes it (WM_DELETE_WINDOW). The run is under the validation layer.
+"""The real program's window on a 1280 x 1024 screen: at rest (the star field
+complete) it uses under 2 % of one core (its CPU time in /proc over 10 s);
+it shows stars, background light and the cross-hair; a key going down at
+rest wakes it at once and Space moves the view; C drops the cross-hair; an
+unmapped window draws nothing, even with a key held; closing the window as
+a window manager does (WM_DELETE_WINDOW) ends it with status 0.
 
 usage: e2e_window.py STARLOOM SHOT_DIR [--no-device | --tsan]
   --no-device  point the Vulkan loader at no driver and expect exit status
                1 with the fatal-error text on standard error
-  --tsan       the program is a ThreadSanitizer build (run without the
-               validation layer): fail on any race with a frame of the
-               program's own in the racing accesses' stacks. Reports wholly
-               inside the CPU Vulkan driver (not built with ThreadSanitizer,
-               so its own locking is invisible to it) are listed and tolerated.
+  --tsan       a ThreadSanitizer build (without the validation layer): fail on
+               a race with a frame of the program's own in the racing
+               accesses' stacks; reports wholly inside the CPU Vulkan driver
+               (whose locking it cannot see) are listed and tolerated.
 """
 import os
+import re
 import subprocess
 import sys
 import time
@@ -29,45 +27,25 @@ WIDTH, HEIGHT = 1280, 1024
 
 
 def program_reports(log_dir, program):
-    """Splits ThreadSanitizer logs into reports; returns (ours, driver's).
-
-    A report is ours when a frame of the racing (or otherwise reported)
-    accesses lies in the program itself; the stacks that only say where a
-    thread, a mutex or a heap block came from do not count."""
+    """ThreadSanitizer's reports as (ours, driver's): ours have a frame of the program in a reported
+    access's stack, above the sections that say where a heap block, a mutex or a thread came from."""
     ours, driver = [], []
-    name = os.path.basename(program)
+    frame = "(%s+" % os.path.basename(program)
     for entry in sorted(os.listdir(log_dir)):
-        text = open(os.path.join(log_dir, entry), errors="replace").read()
-        for block in text.split("=================="):
-            if "WARNING: ThreadSanitizer" not in block:
-                continue
-            counted = True
-            in_program = False
-            for line in block.splitlines():
-                stripped = line.strip()
-                if not stripped:
-                    continue
-                if (stripped.startswith("Thread T") or stripped.startswith("Location is")
-                        or stripped.startswith("Mutex M") and "created at" in stripped
-                        or stripped.startswith("Main thread")):
-                    counted = False
-                elif not stripped.startswith("#"):
-                    counted = True
-                elif counted and ("(" + name + "+") in stripped:
-                    in_program = True
-            (ours if in_program else driver).append(block.strip())
+        for block in open(os.path.join(log_dir, entry), errors="replace").read().split("=================="):
+            if "WARNING: ThreadSanitizer" in block:
+                accesses = re.split(r"\n\s*(?:Location is|Thread T|Main thread|Mutex M[^\n]*created at)", block)[0]
+                (ours if frame in accesses else driver).append(block.strip())
     return ours, driver
 
 
 def cpu_seconds(pid):
-    """User plus system CPU time of a process, all its threads, from /proc."""
     with open("/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def cpu_share(proc, seconds):
-    """The share of one core the process uses over the next `seconds`."""
     start_wall, start_cpu = time.monotonic(), cpu_seconds(proc.pid)
     while time.monotonic() - start_wall < seconds:
         time.sleep(0.25)
@@ -75,8 +53,7 @@ def cpu_share(proc, seconds):
 
 
 def wait_for_rest(proc, what, quiet_share=0.02, span=2.0):
-    """Waits until the process has used less than quiet_share of one core over
-    the last `span` seconds (its star field complete)."""
+    """Waits until the process has used under quiet_share of one core over the last `span` seconds."""
     samples = [(time.monotonic(), cpu_seconds(proc.pid))]
 
     def probe():
@@ -141,9 +118,7 @@ def main():
         if bright < 20:
             fail("no stars (%d bright pixels)" % bright)
 
-        # Fly forwards from rest: the key wakes the program at once (it works
-        # on frames again within the first second), and the view moves while
-        # the key is held.
+        # A key at rest wakes the program within the first second; the view moves while it is held.
         before = cpu_seconds(proc.pid)
         rig.xdotool("keydown", "space")
         woke = cpu_share(proc, 1.0)

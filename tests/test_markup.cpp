@@ -64,13 +64,13 @@ TEST(Markup, SizeCodesStopAtTheEndsOfTheRange) {
     EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{3, 3, 3, 3}));
 }
 
-TEST(Markup, LineEndReturnsToTheDisplaySizeAndAddsTheLineHeight) {
+TEST(Markup, LineEndReturnsToTheDisplaySizeAddsTheLineHeightAndKeepsTheIndent) {
     const auto g = layOut("|#4A\nB|#2C\nD", 1000, 3);
     ASSERT_EQ(drawnText(g), "ABCD");
     EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{7, 3, 5, 3}));
-    const int lh7 = syntheticFont().font.lineHeight[7];
     EXPECT_EQ(g[1].left, MARGIN);
-    EXPECT_EQ(g[1].top, lh7 + 2);  // the first line held size 7
+    EXPECT_EQ(g[1].top, syntheticFont().font.lineHeight[7] + 2);  // the first line held size 7
+    EXPECT_EQ(each(layOut("|i2A\nB\n|i0C"), &DrawnGlyph::left), (Ints{3 * MARGIN, 3 * MARGIN, MARGIN}));
 }
 
 TEST(Markup, SmallerTextAfterLargerSitsOnItsBaselineUntilTheNextSizeCode) {
@@ -94,12 +94,6 @@ TEST(Markup, SmallerTextAfterLargerSitsOnItsBaselineUntilTheNextSizeCode) {
     TextBlock block;
     const auto k = layOut("|#4A|#-4B\nC", 1000, 3, &block);
     EXPECT_EQ(block.contentHeight, k[2].bottom);
-}
-
-TEST(Markup, IndentStaysForTheFollowingLines) {
-    const auto g = layOut("|i2A\nB\n|i0C");
-    ASSERT_EQ(drawnText(g), "ABC");
-    EXPECT_EQ(each(g, &DrawnGlyph::left), (Ints{3 * MARGIN, 3 * MARGIN, MARGIN}));
 }
 
 TEST(Markup, TabStopsAndTabs) {

@@ -45,7 +45,6 @@ TEST(TextPages, HeadingsAndDistinctBlockIds) {
     std::vector<std::pair<std::string, std::string>> pages = {
         {roadMapText(), "Road Map"}, {changeLogText(), "Change Log"}, {knownBugsText(), "Known Bugs"}};
     for (int p = 0; p < HELP_PAGE_COUNT; ++p) {
-        ASSERT_NE(helpText(p), nullptr);
         pages.emplace_back(helpText(p), headings[p]);
         EXPECT_TRUE(contains(helpText(p), "|i4")) << p;
     }
@@ -55,8 +54,6 @@ TEST(TextPages, HeadingsAndDistinctBlockIds) {
     }
     EXPECT_EQ(helpText(-1), nullptr);
     EXPECT_EQ(helpText(HELP_PAGE_COUNT), nullptr);
-    EXPECT_TRUE(contains(helpText(1), "Movement controls") && contains(helpText(1), "Other controls"));
-
     std::vector<int> ids(INFO_BLOCK_IDS, INFO_BLOCK_IDS + INFO_PAGE_COUNT);
     ids.insert(ids.end(), HELP_BLOCK_IDS, HELP_BLOCK_IDS + HELP_PAGE_COUNT);
     ids.insert(ids.end(), {LICENCE_BLOCK_ID, STAR_INFO_BLOCK_ID, 0});
@@ -197,7 +194,7 @@ std::string section(const std::string& text, const std::string& title) {
     return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
 
-TEST(Licences, TheRightLicenceUnderEveryHeading) {
+TEST(Licences, TheRightLicenceUnderEveryHeadingLaidOutAtEveryWidth) {
     const std::string text = licencesText();
     EXPECT_EQ(text.rfind("|i0|#4Starloom\n", 0), 0u);
     EXPECT_TRUE(contains(section(text, "Starloom"), "|H"));
@@ -219,10 +216,7 @@ TEST(Licences, TheRightLicenceUnderEveryHeading) {
         EXPECT_TRUE(!absent || !contains(section(text, title), absent)) << title << ": " << absent;
     }
     EXPECT_TRUE(plainAscii(text));
-}
-
-TEST(Licences, TheWholePageLaysOutAtEveryWidth) {
-    const std::string text = licencesText();
+    // The whole page lays out at every width.
     for (int width : {200, 800, 3000}) {
         TextBlockCache cache;
         TextBlock block;
@@ -264,7 +258,6 @@ TEST(StarInfo, EveryLineInItsFormat) {
     char x[64];
     std::snprintf(x, sizeof x, "|fx|v: |f%18.10f|v pc", static_cast<double>(r.star.x) * UNIT_PARSECS_DOUBLE);
     EXPECT_EQ(l[1], x);
-    EXPECT_EQ(l[1].size(), 9 + 18 + 5u);
     EXPECT_EQ(l[2].substr(0, 9), "|fy|v: |f");
     EXPECT_TRUE(contains(l[2], "-2.50000000"));
     EXPECT_EQ(l[3], "|fz|v: |f      0.0000000000|v pc");
@@ -307,17 +300,10 @@ TEST(StarInfo, TheCommandLineToolDrawsTextBlocks) {
     ASSERT_EQ(std::sscanf(run.out.c_str(), "%dx%d %u glyphs", &w, &h, &glyphs), 3) << run.out;
     EXPECT_EQ(w, 640);
     EXPECT_GT(glyphs, 300u);
-    // The PNG header holds the same size.
-    const std::string head = readFile(folder.at("help.png")).substr(0, 24);
-    ASSERT_EQ(head.size(), 24u);
+    // The PNG header holds the same size, as two big-endian words.
+    const std::string head = readFile(folder.at("help.png")) + std::string(24, '?');
     EXPECT_EQ(head.substr(0, 8), "\x89PNG\r\n\x1a\n");
-    auto word = [&](int at) {
-        int value = 0;
-        for (int k = 0; k < 4; ++k) value = value << 8 | static_cast<uint8_t>(head[at + k]);
-        return value;
-    };
-    EXPECT_EQ(word(16), w);
-    EXPECT_EQ(word(20), h);
+    EXPECT_EQ(head.substr(16, 8), std::string({0, 0, char(w >> 8), char(w), 0, 0, char(h >> 8), char(h)}));
     // Malformed requests: the GPU page, a page beyond the last, no output file, no such text.
     for (const char* bad : {"info 3 --png /tmp/x.png", "help 8 --png /tmp/x.png", "help 1", "poem --png /tmp/x.png"})
         EXPECT_EQ(runCli(std::string("textblock ") + bad).status, 2) << bad;
