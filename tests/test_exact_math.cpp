@@ -39,10 +39,7 @@ struct Reference {
         return mpfr_get_d(v, MPFR_RNDN);
     }
     float fourthPower(float x) {
-        mpfr_set_flt(v, x, MPFR_RNDN);
-        const int inexact = mpfr_pow_ui(v, v, 4, MPFR_RNDN);
-        mpfr_subnormalize(v, inexact, MPFR_RNDN);
-        return mpfr_get_flt(v, MPFR_RNDN);
+        return static_cast<float>(of([](mpfr_ptr r, mpfr_srcptr a, mpfr_rnd_t d) { return mpfr_pow_ui(r, a, 4, d); }, x));
     }
 };
 

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -90,8 +89,8 @@ TEST(Populations, QuotedParametersAndDerivedCoefficients) {
     expectNear(1 / d(pop(0).imfCoef), total, 1e-9, "total");
 }
 
-// Draws span the mass range and follow the power-law mass function; mass,
-// luminosity and radius grow with the draw, the rest follows from the mass.
+// Draws span the mass range and follow the power-law mass function; radius,
+// luminosity, temperature and magnitude follow from the mass.
 TEST(Populations, DrawsFollowTheMassFunctionAndThePhysicalLaws) {
     const ExtFloat justBelowOne{0x7FFFFFFFFFFF8001ull};  // 1 - 2^-47
     ASSERT_LT(justBelowOne, ONE);
@@ -101,21 +100,13 @@ TEST(Populations, DrawsFollowTheMassFunctionAndThePhysicalLaws) {
         const StarProperties top = starFromDraw(table(), justBelowOne, i);
         expectNear(d(top.mass), d(p.massHigh), 1e-8, "u -> 1");
         EXPECT_LE(d(top.mass), d(p.massHigh) * (1 + 1e-12));
-        StarProperties prev = starFromDraw(table(), ExtFloat{}, i);
-        expectNear(d(prev.mass), d(p.massLow), 1e-9, "u = 0");
-        for (int s = 1; s < 200; ++s) {
-            const StarProperties star = starFromDraw(table(), xf::fromDouble(s / 200.0), i);
-            EXPECT_GT(star.mass, prev.mass) << "draw " << s;
-            EXPECT_GT(star.luminosity, prev.luminosity) << "draw " << s;
-            EXPECT_GE(star.radius, prev.radius) << "draw " << s;
-            EXPECT_TRUE(star.population == i && star.completed == 0 && star.massToLight.isZero()) << "draw " << s;
-            prev = star;
-        }
+        expectNear(d(starFromDraw(table(), ExtFloat{}, i).mass), d(p.massLow), 1e-9, "u = 0");
         const double a1 = d(p.imfExp) + 1, lo = std::pow(d(p.massLow), a1), hi = std::pow(d(p.massHigh), a1);
         for (double u : {0.0, 0.1, 0.25, 0.3, 0.5, 0.7, 0.75, 0.9, 0.99}) {
             const StarProperties s = starFromDraw(table(), xf::fromDouble(u), i);
             const double m = d(s.mass);
             const std::string at = " u " + std::to_string(u);
+            EXPECT_TRUE(s.population == i && s.completed == 0 && s.massToLight.isZero()) << at;
             EXPECT_NEAR((std::pow(m, a1) - lo) / (hi - lo), u, 1e-6) << "mass function" << at;
             expectNear(d(s.radius), std::pow(m, d(p.radiusExp)), 1e-9, "radius" + at);
             expectNear(d(s.luminosity), d(p.lumCoef) * std::pow(m, d(p.lumExp)), 1e-9, "luminosity" + at);
@@ -148,8 +139,6 @@ TEST(Populations, TheSunAndCompletingAStarOnce) {
     EXPECT_EQ(s.completed, 1);
     EXPECT_EQ(s.massToLight, s.mass / s.luminosity);
     const StarProperties first = s;
-    completeStar(s);
-    EXPECT_EQ(std::memcmp(&first, &s, sizeof s), 0);
     s.temperature = xf::fromInt32(40000);
     s.luminosity = FOUR;
     completeStar(s);
@@ -217,6 +206,8 @@ TEST(Populations, HiddenFractionsBandsAndCellCounts) {
             // 32.32 fixed point, truncated.
             const double fixed = std::floor(std::ldexp(d(p.cellCount[k]), 32));
             EXPECT_NEAR(static_cast<double>(p.cellCountFixed[k]), fixed, fixed * 1e-14 + 1);
+            // The level masks mark the populations with stars at each level.
+            EXPECT_EQ((table().levelMask[k] >> i) & 1, p.cellCountFixed[k] != 0);
             bands += d(p.bandFraction[k]);
             top += d(p.cellCountTop[k]);
             if (k == 18) break;
@@ -238,18 +229,8 @@ TEST(Populations, HiddenFractionsBandsAndCellCounts) {
     // 0.14 stars per cubic parsec over a cube 2^64 units on a side.
     const double sidePc = std::ldexp(1.0, 64) * 1e4 / 3.085677581e16;
     expectNear(allPopulations, 0.14 * sidePc * sidePc * sidePc, 1e-6, "all stars of the top cube");
-    // The level masks mark the populations with stars at each level.
-    uint64_t any = 0;
-    for (int k = 0; k < POPULATION_LEVELS; ++k) {
-        uint64_t expected = 0;
-        for (uint32_t i = 0; i < 7; ++i)
-            if (pop(i).cellCountFixed[k] != 0) expected |= uint64_t{1} << i;
-        EXPECT_EQ(table().levelMask[k], expected) << "level " << k;
-        any |= expected;
-    }
     EXPECT_EQ(table().levelMask[0], 0u);
     EXPECT_EQ(table().levelMask[18] & 0x1F, 0x1Fu);
-    EXPECT_EQ(any, 0x7Fu);
 }
 
 TEST(Populations, FixedPointCountsSaturateAndNeverGoNegative) {
@@ -268,14 +249,13 @@ std::string hex(uint64_t w) {
     return buf;
 }
 
+// The commands print the table's words; each population's block under its name.
 TEST(PopulationsCli, PopulationsStarAndNameCommands) {
     const std::string out = "\n" + runCli("populations").out;
     for (uint32_t i = 0; i < 7; ++i) {
         const StarPopulation& p = pop(i);
         const size_t at = out.find("\n" + p.name + "\n");
-        ASSERT_NE(at, std::string::npos) << p.name;
-        const size_t end = out.find("\n\n", at + 1);
-        const std::string block = out.substr(at, end - at);
+        const std::string block = out.substr(at, out.find("\n\n", at + 1) - at);
         for (const std::string& line :
              {"\nshare " + hex(p.share.w) + "\n", "\nbrightExpInv " + hex(p.brightExpInv.w) + "\n",
               "\nhiddenFraction[17] " + hex(p.hiddenFraction[17].w) + "\n",
@@ -283,10 +263,7 @@ TEST(PopulationsCli, PopulationsStarAndNameCommands) {
               "\ncellCountFixed[18] " + std::to_string(p.cellCountFixed[18])})
             EXPECT_NE(block.find(line), std::string::npos) << p.name << line;
     }
-    for (int k = 0; k < POPULATION_LEVELS; ++k)
-        EXPECT_NE(out.find("levelMask[" + std::to_string(k) + "] " + hex(table().levelMask[k]) + "\n"),
-                  std::string::npos)
-            << k;
+    EXPECT_NE(out.find("\nlevelMask[18] " + hex(table().levelMask[18]) + "\n"), std::string::npos);
     // star takes a draw as a decimal or a word; name prints an index and code.
     StarProperties s = starFromDraw(table(), xf::fromDouble(0.5), 4);
     completeStar(s);

@@ -1,5 +1,5 @@
-// Star generation: voxel seeds, the stars of a few voxels pinned, what ties a
-// star to its tier's random stream, and the stars' appearance.
+// Star generation: voxel and tier seeds, the stars of a few voxels pinned, the
+// foreground radius, and the stars' appearance.
 #include <gtest/gtest.h>
 #include <xxhash.h>
 
@@ -38,6 +38,9 @@ TEST(VoxelSeed, KeyMixesCornerLevelAndGalaxySeed) {
     // x = 0x100, y = 64: 0x100 + 0x200000000 mod 2^32 (= 0) + 2 = 0x102; z is taken as unsigned.
     EXPECT_EQ(voxelSeed(0x100, 64, 0xC0000000u, 1, GalaxySeed{9, 11}),
               seedFromBytes(0x102, 11ull + 1 + 0xC0000000ull, 9));
+    // Tier 0 draws from the voxel's seed, later tiers from XXH64 of seed and tier.
+    EXPECT_EQ(tierSeed(0x1234, 0), 0x1234u);
+    EXPECT_EQ(tierSeed(0x1234, 3), seedFromBytes(0x1234, 3, 0));
 }
 
 struct PinnedVoxel {
@@ -100,61 +103,18 @@ ChildPlan planVoxel(const PinnedVoxel& p, uint64_t* dens) {
     return plan;
 }
 
-std::vector<StarRecord> tierStars(const PinnedVoxel& p, VoxelRequest& request, uint64_t* dens) {
-    request = voxelRequestFor(planVoxel(p, dens), dens, GalaxySeed{});
-    std::vector<StarRecord> stars;
-    generateTier(builtGalaxy(), request, p.tier, channelConstantsFor(DEFAULT_WAVELENGTHS), stars);
-    return stars;
-}
-
 TEST(StarGenerationGolden, PinnedVoxelsKeepTheirStars) {
     for (const PinnedVoxel& p : PINNED) {
         SCOPED_TRACE("voxel level " + std::to_string(p.level) + " tier " + std::to_string(p.tier));
         uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
-        VoxelRequest r;
-        const std::vector<StarRecord> stars = tierStars(p, r, dens);
+        std::vector<StarRecord> stars;
+        generateTier(builtGalaxy(), voxelRequestFor(planVoxel(p, dens), dens, GalaxySeed{}), p.tier,
+                     channelConstantsFor(DEFAULT_WAVELENGTHS), stars);
         ASSERT_EQ(stars.size(), p.count);
         uint64_t h = 0xCBF29CE484222325ull;
         for (const StarRecord& s : stars) h = fnv1a(starLine(s), h);
         EXPECT_EQ(starLine(stars[0]), std::string(p.first) + "\n");
         EXPECT_EQ(h, p.hash);
-    }
-}
-
-// Tier 0 draws from the voxel's seed, later tiers from XXH64 of seed and tier:
-// four draws a candidate position (x, y, z, rejection), the radius from the
-// appearance draw, each population group's draw indices from a multiple of four.
-TEST(StarGeneration, PositionsAndAppearanceComeFromTheTiersStream) {
-    const Galaxy& g = builtGalaxy();
-    for (int pi : {1, 2}) {
-        for (int tier = 0; tier <= 3; ++tier) {
-            PinnedVoxel p = PINNED[pi];
-            p.tier = tier;
-            uint64_t dens[GALAXY_MAX_COMPONENTS] = {};
-            VoxelRequest r;
-            const std::vector<StarRecord> stars = tierStars(p, r, dens);
-            const uint64_t seed = tier == 0 ? r.seed : seedFromBytes(r.seed, static_cast<uint64_t>(tier), 0);
-            EXPECT_EQ(tierSeed(r.seed, tier), seed);
-            uint64_t state = seed;
-            const uint32_t corner[3] = {r.x, r.y, r.z};
-            size_t found = 0;
-            for (int candidate = 0; candidate < 1000000 && found < stars.size(); ++candidate) {
-                int64_t at[3];
-                for (int a = 0; a < 3; ++a)
-                    at[a] = static_cast<int64_t>((wyhashDraw(state) >> r.level) + (static_cast<uint64_t>(corner[a]) << 32));
-                wyhashDraw(state);
-                const StarRecord& s = stars[found];
-                if (s.x == at[0] && s.y == at[1] && s.z == at[2]) ++found;
-            }
-            ASSERT_EQ(found, stars.size()) << "level " << p.level << " tier " << tier;
-            for (size_t i = 0, expectedIndex = 0; i < stars.size(); ++i, ++expectedIndex) {
-                const StarRecord& s = stars[i];
-                if (i > 0 && s.population != stars[i - 1].population) expectedIndex = (expectedIndex + 3) & ~size_t{3};
-                ASSERT_EQ(s.drawIndex, expectedIndex) << "star " << i;
-                const BandAppearance band = bandAppearance(g.components[0].populations.populations[s.population], p.level + tier);
-                ASSERT_EQ(s.radius, drawRadius(band, appearanceDraw(seed, s.drawIndex))) << "star " << i;
-            }
-        }
     }
 }
 
@@ -201,40 +161,11 @@ TEST(LuminosityCode, ExponentAndRoundedMantissa) {
     for (auto [key, code] : rows) EXPECT_EQ(luminosityCode(key), code) << key;
 }
 
-BandAppearance sunLikeBand() {
-    BandAppearance b;
-    const float f[5] = {-0.5f, 1.0f, 1.0f, 0.5f, 1.0f / 5778.0f};  // R = (u f1 + f3)^f2 = u + 0.5, 1/T = f4 R^f0
-    std::copy(f, f + 5, b.f);
-    b.hidden = 0.0f;
-    b.band = std::ldexp(1.0f, -31);
-    return b;
-}
-
-TEST(Appearance, DrawIndicesAndDisplayValues) {
-    StarRecord stars[6];
-    const ChannelConstants c = channelConstantsFor(DEFAULT_WAVELENGTHS);
-    appearanceOfGroup(stars, 6, 8, 1234, sunLikeBand(), c);
-    for (int j = 0; j < 6; ++j) {
-        const StarRecord& s = stars[j];
-        EXPECT_EQ(s.drawIndex, 8 + j);
-        // R = u + 0.5 with u the draw in [0, 1)
-        const float u = static_cast<float>(appearanceDraw(1234, 8 + j)) * std::ldexp(1.0f, -31);
-        EXPECT_NEAR(s.radius, u + 0.5f, 0.01f * (u + 0.5f));
-        EXPECT_EQ(s.luminosityCode, luminosityCode(s.key));
-        EXPECT_GT(s.key, 0.0f);
-        // The brightest channel is scaled to 127.
-        EXPECT_EQ(std::max(s.colour[0], std::max(s.colour[1], s.colour[2])), 127);
-    }
-    // A star far too cold: every e^a overflows, all intensities underflow: white.
-    BandAppearance cold = sunLikeBand();
-    cold.f[4] = 1.0f;
-    appearanceOfGroup(stars, 1, 0, 99, cold, c);
-    EXPECT_TRUE(stars[0].colour[0] == 127 && stars[0].colour[1] == 127 && stars[0].colour[2] == 127);
-}
-
-// Bands of very different stars, and channel intensity factors no wavelength
-// gives (negative: ratios far beyond 32 bits; zero: 0/0), whose levels are
-// fixed at the four-lane conversion's 0 on every processor.
+// Four at a time gives exactly the one-by-one values, for bands of very
+// different stars and channel intensity factors no wavelength gives (negative:
+// ratios far beyond 32 bits; zero: 0/0), whose levels are fixed at the
+// four-lane conversion's 0 on every processor. A star far too cold (f4 = 1:
+// every e^a overflows, all intensities underflow) is white.
 TEST(Appearance, FourAtATimeGivesExactlyTheOneByOneValues) {
     ChannelConstants c = channelConstantsFor(DEFAULT_WAVELENGTHS);
     ChannelConstants negative = c, dark = c;
@@ -243,21 +174,32 @@ TEST(Appearance, FourAtATimeGivesExactlyTheOneByOneValues) {
     dark.intensity[0] = dark.intensity[1] = dark.intensity[2] = 0.0f;
     for (const ChannelConstants* channels : {&c, &negative, &dark}) {
         for (float f2 : {0.3f, 0.8f, 1.7f}) {
-            for (float f4 : {1.0f / 2500.0f, 1.0f / 5778.0f, 1.0f / 40000.0f, 0.01f}) {
-                BandAppearance b = sunLikeBand();
-                b.f[2] = f2;
-                b.f[4] = f4;
-                b.f[1] = 37.0f;
+            for (float f4 : {1.0f / 2500.0f, 1.0f / 5778.0f, 1.0f / 40000.0f, 0.01f, 1.0f}) {
+                BandAppearance b;
+                const float f[5] = {-0.5f, 37.0f, f2, 0.5f, f4};  // R = (u f1 + f3)^f2, 1/T = f4 R^f0
+                std::copy(f, f + 5, b.f);
                 b.hidden = 0.25f;
                 b.band = std::ldexp(0.5f, -31);
                 StarRecord group[23], single;
                 appearanceOfGroup(group, 23, 4, 0xfeedull, b, *channels);
                 for (uint32_t j = 0; j < 23; ++j) {
-                    appearanceOfStar(single, 4 + j, appearanceDraw(0xfeedull, 4 + j), b, *channels);
+                    const uint32_t r = appearanceDraw(0xfeedull, 4 + j);
+                    appearanceOfStar(single, 4 + j, r, b, *channels);
                     ASSERT_EQ(std::memcmp(&single, &group[j], sizeof single), 0) << j;
-                    if (channels == &c || f4 == 0.01f) continue;  // 0.01: too cold, white
-                    const int middle = channels == &dark ? 0 : 127;
-                    ASSERT_TRUE(single.colour[0] == 0 && single.colour[1] == middle && single.colour[2] == 0) << j;
+                    ASSERT_EQ(single.drawIndex, 4 + j);
+                    const uint8_t* rgb = single.colour;
+                    if (f4 == 1.0f) {
+                        ASSERT_TRUE(rgb[0] == 127 && rgb[1] == 127 && rgb[2] == 127) << j;
+                    } else if (channels == &c) {
+                        // u = r band + hidden; the brightest channel is 127.
+                        const double radius = std::pow((r * b.band + b.hidden) * f[1] + f[3], f2);
+                        ASSERT_NEAR(single.radius, radius, 0.01 * radius) << j;
+                        ASSERT_EQ(single.luminosityCode, luminosityCode(single.key));
+                        ASSERT_GT(single.key, 0.0f);
+                        ASSERT_EQ(std::max({rgb[0], rgb[1], rgb[2]}), 127) << j;
+                    } else if (f4 != 0.01f) {  // 0.01: cold enough for some channels to overflow
+                        ASSERT_TRUE(rgb[0] == 0 && rgb[1] == (channels == &dark ? 0 : 127) && rgb[2] == 0) << j;
+                    }
                 }
             }
         }

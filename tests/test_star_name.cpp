@@ -36,7 +36,9 @@ uint64_t decode(const std::string& code) {
     return n;
 }
 
-TEST(StarName, ListedPointsHaveTheirIndexesAndCodes) {
+// Listed points, then random ones: shell r is numbered 8r^3 .. 8(r+1)^3 - 1;
+// the code is index + 1 in base 21.
+TEST(StarName, PointsHaveTheirIndexesAndCodesAndStayInTheirShell) {
     const struct {
         int32_t x, y, z;
         uint64_t index;
@@ -48,10 +50,6 @@ TEST(StarName, ListedPointsHaveTheirIndexesAndCodes) {
         EXPECT_EQ(indexOf(p.x, p.y, p.z), p.index) << p.code;
         EXPECT_EQ(codeOf(p.x, p.y, p.z), p.code);
     }
-}
-
-// Shell r is numbered 8r^3 .. 8(r+1)^3 - 1; the code is index + 1 in base 21.
-TEST(StarName, FarPointsStayInTheirShell) {
     std::mt19937_64 rng(12345);
     const int64_t limit = 1321120;  // the last shell whose numbers do not wrap
     std::uniform_int_distribution<int64_t> coord(-limit - 1, limit);
