@@ -74,7 +74,7 @@ TEST(CliSavefile, EveryFieldInFileOrderWithExactValues) {
     for (const auto& [out, name, words] : values) EXPECT_EQ(field(out->out, name), words) << name;
 }
 
-// The loader's own reasons (a file cut short, a folder) are tested with the loader.
+// The loader's own reasons (a file cut short, a value out of range) are tested with the loader.
 TEST(CliSavefile, AFileTheProgramWouldRefusePrintsOnlyTheReason) {
     const TempFolder dir;
     std::vector<uint8_t> bytes = imageOf([](Settings&, Viewpoint&) {});
@@ -86,6 +86,7 @@ TEST(CliSavefile, AFileTheProgramWouldRefusePrintsOnlyTheReason) {
     const std::pair<std::string, std::string> cases[] = {
         {dir.at("flag.sav"), "invalid panelOnRight in save file: 7 is not 0 or 1"},
         {"/nonexistent/default.sav", "No such file or directory"},
+        {dir.path, "the save file is a folder, not a regular file: it is neither read nor written"},
         {dir.at("fifo"), "the save file is a FIFO, not a regular file: it is neither read nor written"},
         {dir.at("device"), "the save file is a character device, not a regular file: it is neither read nor written"},
     };
