@@ -98,16 +98,12 @@ TEST(Labels, SecondLineOneLineHeightLowerWithTheDistance) {
     const int lineHeight = f.font.lineHeight[5];
     EXPECT_EQ(unpack(out[0]).y, LABEL_FIRST_LINE + 2);
     EXPECT_EQ(unpack(out[6]).y, LABEL_FIRST_LINE + lineHeight + 2);
-    // Measured from the given position, not from the search's.
+    // Measured from the given position, not from the search's; a second
+    // choice alone is written on the first line.
     const int64_t at[3] = {1000000000, 0, 0};
-    const uint8_t distanceOnly[2] = {LABEL_DISTANCE, LABEL_NONE};
-    buildLabels(results, distanceOnly, at, f.font, 5, out);
-    EXPECT_EQ(labelText(out), "0.00000000");
-    EXPECT_EQ(unpack(out[0]).y, LABEL_FIRST_LINE + 2);  // the only line is the first
-    // A second choice alone still starts at the first line.
-    const uint8_t secondOnly[2] = {LABEL_NONE, LABEL_NAME};
+    const uint8_t secondOnly[2] = {LABEL_NONE, LABEL_DISTANCE};
     buildLabels(results, secondOnly, at, f.font, 5, out);
-    EXPECT_EQ(labelText(out), "Q");
+    EXPECT_EQ(labelText(out), "0.00000000");
     EXPECT_EQ(unpack(out[0]).y, LABEL_FIRST_LINE + 2);
 }
 
