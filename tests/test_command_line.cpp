@@ -70,7 +70,6 @@ TEST(CommandLine, AcceptedLinesSetExactlyTheirFields) {
          {.render = "out.pfm", .renderWidth = 160, .renderHeight = 100, .backgroundOnly = true, .linearLight = true}},
         // --at takes the next argument whatever it looks like; the last one counts.
         {{"--at", "X-GFVXPDD-1"}, {.at = "X-GFVXPDD-1"}},
-        {{"--at", "--at"}, {.at = "--at"}},
         {{"--at", "--help", "--save-file", "-h"}, {.saveFile = "-h", .at = "--help"}},
         {{"--at", "a", "--render", "out.png", "--at", "b"}, {.at = "b", .render = "out.png"}},
     };

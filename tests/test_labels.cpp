@@ -98,16 +98,12 @@ TEST(Labels, SecondLineOneLineHeightLowerWithTheDistance) {
     const int lineHeight = f.font.lineHeight[5];
     EXPECT_EQ(unpack(out[0]).y, LABEL_FIRST_LINE + 2);
     EXPECT_EQ(unpack(out[6]).y, LABEL_FIRST_LINE + lineHeight + 2);
-    // Measured from the given position, not from the search's.
+    // Measured from the given position, not from the search's; a second
+    // choice alone is written on the first line.
     const int64_t at[3] = {1000000000, 0, 0};
-    const uint8_t distanceOnly[2] = {LABEL_DISTANCE, LABEL_NONE};
-    buildLabels(results, distanceOnly, at, f.font, 5, out);
-    EXPECT_EQ(labelText(out), "0.00000000");
-    EXPECT_EQ(unpack(out[0]).y, LABEL_FIRST_LINE + 2);  // the only line is the first
-    // A second choice alone still starts at the first line.
-    const uint8_t secondOnly[2] = {LABEL_NONE, LABEL_NAME};
+    const uint8_t secondOnly[2] = {LABEL_NONE, LABEL_DISTANCE};
     buildLabels(results, secondOnly, at, f.font, 5, out);
-    EXPECT_EQ(labelText(out), "Q");
+    EXPECT_EQ(labelText(out), "0.00000000");
     EXPECT_EQ(unpack(out[0]).y, LABEL_FIRST_LINE + 2);
 }
 
@@ -149,6 +145,7 @@ TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
         std::vector<ScreenBox> boxes;
         bool wanted[2], shown[2];
         int drops[2];
+        bool crosshairShown = true;
     };
     const Case cases[] = {
         {"apart", {{0, 0, 20, 10}, {30, 0, 50, 10}}, {true, true}, {true, true}, {0, 0}},
@@ -164,11 +161,12 @@ TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
         {"too far to move", {{80, -300, 120, 100}}, {true}, {false}, {0}},
         {"moved by the largest drop", {{80, -144, 120, 90}}, {true}, {true}, {LABEL_DROP_MAX}},
         {"a pixel beyond the largest drop", {{80, -145, 120, 90}}, {true}, {false}, {0}},
+        {"without a cross-hair nothing moves", {{80, 95, 120, 105}}, {true}, {true}, {0}, false},
     };
     for (const Case& c : cases) {
         const size_t n = c.boxes.size();
         std::vector<LabelPlacement> out(n);
-        placeLabels(c.boxes.data(), c.wanted, n, &crosshair, out.data());
+        placeLabels(c.boxes.data(), c.wanted, n, c.crosshairShown ? &crosshair : nullptr, out.data());
         for (size_t i = 0; i < n; ++i) {
             EXPECT_EQ(out[i].shown, c.shown[i]) << c.name << " label " << i;
             if (out[i].shown) {
@@ -176,13 +174,6 @@ TEST(Labels, PlacedWithoutOverlapsInTheOrderGiven) {
             }
         }
     }
-    // Without a cross-hair nothing moves.
-    const ScreenBox centre{80, 95, 120, 105};
-    const bool yes = true;
-    LabelPlacement one;
-    placeLabels(&centre, &yes, 1, nullptr, &one);
-    EXPECT_TRUE(one.shown);
-    EXPECT_EQ(one.drop, 0);
 }
 
 // Labels and markers built by the star field's update when the labels change,

@@ -1,37 +1,10 @@
-// The bookmarks marked on the sky: which bookmarks become marks, and how
-// each frame draws them (the star field's part is in the labels' tests).
+// The bookmarks marked on the sky: how each frame draws them (which bookmarks
+// become marks: the bookmarks' tests; the star field's part: the labels').
 #include <gtest/gtest.h>
 
 #include "app/star_field_link.h"
-#include "starfield/location_text.h"
-#include "state/bookmarks.h"
 
 namespace {
-
-std::string placeAt(int64_t x, GalaxySeed seed) {
-    Location place{{{0, x}, {7, -x}, {0, 3}}, {0, 1, 0}, {0, 0, 1}, seed};
-    return encodeLocation(place);
-}
-
-TEST(PlaceMarks, BookmarksOfThisGalaxyInTheFilesOrder) {
-    const GalaxySeed here{}, elsewhere{5, 9};
-    const std::string longName = std::string(38, 'x') + "\xC3\xA9";  // 40 bytes, the last character two
-    BookmarkFile file;
-    std::vector<std::string> problems;
-    parseBookmarks("# comment\nFar\t" + placeAt(900, here) + "\nOther galaxy\t" + placeAt(5, elsewhere) +
-                       "\nbroken line\n" + longName + "\t" + placeAt(-4, here) + "\tnote\n",
-                   "test", file, problems);
-    EXPECT_EQ(problems.size(), 1u);
-    const std::vector<SearchResult> marks = bookmarkMarks(file, here);
-    ASSERT_EQ(marks.size(), 2u);
-    EXPECT_STREQ(marks[0].name, "Far");
-    EXPECT_EQ(marks[0].star.x, 900);
-    EXPECT_EQ(marks[0].star.y, -900);
-    EXPECT_EQ(marks[0].star.z, 3);
-    EXPECT_EQ(std::string(marks[1].name), std::string(38, 'x')) << "cut before the character that does not fit";
-    EXPECT_EQ(marks[1].star.x, -4);
-    EXPECT_EQ(bookmarkMarks(file, elsewhere).size(), 1u);
-}
 
 // A place within an astronomical unit of the viewpoint is hidden, one ahead is
 // drawn with its label; a selected star at a place's position is the star.
