@@ -23,13 +23,10 @@ namespace {
 
 // Blocks of the exposure measurement: (luminance summed over the uncovered
 // samples, their number) with 16 samples a block.
-std::vector<float> blocks(std::initializer_list<std::pair<size_t, float>> runs, float weight = 16) {
+std::vector<float> blocks(std::initializer_list<std::pair<size_t, float>> runs) {
     std::vector<float> out;
     for (const auto& [count, light] : runs) {
-        for (size_t i = 0; i < count; ++i) {
-            out.push_back(light * weight);
-            out.push_back(weight);
-        }
+        for (size_t i = 0; i < count; ++i) out.insert(out.end(), {light * 16, 16});
     }
     return out;
 }
@@ -48,21 +45,14 @@ PointRecord pointAt(double x, double y, double z, uint32_t mantissa, int exponen
 
 }  // namespace
 
+// The members the header's static_asserts do not place: the size, the light's
+// last members and the offsets inside the array elements the shaders index.
 TEST(UniformLayout, MembersSitWhereTheShadersReadThem) {
     EXPECT_EQ(sizeof(UniformBufferObject), 5664u);
-    // The light's members follow the first 4736 bytes, vec4 and vec2 aligned as std140 wants.
-    EXPECT_EQ(offsetof(UniformBufferObject, arm_colour), 4736u);
     EXPECT_EQ(offsetof(UniformBufferObject, camera_up), 5584u);
-    EXPECT_EQ(offsetof(UniformBufferObject, exposure), 5648u);
-    EXPECT_EQ(offsetof(ForegroundObject, luminosity), 28u);
-    EXPECT_EQ(offsetof(UniformBufferObject, proj_model_view), 1664u);
-    EXPECT_EQ(offsetof(UniformBufferObject, eye_offset), 1872u);
-    EXPECT_EQ(offsetof(UniformBufferObject, mid_diff_offset), 1968u);
-    EXPECT_EQ(offsetof(UniformBufferObject, foreground_object_buffer), 2112u);
-    EXPECT_EQ(offsetof(UniformBufferObject, highlight_objects), 3136u);
     EXPECT_EQ(offsetof(ForegroundObject, color), 16u);
+    EXPECT_EQ(offsetof(ForegroundObject, luminosity), 28u);
     EXPECT_EQ(offsetof(HightlightObject, rgb), 12u);
-    EXPECT_EQ(sizeof(TubeVertex), 4u);
     EXPECT_EQ(offsetof(TubeVertex, end), 3u);
 }
 
@@ -227,8 +217,7 @@ TEST(AutoExposure, ExposesTheLitPartOfThePictureWithinLimits) {
         // Blocks an opaque disc covers whole hold no samples and are left out.
         {"covered blocks are left out", [] {
              std::vector<float> b = blocks({{2000, 0.01f}});
-             const std::vector<float> covered = blocks({{560, 0.0f}}, 0);
-             b.insert(b.end(), covered.begin(), covered.end());
+             b.resize(b.size() + 2 * 560, 0.0f);  // no light in no samples
              return b;
          }(), AUTO_EXPOSURE_KEY / 0.01},
     };
