@@ -227,15 +227,14 @@ NavigationResult navigate(Viewpoint& view, const bool* keyDown, double dt) {
             // 5. Turn towards the target at 2 radians per second.
             const Vec3d T = view.turnTarget;
             Vec3d axis = cross(F, T);
-            double s = std::sqrt(dot(axis, axis));
+            const double s = std::sqrt(dot(axis, axis));
             const double c = dot(F, T);
             if (s == 0) {
                 if (c >= 0) {
                     view.turningToTarget = false;
                     return result;
                 }
-                axis = cross(U, F);  // straight behind: pitch round
-                s = 1;
+                axis = cross(U, F);  // straight behind: pitch round, half a turn left
             }
             // The last step turns by exactly the angle left, atan2(s, c). (Its
             // sine s is the same for small angles, but after a slow frame it
