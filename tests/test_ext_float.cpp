@@ -102,8 +102,9 @@ struct Mp {
 // The exact value as long double (47 significant bits always fit).
 long double ld(ExtFloat a) { return std::ldexp(static_cast<long double>(a.mantissaWord() >> 16), a.exponent() - 32816); }
 
-// One unit in the last of the 47 significant bits of a value in x's binade.
-long double ulpOf(long double x) { return std::ldexp(1.0L, std::ilogb(x) - 46); }
+// One unit in the last of the 47 significant bits of a value in x's binade
+// (zero has none: 0, so that max(ulpOf(x), floor) falls to the floor).
+long double ulpOf(long double x) { return x == 0 ? 0 : std::ldexp(1.0L, std::ilogb(x) - 46); }
 
 // Results known to the bit: the range ends of every operation and the cases
 // each treats apart. Zero is the all-zero word, invalid the all-ones word.
