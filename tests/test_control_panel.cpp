@@ -201,7 +201,9 @@ void expectHeadingFor(const Viewpoint& v, const SearchResult& star, const int64_
     EXPECT_TRUE(v.turningToTarget);
     EXPECT_EQ(v.flyingToTarget, flying);
     const int64_t at[3] = {star.star.x, star.star.y, star.star.z};
-    if (flying) EXPECT_TRUE(std::equal(at, at + 3, v.flyTarget));
+    if (flying) {
+        EXPECT_TRUE(std::equal(at, at + 3, v.flyTarget));
+    }
     const Vec3d d{double(at[0] - from[0]), double(at[1] - from[1]), double(at[2] - from[2])};
     const Vec3d miss = v.turnTarget - d * (1 / std::sqrt(dot(d, d)));
     EXPECT_LT(std::sqrt(dot(miss, miss)), 2e-12);
