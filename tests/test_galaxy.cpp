@@ -90,37 +90,36 @@ TEST(GalaxyBuild, ComponentsMatchTheirParameters) {
     }
 }
 
-// The ellipsoids' peak, quartic falloff and surface; the uniform rogue sphere;
-// a huge radius does not wrap.
-TEST(SmoothDensity, PeakFalloffAndSurface) {
-    for (int slot : {0, 1, 2, 4}) {
+// The ellipsoids' quartic falloff and the uniform rogue sphere against the
+// radii's inverse squares in long double: along the axes and diagonals, inside,
+// at and beyond the surface. (1 - 0)^4 is ((2^64 - 1)^2 >> 64)^2 >> 64 = 2^64 - 4:
+// the ellipsoids' peak is one unit below their density.
+TEST(SmoothDensity, FalloffAgainstTheRadii) {
+    const double s = 1 / std::sqrt(2.0);
+    const double directions[][3] = {{1, 0, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}, {s, -s, 0}, {-s, 0, s}};
+    for (int slot : {0, 1, 2, 4, 5}) {
         const GalaxyComponent& c = component(slot);
-        // (1 - 0)^4 is ((2^64 - 1)^2 >> 64)^2 >> 64 = 2^64 - 4: one unit off the peak.
-        EXPECT_EQ(density(slot, 0, 0, 0), c.density - 1) << slot;
-        EXPECT_EQ(density(slot, (int64_t{1} << 32) - 1, 12345, -1), c.density - 1) << slot;
-        for (double f : {0.1, 0.3, 0.5, 0.7, 0.9}) {
-            const auto x = static_cast<int64_t>(f * double(c.radiusXY)) << 32;
-            const double q = std::pow(double(x >> 32), 2) * double(c.invRadiusXY2) / std::ldexp(1.0, 64);
-            const double expected = double(c.density) * std::pow(1 - q, 4);
-            EXPECT_NEAR(double(density(slot, x, 0, 0)), expected, 1e-6 * expected + 2) << slot << " " << f;
+        const bool sphere = c.shape == SHAPE_SPHERE;
+        const double radius[3] = {double(c.radiusXY), double(c.radiusXY), double(sphere ? c.radiusXY : c.radiusZ)};
+        const long double inverse[3] = {c.invRadiusXY2, c.invRadiusXY2, sphere ? c.invRadiusXY2 : c.invRadiusZ2};
+        EXPECT_EQ(density(slot, 0, 0, 0), c.density - !sphere) << slot;
+        EXPECT_EQ(density(slot, (int64_t{1} << 32) - 1, 12345, -1), c.density - !sphere) << slot;
+        EXPECT_EQ(density(slot, INT64_MAX, INT64_MIN, INT64_MAX) | density(slot, INT64_MAX, 0, 0), 0u) << slot;
+        for (const auto& u : directions) {
+            for (double f : {0.1, 0.3, 0.5, 0.7, 0.9, 0.999, 1.001, 1.5}) {
+                int64_t p[3];
+                long double q = 0;
+                for (int a = 0; a < 3; ++a) {
+                    const auto high = static_cast<int64_t>(f * u[a] * radius[a]);
+                    p[a] = high * (int64_t{1} << 32);
+                    q += std::ldexp(static_cast<long double>(high) * high * inverse[a], -64);
+                }
+                const double expected = q >= 1 ? 0 : sphere ? double(c.density) : double(c.density) * std::pow(1 - q, 4);
+                EXPECT_NEAR(double(density(slot, p[0], p[1], p[2])), expected, q >= 1 ? 0 : 1e-6 * expected + 2)
+                    << slot << " " << f << " " << u[0] << "," << u[1] << "," << u[2];
+            }
         }
-        const auto rxy = static_cast<int64_t>(c.radiusXY) << 32, rz = static_cast<int64_t>(c.radiusZ) << 32;
-        for (auto [xy, z] : {std::pair{rxy, rz}, {rxy / 2 * 3, rz / 2 * 3}, {INT64_MAX, INT64_MAX}}) {
-            EXPECT_EQ(density(slot, xy, 0, 0) | density(slot, 0, -xy, 0), 0u) << slot;
-            EXPECT_EQ(density(slot, 0, 0, z) | density(slot, 0, 0, -z), 0u) << slot;
-        }
-        // On the surface away from the axes, and the far corners of the coordinate range.
-        const auto diag = static_cast<int64_t>(double(c.radiusXY) / std::sqrt(2.0) + 1) << 32;
-        EXPECT_EQ(density(slot, diag, diag, 0), 0u) << slot;
-        EXPECT_EQ(density(slot, INT64_MAX, INT64_MIN, INT64_MAX), 0u) << slot;
-        // Just inside, along each axis, the density is small but not zero.
-        EXPECT_TRUE(density(slot, rxy / 10 * 9, 0, 0) > 0 && density(slot, 0, 0, rz / 10 * 9) > 0) << slot;
     }
-    const GalaxyComponent& c = component(5);
-    const auto r = static_cast<int64_t>(c.radiusXY) << 32;
-    for (auto [x, y, z] : {std::array<int64_t, 3>{0, 0, 0}, {r / 2, r / 3, -r / 4}, {0, 0, r - (int64_t{1} << 40)}})
-        EXPECT_EQ(density(5, x, y, z), c.density);
-    EXPECT_EQ(density(5, 0, 0, r / 10 * 11) | density(5, r, r, 0), 0u);
     // A radius of 2^32 high words has the inverse square 0, not that of a wrapped square.
     EXPECT_LT(component(5).radiusXY, uint64_t{1} << 32);
     GalaxyComponent huge = component(4);

@@ -13,14 +13,8 @@
 
 namespace {
 
-const PopulationTable& table() {
-    static const PopulationTable t = [] {
-        PopulationTable built;
-        buildPopulations(built);
-        return built;
-    }();
-    return t;
-}
+// The table every component of the built galaxy shares.
+const PopulationTable& table() { return builtGalaxy().components[0].populations; }
 
 const StarPopulation& pop(uint32_t i) { return table().populations[i]; }
 
