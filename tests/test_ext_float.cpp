@@ -466,7 +466,8 @@ TEST(ExtFloatPow, AccuracyAgainstLongDouble) {
                               (rng.coin() ? 1 : -1);
         ExtFloat b = fd(static_cast<double>(y / la));
         // One in eight a power of two of either sign (mantissa 2^62 or -2^63), no larger.
-        if (i % 8 == 1) b = W(b.isNegative() ? 0x8000000000000000ull + b.exponent() - 1 : 0x4000000000000000ull + b.exponent());
+        if (i % 8 == 1)
+            b = W(b.isNegative() ? 0x8000000000000000ull + b.exponent() - 1 : 0x4000000000000000ull + b.exponent());
         const long double ref = std::pow(ld(a), ld(b));
         const ExtFloat r = pow(a, b);
         ASSERT_TRUE(isNormalised(r)) << hex(a) << " ^ " << hex(b);
@@ -483,42 +484,17 @@ TEST(ExtFloatPow, AccuracyAgainstLongDouble) {
 
 constexpr long double TAU = 6.283185307179586476925286766559005768L;
 
-// A quarter turn, whole turns, tiny angles (below 2^-64 turns nothing is left)
-// and huge ones (from 2^62 turns every value is whole).
-TEST(ExtFloatTrig, QuarterWholeTinyAndHugeAngles) {
-    const ExtFloat quarter = W(0x4000000000008000ull);
-    EXPECT_LE(std::fabs(ld(sinTurns(quarter)) - 1.0L), std::ldexp(1.0L, -47));
-    EXPECT_LE(std::fabs(ld(sinTurns(neg(quarter))) + 1.0L), std::ldexp(1.0L, -47));
-    for (int32_t n : {1, -1, 2, 7, -12345, 1 << 30, std::numeric_limits<int32_t>::min()}) {
-        EXPECT_TRUE(sinTurns(fi(n)).isZero()) << n;
-        EXPECT_EQ(cosTurns(fi(n)), ONE_W) << n;
-    }
-    for (int e = 32760; e >= 32600; --e) {
-        const ExtFloat a = pow2(e);
-        const long double expected = std::sin(TAU * ld(a));
-        const long double tolerance = 1.1L * ulpOf(expected) + std::ldexp(1.0L, -60);
-        EXPECT_LE(std::fabs(ld(sinTurns(a)) - expected), tolerance) << e;
-        EXPECT_LE(std::fabs(ld(sinTurns(neg(a))) + expected), tolerance) << e;
-        EXPECT_LE(std::fabs(ld(cosTurns(a)) - std::cos(TAU * ld(a))), std::ldexp(1.0L, -46)) << e;
-        if (e < 32704) {
-            EXPECT_EQ(cosTurns(a), ONE_W) << e;
-        }
-    }
-    Rng rng{23};
-    for (int i = 0; i < 1000; ++i) {
-        const ExtFloat a = randomNormal(rng, 32832, 65535);
-        EXPECT_TRUE(sinTurns(a).isZero()) << hex(a);
-        EXPECT_EQ(cosTurns(a), ONE_W) << hex(a);
-    }
-}
-
 // In units of max(last place, 2^-62), observed sin 5.55, cos 3.88; for
-// |result| >= 1/4, 1.0314 units of the last place.
+// |result| >= 1/4, 1.0314 units of the last place. One angle in four is tiny
+// (below 2^-66 turns nothing is left of a positive one: its cosine is exactly 1), one in
+// four huge (from 2^47 turns every value is whole: sine 0 and cosine 1 exactly).
 TEST(ExtFloatTrig, SinCosAccuracyAgainstLongDouble) {
     Rng rng{24};
     const auto unit = [](long double ref) { return std::max(ulpOf(ref), std::ldexp(1.0L, -62)); };
-    for (int i = 0; i < runs(300000); ++i) {
-        const ExtFloat a = randomNormal(rng, 32769 - 62, 32769 + 62);
+    const int lowest[4] = {32600, 32769 - 62, 32769 - 62, 32800};
+    const int highest[4] = {32769 - 62, 32769 + 62, 32769 + 62, 40000};
+    for (int i = 0; i < runs(400000); ++i) {
+        const ExtFloat a = randomNormal(rng, lowest[i % 4], highest[i % 4]);
         const long double angle = TAU * (ld(a) - std::round(ld(a)));
         const long double s = std::sin(angle), c = std::cos(angle);
         const long double gs = ld(sinTurns(a)), gc = ld(cosTurns(a));
@@ -527,7 +503,12 @@ TEST(ExtFloatTrig, SinCosAccuracyAgainstLongDouble) {
         ASSERT_TRUE(std::fabs(s) < 0.25L || std::fabs(gs - s) / ulpOf(s) < 1.1L) << hex(a);
         ASSERT_TRUE(std::fabs(c) < 0.25L || std::fabs(gc - c) / ulpOf(c) < 1.1L) << hex(a);
         ASSERT_TRUE(std::fabs(gs) <= 1.0L && std::fabs(gc) <= 1.0L) << hex(a);
+        ASSERT_TRUE(angle != 0 || (sinTurns(a).isZero() && cosTurns(a) == ONE_W)) << hex(a);
+        ASSERT_TRUE(a.isNegative() || a.exponent() >= 32704 || cosTurns(a) == ONE_W) << hex(a);
     }
+    // A quarter turn gives one within half a unit.
+    EXPECT_LE(std::fabs(ld(sinTurns(W(0x4000000000008000ull))) - 1.0L), std::ldexp(1.0L, -47));
+    EXPECT_LE(std::fabs(ld(sinTurns(W(0x8000000000007FFFull))) + 1.0L), std::ldexp(1.0L, -47));
 }
 
 // In units of max(last place, 2^-64 turns), observed 4.48; for 1/64 <= |angle|

@@ -114,7 +114,7 @@ TEST(SmoothDensity, FalloffAgainstTheRadii) {
                     p[a] = high * (int64_t{1} << 32);
                     q += std::ldexp(static_cast<long double>(high) * high * inverse[a], -64);
                 }
-                const double expected = q >= 1 ? 0 : sphere ? double(c.density) : double(c.density) * std::pow(1 - q, 4);
+                const double expected = q >= 1 ? 0 : double(c.density) * (sphere ? 1 : std::pow(1 - q, 4));
                 EXPECT_NEAR(double(density(slot, p[0], p[1], p[2])), expected, q >= 1 ? 0 : 1e-6 * expected + 2)
                     << slot << " " << f << " " << u[0] << "," << u[1] << "," << u[2];
             }
