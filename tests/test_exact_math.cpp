@@ -46,66 +46,59 @@ struct Reference {
 uint32_t bitsOf(float f) { return std::bit_cast<uint32_t>(f); }
 uint64_t bitsOf(double d) { return std::bit_cast<uint64_t>(d); }
 
+// The range's ends and the special values, a stride through every positive
+// float (subnormal, normal and overflowing results), and exact ties: odd m from
+// 65 to 75 has a 25-bit m^4, and so has m * 2^k, also where the result is
+// subnormal. Ties go to the even neighbour.
 TEST(ExactPowFour, IsTheFourthPowerRoundedOnce) {
-    const float inf = std::numeric_limits<float>::infinity();
-    const std::pair<float, float> rows[] = {
-        {3.0f, 81.0f}, {0.5f, 0.0625f}, {0x1p31f, 0x1p124f},
-        {0x1p-37f, 0x1p-148f},                // subnormal, exact
-        {0x1p-38f, 0.0f},                     // 2^-152 rounds to zero
-        {0x1.8p-38f, 0x1p-149f},              // 1.27 * 2^-150: above the tie between 0 and the smallest subnormal
-        {0x1.6a09e6p-38f, 0.0f},              // 0.99999995 * 2^-150: below it
-        {0x1.fffffep31f, 0x1.fffff8p127f},    // the largest finite result
-        {0x1p32f, inf}, {-inf, inf}, {-0.0f, 0.0f},
-        {0x1.000002p0f, 0x1.000008p0f},       // 1 + 4 * 2^-23 + 6 * 2^-46 + ...: the tail rounds away
-        {65.0f, 17850624.0f},                 // 65^4 = 17850625, a tie: to the even neighbour
-    };
-    for (const auto& [x, expected] : rows) EXPECT_EQ(bitsOf(exactPowFour(x)), bitsOf(expected)) << std::hexfloat << x;
-    EXPECT_TRUE(std::isnan(exactPowFour(std::numeric_limits<float>::quiet_NaN())));
-    // A stride through every positive float: subnormal, normal and overflowing results.
     Reference ref(24);
-    for (uint32_t b = 1; b < 0x7F800000u; b += 0x7F800000u / 40009) {
-        const float x = std::bit_cast<float>(b);
+    std::vector<float> xs = {
+        0x1p-37f,        // 2^-148: subnormal, exact
+        0x1p-38f,        // 2^-152 rounds to zero
+        0x1.8p-38f,      // 1.27 * 2^-150: above the tie between 0 and the smallest subnormal
+        0x1.6a09e6p-38f, // 0.99999995 * 2^-150: below it
+        0x1.fffffep31f,  // the largest finite result
+        0x1p32f, std::numeric_limits<float>::infinity(), -0.0f,
+        0x1.000002p0f,   // 1 + 4 * 2^-23 + 6 * 2^-46 + ...: the tail rounds away
+    };
+    for (uint32_t b = 1; b < 0x7F800000u; b += 0x7F800000u / 40009) xs.push_back(std::bit_cast<float>(b));
+    for (int m = 65; m <= 75; m += 2)
+        for (int k = -60; k <= 24; ++k) xs.push_back(std::ldexp(static_cast<float>(m), k));
+    for (const float x : xs) {
         ASSERT_EQ(bitsOf(exactPowFour(x)), bitsOf(ref.fourthPower(x))) << std::hexfloat << x;
         ASSERT_EQ(bitsOf(exactPowFour(-x)), bitsOf(exactPowFour(x))) << std::hexfloat << x;
     }
-    // Exact ties: odd m from 65 to 75 has a 25-bit m^4; so has m * 2^k, also
-    // where the result is subnormal. Ties go to the even neighbour.
-    for (int m = 65; m <= 75; m += 2)
-        for (int k = -60; k <= 24; ++k) {
-            const float x = std::ldexp(static_cast<float>(m), k);
-            ASSERT_EQ(bitsOf(exactPowFour(x)), bitsOf(ref.fourthPower(x))) << m << " * 2^" << k;
-        }
+    EXPECT_EQ(exactPowFour(65.0f), 17850624.0f);  // 65^4 = 17850625, a tie: to the even neighbour
+    EXPECT_TRUE(std::isnan(exactPowFour(std::numeric_limits<float>::quiet_NaN())));
 }
 
-// Edge values of the double functions; NaN expected means any NaN.
-struct DoubleCase {
-    double (*f)(double);
-    double x, expected;
-};
-
+// The range's ends, zeros, infinities and NaN against the same reference, and
+// the exactly representable powers of ten. Beyond +-2^20 the argument of sin
+// and cos is the exact remainder modulo the double nearest 2 pi.
 TEST(ExactMath, SpecialValuesAndRangeEnds) {
-    const double nan = std::nan("");
-    const DoubleCase rows[] = {
-        {exactExp, 0.0, 1.0}, {exactExp, -0.0, 1.0}, {exactExp, 709.79, INF}, {exactExp, 1e300, INF},
-        {exactExp, -745.0, std::numeric_limits<double>::denorm_min()},  // 0.57 of it
-        {exactExp, -746.0, 0.0}, {exactExp, -INF, 0.0}, {exactExp, nan, nan},
-        {exactPowTen, -1, 0.1}, {exactPowTen, 308, 1e308}, {exactPowTen, -307, 1e-307}, {exactPowTen, 309, INF},
-        {exactPowTen, -324, 0.0}, {exactPowTen, nan, nan},
-        {exactSin, 0.0, 0.0}, {exactCos, 0.0, 1.0}, {exactSin, 1e-300, 1e-300},
-        {exactSin, INF, nan}, {exactCos, -INF, nan}, {exactSin, nan, nan},
-    };
-    for (const DoubleCase& c : rows) {
-        if (std::isnan(c.expected))
-            EXPECT_TRUE(std::isnan(c.f(c.x))) << c.x;
-        else
-            EXPECT_EQ(c.f(c.x), c.expected) << c.x;
-    }
-    // Integer exponents give the exactly representable powers exactly.
-    double p = 1;
-    for (int n = 0; n <= 22; ++n, p *= 10) EXPECT_EQ(exactPowTen(n), p) << n;
     Reference ref(53);
-    EXPECT_EQ(exactExp(709.78), ref.of(mpfr_exp, 709.78));  // just below the top
-    // Beyond +-2^20 the exact remainder modulo the double nearest 2 pi.
+    const double nan = std::nan("");
+    std::vector<double> powers = {-1, 308, -307, 309, -324, nan};
+    for (int n = 0; n <= 22; ++n) powers.push_back(n);
+    const struct {
+        double (*f)(double);
+        Reference::Fn reference;
+        std::vector<double> xs;
+    } cases[] = {
+        {exactExp, mpfr_exp, {0.0, -0.0, 709.78, 709.79, 1e300, -745.0, -746.0, -INF, nan}},
+        {exactPowTen, mpfr_exp10, powers},
+        {exactSin, mpfr_sin, {0.0, 1e-300, INF, nan}},
+        {exactCos, mpfr_cos, {0.0, -INF, nan}},
+    };
+    for (const auto& c : cases) {
+        for (const double x : c.xs) {
+            const double expected = ref.of(c.reference, x);
+            if (std::isnan(expected))
+                EXPECT_TRUE(std::isnan(c.f(x))) << x;
+            else
+                EXPECT_EQ(bitsOf(c.f(x)), bitsOf(expected)) << std::hexfloat << x;
+        }
+    }
     for (double x : {0x1p20 + 0.5, 1e6 * 3.7, -1e15, 1e300}) {
         EXPECT_EQ(exactSin(x), exactSin(std::fmod(x, 6.283185307179586))) << x;
         EXPECT_EQ(exactCos(x), exactCos(std::fmod(x, 6.283185307179586))) << x;
