@@ -58,12 +58,8 @@ TEST(Populations, QuotedParametersAndDerivedCoefficients) {
         expectNear(d(p.lumExp), r.beta, 1e-12, "beta");
         expectNear(d(p.radiusExp), r.gamma, 1e-12, "gamma");
         expectNear(d(p.imfExp), r.alpha, 1e-12, "alpha");
-        expectNear(d(p.imfExpPlus1), r.alpha + 1, 1e-12, "alpha + 1");
-        expectNear(d(p.imfExpPlus1Inv), 1 / (r.alpha + 1), 1e-12, "1 / (alpha + 1)");
         expectNear(d(p.lumCoef), r.lumCoef, 1e-7, "K_L");
         expectNear(d(p.imfCoef) * total, r.imfCoef, 1e-6, "K_N");
-        expectNear(d(p.tempExp), r.beta / 4 - r.gamma / 2, 1e-12, "tau");
-        expectNear(d(p.tempCoef), 5778 * std::pow(r.lumCoef, 0.25), 1e-6, "T_c");
         // The peak brightness law is the luminosity law again, but for rounding.
         expectNear(d(p.brightCoef), r.lumCoef, 1e-5, "brightCoef");
         expectNear(d(p.brightExp), r.beta, 1e-12, "brightExp");
