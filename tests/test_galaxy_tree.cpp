@@ -51,21 +51,6 @@ uint32_t descend(int64_t x, int64_t y, int maxLevel) {
     return node;
 }
 
-bool sameElement(const ArmElement& a, const ArmElement& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-// A random point (full units) along an element, up to `spread` widths and thicknesses off it.
-void pointNearArm(Sampler& r, double spread, int64_t& x, int64_t& y, int64_t& z) {
-    const ArmStep& s = arms().armPath[r.below(int64_t(arms().armPath.size()))];
-    const double t = r.uniform() * 1.2 - 0.1;
-    const double w = d(s.width0) + t * (d(s.width1) - d(s.width0));
-    const double th = d(s.thick0) + t * (d(s.thick1) - d(s.thick0));
-    const double angle = r.uniform() * 2 * M_PI;
-    const double across = spread * w * r.uniform();
-    x = int64_t(d(s.x0) + t * (d(s.x1) - d(s.x0)) + across * std::cos(angle));
-    y = int64_t(d(s.y0) + t * (d(s.y1) - d(s.y0)) + across * std::sin(angle));
-    z = int64_t((r.uniform() * 2 - 1) * spread * th);
-}
-
 // A step's outline in fixed point (the quarter test is checked against a reference below).
 TEST(PlaneTree, FixedOutlineOfAStep) {
     const int64_t U = int64_t{1} << 40;
@@ -93,10 +78,20 @@ int64_t inside(Sampler& r, int64_t corner, int level, int64_t target, bool nearT
     return lo + int64_t(r.next() >> level);
 }
 
-// Where the voxels are taken: near the arms, or within 1.2 radii of a smooth
+// Where the voxels are taken: up to 1.1 widths and thicknesses off an arm
+// element (from 0.1 before it to 0.1 past it), or within 1.2 radii of a smooth
 // component, one time in four on its centre plane.
 void targetPoint(Sampler& r, int kind, int64_t& x, int64_t& y, int64_t& z) {
-    if (kind == 0) return pointNearArm(r, 1.1, x, y, z);
+    if (kind == 0) {
+        const ArmStep& s = arms().armPath[r.below(int64_t(arms().armPath.size()))];
+        const double t = r.uniform() * 1.2 - 0.1;
+        const double angle = r.uniform() * 2 * M_PI;
+        const double across = 1.1 * (d(s.width0) + t * (d(s.width1) - d(s.width0))) * r.uniform();
+        x = int64_t(d(s.x0) + t * (d(s.x1) - d(s.x0)) + across * std::cos(angle));
+        y = int64_t(d(s.y0) + t * (d(s.y1) - d(s.y0)) + across * std::sin(angle));
+        z = int64_t((r.uniform() * 2 - 1) * 1.1 * (d(s.thick0) + t * (d(s.thick1) - d(s.thick0))));
+        return;
+    }
     const int slots[] = {0, 1, 2, 4, 5};
     const GalaxyComponent& c = builtGalaxy().components[slots[r.below(5)]];
     const double xy = double(c.radiusXY) * 0x1p32 * 1.2;
@@ -194,13 +189,6 @@ bool referenceMeets(const FixedOutline& o, const PlaneBox& b) {
     return positive == 0 || negative == 0;
 }
 
-FixedOutline outlineOf(const int64_t (&x)[4], const int64_t (&y)[4], int64_t midX, int64_t midY) {
-    FixedOutline o{{x[0], x[1], x[2], x[3]}, {y[0], y[1], y[2], y[3]}, midX, midY};
-    std::tie(o.minX, o.maxX) = std::minmax({x[0], x[1], x[2], x[3]});
-    std::tie(o.minY, o.maxY) = std::minmax({y[0], y[1], y[2], y[3]});
-    return o;
-}
-
 // Outlines of every kind on a coarse lattice (where corners, edges and box sides
 // coincide often), the midpoint sometimes outside.
 FixedOutline randomOutline(Sampler& r) {
@@ -226,7 +214,10 @@ FixedOutline randomOutline(Sampler& r) {
             y[i] = r.in(-10, 10) * step;
         }
     }
-    return outlineOf(x, y, r.in(-10, 10) * U, r.in(-10, 10) * U);
+    FixedOutline o{{x[0], x[1], x[2], x[3]}, {y[0], y[1], y[2], y[3]}, r.in(-10, 10) * U, r.in(-10, 10) * U};
+    std::tie(o.minX, o.maxX) = std::minmax({x[0], x[1], x[2], x[3]});
+    std::tie(o.minY, o.maxY) = std::minmax({y[0], y[1], y[2], y[3]});
+    return o;
 }
 
 PlaneBox randomBox(Sampler& r) {
@@ -278,7 +269,7 @@ size_t checkNode(const PlaneTree& tree, uint32_t index, const GalaxyComponent& a
     if (leaf) {
         EXPECT_EQ(size_t{n.elementCount}, list.size()) << index;
         for (size_t k = 0; k < list.size() && k < n.elementCount; ++k)
-            EXPECT_TRUE(sameElement(tree.elements[n.firstElement + k], arms.elements[list[k]])) << index;
+            EXPECT_EQ(std::memcmp(&tree.elements[n.firstElement + k], &arms.elements[list[k]], sizeof(ArmElement)), 0) << index;
         return 1;
     }
     size_t compared = 1;
