@@ -127,30 +127,26 @@ TEST(SmoothDensity, FalloffAgainstTheRadii) {
     EXPECT_GT(pointDensity(huge, builtGalaxy().tree, PLANE_ROOT, 1, int64_t{1} << 62, 0, 0), 0u);
 }
 
+// A voxel's density is the point density at the nearer of its two faces along
+// each axis (high words): the peak for the root voxel and for a voxel with a
+// corner at the centre, not for one that straddles the centre plane unaligned.
 TEST(SmoothDensity, CellDensityUsesTheNearestFace) {
     const GalaxyComponent& c = component(2);
     const PlaneNode& none = builtGalaxy().tree.nodes[0];
-    // The root voxel holds the centre: the peak, as for the centre point.
-    EXPECT_EQ(cellDensity(c, none, 1, -(int64_t{1} << 30), -(int64_t{1} << 30), -(int64_t{1} << 30)),
-              density(2, 0, 0, 0));
-    // A voxel with a corner at the centre has the peak at that corner.
+    const int64_t half = int64_t{1} << 30;
+    EXPECT_EQ(cellDensity(c, none, 1, -half, -half, -half), density(2, 0, 0, 0));
+    const auto face = [](int64_t corner, int64_t side) {
+        return std::min({std::abs(corner), std::abs(corner + side), int64_t{INT32_MAX}}) << 32;
+    };
     for (int level = 2; level <= 18; ++level) {
         const int64_t side = int64_t{1} << (32 - level);
-        EXPECT_EQ(cellDensity(c, none, level, 0, 0, 0), density(2, 0, 0, 0)) << level;
-        EXPECT_EQ(cellDensity(c, none, level, -side, -side, -side), density(2, 0, 0, 0)) << level;
-        // A voxel further out equals the point density at its nearest corner.
-        if (level >= 4) {
-            EXPECT_EQ(cellDensity(c, none, level, 3 * side, -4 * side, side),
-                      density(2, (3 * side) << 32, (-3 * side) << 32, side << 32))
-                << level;
-        }
+        for (int64_t x : {-4 * side, -side, -side / 4, 0 * side, 3 * side})
+            for (int64_t y : {-3 * side, -side, 0 * side, side})
+                for (int64_t z : {-side, 0 * side, side / 2, 2 * side})
+                    EXPECT_EQ(cellDensity(c, none, level, x, y, z), density(2, face(x, side), face(y, side), face(z, side)))
+                        << level << " " << x << " " << y << " " << z;
     }
-    // A voxel that is not aligned and straddles the centre plane gets the
-    // distance to its nearer face, not the peak.
-    const int64_t side = int64_t{1} << 24;
-    const int64_t x = -side / 4;  // the faces are side/4 and 3 side/4 away from the centre
-    EXPECT_EQ(cellDensity(c, none, 8, x, 0, 0), density(2, (side / 4) << 32, 0, 0));
-    EXPECT_LT(cellDensity(c, none, 8, x, 0, 0), density(2, 0, 0, 0));
+    EXPECT_LT(cellDensity(c, none, 8, -(int64_t{1} << 22), 0, 0), density(2, 0, 0, 0));
 }
 
 // The steps and their display copies (scaled by 2^-48). The density fades
