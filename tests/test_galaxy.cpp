@@ -143,7 +143,8 @@ TEST(SmoothDensity, CellDensityUsesTheNearestFace) {
         for (int64_t x : {-4 * side, -side, -side / 4, 0 * side, 3 * side})
             for (int64_t y : {-3 * side, -side, 0 * side, side})
                 for (int64_t z : {-side, 0 * side, side / 2, 2 * side})
-                    EXPECT_EQ(cellDensity(c, none, level, x, y, z), density(2, face(x, side), face(y, side), face(z, side)))
+                    EXPECT_EQ(cellDensity(c, none, level, x, y, z),
+                              density(2, face(x, side), face(y, side), face(z, side)))
                         << level << " " << x << " " << y << " " << z;
     }
     EXPECT_LT(cellDensity(c, none, 8, -(int64_t{1} << 22), 0, 0), density(2, 0, 0, 0));

@@ -269,7 +269,8 @@ size_t checkNode(const PlaneTree& tree, uint32_t index, const GalaxyComponent& a
     if (leaf) {
         EXPECT_EQ(size_t{n.elementCount}, list.size()) << index;
         for (size_t k = 0; k < list.size() && k < n.elementCount; ++k)
-            EXPECT_EQ(std::memcmp(&tree.elements[n.firstElement + k], &arms.elements[list[k]], sizeof(ArmElement)), 0) << index;
+            EXPECT_EQ(std::memcmp(&tree.elements[n.firstElement + k], &arms.elements[list[k]], sizeof(ArmElement)), 0)
+                << index;
         return 1;
     }
     size_t compared = 1;
