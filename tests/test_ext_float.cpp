@@ -482,8 +482,9 @@ constexpr long double TAU = 6.283185307179586476925286766559005768L;
 
 // In units of max(last place, 2^-62), observed sin 5.55, cos 3.88; for
 // |result| >= 1/4, 1.0314 units of the last place. One angle in four is tiny
-// (below 2^-66 turns nothing is left of a positive one: its cosine is exactly 1), one in
-// four huge (from 2^47 turns every value is whole: sine 0 and cosine 1 exactly).
+// (below 2^-66 turns nothing is left of a positive one: its cosine is exactly
+// 1), one in four huge (from 2^47 turns every value is whole: sine 0 and
+// cosine 1 exactly).
 TEST(ExtFloatTrig, SinCosAccuracyAgainstLongDouble) {
     Rng rng{24};
     const auto unit = [](long double ref) { return std::max(ulpOf(ref), std::ldexp(1.0L, -62)); };
