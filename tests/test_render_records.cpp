@@ -90,19 +90,16 @@ TEST(NearRecords, OffsetsKeepTwentyFiveBitsAndTheirSign) {
 }
 
 TEST(ShapeTable, CircleAndFuzzyRims) {
-    const auto circle = buildShapeTable(StarShape::Circle);
-    const auto fuzzy = buildShapeTable(StarShape::Fuzzy);
-    for (const auto* table : {&circle, &fuzzy}) {
-        EXPECT_EQ((*table)[0].dx, 0.0f);
-        EXPECT_EQ((*table)[0].dy, 0.0f);
-        EXPECT_FLOAT_EQ((*table)[0].intensity, 1.0f / 127.0f);
-    }
-    for (int k = 1; k <= 8; ++k) {
-        EXPECT_NEAR(std::hypot(circle[k].dx, circle[k].dy), 1.0, 1e-6);
-        EXPECT_FLOAT_EQ(circle[k].intensity, 1.0f / 127.0f);
-        EXPECT_NEAR(std::hypot(fuzzy[k].dx, fuzzy[k].dy), std::sqrt(3.0), 1e-6);
-        EXPECT_EQ(fuzzy[k].intensity, 0.0f);
-        EXPECT_NEAR(std::atan2(circle[k].dy, circle[k].dx), std::remainder((k - 1) * M_PI / 4, 2 * M_PI), 1e-6);
+    for (const auto& [shape, radius, rim] : {std::tuple{StarShape::Circle, 1.0, 1.0f / 127.0f},
+                                             std::tuple{StarShape::Fuzzy, std::sqrt(3.0), 0.0f}}) {
+        const auto table = buildShapeTable(shape);
+        EXPECT_EQ(std::tuple(table[0].dx, table[0].dy), std::tuple(0.0f, 0.0f));
+        EXPECT_FLOAT_EQ(table[0].intensity, 1.0f / 127.0f);
+        for (int k = 1; k <= 8; ++k) {
+            EXPECT_NEAR(std::hypot(table[k].dx, table[k].dy), radius, 1e-6);
+            EXPECT_FLOAT_EQ(table[k].intensity, rim);
+            EXPECT_NEAR(std::atan2(table[k].dy, table[k].dx), std::remainder((k - 1) * M_PI / 4, 2 * M_PI), 1e-6);
+        }
     }
 }
 
