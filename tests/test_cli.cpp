@@ -64,6 +64,7 @@ TEST(CliExt, EveryOperationInOneBatch) {
         EXPECT_EQ(answer == "error: " ? out[i].substr(0, 7) : out[i], answer) << answers[i].first;
     }
     EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(runCli("ext --batch", "fromint32 3\nbogus\n").status, 2);  // without the NUL byte's own error
     // Without a malformed line, in a batch or alone: status 0.
     const CliRun clean = runCli("ext --batch", "fromint32 3\nfromint32 -3\n");
     EXPECT_EQ(clean.out, "0x6000000000008003\n0xA000000000008003\n");
