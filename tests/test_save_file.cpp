@@ -502,10 +502,7 @@ TEST(CliSavefile, EveryFieldInFileOrderWithExactValues) {
     const std::pair<const CliRun*, const char*> values[] = {
         {&run, "magic 0x990A1A0A0D7867F3"},
         {&run, "version 1"},
-        {&run, "seedSecond 3"},
-        {&run, "positionY 0 -24996773029325252"},
         {&run, "viewAngle 45"},
-        {&run, "maxStarsGen 10000000"},
         {&run, "multisampling 1"},
         {&run, "up -0.23378689852616349 0.07227757620959413 -0.96959766813600778"},
         {&run, "wavelengthRed 6.5000000404324965e-07"},
