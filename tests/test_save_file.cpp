@@ -74,18 +74,12 @@ std::unique_ptr<Saved> unusual() {
     return s;
 }
 
-// Whether field i of the table holds the same value, bit for bit, in a and b.
+// Whether field i of the table holds the same value, bit for bit, in a and b:
+// the same bytes in their images (the writer's bytes are pinned below).
 bool sameField(Saved& a, Saved& b, size_t i) {
-    const SaveField& f = SAVE_FIELDS[i];
-    if (f.get == nullptr) return true;
-    const SaveValue x = f.get(a.target()), y = f.get(b.target());
-    switch (f.kind) {
-        case SaveKind::F32: return std::bit_cast<uint32_t>(x.single) == std::bit_cast<uint32_t>(y.single);
-        case SaveKind::F64: return std::bit_cast<uint64_t>(x.number) == std::bit_cast<uint64_t>(y.number);
-        case SaveKind::FIXED: return x.fixed.fraction == y.fixed.fraction && x.fixed.integer == y.fixed.integer;
-        case SaveKind::VEC3: return std::memcmp(&x.vector, &y.vector, sizeof x.vector) == 0;
-        default: return x.word == y.word;
-    }
+    const Bytes x = buildSaveImage(a.target()), y = buildSaveImage(b.target());
+    const size_t at = SAVE_FIELDS[i].offset;
+    return std::equal(x.begin() + at, x.begin() + at + saveKindSize(SAVE_FIELDS[i].kind), y.begin() + at);
 }
 
 void putLe(Bytes& b, size_t at, uint64_t v, int bytes) {
