@@ -173,16 +173,15 @@ TEST(MemoryType, PreferredFlagsAndStaging) {
     p.memoryTypes[0] = {DL, 0};
     p.memoryTypes[1] = {DL | HV, 1};
     p.memoryHeaps[0] = {1000, 0};
-    p.memoryHeaps[1] = {299, 0};
+    p.memoryHeaps[1] = {300, 0};
+    // 300 is not more than 3 x 100; type bits exclude a type.
+    for (const auto& [typeBits, size, type] :
+         {std::tuple{0b11u, 100u, 0u}, {0b11u, 99u, 1u}, {0b01u, 99u, 0u}, {0b10u, 200u, 1u}}) {
+        VkMemoryPropertyFlags flags = DL;
+        EXPECT_EQ(findMemoryType(p, typeBits, flags, HV, size), type) << size;
+        EXPECT_EQ(flags, type == 1 ? DL | HV : DL) << size;
+    }
     VkMemoryPropertyFlags flags = DL;
-    EXPECT_EQ(findMemoryType(p, 0b11, flags, HV, 100), 0u);  // 299 is not more than 3 x 100
-    EXPECT_EQ(flags, DL);
-    flags = DL;
-    EXPECT_EQ(findMemoryType(p, 0b11, flags, HV, 99), 1u);
-    EXPECT_EQ(flags, DL | HV);
-    flags = DL;
-    EXPECT_EQ(findMemoryType(p, 0b10, flags, HV, 200), 1u);  // type bits exclude type 0
-    flags = DL;
     EXPECT_THROW(findMemoryType(p, 0b11, flags, HV, 1000), std::runtime_error);
     flags = DL;
     EXPECT_THROW(findMemoryType(VkPhysicalDeviceMemoryProperties{}, ~0u, flags, 0, 1), std::runtime_error);
