@@ -98,9 +98,7 @@ TEST(ScreenshotFile, WritesThePictureIntoANewFolderWithoutReplacingAnother) {
 // The panel's line says where the picture went (home as ~, a whole folder name
 // only) or why it failed; a failure writes nothing.
 TEST(ScreenshotFile, TheMessageSaysWhereOrWhy) {
-    ScreenshotResult saved;
-    saved.ok = true;
-    saved.path = "/home/ann/Pictures/Starloom/Starloom-2031-02-03-04-05-06.png";
+    const ScreenshotResult saved{true, "/home/ann/Pictures/Starloom/Starloom-2031-02-03-04-05-06.png", ""};
     EXPECT_EQ(screenshotMessage(saved, "/home/ann"), "Screenshot saved: ~/Pictures/Starloom/Starloom-2031-02-03-04-05-06.png");
     EXPECT_EQ(screenshotMessage(saved, "/home/an"), "Screenshot saved: " + saved.path);
     EXPECT_EQ(screenshotMessage(saved, nullptr), "Screenshot saved: " + saved.path);
