@@ -312,7 +312,7 @@ TEST(DisplayGeometry, TheStarDisplayIsOddInBothDirections) {
 // through any point of the view, and a pixel's angle is the view's width over
 // its pixels at the centre; and the program's own projection (labels, and
 // whatever needs to know where a star appears) lands where the shaders' matrix
-// puts a point.
+// puts a point; the midground's depth range.
 TEST(ViewUniforms, TheProjectionOfTheProgramMatchesTheShaders) {
     struct View {
         Vec3d forward, up;
@@ -331,8 +331,8 @@ TEST(ViewUniforms, TheProjectionOfTheProgramMatchesTheShaders) {
         Vec3d f = view.forward, u = view.up;
         orthonormalise(f, u);
         UniformBufferObject ubo{};
-        fillViewUniforms(ubo, {{int64_t{1} << 50, -(int64_t{3} << 48), 0}, f, u, view.angle, view.width, view.height,
-                               0, 0, 0});
+        FrameView frame{{int64_t{1} << 50, -(int64_t{3} << 48), 0}, f, u, view.angle, view.width, view.height, 0, 0, 0};
+        fillViewUniforms(ubo, frame);
         EXPECT_FLOAT_EQ(ubo.inv_window_scale[0], 2.0f / view.width);
         EXPECT_FLOAT_EQ(ubo.inv_window_scale[1], 2.0f / view.height);
         EXPECT_FLOAT_EQ(ubo.height_over_width, static_cast<float>(view.height) / view.width);
@@ -370,30 +370,24 @@ TEST(ViewUniforms, TheProjectionOfTheProgramMatchesTheShaders) {
             EXPECT_NEAR(p.x, x, tolerance) << offset[0];
             EXPECT_NEAR(p.y, y, tolerance) << offset[0];
         }
+        // Midground planes not known yet leave the base projection; planes at
+        // 1 and 3 units put depth -1 at the near one and 1 at the far one.
+        for (int i = 0; i < 16; ++i) {
+            EXPECT_EQ(ubo.proj_model_view_midground1.m[i], m[i]);
+            EXPECT_TRUE(std::isfinite(ubo.proj_model_view_foreground.m[i]));
+        }
+        frame.midgroundNearSq = std::ldexp(1.0, 48);
+        frame.midgroundFarSq = std::ldexp(9.0, 48);
+        fillViewUniforms(ubo, frame);
+        m = ubo.proj_model_view_midground1.m;
+        for (auto [d, depth] : {std::pair{1.0, -1.0}, std::pair{3.0, 1.0}}) {
+            project(f.x * d, f.y * d, f.z * d);
+            EXPECT_NEAR(clip[2] / clip[3], depth, 1e-6);
+        }
     }
     // At the viewpoint itself there is nothing to show.
     const int64_t here[3] = {0, 0, 0};
     EXPECT_FALSE(projectToDisplay({}, here).inFront);
-}
-
-TEST(ViewUniforms, UnknownMidgroundPlanesFallBackToTheBaseProjection) {
-    UniformBufferObject ubo{};
-    FrameView v{{}, {1, 0, 0}, {0, 0, 1}, 60, 501, 501, 0, 0, 0};
-    fillViewUniforms(ubo, v);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(ubo.proj_model_view_midground1.m[i], ubo.proj_model_view.m[i]);
-        EXPECT_TRUE(std::isfinite(ubo.proj_model_view_foreground.m[i]));
-    }
-    v.midgroundNearSq = std::ldexp(1.0, 48);   // n = 1
-    v.midgroundFarSq = std::ldexp(9.0, 48);    // f = 3
-    fillViewUniforms(ubo, v);
-    const float* m = ubo.proj_model_view_midground1.m;
-    // Depth -1 at the near plane and 1 at the far plane, straight ahead.
-    for (auto [d, expected] : {std::pair{1.0, -1.0}, std::pair{3.0, 1.0}}) {
-        const double z = m[0 + 2] * d + m[12 + 2];
-        const double w = m[0 + 3] * d + m[12 + 3];
-        EXPECT_NEAR(z / w, expected, 1e-6);
-    }
 }
 
 TEST(PopulationLight, OldStarsLoseTheirMassiveOnesAndTheLightReddens) {
