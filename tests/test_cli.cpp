@@ -14,13 +14,12 @@
 
 namespace {
 
-// Every operation once, with an answer that follows from the number format.
-TEST(CliExt, EveryOperationOnce) {
-    struct Case {
-        const char* args;
-        const char* expected;
-    };
-    const Case cases[] = {
+// Every operation once, with an answer that follows from the number format,
+// in one batch: every line answered in order, a malformed one (a NUL byte
+// inside too: the line's first half is not answered as if it were all of it)
+// with an error line and status 2 at the end; the last line needs no line end.
+TEST(CliExt, EveryOperationInOneBatch) {
+    const std::pair<std::string, const char*> answers[] = {
         {"add 0x4000000000008002 0x4000000000008002", "0x4000000000008003"},  // 1 + 1 = 2
         {"sub 0x4000000000008003 0x4000000000008002", "0x4000000000008002"},  // 2 - 1 = 1
         {"mul 0x4000000000008003 0x4000000000008003", "0x4000000000008004"},  // 2 * 2 = 4
@@ -35,40 +34,24 @@ TEST(CliExt, EveryOperationOnce) {
         {"atan2 0x8000000000008001 0x0000000000000000", "0x6000000000008001"},  // 0.75 turns
         {"ge 0x4000000000008002 0x4000000000008001", "true"},
         {"ge 0x8000000000008001 0x0000000000000000", "false"},
+        {"bogus 1 2", "error: "},
         {"fromdouble 1.5", "0x6000000000008002"},
         {"fromdouble 0x1p-1", "0x4000000000008001"},
         {"todouble 0x4000000000008001", "0.5"},
+        {"", "error: "},
         {"fromint32 -1", "0x8000000000008001"},
+        {"fromint32 99999999999", "error: "},
         {"fromuint64 18446744073709551615", "0x7FFFFFFFFFFF8041"},  // top 47 bits of 2^64 - 1
         {"fromdecimal 5 -1", "0x4000000000008001"},
         {"fromdecimal -1 0", "0x8000000000008001"},
+        {std::string("neg 0x4000000000008002") + '\0' + " 0x4000000000008002", "error: "},
         {"touint64 0x4000000000008005", "8"},
         {"toint64 0xA000000000008002", "-2"},  // floor(-1.5)
         {"scalepow2 0x4000000000008002 10", "0x400000000000800C"},
         {"touint64 0x400000000000800a", "256"},  // lower-case digits: 2^8 and 2^13
         {"touint64 0x400000000000800f", "8192"},
         // Overflow is an answer, not an error.
-        {"add 0x400000000000FFFF 0x400000000000FFFF", "overflow"},
         {"scalepow2 0x400000000000FFFF 1", "overflow"},
-    };
-    for (const Case& c : cases) {
-        const CliRun run = runCli(std::string("ext ") + c.args);
-        EXPECT_EQ(run.out, std::string(c.expected) + "\n") << c.args;
-        EXPECT_EQ(run.status, 0) << c.args;
-    }
-}
-
-// Every line answered in order, a malformed one (a NUL byte inside too: the
-// line's first half is not answered as if it were all of it) with an error
-// line and status 2 at the end; the last line needs no line end.
-TEST(CliExt, BatchAnswersEveryLineInOrder) {
-    const std::pair<std::string, const char*> answers[] = {
-        {"add 0x4000000000008002 0x4000000000008002", "0x4000000000008003"},
-        {"bogus 1 2", "error: "},
-        {"neg 0x4000000000008002", "0x8000000000008001"},
-        {"", "error: "},
-        {"fromint32 99999999999", "error: "},
-        {std::string("neg 0x4000000000008002") + '\0' + " 0x4000000000008002", "error: "},
         {"add 0x400000000000FFFF 0x400000000000FFFF", "overflow"},
     };
     std::string input;
@@ -78,12 +61,17 @@ TEST(CliExt, BatchAnswersEveryLineInOrder) {
     ASSERT_EQ(out.size(), std::size(answers)) << run.out;
     for (size_t i = 0; i < out.size(); ++i) {
         const std::string answer = answers[i].second;
-        EXPECT_EQ(answer == "error: " ? out[i].substr(0, 7) : out[i], answer) << i;
+        EXPECT_EQ(answer == "error: " ? out[i].substr(0, 7) : out[i], answer) << answers[i].first;
     }
     EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(runCli("ext --batch", "fromint32 3\nbogus\n").status, 2);  // without the NUL byte's own error
+    // Without a malformed line, in a batch or alone: status 0.
     const CliRun clean = runCli("ext --batch", "fromint32 3\nfromint32 -3\n");
     EXPECT_EQ(clean.out, "0x6000000000008003\n0xA000000000008003\n");
     EXPECT_EQ(clean.status, 0);
+    const CliRun alone = runCli("ext touint64 0x400000000000800a");
+    EXPECT_EQ(alone.out, "256\n");
+    EXPECT_EQ(alone.status, 0);
 }
 
 TEST(CliConstants, ListsEveryConstantInOrder) {

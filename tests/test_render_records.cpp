@@ -90,19 +90,16 @@ TEST(NearRecords, OffsetsKeepTwentyFiveBitsAndTheirSign) {
 }
 
 TEST(ShapeTable, CircleAndFuzzyRims) {
-    const auto circle = buildShapeTable(StarShape::Circle);
-    const auto fuzzy = buildShapeTable(StarShape::Fuzzy);
-    for (const auto* table : {&circle, &fuzzy}) {
-        EXPECT_EQ((*table)[0].dx, 0.0f);
-        EXPECT_EQ((*table)[0].dy, 0.0f);
-        EXPECT_FLOAT_EQ((*table)[0].intensity, 1.0f / 127.0f);
-    }
-    for (int k = 1; k <= 8; ++k) {
-        EXPECT_NEAR(std::hypot(circle[k].dx, circle[k].dy), 1.0, 1e-6);
-        EXPECT_FLOAT_EQ(circle[k].intensity, 1.0f / 127.0f);
-        EXPECT_NEAR(std::hypot(fuzzy[k].dx, fuzzy[k].dy), std::sqrt(3.0), 1e-6);
-        EXPECT_EQ(fuzzy[k].intensity, 0.0f);
-        EXPECT_NEAR(std::atan2(circle[k].dy, circle[k].dx), std::remainder((k - 1) * M_PI / 4, 2 * M_PI), 1e-6);
+    for (const auto& [shape, radius, rim] : {std::tuple{StarShape::Circle, 1.0, 1.0f / 127.0f},
+                                             std::tuple{StarShape::Fuzzy, std::sqrt(3.0), 0.0f}}) {
+        const auto table = buildShapeTable(shape);
+        EXPECT_EQ(std::tuple(table[0].dx, table[0].dy), std::tuple(0.0f, 0.0f));
+        EXPECT_FLOAT_EQ(table[0].intensity, 1.0f / 127.0f);
+        for (int k = 1; k <= 8; ++k) {
+            EXPECT_NEAR(std::hypot(table[k].dx, table[k].dy), radius, 1e-6);
+            EXPECT_FLOAT_EQ(table[k].intensity, rim);
+            EXPECT_NEAR(std::atan2(table[k].dy, table[k].dx), std::remainder((k - 1) * M_PI / 4, 2 * M_PI), 1e-6);
+        }
     }
 }
 
@@ -176,16 +173,15 @@ TEST(MemoryType, PreferredFlagsAndStaging) {
     p.memoryTypes[0] = {DL, 0};
     p.memoryTypes[1] = {DL | HV, 1};
     p.memoryHeaps[0] = {1000, 0};
-    p.memoryHeaps[1] = {299, 0};
+    p.memoryHeaps[1] = {300, 0};
+    // 300 is not more than 3 x 100; type bits exclude a type.
+    for (const auto& [typeBits, size, type] :
+         {std::tuple{0b11u, 100u, 0u}, {0b11u, 99u, 1u}, {0b01u, 99u, 0u}, {0b10u, 200u, 1u}}) {
+        VkMemoryPropertyFlags flags = DL;
+        EXPECT_EQ(findMemoryType(p, typeBits, flags, HV, size), type) << size;
+        EXPECT_EQ(flags, type == 1 ? DL | HV : DL) << size;
+    }
     VkMemoryPropertyFlags flags = DL;
-    EXPECT_EQ(findMemoryType(p, 0b11, flags, HV, 100), 0u);  // 299 is not more than 3 x 100
-    EXPECT_EQ(flags, DL);
-    flags = DL;
-    EXPECT_EQ(findMemoryType(p, 0b11, flags, HV, 99), 1u);
-    EXPECT_EQ(flags, DL | HV);
-    flags = DL;
-    EXPECT_EQ(findMemoryType(p, 0b10, flags, HV, 200), 1u);  // type bits exclude type 0
-    flags = DL;
     EXPECT_THROW(findMemoryType(p, 0b11, flags, HV, 1000), std::runtime_error);
     flags = DL;
     EXPECT_THROW(findMemoryType(VkPhysicalDeviceMemoryProperties{}, ~0u, flags, 0, 1), std::runtime_error);
@@ -316,7 +312,7 @@ TEST(DisplayGeometry, TheStarDisplayIsOddInBothDirections) {
 // through any point of the view, and a pixel's angle is the view's width over
 // its pixels at the centre; and the program's own projection (labels, and
 // whatever needs to know where a star appears) lands where the shaders' matrix
-// puts a point.
+// puts a point; the midground's depth range.
 TEST(ViewUniforms, TheProjectionOfTheProgramMatchesTheShaders) {
     struct View {
         Vec3d forward, up;
@@ -335,8 +331,8 @@ TEST(ViewUniforms, TheProjectionOfTheProgramMatchesTheShaders) {
         Vec3d f = view.forward, u = view.up;
         orthonormalise(f, u);
         UniformBufferObject ubo{};
-        fillViewUniforms(ubo, {{int64_t{1} << 50, -(int64_t{3} << 48), 0}, f, u, view.angle, view.width, view.height,
-                               0, 0, 0});
+        FrameView frame{{int64_t{1} << 50, -(int64_t{3} << 48), 0}, f, u, view.angle, view.width, view.height, 0, 0, 0};
+        fillViewUniforms(ubo, frame);
         EXPECT_FLOAT_EQ(ubo.inv_window_scale[0], 2.0f / view.width);
         EXPECT_FLOAT_EQ(ubo.inv_window_scale[1], 2.0f / view.height);
         EXPECT_FLOAT_EQ(ubo.height_over_width, static_cast<float>(view.height) / view.width);
@@ -374,30 +370,24 @@ TEST(ViewUniforms, TheProjectionOfTheProgramMatchesTheShaders) {
             EXPECT_NEAR(p.x, x, tolerance) << offset[0];
             EXPECT_NEAR(p.y, y, tolerance) << offset[0];
         }
+        // Midground planes not known yet leave the base projection; planes at
+        // 1 and 3 units put depth -1 at the near one and 1 at the far one.
+        for (int i = 0; i < 16; ++i) {
+            EXPECT_EQ(ubo.proj_model_view_midground1.m[i], m[i]);
+            EXPECT_TRUE(std::isfinite(ubo.proj_model_view_foreground.m[i]));
+        }
+        frame.midgroundNearSq = std::ldexp(1.0, 48);
+        frame.midgroundFarSq = std::ldexp(9.0, 48);
+        fillViewUniforms(ubo, frame);
+        m = ubo.proj_model_view_midground1.m;
+        for (auto [d, depth] : {std::pair{1.0, -1.0}, std::pair{3.0, 1.0}}) {
+            project(f.x * d, f.y * d, f.z * d);
+            EXPECT_NEAR(clip[2] / clip[3], depth, 1e-6);
+        }
     }
     // At the viewpoint itself there is nothing to show.
     const int64_t here[3] = {0, 0, 0};
     EXPECT_FALSE(projectToDisplay({}, here).inFront);
-}
-
-TEST(ViewUniforms, UnknownMidgroundPlanesFallBackToTheBaseProjection) {
-    UniformBufferObject ubo{};
-    FrameView v{{}, {1, 0, 0}, {0, 0, 1}, 60, 501, 501, 0, 0, 0};
-    fillViewUniforms(ubo, v);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(ubo.proj_model_view_midground1.m[i], ubo.proj_model_view.m[i]);
-        EXPECT_TRUE(std::isfinite(ubo.proj_model_view_foreground.m[i]));
-    }
-    v.midgroundNearSq = std::ldexp(1.0, 48);   // n = 1
-    v.midgroundFarSq = std::ldexp(9.0, 48);    // f = 3
-    fillViewUniforms(ubo, v);
-    const float* m = ubo.proj_model_view_midground1.m;
-    // Depth -1 at the near plane and 1 at the far plane, straight ahead.
-    for (auto [d, expected] : {std::pair{1.0, -1.0}, std::pair{3.0, 1.0}}) {
-        const double z = m[0 + 2] * d + m[12 + 2];
-        const double w = m[0 + 3] * d + m[12 + 3];
-        EXPECT_NEAR(z / w, expected, 1e-6);
-    }
 }
 
 TEST(PopulationLight, OldStarsLoseTheirMassiveOnesAndTheLightReddens) {

@@ -26,11 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-mode_t kindOf(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
-}
-
 const std::string NEW = "new contents";
 
 std::atomic<int> failingFsyncs{0}, zeroRandoms{0};
@@ -111,7 +106,7 @@ TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
         TempFolder f;
         c.setUp(f);
         const std::vector<std::string> before = f.names();
-        const mode_t kind = kindOf(f.at("a"));
+        const fs::file_type kind = fs::symlink_status(f.at("a")).type();
         WriteOptions options;
         options.replaceExisting = !c.keepExisting;
         options.regularFileOnly = c.regularOnly;
@@ -123,13 +118,14 @@ TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
         if (c.errorNumber != 0) {
             EXPECT_EQ(r.errorNumber, std::max(c.errorNumber, 0)) << r.error;
             EXPECT_EQ(f.names(), before);  // nothing added, nothing removed
-            EXPECT_EQ(kindOf(f.at("a")), kind);
-            if (kind == S_IFREG) {
+            EXPECT_EQ(fs::symlink_status(f.at("a")).type(), kind);
+            if (kind == fs::file_type::regular) {
                 EXPECT_EQ(readFile(f.at("a")), "old");
             }
         } else {
             EXPECT_EQ(readFile(f.at(c.lands)), NEW);
-            EXPECT_EQ(kindOf(f.at("a")), kind == S_IFLNK ? S_IFLNK : S_IFREG);
+            const fs::file_type now = fs::symlink_status(f.at("a")).type();
+            EXPECT_EQ(now, kind == fs::file_type::symlink ? kind : fs::file_type::regular);
             const std::vector<std::string> after = f.names();
             for (const std::string& name : before) EXPECT_TRUE(fs::exists(fs::symlink_status(f.at(name)))) << name;
             for (const std::string& name : after) {
@@ -156,7 +152,7 @@ TEST(SafeWrite, FifosAndStreamsAreWrittenDirectly) {
     EXPECT_TRUE(writeFileSafely(f.at("fifo"), NEW.data(), NEW.size()).ok);
     reader.join();
     EXPECT_EQ(got, NEW);
-    EXPECT_EQ(kindOf(f.at("fifo")), S_IFIFO);
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(f.at("fifo"))));
 
     int ends[2];
     ASSERT_EQ(::pipe(ends), 0);

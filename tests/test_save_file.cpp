@@ -1,11 +1,14 @@
 // The save file: its bytes, the round trip, the loader's edge cases and
-// checks, damaged files of every kind, and saves that fail or are cut short.
+// checks, damaged files of every kind, saves that fail or are cut short, and
+// how starloom-cli savefile shows a file to users and outside checks.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -71,18 +74,12 @@ std::unique_ptr<Saved> unusual() {
     return s;
 }
 
-// Whether field i of the table holds the same value, bit for bit, in a and b.
+// Whether field i of the table holds the same value, bit for bit, in a and b:
+// the same bytes in their images (the writer's bytes are pinned below).
 bool sameField(Saved& a, Saved& b, size_t i) {
-    const SaveField& f = SAVE_FIELDS[i];
-    if (f.get == nullptr) return true;
-    const SaveValue x = f.get(a.target()), y = f.get(b.target());
-    switch (f.kind) {
-        case SaveKind::F32: return std::bit_cast<uint32_t>(x.single) == std::bit_cast<uint32_t>(y.single);
-        case SaveKind::F64: return std::bit_cast<uint64_t>(x.number) == std::bit_cast<uint64_t>(y.number);
-        case SaveKind::FIXED: return x.fixed.fraction == y.fixed.fraction && x.fixed.integer == y.fixed.integer;
-        case SaveKind::VEC3: return std::memcmp(&x.vector, &y.vector, sizeof x.vector) == 0;
-        default: return x.word == y.word;
-    }
+    const Bytes x = buildSaveImage(a.target()), y = buildSaveImage(b.target());
+    const size_t at = SAVE_FIELDS[i].offset;
+    return std::equal(x.begin() + at, x.begin() + at + saveKindSize(SAVE_FIELDS[i].kind), y.begin() + at);
 }
 
 void putLe(Bytes& b, size_t at, uint64_t v, int bytes) {
@@ -476,4 +473,61 @@ TEST(Bookmarks, ReadWrittenBackAndEditedKeepingWhatCannotBeRead) {
     ASSERT_EQ(bookmarkList(again).size(), 3u);
     EXPECT_EQ(findBookmark(again, "Home")->note, "where it began");
     EXPECT_EQ(findBookmark(again, "Place 1")->location, a);
+}
+
+// ------------------------------------------------------- starloom-cli savefile
+
+// Every field in file order; floating-point numbers exactly, with 17 digits;
+// negative and large values.
+TEST(CliSavefile, EveryFieldInFileOrderWithExactValues) {
+    const TempFolder folder;
+    writeFile(folder.at("default.sav"), buildSaveImage(withDefaults()->target()));
+    writeFile(folder.at("unusual.sav"), buildSaveImage(unusual()->target()));
+    const CliRun run = runCli("savefile " + folder.at("default.sav"));
+    const CliRun other = runCli("savefile " + folder.at("unusual.sav"));
+    ASSERT_EQ(run.status, 0) << run.out;
+    ASSERT_EQ(other.status, 0) << other.out;
+    std::string names;
+    for (const std::string& line : lines(run.out)) names += line.substr(0, line.find(' ')) + " ";
+    EXPECT_EQ(names, "magic version reserved seedFirst seedSecond positionX positionY positionZ forward up viewAngle "
+                     "wavelengthRed wavelengthGreen wavelengthBlue maxMagnitude speedLevel displayFontSize "
+                     "controlFontScale maxVoxelChunks maxStarsGen maxStarsGpu panelOnRight showCrosshair "
+                     "multisampling ");
+    const std::pair<const CliRun*, const char*> values[] = {
+        {&run, "magic 0x990A1A0A0D7867F3"},
+        {&run, "version 1"},
+        {&run, "viewAngle 45"},
+        {&run, "multisampling 1"},
+        {&run, "up -0.23378689852616349 0.07227757620959413 -0.96959766813600778"},
+        {&run, "wavelengthRed 6.5000000404324965e-07"},
+        {&other, "speedLevel -37"},
+        {&other, "positionZ 18446744073709551615 -6917529027641081856"},
+        {&other, "seedFirst 3735928559"},
+    };
+    for (const auto& [out, line] : values) EXPECT_EQ(std::ranges::count(lines(out->out), line), 1) << line;
+}
+
+// What the program would refuse prints only the reason (the loader's own
+// reasons are tested with the loader); what is not a regular file is never
+// waited on.
+TEST(CliSavefile, AFileTheProgramWouldRefusePrintsOnlyTheReason) {
+    const TempFolder dir;
+    Bytes bytes = buildSaveImage(withDefaults()->target());
+    bytes[176] = 7;
+    writeFile(dir.at("flag.sav"), bytes);
+    ASSERT_EQ(::mkfifo(dir.at("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mknod(dir.at("device").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {dir.at("flag.sav"), "invalid panelOnRight in save file: 7 is not 0 or 1"},
+        {"/nonexistent/default.sav", "No such file or directory"},
+        {dir.path, "the save file is a folder, not a regular file: it is neither read nor written"},
+        {dir.at("fifo"), "the save file is a FIFO, not a regular file: it is neither read nor written"},
+        {dir.at("device"), "the save file is a character device, not a regular file: it is neither read nor written"},
+    };
+    for (const auto& [path, told] : cases) {
+        const CliRun run = runCli("savefile " + path);
+        EXPECT_EQ(run.status, 2) << path;
+        EXPECT_EQ(run.out, "error: " + told + "\n");
+    }
+    EXPECT_EQ(runCli("savefile").status, 2);
 }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <numeric>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,16 +19,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A small picture whose every pixel differs.
+// A small picture whose every pixel differs (up to 85 pixels).
 Picture testPicture(int width, int height) {
-    Picture p;
-    p.width = width;
-    p.height = height;
-    for (int i = 0; i < width * height; ++i) {
-        p.rgb.push_back(static_cast<uint8_t>(i));
-        p.rgb.push_back(static_cast<uint8_t>(3 * i + 1));
-        p.rgb.push_back(static_cast<uint8_t>(255 - i));
-    }
+    Picture p{width, height, std::vector<uint8_t>(3 * static_cast<size_t>(width * height)), {}};
+    std::iota(p.rgb.begin(), p.rgb.end(), uint8_t{1});
     return p;
 }
 
@@ -103,9 +98,7 @@ TEST(ScreenshotFile, WritesThePictureIntoANewFolderWithoutReplacingAnother) {
 // The panel's line says where the picture went (home as ~, a whole folder name
 // only) or why it failed; a failure writes nothing.
 TEST(ScreenshotFile, TheMessageSaysWhereOrWhy) {
-    ScreenshotResult saved;
-    saved.ok = true;
-    saved.path = "/home/ann/Pictures/Starloom/Starloom-2031-02-03-04-05-06.png";
+    const ScreenshotResult saved{true, "/home/ann/Pictures/Starloom/Starloom-2031-02-03-04-05-06.png", ""};
     EXPECT_EQ(screenshotMessage(saved, "/home/ann"), "Screenshot saved: ~/Pictures/Starloom/Starloom-2031-02-03-04-05-06.png");
     EXPECT_EQ(screenshotMessage(saved, "/home/an"), "Screenshot saved: " + saved.path);
     EXPECT_EQ(screenshotMessage(saved, nullptr), "Screenshot saved: " + saved.path);
@@ -161,11 +154,9 @@ TEST(PngFiles, ReadBackAsRgbWhateverTheirChannels) {
     int width = 0, height = 0;
     std::vector<uint8_t> rgb;
     ASSERT_TRUE(readPngRgb(path, width, height, rgb, error)) << error;
-    ASSERT_EQ(rgb.size(), 18u);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(rgb[3 * i], grey[i]);
-        EXPECT_EQ(rgb[3 * i + 2], grey[i]);
-    }
+    std::vector<uint8_t> expected;
+    for (uint8_t g : grey) expected.insert(expected.end(), {g, g, g});
+    EXPECT_EQ(rgb, expected);
     writeFile(dir.at("broken.png"), "\x89PNG\r\n\x1a\n but not really");
     EXPECT_FALSE(readPngRgb(dir.at("broken.png"), width, height, rgb, error));
     EXPECT_FALSE(readPngRgb(dir.at("missing.png"), width, height, rgb, error));
