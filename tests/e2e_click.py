@@ -66,7 +66,7 @@ def main():
         # belongs to that window, not to the drag below.
         rig.xdotool("mousemove", "--sync", int(x), int(y), "click", 1)
         block = (0, 0, display_right // 2, height // 2)
-        wait_until(lambda: any(same_name(w[0], STAR) for w in session.words("info", block)),
+        wait_until(lambda: any(same_name(w[0], STAR) for w in rig.read("info", block, words=True)),
                    "the information block names " + STAR)
 
         # A drag of (+80, +40): the disc's right edge follows while the button stays down.

@@ -55,11 +55,6 @@ def wait_until(probe, what, seconds=DEADLINE, interval=0.5):
         time.sleep(interval)
 
 
-def similar(a, b):
-    """How alike two words read (OCR confuses a few letters of the panel's font)."""
-    return difflib.SequenceMatcher(None, a.lower(), b.lower()).ratio()
-
-
 def flat(text):
     return " ".join(text.split())
 
@@ -80,29 +75,6 @@ def place_of(cli, text):
 
 def distance(a, b):
     return math.sqrt(sum(float(x - y) ** 2 for x, y in zip(a, b)))
-
-
-def check_validation_output(text):
-    problems = [line.strip() for line in text.splitlines()
-                if "Validation Error" in line or "Validation Warning" in line or "VUID" in line
-                or "UNASSIGNED" in line or "SYNC-" in line]
-    if problems:
-        fail("the validation layer reported %d problems, first: %s" % (len(problems), problems[0]))
-
-
-def start_xvfb(size):
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % size, "-nolisten", "tcp"],
-        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end, "rb") as pipe:
-        number = pipe.readline().strip()
-    if not number:
-        xvfb.kill()
-        xvfb.wait()
-        fail("Xvfb did not start")
-    return xvfb, ":" + number.decode()
 
 
 def pixels(path):
@@ -159,13 +131,21 @@ class Rig:
         os.makedirs(self.shot_dir, exist_ok=True)
         for old in glob.glob(os.path.join(self.shot_dir, "*.png")):
             os.remove(old)
-        self.home = tempfile.mkdtemp(prefix="starloom-e2e-")
-        try:
-            xvfb, self.display = start_xvfb(self.size)
-        except BaseException:
-            shutil.rmtree(self.home, ignore_errors=True)
-            raise
+        # Xvfb writes the number of the display it took to the pipe.
+        read_end, write_end = os.pipe()
+        xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % self.size, "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.children.append(xvfb)
+        os.close(write_end)
+        with os.fdopen(read_end, "rb") as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            xvfb.kill()
+            xvfb.wait()
+            fail("Xvfb did not start")
+        self.display = ":" + number.decode()
+        self.home = tempfile.mkdtemp(prefix="starloom-e2e-")
         self.env = dict(os.environ)
         self.env.update({"DISPLAY": self.display, "HOME": self.home,
                          "XDG_DATA_HOME": os.path.join(self.home, "data")})
@@ -222,9 +202,10 @@ class Rig:
             fail("a screenshot of %d bytes on a %dx%d screen" % (len(data), *self.size))
         return path, data
 
-    def read(self, label, box):
+    def read(self, label, box, words=False):
+        """What OCR reads in a box of a screenshot (see ocr)."""
         path, _ = self.shot(label)
-        return ocr(path, box, path.replace(".png", "_text.png"))
+        return ocr(path, box, path.replace(".png", "_words.png" if words else "_text.png"), words)
 
     def read_until(self, label, box, needles, seconds=DEADLINE):
         text = [""]
@@ -309,19 +290,17 @@ class Session:
             return time.monotonic() - last[1] >= 3 and data
         return wait_until(probe, self.name + ": the star display settles")
 
-    def words(self, label, box):
-        path, _ = self.rig.shot(label)
-        return ocr(path, box, path.replace(".png", "_words.png"), words=True)
-
     def find(self, label, text, below=0.0, box=None, seconds=DEADLINE):
         """The word in the box (the panel) reading most like `text`, once drawn: (word, x, y, right)."""
         found = [None]
 
         def probe():
-            words = [w for w in self.words(label, box or self.rig.panel) if w[2] >= below]
-            best = max(words, key=lambda w: similar(w[0], text), default=None)
+            words = [w for w in self.rig.read(label, box or self.rig.panel, words=True) if w[2] >= below]
+            # OCR confuses a few letters of the panel's font: the word reading most alike.
+            alike = [(difflib.SequenceMatcher(None, w[0].lower(), text.lower()).ratio(), w) for w in words]
+            best = max(alike, key=lambda a: a[0], default=(0, None))
             found[0] = [w[0] for w in words]
-            return best if best is not None and similar(best[0], text) >= 0.75 else None
+            return best[1] if best[0] >= 0.75 else None
         return wait_until(probe, lambda: "%s: '%s' on the screen, words: %s" % (label, text, found[0]), seconds)
 
     def press(self, label, text, below=0.0, box=None):
@@ -389,8 +368,10 @@ class Session:
             print("%s output:\n%s" % (self.name, output))
         if status != expected:
             fail("%s: exit status %d, expected %d" % (self.name, status, expected))
-        if validation:
-            check_validation_output(output)
+        complaints = ("Validation Error", "Validation Warning", "VUID", "UNASSIGNED", "SYNC-")
+        problems = [line.strip() for line in output.splitlines() if validation and any(c in line for c in complaints)]
+        if problems:
+            fail("the validation layer reported %d problems, first: %s" % (len(problems), problems[0]))
         return output
 
 

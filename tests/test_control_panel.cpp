@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -34,10 +35,12 @@ namespace {
 
 constexpr int KEY_ENTER = 257;
 constexpr int KEY_BACKSPACE = 259;
+const PanelEvent DOWN{PanelEvent::BUTTON, 0, true}, UP{PanelEvent::BUTTON, 0, false};
 
 struct PanelHarness {
     ProgramState state;
     std::unique_ptr<StarField> engine = std::make_unique<StarField>(builtGalaxy());
+    PanelInput input;  // the window's events on their way to the panel
     std::map<ImGuiID, ImVec2> spots;  // a point over each item, from the last scan
 
     PanelHarness() {
@@ -113,41 +116,32 @@ struct PanelHarness {
 
     bool has(ImGuiID item) const { return spots.count(item) != 0; }
 
-    // Moves the mouse onto the item, holds the button down for `frames`
-    // frames (calling `during` in each), then lets go.
-    template <typename During>
-    void hold(ImGuiID item, int frames, During during) {
-        ASSERT_TRUE(has(item)) << "no such item on screen";
-        ImGuiIO& io = ImGui::GetIO();
-        io.MousePos = spots[item];
-        frame();
-        io.MouseDown[0] = true;
-        for (int i = 0; i < frames; ++i) {
-            during(i);
+    // Hands the events to the panel as the program does, each frame its
+    // share, then draws one frame more; returns the frames they took.
+    int feed(std::initializer_list<PanelEvent> events) {
+        input.queue.insert(input.queue.end(), events);
+        int frames = 0;
+        for (; frames < 20 && !input.queue.empty(); ++frames) {
+            imguiFeedInput(input);
             frame();
         }
-        io.MouseDown[0] = false;
         frame();
+        return frames;
     }
-    void press(ImGuiID item) {
-        hold(item, 1, [](int) {});
+    // The pointer onto an item of the last scan.
+    PanelEvent onto(ImGuiID item) {
+        EXPECT_TRUE(has(item)) << "no such item on screen";
+        return {PanelEvent::CURSOR, 0, false, spots[item].x, spots[item].y};
     }
+    void press(ImGuiID item) { feed({onto(item), DOWN, UP}); }
     void click(const char* label) { press(id(label)); }
+    void key(int code) { feed({{PanelEvent::KEY, code, true}, {PanelEvent::KEY, code, false}}); }
 
-    void key(int code) {
-        ImGui::GetIO().KeysDown[code] = true;
-        frame();
-        ImGui::GetIO().KeysDown[code] = false;
-        frame();
-    }
     // Clicks a text field, replaces its text by typing and presses Enter.
     void type(const char* label, const char* text) {
         click(label);
         for (int i = 0; i < 8; ++i) key(KEY_BACKSPACE);
-        for (const char* c = text; *c != '\0'; ++c) {
-            ImGui::GetIO().AddInputCharacter(static_cast<unsigned>(*c));
-            frame();
-        }
+        for (const char* c = text; *c != '\0'; ++c) feed({{PanelEvent::CHARACTER, *c}});
         key(KEY_ENTER);
     }
 
@@ -156,13 +150,8 @@ struct PanelHarness {
         scan();
         click(combo);
         auto wheel = [&](float amount) {
-            ImGuiWindow* popup = ImGui::FindWindowByName("##Combo_00");
-            ImGuiIO& io = ImGui::GetIO();
-            io.MousePos = ImVec2(popup->Pos.x + 10, popup->Pos.y + 10);
-            io.MouseWheel = amount;
-            frame();
-            io.MouseWheel = 0;
-            frame();
+            const ImVec2 at = ImGui::FindWindowByName("##Combo_00")->Pos;
+            feed({{PanelEvent::CURSOR, 0, false, at.x + 10, at.y + 10}, {PanelEvent::SCROLL, 0, false, 0, amount}});
         };
         // The popup scrolls to the entry in force as it appears: let it, then go to the top.
         for (int settle = 0; settle < 3; ++settle) frame();
@@ -227,40 +216,17 @@ SearchResult starNearby(StarField& engine, int index, GalaxySeed seed = {}) {
 TEST(PanelInputs, QueuedEventsWithinOneFrameAreNotLost) {
     PanelHarness p;
     p.goToPage(PAGE_CATALOG);
-    auto at = [&](const char* label) {
-        const ImVec2 spot = p.spots[PanelHarness::id(label)];
-        return PanelEvent{PanelEvent::CURSOR, 0, false, spot.x, spot.y};
-    };
-    const PanelEvent down{PanelEvent::BUTTON, 0, true}, up{PanelEvent::BUTTON, 0, false};
     const PanelEvent away{PanelEvent::CURSOR, 0, false, 5, 5};
     auto character = [](char c) { return PanelEvent{PanelEvent::CHARACTER, c}; };
     const PanelEvent enterDown{PanelEvent::KEY, KEY_ENTER, true}, enterUp{PanelEvent::KEY, KEY_ENTER, false};
-    struct Case {
-        const char* name;
-        std::vector<PanelEvent> events;
-        int frames;  // one per change of the button or a key, a move after a click in a frame of its own
-        bool (*done)(const ProgramState&);
-    };
-    const Case cases[] = {
-        {"a click on ?", {at(" ? ##help"), down, up}, 2, [](const ProgramState& s) { return s.panel.helpShown; }},
-        {"a click, then the pointer leaves", {at(" ? ##help"), down, up, away}, 3,
-         [](const ProgramState& s) { return !s.panel.helpShown; }},
-        {"a click into Find:, a name and a quick Enter",
-         {at("##find"), down, up, character('h'), character('i'), enterDown, enterUp}, 3,
-         [](const ProgramState& s) { return !s.status.message.empty(); }},
-    };
-    for (const Case& c : cases) {
-        PanelInput input;
-        input.queue.assign(c.events.begin(), c.events.end());
-        int frames = 0;
-        for (; frames < 6 && !input.queue.empty(); ++frames) {
-            imguiFeedInput(input);
-            p.frame();
-        }
-        p.frame();
-        EXPECT_TRUE(c.done(p.state)) << c.name;
-        EXPECT_EQ(frames, c.frames) << c.name;
-    }
+    const ImGuiID help = PanelHarness::id(" ? ##help"), find = PanelHarness::id("##find");
+    // One frame per change of the button or a key, a move after a click in a frame of its own.
+    EXPECT_EQ(p.feed({p.onto(help), DOWN, UP}), 2);
+    EXPECT_TRUE(p.state.panel.helpShown) << "a click on ?";
+    EXPECT_EQ(p.feed({p.onto(help), DOWN, UP, away}), 3);
+    EXPECT_FALSE(p.state.panel.helpShown) << "a click, then the pointer leaves";
+    EXPECT_EQ(p.feed({p.onto(find), DOWN, UP, character('h'), character('i'), enterDown, enterUp}), 3);
+    EXPECT_FALSE(p.state.status.message.empty()) << "a click into Find:, a name and a quick Enter";
 }
 
 // Typed values are clamped to their ranges and raise what depends on them:
@@ -420,12 +386,13 @@ TEST(PanelNavigation, ButtonsActWhileHeldAndRequestTheStateActions) {
                           Held{"left", &Viewpoint::rollInput, -1}, Held{"right", &Viewpoint::rollInput, 1},
                           Held{"Go", &Viewpoint::goInput, 1}}) {
         // Navigation clears the inputs after each frame: the button sets them again in each.
-        p.hold(PanelHarness::id(h.label), 4, [&](int frame) {
-            if (frame > 0) {
-                EXPECT_EQ(p.state.view.*h.input, h.value) << h.label << " frame " << frame;
-            }
+        p.feed({p.onto(PanelHarness::id(h.label)), DOWN});
+        for (int frame = 0; frame < 3; ++frame) {
+            EXPECT_EQ(p.state.view.*h.input, h.value) << h.label << " frame " << frame;
             p.state.view.*h.input = 0;
-        });
+            p.frame();
+        }
+        p.feed({UP});
         p.state.view.*h.input = 0;
         p.frame();
         EXPECT_EQ(p.state.view.*h.input, 0) << h.label << " after release";

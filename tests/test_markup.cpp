@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <tuple>
 
 #include "tests/synthetic_font.h"
 #include "text/markup.h"
@@ -69,7 +70,6 @@ TEST(Markup, LineEndReturnsToTheDisplaySizeAddsTheLineHeightAndKeepsTheIndent) {
     EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{7, 3, 5, 3}));
     EXPECT_EQ(g[1].left, MARGIN);
     EXPECT_EQ(g[1].top, syntheticFont().font.lineHeight[7] + 2);  // the first line held size 7
-    EXPECT_EQ(each(layOut("|i2A\nB\n|i0C"), &DrawnGlyph::left), (Ints{3 * MARGIN, 3 * MARGIN, MARGIN}));
 }
 
 TEST(Markup, SmallerTextAfterLargerSitsOnItsBaselineUntilTheNextSizeCode) {
@@ -106,28 +106,6 @@ TEST(Markup, TabStopsAndTabs) {
     EXPECT_EQ(h[3].left, h[2].left);
 }
 
-TEST(Markup, FixedDigitsLineUpAndThePointKeepsItsWidth) {
-    const auto g = layOut("|f1.5|v1");
-    ASSERT_EQ(drawnText(g), "1.51");
-    constexpr int cell = 9, one = 7, point = 5;
-    // "1" padded to the digit cell, "." at its own width, "5" as wide as the cell, then no padding.
-    EXPECT_EQ(each(g, &DrawnGlyph::left), (Ints{MARGIN + (cell - one), MARGIN + cell, MARGIN + cell + point,
-                                                MARGIN + cell + point + cell}));
-    // Spaces and letters in fixed mode are a digit cell wide too.
-    EXPECT_EQ(each(layOut("|f A|v A"), &DrawnGlyph::left), (Ints{MARGIN + cell + (cell - LETTER), MARGIN + 2 * cell + 6}));
-}
-
-TEST(Markup, LongWordBreaksBeforeTheCrossingCharacter) {
-    // Four letters fit: margins 12 + 32 = 44; the fifth would reach 52.
-    const auto g = layOut("AAAAAAAAAA", 44);
-    EXPECT_EQ(each(g, &DrawnGlyph::left), (Ints{6, 14, 22, 30, 6, 14, 22, 30, 6, 14}));
-    EXPECT_EQ(each(g, &DrawnGlyph::top), (Ints{2, 2, 2, 2, 13, 13, 13, 13, 24, 24}));
-    // A single character wider than the block stays where it is.
-    const auto one = layOut("A", 1);
-    ASSERT_EQ(one.size(), 1u);
-    EXPECT_EQ(one[0].top, 2);
-}
-
 TEST(Markup, AWrappedLineGoesOnUnderItsTabStop) {
     // A two-column list: "A" then the second column at stop a; its long
     // entries wrap under the column, not at the left edge.
@@ -160,15 +138,29 @@ TEST(Markup, AWrappedLineGoesOnUnderItsTabStop) {
     EXPECT_EQ(t[8].top - t[5].top, std::max(lh7, shift + lh3) + lh3 / 2);
 }
 
-TEST(Markup, WordsMoveToTheNextLineAfterTheLastSpace) {
-    const auto g = layOut("AA BBBB CC", 52);
-    ASSERT_EQ(drawnText(g), "AABBBBCC");  // every glyph once
-    EXPECT_EQ(each(g, &DrawnGlyph::left), (Ints{6, 14, 6, 14, 22, 30, 6, 14}));
-    EXPECT_EQ(each(g, &DrawnGlyph::top), (Ints{2, 2, 13, 13, 13, 13, 24, 24}));
-    // A space that would cross starts the new line instead of advancing.
-    const auto s = layOut("AAAAA B", 52);
-    EXPECT_EQ(s[5].top, 13);
-    EXPECT_EQ(s[5].left, MARGIN);
+// Where each glyph lands: words move to the next line after the last space
+// that fits, a word longer than a line breaks before the crossing character,
+// fixed digits take cells of the widest digit (9), characters the font does
+// not hold take no room. Margins 6, letters 8, "1" 7, "." 5, lines 11.
+TEST(Markup, GlyphsLandWhereTheLayoutPutsThem) {
+    const std::tuple<const char*, int, Ints, Ints> cases[] = {  // the text, the width, lefts and tops
+        {"AA BBBB CC", 52, {6, 14, 6, 14, 22, 30, 6, 14}, {2, 2, 13, 13, 13, 13, 24, 24}},
+        // Four letters fit in 44 (12 + 32); a space that would cross starts the new line.
+        {"AAAAAAAAAA", 44, {6, 14, 22, 30, 6, 14, 22, 30, 6, 14}, {2, 2, 2, 2, 13, 13, 13, 13, 24, 24}},
+        {"AAAAA B", 52, {6, 14, 22, 30, 38, 6}, {2, 2, 2, 2, 2, 13}},
+        {"A", 1, {6}, {2}},  // a single character wider than the block stays where it is
+        // "1" padded to its cell, "." its own width, "5" its cell, then no padding; spaces and letters take cells.
+        {"|f1.5|v1", 1000, {8, 15, 20, 29}, {2, 2, 2, 2}},
+        {"|f A|v A", 1000, {16, 30}, {2, 2}},
+        {"|i2A\nB\n|i0C", 1000, {18, 18, 6}, {2, 13, 24}},
+        {"A\x01" "B\x7f" "C\xc3\xa9" "D\rE", 1000, {6, 14, 22, 30, 38}, {2, 2, 2, 2, 2}},
+        {"A|\nB", 1000, {6, 6}, {2, 13}},  // a bar before a line end is dropped and the line ends
+    };
+    for (const auto& [text, width, left, top] : cases) {
+        const auto g = layOut(text, width);
+        EXPECT_EQ(each(g, &DrawnGlyph::left), left) << text;
+        EXPECT_EQ(each(g, &DrawnGlyph::top), top) << text;
+    }
     // A wrapped line keeps the size it had, unlike a line end.
     const auto k = layOut("|#2AA BBBBBB", 80);
     ASSERT_EQ(drawnText(k), "AABBBBBB");
@@ -204,14 +196,7 @@ TEST(Markup, LinksBarsAndCodesDrawnAsTheyRead) {
     }
 }
 
-TEST(Markup, CharactersTheFontDoesNotHold) {
-    const auto g = layOut("A\x01" "B\x7f" "C\xc3\xa9" "D\rE");
-    ASSERT_EQ(drawnText(g), "ABCDE");  // ignored characters take no room
-    EXPECT_EQ(each(g, &DrawnGlyph::left), (Ints{MARGIN, MARGIN + LETTER, MARGIN + 2 * LETTER, MARGIN + 3 * LETTER,
-                                                MARGIN + 4 * LETTER}));
-    // "|" followed by a line end: the bar is dropped and the line ends.
-    const auto n = layOut("A|\nB");
-    EXPECT_EQ(n[1].top, 13);
+TEST(Markup, AnEmptyTextDrawsNothing) {
     TextBlock empty;
     EXPECT_TRUE(layOut("", 100, 3, &empty).empty());
     EXPECT_EQ(empty.contentHeight, 0);

@@ -99,16 +99,6 @@ TEST(HelpTexts, KeyListColumnsClearTheirTermsAtEverySize) {
     }
 }
 
-// Parses the numbers after "|f" in the Star Counts lines.
-std::vector<double> countsOf(const std::string& text) {
-    std::vector<double> values;
-    for (const std::string& line : lines(text)) {
-        const size_t f = line.find(":|f");
-        if (f != std::string::npos) values.push_back(std::atof(line.c_str() + f + 3));
-    }
-    return values;
-}
-
 TEST(InfoPages, StarCountsAddUpToTheTotalWithinTheRoundingShown) {
     const Galaxy& g = builtGalaxy();
     const auto totals = kindTotals(g.components.get(), g.count);
@@ -120,7 +110,11 @@ TEST(InfoPages, StarCountsAddUpToTheTotalWithinTheRoundingShown) {
     for (const auto& t : cases) {
         const std::string text = starCountsText(t);
         EXPECT_EQ(text.rfind("|i0|#4Star Counts: |#-4(in billions)|i4\n", 0), 0u);
-        const std::vector<double> v = countsOf(text);
+        std::vector<double> v;  // the numbers after "|f"
+        for (const std::string& line : lines(text)) {
+            const size_t f = line.find(":|f");
+            if (f != std::string::npos) v.push_back(std::atof(line.c_str() + f + 3));
+        }
         ASSERT_EQ(v.size(), 6u);
         double sum = 0;
         for (int k = 0; k < 5; ++k) sum += v[k];
