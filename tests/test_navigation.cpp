@@ -172,65 +172,54 @@ TEST(Navigation, ATurnEndsOnTheTargetWhateverTheFrameTime) {
 
 // In all 26 directions, flying at the highest speed (ten-minute frames cover
 // 10^20 units), or backing off from a star with the edge just behind (fly-to,
-// arriving next to it): the viewpoint stops at the edge, never past or round it.
+// arriving next to it): the viewpoint stops at the edge, never past or round
+// it. A fly-to from the opposite edge, and arriving next to a star at the edge
+// from there, end short of the target on the way there, inside space.
 TEST(Navigation, FlightStopsAtTheEdgeOfSpaceInEveryDirection) {
-    enum Way { SHORT_FRAMES, TEN_MINUTE_FRAMES, FLY_TO, ARRIVE };
+    enum Way { SHORT_FRAMES, TEN_MINUTE_FRAMES, FLY_TO, ARRIVE, FLY_ACROSS, ARRIVE_ACROSS };
     for (int d = 0; d < 27; ++d) {
         const int dir[3] = {d % 3 - 1, d / 3 % 3 - 1, d / 9 - 1};
         if (dir[0] == 0 && dir[1] == 0 && dir[2] == 0) continue;
-        for (const Way way : {SHORT_FRAMES, TEN_MINUTE_FRAMES, FLY_TO, ARRIVE}) {
+        for (const Way way : {SHORT_FRAMES, TEN_MINUTE_FRAMES, FLY_TO, ARRIVE, FLY_ACROSS, ARRIVE_ACROSS}) {
             SCOPED_TRACE(std::to_string(d) + " way " + std::to_string(way));
             Viewpoint v = makeView();
             v.speedLevel = MAX_SPEED_LEVEL;
             v.forward = {double(dir[0]), double(dir[1]), double(dir[2])};
             v.up = dir[2] == 0 ? Vec3d{0, 0, 1} : Vec3d{1, 0, 0};
             orthonormalise(v.forward, v.up);
-            const bool flying = way == SHORT_FRAMES || way == TEN_MINUTE_FRAMES;
+            const bool flying = way == SHORT_FRAMES || way == TEN_MINUTE_FRAMES, across = way >= FLY_ACROSS;
             int64_t target[3];
             for (int a = 0; a < 3; ++a) {
-                v.position[a].integer = dir[a] * (POSITION_LIMIT - (flying ? 1000 : 10));
-                target[a] = v.flyTarget[a] = dir[a] * (POSITION_LIMIT - 1000);
+                v.position[a].integer = dir[a] * (across ? -POSITION_LIMIT : POSITION_LIMIT - (flying ? 1000 : 10));
+                target[a] = v.flyTarget[a] = dir[a] * (POSITION_LIMIT - (across ? 0 : 1000));
             }
             bool keys[navkey::COUNT] = {};
             keys[navkey::SPACE] = flying;
             v.goInput = flying ? 1 : 0;
-            v.flyingToTarget = way == FLY_TO;
-            if (way == ARRIVE) {
+            v.flyingToTarget = way == FLY_TO || way == FLY_ACROSS;
+            if (way == ARRIVE || way == ARRIVE_ACROSS) {
                 arriveNextTo(v, target);
             } else {
-                for (int frame = 0; frame < 2; ++frame) navigate(v, keys, way == TEN_MINUTE_FRAMES ? 600.0 : 0.1);
+                const double dt = way == TEN_MINUTE_FRAMES ? 600.0 : across ? 1e6 : 0.1;
+                for (int frame = 0; frame < (across ? 100 : 2) && (flying || v.flyingToTarget); ++frame)
+                    navigate(v, keys, dt);
             }
-            for (int a = 0; a < 3; ++a) EXPECT_EQ(v.position[a].integer, dir[a] * POSITION_LIMIT) << a;
+            double squared = 0;
+            for (int a = 0; a < 3; ++a) {
+                const auto gap = static_cast<double>(static_cast<__int128>(target[a]) - v.position[a].integer);
+                squared += gap * gap;
+                if (!across) {
+                    EXPECT_EQ(v.position[a].integer, dir[a] * POSITION_LIMIT) << a;
+                } else {
+                    EXPECT_TRUE(dir[a] == 0 ? gap == 0 : gap * dir[a] > 0) << "short of the target, on the way there";
+                }
+            }
+            // The fly-to's blend weighs in steps of 2^-32 of the way: 3e9 units here.
+            if (across) {
+                EXPECT_FALSE(v.flyingToTarget);
+                EXPECT_NEAR(std::sqrt(squared), FLY_TO_STOP_DISTANCE, way == FLY_ACROSS ? 1e10 : 2.0);
+            }
         }
-    }
-}
-
-// A fly-to from one corner of space to the other, and arriving next to a star
-// there, end short of the target on the way there, inside space.
-TEST(Navigation, JourneysAcrossSpaceStayInside) {
-    const int64_t far[3] = {POSITION_LIMIT, POSITION_LIMIT, -POSITION_LIMIT};
-    bool keys[navkey::COUNT] = {};
-    for (bool flying : {true, false}) {
-        Viewpoint v = makeView();
-        v.speedLevel = MAX_SPEED_LEVEL;
-        for (int a = 0; a < 3; ++a) v.position[a].integer = -far[a];
-        if (flying) {
-            for (int a = 0; a < 3; ++a) v.flyTarget[a] = far[a];
-            v.flyingToTarget = true;
-            for (int frame = 0; frame < 100 && v.flyingToTarget; ++frame) navigate(v, keys, 1e6);
-            EXPECT_FALSE(v.flyingToTarget);
-        } else {
-            arriveNextTo(v, far);
-        }
-        double squared = 0;
-        for (int a = 0; a < 3; ++a) {
-            EXPECT_TRUE(withinSpace(v.position[a].integer)) << flying;
-            const auto gap = static_cast<double>(static_cast<__int128>(far[a]) - v.position[a].integer);
-            EXPECT_GT(gap * (far[a] > 0 ? 1 : -1), 0) << "short of the target, on the way there";
-            squared += gap * gap;
-        }
-        // The fly-to's blend weighs in steps of 2^-32 of the way: 3e9 units here.
-        EXPECT_NEAR(std::sqrt(squared), FLY_TO_STOP_DISTANCE, flying ? 1e10 : 2.0) << flying;
     }
 }
 
