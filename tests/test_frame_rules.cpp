@@ -4,47 +4,42 @@
 // the labels').
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "app/loop_rule.h"
 #include "app/star_field_link.h"
 
 namespace {
 
-// What changes the picture draws, also while a pass runs; a running pass alone
-// is awaited; a hidden window never draws. After an event both the frames and
-// the time must pass (three frames take seconds on a slow display).
+// What changes the picture draws, each alone, also while a pass runs; a
+// running pass alone is awaited; a hidden window never draws. After an event
+// both the frames and the time must pass (three frames take seconds on a slow
+// display).
 TEST(LoopRule, EachSituationGivesItsActionWithAndWithoutARunningPass) {
     using A = LoopAction;
     constexpr uint32_t F = FRAMES_AFTER_INPUT;  // the frames after an event, past
     constexpr double T = SECONDS_AFTER_INPUT;
-    struct Case {
-        const char* name;
-        LoopSituation s;
-        LoopAction idle, passRunning;
-    };
-    const Case cases[] = {
-        {"at rest", {.framesSinceInput = F, .secondsSinceInput = 10}, A::Rest, A::AwaitPass},
-        {"key held", {.keyHeld = true, .framesSinceInput = F, .secondsSinceInput = 10}, A::Draw, A::Draw},
-        {"events queued", {.inputQueued = true, .framesSinceInput = F, .secondsSinceInput = 10}, A::Draw, A::Draw},
-        {"fly-to or turn-to", {.navigating = true, .framesSinceInput = F, .secondsSinceInput = 10}, A::Draw, A::Draw},
-        {"change waiting", {.changesPending = true, .framesSinceInput = F, .secondsSinceInput = 10}, A::Draw, A::Draw},
-        {"pass to collect", {.passToCollect = true, .framesSinceInput = F, .secondsSinceInput = 10}, A::Draw, A::Draw},
-        {"unfinished pass", {.unfinishedWork = true, .framesSinceInput = F, .secondsSinceInput = 10}, A::Draw, A::Draw},
-        {"event two frames ago", {.framesSinceInput = F - 1, .secondsSinceInput = 10}, A::Draw, A::Draw},
-        {"event a moment ago", {.framesSinceInput = F, .secondsSinceInput = T / 2}, A::Draw, A::Draw},
-        {"event just the frames and the time ago", {.framesSinceInput = F, .secondsSinceInput = T}, A::Rest,
-         A::AwaitPass},
-        {"event a frame ago, the time past", {.framesSinceInput = 1, .secondsSinceInput = T}, A::Draw, A::Draw},
-        {"hidden window, everything else asking",
-         {.windowHidden = true, .keyHeld = true, .inputQueued = true, .navigating = true, .changesPending = true,
-          .passToCollect = true, .unfinishedWork = true},
-         A::Rest, A::Rest},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        LoopSituation s = c.s;
-        EXPECT_EQ(nextLoopAction(s), c.idle);
-        s.passRunning = true;
-        EXPECT_EQ(nextLoopAction(s), c.passRunning);
+    for (bool LoopSituation::*asks : {&LoopSituation::keyHeld, &LoopSituation::inputQueued, &LoopSituation::navigating,
+                                      &LoopSituation::changesPending, &LoopSituation::passToCollect,
+                                      &LoopSituation::unfinishedWork, &LoopSituation::windowHidden}) {
+        for (const bool running : {false, true}) {
+            LoopSituation s{.passRunning = running, .framesSinceInput = F, .secondsSinceInput = 10};
+            EXPECT_EQ(nextLoopAction(s), running ? A::AwaitPass : A::Rest);
+            s.*asks = true;
+            EXPECT_EQ(nextLoopAction(s), asks == &LoopSituation::windowHidden ? A::Rest : A::Draw);
+            s.windowHidden = true;
+            EXPECT_EQ(nextLoopAction(s), A::Rest);
+        }
+    }
+    // Frames and seconds since the event, and whether a frame is drawn: two
+    // frames ago, a moment ago, just the frames and the time ago, a frame ago
+    // with the time past.
+    const std::tuple<uint32_t, double, bool> events[] = {{F - 1, 10, true}, {F, T / 2, true}, {F, T, false}, {1, T, true}};
+    for (const auto& [frames, seconds, draws] : events) {
+        for (const bool running : {false, true}) {
+            const LoopSituation s{.passRunning = running, .framesSinceInput = frames, .secondsSinceInput = seconds};
+            EXPECT_EQ(nextLoopAction(s), draws ? A::Draw : running ? A::AwaitPass : A::Rest) << frames << " " << seconds;
+        }
     }
 }
 
