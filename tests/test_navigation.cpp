@@ -34,14 +34,21 @@ TEST(SpeedTable, LevelsFollowTheDoublingTableAndTheFactorThousand) {
 }
 
 // Each translation input moves along forward, up or forward x up (right) by
-// speed x time, Go at fifty times the speed; opposing keys cancel; moving
-// ends a fly-to and a turn. makeView: forward +x, up +z, so right is -y.
-TEST(Navigation, TranslationKeysMoveAlongTheirAxisBySpeedTimesTime) {
+// speed x time, Go at fifty times the speed, and turns nothing; opposing keys
+// cancel; moving ends a fly-to and a turn. Each rotation key turns at one
+// radian per second about its own axis, in its own direction, moves nothing
+// and ends a turn; with Caps Lock it turns at a tenth of that: W/S pitch
+// forward towards -up/+up, A/D roll up towards left/right, Z/X yaw forward
+// towards left/right. makeView: forward +x, up +z, so right is -y.
+TEST(Navigation, EachKeyMovesOrTurnsItsOwnWayAndCapsLockAimsAtATenth) {
+    enum Axis { NONE, PITCH, ROLL, YAW };
     struct Case {
         const char* name;
         std::vector<int> keys;
         int go;
         Vec3d along;  // in units of speed x time
+        Axis axis = NONE;
+        double sign = 0;
     };
     const Case cases[] = {
         {"space: forward", {navkey::SPACE}, 0, {1, 0, 0}},
@@ -54,54 +61,39 @@ TEST(Navigation, TranslationKeysMoveAlongTheirAxisBySpeedTimesTime) {
         {"K: right", {navkey::K}, 0, {0, -1, 0}},
         {"J: left", {navkey::J}, 0, {0, 1, 0}},
         {"Go: fifty times forward", {}, 1, {50, 0, 0}},
+        {"W", {navkey::W}, 0, {}, PITCH, -1},
+        {"S", {navkey::S}, 0, {}, PITCH, 1},
+        {"A", {navkey::A}, 0, {}, ROLL, -1},
+        {"D", {navkey::D}, 0, {}, ROLL, 1},
+        {"Z", {navkey::Z}, 0, {}, YAW, -1},
+        {"X", {navkey::X}, 0, {}, YAW, 1},
     };
-    const double dt = 0.5;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Viewpoint v = makeView();
-        const bool moves = dot(c.along, c.along) > 0;
-        v.flyingToTarget = v.turningToTarget = moves;
-        v.turnTarget = {0, 1, 0};
-        v.goInput = c.go;
-        bool keys[navkey::COUNT] = {};
-        for (int k : c.keys) keys[k] = true;
-        const NavigationResult r = navigate(v, keys, dt);
-        const double step = speedFromLevel(v.speedLevel) * baseSpeed() * dt;
-        const double along[3] = {c.along.x, c.along.y, c.along.z};
-        for (int a = 0; a < 3; ++a) EXPECT_NEAR(static_cast<double>(v.position[a].integer), along[a] * step, 1.0) << a;
-        EXPECT_EQ(r.moved, moves);
-        EXPECT_EQ(r.translating, moves);
-        EXPECT_NEAR(dot(r.velocity, c.along), moves ? dot(c.along, c.along) * step / dt * TWO_POW_64 : 0,
-                    1e-9 * step / dt * TWO_POW_64);
-        EXPECT_FALSE(v.flyingToTarget || v.turningToTarget);
-        EXPECT_EQ(v.goInput, 0);
-    }
-}
-
-// Each rotation key turns at one radian per second about its own axis, in
-// its own direction, and with Caps Lock at a tenth of that: W/S pitch forward
-// towards -up/+up, A/D roll up towards left/right, Z/X yaw forward towards
-// left/right.
-TEST(Navigation, RotationKeysTurnTheirWayAndCapsLockAimsAtATenth) {
-    enum Axis { PITCH, ROLL, YAW };
-    struct Case {
-        int key;
-        Axis axis;
-        double sign;
-    };
-    const Case cases[] = {{navkey::W, PITCH, -1}, {navkey::S, PITCH, 1}, {navkey::A, ROLL, -1},
-                          {navkey::D, ROLL, 1},   {navkey::Z, YAW, -1},  {navkey::X, YAW, 1}};
     const Vec3d F{1, 0, 0}, U{0, 0, 1}, R{0, -1, 0};
+    const double dt = 0.01;
     for (const Case& c : cases) {
         for (bool caps : {false, true}) {
-            SCOPED_TRACE(std::string(1, static_cast<char>(c.key)) + (caps ? " with Caps Lock" : ""));
+            SCOPED_TRACE(std::string(c.name) + (caps ? " with Caps Lock" : ""));
             Viewpoint v = makeView();
             v.capsLock = caps;
+            const bool moves = dot(c.along, c.along) > 0;
+            v.flyingToTarget = moves;
+            v.turningToTarget = moves || c.axis != NONE;
+            v.turnTarget = {0, 1, 0};
+            v.goInput = c.go;
             bool keys[navkey::COUNT] = {};
-            keys[c.key] = true;
-            const double dt = 0.01, a = (caps ? 0.1 : 1.0) * dt, co = std::cos(a), si = c.sign * std::sin(a);
+            for (int k : c.keys) keys[k] = true;
             const NavigationResult r = navigate(v, keys, dt);
-            EXPECT_TRUE(r.redraw);
+            const double step = speedFromLevel(v.speedLevel) * baseSpeed() * dt;
+            const double along[3] = {c.along.x, c.along.y, c.along.z};
+            for (int a = 0; a < 3; ++a) EXPECT_NEAR(static_cast<double>(v.position[a].integer), along[a] * step, 1.0) << a;
+            EXPECT_EQ(r.moved, moves);
+            EXPECT_EQ(r.translating, moves);
+            EXPECT_NEAR(dot(r.velocity, c.along), moves ? dot(c.along, c.along) * step / dt * TWO_POW_64 : 0,
+                        1e-9 * step / dt * TWO_POW_64);
+            EXPECT_TRUE(r.redraw || c.axis == NONE);
+            EXPECT_FALSE(v.flyingToTarget || v.turningToTarget);
+            EXPECT_EQ(v.goInput, 0);
+            const double angle = (caps ? 0.1 : 1.0) * dt, co = std::cos(angle), si = c.sign * std::sin(angle);
             Vec3d f = F, u = U;
             if (c.axis == PITCH) f = F * co + U * si, u = U * co - F * si;
             if (c.axis == ROLL) u = U * co + R * si;
