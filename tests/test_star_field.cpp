@@ -451,13 +451,10 @@ TEST(StarFieldEdge, PassesAndSearchesAtTheEdgeOfSpace) {
 // of two nearly as near, a disc under the pointer before whatever lies behind
 // it. Next to a bright star, looking at it, across it and away.
 TEST(Pick, SelectsWhatEveryDrawnStarProjectedOneByOneSays) {
-    const Galaxy& g = builtGalaxy();
+    auto field = fieldWith(1000000, 4);
     LocatedStar located;
     std::string error;
-    GenerationWorkspace ws;
-    StarName name;
-    ASSERT_TRUE(parseStarName("S-MNQW-1", name, error));
-    ASSERT_TRUE(locateStar(g, GalaxySeed{}, channelConstantsFor(DEFAULT_WAVELENGTHS), name, located, error, ws)) << error;
+    ASSERT_TRUE(locateStar(*field, GalaxySeed{}, "S-MNQW-1", located, error)) << error;
     Viewpoint at{};
     for (int a = 0; a < 3; ++a) at.position[a] = {0, DEFAULT_VIEWPOINT[a]};
     at.forward = DEFAULT_FORWARD;
@@ -466,7 +463,6 @@ TEST(Pick, SelectsWhatEveryDrawnStarProjectedOneByOneSays) {
     const int64_t star[3] = {target.x, target.y, target.z};
     arriveNextTo(at, star);
     const int64_t eye[3] = {at.position[0].integer, at.position[1].integer, at.position[2].integer};
-    auto field = fieldWith(1000000, 4);
     runToCompletion(*field, eye);
     ASSERT_GT(field->foreground.count, 0u);
     PickView view;
