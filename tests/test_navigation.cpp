@@ -34,14 +34,21 @@ TEST(SpeedTable, LevelsFollowTheDoublingTableAndTheFactorThousand) {
 }
 
 // Each translation input moves along forward, up or forward x up (right) by
-// speed x time, Go at fifty times the speed; opposing keys cancel; moving
-// ends a fly-to and a turn. makeView: forward +x, up +z, so right is -y.
-TEST(Navigation, TranslationKeysMoveAlongTheirAxisBySpeedTimesTime) {
+// speed x time, Go at fifty times the speed, and turns nothing; opposing keys
+// cancel; moving ends a fly-to and a turn. Each rotation key turns at one
+// radian per second about its own axis, in its own direction, moves nothing
+// and ends a turn; with Caps Lock it turns at a tenth of that: W/S pitch
+// forward towards -up/+up, A/D roll up towards left/right, Z/X yaw forward
+// towards left/right. makeView: forward +x, up +z, so right is -y.
+TEST(Navigation, EachKeyMovesOrTurnsItsOwnWayAndCapsLockAimsAtATenth) {
+    enum Axis { NONE, PITCH, ROLL, YAW };
     struct Case {
         const char* name;
         std::vector<int> keys;
         int go;
         Vec3d along;  // in units of speed x time
+        Axis axis = NONE;
+        double sign = 0;
     };
     const Case cases[] = {
         {"space: forward", {navkey::SPACE}, 0, {1, 0, 0}},
@@ -54,54 +61,39 @@ TEST(Navigation, TranslationKeysMoveAlongTheirAxisBySpeedTimesTime) {
         {"K: right", {navkey::K}, 0, {0, -1, 0}},
         {"J: left", {navkey::J}, 0, {0, 1, 0}},
         {"Go: fifty times forward", {}, 1, {50, 0, 0}},
+        {"W", {navkey::W}, 0, {}, PITCH, -1},
+        {"S", {navkey::S}, 0, {}, PITCH, 1},
+        {"A", {navkey::A}, 0, {}, ROLL, -1},
+        {"D", {navkey::D}, 0, {}, ROLL, 1},
+        {"Z", {navkey::Z}, 0, {}, YAW, -1},
+        {"X", {navkey::X}, 0, {}, YAW, 1},
     };
-    const double dt = 0.5;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Viewpoint v = makeView();
-        const bool moves = dot(c.along, c.along) > 0;
-        v.flyingToTarget = v.turningToTarget = moves;
-        v.turnTarget = {0, 1, 0};
-        v.goInput = c.go;
-        bool keys[navkey::COUNT] = {};
-        for (int k : c.keys) keys[k] = true;
-        const NavigationResult r = navigate(v, keys, dt);
-        const double step = speedFromLevel(v.speedLevel) * baseSpeed() * dt;
-        const double along[3] = {c.along.x, c.along.y, c.along.z};
-        for (int a = 0; a < 3; ++a) EXPECT_NEAR(static_cast<double>(v.position[a].integer), along[a] * step, 1.0) << a;
-        EXPECT_EQ(r.moved, moves);
-        EXPECT_EQ(r.translating, moves);
-        EXPECT_NEAR(dot(r.velocity, c.along), moves ? dot(c.along, c.along) * step / dt * TWO_POW_64 : 0,
-                    1e-9 * step / dt * TWO_POW_64);
-        EXPECT_FALSE(v.flyingToTarget || v.turningToTarget);
-        EXPECT_EQ(v.goInput, 0);
-    }
-}
-
-// Each rotation key turns at one radian per second about its own axis, in
-// its own direction, and with Caps Lock at a tenth of that: W/S pitch forward
-// towards -up/+up, A/D roll up towards left/right, Z/X yaw forward towards
-// left/right.
-TEST(Navigation, RotationKeysTurnTheirWayAndCapsLockAimsAtATenth) {
-    enum Axis { PITCH, ROLL, YAW };
-    struct Case {
-        int key;
-        Axis axis;
-        double sign;
-    };
-    const Case cases[] = {{navkey::W, PITCH, -1}, {navkey::S, PITCH, 1}, {navkey::A, ROLL, -1},
-                          {navkey::D, ROLL, 1},   {navkey::Z, YAW, -1},  {navkey::X, YAW, 1}};
     const Vec3d F{1, 0, 0}, U{0, 0, 1}, R{0, -1, 0};
+    const double dt = 0.01;
     for (const Case& c : cases) {
         for (bool caps : {false, true}) {
-            SCOPED_TRACE(std::string(1, static_cast<char>(c.key)) + (caps ? " with Caps Lock" : ""));
+            SCOPED_TRACE(std::string(c.name) + (caps ? " with Caps Lock" : ""));
             Viewpoint v = makeView();
             v.capsLock = caps;
+            const bool moves = dot(c.along, c.along) > 0;
+            v.flyingToTarget = moves;
+            v.turningToTarget = moves || c.axis != NONE;
+            v.turnTarget = {0, 1, 0};
+            v.goInput = c.go;
             bool keys[navkey::COUNT] = {};
-            keys[c.key] = true;
-            const double dt = 0.01, a = (caps ? 0.1 : 1.0) * dt, co = std::cos(a), si = c.sign * std::sin(a);
+            for (int k : c.keys) keys[k] = true;
             const NavigationResult r = navigate(v, keys, dt);
-            EXPECT_TRUE(r.redraw);
+            const double step = speedFromLevel(v.speedLevel) * baseSpeed() * dt;
+            const double along[3] = {c.along.x, c.along.y, c.along.z};
+            for (int a = 0; a < 3; ++a) EXPECT_NEAR(static_cast<double>(v.position[a].integer), along[a] * step, 1.0) << a;
+            EXPECT_EQ(r.moved, moves);
+            EXPECT_EQ(r.translating, moves);
+            EXPECT_NEAR(dot(r.velocity, c.along), moves ? dot(c.along, c.along) * step / dt * TWO_POW_64 : 0,
+                        1e-9 * step / dt * TWO_POW_64);
+            EXPECT_TRUE(r.redraw || c.axis == NONE);
+            EXPECT_FALSE(v.flyingToTarget || v.turningToTarget);
+            EXPECT_EQ(v.goInput, 0);
+            const double angle = (caps ? 0.1 : 1.0) * dt, co = std::cos(angle), si = c.sign * std::sin(angle);
             Vec3d f = F, u = U;
             if (c.axis == PITCH) f = F * co + U * si, u = U * co - F * si;
             if (c.axis == ROLL) u = U * co + R * si;
@@ -172,65 +164,54 @@ TEST(Navigation, ATurnEndsOnTheTargetWhateverTheFrameTime) {
 
 // In all 26 directions, flying at the highest speed (ten-minute frames cover
 // 10^20 units), or backing off from a star with the edge just behind (fly-to,
-// arriving next to it): the viewpoint stops at the edge, never past or round it.
+// arriving next to it): the viewpoint stops at the edge, never past or round
+// it. A fly-to from the opposite edge, and arriving next to a star at the edge
+// from there, end short of the target on the way there, inside space.
 TEST(Navigation, FlightStopsAtTheEdgeOfSpaceInEveryDirection) {
-    enum Way { SHORT_FRAMES, TEN_MINUTE_FRAMES, FLY_TO, ARRIVE };
+    enum Way { SHORT_FRAMES, TEN_MINUTE_FRAMES, FLY_TO, ARRIVE, FLY_ACROSS, ARRIVE_ACROSS };
     for (int d = 0; d < 27; ++d) {
         const int dir[3] = {d % 3 - 1, d / 3 % 3 - 1, d / 9 - 1};
         if (dir[0] == 0 && dir[1] == 0 && dir[2] == 0) continue;
-        for (const Way way : {SHORT_FRAMES, TEN_MINUTE_FRAMES, FLY_TO, ARRIVE}) {
+        for (const Way way : {SHORT_FRAMES, TEN_MINUTE_FRAMES, FLY_TO, ARRIVE, FLY_ACROSS, ARRIVE_ACROSS}) {
             SCOPED_TRACE(std::to_string(d) + " way " + std::to_string(way));
             Viewpoint v = makeView();
             v.speedLevel = MAX_SPEED_LEVEL;
             v.forward = {double(dir[0]), double(dir[1]), double(dir[2])};
             v.up = dir[2] == 0 ? Vec3d{0, 0, 1} : Vec3d{1, 0, 0};
             orthonormalise(v.forward, v.up);
-            const bool flying = way == SHORT_FRAMES || way == TEN_MINUTE_FRAMES;
+            const bool flying = way == SHORT_FRAMES || way == TEN_MINUTE_FRAMES, across = way >= FLY_ACROSS;
             int64_t target[3];
             for (int a = 0; a < 3; ++a) {
-                v.position[a].integer = dir[a] * (POSITION_LIMIT - (flying ? 1000 : 10));
-                target[a] = v.flyTarget[a] = dir[a] * (POSITION_LIMIT - 1000);
+                v.position[a].integer = dir[a] * (across ? -POSITION_LIMIT : POSITION_LIMIT - (flying ? 1000 : 10));
+                target[a] = v.flyTarget[a] = dir[a] * (POSITION_LIMIT - (across ? 0 : 1000));
             }
             bool keys[navkey::COUNT] = {};
             keys[navkey::SPACE] = flying;
             v.goInput = flying ? 1 : 0;
-            v.flyingToTarget = way == FLY_TO;
-            if (way == ARRIVE) {
+            v.flyingToTarget = way == FLY_TO || way == FLY_ACROSS;
+            if (way == ARRIVE || way == ARRIVE_ACROSS) {
                 arriveNextTo(v, target);
             } else {
-                for (int frame = 0; frame < 2; ++frame) navigate(v, keys, way == TEN_MINUTE_FRAMES ? 600.0 : 0.1);
+                const double dt = way == TEN_MINUTE_FRAMES ? 600.0 : across ? 1e6 : 0.1;
+                for (int frame = 0; frame < (across ? 100 : 2) && (flying || v.flyingToTarget); ++frame)
+                    navigate(v, keys, dt);
             }
-            for (int a = 0; a < 3; ++a) EXPECT_EQ(v.position[a].integer, dir[a] * POSITION_LIMIT) << a;
+            double squared = 0;
+            for (int a = 0; a < 3; ++a) {
+                const auto gap = static_cast<double>(static_cast<__int128>(target[a]) - v.position[a].integer);
+                squared += gap * gap;
+                if (!across) {
+                    EXPECT_EQ(v.position[a].integer, dir[a] * POSITION_LIMIT) << a;
+                } else {
+                    EXPECT_TRUE(dir[a] == 0 ? gap == 0 : gap * dir[a] > 0) << "short of the target, on the way there";
+                }
+            }
+            // The fly-to's blend weighs in steps of 2^-32 of the way: 3e9 units here.
+            if (across) {
+                EXPECT_FALSE(v.flyingToTarget);
+                EXPECT_NEAR(std::sqrt(squared), FLY_TO_STOP_DISTANCE, way == FLY_ACROSS ? 1e10 : 2.0);
+            }
         }
-    }
-}
-
-// A fly-to from one corner of space to the other, and arriving next to a star
-// there, end short of the target on the way there, inside space.
-TEST(Navigation, JourneysAcrossSpaceStayInside) {
-    const int64_t far[3] = {POSITION_LIMIT, POSITION_LIMIT, -POSITION_LIMIT};
-    bool keys[navkey::COUNT] = {};
-    for (bool flying : {true, false}) {
-        Viewpoint v = makeView();
-        v.speedLevel = MAX_SPEED_LEVEL;
-        for (int a = 0; a < 3; ++a) v.position[a].integer = -far[a];
-        if (flying) {
-            for (int a = 0; a < 3; ++a) v.flyTarget[a] = far[a];
-            v.flyingToTarget = true;
-            for (int frame = 0; frame < 100 && v.flyingToTarget; ++frame) navigate(v, keys, 1e6);
-            EXPECT_FALSE(v.flyingToTarget);
-        } else {
-            arriveNextTo(v, far);
-        }
-        double squared = 0;
-        for (int a = 0; a < 3; ++a) {
-            EXPECT_TRUE(withinSpace(v.position[a].integer)) << flying;
-            const auto gap = static_cast<double>(static_cast<__int128>(far[a]) - v.position[a].integer);
-            EXPECT_GT(gap * (far[a] > 0 ? 1 : -1), 0) << "short of the target, on the way there";
-            squared += gap * gap;
-        }
-        // The fly-to's blend weighs in steps of 2^-32 of the way: 3e9 units here.
-        EXPECT_NEAR(std::sqrt(squared), FLY_TO_STOP_DISTANCE, flying ? 1e10 : 2.0) << flying;
     }
 }
 

@@ -185,19 +185,14 @@ struct Outcome {
     uint64_t evictions = 0, prefetched = 0;
 };
 
-template <typename Fn>
-void forEachVoxel(const StarField& f, Fn fn) {
-    for (uint32_t ci = 0; ci < f.chunks.size(); ++ci)
-        for (uint32_t e = 0; e < VOXEL_CHUNK_SIZE; ++e)
-            if (f.chunks[ci][e].stars != FREE_VOXEL) fn((ci << 16) + e, f.chunks[ci][e]);
-}
-
 // The invariants tying stars, slots, the near list and the foreground table together.
 void checkConsistency(const StarField& f, const std::vector<PointRecord>& gpu) {
     std::vector<const StarRecord*> owner(f.points.highWater, nullptr);
     uint64_t stars = 0;
     uint32_t liveVoxels = 0;
-    forEachVoxel(f, [&](VoxelHandle h, const Voxel& v) {
+    for (VoxelHandle h = 0; h < f.chunks.size() * VOXEL_CHUNK_SIZE; ++h) {
+        if (!f.isLive(h)) continue;
+        const Voxel& v = f.voxel(h);
         ++liveVoxels;
         stars += v.count;
         if (h != ROOT_VOXEL) {
@@ -230,7 +225,7 @@ void checkConsistency(const StarField& f, const std::vector<PointRecord>& gpu) {
                 ASSERT_EQ(s.slot, NO_SLOT);
             }
         }
-    });
+    }
     ASSERT_EQ(stars, f.starsInMemory);
     ASSERT_EQ(liveVoxels, f.liveVoxels);
     ASSERT_LE(f.foreground.count, MAX_FOREGROUND);

@@ -24,15 +24,6 @@ void endUpdate(PointSlots& p) {
     p.clearFreed();
 }
 
-// Slots 0 to n - 1 taken and staged in one finished update.
-PointSlots filled(uint32_t n) {
-    PointSlots p;
-    p.beginUpdate();
-    for (uint32_t i = 0; i < n; ++i) p.stage(p.take(), recordFor(i));
-    endUpdate(p);
-    return p;
-}
-
 TEST(PointSlots, NewSlotsComeFromFreedThenClearedThenTheHighWaterMark) {
     PointSlots p;
     p.beginUpdate();
@@ -50,7 +41,10 @@ TEST(PointSlots, NewSlotsComeFromFreedThenClearedThenTheHighWaterMark) {
 }
 
 TEST(PointSlots, FreeingTheTopSlotLowersTheMarkInsteadOfStagingZeros) {
-    PointSlots p = filled(5);
+    PointSlots p;
+    p.beginUpdate();
+    for (uint32_t i = 0; i < 5; ++i) p.stage(p.take(), recordFor(i));
+    endUpdate(p);
     EXPECT_EQ(p.regions, (std::vector<CopyRegion>{{0, 0, 80}}));  // consecutive slots coalesce into one region
     p.beginUpdate();
     p.release(4);

@@ -10,24 +10,40 @@
 
 namespace {
 
-// A job the test can hold inside its work until released.
-struct GatedJob {
+// A worker thread running a job the test can hold inside its work until
+// released, with the main thread's hand-off state; stopped (gate opened) on
+// destruction, also when a test fails half-way.
+struct GatedWorker {
     std::mutex mutex;
     std::condition_variable cv;
     bool open = true;
     std::atomic<int> runs{0};
     std::atomic<bool> inside{false};
-    ChangeFlags lastRequest{};
-    ChangeFlags* request = nullptr;
+    WorkerJob job;
+    WorkerThread worker;
+    PassTracker tracker;
+    ChangeFlags flags{}, request{}, lastRequest{};
+    // Whether the engine has work left may be asked only between passes.
+    std::atomic<int> askedWhileRunning{0};
 
+    GatedWorker() {
+        job.owner = this;
+        job.work = work;
+        launchWorker(worker, job);
+    }
+    ~GatedWorker() {
+        setOpen(true);
+        stopWorker(worker);
+    }
+    // A pass: it sees the request it was started with, then waits at the gate.
     static void work(void* self) {
-        auto& job = *static_cast<GatedJob*>(self);
-        job.inside = true;
-        if (job.request) job.lastRequest = *job.request;
-        std::unique_lock<std::mutex> lock(job.mutex);
-        job.cv.wait(lock, [&] { return job.open; });
-        job.inside = false;
-        ++job.runs;
+        auto& w = *static_cast<GatedWorker*>(self);
+        w.inside = true;
+        w.lastRequest = w.request;
+        std::unique_lock<std::mutex> lock(w.mutex);
+        w.cv.wait(lock, [&] { return w.open; });
+        w.inside = false;
+        ++w.runs;
     }
     void setOpen(bool value) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -37,31 +53,9 @@ struct GatedJob {
     void waitInside() {
         while (!inside) std::this_thread::yield();
     }
-};
-
-// A worker thread running a GatedJob with the main thread's hand-off state;
-// stopped (gate opened) on destruction, also when a test fails half-way.
-struct GatedWorker {
-    GatedJob gate;
-    WorkerJob job;
-    WorkerThread worker;
-    PassTracker tracker;
-    ChangeFlags flags{}, request{};
-    // Whether the engine has work left may be asked only between passes.
-    std::atomic<int> askedWhileRunning{0};
-
-    GatedWorker() {
-        job.owner = &gate;
-        job.work = GatedJob::work;
-        launchWorker(worker, job);
-    }
-    ~GatedWorker() {
-        gate.setOpen(true);
-        stopWorker(worker);
-    }
     static bool unfinished(void* self) {
         auto& w = *static_cast<GatedWorker*>(self);
-        if (w.gate.inside) ++w.askedWhileRunning;
+        if (w.inside) ++w.askedWhileRunning;
         return false;  // never any work left
     }
     // The snapshot a pass starts from: here, the change flags it was handed.
@@ -82,12 +76,10 @@ struct GatedWorker {
 
 TEST(WorkerHandOff, ASettingChangedDuringAPassGivesExactlyOneMorePass) {
     GatedWorker w;
-    w.gate.request = &w.request;
-
-    w.gate.setOpen(false);
+    w.setOpen(false);
     w.flags.viewpointMoved = 1;
     EXPECT_FALSE(w.frame());
-    w.gate.waitInside();
+    w.waitInside();
     // Changes while the pass runs: remembered, the pass left alone.
     for (int frame = 0; frame < 5; ++frame) {
         w.flags.settingsChanged = 1;
@@ -95,16 +87,16 @@ TEST(WorkerHandOff, ASettingChangedDuringAPassGivesExactlyOneMorePass) {
     }
     EXPECT_TRUE(w.tracker.restartPending);
     EXPECT_EQ(w.askedWhileRunning, 0);
-    w.gate.setOpen(true);
+    w.setOpen(true);
     EXPECT_GT(w.framesUntilCollected(), 0);
-    EXPECT_EQ(w.gate.runs, 1);
+    EXPECT_EQ(w.runs, 1);
     // The next frame starts the one further pass with the remembered change.
     EXPECT_GT(w.framesUntilCollected(), 0);
-    EXPECT_EQ(w.gate.runs, 2);
-    EXPECT_EQ(w.gate.lastRequest.settingsChanged, 1);
+    EXPECT_EQ(w.runs, 2);
+    EXPECT_EQ(w.lastRequest.settingsChanged, 1);
     EXPECT_FALSE(w.tracker.restartPending);  // forgotten once its pass started
     for (int i = 0; i < 50; ++i) w.frame();
-    EXPECT_EQ(w.gate.runs, 2);
+    EXPECT_EQ(w.runs, 2);
 }
 
 // Nothing changing starts no pass; any one of the flags alone starts one,
@@ -116,10 +108,10 @@ TEST(WorkerHandOff, EveryFlagAloneStartsAPassAndNothingElseDoes) {
     int runs = 0;
     for (auto flag : each) {
         for (int i = 0; i < 50; ++i) EXPECT_FALSE(w.frame());
-        EXPECT_EQ(w.gate.runs, runs);
+        EXPECT_EQ(w.runs, runs);
         w.flags.*flag = 1;
         EXPECT_GT(w.framesUntilCollected(), 0);
-        EXPECT_EQ(w.gate.runs, ++runs);
+        EXPECT_EQ(w.runs, ++runs);
         EXPECT_EQ(w.request.*flag, 1);
         EXPECT_FALSE(w.flags.any());
     }
@@ -133,18 +125,18 @@ TEST(WorkerHandOff, WaitForPassAndUnfinishedWork) {
     for (int i = 1; i <= 200; ++i) {
         w.flags.viewpointMoved = 1;
         EXPECT_TRUE(w.frame());
-        EXPECT_EQ(w.gate.runs, i);
+        EXPECT_EQ(w.runs, i);
         EXPECT_FALSE(w.job.running);
     }
     w.tracker.waitForPass = false;
-    w.gate.runs = 0;
+    w.runs = 0;
     int remaining = 3;
     auto unfinished = [](void* counter) { return *static_cast<int*>(counter) > 0; };
-    for (int frame = 0; frame < 2000 && w.gate.runs < 3; ++frame) {
+    for (int frame = 0; frame < 2000 && w.runs < 3; ++frame) {
         if (updateStarFieldHandOff(w.tracker, w.flags, w.worker, {unfinished, nullptr, &remaining})) --remaining;
         std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
-    EXPECT_EQ(w.gate.runs, 3);
+    EXPECT_EQ(w.runs, 3);
 }
 
 // Idle, or while a pass runs: then after it. (The worker's destructor stops
@@ -153,17 +145,17 @@ TEST(WorkerHandOff, StoppingJoinsAfterAnyRunningPass) {
     for (const bool running : {false, true}) {
         SCOPED_TRACE(running ? "while a pass runs" : "idle");
         GatedWorker w;
-        w.gate.setOpen(false);
+        w.setOpen(false);
         if (running) {
             startJob(w.worker);
-            w.gate.waitInside();
+            w.waitInside();
         }
         std::thread releaser([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            w.gate.setOpen(true);
+            w.setOpen(true);
         });
         stopWorker(w.worker);
-        EXPECT_EQ(w.gate.runs, running ? 1 : 0);
+        EXPECT_EQ(w.runs, running ? 1 : 0);
         EXPECT_FALSE(w.worker.thread->joinable());
         releaser.join();
     }
