@@ -79,16 +79,12 @@ bool isNormalised(ExtFloat a) {
     return top == 1 || top == 2;
 }
 
-// The exact value of a word: mantissa (bits 63..16) * 2^(exponent - 32816).
-void setExact(mpfr_ptr out, ExtFloat a) {
-    mpfr_set_si_2exp(out, a.mantissaWord() >> 16, a.exponent() - 32816, MPFR_RNDN);
-}
-
-// An MPFR number that frees itself, optionally holding a word's exact value.
+// An MPFR number that frees itself, optionally holding a word's exact value:
+// mantissa (bits 63..16) * 2^(exponent - 32816).
 struct Mp {
     mpfr_t v;
     explicit Mp(mpfr_prec_t precision = 256) { mpfr_init2(v, precision); }
-    explicit Mp(ExtFloat a) : Mp(64) { setExact(v, a); }
+    explicit Mp(ExtFloat a) : Mp(64) { mpfr_set_si_2exp(v, a.mantissaWord() >> 16, a.exponent() - 32816, MPFR_RNDN); }
     ~Mp() { mpfr_clear(v); }
     Mp(const Mp&) = delete;
     Mp& operator=(const Mp&) = delete;
@@ -242,7 +238,7 @@ TEST(ExtFloatConversions, FromDoubleRoundTripsDoublesWith47SignificantBits) {
 // Below 2^-46 + |p| 2^-58 relative, toward minus infinity. A negative mantissa
 // with a negative power keeps an unnormalised quotient: up to 2^-41.7 relative.
 TEST(ExtFloatConversions, FromDecimalAgainstTheExactDecimalValue) {
-    Mp exact(2400), got(64), diff(2400), ten(2400);
+    Mp exact(2400), diff(2400), ten(2400);
     Rng rng{4};
     for (int i = 0; i < runs(60000); ++i) {
         auto mant = static_cast<int64_t>(rng.next() >> rng.range(1, 63));
@@ -256,8 +252,7 @@ TEST(ExtFloatConversions, FromDecimalAgainstTheExactDecimalValue) {
             mpfr_mul(exact, exact, ten, MPFR_RNDN);
         else
             mpfr_div(exact, exact, ten, MPFR_RNDN);
-        setExact(got, x);
-        mpfr_sub(diff, got, exact, MPFR_RNDN);
+        mpfr_sub(diff, Mp(x), exact, MPFR_RNDN);
         mpfr_div(diff, diff, exact, MPFR_RNDN);
         mpfr_abs(diff, diff, MPFR_RNDN);
         const double rel = mpfr_get_d(diff, MPFR_RNDU);
@@ -265,7 +260,7 @@ TEST(ExtFloatConversions, FromDecimalAgainstTheExactDecimalValue) {
         const double bound = (plain ? std::ldexp(1.0, -41) * 0.81 : std::ldexp(1.0, -46)) + std::abs(p) * std::ldexp(1.0, -58);
         ASSERT_LE(rel, bound) << mant << "e" << p << " -> " << hex(x);
         if (!plain) {
-            ASSERT_LE(mpfr_cmp(got, exact), 0) << mant << "e" << p << " rounds toward minus infinity";
+            ASSERT_LE(mpfr_cmp(Mp(x), exact), 0) << mant << "e" << p << " rounds toward minus infinity";
             ASSERT_TRUE(isNormalised(x)) << mant << "e" << p;
         }
     }
@@ -277,11 +272,10 @@ TEST(ExtFloatConversions, FromDecimalAgainstTheExactDecimalValue) {
 TEST(ExtFloatConversions, ToIntegersAreTheFloor) {
     EXPECT_EQ(toUint64(ZERO), 0u);
     EXPECT_EQ(toInt64(ZERO), 0);
-    Mp x(64);
     Rng rng{5};
     for (int i = 0; i < runs(400000); ++i) {
         const ExtFloat a = randomNormal(rng, 32750, 32834);
-        setExact(x, a);
+        Mp x(a);
         ASSERT_EQ(toUint64(a), a.isNegative() ? ~uint64_t{0} : mpfr_get_uj(x, MPFR_RNDD)) << hex(a);
         const int64_t expected = a.exponent() >= 32833 ? -1 : a.exponent() <= 32768 ? 0 : mpfr_get_sj(x, MPFR_RNDD);
         ASSERT_EQ(toInt64(a), expected) << hex(a);
@@ -293,7 +287,7 @@ TEST(ExtFloatConversions, ToIntegersAreTheFloor) {
 // after a carry into the top bit down to 2^16 u. Operands 63 or more binades
 // apart (zero among them) give the larger one unchanged.
 TEST(ExtFloatAdd, IsTheAlignedSumRoundedUpAtTheGuardBit) {
-    Mp x(64), y(64), sum(256);
+    Mp sum(256);
     // v rounded to a multiple of 2^k in the given direction.
     const auto roundAt = [](mpfr_ptr v, int k, mpfr_rnd_t direction) {
         mpfr_mul_2si(v, v, -k, MPFR_RNDN);
@@ -314,8 +308,7 @@ TEST(ExtFloatAdd, IsTheAlignedSumRoundedUpAtTheGuardBit) {
             continue;
         }
         const int u = std::max(a.exponent(), b.exponent()) - 32831;
-        setExact(x, a);
-        setExact(y, b);
+        Mp x(a), y(b);
         roundAt(x, u, MPFR_RNDD);
         roundAt(y, u, MPFR_RNDD);
         (subtract ? mpfr_sub : mpfr_add)(sum, x, y, MPFR_RNDN);
