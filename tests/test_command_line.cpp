@@ -32,8 +32,6 @@ Parsed parse(const Args& args) {
     return p;
 }
 
-std::string shown(const Args& args) { return testing::PrintToString(std::vector<std::string>(args.begin(), args.end())); }
-
 // Every field but the exposure factor, compared apart within a float's rounding.
 auto fields(const CommandLine& c) {
     return std::tuple(c.help, c.version, c.windowed, c.saveFile, c.at, c.render, c.renderWidth, c.renderHeight,
@@ -75,7 +73,7 @@ TEST(CommandLine, AcceptedLinesSetExactlyTheirFields) {
     };
     for (const Case& c : cases) {
         const Parsed p = parse(c.args);
-        SCOPED_TRACE(shown(c.args));
+        SCOPED_TRACE(testing::PrintToString(c.args));
         ASSERT_TRUE(p.ok) << p.error;
         EXPECT_EQ(fields(p.options), fields(c.expected));
         EXPECT_FLOAT_EQ(p.options.exposure, c.expected.exposure);
@@ -109,7 +107,7 @@ TEST(CommandLine, RefusedLinesNameTheirReason) {
         EXPECT_EQ(missing.error.rfind(option, 0), 0u) << missing.error;
     }
     for (const Case& c : cases) {
-        SCOPED_TRACE(shown(c.args));
+        SCOPED_TRACE(testing::PrintToString(c.args));
         const Parsed p = parse(c.args);
         EXPECT_FALSE(p.ok);
         EXPECT_NE(p.error.find(c.named), std::string::npos) << p.error;

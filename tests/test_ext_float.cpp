@@ -79,16 +79,12 @@ bool isNormalised(ExtFloat a) {
     return top == 1 || top == 2;
 }
 
-// The exact value of a word: mantissa (bits 63..16) * 2^(exponent - 32816).
-void setExact(mpfr_ptr out, ExtFloat a) {
-    mpfr_set_si_2exp(out, a.mantissaWord() >> 16, a.exponent() - 32816, MPFR_RNDN);
-}
-
-// An MPFR number that frees itself, optionally holding a word's exact value.
+// An MPFR number that frees itself, optionally holding a word's exact value:
+// mantissa (bits 63..16) * 2^(exponent - 32816).
 struct Mp {
     mpfr_t v;
     explicit Mp(mpfr_prec_t precision = 256) { mpfr_init2(v, precision); }
-    explicit Mp(ExtFloat a) : Mp(64) { setExact(v, a); }
+    explicit Mp(ExtFloat a) : Mp(64) { mpfr_set_si_2exp(v, a.mantissaWord() >> 16, a.exponent() - 32816, MPFR_RNDN); }
     ~Mp() { mpfr_clear(v); }
     Mp(const Mp&) = delete;
     Mp& operator=(const Mp&) = delete;
@@ -110,7 +106,6 @@ TEST(ExtFloatEdges, ExactResults) {
         // Conversions; fromDecimal with a negative mantissa and power keeps
         // the plain algorithm: an unnormalised word with the exact value.
         {fi(std::numeric_limits<int32_t>::min()), W(0x8000000000008020ull)},
-        {xf::fromUint64(0xFFFFFFFFFFFFFFFFull), W(0x7FFFFFFFFFFF8041ull)},
         {xf::fromDecimal(1570796326794896619, -18), W(0x6487ED5110B48002ull)},  // pi / 2
         {xf::fromDecimal(1, 0), ONE_W}, {xf::fromDecimal(5, -1), HALF_W}, {xf::fromDecimal(2, 0), TWO_W},
         {xf::fromDecimal(100, -1), fi(10)}, {xf::fromDecimal(-7, 0), fi(-7)},
@@ -136,14 +131,12 @@ TEST(ExtFloatEdges, ExactResults) {
         {sub(W(0x4000000000010001ull), W(0x4000000000000001ull)), W(0x0000000000020000ull)},
         // mul: mantissas 2^62 * 2^62 give the exponent ea + eb - 32770
         {mul(ZERO, fd(3.5)), ZERO}, {mul(fd(-3.5), ZERO), ZERO}, {mul(top, top), INVALID},
-        {mul(ONE_W, MINUS_ONE_W), MINUS_ONE_W}, {mul(MINUS_ONE_W, MINUS_ONE_W), ONE_W},
         {mul(pow2(65535), pow2(32770)), W(0x400000000000FFFFull)}, {mul(pow2(65535), pow2(32771)), INVALID},
         {mul(pow2(1), pow2(32769)), W(0x4000000000000000ull)}, {mul(pow2(1), pow2(32768)), ZERO},
         // div: mantissas 2^62 / 2^62 give the exponent ea - eb + 32770; the
         // invalid marker spells -2^32719, and 1 / that is exactly -2^-32719
         {div(ONE_W, ZERO), INVALID}, {div(ZERO, ZERO), INVALID}, {div(ZERO, fd(-7.0)), ZERO},
-        {div(ONE_W, TWO_W), HALF_W}, {div(fi(-6), fi(3)), fi(-2)}, {div(fi(6), fi(-3)), fi(-2)},
-        {div(fi(-6), fi(-3)), fi(2)}, {div(ONE_W, INVALID), W(0x8000000000000032ull)},
+        {div(fi(-6), fi(3)), fi(-2)}, {div(fi(6), fi(-3)), fi(-2)}, {div(ONE_W, INVALID), W(0x8000000000000032ull)},
         {div(pow2(65535), pow2(32770)), W(0x400000000000FFFFull)}, {div(pow2(65535), pow2(32769)), INVALID},
         {div(pow2(0), pow2(32770)), W(0x4000000000000000ull)}, {div(pow2(0), pow2(32771)), ZERO},
         // scalePow2 keeps the mantissa down to exponent 0 and up to the top
@@ -159,10 +152,9 @@ TEST(ExtFloatEdges, ExactResults) {
         // log2 and pow; exponents too small to matter give 1
         {log2(ONE_W), ZERO}, {log2(TWO_W), ONE_W}, {log2(HALF_W), MINUS_ONE_W}, {log2(ZERO), INVALID},
         {log2(MINUS_ONE_W), INVALID}, {pow(fi(-2), TWO_W), INVALID}, {pow(fi(4), HALF_W), TWO_W},
-        {pow(fi(2), fi(3)), fi(8)}, {pow(TWO_W, fi(32765)), W(0x400000000000FFFFull)},
-        {pow(TWO_W, fi(32766)), INVALID}, {pow(TWO_W, fi(40000)), INVALID}, {pow(TWO_W, fi(-40000)), ZERO},
-        {pow(fi(10), fi(100000)), INVALID}, {pow(fi(10), fi(-100000)), ZERO},
-        {pow(TWO_W, W(0x4000000000000000ull + 100)), ONE_W},
+        {pow(TWO_W, fi(32765)), W(0x400000000000FFFFull)}, {pow(TWO_W, fi(32766)), INVALID},
+        {pow(TWO_W, fi(40000)), INVALID}, {pow(TWO_W, fi(-40000)), ZERO}, {pow(fi(10), fi(100000)), INVALID},
+        {pow(fi(10), fi(-100000)), ZERO}, {pow(TWO_W, W(0x4000000000000000ull + 100)), ONE_W},
         // sin, cos and atan2 in turns; atan2 of the axes
         {cosTurns(ZERO), ONE_W}, {sinTurns(ZERO), ZERO}, {sinTurns(HALF_W), ZERO}, {cosTurns(HALF_W), MINUS_ONE_W},
         {atan2Turns(ZERO, MINUS_ONE_W), HALF_W}, {atan2Turns(ZERO, ONE_W), ZERO}, {atan2Turns(ZERO, ZERO), ZERO},
@@ -174,9 +166,6 @@ TEST(ExtFloatEdges, ExactResults) {
     const ExtFloat three = fi(3), minusThree = fi(-3);
     const std::pair<ExtFloat, long double> values[] = {
         {xf::fromDecimal(std::numeric_limits<int64_t>::min(), 0), -0x1p63L},
-        {xf::fromDecimal(-25, -1), -2.5L},
-        {sub(W(0x4000000000010001ull), W(0x4000000000000001ull)), std::ldexp(1.0L, -32815)},
-        {div(ONE_W, INVALID), -std::ldexp(1.0L, -32719)},
         {scalePow2(fd(-1.25), -100), -1.25L * std::ldexp(1.0L, -100)},
         {atan2Turns(MINUS_ONE_W, ONE_W), -0.125L}, {atan2Turns(three, three), 0.125L},
         {atan2Turns(three, minusThree), 0.375L}, {atan2Turns(minusThree, minusThree), -0.375L},
@@ -249,7 +238,7 @@ TEST(ExtFloatConversions, FromDoubleRoundTripsDoublesWith47SignificantBits) {
 // Below 2^-46 + |p| 2^-58 relative, toward minus infinity. A negative mantissa
 // with a negative power keeps an unnormalised quotient: up to 2^-41.7 relative.
 TEST(ExtFloatConversions, FromDecimalAgainstTheExactDecimalValue) {
-    Mp exact(2400), got(64), diff(2400), ten(2400);
+    Mp exact(2400), diff(2400), ten(2400);
     Rng rng{4};
     for (int i = 0; i < runs(60000); ++i) {
         auto mant = static_cast<int64_t>(rng.next() >> rng.range(1, 63));
@@ -263,8 +252,7 @@ TEST(ExtFloatConversions, FromDecimalAgainstTheExactDecimalValue) {
             mpfr_mul(exact, exact, ten, MPFR_RNDN);
         else
             mpfr_div(exact, exact, ten, MPFR_RNDN);
-        setExact(got, x);
-        mpfr_sub(diff, got, exact, MPFR_RNDN);
+        mpfr_sub(diff, Mp(x), exact, MPFR_RNDN);
         mpfr_div(diff, diff, exact, MPFR_RNDN);
         mpfr_abs(diff, diff, MPFR_RNDN);
         const double rel = mpfr_get_d(diff, MPFR_RNDU);
@@ -272,33 +260,25 @@ TEST(ExtFloatConversions, FromDecimalAgainstTheExactDecimalValue) {
         const double bound = (plain ? std::ldexp(1.0, -41) * 0.81 : std::ldexp(1.0, -46)) + std::abs(p) * std::ldexp(1.0, -58);
         ASSERT_LE(rel, bound) << mant << "e" << p << " -> " << hex(x);
         if (!plain) {
-            ASSERT_LE(mpfr_cmp(got, exact), 0) << mant << "e" << p << " rounds toward minus infinity";
+            ASSERT_LE(mpfr_cmp(Mp(x), exact), 0) << mant << "e" << p << " rounds toward minus infinity";
             ASSERT_TRUE(isNormalised(x)) << mant << "e" << p;
         }
     }
 }
 
-// Both are the floor; toUint64 saturates (all ones for a negative value), toInt64
-// gives all ones for 2^63 and 0 for magnitudes up to 1/2 of either sign.
+// Both are the floor; toUint64 saturates (all ones for a negative value and
+// from 2^64), toInt64 gives all ones from 2^63 and 0 for magnitudes up to 1/2
+// of either sign (exponents up to 32768).
 TEST(ExtFloatConversions, ToIntegersAreTheFloor) {
-    const std::pair<ExtFloat, uint64_t> unsignedRows[] = {
-        {ZERO, 0}, {pow2(32834), ~uint64_t{0}},  // 2^64
-    };
-    for (const auto& [a, n] : unsignedRows) EXPECT_EQ(toUint64(a), n) << hex(a);
-    const std::pair<ExtFloat, int64_t> signedRows[] = {
-        {ZERO, 0}, {fd(-0.5000001), -1}, {pow2(32833), -1}, {W(0x8000000000008000ull), 0},
-        {fd(-0.3), 0}, {fd(-1e-30), 0}, {fd(0.49), 0},
-    };
-    for (const auto& [a, n] : signedRows) EXPECT_EQ(toInt64(a), n) << hex(a);
-    Mp x(64);
+    EXPECT_EQ(toUint64(ZERO), 0u);
+    EXPECT_EQ(toInt64(ZERO), 0);
     Rng rng{5};
     for (int i = 0; i < runs(400000); ++i) {
-        const ExtFloat a = randomNormal(rng, 32750, 32833);
-        setExact(x, a);
+        const ExtFloat a = randomNormal(rng, 32750, 32834);
+        Mp x(a);
         ASSERT_EQ(toUint64(a), a.isNegative() ? ~uint64_t{0} : mpfr_get_uj(x, MPFR_RNDD)) << hex(a);
-        if (a.exponent() >= 32769 && a.exponent() <= 32832) {
-            ASSERT_EQ(toInt64(a), mpfr_get_sj(x, MPFR_RNDD)) << hex(a);
-        }
+        const int64_t expected = a.exponent() >= 32833 ? -1 : a.exponent() <= 32768 ? 0 : mpfr_get_sj(x, MPFR_RNDD);
+        ASSERT_EQ(toInt64(a), expected) << hex(a);
     }
 }
 
@@ -307,7 +287,7 @@ TEST(ExtFloatConversions, ToIntegersAreTheFloor) {
 // after a carry into the top bit down to 2^16 u. Operands 63 or more binades
 // apart (zero among them) give the larger one unchanged.
 TEST(ExtFloatAdd, IsTheAlignedSumRoundedUpAtTheGuardBit) {
-    Mp x(64), y(64), sum(256);
+    Mp sum(256);
     // v rounded to a multiple of 2^k in the given direction.
     const auto roundAt = [](mpfr_ptr v, int k, mpfr_rnd_t direction) {
         mpfr_mul_2si(v, v, -k, MPFR_RNDN);
@@ -328,8 +308,7 @@ TEST(ExtFloatAdd, IsTheAlignedSumRoundedUpAtTheGuardBit) {
             continue;
         }
         const int u = std::max(a.exponent(), b.exponent()) - 32831;
-        setExact(x, a);
-        setExact(y, b);
+        Mp x(a), y(b);
         roundAt(x, u, MPFR_RNDD);
         roundAt(y, u, MPFR_RNDD);
         (subtract ? mpfr_sub : mpfr_add)(sum, x, y, MPFR_RNDN);

@@ -37,7 +37,6 @@ struct Sampler {
     uint64_t state;
     uint64_t next() { return wyhashDraw(state); }
     double uniform() { return double(next() >> 11) * 0x1p-53; }
-    int64_t below(int64_t n) { return int64_t(next() % uint64_t(n)); }
     int64_t in(int64_t lo, int64_t hi) { return lo + int64_t(next() % uint64_t(hi - lo + 1)); }
 };
 
@@ -83,7 +82,7 @@ int64_t inside(Sampler& r, int64_t corner, int level, int64_t target, bool nearT
 // component, one time in four on its centre plane.
 void targetPoint(Sampler& r, int kind, int64_t& x, int64_t& y, int64_t& z) {
     if (kind == 0) {
-        const ArmStep& s = arms().armPath[r.below(int64_t(arms().armPath.size()))];
+        const ArmStep& s = arms().armPath[r.in(0, int64_t(arms().armPath.size()) - 1)];
         const double t = r.uniform() * 1.2 - 0.1;
         const double angle = r.uniform() * 2 * M_PI;
         const double across = 1.1 * (d(s.width0) + t * (d(s.width1) - d(s.width0))) * r.uniform();
@@ -93,12 +92,12 @@ void targetPoint(Sampler& r, int kind, int64_t& x, int64_t& y, int64_t& z) {
         return;
     }
     const int slots[] = {0, 1, 2, 4, 5};
-    const GalaxyComponent& c = builtGalaxy().components[slots[r.below(5)]];
+    const GalaxyComponent& c = builtGalaxy().components[slots[r.in(0, 4)]];
     const double xy = double(c.radiusXY) * 0x1p32 * 1.2;
     const double height = double(c.shape == SHAPE_SPHERE ? c.radiusXY : c.radiusZ) * 0x1p32 * 1.2;
     x = int64_t((r.uniform() * 2 - 1) * xy);
     y = int64_t((r.uniform() * 2 - 1) * xy);
-    z = r.below(4) == 0 ? r.in(-(1 << 19), 1 << 19) : int64_t((r.uniform() * 2 - 1) * height);
+    z = r.in(0, 3) == 0 ? r.in(-(1 << 19), 1 << 19) : int64_t((r.uniform() * 2 - 1) * height);
 }
 
 TEST(DensityBound, CellDensityIsNeverBelowAnyPointDensityInTheVoxel) {
