@@ -53,25 +53,6 @@ TEST(Markup, GlyphQuadsAreTwoTrianglesInTheAtlas) {
     EXPECT_EQ(drawnText(g), "AB");
 }
 
-TEST(Markup, SizeCodesStopAtTheEndsOfTheRange) {
-    EXPECT_EQ(layOut("|#9|#9A")[0].size, 18);   // two increases of 9 from 3
-    EXPECT_EQ(layOut("|#-9A")[0].size, 0);      // a decrease of 9 from 3
-    EXPECT_EQ(layOut("|#5|#-2A")[0].size, 6);
-    EXPECT_EQ(layOut("|#9A", 1000, 15)[0].size, 18);
-    // A size code without its digit does nothing; what follows is text.
-    const auto g = layOut("|#xA|#-yB");
-    EXPECT_EQ(drawnText(g), "xAyB");
-    EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{3, 3, 3, 3}));
-}
-
-TEST(Markup, LineEndReturnsToTheDisplaySizeAddsTheLineHeightAndKeepsTheIndent) {
-    const auto g = layOut("|#4A\nB|#2C\nD", 1000, 3);
-    ASSERT_EQ(drawnText(g), "ABCD");
-    EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{7, 3, 5, 3}));
-    EXPECT_EQ(g[1].left, MARGIN);
-    EXPECT_EQ(g[1].top, syntheticFont().font.lineHeight[7] + 2);  // the first line held size 7
-}
-
 TEST(Markup, SmallerTextAfterLargerSitsOnItsBaselineUntilTheNextSizeCode) {
     const auto g = layOut("|#4A|#-4B\nC|#4D");
     ASSERT_EQ(drawnText(g), "ABCD");
@@ -155,27 +136,36 @@ TEST(Markup, GlyphsLandWhereTheLayoutPutsThem) {
         {"|i2A\nB\n|i0C", 1000, {18, 18, 6}, {2, 13, 24}},
         {"A\x01" "B\x7f" "C\xc3\xa9" "D\rE", 1000, {6, 14, 22, 30, 38}, {2, 2, 2, 2, 2}},
         {"A|\nB", 1000, {6, 6}, {2, 13}},  // a bar before a line end is dropped and the line ends
+        // Line heights 15 at size 7, 13 at size 5; C drops 2 to the size-7 baseline (15, 13 at size 5).
+        {"|#4A\nB|#2C\nD", 1000, {6, 6, 14, 6}, {2, 17, 19, 32}},
+        {"|#2AA BBBBBB", 80, {6, 16, 6, 16, 26, 36, 46, 56}, {2, 2, 15, 15, 15, 15, 15, 15}},
     };
     for (const auto& [text, width, left, top] : cases) {
         const auto g = layOut(text, width);
         EXPECT_EQ(each(g, &DrawnGlyph::left), left) << text;
         EXPECT_EQ(each(g, &DrawnGlyph::top), top) << text;
     }
-    // A wrapped line keeps the size it had, unlike a line end.
-    const auto k = layOut("|#2AA BBBBBB", 80);
-    ASSERT_EQ(drawnText(k), "AABBBBBB");
-    EXPECT_EQ(k[2].size, 5);
-    EXPECT_GT(k[2].top, k[0].top);
 }
 
-TEST(Markup, CodesAfterTheBreakPointAreReplayedOnTheNewLine) {
-    // The size code between the space and the crossing word applies once.
-    const auto g = layOut("AA |#2BBBB|#-2C", 52);
-    ASSERT_EQ(drawnText(g), "AABBBBC");
-    EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{3, 3, 5, 5, 5, 5, 3}));
-    // A link prefix after the break point is inserted once, on the new line.
-    const auto h = layOut("AA |Gx|E", 60);
-    EXPECT_EQ(drawnText(h), std::string("AA") + LINK_PREFIX_G + "x");
+// The size of each glyph: size codes add to the size and stop at the ends of
+// the range; a line end returns to the display size, a wrapped line keeps the
+// size it had; a code between the break point and the crossing word applies
+// once on the new line, and so is a link prefix inserted once.
+TEST(Markup, GlyphSizesFollowTheSizeCodes) {
+    const std::tuple<const char*, int, int, Ints> cases[] = {  // the text, the width, the display size, the sizes
+        {"|#9|#9A", 1000, 3, {18}},
+        {"|#-9A", 1000, 3, {0}},
+        {"|#5|#-2A", 1000, 3, {6}},
+        {"|#9A", 1000, 15, {18}},
+        {"|#xA|#-yB", 1000, 3, {3, 3, 3, 3}},  // a size code without its digit is text
+        {"|#4A\nB|#2C\nD", 1000, 3, {7, 3, 5, 3}},
+        {"|#2AA BBBBBB", 80, 3, {5, 5, 5, 5, 5, 5, 5, 5}},
+        {"AA |#2BBBB|#-2C", 52, 3, {3, 3, 5, 5, 5, 5, 3}},
+    };
+    for (const auto& [text, width, size, sizes] : cases) {
+        EXPECT_EQ(each(layOut(text, width, size), &DrawnGlyph::size), sizes) << text;
+    }
+    EXPECT_EQ(drawnText(layOut("AA |Gx|E", 60)), std::string("AA") + LINK_PREFIX_G + "x");
 }
 
 // Links insert their fragments and turn spaces into slashes; link codes in the
@@ -188,7 +178,7 @@ TEST(Markup, LinksBarsAndCodesDrawnAsTheyRead) {
         {"|Hexample|O a b|E c", {H, "example", O, "/a/bc"}}, {"|Hexample|C|E", {H, "example", C}},
         {"|GMIT|E", {G, "MIT"}}, {"|Ha b|O|E", {H, "ab", O}}, {"|C|O|E", {"COE"}}, {"|Hx|E", {H, "xE"}},
         {"|Hx|O|C", {H, "x", O, "C"}}, {"|Gx|E|E", {G, "xE"}}, {"AB|", {"AB"}}, {"AB|#", {"AB"}}, {"AB|#-", {"AB"}},
-        {"A||B", {"A|B"}}, {"|zA", {"zA"}}};
+        {"A||B", {"A|B"}}, {"|zA", {"zA"}}, {"|#xA|#-yB", {"xAyB"}}};
     for (const auto& [text, pieces] : cases) {
         std::string drawn;
         for (const char* piece : pieces) drawn += piece;
