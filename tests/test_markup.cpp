@@ -53,20 +53,6 @@ TEST(Markup, GlyphQuadsAreTwoTrianglesInTheAtlas) {
     EXPECT_EQ(drawnText(g), "AB");
 }
 
-// Beside a taller term the column's wrapped lines keep their own line height;
-// the next row starts below both, half a line apart, and so does a row of one
-// line.
-TEST(Markup, AWrappedColumnBesideATallerTerm) {
-    const auto t = layOut("|#4A|#-4 |>aBB CC\n|#4E|#-4|<aFF\n|#4G", 60);
-    ASSERT_EQ(drawnText(t), "ABBCCEFFG");
-    const int lh3 = syntheticFont().font.lineHeight[3], lh7 = syntheticFont().font.lineHeight[7];
-    const int shift = t[1].top - 2;
-    EXPECT_EQ(t[1].left, t[3].left);
-    EXPECT_EQ(t[3].top - t[1].top, lh3);  // CC under BB
-    EXPECT_EQ(t[5].top - 2, std::max(lh7, shift + 2 * lh3) + lh3 / 2);
-    EXPECT_EQ(t[8].top - t[5].top, std::max(lh7, shift + lh3) + lh3 / 2);
-}
-
 // Where each glyph lands: words move to the next line after the last space
 // that fits, a word longer than a line breaks before the crossing character,
 // fixed digits take cells of the widest digit (9), characters the font does
@@ -97,10 +83,15 @@ TEST(Markup, GlyphsLandWhereTheLayoutPutsThem) {
         // line with a stop ends a row of a list: the next starts half a line (5) lower.
         {"ABC|>aD\nE|<aF|>bG\n\tH|<bI", 1000, {6, 14, 22, 30, 6, 30, 38, 15, 38}, {2, 2, 2, 2, 18, 18, 18, 34, 34}},
         {"AB|>AC\n|<aD", 1000, {6, 14, 22, 22}, {2, 2, 2, 18}},
+        {"A|>aB|#4\nC", 1000, {6, 14, 6}, {2, 2, 22}},  // half a line of the display size, whatever the row's end
         // A column's long entries wrap under its stop, not at the margin; a line end forgets the column.
         {"A |>aBB CC DD\nE|<aFF GG HH\nII JJ KK", 60,
          {6, 20, 28, 20, 28, 20, 28, 6, 20, 28, 20, 28, 20, 28, 6, 14, 28, 36, 6, 14},
          {2, 2, 2, 13, 13, 24, 24, 40, 40, 40, 51, 51, 62, 62, 78, 78, 78, 78, 89, 89}},
+        // Beside a taller term (line height 15) the column's wrapped line is one of its own (11) lower; the next
+        // row starts below both (the dropped column's 4 + 22), half a line apart, and so does a row of one line.
+        {"|#4A|#-4 |>aBB CC\n|#4E|#-4|<aFF\n|#4G", 60, {6, 24, 32, 24, 32, 6, 24, 32, 6},
+         {2, 6, 6, 17, 17, 33, 37, 37, 53}},
     };
     for (const auto& [text, width, left, top] : cases) {
         const auto g = layOut(text, width);
