@@ -30,14 +30,6 @@ def run(cmd, **kwargs):
     return subprocess.run(cmd, capture_output=True, text=True, timeout=120, **kwargs)
 
 
-def png_size(path):
-    with open(path, "rb") as f:
-        head = f.read(24)
-    if head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR":
-        return None
-    return struct.unpack(">II", head[16:24])
-
-
 def main():
     cmake, build, work = sys.argv[1:4]
     shutil.rmtree(work, ignore_errors=True)
@@ -72,7 +64,10 @@ def main():
     for size in ICON_SIZES:
         png = os.path.join(share, "icons", "hicolor", "%dx%d" % (size, size), "apps", APP_ID + ".png")
         if check(os.path.isfile(png), "no %dx%d icon" % (size, size)):
-            check(png_size(png) == (size, size), "the %dx%d icon is %r" % (size, size, png_size(png)))
+            with open(png, "rb") as f:
+                head = f.read(24)  # the signature, the header chunk's length and name, width and height
+            check(head[:16] == b"\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR" and head[16:] == struct.pack(">II", size, size),
+                  "the %dx%d icon is no PNG of that size: %r" % (size, size, head))
 
     metainfo = os.path.join(share, "metainfo", APP_ID + ".metainfo.xml")
     if check(os.path.isfile(metainfo), "no metainfo " + metainfo):

@@ -10,13 +10,14 @@ short of the star; a name typed into "Find:" and Enter find it.
 
 usage: e2e_panel.py STARLOOM STARLOOM_CLI SHOT_DIR
 """
+import math
 import os
 import re
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (Rig, distance, fail, flat, place_of, region_stats,  # noqa: E402
+from e2e_support import (Rig, fail, flat, place_of, region_stats,  # noqa: E402
                          require_tools, script_args, wait_until)
 
 WIDTH, HEIGHT = 1024, 768
@@ -36,12 +37,6 @@ TEXT_AREA = (0, 0, 480, HEIGHT)  # the text blocks, about 64 characters wide
 FLY_TO_STOP = 1.5e6  # 0.1 AU in position units
 
 
-def result_line(index):
-    """The name of the index-th star of the search list (from 1): each star
-    takes two lines, below the column header and "(unselected)"."""
-    return (67, int(310 + 35.5 * (index - 1)))
-
-
 def label_box(data, x0, y0, x1, y1):
     """The label-coloured pixels in a region (green, or the selected star's
     yellow): (count, height of their bounding box)."""
@@ -53,15 +48,6 @@ def label_box(data, x0, y0, x1, y1):
 def display_mean(rig, name):
     """The mean level of the star display (left of the panel)."""
     return region_stats(rig.shot(name)[1], WIDTH, 40, LEFT - 40, 40, HEIGHT - 40, step=4)[0]
-
-
-def vulkan_facts(env):
-    """The device name and API version the loader reports."""
-    summary = subprocess.run(["vulkaninfo", "--summary"], env=env, capture_output=True, text=True,
-                             timeout=300).stdout
-    name = re.search(r"deviceName\s*=\s*(.+)", summary)
-    version = re.search(r"apiVersion\s*=\s*([0-9.]+)", summary)
-    return (name.group(1).strip() if name else None), (version.group(1) if version else None)
 
 
 def main():
@@ -104,10 +90,12 @@ def main():
         # The GPU page names the device the Vulkan loader reports.
         session.page("Information")
         choose(SUB_PAGE_COMBO, "GPU", "GPU")
-        name, version = vulkan_facts(rig.env)
+        summary = subprocess.run(["vulkaninfo", "--summary"], env=rig.env, capture_output=True, text=True,
+                                 timeout=300).stdout
+        name, version = re.search(r"deviceName\s*=\s*(.+)", summary), re.search(r"apiVersion\s*=\s*([0-9.]+)", summary)
         # OCR reads "ll" in the driver's name as it pleases: compare what follows it.
-        facts = ["Vulkan: " + version] if version else []
-        facts += [name.split("(")[-1].split(",")[0].strip()] if name else []
+        facts = ["Vulkan: " + version.group(1)] if version else []
+        facts += [name.group(1).split("(")[-1].split(",")[0].strip()] if name else []
         rig.read_until("gpu", TEXT_AREA, ["GPU Information", "Vulkan:", "Device:"] + facts)
 
         # The licences, and their scrolling.
@@ -126,7 +114,7 @@ def main():
         click(SEARCH)
         session.find("search", names[2], below=253)
         # Selecting the third star turns the view until its label is at the centre (Go below finds it there).
-        click(result_line(3))
+        click((67, 381))  # two lines a star, below the column header and "(unselected)"
         cx, cy = (LEFT - 1) // 2, HEIGHT // 2
         count, height = wait_until(lambda: (lambda box: box[0] >= 30 and box)(
             label_box(rig.shot("turned")[1], cx - 120, cy - 10, cx + 120, cy + 60)),
@@ -148,7 +136,7 @@ def main():
         session.page("Catalog")
         click(GO)
         session.page("Navigation")
-        gap = distance(session.flight_end(cli, start), star)
+        gap = math.dist(session.flight_end(cli, start), star)
         if abs(gap - FLY_TO_STOP) > 1e4:
             fail("Go stopped %.0f position units from the star, not 0.1 AU (1.5e6)" % gap)
         # Find the star the ship is next to.

@@ -9,7 +9,6 @@ minutes: on two busy cores a frame of the CPU Vulkan driver can take seconds.
 import ctypes
 import difflib
 import glob
-import math
 import os
 import shutil
 import subprocess
@@ -73,10 +72,6 @@ def place_of(cli, text):
     return [int(fields[axis].split()[0]) for axis in ("positionX", "positionY", "positionZ")], fields["seed"]
 
 
-def distance(a, b):
-    return math.sqrt(sum(float(x - y) ** 2 for x, y in zip(a, b)))
-
-
 def pixels(path):
     return subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True, check=True,
                           timeout=DEADLINE).stdout
@@ -94,28 +89,6 @@ def region_stats(data, width, x0, x1, y0, y1, step=1):
             bright += r + g + b > 300
             green += g > 150 and r < 60 and b < 60
     return total / (3.0 * count), bright, green
-
-
-def ocr(picture, box, scratch, words=False):
-    """Text in a box (x0, y0, x1, y1) of a picture, light letters alone, enlarged (the panel's
-    buttons and the stars confuse a plain reading); with `words`, (word, centre x, centre y, right)."""
-    x0, y0, x1, y1 = box
-    subprocess.run(["convert", picture, "-crop", "%dx%d+%d+%d" % (x1 - x0, y1 - y0, x0, y0), "+repage",
-                    "-colorspace", "Gray", "-threshold", "65%", "-negate", "-resize", "300%", scratch],
-                   check=True, timeout=DEADLINE)
-    args = ["--psm", "11", "tsv"] if words else ["--psm", "6"]
-    text = subprocess.run(["tesseract", scratch, "-"] + args, capture_output=True, text=True,
-                          timeout=DEADLINE).stdout
-    if not words:
-        return text
-    found = []
-    for line in text.splitlines()[1:]:
-        cols = line.split("\t")
-        if len(cols) < 12 or not cols[11].strip():
-            continue
-        left, top, w, h = (int(c) for c in cols[6:10])
-        found.append((cols[11].strip(), x0 + (left + w / 2) / 3, y0 + (top + h / 2) / 3, x0 + (left + w) / 3))
-    return found
 
 
 class Rig:
@@ -203,9 +176,27 @@ class Rig:
         return path, data
 
     def read(self, label, box, words=False):
-        """What OCR reads in a box of a screenshot (see ocr)."""
-        path, _ = self.shot(label)
-        return ocr(path, box, path.replace(".png", "_words.png" if words else "_text.png"), words)
+        """Text in a box (x0, y0, x1, y1) of a screenshot, light letters alone, enlarged (the panel's
+        buttons and the stars confuse a plain reading); with `words`, (word, centre x, centre y, right)."""
+        picture, _ = self.shot(label)
+        scratch = picture.replace(".png", "_words.png" if words else "_text.png")
+        x0, y0, x1, y1 = box
+        subprocess.run(["convert", picture, "-crop", "%dx%d+%d+%d" % (x1 - x0, y1 - y0, x0, y0), "+repage",
+                        "-colorspace", "Gray", "-threshold", "65%", "-negate", "-resize", "300%", scratch],
+                       check=True, timeout=DEADLINE)
+        args = ["--psm", "11", "tsv"] if words else ["--psm", "6"]
+        text = subprocess.run(["tesseract", scratch, "-"] + args, capture_output=True, text=True,
+                              timeout=DEADLINE).stdout
+        if not words:
+            return text
+        found = []
+        for line in text.splitlines()[1:]:
+            cols = line.split("\t")
+            if len(cols) < 12 or not cols[11].strip():
+                continue
+            left, top, w, h = (int(c) for c in cols[6:10])
+            found.append((cols[11].strip(), x0 + (left + w / 2) / 3, y0 + (top + h / 2) / 3, x0 + (left + w) / 3))
+        return found
 
     def read_until(self, label, box, needles, seconds=DEADLINE):
         text = [""]
@@ -373,12 +364,6 @@ class Session:
         if problems:
             fail("the validation layer reported %d problems, first: %s" % (len(problems), problems[0]))
         return output
-
-
-def changed_pixels(before, after, width):
-    """How many of a sample of the star display's pixels differ clearly between two screenshots."""
-    return sum(1 for i in range(0, len(before), 3 * 97)
-               if i // 3 % width < width - 200 and abs(before[i] - after[i]) > 8)
 
 
 def newest_files(pattern, count, what):

@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -616,49 +617,44 @@ TEST(PanelNavigation, CopyAndPasteAPlaceAnotherGalaxyOrAStarName) {
 }
 
 // Every jump remembers the place it leaves; Back returns there and Forward
-// goes again, until a new jump takes another way. A place of another galaxy
-// brings its seed back with it.
+// goes again, until a new jump takes another way; at most HISTORY_STEPS
+// places back, the oldest going first. A place of another galaxy brings its
+// seed back with it. Checked against a list of the places visited and the
+// ship's place in it, over jumps, Backs and Forwards drawn at random: jumps
+// likelier in the first half, Backs in the second.
 TEST(PanelNavigation, BackAndForwardFollowTheJumps) {
     PanelHarness p;
-    auto place = [](int64_t x, uint32_t seed) {
-        return encodeLocation(Location{{{0, x}, {0, 2}, {0, 3}}, {0, 1, 0}, {0, 0, 1}, GalaxySeed{seed, 3}});
-    };
+    std::vector<std::pair<int64_t, uint32_t>> visited{{p.state.view.position[0].integer, p.state.settings.seed.first}};
+    size_t at = 0, deepest = 0, refused = 0;
+    std::mt19937 random(25);
     std::string message;
-    const int64_t start = p.state.view.position[0].integer;
-    struct Step {
-        char action;       // 'J' jump to x, 'B' Back, 'F' Forward
-        int64_t x;         // of the jump
-        bool moves;        // Back or Forward had somewhere to go
-        int64_t at;        // the position afterwards (0: the start)
-        uint32_t seed;     // the seed afterwards
-    };
-    const Step steps[] = {{'B', 0, false, 0, 1},  {'J', 10, true, 10, 1}, {'J', 20, true, 20, 9},
-                          {'B', 0, true, 10, 1},  {'B', 0, true, 0, 1},   {'B', 0, false, 0, 1},
-                          {'F', 0, true, 10, 1},  {'F', 0, true, 20, 9},  {'F', 0, false, 20, 9},
-                          {'B', 0, true, 10, 1},  {'J', 30, true, 30, 1}, {'F', 0, false, 30, 1},
-                          {'B', 0, true, 10, 1}};
-    for (const Step& s : steps) {
-        bool moved = true;
-        if (s.action == 'J') {
-            EXPECT_TRUE(goToPlace(p.state, *p.engine, place(s.x, s.x == 20 ? 9 : 1), message));
+    for (int step = 0; step < 600; ++step) {
+        const char action = (step < 300 ? "JJJBF" : "JBBBF")[random() % 5];  // Jump, Back, Forward
+        if (action == 'J') {
+            const std::pair<int64_t, uint32_t> place{100 + step, random() % 2 == 0 ? 1 : 9};
+            const Location to{{{0, place.first}, {0, 2}, {0, 3}}, {0, 1, 0}, {0, 0, 1}, GalaxySeed{place.second, 3}};
+            EXPECT_TRUE(goToPlace(p.state, *p.engine, encodeLocation(to), message));
+            visited.resize(at + 1);
+            visited.push_back(place);
+            if (visited.size() > HISTORY_STEPS + 1) visited.erase(visited.begin());
+            at = visited.size() - 1;
+        } else {
+            const bool back = action == 'B', possible = back ? at > 0 : at + 1 < visited.size();
+            EXPECT_EQ(back ? goBack(p.state, *p.engine, message) : goForward(p.state, *p.engine, message), possible);
+            at = !possible ? at : back ? at - 1 : at + 1;
+            refused += !possible;
         }
-        if (s.action == 'B') moved = goBack(p.state, *p.engine, message);
-        if (s.action == 'F') moved = goForward(p.state, *p.engine, message);
-        EXPECT_EQ(moved, s.moves) << s.action << " " << message;
-        EXPECT_EQ(p.state.view.position[0].integer, s.at == 0 ? start : s.at) << s.action << s.x;
-        EXPECT_EQ(p.state.settings.seed.first, s.seed);
+        deepest = std::max(deepest, at);
+        ASSERT_EQ(p.state.view.position[0].integer, visited[at].first) << "step " << step << ": " << message;
+        ASSERT_EQ(p.state.settings.seed.first, visited[at].second) << "step " << step;
     }
-    // At most HISTORY_STEPS places back; the oldest go first.
-    for (int64_t x = 1; x <= 60; ++x) goToPlace(p.state, *p.engine, place(100 + x, 1), message);
-    int backs = 0;
-    while (goBack(p.state, *p.engine, message)) ++backs;
-    EXPECT_EQ(backs, static_cast<int>(HISTORY_STEPS));
-    EXPECT_EQ(p.state.view.position[0].integer, 110);
+    EXPECT_EQ(deepest, HISTORY_STEPS);
+    EXPECT_GT(refused, 20u);
     // The panel's Back button takes the same way.
-    goToPlace(p.state, *p.engine, place(500, 1), message);
+    ASSERT_GT(at, 0u);
     p.goToPage(PAGE_NAVIGATION);
     p.click("Back");
-    EXPECT_EQ(p.state.view.position[0].integer, 110);
+    EXPECT_EQ(p.state.view.position[0].integer, visited[at - 1].first);
 }
 
 // The catalog's orders: nearest first, brightest first, by population and

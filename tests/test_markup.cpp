@@ -53,95 +53,12 @@ TEST(Markup, GlyphQuadsAreTwoTrianglesInTheAtlas) {
     EXPECT_EQ(drawnText(g), "AB");
 }
 
-TEST(Markup, SizeCodesStopAtTheEndsOfTheRange) {
-    EXPECT_EQ(layOut("|#9|#9A")[0].size, 18);   // two increases of 9 from 3
-    EXPECT_EQ(layOut("|#-9A")[0].size, 0);      // a decrease of 9 from 3
-    EXPECT_EQ(layOut("|#5|#-2A")[0].size, 6);
-    EXPECT_EQ(layOut("|#9A", 1000, 15)[0].size, 18);
-    // A size code without its digit does nothing; what follows is text.
-    const auto g = layOut("|#xA|#-yB");
-    EXPECT_EQ(drawnText(g), "xAyB");
-    EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{3, 3, 3, 3}));
-}
-
-TEST(Markup, LineEndReturnsToTheDisplaySizeAddsTheLineHeightAndKeepsTheIndent) {
-    const auto g = layOut("|#4A\nB|#2C\nD", 1000, 3);
-    ASSERT_EQ(drawnText(g), "ABCD");
-    EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{7, 3, 5, 3}));
-    EXPECT_EQ(g[1].left, MARGIN);
-    EXPECT_EQ(g[1].top, syntheticFont().font.lineHeight[7] + 2);  // the first line held size 7
-}
-
-TEST(Markup, SmallerTextAfterLargerSitsOnItsBaselineUntilTheNextSizeCode) {
-    const auto g = layOut("|#4A|#-4B\nC|#4D");
-    ASSERT_EQ(drawnText(g), "ABCD");
-    EXPECT_EQ(g[0].bottom, g[1].bottom);  // same baseline
-    EXPECT_GT(g[1].top, g[0].top);
-    // The shift stays in force on the next line, until the next size code.
-    const int shift = g[1].top - 2;
-    const int lh7 = syntheticFont().font.lineHeight[7];
-    EXPECT_EQ(g[2].top, lh7 + shift + 2);
-    // Larger text later on the same line is not shifted.
-    EXPECT_EQ(g[3].top, g[2].top - shift);
-    EXPECT_GE(g[3].top, g[0].bottom);
-    // A line that starts with larger text begins below the shifted line before it.
-    const auto h = layOut("|#4A|#-4B\nC\n|#4D");
-    ASSERT_EQ(drawnText(h), "ABCD");
-    EXPECT_EQ(h[3].top - 2, h[2].bottom);
-    // A shifted last line reaches below its own line height: the block's
-    // content ends below its glyphs, not at the line.
-    TextBlock block;
-    const auto k = layOut("|#4A|#-4B\nC", 1000, 3, &block);
-    EXPECT_EQ(block.contentHeight, k[2].bottom);
-}
-
-TEST(Markup, TabStopsAndTabs) {
-    const auto g = layOut("ABC|>aD\nE|<aF|>bG\n\tH|<bI");
-    ASSERT_EQ(drawnText(g), "ABCDEFGHI");
-    EXPECT_EQ(g[5].left, g[3].left);  // F goes to stop a, set after "ABC"
-    EXPECT_EQ(g[8].left, g[6].left);  // I to stop b
-    EXPECT_EQ(g[7].left, MARGIN + 9);  // a tab moves on by the widest digit
-    // Stop letters are taken AND 31: "A" and "a" name the same stop.
-    const auto h = layOut("AB|>AC\n|<aD");
-    EXPECT_EQ(h[3].left, h[2].left);
-}
-
-TEST(Markup, AWrappedLineGoesOnUnderItsTabStop) {
-    // A two-column list: "A" then the second column at stop a; its long
-    // entries wrap under the column, not at the left edge.
-    const std::string list = "A |>aBB CC DD\nE|<aFF GG HH\nII JJ KK";
-    const auto g = layOut(list, 60);
-    ASSERT_EQ(drawnText(g), "ABBCCDDEFFGGHHIIJJKK");
-    const int column = g[1].left;  // BB: set the stop
-    EXPECT_GT(column, MARGIN);
-    EXPECT_EQ(g[3].left, column);   // CC wrapped under BB
-    EXPECT_GT(g[3].top, g[1].top);
-    EXPECT_EQ(g[7].left, MARGIN);   // E
-    EXPECT_EQ(g[8].left, column);   // FF, at stop a
-    EXPECT_EQ(g[10].left, column);  // GG wrapped under FF
-    EXPECT_GT(g[10].top, g[8].top);
-    // A line end forgets the column: a new plain line wraps at the margin.
-    EXPECT_EQ(g[14].left, MARGIN);  // II
-    EXPECT_EQ(g[18].left, MARGIN);  // KK, wrapped
-    EXPECT_GT(g[18].top, g[14].top);
-
-    // Beside a taller term the column's wrapped lines keep their own line
-    // height; the next row starts below both, half a line apart, and so
-    // does a row of one line.
-    const auto t = layOut("|#4A|#-4 |>aBB CC\n|#4E|#-4|<aFF\n|#4G", 60);
-    ASSERT_EQ(drawnText(t), "ABBCCEFFG");
-    const int lh3 = syntheticFont().font.lineHeight[3], lh7 = syntheticFont().font.lineHeight[7];
-    const int shift = t[1].top - 2;
-    EXPECT_EQ(t[1].left, t[3].left);
-    EXPECT_EQ(t[3].top - t[1].top, lh3);  // CC under BB
-    EXPECT_EQ(t[5].top - 2, std::max(lh7, shift + 2 * lh3) + lh3 / 2);
-    EXPECT_EQ(t[8].top - t[5].top, std::max(lh7, shift + lh3) + lh3 / 2);
-}
-
 // Where each glyph lands: words move to the next line after the last space
 // that fits, a word longer than a line breaks before the crossing character,
 // fixed digits take cells of the widest digit (9), characters the font does
-// not hold take no room. Margins 6, letters 8, "1" 7, "." 5, lines 11.
+// not hold take no room; smaller text after larger drops to the larger one's
+// baseline until the next size code; tab stops, tabs, and the wrapped lines
+// of a column under its stop. Margins 6, letters 8, "1" 7, "." 5, lines 11.
 TEST(Markup, GlyphsLandWhereTheLayoutPutsThem) {
     const std::tuple<const char*, int, Ints, Ints> cases[] = {  // the text, the width, lefts and tops
         {"AA BBBB CC", 52, {6, 14, 6, 14, 22, 30, 6, 14}, {2, 2, 13, 13, 13, 13, 24, 24}},
@@ -155,27 +72,53 @@ TEST(Markup, GlyphsLandWhereTheLayoutPutsThem) {
         {"|i2A\nB\n|i0C", 1000, {18, 18, 6}, {2, 13, 24}},
         {"A\x01" "B\x7f" "C\xc3\xa9" "D\rE", 1000, {6, 14, 22, 30, 38}, {2, 2, 2, 2, 2}},
         {"A|\nB", 1000, {6, 6}, {2, 13}},  // a bar before a line end is dropped and the line ends
+        // Line heights 15 at size 7, 13 at size 5; C drops 2 to the size-7 baseline (15, 13 at size 5).
+        {"|#4A\nB|#2C\nD", 1000, {6, 6, 14, 6}, {2, 17, 19, 32}},
+        {"|#2AA BBBBBB", 80, {6, 16, 6, 16, 26, 36, 46, 56}, {2, 2, 15, 15, 15, 15, 15, 15}},
+        // Size 7: advance 12, baseline 15, glyphs bottom 15; B drops 4 (baseline 11), and so does C on the
+        // next line; D, larger, does not; a line that starts with larger text begins below the dropped line.
+        {"|#4A|#-4B\nC|#4D", 1000, {6, 18, 6, 14}, {2, 6, 21, 17}},
+        {"|#4A|#-4B\nC\n|#4D", 1000, {6, 18, 6, 6}, {2, 6, 21, 32}},
+        // Stop a after "ABC", b after "EF"; a tab moves on by the widest digit; "A" and "a" name one stop. A
+        // line with a stop ends a row of a list: the next starts half a line (5) lower.
+        {"ABC|>aD\nE|<aF|>bG\n\tH|<bI", 1000, {6, 14, 22, 30, 6, 30, 38, 15, 38}, {2, 2, 2, 2, 18, 18, 18, 34, 34}},
+        {"AB|>AC\n|<aD", 1000, {6, 14, 22, 22}, {2, 2, 2, 18}},
+        {"A|>aB|#4\nC", 1000, {6, 14, 6}, {2, 2, 22}},  // half a line of the display size, whatever the row's end
+        // A column's long entries wrap under its stop, not at the margin; a line end forgets the column.
+        {"A |>aBB CC DD\nE|<aFF GG HH\nII JJ KK", 60,
+         {6, 20, 28, 20, 28, 20, 28, 6, 20, 28, 20, 28, 20, 28, 6, 14, 28, 36, 6, 14},
+         {2, 2, 2, 13, 13, 24, 24, 40, 40, 40, 51, 51, 62, 62, 78, 78, 78, 78, 89, 89}},
+        // Beside a taller term (line height 15) the column's wrapped line is one of its own (11) lower; the next
+        // row starts below both (the dropped column's 4 + 22), half a line apart, and so does a row of one line.
+        {"|#4A|#-4 |>aBB CC\n|#4E|#-4|<aFF\n|#4G", 60, {6, 24, 32, 24, 32, 6, 24, 32, 6},
+         {2, 6, 6, 17, 17, 33, 37, 37, 53}},
     };
     for (const auto& [text, width, left, top] : cases) {
         const auto g = layOut(text, width);
         EXPECT_EQ(each(g, &DrawnGlyph::left), left) << text;
         EXPECT_EQ(each(g, &DrawnGlyph::top), top) << text;
     }
-    // A wrapped line keeps the size it had, unlike a line end.
-    const auto k = layOut("|#2AA BBBBBB", 80);
-    ASSERT_EQ(drawnText(k), "AABBBBBB");
-    EXPECT_EQ(k[2].size, 5);
-    EXPECT_GT(k[2].top, k[0].top);
 }
 
-TEST(Markup, CodesAfterTheBreakPointAreReplayedOnTheNewLine) {
-    // The size code between the space and the crossing word applies once.
-    const auto g = layOut("AA |#2BBBB|#-2C", 52);
-    ASSERT_EQ(drawnText(g), "AABBBBC");
-    EXPECT_EQ(each(g, &DrawnGlyph::size), (Ints{3, 3, 5, 5, 5, 5, 3}));
-    // A link prefix after the break point is inserted once, on the new line.
-    const auto h = layOut("AA |Gx|E", 60);
-    EXPECT_EQ(drawnText(h), std::string("AA") + LINK_PREFIX_G + "x");
+// The size of each glyph: size codes add to the size and stop at the ends of
+// the range; a line end returns to the display size, a wrapped line keeps the
+// size it had; a code between the break point and the crossing word applies
+// once on the new line, and so is a link prefix inserted once.
+TEST(Markup, GlyphSizesFollowTheSizeCodes) {
+    const std::tuple<const char*, int, int, Ints> cases[] = {  // the text, the width, the display size, the sizes
+        {"|#9|#9A", 1000, 3, {18}},
+        {"|#-9A", 1000, 3, {0}},
+        {"|#5|#-2A", 1000, 3, {6}},
+        {"|#9A", 1000, 15, {18}},
+        {"|#xA|#-yB", 1000, 3, {3, 3, 3, 3}},  // a size code without its digit is text
+        {"|#4A\nB|#2C\nD", 1000, 3, {7, 3, 5, 3}},
+        {"|#2AA BBBBBB", 80, 3, {5, 5, 5, 5, 5, 5, 5, 5}},
+        {"AA |#2BBBB|#-2C", 52, 3, {3, 3, 5, 5, 5, 5, 3}},
+    };
+    for (const auto& [text, width, size, sizes] : cases) {
+        EXPECT_EQ(each(layOut(text, width, size), &DrawnGlyph::size), sizes) << text;
+    }
+    EXPECT_EQ(drawnText(layOut("AA |Gx|E", 60)), std::string("AA") + LINK_PREFIX_G + "x");
 }
 
 // Links insert their fragments and turn spaces into slashes; link codes in the
@@ -188,7 +131,7 @@ TEST(Markup, LinksBarsAndCodesDrawnAsTheyRead) {
         {"|Hexample|O a b|E c", {H, "example", O, "/a/bc"}}, {"|Hexample|C|E", {H, "example", C}},
         {"|GMIT|E", {G, "MIT"}}, {"|Ha b|O|E", {H, "ab", O}}, {"|C|O|E", {"COE"}}, {"|Hx|E", {H, "xE"}},
         {"|Hx|O|C", {H, "x", O, "C"}}, {"|Gx|E|E", {G, "xE"}}, {"AB|", {"AB"}}, {"AB|#", {"AB"}}, {"AB|#-", {"AB"}},
-        {"A||B", {"A|B"}}, {"|zA", {"zA"}}};
+        {"A||B", {"A|B"}}, {"|zA", {"zA"}}, {"|#xA|#-yB", {"xAyB"}}};
     for (const auto& [text, pieces] : cases) {
         std::string drawn;
         for (const char* piece : pieces) drawn += piece;
@@ -196,10 +139,14 @@ TEST(Markup, LinksBarsAndCodesDrawnAsTheyRead) {
     }
 }
 
-TEST(Markup, AnEmptyTextDrawsNothing) {
-    TextBlock empty;
-    EXPECT_TRUE(layOut("", 100, 3, &empty).empty());
-    EXPECT_EQ(empty.contentHeight, 0);
+// The content ends below the lowest glyph: nothing for no text, and below a
+// dropped last line's glyphs (3 below its own line height).
+TEST(Markup, ContentHeight) {
+    TextBlock block;
+    EXPECT_TRUE(layOut("", 100, 3, &block).empty());
+    EXPECT_EQ(block.contentHeight, 0);
+    layOut("|#4A|#-4B\nC", 1000, 3, &block);
+    EXPECT_EQ(block.contentHeight, 30);
 }
 
 TEST(Markup, MeasuringNeverWraps) {

@@ -36,14 +36,21 @@ struct RefArmStep {
     Vec3d n0, n1;
 };
 
-// Lengths in shader units (2^48 position units), densities relative to the local one.
-// The ellipsoids are the galaxy build's shapes, centred on the origin: density
-// (1 - q)^4, q = (x^2 + y^2) / a^2 + z^2 / b^2.
-struct BackgroundModel {
-    std::vector<BackgroundShape> ellipsoids;
+// The galaxy, and its arms' display steps as the reference's tubes: lengths
+// in shader units (2^48 position units), densities relative to the local one.
+// The ellipsoids are the galaxy build's background shapes, centred on the
+// origin: density (1 - q)^4, q = (x^2 + y^2) / a^2 + z^2 / b^2.
+struct ReferenceGalaxy {
+    Galaxy galaxy = buildGalaxy();
     std::vector<RefArmStep> steps;
     std::vector<Vec3d> chainEnds;  // where each arm's chain of steps begins and ends
+    ReferenceGalaxy();
 };
+
+const ReferenceGalaxy& galaxy() {
+    static const ReferenceGalaxy g;
+    return g;
+}
 
 double dot2(double ax, double ay, double bx, double by) { return ax * bx + ay * by; }
 
@@ -108,15 +115,13 @@ double integrate(double lo, double hi, double step, int minimum, int maximum, De
     return sum * h;
 }
 
-// The background shapes and the arms' display steps of a built galaxy, with each arm's joint planes.
-BackgroundModel backgroundModel(const GalaxyComponent* components, uint32_t count,
-                                const std::vector<BackgroundShape>& shapes) {
-    BackgroundModel model{shapes, {}, {}};
+// The arms' display steps, with each arm's joint planes.
+ReferenceGalaxy::ReferenceGalaxy() {
     // The display steps hold positions and sizes scaled by 2^-48 (shader
     // units) and 32.32 densities scaled by 2^-48, that is the relative density
     // times 2^-16.
-    for (uint32_t c = 0; c < count; ++c) {
-        const GalaxyComponent& arms = components[c];
+    for (uint32_t c = 0; c < galaxy.count; ++c) {
+        const GalaxyComponent& arms = galaxy.components[c];
         if (arms.shape != SHAPE_ARMS) continue;
         for (const auto& list : arms.armLists) {
             std::vector<RefArmStep> chain;
@@ -132,18 +137,17 @@ BackgroundModel backgroundModel(const GalaxyComponent* components, uint32_t coun
                 chain[k].n0 = unit(direction(k) + direction(k > 0 ? k - 1 : k));
                 chain[k].n1 = unit(direction(k) + direction(k + 1 < chain.size() ? k + 1 : k));
             }
-            model.steps.insert(model.steps.end(), chain.begin(), chain.end());
-            model.chainEnds.push_back({chain.front().x0, chain.front().y0, 0});
-            model.chainEnds.push_back({chain.back().x1, chain.back().y1, 0});
+            steps.insert(steps.end(), chain.begin(), chain.end());
+            chainEnds.push_back({chain.front().x0, chain.front().y0, 0});
+            chainEnds.push_back({chain.back().x1, chain.back().y1, 0});
         }
     }
-    return model;
 }
 
 // The density integrated along eye + s * d (unit), s >= 0, in relative density x shader units.
-double rayIntegral(const BackgroundModel& model, const Vec3d& eye, const Vec3d& d) {
+double rayIntegral(const Vec3d& eye, const Vec3d& d) {
     double total = 0;
-    for (const BackgroundShape& e : model.ellipsoids) {
+    for (const BackgroundShape& e : galaxy().galaxy.backgroundShapes) {
         // Where the ray is inside the ellipsoid, then many samples there.
         const double ia = 1 / (double(e.radiusXY) * e.radiusXY), ib = 1 / (double(e.radiusZ) * e.radiusZ);
         const double a = (d.x * d.x + d.y * d.y) * ia + d.z * d.z * ib;
@@ -154,7 +158,7 @@ double rayIntegral(const BackgroundModel& model, const Vec3d& eye, const Vec3d& 
         total += integrate(lo, hi, (hi - lo) / 400, 400, 400,
                            [&](double s) { return ellipsoidDensity(e, eye + d * s); });
     }
-    for (const RefArmStep& st : model.steps) {
+    for (const RefArmStep& st : galaxy().steps) {
         const double wMax = std::max(st.width0, st.width1), tMax = std::max(st.thick0, st.thick1);
         const double wMin = std::min(st.width0, st.width1), tMin = std::min(st.thick0, st.thick1);
         const double length = std::hypot(st.x1 - st.x0, st.y1 - st.y0);
@@ -176,17 +180,6 @@ double rayIntegral(const BackgroundModel& model, const Vec3d& eye, const Vec3d& 
                            [&](double s) { return stepDensity(st, eye + d * s); });
     }
     return total;
-}
-
-// The galaxy and its background model, built once.
-struct ReferenceGalaxy {
-    Galaxy galaxy = buildGalaxy();
-    BackgroundModel model = backgroundModel(galaxy.components.get(), galaxy.count, galaxy.backgroundShapes);
-};
-
-const ReferenceGalaxy& galaxy() {
-    static const ReferenceGalaxy g;
-    return g;
 }
 
 // The camera looks along forward (f) with up (u) above and s to the right;
@@ -231,7 +224,7 @@ using Plane = std::vector<float>;  // three linear floats per pixel, rows from t
 // Linear light of every pixel: ray integral x scale x colour, the scale the
 // populations' light for the view's limits per unit of relative density and
 // shader length at the picture's height.
-Plane referencePicture(const BackgroundModel& model, const View& view, int width, int height) {
+Plane referencePicture(const View& view, int width, int height) {
     ProgramState state;
     applyView(state, view);
     const Settings& settings = state.settings;
@@ -248,7 +241,7 @@ Plane referencePicture(const BackgroundModel& model, const View& view, int width
             double sum = 0;
             for (double oy : {-0.25, 0.25})
                 for (double ox : {-0.25, 0.25})
-                    sum += rayIntegral(model, eye, pixelRay(view, width, height, column + ox, row + oy));
+                    sum += rayIntegral(eye, pixelRay(view, width, height, column + ox, row + oy));
             const double light = 0.25 * sum * settings.brightness * scale.intensity;
             for (int c = 0; c < 3; ++c)
                 out[3 * (static_cast<size_t>(row) * width + column) + c] = static_cast<float>(light * scale.colour[c]);
@@ -296,7 +289,7 @@ std::vector<BackgroundView> views() {
     const double s18 = 1.0 / std::sqrt(10.0), c18 = 3.0 / std::sqrt(10.0);
     add("into_the_core", {0, -106.6, 35.5}, {0, c18, -s18}, {0, s18, c18}, 45);
     // The 30th step of the first arm: its middle, direction and size.
-    const RefArmStep& s = galaxy().model.steps[30];
+    const RefArmStep& s = galaxy().steps[30];
     const double mx = 0.5 * (s.x0 + s.x1), my = 0.5 * (s.y0 + s.y1);
     const double length = std::hypot(s.x1 - s.x0, s.y1 - s.y0);
     const double ux = (s.x1 - s.x0) / length, uy = (s.y1 - s.y0) / length;
@@ -400,7 +393,7 @@ void expectNoSeamsAlongTheArms(const View& view, const Plane& rendered, const Pl
         return largest;
     };
     size_t checked = 0;
-    for (const RefArmStep& s : galaxy().model.steps) {
+    for (const RefArmStep& s : galaxy().steps) {
         for (int k = 0; k < 8; ++k) {
             const double f = (k + 0.5) / 8;
             double column = 0, row = 0;
@@ -440,7 +433,7 @@ TEST(BackgroundLight, MatchesTheIntegralOfItsDensity) {
             ADD_FAILURE() << "no light: " << error;
             continue;
         }
-        const Plane reference = referencePicture(galaxy().model, v.view, v.width, v.height);
+        const Plane reference = referencePicture(v.view, v.width, v.height);
         const Difference d = compare(rendered, reference, v.width, v.height);
         if (!(d.mean < MEAN_LEVELS && d.share < FAR_SHARE && d.largest <= v.largest)) {
             writePicture(w.dir / (name + "_render.png"), rendered, d.gain, v.width, v.height);
@@ -462,10 +455,9 @@ TEST(BackgroundLight, NoBandsInThePictureAsShown) {
     const View view = views()[2].view;
     ASSERT_STREQ(view.name, "face_on_150kpc");
     const std::string save = writeSaveFile(w, view);
-    const BackgroundModel& model = galaxy().model;
-    const Plane light = referencePicture(model, view, WIDTH, HEIGHT);
+    const Plane light = referencePicture(view, WIDTH, HEIGHT);
     std::vector<std::pair<double, double>> ends;
-    for (const Vec3d& end : model.chainEnds) {
+    for (const Vec3d& end : galaxy().chainEnds) {
         double column = 0, row = 0;
         if (projectToPixel(view, WIDTH, HEIGHT, end, column, row)) ends.emplace_back(column, row);
     }
