@@ -28,9 +28,7 @@ TEST(ApplicationSettings, ApplySettingsRepairsTheFrameAndDerivesValuesFromTheDis
         createStarField(app->starField, builtGalaxy());
         s.status.displayHeight = height;
         app->applySettings();
-        EXPECT_NEAR(dot(s.view.forward, s.view.forward), 1.0, 2e-15);
-        EXPECT_NEAR(dot(s.view.up, s.view.up), 1.0, 2e-15);
-        EXPECT_NEAR(dot(s.view.forward, s.view.up), 0.0, 1e-15);
+        EXPECT_TRUE(isOrthonormal(s.view.forward, s.view.up, 1e-15));
         EXPECT_TRUE(s.redraw.rebuildDevicePipelines);
         EXPECT_EQ(s.changes.settingsChanged, 1);
         const int h = height > 0 ? height : DEFAULT_DISPLAY_HEIGHT;
