@@ -145,8 +145,7 @@ TEST(OffscreenPictures, WhatCannotWorkFailsWithItsReason) {
         {"--save-file " + quoted(damaged) + " --render " + out, 1, {"cannot be used"}},
         {"--render " + quoted((w.dir / "no-such-folder" / "a.png").string()) + " --size 16x16", 1,
          {"No such file or directory", "writing the picture"}},
-        {"--render " + out + " --size 0x10", 2, {"usage: starloom"}},
-        {"--render " + out + " --fast", 2, {"'--fast'"}},
+        {"--render " + out + " --size 0x10", 2, {"'0x10'", "usage: starloom"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
