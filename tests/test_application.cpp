@@ -12,24 +12,6 @@
 #include "app/star_field_link.h"
 #include "tests/galaxy_fixture.h"
 
-namespace {
-
-// The state a key event acts on, and what navigation would be handed.
-struct Keys {
-    ProgramState state;
-    int toFlight = 0;
-    bool event(int key, int action, int mods, bool panel) {
-        const KeyOutcome o = applyKeyEvent(state, key, action, mods, panel);
-        toFlight += o.toFlight ? 1 : 0;
-        return o.toggleFullScreen;
-    }
-    bool press(int key, int mods = 0, bool panel = false) { return event(key, GLFW_PRESS, mods, panel); }
-    bool release(int key, bool panel = false) { return event(key, GLFW_RELEASE, 0, panel); }
-    bool repeat(int key) { return event(key, GLFW_REPEAT, 0, false); }
-};
-
-}  // namespace
-
 // Applying the settings repairs the view's frame and flags the rebuild; the
 // star field's limits and the background light follow the star display's
 // height (a window not measured yet counts as the windowed height: the light
@@ -46,9 +28,7 @@ TEST(ApplicationSettings, ApplySettingsRepairsTheFrameAndDerivesValuesFromTheDis
         createStarField(app->starField, builtGalaxy());
         s.status.displayHeight = height;
         app->applySettings();
-        EXPECT_NEAR(dot(s.view.forward, s.view.forward), 1.0, 2e-15);
-        EXPECT_NEAR(dot(s.view.up, s.view.up), 1.0, 2e-15);
-        EXPECT_NEAR(dot(s.view.forward, s.view.up), 0.0, 1e-15);
+        EXPECT_TRUE(isOrthonormal(s.view.forward, s.view.up, 1e-15));
         EXPECT_TRUE(s.redraw.rebuildDevicePipelines);
         EXPECT_EQ(s.changes.settingsChanged, 1);
         const int h = height > 0 ? height : DEFAULT_DISPLAY_HEIGHT;
@@ -92,71 +72,57 @@ TEST(ApplicationSettings, SaveDirectoryWithoutXdgDataHome) {
     EXPECT_EQ(saveDirectoryPath(), "/tmp/starloom-home/.local/share/tarnwick/");
 }
 
-// Presses and releases go to navigation, Caps Lock is kept here; nothing
-// while the panel has the keyboard (the cross-hair key neither), except a
-// release.
-TEST(KeyEvents, PressesAndReleasesGoToNavigationCapsLockHere) {
-    Keys k;
-    k.state.panel.flightHint = true;
-    k.press(GLFW_KEY_SPACE, GLFW_MOD_CAPS_LOCK);
-    EXPECT_EQ(k.toFlight, 1);
-    EXPECT_TRUE(k.state.view.capsLock);
-    EXPECT_FALSE(k.state.panel.flightHint);  // the first key press ends the hint
-    k.repeat(GLFW_KEY_SPACE);  // repeats are no new press
-    k.release(GLFW_KEY_SPACE);
-    EXPECT_EQ(k.toFlight, 2);
-    EXPECT_FALSE(k.state.view.capsLock);
-    k.press(GLFW_KEY_UNKNOWN);  // never stored, no crash
-    EXPECT_EQ(k.toFlight, 2);
-
-    k.toFlight = 0;
-    EXPECT_FALSE(k.press(GLFW_KEY_C, GLFW_MOD_CAPS_LOCK, true));
-    EXPECT_EQ(k.toFlight, 0);
-    EXPECT_FALSE(k.state.view.capsLock);
-    EXPECT_TRUE(k.state.settings.showCrosshair);
-    EXPECT_FALSE(k.press(GLFW_KEY_EQUAL, 0, true));
-    // Space held, then a text field takes the keyboard and Space is let go.
-    k.press(GLFW_KEY_SPACE);
-    k.release(GLFW_KEY_SPACE, true);
-    EXPECT_EQ(k.toFlight, 2);
-}
-
-TEST(KeyEvents, TogglesActOnTheirOwnPressOnly) {
-    Keys k;
-    // C held: its repeats and other keys' events while it is down leave the
-    // cross-hair as the press set it.
-    k.press(GLFW_KEY_C);
-    EXPECT_FALSE(k.state.settings.showCrosshair);
-    for (int i = 0; i < 5; ++i) k.repeat(GLFW_KEY_C);
-    k.press(GLFW_KEY_SPACE);
-    k.repeat(GLFW_KEY_SPACE);
-    k.release(GLFW_KEY_SPACE);
-    EXPECT_FALSE(k.state.settings.showCrosshair);
-    k.release(GLFW_KEY_C);
-    EXPECT_FALSE(k.state.settings.showCrosshair);
-
-    // = asks for the full-screen toggle once per press, not on its repeats or
-    // while another key is pressed with = held.
-    EXPECT_TRUE(k.press(GLFW_KEY_EQUAL));
-    for (int i = 0; i < 5; ++i) EXPECT_FALSE(k.repeat(GLFW_KEY_EQUAL));
-    EXPECT_FALSE(k.press(GLFW_KEY_PERIOD));
-    EXPECT_FALSE(k.release(GLFW_KEY_PERIOD));
-    EXPECT_FALSE(k.release(GLFW_KEY_EQUAL));
-    EXPECT_FALSE(k.state.settings.showCrosshair);
-    EXPECT_TRUE(k.press(GLFW_KEY_EQUAL));
-
-    // F12 asks for one screenshot on its own press only: not on a release or
-    // a repeat, nor while a panel field has the keyboard; it toggles nothing,
-    // and another key leaves the request as it is.
-    k.release(GLFW_KEY_F12);
-    k.repeat(GLFW_KEY_F12);
-    k.press(GLFW_KEY_F12, 0, true);
-    EXPECT_FALSE(k.state.requests.screenshot);
-    EXPECT_FALSE(k.press(GLFW_KEY_F12));
-    k.press(GLFW_KEY_X);
-    EXPECT_TRUE(k.state.requests.screenshot);
-    EXPECT_FALSE(k.state.settings.showCrosshair);
-    // C's next press shows the cross-hair again.
-    k.press(GLFW_KEY_C);
-    EXPECT_TRUE(k.state.settings.showCrosshair);
+// Key events one after another, and what each leaves: navigation is handed
+// presses and releases (not repeats, nor unknown keys), Caps Lock is kept
+// here; while the panel has the keyboard only a release counts (Space held
+// when a text field takes the keyboard is still let go). The cross-hair, the
+// full-screen toggle and the screenshot request act on their own key's press
+// only: not on its repeats or release, nor on other keys' events while it is
+// held. The first press ends the flight hint.
+TEST(KeyEvents, EachEventActsOnlyWhereItShould) {
+    const int PRESS = GLFW_PRESS, RELEASE = GLFW_RELEASE, REPEAT = GLFW_REPEAT, CAPS = GLFW_MOD_CAPS_LOCK;
+    struct Step {
+        int key, action, mods;
+        bool panel;  // a panel field has the keyboard
+        bool toFlight, fullScreen, capsLock, crosshair, screenshot;  // what the event leaves
+    };
+    const Step steps[] = {
+        {GLFW_KEY_SPACE, PRESS, CAPS, false, true, false, true, true, false},
+        {GLFW_KEY_SPACE, REPEAT, 0, false, false, false, false, true, false},
+        {GLFW_KEY_SPACE, RELEASE, 0, false, true, false, false, true, false},
+        {GLFW_KEY_UNKNOWN, PRESS, 0, false, false, false, false, true, false},
+        {GLFW_KEY_UNKNOWN, RELEASE, 0, false, false, false, false, true, false},
+        {GLFW_KEY_C, PRESS, CAPS, true, false, false, false, true, false},
+        {GLFW_KEY_EQUAL, PRESS, 0, true, false, false, false, true, false},
+        {GLFW_KEY_SPACE, PRESS, 0, false, true, false, false, true, false},
+        {GLFW_KEY_SPACE, RELEASE, 0, true, true, false, false, true, false},
+        {GLFW_KEY_C, PRESS, 0, false, true, false, false, false, false},
+        {GLFW_KEY_C, REPEAT, 0, false, false, false, false, false, false},
+        {GLFW_KEY_SPACE, PRESS, 0, false, true, false, false, false, false},
+        {GLFW_KEY_SPACE, REPEAT, 0, false, false, false, false, false, false},
+        {GLFW_KEY_SPACE, RELEASE, 0, false, true, false, false, false, false},
+        {GLFW_KEY_C, RELEASE, 0, false, true, false, false, false, false},
+        {GLFW_KEY_EQUAL, PRESS, 0, false, true, true, false, false, false},
+        {GLFW_KEY_EQUAL, REPEAT, 0, false, false, false, false, false, false},
+        {GLFW_KEY_PERIOD, PRESS, 0, false, true, false, false, false, false},
+        {GLFW_KEY_PERIOD, RELEASE, 0, false, true, false, false, false, false},
+        {GLFW_KEY_EQUAL, RELEASE, 0, false, true, false, false, false, false},
+        {GLFW_KEY_EQUAL, PRESS, 0, false, true, true, false, false, false},
+        {GLFW_KEY_F12, RELEASE, 0, false, true, false, false, false, false},
+        {GLFW_KEY_F12, REPEAT, 0, false, false, false, false, false, false},
+        {GLFW_KEY_F12, PRESS, 0, true, false, false, false, false, false},
+        {GLFW_KEY_F12, PRESS, 0, false, true, false, false, false, true},
+        {GLFW_KEY_X, PRESS, 0, false, true, false, false, false, true},
+        {GLFW_KEY_C, PRESS, 0, false, true, false, false, true, true},
+    };
+    ProgramState state;
+    state.panel.flightHint = true;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const Step& s = steps[i];
+        const KeyOutcome o = applyKeyEvent(state, s.key, s.action, s.mods, s.panel);
+        const auto seen = std::tuple(o.toFlight, o.toggleFullScreen, state.view.capsLock, state.settings.showCrosshair,
+                                     state.requests.screenshot, state.panel.flightHint);
+        EXPECT_EQ(seen, std::tuple(s.toFlight, s.fullScreen, s.capsLock, s.crosshair, s.screenshot, false))
+            << "step " << i;
+    }
 }

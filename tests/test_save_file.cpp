@@ -272,9 +272,10 @@ TEST(SaveFileChecks, ValuesAtAndBeyondTheEdges) {
 
 // Every field bit for bit through a file (a speed level below the lowest,
 // which the comma key allows, saved as the lowest), no temporary left beside
-// it; of a file of 16 GiB (sparse) only the first bytes are read (a folder:
-// the CLI's tests).
-TEST(SaveFileLoad, WhatStandsAtThePath) {
+// it; a save that fails part-way on a full disk (made with the file-size
+// limit) says so and leaves the old file whole and no temporary; of a file of
+// 16 GiB (sparse) only the first bytes are read (a folder: the CLI's tests).
+TEST(SaveFileOnDisk, WhatStandsAtThePathAndAFullDisk) {
     TempFolder dir;
     const std::string path = dir.at("default.sav");
     auto a = unusual();
@@ -283,24 +284,6 @@ TEST(SaveFileLoad, WhatStandsAtThePath) {
     const Bytes bytes = fileBytes(path);
     ASSERT_EQ(bytes.size(), 179u);
     EXPECT_EQ(dir.names().size(), 1u);
-    auto b = withDefaults();
-    std::string text;
-    ASSERT_EQ(::truncate(path.c_str(), 1ll << 34), 0);
-    EXPECT_EQ(loadState(path, text, b->target()), 0);
-    EXPECT_EQ(b->view.speedLevel, MIN_SPEED_LEVEL);
-    EXPECT_EQ(buildSaveImage(b->target()), bytes);
-}
-
-// ------------------------------------------------------- saves that fail
-
-// A save that fails part-way on a full disk (made with the file-size limit)
-// says so and leaves the old file whole and no temporary.
-TEST(SaveFileSaveFailure, AFullDiskKeepsTheOldFile) {
-    TempFolder dir;
-    const std::string path = dir.at("default.sav");
-    auto a = unusual();
-    saveState(path, a->target());
-    const Bytes before = fileBytes(path);
     const auto saveOnAFullDisk = [&] {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{100, 100};
@@ -314,9 +297,18 @@ TEST(SaveFileSaveFailure, AFullDiskKeepsTheOldFile) {
         std::_Exit(0);
     };
     EXPECT_EXIT(saveOnAFullDisk(), testing::ExitedWithCode(1), SAVE_WRITE_FAILED);
-    EXPECT_EQ(fileBytes(path), before);
+    EXPECT_EQ(fileBytes(path), bytes);
     EXPECT_EQ(dir.names().size(), 1u);
+
+    auto b = withDefaults();
+    std::string text;
+    ASSERT_EQ(::truncate(path.c_str(), 1ll << 34), 0);
+    EXPECT_EQ(loadState(path, text, b->target()), 0);
+    EXPECT_EQ(b->view.speedLevel, MIN_SPEED_LEVEL);
+    EXPECT_EQ(buildSaveImage(b->target()), bytes);
 }
+
+// ------------------------------------------------------- saves that fail
 
 // Unreadable save files kept aside within the same second get names of
 // their own: none is written over (the first name: the program's tests).

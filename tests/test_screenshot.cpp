@@ -67,8 +67,10 @@ TEST(ScreenshotFolder, AsXdgUserDirFindsIt) {
 }
 
 // Named by the local date and time (fields of two digits), and given a
-// number of its own when the name is taken.
-TEST(ScreenshotFile, WritesThePictureIntoANewFolderWithoutReplacingAnother) {
+// number of its own when the name is taken. The panel's line says where the
+// picture went (home as ~, a whole folder name only) or why it failed; a
+// failure writes nothing.
+TEST(ScreenshotFile, WritesIntoANewFolderWithoutReplacingAnotherAndSaysWhereOrWhy) {
     TempFolder dir;
     const std::string folder = dir.at("Pictures/Starloom");
     std::tm local{};
@@ -93,24 +95,17 @@ TEST(ScreenshotFile, WritesThePictureIntoANewFolderWithoutReplacingAnother) {
     EXPECT_EQ(width, 7);
     EXPECT_EQ(height, 5);
     EXPECT_EQ(rgb, picture.rgb);
-}
 
-// The panel's line says where the picture went (home as ~, a whole folder name
-// only) or why it failed; a failure writes nothing.
-TEST(ScreenshotFile, TheMessageSaysWhereOrWhy) {
     const ScreenshotResult saved{true, "/home/ann/Pictures/Starloom/Starloom-2031-02-03-04-05-06.png", ""};
     EXPECT_EQ(screenshotMessage(saved, "/home/ann"), "Screenshot saved: ~/Pictures/Starloom/Starloom-2031-02-03-04-05-06.png");
     EXPECT_EQ(screenshotMessage(saved, "/home/an"), "Screenshot saved: " + saved.path);
     EXPECT_EQ(screenshotMessage(saved, nullptr), "Screenshot saved: " + saved.path);
-
-    TempFolder dir;
     // A file where the folder should be.
-    writeFile(dir.at("Pictures"), "not a folder");
-    const ScreenshotResult blocked =
-        writeScreenshot(testPicture(4, 4), dir.at("Pictures/Starloom"), std::time(nullptr));
+    writeFile(dir.at("Bilder"), "not a folder");
+    const ScreenshotResult blocked = writeScreenshot(testPicture(4, 4), dir.at("Bilder/Starloom"), std::time(nullptr));
     EXPECT_FALSE(blocked.ok);
     EXPECT_TRUE(blocked.path.empty());
-    EXPECT_NE(blocked.error.find(dir.at("Pictures")), std::string::npos) << blocked.error;
+    EXPECT_NE(blocked.error.find(dir.at("Bilder")), std::string::npos) << blocked.error;
     const std::string message = screenshotMessage(blocked, dir.path.c_str());
     EXPECT_EQ(message.rfind("Screenshot failed: ", 0), 0u) << message;
     EXPECT_NE(message.find("cannot create the folder"), std::string::npos) << message;
