@@ -14,6 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 DEADLINE = 300  # seconds: what any one condition is given before it fails
@@ -178,8 +179,10 @@ class Rig:
     def read(self, label, box, words=False):
         """Text in a box (x0, y0, x1, y1) of a screenshot, light letters alone, enlarged (the panel's
         buttons and the stars confuse a plain reading); with `words`, (word, centre x, centre y, right)."""
-        picture, _ = self.shot(label)
-        scratch = picture.replace(".png", "_words.png" if words else "_text.png")
+        return self.recognise(self.shot(label)[0], box, words)
+
+    def recognise(self, picture, box, words=False):
+        scratch = os.path.splitext(picture)[0] + ("_words.png" if words else "_text.png")
         x0, y0, x1, y1 = box
         subprocess.run(["convert", picture, "-crop", "%dx%d+%d+%d" % (x1 - x0, y1 - y0, x0, y0), "+repage",
                         "-colorspace", "Gray", "-threshold", "65%", "-negate", "-resize", "300%", scratch],
@@ -199,12 +202,36 @@ class Rig:
         return found
 
     def read_until(self, label, box, needles, seconds=DEADLINE):
-        text = [""]
+        """Waits for the needles in a box. A thread keeps taking pictures of the box and each new one is
+        read in turn, so a message shown for some seconds is seen even when a reading takes longer."""
+        x0, y0, x1, y1 = box
+        pictures, read, text, stop = [], [0], [""], threading.Event()
+
+        def take():
+            while not stop.wait(0.2):
+                picture = subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (
+                    x1 - x0, y1 - y0, x0, y0), "ppm:-"], env=self.env, capture_output=True, timeout=DEADLINE).stdout
+                if picture and picture != (pictures or [b""])[-1]:
+                    pictures.append(picture)
 
         def probe():
-            text[0] = self.read(label, box)
-            return all(n in flat(text[0]) for n in needles)
-        wait_until(probe, lambda: "%s: %r on the screen, read: %r" % (label, needles, flat(text[0])[:300]), seconds)
+            for picture in pictures[read[0]:]:
+                read[0] += 1
+                self.shots += 1
+                path = os.path.join(self.shot_dir, "%02d_%s.ppm" % (self.shots, label))
+                with open(path, "wb") as f:
+                    f.write(picture)
+                text[0] = self.recognise(path, (0, 0, x1 - x0, y1 - y0))
+                if all(n in flat(text[0]) for n in needles):
+                    return True
+        taker = threading.Thread(target=take, daemon=True)
+        taker.start()
+        try:
+            wait_until(probe, lambda: "%s: %r on the screen, read: %r" % (label, needles, flat(text[0])[:300]),
+                       seconds)
+        finally:
+            stop.set()
+            taker.join()
         return text[0]
 
     def clipboard(self):
