@@ -101,7 +101,8 @@ TEST(SmoothDensity, FalloffAgainstTheRadii) {
         const GalaxyComponent& c = component(slot);
         const bool sphere = c.shape == SHAPE_SPHERE;
         const double radius[3] = {double(c.radiusXY), double(c.radiusXY), double(sphere ? c.radiusXY : c.radiusZ)};
-        const long double inverse[3] = {c.invRadiusXY2, c.invRadiusXY2, sphere ? c.invRadiusXY2 : c.invRadiusZ2};
+        const long double inverse[3] = {static_cast<long double>(c.invRadiusXY2), static_cast<long double>(c.invRadiusXY2),
+                                        static_cast<long double>(sphere ? c.invRadiusXY2 : c.invRadiusZ2)};
         EXPECT_EQ(density(slot, 0, 0, 0), c.density - !sphere) << slot;
         EXPECT_EQ(density(slot, (int64_t{1} << 32) - 1, 12345, -1), c.density - !sphere) << slot;
         EXPECT_EQ(density(slot, INT64_MAX, INT64_MIN, INT64_MAX) | density(slot, INT64_MAX, 0, 0), 0u) << slot;

@@ -118,7 +118,7 @@ TEST(Markup, GlyphSizesFollowTheSizeCodes) {
     for (const auto& [text, width, size, sizes] : cases) {
         EXPECT_EQ(each(layOut(text, width, size), &DrawnGlyph::size), sizes) << text;
     }
-    EXPECT_EQ(drawnText(layOut("AA |Gx|E", 60)), std::string("AA") + LINK_PREFIX_G + "x");
+    EXPECT_EQ(drawnText(layOut("AA |Gx|E", 60)), "AA" + std::string(LINK_PREFIX_G) + 'x');
 }
 
 // Links insert their fragments and turn spaces into slashes; link codes in the
@@ -183,7 +183,7 @@ TEST(Markup, BlockSizeAndTheCacheById) {
     EXPECT_EQ(block.height, 33 + 11 / 2);  // the lines and half a line
     clearTextBlockCache(cache);
     EXPECT_EQ(cache.lastId, 0);
-    EXPECT_TRUE(layoutTextBlock(cache, block, s, 300, 10, 10, std::string(60, '\n') + "A"));
+    EXPECT_TRUE(layoutTextBlock(cache, block, s, 300, 10, 10, std::string(60, '\n') + 'A'));
     EXPECT_EQ(block.height, 200);  // at most the largest image
     EXPECT_TRUE(layoutTextBlock(cache, block, s, 5000, 10, 12, "A"));
     EXPECT_EQ(block.width, 200);
