@@ -208,7 +208,7 @@ class Rig:
         pictures, read, text, stop = [], [0], [""], threading.Event()
 
         def take():
-            while not stop.wait(0.2):
+            while not stop.wait(0.5):
                 picture = subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (
                     x1 - x0, y1 - y0, x0, y0), "ppm:-"], env=self.env, capture_output=True, timeout=DEADLINE).stdout
                 if picture and picture != (pictures or [b""])[-1]:
