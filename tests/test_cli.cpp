@@ -125,7 +125,7 @@ TEST(CliErrors, MalformedArgumentsAreErrorsWithStatusTwoEverywhere) {
         "where", "where starloom1:ABC", "where X-GFVXPDD-1", "where a b",
         "textblock help 0 --width 0800 --png /dev/null",
         "pick", "pick 1", "pick 1 2 3", "pick 1 2 --size 0x5", "pick 1 2 --at starloom1:ABC",
-        "bookmarks frob", "bookmarks add OnlyAName", "bookmarks remove",
+        "bookmarks frob", "bookmarks add OnlyAName", "bookmarks remove", "savefile",
     };
     for (const char* args : bad) {
         const CliRun run = runCli(args);
