@@ -275,7 +275,9 @@ TEST(SaveFileChecks, ValuesAtAndBeyondTheEdges) {
 // it; a save that fails part-way on a full disk (made with the file-size
 // limit) says so and leaves the old file whole and no temporary; of a file of
 // 16 GiB (sparse) only the first bytes are read (a folder: the CLI's tests).
-TEST(SaveFileOnDisk, WhatStandsAtThePathAndAFullDisk) {
+// Unreadable save files kept aside within the same second get names of
+// their own: none is written over (the first name: the program's tests).
+TEST(SaveFileOnDisk, WhatStandsAtThePathAFullDiskAndUnreadableFiles) {
     TempFolder dir;
     const std::string path = dir.at("default.sav");
     auto a = unusual();
@@ -306,16 +308,7 @@ TEST(SaveFileOnDisk, WhatStandsAtThePathAndAFullDisk) {
     EXPECT_EQ(loadState(path, text, b->target()), 0);
     EXPECT_EQ(b->view.speedLevel, MIN_SPEED_LEVEL);
     EXPECT_EQ(buildSaveImage(b->target()), bytes);
-}
 
-// ------------------------------------------------------- saves that fail
-
-// Unreadable save files kept aside within the same second get names of
-// their own: none is written over (the first name: the program's tests).
-TEST(SaveFileSaveFailure, UnreadableFilesOfTheSameSecondKeepNamesOfTheirOwn) {
-    TempFolder dir;
-    const std::string path = dir.at("default.sav");
-    auto a = withDefaults();
     std::vector<std::string> kept;
     for (uint8_t round = 0; round < 3; ++round) {
         writeFile(path, Bytes{1, 2, 3, round});
