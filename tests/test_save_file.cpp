@@ -461,13 +461,20 @@ TEST(Bookmarks, ReadWrittenBackAndEditedKeepingWhatCannotBeRead) {
 // ------------------------------------------------------- starloom-cli savefile
 
 // Every field in file order; floating-point numbers exactly, with 17 digits;
-// negative and large values.
-TEST(CliSavefile, EveryFieldInFileOrderWithExactValues) {
-    const TempFolder folder;
-    writeFile(folder.at("default.sav"), buildSaveImage(withDefaults()->target()));
-    writeFile(folder.at("unusual.sav"), buildSaveImage(unusual()->target()));
-    const CliRun run = runCli("savefile " + folder.at("default.sav"));
-    const CliRun other = runCli("savefile " + folder.at("unusual.sav"));
+// negative and large values. What the program would refuse prints only the
+// reason (the loader's own reasons are tested with the loader); what is not
+// a regular file is never waited on.
+TEST(CliSavefile, EveryFieldInFileOrderOrOnlyWhyTheProgramWouldRefuseIt) {
+    const TempFolder dir;
+    Bytes bytes = buildSaveImage(withDefaults()->target());
+    writeFile(dir.at("default.sav"), bytes);
+    writeFile(dir.at("unusual.sav"), buildSaveImage(unusual()->target()));
+    bytes[176] = 7;
+    writeFile(dir.at("flag.sav"), bytes);
+    ASSERT_EQ(::mkfifo(dir.at("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mknod(dir.at("device").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    const CliRun run = runCli("savefile " + dir.at("default.sav"));
+    const CliRun other = runCli("savefile " + dir.at("unusual.sav"));
     ASSERT_EQ(run.status, 0) << run.out;
     ASSERT_EQ(other.status, 0) << other.out;
     std::string names;
@@ -488,18 +495,6 @@ TEST(CliSavefile, EveryFieldInFileOrderWithExactValues) {
         {&other, "seedFirst 3735928559"},
     };
     for (const auto& [out, line] : values) EXPECT_EQ(std::ranges::count(lines(out->out), line), 1) << line;
-}
-
-// What the program would refuse prints only the reason (the loader's own
-// reasons are tested with the loader); what is not a regular file is never
-// waited on.
-TEST(CliSavefile, AFileTheProgramWouldRefusePrintsOnlyTheReason) {
-    const TempFolder dir;
-    Bytes bytes = buildSaveImage(withDefaults()->target());
-    bytes[176] = 7;
-    writeFile(dir.at("flag.sav"), bytes);
-    ASSERT_EQ(::mkfifo(dir.at("fifo").c_str(), 0600), 0);
-    ASSERT_EQ(::mknod(dir.at("device").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
     const std::pair<std::string, std::string> cases[] = {
         {dir.at("flag.sav"), "invalid panelOnRight in save file: 7 is not 0 or 1"},
         {"/nonexistent/default.sav", "No such file or directory"},
