@@ -60,45 +60,41 @@ TEST(SafeWrite, EveryKindOfPathEndsWholeOrAsItWas) {
     struct Case {
         const char* what;
         void (*setUp)(const TempFolder&);
-        const char* lands;
-        bool failingBody, keepExisting, regularOnly;
         int errorNumber;  // 0: the write works; -1: refused without an errno
+        const char* lands = "a";
+        bool keepExisting = false, regularOnly = false, failingBody = false;
     };
     const Case cases[] = {
         {"a file, its permissions kept",
-         [](const TempFolder& f) { writeFile(f.at("a"), "old"), fs::permissions(f.at("a"), fs::perms(0640)); }, "a", false,
-         false, false, 0},
+         [](const TempFolder& f) { writeFile(f.at("a"), "old"), fs::permissions(f.at("a"), fs::perms(0640)); }, 0},
         {"a relative chain of links into another folder",
          [](const TempFolder& f) {
              fs::create_directory(f.at("d"));
              writeFile(f.at("d/b"), "old");
              fs::create_symlink("d/b", f.at("two")), fs::create_symlink("two", f.at("a"));
          },
-         "d/b", false, false, false, 0},
-        {"a link that leads nowhere yet", [](const TempFolder& f) { fs::create_symlink("b", f.at("a")); }, "b", false,
-         false, false, 0},
+         0, "d/b"},
+        {"a link that leads nowhere yet", [](const TempFolder& f) { fs::create_symlink("b", f.at("a")); }, 0, "b"},
         {"a link planted at the old temporary name",
-         [](const TempFolder& f) { writeFile(f.at("victim"), "old"), fs::create_symlink("victim", f.at("a.tmp")); }, "a", false,
-         false, false, 0},
+         [](const TempFolder& f) { writeFile(f.at("victim"), "old"), fs::create_symlink("victim", f.at("a.tmp")); }, 0},
         {"a link planted at the temporary's name, neither followed nor removed",
          [](const TempFolder& f) {
              writeFile(f.at("victim"), "old"), fs::create_symlink("victim", f.at(".a.000000000000.tmp"));
              zeroRandoms = 1;  // the first name tried ends in twelve zeros
          },
-         "a", false, false, false, 0},
-        {"a flush to the disk that fails", [](const TempFolder& f) { writeFile(f.at("a"), "old"), failingFsyncs = 1; }, "a",
-         false, false, false, EIO},
-        {"a body that fails", [](const TempFolder& f) { writeFile(f.at("a"), "old"); }, "a", true, false, false, -1},
-        {"a file that must not be replaced", [](const TempFolder& f) { writeFile(f.at("a"), "old"); }, "a", false, true, false,
-         EEXIST},
-        {"a folder", [](const TempFolder& f) { fs::create_directory(f.at("a")); }, "a", false, false, false, EISDIR},
+         0},
+        {"a flush to the disk that fails", [](const TempFolder& f) { writeFile(f.at("a"), "old"), failingFsyncs = 1; },
+         EIO},
+        {"a body that fails", [](const TempFolder& f) { writeFile(f.at("a"), "old"); }, -1, "a", false, false, true},
+        {"a file that must not be replaced", [](const TempFolder& f) { writeFile(f.at("a"), "old"); }, EEXIST, "a",
+         true},
+        {"a folder", [](const TempFolder& f) { fs::create_directory(f.at("a")); }, EISDIR},
         {"a link into a folder that is not there", [](const TempFolder& f) { fs::create_symlink("none/b", f.at("a")); },
-         "a", false, false, false, ENOENT},
+         ENOENT},
         {"a device that refuses to write",
-         [](const TempFolder& f) { ::mknod(f.at("a").c_str(), S_IFCHR | 0666, makedev(1, 7)); }, "a", false, false,
-         false, ENOSPC},
-        {"a FIFO where only a regular file will do", [](const TempFolder& f) { ::mkfifo(f.at("a").c_str(), 0600); }, "a",
-         false, false, true, -1},
+         [](const TempFolder& f) { ::mknod(f.at("a").c_str(), S_IFCHR | 0666, makedev(1, 7)); }, ENOSPC},
+        {"a FIFO where only a regular file will do", [](const TempFolder& f) { ::mkfifo(f.at("a").c_str(), 0600); }, -1,
+         "a", false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
