@@ -99,11 +99,6 @@ std::string loadError(const Bytes& bytes, Saved& into) {
     return "";
 }
 
-Bytes fileBytes(const std::string& path) {
-    const std::string bytes = readFile(path);
-    return {bytes.begin(), bytes.end()};
-}
-
 std::string placeText(int64_t x, GalaxySeed seed = {}) {
     return encodeLocation({{{0, x}, {0, 2}, {0, 3}}, DEFAULT_FORWARD, DEFAULT_UP, seed});
 }
@@ -283,7 +278,7 @@ TEST(SaveFileOnDisk, WhatStandsAtThePathAFullDiskAndUnreadableFiles) {
     auto a = unusual();
     a->view.speedLevel = -250;
     saveState(path, a->target());
-    const Bytes bytes = fileBytes(path);
+    const std::string bytes = readFile(path);
     ASSERT_EQ(bytes.size(), 179u);
     EXPECT_EQ(dir.names().size(), 1u);
     const auto saveOnAFullDisk = [&] {
@@ -299,7 +294,7 @@ TEST(SaveFileOnDisk, WhatStandsAtThePathAFullDiskAndUnreadableFiles) {
         std::_Exit(0);
     };
     EXPECT_EXIT(saveOnAFullDisk(), testing::ExitedWithCode(1), SAVE_WRITE_FAILED);
-    EXPECT_EQ(fileBytes(path), bytes);
+    EXPECT_EQ(readFile(path), bytes);
     EXPECT_EQ(dir.names().size(), 1u);
 
     auto b = withDefaults();
@@ -307,7 +302,7 @@ TEST(SaveFileOnDisk, WhatStandsAtThePathAFullDiskAndUnreadableFiles) {
     ASSERT_EQ(::truncate(path.c_str(), 1ll << 34), 0);
     EXPECT_EQ(loadState(path, text, b->target()), 0);
     EXPECT_EQ(b->view.speedLevel, MIN_SPEED_LEVEL);
-    EXPECT_EQ(buildSaveImage(b->target()), bytes);
+    EXPECT_EQ(buildSaveImage(b->target()), Bytes(bytes.begin(), bytes.end()));
 
     std::vector<std::string> kept;
     for (uint8_t round = 0; round < 3; ++round) {
@@ -317,7 +312,7 @@ TEST(SaveFileOnDisk, WhatStandsAtThePathAFullDiskAndUnreadableFiles) {
         std::string moved;
         saveGuarded(path, a->target(), status, 1700000000, moved);
         kept.push_back(moved);
-        EXPECT_EQ(fileBytes(moved), (Bytes{1, 2, 3, round}));
+        EXPECT_EQ(readFile(moved), (std::string{1, 2, 3, static_cast<char>(round)}));
     }
     EXPECT_EQ(kept[1], kept[0] + "-2");
     EXPECT_EQ(kept[2], kept[0] + "-3");
