@@ -2,6 +2,7 @@
 // from elsewhere are refused.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -88,12 +89,11 @@ TEST(LocationText, CutShortChangedAndForeignTextsAreRefused) {
     expectSamePlace(decoded("  " + text + "\r\n"), p);
     expectSamePlace(decoded("\t" + text), p);
     for (size_t n = 0; n < text.size(); ++n) EXPECT_TRUE(refused(text.substr(0, n))) << n;
-    const std::string digits = "0123456789ABCDEFGHJKMNPQRSTVWXYZ";
     for (size_t i = sizeof LOCATION_PREFIX - 1; i < text.size(); ++i) {
-        for (char c : digits) {
+        for (int c = CHAR_MIN; c <= CHAR_MAX; ++c) {  // other digits, and bytes the alphabet leaves out
             if (c == text[i]) continue;
             std::string changed = text;
-            changed[i] = c;
+            changed[i] = static_cast<char>(c);
             ASSERT_TRUE(refused(changed)) << i << " " << c;
         }
         if (i + 1 < text.size() && text[i] != text[i + 1]) {
@@ -109,11 +109,6 @@ TEST(LocationText, CutShortChangedAndForeignTextsAreRefused) {
                                      "https://example.org/" + text.substr(10), "Starloom1:" + text.substr(10),
                                      "starloom:" + text.substr(10)})
         EXPECT_TRUE(refused(other)) << other;
-    for (char c : {'I', 'L', 'O', 'U', 'i', '-', '_', '\0'}) {
-        std::string changed = text;
-        changed[20] = c;
-        EXPECT_TRUE(refused(changed)) << c;
-    }
     Location q{};
     std::string error;
     EXPECT_FALSE(decodeLocation("starloom2:" + text.substr(10), q, error));
