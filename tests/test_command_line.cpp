@@ -99,12 +99,10 @@ TEST(CommandLine, RefusedLinesNameTheirReason) {
                              {"--linear-light"}, {"--background-only"}})
         cases.push_back({args, "--render"});
     cases.push_back({{"--at", "x", "extra"}, "'extra'"});
+    // An empty value, and none at all (the message names the option).
     for (const char* option : {"--save-file", "--at", "--render", "--size", "--exposure"}) {
         cases.push_back({{option, ""}, ""});
-        // Without its value at all: the message starts with the option.
-        const Parsed missing = parse({option});
-        EXPECT_FALSE(missing.ok) << option;
-        EXPECT_EQ(missing.error.rfind(option, 0), 0u) << missing.error;
+        cases.push_back({{option}, option});
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
