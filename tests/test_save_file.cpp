@@ -169,9 +169,8 @@ TEST(SaveFileChecks, ValuesAtAndBeyondTheEdges) {
         // The header.
         {"magic", [](Bytes& b) { b[7] = 0x98; }, LOAD_BAD_MAGIC},
         {"version", [](Bytes& b) { putLe(b, 8, 2, 4); }, LOAD_BAD_VERSION},
-        {nullptr, [](Bytes& b) { putLe(b, 8, 0, 4); }},
         {nullptr, [](Bytes& b) {
-             putLe(b, 12, 0xCAFEF00D, 4);
+             putLe(b, 8, 0, 4), putLe(b, 12, 0xCAFEF00D, 4);
              std::fill(b.begin() + 24, b.begin() + 32, 0x00);
              b.insert(b.end(), 5000, 0x5A);
          }},
@@ -182,8 +181,7 @@ TEST(SaveFileChecks, ValuesAtAndBeyondTheEdges) {
         // The highest.
         {nullptr, [](Bytes& b) { put64(b, 128, 90.0), put32(b, 148, 16.0f), putLe(b, 152, 50, 4); }},
         {nullptr, [](Bytes& b) { putLe(b, 156, 18, 4), putLe(b, 160, 4, 4), putLe(b, 164, 256, 4); }},
-        {nullptr, [](Bytes& b) { putLe(b, 168, 10000000, 4); }},
-        {nullptr, [](Bytes& b) { putLe(b, 16, ~0ull, 8); }},
+        {nullptr, [](Bytes& b) { putLe(b, 168, 10000000, 4), putLe(b, 16, ~0ull, 8); }},
         {nullptr, [](Bytes& b) { put32(b, 136, CHANNEL_WAVELENGTH_MIN), put32(b, 144, CHANNEL_WAVELENGTH_MAX); }},
         {nullptr, [](Bytes& b) {
              for (size_t at : {32, 48, 64}) putLe(b, at, ~0ull, 8), putLe(b, at + 8, POSITION_LIMIT, 8);
