@@ -31,16 +31,12 @@ std::vector<float> blocks(std::initializer_list<std::pair<size_t, float>> runs) 
     return out;
 }
 
-// A point record of a star at (x, y, z) shader units with a luminosity mantissa.
+// The point record of a star at (x, y, z) shader units (2^48 position units)
+// with a luminosity mantissa and exponent, as the star field writes it.
 PointRecord pointAt(double x, double y, double z, uint32_t mantissa, int exponent) {
-    PointRecord p;
-    const int shift = 32;  // position units = shader units x 2^48: 2^16 steps a shader unit
-    const double units = std::ldexp(1.0, 48 - shift);
-    p.w[0] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(x * units)) << 7);
-    p.w[1] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(y * units)) << 7);
-    p.w[2] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(z * units)) << 7);
-    p.w[3] = (static_cast<uint32_t>(exponent) << 25) + (mantissa << 13) + shift;
-    return p;
+    StarRecord s{std::lround(std::ldexp(x, 48)), std::lround(std::ldexp(y, 48)), std::lround(std::ldexp(z, 48))};
+    s.luminosityCode = (static_cast<uint32_t>(exponent & 127) << 19) + (mantissa << 7);
+    return makePointRecord(s);
 }
 
 }  // namespace
@@ -250,8 +246,8 @@ TEST(PointCulling, OnlyStarsThePointProgramWouldDrawAreHandedOn) {
         pointAt(0.9, 1, 0, 1024, -10),     // 2 inside the right edge
         pointAt(1.2, 1, 0, 1024, -10),     // 3 beyond it
         pointAt(0, 1, -1.2, 1024, -10),    // 4 below the bottom edge
-        pointAt(0, 100, 0, 1024, -10),     // 5 far ahead: 1e-4, too faint
-        pointAt(0, 5, 0, 1024, -10),       // 6 at 5: 0.04, bright enough
+        pointAt(0, 13, 0, 1024, -10),      // 5 at 13: 1/169, just below half the faintest (0.0125)
+        pointAt(0, 12, 0, 1024, -10),      // 6 at 12: 1/144, just above it
         pointAt(0, 1, 0, 0, 0),            // 7 a cleared slot
         pointAt(0, 1, 1.005, 1024, -10),   // 8 just past the top edge, within the margin
     };
