@@ -55,11 +55,9 @@ TEST(UniformLayout, MembersSitWhereTheShadersReadThem) {
 
 // The offsets from the midground origin as the shaders decode them: the
 // mantissa above each word's seven colour bits times 2^(scale - 48) shader
-// units, the scale in the low six bits of word 3 the least that brings every
-// offset below 2^24 in size (a large offset keeps its top bits and sign, the
-// farthest do not overflow); above bit 13 of word 3 the luminosity code's top
-// bits. Offsets of every length and sign, often a power of two or one less,
-// from the origin or anywhere.
+// units, the scale in word 3's low six bits the least that brings every offset
+// below 2^24 in size; the luminosity code's top bits above bit 13. Offsets of
+// every length and sign (often a power of two or one less) from anywhere.
 TEST(NearRecords, OffsetsKeepTwentyFiveBitsAndTheirSign) {
     std::mt19937_64 random(48);
     const uint8_t colour[3] = {127, 64, 1};
