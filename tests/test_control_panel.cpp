@@ -213,8 +213,11 @@ SearchResult starNearby(StarField& engine, int index, GalaxySeed seed = {}) {
 
 // The window's events reach the panel through the queue: a click or a key
 // press whose press and release both arrive within one frame is a press in
-// one frame and a release in the next, at the place it happened.
-TEST(PanelInputs, QueuedEventsWithinOneFrameAreNotLost) {
+// one frame and a release in the next, at the place it happened. A press or
+// wheel turn belongs to what lies under the pointer at that moment, not when
+// the last frame was built: right after the pointer left the panel it is the
+// star display's. An open list takes every press.
+TEST(PanelInputs, QueuedEventsKeepTheirFramesAndPlaces) {
     PanelHarness p;
     p.goToPage(PAGE_CATALOG);
     const PanelEvent away{PanelEvent::CURSOR, 0, false, 5, 5};
@@ -228,6 +231,18 @@ TEST(PanelInputs, QueuedEventsWithinOneFrameAreNotLost) {
     EXPECT_FALSE(p.state.panel.helpShown) << "a click, then the pointer leaves";
     EXPECT_EQ(p.feed({p.onto(find), DOWN, UP, character('h'), character('i'), enterDown, enterUp}), 3);
     EXPECT_FALSE(p.state.status.message.empty()) << "a click into Find:, a name and a quick Enter";
+
+    const auto panelX = static_cast<float>(p.state.status.framebufferWidth - p.state.panel.width / 2);
+    ImGui::GetIO().MousePos = ImVec2(panelX, 300);
+    p.frame();
+    p.frame();
+    ASSERT_TRUE(ImGui::GetIO().WantCaptureMouse);
+    EXPECT_TRUE(panelWantsMouseAt(panelX, 300));
+    EXPECT_FALSE(panelWantsMouseAt(100, 300));
+    EXPECT_FALSE(panelWantsMouseAt(p.state.status.displayWidth / 2.0f, 20));
+    p.scan();
+    p.click("##combo1");
+    EXPECT_TRUE(panelWantsMouseAt(100, 300));
 }
 
 // Typed values are clamped to their ranges and raise what depends on them:
@@ -375,7 +390,7 @@ TEST(PanelPages, HelpTogglesAndTextBlocks) {
     EXPECT_EQ(p.state.panel.textBlockId, 0);
 }
 
-TEST(PanelNavigation, ButtonsActWhileHeldAndRequestTheStateActions) {
+TEST(PanelNavigation, ButtonsActWhileHeldRequestTheStateActionsAndKeepBookmarks) {
     PanelHarness p;
     p.goToPage(PAGE_NAVIGATION);
     struct Held {
@@ -412,6 +427,45 @@ TEST(PanelNavigation, ButtonsActWhileHeldAndRequestTheStateActions) {
     EXPECT_TRUE(p.state.requests.load);
     p.click("Reset");
     EXPECT_TRUE(p.state.requests.reset);
+
+    // The bookmarks: Add twice in a row (each named "Place N" while no star is
+    // selected), Rename, Go back to one, Delete; the file follows every change.
+    const TempFolder folder("starloom-panel-marks");
+    p.state.bookmarksPath = folder.at("bookmarks.txt");
+    auto names = [&] {  // of the bookmarks in the file, a "NAME<tab>PLACE" line each
+        std::vector<std::string> out;
+        for (const std::string& line : lines(readFile(p.state.bookmarksPath)))
+            out.push_back(line.substr(0, line.find('\t')));
+        return out;
+    };
+    const std::string here = currentLocationText(p.state);
+    p.click("Add##bookmark");
+    p.scan();
+    p.click("Add##bookmark");
+    EXPECT_EQ(names(), (std::vector<std::string>{"Place 1", "Place 2"}));
+    EXPECT_EQ(p.state.panel.chosenBookmark, 1);
+    EXPECT_STREQ(p.state.panel.bookmarkName, "Place 2");
+    p.scan();
+    p.type("##bookmark_name", "Near home");
+    EXPECT_EQ(names(), (std::vector<std::string>{"Place 1", "Near home"}));
+
+    p.state.view.position[0].integer += 1000000;
+    p.scan();
+    p.click("Go##bookmark");
+    EXPECT_EQ(currentLocationText(p.state), here);
+    EXPECT_EQ(p.state.history.back.size(), 1u);
+    p.scan();
+    p.state.changes.labelsChanged = 0;
+    p.click("Delete##bookmark");
+    EXPECT_EQ(names(), (std::vector<std::string>{"Place 1"}));
+    EXPECT_EQ(p.state.panel.chosenBookmark, -1);
+    EXPECT_EQ(p.state.changes.labelsChanged, 1) << "the marks on the sky follow the list";
+    // "Show on the sky" turns the marks off and on.
+    p.state.changes.labelsChanged = 0;
+    p.scan();
+    p.click("Show on the sky");
+    EXPECT_FALSE(p.state.settings.bookmarksOnSky);
+    EXPECT_EQ(p.state.changes.labelsChanged, 1);
 }
 
 // Messages are broken at spaces; a word longer than a line after a "/",
@@ -683,64 +737,3 @@ TEST(PanelCatalog, SortsByDistanceBrightnessAndPopulation) {
     }
 }
 
-// The Navigation page's bookmarks: Add twice in a row (each named "Place N"
-// while no star is selected), Rename, Go back to one, Delete; the file
-// follows every change.
-TEST(PanelNavigation, BookmarksAddRenameGoAndDelete) {
-    PanelHarness p;
-    const TempFolder folder("starloom-panel-marks");
-    p.state.bookmarksPath = folder.at("bookmarks.txt");
-    auto names = [&] {  // of the bookmarks in the file, a "NAME<tab>PLACE" line each
-        std::vector<std::string> out;
-        for (const std::string& line : lines(readFile(p.state.bookmarksPath)))
-            out.push_back(line.substr(0, line.find('\t')));
-        return out;
-    };
-    p.goToPage(PAGE_NAVIGATION);
-    const std::string here = currentLocationText(p.state);
-    p.click("Add##bookmark");
-    p.scan();
-    p.click("Add##bookmark");
-    EXPECT_EQ(names(), (std::vector<std::string>{"Place 1", "Place 2"}));
-    EXPECT_EQ(p.state.panel.chosenBookmark, 1);
-    EXPECT_STREQ(p.state.panel.bookmarkName, "Place 2");
-    p.scan();
-    p.type("##bookmark_name", "Near home");
-    EXPECT_EQ(names(), (std::vector<std::string>{"Place 1", "Near home"}));
-
-    p.state.view.position[0].integer += 1000000;
-    p.scan();
-    p.click("Go##bookmark");
-    EXPECT_EQ(currentLocationText(p.state), here);
-    EXPECT_EQ(p.state.history.back.size(), 1u);
-    p.scan();
-    p.state.changes.labelsChanged = 0;
-    p.click("Delete##bookmark");
-    EXPECT_EQ(names(), (std::vector<std::string>{"Place 1"}));
-    EXPECT_EQ(p.state.panel.chosenBookmark, -1);
-    EXPECT_EQ(p.state.changes.labelsChanged, 1) << "the marks on the sky follow the list";
-    // "Show on the sky" turns the marks off and on.
-    p.state.changes.labelsChanged = 0;
-    p.scan();
-    p.click("Show on the sky");
-    EXPECT_FALSE(p.state.settings.bookmarksOnSky);
-    EXPECT_EQ(p.state.changes.labelsChanged, 1);
-}
-
-// A press or wheel turn belongs to what lies under the pointer at that
-// moment, not when the last frame was built: right after the pointer left
-// the panel it is the star display's. An open list takes every press.
-TEST(PanelMouse, APressIsThePanelsOnlyWhereItsWindowsAre) {
-    PanelHarness p;
-    const auto panelX = static_cast<float>(p.state.status.framebufferWidth - p.state.panel.width / 2);
-    ImGui::GetIO().MousePos = ImVec2(panelX, 300);
-    p.frame();
-    p.frame();
-    ASSERT_TRUE(ImGui::GetIO().WantCaptureMouse);
-    EXPECT_TRUE(panelWantsMouseAt(panelX, 300));
-    EXPECT_FALSE(panelWantsMouseAt(100, 300));
-    EXPECT_FALSE(panelWantsMouseAt(p.state.status.displayWidth / 2.0f, 20));
-    p.scan();
-    p.click("##combo1");
-    EXPECT_TRUE(panelWantsMouseAt(100, 300));
-}

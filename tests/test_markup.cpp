@@ -139,16 +139,6 @@ TEST(Markup, LinksBarsAndCodesDrawnAsTheyRead) {
     }
 }
 
-// The content ends below the lowest glyph: nothing for no text, and below a
-// dropped last line's glyphs (3 below its own line height).
-TEST(Markup, ContentHeight) {
-    TextBlock block;
-    EXPECT_TRUE(layOut("", 100, 3, &block).empty());
-    EXPECT_EQ(block.contentHeight, 0);
-    layOut("|#4A|#-4B\nC", 1000, 3, &block);
-    EXPECT_EQ(block.contentHeight, 30);
-}
-
 TEST(Markup, MeasuringNeverWraps) {
     const TextSize one = measureText(synthetic(), "AAAAAAAAAA AAAAAAAAAA");
     EXPECT_EQ(one.width, 20 * LETTER + 6 + 2 * MARGIN);
@@ -161,8 +151,7 @@ TEST(Markup, MeasuringNeverWraps) {
     const TextSize column = measureText(synthetic(), "|fx|v: |f9999999.0000000000|v pc");
     EXPECT_EQ(column.width, 9 + LETTER + 6 + 17 * 9 + 5 + 6 + 2 * LETTER + 2 * MARGIN);
     // A layout as wide as the measure does not wrap.
-    TextBlock block;
-    EXPECT_EQ(each(layOut("AAAAAAAAAA AAAAAAAAAA", one.width, 3, &block), &DrawnGlyph::top), Ints(20, 2));
+    EXPECT_EQ(each(layOut("AAAAAAAAAA AAAAAAAAAA", one.width), &DrawnGlyph::top), Ints(20, 2));
 }
 
 TEST(Markup, BlockSizeAndTheCacheById) {
@@ -181,6 +170,12 @@ TEST(Markup, BlockSizeAndTheCacheById) {
     // Another id, or a cleared cache, builds again.
     EXPECT_TRUE(layoutTextBlock(cache, block, s, 300, 10, 10, "A\nB\nC"));
     EXPECT_EQ(block.height, 33 + 11 / 2);  // the lines and half a line
+    // The content ends below the lowest glyph: nothing for no text, and 3
+    // below a dropped last line's height.
+    EXPECT_TRUE(layoutTextBlock(cache, block, s, 300, 10, 16, ""));
+    EXPECT_EQ(block.contentHeight, 0);
+    EXPECT_TRUE(layoutTextBlock(cache, block, s, 300, 10, 18, "|#4A|#-4B\nC"));
+    EXPECT_EQ(block.contentHeight, 30);
     clearTextBlockCache(cache);
     EXPECT_EQ(cache.lastId, 0);
     EXPECT_TRUE(layoutTextBlock(cache, block, s, 300, 10, 10, std::string(60, '\n') + 'A'));

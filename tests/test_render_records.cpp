@@ -4,6 +4,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstddef>
+#include <random>
 #include <set>
 #include <tuple>
 
@@ -31,16 +32,12 @@ std::vector<float> blocks(std::initializer_list<std::pair<size_t, float>> runs) 
     return out;
 }
 
-// A point record of a star at (x, y, z) shader units with a luminosity mantissa.
+// The point record of a star at (x, y, z) shader units (2^48 position units)
+// with a luminosity mantissa and exponent, as the star field writes it.
 PointRecord pointAt(double x, double y, double z, uint32_t mantissa, int exponent) {
-    PointRecord p;
-    const int shift = 32;  // position units = shader units x 2^48: 2^16 steps a shader unit
-    const double units = std::ldexp(1.0, 48 - shift);
-    p.w[0] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(x * units)) << 7);
-    p.w[1] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(y * units)) << 7);
-    p.w[2] = static_cast<uint32_t>(static_cast<int32_t>(std::lround(z * units)) << 7);
-    p.w[3] = (static_cast<uint32_t>(exponent) << 25) + (mantissa << 13) + shift;
-    return p;
+    StarRecord s{std::lround(std::ldexp(x, 48)), std::lround(std::ldexp(y, 48)), std::lround(std::ldexp(z, 48))};
+    s.luminosityCode = (static_cast<uint32_t>(exponent & 127) << 19) + (mantissa << 7);
+    return makePointRecord(s);
 }
 
 }  // namespace
@@ -58,32 +55,30 @@ TEST(UniformLayout, MembersSitWhereTheShadersReadThem) {
 
 // The offsets from the midground origin as the shaders decode them: the
 // mantissa above each word's seven colour bits times 2^(scale - 48) shader
-// units, the scale in the low six bits of word 3 keeping each offset within
-// 25 signed bits (a large offset keeps its top bits and sign, the farthest do
-// not overflow); above bit 13 of word 3 the luminosity code's top bits.
+// units, the scale in word 3's low six bits the least that brings every offset
+// below 2^24 in size; the luminosity code's top bits above bit 13. Offsets of
+// every length and sign (often a power of two or one less) from anywhere.
 TEST(NearRecords, OffsetsKeepTwentyFiveBitsAndTheirSign) {
-    struct Case {
-        const char* what;
-        int64_t position[3], origin[3];
-        uint32_t scale;
-        int32_t mantissa[3];
-    };
-    const Case cases[] = {
-        {"small offsets from a far origin", {1001000, -2005, (1LL << 40) + 3}, {1000000, -5, 1LL << 40}, 0,
-         {1000, -2000, 3}},
-        {"2^40 and -2^30", {1LL << 40, -(1LL << 30), 7}, {}, 17, {1 << 23, -(1 << 13), 0}},
-        {"the farthest", {INT64_MIN, INT64_MAX, 0}, {}, 40, {-(1 << 23), (1 << 23) - 1, 0}},
-        {"at the origin", {42, 42, 42}, {42, 42, 42}, 0, {0, 0, 0}},
-    };
+    std::mt19937_64 random(48);
     const uint8_t colour[3] = {127, 64, 1};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const auto [x, y, z] = c.position;
-        const PointRecord r = makeNearRecord({x, y, z, ~0u, 0, 0, 0, {127, 64, 1}, 0, 0x3ABCDEFu}, c.origin);
-        EXPECT_EQ(r.w[3] & 63, c.scale);
+    for (int k = 0; k < 5000; ++k) {
+        int64_t origin[3], offset[3], position[3];
+        uint64_t largest = 0;
+        for (int a = 0; a < 3; ++a) {
+            const uint64_t top = ~uint64_t{0} >> (1 + random() % 63), size = random() % 3 == 0 ? top : random() & top;
+            offset[a] = random() % 2 == 0 ? static_cast<int64_t>(size) : -1 - static_cast<int64_t>(size);
+            origin[a] = random() % 2 == 0 ? 0 : static_cast<int64_t>(random());
+            position[a] = static_cast<int64_t>(static_cast<uint64_t>(origin[a]) + static_cast<uint64_t>(offset[a]));
+            largest = std::max(largest, offset[a] < 0 ? 0 - static_cast<uint64_t>(offset[a]) : size);
+        }
+        uint32_t scale = 0;
+        while ((largest >> scale) >= (uint64_t{1} << 24)) ++scale;
+        const auto [x, y, z] = position;
+        const PointRecord r = makeNearRecord({x, y, z, ~0u, 0, 0, 0, {127, 64, 1}, 0, 0x3ABCDEFu}, origin);
+        ASSERT_EQ(r.w[3] & 63, scale) << offset[0] << " " << offset[1] << " " << offset[2];
         EXPECT_EQ(r.w[3] >> 13, 0x3ABCDEFu >> 7);
         for (int a = 0; a < 3; ++a) {
-            EXPECT_EQ(static_cast<int32_t>(r.w[a]) >> 7, c.mantissa[a]) << a;
+            EXPECT_EQ(static_cast<int32_t>(r.w[a]) >> 7, offset[a] >> scale) << offset[a];
             EXPECT_EQ(r.w[a] & 127, colour[a]) << a;
         }
     }
@@ -250,8 +245,8 @@ TEST(PointCulling, OnlyStarsThePointProgramWouldDrawAreHandedOn) {
         pointAt(0.9, 1, 0, 1024, -10),     // 2 inside the right edge
         pointAt(1.2, 1, 0, 1024, -10),     // 3 beyond it
         pointAt(0, 1, -1.2, 1024, -10),    // 4 below the bottom edge
-        pointAt(0, 100, 0, 1024, -10),     // 5 far ahead: 1e-4, too faint
-        pointAt(0, 5, 0, 1024, -10),       // 6 at 5: 0.04, bright enough
+        pointAt(0, 13, 0, 1024, -10),      // 5 at 13: 1/169, just below half the faintest (0.0125)
+        pointAt(0, 12, 0, 1024, -10),      // 6 at 12: 1/144, just above it
         pointAt(0, 1, 0, 0, 0),            // 7 a cleared slot
         pointAt(0, 1, 1.005, 1024, -10),   // 8 just past the top edge, within the margin
     };
