@@ -201,8 +201,6 @@ TEST(Labels, BuiltByTheStarFieldUpdate) {
     in.labelChoice[1] = LABEL_DISTANCE;
     updateAsSet(field, in);
     EXPECT_TRUE(field.results.labelsRebuilt);
-    updateAsSet(field, in);
-    EXPECT_TRUE(field.results.labelsRebuilt);
     EXPECT_GT(field.results.labelGlyphCount, nameChars);
     // The font size chooses the glyphs.
     const uint32_t before = field.results.labelVertices[0].offset;
