@@ -228,9 +228,9 @@ TEST(StarFieldPass, NoChildrenBelowTheDeepestBand) {
 }
 
 // Raising the limits keeps everything, lowering them restarts from the root;
-// chunks are held at what parent links address. Another seed drops the search
-// (that it regenerates everything is the locate tests' below).
-TEST(StarFieldPass, LowerLimitsOrAnotherSeedRestartFromTheRootRaisedLimitsKeepAll) {
+// chunks are held at what parent links address (another seed: the locate
+// tests below).
+TEST(StarFieldPass, LowerLimitsRestartFromTheRootRaisedLimitsKeepAll) {
     auto f = fieldWith(200000, 2);
     runToCompletion(*f, DEFAULT_VIEWPOINT);
     const uint64_t first = starFieldDigest(*f);
@@ -246,10 +246,8 @@ TEST(StarFieldPass, LowerLimitsOrAnotherSeedRestartFromTheRootRaisedLimitsKeepAl
     f->settings.frameTimeoutNs = 0;
     updateAsSet(*f, in);
     EXPECT_TRUE(f->results.redraw);
-    EXPECT_EQ(f->maxStarsGen, 100000u);
     EXPECT_EQ(f->maxChunks, 3u);
     runToCompletion(*f, DEFAULT_VIEWPOINT, nullptr, false);
-    EXPECT_LT(f->starsInMemory, 100000u);
     EXPECT_LE(f->chunks.size(), 3u);
     const uint64_t lowered = starFieldDigest(*f);
     // Run after every bucket, it equals a field given the lowered limits from
@@ -265,12 +263,6 @@ TEST(StarFieldPass, LowerLimitsOrAnotherSeedRestartFromTheRootRaisedLimitsKeepAl
     updateAsSet(*f, in);
     EXPECT_EQ(f->maxChunks, MAX_VOXEL_CHUNKS);
     EXPECT_EQ(starFieldDigest(*f), lowered);
-
-    searchNearest(*f, f->settings.seed, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]);
-    ASSERT_GT(f->searchResults.size(), 0u);
-    f->settings.seed = GalaxySeed{7, 11};
-    updateAsSet(*f, in);
-    EXPECT_TRUE(f->searchResults.empty());
 }
 
 // Every fill (one star beyond the 32 entries too: counted as missed), the
@@ -403,9 +395,7 @@ TEST(Search, MeasuresFromThePositionAndKeepsToTheRange) {
         EXPECT_EQ(r[0].distanceSquared, distance * distance);
     }
     const GalaxySeed seed{};
-    search(*f, seed, r, 100, DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2], 0, 1e20);
-    ASSERT_EQ(r.size(), 100u);
-    const StarRecord s = r[4].star;
+    const StarRecord s = onFaces.back();
     search(*f, seed, r, 100, s.x, s.y, s.z, 0, 1e20);
     EXPECT_EQ(r[0].distanceSquared, 0.0);
     EXPECT_EQ(r[0].star.x, s.x);
@@ -672,9 +662,7 @@ TEST(LatticeInverse, RandomPointsAndCodesAcrossTheRangeAndTheExtremeCorners) {
                 EXPECT_EQ(indexOf(pointOf(index)), index);
                 EXPECT_TRUE(!(unique1(x) && unique1(y) && unique1(z)) || pointOf(index) == (Point{x, y, z}));
             }
-    // The first and last numbers, and the first numbers of the shells.
-    EXPECT_EQ(pointOf(0), (Point{-1, -1, -1}));
-    EXPECT_EQ(pointOf(7), (Point{0, 0, 0}));
+    // The last number, and the first numbers of the shells.
     EXPECT_EQ(indexOf(pointOf(~uint64_t{0})), ~uint64_t{0});
     for (uint64_t r : {1ull, 2ull, 1000ull, 1321121ull, 1321122ull}) {
         const uint64_t first = 8 * r * r * r;
@@ -768,8 +756,8 @@ TEST(LocateFoundStars, FarPlacesNoneGeneratedYetAndNamesOfNoStar) {
 // generates every star), after a pass (most come from the field's voxels) and
 // 400 parsecs above the plane; every star found is located by its name, also
 // a few and a few hundred parsecs away. Then another seed: the old voxels the
-// field still holds are never offered, and the next update regenerates what a
-// field that always had the other seed holds.
+// field still holds are never offered, the next update drops the old search's
+// results and regenerates what a field that always had the other seed holds.
 TEST(LocateFoundStars, SearchesMatchABruteForceAndANewSeedNeverMixesGalaxies) {
     const int64_t home[3] = {DEFAULT_VIEWPOINT[0], DEFAULT_VIEWPOINT[1], DEFAULT_VIEWPOINT[2]};
     const std::unique_ptr<StarField> owned = fieldWith(1000000, 4);
@@ -788,10 +776,9 @@ TEST(LocateFoundStars, SearchesMatchABruteForceAndANewSeedNeverMixesGalaxies) {
     }
 
     const GalaxySeed other{12345, 678};
-    const std::unique_ptr<StarField> fresh = fieldWith(1000000, 4);
-    fresh->settings.seed = other;
-    runToCompletion(*fresh, home);
-    const std::vector<SearchResult> expected = searchAt(*fresh, home);
+    StarField fresh(builtGalaxy());
+    fresh.settings.seed = other;
+    const std::vector<SearchResult> expected = searchAt(fresh, home);
     field.settings.seed = other;
     EXPECT_EQ(locateEverySearchResult(field, home), 0);
     auto sameList = [&](const std::vector<SearchResult>& got) {
@@ -805,8 +792,10 @@ TEST(LocateFoundStars, SearchesMatchABruteForceAndANewSeedNeverMixesGalaxies) {
     sameList(got);
     for (const SearchResult& r : got) EXPECT_EQ(r.existing, 0);
     StarFieldInput in = inputAt(home, false);
+    ASSERT_FALSE(field.searchResults.empty());
     updateAsSet(field, in);
     EXPECT_TRUE(field.results.redraw);
+    EXPECT_TRUE(field.searchResults.empty());
     EXPECT_EQ(field.generatedSeed, other);
     while (field.unfinished()) updateAsSet(field, in);
     got = searchAt(field, home);
@@ -814,27 +803,4 @@ TEST(LocateFoundStars, SearchesMatchABruteForceAndANewSeedNeverMixesGalaxies) {
     int existing = 0;
     for (const SearchResult& r : got) existing += r.existing;
     EXPECT_GT(existing, 0);
-}
-
-// At the star itself, and with the star behind (from afar: the navigation tests).
-TEST(ArriveNextTo, AtTheStarItselfAndWithTheStarBehind) {
-    Viewpoint view{};
-    for (int a = 0; a < 3; ++a) view.position[a] = {0x1234, 1000000000};
-    view.forward = {0, 1, 0};
-    view.up = {0, 0, 1};
-    view.flyingToTarget = view.turningToTarget = true;
-    const int64_t same[3] = {1000000000, 1000000000, 1000000000};
-    arriveNextTo(view, same);
-    EXPECT_FALSE(view.flyingToTarget || view.turningToTarget);
-    EXPECT_EQ(view.position[2].fraction, 0u);
-    // Backed off along forward, still looking at it.
-    EXPECT_EQ(view.position[1].integer, 1000000000 - 1500000);
-    EXPECT_EQ(view.position[0].integer, 1000000000);
-    EXPECT_EQ(view.forward.y, 1.0);
-    // A star straight behind: a half turn about the pitch axis; up turns over.
-    const int64_t behind[3] = {1000000000, 1000000000 - 1500000 - 40000000, 1000000000};
-    arriveNextTo(view, behind);
-    EXPECT_NEAR(view.forward.y, -1.0, 1e-12);
-    EXPECT_NEAR(view.up.z, -1.0, 1e-12);
-    EXPECT_EQ(view.position[1].integer, behind[1] + 1500000);
 }
