@@ -312,11 +312,8 @@ TEST(ArmElements, DensityKernelDescribesTheTube) {
 
 // galaxy lists components, kinds' totals and their sum; --elements and --tree more.
 TEST(GalaxyCli, ComponentsKindTotalsElementsAndTree) {
-    const auto t = kindTotals(builtGalaxy().components.get(), builtGalaxy().count);
-    EXPECT_EQ(t[KIND_CORE], component(0).totalStars + component(1).totalStars);
-    const std::pair<int, int> single[] = {{KIND_ARMS, 3}, {KIND_DISC, 2}, {KIND_HALO, 4}, {KIND_ROGUE, 5}};
-    for (auto [kind, slot] : single) EXPECT_EQ(t[kind], component(slot).totalStars) << kind;
-    uint64_t sum = 0;
+    uint64_t t[COMPONENT_KIND_COUNT] = {}, sum = 0;  // each kind's total from its components
+    for (int k = 0; k < 6; ++k) t[component(k).kind] += component(k).totalStars;
     for (uint64_t v : t) sum += v;
 
     const std::string out = runCli("galaxy").out;
