@@ -5,7 +5,6 @@
 #include <array>
 #include <cmath>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -193,13 +192,12 @@ TEST(ArmGrowth, StepsOfBothArmsInterleaveJoinAndFollowTheirLaws) {
         if (walkOff) {
             EXPECT_EQ(path[k].density1, scalePow2(xf::fromDecimal(1, -1), 32)) << k;
         }
-        const auto& v = arms().displayArms[k].v;
-        const double scale = std::ldexp(1.0, -48);
-        EXPECT_FLOAT_EQ(v[0], float(d(path[k].x0) * scale));
-        EXPECT_FLOAT_EQ(v[4], float(d(path[k].density0) * scale));
-        EXPECT_FLOAT_EQ(v[6], float(d(path[k].y1) * scale));
-        EXPECT_FLOAT_EQ(v[10], float(d(path[k].lengthSq) * scale));
-        EXPECT_TRUE(v[11] == 0.0f && v[13] == 0.0f) << k;
+        // The display copy: the first 14 words as growth left them (no cut planes yet).
+        const ArmStep& s = path[k];
+        const ExtFloat words[14] = {s.x0, s.y0, s.width0, s.thick0, s.density0, s.x1,
+                                    s.y1, s.width1, s.thick1, s.density1, s.lengthSq};
+        for (int i = 0; i < 14; ++i)
+            EXPECT_FLOAT_EQ(arms().displayArms[k].v[i], float(std::ldexp(d(words[i]), -48))) << k << " " << i;
     }
     // Some step of the fade has nothing added: a fade a step late or early shows.
     EXPECT_NEAR(lateLowest, 1.0, 1e-9);
@@ -208,8 +206,10 @@ TEST(ArmGrowth, StepsOfBothArmsInterleaveJoinAndFollowTheirLaws) {
 }
 
 // The fixed-point fields against the steps; no density at the end point, which
-// is the next element's, nor from the coordinate range's far ends.
-TEST(ArmElements, FixedPointFields) {
+// is the next element's, nor from the coordinate range's far ends. The cut
+// planes: an arm's open ends cut square, and at a joint with the arm's next
+// element (two on) the very same plane on both sides, bisecting the joint.
+TEST(ArmElements, FixedPointFieldsAndCutPlanes) {
     const auto& path = arms().armPath;
     ASSERT_EQ(arms().elements.size(), path.size());
     for (size_t k = 0; k < path.size(); ++k) {
@@ -237,29 +237,20 @@ TEST(ArmElements, FixedPointFields) {
         EXPECT_TRUE(e.d0 <= 0 || elementDensity(e.x0, e.y0, 0, e) > 0) << k;
         EXPECT_EQ(elementDensity(e.x0 + e.dx * (int64_t{1} << 32), e.y0 + e.dy * (int64_t{1} << 32), 0, e), 0u) << k;
         EXPECT_EQ(elementDensity(INT64_MAX, INT64_MIN, 0, e) | elementDensity(INT64_MIN, INT64_MAX, INT64_MIN, e), 0u);
-    }
-}
-
-TEST(ArmElements, CutPlanesBisectTheJoints) {
-    const GalaxyComponent& a = arms();
-    ASSERT_EQ(a.armLists.size(), 2u);
-    for (const auto& list : a.armLists) {
-        ASSERT_EQ(list.size(), size_t{ARM_GROWTH_STEPS});
-        // The arm's open ends are cut square.
-        const ArmElement &first = a.elements[list.front()], &last = a.elements[list.back()];
-        for (auto [e, nx, ny] : {std::tuple{&first, first.n0x, first.n0y}, std::tuple{&last, last.n1x, last.n1y}})
-            EXPECT_NEAR(double(nx) * e->dy - double(ny) * e->dx, 0, 1e-6 * std::ldexp(1.0, 30) * std::sqrt(double(e->lengthSq)));
-        for (size_t j = 0; j + 1 < list.size(); ++j) {
-            const ArmStep &s = a.armPath[list[j]], &t = a.armPath[list[j + 1]];
-            const ArmElement &e = a.elements[list[j]], &f = a.elements[list[j + 1]];
-            // Both sides of a joint use the very same plane.
-            EXPECT_TRUE(e.n1x == f.n0x && e.n1y == f.n0y && s.n1x == t.n0x && s.n1y == t.n0y) << j;
-            // It makes equal angles with both directions.
-            const double ux = d(s.x1) - d(s.x0), uy = d(s.y1) - d(s.y0);
-            const double vx = d(t.x1) - d(t.x0), vy = d(t.y1) - d(t.y0);
-            const double nx = d(s.n1x), ny = d(s.n1y);
-            EXPECT_NEAR((nx * ux + ny * uy) / std::hypot(ux, uy), (nx * vx + ny * vy) / std::hypot(vx, vy), 1e-9);
+        const double squareEnd = 1e-6 * std::ldexp(1.0, 30) * std::sqrt(double(e.lengthSq));
+        if (k < 2) {
+            EXPECT_NEAR(double(e.n0x) * e.dy - double(e.n0y) * e.dx, 0, squareEnd) << k;
         }
+        if (k + 2 >= path.size()) {
+            EXPECT_NEAR(double(e.n1x) * e.dy - double(e.n1y) * e.dx, 0, squareEnd) << k;
+            continue;
+        }
+        const ArmStep& t = path[k + 2];
+        const ArmElement& f = arms().elements[k + 2];
+        EXPECT_TRUE(e.n1x == f.n0x && e.n1y == f.n0y && s.n1x == t.n0x && s.n1y == t.n0y) << k;
+        const double ux = d(s.x1) - d(s.x0), uy = d(s.y1) - d(s.y0), vx = d(t.x1) - d(t.x0), vy = d(t.y1) - d(t.y0);
+        const double nx = d(s.n1x), ny = d(s.n1y);
+        EXPECT_NEAR((nx * ux + ny * uy) / std::hypot(ux, uy), (nx * vx + ny * vy) / std::hypot(vx, vy), 1e-9) << k;
     }
 }
 
