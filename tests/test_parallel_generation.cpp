@@ -71,29 +71,6 @@ TEST(GenerationPool, WithoutHelpersFinishRunsTheTaskOnTheCallingThread) {
     EXPECT_EQ(a.runs, 0);
 }
 
-TEST(GenerationPool, WhileAHelperRunsTheNeededTaskTheCallerRunsOthers) {
-    GenerationPool pool(1);
-    GenerationWorkspace ws;
-    ProbeTask held;
-    held.gated = true;
-    pool.submit(held.task);
-    while (!held.inside) std::this_thread::yield();  // the helper has it
-    ProbeTask other[3];
-    for (ProbeTask& t : other) pool.submit(t.task);
-    std::thread opener([&] {  // once the caller has worked through the queue
-        while (other[2].runs == 0) std::this_thread::yield();
-        held.openGate();
-    });
-    EXPECT_TRUE(pool.finish(held.task, ws));
-    opener.join();
-    EXPECT_EQ(held.runs, 1);
-    EXPECT_NE(held.ranOn, std::this_thread::get_id());
-    for (ProbeTask& t : other) {
-        EXPECT_EQ(t.runs, 1);
-        EXPECT_EQ(t.ranOn, std::this_thread::get_id());
-    }
-}
-
 // A single task wakes a sleeping helper, a batch every helper: held inside,
 // the tasks of a round all start only when as many helpers woke. (The pause
 // first lets the helpers fall asleep.)
@@ -122,23 +99,41 @@ TEST(GenerationPool, HelpersWakeForSingleTasksAndBatches) {
     }
 }
 
-TEST(GenerationPool, DestructionWaitsForRunningTasksAndDropsQueuedOnes) {
-    ProbeTask held, queued;
-    held.gated = true;
+// While a helper runs the task the caller needs, the caller runs the others;
+// destroyed, the pool waits for a running task and drops the queued ones.
+TEST(GenerationPool, CallerRunsOthersWhileAHelperRunsTheNeededTaskDestructionWaitsForIt) {
+    ProbeTask held, other[3], last, queued;
+    held.gated = last.gated = true;
     std::thread opener;
     {
         GenerationPool pool(1);
+        GenerationWorkspace ws;
         pool.submit(held.task);
-        while (!held.inside) std::this_thread::yield();
+        while (!held.inside) std::this_thread::yield();  // the helper has it
+        for (ProbeTask& t : other) pool.submit(t.task);
+        opener = std::thread([&] {  // once the caller has worked through the queue
+            while (other[2].runs == 0) std::this_thread::yield();
+            held.openGate();
+        });
+        EXPECT_TRUE(pool.finish(held.task, ws));
+        opener.join();
+        pool.submit(last.task);
+        while (!last.inside) std::this_thread::yield();
         pool.submit(queued.task);
         opener = std::thread([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            held.openGate();
+            last.openGate();
         });
     }
     opener.join();
     EXPECT_EQ(held.runs, 1);
-    EXPECT_EQ(held.task.state, TASK_DONE);
+    EXPECT_NE(held.ranOn, std::this_thread::get_id());
+    for (ProbeTask& t : other) {
+        EXPECT_EQ(t.runs, 1);
+        EXPECT_EQ(t.ranOn, std::this_thread::get_id());
+    }
+    EXPECT_EQ(last.runs, 1);
+    EXPECT_EQ(last.task.state, TASK_DONE);
     EXPECT_EQ(queued.runs, 0);
     EXPECT_EQ(queued.task.state, TASK_IDLE);
 }
