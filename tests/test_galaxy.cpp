@@ -205,19 +205,17 @@ TEST(ArmGrowth, StepsOfBothArmsInterleaveJoinAndFollowTheirLaws) {
     EXPECT_GT(std::hypot(d(path.back().x1), d(path.back().y1)) / toUnits, 30000);
 }
 
-// The fixed-point fields against the steps; no density at the end point, which
-// is the next element's, nor from the coordinate range's far ends. The cut
-// planes: an arm's open ends cut square, and at a joint with the arm's next
-// element (two on) the very same plane on both sides, bisecting the joint.
+// The fixed-point fields against the steps (the kernel's test below checks
+// the tube's position, direction and length); no density at the end point,
+// which is the next element's, nor from the coordinate range's far ends. The
+// cut planes: an arm's open ends cut square, and at a joint with the arm's
+// next element (two on) the very same plane on both sides, bisecting it.
 TEST(ArmElements, FixedPointFieldsAndCutPlanes) {
     const auto& path = arms().armPath;
     ASSERT_EQ(arms().elements.size(), path.size());
     for (size_t k = 0; k < path.size(); ++k) {
         const ArmStep& s = path[k];
         const ArmElement& e = arms().elements[k];
-        EXPECT_NEAR(double(e.x0), d(s.x0), 1.0 + 1e-12 * std::abs(d(s.x0)));
-        EXPECT_NEAR(double(e.dx), (d(s.x1) - d(s.x0)) / HIGH, 1.5);
-        EXPECT_NEAR(double(e.dy), (d(s.y1) - d(s.y0)) / HIGH, 1.5);
         EXPECT_NEAR(double(e.width0), d(s.width0) / HIGH, 1.0);
         EXPECT_NEAR(double(e.thick0), d(s.thick0) / HIGH, 1.0);
         // (r_high * invWidth)^2 reaches 2^64 at the tube's edge; each floored factor may be 2 low.
@@ -226,7 +224,6 @@ TEST(ArmElements, FixedPointFieldsAndCutPlanes) {
         EXPECT_TRUE(edge(e.width0 + e.dWidth, e.invWidth0 + e.dInvWidth)) << k;
         EXPECT_TRUE(edge(e.thick0 + e.dThick, e.invThick0 + e.dInvThick)) << k;
         EXPECT_NEAR(double(e.lengthSq), double(e.dx) * e.dx + double(e.dy) * e.dy, 1e-5 * double(e.lengthSq));
-        EXPECT_NEAR(double(e.invLength2), std::ldexp(1.0, 64) / double(e.lengthSq), 1e-5 * double(e.invLength2));
         // The difference is floored on its own: the end density within one unit.
         EXPECT_NEAR(double(e.d0 + e.dd), double(toInt64(s.density1)), 1.0) << k;
         // Unit normals, 2^30 long; the start plane faces along the element.
