@@ -113,8 +113,10 @@ TEST(WorkerHandOff, EachFlagStartsAPassAndAChangeDuringItExactlyOneMore) {
 }
 
 // Waiting for the pass collects it in the frame that starts it, each start
-// running the job once; unfinished work resumes without changes.
-TEST(WorkerHandOff, WaitForPassAndUnfinishedWork) {
+// running the job once; unfinished work resumes without changes. Stopping
+// joins after a running pass, and an idle worker without running the job.
+// (The worker's destructor stops it a second time: that does nothing.)
+TEST(WorkerHandOff, WaitForPassUnfinishedWorkAndStopping) {
     GatedWorker w;
     w.tracker.waitForPass = true;
     for (int i = 1; i <= 200; ++i) {
@@ -129,26 +131,18 @@ TEST(WorkerHandOff, WaitForPassAndUnfinishedWork) {
     for (int pass = 0; pass < 3; ++pass) EXPECT_GT(w.framesUntilCollected(), 0);
     for (int i = 0; i < 50; ++i) EXPECT_FALSE(w.frame());
     EXPECT_EQ(w.runs, 3);
-}
-
-// Idle, or while a pass runs: then after it. (The worker's destructor stops
-// it a second time: that does nothing.)
-TEST(WorkerHandOff, StoppingJoinsAfterAnyRunningPass) {
-    for (const bool running : {false, true}) {
-        SCOPED_TRACE(running ? "while a pass runs" : "idle");
-        GatedWorker w;
-        w.setOpen(false);
-        if (running) {
-            startJob(w.worker);
-            w.waitInside();
-        }
-        std::thread releaser([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            w.setOpen(true);
-        });
-        stopWorker(w.worker);
-        EXPECT_EQ(w.runs, running ? 1 : 0);
-        EXPECT_FALSE(w.worker.thread->joinable());
-        releaser.join();
-    }
+    w.setOpen(false);
+    startJob(w.worker);
+    w.waitInside();
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        w.setOpen(true);
+    });
+    stopWorker(w.worker);
+    EXPECT_EQ(w.runs, 4);
+    EXPECT_FALSE(w.worker.thread->joinable());
+    releaser.join();
+    GatedWorker idle;
+    stopWorker(idle.worker);
+    EXPECT_TRUE(idle.runs == 0 && !idle.worker.thread->joinable());
 }
