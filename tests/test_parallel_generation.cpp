@@ -166,6 +166,8 @@ std::unique_ptr<StarField> fakeClockField(uint64_t maxStars, uint64_t timeoutNs,
 }
 
 struct Flight {
+    const char* name;
+    const int64_t* start = DEFAULT_VIEWPOINT;
     uint64_t maxStars = 150000;
     uint64_t maxPoints = 40000;
     uint64_t timeoutNs = 2500000;  // about two buckets of the fake clock per update
@@ -238,12 +240,12 @@ void checkConsistency(const StarField& f, const std::vector<PointRecord>& gpu) {
 }
 
 // A flight of whole steps, each checked against the limits and invariants on one thread.
-Outcome fly(unsigned threads, const int64_t start[3], const Flight& flight) {
+Outcome fly(unsigned threads, const Flight& flight) {
     auto f = fakeClockField(flight.maxStars, flight.timeoutNs, threads);
     f->settings.pointCapacity = flight.maxPoints;
     Outcome out;
     std::vector<PointRecord> gpu(flight.maxPoints + 16);
-    int64_t p[3] = {start[0], start[1], start[2]};
+    int64_t p[3] = {flight.start[0], flight.start[1], flight.start[2]};
     for (int i = 0; i < flight.steps; ++i) {
         StarFieldInput in = inputAt(p, i == 0);
         in.changes[CHANGE_VIEWPOINT] = 1;
@@ -274,28 +276,23 @@ TEST(ParallelGeneration, SameFieldForEveryThreadCount) {
     const int64_t centre[3] = {1000, -2000, 3000};
     const int64_t halo[3] = {20000000000000000, -5000000000000000, 40000000000000000};
     const uint64_t whole = ~uint64_t{0} >> 1;  // one update per step
-    struct Case {
-        const char* name;
-        const int64_t* start;
-        Flight flight;
+    const Flight flights[] = {
+        {.name = "default viewpoint in pieces", .steps = 1},
+        {.name = "tiny limits, evicting", .maxStars = 40000, .maxPoints = 12000, .steps = 6,
+         .step = {parsecs10, parsecs10 / 2, 0}},
+        {.name = "galactic centre", .start = centre, .timeoutNs = whole, .steps = 2, .step = {0, 0, parsecs50}},
+        {.name = "halo", .start = halo, .timeoutNs = whole, .steps = 2, .step = {0, 0, parsecs50}},
     };
-    const Case cases[] = {
-        {"default viewpoint in pieces", DEFAULT_VIEWPOINT, {.steps = 1}},
-        {"tiny limits, evicting", DEFAULT_VIEWPOINT,
-         {.maxStars = 40000, .maxPoints = 12000, .steps = 6, .step = {parsecs10, parsecs10 / 2, 0}}},
-        {"galactic centre", centre, {.timeoutNs = whole, .steps = 2, .step = {0, 0, parsecs50}}},
-        {"halo", halo, {.timeoutNs = whole, .steps = 2, .step = {0, 0, parsecs50}}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Outcome one = fly(1, c.start, c.flight);
+    for (const Flight& flight : flights) {
+        SCOPED_TRACE(flight.name);
+        const Outcome one = fly(1, flight);
         EXPECT_EQ(one.prefetched, 0u);  // one thread generates everything itself
-        if (c.flight.maxStars == 40000) {
+        if (flight.maxStars == 40000) {
             EXPECT_GT(one.evictions, 100u);
         }
         for (unsigned threads : {2u, 3u, 8u}) {
             SCOPED_TRACE(threads);
-            const Outcome many = fly(threads, c.start, c.flight);
+            const Outcome many = fly(threads, flight);
             EXPECT_GT(many.prefetched, 0u);
             EXPECT_EQ(many.fields, one.fields);
             EXPECT_EQ(many.uploads, one.uploads);
