@@ -1,19 +1,24 @@
-// ExtFloat: edge cases, and random operands against MPFR or long double; the
-// constants built from it, and the icosahedron's faces.
+// The numbers every machine computes alike: ExtFloat (edge cases, and random
+// operands against MPFR or long double) and the exactly rounded elementary
+// functions; the constants built from them, and the icosahedron's faces.
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
+#include <bit>
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "galaxy/galaxy.h"
 #include "numeric/constants.h"
+#include "numeric/exact_math.h"
 #include "numeric/ext_float.h"
 
 namespace {
@@ -181,23 +186,21 @@ TEST(ExtFloatEdges, ExactResults) {
     EXPECT_THROW(scalePow2(W(0x600000000000FFF0ull), 16), std::overflow_error);
 }
 
-// Below the normal doubles 0, above them NaN; negative powers of two have their own path.
-TEST(ExtFloatConversions, ToDoubleRangeEnds) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const std::pair<uint64_t, double> rows[] = {
-        {0x4000000000000000ull + 31746, 0.0},   {0x6000000000000000ull + 31747, 0.0},
-        {0x4000000000000000ull + 31748, std::ldexp(1.0, -1022)}, {0x4000000000000000ull + 33793, std::ldexp(1.0, 1023)},
-        {0x4000000000000000ull + 33795, nan},   {0x6000000000000000ull + 40000, nan},
-        {0x8000000000000000ull + 31745, 0.0},   {0x8000000000000000ull + 31747, -std::ldexp(1.0, -1022)},
-        {0x8000000000000000ull + 33792, -std::ldexp(1.0, 1023)}, {0x8000000000000000ull + 33794, nan},
-        {fd(-0.375).w, -0.375},                 {fd(-std::ldexp(1.0, -1000)).w, -std::ldexp(1.0, -1000)},
-        {0, 0.0},
-    };
-    for (const auto& [word, value] : rows) {
-        if (std::isnan(value))
-            EXPECT_TRUE(std::isnan(toDouble(W(word)))) << hex(W(word));
-        else
-            EXPECT_EQ(toDouble(W(word)), value) << hex(W(word));
+// The exact value inside the normal doubles (47 bits always fit), 0 below,
+// NaN above (+-2^1024 spell infinities): every exponent around the range, with
+// powers of two of either sign (negative ones have a path of their own).
+TEST(ExtFloatConversions, ToDoubleIsExactInsideTheNormalRange) {
+    EXPECT_EQ(toDouble(ZERO), 0.0);
+    for (int e = 31740; e <= 33800; ++e) {
+        for (uint64_t m : {0x4000000000000000ull, 0x8000000000000000ull, 0x7FFFFFFFFFFF0000ull, 0xAAAAAAAAAAAA0000ull}) {
+            const ExtFloat a = W(m + static_cast<uint64_t>(e));
+            const long double v = ld(a), magnitude = std::fabs(v);
+            const double got = toDouble(a);
+            if (magnitude < 0x1p1024L)
+                ASSERT_EQ(got, magnitude < 0x1p-1022L ? 0.0 : static_cast<double>(v)) << hex(a);
+            else
+                ASSERT_TRUE(std::isnan(got) || (magnitude == 0x1p1024L && got == std::copysign(HUGE_VAL, v))) << hex(a);
+        }
     }
 }
 
@@ -501,6 +504,122 @@ TEST(ExtFloatTrig, Atan2AccuracyAgainstLongDouble) {
         ASSERT_TRUE(std::fabs(ref) < 1.0L / 64 || std::fabs(ref) > 0.49L || std::fabs(d) / ulpOf(ref) < 1.4L)
             << hex(y) << " " << hex(x);
     }
+}
+
+// The elementary functions that must not leave a bit to the machine's C
+// library: every result exactly rounded, checked against MPFR.
+constexpr double INF = std::numeric_limits<double>::infinity();
+
+// MPFR set up for double (or float) results, subnormals included.
+struct Reference : Mp {
+    const mpfr_exp_t emin = mpfr_get_emin(), emax = mpfr_get_emax();
+    explicit Reference(int precision) : Mp(precision) {
+        mpfr_set_emin(precision == 24 ? -148 : -1073);
+        mpfr_set_emax(precision == 24 ? 128 : 1024);
+    }
+    ~Reference() {
+        mpfr_set_emin(emin);
+        mpfr_set_emax(emax);
+    }
+    using Fn = int (*)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
+    double of(Fn f, double x) {
+        mpfr_set_d(v, x, MPFR_RNDN);
+        const int inexact = f(v, v, MPFR_RNDN);
+        mpfr_subnormalize(v, inexact, MPFR_RNDN);
+        return mpfr_get_d(v, MPFR_RNDN);
+    }
+};
+
+uint32_t bitsOf(float f) { return std::bit_cast<uint32_t>(f); }
+uint64_t bitsOf(double d) { return std::bit_cast<uint64_t>(d); }
+
+// The range's ends and the special values, a stride through every positive
+// float (subnormal, normal and overflowing results), and exact ties: odd m from
+// 65 to 75 has a 25-bit m^4, and so has m * 2^k, also where the result is
+// subnormal. Ties go to the even neighbour.
+TEST(ExactPowFour, IsTheFourthPowerRoundedOnce) {
+    Reference ref(24);
+    const Reference::Fn fourthPower = [](mpfr_ptr r, mpfr_srcptr a, mpfr_rnd_t d) { return mpfr_pow_ui(r, a, 4, d); };
+    std::vector<float> xs = {
+        0x1p-37f,        // 2^-148: subnormal, exact
+        0x1p-38f,        // 2^-152 rounds to zero
+        0x1.8p-38f,      // 1.27 * 2^-150: above the tie between 0 and the smallest subnormal
+        0x1.6a09e6p-38f, // 0.99999995 * 2^-150: below it
+        0x1.fffffep31f,  // the largest finite result
+        0x1p32f, std::numeric_limits<float>::infinity(), -0.0f,
+        0x1.000002p0f,   // 1 + 4 * 2^-23 + 6 * 2^-46 + ...: the tail rounds away
+    };
+    for (uint32_t b = 1; b < 0x7F800000u; b += 0x7F800000u / 40009) xs.push_back(std::bit_cast<float>(b));
+    for (int m = 65; m <= 75; m += 2)
+        for (int k = -60; k <= 24; ++k) xs.push_back(std::ldexp(static_cast<float>(m), k));
+    for (const float x : xs) {
+        ASSERT_EQ(bitsOf(exactPowFour(x)), bitsOf(static_cast<float>(ref.of(fourthPower, x)))) << std::hexfloat << x;
+        ASSERT_EQ(bitsOf(exactPowFour(-x)), bitsOf(exactPowFour(x))) << std::hexfloat << x;
+    }
+    EXPECT_EQ(exactPowFour(65.0f), 17850624.0f);  // 65^4 = 17850625, a tie: to the even neighbour
+    EXPECT_TRUE(std::isnan(exactPowFour(std::numeric_limits<float>::quiet_NaN())));
+}
+
+// The range's ends, zeros, infinities and NaN, the exactly representable powers
+// of ten, then random arguments: every result is MPFR's, rounded once. Beyond
+// +-2^20 the argument of sin and cos is the exact remainder modulo the double
+// nearest 2 pi.
+TEST(ExactMath, EveryResultIsRoundedOnce) {
+    Reference ref(53);
+    const double nan = std::nan("");
+    std::vector<double> exps = {0.0, -0.0, 709.78, 709.79, 1e300, -745.0, -746.0, -INF, nan};
+    std::vector<double> tens = {-1, 308, -307, 309, -324, nan};
+    for (int n = 0; n <= 22; ++n) tens.push_back(n);
+    std::vector<double> trig = {0.0, 1e-300, INF, -INF, nan};
+    // Near multiples of pi/2 a remainder of ~1e-16 decides the whole result.
+    for (int k = -64; k <= 64; ++k) trig.push_back(k * 1.5707963267948966);
+    for (int k : {1000, 12345, 99999, 400000, 667544}) trig.push_back(k * 1.5707963267948966);
+    for (size_t k = 5, n = trig.size(); k < n; ++k) trig.push_back(std::nextafter(trig[k], INF));
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> unit(-1, 1), decimal(-307.6, 308.2);
+    const double expScales[3] = {708.3, 1, 1e-7}, trigScales[4] = {1, 1e-8, 20, 1048576};
+    for (int i = 0; i < 40000; ++i) {
+        exps.push_back(unit(rng) * expScales[i % 3]);
+        // The view limits' arguments (m - 4.83)/5 + 1 densely, then the whole range.
+        tens.push_back(i <= 12000 ? (4 + i * 0.001 - 4.83) / 5 + 1 : decimal(rng));
+        trig.push_back(unit(rng) * trigScales[i % 4]);
+    }
+    const struct {
+        double (*f)(double);
+        Reference::Fn reference;
+        const std::vector<double>& xs;
+    } cases[] = {{exactExp, mpfr_exp, exps}, {exactPowTen, mpfr_exp10, tens}, {exactSin, mpfr_sin, trig},
+                 {exactCos, mpfr_cos, trig}};
+    for (const auto& c : cases) {
+        for (const double x : c.xs) {
+            const double expected = ref.of(c.reference, x);
+            if (std::isnan(expected))
+                ASSERT_TRUE(std::isnan(c.f(x))) << x;
+            else
+                ASSERT_EQ(bitsOf(c.f(x)), bitsOf(expected)) << std::hexfloat << x;
+        }
+    }
+    for (double x : {0x1p20 + 0.5, 1e6 * 3.7, -1e15, 1e300}) {
+        EXPECT_EQ(exactSin(x), exactSin(std::fmod(x, 6.283185307179586))) << x;
+        EXPECT_EQ(exactCos(x), exactCos(std::fmod(x, 6.283185307179586))) << x;
+    }
+}
+
+// Truncated inside the range, the nearest end outside; NaN (and negatives unsigned) 0.
+TEST(SaturatingConversions, TruncateInsideAndSaturateOutside) {
+    const std::pair<double, int64_t> signedRows[] = {
+        {-2.9, -2}, {2.9, 2}, {-0.0, 0}, {std::nan(""), 0},
+        {0x1.fffffffffffffp62, INT64_C(0x7FFFFFFFFFFFFC00)},  // largest double below 2^63
+        {0x1p63, INT64_MAX}, {1e300, INT64_MAX}, {INF, INT64_MAX},
+        {-0x1p63, INT64_MIN},  // representable: exact
+        {-0x1.0000000000001p63, INT64_MIN}, {-INF, INT64_MIN},
+    };
+    for (const auto& [v, n] : signedRows) EXPECT_EQ(saturatingInt64(v), n) << v;
+    const std::pair<double, uint64_t> unsignedRows[] = {
+        {2.9, 2}, {0x1p63, UINT64_C(1) << 63}, {0x1.fffffffffffffp63, UINT64_C(0xFFFFFFFFFFFFF800)},
+        {0x1p64, UINT64_MAX}, {INF, UINT64_MAX}, {-1.0, 0}, {-INF, 0}, {std::nan(""), 0},
+    };
+    for (const auto& [v, n] : unsignedRows) EXPECT_EQ(saturatingUint64(v), n) << v;
 }
 
 // Constants other code compares bit for bit.

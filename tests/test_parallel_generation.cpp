@@ -71,29 +71,6 @@ TEST(GenerationPool, WithoutHelpersFinishRunsTheTaskOnTheCallingThread) {
     EXPECT_EQ(a.runs, 0);
 }
 
-TEST(GenerationPool, WhileAHelperRunsTheNeededTaskTheCallerRunsOthers) {
-    GenerationPool pool(1);
-    GenerationWorkspace ws;
-    ProbeTask held;
-    held.gated = true;
-    pool.submit(held.task);
-    while (!held.inside) std::this_thread::yield();  // the helper has it
-    ProbeTask other[3];
-    for (ProbeTask& t : other) pool.submit(t.task);
-    std::thread opener([&] {  // once the caller has worked through the queue
-        while (other[2].runs == 0) std::this_thread::yield();
-        held.openGate();
-    });
-    EXPECT_TRUE(pool.finish(held.task, ws));
-    opener.join();
-    EXPECT_EQ(held.runs, 1);
-    EXPECT_NE(held.ranOn, std::this_thread::get_id());
-    for (ProbeTask& t : other) {
-        EXPECT_EQ(t.runs, 1);
-        EXPECT_EQ(t.ranOn, std::this_thread::get_id());
-    }
-}
-
 // A single task wakes a sleeping helper, a batch every helper: held inside,
 // the tasks of a round all start only when as many helpers woke. (The pause
 // first lets the helpers fall asleep.)
@@ -122,23 +99,41 @@ TEST(GenerationPool, HelpersWakeForSingleTasksAndBatches) {
     }
 }
 
-TEST(GenerationPool, DestructionWaitsForRunningTasksAndDropsQueuedOnes) {
-    ProbeTask held, queued;
-    held.gated = true;
+// While a helper runs the task the caller needs, the caller runs the others;
+// destroyed, the pool waits for a running task and drops the queued ones.
+TEST(GenerationPool, CallerRunsOthersWhileAHelperRunsTheNeededTaskDestructionWaitsForIt) {
+    ProbeTask held, other[3], last, queued;
+    held.gated = last.gated = true;
     std::thread opener;
     {
         GenerationPool pool(1);
+        GenerationWorkspace ws;
         pool.submit(held.task);
-        while (!held.inside) std::this_thread::yield();
+        while (!held.inside) std::this_thread::yield();  // the helper has it
+        for (ProbeTask& t : other) pool.submit(t.task);
+        opener = std::thread([&] {  // once the caller has worked through the queue
+            while (other[2].runs == 0) std::this_thread::yield();
+            held.openGate();
+        });
+        EXPECT_TRUE(pool.finish(held.task, ws));
+        opener.join();
+        pool.submit(last.task);
+        while (!last.inside) std::this_thread::yield();
         pool.submit(queued.task);
         opener = std::thread([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            held.openGate();
+            last.openGate();
         });
     }
     opener.join();
     EXPECT_EQ(held.runs, 1);
-    EXPECT_EQ(held.task.state, TASK_DONE);
+    EXPECT_NE(held.ranOn, std::this_thread::get_id());
+    for (ProbeTask& t : other) {
+        EXPECT_EQ(t.runs, 1);
+        EXPECT_EQ(t.ranOn, std::this_thread::get_id());
+    }
+    EXPECT_EQ(last.runs, 1);
+    EXPECT_EQ(last.task.state, TASK_DONE);
     EXPECT_EQ(queued.runs, 0);
     EXPECT_EQ(queued.task.state, TASK_IDLE);
 }
@@ -171,6 +166,8 @@ std::unique_ptr<StarField> fakeClockField(uint64_t maxStars, uint64_t timeoutNs,
 }
 
 struct Flight {
+    const char* name;
+    const int64_t* start = DEFAULT_VIEWPOINT;
     uint64_t maxStars = 150000;
     uint64_t maxPoints = 40000;
     uint64_t timeoutNs = 2500000;  // about two buckets of the fake clock per update
@@ -243,12 +240,12 @@ void checkConsistency(const StarField& f, const std::vector<PointRecord>& gpu) {
 }
 
 // A flight of whole steps, each checked against the limits and invariants on one thread.
-Outcome fly(unsigned threads, const int64_t start[3], const Flight& flight) {
+Outcome fly(unsigned threads, const Flight& flight) {
     auto f = fakeClockField(flight.maxStars, flight.timeoutNs, threads);
     f->settings.pointCapacity = flight.maxPoints;
     Outcome out;
     std::vector<PointRecord> gpu(flight.maxPoints + 16);
-    int64_t p[3] = {start[0], start[1], start[2]};
+    int64_t p[3] = {flight.start[0], flight.start[1], flight.start[2]};
     for (int i = 0; i < flight.steps; ++i) {
         StarFieldInput in = inputAt(p, i == 0);
         in.changes[CHANGE_VIEWPOINT] = 1;
@@ -279,28 +276,23 @@ TEST(ParallelGeneration, SameFieldForEveryThreadCount) {
     const int64_t centre[3] = {1000, -2000, 3000};
     const int64_t halo[3] = {20000000000000000, -5000000000000000, 40000000000000000};
     const uint64_t whole = ~uint64_t{0} >> 1;  // one update per step
-    struct Case {
-        const char* name;
-        const int64_t* start;
-        Flight flight;
+    const Flight flights[] = {
+        {.name = "default viewpoint in pieces", .steps = 1},
+        {.name = "tiny limits, evicting", .maxStars = 40000, .maxPoints = 12000, .steps = 6,
+         .step = {parsecs10, parsecs10 / 2, 0}},
+        {.name = "galactic centre", .start = centre, .timeoutNs = whole, .steps = 2, .step = {0, 0, parsecs50}},
+        {.name = "halo", .start = halo, .timeoutNs = whole, .steps = 2, .step = {0, 0, parsecs50}},
     };
-    const Case cases[] = {
-        {"default viewpoint in pieces", DEFAULT_VIEWPOINT, {.steps = 1}},
-        {"tiny limits, evicting", DEFAULT_VIEWPOINT,
-         {.maxStars = 40000, .maxPoints = 12000, .steps = 6, .step = {parsecs10, parsecs10 / 2, 0}}},
-        {"galactic centre", centre, {.timeoutNs = whole, .steps = 2, .step = {0, 0, parsecs50}}},
-        {"halo", halo, {.timeoutNs = whole, .steps = 2, .step = {0, 0, parsecs50}}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Outcome one = fly(1, c.start, c.flight);
+    for (const Flight& flight : flights) {
+        SCOPED_TRACE(flight.name);
+        const Outcome one = fly(1, flight);
         EXPECT_EQ(one.prefetched, 0u);  // one thread generates everything itself
-        if (c.flight.maxStars == 40000) {
+        if (flight.maxStars == 40000) {
             EXPECT_GT(one.evictions, 100u);
         }
         for (unsigned threads : {2u, 3u, 8u}) {
             SCOPED_TRACE(threads);
-            const Outcome many = fly(threads, c.start, c.flight);
+            const Outcome many = fly(threads, flight);
             EXPECT_GT(many.prefetched, 0u);
             EXPECT_EQ(many.fields, one.fields);
             EXPECT_EQ(many.uploads, one.uploads);
@@ -322,23 +314,17 @@ TEST(ParallelGeneration, ChildOfAParentThatChangedIsGeneratedAgain) {
     }
     ASSERT_TRUE(one->unfinished());
     ASSERT_EQ(starFieldDigest(*one), starFieldDigest(*two));
-    // Every parent of a child still to be created loses a component.
-    std::vector<VoxelHandle> parents;
+    // Every parent of a child still to be created loses a component (of
+    // several) in both fields, once for each such child.
     for (int b = one->queue.resumePriority; b >= one->queue.cutoff; --b) {
         one->queue.peek(b, [&](uint32_t item) {
-            if (!(item & ITEM_EXISTING)) parents.push_back(item >> 3);
+            if (item & ITEM_EXISTING) return true;
+            for (StarField* f : {one.get(), two.get()}) {
+                uint16_t& components = f->voxel(item >> 3).components;
+                if (std::popcount(components) > 1) components &= static_cast<uint16_t>(components - 1);
+            }
             return true;
         });
-    }
-    std::sort(parents.begin(), parents.end());
-    parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
-    ASSERT_FALSE(parents.empty());
-    for (StarField* f : {one.get(), two.get()}) {
-        for (VoxelHandle h : parents) {
-            Voxel& parent = f->voxel(h);
-            if (std::popcount(parent.components) > 1)
-                parent.components &= static_cast<uint16_t>(parent.components - 1);
-        }
     }
     StarFieldInput resume = inputAt(DEFAULT_VIEWPOINT, false);
     do {
@@ -352,7 +338,7 @@ TEST(ParallelGeneration, ChildOfAParentThatChangedIsGeneratedAgain) {
 }
 
 // With the budget spent, a pass that runs until collected goes on until asked
-// (or a search waits for the generation lock); any other stops at once.
+// to yield (a search waits for the generation lock); any other stops at once.
 TEST(ParallelGeneration, RunUntilCollectedHoldsThePassUntilAsked) {
     auto make = [] { return fakeClockField(100000, 0); };
     StarFieldInput in = inputAt(DEFAULT_VIEWPOINT, true);
@@ -365,14 +351,7 @@ TEST(ParallelGeneration, RunUntilCollectedHoldsThePassUntilAsked) {
     updateAsSet(*held, in);
     EXPECT_FALSE(held->unfinished());  // nobody asked: the pass ran to its end
 
-    auto asked = make();
-    asked->yieldRequested = true;
-    updateAsSet(*asked, in);
-    EXPECT_TRUE(asked->unfinished());
-    const uint64_t piece = asked->starsInMemory;
-    EXPECT_LT(piece, held->starsInMemory);
-
-    // A search from inside the pass (its clock) makes it yield; resumed, it completes the same field.
+    // A search from inside the pass (its clock) asks it to yield; resumed, it completes the same field.
     auto concurrent = make();
     concurrent->settings.generationThreads = 2;
     concurrent->clock = clockStartingASearch;

@@ -23,8 +23,9 @@ struct GatedWorker {
     WorkerThread worker;
     PassTracker tracker;
     ChangeFlags flags{}, request{}, lastRequest{};
-    // Whether the engine has work left may be asked only between passes.
-    std::atomic<int> askedWhileRunning{0};
+    // Whether the engine has work left may be asked only between passes;
+    // each pass does one pass's worth of what is left.
+    std::atomic<int> askedWhileRunning{0}, leftOver{0};
 
     GatedWorker() {
         job.owner = this;
@@ -40,6 +41,7 @@ struct GatedWorker {
         auto& w = *static_cast<GatedWorker*>(self);
         w.inside = true;
         w.lastRequest = w.request;
+        if (w.leftOver > 0) --w.leftOver;
         std::unique_lock<std::mutex> lock(w.mutex);
         w.cv.wait(lock, [&] { return w.open; });
         w.inside = false;
@@ -56,7 +58,7 @@ struct GatedWorker {
     static bool unfinished(void* self) {
         auto& w = *static_cast<GatedWorker*>(self);
         if (w.inside) ++w.askedWhileRunning;
-        return false;  // never any work left
+        return w.leftOver > 0;
     }
     // The snapshot a pass starts from: here, the change flags it was handed.
     static void copyRequest(void* self, const ChangeFlags& changes) {
@@ -74,52 +76,45 @@ struct GatedWorker {
 
 }  // namespace
 
-TEST(WorkerHandOff, ASettingChangedDuringAPassGivesExactlyOneMorePass) {
-    GatedWorker w;
-    w.setOpen(false);
-    w.flags.viewpointMoved = 1;
-    EXPECT_FALSE(w.frame());
-    w.waitInside();
-    // Changes while the pass runs: remembered, the pass left alone.
-    for (int frame = 0; frame < 5; ++frame) {
-        w.flags.settingsChanged = 1;
-        EXPECT_FALSE(w.frame());
-    }
-    EXPECT_TRUE(w.tracker.restartPending);
-    EXPECT_EQ(w.askedWhileRunning, 0);
-    w.setOpen(true);
-    EXPECT_GT(w.framesUntilCollected(), 0);
-    EXPECT_EQ(w.runs, 1);
-    // The next frame starts the one further pass with the remembered change.
-    EXPECT_GT(w.framesUntilCollected(), 0);
-    EXPECT_EQ(w.runs, 2);
-    EXPECT_EQ(w.lastRequest.settingsChanged, 1);
-    EXPECT_FALSE(w.tracker.restartPending);  // forgotten once its pass started
-    for (int i = 0; i < 50; ++i) w.frame();
-    EXPECT_EQ(w.runs, 2);
-}
-
-// Nothing changing starts no pass; any one of the flags alone starts one,
-// reaches it in the request and is cleared.
-TEST(WorkerHandOff, EveryFlagAloneStartsAPassAndNothingElseDoes) {
+// Each flag alone starts a pass, reaches it in the request and is cleared;
+// another change while the pass runs is remembered, the pass left alone, and
+// gives exactly one more pass once it is collected; nothing changing, none.
+TEST(WorkerHandOff, EachFlagStartsAPassAndAChangeDuringItExactlyOneMore) {
     uint8_t ChangeFlags::*const each[] = {&ChangeFlags::viewpointMoved, &ChangeFlags::settingsChanged,
                                           &ChangeFlags::swapChainRecreated, &ChangeFlags::labelsChanged};
     GatedWorker w;
     int runs = 0;
-    for (auto flag : each) {
-        for (int i = 0; i < 50; ++i) EXPECT_FALSE(w.frame());
-        EXPECT_EQ(w.runs, runs);
+    for (size_t k = 0; k < std::size(each); ++k) {
+        const auto flag = each[k], later = each[(k + 1) % std::size(each)];
+        w.setOpen(false);
         w.flags.*flag = 1;
+        EXPECT_FALSE(w.frame());
+        ASSERT_TRUE(w.job.running) << k;
+        w.waitInside();
+        for (int frame = 0; frame < 5; ++frame) {
+            w.flags.*later = 1;
+            EXPECT_FALSE(w.frame());
+        }
+        EXPECT_TRUE(w.tracker.restartPending);
+        w.setOpen(true);
         EXPECT_GT(w.framesUntilCollected(), 0);
         EXPECT_EQ(w.runs, ++runs);
-        EXPECT_EQ(w.request.*flag, 1);
-        EXPECT_FALSE(w.flags.any());
+        // The next frame starts the one further pass with the remembered change.
+        EXPECT_GT(w.framesUntilCollected(), 0);
+        EXPECT_EQ(w.runs, ++runs);
+        EXPECT_EQ(w.lastRequest.*later, 1);
+        EXPECT_FALSE(w.tracker.restartPending);  // forgotten once its pass started
+        for (int i = 0; i < 50; ++i) EXPECT_FALSE(w.frame());
+        EXPECT_EQ(w.runs, runs);
     }
+    EXPECT_EQ(w.askedWhileRunning, 0);
 }
 
 // Waiting for the pass collects it in the frame that starts it, each start
-// running the job once; unfinished work resumes without changes.
-TEST(WorkerHandOff, WaitForPassAndUnfinishedWork) {
+// running the job once; unfinished work resumes without changes. Stopping
+// joins after a running pass, and an idle worker without running the job.
+// (The worker's destructor stops it a second time: that does nothing.)
+TEST(WorkerHandOff, WaitForPassUnfinishedWorkAndStopping) {
     GatedWorker w;
     w.tracker.waitForPass = true;
     for (int i = 1; i <= 200; ++i) {
@@ -130,33 +125,22 @@ TEST(WorkerHandOff, WaitForPassAndUnfinishedWork) {
     }
     w.tracker.waitForPass = false;
     w.runs = 0;
-    int remaining = 3;
-    auto unfinished = [](void* counter) { return *static_cast<int*>(counter) > 0; };
-    for (int frame = 0; frame < 2000 && w.runs < 3; ++frame) {
-        if (updateStarFieldHandOff(w.tracker, w.flags, w.worker, {unfinished, nullptr, &remaining})) --remaining;
-        std::this_thread::sleep_for(std::chrono::microseconds(50));
-    }
+    w.leftOver = 3;
+    for (int pass = 0; pass < 3; ++pass) EXPECT_GT(w.framesUntilCollected(), 0);
+    for (int i = 0; i < 50; ++i) EXPECT_FALSE(w.frame());
     EXPECT_EQ(w.runs, 3);
-}
-
-// Idle, or while a pass runs: then after it. (The worker's destructor stops
-// it a second time: that does nothing.)
-TEST(WorkerHandOff, StoppingJoinsAfterAnyRunningPass) {
-    for (const bool running : {false, true}) {
-        SCOPED_TRACE(running ? "while a pass runs" : "idle");
-        GatedWorker w;
-        w.setOpen(false);
-        if (running) {
-            startJob(w.worker);
-            w.waitInside();
-        }
-        std::thread releaser([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            w.setOpen(true);
-        });
-        stopWorker(w.worker);
-        EXPECT_EQ(w.runs, running ? 1 : 0);
-        EXPECT_FALSE(w.worker.thread->joinable());
-        releaser.join();
-    }
+    w.setOpen(false);
+    startJob(w.worker);
+    w.waitInside();
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        w.setOpen(true);
+    });
+    stopWorker(w.worker);
+    EXPECT_EQ(w.runs, 4);
+    EXPECT_FALSE(w.worker.thread->joinable());
+    releaser.join();
+    GatedWorker idle;
+    stopWorker(idle.worker);
+    EXPECT_TRUE(idle.runs == 0 && !idle.worker.thread->joinable());
 }
