@@ -135,7 +135,8 @@ def main():
             if asked not in checked:
                 checked.add(asked)
                 result = run([cli] + list(asked))
-                check(result.returncode == 0, "%s shows %s, which is not real: %s" % (where, asked[1], result.stdout + result.stderr))
+                check(result.returncode == 0,
+                      "%s shows %s, which is not real: %s" % (where, asked[1], result.stdout + result.stderr))
     # The README explains names with an example: finding none means the
     # pattern no longer matches how names are written.
     check(any(command == "locate" for command, _ in checked), "no star name found in the documentation")
