@@ -48,11 +48,11 @@ def main():
         raise SystemExit(1)
     share = os.path.join(prefix, "share")
 
-    version = run([os.path.join(prefix, "bin", "starloom"), "--version"])
+    starloom, cli = os.path.join(prefix, "bin", "starloom"), os.path.join(prefix, "bin", "starloom-cli")
+    version = run([starloom, "--version"])
     check(version.returncode == 0 and re.fullmatch(r"starloom \d+\.\d+\.\d+\n", version.stdout) is not None,
           "the installed starloom --version printed %r" % version.stdout)
     number = version.stdout.split()[-1] if version.stdout else ""
-    cli = os.path.join(prefix, "bin", "starloom-cli")
     shown = {}  # each text a user reads (the --help texts, the documents) by where it is shown
 
     desktop = os.path.join(share, "applications", APP_ID + ".desktop")
@@ -64,14 +64,12 @@ def main():
         entry.optionxform = str
         entry.read(desktop)
         group = entry["Desktop Entry"]
-        installed = os.path.join(prefix, "bin", "starloom")
-        for key, value in (("Exec", installed), ("TryExec", installed), ("Icon", APP_ID), ("Name", "Starloom")):
+        for key, value in (("Exec", starloom), ("TryExec", starloom), ("Icon", APP_ID), ("Name", "Starloom")):
             check(group.get(key) == value, "%s is %r, not %r" % (key, group.get(key), value))
 
     svg = os.path.join(share, "icons", "hicolor", "scalable", "apps", APP_ID + ".svg")
     if check(os.path.isfile(svg), "no scalable icon"):
-        root = ET.parse(svg).getroot()
-        check(root.tag.endswith("svg"), "the scalable icon is no SVG")
+        check(ET.parse(svg).getroot().tag.endswith("svg"), "the scalable icon is no SVG")
     for size in ICON_SIZES:
         png = os.path.join(share, "icons", "hicolor", "%dx%d" % (size, size), "apps", APP_ID + ".png")
         if check(os.path.isfile(png), "no %dx%d icon" % (size, size)):
@@ -104,7 +102,7 @@ def main():
         text = rendered.stdout.replace("\u2010", "-")
         check(number in text, "the manual page of %s does not name version %s" % (page, number))
         if page == "starloom":
-            usage = shown["starloom --help"] = run([os.path.join(prefix, "bin", "starloom"), "--help"]).stdout
+            usage = shown["starloom --help"] = run([starloom, "--help"]).stdout
             options = sorted(set(re.findall(r"--[a-z][a-z-]*", usage)))
             check(len(options) >= 6, "starloom --help lists only %r" % options)
             for option in options:
