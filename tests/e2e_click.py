@@ -4,7 +4,8 @@
 1. starloom --at NAME: a click on the star's disc selects it (its
    information block names it); a drag turns the view with the pointer.
 2. Navigation's bookmark "Add" keeps the place under the star's name in
-   bookmarks.txt: the place 'starloom-cli locate NAME' gives.
+   bookmarks.txt: the place 'starloom-cli locate NAME' gives; "Quit/nosave"
+   then writes no save file.
 3. Started again --at another star's location text: the bookmark's "Go"
    returns to its place, "Back" to the place --at gave, to the bit; "Paste"
    of another seed's location text, then "Copy" gives it back.
@@ -15,7 +16,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import Rig, cli_fields, fail, place_of, require_tools, script_args, wait_until  # noqa: E402
+from e2e_support import Rig, cli_fields, fail, place_of, script_args, wait_until  # noqa: E402
 
 STAR = "S-MNQW-1"
 
@@ -47,7 +48,6 @@ def same_name(read, name):
 
 def main():
     program, cli, shot_dir = script_args(__doc__, 3)
-    require_tools("Xvfb", "xdotool", "import", "convert", "tesseract", "xclip")
     with Rig(shot_dir) as rig:
         width, height = rig.size
         display_right = width - 200
@@ -93,8 +93,10 @@ def main():
         arrival = place_of(cli, cli_fields(cli, "locate", STAR)["location"])[0]
         if place_of(cli, kept)[0] != arrival:
             fail("--at %s put the ship at %s, not at %s" % (STAR, place_of(cli, kept)[0], arrival))
-        session.close()
+        rig.quit(save=False)
         session.wait_exit()
+        if os.path.exists(rig.save_path):
+            fail("Quit/nosave wrote a save file")
 
         # 3. Next to another star. (Copy's message changes the page's height: it
         # comes only after the presses on the page scrolled to its end.)

@@ -33,11 +33,8 @@ for lib in libc6 libstdc++6 libvulkan1 libglfw3 libpng16-16 libxxhash0; do
 done
 [[ "$(field Recommends)" == *mesa-vulkan-drivers* ]] || fail "Recommends is '$(field Recommends)'"
 
-# The installed files themselves are e2e_install's; these come with the package alone.
-contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for path in usr/bin/starloom usr/share/doc/starloom/copyright usr/share/doc/starloom/changelog.gz; do
-  grep -qx "\./$path" <<<"$contents" || fail "the package lacks /$path"
-done
+# The installed files themselves are e2e_install's; lintian asks for the
+# copyright file and the changelog, whose latest entry must be this version.
 unpacked="$work/unpacked"
 dpkg-deb -x "$deb" "$unpacked"
 head=$(zcat "$unpacked/usr/share/doc/starloom/changelog.gz" | head -n 1)

@@ -5,6 +5,7 @@ once) with a temporary home; every process started through it ends with it.
 A Session is one run of the program in the rig, under the validation layer.
 Every wait is for the condition it checks (wait_until) with a deadline of
 minutes: on two busy cores a frame of the CPU Vulkan driver can take seconds.
+A tool missing (tools/install-deps.sh installs them) fails where it is run.
 """
 import ctypes
 import difflib
@@ -28,12 +29,6 @@ LAYER_MANIFEST = "/usr/share/vulkan/explicit_layer.d/VkLayer_khronos_validation.
 def fail(message):
     print("FAIL:", message, file=sys.stderr)
     raise SystemExit(1)
-
-
-def require_tools(*tools):
-    for tool in tools:
-        if shutil.which(tool) is None:
-            fail(tool + " is not installed (tools/install-deps.sh installs it)")
 
 
 def script_args(usage, count):
@@ -176,12 +171,10 @@ class Rig:
             fail("a screenshot of %d bytes on a %dx%d screen" % (len(data), *self.size))
         return path, data
 
-    def read(self, label, box, words=False):
-        """Text in a box (x0, y0, x1, y1) of a screenshot, light letters alone, enlarged (the panel's
-        buttons and the stars confuse a plain reading); with `words`, (word, centre x, centre y, right)."""
-        return self.recognise(self.shot(label)[0], box, words)
-
-    def recognise(self, picture, box, words=False):
+    def read(self, label, box, words=False, picture=None):
+        """Text in a box (x0, y0, x1, y1) of a new screenshot or a picture, light letters alone, enlarged (the
+        panel's buttons and the stars confuse a plain reading); with `words`, (word, centre x, centre y, right)."""
+        picture = picture or self.shot(label)[0]
         scratch = os.path.splitext(picture)[0] + ("_words.png" if words else "_text.png")
         x0, y0, x1, y1 = box
         subprocess.run(["convert", picture, "-crop", "%dx%d+%d+%d" % (x1 - x0, y1 - y0, x0, y0), "+repage",
@@ -221,7 +214,7 @@ class Rig:
                 path = os.path.join(self.shot_dir, "%02d_%s.ppm" % (self.shots, label))
                 with open(path, "wb") as f:
                     f.write(picture)
-                text[0] = self.recognise(path, (0, 0, x1 - x0, y1 - y0))
+                text[0] = self.read(label, (0, 0, x1 - x0, y1 - y0), picture=path)
                 if all(n in flat(text[0]) for n in needles):
                     return True
         taker = threading.Thread(target=take, daemon=True)
@@ -345,18 +338,6 @@ class Session:
             text = self.rig.clipboard()
             return text if text not in ("", placeholder) else None
         return wait_until(probe, self.name + ": Copy puts the place on the clipboard")
-
-    def flight_end(self, cli, start):
-        """The place where the ship stops after leaving `start`: two copies in a row name it."""
-        last = [start]
-
-        def probe():
-            place = place_of(cli, self.copy())[0]
-            print("%s: at %s" % (self.name, place))
-            stopped = place != start and place == last[0]
-            last[0] = place
-            return place if stopped else None
-        return wait_until(probe, self.name + ": the ship flies and stops")
 
     def close(self):
         """WM_DELETE_WINDOW as a window manager sends it (the event as the longs of its 64-bit
