@@ -206,21 +206,16 @@ TEST(Appearance, FourAtATimeGivesExactlyTheOneByOneValues) {
     }
 }
 
-TEST(PointRecord, ShiftKeepsTwentyFiveSignificantBits) {
-    StarRecord s;
-    s.colour[0] = 1;
-    s.colour[1] = 2;
-    s.colour[2] = 3;
-    s.luminosityCode = 0x123456;
-    PointRecord r = makePointRecord(s);  // at the origin: no shift
-    EXPECT_EQ(r.w[0], 1u);
-    EXPECT_EQ(r.w[3], 0x123456u << 6);
-    s.x = int64_t{1} << 40;  // 41 significant bits: shift 17
-    s.y = -(int64_t{1} << 40);
-    r = makePointRecord(s);
-    EXPECT_EQ(r.w[3] & 63, 17u);
-    EXPECT_EQ(r.w[0], (uint32_t{1} << 23 << 7) + 1);
-    EXPECT_EQ(r.w[1], static_cast<uint32_t>(-(int32_t{1} << 23)) * 128u + 2);
+// A star's point record is its near record from the origin (whose shift is
+// checked with the near records) with the whole luminosity code above the shift.
+TEST(PointRecord, TheNearRecordFromTheOriginWithTheWholeLuminosityCode) {
+    const int64_t origin[3] = {0, 0, 0};
+    for (const int64_t x : {int64_t{0}, int64_t{1} << 40, -(int64_t{5} << 50)}) {
+        const StarRecord s{x / 7, -x / 3, x, ~0u, 0, 0, 0, {1, 2, 3}, 0, 0x123456u};
+        const PointRecord point = makePointRecord(s), near = makeNearRecord(s, origin);
+        EXPECT_TRUE(point.w[0] == near.w[0] && point.w[1] == near.w[1] && point.w[2] == near.w[2]) << x;
+        EXPECT_EQ(point.w[3], (0x123456u << 6) + (near.w[3] & 63)) << x;
+    }
 }
 
 }  // namespace
