@@ -66,7 +66,6 @@ TEST(Populations, QuotedParametersAndDerivedCoefficients) {
         expectNear(d(p.brightCoefInv) * d(p.brightCoef), 1, 1e-12, "brightCoefInv");
         expectNear(d(p.brightExpInv) * d(p.brightExp), 1, 1e-12, "brightExpInv");
         expectNear(d(p.share), r.share, 1e-8, "share");
-        EXPECT_FALSE(p.share.isNegative());
         sum += p.share;
         // The 44 display floats are the first 176 bytes of the record, in order.
         const auto* base = reinterpret_cast<const char*>(&p);
@@ -215,7 +214,6 @@ TEST(Populations, HiddenFractionsBandsAndCellCounts) {
     const double sidePc = std::ldexp(1.0, 64) * 1e4 / 3.085677581e16;
     expectNear(allPopulations, 0.14 * sidePc * sidePc * sidePc, 1e-6, "all stars of the top cube");
     EXPECT_EQ(table().levelMask[0], 0u);
-    EXPECT_EQ(table().levelMask[18] & 0x1F, 0x1Fu);
 }
 
 TEST(Populations, FixedPointCountsSaturateAndNeverGoNegative) {
