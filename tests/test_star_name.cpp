@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <random>
 #include <string>
 
 #include "galaxy/star_name.h"
@@ -37,9 +35,10 @@ uint64_t decode(const std::string& code) {
     return n;
 }
 
-// Listed points, then random ones: shell r is numbered 8r^3 .. 8(r+1)^3 - 1;
-// the code is index + 1 in base 21.
-TEST(StarName, PointsHaveTheirIndexesAndCodesAndStayInTheirShell) {
+// Points of the first shells and one far out keep their indexes and codes
+// (names written before still name the same cells); the numbering's round
+// trip over the whole range is checked with its inverse.
+TEST(StarName, PointsKeepTheirIndexesAndCodes) {
     const struct {
         int32_t x, y, z;
         uint64_t index;
@@ -50,23 +49,6 @@ TEST(StarName, PointsHaveTheirIndexesAndCodesAndStayInTheirShell) {
     for (const auto& p : listed) {
         EXPECT_EQ(indexOf(p.x, p.y, p.z), p.index) << p.code;
         EXPECT_EQ(codeOf(p.x, p.y, p.z), p.code);
-    }
-    std::mt19937_64 rng(12345);
-    const int64_t limit = 1321120;  // the last shell whose numbers do not wrap
-    std::uniform_int_distribution<int64_t> coord(-limit - 1, limit);
-    for (int i = 0; i < 20000; ++i) {
-        const auto x = static_cast<int32_t>(coord(rng));
-        const auto y = static_cast<int32_t>(coord(rng));
-        const auto z = static_cast<int32_t>(coord(rng));
-        auto fold = [](int64_t v) { return v < 0 ? -v - 1 : v; };
-        const auto r = static_cast<uint64_t>(std::max({fold(x), fold(y), fold(z)}));
-        const uint64_t index = indexOf(x, y, z);
-        EXPECT_GE(index, 8 * r * r * r);
-        EXPECT_LT(index, 8 * (r + 1) * (r + 1) * (r + 1));
-        const std::string code = codeOf(x, y, z);
-        ASSERT_FALSE(code.empty());
-        EXPECT_NE(code[0], 'B');
-        EXPECT_EQ(decode(code), index + 1);
     }
 }
 
